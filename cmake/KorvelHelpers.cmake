@@ -1,0 +1,49 @@
+# Every folder below ROOT that holds a CMakeLists.txt is added as one leaf.
+# Folders never nest their own CMakeLists.txt: each library, test or tool
+# folder stands on its own, so adding one touches no shared file.
+function(korvel_add_leaf_directories root)
+  file(GLOB_RECURSE lists CONFIGURE_DEPENDS
+       RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+       ${CMAKE_CURRENT_SOURCE_DIR}/${root}/*/CMakeLists.txt)
+  list(SORT lists)
+  foreach(list_file IN LISTS lists)
+    get_filename_component(dir ${list_file} DIRECTORY)
+    add_subdirectory(${dir})
+  endforeach()
+endfunction()
+
+# korvel_library(NAME SOURCES ... DEPS ...): a static library whose headers
+# are included relative to src/ (for example "platform/foundation/Value.h").
+function(korvel_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# korvel_test(NAME SOURCES ... DEPS ... [LABELS ...] [DISPLAY]):
+# a GoogleTest executable registered with CTest. DISPLAY marks tests that
+# need an X display; scripts/test runs those under xvfb-run.
+function(korvel_test name)
+  cmake_parse_arguments(ARG "DISPLAY;SERIAL" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} korvel_testsupport GTest::gtest GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    KORVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    KORVEL_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  set(labels ${ARG_LABELS})
+  if(ARG_DISPLAY)
+    list(APPEND labels display)
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set(props TIMEOUT ${ARG_TIMEOUT})
+  if(labels)
+    list(APPEND props LABELS "${labels}")
+  endif()
+  if(ARG_SERIAL)
+    list(APPEND props RUN_SERIAL TRUE)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()

@@ -1,0 +1,153 @@
+#include "platform/foundation/Files.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/foundation/Error.h"
+#include "platform/foundation/Strings.h"
+
+namespace files {
+
+namespace {
+
+void setPosixError(Error* error, int err, const std::string& what) {
+    if (error) *error = Error::withDescription(NSPOSIXErrorDomain, err, what + ": " + std::strerror(err));
+}
+
+}  // namespace
+
+std::optional<Data> readData(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    Data out;
+    out.reserve(size_t(st.st_size));
+    uint8_t buf[65536];
+    while (true) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        out.insert(out.end(), buf, buf + n);
+    }
+    ::close(fd);
+    return out;
+}
+
+std::optional<std::string> readText(const fs::path& path) {
+    auto d = readData(path);
+    if (!d) return std::nullopt;
+    return std::string(d->begin(), d->end());
+}
+
+bool writeAtomically(const fs::path& path, std::string_view bytes, Error* error, int mode) {
+    std::error_code ec;
+    fs::path dir = path.parent_path();
+    if (!dir.empty()) fs::create_directories(dir, ec);
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    fs::path tmp = path;
+    tmp += strings::format(".tmp-%d-%016llx", int(getpid()), (unsigned long long)rng());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) {
+        setPosixError(error, errno, "cannot create " + tmp.string());
+        return false;
+    }
+    size_t off = 0;
+    while (off < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + off, bytes.size() - off);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int err = errno;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            setPosixError(error, err, "cannot write " + path.string());
+            return false;
+        }
+        off += size_t(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        setPosixError(error, err, "cannot write " + path.string());
+        return false;
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        setPosixError(error, err, "cannot replace " + path.string());
+        return false;
+    }
+    return true;
+}
+
+bool writeAtomically(const fs::path& path, const Data& bytes, Error* error, int mode) {
+    return writeAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error, mode);
+}
+
+bool exists(const fs::path& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool isDirectory(const fs::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isRegularFile(const fs::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool createDirectories(const fs::path& path, Error* error) {
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (ec || !isDirectory(path)) {
+        setPosixError(error, ec ? ec.value() : ENOTDIR, "cannot create folder " + path.string());
+        return false;
+    }
+    return true;
+}
+
+bool isInside(const fs::path& base, const fs::path& path) {
+    std::error_code ec;
+    fs::path b = fs::weakly_canonical(base, ec);
+    if (ec) return false;
+    fs::path p = fs::weakly_canonical(path, ec);
+    if (ec) return false;
+    auto bi = b.begin(), pi = p.begin();
+    for (; bi != b.end(); ++bi, ++pi) {
+        if (bi->empty() && std::next(bi) == b.end()) break;  // trailing separator
+        if (pi == p.end() || *bi != *pi) return false;
+    }
+    return true;
+}
+
+std::optional<fs::path> confine(const fs::path& base, std::string_view relative) {
+    if (relative.find('\0') != std::string_view::npos) return std::nullopt;
+    std::string rel(relative);
+    // Leading slashes are the URL form of a path inside the folder.
+    size_t start = rel.find_first_not_of('/');
+    rel = start == std::string::npos ? "" : rel.substr(start);
+    fs::path r(rel);
+    if (r.is_absolute()) return std::nullopt;
+    for (auto& part : r)
+        if (part == "..") return std::nullopt;
+    fs::path joined = rel.empty() ? base : base / r;
+    if (!isInside(base, joined)) return std::nullopt;
+    return joined;
+}
+
+}  // namespace files

@@ -1,0 +1,49 @@
+#pragma once
+// User defaults: a dictionary persisted as a binary property list in the
+// home's Library/Preferences/<bundle identifier>.plist. Every change is
+// written through at once (atomically), so nothing is lost when the process
+// ends abruptly. Safe to use from any thread.
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include "platform/foundation/Value.h"
+
+class NSUserDefaults {
+public:
+    static NSUserDefaults& standardUserDefaults();
+    // Drops the loaded state so the next use reads the file again (tests
+    // that switch homes; a restart in the same process).
+    static void resetStandardUserDefaults();
+
+    Value objectForKey(const std::string& key) const;
+    std::string stringForKey(const std::string& key) const;  // "" unless a string
+    int64_t integerForKey(const std::string& key) const;     // intValue of numbers and strings
+    double doubleForKey(const std::string& key) const;
+    bool boolForKey(const std::string& key) const;
+
+    void setObject(const std::string& key, Value value);  // null removes
+    void setInteger(const std::string& key, int64_t v) { setObject(key, Value(v)); }
+    void setBool(const std::string& key, bool v) { setObject(key, Value(v)); }
+    void removeObjectForKey(const std::string& key);
+    // Values answered for keys that were never set; not persisted.
+    void registerDefaults(const Value& defaults);
+    // Writes the current state; true on success. Changes are already
+    // written through, so this only matters after a failed write.
+    bool synchronize();
+
+    Value dictionaryRepresentation() const;
+    std::filesystem::path filePath() const;
+
+private:
+    NSUserDefaults();
+    void loadLocked() const;
+    bool saveLocked();
+
+    mutable std::mutex mutex_;
+    mutable bool loaded_ = false;
+    mutable Value values_;
+    Value registered_;
+    mutable std::filesystem::path file_;
+};

@@ -1,0 +1,410 @@
+#include "platform/foundation/Value.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <nlohmann/json.hpp>
+#include <plist/plist.h>
+
+#include "platform/foundation/Error.h"
+#include "platform/foundation/Strings.h"
+
+std::string Error::localizedDescription() const {
+    const Value& d = userInfo[NSLocalizedDescriptionKey];
+    if (d.isString() && !d.getString()->empty()) return *d.getString();
+    return "The operation couldn't be completed. (" + domain + " error " + std::to_string(code) + ".)";
+}
+
+Value Value::dict(std::initializer_list<std::pair<const std::string, Value>> items) {
+    return Value(Dictionary(items.begin(), items.end()));
+}
+
+Value Value::array(std::initializer_list<Value> items) { return Value(Array(items)); }
+
+const Value& Value::null() {
+    static const Value n;
+    return n;
+}
+
+std::optional<Date> Value::getDate() const {
+    if (auto d = std::get_if<::Date>(&v_)) return *d;
+    return std::nullopt;
+}
+
+std::optional<int64_t> Value::getInteger() const {
+    switch (type()) {
+    case Type::Bool: return std::get<bool>(v_) ? 1 : 0;
+    case Type::Integer: return std::get<int64_t>(v_);
+    case Type::Real: {
+        double d = std::get<double>(v_);
+        if (std::isfinite(d) && std::floor(d) == d && std::fabs(d) < 9.2e18) return int64_t(d);
+        return std::nullopt;
+    }
+    default: return std::nullopt;
+    }
+}
+
+std::optional<double> Value::getNumber() const {
+    switch (type()) {
+    case Type::Bool: return std::get<bool>(v_) ? 1.0 : 0.0;
+    case Type::Integer: return double(std::get<int64_t>(v_));
+    case Type::Real: return std::get<double>(v_);
+    default: return std::nullopt;
+    }
+}
+
+std::optional<bool> Value::getBool() const {
+    if (auto n = getNumber()) return *n != 0;
+    return std::nullopt;
+}
+
+int64_t Value::intValue() const {
+    switch (type()) {
+    case Type::Bool:
+    case Type::Integer: return *getInteger();
+    case Type::Real: {
+        double d = std::get<double>(v_);
+        if (!std::isfinite(d)) return 0;
+        if (d >= 9.2e18) return INT64_MAX;
+        if (d <= -9.2e18) return INT64_MIN;
+        return int64_t(d);
+    }
+    case Type::String: return strings::leadingInteger(std::get<std::string>(v_));
+    default: return 0;
+    }
+}
+
+double Value::doubleValue() const {
+    if (auto n = getNumber()) return *n;
+    if (auto s = getString()) return strings::leadingDouble(*s);
+    return 0;
+}
+
+bool Value::boolValue() const {
+    if (auto n = getNumber()) return *n != 0;
+    if (auto s = getString()) return strings::leadingBool(*s);
+    return false;
+}
+
+std::string Value::textValue() const {
+    switch (type()) {
+    case Type::String: return std::get<std::string>(v_);
+    case Type::Bool: return std::get<bool>(v_) ? "1" : "0";
+    case Type::Integer: return std::to_string(std::get<int64_t>(v_));
+    case Type::Real: return strings::formatNumber(std::get<double>(v_));
+    default: return "";
+    }
+}
+
+std::string Value::stringOr(std::string_view fallback) const {
+    if (auto s = getString()) return *s;
+    return std::string(fallback);
+}
+
+const Value& Value::operator[](std::string_view key) const {
+    if (auto d = getDict()) {
+        auto it = d->find(key);
+        if (it != d->end()) return it->second;
+    }
+    return null();
+}
+
+const Value& Value::operator[](size_t index) const {
+    if (auto a = getArray()) {
+        if (index < a->size()) return (*a)[index];
+    }
+    return null();
+}
+
+bool Value::has(std::string_view key) const {
+    auto d = getDict();
+    return d && d->find(key) != d->end();
+}
+
+size_t Value::size() const {
+    if (auto a = getArray()) return a->size();
+    if (auto d = getDict()) return d->size();
+    return 0;
+}
+
+std::vector<std::string> Value::keys() const {
+    std::vector<std::string> out;
+    if (auto d = getDict())
+        for (auto& [k, _] : *d) out.push_back(k);
+    return out;
+}
+
+int64_t Value::integer(std::string_view key, int64_t fallback) const {
+    const Value& v = (*this)[key];
+    if (v.isNumber() || v.isString()) return v.intValue();
+    return fallback;
+}
+
+Value& Value::set(std::string key, Value value) {
+    if (isNull()) v_ = Dictionary{};
+    if (auto d = std::get_if<Dictionary>(&v_)) (*d)[std::move(key)] = std::move(value);
+    return *this;
+}
+
+void Value::remove(std::string_view key) {
+    if (auto d = std::get_if<Dictionary>(&v_)) {
+        auto it = d->find(key);
+        if (it != d->end()) d->erase(it);
+    }
+}
+
+Value& Value::push(Value value) {
+    if (isNull()) v_ = Array{};
+    if (auto a = std::get_if<Array>(&v_)) a->push_back(std::move(value));
+    return *this;
+}
+
+Value::Dictionary& Value::mutableDict() {
+    if (!isDict()) v_ = Dictionary{};
+    return std::get<Dictionary>(v_);
+}
+
+Value::Array& Value::mutableArray() {
+    if (!isArray()) v_ = Array{};
+    return std::get<Array>(v_);
+}
+
+bool Value::operator==(const Value& other) const {
+    // Numbers compare by value across integer, real and boolean forms.
+    if (isNumber() && other.isNumber()) {
+        if (isReal() || other.isReal()) return *getNumber() == *other.getNumber();
+        return *getInteger() == *other.getInteger();
+    }
+    return v_ == other.v_;
+}
+
+// ---- JSON ----
+
+namespace {
+
+using json = nlohmann::json;
+
+Value fromNlohmann(const json& j) {
+    switch (j.type()) {
+    case json::value_t::null: return Value();
+    case json::value_t::boolean: return Value(j.get<bool>());
+    case json::value_t::number_integer: return Value(j.get<int64_t>());
+    case json::value_t::number_unsigned: {
+        uint64_t u = j.get<uint64_t>();
+        if (u > uint64_t(INT64_MAX)) return Value(double(u));
+        return Value(int64_t(u));
+    }
+    case json::value_t::number_float: return Value(j.get<double>());
+    case json::value_t::string: return Value(j.get<std::string>());
+    case json::value_t::array: {
+        Value::Array a;
+        a.reserve(j.size());
+        for (auto& e : j) a.push_back(fromNlohmann(e));
+        return Value(std::move(a));
+    }
+    case json::value_t::object: {
+        Value::Dictionary d;
+        for (auto it = j.begin(); it != j.end(); ++it) d.emplace(it.key(), fromNlohmann(it.value()));
+        return Value(std::move(d));
+    }
+    default: return Value();
+    }
+}
+
+json toNlohmann(const Value& v) {
+    switch (v.type()) {
+    case Value::Type::Null: return nullptr;
+    case Value::Type::Bool: return *v.getBool();
+    case Value::Type::Integer: return *v.getInteger();
+    case Value::Type::Real: {
+        double d = *v.getNumber();
+        if (!std::isfinite(d)) return nullptr;
+        return d;
+    }
+    case Value::Type::String: return *v.getString();
+    case Value::Type::Data: return strings::base64Encode(*v.getData());
+    case Value::Type::Date: return strings::iso8601(*v.getDate());
+    case Value::Type::Array: {
+        json a = json::array();
+        for (auto& e : *v.getArray()) a.push_back(toNlohmann(e));
+        return a;
+    }
+    case Value::Type::Dictionary: {
+        json o = json::object();
+        for (auto& [k, e] : *v.getDict()) o[k] = toNlohmann(e);
+        return o;
+    }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::optional<Value> Value::fromJSON(std::string_view text, Error* error) {
+    json j = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
+    if (j.is_discarded()) {
+        if (error) *error = Error::withDescription(NSCocoaErrorDomain, 3840, "The data couldn't be read because it isn't in the correct format.");
+        return std::nullopt;
+    }
+    return fromNlohmann(j);
+}
+
+std::string Value::toJSON(bool pretty) const {
+    return toNlohmann(*this).dump(pretty ? 2 : -1, ' ', false, json::error_handler_t::replace);
+}
+
+// ---- Property lists ----
+
+namespace {
+
+// Seconds between 1970-01-01 and 2001-01-01, the epoch of property-list dates.
+constexpr int64_t kPlistEpochOffset = 978307200;
+
+Value fromPlistNode(plist_t node, int depth) {
+    if (!node || depth > 512) return Value();
+    switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+        uint8_t b = 0;
+        plist_get_bool_val(node, &b);
+        return Value(b != 0);
+    }
+    case PLIST_UINT: {
+        uint64_t u = 0;
+        plist_get_uint_val(node, &u);
+        return Value(int64_t(u));
+    }
+    case PLIST_REAL: {
+        double d = 0;
+        plist_get_real_val(node, &d);
+        return Value(d);
+    }
+    case PLIST_STRING:
+    case PLIST_KEY: {
+        char* s = nullptr;
+        if (plist_get_node_type(node) == PLIST_STRING) plist_get_string_val(node, &s);
+        else plist_get_key_val(node, &s);
+        std::string out = s ? s : "";
+        free(s);
+        return Value(std::move(out));
+    }
+    case PLIST_DATA: {
+        char* bytes = nullptr;
+        uint64_t len = 0;
+        plist_get_data_val(node, &bytes, &len);
+        ::Data d(reinterpret_cast<uint8_t*>(bytes), reinterpret_cast<uint8_t*>(bytes) + len);
+        free(bytes);
+        return Value(std::move(d));
+    }
+    case PLIST_DATE: {
+        int32_t sec = 0, usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        auto t = std::chrono::system_clock::time_point(std::chrono::seconds(int64_t(sec) + kPlistEpochOffset)) +
+                 std::chrono::microseconds(usec);
+        return Value(::Date(std::chrono::time_point_cast<::Date::duration>(t)));
+    }
+    case PLIST_UID: {
+        uint64_t uid = 0;
+        plist_get_uid_val(node, &uid);
+        return Value::dict({{"CF$UID", Value(int64_t(uid))}});
+    }
+    case PLIST_ARRAY: {
+        Value::Array a;
+        uint32_t n = plist_array_get_size(node);
+        a.reserve(n);
+        for (uint32_t i = 0; i < n; ++i) a.push_back(fromPlistNode(plist_array_get_item(node, i), depth + 1));
+        return Value(std::move(a));
+    }
+    case PLIST_DICT: {
+        Value::Dictionary d;
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(node, &it);
+        while (it) {
+            char* key = nullptr;
+            plist_t item = nullptr;
+            plist_dict_next_item(node, it, &key, &item);
+            if (!key) break;
+            d.emplace(key, fromPlistNode(item, depth + 1));
+            free(key);
+        }
+        free(it);
+        return Value(std::move(d));
+    }
+    default: return Value();
+    }
+}
+
+plist_t toPlistNode(const Value& v) {
+    switch (v.type()) {
+    case Value::Type::Null: return plist_new_string("");
+    case Value::Type::Bool: return plist_new_bool(*v.getBool() ? 1 : 0);
+    case Value::Type::Integer: return plist_new_uint(uint64_t(*v.getInteger()));
+    case Value::Type::Real: return plist_new_real(*v.getNumber());
+    case Value::Type::String: return plist_new_string(v.getString()->c_str());
+    case Value::Type::Data: {
+        auto& d = *v.getData();
+        return plist_new_data(reinterpret_cast<const char*>(d.data()), d.size());
+    }
+    case Value::Type::Date: {
+        auto us = std::chrono::duration_cast<std::chrono::microseconds>(v.getDate()->time_since_epoch()).count();
+        int64_t sec = us / 1000000 - kPlistEpochOffset;
+        int64_t rem = us % 1000000;
+        if (rem < 0) { rem += 1000000; sec -= 1; }
+        return plist_new_date(int32_t(sec), int32_t(rem));
+    }
+    case Value::Type::Array: {
+        plist_t a = plist_new_array();
+        for (auto& e : *v.getArray()) plist_array_append_item(a, toPlistNode(e));
+        return a;
+    }
+    case Value::Type::Dictionary: {
+        const Value& uid = v["CF$UID"];
+        if (v.size() == 1 && uid.isInteger()) return plist_new_uid(uint64_t(*uid.getInteger()));
+        plist_t d = plist_new_dict();
+        for (auto& [k, e] : *v.getDict()) plist_dict_set_item(d, k.c_str(), toPlistNode(e));
+        return d;
+    }
+    }
+    return plist_new_string("");
+}
+
+}  // namespace
+
+std::optional<Value> Value::fromPlist(std::string_view bytes, Error* error) {
+    plist_t root = nullptr;
+    if (!bytes.empty() && bytes.size() < UINT32_MAX) plist_from_memory(bytes.data(), uint32_t(bytes.size()), &root);
+    if (!root) {
+        if (error) *error = Error::withDescription(NSCocoaErrorDomain, 3840, "The data couldn't be read because it isn't in the correct format.");
+        return std::nullopt;
+    }
+    Value v = fromPlistNode(root, 0);
+    plist_free(root);
+    return v;
+}
+
+std::optional<Value> Value::fromPlist(const ::Data& bytes, Error* error) {
+    return fromPlist(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
+}
+
+::Data Value::toXMLPlist() const {
+    plist_t root = toPlistNode(*this);
+    char* out = nullptr;
+    uint32_t len = 0;
+    plist_to_xml(root, &out, &len);
+    ::Data d(reinterpret_cast<uint8_t*>(out), reinterpret_cast<uint8_t*>(out) + len);
+    free(out);
+    plist_free(root);
+    return d;
+}
+
+::Data Value::toBinaryPlist() const {
+    plist_t root = toPlistNode(*this);
+    char* out = nullptr;
+    uint32_t len = 0;
+    plist_to_bin(root, &out, &len);
+    ::Data d(reinterpret_cast<uint8_t*>(out), reinterpret_cast<uint8_t*>(out) + len);
+    free(out);
+    plist_free(root);
+    return d;
+}

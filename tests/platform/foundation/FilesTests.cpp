@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+
+#include "platform/foundation/Error.h"
+#include "platform/foundation/Files.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+TEST(Confine, AcceptsInsidePathsAndRefusesEscapes) {
+    TempDir base;
+    fs::create_directories(base / "Data/img");
+    testsupport::writeFile(base / "Data/img/a.png", "x");
+    testsupport::writeFile(base / "secret.txt", "s");
+    fs::path data = base / "Data";
+
+    auto ok = files::confine(data, "/img/a.png");
+    ASSERT_TRUE(ok);
+    EXPECT_TRUE(files::isRegularFile(*ok));
+    EXPECT_TRUE(files::confine(data, "img/not-yet-there.png"));  // need not exist
+
+    EXPECT_FALSE(files::confine(data, "../secret.txt"));
+    EXPECT_FALSE(files::confine(data, "/img/../../secret.txt"));
+    EXPECT_FALSE(files::confine(data, std::string("img/a.png\0x", 11)));
+
+    // A symlink inside that points outside is refused, also for paths below it.
+    fs::create_directory_symlink(base.path(), data / "escape");
+    EXPECT_FALSE(files::confine(data, "escape/secret.txt"));
+    EXPECT_FALSE(files::confine(data, "escape"));
+    // A symlink that stays inside is fine.
+    fs::create_symlink(data / "img/a.png", data / "alias.png");
+    EXPECT_TRUE(files::confine(data, "alias.png"));
+}
+
+TEST(Confine, PrefixSiblingIsNotInside) {
+    TempDir base;
+    fs::create_directories(base / "Data");
+    fs::create_directories(base / "DataEvil");
+    EXPECT_FALSE(files::isInside(base / "Data", base / "DataEvil/x"));
+    EXPECT_TRUE(files::isInside(base / "Data", base / "Data/x"));
+}
+
+TEST(AtomicWrite, ReplacesWholeAndLeavesNoTemporaries) {
+    TempDir dir;
+    fs::path target = dir / "sub/file.bin";
+    ASSERT_TRUE(files::writeAtomically(target, std::string_view("first")));
+    ASSERT_TRUE(files::writeAtomically(target, std::string_view("second, longer")));
+    EXPECT_EQ(*files::readText(target), "second, longer");
+    int count = 0;
+    for (auto& e : fs::directory_iterator(dir / "sub")) { (void)e; ++count; }
+    EXPECT_EQ(count, 1);
+}
+
+TEST(AtomicWrite, FailureReportsAndLeavesNoTemporary) {
+    TempDir dir;
+    fs::create_directories(dir / "target/inner");  // a folder cannot be replaced by a file
+    Error err;
+    EXPECT_FALSE(files::writeAtomically(dir / "target", std::string_view("new"), &err));
+    EXPECT_EQ(err.domain, NSPOSIXErrorDomain);
+    EXPECT_TRUE(files::isDirectory(dir / "target/inner"));
+    int count = 0;
+    for (auto& e : fs::directory_iterator(dir.path())) { (void)e; ++count; }
+    EXPECT_EQ(count, 1);
+}
+
+TEST(ReadData, RefusesFoldersAndMissingFiles) {
+    TempDir dir;
+    EXPECT_FALSE(files::readData(dir.path()));
+    EXPECT_FALSE(files::readData(dir / "missing"));
+}
+
+}  // namespace

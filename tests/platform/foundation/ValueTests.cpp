@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/foundation/Error.h"
+#include "platform/foundation/Value.h"
+
+namespace {
+
+Value sample() {
+    Value v = Value::dict({{"name", "玩家 \"one\""},
+                           {"count", 42},
+                           {"negative", -7},
+                           {"big", int64_t(1) << 40},
+                           {"ratio", 2.5},
+                           {"flag", true},
+                           {"blob", Data{0, 1, 2, 255}},
+                           {"list", Value::array({1, "two", Value::dict({{"deep", Value::array()}})})}});
+    return v;
+}
+
+TEST(Value, ForgivingReadsNeverThrow) {
+    Value v = sample();
+    EXPECT_EQ(v["missing"].textValue(), "");
+    EXPECT_TRUE(v["missing"]["deeper"][3].isNull());
+    EXPECT_EQ(v["count"]["x"].intValue(), 0);
+    EXPECT_EQ(v["list"][5].textValue(), "");
+    EXPECT_EQ(v["list"][-1].textValue(), "");
+    EXPECT_EQ(v.str("count"), "");        // a number is not a string
+    EXPECT_EQ(v.text("count"), "42");     // but has a text form
+    EXPECT_EQ(v.text("ratio"), "2.5");
+    EXPECT_EQ(v.text("flag"), "1");
+    EXPECT_EQ(v.text("list"), "");        // containers have none
+    EXPECT_EQ(v.integer("missing", -1), -1);
+    EXPECT_EQ(v.integer("list", -1), -1);
+}
+
+TEST(Value, StringNumberConversionsFollowThePlatform) {
+    EXPECT_EQ(Value("  42abc").intValue(), 42);
+    EXPECT_EQ(Value("-13").intValue(), -13);
+    EXPECT_EQ(Value("abc").intValue(), 0);
+    EXPECT_EQ(Value("99999999999999999999999").intValue(), INT64_MAX);
+    EXPECT_DOUBLE_EQ(Value("3.25x").doubleValue(), 3.25);
+    EXPECT_TRUE(Value("YES").boolValue());
+    EXPECT_TRUE(Value("true").boolValue());
+    EXPECT_TRUE(Value("007").boolValue());
+    EXPECT_FALSE(Value("000").boolValue());
+    EXPECT_FALSE(Value("no").boolValue());
+    EXPECT_EQ(Value(1e300).intValue(), INT64_MAX);
+    EXPECT_EQ(Value(std::nan("")).intValue(), 0);
+}
+
+TEST(Value, MutationOnlyTurnsNullIntoContainers) {
+    Value v;
+    v.set("a", 1);
+    EXPECT_TRUE(v.isDict());
+    Value s("text");
+    s.set("a", 1);  // a string stays a string
+    EXPECT_TRUE(s.isString());
+    Value a;
+    a.push(1).push("x");
+    EXPECT_EQ(a.size(), 2u);
+    v.remove("a");
+    EXPECT_TRUE(v.empty());
+}
+
+TEST(Value, NumbersCompareByValueAcrossForms) {
+    EXPECT_EQ(Value(1), Value(1.0));
+    EXPECT_EQ(Value(true), Value(1));
+    EXPECT_NE(Value(1), Value("1"));
+    EXPECT_NE(Value(1), Value(1.5));
+}
+
+TEST(ValueJSON, RoundTripAndCompactOutput) {
+    auto v = Value::fromJSON(R"({"n":6,"s":"a\"b\\c","u":"\u4e2d","f":1.5,"l":[true,null],"big":9007199254740993})");
+    ASSERT_TRUE(v);
+    EXPECT_EQ((*v)["n"].getInteger(), 6);
+    EXPECT_TRUE((*v)["n"].isInteger());
+    EXPECT_TRUE((*v)["f"].isReal());
+    EXPECT_EQ((*v)["s"].stringOr(), "a\"b\\c");
+    EXPECT_EQ((*v)["u"].stringOr(), "中");
+    EXPECT_EQ((*v)["big"].getInteger(), 9007199254740993LL);
+    EXPECT_TRUE((*v)["l"][1].isNull());
+    auto again = Value::fromJSON(v->toJSON());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(*again, *v);
+    EXPECT_EQ(Value::dict({{"n", 6}}).toJSON(), R"({"n":6})");
+}
+
+TEST(ValueJSON, RejectsGarbageWithAnError) {
+    Error err;
+    EXPECT_FALSE(Value::fromJSON("{\"a\":", &err));
+    EXPECT_EQ(err.code, 3840);
+    EXPECT_FALSE(Value::fromJSON(""));
+    EXPECT_FALSE(Value::fromJSON("{} trailing"));
+    EXPECT_FALSE(Value::fromJSON("<html>500</html>"));
+}
+
+TEST(ValueJSON, InvalidUTF8IsReplacedNotThrown) {
+    Value v(std::string("ok\xff\xfe"));
+    std::string json = v.toJSON();
+    auto back = Value::fromJSON(json);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->stringOr(), "ok\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(ValuePlist, XMLAndBinaryRoundTripsKeepEveryType) {
+    Value v = sample();
+    auto date = Date(std::chrono::milliseconds(1765000000123LL));
+    v.set("when", date);
+    // XML plists keep whole seconds, binary ones fractions too.
+    for (auto [bytes, tolerance] : {std::pair{v.toXMLPlist(), 1000}, std::pair{v.toBinaryPlist(), 1}}) {
+        auto back = Value::fromPlist(bytes);
+        ASSERT_TRUE(back);
+        EXPECT_EQ((*back)["name"].stringOr(), "玩家 \"one\"");
+        EXPECT_EQ((*back)["negative"].getInteger(), -7);
+        EXPECT_EQ((*back)["big"].getInteger(), int64_t(1) << 40);
+        EXPECT_DOUBLE_EQ(*(*back)["ratio"].getNumber(), 2.5);
+        EXPECT_TRUE((*back)["flag"].isBool());
+        ASSERT_TRUE((*back)["blob"].isData());
+        EXPECT_EQ(*(*back)["blob"].getData(), (Data{0, 1, 2, 255}));
+        EXPECT_EQ((*back)["list"][2]["deep"].isArray(), true);
+        auto d = (*back)["when"].getDate();
+        ASSERT_TRUE(d);
+        auto diff = std::chrono::duration_cast<std::chrono::milliseconds>(*d - date).count();
+        EXPECT_LE(std::abs(diff), tolerance);
+    }
+}
+
+TEST(ValuePlist, BinaryAndXMLAreRecognisedByContent) {
+    auto bin = Value::dict({{"k", "v"}}).toBinaryPlist();
+    EXPECT_EQ(std::string(bin.begin(), bin.begin() + 6), "bplist");
+    auto xml = Value::dict({{"k", "v"}}).toXMLPlist();
+    EXPECT_NE(std::string(xml.begin(), xml.end()).find("<plist"), std::string::npos);
+    EXPECT_EQ((*Value::fromPlist(bin))["k"].stringOr(), "v");
+    EXPECT_EQ((*Value::fromPlist(xml))["k"].stringOr(), "v");
+}
+
+TEST(ValuePlist, GarbageAndTruncationFailCleanly) {
+    auto bin = Value::dict({{"k", "v"}, {"n", 1}}).toBinaryPlist();
+    for (size_t cut = 0; cut < bin.size(); ++cut) {
+        Data part(bin.begin(), bin.begin() + cut);
+        auto v = Value::fromPlist(part);  // must not crash; may or may not parse
+        (void)v;
+    }
+    EXPECT_FALSE(Value::fromPlist(std::string_view("not a plist at all")));
+    EXPECT_FALSE(Value::fromPlist(Data{}));
+}
+
+TEST(ValuePlist, KeyedArchiveUIDsSurviveAsDictionaries) {
+    Value uid = Value::dict({{"CF$UID", 3}});
+    Value root = Value::dict({{"$top", Value::dict({{"root", uid}})}});
+    auto back = Value::fromPlist(root.toBinaryPlist());
+    ASSERT_TRUE(back);
+    EXPECT_EQ((*back)["$top"]["root"]["CF$UID"].getInteger(), 3);
+}
+
+}  // namespace

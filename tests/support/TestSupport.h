@@ -1,0 +1,70 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, a temporary application
+// home and bundle, and running the main loop until something happens.
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Value.h"
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with the object.
+class TempDir {
+public:
+    explicit TempDir(const std::string& prefix = "korvel-test");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& rel) const { return path_ / rel; }
+
+private:
+    fs::path path_;
+};
+
+// Points the application home at a fresh folder for the object's life and
+// resets user defaults, restoring the previous home afterwards.
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    const fs::path& path() const { return dir_.path(); }
+
+private:
+    TempDir dir_;
+    fs::path previous_;
+};
+
+// Makes a bundle folder with the given Info.plist entries (written as XML)
+// and makes it the main bundle for the object's life.
+class TempBundle {
+public:
+    explicit TempBundle(const Value& info = Value::dict({{"CFBundleIdentifier", "com.example.test"}}));
+    ~TempBundle();
+    const fs::path& path() const { return dir_.path(); }
+    void writeFile(const std::string& rel, const std::string& content) const;
+    void setInfo(const Value& info) const;
+
+private:
+    TempDir dir_;
+    fs::path previous_;
+};
+
+void writeFile(const fs::path& path, const std::string& content);
+std::string readFile(const fs::path& path);
+
+// The repository's own folder (for fixtures and the demo bundle).
+fs::path sourceDir();
+
+// RunLoop::runUntil with a test-friendly default time-out.
+inline bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    return RunLoop::runUntil(cond, timeout);
+}
+
+}  // namespace testsupport
