@@ -1,0 +1,92 @@
+#include "aggregator/NetworkInterface.h"
+
+#include <mutex>
+
+#include "aggregator/Extend.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Strings.h"
+#include "platform/net/URLSession.h"
+
+namespace {
+
+std::mutex gSessionMutex;
+
+URLRequest build(const std::string& url, const std::string& param, const std::string& method, double timeout,
+                 bool listForm) {
+    URLRequest r;
+    if (method == "POST") {
+        r.url = url;
+        r.method = "POST";
+        r.body = param;
+        r.setValue(std::to_string(param.size()), "Content-Length");
+    } else {
+        r.method = "GET";
+        if (listForm) r.url = param.empty() ? url : url + "?" + param;
+        else r.url = param.empty() ? url : url + "?" + NetworkInterface::escapeQuery(param);
+    }
+    r.timeout = std::chrono::milliseconds(long(timeout * 1000));
+    return r;
+}
+
+// A reply that arrived: its JSON object, or an empty dictionary.
+Value dictionaryReply(const URLResult& result) {
+    if (result.body.empty()) return Value::dict();
+    auto v = Extend::dictionaryFromJsonData(result.body);
+    if (v && v->isDict()) return *v;
+    return Value::dict();
+}
+
+}  // namespace
+
+NetworkInterface& NetworkInterface::sharedInstance() {
+    static NetworkInterface* instance = new NetworkInterface();
+    return *instance;
+}
+
+void NetworkInterface::setSession(std::shared_ptr<URLSession> session) {
+    std::lock_guard lock(gSessionMutex);
+    session_ = std::move(session);
+}
+
+std::shared_ptr<URLSession> NetworkInterface::session() const {
+    std::lock_guard lock(gSessionMutex);
+    return session_ ? session_ : URLSession::shared();
+}
+
+std::string NetworkInterface::escapeQuery(const std::string& param) {
+    // The characters a query may hold as they are; everything else (blanks,
+    // quotes, "%", "#", non-ASCII) is escaped.
+    return strings::percentEncode(param, ":/?@!$&'()*+,;=");
+}
+
+void NetworkInterface::addHttpRequest(const std::string& url, const std::string& param, const std::string& method,
+                                      Completion completion, double timeout) {
+    auto request = build(url, param, method, timeout, false);
+    session()->dataTask(request,
+                        [completion = std::move(completion)](URLResult result) {
+                            if (!completion) return;
+                            if (!result.ok() || result.body.empty()) return completion(std::nullopt);
+                            completion(dictionaryReply(result));
+                        },
+                        DispatchQueue::main());
+}
+
+std::optional<Value> NetworkInterface::addSyncHttpRequest(const std::string& url, const std::string& param,
+                                                          const std::string& method, double timeout) {
+    auto result = session()->sendSynchronousRequest(build(url, param, method, timeout, false));
+    if (!result.ok()) {
+        NSLog("RLLog:request %s failed: %s", url.c_str(), result.error->localizedDescription().c_str());
+        return std::nullopt;
+    }
+    return dictionaryReply(result);
+}
+
+Value NetworkInterface::addSyncHttpRequest2(const std::string& url, const std::string& param, const std::string& method) {
+    auto result = session()->sendSynchronousRequest(build(url, param, method, 3.0, true));
+    Value out = Value::array();
+    if (!result.ok() || result.body.empty()) return out;
+    auto v = Extend::arrayFromJsonData(result.body);
+    if (v && v->isArray()) out = *v;
+    return out;
+}
