@@ -1,0 +1,453 @@
+#include "standin/StandinServer.h"
+
+#include <httplib.h>
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "platform/foundation/Strings.h"
+
+namespace standin {
+
+// ---- Replies ----
+
+Reply Reply::json(const Value& body, int status) {
+    Reply r;
+    r.status = status;
+    r.body = body.toJSON();
+    return r;
+}
+
+Reply Reply::text(std::string body, std::string contentType, int status) {
+    Reply r;
+    r.kind = Kind::Text;
+    r.status = status;
+    r.body = std::move(body);
+    r.contentType = std::move(contentType);
+    return r;
+}
+
+Reply Reply::html500() {
+    Reply r = text("<html><head><title>500 Internal Server Error</title></head><body><h1>Internal Server Error</h1>"
+                   "</body></html>",
+                   "text/html", 500);
+    r.kind = Kind::Html500;
+    return r;
+}
+
+Reply Reply::closeConnection() {
+    Reply r;
+    r.kind = Kind::CloseConnection;
+    return r;
+}
+
+Reply Reply::hang() {
+    Reply r;
+    r.kind = Kind::Hang;
+    return r;
+}
+
+Reply Reply::malformedJson() {
+    Reply r;
+    r.kind = Kind::MalformedJson;
+    r.body = "{\"result\": true, \"data\": {\"uid\": ";
+    return r;
+}
+
+Reply Reply::oversized(size_t bytes) {
+    Reply r;
+    r.kind = Kind::Oversized;
+    r.size = bytes;
+    return r;
+}
+
+const char* Reply::kindName() const {
+    switch (kind) {
+    case Kind::Json: return "json";
+    case Kind::Text: return "text";
+    case Kind::Html500: return "html500";
+    case Kind::CloseConnection: return "close";
+    case Kind::Hang: return "hang";
+    case Kind::MalformedJson: return "malformed";
+    case Kind::Oversized: return "oversized";
+    }
+    return "";
+}
+
+// ---- Requests ----
+
+std::vector<std::pair<std::string, std::string>> splitPairs(const std::string& text) {
+    std::vector<std::pair<std::string, std::string>> out;
+    if (text.empty()) return out;
+    for (auto& piece : strings::split(text, "&")) {
+        auto eq = piece.find('=');
+        if (eq == std::string::npos) out.emplace_back(piece, "");
+        else out.emplace_back(piece.substr(0, eq), piece.substr(eq + 1));
+    }
+    return out;
+}
+
+std::string Request::header(const std::string& name) const {
+    auto lower = strings::toLower(name);
+    for (auto& [k, v] : headers)
+        if (strings::toLower(k) == lower) return v;
+    return "";
+}
+
+std::string Request::param(const std::string& name) const {
+    for (auto& [k, v] : rawParams)
+        if (k == name) return v;
+    return "";
+}
+
+bool Request::hasParam(const std::string& name) const {
+    for (auto& p : rawParams)
+        if (p.first == name) return true;
+    return false;
+}
+
+// ---- Journal ----
+
+void Journal::append(JournalEntry entry) {
+    std::lock_guard lock(mutex_);
+    entries_.push_back(std::move(entry));
+}
+
+std::vector<JournalEntry> Journal::entries() const {
+    std::lock_guard lock(mutex_);
+    return entries_;
+}
+
+std::vector<JournalEntry> Journal::entries(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    std::vector<JournalEntry> out;
+    for (auto& e : entries_)
+        if (e.request.path == path) out.push_back(e);
+    return out;
+}
+
+size_t Journal::size() const {
+    std::lock_guard lock(mutex_);
+    return entries_.size();
+}
+
+size_t Journal::count(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    size_t n = 0;
+    for (auto& e : entries_) n += e.request.path == path;
+    return n;
+}
+
+std::optional<JournalEntry> Journal::last(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
+        if (path.empty() || it->request.path == path) return *it;
+    return std::nullopt;
+}
+
+void Journal::clear() {
+    std::lock_guard lock(mutex_);
+    entries_.clear();
+}
+
+// ---- Certificates ----
+
+namespace {
+
+std::string pemOf(X509* x) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    PEM_write_bio_X509(bio, x);
+    char* data = nullptr;
+    long n = BIO_get_mem_data(bio, &data);
+    std::string out(data, size_t(n));
+    BIO_free(bio);
+    return out;
+}
+
+std::string pemOf(EVP_PKEY* k) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    PEM_write_bio_PrivateKey(bio, k, nullptr, nullptr, 0, nullptr, nullptr);
+    char* data = nullptr;
+    long n = BIO_get_mem_data(bio, &data);
+    std::string out(data, size_t(n));
+    BIO_free(bio);
+    return out;
+}
+
+void addExt(X509* cert, X509* issuer, int nid, const char* value) {
+    X509V3_CTX ctx;
+    X509V3_set_ctx_nodb(&ctx);
+    X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
+    if (X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value)) {
+        X509_add_ext(cert, ext, -1);
+        X509_EXTENSION_free(ext);
+    }
+}
+
+X509* makeCert(EVP_PKEY* key, const char* cn, X509* issuer, EVP_PKEY* issuerKey, long serial) {
+    X509* x = X509_new();
+    X509_set_version(x, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(x), serial);
+    X509_gmtime_adj(X509_getm_notBefore(x), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(x), 30L * 24 * 3600);
+    X509_set_pubkey(x, key);
+    X509_NAME* name = X509_get_subject_name(x);
+    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Korvel stand-in"), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(cn), -1, -1, 0);
+    X509_set_issuer_name(x, issuer ? X509_get_subject_name(issuer) : name);
+    X509* signer = issuer ? issuer : x;
+    addExt(x, signer, NID_subject_key_identifier, "hash");
+    if (issuer) {
+        addExt(x, signer, NID_authority_key_identifier, "keyid:always");
+        addExt(x, signer, NID_basic_constraints, "critical,CA:FALSE");
+        addExt(x, signer, NID_key_usage, "critical,digitalSignature,keyEncipherment");
+        addExt(x, signer, NID_ext_key_usage, "serverAuth");
+        addExt(x, signer, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost");
+    } else {
+        addExt(x, signer, NID_basic_constraints, "critical,CA:TRUE");
+        addExt(x, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
+    }
+    X509_sign(x, issuerKey ? issuerKey : key, EVP_sha256());
+    return x;
+}
+
+}  // namespace
+
+TestCertificates TestCertificates::generate() {
+    EVP_PKEY* caKey = EVP_EC_gen("P-256");
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    long serial = long(time(nullptr)) ^ long(getpid());
+    X509* ca = makeCert(caKey, "Korvel stand-in CA", nullptr, nullptr, serial);
+    X509* cert = makeCert(key, "127.0.0.1", ca, caKey, serial + 1);
+    TestCertificates out{pemOf(ca), pemOf(cert), pemOf(key)};
+    X509_free(cert);
+    X509_free(ca);
+    EVP_PKEY_free(key);
+    EVP_PKEY_free(caKey);
+    return out;
+}
+
+// ---- Server ----
+
+HttpServer::HttpServer(std::string name, bool tls, std::shared_ptr<Journal> journal)
+    : name_(std::move(name)), tls_(tls), journal_(journal ? std::move(journal) : std::make_shared<Journal>()) {}
+
+HttpServer::~HttpServer() {
+    stop();
+    if (cert_) X509_free(static_cast<X509*>(cert_));
+    if (key_) EVP_PKEY_free(static_cast<EVP_PKEY*>(key_));
+    if (!certDir_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(certDir_, ec);
+    }
+}
+
+void HttpServer::on(const std::string& method, const std::string& pattern, Handler handler) {
+    std::lock_guard lock(mutex_);
+    routes_.push_back({method, pattern, std::move(handler)});
+}
+
+void HttpServer::script(const std::string& path, Reply reply, int times) {
+    std::lock_guard lock(mutex_);
+    for (int i = 0; i < times; ++i) once_[path].push_back(reply);
+}
+
+void HttpServer::scriptAlways(const std::string& path, Reply reply) {
+    std::lock_guard lock(mutex_);
+    always_[path] = std::move(reply);
+}
+
+void HttpServer::clearScripts() {
+    std::lock_guard lock(mutex_);
+    once_.clear();
+    always_.clear();
+}
+
+std::optional<Reply> HttpServer::scripted(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    if (auto it = once_.find(path); it != once_.end() && !it->second.empty()) {
+        Reply r = it->second.front();
+        it->second.pop_front();
+        return r;
+    }
+    if (auto it = always_.find(path); it != always_.end()) return it->second;
+    return std::nullopt;
+}
+
+bool HttpServer::start(int port) {
+    if (server_) return true;
+    if (tls_) {
+        auto certs = TestCertificates::generate();
+        char tmpl[] = "/tmp/korvel-standin-XXXXXX";
+        if (char* dir = mkdtemp(tmpl)) certDir_ = dir;
+        caFile_ = certDir_ + "/ca.pem";
+        std::ofstream(caFile_) << certs.caPem;
+        BIO* b = BIO_new_mem_buf(certs.certPem.data(), int(certs.certPem.size()));
+        cert_ = PEM_read_bio_X509(b, nullptr, nullptr, nullptr);
+        BIO_free(b);
+        b = BIO_new_mem_buf(certs.keyPem.data(), int(certs.keyPem.size()));
+        key_ = PEM_read_bio_PrivateKey(b, nullptr, nullptr, nullptr);
+        BIO_free(b);
+        server_ = std::make_unique<httplib::SSLServer>(static_cast<X509*>(cert_), static_cast<EVP_PKEY*>(key_));
+    } else {
+        server_ = std::make_unique<httplib::Server>();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = false;
+    }
+    // Short keep-alive so that stop() never waits long for idle connections.
+    server_->set_keep_alive_timeout(1);
+    server_->set_read_timeout(5);
+    server_->set_payload_max_length(64u << 20);
+    server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        try {
+            handle(&req, &res);
+        } catch (const std::exception& e) {
+            res.status = 500;
+            res.set_content(std::string("stand-in fault: ") + e.what(), "text/plain");
+        }
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    if (port == 0) port = server_->bind_to_any_port("127.0.0.1");
+    else if (!server_->bind_to_port("127.0.0.1", port)) port = -1;
+    if (port <= 0) {
+        server_.reset();
+        return false;
+    }
+    port_ = port;
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    return true;
+}
+
+bool HttpServer::isRunning() const { return server_ != nullptr; }
+
+void HttpServer::releaseHung() {
+    std::lock_guard lock(mutex_);
+    ++hangGeneration_;
+    hangCv_.notify_all();
+}
+
+void HttpServer::stop() {
+    if (!server_) return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        ++hangGeneration_;
+        hangCv_.notify_all();
+    }
+    server_->stop();
+    if (thread_.joinable()) thread_.join();
+    server_.reset();
+}
+
+std::string HttpServer::baseURL() const {
+    return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
+}
+
+void HttpServer::handle(const void* rq, void* rs) {
+    auto& req = *static_cast<const httplib::Request*>(rq);
+    JournalEntry entry;
+    Request& r = entry.request;
+    r.server = name_;
+    r.method = req.method;
+    r.path = req.path;
+    auto q = req.target.find('?');
+    r.query = q == std::string::npos ? "" : req.target.substr(q + 1);
+    r.body = req.body;
+    for (auto& [k, v] : req.headers) r.headers.emplace_back(k, v);
+    r.rawParams = splitPairs(req.method == "GET" || req.method == "HEAD" ? r.query : r.body);
+
+    std::optional<Reply> reply = scripted(r.path);
+    Handler handler;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& route : routes_)
+            if (route.method == r.method && std::regex_match(r.path, std::regex(route.pattern))) {
+                handler = route.handler;
+                break;
+            }
+    }
+    // The handler always runs, so the journal shows what the request carried
+    // even when a scripted failure is played.
+    Reply fromHandler = handler ? handler(r, entry)
+                                : Reply::json(Value::dict({{"result", false},
+                                                           {"error", Value::dict({{"id", 404}, {"message", "no such path"}})}}),
+                                              404);
+    Reply chosen = reply ? *reply : fromHandler;
+    entry.played = chosen.kindName();
+    entry.status = chosen.status;
+    journal_->append(entry);
+    play(chosen, rq, rs);
+}
+
+void HttpServer::dropConnection(const std::string& remoteAddr, int remotePort) {
+    // httplib offers no way to abort a connection from a handler: find our
+    // end of it among the process's sockets and shut it down.
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir) return;
+    while (dirent* e = readdir(dir)) {
+        int fd = atoi(e->d_name);
+        if (fd <= 2) continue;
+        sockaddr_in local{}, peer{};
+        socklen_t ll = sizeof local, pl = sizeof peer;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &ll) != 0 || local.sin_family != AF_INET) continue;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &pl) != 0) continue;
+        char addr[INET_ADDRSTRLEN] = {0};
+        inet_ntop(AF_INET, &peer.sin_addr, addr, sizeof addr);
+        if (ntohs(local.sin_port) == port_ && ntohs(peer.sin_port) == remotePort && remoteAddr == addr) {
+            linger l{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+            shutdown(fd, SHUT_RDWR);
+        }
+    }
+    closedir(dir);
+}
+
+void HttpServer::play(const Reply& reply, const void* rq, void* rs) {
+    auto& req = *static_cast<const httplib::Request*>(rq);
+    auto& res = *static_cast<httplib::Response*>(rs);
+    for (auto& [k, v] : reply.headers) res.set_header(k, v);
+    switch (reply.kind) {
+    case Reply::Kind::Json:
+    case Reply::Kind::Text:
+    case Reply::Kind::Html500:
+    case Reply::Kind::MalformedJson:
+        res.status = reply.status;
+        res.set_content(reply.body, reply.contentType);
+        return;
+    case Reply::Kind::Hang: {
+        std::unique_lock lock(mutex_);
+        uint64_t gen = hangGeneration_;
+        // Bounded, so a forgotten hang cannot keep a test process alive.
+        hangCv_.wait_for(lock, std::chrono::seconds(120), [&] { return stopping_ || hangGeneration_ != gen; });
+        lock.unlock();
+        dropConnection(req.remote_addr, req.remote_port);
+        res.status = 500;
+        return;
+    }
+    case Reply::Kind::CloseConnection:
+        dropConnection(req.remote_addr, req.remote_port);
+        res.status = 500;
+        return;
+    case Reply::Kind::Oversized: {
+        res.status = reply.status;
+        size_t total = reply.size;
+        res.set_content_provider(total, "application/json", [total](size_t offset, size_t length, httplib::DataSink& sink) {
+            static const std::string chunk(64 * 1024, ' ');
+            size_t n = std::min({length, chunk.size(), total - offset});
+            return sink.write(chunk.data(), n);
+        });
+        return;
+    }
+    }
+}
+
+}  // namespace standin

@@ -1,0 +1,166 @@
+#pragma once
+// Shared plumbing of the loopback stand-ins of our servers: an HTTP or
+// HTTPS server on a loopback port (a free one unless told), a journal of
+// every request, and scripted replies per path that tests queue up to play
+// failures: JSON with any status, an HTML 500, a closed connection, a hung
+// request, malformed JSON, an oversized body.
+//
+// Tests start stand-ins in-process and stop them; the demo starts the
+// executables. HTTPS stand-ins make a throw-away CA and a certificate for
+// 127.0.0.1 and localhost at start, and write the CA to a PEM file that a
+// client must be told to trust.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/Value.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace standin {
+
+struct Reply {
+    enum class Kind { Json, Text, Html500, CloseConnection, Hang, MalformedJson, Oversized };
+    Kind kind = Kind::Json;
+    int status = 200;
+    std::string body;
+    std::string contentType = "application/json";
+    size_t size = 0;  // Oversized: bytes announced and streamed
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    static Reply json(const Value& body, int status = 200);
+    static Reply text(std::string body, std::string contentType = "text/plain", int status = 200);
+    static Reply html500();
+    static Reply closeConnection();  // the connection is dropped before any reply
+    static Reply hang();             // no reply until the server stops (or releaseHung())
+    static Reply malformedJson();
+    static Reply oversized(size_t bytes = 64u << 20);
+    const char* kindName() const;
+};
+
+struct Request {
+    std::string server;  // the stand-in's name
+    std::string method;
+    std::string path;    // without the query
+    std::string query;   // raw, without "?"
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+    // Query pairs, or form pairs of the body, as sent (not decoded).
+    std::vector<std::pair<std::string, std::string>> rawParams;
+    std::string header(const std::string& name) const;  // case-insensitive, "" when absent
+    std::string param(const std::string& name) const;   // raw value, "" when absent
+    bool hasParam(const std::string& name) const;
+};
+
+struct JournalEntry {
+    Request request;
+    Value decoded;               // what the stand-in read out of the request (JSON of an envelope, ...)
+    std::optional<bool> signOk;  // set where the request carries a signature that was checked
+    std::string played;          // the reply kind played
+    int status = 0;
+};
+
+class Journal {
+public:
+    void append(JournalEntry entry);
+    std::vector<JournalEntry> entries() const;
+    std::vector<JournalEntry> entries(const std::string& path) const;
+    size_t size() const;
+    size_t count(const std::string& path) const;
+    std::optional<JournalEntry> last(const std::string& path = "") const;
+    void clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<JournalEntry> entries_;
+};
+
+// A throw-away CA and a server certificate for 127.0.0.1 / localhost.
+struct TestCertificates {
+    std::string caPem, certPem, keyPem;
+    static TestCertificates generate();
+};
+
+class HttpServer {
+public:
+    // The handler of a route: fills the entry's decoded/signOk and returns
+    // the reply played when nothing is scripted for the path.
+    using Handler = std::function<Reply(const Request&, JournalEntry&)>;
+
+    explicit HttpServer(std::string name, bool tls = false, std::shared_ptr<Journal> journal = nullptr);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Routes by method and path pattern (a regular expression on the path).
+    // Requests that match no route get a JSON 404.
+    void on(const std::string& method, const std::string& pattern, Handler handler);
+
+    // Replies played, in order, for the next requests of `path`, before the
+    // route's handler is asked again.
+    void script(const std::string& path, Reply reply, int times = 1);
+    // Played for every request of `path` until cleared.
+    void scriptAlways(const std::string& path, Reply reply);
+    void clearScripts();
+
+    // On 127.0.0.1, port 0 for a free one. False when the port is taken.
+    bool start(int port = 0);
+    void stop();  // releases hung requests first
+    bool isRunning() const;
+    void releaseHung();
+
+    int port() const { return port_; }
+    std::string baseURL() const;  // "http://127.0.0.1:PORT" (https with TLS)
+    const std::string& name() const { return name_; }
+    bool tls() const { return tls_; }
+    // The PEM file of the CA that signed an HTTPS stand-in's certificate.
+    const std::string& caFile() const { return caFile_; }
+
+    Journal& journal() { return *journal_; }
+    std::shared_ptr<Journal> sharedJournal() const { return journal_; }
+
+private:
+    struct Route {
+        std::string method;
+        std::string pattern;
+        Handler handler;
+    };
+    void handle(const void* req, void* res);
+    std::optional<Reply> scripted(const std::string& path);
+    void play(const Reply& reply, const void* req, void* res);
+    void dropConnection(const std::string& remoteAddr, int remotePort);
+
+    std::string name_;
+    bool tls_;
+    std::shared_ptr<Journal> journal_;
+    std::unique_ptr<httplib::Server> server_;
+    std::thread thread_;
+    int port_ = 0;
+    std::string caFile_, certDir_;
+    void* cert_ = nullptr;  // X509*
+    void* key_ = nullptr;   // EVP_PKEY*
+
+    mutable std::mutex mutex_;
+    std::vector<Route> routes_;
+    std::map<std::string, std::deque<Reply>> once_;
+    std::map<std::string, Reply> always_;
+    std::condition_variable hangCv_;
+    uint64_t hangGeneration_ = 0;
+    bool stopping_ = false;
+};
+
+// Splits "a=1&b=2" into raw pairs (no decoding); a piece without "=" gets "".
+std::vector<std::pair<std::string, std::string>> splitPairs(const std::string& text);
+
+}  // namespace standin
