@@ -307,15 +307,22 @@ bool HttpServer::start(int port) {
     server_->set_keep_alive_timeout(1);
     server_->set_read_timeout(5);
     server_->set_payload_max_length(64u << 20);
-    server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    // Every request goes through handle(); routes are ours. (A pre-routing
+    // handler would run before the body is read.)
+    auto all = [this](const httplib::Request& req, httplib::Response& res) {
         try {
             handle(&req, &res);
         } catch (const std::exception& e) {
             res.status = 500;
             res.set_content(std::string("stand-in fault: ") + e.what(), "text/plain");
         }
-        return httplib::Server::HandlerResponse::Handled;
-    });
+    };
+    server_->Get(".*", all);
+    server_->Post(".*", all);
+    server_->Put(".*", all);
+    server_->Patch(".*", all);
+    server_->Delete(".*", all);
+    server_->Options(".*", all);
     if (port == 0) port = server_->bind_to_any_port("127.0.0.1");
     else if (!server_->bind_to_port("127.0.0.1", port)) port = -1;
     if (port <= 0) {

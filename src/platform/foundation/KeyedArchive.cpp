@@ -50,6 +50,7 @@ struct Decoder {
         }
         if (auto s = obj.getString()) return *s == "$null" ? Value() : obj;
         if (!obj.isDict()) return obj;  // numbers, booleans, data, dates
+        if (uidOf(obj)) return resolve(obj, depth + 1);
         if (!obj.has("$class")) return obj;
         std::string cls = className(obj);
         if (obj.has("NS.keys") && obj.has("NS.objects")) {

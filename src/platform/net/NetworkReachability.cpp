@@ -325,11 +325,12 @@ void NetworkReachability::changed() {
         queue = queue_;
     }
     if (!queue) return;
+    // Read now, so that a quick succession of changes is reported in order.
+    auto flags = getFlags();
     std::weak_ptr<NetworkReachability> weak = weak_from_this();
-    queue->async([weak] {
+    queue->async([weak, flags] {
         auto self = weak.lock();
         if (!self) return;
-        auto flags = self->getFlags();
         Callback cb;
         {
             std::lock_guard lock(self->mutex_);
