@@ -303,6 +303,12 @@ bool HttpServer::start(int port) {
         std::lock_guard lock(mutex_);
         stopping_ = false;
     }
+    // Address reuse only: the library's default also shares the port with
+    // other listeners, which would hide a port that is taken.
+    server_->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     // Short keep-alive so that stop() never waits long for idle connections.
     server_->set_keep_alive_timeout(1);
     server_->set_read_timeout(5);

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "aggregator/Extend.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/net/URLSession.h"
+#include "platform/security/Digest.h"
+#include "standin/AggregatorStandin.h"
+#include "support/TestSupport.h"
+
+using standin::AggregatorStandin;
+using standin::Reply;
+
+namespace {
+
+URLResult send(const std::string& url, const std::string& method = "GET", const std::string& body = "") {
+    URLRequest r(url, method);
+    r.body = body;
+    r.timeout = std::chrono::seconds(10);
+    URLResult out;
+    std::atomic<bool> done{false};
+    DispatchQueue::global()->async([&] {
+        out = URLSession::sessionWithConfiguration(URLSessionConfiguration())->sendSynchronousRequest(r);
+        done = true;
+    });
+    EXPECT_TRUE(testsupport::waitFor([&] { return done.load(); }));
+    return out;
+}
+
+Value json(const URLResult& r) { return Value::fromJSON(r.body).value_or(Value()); }
+
+TEST(AggregatorStandin, ScriptsPlayInOrderThenTheRouteAnswersAgain) {
+    AggregatorStandin s;
+    ASSERT_TRUE(s.start());
+    auto url = s.configURL() + "/P100/977.html";
+    s.configHost().script("/P100/977.html", Reply::json(Value::dict({{"n", 1}}), 418), 2);
+    EXPECT_EQ(send(url).response->statusCode, 418);
+    EXPECT_EQ(send(url).response->statusCode, 418);
+    EXPECT_EQ(json(send(url))["open"].intValue(), 1);
+    s.configHost().scriptAlways("/P100/977.html", Reply::html500());
+    EXPECT_EQ(send(url).response->statusCode, 500);
+    EXPECT_EQ(send(url).response->statusCode, 500);
+    s.configHost().clearScripts();
+    EXPECT_EQ(send(url).response->statusCode, 200);
+
+    auto entries = s.journal().entries("/P100/977.html");
+    ASSERT_EQ(entries.size(), 6u);
+    EXPECT_EQ(entries[0].played, "json");
+    EXPECT_EQ(entries[3].played, "html500");
+    EXPECT_EQ(entries[0].request.server, "config");
+}
+
+TEST(AggregatorStandin, ServerListDefaultsToTheFurtherAPIServers) {
+    AggregatorStandin::Options o;
+    o.apiServers = 3;
+    AggregatorStandin s(o);
+    ASSERT_TRUE(s.start());
+    EXPECT_EQ(json(send(s.listURL() + "/P100-977.html")), Value::array({s.apiURL(1), s.apiURL(2)}));
+    EXPECT_EQ(send(s.listURL() + "/nothing").response->statusCode, 404);
+    auto settings = s.infoPlistSettings();
+    EXPECT_EQ(settings.str("RELAY_API_SERVER_URL"), s.apiURL(0));
+    EXPECT_EQ(settings.str("RELAY_REPORT_GATEWAY_URL"), s.gatewayURL());
+    EXPECT_TRUE(settings.str("RELAY_REPORT_GATEWAY_URL").ends_with("/api"));
+}
+
+TEST(AggregatorStandin, EnvelopesAreOpenedAndChecked) {
+    AggregatorStandin s;
+    ASSERT_TRUE(s.start());
+    auto body = [](const Value& v, const std::string& code, const std::string& key) {
+        auto data = Extend::urlEncodeFromBase64StrOfDES128Encryptt(v.toJSON(), key);
+        return "json_data=" + data + "&product_code=" + code +
+               "&sign=" + Extend::md5Stringg("json_data=" + data + "&product_code=" + code + "&" + key);
+    };
+    auto login = send(s.apiURL(1) + "/v2/users/checklogin", "POST",
+                      body(Value::dict({{"uid", "u1"}, {"user_name", "nick"}, {"token", "t"}}), "P100", "abcdefgh12345"));
+    EXPECT_EQ(json(login)["data"].str("uid"), "u1");
+    EXPECT_TRUE(json(login)["result"].boolValue());
+
+    auto order = send(s.apiURL(0) + "/v1/order/orderpay", "POST", body(Value::dict({{"cp_order_id", "c9"}}), "P100", "abcdefgh12345"));
+    EXPECT_FALSE(json(order)["data"].str("order_id").empty());
+
+    auto wrongKey = send(s.apiURL(0) + "/v1/api/init", "POST", body(Value::dict({{"a", 1}}), "P100", "zzzzzzzz"));
+    EXPECT_FALSE(json(wrongKey)["result"].boolValue());
+    auto unknown = send(s.apiURL(0) + "/v1/api/init", "POST", body(Value::dict({{"a", 1}}), "P999", "abcdefgh12345"));
+    EXPECT_FALSE(json(unknown)["result"].boolValue());
+    EXPECT_EQ(s.journal().last()->signOk, false);
+}
+
+TEST(AggregatorStandin, GatewayChecksBothSignatures) {
+    AggregatorStandin s;
+    ASSERT_TRUE(s.start());
+    Value fields = Value::dict({{"action", "role"}, {"channelCode", 977}, {"productCode", "P100"}, {"time", 1700000000000}});
+    auto enc = Extend::urlEncodeFromBase64StrOfDES128Encryptt(fields.toJSON(), "abcdefgh12345");
+    auto sign = digest::md5Hex("json_data=" + enc + "&product_code=P100&abcdefgh12345");
+    std::string query = "action=role&channelCode=977&productCode=P100&time=1700000000000";
+    EXPECT_TRUE(json(send(s.gatewayURL() + "/gateway?" + query + "&sign=" + sign))["result"].boolValue());
+    EXPECT_EQ(s.journal().last()->signOk, true);
+    auto refused = json(send(s.gatewayURL() + "/gateway?" + query + "&sign=bad"));
+    EXPECT_EQ(refused["error"]["id"].intValue(), 1000);
+    EXPECT_TRUE(json(send(s.gatewayURL() + "/gateway?" + query))["result"].boolValue());  // unsigned resend
+
+    std::string pairs = "uid=u&productCode=P100&time=1";
+    EXPECT_TRUE(json(send(s.gatewayURL() + "/getData", "POST", pairs + "&sign=" + digest::md5Hex(pairs)))["result"].boolValue());
+    EXPECT_FALSE(json(send(s.gatewayURL() + "/getData", "POST", pairs + "&sign=x"))["result"].boolValue());
+}
+
+TEST(AggregatorStandin, TakenPortsFailCleanly) {
+    AggregatorStandin first;
+    ASSERT_TRUE(first.start());
+    AggregatorStandin::Options o;
+    o.listPort = first.listHost().port();
+    AggregatorStandin second(o);
+    EXPECT_FALSE(second.start());
+    EXPECT_FALSE(second.api(0).isRunning());
+}
+
+}  // namespace
