@@ -337,6 +337,8 @@ bool HttpServer::start(int port) {
     }
     port_ = port;
     thread_ = std::thread([this] { server_->listen_after_bind(); });
+    // stop() only ends a server whose accept loop runs: wait for it to be up.
+    for (int i = 0; i < 5000 && !server_->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 
