@@ -82,3 +82,32 @@ bool UIApplication::openURLFromOutside(const NSURL& url, const Value& options) {
     if (!delegate_) return false;
     return delegate_->application_openURL_options(*this, url, options);
 }
+
+bool UIApplication::dispatchTouch(int touchId, UITouchPhase phase, CGPoint location) {
+    if (phase == UITouchPhase::Began) {
+        auto ws = windows();
+        for (auto it = ws.rbegin(); it != ws.rend(); ++it) {
+            auto& w = *it;
+            if (!w->isUserInteractionEnabled()) continue;
+            if (w->sendTouch(touchId, phase, location)) {
+                touchWindows_[touchId] = w;
+                return true;
+            }
+        }
+        return false;
+    }
+    auto it = touchWindows_.find(touchId);
+    if (it == touchWindows_.end()) return false;
+    auto w = it->second.lock();
+    if (phase == UITouchPhase::Ended || phase == UITouchPhase::Cancelled) touchWindows_.erase(it);
+    return w && w->sendTouch(touchId, phase, location);
+}
+
+std::shared_ptr<UIResponder> UIApplication::textInputResponder() const {
+    if (auto k = keyWindow())
+        if (auto r = k->firstResponder()) return r;
+    auto ws = windows();
+    for (auto it = ws.rbegin(); it != ws.rend(); ++it)
+        if (auto r = (*it)->firstResponder()) return r;
+    return nullptr;
+}

@@ -4,6 +4,7 @@
 // in the running program and by calls in tests.
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,6 +79,14 @@ public:
     using WindowsObserver = std::function<void()>;
     void setWindowsObserver(WindowsObserver o) { windowsObserver_ = std::move(o); }
 
+    // Input from the host or from tests, in screen points. A touch that
+    // begins goes to the highest window that takes it; its later phases
+    // follow it there. False when no window took it.
+    bool dispatchTouch(int touchId, UITouchPhase phase, CGPoint location);
+    // The responder typed text goes to: the key window's first responder,
+    // else the highest window's that has one.
+    std::shared_ptr<UIResponder> textInputResponder() const;
+
     // Called by UIWindow.
     void addWindow(const std::shared_ptr<UIWindow>& w);
     void removeWindow(const UIWindow* w);
@@ -90,6 +99,7 @@ private:
     UIStatusBarStyle statusBarStyle_ = UIStatusBarStyle::Default;
     UIApplicationState state_ = UIApplicationState::Inactive;
     WindowsObserver windowsObserver_;
+    std::map<int, std::weak_ptr<UIWindow>> touchWindows_;
 };
 
 // Runs the application: sets up the GTK host (or runs headless when there

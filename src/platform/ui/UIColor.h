@@ -1,24 +1,3 @@
 #pragma once
-// A colour in sRGB with alpha, components 0...1.
-
-#include <cstdint>
-
-struct UIColor {
-    double red = 0, green = 0, blue = 0, alpha = 0;
-
-    static UIColor colorWithRed(double r, double g, double b, double a = 1) { return UIColor{r, g, b, a}; }
-    static UIColor colorWithWhite(double w, double a = 1) { return UIColor{w, w, w, a}; }
-    // 0xRRGGBB
-    static UIColor fromRGB(uint32_t rgb, double a = 1) {
-        return UIColor{((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0, a};
-    }
-    static UIColor clearColor() { return UIColor{0, 0, 0, 0}; }
-    static UIColor whiteColor() { return UIColor{1, 1, 1, 1}; }
-    static UIColor blackColor() { return UIColor{0, 0, 0, 1}; }
-
-    UIColor colorWithAlphaComponent(double a) const { return UIColor{red, green, blue, a}; }
-    bool operator==(const UIColor& o) const {
-        return red == o.red && green == o.green && blue == o.blue && alpha == o.alpha;
-    }
-    bool operator!=(const UIColor& o) const { return !(*this == o); }
-};
+// Colours live with the drawing types; kept here for code that includes it from ui/.
+#include "platform/graphics/UIColor.h"

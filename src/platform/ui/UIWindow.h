@@ -1,8 +1,12 @@
 #pragma once
 // A window: the root of a view tree, shown over the others by its level.
+// It delivers touches (through gesture recognizers to views), holds the
+// first responder and shows the emulated keyboard for it.
 
+#include <map>
 #include <memory>
 
+#include "platform/ui/UIEvent.h"
 #include "platform/ui/UIView.h"
 
 class UIViewController;
@@ -11,6 +15,8 @@ using UIWindowLevel = double;
 inline constexpr UIWindowLevel UIWindowLevelNormal = 0;
 inline constexpr UIWindowLevel UIWindowLevelStatusBar = 1000;
 inline constexpr UIWindowLevel UIWindowLevelAlert = 2000;
+// The emulated keyboard's window sits above everything else.
+inline constexpr UIWindowLevel UIWindowLevelKeyboard = 10000000;
 
 class UIWindow : public UIView {
 public:
@@ -35,7 +41,32 @@ public:
 
     std::shared_ptr<UIWindow> window() const override;
 
+    // ---- Events (window coordinates)
+    // One touch phase of finger `touchId`; returns false when nothing in
+    // the window took the touch (it began outside every interactive view).
+    bool sendTouch(int touchId, UITouchPhase phase, CGPoint location);
+    // The view a touch at `location` would go to (after layout).
+    std::shared_ptr<UIView> hitTestWindow(CGPoint location);
+    bool hasActiveTouches() const { return !touches_.empty(); }
+
+    // ---- First responder
+    std::shared_ptr<UIResponder> firstResponder() const { return firstResponder_.lock(); }
+    // nullptr resigns the current one. `force` ignores canResignFirstResponder.
+    bool makeFirstResponder(const std::shared_ptr<UIResponder>& responder, bool force = false);
+    void firstResponderInputViewsChanged();
+
+    // Draws the window (its tree as it looks now) into a bitmap at the screen scale.
+    std::shared_ptr<CGImage> renderImage(double scale = 2) const;
+    bool writePNG(const std::string& path, double scale = 2) const;
+
+protected:
+    void didAddSubview(UIView* subview) override;
+
 private:
+    void deliver(const std::shared_ptr<UITouch>& touch, UITouchPhase phase);
+
     std::shared_ptr<UIViewController> rootViewController_;
     UIWindowLevel windowLevel_ = UIWindowLevelNormal;
+    std::weak_ptr<UIResponder> firstResponder_;
+    std::map<int, std::shared_ptr<UITouch>> touches_;
 };

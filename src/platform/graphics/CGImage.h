@@ -1,0 +1,63 @@
+#pragma once
+// The one pixel store of the system: a bitmap of 32-bit pixels in the
+// display layout (8 bits per component, native-endian 32-bit words, alpha
+// first; premultiplied when the image has alpha, the alpha byte ignored when
+// it has none). It is a Cairo image surface, so drawing, decoding and
+// encoding all work on the same bytes without conversion.
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/graphics/Geometry.h"
+
+// Bitmap-info values of the display layout (32-bit little-endian, alpha first).
+inline constexpr uint32_t kBitmapInfoPremultipliedFirst = 0x2002;
+inline constexpr uint32_t kBitmapInfoNoneSkipFirst = 0x2006;
+
+struct RGBA8 {
+    uint8_t r = 0, g = 0, b = 0, a = 0;
+    bool operator==(const RGBA8& o) const { return r == o.r && g == o.g && b == o.b && a == o.a; }
+};
+
+class CGImage {
+public:
+    // A new bitmap of the given pixel size, all zero (transparent black).
+    // nullptr for a size that cannot be allocated (zero, negative, too large).
+    static std::shared_ptr<CGImage> create(int width, int height, bool hasAlpha);
+    // Takes a reference to an image surface (ARGB32 or RGB24); nullptr otherwise.
+    static std::shared_ptr<CGImage> withSurface(cairo_surface_t* surface);
+
+    ~CGImage();
+    CGImage(const CGImage&) = delete;
+    CGImage& operator=(const CGImage&) = delete;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int bytesPerRow() const { return stride_; }
+    bool hasAlpha() const { return hasAlpha_; }
+    uint32_t bitmapInfo() const { return hasAlpha_ ? kBitmapInfoPremultipliedFirst : kBitmapInfoNoneSkipFirst; }
+    size_t byteCount() const { return size_t(stride_) * size_t(height_); }
+
+    // The raw words (premultiplied ARGB). Call markDirty() after writing
+    // through mutableData() so Cairo drops cached copies.
+    const uint8_t* data() const;
+    uint8_t* mutableData();
+    void markDirty();
+    cairo_surface_t* surface() const { return surface_; }
+
+    // One pixel as straight (not premultiplied) 8-bit RGBA; zero outside.
+    RGBA8 pixelAt(int x, int y) const;
+    void setPixel(int x, int y, RGBA8 c);
+
+    // A copy of a rectangle of pixels (clamped to the image); nullptr when empty.
+    std::shared_ptr<CGImage> cropped(const CGRect& pixelRect) const;
+    std::shared_ptr<CGImage> copy() const;
+
+private:
+    CGImage(cairo_surface_t* s);
+    cairo_surface_t* surface_;
+    int width_, height_, stride_;
+    bool hasAlpha_;
+};

@@ -1,0 +1,308 @@
+#include "platform/graphics/ImageIO.h"
+
+#include <gif_lib.h>
+#include <png.h>
+#include <setjmp.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace imageio {
+
+Format sniff(const uint8_t* b, size_t n) {
+    if (n >= 8 && std::memcmp(b, "\x89PNG\r\n\x1a\n", 8) == 0) return Format::PNG;
+    if (n >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) return Format::JPEG;
+    if (n >= 6 && (std::memcmp(b, "GIF87a", 6) == 0 || std::memcmp(b, "GIF89a", 6) == 0)) return Format::GIF;
+    return Format::Unknown;
+}
+
+std::optional<Decoded> decode(const uint8_t* bytes, size_t size) {
+    if (!bytes || size == 0) return std::nullopt;
+    Decoded d;
+    d.format = sniff(bytes, size);
+    switch (d.format) {
+        case Format::PNG: d.image = decodePNG(bytes, size); break;
+        case Format::JPEG: d.image = decodeJPEG(bytes, size, &d.exifOrientation); break;
+        case Format::GIF: d.image = decodeGIF(bytes, size); break;
+        default: return std::nullopt;
+    }
+    if (!d.image) return std::nullopt;
+    return d;
+}
+
+// ---- PNG
+
+std::shared_ptr<CGImage> decodePNG(const uint8_t* bytes, size_t size) {
+    png_image img;
+    std::memset(&img, 0, sizeof img);
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&img, bytes, size)) return nullptr;
+    bool alpha = (img.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    // A palette or grey image with a tRNS chunk reports alpha through the format too.
+    img.format = PNG_FORMAT_BGRA;
+    auto out = CGImage::create(int(img.width), int(img.height), alpha);
+    if (!out) {
+        png_image_free(&img);
+        return nullptr;
+    }
+    if (!png_image_finish_read(&img, nullptr, out->mutableData(), out->bytesPerRow(), nullptr)) {
+        png_image_free(&img);
+        return nullptr;
+    }
+    // Straight BGRA bytes are the ARGB words of a little-endian host; premultiply.
+    uint8_t* d = out->mutableData();
+    for (int y = 0; y < out->height(); ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(d + size_t(y) * out->bytesPerRow());
+        for (int x = 0; x < out->width(); ++x) {
+            uint32_t w = row[x];
+            uint32_t a = w >> 24;
+            if (!alpha) { row[x] = w | 0xFF000000u; continue; }
+            if (a == 255) continue;
+            uint32_t r = ((w >> 16) & 0xFF) * a / 255, g = ((w >> 8) & 0xFF) * a / 255, b = (w & 0xFF) * a / 255;
+            row[x] = (a << 24) | (r << 16) | (g << 8) | b;
+        }
+    }
+    out->markDirty();
+    return out;
+}
+
+namespace {
+// Straight BGRA bytes of a bitmap (one row after another, no padding).
+std::vector<uint8_t> straightBGRA(const CGImage& image) {
+    std::vector<uint8_t> buf(size_t(image.width()) * image.height() * 4);
+    const uint8_t* d = image.data();
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<const uint32_t*>(d + size_t(y) * image.bytesPerRow());
+        auto* o = reinterpret_cast<uint32_t*>(buf.data() + size_t(y) * image.width() * 4);
+        for (int x = 0; x < image.width(); ++x) {
+            uint32_t w = row[x];
+            uint32_t a = image.hasAlpha() ? (w >> 24) : 255;
+            if (a == 0) { o[x] = 0; continue; }
+            uint32_t r = (w >> 16) & 0xFF, g = (w >> 8) & 0xFF, b = w & 0xFF;
+            if (a < 255) {
+                r = std::min(255u, (r * 255 + a / 2) / a);
+                g = std::min(255u, (g * 255 + a / 2) / a);
+                b = std::min(255u, (b * 255 + a / 2) / a);
+            }
+            o[x] = (a << 24) | (r << 16) | (g << 8) | b;
+        }
+    }
+    return buf;
+}
+}  // namespace
+
+std::optional<Data> encodePNG(const CGImage& image) {
+    png_image img;
+    std::memset(&img, 0, sizeof img);
+    img.version = PNG_IMAGE_VERSION;
+    img.width = png_uint_32(image.width());
+    img.height = png_uint_32(image.height());
+    img.format = PNG_FORMAT_BGRA;
+    auto pixels = straightBGRA(image);
+    if (!image.hasAlpha()) {
+        // Opaque images are written as RGB: drop the alpha byte.
+        img.format = PNG_FORMAT_BGR;
+        std::vector<uint8_t> rgb(size_t(image.width()) * image.height() * 3);
+        for (size_t i = 0, j = 0; i < pixels.size(); i += 4, j += 3) std::memcpy(&rgb[j], &pixels[i], 3);
+        pixels.swap(rgb);
+    }
+    png_alloc_size_t len = 0;
+    if (!png_image_write_to_memory(&img, nullptr, &len, 0, pixels.data(), 0, nullptr)) return std::nullopt;
+    Data out(len);
+    if (!png_image_write_to_memory(&img, out.data(), &len, 0, pixels.data(), 0, nullptr)) return std::nullopt;
+    out.resize(len);
+    return out;
+}
+
+// ---- JPEG
+
+namespace {
+struct JpegError {
+    jpeg_error_mgr mgr;
+    jmp_buf jump;
+};
+void jpegErrorExit(j_common_ptr cinfo) { longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1); }
+void jpegSilent(j_common_ptr, int) {}
+void jpegNoOutput(j_common_ptr) {}
+
+uint32_t rd32(const uint8_t* p, bool le) {
+    return le ? uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24
+              : uint32_t(p[3]) | uint32_t(p[2]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[0]) << 24;
+}
+uint16_t rd16(const uint8_t* p, bool le) { return le ? uint16_t(p[0] | p[1] << 8) : uint16_t(p[1] | p[0] << 8); }
+}  // namespace
+
+int exifOrientationFromApp1(const uint8_t* p, size_t n) {
+    if (n < 14 || std::memcmp(p, "Exif\0\0", 6) != 0) return 1;
+    const uint8_t* t = p + 6;
+    size_t tn = n - 6;
+    bool le;
+    if (t[0] == 'I' && t[1] == 'I') le = true;
+    else if (t[0] == 'M' && t[1] == 'M') le = false;
+    else return 1;
+    uint32_t ifd = rd32(t + 4, le);
+    if (ifd + 2 > tn) return 1;
+    uint16_t count = rd16(t + ifd, le);
+    for (uint16_t i = 0; i < count; ++i) {
+        size_t e = ifd + 2 + size_t(i) * 12;
+        if (e + 12 > tn) break;
+        if (rd16(t + e, le) == 0x0112) {
+            int v = rd16(t + e + 8, le);
+            return v >= 1 && v <= 8 ? v : 1;
+        }
+    }
+    return 1;
+}
+
+std::shared_ptr<CGImage> decodeJPEG(const uint8_t* bytes, size_t size, int* exifOrientation) {
+    if (exifOrientation) *exifOrientation = 1;
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = jpegErrorExit;
+    err.mgr.emit_message = jpegSilent;
+    err.mgr.output_message = jpegNoOutput;
+    std::shared_ptr<CGImage> out;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return nullptr;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes, static_cast<unsigned long>(size));
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
+        jpeg_destroy_decompress(&cinfo);
+        return nullptr;
+    }
+    if (exifOrientation)
+        for (auto* m = cinfo.marker_list; m; m = m->next)
+            if (m->marker == JPEG_APP0 + 1) *exifOrientation = exifOrientationFromApp1(m->data, m->data_length);
+    bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    jpeg_start_decompress(&cinfo);
+    out = CGImage::create(int(cinfo.output_width), int(cinfo.output_height), false);
+    if (!out) {
+        jpeg_abort_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        return nullptr;
+    }
+    uint8_t* d = out->mutableData();
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = d + size_t(cinfo.output_scanline) * out->bytesPerRow();
+        jpeg_read_scanlines(&cinfo, &row, 1);
+        auto* w = reinterpret_cast<uint32_t*>(row);
+        for (int x = 0; x < out->width(); ++x) {
+            if (cmyk) {
+                // Adobe CMYK JPEGs store inverted values.
+                uint32_t c = row[x * 4], m = row[x * 4 + 1], y = row[x * 4 + 2], k = row[x * 4 + 3];
+                uint32_t r = c * k / 255, g = m * k / 255, b = y * k / 255;
+                w[x] = 0xFF000000u | r << 16 | g << 8 | b;
+            } else {
+                w[x] |= 0xFF000000u;
+            }
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    out->markDirty();
+    return out;
+}
+
+std::optional<Data> encodeJPEG(const CGImage& image, double quality) {
+    jpeg_compress_struct cinfo;
+    JpegError err;
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = jpegErrorExit;
+    err.mgr.emit_message = jpegSilent;
+    err.mgr.output_message = jpegNoOutput;
+    unsigned char* buf = nullptr;
+    unsigned long len = 0;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        free(buf);
+        return std::nullopt;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &buf, &len);
+    cinfo.image_width = JDIMENSION(image.width());
+    cinfo.image_height = JDIMENSION(image.height());
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&cinfo);
+    int q = int(std::lround(std::clamp(quality, 0.0, 1.0) * 100));
+    jpeg_set_quality(&cinfo, std::max(q, 1), TRUE);
+    if (q >= 90) {
+        // Full chroma resolution at high quality, as image tools do.
+        for (int i = 0; i < cinfo.num_components; ++i) cinfo.comp_info[i].h_samp_factor = cinfo.comp_info[i].v_samp_factor = 1;
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    const uint8_t* d = image.data();
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(d + size_t(cinfo.next_scanline) * image.bytesPerRow());
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Data out(buf, buf + len);
+    free(buf);
+    return out;
+}
+
+// ---- GIF (first frame over the logical screen)
+
+namespace {
+struct GifSource {
+    const uint8_t* p;
+    size_t n, pos;
+};
+int gifRead(GifFileType* f, GifByteType* out, int len) {
+    auto* s = static_cast<GifSource*>(f->UserData);
+    size_t k = std::min(size_t(len), s->n - s->pos);
+    std::memcpy(out, s->p + s->pos, k);
+    s->pos += k;
+    return int(k);
+}
+}  // namespace
+
+std::shared_ptr<CGImage> decodeGIF(const uint8_t* bytes, size_t size) {
+    GifSource src{bytes, size, 0};
+    int error = 0;
+    GifFileType* gif = DGifOpen(&src, gifRead, &error);
+    if (!gif) return nullptr;
+    std::shared_ptr<CGImage> out;
+    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0 && gif->SWidth > 0 && gif->SHeight > 0) {
+        SavedImage& frame = gif->SavedImages[0];
+        GraphicsControlBlock gcb;
+        int transparent = -1;
+        if (DGifSavedExtensionToGCB(gif, 0, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
+        ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
+        out = CGImage::create(gif->SWidth, gif->SHeight, true);
+        if (out && map) {
+            uint8_t* d = out->mutableData();
+            const GifImageDesc& desc = frame.ImageDesc;
+            for (int y = 0; y < desc.Height; ++y) {
+                int cy = desc.Top + y;
+                if (cy < 0 || cy >= out->height()) continue;
+                auto* row = reinterpret_cast<uint32_t*>(d + size_t(cy) * out->bytesPerRow());
+                for (int x = 0; x < desc.Width; ++x) {
+                    int cx = desc.Left + x;
+                    if (cx < 0 || cx >= out->width()) continue;
+                    int idx = frame.RasterBits[size_t(y) * desc.Width + x];
+                    if (idx == transparent || idx >= map->ColorCount) continue;
+                    GifColorType c = map->Colors[idx];
+                    row[cx] = 0xFF000000u | uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue;
+                }
+            }
+            out->markDirty();
+        } else {
+            out = nullptr;
+        }
+    }
+    DGifCloseFile(gif, &error);
+    return out;
+}
+
+}  // namespace imageio

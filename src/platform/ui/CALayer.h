@@ -1,0 +1,179 @@
+#pragma once
+// Layers: what a view looks like beyond its background (corner radius,
+// border, shadow, mask, contents) and the plain drawing layers that views
+// carry as sublayers (shape and gradient layers). Every view has one layer
+// whose geometry is the view's; other layers have their own frame in their
+// superlayer's space. Sublayers of a view's layer draw above the view's own
+// content and below its subviews.
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/CGContext.h"
+#include "platform/graphics/CGImage.h"
+#include "platform/graphics/CGPath.h"
+#include "platform/graphics/UIColor.h"
+
+class UIView;
+
+// A recorded layer animation (cross-fades of image setters); only the key
+// and duration are kept: drawing shows the end state.
+struct CAAnimation {
+    std::string type = "fade";
+    double duration = 0.25;
+};
+using CATransition = CAAnimation;
+
+class CALayer : public std::enable_shared_from_this<CALayer> {
+public:
+    static std::shared_ptr<CALayer> layer() { return std::make_shared<CALayer>(); }
+    CALayer() = default;
+    virtual ~CALayer();
+
+    // Geometry (for a view's layer: the view's).
+    CGRect frame() const;
+    void setFrame(const CGRect& f);
+    CGRect bounds() const;
+    void setBounds(const CGRect& b);
+    CGPoint position() const;
+    void setPosition(CGPoint p);
+
+    const std::optional<UIColor>& backgroundColor() const { return backgroundColor_; }
+    void setBackgroundColor(std::optional<UIColor> c) { backgroundColor_ = c; setNeedsDisplay(); }
+    double cornerRadius() const { return cornerRadius_; }
+    void setCornerRadius(double r) { cornerRadius_ = r; setNeedsDisplay(); }
+    bool masksToBounds() const { return masksToBounds_; }
+    void setMasksToBounds(bool m) { masksToBounds_ = m; setNeedsDisplay(); }
+    double borderWidth() const { return borderWidth_; }
+    void setBorderWidth(double w) { borderWidth_ = w; setNeedsDisplay(); }
+    const UIColor& borderColor() const { return borderColor_; }
+    void setBorderColor(const UIColor& c) { borderColor_ = c; setNeedsDisplay(); }
+    double opacity() const { return opacity_; }
+    void setOpacity(double o) { opacity_ = o; setNeedsDisplay(); }
+    bool isHidden() const { return hidden_; }
+    void setHidden(bool h) { hidden_ = h; setNeedsDisplay(); }
+
+    const UIColor& shadowColor() const { return shadowColor_; }
+    void setShadowColor(const UIColor& c) { shadowColor_ = c; setNeedsDisplay(); }
+    double shadowOpacity() const { return shadowOpacity_; }
+    void setShadowOpacity(double o) { shadowOpacity_ = o; setNeedsDisplay(); }
+    CGSize shadowOffset() const { return shadowOffset_; }
+    void setShadowOffset(CGSize s) { shadowOffset_ = s; setNeedsDisplay(); }
+    double shadowRadius() const { return shadowRadius_; }
+    void setShadowRadius(double r) { shadowRadius_ = r; setNeedsDisplay(); }
+    const std::optional<CGPath>& shadowPath() const { return shadowPath_; }
+    void setShadowPath(std::optional<CGPath> p) { shadowPath_ = std::move(p); setNeedsDisplay(); }
+
+    // Bitmap contents, stretched over the bounds (the part `contentsRect`
+    // names, in unit coordinates).
+    const std::shared_ptr<CGImage>& contents() const { return contents_; }
+    void setContents(std::shared_ptr<CGImage> c) { contents_ = std::move(c); setNeedsDisplay(); }
+    const CGRect& contentsRect() const { return contentsRect_; }
+    void setContentsRect(const CGRect& r) { contentsRect_ = r; setNeedsDisplay(); }
+
+    // The alpha of the mask layer's drawing masks this layer.
+    const std::shared_ptr<CALayer>& mask() const { return mask_; }
+    void setMask(std::shared_ptr<CALayer> m);
+
+    const std::vector<std::shared_ptr<CALayer>>& sublayers() const { return sublayers_; }
+    std::shared_ptr<CALayer> superlayer() const { return superlayer_.lock(); }
+    void addSublayer(const std::shared_ptr<CALayer>& layer);
+    void insertSublayer(const std::shared_ptr<CALayer>& layer, size_t index);
+    void removeFromSuperlayer();
+
+    const CGAffineTransform& affineTransform() const { return transform_; }
+    void setAffineTransform(const CGAffineTransform& t) { transform_ = t; setNeedsDisplay(); }
+
+    void addAnimation(const CAAnimation& a, const std::string& key) { animations_[key] = a; }
+    void removeAnimationForKey(const std::string& key) { animations_.erase(key); }
+    void removeAllAnimations() { animations_.clear(); }
+    std::vector<std::string> animationKeys() const;
+
+    // The view whose layer this is (nullptr for a plain layer).
+    UIView* delegateView() const { return view_; }
+    void setNeedsDisplay();
+
+    // Draws the layer's own content (beyond background and contents) in its bounds space.
+    virtual void drawInContext(CGContext& ctx) {}
+
+    // Used by UIView for its own layer.
+    void attachToView(UIView* v) { view_ = v; }
+
+private:
+    UIView* view_ = nullptr;
+    CGRect bounds_;
+    CGPoint position_;
+    std::optional<UIColor> backgroundColor_;
+    double cornerRadius_ = 0;
+    bool masksToBounds_ = false;
+    double borderWidth_ = 0;
+    UIColor borderColor_ = UIColor::blackColor();
+    double opacity_ = 1;
+    bool hidden_ = false;
+    UIColor shadowColor_ = UIColor::blackColor();
+    double shadowOpacity_ = 0;
+    CGSize shadowOffset_{0, -3};
+    double shadowRadius_ = 3;
+    std::optional<CGPath> shadowPath_;
+    std::shared_ptr<CGImage> contents_;
+    CGRect contentsRect_{0, 0, 1, 1};
+    std::shared_ptr<CALayer> mask_;
+    std::vector<std::shared_ptr<CALayer>> sublayers_;
+    std::weak_ptr<CALayer> superlayer_;
+    CGAffineTransform transform_;
+    std::map<std::string, CAAnimation> animations_;
+};
+
+enum class CAFillRule { NonZero, EvenOdd };
+
+class CAShapeLayer : public CALayer {
+public:
+    static std::shared_ptr<CAShapeLayer> layer() { return std::make_shared<CAShapeLayer>(); }
+    const CGPath& path() const { return path_; }
+    void setPath(const CGPath& p) { path_ = p; setNeedsDisplay(); }
+    const std::optional<UIColor>& fillColor() const { return fillColor_; }
+    void setFillColor(std::optional<UIColor> c) { fillColor_ = c; setNeedsDisplay(); }
+    const std::optional<UIColor>& strokeColor() const { return strokeColor_; }
+    void setStrokeColor(std::optional<UIColor> c) { strokeColor_ = c; setNeedsDisplay(); }
+    double lineWidth() const { return lineWidth_; }
+    void setLineWidth(double w) { lineWidth_ = w; setNeedsDisplay(); }
+    CAFillRule fillRule() const { return fillRule_; }
+    void setFillRule(CAFillRule r) { fillRule_ = r; setNeedsDisplay(); }
+    void setLineCap(CGLineCap c) { lineCap_ = c; setNeedsDisplay(); }
+    void setLineJoin(CGLineJoin j) { lineJoin_ = j; setNeedsDisplay(); }
+
+    void drawInContext(CGContext& ctx) override;
+
+private:
+    CGPath path_;
+    std::optional<UIColor> fillColor_ = UIColor::blackColor();
+    std::optional<UIColor> strokeColor_;
+    double lineWidth_ = 1;
+    CAFillRule fillRule_ = CAFillRule::NonZero;
+    CGLineCap lineCap_ = CGLineCap::Butt;
+    CGLineJoin lineJoin_ = CGLineJoin::Miter;
+};
+
+class CAGradientLayer : public CALayer {
+public:
+    static std::shared_ptr<CAGradientLayer> layer() { return std::make_shared<CAGradientLayer>(); }
+    const std::vector<UIColor>& colors() const { return colors_; }
+    void setColors(std::vector<UIColor> c) { colors_ = std::move(c); setNeedsDisplay(); }
+    const std::vector<double>& locations() const { return locations_; }
+    void setLocations(std::vector<double> l) { locations_ = std::move(l); setNeedsDisplay(); }
+    // Unit coordinates of the bounds.
+    CGPoint startPoint() const { return start_; }
+    void setStartPoint(CGPoint p) { start_ = p; setNeedsDisplay(); }
+    CGPoint endPoint() const { return end_; }
+    void setEndPoint(CGPoint p) { end_ = p; setNeedsDisplay(); }
+
+    void drawInContext(CGContext& ctx) override;
+
+private:
+    std::vector<UIColor> colors_;
+    std::vector<double> locations_;
+    CGPoint start_{0.5, 0}, end_{0.5, 1};
+};

@@ -1,0 +1,206 @@
+#include "platform/ui/ViewRenderer.h"
+
+#include <cmath>
+
+#include "platform/ui/CALayer.h"
+#include "platform/ui/UIView.h"
+
+bool ViewRenderer::painting() const {
+    switch (pass_) {
+        case Pass::All: return true;
+        case Pass::Below: return !seenNative_;
+        case Pass::Above: return seenNative_;
+    }
+    return true;
+}
+
+void ViewRenderer::render(const UIView& view, bool asRoot) { renderView(view, asRoot); }
+
+namespace {
+void pathRounded(cairo_t* cr, const CGRect& r, double radius) {
+    cairo_new_path(cr);
+    CGPath::roundedRect(r, radius).apply(cr);
+}
+}  // namespace
+
+void ViewRenderer::paintShadow(CALayer& layer, const CGRect& b) {
+    if (layer.shadowOpacity() <= 0 || !painting()) return;
+    cairo_t* cr = ctx_.cairo();
+    CGPath shape = layer.shadowPath() ? *layer.shadowPath() : CGPath::roundedRect(b, layer.cornerRadius());
+    UIColor c = layer.shadowColor();
+    double alpha = c.alpha * layer.shadowOpacity();
+    double radius = std::max(0.0, layer.shadowRadius());
+    cairo_save(cr);
+    cairo_translate(cr, layer.shadowOffset().width, layer.shadowOffset().height);
+    // A soft edge from stacked, growing outlines (an approximation of a blur).
+    int steps = std::max(1, int(std::ceil(radius)));
+    for (int i = steps; i >= 1; --i) {
+        double grow = radius * double(i) / steps;
+        cairo_new_path(cr);
+        shape.apply(cr);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        cairo_set_line_width(cr, grow * 2);
+        ctx_.setSource(c.colorWithAlphaComponent(alpha / (steps + 1)));
+        cairo_stroke_preserve(cr);
+        cairo_fill(cr);
+    }
+    cairo_new_path(cr);
+    shape.apply(cr);
+    ctx_.setSource(c.colorWithAlphaComponent(alpha / (steps + 1)));
+    cairo_fill(cr);
+    cairo_restore(cr);
+}
+
+void ViewRenderer::paintLayerContent(CALayer& layer, const CGRect& b, double radius) {
+    if (!painting()) return;
+    cairo_t* cr = ctx_.cairo();
+    if (layer.backgroundColor() && layer.backgroundColor()->alpha > 0) {
+        pathRounded(cr, b, radius);
+        ctx_.setSource(*layer.backgroundColor());
+        cairo_fill(cr);
+    }
+    if (auto img = layer.contents()) {
+        CGRect cr01 = layer.contentsRect().intersection(CGRect(0, 0, 1, 1));
+        if (cr01.isEmpty()) cr01 = CGRect(0, 0, 1, 1);
+        CGRect src(cr01.minX() * img->width(), cr01.minY() * img->height(), cr01.width() * img->width(),
+                   cr01.height() * img->height());
+        ctx_.saveGState();
+        if (radius > 0) {
+            pathRounded(cr, b, radius);
+            cairo_clip(cr);
+        }
+        ctx_.drawImage(b, *img, src);
+        ctx_.restoreGState();
+    }
+    ctx_.saveGState();
+    layer.drawInContext(ctx_);
+    ctx_.restoreGState();
+}
+
+void ViewRenderer::renderLayerTree(CALayer& layer) {
+    if (layer.isHidden() || layer.opacity() <= 0) return;
+    cairo_t* cr = ctx_.cairo();
+    CGRect b = layer.bounds();
+    cairo_save(cr);
+    CGPoint pos = layer.position();
+    cairo_translate(cr, pos.x, pos.y);
+    ctx_.concatCTM(layer.affineTransform());
+    cairo_translate(cr, -(b.origin.x + b.size.width / 2), -(b.origin.y + b.size.height / 2));
+    bool group = layer.opacity() < 1 || layer.mask();
+    if (group) cairo_push_group(cr);
+    paintShadow(layer, b);
+    if (layer.masksToBounds()) {
+        pathRounded(cr, b, layer.cornerRadius());
+        cairo_clip(cr);
+    }
+    paintLayerContent(layer, b, layer.cornerRadius());
+    for (auto& sub : std::vector(layer.sublayers())) renderLayerTree(*sub);
+    if (layer.borderWidth() > 0 && painting()) {
+        double w = layer.borderWidth();
+        pathRounded(cr, b.insetBy(w / 2, w / 2), std::max(0.0, layer.cornerRadius() - w / 2));
+        cairo_set_line_width(cr, w);
+        ctx_.setSource(layer.borderColor());
+        cairo_stroke(cr);
+    }
+    if (group) {
+        cairo_pattern_t* content = cairo_pop_group(cr);
+        if (auto m = layer.mask()) {
+            cairo_push_group(cr);
+            renderLayerTree(*m);
+            cairo_pattern_t* mask = cairo_pop_group(cr);
+            cairo_set_source(cr, content);
+            cairo_push_group(cr);
+            cairo_set_source(cr, content);
+            cairo_mask(cr, mask);
+            cairo_pattern_t* masked = cairo_pop_group(cr);
+            cairo_set_source(cr, masked);
+            cairo_paint_with_alpha(cr, layer.opacity());
+            cairo_pattern_destroy(masked);
+            cairo_pattern_destroy(mask);
+        } else {
+            cairo_set_source(cr, content);
+            cairo_paint_with_alpha(cr, layer.opacity());
+        }
+        cairo_pattern_destroy(content);
+    }
+    cairo_restore(cr);
+}
+
+void ViewRenderer::renderView(const UIView& view, bool asRoot) {
+    CALayer& layer = *view.layer();
+    if (view.isHidden() || layer.isHidden()) return;
+    auto p = view.presentation();
+    double alpha = p.alpha * layer.opacity();
+    if (alpha <= 0.0) return;
+    cairo_t* cr = ctx_.cairo();
+    CGRect b = p.bounds;
+    cairo_save(cr);
+    if (asRoot) {
+        cairo_translate(cr, -b.origin.x, -b.origin.y);
+    } else {
+        cairo_translate(cr, p.center.x, p.center.y);
+        ctx_.concatCTM(p.transform);
+        cairo_translate(cr, -(b.origin.x + b.size.width / 2), -(b.origin.y + b.size.height / 2));
+    }
+    bool group = alpha < 1 || layer.mask();
+    if (group) cairo_push_group(cr);
+    double radius = layer.cornerRadius();
+    paintShadow(layer, b);
+    if (layer.masksToBounds()) {
+        pathRounded(cr, b, radius);
+        cairo_clip(cr);
+    }
+    bool native = view.nativeWidget() != nullptr;
+    if (!native) {
+        if (painting() && p.backgroundColor.alpha > 0) {
+            pathRounded(cr, b, radius);
+            ctx_.setSource(p.backgroundColor);
+            cairo_fill(cr);
+        }
+        paintLayerContent(layer, b, radius);
+        if (painting()) {
+            ctx_.saveGState();
+            UIGraphicsPushContext(&ctx_);
+            const_cast<UIView&>(view).drawRect(ctx_, b);
+            UIGraphicsPopContext();
+            ctx_.restoreGState();
+        }
+        for (auto& sub : std::vector(layer.sublayers())) renderLayerTree(*sub);
+    } else if (pass_ != Pass::All) {
+        seenNative_ = true;
+    }
+    for (auto& sub : std::vector(view.subviews())) renderView(*sub, false);
+    if (layer.borderWidth() > 0 && painting()) {
+        double w = layer.borderWidth();
+        pathRounded(cr, b.insetBy(w / 2, w / 2), std::max(0.0, radius - w / 2));
+        cairo_set_line_width(cr, w);
+        ctx_.setSource(layer.borderColor());
+        cairo_stroke(cr);
+    }
+    if (group) {
+        cairo_pattern_t* content = cairo_pop_group(cr);
+        if (auto m = layer.mask()) {
+            cairo_push_group(cr);
+            bool saved = seenNative_;
+            Pass savedPass = pass_;
+            pass_ = Pass::All;  // the mask's shape is needed whatever the pass
+            renderLayerTree(*m);
+            pass_ = savedPass;
+            seenNative_ = saved;
+            cairo_pattern_t* mask = cairo_pop_group(cr);
+            cairo_push_group(cr);
+            cairo_set_source(cr, content);
+            cairo_mask(cr, mask);
+            cairo_pattern_t* masked = cairo_pop_group(cr);
+            cairo_set_source(cr, masked);
+            cairo_paint_with_alpha(cr, alpha);
+            cairo_pattern_destroy(masked);
+            cairo_pattern_destroy(mask);
+        } else {
+            cairo_set_source(cr, content);
+            cairo_paint_with_alpha(cr, alpha);
+        }
+        cairo_pattern_destroy(content);
+    }
+    cairo_restore(cr);
+}
