@@ -128,7 +128,13 @@ void CGContext::drawImage(const CGRect& rect, const CGImage& image, const CGRect
     cairo_clip(cr_);
     cairo_translate(cr_, rect.minX(), rect.minY());
     cairo_scale(cr_, rect.width() / src.width(), rect.height() / src.height());
-    cairo_set_source_surface(cr_, image.surface(), -src.minX(), -src.minY());
+    // A sub-surface keeps filtering from pulling in pixels outside the source rectangle.
+    bool whole = src == CGRect(0, 0, image.width(), image.height());
+    cairo_surface_t* source = whole ? cairo_surface_reference(image.surface())
+                                    : cairo_surface_create_for_rectangle(image.surface(), src.minX(), src.minY(),
+                                                                         src.width(), src.height());
+    cairo_set_source_surface(cr_, source, 0, 0);
+    cairo_surface_destroy(source);
     cairo_filter_t filter = CAIRO_FILTER_GOOD;
     switch (state_.interpolation) {
         case CGInterpolationQuality::None: filter = CAIRO_FILTER_NEAREST; break;

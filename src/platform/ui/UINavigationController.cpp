@@ -26,18 +26,21 @@ UINavigationBar::UINavigationBar() {
     titleLabel_ = std::make_shared<UILabel>();
     titleLabel_->setFont(UIFont::systemFontOfSize(17, UIFontWeight::Semibold));
     titleLabel_->setTextAlignment(NSTextAlignment::Center);
-    addSubview(titleLabel_);
     promptLabel_ = std::make_shared<UILabel>();
     promptLabel_->setFont(UIFont::systemFontOfSize(13));
     promptLabel_->setTextAlignment(NSTextAlignment::Center);
     promptLabel_->setHidden(true);
-    addSubview(promptLabel_);
 }
 
 double UINavigationBar::contentHeight() const { return item_ && !item_->prompt.empty() ? 74 : 44; }
 
 void UINavigationBar::setItems(UINavigationItem* top, std::string backTitle, bool showsBack, std::function<void()> onBack) {
     item_ = top;
+    // Subviews can only be added once the bar is owned, so the labels join here.
+    if (!titleLabel_->superview()) {
+        addSubview(titleLabel_);
+        addSubview(promptLabel_);
+    }
     for (auto& v : itemViews_) v->removeFromSuperview();
     itemViews_.clear();
     if (backButton_) backButton_->removeFromSuperview();
@@ -369,6 +372,7 @@ void UINavigationController::transition(const std::shared_ptr<UIViewController>&
         if (auto d = delegate.lock()) d->navigationController_willShowViewController(*this, *to, animated);
     }
     if (from) from->movingFromParent_ = !push;
+    if (to) to->view();  // loads before the old screen hears it goes
     if (onScreen && from && from != to) from->beginAppearanceTransition(false, animated);
     if (to) install(to);
     if (onScreen && to) to->beginAppearanceTransition(true, animated);

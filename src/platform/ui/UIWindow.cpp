@@ -19,7 +19,8 @@ UIWindow::UIWindow(const CGRect& frame) : UIView(frame) { UIView::setHidden(true
 UIWindow::~UIWindow() = default;
 
 std::shared_ptr<UIWindow> UIWindow::window() const {
-    return std::static_pointer_cast<UIWindow>(std::const_pointer_cast<UIResponder>(shared_from_this()));
+    // Not yet owned (inside the constructor): no window to report.
+    return std::static_pointer_cast<UIWindow>(std::const_pointer_cast<UIResponder>(weak_from_this().lock()));
 }
 
 void UIWindow::setRootViewController(const std::shared_ptr<UIViewController>& vc) {

@@ -128,7 +128,8 @@ void ViewRenderer::renderLayerTree(CALayer& layer) {
 
 void ViewRenderer::renderView(const UIView& view, bool asRoot) {
     CALayer& layer = *view.layer();
-    if (view.isHidden() || layer.isHidden()) return;
+    // A window draws into an image whether or not it is on screen.
+    if (!asRoot && (view.isHidden() || layer.isHidden())) return;
     auto p = view.presentation();
     double alpha = p.alpha * layer.opacity();
     if (alpha <= 0.0) return;
