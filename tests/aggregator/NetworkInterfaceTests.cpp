@@ -15,17 +15,7 @@ using standin::Reply;
 namespace {
 
 // The synchronous forms run off the main thread, as the server API runs them.
-template <class F>
-auto offMain(F f) {
-    decltype(f()) result{};
-    std::atomic<bool> done{false};
-    DispatchQueue::global()->async([&] {
-        result = f();
-        done = true;
-    });
-    EXPECT_TRUE(testsupport::waitFor([&] { return done.load(); }, std::chrono::seconds(30)));
-    return result;
-}
+using testsupport::offMainThread;
 
 class NetworkInterfaceTest : public ::testing::Test {
 protected:
@@ -45,7 +35,7 @@ TEST_F(NetworkInterfaceTest, SignedEnvelopeReachesTheServer) {
     auto data = Extend::urlEncodeFromBase64StrOfDES128Encryptt("{\"n\":6}", "abcdefgh12345");
     auto sign = Extend::md5Stringg("json_data=" + data + "&product_code=P100&abcdefgh12345");
     auto body = "json_data=" + data + "&product_code=P100&sign=" + sign;
-    auto reply = offMain([&] { return net.addSyncHttpRequest(api("/v1/api/init"), body, "POST"); });
+    auto reply = offMainThread([&] { return net.addSyncHttpRequest(api("/v1/api/init"), body, "POST"); });
     ASSERT_TRUE(reply);
     EXPECT_TRUE((*reply)["result"].boolValue());
     auto seen = standin.journal().last("/v1/api/init");
@@ -56,7 +46,7 @@ TEST_F(NetworkInterfaceTest, SignedEnvelopeReachesTheServer) {
     EXPECT_EQ(seen->signOk, true);
 
     // A wrong signature is refused by the server, and that is still an answer.
-    auto bad = offMain([&] {
+    auto bad = offMainThread([&] {
         return net.addSyncHttpRequest(api("/v1/api/init"), "json_data=" + data + "&product_code=P100&sign=0", "POST");
     });
     ASSERT_TRUE(bad);
@@ -65,12 +55,12 @@ TEST_F(NetworkInterfaceTest, SignedEnvelopeReachesTheServer) {
 }
 
 TEST_F(NetworkInterfaceTest, PostBodyLengthAndGetEscaping) {
-    offMain([&] { return net.addSyncHttpRequest(api("/v2/users/checkversion"), "a=1", "POST"); });
+    offMainThread([&] { return net.addSyncHttpRequest(api("/v2/users/checkversion"), "a=1", "POST"); });
     auto post = standin.journal().last("/v2/users/checkversion");
     ASSERT_TRUE(post);
     EXPECT_EQ(post->request.header("Content-Length"), "3");
 
-    offMain([&] {
+    offMainThread([&] {
         return net.addSyncHttpRequest(standin.gatewayURL() + "/gateway", "a=1 2&b=x+y/z:%\"", "GET");
     });
     auto get = standin.journal().last("/api/gateway");
@@ -93,41 +83,41 @@ TEST_F(NetworkInterfaceTest, PostBodyLengthAndGetEscaping) {
 
 TEST_F(NetworkInterfaceTest, AnyReplyThatArrivesIsAnAnswer) {
     standin.api(0).script("/v1/api/init", Reply::html500());
-    auto html = offMain([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); });
+    auto html = offMainThread([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); });
     ASSERT_TRUE(html);
     EXPECT_TRUE(html->isDict());
     EXPECT_TRUE(html->empty());
 
     standin.api(0).script("/v1/api/init", Reply::malformedJson());
-    auto malformed = offMain([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); });
+    auto malformed = offMainThread([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); });
     ASSERT_TRUE(malformed);
     EXPECT_TRUE(malformed->empty());
 
     standin.api(0).script("/v1/api/init", Reply::json(Value::array({1, 2}), 503));
-    auto array = offMain([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); });
+    auto array = offMainThread([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); });
     ASSERT_TRUE(array);
     EXPECT_TRUE(array->isDict() && array->empty());
 
     standin.api(0).script("/v1/api/init", Reply::text("", "text/plain", 204));
-    auto empty = offMain([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); });
+    auto empty = offMainThread([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); });
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->empty());
 }
 
 TEST_F(NetworkInterfaceTest, TransportFailuresGiveNoReply) {
     standin.api(0).script("/v1/api/init", Reply::closeConnection());
-    EXPECT_FALSE(offMain([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); }));
+    EXPECT_FALSE(offMainThread([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); }));
 
     standin.api(0).script("/v1/api/init", Reply::hang());
-    EXPECT_FALSE(offMain([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST", 0.3); }));
+    EXPECT_FALSE(offMainThread([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST", 0.3); }));
     standin.api(0).releaseHung();
 
     standin.api(0).script("/v1/api/init", Reply::oversized(64u << 20));
-    EXPECT_FALSE(offMain([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); }));
+    EXPECT_FALSE(offMainThread([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); }));
 
     auto url = api("/v1/api/init");
     standin.api(0).stop();
-    EXPECT_FALSE(offMain([&] { return net.addSyncHttpRequest(url, "x", "POST"); }));
+    EXPECT_FALSE(offMainThread([&] { return net.addSyncHttpRequest(url, "x", "POST"); }));
 
     std::optional<Value> async = Value::dict();
     bool done = false, onMain = false;
@@ -150,17 +140,17 @@ TEST_F(NetworkInterfaceTest, SynchronousFormsGiveNoReplyOnTheMainThread) {
 
 TEST_F(NetworkInterfaceTest, ServerListForm) {
     standin.setServerList(Value::array({"https://a.example", "https://b.example"}));
-    auto list = offMain([&] { return net.addSyncHttpRequest2(standin.listURL() + "/P100-977.html", "", "GET"); });
+    auto list = offMainThread([&] { return net.addSyncHttpRequest2(standin.listURL() + "/P100-977.html", "", "GET"); });
     EXPECT_EQ(list, Value::array({"https://a.example", "https://b.example"}));
 
-    offMain([&] { return net.addSyncHttpRequest2(standin.listURL() + "/P100-977.html", "v=%41", "GET"); });
+    offMainThread([&] { return net.addSyncHttpRequest2(standin.listURL() + "/P100-977.html", "v=%41", "GET"); });
     EXPECT_EQ(standin.journal().last()->request.query, "v=%41");  // unescaped in this form
 
     standin.listHost().script("/P100-977.html", Reply::json(Value::dict({{"not", "a list"}})));
-    EXPECT_EQ(offMain([&] { return net.addSyncHttpRequest2(standin.listURL() + "/P100-977.html", "", "GET"); }),
+    EXPECT_EQ(offMainThread([&] { return net.addSyncHttpRequest2(standin.listURL() + "/P100-977.html", "", "GET"); }),
               Value::array());
     standin.listHost().script("/P100-977.html", Reply::closeConnection());
-    EXPECT_EQ(offMain([&] { return net.addSyncHttpRequest2(standin.listURL() + "/P100-977.html", "", "GET"); }),
+    EXPECT_EQ(offMainThread([&] { return net.addSyncHttpRequest2(standin.listURL() + "/P100-977.html", "", "GET"); }),
               Value::array());
 }
 
@@ -174,12 +164,12 @@ TEST(NetworkInterfaceTLS, SelfSignedServerNeedsItsCAInTheBundle) {
     auto url = standin.apiURL(0) + "/v2/users/checkversion";
 
     net.setSession(URLSession::sessionWithConfiguration(URLSessionConfiguration::defaultConfiguration()));
-    EXPECT_FALSE(offMain([&] { return net.addSyncHttpRequest(url, "x", "POST"); }));
+    EXPECT_FALSE(offMainThread([&] { return net.addSyncHttpRequest(url, "x", "POST"); }));
     EXPECT_EQ(standin.journal().size(), 0u);
 
     testsupport::TempBundle bundle(standin.infoPlistSettings());
     net.setSession(URLSession::sessionWithConfiguration(URLSessionConfiguration::defaultConfiguration()));
-    auto reply = offMain([&] { return net.addSyncHttpRequest(url, "x", "POST"); });
+    auto reply = offMainThread([&] { return net.addSyncHttpRequest(url, "x", "POST"); });
     EXPECT_TRUE(reply);
     EXPECT_EQ(standin.journal().size(), 1u);
     net.setSession(nullptr);

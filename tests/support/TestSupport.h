@@ -2,11 +2,13 @@
 // Helpers shared by the tests: temporary folders, a temporary application
 // home and bundle, and running the main loop until something happens.
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Value.h"
 
@@ -65,6 +67,20 @@ fs::path sourceDir();
 // RunLoop::runUntil with a test-friendly default time-out.
 inline bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     return RunLoop::runUntil(cond, timeout);
+}
+
+// Runs `f` on a global queue and the main loop until it returns (for code
+// that must not run on the main thread, such as synchronous requests).
+template <class F>
+auto offMainThread(F f, std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+    decltype(f()) result{};
+    std::atomic<bool> done{false};
+    DispatchQueue::global()->async([&] {
+        result = f();
+        done = true;
+    });
+    if (!waitFor([&] { return done.load(); }, timeout)) std::abort();  // `result` is still in use
+    return result;
 }
 
 }  // namespace testsupport

@@ -13,16 +13,9 @@ using standin::Reply;
 
 namespace {
 
-// Runs a synchronous request off the main thread, as callers must.
+// Synchronous requests run off the main thread, as callers must run them.
 URLResult sendOffMain(URLSession& session, const URLRequest& request) {
-    URLResult result;
-    std::atomic<bool> done{false};
-    DispatchQueue::global()->async([&] {
-        result = session.sendSynchronousRequest(request);
-        done = true;
-    });
-    EXPECT_TRUE(testsupport::waitFor([&] { return done.load(); }, std::chrono::seconds(30)));
-    return result;
+    return testsupport::offMainThread([&] { return session.sendSynchronousRequest(request); });
 }
 
 class URLSessionTest : public ::testing::Test {

@@ -18,14 +18,8 @@ URLResult send(const std::string& url, const std::string& method = "GET", const 
     URLRequest r(url, method);
     r.body = body;
     r.timeout = std::chrono::seconds(10);
-    URLResult out;
-    std::atomic<bool> done{false};
-    DispatchQueue::global()->async([&] {
-        out = URLSession::sessionWithConfiguration(URLSessionConfiguration())->sendSynchronousRequest(r);
-        done = true;
-    });
-    EXPECT_TRUE(testsupport::waitFor([&] { return done.load(); }));
-    return out;
+    return testsupport::offMainThread(
+        [&] { return URLSession::sessionWithConfiguration(URLSessionConfiguration())->sendSynchronousRequest(r); });
 }
 
 Value json(const URLResult& r) { return Value::fromJSON(r.body).value_or(Value()); }
