@@ -25,6 +25,8 @@ public:
 
     // `vendorHost` is the host probed by hostReachability ("" for none).
     explicit RMNetWorkUtil(const std::string& vendorHost);
+    RMNetWorkUtil(const RMNetWorkUtil&) = delete;
+    RMNetWorkUtil& operator=(const RMNetWorkUtil&) = delete;
     ~RMNetWorkUtil();
 
     void startNetworkNotifier();
