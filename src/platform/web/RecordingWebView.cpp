@@ -1,0 +1,159 @@
+#include "platform/web/RecordingWebView.h"
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/RunLoop.h"
+
+void RecordingURLSchemeTask::didReceiveResponse(const NSHTTPURLResponse& response) {
+    std::lock_guard lock(mutex_);
+    if (response_ || finished_ || error_ || stopped_) {
+        ++callsAfterEnd_;
+        return;
+    }
+    response_ = response;
+}
+
+void RecordingURLSchemeTask::didReceiveData(const uint8_t* bytes, size_t length) {
+    std::lock_guard lock(mutex_);
+    if (!response_ || finished_ || error_ || stopped_) {
+        ++callsAfterEnd_;
+        return;
+    }
+    body_.append(reinterpret_cast<const char*>(bytes), length);
+    ++dataCalls_;
+    largestPiece_ = std::max(largestPiece_, length);
+}
+
+void RecordingURLSchemeTask::didFinish() {
+    std::lock_guard lock(mutex_);
+    if (finished_ || error_ || stopped_) {
+        ++callsAfterEnd_;
+        return;
+    }
+    finished_ = true;
+}
+
+void RecordingURLSchemeTask::didFailWithError(const Error& error) {
+    std::lock_guard lock(mutex_);
+    if (finished_ || error_ || stopped_) {
+        ++callsAfterEnd_;
+        return;
+    }
+    error_ = error;
+}
+
+bool RecordingURLSchemeTask::isStopped() const {
+    std::lock_guard lock(mutex_);
+    return stopped_;
+}
+
+void RecordingURLSchemeTask::stop() {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+}
+
+bool RecordingURLSchemeTask::isComplete() const {
+    std::lock_guard lock(mutex_);
+    return finished_ || error_.has_value();
+}
+
+bool RecordingURLSchemeTask::waitUntilComplete(std::chrono::milliseconds timeout) const {
+    return RunLoop::runUntil([this] { return isComplete(); }, timeout);
+}
+
+std::optional<NSHTTPURLResponse> RecordingURLSchemeTask::response() const {
+    std::lock_guard lock(mutex_);
+    return response_;
+}
+std::string RecordingURLSchemeTask::body() const {
+    std::lock_guard lock(mutex_);
+    return body_;
+}
+size_t RecordingURLSchemeTask::dataCalls() const {
+    std::lock_guard lock(mutex_);
+    return dataCalls_;
+}
+size_t RecordingURLSchemeTask::largestPiece() const {
+    std::lock_guard lock(mutex_);
+    return largestPiece_;
+}
+bool RecordingURLSchemeTask::finished() const {
+    std::lock_guard lock(mutex_);
+    return finished_;
+}
+std::optional<Error> RecordingURLSchemeTask::error() const {
+    std::lock_guard lock(mutex_);
+    return error_;
+}
+int RecordingURLSchemeTask::callsAfterEnd() const {
+    std::lock_guard lock(mutex_);
+    return callsAfterEnd_;
+}
+
+std::shared_ptr<RecordingWebView> RecordingWebView::create(std::shared_ptr<WKWebViewConfiguration> configuration,
+                                                           const CGRect& frame) {
+    auto v = std::shared_ptr<RecordingWebView>(new RecordingWebView(frame, std::move(configuration), NoEngine{}));
+    return v;
+}
+
+std::shared_ptr<WKNavigation> RecordingWebView::loadRequest(const NSURLRequest& request) {
+    auto nav = std::make_shared<WKNavigation>(request.URL.absoluteString());
+    std::lock_guard lock(mutex_);
+    loads_.push_back(Load{nav, request, "", std::nullopt});
+    return nav;
+}
+
+std::shared_ptr<WKNavigation> RecordingWebView::loadHTMLString(const std::string& html, const std::optional<NSURL>& baseURL) {
+    auto nav = std::make_shared<WKNavigation>(baseURL ? baseURL->absoluteString() : "about:blank");
+    std::lock_guard lock(mutex_);
+    loads_.push_back(Load{nav, std::nullopt, html, baseURL});
+    return nav;
+}
+
+std::shared_ptr<WKNavigation> RecordingWebView::reload() {
+    std::lock_guard lock(mutex_);
+    if (loads_.empty()) return std::make_shared<WKNavigation>("");
+    Load again = loads_.back();
+    again.navigation = std::make_shared<WKNavigation>(again.navigation->url());
+    loads_.push_back(again);
+    return again.navigation;
+}
+
+void RecordingWebView::evaluateJavaScript(const std::string& script, JavaScriptCompletion completion) {
+    {
+        std::lock_guard lock(mutex_);
+        scripts_.push_back(script);
+    }
+    if (completion) completion(Value(), nullptr);
+}
+
+std::vector<std::string> RecordingWebView::evaluatedScripts() const {
+    std::lock_guard lock(mutex_);
+    return scripts_;
+}
+
+void RecordingWebView::clearEvaluatedScripts() {
+    std::lock_guard lock(mutex_);
+    scripts_.clear();
+}
+
+void RecordingWebView::postMessage(const std::string& channel, const Value& body) {
+    configuration_->userContentController()->didReceiveScriptMessage(
+        channel, body, std::static_pointer_cast<WKWebView>(shared_from_this()));
+}
+
+std::shared_ptr<RecordingURLSchemeTask> RecordingWebView::startSchemeTask(const NSURLRequest& request) {
+    auto task = std::make_shared<RecordingURLSchemeTask>(request);
+    auto handler = configuration_->urlSchemeHandlerForURLScheme(request.URL.scheme());
+    if (!handler) {
+        task->didFailWithError(Error(WKErrorDomain, 404));
+        return task;
+    }
+    handler->webView_startURLSchemeTask(*this, task);
+    return task;
+}
+
+void RecordingWebView::stopSchemeTask(const std::shared_ptr<RecordingURLSchemeTask>& task) {
+    task->stop();
+    if (auto handler = configuration_->urlSchemeHandlerForURLScheme(task->request().URL.scheme()))
+        handler->webView_stopURLSchemeTask(*this, task);
+}

@@ -1,0 +1,132 @@
+#include "platform/web/WKUserContentController.h"
+
+#include <webkit2/webkit2.h>
+
+#include <exception>
+
+#include "platform/foundation/PlatformLog.h"
+#include "platform/web/WKWebView.h"
+
+namespace {
+
+Value valueOfScriptResult(WebKitJavascriptResult* result) {
+    JSCValue* v = webkit_javascript_result_get_js_value(result);
+    if (!v || jsc_value_is_undefined(v)) return Value();
+    char* json = jsc_value_to_json(v, 0);
+    if (!json) return Value();
+    auto parsed = Value::fromJSON(json);
+    g_free(json);
+    return parsed ? *parsed : Value();
+}
+
+struct ChannelClosure {
+    WKUserContentController* controller;
+    std::string name;
+};
+
+void onChannelMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+    auto* c = static_cast<ChannelClosure*>(data);
+    c->controller->didReceiveScriptMessage(c->name, valueOfScriptResult(result), nullptr);
+}
+
+}  // namespace
+
+std::shared_ptr<WKUserContentController> WKUserContentController::create() {
+    return std::shared_ptr<WKUserContentController>(new WKUserContentController());
+}
+
+WKUserContentController::~WKUserContentController() {
+    if (manager_) {
+        g_signal_handlers_disconnect_matched(manager_, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                             reinterpret_cast<gpointer>(onChannelMessage), nullptr);
+        g_object_unref(manager_);
+    }
+}
+
+
+void* WKUserContentController::nativeManager() {
+    if (!manager_) {
+        manager_ = webkit_user_content_manager_new();
+        for (auto& [name, handler] : handlers_) registerNative(name);
+        for (auto& s : scripts_) addNativeScript(s);
+    }
+    return manager_;
+}
+
+void WKUserContentController::addNativeScript(const WKUserScript& script) {
+    WebKitUserScript* s = webkit_user_script_new(
+        script.source.c_str(),
+        script.forMainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+        script.injectionTime == WKUserScriptInjectionTime::AtDocumentStart ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START
+                                                                           : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
+        nullptr, nullptr);
+    webkit_user_content_manager_add_script(WEBKIT_USER_CONTENT_MANAGER(manager_), s);
+    webkit_user_script_unref(s);
+}
+
+void WKUserContentController::registerNative(const std::string& name) {
+    auto* m = WEBKIT_USER_CONTENT_MANAGER(manager_);
+    std::string signal = "script-message-received::" + name;
+    auto* closure = new ChannelClosure{this, name};
+    g_signal_connect_data(m, signal.c_str(), G_CALLBACK(onChannelMessage), closure,
+                          [](gpointer data, GClosure*) { delete static_cast<ChannelClosure*>(data); },
+                          GConnectFlags(0));
+    webkit_user_content_manager_register_script_message_handler(m, name.c_str());
+}
+
+void WKUserContentController::addScriptMessageHandler(std::shared_ptr<WKScriptMessageHandler> handler,
+                                                      const std::string& name) {
+    if (!handler || name.empty()) return;
+    bool existed = handlers_.count(name) > 0;
+    handlers_[name] = std::move(handler);
+    if (manager_ && !existed) registerNative(name);
+}
+
+void WKUserContentController::removeScriptMessageHandlerForName(const std::string& name) {
+    if (!handlers_.erase(name) || !manager_) return;
+    auto* m = WEBKIT_USER_CONTENT_MANAGER(manager_);
+    webkit_user_content_manager_unregister_script_message_handler(m, name.c_str());
+    // Drop the closure of that channel.
+    std::string signal = "script-message-received::" + name;
+    guint id = 0;
+    GQuark detail = 0;
+    if (g_signal_parse_name(signal.c_str(), G_OBJECT_TYPE(m), &id, &detail, FALSE)) {
+        g_signal_handlers_disconnect_matched(m, GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_DETAIL), id, detail,
+                                             nullptr, nullptr, nullptr);
+    }
+}
+
+std::shared_ptr<WKScriptMessageHandler> WKUserContentController::scriptMessageHandlerForName(const std::string& name) const {
+    auto it = handlers_.find(name);
+    return it == handlers_.end() ? nullptr : it->second;
+}
+
+std::vector<std::string> WKUserContentController::scriptMessageHandlerNames() const {
+    std::vector<std::string> out;
+    for (auto& [k, v] : handlers_) out.push_back(k);
+    return out;
+}
+
+void WKUserContentController::addUserScript(const WKUserScript& script) {
+    scripts_.push_back(script);
+    if (manager_) addNativeScript(script);
+}
+
+void WKUserContentController::removeAllUserScripts() {
+    scripts_.clear();
+    if (manager_) webkit_user_content_manager_remove_all_scripts(WEBKIT_USER_CONTENT_MANAGER(manager_));
+}
+
+void WKUserContentController::didReceiveScriptMessage(const std::string& name, Value body,
+                                                      const std::shared_ptr<WKWebView>& webView) {
+    auto handler = scriptMessageHandlerForName(name);
+    if (!handler) return;
+    WKScriptMessage message{name, std::move(body), webView ? std::weak_ptr<WKWebView>(webView) : lastWebView_};
+    try {
+        handler->userContentController_didReceiveScriptMessage(*this, message);
+    } catch (const std::exception& e) {
+        NSLog("script message handler %s failed: %s", name.c_str(), e.what());
+    } catch (...) {
+        NSLog("script message handler %s failed", name.c_str());
+    }
+}

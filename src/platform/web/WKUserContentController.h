@@ -1,0 +1,76 @@
+#pragma once
+// Script message channels and user scripts of a web view.
+//
+// The page posts with window.webkit.messageHandlers.<name>.postMessage(v);
+// the value arrives as a Value (objects as dictionaries, arrays, strings,
+// numbers, booleans, null) on the main thread. User scripts are injected into
+// every later page load.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Value.h"
+
+class WKWebView;
+class WKUserContentController;
+
+enum class WKUserScriptInjectionTime { AtDocumentStart, AtDocumentEnd };
+
+struct WKUserScript {
+    std::string source;
+    WKUserScriptInjectionTime injectionTime = WKUserScriptInjectionTime::AtDocumentStart;
+    bool forMainFrameOnly = true;
+
+    WKUserScript(std::string src, WKUserScriptInjectionTime time, bool mainFrameOnly)
+        : source(std::move(src)), injectionTime(time), forMainFrameOnly(mainFrameOnly) {}
+};
+
+struct WKScriptMessage {
+    std::string name;
+    Value body;
+    std::weak_ptr<WKWebView> webView;
+};
+
+class WKScriptMessageHandler {
+public:
+    virtual ~WKScriptMessageHandler() = default;
+    virtual void userContentController_didReceiveScriptMessage(WKUserContentController& controller,
+                                                               const WKScriptMessage& message) = 0;
+};
+
+class WKUserContentController : public std::enable_shared_from_this<WKUserContentController> {
+public:
+    static std::shared_ptr<WKUserContentController> create();
+    ~WKUserContentController();
+
+    // The controller holds the handler. A second handler under the same name
+    // replaces the first.
+    void addScriptMessageHandler(std::shared_ptr<WKScriptMessageHandler> handler, const std::string& name);
+    void removeScriptMessageHandlerForName(const std::string& name);
+    std::shared_ptr<WKScriptMessageHandler> scriptMessageHandlerForName(const std::string& name) const;
+    std::vector<std::string> scriptMessageHandlerNames() const;
+
+    void addUserScript(const WKUserScript& script);
+    void removeAllUserScripts();
+    const std::vector<WKUserScript>& userScripts() const { return scripts_; }
+
+    // Hands a message posted by the page to its channel's handler; a name
+    // without a handler is dropped. No exception leaves this call.
+    void didReceiveScriptMessage(const std::string& name, Value body, const std::shared_ptr<WKWebView>& webView);
+
+    // The engine's object (a WebKitUserContentManager), made on first use.
+    void* nativeManager();
+
+private:
+    WKUserContentController() = default;
+    void registerNative(const std::string& name);
+    void addNativeScript(const WKUserScript& script);
+
+    std::map<std::string, std::shared_ptr<WKScriptMessageHandler>> handlers_;
+    std::vector<WKUserScript> scripts_;
+    void* manager_ = nullptr;
+    std::weak_ptr<WKWebView> lastWebView_;
+    friend class WKWebView;
+};

@@ -1,0 +1,650 @@
+#include "platform/web/WKWebView.h"
+
+#include <cairo.h>
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <atomic>
+#include <deque>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/AppHome.h"
+#include "platform/foundation/PlatformLog.h"
+#include "platform/ui/GtkHost.h"
+#include "platform/web/ChunkStream.h"
+
+struct WKWebView::Engine {
+    WKWebView* owner = nullptr;
+    WebKitWebView* view = nullptr;
+    // Loads asked for through the API that have not started yet, oldest first.
+    std::deque<std::shared_ptr<WKNavigation>> pending;
+    std::shared_ptr<WKNavigation> current;
+    bool committed = false;
+    // The address of the main-frame navigation last let through; the view's
+    // own address still names the old page when the next one starts.
+    std::string decidedURI;
+};
+
+namespace {
+
+// Web views by their engine view, for scheme requests and script messages.
+std::map<WebKitWebView*, WKWebView*>& viewRegistry() {
+    static auto* m = new std::map<WebKitWebView*, WKWebView*>();
+    return *m;
+}
+
+std::shared_ptr<WKWebView> ownerOf(WebKitWebView* v) {
+    auto it = viewRegistry().find(v);
+    if (it == viewRegistry().end()) return nullptr;
+    return std::static_pointer_cast<WKWebView>(it->second->shared_from_this());
+}
+
+template <class F>
+void guarded(const char* where, F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        NSLog("%s: %s", where, e.what());
+    } catch (...) {
+        NSLog("%s: unknown failure", where);
+    }
+}
+
+Error errorFromGError(const GError* e, const char* failingURI = nullptr) {
+    Error out;
+    if (!e) return Error(WKErrorDomain, 1);
+    if (e->domain == WEBKIT_NETWORK_ERROR && e->code == WEBKIT_NETWORK_ERROR_CANCELLED) {
+        out = Error(NSURLErrorDomain, NSURLErrorCancelled);
+    } else if (e->domain == WEBKIT_POLICY_ERROR && e->code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) {
+        out = Error(WebKitErrorDomain, WebKitErrorFrameLoadInterruptedByPolicyChange);
+    } else {
+        out = Error(g_quark_to_string(e->domain), e->code);
+    }
+    out.userInfo.set(NSLocalizedDescriptionKey, e->message ? e->message : "");
+    if (failingURI) out.userInfo.set(NSURLErrorFailingURLStringErrorKey, failingURI);
+    return out;
+}
+
+// Addresses as the engine writes them may gain a "/" for an empty path.
+bool sameAddress(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    auto trim = [](const std::string& s) { return !s.empty() && s.back() == '/' ? s.substr(0, s.size() - 1) : s; };
+    return trim(a) == trim(b);
+}
+
+bool gtkReady() {
+    static int state = -1;
+    if (state < 0) {
+        // The application initialises GTK through its host; tests and
+        // tools may not have: do it here, once.
+        state = gdk_display_get_default() != nullptr || gtk_init_check(nullptr, nullptr) ? 1 : 0;
+    }
+    return state == 1;
+}
+
+// ---- Scheme tasks ---------------------------------------------------------
+
+class EngineSchemeTask : public WKURLSchemeTask, public std::enable_shared_from_this<EngineSchemeTask> {
+public:
+    EngineSchemeTask(WebKitURISchemeRequest* request, NSURLRequest req, std::weak_ptr<WKWebView> view)
+        : request_(WEBKIT_URI_SCHEME_REQUEST(g_object_ref(request))),
+          req_(std::move(req)),
+          view_(std::move(view)),
+          buffer_(std::make_shared<webengine::ChunkBuffer>()) {}
+
+    ~EngineSchemeTask() override {
+        WebKitURISchemeRequest* r = request_;
+        if (!r) return;
+        // A task dropped unanswered fails its request rather than leaving
+        // the page waiting for ever.
+        bool unanswered = state_.load() == Pending;
+        DispatchQueue::main()->async([r, unanswered] {
+            if (unanswered) {
+                GError* e = g_error_new_literal(g_quark_from_static_string(NSCocoaErrorDomain), 404, "no answer");
+                webkit_uri_scheme_request_finish_error(r, e);
+                g_error_free(e);
+            }
+            g_object_unref(r);
+        });
+    }
+
+    const NSURLRequest& request() const override { return req_; }
+
+    void didReceiveResponse(const NSHTTPURLResponse& response) override {
+        int expected = Pending;
+        if (!state_.compare_exchange_strong(expected, Responded)) return;
+        auto self = shared_from_this();
+        std::weak_ptr<EngineSchemeTask> weak = self;
+        buffer_->setOnEarlyClose([weak] {
+            DispatchQueue::main()->async([weak] {
+                if (auto t = weak.lock()) t->stoppedByEngine();
+            });
+        });
+        onMain([self, response] { self->sendResponse(response); });
+    }
+
+    void didReceiveData(const uint8_t* bytes, size_t length) override {
+        if (state_.load() != Responded) return;
+        if (!buffer_->push(bytes, length)) state_.store(Stopped);
+    }
+
+    void didFinish() override {
+        int s = state_.load();
+        if (s == Responded) {
+            state_.store(Done);
+            buffer_->finish();
+        } else if (s == Pending) {
+            didFailWithError(Error::withDescription(NSURLErrorDomain, -1017, "finished without a response"));
+        }
+    }
+
+    void didFailWithError(const Error& error) override {
+        int s = state_.load();
+        if (s == Responded) {
+            state_.store(Done);
+            buffer_->fail(error);
+            return;
+        }
+        int expected = Pending;
+        if (!state_.compare_exchange_strong(expected, Done)) return;
+        auto self = shared_from_this();
+        onMain([self, error] {
+            GError* e = g_error_new_literal(g_quark_from_string(error.domain.empty() ? WKErrorDomain : error.domain.c_str()),
+                                            gint(error.code), error.localizedDescription().c_str());
+            webkit_uri_scheme_request_finish_error(self->request_, e);
+            g_error_free(e);
+        });
+    }
+
+    bool isStopped() const override { return state_.load() == Stopped || buffer_->consumerGone(); }
+
+private:
+    enum { Pending, Responded, Done, Stopped };
+
+    template <class F>
+    static void onMain(F&& f) {
+        if (isMainThread()) f();
+        else DispatchQueue::main()->async(std::forward<F>(f));
+    }
+
+    void sendResponse(const NSHTTPURLResponse& response) {
+        gint64 length = -1;
+        if (auto cl = response.valueForHTTPHeaderField("Content-Length")) {
+            char* end = nullptr;
+            long long n = std::strtoll(cl->c_str(), &end, 10);
+            if (end && *end == '\0' && n >= 0) length = n;
+        }
+        GInputStream* stream = webengine::newChunkStream(buffer_);
+        WebKitURISchemeResponse* r = webkit_uri_scheme_response_new(stream, length);
+        g_object_unref(stream);
+        webkit_uri_scheme_response_set_status(r, guint(response.statusCode), nullptr);
+        SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+        for (auto& [k, v] : response.allHeaderFields) soup_message_headers_append(headers, k.c_str(), v.c_str());
+        webkit_uri_scheme_response_set_http_headers(r, headers);
+        if (auto ct = response.valueForHTTPHeaderField("Content-Type")) {
+            std::string mime = ct->substr(0, ct->find(';'));
+            webkit_uri_scheme_response_set_content_type(r, mime.c_str());
+        }
+        webkit_uri_scheme_request_finish_with_response(request_, r);
+        g_object_unref(r);
+    }
+
+    void stoppedByEngine() {
+        int s = state_.load();
+        if (s == Done) return;
+        state_.store(Stopped);
+        auto view = view_.lock();
+        if (!view) return;
+        auto handler = view->configuration()->urlSchemeHandlerForURLScheme(req_.URL.scheme());
+        if (!handler) return;
+        auto self = shared_from_this();
+        guarded("stopURLSchemeTask", [&] { handler->webView_stopURLSchemeTask(*view, self); });
+    }
+
+    WebKitURISchemeRequest* request_;
+    NSURLRequest req_;
+    std::weak_ptr<WKWebView> view_;
+    std::shared_ptr<webengine::ChunkBuffer> buffer_;
+    std::atomic<int> state_{Pending};
+};
+
+void failRequest(WebKitURISchemeRequest* request, const char* message) {
+    GError* e = g_error_new_literal(g_quark_from_static_string(WKErrorDomain), 404, message);
+    webkit_uri_scheme_request_finish_error(request, e);
+    g_error_free(e);
+}
+
+void onSchemeRequest(WebKitURISchemeRequest* request, gpointer) {
+    guarded("scheme request", [&] {
+        auto view = ownerOf(webkit_uri_scheme_request_get_web_view(request));
+        std::string scheme = webkit_uri_scheme_request_get_scheme(request);
+        auto handler = view ? view->configuration()->urlSchemeHandlerForURLScheme(scheme) : nullptr;
+        auto url = NSURL::URLWithString(webkit_uri_scheme_request_get_uri(request));
+        if (!handler || !url) {
+            failRequest(request, "unsupported URL");
+            return;
+        }
+        NSURLRequest req = NSURLRequest::requestWithURL(*url);
+        if (const char* m = webkit_uri_scheme_request_get_http_method(request)) req.HTTPMethod = m;
+        if (SoupMessageHeaders* h = webkit_uri_scheme_request_get_http_headers(request)) {
+            soup_message_headers_foreach(
+                h,
+                [](const char* name, const char* value, gpointer data) {
+                    static_cast<HTTPHeaderFields*>(data)->emplace_back(name, value);
+                },
+                &req.allHTTPHeaderFields);
+        }
+        auto task = std::make_shared<EngineSchemeTask>(request, std::move(req), view);
+        handler->webView_startURLSchemeTask(*view, task);
+    });
+}
+
+WebKitWebContext* sharedContext() {
+    static WebKitWebContext* context = [] {
+        std::string data = (AppHome::library() / "WebKit").string();
+        std::string cache = (AppHome::caches() / "WebKit").string();
+        WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
+            "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr);
+        WebKitWebContext* c = webkit_web_context_new_with_website_data_manager(manager);
+        g_object_unref(manager);
+        return c;
+    }();
+    return context;
+}
+
+void registerScheme(const std::string& scheme) {
+    static std::set<std::string> registered;
+    if (!registered.insert(scheme).second) return;
+    WebKitWebContext* c = sharedContext();
+    webkit_web_context_register_uri_scheme(c, scheme.c_str(), onSchemeRequest, nullptr, nullptr);
+    // The page may fetch from the scheme (with the handler's CORS headers)
+    // and an HTTPS page may use it without mixed-content blocking.
+    WebKitSecurityManager* sm = webkit_web_context_get_security_manager(c);
+    webkit_security_manager_register_uri_scheme_as_cors_enabled(sm, scheme.c_str());
+    webkit_security_manager_register_uri_scheme_as_secure(sm, scheme.c_str());
+}
+
+// ---- Script dialogs -------------------------------------------------------
+
+// Answers a dialog once. An answer given inside the signal handler is set
+// on the dialog directly; otherwise the dialog is held and closed when the
+// answer comes, or with the default answer when the completion handler is
+// dropped uncalled.
+struct DialogReply {
+    WebKitScriptDialog* dialog;
+    bool inSignal = true;
+    bool held = false;
+    bool done = false;
+    explicit DialogReply(WebKitScriptDialog* d) : dialog(d) {}
+    ~DialogReply() {
+        if (!held) return;
+        if (!done) {
+            if (webkit_script_dialog_get_dialog_type(dialog) == WEBKIT_SCRIPT_DIALOG_CONFIRM)
+                webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
+            webkit_script_dialog_close(dialog);
+        }
+        webkit_script_dialog_unref(dialog);
+    }
+    // Called once the delegate returned: hold the dialog if it has no answer yet.
+    void leaveSignal() {
+        inSignal = false;
+        if (!done) {
+            webkit_script_dialog_ref(dialog);
+            held = true;
+        }
+    }
+    bool claim() {
+        if (done) return false;
+        done = true;
+        return true;
+    }
+    void answered() {
+        if (held) webkit_script_dialog_close(dialog);
+    }
+};
+
+}  // namespace
+
+// ---- Engine signal handlers --------------------------------------------------
+
+struct EngineAccess {
+    static void loadChanged(WebKitWebView* v, WebKitLoadEvent event, gpointer data) {
+        auto* engine = static_cast<WKWebView::Engine*>(data);
+        guarded("load-changed", [&] {
+            WKWebView& self = *engine->owner;
+            switch (event) {
+            case WEBKIT_LOAD_STARTED: {
+                std::string now = engine->decidedURI;
+                if (now.empty()) {
+                    const char* uri = webkit_web_view_get_uri(v);
+                    now = uri ? uri : "";
+                }
+                // The load this event belongs to: the API load asking for this
+                // address (older ones were superseded), else a navigation the
+                // page started itself.
+                std::shared_ptr<WKNavigation> nav;
+                for (auto it = engine->pending.begin(); it != engine->pending.end(); ++it) {
+                    if (sameAddress((*it)->url(), now)) {
+                        nav = *it;
+                        engine->pending.erase(engine->pending.begin(), it + 1);
+                        break;
+                    }
+                }
+                if (!nav) nav = std::make_shared<WKNavigation>(now);
+                engine->current = nav;
+                engine->committed = false;
+                engine->decidedURI.clear();
+                self.didStartProvisionalNavigation(nav);
+                break;
+            }
+            case WEBKIT_LOAD_REDIRECTED: break;
+            case WEBKIT_LOAD_COMMITTED:
+                engine->committed = true;
+                if (engine->current) self.didCommitNavigation(engine->current);
+                break;
+            case WEBKIT_LOAD_FINISHED:
+                if (engine->current) self.didFinishNavigation(engine->current);
+                break;
+            }
+        });
+    }
+
+    static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent event, gchar* uri, GError* error, gpointer data) {
+        auto* engine = static_cast<WKWebView::Engine*>(data);
+        guarded("load-failed", [&] {
+            WKWebView& self = *engine->owner;
+            auto nav = engine->current ? engine->current : std::make_shared<WKNavigation>(uri ? uri : "");
+            Error e = errorFromGError(error, uri);
+            if (event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED || !engine->committed)
+                self.didFailProvisionalNavigation(nav, e);
+            else
+                self.didFailNavigation(nav, e);
+        });
+        return TRUE;  // no built-in error page
+    }
+
+    static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                 gpointer data) {
+        auto* engine = static_cast<WKWebView::Engine*>(data);
+        if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
+            WebKitNavigationAction* action =
+                webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+            if (WebKitURIRequest* r = webkit_navigation_action_get_request(action)) {
+                const char* uri = webkit_uri_request_get_uri(r);
+                engine->decidedURI = uri ? uri : "";
+            }
+        }
+        return FALSE;  // the engine's default decision
+    }
+
+    static void processTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+        auto* engine = static_cast<WKWebView::Engine*>(data);
+        guarded("web-process-terminated", [&] { engine->owner->webContentProcessDidTerminate(); });
+    }
+
+    static void closeRequested(WebKitWebView*, gpointer data) {
+        auto* engine = static_cast<WKWebView::Engine*>(data);
+        guarded("close", [&] {
+            if (auto d = engine->owner->UIDelegate()) d->webViewDidClose(*engine->owner);
+        });
+    }
+
+    static gboolean scriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) {
+        auto* engine = static_cast<WKWebView::Engine*>(data);
+        auto reply = std::make_shared<DialogReply>(dialog);
+        auto delegate = engine->owner->UIDelegate();
+        auto fallback = std::make_shared<WKUIDelegate>();
+        WKUIDelegate& d = delegate ? *delegate : *fallback;
+        WKWebView& self = *engine->owner;
+        std::string message = webkit_script_dialog_get_message(dialog);
+        guarded("script-dialog", [&] {
+            switch (webkit_script_dialog_get_dialog_type(dialog)) {
+            case WEBKIT_SCRIPT_DIALOG_ALERT:
+                d.webView_runJavaScriptAlertPanelWithMessage(self, message, [reply] {
+                    if (reply->claim()) reply->answered();
+                });
+                break;
+            case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+            case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+                d.webView_runJavaScriptConfirmPanelWithMessage(self, message, [reply](bool ok) {
+                    if (!reply->claim()) return;
+                    webkit_script_dialog_confirm_set_confirmed(reply->dialog, ok);
+                    reply->answered();
+                });
+                break;
+            case WEBKIT_SCRIPT_DIALOG_PROMPT: {
+                const char* def = webkit_script_dialog_prompt_get_default_text(dialog);
+                d.webView_runJavaScriptTextInputPanelWithPrompt(
+                    self, message, def ? def : "", [reply](std::optional<std::string> text) {
+                        if (!reply->claim()) return;
+                        // Closing without setting a text makes prompt() return null.
+                        if (text) webkit_script_dialog_prompt_set_text(reply->dialog, text->c_str());
+                        reply->answered();
+                    });
+                break;
+            }
+            }
+        });
+        reply->leaveSignal();
+        return TRUE;  // never the engine's own dialog
+    }
+};
+
+// ---- WKWebView ----------------------------------------------------------------
+
+std::shared_ptr<WKWebView> WKWebView::create(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> configuration) {
+    auto view = std::shared_ptr<WKWebView>(new WKWebView(frame, std::move(configuration), NoEngine{}));
+    view->attachEngine();
+    return view;
+}
+
+WKWebView::WKWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> configuration, NoEngine)
+    : UIView(frame), configuration_(configuration ? std::move(configuration) : WKWebViewConfiguration::create()) {}
+
+bool WKWebView::engineAvailable() { return gtkReady(); }
+
+void WKWebView::attachEngine() {
+    configuration_->userContentController()->lastWebView_ =
+        std::static_pointer_cast<WKWebView>(shared_from_this());
+    if (!gtkReady()) {
+        NSLog("WKWebView: no display, the web view has no engine");
+        return;
+    }
+    auto e = std::make_unique<Engine>();
+    e->owner = this;
+    for (auto& [scheme, handler] : configuration_->urlSchemeHandlers()) registerScheme(scheme);
+
+    WebKitSettings* settings = webkit_settings_new();
+    webkit_settings_set_enable_javascript(settings, configuration_->preferences().javaScriptEnabled);
+    webkit_settings_set_javascript_can_open_windows_automatically(
+        settings, configuration_->preferences().javaScriptCanOpenWindowsAutomatically);
+    webkit_settings_set_media_playback_requires_user_gesture(
+        settings, configuration_->mediaTypesRequiringUserActionForPlayback() != WKAudiovisualMediaTypeNone);
+    webkit_settings_set_media_playback_allows_inline(settings, configuration_->allowsInlineMediaPlayback());
+    webkit_settings_set_enable_developer_extras(settings, FALSE);
+
+    auto* manager = static_cast<WebKitUserContentManager*>(configuration_->userContentController()->nativeManager());
+    GtkWidget* widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedContext(), "settings",
+                                                settings, "user-content-manager", manager, nullptr));
+    g_object_unref(settings);
+    e->view = WEBKIT_WEB_VIEW(g_object_ref_sink(widget));
+    CGRect f = frame();
+    gtk_widget_set_size_request(widget, int(f.size.width), int(f.size.height));
+
+    g_signal_connect(e->view, "load-changed", G_CALLBACK(EngineAccess::loadChanged), e.get());
+    g_signal_connect(e->view, "load-failed", G_CALLBACK(EngineAccess::loadFailed), e.get());
+    g_signal_connect(e->view, "decide-policy", G_CALLBACK(EngineAccess::decidePolicy), e.get());
+    g_signal_connect(e->view, "web-process-terminated", G_CALLBACK(EngineAccess::processTerminated), e.get());
+    g_signal_connect(e->view, "close", G_CALLBACK(EngineAccess::closeRequested), e.get());
+    g_signal_connect(e->view, "script-dialog", G_CALLBACK(EngineAccess::scriptDialog), e.get());
+    viewRegistry()[e->view] = this;
+    engine_ = std::move(e);
+}
+
+WKWebView::~WKWebView() {
+    if (!engine_) return;
+    viewRegistry().erase(engine_->view);
+    g_signal_handlers_disconnect_matched(engine_->view, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, engine_.get());
+    GtkWidget* w = GTK_WIDGET(engine_->view);
+    if (GtkWidget* parent = gtk_widget_get_parent(w)) gtk_container_remove(GTK_CONTAINER(parent), w);
+    gtk_widget_destroy(w);
+    g_object_unref(engine_->view);
+}
+
+GtkWidget* WKWebView::nativeWidget() const { return engine_ ? GTK_WIDGET(engine_->view) : nullptr; }
+
+void WKWebView::geometryDidChange() {
+    UIView::geometryDidChange();
+    GtkHost::sync();
+}
+
+std::shared_ptr<WKNavigation> WKWebView::loadRequest(const NSURLRequest& request) {
+    auto nav = std::make_shared<WKNavigation>(request.URL.absoluteString());
+    if (!engine_) return nav;
+    WebKitURIRequest* r = webkit_uri_request_new(request.URL.absoluteString().c_str());
+    if (!request.allHTTPHeaderFields.empty()) {
+        SoupMessageHeaders* h = webkit_uri_request_get_http_headers(r);
+        for (auto& [k, v] : request.allHTTPHeaderFields) soup_message_headers_replace(h, k.c_str(), v.c_str());
+    }
+    engine_->pending.push_back(nav);
+    webkit_web_view_load_request(engine_->view, r);
+    g_object_unref(r);
+    return nav;
+}
+
+std::shared_ptr<WKNavigation> WKWebView::loadHTMLString(const std::string& html, const std::optional<NSURL>& baseURL) {
+    std::string base = baseURL ? baseURL->absoluteString() : "";
+    auto nav = std::make_shared<WKNavigation>(base.empty() ? "about:blank" : base);
+    if (!engine_) return nav;
+    engine_->pending.push_back(nav);
+    webkit_web_view_load_html(engine_->view, html.c_str(), base.empty() ? nullptr : base.c_str());
+    return nav;
+}
+
+std::shared_ptr<WKNavigation> WKWebView::reload() {
+    auto current = URL();
+    auto nav = std::make_shared<WKNavigation>(current ? current->absoluteString() : "");
+    if (!engine_) return nav;
+    engine_->pending.push_back(nav);
+    webkit_web_view_reload(engine_->view);
+    return nav;
+}
+
+void WKWebView::stopLoading() {
+    if (engine_) webkit_web_view_stop_loading(engine_->view);
+}
+
+namespace {
+struct EvalCall {
+    WKWebView::JavaScriptCompletion completion;
+};
+}  // namespace
+
+void WKWebView::evaluateJavaScript(const std::string& script, JavaScriptCompletion completion) {
+    if (!isMainThread()) {
+        auto self = std::static_pointer_cast<WKWebView>(shared_from_this());
+        DispatchQueue::main()->async([self, script, completion] { self->evaluateJavaScript(script, completion); });
+        return;
+    }
+    if (!engine_) {
+        if (completion) {
+            Error e = Error::withDescription(WKErrorDomain, 1, "the web view has no engine");
+            completion(Value(), &e);
+        }
+        return;
+    }
+    auto* call = completion ? new EvalCall{std::move(completion)} : nullptr;
+    webkit_web_view_evaluate_javascript(
+        engine_->view, script.c_str(), gssize(script.size()), nullptr, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* call = static_cast<EvalCall*>(data);
+            GError* error = nullptr;
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            Value out;
+            if (value) {
+                if (!jsc_value_is_undefined(value) && !jsc_value_is_function(value)) {
+                    if (char* json = jsc_value_to_json(value, 0)) {
+                        if (auto v = Value::fromJSON(json)) out = *v;
+                        g_free(json);
+                    }
+                }
+                g_object_unref(value);
+            }
+            if (call) {
+                guarded("evaluateJavaScript completion", [&] {
+                    if (error) {
+                        Error e = errorFromGError(error);
+                        call->completion(Value(), &e);
+                    } else {
+                        call->completion(out, nullptr);
+                    }
+                });
+                delete call;
+            }
+            if (error) g_error_free(error);
+        },
+        call);
+}
+
+std::optional<NSURL> WKWebView::URL() const {
+    if (!engine_) return std::nullopt;
+    const char* uri = webkit_web_view_get_uri(engine_->view);
+    if (!uri) return std::nullopt;
+    return NSURL::URLWithString(uri);
+}
+
+std::string WKWebView::title() const {
+    const char* t = engine_ ? webkit_web_view_get_title(engine_->view) : nullptr;
+    return t ? t : "";
+}
+
+bool WKWebView::isLoading() const { return engine_ && webkit_web_view_is_loading(engine_->view); }
+
+void WKWebView::takeSnapshotToPNG(const std::string& path, std::function<void(bool)> completion) {
+    if (!engine_) {
+        if (completion) completion(false);
+        return;
+    }
+    struct Call {
+        std::string path;
+        std::function<void(bool)> completion;
+    };
+    webkit_web_view_get_snapshot(
+        engine_->view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<Call> call(static_cast<Call*>(data));
+            GError* error = nullptr;
+            cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            bool ok = surface && cairo_surface_write_to_png(surface, call->path.c_str()) == CAIRO_STATUS_SUCCESS;
+            if (surface) cairo_surface_destroy(surface);
+            if (error) {
+                NSLog("snapshot failed: %s", error->message);
+                g_error_free(error);
+            }
+            if (call->completion) guarded("snapshot completion", [&] { call->completion(ok); });
+        },
+        new Call{path, std::move(completion)});
+}
+
+void WKWebView::didStartProvisionalNavigation(const std::shared_ptr<WKNavigation>& navigation) {
+    if (auto d = navigationDelegate()) d->webView_didStartProvisionalNavigation(*this, navigation);
+}
+void WKWebView::didCommitNavigation(const std::shared_ptr<WKNavigation>& navigation) {
+    if (auto d = navigationDelegate()) d->webView_didCommitNavigation(*this, navigation);
+}
+void WKWebView::didFinishNavigation(const std::shared_ptr<WKNavigation>& navigation) {
+    if (auto d = navigationDelegate()) d->webView_didFinishNavigation(*this, navigation);
+}
+void WKWebView::didFailProvisionalNavigation(const std::shared_ptr<WKNavigation>& navigation, const Error& error) {
+    if (auto d = navigationDelegate()) d->webView_didFailProvisionalNavigation_withError(*this, navigation, error);
+}
+void WKWebView::didFailNavigation(const std::shared_ptr<WKNavigation>& navigation, const Error& error) {
+    if (auto d = navigationDelegate()) d->webView_didFailNavigation_withError(*this, navigation, error);
+}
+void WKWebView::webContentProcessDidTerminate() {
+    if (auto d = navigationDelegate()) d->webViewWebContentProcessDidTerminate(*this);
+}

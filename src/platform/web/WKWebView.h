@@ -1,0 +1,141 @@
+#pragma once
+// The web view: a UIView whose native widget is a WebKitGTK web view.
+//
+// All web views of the process share one web context (one set of custom
+// schemes, one data store under the application home). A web view made
+// where there is no display has no engine: loads do nothing and scripts
+// complete with an error, so code above it still runs headless.
+//
+// Navigation events carry the WKNavigation that a load call returned, so a
+// delegate can tell its own load from one the page started.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/foundation/Error.h"
+#include "platform/foundation/NSURL.h"
+#include "platform/foundation/Value.h"
+#include "platform/ui/UIView.h"
+#include "platform/web/NSURLRequest.h"
+#include "platform/web/WKWebViewConfiguration.h"
+
+class WKWebView;
+
+// Error domain and codes of the engine's own failures.
+inline constexpr const char* WKErrorDomain = "WKErrorDomain";
+inline constexpr const char* WebKitErrorDomain = "WebKitErrorDomain";
+inline constexpr long NSURLErrorCancelled = -999;
+inline constexpr long WebKitErrorFrameLoadInterruptedByPolicyChange = 102;
+inline constexpr const char* NSURLErrorFailingURLStringErrorKey = "NSErrorFailingURLStringKey";
+
+class WKNavigation {
+public:
+    explicit WKNavigation(std::string url) : url_(std::move(url)) {}
+    const std::string& url() const { return url_; }  // what was asked for
+
+private:
+    std::string url_;
+};
+
+class WKUIDelegate {
+public:
+    virtual ~WKUIDelegate() = default;
+    // Script dialogs. The defaults answer as a web view without UI delegate
+    // does: alert returns, confirm false, prompt null. A completion handler
+    // called twice counts once; one dropped uncalled answers the default.
+    virtual void webView_runJavaScriptAlertPanelWithMessage(WKWebView& webView, const std::string& message,
+                                                           std::function<void()> completionHandler) {
+        completionHandler();
+    }
+    virtual void webView_runJavaScriptConfirmPanelWithMessage(WKWebView& webView, const std::string& message,
+                                                             std::function<void(bool)> completionHandler) {
+        completionHandler(false);
+    }
+    virtual void webView_runJavaScriptTextInputPanelWithPrompt(
+        WKWebView& webView, const std::string& prompt, const std::string& defaultText,
+        std::function<void(std::optional<std::string>)> completionHandler) {
+        completionHandler(std::nullopt);
+    }
+    virtual void webViewDidClose(WKWebView& webView) {}
+};
+
+class WKNavigationDelegate {
+public:
+    using Navigation = std::shared_ptr<WKNavigation>;
+    virtual ~WKNavigationDelegate() = default;
+    virtual void webView_didStartProvisionalNavigation(WKWebView& webView, const Navigation& navigation) {}
+    virtual void webView_didCommitNavigation(WKWebView& webView, const Navigation& navigation) {}
+    virtual void webView_didFinishNavigation(WKWebView& webView, const Navigation& navigation) {}
+    // Before the page committed (it could not be reached, the scheme failed, ...).
+    virtual void webView_didFailProvisionalNavigation_withError(WKWebView& webView, const Navigation& navigation,
+                                                                const Error& error) {}
+    // After the page committed.
+    virtual void webView_didFailNavigation_withError(WKWebView& webView, const Navigation& navigation,
+                                                     const Error& error) {}
+    virtual void webViewWebContentProcessDidTerminate(WKWebView& webView) {}
+};
+
+class WKWebView : public UIView {
+public:
+    static std::shared_ptr<WKWebView> create(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> configuration);
+    ~WKWebView() override;
+
+    // True when web views get a real engine (there is a display).
+    static bool engineAvailable();
+
+    std::shared_ptr<WKWebViewConfiguration> configuration() const { return configuration_; }
+
+    virtual std::shared_ptr<WKNavigation> loadRequest(const NSURLRequest& request);
+    // Without a base URL the page has the blank document's address.
+    virtual std::shared_ptr<WKNavigation> loadHTMLString(const std::string& html, const std::optional<NSURL>& baseURL);
+    virtual std::shared_ptr<WKNavigation> reload();
+    virtual void stopLoading();
+
+    using JavaScriptCompletion = std::function<void(const Value& result, const Error* error)>;
+    // Evaluates in the main frame. The result is the value's JSON form read
+    // back (undefined and functions give null). From another thread the call
+    // is moved to the main thread.
+    virtual void evaluateJavaScript(const std::string& script, JavaScriptCompletion completion = {});
+
+    std::optional<NSURL> URL() const;
+    std::string title() const;
+    bool isLoading() const;
+
+    std::shared_ptr<WKUIDelegate> UIDelegate() const { return uiDelegate_.lock(); }
+    void setUIDelegate(const std::shared_ptr<WKUIDelegate>& d) { uiDelegate_ = d; }
+    std::shared_ptr<WKNavigationDelegate> navigationDelegate() const { return navigationDelegate_.lock(); }
+    void setNavigationDelegate(const std::shared_ptr<WKNavigationDelegate>& d) { navigationDelegate_ = d; }
+
+    // The visible page as a PNG file; the completion gets false on failure.
+    virtual void takeSnapshotToPNG(const std::string& path, std::function<void(bool)> completion);
+
+    GtkWidget* nativeWidget() const override;
+
+    struct Engine;
+
+protected:
+    struct NoEngine {};
+    WKWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> configuration, NoEngine);
+    void geometryDidChange() override;
+
+    // Navigation events, as the engine reports them (and as test web views
+    // replay them).
+    void didStartProvisionalNavigation(const std::shared_ptr<WKNavigation>& navigation);
+    void didCommitNavigation(const std::shared_ptr<WKNavigation>& navigation);
+    void didFinishNavigation(const std::shared_ptr<WKNavigation>& navigation);
+    void didFailProvisionalNavigation(const std::shared_ptr<WKNavigation>& navigation, const Error& error);
+    void didFailNavigation(const std::shared_ptr<WKNavigation>& navigation, const Error& error);
+    void webContentProcessDidTerminate();
+
+    std::shared_ptr<WKWebViewConfiguration> configuration_;
+
+private:
+    friend struct EngineAccess;
+    void attachEngine();
+
+    std::unique_ptr<Engine> engine_;
+    std::weak_ptr<WKUIDelegate> uiDelegate_;
+    std::weak_ptr<WKNavigationDelegate> navigationDelegate_;
+};

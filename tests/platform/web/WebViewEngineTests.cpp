@@ -1,0 +1,297 @@
+// The web view in the real engine: channels, user scripts, script
+// evaluation, custom schemes, script dialogs and navigation events.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Strings.h"
+#include "platform/web/WKWebView.h"
+#include "platform/web/WebTestSupport.h"
+
+using namespace webtest;
+
+namespace {
+
+// Answers "test" URLs from a table of paths; some answers are special.
+class TableSchemeHandler : public WKURLSchemeHandler {
+public:
+    std::map<std::string, std::string> pages;
+    std::vector<std::string> started;
+    int stopped = 0;
+
+    void webView_startURLSchemeTask(WKWebView&, const std::shared_ptr<WKURLSchemeTask>& task) override {
+        std::string path = task->request().URL.path();
+        started.push_back(path);
+        if (path == "/fail-before") {
+            task->didFailWithError(Error(NSCocoaErrorDomain, 404));
+            return;
+        }
+        if (path == "/fail-after") {
+            // Half an answer, then a read error: the page must not see success.
+            DispatchQueue::global()->async([task] {
+                NSHTTPURLResponse r{task->request().URL, 200, "HTTP/1.1", {{"Content-Type", "text/plain"}, {"Content-Length", "10"}}};
+                task->didReceiveResponse(r);
+                task->didReceiveData(Data{'h', 'a', 'l', 'f', '!'});
+                task->didFailWithError(Error(NSPOSIXErrorDomain, 5));
+            });
+            return;
+        }
+        if (path == "/big") {
+            // 16 MiB in 64 KiB pieces from another queue; the page reads it all.
+            DispatchQueue::global()->async([task] {
+                const size_t total = 16 << 20, piece = 64 << 10;
+                NSHTTPURLResponse r{task->request().URL, 200, "HTTP/1.1",
+                                    {{"Content-Type", "application/octet-stream"}, {"Content-Length", std::to_string(total)}}};
+                task->didReceiveResponse(r);
+                Data chunk(piece, 'x');
+                for (size_t sent = 0; sent < total && !task->isStopped(); sent += piece) {
+                    task->didReceiveData(chunk);
+                }
+                task->didFinish();
+            });
+            return;
+        }
+        auto it = pages.find(path);
+        if (it == pages.end()) {
+            task->didFailWithError(Error(NSCocoaErrorDomain, 404));
+            return;
+        }
+        std::string type = strings::hasSuffix(path, ".html") ? "text/html" : "text/plain";
+        NSHTTPURLResponse r{task->request().URL, path == "/teapot" ? 418 : 200, "HTTP/1.1",
+                            {{"Content-Type", type}, {"Content-Length", std::to_string(it->second.size())},
+                             {"X-Test", "yes"}, {"Access-Control-Allow-Origin", "*"},
+                             {"Access-Control-Expose-Headers", "X-Test"}}};
+        task->didReceiveResponse(r);
+        task->didReceiveData(Data(it->second.begin(), it->second.end()));
+        task->didFinish();
+    }
+    void webView_stopURLSchemeTask(WKWebView&, const std::shared_ptr<WKURLSchemeTask>&) override { ++stopped; }
+};
+
+class RecordingNavigation : public WKNavigationDelegate {
+public:
+    std::vector<std::string> events;
+    std::vector<std::shared_ptr<WKNavigation>> navigations;
+    std::vector<Error> errors;
+    void webView_didStartProvisionalNavigation(WKWebView&, const Navigation& n) override { add("start", n); }
+    void webView_didCommitNavigation(WKWebView&, const Navigation& n) override { add("commit", n); }
+    void webView_didFinishNavigation(WKWebView&, const Navigation& n) override { add("finish", n); }
+    void webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& n, const Error& e) override {
+        add("failProvisional", n);
+        errors.push_back(e);
+    }
+    void webView_didFailNavigation_withError(WKWebView&, const Navigation& n, const Error& e) override {
+        add("fail", n);
+        errors.push_back(e);
+    }
+    bool has(const std::string& e) const { return std::find(events.begin(), events.end(), e) != events.end(); }
+
+private:
+    void add(const std::string& e, const Navigation& n) {
+        events.push_back(e);
+        navigations.push_back(n);
+    }
+};
+
+class WebEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WKWebView::engineAvailable());
+        config = WKWebViewConfiguration::create();
+        handler = std::make_shared<TableSchemeHandler>();
+        config->setURLSchemeHandler(handler, "test");
+        probe = PageProbe::install(config);
+        handler->pages["/index.html"] = "<html><body>index</body></html>";
+    }
+    void TearDown() override {
+        if (window) gtk_widget_destroy(window);
+    }
+    void makeView() {
+        view = WKWebView::create(CGRect(0, 0, 480, 360), config);
+        view->setNavigationDelegate(nav);
+        window = showInWindow(view);
+    }
+    void loadPage(const std::string& path, const std::string& html) {
+        handler->pages[path] = html;
+        view->loadRequest(NSURLRequest::requestWithURL(*NSURL::URLWithString("test://app" + path)));
+        ASSERT_TRUE(testsupport::waitFor([&] { return nav->has("finish"); }));
+    }
+
+    std::shared_ptr<WKWebViewConfiguration> config;
+    std::shared_ptr<TableSchemeHandler> handler;
+    std::shared_ptr<PageProbe> probe;
+    std::shared_ptr<RecordingNavigation> nav = std::make_shared<RecordingNavigation>();
+    std::shared_ptr<WKWebView> view;
+    GtkWidget* window = nullptr;
+};
+
+TEST_F(WebEngine, ChannelsCarryValuesAndUserScriptsRunFirstInTheMainFrameOnly) {
+    config->userContentController()->addUserScript(WKUserScript(
+        "window.injected = (window.injected || 0) + 1; document.documentElement && (window.sawDocument = true);",
+        WKUserScriptInjectionTime::AtDocumentStart, true));
+    makeView();
+    handler->pages["/frame.html"] = "<script>window.webkit.messageHandlers.probe.postMessage({frame: typeof window.injected});</script>";
+    loadPage("/page.html",
+             "<html><head><script>window.webkit.messageHandlers.probe.postMessage("
+             "{early: window.injected, nested: {a: [1, 'two', null, true]}, text: 'a \"q\" \\\\ \\u2028 b', n: 2.5});"
+             "window.webkit.messageHandlers.probe.postMessage('plain');"
+             "window.webkit.messageHandlers.probe.postMessage(7);"
+             "</script></head><body><iframe src='test://app/frame.html'></iframe></body></html>");
+    ASSERT_TRUE(probe->waitForMessages(4));
+    const Value& first = probe->messages[0];
+    EXPECT_EQ(first.integer("early"), 1);
+    EXPECT_EQ(first["nested"]["a"], Value::array({1, "two", nullptr, true}));
+    EXPECT_EQ(first.str("text"), "a \"q\" \\ \u2028 b");
+    EXPECT_DOUBLE_EQ(first["n"].doubleValue(), 2.5);
+    EXPECT_EQ(probe->messages[1], Value("plain"));
+    EXPECT_EQ(probe->messages[2], Value(7));
+    // The frame ran without the main-frame-only script.
+    EXPECT_EQ(probe->messages[3].str("frame"), "undefined");
+}
+
+TEST_F(WebEngine, HandlersAddedAfterCreationWorkAndReplacingKeepsOneChannel) {
+    makeView();
+    auto second = std::make_shared<PageProbe>();
+    config->userContentController()->addScriptMessageHandler(second, "late");
+    auto third = std::make_shared<PageProbe>();
+    config->userContentController()->addScriptMessageHandler(third, "late");
+    loadPage("/late.html", "<script>window.webkit.messageHandlers.late.postMessage('x');"
+                           "window.webkit.messageHandlers.probe.postMessage('done');</script>");
+    ASSERT_TRUE(probe->waitForMessages(1));
+    EXPECT_TRUE(second->messages.empty());
+    ASSERT_EQ(third->messages.size(), 1u);
+    config->userContentController()->removeScriptMessageHandlerForName("late");
+    auto r = evaluate(*view, "typeof window.webkit.messageHandlers.late");
+    EXPECT_EQ(r.value, Value("undefined"));
+}
+
+TEST_F(WebEngine, EvaluateGivesValuesAndErrorsFromAnyThread) {
+    makeView();
+    loadPage("/e.html", "<body>e</body>");
+    auto r = evaluate(*view, "({a: 1, b: [true, 'x']})");
+    EXPECT_FALSE(r.error);
+    EXPECT_EQ(r.value, Value::dict({{"a", 1}, {"b", Value::array({true, "x"})}}));
+    EXPECT_TRUE(evaluate(*view, "undefined").value.isNull());
+    auto bad = evaluate(*view, "throw new Error('boom')");
+    ASSERT_TRUE(bad.done);
+    EXPECT_TRUE(bad.error.has_value());
+    std::atomic<bool> done{false};
+    Value fromThread;
+    std::thread t([&] { view->evaluateJavaScript("6 * 7", [&](const Value& v, const Error*) { fromThread = v; done = true; }); });
+    t.join();
+    ASSERT_TRUE(testsupport::waitFor([&] { return done.load(); }));
+    EXPECT_EQ(fromThread, Value(42));
+}
+
+TEST_F(WebEngine, SchemeAnswersCarryStatusHeadersAndFailures) {
+    makeView();
+    handler->pages["/teapot"] = "short and stout";
+    loadPage("/s.html", "<body>s</body>");
+    auto r = evaluate(*view, "window.out = null; fetch('test://app/teapot').then(function(r) {"
+                             " return r.text().then(function(t) { window.out = {status: r.status, type: r.headers.get('Content-Type'),"
+                             " x: r.headers.get('X-Test'), body: t}; }); }); 1");
+    ASSERT_TRUE(waitForPage(*view, "window.out"));
+    auto out = evaluate(*view, "window.out").value;
+    EXPECT_EQ(out.integer("status"), 418);
+    EXPECT_EQ(out.str("type"), "text/plain");
+    EXPECT_EQ(out.str("x"), "yes");
+    EXPECT_EQ(out.str("body"), "short and stout");
+
+    for (std::string path : {"/fail-before", "/fail-after"}) {
+        evaluate(*view, "window.res = null; fetch('test://app" + path + "').then(function(r) { return r.text(); })"
+                        ".then(function(t) { window.res = 'ok:' + t; }, function(e) { window.res = 'failed'; }); 1");
+        ASSERT_TRUE(waitForPage(*view, "window.res")) << path;
+        EXPECT_EQ(evaluate(*view, "window.res").value, Value("failed")) << path;
+    }
+}
+
+TEST_F(WebEngine, LargeAnswersStreamFromAnotherQueue) {
+    makeView();
+    loadPage("/b.html", "<body>b</body>");
+    evaluate(*view, "window.size = null; fetch('test://app/big').then(function(r) { return r.arrayBuffer(); })"
+                    ".then(function(b) { window.size = b.byteLength; }); 1");
+    ASSERT_TRUE(waitForPage(*view, "window.size !== null", std::chrono::seconds(30)));
+    EXPECT_EQ(evaluate(*view, "window.size").value.intValue(), 16 << 20);
+
+}
+
+class AnsweringUI : public WKUIDelegate {
+public:
+    std::vector<std::string> seen;
+    void webView_runJavaScriptConfirmPanelWithMessage(WKWebView&, const std::string& m,
+                                                     std::function<void(bool)> done) override {
+        seen.push_back("confirm:" + m);
+        // Answer later, from the main queue.
+        DispatchQueue::main()->async([done] { done(true); done(false); });
+    }
+    void webView_runJavaScriptTextInputPanelWithPrompt(WKWebView&, const std::string& p, const std::string& d,
+                                                       std::function<void(std::optional<std::string>)> done) override {
+        seen.push_back("prompt:" + p + "/" + d);
+        done("typed");
+    }
+};
+
+TEST_F(WebEngine, ScriptDialogsAnswerThroughTheDelegateOrItsDefaults) {
+    makeView();
+    loadPage("/d.html", "<body>d</body>");
+    // No UI delegate: alert returns, confirm false, prompt null.
+    auto r = evaluate(*view, "alert('a'); [confirm('c'), prompt('p', 'x')]");
+    EXPECT_EQ(r.value, Value::array({false, nullptr}));
+    auto ui = std::make_shared<AnsweringUI>();
+    view->setUIDelegate(ui);
+    r = evaluate(*view, "[confirm('sure?'), prompt('name', 'def')]");
+    EXPECT_EQ(r.value, Value::array({true, "typed"}));
+    EXPECT_EQ(ui->seen, (std::vector<std::string>{"confirm:sure?", "prompt:name/def"}));
+}
+
+TEST_F(WebEngine, NavigationEventsNameTheLoadThatCausedThem) {
+    makeView();
+    handler->pages["/next.html"] = "<body>next</body>";
+    handler->pages["/one.html"] = "<body>one</body>";
+    auto own = view->loadRequest(NSURLRequest::requestWithURL(*NSURL::URLWithString("test://app/one.html")));
+    ASSERT_TRUE(testsupport::waitFor([&] { return nav->has("finish"); }));
+    EXPECT_EQ(nav->events, (std::vector<std::string>{"start", "commit", "finish"}));
+    for (auto& n : nav->navigations) EXPECT_EQ(n, own);
+
+    // The page navigates by itself: a navigation of its own.
+    nav->events.clear();
+    nav->navigations.clear();
+    evaluate(*view, "location.href = 'test://app/next.html'; 1");
+    ASSERT_TRUE(testsupport::waitFor([&] { return nav->has("finish"); }));
+    ASSERT_FALSE(nav->navigations.empty());
+    EXPECT_NE(nav->navigations.front(), own);
+    EXPECT_EQ(nav->navigations.front()->url(), "test://app/next.html");
+
+    // A page that cannot be had fails before commit.
+    nav->events.clear();
+    auto missing = view->loadRequest(NSURLRequest::requestWithURL(*NSURL::URLWithString("test://app/missing.html")));
+    ASSERT_TRUE(testsupport::waitFor([&] { return nav->has("failProvisional"); }));
+    EXPECT_EQ(nav->navigations.back(), missing);
+    EXPECT_FALSE(nav->has("commit"));
+
+    // loadHTMLString without a base address.
+    nav->events.clear();
+    auto html = view->loadHTMLString("<body><script>window.webkit.messageHandlers.probe.postMessage(location.href)</script></body>", std::nullopt);
+    ASSERT_TRUE(testsupport::waitFor([&] { return nav->has("finish"); }));
+    EXPECT_EQ(nav->navigations.back(), html);
+    ASSERT_TRUE(probe->waitForMessages(1));
+    EXPECT_EQ(probe->messages.back(), Value("about:blank"));
+}
+
+TEST_F(WebEngine, SnapshotWritesAPicture) {
+    makeView();
+    loadPage("/p.html", "<body style='background:#0a0'>green</body>");
+    testsupport::TempDir dir;
+    bool done = false, ok = false;
+    view->takeSnapshotToPNG((dir / "shot.png").string(), [&](bool r) { ok = r; done = true; });
+    ASSERT_TRUE(testsupport::waitFor([&] { return done; }));
+    EXPECT_TRUE(ok);
+    auto bytes = testsupport::readFile(dir / "shot.png");
+    ASSERT_GT(bytes.size(), 8u);
+    EXPECT_EQ(bytes.substr(1, 3), "PNG");
+}
+
+}  // namespace
