@@ -1,0 +1,143 @@
+// The game client: runs a bundle folder's game page in a full-screen web view.
+//
+//   korvel-game [--bundle PATH] [--home PATH] [--screenshot FILE.png --exit-after SECONDS]
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Classes/ViewController/AppDelegate.h"
+#include "Classes/ViewController/MainViewController.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/AppHome.h"
+#include "platform/foundation/NSBundle.h"
+#include "platform/foundation/PlatformLog.h"
+#include "platform/ui/UIApplication.h"
+#include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+
+#ifndef KORVEL_DEMO_BUNDLE
+#define KORVEL_DEMO_BUNDLE "examples/DemoGame.app"
+#endif
+
+namespace {
+
+struct Options {
+    std::filesystem::path bundle = KORVEL_DEMO_BUNDLE;
+    std::optional<std::filesystem::path> home;
+    std::optional<std::string> screenshot;
+    std::optional<double> exitAfter;
+};
+
+void usage(std::ostream& out) {
+    out << "usage: korvel-game [--bundle PATH] [--home PATH] [--screenshot FILE.png] [--exit-after SECONDS]\n"
+           "  --bundle PATH        the application bundle to run (default: the demo game)\n"
+           "  --home PATH          the application's home folder (default: $XDG_DATA_HOME/<bundle id>)\n"
+           "  --screenshot FILE    write a PNG of the page when --exit-after ends the run\n"
+           "  --exit-after SECONDS quit after that many seconds\n";
+}
+
+// Takes our options out of argv, leaving the rest (GTK's) in place.
+std::optional<Options> parse(int& argc, char** argv) {
+    Options o;
+    std::vector<char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                std::cerr << name << " needs a value\n";
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            usage(std::cout);
+            std::exit(0);
+        } else if (a == "--bundle") {
+            const char* v = value("--bundle");
+            if (!v) return std::nullopt;
+            o.bundle = v;
+        } else if (a == "--home") {
+            const char* v = value("--home");
+            if (!v) return std::nullopt;
+            o.home = v;
+        } else if (a == "--screenshot") {
+            const char* v = value("--screenshot");
+            if (!v) return std::nullopt;
+            o.screenshot = v;
+        } else if (a == "--exit-after") {
+            const char* v = value("--exit-after");
+            if (!v) return std::nullopt;
+            char* end = nullptr;
+            double s = std::strtod(v, &end);
+            if (!end || *end || s < 0) {
+                std::cerr << "--exit-after needs a number of seconds\n";
+                return std::nullopt;
+            }
+            o.exitAfter = s;
+        } else {
+            rest.push_back(argv[i]);
+        }
+    }
+    if (o.screenshot && !o.exitAfter) {
+        std::cerr << "--screenshot needs --exit-after\n";
+        return std::nullopt;
+    }
+    argc = int(rest.size());
+    for (int i = 0; i < argc; ++i) argv[i] = rest[size_t(i)];
+    argv[argc] = nullptr;
+    return o;
+}
+
+int gExitStatus = 0;
+
+void quit(int status) {
+    gExitStatus = status;
+    UIApplication::sharedApplication().willTerminate();
+    RunLoop::quit();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    auto options = parse(argc, argv);
+    if (!options) {
+        usage(std::cerr);
+        return 2;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(options->bundle, ec)) {
+        std::cerr << "no bundle folder at " << options->bundle << "\n";
+        return 2;
+    }
+    NSBundle::setMainBundlePath(std::filesystem::absolute(options->bundle));
+    if (options->home) AppHome::setRoot(std::filesystem::absolute(*options->home));
+
+    if (options->exitAfter) {
+        auto seconds = std::chrono::duration<double>(*options->exitAfter);
+        auto screenshot = options->screenshot;
+        DispatchQueue::main()->asyncAfter(std::chrono::duration_cast<std::chrono::nanoseconds>(seconds), [screenshot] {
+            auto webView = IOSPlugin::GetWebView();
+            if (!screenshot) {
+                quit(0);
+                return;
+            }
+            if (!webView) {
+                std::cerr << "no web view to take a screenshot of\n";
+                quit(1);
+                return;
+            }
+            webView->takeSnapshotToPNG(*screenshot, [path = *screenshot](bool ok) {
+                if (!ok) std::cerr << "could not write " << path << "\n";
+                quit(ok ? 0 : 1);
+            });
+        });
+    }
+    int status = UIApplicationMain(argc, argv, [] { return std::make_shared<AppDelegate>(); });
+    return status ? status : gExitStatus;
+}

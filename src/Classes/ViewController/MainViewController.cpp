@@ -1,0 +1,346 @@
+#include "Classes/ViewController/MainViewController.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+
+#include "Classes/ViewController/ByteRange.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/NSBundle.h"
+#include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Strings.h"
+#include "platform/security/Digest.h"
+#include "platform/ui/UIStoryboard.h"
+#include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+#include "plugin/iOS/RAZ5Orered/PluginLog.h"
+#include "plugin/iOS/RAZ5Orered/SysPlugin.h"
+
+REGISTER_STORYBOARD_SCENE("Main", "MainViewController", MainViewController)
+
+namespace {
+
+constexpr const char* kFile = "Classes/ViewController/MainViewController";
+constexpr const char* kAuditSigningKey = "5d1c0e9a7b3f42c8a6e09d17b4f2c385";
+
+void logError(const char* function, const std::string& message) {
+    pluginLog(false, PluginLogLevelWarning, PluginLogFlagError, kFile, function, 0, "%s", message.c_str());
+}
+
+}  // namespace
+
+// The storyboard's scene: a root view with the holder view filling it.
+void MainViewController::loadView() {
+    UIViewController::loadView();
+    auto root = view();
+    root->setBackgroundColor(UIColor::blackColor());
+    holderView_ = std::make_shared<UIView>(root->bounds());
+    holderView_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    holderView_->setBackgroundColor(UIColor::blackColor());
+    root->addSubview(holderView_);
+}
+
+void MainViewController::viewDidLoad() {
+    if (!queue_) queue_ = DispatchQueue::concurrent(kFileQueueLabel);
+    InitWebView();
+    Load();
+    LoadLocalSettings();
+    // The controller lives for the process: the reload hook may hold it.
+    auto self = std::static_pointer_cast<MainViewController>(sharedController());
+    SysPlugin::SetReloadFunc([self] { self->Load(); });
+}
+
+std::shared_ptr<WKWebView> MainViewController::makeWebView(const CGRect& frame,
+                                                           std::shared_ptr<WKWebViewConfiguration> configuration) {
+    return WKWebView::create(frame, std::move(configuration));
+}
+
+void MainViewController::InitWebView() {
+    if (webView_) return;
+    auto configuration = WKWebViewConfiguration::create();
+    configuration->preferences().javaScriptCanOpenWindowsAutomatically = false;
+    configuration->preferences().javaScriptEnabled = true;
+    configuration->setAllowsInlineMediaPlayback(true);
+    configuration->setMediaTypesRequiringUserActionForPlayback(WKAudiovisualMediaTypeNone);
+    auto self = std::static_pointer_cast<MainViewController>(sharedController());
+    configuration->setURLSchemeHandler(self, "local");
+
+    if (!holderView_) view();
+    CGRect f = holderView_->frame();
+    webView_ = makeWebView(CGRect(0, 0, f.size.width, f.size.height), configuration);
+    webView_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    webView_->setUIDelegate(self);
+    webView_->setNavigationDelegate(self);
+    // The web view fills its holder with no content insets of its own.
+    holderView_->addSubview(webView_);
+    IOSPlugin::SetWebView(webView_);
+}
+
+std::string MainViewController::GetCurrentTimestamp() {
+    return strings::format("%.0f", std::floor(Clock::timeIntervalSince1970()));
+}
+
+std::optional<NSURL> MainViewController::GetUrl() const {
+    std::string server = NSBundle::mainBundle().objectForInfoDictionaryKey("KL_PAGE_SERVER").stringOr("");
+    while (!server.empty() && server.back() == '/') server.pop_back();
+    if (server.empty()) return std::nullopt;
+    return NSURL::URLWithString(strings::format("%s%s?timestamp=%s", server.c_str(), kStartPagePath,
+                                                GetCurrentTimestamp().c_str()));
+}
+
+std::optional<NSURL> MainViewController::GetBaseUrl() const {
+    std::string base = NSBundle::mainBundle().objectForInfoDictionaryKey("KL_URL").stringOr("");
+    if (base.empty()) return std::nullopt;
+    return NSURL::URLWithString(strings::format("%s?timestamp=%s", base.c_str(), GetCurrentTimestamp().c_str()));
+}
+
+std::filesystem::path MainViewController::dataFolder() const {
+    if (!basePath_.empty()) return basePath_;
+    return NSBundle::mainBundle().bundlePath() / "Data";
+}
+
+std::string MainViewController::GetAssetPath(const std::string& path) const {
+    if (path.empty()) return path;
+    return basePath_ + path;
+}
+
+void MainViewController::Load() {
+    auto self = std::static_pointer_cast<MainViewController>(sharedController());
+    if (auto url = GetUrl()) {
+        NSURLRequest request = NSURLRequest::requestWithURL(*url);
+        DispatchQueue::main()->async([self, request] { self->startNavigation_ = self->webView_->loadRequest(request); });
+        return;
+    }
+    // The local page, read as text and loaded with the configured base address.
+    std::filesystem::path index = basePath_.empty() ? dataFolder() / "index.html" : std::filesystem::path(GetAssetPath("/index.html"));
+    if (!files::isRegularFile(index)) {
+        logError("-[MainViewController Load]", "index error: " + index.string());
+        return;
+    }
+    auto text = files::readText(index);
+    if (!text) {
+        logError("-[MainViewController Load]", "index error: " + index.string());
+        return;
+    }
+    auto base = GetBaseUrl();
+    DispatchQueue::main()->async([self, html = std::move(*text), base] {
+        self->startNavigation_ = self->webView_->loadHTMLString(html, base);
+    });
+}
+
+void MainViewController::LoadLocalSettings() {
+    basePath_ = (NSBundle::mainBundle().bundlePath() / "Data").string();
+    fileDict_ = Value();
+    auto text = files::readText(std::filesystem::path(basePath_) / "nativefiles.json");
+    if (!text) return;
+    auto table = Value::fromJSON(*text);
+    if (table && table->isDict()) fileDict_ = *table;
+}
+
+std::string MainViewController::GetAssetMIME(const std::string& path) const {
+    if (!path.empty())
+        if (const std::string* mime = fileDict_[path]["mime"].getString()) return *mime;
+    return "application/octet-stream";
+}
+
+std::string MainViewController::GetAssetEncoding(const std::string& path) const {
+    if (!path.empty())
+        if (const std::string* enc = fileDict_[path]["encoding"].getString()) return *enc;
+    return "";
+}
+
+std::string MainViewController::GetMD5(const std::string& text) { return digest::md5Hex(text); }
+
+std::string MainViewController::auditRequestBody(const std::string& time) const {
+    const Value& info = NSBundle::mainBundle().infoDictionary();
+    std::string body;
+    body += "appid=" + info["KL_APP_ID"].textValue() + "&";
+    body += "gameid=" + info["KL_GAME_ID"].textValue() + "&";
+    body += "pack_name=" + info["CFBundleIdentifier"].textValue() + "&";
+    body += "version=" + info["CFBundleVersion"].textValue() + "&";
+    body += "time=" + time + "&";
+    body += "token=" + GetMD5(std::string(kAuditSigningKey) + time);
+    return body;
+}
+
+std::optional<std::string> MainViewController::evaluateAuditReply(const std::optional<std::string>& body,
+                                                                  const Error* error) {
+    const char* fn = "-[MainViewController RequestURL]";
+    if (error) {
+        logError(fn, "request url error: " + error->localizedDescription());
+        return std::nullopt;
+    }
+    std::string text = body.value_or("");
+    auto json = Value::fromJSON(text);
+    if (!json) {
+        logError(fn, "json parse error: " + text);
+        return std::nullopt;
+    }
+    const Value& code = (*json)["code"];
+    if (code.isNull()) {
+        logError(fn, "request url data error: " + text);
+        return std::nullopt;
+    }
+    if (code.intValue() != 200) {
+        pluginLog(true, PluginLogLevelWarning, PluginLogFlagWarning, kFile, fn, 0, "request url: code %d",
+                  int(code.intValue()));
+        return std::nullopt;
+    }
+    const Value& content = (*json)["data"]["content"];
+    if (content.isNull()) {
+        logError(fn, "request url data error: " + text);
+        return std::nullopt;
+    }
+    url_ = content.textValue();
+    return url_;
+}
+
+// ---- Script dialogs ------------------------------------------------------------
+
+void MainViewController::webView_runJavaScriptAlertPanelWithMessage(WKWebView&, const std::string&,
+                                                                    std::function<void()> done) {
+    if (done) done();
+}
+
+void MainViewController::webView_runJavaScriptConfirmPanelWithMessage(WKWebView&, const std::string&,
+                                                                      std::function<void(bool)> done) {
+    if (done) done(true);
+}
+
+void MainViewController::webView_runJavaScriptTextInputPanelWithPrompt(
+    WKWebView&, const std::string&, const std::string&, std::function<void(std::optional<std::string>)> done) {
+    if (done) done(std::nullopt);
+}
+
+// ---- Navigation failures -------------------------------------------------------
+
+void MainViewController::webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,
+                                                                        const Error& error) {
+    NSLog("Load Fail");
+    // Only the start page's own load is tried again, once a second, one
+    // retry at a time; a load that was cancelled or replaced is not a failure.
+    bool cancelled = (error.domain == NSURLErrorDomain && error.code == NSURLErrorCancelled) ||
+                     (error.domain == WebKitErrorDomain && error.code == WebKitErrorFrameLoadInterruptedByPolicyChange);
+    if (cancelled || !navigation || navigation != startNavigation_ || retryPending_) return;
+    retryPending_ = true;
+    auto self = std::static_pointer_cast<MainViewController>(sharedController());
+    DispatchQueue::main()->asyncAfter(std::chrono::seconds(1), [self] {
+        self->retryPending_ = false;
+        self->Load();
+    });
+}
+
+void MainViewController::webView_didFailNavigation_withError(WKWebView&, const Navigation&, const Error&) {
+    NSLog("Load Fail");
+}
+
+// ---- The "local" scheme --------------------------------------------------------
+
+void MainViewController::webView_startURLSchemeTask(WKWebView&, const std::shared_ptr<WKURLSchemeTask>& task) {
+    const NSURLRequest& request = task->request();
+    std::string urlPath = request.URL.path();  // percent-decoded
+    auto notFound = [&] { task->didFailWithError(Error(NSCocoaErrorDomain, 404)); };
+
+    std::string_view relative = urlPath;
+    while (!relative.empty() && relative.front() == '/') relative.remove_prefix(1);
+    auto file = files::confine(dataFolder(), relative);
+    if (!file || !files::isRegularFile(*file)) {
+        notFound();
+        return;
+    }
+    std::optional<std::string> range;
+    if (strings::hasSuffix(urlPath, "mp4")) {
+        // Video is served as ranges; a request without a Range header (the
+        // media stack may send none) gets the whole file.
+        range = request.valueForHTTPHeaderField("Range");
+        if (range && !(strings::hasPrefix(*range, "bytes=") && strings::contains(*range, "-"))) {
+            notFound();
+            return;
+        }
+    }
+    serveFile(task, *file, urlPath, range);
+}
+
+void MainViewController::webView_stopURLSchemeTask(WKWebView&, const std::shared_ptr<WKURLSchemeTask>&) {
+    // A stopped task ignores whatever it is told from now on, and the reader
+    // on the file queue sees isStopped() and gives up.
+}
+
+void MainViewController::serveFile(const std::shared_ptr<WKURLSchemeTask>& task, const std::filesystem::path& file,
+                                   const std::string& urlPath, std::optional<std::string> range) {
+    std::string mime = GetAssetMIME(urlPath);
+    NSURL url = task->request().URL;
+    queue_->async([task, file, mime, range, url] {
+        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            int err = errno;
+            if (fd >= 0) ::close(fd);
+            task->didFailWithError(fd < 0 ? Error(NSCocoaErrorDomain, 404) : Error(NSPOSIXErrorDomain, err));
+            return;
+        }
+        uint64_t size = uint64_t(st.st_size);
+        uint64_t start = 0, length = size;
+        NSHTTPURLResponse response{url, 200, "HTTP/1.1", {}};
+        auto& h = response.allHeaderFields;
+        if (range) {
+            ByteRange r = ByteRange::parse(*range, size);
+            if (r.kind != ByteRange::Kind::Satisfiable) {
+                response.statusCode = 416;
+                h = {{"Content-Type", mime},
+                     {"Content-Length", "0"},
+                     {"Content-Range", strings::format("bytes */%llu", (unsigned long long)size)},
+                     {"Access-Control-Allow-Origin", "*"},
+                     {"Access-Control-Allow-Methods", "GET, POST, OPTIONS"}};
+                ::close(fd);
+                task->didReceiveResponse(response);
+                task->didFinish();
+                return;
+            }
+            start = r.start;
+            length = r.length();
+            response.statusCode = 206;
+            h = {{"Content-Type", mime},
+                 {"Content-Length", strings::format("%llu", (unsigned long long)length)},
+                 {"Content-Range", strings::format("bytes %llu-%llu/%llu", (unsigned long long)r.start,
+                                                   (unsigned long long)r.end, (unsigned long long)size)},
+                 {"Connection", "keep-alive"},
+                 {"Access-Control-Allow-Origin", "*"},
+                 {"Access-Control-Allow-Methods", "GET, POST, OPTIONS"}};
+        } else {
+            h = {{"Content-Type", mime},
+                 {"Content-Length", strings::format("%llu", (unsigned long long)size)},
+                 {"Access-Control-Allow-Origin", "*"},
+                 {"Access-Control-Allow-Methods", "GET, POST, OPTIONS"}};
+        }
+        task->didReceiveResponse(response);
+        Data piece(std::min<uint64_t>(length, kReadPiece));
+        uint64_t offset = start, left = length;
+        while (left > 0) {
+            if (task->isStopped()) {
+                ::close(fd);
+                return;
+            }
+            size_t want = size_t(std::min<uint64_t>(left, piece.size()));
+            ssize_t n = ::pread(fd, piece.data(), want, off_t(offset));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                // A read error, or a file that shrank under us: never a
+                // short answer that looks complete.
+                int err = n < 0 ? errno : EIO;
+                ::close(fd);
+                task->didFailWithError(Error(NSPOSIXErrorDomain, err));
+                return;
+            }
+            task->didReceiveData(piece.data(), size_t(n));
+            offset += uint64_t(n);
+            left -= uint64_t(n);
+        }
+        ::close(fd);
+        task->didFinish();
+    });
+}

@@ -1,0 +1,95 @@
+#pragma once
+// The application's only view controller: the full-screen web view that
+// runs the game's page, the start page, the "local" scheme that serves the
+// bundle's Data folder, the page's script dialogs and the retry of a start
+// page that could not be reached.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/NSURL.h"
+#include "platform/foundation/Value.h"
+#include "platform/ui/UIViewController.h"
+#include "platform/web/WKWebView.h"
+
+class MainViewController : public UIViewController,
+                           public WKUIDelegate,
+                           public WKNavigationDelegate,
+                           public WKURLSchemeHandler {
+public:
+    // The page server's path of the start page; the server itself is the
+    // Info.plist key "KL_PAGE_SERVER" (scheme and host, such as
+    // "https://game.example.com"). Without it the local page is loaded.
+    static constexpr const char* kStartPagePath = "/orba7/index/native_ios/release/index.html";
+    static constexpr const char* kFileQueueLabel = "korvel_h5_file_queue";
+    // Answers are handed to the page in pieces of this size.
+    static constexpr size_t kReadPiece = 256 << 10;
+
+    void loadView() override;
+    void viewDidLoad() override;
+    UIStatusBarStyle preferredStatusBarStyle() const override { return UIStatusBarStyle::LightContent; }
+
+    void InitWebView();
+    void Load();
+    void LoadLocalSettings();
+
+    std::optional<NSURL> GetUrl() const;
+    std::optional<NSURL> GetBaseUrl() const;
+    static std::string GetCurrentTimestamp();
+    std::string GetAssetPath(const std::string& path) const;
+    std::string GetAssetMIME(const std::string& path) const;
+    std::string GetAssetEncoding(const std::string& path) const;
+    static std::string GetMD5(const std::string& text);
+
+    // The audit request's form body for the given time, and the evaluation
+    // of its reply (the "content" it names, or nothing).
+    std::string auditRequestBody(const std::string& time) const;
+    std::optional<std::string> evaluateAuditReply(const std::optional<std::string>& body, const Error* error);
+
+    const std::shared_ptr<UIView>& holderView() const { return holderView_; }
+    const std::shared_ptr<WKWebView>& webView() const { return webView_; }
+    const std::shared_ptr<DispatchQueue>& queue() const { return queue_; }
+    const std::string& basePath() const { return basePath_; }
+    const Value& fileDict() const { return fileDict_; }
+    const std::string& url() const { return url_; }
+
+    // WKUIDelegate: no native dialog; alert returns, confirm true, prompt null.
+    void webView_runJavaScriptAlertPanelWithMessage(WKWebView&, const std::string&, std::function<void()> done) override;
+    void webView_runJavaScriptConfirmPanelWithMessage(WKWebView&, const std::string&,
+                                                     std::function<void(bool)> done) override;
+    void webView_runJavaScriptTextInputPanelWithPrompt(WKWebView&, const std::string&, const std::string&,
+                                                       std::function<void(std::optional<std::string>)> done) override;
+
+    // WKNavigationDelegate.
+    void webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,
+                                                        const Error& error) override;
+    void webView_didFailNavigation_withError(WKWebView&, const Navigation& navigation, const Error& error) override;
+
+    // WKURLSchemeHandler: the "local" scheme.
+    void webView_startURLSchemeTask(WKWebView& webView, const std::shared_ptr<WKURLSchemeTask>& task) override;
+    void webView_stopURLSchemeTask(WKWebView& webView, const std::shared_ptr<WKURLSchemeTask>& task) override;
+
+    bool retryPending() const { return retryPending_; }
+
+protected:
+    // The web view the controller runs the page in (tests give another).
+    virtual std::shared_ptr<WKWebView> makeWebView(const CGRect& frame,
+                                                   std::shared_ptr<WKWebViewConfiguration> configuration);
+
+private:
+    std::filesystem::path dataFolder() const;
+    void serveFile(const std::shared_ptr<WKURLSchemeTask>& task, const std::filesystem::path& file,
+                   const std::string& urlPath, std::optional<std::string> range);
+
+    std::shared_ptr<UIView> holderView_;
+    std::shared_ptr<WKWebView> webView_;
+    std::shared_ptr<DispatchQueue> queue_;
+    std::string url_;
+    std::string basePath_;
+    Value fileDict_;
+    std::shared_ptr<WKNavigation> startNavigation_;
+    bool retryPending_ = false;
+};

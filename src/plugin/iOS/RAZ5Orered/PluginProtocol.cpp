@@ -1,0 +1,155 @@
+#include "plugin/iOS/RAZ5Orered/PluginProtocol.h"
+
+#include "platform/foundation/Strings.h"
+
+using strings::jsStringLiteral;
+
+namespace PageCallback {
+
+namespace {
+std::string call(std::string_view object, std::string_view name, const std::string& value) {
+    std::string out(object);
+    out += ".CallFunc(";
+    out += jsStringLiteral(name);
+    if (!value.empty()) {
+        out += ", ";
+        out += value;
+    }
+    out += ");";
+    return out;
+}
+}  // namespace
+
+std::string nameOnly(std::string_view object, std::string_view name) { return call(object, name, ""); }
+
+std::string withJSON(std::string_view object, std::string_view name, const std::optional<std::string>& jsonText) {
+    if (!jsonText) return nameOnly(object, name);
+    return call(object, name, "JSON.parse(" + jsStringLiteral(*jsonText) + ")");
+}
+
+std::string withText(std::string_view object, std::string_view name, const std::optional<std::string>& text) {
+    if (!text) return nameOnly(object, name);
+    return call(object, name, jsStringLiteral(*text));
+}
+
+std::string withInteger(std::string_view object, std::string_view name, long long value) {
+    return call(object, name, std::to_string(value));
+}
+
+std::string withBool(std::string_view object, std::string_view name, bool value) {
+    return call(object, name, value ? "true" : "false");
+}
+
+std::string queryKey(std::string_view prefix, std::string_view operation) {
+    return std::string(prefix) + "_" + std::string(operation) + "_CbFunc";
+}
+
+}  // namespace PageCallback
+
+std::optional<BridgeMessage> BridgeMessage::from(const Value& body) {
+    if (!body.isDict()) return std::nullopt;
+    const std::string* name = body["name"].getString();
+    if (!name) return std::nullopt;
+    return BridgeMessage{*name, body["args"]};
+}
+
+std::optional<std::string> BridgeMessage::text() const {
+    if (const std::string* s = args.getString()) return *s;
+    return std::nullopt;
+}
+
+std::string PluginScript::source() const {
+    const std::string obj = jsStringLiteral(object);
+    std::string js;
+    js += "(function() {\n";
+    js += "  var m_CbTable = {};\n";
+    js += "  if (!window[" + obj + "]) window[" + obj + "] = {};\n";
+    js += "  var self = window[" + obj + "];\n";
+    js += "  console.log(" + jsStringLiteral(startText) + ");\n";
+    js += "  function post(channel, data) { window.webkit.messageHandlers[channel].postMessage(data); }\n";
+    js += "  function paramError(op) { console.warn(" + obj + " + \".\" + op + \" param error\"); }\n";
+    for (const auto& op : operations) {
+        const std::string name = jsStringLiteral(op.name);
+        const std::string channelName = jsStringLiteral(op.channel.empty() ? channel : op.channel);
+        const std::string posted = jsStringLiteral(op.postedName.empty() ? op.name : op.postedName);
+        std::string params;
+        std::string checks;
+        std::string data = "{name: " + posted;
+        switch (op.param) {
+        case ScriptOperation::Param::None: break;
+        case ScriptOperation::Param::Text:
+            params = "param";
+            checks += "    if (typeof param != \"string\") { paramError(" + name + "); return; }\n";
+            data += ", args: param";
+            break;
+        case ScriptOperation::Param::Number:
+            params = "param";
+            checks += "    if (typeof param != \"number\") { paramError(" + name + "); return; }\n";
+            data += ", args: param";
+            break;
+        case ScriptOperation::Param::Object:
+            params = "param";
+            checks += "    if (typeof param != \"object\") { paramError(" + name + "); return; }\n";
+            data += ", args: JSON.stringify(param)";
+            break;
+        }
+        data += "}";
+        std::string store;
+        if (op.callback) {
+            params += params.empty() ? "cbFunc" : ", cbFunc";
+            checks += "    if (typeof cbFunc != \"function\") { paramError(" + name + "); return; }\n";
+            store = "    m_CbTable[" + jsStringLiteral(PageCallback::queryKey(prefix, op.name)) + "] = cbFunc;\n";
+        }
+        js += "  self[" + name + "] = function(" + params + ") {\n" + checks + store + "    post(" + channelName + ", " +
+              data + ");\n  };\n";
+    }
+    js += "  self.SetCallback = function(cbTable) {\n"
+          "    if (!cbTable || typeof cbTable != \"object\") { paramError(\"SetCallback\"); return; }\n"
+          "    for (var key in cbTable) {\n"
+          "      if (typeof cbTable[key] == \"function\") m_CbTable[key] = cbTable[key];\n"
+          "    }\n"
+          "  };\n";
+    js += "  self.CallFunc = function(name, args) {\n"
+          "    var fn = m_CbTable[name];\n"
+          "    if (typeof fn != \"function\") { console.warn(" + obj + " + \".CallFunc \" + name + \" not exist\"); return; }\n"
+          "    if (args && Array.isArray(args)) fn.apply(null, args);\n"
+          "    else fn.call(null, args);\n"
+          "  };\n";
+    js += "})();\n";
+    return js;
+}
+
+void PluginState::setInterface(std::shared_ptr<PluginInterface> interface) {
+    if (interface) interface_ = std::move(interface);
+}
+
+void PluginState::load(const std::vector<std::pair<int, PluginEventCallback>>& events) {
+    if (!interface_) return;
+    interface_->InitSDK();
+    for (auto& [code, callback] : events) interface_->RegCB(code, callback);
+}
+
+void PluginState::unload() {
+    if (interface_) interface_->ReleaseSDK();
+}
+
+bool PluginState::setWebView(const std::shared_ptr<WKWebView>& webView, bool needsInterface) {
+    if ((needsInterface && !interface_) || !webView || webView == webView_) return false;
+    webView_ = webView;
+    handler_ = makeHandler_();
+    auto ucc = webView->configuration()->userContentController();
+    ucc->addScriptMessageHandler(handler_, script_.channel);
+    ucc->addUserScript(WKUserScript(script_.source(), WKUserScriptInjectionTime::AtDocumentStart, true));
+    return true;
+}
+
+void PluginState::callJS(const std::string& script) const {
+    if (!webView_ || script.empty()) return;
+    webView_->evaluateJavaScript(script);
+}
+
+void PluginState::reset() {
+    interface_.reset();
+    webView_.reset();
+    handler_.reset();
+}

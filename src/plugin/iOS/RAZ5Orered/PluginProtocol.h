@@ -1,0 +1,111 @@
+#pragma once
+// What every plug-in of the script bridge has in common: the interface
+// object that does a plug-in's real work, the page callbacks native code
+// answers with, the message the page posts, and the state and script of a
+// plug-in.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/foundation/NSObject.h"
+#include "platform/foundation/Value.h"
+#include "platform/web/WKWebView.h"
+
+// An event callback gets the event's JSON text, or null when it has none.
+using PluginEventCallback = std::function<void(const char* json)>;
+
+// The interface object of a plug-in. Each plug-in's own interface adds one
+// method per page operation.
+class PluginInterface : public NSObject {
+public:
+    virtual void InitSDK() = 0;     // start listening for the SDK's results
+    virtual void ReleaseSDK() = 0;  // stop listening, forget callbacks
+    // 1 when the event code is one the interface reports, else 0.
+    virtual int RegCB(int eventCode, PluginEventCallback callback) = 0;
+    virtual int UnregCB(int eventCode) = 0;
+};
+
+// One statement evaluated in the page that calls the injected object's
+// CallFunc with a name and at most one value. Every value is put into the
+// script as a JavaScript string literal, so any text (blanks, quotes,
+// backslashes, "</script>", U+2028) reaches the page intact; texts without
+// those characters give exactly the classic forms, such as
+//   RelaySDK_IOS.CallFunc("onLogin", JSON.parse("{\"result\":0}"));
+namespace PageCallback {
+std::string nameOnly(std::string_view object, std::string_view name);
+// JSON.parse of the text; nullopt gives the name-only form.
+std::string withJSON(std::string_view object, std::string_view name, const std::optional<std::string>& jsonText);
+std::string withText(std::string_view object, std::string_view name, const std::optional<std::string>& text);
+std::string withInteger(std::string_view object, std::string_view name, long long value);
+std::string withBool(std::string_view object, std::string_view name, bool value);
+// "<prefix>_<operation>_CbFunc"
+std::string queryKey(std::string_view prefix, std::string_view operation);
+}  // namespace PageCallback
+
+// {name, args} as the page posts it. Read through typed accessors: a body
+// that is not a dictionary or has no text "name" is no message at all.
+struct BridgeMessage {
+    std::string name;
+    Value args;  // null when absent
+
+    static std::optional<BridgeMessage> from(const Value& body);
+    // The args as text: only a string is one.
+    std::optional<std::string> text() const;
+};
+
+// The injected script of a plug-in: an object on window with one function
+// per operation, each checking its parameters' types before it posts, and
+// the object's SetCallback and CallFunc.
+struct ScriptOperation {
+    enum class Param { None, Text, Number, Object };
+    std::string name;
+    Param param = Param::None;
+    bool callback = false;    // a value query: the last parameter is the answer's function
+    std::string channel;      // another channel than the plug-in's own
+    std::string postedName;   // another name than the operation's
+};
+
+struct PluginScript {
+    std::string object;     // "RelaySDK_IOS"
+    std::string channel;    // "iOS_RelaySDK"
+    std::string prefix;     // "RelaySDK": query keys are <prefix>_<operation>_CbFunc
+    std::string startText;  // "Init Relay"
+    std::vector<ScriptOperation> operations;
+
+    std::string source() const;
+};
+
+// The process-wide state every SDK-style plug-in keeps: its interface
+// object, its web view and the handler of its channel.
+class PluginState {
+public:
+    using HandlerFactory = std::function<std::shared_ptr<WKScriptMessageHandler>()>;
+    PluginState(PluginScript script, HandlerFactory makeHandler)
+        : script_(std::move(script)), makeHandler_(std::move(makeHandler)) {}
+
+    // Keeps a non-null interface (null is ignored).
+    void setInterface(std::shared_ptr<PluginInterface> interface);
+    const std::shared_ptr<PluginInterface>& interface() const { return interface_; }
+    // InitSDK, then one RegCB per event.
+    void load(const std::vector<std::pair<int, PluginEventCallback>>& events);
+    void unload();  // ReleaseSDK
+    // Registers the channel and the script on a new web view; nothing for
+    // null, for the view already held, or (when `needsInterface`) without
+    // an interface. True when it attached.
+    bool setWebView(const std::shared_ptr<WKWebView>& webView, bool needsInterface = true);
+    const std::shared_ptr<WKWebView>& webView() const { return webView_; }
+    void callJS(const std::string& script) const;
+    const PluginScript& script() const { return script_; }
+    void reset();  // drops interface, web view and handler
+
+private:
+    PluginScript script_;
+    HandlerFactory makeHandler_;
+    std::shared_ptr<PluginInterface> interface_;
+    std::shared_ptr<WKWebView> webView_;
+    std::shared_ptr<WKScriptMessageHandler> handler_;
+};
