@@ -275,6 +275,7 @@ void MainViewController::serveFile(const std::shared_ptr<WKURLSchemeTask>& task,
     std::string mime = GetAssetMIME(urlPath);
     NSURL url = task->request().URL;
     queue_->async([task, file, mime, range, url] {
+        if (task->isStopped()) return;
         int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
         struct stat st {};
         if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -1,0 +1,205 @@
+// The web-view host in the real engine: the local page, a start page that
+// needs retries, the "local" scheme as the page sees it, script dialogs,
+// and media from the scheme.
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "Classes/ViewController/MainViewController.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/foundation/Strings.h"
+#include "platform/web/WebTestSupport.h"
+#include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+#include "plugin/iOS/RAZ5Orered/SysPlugin.h"
+
+using namespace webtest;
+
+namespace {
+
+class ProbedController : public MainViewController {
+public:
+    std::shared_ptr<PageProbe> probe;
+
+protected:
+    std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> c) override {
+        probe = PageProbe::install(c);
+        return WKWebView::create(frame, std::move(c));
+    }
+};
+
+// A loopback server that drops the first `failures` connections without a
+// word, then answers every request with a small page.
+class FlakyServer {
+public:
+    explicit FlakyServer(int failures) : failures_(failures) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 16);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~FlakyServer() {
+        stop_ = true;
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        thread_.join();
+    }
+    int port() const { return port_; }
+    std::atomic<int> connections{0};
+
+private:
+    void serve() {
+        while (!stop_) {
+            int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (c < 0) return;
+            int n = ++connections;
+            if (n > failures_) {
+                char buf[4096];
+                ::recv(c, buf, sizeof buf, 0);
+                std::string body = "<html><body><script>window.webkit.messageHandlers.probe.postMessage("
+                                   "'served ' + location.pathname + location.search)</script></body></html>";
+                std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
+                                    std::to_string(body.size()) + "\r\n\r\n" + body;
+                ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+            }
+            ::close(c);
+        }
+    }
+    int fd_, port_ = 0, failures_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class HostPage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WKWebView::engineAvailable());
+        IOSPlugin::resetForTesting();
+        SysPlugin::Unload();
+        SysPlugin::Load();
+        std::string thousand;
+        for (int i = 0; i < 1000; ++i) thousand += char('a' + i % 26);
+        bundle.writeFile("Data/v.mp4", thousand);
+        bundle.writeFile("Data/a.txt", "text file");
+        bundle.writeFile("secret.txt", "outside");
+        bundle.writeFile("Data/nativefiles.json", R"({"/v.mp4": {"mime": "video/mp4"}, "/a.txt": {"mime": "text/plain"}})");
+        bundle.writeFile("Data/index.html",
+                         "<html><body><img id=logo src='a.txt'><script>"
+                         "window.webkit.messageHandlers.probe.postMessage('local ' + location.href)</script></body></html>");
+    }
+    void TearDown() override {
+        if (window) gtk_widget_destroy(window);
+    }
+    void start(const Value& info) {
+        bundle.setInfo(info);
+        controller = std::make_shared<ProbedController>();
+        controller->view();
+        window = showInWindow(controller->webView());
+    }
+
+    testsupport::TempBundle bundle;
+    std::shared_ptr<ProbedController> controller;
+    GtkWidget* window = nullptr;
+};
+
+TEST_F(HostPage, TheLocalFallbackPageLoadsFromTheBundle) {
+    start(Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"KL_URL", "local://game/"}}));
+    ASSERT_TRUE(controller->probe->waitForMessages(1));
+    std::string href = controller->probe->messages[0].stringOr("");
+    EXPECT_TRUE(strings::hasPrefix(href, "local local://game/?timestamp=")) << href;
+    // Its relative subresources come through the scheme.
+    EXPECT_TRUE(waitForPage(*controller->webView(), "document.getElementById('logo').complete"));
+}
+
+TEST_F(HostPage, AStartPageThatFailsTwiceLoadsOnTheThirdTry) {
+    ScopedTestClock clock;
+    FlakyServer server(2);
+    start(Value::dict({{"CFBundleIdentifier", "com.example.host"},
+                       {"KL_PAGE_SERVER", "http://127.0.0.1:" + std::to_string(server.port())}}));
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        ASSERT_TRUE(testsupport::waitFor([&] { return controller->retryPending(); })) << attempt;
+        EXPECT_TRUE(controller->probe->messages.empty());
+        clock->advance(std::chrono::seconds(1));
+    }
+    ASSERT_TRUE(controller->probe->waitForMessages(1));
+    EXPECT_TRUE(strings::hasPrefix(controller->probe->messages[0].stringOr(""),
+                                   "served /orba7/index/native_ios/release/index.html?timestamp="));
+    EXPECT_EQ(server.connections.load(), 3);
+    EXPECT_FALSE(controller->retryPending());
+}
+
+TEST_F(HostPage, TheSchemeAsThePageSeesIt) {
+    start(Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"KL_URL", "local://game/"}}));
+    ASSERT_TRUE(controller->probe->waitForMessages(1));
+    auto& view = *controller->webView();
+    evaluate(view, R"JS(
+        window.results = {};
+        function grab(key, url, init) {
+          return fetch(url, init).then(function(r) {
+            var h = {};
+            r.headers.forEach(function(v, k) { h[k] = v; });
+            return r.text().then(function(t) { results[key] = {status: r.status, headers: h, length: t.length, head: t.substring(0, 3)}; });
+          }, function(e) { results[key] = 'failed'; });
+        }
+        Promise.all([
+          grab('text', 'local://game/a.txt'),
+          grab('range', 'local://game/v.mp4', {headers: {Range: 'bytes=100-199'}}),
+          grab('missing', 'local://game/none.txt'),
+          grab('escape', 'local://game/..%2fsecret.txt'),
+          grab('dots', 'local://game/%2e%2e/secret.txt'),
+        ]).then(function() { window.done = true; });
+        1)JS");
+    ASSERT_TRUE(waitForPage(view, "window.done"));
+    Value r = evaluate(view, "results").value;
+    EXPECT_EQ(r["text"].integer("status"), 200);
+    EXPECT_EQ(r["text"]["headers"].str("content-type"), "text/plain");
+    EXPECT_EQ(r["text"].integer("length"), 9);
+    EXPECT_EQ(r["range"].integer("status"), 206);
+    EXPECT_EQ(r["range"]["headers"].str("content-range"), "bytes 100-199/1000");
+    EXPECT_EQ(r["range"]["headers"].str("content-length"), "100");
+    EXPECT_EQ(r["range"]["headers"].str("content-type"), "video/mp4");
+    EXPECT_EQ(r["range"]["headers"].str("access-control-allow-methods"), "GET, POST, OPTIONS");
+    EXPECT_EQ(r["range"].integer("length"), 100);
+    EXPECT_EQ(r["range"].str("head"), "wxy");  // byte 100 of the alphabet pattern
+    EXPECT_EQ(r["missing"], Value("failed"));
+    EXPECT_EQ(r["escape"], Value("failed"));
+    // The engine folds %2e%2e itself; what remains stays inside Data.
+    EXPECT_NE(r["dots"]["head"], Value("out"));
+}
+
+TEST_F(HostPage, ScriptDialogsReturnAtOnce) {
+    start(Value::dict({{"CFBundleIdentifier", "com.example.host"}}));
+    ASSERT_TRUE(controller->probe->waitForMessages(1));
+    auto r = evaluate(*controller->webView(), "var a = alert('hi'); [a === undefined, confirm('ok?'), prompt('name?', 'x')]");
+    EXPECT_EQ(r.value, Value::array({true, true, nullptr}));
+}
+
+// The engine's media player takes only the protocols it knows (http,
+// https, file, blob, ...): a <video> whose source is a custom scheme fails
+// before the scheme handler sees a media request.
+TEST_F(HostPage, TheEngineRefusesMediaFromACustomScheme) {
+    std::filesystem::copy_file(testsupport::sourceDir() / "examples/DemoGame.app/Data/clip.mp4", bundle.path() / "Data/clip.mp4");
+    bundle.writeFile("Data/index.html",
+                     "<html><body><video id=v muted src='clip.mp4'></video><script>"
+                     "var v = document.getElementById('v');"
+                     "v.addEventListener('loadedmetadata', function() { window.webkit.messageHandlers.probe.postMessage('metadata'); });"
+                     "v.addEventListener('error', function() { window.webkit.messageHandlers.probe.postMessage('error ' + v.error.code); });"
+                     "</script></body></html>");
+    start(Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"KL_URL", "local://game/"}}));
+    ASSERT_TRUE(controller->probe->waitForMessages(1));
+    EXPECT_EQ(controller->probe->messages[0], Value("error 4"));
+}
+
+}  // namespace

@@ -1,0 +1,292 @@
+// The web-view host without an engine: start page choice, retries, script
+// dialogs, the "local" scheme's answers, and the audit request's pieces.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Classes/ViewController/ByteRange.h"
+#include "Classes/ViewController/MainViewController.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/web/RecordingWebView.h"
+#include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+#include "plugin/iOS/RAZ5Orered/PluginLog.h"
+#include "plugin/iOS/RAZ5Orered/SysPlugin.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class TestController : public MainViewController {
+public:
+    std::shared_ptr<RecordingWebView> recording;
+
+protected:
+    std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> c) override {
+        recording = RecordingWebView::create(std::move(c), frame);
+        return recording;
+    }
+};
+
+class Host : public ::testing::Test {
+protected:
+    void SetUp() override {
+        IOSPlugin::resetForTesting();
+        SysPlugin::Unload();
+        SysPlugin::Load();
+        PluginLog::setObserver([this](const PluginLog::Record& r) { logs.push_back(r); });
+        bundle.writeFile("Data/index.html", "<html>local page</html>");
+        bundle.writeFile("Data/nativefiles.json",
+                         R"({"/img/a.png": {"mime": "image/png", "encoding": "binary"}, "/v.mp4": {"mime": "video/mp4"},
+                             "/odd.png": {"mime": 5}})");
+        std::string thousand;
+        for (int i = 0; i < 1000; ++i) thousand += char('0' + i % 10);
+        bundle.writeFile("Data/v.mp4", thousand);
+        bundle.writeFile("Data/img/a.png", "PNGDATA");
+        bundle.writeFile("Data/sub dir/ü.txt", "unicode");
+        bundle.writeFile("secret.txt", "outside Data");
+    }
+    void TearDown() override { PluginLog::setObserver(nullptr); }
+
+    std::shared_ptr<TestController> start(const Value& extraInfo = Value::dict()) {
+        Value info = Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"CFBundleVersion", "7"},
+                                  {"KL_APP_ID", "app1"}, {"KL_GAME_ID", "g9"}});
+        for (auto& k : extraInfo.keys()) info.set(k, extraInfo[k]);
+        bundle.setInfo(info);
+        auto c = std::make_shared<TestController>();
+        c->view();  // viewDidLoad
+        RunLoop::drain();
+        return c;
+    }
+    std::shared_ptr<RecordingURLSchemeTask> get(TestController& c, const std::string& url,
+                                                std::optional<std::string> range = std::nullopt) {
+        NSURLRequest r = NSURLRequest::requestWithURL(*NSURL::URLWithString(url));
+        if (range) r.setValue(*range, "Range");
+        auto task = c.recording->startSchemeTask(r);
+        EXPECT_TRUE(task->waitUntilComplete()) << url;
+        return task;
+    }
+
+    testsupport::TempBundle bundle;
+    std::vector<PluginLog::Record> logs;
+};
+
+TEST_F(Host, WithoutAPageServerTheLocalPageLoadsWithTheConfiguredBase) {
+    ScopedTestClock clock;
+    clock->setWall(Clock::Wall(std::chrono::seconds(1700000000)));
+    auto c = start(Value::dict({{"KL_URL", "local://game/"}}));
+    ASSERT_EQ(c->recording->loads().size(), 1u);
+    auto& load = c->recording->loads()[0];
+    EXPECT_EQ(load.html, "<html>local page</html>");
+    ASSERT_TRUE(load.baseURL);
+    EXPECT_EQ(load.baseURL->absoluteString(), "local://game/?timestamp=1700000000");
+    EXPECT_EQ(c->queue()->label(), "korvel_h5_file_queue");
+    EXPECT_EQ(c->basePath(), (bundle.path() / "Data").string());
+    EXPECT_EQ(c->recording->configuration()->urlSchemeHandlerForURLScheme("local"), c);
+    EXPECT_EQ(c->recording->configuration()->mediaTypesRequiringUserActionForPlayback(), 0u);
+    EXPECT_TRUE(c->recording->configuration()->allowsInlineMediaPlayback());
+
+    // KL_URL missing or empty: no base address.
+    auto plain = start(Value::dict({{"KL_URL", ""}}));
+    EXPECT_FALSE(plain->recording->loads().at(0).baseURL);
+}
+
+TEST_F(Host, APageServerGivesTheFixedPageWithAFreshTimestampEachLoad) {
+    ScopedTestClock clock;
+    clock->setWall(Clock::Wall(std::chrono::seconds(1700000000)));
+    auto c = start(Value::dict({{"KL_PAGE_SERVER", "https://game.example.com/"}}));
+    clock->setWall(Clock::Wall(std::chrono::seconds(1700000001)));
+    SysPlugin::RunReload();  // the page's Reload runs Load
+    RunLoop::drain();
+    ASSERT_EQ(c->recording->loads().size(), 2u);
+    EXPECT_EQ(c->recording->loads()[0].request->URL.absoluteString(),
+              "https://game.example.com/orba7/index/native_ios/release/index.html?timestamp=1700000000");
+    EXPECT_EQ(c->recording->loads()[1].request->URL.absoluteString(),
+              "https://game.example.com/orba7/index/native_ios/release/index.html?timestamp=1700000001");
+}
+
+TEST_F(Host, AMissingLocalPageIsLoggedAndNothingLoads) {
+    std::filesystem::remove(bundle.path() / "Data/index.html");
+    auto c = start();
+    EXPECT_TRUE(c->recording->loads().empty());
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0].message, "index error: " + (bundle.path() / "Data/index.html").string());
+    EXPECT_FALSE(logs[0].asynchronous);
+    EXPECT_EQ(logs[0].flag, PluginLogFlagError);
+}
+
+TEST_F(Host, OnlyTheStartPagesOwnProvisionalFailureIsRetriedOnceASecond) {
+    ScopedTestClock clock;
+    auto c = start(Value::dict({{"KL_PAGE_SERVER", "http://127.0.0.1:9"}}));
+    auto& view = *c->recording;
+    auto first = view.loads().back().navigation;
+    Error unreachable(NSURLErrorDomain, -1004);
+
+    // Cancelled or replaced loads and other navigations are not retried.
+    view.didFailProvisionalNavigation(first, Error(NSURLErrorDomain, NSURLErrorCancelled));
+    view.didFailProvisionalNavigation(first, Error(WebKitErrorDomain, WebKitErrorFrameLoadInterruptedByPolicyChange));
+    view.didFailProvisionalNavigation(std::make_shared<WKNavigation>("http://other/"), unreachable);
+    view.didFailNavigation(first, unreachable);
+    EXPECT_FALSE(c->retryPending());
+
+    // A real failure twice before the retry runs: one retry.
+    view.didFailProvisionalNavigation(first, unreachable);
+    view.didFailProvisionalNavigation(first, unreachable);
+    EXPECT_TRUE(c->retryPending());
+    clock->advance(std::chrono::milliseconds(999));
+    RunLoop::drain();
+    EXPECT_EQ(view.loads().size(), 1u);
+    clock->advance(std::chrono::milliseconds(1));
+    ASSERT_TRUE(testsupport::waitFor([&] { return view.loads().size() == 2; }));
+    EXPECT_FALSE(c->retryPending());
+    // The retry's own failure is retried again.
+    view.didFailProvisionalNavigation(view.loads().back().navigation, unreachable);
+    clock->advance(std::chrono::seconds(1));
+    ASSERT_TRUE(testsupport::waitFor([&] { return view.loads().size() == 3; }));
+    // The old navigation is no longer the start page's.
+    view.didFailProvisionalNavigation(first, unreachable);
+    EXPECT_FALSE(c->retryPending());
+}
+
+TEST_F(Host, ScriptDialogsAnswerWithoutAnyNativeDialog) {
+    auto c = start();
+    bool alerted = false, confirmed = false;
+    std::optional<std::string> prompted = "unset";
+    c->webView_runJavaScriptAlertPanelWithMessage(*c->webView(), "a", [&] { alerted = true; });
+    c->webView_runJavaScriptConfirmPanelWithMessage(*c->webView(), "c", [&](bool v) { confirmed = v; });
+    c->webView_runJavaScriptTextInputPanelWithPrompt(*c->webView(), "p", "d", [&](auto v) { prompted = v; });
+    EXPECT_TRUE(alerted);
+    EXPECT_TRUE(confirmed);
+    EXPECT_FALSE(prompted);
+    EXPECT_EQ(c->preferredStatusBarStyle(), UIStatusBarStyle::LightContent);
+}
+
+TEST_F(Host, LocalFilesComeWithTheirTableTypeAndTheFourHeaders) {
+    auto c = start();
+    auto t = get(*c, "local://any-host/img/a.png?x=1#f");
+    ASSERT_TRUE(t->finished());
+    EXPECT_EQ(t->body(), "PNGDATA");
+    EXPECT_EQ(t->response()->statusCode, 200);
+    EXPECT_EQ(t->response()->allHeaderFields,
+              (HTTPHeaderFields{{"Content-Type", "image/png"}, {"Content-Length", "7"},
+                                {"Access-Control-Allow-Origin", "*"}, {"Access-Control-Allow-Methods", "GET, POST, OPTIONS"}}));
+    EXPECT_EQ(c->GetAssetEncoding("/img/a.png"), "binary");
+    EXPECT_EQ(c->GetAssetEncoding("/nothing"), "");
+    // No entry, or an entry whose mime is not text: octet-stream.
+    EXPECT_EQ(get(*c, "local://game/index.html")->response()->valueForHTTPHeaderField("Content-Type"),
+              "application/octet-stream");
+    EXPECT_EQ(c->GetAssetMIME("/odd.png"), "application/octet-stream");
+    // Percent-encoded names are decoded.
+    EXPECT_EQ(get(*c, "local://game/sub%20dir/%C3%BC.txt")->body(), "unicode");
+}
+
+TEST_F(Host, MissingDirectoriesAndEscapesFailWith404) {
+    auto c = start();
+    std::filesystem::create_symlink(bundle.path() / "secret.txt", bundle.path() / "Data/link.txt");
+    for (std::string url : {"local://game/none.png", "local://game/img", "local://game/", "local://game/..%2fsecret.txt",
+                            "local://game/img/..%2F..%2Fsecret.txt", "local://game/%2e%2e/secret.txt",
+                            "local://game/link.txt", "local://game/none.mp4"}) {
+        auto t = get(*c, url);
+        ASSERT_TRUE(t->error()) << url;
+        EXPECT_EQ(t->error()->domain, NSCocoaErrorDomain) << url;
+        EXPECT_EQ(t->error()->code, 404) << url;
+        EXPECT_FALSE(t->response()) << url;
+    }
+}
+
+TEST_F(Host, VideoRangesCarryTheExactSixHeaders) {
+    auto c = start();
+    auto t = get(*c, "local://game/v.mp4", "bytes=100-199");
+    EXPECT_EQ(t->response()->statusCode, 206);
+    EXPECT_EQ(t->response()->HTTPVersion, "HTTP/1.1");
+    EXPECT_EQ(t->response()->allHeaderFields,
+              (HTTPHeaderFields{{"Content-Type", "video/mp4"}, {"Content-Length", "100"},
+                                {"Content-Range", "bytes 100-199/1000"}, {"Connection", "keep-alive"},
+                                {"Access-Control-Allow-Origin", "*"}, {"Access-Control-Allow-Methods", "GET, POST, OPTIONS"}}));
+    EXPECT_EQ(t->body().size(), 100u);
+    EXPECT_EQ(t->body().substr(0, 3), "012");
+
+    struct Case {
+        std::string range, contentRange;
+        size_t length;
+    };
+    for (auto& k : std::vector<Case>{{"bytes=0-", "bytes 0-999/1000", 1000},
+                                     {"bytes=500-*", "bytes 500-999/1000", 500},
+                                     {"bytes=-100", "bytes 900-999/1000", 100},
+                                     {"bytes=990-5000", "bytes 990-999/1000", 10}}) {
+        auto r = get(*c, "local://game/v.mp4", k.range);
+        EXPECT_EQ(r->response()->statusCode, 206) << k.range;
+        EXPECT_EQ(r->response()->valueForHTTPHeaderField("Content-Range"), k.contentRange) << k.range;
+        EXPECT_EQ(r->response()->valueForHTTPHeaderField("Content-Length"), std::to_string(k.length)) << k.range;
+        EXPECT_EQ(r->body().size(), k.length) << k.range;
+    }
+    for (std::string bad : {"bytes=1000-", "bytes=200-100"}) {
+        auto r = get(*c, "local://game/v.mp4", bad);
+        EXPECT_EQ(r->response()->statusCode, 416) << bad;
+        EXPECT_EQ(r->response()->valueForHTTPHeaderField("Content-Range"), "bytes */1000") << bad;
+        EXPECT_TRUE(r->body().empty()) << bad;
+    }
+    for (std::string malformed : {"items=0-10", "bytes=100"}) {
+        auto r = get(*c, "local://game/v.mp4", malformed);
+        ASSERT_TRUE(r->error()) << malformed;
+        EXPECT_EQ(r->error()->code, 404);
+    }
+    // No Range header at all: the whole file.
+    auto whole = get(*c, "local://game/v.mp4");
+    EXPECT_EQ(whole->response()->statusCode, 200);
+    EXPECT_EQ(whole->body().size(), 1000u);
+}
+
+TEST_F(Host, LargeFilesAreHandedOverInPieces) {
+    std::string big(3 * MainViewController::kReadPiece + 123, 'z');
+    bundle.writeFile("Data/big.bin", big);
+    auto c = start();
+    auto t = get(*c, "local://game/big.bin");
+    EXPECT_EQ(t->body().size(), big.size());
+    EXPECT_EQ(t->dataCalls(), 4u);
+    EXPECT_LE(t->largestPiece(), MainViewController::kReadPiece);
+    // A task stopped before its read runs is not answered at all.
+    c->queue()->suspend();
+    auto stopped = c->recording->startSchemeTask(NSURLRequest::requestWithURL(*NSURL::URLWithString("local://game/big.bin")));
+    c->recording->stopSchemeTask(stopped);
+    c->queue()->resume();
+    c->queue()->barrierSync([] {});  // everything queued before has run
+    EXPECT_FALSE(stopped->finished());
+    EXPECT_EQ(stopped->callsAfterEnd(), 0);
+}
+
+TEST_F(Host, AuditRequestPieces) {
+    auto c = start();
+    EXPECT_EQ(MainViewController::GetMD5(""), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(MainViewController::GetMD5("The quick brown fox jumps over the lazy dog"), "9e107d9d372bb6826bd81d3542a419d6");
+    EXPECT_EQ(c->auditRequestBody("1700000000"),
+              "appid=app1&gameid=g9&pack_name=com.example.host&version=7&time=1700000000&token=" +
+                  MainViewController::GetMD5("5d1c0e9a7b3f42c8a6e09d17b4f2c385" "1700000000"));
+
+    Error offline(NSURLErrorDomain, -1009);
+    EXPECT_FALSE(c->evaluateAuditReply(std::nullopt, &offline));
+    EXPECT_FALSE(c->evaluateAuditReply(std::string("not json"), nullptr));
+    EXPECT_FALSE(c->evaluateAuditReply(std::string(R"({"data":{}})"), nullptr));
+    EXPECT_FALSE(c->evaluateAuditReply(std::string(R"({"code":500})"), nullptr));
+    EXPECT_FALSE(c->evaluateAuditReply(std::string(R"({"code":200,"data":{}})"), nullptr));
+    ASSERT_EQ(logs.size(), 5u);
+    EXPECT_EQ(logs[1].message, "json parse error: not json");
+    EXPECT_EQ(logs[3].message, "request url: code 500");
+    EXPECT_TRUE(logs[3].asynchronous);
+    EXPECT_EQ(logs[4].message, R"(request url data error: {"code":200,"data":{}})");
+    EXPECT_EQ(c->evaluateAuditReply(std::string(R"({"code":200,"data":{"content":"https://x/"}})"), nullptr), "https://x/");
+    EXPECT_EQ(c->url(), "https://x/");
+}
+
+TEST(ByteRangeParse, EdgesOfTheFile) {
+    auto r = ByteRange::parse("bytes=-5000", 1000);
+    EXPECT_EQ(r.kind, ByteRange::Kind::Satisfiable);
+    EXPECT_EQ(r.start, 0u);
+    EXPECT_EQ(r.end, 999u);
+    EXPECT_EQ(ByteRange::parse("bytes=0-", 0).kind, ByteRange::Kind::Unsatisfiable);
+    EXPECT_EQ(ByteRange::parse("bytes=-0", 10).kind, ByteRange::Kind::Unsatisfiable);
+    EXPECT_EQ(ByteRange::parse("bytes 0-1", 10).kind, ByteRange::Kind::Malformed);
+    auto one = ByteRange::parse("bytes=9-9", 10);
+    EXPECT_EQ(one.length(), 1u);
+}
+
+}  // namespace
