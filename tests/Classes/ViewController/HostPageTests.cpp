@@ -34,8 +34,8 @@ protected:
     }
 };
 
-// A loopback server that drops the first `failures` connections without a
-// word, then answers every request with a small page.
+// A loopback server whose first `failures` answers are not HTTP at all, so
+// those loads fail before any page; later requests get a small page.
 class FlakyServer {
 public:
     explicit FlakyServer(int failures) : failures_(failures) {
@@ -55,6 +55,7 @@ public:
         ::shutdown(fd_, SHUT_RDWR);
         ::close(fd_);
         thread_.join();
+        for (auto& w : workers_) w.join();
     }
     int port() const { return port_; }
     std::atomic<int> connections{0};
@@ -64,22 +65,34 @@ private:
         while (!stop_) {
             int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (c < 0) return;
-            int n = ++connections;
-            if (n > failures_) {
-                char buf[4096];
-                ::recv(c, buf, sizeof buf, 0);
-                std::string body = "<html><body><script>window.webkit.messageHandlers.probe.postMessage("
-                                   "'served ' + location.pathname + location.search)</script></body></html>";
-                std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
-                                    std::to_string(body.size()) + "\r\n\r\n" + body;
-                ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
-            }
-            ::close(c);
+            // The engine may open connections it never uses: each gets its own thread.
+            workers_.emplace_back([this, c] { answer(c); });
         }
+    }
+    void answer(int c) {
+        char buf[4096];
+        if (::recv(c, buf, sizeof buf, 0) <= 0) {
+            ::close(c);
+            return;
+        }
+        int n = ++connections;
+        std::string reply;
+        if (n <= failures_) {
+            reply = "NOT HTTP\r\n\r\n";
+        } else {
+            std::string body = "<html><body><script>window.webkit.messageHandlers.probe.postMessage("
+                               "'served ' + location.pathname + location.search)</script></body></html>";
+            reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
+                    std::to_string(body.size()) + "\r\n\r\n" + body;
+        }
+        ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+        ::shutdown(c, SHUT_RDWR);
+        ::close(c);
     }
     int fd_, port_ = 0, failures_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
+    std::vector<std::thread> workers_;
 };
 
 class HostPage : public ::testing::Test {
@@ -132,6 +145,7 @@ TEST_F(HostPage, AStartPageThatFailsTwiceLoadsOnTheThirdTry) {
         ASSERT_TRUE(testsupport::waitFor([&] { return controller->retryPending(); })) << attempt;
         EXPECT_TRUE(controller->probe->messages.empty());
         clock->advance(std::chrono::seconds(1));
+        ASSERT_TRUE(testsupport::waitFor([&] { return !controller->retryPending(); })) << attempt;
     }
     ASSERT_TRUE(controller->probe->waitForMessages(1));
     EXPECT_TRUE(strings::hasPrefix(controller->probe->messages[0].stringOr(""),
