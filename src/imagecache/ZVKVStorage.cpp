@@ -1,0 +1,1105 @@
+#include "imagecache/ZVKVStorage.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <unordered_set>
+
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Strings.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kDBFileName = "manifest.sqlite";
+constexpr const char* kDBShmFileName = "manifest.sqlite-shm";
+constexpr const char* kDBWalFileName = "manifest.sqlite-wal";
+constexpr const char* kDataDirectoryName = "data";
+constexpr const char* kTrashDirectoryName = "trash";
+// Value files are written under this prefix and renamed into place; such
+// names are never valid item file names.
+constexpr std::string_view kTempPrefix = ".zvkv-tmp-";
+constexpr double kMinRetryTimeAfterOpenError = 2.0;
+constexpr uint64_t kMaxErrorRetryCount = 8;
+// Keys bound per "in (...)" statement: far below SQLite's variable limit.
+constexpr size_t kKeysPerStatement = 500;
+
+double mediaTime() {
+    return std::chrono::duration<double>(Clock::current().now().time_since_epoch()).count();
+}
+
+int64_t unixTime() { return int64_t(std::floor(Clock::timeIntervalSince1970())); }
+
+std::string makeUUID() {
+    thread_local std::mt19937_64 rng{std::random_device{}()};
+    uint64_t a = rng(), b = rng();
+    a = (a & 0xFFFFFFFFFFFF0FFFULL) | 0x0000000000004000ULL;  // version 4
+    b = (b & 0x3FFFFFFFFFFFFFFFULL) | 0x8000000000000000ULL;  // variant 1
+    return strings::format("%08X-%04X-%04X-%04X-%012llX", unsigned(a >> 32), unsigned((a >> 16) & 0xFFFF),
+                           unsigned(a & 0xFFFF), unsigned(b >> 48), (unsigned long long)(b & 0xFFFFFFFFFFFFULL));
+}
+
+std::string joinedKeys(size_t count) {
+    std::string s;
+    s.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        if (i) s += ',';
+        s += '?';
+    }
+    return s;
+}
+
+bool isCorruption(int rc) {
+    rc &= 0xff;
+    return rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB;
+}
+
+// Cached statements are reset after use so that no read stays open (an open
+// read would hold back WAL checkpoints).
+struct ResetOnExit {
+    sqlite3_stmt* stmt;
+    ~ResetOnExit() { sqlite3_reset(stmt); }
+};
+
+template <class F>
+void forEachChunk(const std::vector<std::string>& keys, F&& f) {
+    for (size_t start = 0; start < keys.size(); start += kKeysPerStatement) {
+        size_t n = std::min(kKeysPerStatement, keys.size() - start);
+        if (!f(start, n)) return;
+    }
+}
+
+}  // namespace
+
+#define DB_LOG(...)                           \
+    do {                                      \
+        if (errorLogsEnabled_) NSLog(__VA_ARGS__); \
+    } while (0)
+
+// Runs the reset after a public call that met a damaged database; nested
+// public calls leave it to the outermost.
+class ZVKVStorageCorruptionGuard {
+public:
+    explicit ZVKVStorageCorruptionGuard(ZVKVStorage& s) : s_(s) { ++s_.callDepth_; }
+    ~ZVKVStorageCorruptionGuard() {
+        if (--s_.callDepth_ == 0 && s_.corrupted_) s_.resetAfterCorruption();
+    }
+
+private:
+    ZVKVStorage& s_;
+};
+
+#define GUARD ZVKVStorageCorruptionGuard corruptionGuard(*this)
+
+bool ZVKVStorage::isValidFilename(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    if (name.find('/') != std::string_view::npos || name.find('\0') != std::string_view::npos) return false;
+    if (name.substr(0, kTempPrefix.size()) == kTempPrefix) return false;
+    return true;
+}
+
+std::unique_ptr<ZVKVStorage> ZVKVStorage::initWithPath(const std::string& path, ZVKVStorageType type) {
+    if (path.empty() || strings::utf16Length(path) > kMaxPathLength) {
+        NSLog("ZVKVStorage init error: invalid path: [%s].", path.c_str());
+        return nullptr;
+    }
+    if (uint64_t(type) > uint64_t(ZVKVStorageType::Mixed)) {
+        NSLog("ZVKVStorage init error: invalid type: %lu.", (unsigned long)type);
+        return nullptr;
+    }
+    std::unique_ptr<ZVKVStorage> s(new ZVKVStorage(path, type));
+
+    for (const fs::path& dir : {fs::path(path), s->dataPath_, s->trashPath_}) {
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        if (ec || !fs::is_directory(dir)) {
+            if (!ec) ec = std::make_error_code(std::errc::not_a_directory);
+            NSLog("ZVKVStorage init error:%s", strings::format("%s: %s", dir.c_str(), ec.message().c_str()).c_str());
+            return nullptr;
+        }
+    }
+
+    auto openAndSweep = [&] {
+        if (!s->dbOpen() || !s->dbInitialize()) return false;
+        // Reading every row's file name also finds a damaged table early.
+        s->sweepDataFolder();
+        return !s->corrupted_;
+    };
+    if (!openAndSweep()) {
+        s->dbClose();
+        s->reset();
+        s->corrupted_ = false;
+        if (!openAndSweep()) {
+            s->dbClose();
+            NSLog("ZVKVStorage init error: fail to open sqlite db.");
+            return nullptr;
+        }
+    }
+    s->corrupted_ = false;
+    s->fileEmptyTrashInBackground();
+    return s;
+}
+
+ZVKVStorage::ZVKVStorage(const std::string& path, ZVKVStorageType type)
+    : path_(path),
+      type_(type),
+      dbPath_(fs::path(path) / kDBFileName),
+      dataPath_(fs::path(path) / kDataDirectoryName),
+      trashPath_(fs::path(path) / kTrashDirectoryName),
+      trashQueue_(DispatchQueue::serial("com.odvanel.cache.disk.trash")) {}
+
+ZVKVStorage::~ZVKVStorage() { dbClose(); }
+
+// MARK: - Database
+
+bool ZVKVStorage::dbOpen() {
+    if (db_) return true;
+    int result = sqlite3_open_v2(dbPath_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
+    if (result == SQLITE_OK) {
+        stmtCache_ = std::make_unique<decltype(stmtCache_)::element_type>();
+        dbLastOpenErrorTime_ = 0;
+        dbOpenErrorCount_ = 0;
+        return true;
+    }
+    if (db_) sqlite3_close(db_);
+    db_ = nullptr;
+    stmtCache_.reset();
+    dbLastOpenErrorTime_ = mediaTime();
+    ++dbOpenErrorCount_;
+    DB_LOG("%s line:%d sqlite open failed (%d).", "-[ZVKVStorage _dbOpen]", __LINE__, result);
+    return false;
+}
+
+bool ZVKVStorage::dbClose() {
+    if (!db_) return true;
+    if (stmtCache_) {
+        for (auto& [sql, stmt] : *stmtCache_) sqlite3_finalize(stmt);
+        stmtCache_.reset();
+    }
+    int result = sqlite3_close(db_);
+    if (result == SQLITE_BUSY || result == SQLITE_LOCKED) {
+        bool finalized = false;
+        while (sqlite3_stmt* stmt = sqlite3_next_stmt(db_, nullptr)) {
+            sqlite3_finalize(stmt);
+            finalized = true;
+        }
+        if (finalized) result = sqlite3_close(db_);
+    }
+    if (result != SQLITE_OK && result != SQLITE_BUSY && result != SQLITE_LOCKED) {
+        DB_LOG("%s line:%d sqlite close failed (%d).", "-[ZVKVStorage _dbClose]", __LINE__, result);
+    }
+    db_ = nullptr;
+    return true;
+}
+
+bool ZVKVStorage::dbCheck() {
+    if (db_) return true;
+    if (dbOpenErrorCount_ < kMaxErrorRetryCount && mediaTime() - dbLastOpenErrorTime_ > kMinRetryTimeAfterOpenError) {
+        return dbOpen() && dbInitialize();
+    }
+    return false;
+}
+
+bool ZVKVStorage::dbInitialize() {
+    return dbExecute(
+        "pragma journal_mode = wal; pragma synchronous = normal; create table if not exists manifest (key text, "
+        "filename text, size integer, inline_data blob, modification_time integer, last_access_time integer, "
+        "extended_data blob, primary key(key)); create index if not exists last_access_time_idx on "
+        "manifest(last_access_time);");
+}
+
+void ZVKVStorage::dbCheckpoint() {
+    if (!dbCheck()) return;
+    int result = sqlite3_wal_checkpoint(db_, nullptr);
+    if (isCorruption(result)) corrupted_ = true;
+}
+
+bool ZVKVStorage::dbExecute(const char* sql) {
+    if (!sql || !*sql) return false;
+    if (!dbCheck()) return false;
+    char* error = nullptr;
+    int result = sqlite3_exec(db_, sql, nullptr, nullptr, &error);
+    if (error) {
+        DB_LOG("%s line:%d sqlite exec error (%d): %s", "-[ZVKVStorage _dbExecute:]", __LINE__, result, error);
+        sqlite3_free(error);
+    }
+    if (isCorruption(result)) corrupted_ = true;
+    return result == SQLITE_OK;
+}
+
+sqlite3_stmt* ZVKVStorage::dbPrepareStmt(std::string_view sql, const char* function) {
+    if (!dbCheck() || sql.empty() || !stmtCache_) return nullptr;
+    auto it = stmtCache_->find(sql);
+    if (it != stmtCache_->end()) {
+        sqlite3_reset(it->second);
+        return it->second;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    int result = sqlite3_prepare_v2(db_, sql.data(), int(sql.size()), &stmt, nullptr);
+    if (result != SQLITE_OK) {
+        if (isCorruption(result)) corrupted_ = true;
+        DB_LOG("%s line:%d sqlite stmt prepare error (%d): %s", function, __LINE__, result, sqlite3_errmsg(db_));
+        return nullptr;
+    }
+    stmtCache_->emplace(std::string(sql), stmt);
+    return stmt;
+}
+
+// A statement with `count` key placeholders in place of "%@", prepared for
+// one use; the caller finalizes it.
+sqlite3_stmt* ZVKVStorage::dbPrepareJoined(const char* format, size_t count, const char* function) {
+    if (!dbCheck() || count == 0) return nullptr;
+    std::string sql = format;
+    size_t at = sql.find("%@");
+    if (at != std::string::npos) sql.replace(at, 2, joinedKeys(count));
+    sqlite3_stmt* stmt = nullptr;
+    int result = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
+    if (result != SQLITE_OK) {
+        if (isCorruption(result)) corrupted_ = true;
+        DB_LOG("%s line:%d sqlite stmt prepare error (%d): %s", function, __LINE__, result, sqlite3_errmsg(db_));
+        return nullptr;
+    }
+    return stmt;
+}
+
+namespace {
+void bindJoinedKeys(const std::vector<std::string>& keys, size_t start, size_t count, sqlite3_stmt* stmt,
+                    int fromIndex) {
+    for (size_t i = 0; i < count; ++i) {
+        const std::string& k = keys[start + i];
+        sqlite3_bind_text(stmt, fromIndex + int(i), k.data(), int(k.size()), SQLITE_STATIC);
+    }
+}
+}  // namespace
+
+#define TRACK(result)                              \
+    do {                                           \
+        if (isCorruption(result)) corrupted_ = true; \
+    } while (0)
+
+bool ZVKVStorage::dbSaveWithKey(const std::string& key, const Data& value, const std::string& fileName,
+                                const Data& extendedData) {
+    static constexpr std::string_view sql =
+        "insert or replace into manifest (key, filename, size, inline_data, modification_time, last_access_time, "
+        "extended_data) values (?1, ?2, ?3, ?4, ?5, ?6, ?7);";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbSaveWithKey:value:fileName:extendedData:]");
+    if (!stmt) return false;
+    ResetOnExit resetOnExit{stmt};
+    int64_t now = unixTime();
+    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
+    if (fileName.empty()) {
+        sqlite3_bind_null(stmt, 2);
+        sqlite3_bind_blob64(stmt, 4, value.data(), value.size(), SQLITE_STATIC);
+    } else {
+        sqlite3_bind_text(stmt, 2, fileName.data(), int(fileName.size()), SQLITE_STATIC);
+        sqlite3_bind_null(stmt, 4);
+    }
+    sqlite3_bind_int64(stmt, 3, int64_t(value.size()));
+    sqlite3_bind_int64(stmt, 5, now);
+    sqlite3_bind_int64(stmt, 6, now);
+    if (extendedData.empty()) {
+        sqlite3_bind_null(stmt, 7);
+    } else {
+        sqlite3_bind_blob64(stmt, 7, extendedData.data(), extendedData.size(), SQLITE_STATIC);
+    }
+    int result = sqlite3_step(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite insert error (%d): %s", "-[ZVKVStorage _dbSaveWithKey:value:fileName:extendedData:]",
+               __LINE__, result, sqlite3_errmsg(db_));
+        return false;
+    }
+    return true;
+}
+
+bool ZVKVStorage::dbUpdateAccessTimeWithKey(const std::string& key) {
+    static constexpr std::string_view sql = "update manifest set last_access_time = ?1 where key = ?2;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbUpdateAccessTimeWithKey:]");
+    if (!stmt) return false;
+    ResetOnExit resetOnExit{stmt};
+    sqlite3_bind_int64(stmt, 1, unixTime());
+    sqlite3_bind_text(stmt, 2, key.data(), int(key.size()), SQLITE_STATIC);
+    int result = sqlite3_step(stmt);
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite update error (%d): %s", "-[ZVKVStorage _dbUpdateAccessTimeWithKey:]", __LINE__,
+               result, sqlite3_errmsg(db_));
+        return false;
+    }
+    return true;
+}
+
+bool ZVKVStorage::dbUpdateAccessTimeWithKeys(const std::vector<std::string>& keys) {
+    if (!dbCheck()) return false;
+    const std::string format =
+        strings::format("update manifest set last_access_time = %lld where key in (%%@);", (long long)unixTime());
+    bool ok = true;
+    forEachChunk(keys, [&](size_t start, size_t n) {
+        sqlite3_stmt* stmt = dbPrepareJoined(format.c_str(), n, "-[ZVKVStorage _dbUpdateAccessTimeWithKeys:]");
+        if (!stmt) return ok = false;
+        bindJoinedKeys(keys, start, n, stmt, 1);
+        int result = sqlite3_step(stmt);
+        sqlite3_finalize(stmt);
+        if (result != SQLITE_DONE) {
+            TRACK(result);
+            DB_LOG("%s line:%d sqlite update error (%d): %s", "-[ZVKVStorage _dbUpdateAccessTimeWithKeys:]", __LINE__,
+                   result, sqlite3_errmsg(db_));
+            return ok = false;
+        }
+        return true;
+    });
+    return ok;
+}
+
+bool ZVKVStorage::dbDeleteItemWithKey(const std::string& key) {
+    static constexpr std::string_view sql = "delete from manifest where key = ?1;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbDeleteItemWithKey:]");
+    if (!stmt) return false;
+    ResetOnExit resetOnExit{stmt};
+    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
+    int result = sqlite3_step(stmt);
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d db delete error (%d): %s", "-[ZVKVStorage _dbDeleteItemWithKey:]", __LINE__, result,
+               sqlite3_errmsg(db_));
+        return false;
+    }
+    return true;
+}
+
+bool ZVKVStorage::dbDeleteItemWithKeys(const std::vector<std::string>& keys) {
+    if (!dbCheck()) return false;
+    bool ok = true;
+    forEachChunk(keys, [&](size_t start, size_t n) {
+        sqlite3_stmt* stmt =
+            dbPrepareJoined("delete from manifest where key in (%@);", n, "-[ZVKVStorage _dbDeleteItemWithKeys:]");
+        if (!stmt) return ok = false;
+        bindJoinedKeys(keys, start, n, stmt, 1);
+        int result = sqlite3_step(stmt);
+        sqlite3_finalize(stmt);
+        if (result != SQLITE_DONE) {
+            TRACK(result);
+            DB_LOG("%s line:%d sqlite delete error (%d): %s", "-[ZVKVStorage _dbDeleteItemWithKeys:]", __LINE__,
+                   result, sqlite3_errmsg(db_));
+            return ok = false;
+        }
+        return true;
+    });
+    return ok;
+}
+
+bool ZVKVStorage::dbDeleteItemsWithSizeLargerThan(int64_t size) {
+    static constexpr std::string_view sql = "delete from manifest where size > ?1;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbDeleteItemsWithSizeLargerThan:]");
+    if (!stmt) return false;
+    ResetOnExit resetOnExit{stmt};
+    sqlite3_bind_int64(stmt, 1, size);
+    int result = sqlite3_step(stmt);
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite delete error (%d): %s", "-[ZVKVStorage _dbDeleteItemsWithSizeLargerThan:]", __LINE__,
+               result, sqlite3_errmsg(db_));
+        return false;
+    }
+    return true;
+}
+
+bool ZVKVStorage::dbDeleteItemsWithTimeEarlierThan(int64_t time) {
+    static constexpr std::string_view sql = "delete from manifest where last_access_time < ?1;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbDeleteItemsWithTimeEarlierThan:]");
+    if (!stmt) return false;
+    ResetOnExit resetOnExit{stmt};
+    sqlite3_bind_int64(stmt, 1, time);
+    int result = sqlite3_step(stmt);
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite delete error (%d): %s", "-[ZVKVStorage _dbDeleteItemsWithTimeEarlierThan:]",
+               __LINE__, result, sqlite3_errmsg(db_));
+        return false;
+    }
+    return true;
+}
+
+ZVKVStorageItem ZVKVStorage::dbGetItemFromStmt(sqlite3_stmt* stmt, bool excludeInlineData) {
+    ZVKVStorageItem item;
+    int i = 0;
+    if (auto* key = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i))) {
+        item.key.assign(key, size_t(sqlite3_column_bytes(stmt, i)));
+    }
+    ++i;
+    if (auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i))) {
+        item.filename.assign(name, size_t(sqlite3_column_bytes(stmt, i)));
+    }
+    ++i;
+    item.size = sqlite3_column_int64(stmt, i++);
+    if (!excludeInlineData) {
+        const void* blob = sqlite3_column_blob(stmt, i);
+        int bytes = sqlite3_column_bytes(stmt, i);
+        if (blob && bytes > 0) item.value.assign(static_cast<const uint8_t*>(blob), static_cast<const uint8_t*>(blob) + bytes);
+        ++i;
+    }
+    item.modTime = sqlite3_column_int64(stmt, i++);
+    item.accessTime = sqlite3_column_int64(stmt, i++);
+    const void* ext = sqlite3_column_blob(stmt, i);
+    int extBytes = sqlite3_column_bytes(stmt, i);
+    if (ext && extBytes > 0) {
+        item.extendedData.assign(static_cast<const uint8_t*>(ext), static_cast<const uint8_t*>(ext) + extBytes);
+    }
+    return item;
+}
+
+std::optional<ZVKVStorageItem> ZVKVStorage::dbGetItemWithKey(const std::string& key, bool excludeInlineData) {
+    static constexpr std::string_view excluding =
+        "select key, filename, size, modification_time, last_access_time, extended_data from manifest where key = ?1;";
+    static constexpr std::string_view including =
+        "select key, filename, size, inline_data, modification_time, last_access_time, extended_data from manifest "
+        "where key = ?1;";
+    sqlite3_stmt* stmt =
+        dbPrepareStmt(excludeInlineData ? excluding : including, "-[ZVKVStorage _dbGetItemWithKey:excludeInlineData:]");
+    if (!stmt) return std::nullopt;
+    ResetOnExit resetOnExit{stmt};
+    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
+    int result = sqlite3_step(stmt);
+    if (result == SQLITE_ROW) return dbGetItemFromStmt(stmt, excludeInlineData);
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetItemWithKey:excludeInlineData:]",
+               __LINE__, result, sqlite3_errmsg(db_));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<ZVKVStorageItem>> ZVKVStorage::dbGetItemWithKeys(const std::vector<std::string>& keys,
+                                                                           bool excludeInlineData) {
+    if (!dbCheck()) return std::nullopt;
+    const char* format = excludeInlineData
+                             ? "select key, filename, size, modification_time, last_access_time, extended_data from "
+                               "manifest where key in (%@);"
+                             : "select key, filename, size, inline_data, modification_time, last_access_time, "
+                               "extended_data from manifest where key in (%@)";
+    std::vector<ZVKVStorageItem> items;
+    bool ok = true;
+    forEachChunk(keys, [&](size_t start, size_t n) {
+        sqlite3_stmt* stmt = dbPrepareJoined(format, n, "-[ZVKVStorage _dbGetItemWithKeys:excludeInlineData:]");
+        if (!stmt) return ok = false;
+        bindJoinedKeys(keys, start, n, stmt, 1);
+        int result;
+        while ((result = sqlite3_step(stmt)) == SQLITE_ROW) items.push_back(dbGetItemFromStmt(stmt, excludeInlineData));
+        sqlite3_finalize(stmt);
+        if (result != SQLITE_DONE) {
+            TRACK(result);
+            DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetItemWithKeys:excludeInlineData:]",
+                   __LINE__, result, sqlite3_errmsg(db_));
+            return ok = false;
+        }
+        return true;
+    });
+    if (!ok) return std::nullopt;
+    return items;
+}
+
+std::optional<Data> ZVKVStorage::dbGetValueWithKey(const std::string& key) {
+    static constexpr std::string_view sql = "select inline_data from manifest where key = ?1;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetValueWithKey:]");
+    if (!stmt) return std::nullopt;
+    ResetOnExit resetOnExit{stmt};
+    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
+    int result = sqlite3_step(stmt);
+    if (result == SQLITE_ROW) {
+        const void* blob = sqlite3_column_blob(stmt, 0);
+        int bytes = sqlite3_column_bytes(stmt, 0);
+        if (!blob || bytes <= 0) return std::nullopt;
+        return Data(static_cast<const uint8_t*>(blob), static_cast<const uint8_t*>(blob) + bytes);
+    }
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetValueWithKey:]", __LINE__, result,
+               sqlite3_errmsg(db_));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ZVKVStorage::dbGetFilenameWithKey(const std::string& key) {
+    static constexpr std::string_view sql = "select filename from manifest where key = ?1;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetFilenameWithKey:]");
+    if (!stmt) return std::nullopt;
+    ResetOnExit resetOnExit{stmt};
+    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
+    int result = sqlite3_step(stmt);
+    if (result == SQLITE_ROW) {
+        auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        if (name && *name) return std::string(name, size_t(sqlite3_column_bytes(stmt, 0)));
+        return std::nullopt;
+    }
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetFilenameWithKey:]", __LINE__, result,
+               sqlite3_errmsg(db_));
+    }
+    return std::nullopt;
+}
+
+namespace {
+// Steps a statement whose first column is a file name, collecting the
+// non-empty ones; the step result that ended the loop.
+int collectFilenames(sqlite3_stmt* stmt, std::vector<std::string>& out) {
+    int result;
+    while ((result = sqlite3_step(stmt)) == SQLITE_ROW) {
+        auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        if (name && *name) out.emplace_back(name, size_t(sqlite3_column_bytes(stmt, 0)));
+    }
+    return result;
+}
+}  // namespace
+
+std::optional<std::vector<std::string>> ZVKVStorage::dbGetFilenameWithKeys(const std::vector<std::string>& keys) {
+    if (!dbCheck()) return std::nullopt;
+    std::vector<std::string> names;
+    bool ok = true;
+    forEachChunk(keys, [&](size_t start, size_t n) {
+        sqlite3_stmt* stmt = dbPrepareJoined("select filename from manifest where key in (%@);", n,
+                                             "-[ZVKVStorage _dbGetFilenameWithKeys:]");
+        if (!stmt) return ok = false;
+        bindJoinedKeys(keys, start, n, stmt, 1);
+        int result = collectFilenames(stmt, names);
+        sqlite3_finalize(stmt);
+        if (result != SQLITE_DONE) {
+            TRACK(result);
+            DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetFilenameWithKeys:]", __LINE__,
+                   result, sqlite3_errmsg(db_));
+            return ok = false;
+        }
+        return true;
+    });
+    if (!ok) return std::nullopt;
+    return names;
+}
+
+std::optional<std::vector<std::string>> ZVKVStorage::dbGetFilenamesWithSizeLargerThan(int64_t size) {
+    static constexpr std::string_view sql = "select filename from manifest where size > ?1 and filename is not null;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetFilenamesWithSizeLargerThan:]");
+    if (!stmt) return std::nullopt;
+    ResetOnExit resetOnExit{stmt};
+    sqlite3_bind_int64(stmt, 1, size);
+    std::vector<std::string> names;
+    int result = collectFilenames(stmt, names);
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetFilenamesWithSizeLargerThan:]", __LINE__,
+               result, sqlite3_errmsg(db_));
+        return std::nullopt;
+    }
+    return names;
+}
+
+std::optional<std::vector<std::string>> ZVKVStorage::dbGetFilenamesWithTimeEarlierThan(int64_t time) {
+    static constexpr std::string_view sql =
+        "select filename from manifest where last_access_time < ?1 and filename is not null;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetFilenamesWithTimeEarlierThan:]");
+    if (!stmt) return std::nullopt;
+    ResetOnExit resetOnExit{stmt};
+    sqlite3_bind_int64(stmt, 1, time);
+    std::vector<std::string> names;
+    int result = collectFilenames(stmt, names);
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetFilenamesWithTimeEarlierThan:]",
+               __LINE__, result, sqlite3_errmsg(db_));
+        return std::nullopt;
+    }
+    return names;
+}
+
+std::optional<std::vector<ZVKVStorageItem>> ZVKVStorage::dbGetItemSizeInfoOrderByTimeAscWithLimit(int64_t count) {
+    static constexpr std::string_view sql =
+        "select key, filename, size from manifest order by last_access_time asc limit ?1;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetItemSizeInfoOrderByTimeAscWithLimit:]");
+    if (!stmt) return std::nullopt;
+    ResetOnExit resetOnExit{stmt};
+    sqlite3_bind_int64(stmt, 1, count);
+    std::vector<ZVKVStorageItem> items;
+    int result;
+    while ((result = sqlite3_step(stmt)) == SQLITE_ROW) {
+        ZVKVStorageItem item;
+        if (auto* key = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))) {
+            item.key.assign(key, size_t(sqlite3_column_bytes(stmt, 0)));
+        }
+        if (auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1))) {
+            item.filename.assign(name, size_t(sqlite3_column_bytes(stmt, 1)));
+        }
+        item.size = sqlite3_column_int64(stmt, 2);
+        items.push_back(std::move(item));
+    }
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetItemSizeInfoOrderByTimeAscWithLimit:]",
+               __LINE__, result, sqlite3_errmsg(db_));
+        return std::nullopt;
+    }
+    return items;
+}
+
+int64_t ZVKVStorage::dbGetItemCountWithKey(const std::string& key) {
+    static constexpr std::string_view sql = "select count(key) from manifest where key = ?1;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetItemCountWithKey:]");
+    if (!stmt) return -1;
+    ResetOnExit resetOnExit{stmt};
+    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
+    int result = sqlite3_step(stmt);
+    if (result != SQLITE_ROW) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetItemCountWithKey:]", __LINE__, result,
+               sqlite3_errmsg(db_));
+        return -1;
+    }
+    return sqlite3_column_int64(stmt, 0);
+}
+
+int64_t ZVKVStorage::dbGetTotalItemSize() {
+    static constexpr std::string_view sql = "select sum(size) from manifest;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetTotalItemSize]");
+    if (!stmt) return -1;
+    ResetOnExit resetOnExit{stmt};
+    int result = sqlite3_step(stmt);
+    if (result != SQLITE_ROW) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetTotalItemSize]", __LINE__, result,
+               sqlite3_errmsg(db_));
+        return -1;
+    }
+    return sqlite3_column_int64(stmt, 0);
+}
+
+int64_t ZVKVStorage::dbGetTotalItemCount() {
+    static constexpr std::string_view sql = "select count(*) from manifest;";
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetTotalItemCount]");
+    if (!stmt) return -1;
+    ResetOnExit resetOnExit{stmt};
+    int result = sqlite3_step(stmt);
+    if (result != SQLITE_ROW) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetTotalItemCount]", __LINE__, result,
+               sqlite3_errmsg(db_));
+        return -1;
+    }
+    return sqlite3_column_int64(stmt, 0);
+}
+
+// MARK: - Files
+
+bool ZVKVStorage::fileWriteWithName(const std::string& name, const Data& data) {
+    if (!isValidFilename(name)) return false;
+    fs::path tmp = dataPath_ / (std::string(kTempPrefix) + makeUUID());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const uint8_t* p = data.data();
+    size_t left = data.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= size_t(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    if (ok && ::rename(tmp.c_str(), (dataPath_ / name).c_str()) != 0) ok = false;
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
+}
+
+std::optional<Data> ZVKVStorage::fileReadWithName(const std::string& name, int64_t expectedSize) {
+    if (!isValidFilename(name)) return std::nullopt;
+    int fd = ::open((dataPath_ / name).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != expectedSize) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    Data data(size_t(st.st_size));
+    size_t got = 0;
+    while (got < data.size()) {
+        ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    ::close(fd);
+    if (got != data.size()) return std::nullopt;
+    return data;
+}
+
+bool ZVKVStorage::fileDeleteWithName(const std::string& name) {
+    // A name that is not ours (read from a damaged or foreign database) never
+    // reaches the file system.
+    if (!isValidFilename(name)) return false;
+    return ::unlink((dataPath_ / name).c_str()) == 0;
+}
+
+bool ZVKVStorage::fileMoveAllToTrash() {
+    fs::path target = trashPath_ / makeUUID();
+    std::error_code ec;
+    fs::rename(dataPath_, target, ec);
+    if (ec) return false;
+    return fs::create_directories(dataPath_, ec) && !ec;
+}
+
+void ZVKVStorage::fileEmptyTrashInBackground() {
+    fs::path trash = trashPath_;
+    trashQueue_->async([trash] {
+        std::error_code ec;
+        for (fs::directory_iterator it(trash, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code ignored;
+            fs::remove_all(it->path(), ignored);
+        }
+    });
+}
+
+// Moves temporary files and files no row refers to into the trash: what a
+// process killed between writing a file and its row, or in the middle of a
+// reset, leaves behind.
+void ZVKVStorage::sweepDataFolder() {
+    sqlite3_stmt* stmt = dbPrepareStmt("select filename from manifest where filename is not null;",
+                                       "-[ZVKVStorage _sweepDataFolder]");
+    if (!stmt) return;
+    ResetOnExit resetOnExit{stmt};
+    std::vector<std::string> names;
+    int result = collectFilenames(stmt, names);
+    if (result != SQLITE_DONE) {
+        TRACK(result);
+        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _sweepDataFolder]", __LINE__, result,
+               sqlite3_errmsg(db_));
+        return;
+    }
+    std::unordered_set<std::string> referenced(names.begin(), names.end());
+    fs::path bin;
+    std::error_code ec;
+    for (fs::directory_iterator it(dataPath_, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (referenced.count(name) && isValidFilename(name)) continue;
+        if (bin.empty()) {
+            bin = trashPath_ / makeUUID();
+            std::error_code mk;
+            fs::create_directories(bin, mk);
+        }
+        std::error_code mv;
+        fs::rename(it->path(), bin / name, mv);
+    }
+}
+
+void ZVKVStorage::reset() {
+    std::error_code ec;
+    fs::remove(fs::path(path_) / kDBFileName, ec);
+    fs::remove(fs::path(path_) / kDBShmFileName, ec);
+    fs::remove(fs::path(path_) / kDBWalFileName, ec);
+    fileMoveAllToTrash();
+    fileEmptyTrashInBackground();
+}
+
+void ZVKVStorage::resetAfterCorruption() {
+    corrupted_ = false;
+    NSLog("ZVKVStorage error: damaged database at [%s]; discarding it and every value file.", path_.c_str());
+    dbClose();
+    reset();
+    if (!dbOpen() || !dbInitialize()) {
+        dbClose();
+        NSLog("ZVKVStorage error: fail to reopen sqlite db after reset.");
+    }
+    corrupted_ = false;
+}
+
+// MARK: - Saving
+
+bool ZVKVStorage::saveItem(const ZVKVStorageItem& item) {
+    return saveItemWithKey(item.key, item.value, item.filename, item.extendedData);
+}
+
+bool ZVKVStorage::saveItemWithKey(const std::string& key, const Data& value) {
+    return saveItemWithKey(key, value, std::string(), Data());
+}
+
+bool ZVKVStorage::saveItemWithKey(const std::string& key, const Data& value, const std::string& filename,
+                                  const Data& extendedData) {
+    GUARD;
+    if (key.empty() || value.empty()) return false;
+    if (type_ == ZVKVStorageType::File && filename.empty()) return false;
+
+    if (!filename.empty()) {
+        if (!isValidFilename(filename)) {
+            DB_LOG("ZVKVStorage error: invalid file name: [%s].", filename.c_str());
+            return false;
+        }
+        if (!fileWriteWithName(filename, value)) return false;
+        if (!dbSaveWithKey(key, value, filename, extendedData)) {
+            fileDeleteWithName(filename);
+            return false;
+        }
+        return true;
+    }
+    if (type_ != ZVKVStorageType::SQLite) {
+        if (auto old = dbGetFilenameWithKey(key)) fileDeleteWithName(*old);
+    }
+    return dbSaveWithKey(key, value, std::string(), extendedData);
+}
+
+// MARK: - Removing
+
+bool ZVKVStorage::removeItemForKey(const std::string& key) {
+    GUARD;
+    if (key.empty()) return false;
+    if (type_ != ZVKVStorageType::SQLite) {
+        if (auto name = dbGetFilenameWithKey(key)) fileDeleteWithName(*name);
+    }
+    return dbDeleteItemWithKey(key);
+}
+
+bool ZVKVStorage::removeItemForKeys(const std::vector<std::string>& keys) {
+    GUARD;
+    if (keys.empty()) return false;
+    if (type_ != ZVKVStorageType::SQLite) {
+        if (auto names = dbGetFilenameWithKeys(keys)) {
+            for (const auto& name : *names) fileDeleteWithName(name);
+        }
+    }
+    return dbDeleteItemWithKeys(keys);
+}
+
+bool ZVKVStorage::removeItemsLargerThanSize(int64_t size) {
+    GUARD;
+    if (size == kNoLimit) return true;
+    if (size <= 0) return removeAllItems();
+    if (type_ != ZVKVStorageType::SQLite) {
+        if (auto names = dbGetFilenamesWithSizeLargerThan(size)) {
+            for (const auto& name : *names) fileDeleteWithName(name);
+        }
+    }
+    if (!dbDeleteItemsWithSizeLargerThan(size)) return false;
+    dbCheckpoint();
+    return true;
+}
+
+bool ZVKVStorage::removeItemsEarlierThanTime(int64_t time) {
+    GUARD;
+    if (time <= 0) return true;
+    if (time == kNoLimit) return removeAllItems();
+    if (type_ != ZVKVStorageType::SQLite) {
+        if (auto names = dbGetFilenamesWithTimeEarlierThan(time)) {
+            for (const auto& name : *names) fileDeleteWithName(name);
+        }
+    }
+    if (!dbDeleteItemsWithTimeEarlierThan(time)) return false;
+    dbCheckpoint();
+    return true;
+}
+
+bool ZVKVStorage::removeItemsToFitSize(int64_t maxSize) {
+    GUARD;
+    if (maxSize == kNoLimit) return true;
+    if (maxSize <= 0) return removeAllItems();
+    int64_t total = dbGetTotalItemSize();
+    if (total < 0) return false;
+    if (total <= maxSize) return true;
+    bool suc = false;
+    std::optional<std::vector<ZVKVStorageItem>> items;
+    do {
+        items = dbGetItemSizeInfoOrderByTimeAscWithLimit(16);
+        if (!items) break;
+        for (const auto& item : *items) {
+            if (total <= maxSize) break;
+            if (!item.filename.empty()) fileDeleteWithName(item.filename);
+            suc = dbDeleteItemWithKey(item.key);
+            total -= item.size;
+            if (!suc) break;
+        }
+    } while (total > maxSize && !items->empty() && suc);
+    if (suc) dbCheckpoint();
+    return suc;
+}
+
+bool ZVKVStorage::removeItemsToFitCount(int64_t maxCount) {
+    GUARD;
+    if (maxCount == kNoLimit) return true;
+    if (maxCount <= 0) return removeAllItems();
+    int64_t total = dbGetTotalItemCount();
+    if (total < 0) return false;
+    if (total <= maxCount) return true;
+    bool suc = false;
+    std::optional<std::vector<ZVKVStorageItem>> items;
+    do {
+        items = dbGetItemSizeInfoOrderByTimeAscWithLimit(16);
+        if (!items) break;
+        for (const auto& item : *items) {
+            if (total <= maxCount) break;
+            if (!item.filename.empty()) fileDeleteWithName(item.filename);
+            suc = dbDeleteItemWithKey(item.key);
+            --total;
+            if (!suc) break;
+        }
+    } while (total > maxCount && !items->empty() && suc);
+    if (suc) dbCheckpoint();
+    return suc;
+}
+
+bool ZVKVStorage::removeAllItems() {
+    GUARD;
+    if (!dbClose()) return false;
+    reset();
+    if (!dbOpen()) return false;
+    if (!dbInitialize()) return false;
+    return true;
+}
+
+void ZVKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64_t, int64_t)>& progress,
+                                                  const std::function<void(bool)>& end) {
+    GUARD;
+    int64_t total = dbGetTotalItemCount();
+    if (total <= 0) {
+        if (end) end(total < 0);
+        return;
+    }
+    int64_t left = total;
+    bool suc = false;
+    std::optional<std::vector<ZVKVStorageItem>> items;
+    do {
+        items = dbGetItemSizeInfoOrderByTimeAscWithLimit(32);
+        if (!items) break;
+        for (const auto& item : *items) {
+            if (left <= 0) break;
+            if (!item.filename.empty()) fileDeleteWithName(item.filename);
+            suc = dbDeleteItemWithKey(item.key);
+            --left;
+            if (!suc) break;
+        }
+        if (progress) progress(total - left, total);
+    } while (left > 0 && !items->empty() && suc);
+    if (suc) dbCheckpoint();
+    if (end) end(!suc);
+}
+
+// MARK: - Reading
+
+std::optional<ZVKVStorageItem> ZVKVStorage::getItemForKey(const std::string& key) {
+    GUARD;
+    if (key.empty()) return std::nullopt;
+    auto item = dbGetItemWithKey(key, false);
+    if (!item) return std::nullopt;
+    dbUpdateAccessTimeWithKey(key);
+    if (!item->filename.empty()) {
+        auto value = fileReadWithName(item->filename, item->size);
+        if (!value) {
+            // Missing, or not the length the row records (a torn or foreign
+            // file): the item is gone.
+            fileDeleteWithName(item->filename);
+            dbDeleteItemWithKey(key);
+            return std::nullopt;
+        }
+        item->value = std::move(*value);
+    }
+    return item;
+}
+
+std::optional<ZVKVStorageItem> ZVKVStorage::getItemInfoForKey(const std::string& key) {
+    GUARD;
+    if (key.empty()) return std::nullopt;
+    return dbGetItemWithKey(key, true);
+}
+
+std::optional<Data> ZVKVStorage::getItemValueForKey(const std::string& key) {
+    GUARD;
+    if (key.empty()) return std::nullopt;
+    std::optional<Data> value;
+    auto readFile = [&]() -> bool {
+        // True when the row has a file name (whether or not the file was good).
+        auto info = dbGetItemWithKey(key, true);
+        if (!info || info->filename.empty()) return false;
+        value = fileReadWithName(info->filename, info->size);
+        if (!value) {
+            fileDeleteWithName(info->filename);
+            dbDeleteItemWithKey(key);
+        }
+        return true;
+    };
+    switch (type_) {
+    case ZVKVStorageType::File: readFile(); break;
+    case ZVKVStorageType::SQLite: value = dbGetValueWithKey(key); break;
+    case ZVKVStorageType::Mixed:
+        if (!readFile()) value = dbGetValueWithKey(key);
+        break;
+    }
+    if (value) dbUpdateAccessTimeWithKey(key);
+    return value;
+}
+
+std::vector<ZVKVStorageItem> ZVKVStorage::getItemForKeys(const std::vector<std::string>& keys) {
+    GUARD;
+    if (keys.empty()) return {};
+    auto items = dbGetItemWithKeys(keys, false);
+    if (!items) return {};
+    if (type_ != ZVKVStorageType::SQLite) {
+        std::vector<ZVKVStorageItem> kept;
+        kept.reserve(items->size());
+        for (auto& item : *items) {
+            if (!item.filename.empty()) {
+                auto value = fileReadWithName(item.filename, item.size);
+                if (!value) {
+                    fileDeleteWithName(item.filename);
+                    dbDeleteItemWithKey(item.key);
+                    continue;
+                }
+                item.value = std::move(*value);
+            }
+            kept.push_back(std::move(item));
+        }
+        items->swap(kept);
+    }
+    if (!items->empty()) dbUpdateAccessTimeWithKeys(keys);
+    return std::move(*items);
+}
+
+std::vector<ZVKVStorageItem> ZVKVStorage::getItemInfoForKeys(const std::vector<std::string>& keys) {
+    GUARD;
+    if (keys.empty()) return {};
+    auto items = dbGetItemWithKeys(keys, true);
+    return items ? std::move(*items) : std::vector<ZVKVStorageItem>();
+}
+
+std::map<std::string, Data> ZVKVStorage::getItemValueForKeys(const std::vector<std::string>& keys) {
+    std::map<std::string, Data> result;
+    for (auto& item : getItemForKeys(keys)) {
+        if (item.key.empty() || item.value.empty()) continue;
+        result.emplace(std::move(item.key), std::move(item.value));
+    }
+    return result;
+}
+
+bool ZVKVStorage::itemExistsForKey(const std::string& key) {
+    GUARD;
+    if (key.empty()) return false;
+    return dbGetItemCountWithKey(key) > 0;
+}
+
+int64_t ZVKVStorage::getItemsCount() {
+    GUARD;
+    return dbGetTotalItemCount();
+}
+
+int64_t ZVKVStorage::getItemsSize() {
+    GUARD;
+    return dbGetTotalItemSize();
+}

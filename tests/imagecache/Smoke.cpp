@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "imagecache/ZVCache.h"
+TEST(Smoke, Builds) { EXPECT_TRUE(ZVCache::initWithName("x") != nullptr); }
