@@ -699,11 +699,12 @@ int64_t ZVKVStorage::dbGetTotalItemCount() {
 
 // MARK: - Files
 
-bool ZVKVStorage::fileWriteWithName(const std::string& name, const Data& data) {
-    if (!isValidFilename(name)) return false;
+// Writes the bytes to a fresh temporary file in "data"; its path, or null
+// (and nothing left behind) when the disk is full or the write fails.
+std::optional<fs::path> ZVKVStorage::fileWriteTemporary(const Data& data) {
     fs::path tmp = dataPath_ / (std::string(kTempPrefix) + makeUUID());
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    if (fd < 0) return std::nullopt;
     const uint8_t* p = data.data();
     size_t left = data.size();
     bool ok = true;
@@ -718,9 +719,17 @@ bool ZVKVStorage::fileWriteWithName(const std::string& name, const Data& data) {
         left -= size_t(n);
     }
     if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(tmp.c_str(), (dataPath_ / name).c_str()) != 0) ok = false;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return std::nullopt;
+    }
+    return tmp;
+}
+
+bool ZVKVStorage::fileRenameTemporary(const fs::path& tmp, const std::string& name) {
+    if (::rename(tmp.c_str(), (dataPath_ / name).c_str()) == 0) return true;
+    ::unlink(tmp.c_str());
+    return false;
 }
 
 std::optional<Data> ZVKVStorage::fileReadWithName(const std::string& name, int64_t expectedSize) {
@@ -845,7 +854,21 @@ bool ZVKVStorage::saveItemWithKey(const std::string& key, const Data& value, con
             DB_LOG("ZVKVStorage error: invalid file name: [%s].", filename.c_str());
             return false;
         }
-        if (!fileWriteWithName(filename, value)) return false;
+        // The bytes go to a temporary file first (a full disk fails here and
+        // leaves the old item whole). A row that refers to a file is deleted
+        // before its file is replaced, so a crash in between leaves no item
+        // (and an orphan file, swept at the next creation) rather than the
+        // new file under the old row's size and extended data.
+        auto tmp = fileWriteTemporary(value);
+        if (!tmp) return false;
+        if (auto old = dbGetFilenameWithKey(key)) {
+            if (!dbDeleteItemWithKey(key)) {
+                ::unlink(tmp->c_str());
+                return false;
+            }
+            if (*old != filename) fileDeleteWithName(*old);
+        }
+        if (!fileRenameTemporary(*tmp, filename)) return false;
         if (!dbSaveWithKey(key, value, filename, extendedData)) {
             fileDeleteWithName(filename);
             return false;

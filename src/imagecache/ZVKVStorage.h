@@ -136,7 +136,8 @@ private:
     int64_t dbGetTotalItemCount();
     ZVKVStorageItem dbGetItemFromStmt(sqlite3_stmt* stmt, bool excludeInlineData);
 
-    bool fileWriteWithName(const std::string& name, const Data& data);
+    std::optional<std::filesystem::path> fileWriteTemporary(const Data& data);
+    bool fileRenameTemporary(const std::filesystem::path& tmp, const std::string& name);
     // The file's bytes; null when missing, unreadable, or not `expectedSize` long.
     std::optional<Data> fileReadWithName(const std::string& name, int64_t expectedSize);
     bool fileDeleteWithName(const std::string& name);
