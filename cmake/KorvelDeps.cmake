@@ -19,3 +19,13 @@ pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 find_package(GIF REQUIRED)
+if(KORVEL_BUILD_BENCH)
+  # A reference peer in the cache benchmarks. Found by hand: the package's
+  # CMake file asks for snappy's development files, which linking to the
+  # shared library does not need.
+  find_library(LEVELDB_LIBRARY leveldb REQUIRED)
+  find_path(LEVELDB_INCLUDE_DIR leveldb/db.h REQUIRED)
+  add_library(LevelDB::LevelDB UNKNOWN IMPORTED)
+  set_target_properties(LevelDB::LevelDB PROPERTIES
+    IMPORTED_LOCATION ${LEVELDB_LIBRARY} INTERFACE_INCLUDE_DIRECTORIES ${LEVELDB_INCLUDE_DIR})
+endif()

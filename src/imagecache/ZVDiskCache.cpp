@@ -199,7 +199,7 @@ CacheObject ZVDiskCache::objectForKey(const std::string& key) {
     CacheObject object;
     try {
         if (auto unarchive = customUnarchiveBlock()) {
-            object = unarchive(item->value);
+            object = unarchive(std::move(item->value));
         } else if (auto value = Value::fromPlist(item->value)) {
             object = CacheObject::make(std::move(*value));
         }
@@ -216,12 +216,12 @@ void ZVDiskCache::setObject(const CacheObject& object, const std::string& key) {
         return;
     }
     std::optional<Data> extended = getExtendedDataFromObject(object);
-    std::optional<Data> bytes;
+    std::shared_ptr<const Data> bytes;
     try {
         if (auto archive = customArchiveBlock()) {
             bytes = archive(object);
         } else if (const Value* value = object.get<Value>()) {
-            bytes = value->toBinaryPlist();
+            bytes = std::make_shared<const Data>(value->toBinaryPlist());
         }
     } catch (...) {
         return;

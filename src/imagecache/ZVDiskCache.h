@@ -27,8 +27,11 @@ class ZVDiskCache : public std::enable_shared_from_this<ZVDiskCache> {
 public:
     static constexpr uint64_t kDefaultInlineThreshold = 20480;
 
-    using ArchiveBlock = std::function<std::optional<Data>(const CacheObject&)>;
-    using UnarchiveBlock = std::function<CacheObject(const Data&)>;
+    // Object → bytes (null: not stored). Shared, so that an object that is
+    // its own bytes is stored without a copy.
+    using ArchiveBlock = std::function<std::shared_ptr<const Data>(const CacheObject&)>;
+    // Bytes → object (null: not found); the bytes are the callback's to keep.
+    using UnarchiveBlock = std::function<CacheObject(Data&&)>;
     using FileNameBlock = std::function<std::string(const std::string& key)>;
 
     // The cache of `path`: the live one when the process already has one for

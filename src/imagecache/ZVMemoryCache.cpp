@@ -1,5 +1,7 @@
 #include "imagecache/ZVMemoryCache.h"
 
+#include <time.h>
+
 #include <cfloat>
 #include <chrono>
 #include <cmath>
@@ -14,8 +16,16 @@
 
 namespace {
 
+// Monotonic seconds for the entries' last use. The real clock is read
+// coarsely: a few milliseconds of resolution are plenty for ages, and a
+// precise read stalls the memory loads of the lookup around it. A test
+// clock is read as it is.
 double mediaTime() {
-    return std::chrono::duration<double>(Clock::current().now().time_since_epoch()).count();
+    Clock& clock = Clock::current();
+    if (clock.isTestClock()) return std::chrono::duration<double>(clock.now().time_since_epoch()).count();
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
 const std::shared_ptr<DispatchQueue>& lowPriorityQueue() {
@@ -61,7 +71,19 @@ public:
     }
 
     Node* insertNodeAtHead(const std::string& key, CacheObject value, uint64_t cost, double time) {
-        auto [it, inserted] = dic.try_emplace(key);
+        return linkAtHead(dic.try_emplace(key).first, std::move(value), cost, time);
+    }
+
+    // Inserts a node taken out before (its old value already moved away)
+    // under a new key.
+    Node* insertNodeAtHead(Map::node_type&& handle, const std::string& key, CacheObject value, uint64_t cost,
+                           double time) {
+        handle.key() = key;
+        handle.mapped() = Node();
+        return linkAtHead(dic.insert(std::move(handle)).position, std::move(value), cost, time);
+    }
+
+    Node* linkAtHead(Map::iterator it, CacheObject value, uint64_t cost, double time) {
         Node* node = &it->second;
         node->key = &it->first;
         node->value = std::move(value);
@@ -136,7 +158,8 @@ namespace {
 // posted task, so evicting on every set does not cost a dispatch each.
 class Disposer {
 public:
-    explicit Disposer(std::shared_ptr<DispatchQueue> queue) : queue_(std::move(queue)) {}
+    // `gather`: wait a moment before draining (never on the main queue).
+    Disposer(std::shared_ptr<DispatchQueue> queue, bool gather) : queue_(std::move(queue)), gather_(gather) {}
 
     template <class Garbage>
     static void post(const std::shared_ptr<Disposer>& self, Garbage&& garbage) {
@@ -149,13 +172,22 @@ public:
         }
         if (!schedule) return;
         self->queue_->async([self] {
-            Batch batch;
-            {
-                std::lock_guard lock(self->mutex_);
-                batch.swap(self->pending_);
-                self->scheduled_ = false;
+            // Lets a burst of evictions gather first, then keeps draining
+            // while they keep coming: one posted task (and one thread
+            // wake-up) per burst instead of one per eviction.
+            if (self->gather_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            while (true) {
+                Batch batch;
+                {
+                    std::lock_guard lock(self->mutex_);
+                    if (self->pending_.empty()) {
+                        self->scheduled_ = false;
+                        return;
+                    }
+                    batch.swap(self->pending_);
+                }
+                // The entries die here, on the disposer's queue.
             }
-            // The entries die here, on the disposer's queue.
         });
     }
 
@@ -163,30 +195,38 @@ private:
     struct Batch {
         std::vector<ZVLinkedMap::Map::node_type> nodes;
         std::vector<std::unique_ptr<ZVLinkedMap::Map>> maps;
+        std::vector<CacheObject> values;
+        bool empty() const { return nodes.empty() && maps.empty() && values.empty(); }
         void swap(Batch& other) {
             nodes.swap(other.nodes);
             maps.swap(other.maps);
+            values.swap(other.values);
         }
     };
     static void add(Disposer& d, ZVLinkedMap::Map::node_type&& node) { d.pending_.nodes.push_back(std::move(node)); }
     static void add(Disposer& d, std::unique_ptr<ZVLinkedMap::Map>&& map) { d.pending_.maps.push_back(std::move(map)); }
+    static void add(Disposer& d, std::vector<CacheObject>&& values) {
+        for (auto& v : values) d.pending_.values.push_back(std::move(v));
+    }
+    static void add(Disposer& d, CacheObject&& value) { d.pending_.values.push_back(std::move(value)); }
     static void add(Disposer& d, std::vector<ZVLinkedMap::Map::node_type>&& nodes) {
         for (auto& n : nodes) d.pending_.nodes.push_back(std::move(n));
     }
 
     std::shared_ptr<DispatchQueue> queue_;
+    const bool gather_;
     std::mutex mutex_;
     Batch pending_;
     bool scheduled_ = false;
 };
 
 const std::shared_ptr<Disposer>& mainDisposer() {
-    static const auto* d = new std::shared_ptr<Disposer>(std::make_shared<Disposer>(DispatchQueue::main()));
+    static const auto* d = new std::shared_ptr<Disposer>(std::make_shared<Disposer>(DispatchQueue::main(), false));
     return *d;
 }
 
 const std::shared_ptr<Disposer>& backgroundDisposer() {
-    static const auto* d = new std::shared_ptr<Disposer>(std::make_shared<Disposer>(lowPriorityQueue()));
+    static const auto* d = new std::shared_ptr<Disposer>(std::make_shared<Disposer>(lowPriorityQueue(), true));
     return *d;
 }
 
@@ -321,26 +361,37 @@ void ZVMemoryCache::setObject(CacheObject object, const std::string& key, uint64
         return;
     }
     double now = mediaTime();
-    ZVLinkedMap::Map::node_type evicted;
-    CacheObject replaced;
+    ZVLinkedMap::Map::node_type evicted;  // freed after unlocking; its value is released by the rule
+    CacheObject evictedValue, replaced;
     bool overCost = false, async = true, onMain = false;
     {
         std::lock_guard lock(lock_);
         ZVLinkedMap& lru = *lru_;
+        const uint64_t countLimit = this->countLimit();
         if (ZVLinkedMapNode* node = lru.find(key)) {
             lru.totalCost = lru.totalCost - node->cost + cost;
             node->cost = cost;
             node->time = now;
             replaced = std::exchange(node->value, std::move(object));
             lru.bringNodeToHead(node);
+            if (lru.totalCount > countLimit) evicted = lru.removeTailNode();
+        } else if (lru.totalCount > 0 && lru.totalCount >= countLimit) {
+            // Full: exactly one entry, the least recently used, makes room.
+            // Its node is reused for the new key; only its value goes to the
+            // release rule.
+            auto handle = lru.removeTailNode();
+            evictedValue = std::move(handle.mapped().value);
+            lru.insertNodeAtHead(std::move(handle), key, std::move(object), cost, now);
         } else {
             lru.insertNodeAtHead(key, std::move(object), cost, now);
+            if (lru.totalCount > countLimit) evicted = lru.removeTailNode();
         }
+        if (evicted) evictedValue = std::move(evicted.mapped().value);
         overCost = lru.totalCost > costLimit();
-        if (lru.totalCount > countLimit()) evicted = lru.removeTailNode();
         async = lru.releaseAsynchronously;
         onMain = lru.releaseOnMainThread;
     }
+    if (evictedValue) release(std::move(evictedValue), async, onMain);
     // One pending trim covers every set until it runs.
     if (overCost && !costTrimPending_.exchange(true)) {
         std::weak_ptr<ZVMemoryCache> weak = weak_from_this();
@@ -351,9 +402,8 @@ void ZVMemoryCache::setObject(CacheObject object, const std::string& key, uint64
             self->trimToCost(self->costLimit());
         });
     }
-    if (evicted) release(std::move(evicted), async, onMain);
-    // A replaced value is dropped here, outside the lock, like the platform's
-    // autoreleased old value.
+    // A value released on the caller, and a replaced value, die here,
+    // outside the lock (the platform's autoreleased old value).
 }
 
 void ZVMemoryCache::removeObjectForKey(const std::string& key) {
@@ -367,7 +417,7 @@ void ZVMemoryCache::removeObjectForKey(const std::string& key) {
         async = lru_->releaseAsynchronously;
         onMain = lru_->releaseOnMainThread;
     }
-    release(std::move(removed), async, onMain);
+    release(std::move(removed.mapped().value), async, onMain);
 }
 
 void ZVMemoryCache::removeAllObjects() {

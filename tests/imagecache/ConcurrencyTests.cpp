@@ -97,11 +97,8 @@ bool belongsTo(const Data& d, int key) {
 TEST(Concurrency, DiskCacheReadersAndWritersSyncAndAsync) {
     TempDir tmp;
     auto cache = ZVDiskCache::initWithPath((tmp / "c").string(), 2048);
-    cache->setCustomArchiveBlock([](const CacheObject& o) -> std::optional<Data> {
-        if (auto d = o.get<Data>()) return *d;
-        return std::nullopt;
-    });
-    cache->setCustomUnarchiveBlock([](const Data& d) { return CacheObject::make(d); });
+    cache->setCustomArchiveBlock([](const CacheObject& o) { return o.as<const Data>(); });
+    cache->setCustomUnarchiveBlock([](Data&& d) { return CacheObject::make(std::move(d)); });
     std::atomic<long> mismatches{0}, hits{0};
     std::atomic<int> pending{0};
     std::vector<std::thread> threads;

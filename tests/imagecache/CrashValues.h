@@ -48,11 +48,8 @@ inline CacheObject makeValue(const std::string& key, size_t size, uint64_t seed)
 inline std::shared_ptr<ZVDiskCache> openCache(const std::string& path) {
     auto cache = ZVDiskCache::initWithPath(path, kInlineThreshold);
     if (!cache) return nullptr;
-    cache->setCustomArchiveBlock([](const CacheObject& o) -> std::optional<Data> {
-        if (auto d = o.get<Data>()) return *d;
-        return std::nullopt;
-    });
-    cache->setCustomUnarchiveBlock([](const Data& d) { return CacheObject::make(d); });
+    cache->setCustomArchiveBlock([](const CacheObject& o) { return o.as<const Data>(); });
+    cache->setCustomUnarchiveBlock([](Data&& d) { return CacheObject::make(std::move(d)); });
     return cache;
 }
 

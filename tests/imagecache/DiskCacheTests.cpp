@@ -32,11 +32,8 @@ Data filled(size_t n, uint8_t seed = 1) {
 std::shared_ptr<ZVDiskCache> bytesCache(const fs::path& p, uint64_t threshold = ZVDiskCache::kDefaultInlineThreshold) {
     auto cache = ZVDiskCache::initWithPath(p.string(), threshold);
     if (!cache) return nullptr;
-    cache->setCustomArchiveBlock([](const CacheObject& o) -> std::optional<Data> {
-        if (auto d = o.get<Data>()) return *d;
-        return std::nullopt;
-    });
-    cache->setCustomUnarchiveBlock([](const Data& d) { return CacheObject::make(d); });
+    cache->setCustomArchiveBlock([](const CacheObject& o) { return o.as<const Data>(); });
+    cache->setCustomUnarchiveBlock([](Data&& d) { return CacheObject::make(std::move(d)); });
     return cache;
 }
 
@@ -165,10 +162,10 @@ TEST(DiskCacheObjects, DefaultArchiveStoresValuesAndSkipsOtherObjects) {
     EXPECT_FALSE(cache->containsObjectForKey("int"));
 
     // Throwing callbacks are swallowed: nothing stored, nothing read.
-    cache->setCustomArchiveBlock([](const CacheObject&) -> std::optional<Data> { throw std::runtime_error("no"); });
+    cache->setCustomArchiveBlock([](const CacheObject&) -> std::shared_ptr<const Data> { throw std::runtime_error("no"); });
     cache->setObject(CacheObject::make(v), "t");
     EXPECT_FALSE(cache->containsObjectForKey("t"));
-    cache->setCustomUnarchiveBlock([](const Data&) -> CacheObject { throw std::runtime_error("no"); });
+    cache->setCustomUnarchiveBlock([](Data&&) -> CacheObject { throw std::runtime_error("no"); });
     EXPECT_TRUE(cache->objectForKey("v").isNull());
 }
 

@@ -62,6 +62,13 @@ TEST(MemoryCacheLRU, CountLimitKeepsTheMostRecentlyUsed) {
     EXPECT_FALSE(cache->containsObjectForKey("B"));
     EXPECT_TRUE(cache->containsObjectForKey("A"));
     EXPECT_TRUE(cache->containsObjectForKey("C"));
+
+    // A limit of 0 keeps nothing new: the entry goes as it comes.
+    cache->removeAllObjects();
+    cache->setCountLimit(0);
+    cache->setObject(obj(1), "A");
+    EXPECT_EQ(cache->totalCount(), 0u);
+    EXPECT_EQ(cache->totalCost(), 0u);
 }
 
 TEST(MemoryCacheLRU, ContainsDoesNotChangeRecencyButReplacingDoes) {

@@ -1,0 +1,348 @@
+// Speed of the caches against peers measured in the same run:
+//   memory cache get/set      vs a plain unordered_map + list LRU   (target ≤ 1.3×)
+//   key-value storage 2 KiB   vs the same SQLite statements direct (target ≤ 1.1×),
+//                                with LevelDB printed beside as a reference
+//   disk cache                vs the key-value storage called directly (target ≤ 1.05×)
+// Each pair runs alternately several times; the best time of each counts.
+//
+//   imagecache_bench [rounds]     (default 5)
+
+#include <leveldb/db.h>
+#include <leveldb/write_batch.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <list>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "imagecache/ZVDiskCache.h"
+#include "imagecache/ZVKVStorage.h"
+#include "imagecache/ZVMemoryCache.h"
+#include "platform/security/Digest.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int gRounds = 5;
+bool gAllWithin = true;
+size_t gSink = 0;  // keeps the measured reads from being optimised away
+
+double seconds(const std::function<void()>& f) {
+    auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Runs setup+body pairs alternately; the best body time of each.
+std::pair<double, double> race(const std::function<void()>& setupA, const std::function<void()>& a,
+                               const std::function<void()>& setupB, const std::function<void()>& b) {
+    double bestA = 1e99, bestB = 1e99;
+    for (int r = 0; r < gRounds; ++r) {
+        setupA();
+        bestA = std::min(bestA, seconds(a));
+        setupB();
+        bestB = std::min(bestB, seconds(b));
+    }
+    return {bestA, bestB};
+}
+
+void report(const char* what, size_t ops, double ours, double peer, double target, const char* peerName) {
+    double ratio = ours / peer;
+    bool ok = ratio <= target;
+    gAllWithin = gAllWithin && ok;
+    printf("%-34s %9.0f ns/op  %-22s %9.0f ns/op  ratio %.3f  (target %.2f) %s\n", what, ours / ops * 1e9, peerName,
+           peer / ops * 1e9, ratio, target, ok ? "ok" : "OVER");
+}
+
+// Every folder of the run lies in one temporary folder, removed at the end.
+const std::string& benchRoot() {
+    static const std::string root = [] {
+        std::string tmpl = (fs::temp_directory_path() / "korvel-bench-XXXXXX").string();
+        return std::string(mkdtemp(tmpl.data()));
+    }();
+    return root;
+}
+
+std::string tempFolder(const char* name) {
+    static int counter = 0;
+    return benchRoot() + "/" + name + "-" + std::to_string(counter++);
+}
+
+Data randomBytes(size_t n, uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    Data d(n);
+    for (auto& b : d) b = uint8_t(rng());
+    return d;
+}
+
+// MARK: - Memory cache
+
+// The peer: the textbook LRU with no lock, no clock and no release rule.
+class PlainLRU {
+public:
+    explicit PlainLRU(size_t limit) : limit_(limit) {}
+    CacheObject get(const std::string& key) {
+        auto it = map_.find(key);
+        if (it == map_.end()) return nullptr;
+        list_.splice(list_.begin(), list_, it->second);
+        return it->second->second;
+    }
+    void set(const std::string& key, CacheObject value) {
+        auto it = map_.find(key);
+        if (it != map_.end()) {
+            it->second->second = std::move(value);
+            list_.splice(list_.begin(), list_, it->second);
+            return;
+        }
+        list_.emplace_front(key, std::move(value));
+        map_.emplace(key, list_.begin());
+        if (map_.size() > limit_) {
+            map_.erase(list_.back().first);
+            list_.pop_back();
+        }
+    }
+
+private:
+    size_t limit_;
+    std::list<std::pair<std::string, CacheObject>> list_;
+    std::unordered_map<std::string, std::list<std::pair<std::string, CacheObject>>::iterator> map_;
+};
+
+void benchMemoryCache() {
+    const size_t keysN = 20000, ops = 1000000;
+    std::vector<std::string> keys;
+    for (size_t i = 0; i < keysN; ++i) keys.push_back("https://example.com/icons/" + std::to_string(i) + ".png");
+    std::vector<uint32_t> order(ops);
+    std::mt19937 rng(1);
+    for (auto& o : order) o = rng() % keysN;
+    CacheObject value = CacheObject::make(42);
+
+    std::shared_ptr<ZVMemoryCache> cache;
+    std::unique_ptr<PlainLRU> peer;
+    size_t& sink = gSink;
+    auto fillCache = [&] {
+        cache = ZVMemoryCache::create();
+        for (auto& k : keys) cache->setObject(value, k);
+    };
+    auto fillPeer = [&] {
+        peer = std::make_unique<PlainLRU>(SIZE_MAX);
+        for (auto& k : keys) peer->set(k, value);
+    };
+
+    auto [getOurs, getPeer] = race(
+        fillCache, [&] { for (auto i : order) sink += bool(cache->objectForKey(keys[i])); },
+        fillPeer, [&] { for (auto i : order) sink += bool(peer->get(keys[i])); });
+    report("memory cache get (hit)", ops, getOurs, getPeer, 1.3, "unordered_map+list");
+
+    auto [setOurs, setPeer] = race(
+        fillCache, [&] { for (auto i : order) cache->setObject(value, keys[i]); },
+        fillPeer, [&] { for (auto i : order) peer->set(keys[i], value); });
+    report("memory cache set (replace)", ops, setOurs, setPeer, 1.3, "unordered_map+list");
+
+    // New keys over a count limit: every set evicts one entry. Distinct
+    // values, kept alive here, so that both sides do the cache's own work
+    // (destroying values is moved off the caller's thread by design).
+    std::vector<std::string> fresh;
+    std::vector<CacheObject> freshValues;
+    for (size_t i = 0; i < 200000; ++i) {
+        fresh.push_back("https://example.com/new/" + std::to_string(i) + ".png");
+        freshValues.push_back(CacheObject::make(int(i)));
+    }
+    auto [evOurs, evPeer] = race(
+        [&] {
+            fillCache();
+            cache->setCountLimit(keysN);
+        },
+        [&] { for (size_t i = 0; i < fresh.size(); ++i) cache->setObject(freshValues[i], fresh[i]); },
+        [&] {
+            peer = std::make_unique<PlainLRU>(keysN);
+            for (auto& k : keys) peer->set(k, value);
+        },
+        [&] { for (size_t i = 0; i < fresh.size(); ++i) peer->set(fresh[i], freshValues[i]); });
+    report("memory cache set (new, evicting)", fresh.size(), evOurs, evPeer, 1.3, "unordered_map+list");
+    cache.reset();
+}
+
+// MARK: - Key-value storage against SQLite direct, LevelDB beside
+
+// The same statements the storage issues, prepared once and called directly.
+class DirectSQLite {
+public:
+    explicit DirectSQLite(const std::string& dir) {
+        fs::create_directories(dir);
+        sqlite3_open_v2((dir + "/manifest.sqlite").c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+        sqlite3_exec(db_,
+                     "pragma journal_mode = wal; pragma synchronous = normal; create table if not exists manifest "
+                     "(key text, filename text, size integer, inline_data blob, modification_time integer, "
+                     "last_access_time integer, extended_data blob, primary key(key)); create index if not exists "
+                     "last_access_time_idx on manifest(last_access_time);",
+                     nullptr, nullptr, nullptr);
+        sqlite3_prepare_v2(db_,
+                           "insert or replace into manifest (key, filename, size, inline_data, modification_time, "
+                           "last_access_time, extended_data) values (?1, ?2, ?3, ?4, ?5, ?6, ?7);",
+                           -1, &insert_, nullptr);
+        sqlite3_prepare_v2(db_,
+                           "select key, filename, size, inline_data, modification_time, last_access_time, "
+                           "extended_data from manifest where key = ?1;",
+                           -1, &select_, nullptr);
+        sqlite3_prepare_v2(db_, "update manifest set last_access_time = ?1 where key = ?2;", -1, &touch_, nullptr);
+    }
+    ~DirectSQLite() {
+        sqlite3_finalize(insert_);
+        sqlite3_finalize(select_);
+        sqlite3_finalize(touch_);
+        sqlite3_close(db_);
+    }
+    void put(const std::string& key, const Data& value) {
+        sqlite3_reset(insert_);
+        int64_t now = time(nullptr);
+        sqlite3_bind_text(insert_, 1, key.data(), int(key.size()), SQLITE_STATIC);
+        sqlite3_bind_null(insert_, 2);
+        sqlite3_bind_int64(insert_, 3, int64_t(value.size()));
+        sqlite3_bind_blob64(insert_, 4, value.data(), value.size(), SQLITE_STATIC);
+        sqlite3_bind_int64(insert_, 5, now);
+        sqlite3_bind_int64(insert_, 6, now);
+        sqlite3_bind_null(insert_, 7);
+        sqlite3_step(insert_);
+    }
+    size_t get(const std::string& key) {
+        sqlite3_reset(select_);
+        sqlite3_bind_text(select_, 1, key.data(), int(key.size()), SQLITE_STATIC);
+        size_t n = 0;
+        if (sqlite3_step(select_) == SQLITE_ROW) {
+            Data copy(static_cast<const uint8_t*>(sqlite3_column_blob(select_, 3)),
+                      static_cast<const uint8_t*>(sqlite3_column_blob(select_, 3)) + sqlite3_column_bytes(select_, 3));
+            n = copy.size();
+        }
+        sqlite3_reset(select_);
+        sqlite3_reset(touch_);
+        sqlite3_bind_int64(touch_, 1, time(nullptr));
+        sqlite3_bind_text(touch_, 2, key.data(), int(key.size()), SQLITE_STATIC);
+        sqlite3_step(touch_);
+        return n;
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt *insert_ = nullptr, *select_ = nullptr, *touch_ = nullptr;
+};
+
+void benchStorage() {
+    const size_t n = 4000;
+    std::vector<std::string> keys;
+    for (size_t i = 0; i < n; ++i) keys.push_back("key-" + std::to_string(i));
+    std::vector<Data> values;
+    for (size_t i = 0; i < n; ++i) values.push_back(randomBytes(2048, i));
+    size_t& sink = gSink;
+
+    std::unique_ptr<ZVKVStorage> storage;
+    std::unique_ptr<DirectSQLite> direct;
+    auto freshStorage = [&] {
+        storage.reset();
+        storage = ZVKVStorage::initWithPath(tempFolder("kv"), ZVKVStorageType::SQLite);
+    };
+    auto freshDirect = [&] {
+        direct.reset();
+        direct = std::make_unique<DirectSQLite>(tempFolder("direct"));
+    };
+    auto [insOurs, insPeer] = race(
+        freshStorage, [&] { for (size_t i = 0; i < n; ++i) storage->saveItemWithKey(keys[i], values[i]); },
+        freshDirect, [&] { for (size_t i = 0; i < n; ++i) direct->put(keys[i], values[i]); });
+    report("kv storage insert 2 KiB", n, insOurs, insPeer, 1.1, "SQLite direct");
+
+    auto [getOurs, getPeer] = race(
+        [] {}, [&] { for (auto& k : keys) sink += storage->getItemForKey(k)->value.size(); },
+        [] {}, [&] { for (auto& k : keys) sink += direct->get(k); });
+    report("kv storage read 2 KiB", n, getOurs, getPeer, 1.1, "SQLite direct");
+
+    // LevelDB, for reference only.
+    leveldb::DB* ldb = nullptr;
+    leveldb::Options options;
+    options.create_if_missing = true;
+    leveldb::DB::Open(options, tempFolder("leveldb"), &ldb);
+    double lput = seconds([&] {
+        for (size_t i = 0; i < n; ++i) {
+            ldb->Put(leveldb::WriteOptions(), keys[i],
+                     leveldb::Slice(reinterpret_cast<const char*>(values[i].data()), values[i].size()));
+        }
+    });
+    std::string out;
+    double lget = seconds([&] {
+        for (auto& k : keys) {
+            ldb->Get(leveldb::ReadOptions(), k, &out);
+            sink += out.size();
+        }
+    });
+    delete ldb;
+    printf("%-34s %9.0f ns/op  %-22s %9.0f ns/op  (reference)\n", "  LevelDB put / get 2 KiB", lput / n * 1e9, "",
+           lget / n * 1e9);
+}
+
+// MARK: - Disk cache against the storage
+
+void benchDiskCache() {
+    struct Case {
+        const char* name;
+        size_t size, n;
+    };
+    for (Case c : {Case{"disk cache set+get 2 KiB (inline)", 2048, 4000}, Case{"disk cache set+get 64 KiB (file)", 65536, 1000}}) {
+        std::vector<std::string> keys;
+        std::vector<CacheObject> objects;
+        for (size_t i = 0; i < c.n; ++i) {
+            keys.push_back("https://example.com/" + std::to_string(i));
+            objects.push_back(CacheObject::make(randomBytes(c.size, i)));
+            objects.back().setExtendedData(Data{0, 0, 0, 0, 0, 0, 0, 64});
+        }
+        size_t& sink = gSink;
+        std::shared_ptr<ZVDiskCache> cache;
+        std::unique_ptr<ZVKVStorage> storage;
+        auto [ours, peer] = race(
+            [&] {
+                cache.reset();
+                cache = ZVDiskCache::initWithPath(tempFolder("disk"));
+                cache->setCustomArchiveBlock([](const CacheObject& o) { return o.as<const Data>(); });
+                cache->setCustomUnarchiveBlock([](Data&& d) { return CacheObject::make(std::move(d)); });
+            },
+            [&] {
+                for (size_t i = 0; i < c.n; ++i) cache->setObject(objects[i], keys[i]);
+                for (auto& k : keys) sink += cache->objectForKey(k).get<Data>()->size();
+            },
+            [&] {
+                storage.reset();
+                storage = ZVKVStorage::initWithPath(tempFolder("kv"), ZVKVStorageType::Mixed);
+            },
+            [&] {
+                for (size_t i = 0; i < c.n; ++i) {
+                    const Data& d = *objects[i].get<Data>();
+                    std::string name = d.size() > ZVDiskCache::kDefaultInlineThreshold ? digest::md5Hex(keys[i]) : "";
+                    storage->saveItemWithKey(keys[i], d, name, *objects[i].extendedData());
+                }
+                for (auto& k : keys) sink += storage->getItemForKey(k)->value.size();
+            });
+        report(c.name, c.n * 2, ours, peer, 1.05, "storage direct");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1) gRounds = std::max(1, atoi(argv[1]));
+    printf("cache benchmarks, best of %d rounds each\n\n", gRounds);
+    benchMemoryCache();
+    benchStorage();
+    benchDiskCache();
+    std::error_code ec;
+    fs::remove_all(benchRoot(), ec);
+    printf("\n%s (%zu)\n", gAllWithin ? "all within target" : "some ratios over target", gSink % 10);
+    return 0;
+}
