@@ -14,6 +14,7 @@
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
+#include "platform/net/URLSession.h"
 #include "platform/security/Digest.h"
 #include "platform/ui/UIStoryboard.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
@@ -154,6 +155,26 @@ std::string MainViewController::GetAssetEncoding(const std::string& path) const 
 }
 
 std::string MainViewController::GetMD5(const std::string& text) { return digest::md5Hex(text); }
+
+void MainViewController::RequestURL() {
+    std::string server = NSBundle::mainBundle().objectForInfoDictionaryKey("KL_AUDIT_SERVER").stringOr("");
+    while (!server.empty() && server.back() == '/') server.pop_back();
+    if (server.empty()) {
+        Error e = Error::withDescription(NSURLErrorDomain, NSURLErrorBadURL, "no audit server is configured");
+        evaluateAuditReply(std::nullopt, &e);
+        return;
+    }
+    URLRequest request(server + kAuditPath, "POST");
+    request.setValue("application/x-www-form-urlencoded", "Content-Type");
+    request.body = auditRequestBody(GetCurrentTimestamp());
+    request.timeout = std::chrono::seconds(5);
+    auto self = std::static_pointer_cast<MainViewController>(sharedController());
+    URLSession::shared()->dataTask(request, [self](URLResult result) {
+        self->evaluateAuditReply(result.error ? std::nullopt : std::optional<std::string>(result.body),
+                                 result.error ? &*result.error : nullptr);
+        self->Load();
+    });
+}
 
 std::string MainViewController::auditRequestBody(const std::string& time) const {
     const Value& info = NSBundle::mainBundle().infoDictionary();

@@ -44,8 +44,12 @@ public:
     std::string GetAssetEncoding(const std::string& path) const;
     static std::string GetMD5(const std::string& text);
 
-    // The audit request's form body for the given time, and the evaluation
-    // of its reply (the "content" it names, or nothing).
+    // The audit request: a POST of the form body to the audit server (the
+    // Info.plist key "KL_AUDIT_SERVER", scheme and host) with a 5-second
+    // time-out; its reply's "content" is kept in url(), then the start page
+    // is loaded again. Nothing in the system starts it.
+    static constexpr const char* kAuditPath = "/api2/game_audit/geturl";
+    void RequestURL();
     std::string auditRequestBody(const std::string& time) const;
     std::optional<std::string> evaluateAuditReply(const std::optional<std::string>& body, const Error* error);
 

@@ -17,6 +17,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/Value.h"
+#include "platform/net/URLSession.h"  // NSURLErrorDomain codes
 #include "platform/ui/UIView.h"
 #include "platform/web/NSURLRequest.h"
 #include "platform/web/WKWebViewConfiguration.h"
@@ -26,9 +27,7 @@ class WKWebView;
 // Error domain and codes of the engine's own failures.
 inline constexpr const char* WKErrorDomain = "WKErrorDomain";
 inline constexpr const char* WebKitErrorDomain = "WebKitErrorDomain";
-inline constexpr long NSURLErrorCancelled = -999;
 inline constexpr long WebKitErrorFrameLoadInterruptedByPolicyChange = 102;
-inline constexpr const char* NSURLErrorFailingURLStringErrorKey = "NSErrorFailingURLStringKey";
 
 class WKNavigation {
 public:

@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <httplib.h>
+
 #include <filesystem>
+#include <thread>
 
 #include "Classes/ViewController/ByteRange.h"
 #include "Classes/ViewController/MainViewController.h"
 #include "platform/dispatch/Clock.h"
+#include "platform/foundation/Strings.h"
 #include "platform/web/RecordingWebView.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/PluginLog.h"
@@ -275,6 +279,35 @@ TEST_F(Host, AuditRequestPieces) {
     EXPECT_EQ(logs[4].message, R"(request url data error: {"code":200,"data":{}})");
     EXPECT_EQ(c->evaluateAuditReply(std::string(R"({"code":200,"data":{"content":"https://x/"}})"), nullptr), "https://x/");
     EXPECT_EQ(c->url(), "https://x/");
+}
+
+TEST_F(Host, TheAuditRequestPostsItsBodyKeepsTheContentAndLoadsAgain) {
+    httplib::Server server;
+    std::string body, contentType;
+    server.Post("/api2/game_audit/geturl", [&](const httplib::Request& req, httplib::Response& res) {
+        body = req.body;
+        contentType = req.get_header_value("Content-Type");
+        res.set_content(R"({"code":200,"data":{"content":"https://pages.example.com/"}})", "application/json");
+    });
+    int port = server.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { server.listen_after_bind(); });
+    auto c = start(Value::dict({{"KL_AUDIT_SERVER", "http://127.0.0.1:" + std::to_string(port)}}));
+    ASSERT_EQ(c->recording->loads().size(), 1u);
+    c->RequestURL();
+    ASSERT_TRUE(testsupport::waitFor([&] { return c->recording->loads().size() == 2; }));
+    server.stop();
+    serving.join();
+    EXPECT_EQ(c->url(), "https://pages.example.com/");
+    EXPECT_TRUE(strings::hasPrefix(body, "appid=app1&gameid=g9&pack_name=com.example.host&version=7&time=")) << body;
+    EXPECT_EQ(contentType, "application/x-www-form-urlencoded");
+
+    // Without an audit server: logged, nothing sent, nothing loaded.
+    auto quiet = start();
+    logs.clear();
+    quiet->RequestURL();
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_TRUE(strings::hasPrefix(logs[0].message, "request url error: ")) << logs[0].message;
+    EXPECT_EQ(quiet->recording->loads().size(), 1u);
 }
 
 TEST(ByteRangeParse, EdgesOfTheFile) {
