@@ -557,7 +557,13 @@ void WKWebView::evaluateJavaScript(const std::string& script, JavaScriptCompleti
         }
         return;
     }
-    auto* call = completion ? new EvalCall{std::move(completion)} : nullptr;
+    if (!completion) {
+        // Nobody wants the result: the engine need not send it back.
+        webkit_web_view_evaluate_javascript(engine_->view, script.c_str(), gssize(script.size()), nullptr, nullptr,
+                                            nullptr, nullptr, nullptr);
+        return;
+    }
+    auto* call = new EvalCall{std::move(completion)};
     webkit_web_view_evaluate_javascript(
         engine_->view, script.c_str(), gssize(script.size()), nullptr, nullptr, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
