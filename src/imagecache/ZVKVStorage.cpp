@@ -71,14 +71,6 @@ struct ResetOnExit {
     ~ResetOnExit() { sqlite3_reset(stmt); }
 };
 
-template <class F>
-void forEachChunk(const std::vector<std::string>& keys, F&& f) {
-    for (size_t start = 0; start < keys.size(); start += kKeysPerStatement) {
-        size_t n = std::min(kKeysPerStatement, keys.size() - start);
-        if (!f(start, n)) return;
-    }
-}
-
 }  // namespace
 
 #define DB_LOG(...)                           \
@@ -273,190 +265,160 @@ sqlite3_stmt* ZVKVStorage::dbPrepareJoined(const char* format, size_t count, con
     return stmt;
 }
 
-namespace {
-void bindJoinedKeys(const std::vector<std::string>& keys, size_t start, size_t count, sqlite3_stmt* stmt,
-                    int fromIndex) {
-    for (size_t i = 0; i < count; ++i) {
-        const std::string& k = keys[start + i];
-        sqlite3_bind_text(stmt, fromIndex + int(i), k.data(), int(k.size()), SQLITE_STATIC);
-    }
-}
-}  // namespace
-
 #define TRACK(result)                              \
     do {                                           \
         if (isCorruption(result)) corrupted_ = true; \
     } while (0)
+
+// Runs a cached statement that writes; success is DONE.
+bool ZVKVStorage::dbWrite(std::string_view sql, const char* function, const char* what, int line, const Binder& bind) {
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, function);
+    if (!stmt) return false;
+    ResetOnExit resetOnExit{stmt};
+    bind(stmt);
+    int result = sqlite3_step(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (result == SQLITE_DONE) return true;
+    TRACK(result);
+    DB_LOG("%s line:%d %s error (%d): %s", function, line, what, result, sqlite3_errmsg(db_));
+    return false;
+}
+
+// Runs a cached statement that reads rows; `row` sees each. False unless
+// the rows end in DONE.
+bool ZVKVStorage::dbRead(std::string_view sql, const char* function, int line, const Binder& bind, const Binder& row) {
+    sqlite3_stmt* stmt = dbPrepareStmt(sql, function);
+    if (!stmt) return false;
+    ResetOnExit resetOnExit{stmt};
+    bind(stmt);
+    int result;
+    while ((result = sqlite3_step(stmt)) == SQLITE_ROW) row(stmt);
+    if (result == SQLITE_DONE) return true;
+    TRACK(result);
+    DB_LOG("%s line:%d sqlite query error (%d): %s", function, line, result, sqlite3_errmsg(db_));
+    return false;
+}
+
+// Runs a statement whose "%@" stands for key placeholders over the keys,
+// 500 at a time, within this one call; `row` (if any) sees each row. False
+// unless every chunk ends in DONE.
+bool ZVKVStorage::dbRunJoined(const char* format, const std::vector<std::string>& keys, const char* function,
+                              const char* what, int line, const Binder& row) {
+    if (!dbCheck()) return false;
+    for (size_t start = 0; start < keys.size(); start += kKeysPerStatement) {
+        size_t n = std::min(kKeysPerStatement, keys.size() - start);
+        sqlite3_stmt* stmt = dbPrepareJoined(format, n, function);
+        if (!stmt) return false;
+        for (size_t i = 0; i < n; ++i) {
+            const std::string& k = keys[start + i];
+            sqlite3_bind_text(stmt, 1 + int(i), k.data(), int(k.size()), SQLITE_STATIC);
+        }
+        int result;
+        while ((result = sqlite3_step(stmt)) == SQLITE_ROW) {
+            if (row) row(stmt);
+        }
+        sqlite3_finalize(stmt);
+        if (result != SQLITE_DONE) {
+            TRACK(result);
+            DB_LOG("%s line:%d %s error (%d): %s", function, line, what, result, sqlite3_errmsg(db_));
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+void bindText(sqlite3_stmt* stmt, int index, const std::string& text) {
+    sqlite3_bind_text(stmt, index, text.data(), int(text.size()), SQLITE_STATIC);
+}
+
+std::string columnText(sqlite3_stmt* stmt, int column) {
+    auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return text ? std::string(text, size_t(sqlite3_column_bytes(stmt, column))) : std::string();
+}
+
+Data columnBlob(sqlite3_stmt* stmt, int column) {
+    auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(stmt, column));
+    int bytes = sqlite3_column_bytes(stmt, column);
+    return blob && bytes > 0 ? Data(blob, blob + bytes) : Data();
+}
+
+}  // namespace
 
 bool ZVKVStorage::dbSaveWithKey(const std::string& key, const Data& value, const std::string& fileName,
                                 const Data& extendedData) {
     static constexpr std::string_view sql =
         "insert or replace into manifest (key, filename, size, inline_data, modification_time, last_access_time, "
         "extended_data) values (?1, ?2, ?3, ?4, ?5, ?6, ?7);";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbSaveWithKey:value:fileName:extendedData:]");
-    if (!stmt) return false;
-    ResetOnExit resetOnExit{stmt};
-    int64_t now = unixTime();
-    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
-    if (fileName.empty()) {
-        sqlite3_bind_null(stmt, 2);
-        sqlite3_bind_blob64(stmt, 4, value.data(), value.size(), SQLITE_STATIC);
-    } else {
-        sqlite3_bind_text(stmt, 2, fileName.data(), int(fileName.size()), SQLITE_STATIC);
-        sqlite3_bind_null(stmt, 4);
-    }
-    sqlite3_bind_int64(stmt, 3, int64_t(value.size()));
-    sqlite3_bind_int64(stmt, 5, now);
-    sqlite3_bind_int64(stmt, 6, now);
-    if (extendedData.empty()) {
-        sqlite3_bind_null(stmt, 7);
-    } else {
-        sqlite3_bind_blob64(stmt, 7, extendedData.data(), extendedData.size(), SQLITE_STATIC);
-    }
-    int result = sqlite3_step(stmt);
-    sqlite3_clear_bindings(stmt);
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite insert error (%d): %s", "-[ZVKVStorage _dbSaveWithKey:value:fileName:extendedData:]",
-               __LINE__, result, sqlite3_errmsg(db_));
-        return false;
-    }
-    return true;
+    return dbWrite(sql, "-[ZVKVStorage _dbSaveWithKey:value:fileName:extendedData:]", "sqlite insert", __LINE__,
+                   [&](sqlite3_stmt* stmt) {
+                       int64_t now = unixTime();
+                       bindText(stmt, 1, key);
+                       if (fileName.empty()) {
+                           sqlite3_bind_null(stmt, 2);
+                           sqlite3_bind_blob64(stmt, 4, value.data(), value.size(), SQLITE_STATIC);
+                       } else {
+                           bindText(stmt, 2, fileName);
+                           sqlite3_bind_null(stmt, 4);
+                       }
+                       sqlite3_bind_int64(stmt, 3, int64_t(value.size()));
+                       sqlite3_bind_int64(stmt, 5, now);
+                       sqlite3_bind_int64(stmt, 6, now);
+                       if (extendedData.empty()) {
+                           sqlite3_bind_null(stmt, 7);
+                       } else {
+                           sqlite3_bind_blob64(stmt, 7, extendedData.data(), extendedData.size(), SQLITE_STATIC);
+                       }
+                   });
 }
 
 bool ZVKVStorage::dbUpdateAccessTimeWithKey(const std::string& key) {
-    static constexpr std::string_view sql = "update manifest set last_access_time = ?1 where key = ?2;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbUpdateAccessTimeWithKey:]");
-    if (!stmt) return false;
-    ResetOnExit resetOnExit{stmt};
-    sqlite3_bind_int64(stmt, 1, unixTime());
-    sqlite3_bind_text(stmt, 2, key.data(), int(key.size()), SQLITE_STATIC);
-    int result = sqlite3_step(stmt);
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite update error (%d): %s", "-[ZVKVStorage _dbUpdateAccessTimeWithKey:]", __LINE__,
-               result, sqlite3_errmsg(db_));
-        return false;
-    }
-    return true;
+    return dbWrite("update manifest set last_access_time = ?1 where key = ?2;",
+                   "-[ZVKVStorage _dbUpdateAccessTimeWithKey:]", "sqlite update", __LINE__, [&](sqlite3_stmt* stmt) {
+                       sqlite3_bind_int64(stmt, 1, unixTime());
+                       bindText(stmt, 2, key);
+                   });
 }
 
 bool ZVKVStorage::dbUpdateAccessTimeWithKeys(const std::vector<std::string>& keys) {
-    if (!dbCheck()) return false;
     const std::string format =
         strings::format("update manifest set last_access_time = %lld where key in (%%@);", (long long)unixTime());
-    bool ok = true;
-    forEachChunk(keys, [&](size_t start, size_t n) {
-        sqlite3_stmt* stmt = dbPrepareJoined(format.c_str(), n, "-[ZVKVStorage _dbUpdateAccessTimeWithKeys:]");
-        if (!stmt) return ok = false;
-        bindJoinedKeys(keys, start, n, stmt, 1);
-        int result = sqlite3_step(stmt);
-        sqlite3_finalize(stmt);
-        if (result != SQLITE_DONE) {
-            TRACK(result);
-            DB_LOG("%s line:%d sqlite update error (%d): %s", "-[ZVKVStorage _dbUpdateAccessTimeWithKeys:]", __LINE__,
-                   result, sqlite3_errmsg(db_));
-            return ok = false;
-        }
-        return true;
-    });
-    return ok;
+    return dbRunJoined(format.c_str(), keys, "-[ZVKVStorage _dbUpdateAccessTimeWithKeys:]", "sqlite update", __LINE__,
+                       nullptr);
 }
 
 bool ZVKVStorage::dbDeleteItemWithKey(const std::string& key) {
-    static constexpr std::string_view sql = "delete from manifest where key = ?1;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbDeleteItemWithKey:]");
-    if (!stmt) return false;
-    ResetOnExit resetOnExit{stmt};
-    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
-    int result = sqlite3_step(stmt);
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d db delete error (%d): %s", "-[ZVKVStorage _dbDeleteItemWithKey:]", __LINE__, result,
-               sqlite3_errmsg(db_));
-        return false;
-    }
-    return true;
+    return dbWrite("delete from manifest where key = ?1;", "-[ZVKVStorage _dbDeleteItemWithKey:]", "db delete",
+                   __LINE__, [&](sqlite3_stmt* stmt) { bindText(stmt, 1, key); });
 }
 
 bool ZVKVStorage::dbDeleteItemWithKeys(const std::vector<std::string>& keys) {
-    if (!dbCheck()) return false;
-    bool ok = true;
-    forEachChunk(keys, [&](size_t start, size_t n) {
-        sqlite3_stmt* stmt =
-            dbPrepareJoined("delete from manifest where key in (%@);", n, "-[ZVKVStorage _dbDeleteItemWithKeys:]");
-        if (!stmt) return ok = false;
-        bindJoinedKeys(keys, start, n, stmt, 1);
-        int result = sqlite3_step(stmt);
-        sqlite3_finalize(stmt);
-        if (result != SQLITE_DONE) {
-            TRACK(result);
-            DB_LOG("%s line:%d sqlite delete error (%d): %s", "-[ZVKVStorage _dbDeleteItemWithKeys:]", __LINE__,
-                   result, sqlite3_errmsg(db_));
-            return ok = false;
-        }
-        return true;
-    });
-    return ok;
+    return dbRunJoined("delete from manifest where key in (%@);", keys, "-[ZVKVStorage _dbDeleteItemWithKeys:]",
+                       "sqlite delete", __LINE__, nullptr);
 }
 
 bool ZVKVStorage::dbDeleteItemsWithSizeLargerThan(int64_t size) {
-    static constexpr std::string_view sql = "delete from manifest where size > ?1;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbDeleteItemsWithSizeLargerThan:]");
-    if (!stmt) return false;
-    ResetOnExit resetOnExit{stmt};
-    sqlite3_bind_int64(stmt, 1, size);
-    int result = sqlite3_step(stmt);
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite delete error (%d): %s", "-[ZVKVStorage _dbDeleteItemsWithSizeLargerThan:]", __LINE__,
-               result, sqlite3_errmsg(db_));
-        return false;
-    }
-    return true;
+    return dbWrite("delete from manifest where size > ?1;", "-[ZVKVStorage _dbDeleteItemsWithSizeLargerThan:]",
+                   "sqlite delete", __LINE__, [&](sqlite3_stmt* stmt) { sqlite3_bind_int64(stmt, 1, size); });
 }
 
 bool ZVKVStorage::dbDeleteItemsWithTimeEarlierThan(int64_t time) {
-    static constexpr std::string_view sql = "delete from manifest where last_access_time < ?1;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbDeleteItemsWithTimeEarlierThan:]");
-    if (!stmt) return false;
-    ResetOnExit resetOnExit{stmt};
-    sqlite3_bind_int64(stmt, 1, time);
-    int result = sqlite3_step(stmt);
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite delete error (%d): %s", "-[ZVKVStorage _dbDeleteItemsWithTimeEarlierThan:]",
-               __LINE__, result, sqlite3_errmsg(db_));
-        return false;
-    }
-    return true;
+    return dbWrite("delete from manifest where last_access_time < ?1;",
+                   "-[ZVKVStorage _dbDeleteItemsWithTimeEarlierThan:]", "sqlite delete", __LINE__,
+                   [&](sqlite3_stmt* stmt) { sqlite3_bind_int64(stmt, 1, time); });
 }
 
 ZVKVStorageItem ZVKVStorage::dbGetItemFromStmt(sqlite3_stmt* stmt, bool excludeInlineData) {
     ZVKVStorageItem item;
     int i = 0;
-    if (auto* key = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i))) {
-        item.key.assign(key, size_t(sqlite3_column_bytes(stmt, i)));
-    }
-    ++i;
-    if (auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i))) {
-        item.filename.assign(name, size_t(sqlite3_column_bytes(stmt, i)));
-    }
-    ++i;
+    item.key = columnText(stmt, i++);
+    item.filename = columnText(stmt, i++);
     item.size = sqlite3_column_int64(stmt, i++);
-    if (!excludeInlineData) {
-        const void* blob = sqlite3_column_blob(stmt, i);
-        int bytes = sqlite3_column_bytes(stmt, i);
-        if (blob && bytes > 0) item.value.assign(static_cast<const uint8_t*>(blob), static_cast<const uint8_t*>(blob) + bytes);
-        ++i;
-    }
+    if (!excludeInlineData) item.value = columnBlob(stmt, i++);
     item.modTime = sqlite3_column_int64(stmt, i++);
     item.accessTime = sqlite3_column_int64(stmt, i++);
-    const void* ext = sqlite3_column_blob(stmt, i);
-    int extBytes = sqlite3_column_bytes(stmt, i);
-    if (ext && extBytes > 0) {
-        item.extendedData.assign(static_cast<const uint8_t*>(ext), static_cast<const uint8_t*>(ext) + extBytes);
-    }
+    item.extendedData = columnBlob(stmt, i);
     return item;
 }
 
@@ -466,235 +428,119 @@ std::optional<ZVKVStorageItem> ZVKVStorage::dbGetItemWithKey(const std::string& 
     static constexpr std::string_view including =
         "select key, filename, size, inline_data, modification_time, last_access_time, extended_data from manifest "
         "where key = ?1;";
-    sqlite3_stmt* stmt =
-        dbPrepareStmt(excludeInlineData ? excluding : including, "-[ZVKVStorage _dbGetItemWithKey:excludeInlineData:]");
-    if (!stmt) return std::nullopt;
-    ResetOnExit resetOnExit{stmt};
-    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
-    int result = sqlite3_step(stmt);
-    if (result == SQLITE_ROW) return dbGetItemFromStmt(stmt, excludeInlineData);
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetItemWithKey:excludeInlineData:]",
-               __LINE__, result, sqlite3_errmsg(db_));
-    }
-    return std::nullopt;
+    std::optional<ZVKVStorageItem> item;
+    dbRead(excludeInlineData ? excluding : including, "-[ZVKVStorage _dbGetItemWithKey:excludeInlineData:]", __LINE__,
+           [&](sqlite3_stmt* stmt) { bindText(stmt, 1, key); },
+           [&](sqlite3_stmt* stmt) { item = dbGetItemFromStmt(stmt, excludeInlineData); });
+    return item;
 }
 
 std::optional<std::vector<ZVKVStorageItem>> ZVKVStorage::dbGetItemWithKeys(const std::vector<std::string>& keys,
                                                                            bool excludeInlineData) {
-    if (!dbCheck()) return std::nullopt;
     const char* format = excludeInlineData
                              ? "select key, filename, size, modification_time, last_access_time, extended_data from "
                                "manifest where key in (%@);"
                              : "select key, filename, size, inline_data, modification_time, last_access_time, "
                                "extended_data from manifest where key in (%@)";
     std::vector<ZVKVStorageItem> items;
-    bool ok = true;
-    forEachChunk(keys, [&](size_t start, size_t n) {
-        sqlite3_stmt* stmt = dbPrepareJoined(format, n, "-[ZVKVStorage _dbGetItemWithKeys:excludeInlineData:]");
-        if (!stmt) return ok = false;
-        bindJoinedKeys(keys, start, n, stmt, 1);
-        int result;
-        while ((result = sqlite3_step(stmt)) == SQLITE_ROW) items.push_back(dbGetItemFromStmt(stmt, excludeInlineData));
-        sqlite3_finalize(stmt);
-        if (result != SQLITE_DONE) {
-            TRACK(result);
-            DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetItemWithKeys:excludeInlineData:]",
-                   __LINE__, result, sqlite3_errmsg(db_));
-            return ok = false;
-        }
-        return true;
-    });
-    if (!ok) return std::nullopt;
+    if (!dbRunJoined(format, keys, "-[ZVKVStorage _dbGetItemWithKeys:excludeInlineData:]", "sqlite query", __LINE__,
+                     [&](sqlite3_stmt* stmt) { items.push_back(dbGetItemFromStmt(stmt, excludeInlineData)); })) {
+        return std::nullopt;
+    }
     return items;
 }
 
 std::optional<Data> ZVKVStorage::dbGetValueWithKey(const std::string& key) {
-    static constexpr std::string_view sql = "select inline_data from manifest where key = ?1;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetValueWithKey:]");
-    if (!stmt) return std::nullopt;
-    ResetOnExit resetOnExit{stmt};
-    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
-    int result = sqlite3_step(stmt);
-    if (result == SQLITE_ROW) {
-        const void* blob = sqlite3_column_blob(stmt, 0);
-        int bytes = sqlite3_column_bytes(stmt, 0);
-        if (!blob || bytes <= 0) return std::nullopt;
-        return Data(static_cast<const uint8_t*>(blob), static_cast<const uint8_t*>(blob) + bytes);
-    }
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetValueWithKey:]", __LINE__, result,
-               sqlite3_errmsg(db_));
-    }
-    return std::nullopt;
+    std::optional<Data> value;
+    dbRead("select inline_data from manifest where key = ?1;", "-[ZVKVStorage _dbGetValueWithKey:]", __LINE__,
+           [&](sqlite3_stmt* stmt) { bindText(stmt, 1, key); },
+           [&](sqlite3_stmt* stmt) {
+               Data blob = columnBlob(stmt, 0);
+               if (!blob.empty()) value = std::move(blob);
+           });
+    return value;
 }
 
 std::optional<std::string> ZVKVStorage::dbGetFilenameWithKey(const std::string& key) {
-    static constexpr std::string_view sql = "select filename from manifest where key = ?1;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetFilenameWithKey:]");
-    if (!stmt) return std::nullopt;
-    ResetOnExit resetOnExit{stmt};
-    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
-    int result = sqlite3_step(stmt);
-    if (result == SQLITE_ROW) {
-        auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        if (name && *name) return std::string(name, size_t(sqlite3_column_bytes(stmt, 0)));
-        return std::nullopt;
-    }
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetFilenameWithKey:]", __LINE__, result,
-               sqlite3_errmsg(db_));
-    }
-    return std::nullopt;
+    auto names = dbReadFilenames("select filename from manifest where key = ?1;",
+                                 "-[ZVKVStorage _dbGetFilenameWithKey:]", __LINE__,
+                                 [&](sqlite3_stmt* stmt) { bindText(stmt, 1, key); });
+    if (!names || names->empty()) return std::nullopt;
+    return names->front();
 }
 
-namespace {
-// Steps a statement whose first column is a file name, collecting the
-// non-empty ones; the step result that ended the loop.
-int collectFilenames(sqlite3_stmt* stmt, std::vector<std::string>& out) {
-    int result;
-    while ((result = sqlite3_step(stmt)) == SQLITE_ROW) {
-        auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        if (name && *name) out.emplace_back(name, size_t(sqlite3_column_bytes(stmt, 0)));
-    }
-    return result;
-}
-}  // namespace
-
-std::optional<std::vector<std::string>> ZVKVStorage::dbGetFilenameWithKeys(const std::vector<std::string>& keys) {
-    if (!dbCheck()) return std::nullopt;
+// The non-empty file names in the first column of a cached read; null on failure.
+std::optional<std::vector<std::string>> ZVKVStorage::dbReadFilenames(std::string_view sql, const char* function,
+                                                                     int line, const Binder& bind) {
     std::vector<std::string> names;
-    bool ok = true;
-    forEachChunk(keys, [&](size_t start, size_t n) {
-        sqlite3_stmt* stmt = dbPrepareJoined("select filename from manifest where key in (%@);", n,
-                                             "-[ZVKVStorage _dbGetFilenameWithKeys:]");
-        if (!stmt) return ok = false;
-        bindJoinedKeys(keys, start, n, stmt, 1);
-        int result = collectFilenames(stmt, names);
-        sqlite3_finalize(stmt);
-        if (result != SQLITE_DONE) {
-            TRACK(result);
-            DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetFilenameWithKeys:]", __LINE__,
-                   result, sqlite3_errmsg(db_));
-            return ok = false;
-        }
-        return true;
+    bool ok = dbRead(sql, function, line, bind, [&](sqlite3_stmt* stmt) {
+        std::string name = columnText(stmt, 0);
+        if (!name.empty()) names.push_back(std::move(name));
     });
     if (!ok) return std::nullopt;
     return names;
 }
 
-std::optional<std::vector<std::string>> ZVKVStorage::dbGetFilenamesWithSizeLargerThan(int64_t size) {
-    static constexpr std::string_view sql = "select filename from manifest where size > ?1 and filename is not null;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetFilenamesWithSizeLargerThan:]");
-    if (!stmt) return std::nullopt;
-    ResetOnExit resetOnExit{stmt};
-    sqlite3_bind_int64(stmt, 1, size);
+std::optional<std::vector<std::string>> ZVKVStorage::dbGetFilenameWithKeys(const std::vector<std::string>& keys) {
     std::vector<std::string> names;
-    int result = collectFilenames(stmt, names);
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetFilenamesWithSizeLargerThan:]", __LINE__,
-               result, sqlite3_errmsg(db_));
+    if (!dbRunJoined("select filename from manifest where key in (%@);", keys,
+                     "-[ZVKVStorage _dbGetFilenameWithKeys:]", "sqlite query", __LINE__, [&](sqlite3_stmt* stmt) {
+                         std::string name = columnText(stmt, 0);
+                         if (!name.empty()) names.push_back(std::move(name));
+                     })) {
         return std::nullopt;
     }
     return names;
+}
+
+std::optional<std::vector<std::string>> ZVKVStorage::dbGetFilenamesWithSizeLargerThan(int64_t size) {
+    return dbReadFilenames("select filename from manifest where size > ?1 and filename is not null;",
+                           "-[ZVKVStorage _dbGetFilenamesWithSizeLargerThan:]", __LINE__,
+                           [&](sqlite3_stmt* stmt) { sqlite3_bind_int64(stmt, 1, size); });
 }
 
 std::optional<std::vector<std::string>> ZVKVStorage::dbGetFilenamesWithTimeEarlierThan(int64_t time) {
-    static constexpr std::string_view sql =
-        "select filename from manifest where last_access_time < ?1 and filename is not null;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetFilenamesWithTimeEarlierThan:]");
-    if (!stmt) return std::nullopt;
-    ResetOnExit resetOnExit{stmt};
-    sqlite3_bind_int64(stmt, 1, time);
-    std::vector<std::string> names;
-    int result = collectFilenames(stmt, names);
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetFilenamesWithTimeEarlierThan:]",
-               __LINE__, result, sqlite3_errmsg(db_));
-        return std::nullopt;
-    }
-    return names;
+    return dbReadFilenames("select filename from manifest where last_access_time < ?1 and filename is not null;",
+                           "-[ZVKVStorage _dbGetFilenamesWithTimeEarlierThan:]", __LINE__,
+                           [&](sqlite3_stmt* stmt) { sqlite3_bind_int64(stmt, 1, time); });
 }
 
 std::optional<std::vector<ZVKVStorageItem>> ZVKVStorage::dbGetItemSizeInfoOrderByTimeAscWithLimit(int64_t count) {
-    static constexpr std::string_view sql =
-        "select key, filename, size from manifest order by last_access_time asc limit ?1;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetItemSizeInfoOrderByTimeAscWithLimit:]");
-    if (!stmt) return std::nullopt;
-    ResetOnExit resetOnExit{stmt};
-    sqlite3_bind_int64(stmt, 1, count);
     std::vector<ZVKVStorageItem> items;
-    int result;
-    while ((result = sqlite3_step(stmt)) == SQLITE_ROW) {
-        ZVKVStorageItem item;
-        if (auto* key = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))) {
-            item.key.assign(key, size_t(sqlite3_column_bytes(stmt, 0)));
-        }
-        if (auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1))) {
-            item.filename.assign(name, size_t(sqlite3_column_bytes(stmt, 1)));
-        }
-        item.size = sqlite3_column_int64(stmt, 2);
-        items.push_back(std::move(item));
-    }
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetItemSizeInfoOrderByTimeAscWithLimit:]",
-               __LINE__, result, sqlite3_errmsg(db_));
-        return std::nullopt;
-    }
+    bool ok = dbRead("select key, filename, size from manifest order by last_access_time asc limit ?1;",
+                     "-[ZVKVStorage _dbGetItemSizeInfoOrderByTimeAscWithLimit:]", __LINE__,
+                     [&](sqlite3_stmt* stmt) { sqlite3_bind_int64(stmt, 1, count); },
+                     [&](sqlite3_stmt* stmt) {
+                         ZVKVStorageItem item;
+                         item.key = columnText(stmt, 0);
+                         item.filename = columnText(stmt, 1);
+                         item.size = sqlite3_column_int64(stmt, 2);
+                         items.push_back(std::move(item));
+                     });
+    if (!ok) return std::nullopt;
     return items;
 }
 
+// One integer (a count or a sum) from a cached read; -1 on failure.
+int64_t ZVKVStorage::dbReadInteger(std::string_view sql, const char* function, int line, const Binder& bind) {
+    int64_t value = -1;
+    bool ok = dbRead(sql, function, line, bind, [&](sqlite3_stmt* stmt) { value = sqlite3_column_int64(stmt, 0); });
+    return ok ? value : -1;
+}
+
 int64_t ZVKVStorage::dbGetItemCountWithKey(const std::string& key) {
-    static constexpr std::string_view sql = "select count(key) from manifest where key = ?1;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetItemCountWithKey:]");
-    if (!stmt) return -1;
-    ResetOnExit resetOnExit{stmt};
-    sqlite3_bind_text(stmt, 1, key.data(), int(key.size()), SQLITE_STATIC);
-    int result = sqlite3_step(stmt);
-    if (result != SQLITE_ROW) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetItemCountWithKey:]", __LINE__, result,
-               sqlite3_errmsg(db_));
-        return -1;
-    }
-    return sqlite3_column_int64(stmt, 0);
+    return dbReadInteger("select count(key) from manifest where key = ?1;", "-[ZVKVStorage _dbGetItemCountWithKey:]",
+                         __LINE__, [&](sqlite3_stmt* stmt) { bindText(stmt, 1, key); });
 }
 
 int64_t ZVKVStorage::dbGetTotalItemSize() {
-    static constexpr std::string_view sql = "select sum(size) from manifest;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetTotalItemSize]");
-    if (!stmt) return -1;
-    ResetOnExit resetOnExit{stmt};
-    int result = sqlite3_step(stmt);
-    if (result != SQLITE_ROW) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetTotalItemSize]", __LINE__, result,
-               sqlite3_errmsg(db_));
-        return -1;
-    }
-    return sqlite3_column_int64(stmt, 0);
+    return dbReadInteger("select sum(size) from manifest;", "-[ZVKVStorage _dbGetTotalItemSize]", __LINE__,
+                         [](sqlite3_stmt*) {});
 }
 
 int64_t ZVKVStorage::dbGetTotalItemCount() {
-    static constexpr std::string_view sql = "select count(*) from manifest;";
-    sqlite3_stmt* stmt = dbPrepareStmt(sql, "-[ZVKVStorage _dbGetTotalItemCount]");
-    if (!stmt) return -1;
-    ResetOnExit resetOnExit{stmt};
-    int result = sqlite3_step(stmt);
-    if (result != SQLITE_ROW) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _dbGetTotalItemCount]", __LINE__, result,
-               sqlite3_errmsg(db_));
-        return -1;
-    }
-    return sqlite3_column_int64(stmt, 0);
+    return dbReadInteger("select count(*) from manifest;", "-[ZVKVStorage _dbGetTotalItemCount]", __LINE__,
+                         [](sqlite3_stmt*) {});
 }
 
 // MARK: - Files
@@ -784,19 +630,10 @@ void ZVKVStorage::fileEmptyTrashInBackground() {
 // process killed between writing a file and its row, or in the middle of a
 // reset, leaves behind.
 void ZVKVStorage::sweepDataFolder() {
-    sqlite3_stmt* stmt = dbPrepareStmt("select filename from manifest where filename is not null;",
-                                       "-[ZVKVStorage _sweepDataFolder]");
-    if (!stmt) return;
-    ResetOnExit resetOnExit{stmt};
-    std::vector<std::string> names;
-    int result = collectFilenames(stmt, names);
-    if (result != SQLITE_DONE) {
-        TRACK(result);
-        DB_LOG("%s line:%d sqlite query error (%d): %s", "-[ZVKVStorage _sweepDataFolder]", __LINE__, result,
-               sqlite3_errmsg(db_));
-        return;
-    }
-    std::unordered_set<std::string> referenced(names.begin(), names.end());
+    auto names = dbReadFilenames("select filename from manifest where filename is not null;",
+                                 "-[ZVKVStorage _sweepDataFolder]", __LINE__, [](sqlite3_stmt*) {});
+    if (!names) return;
+    std::unordered_set<std::string> referenced(names->begin(), names->end());
     fs::path bin;
     std::error_code ec;
     for (fs::directory_iterator it(dataPath_, ec), end; !ec && it != end; it.increment(ec)) {
@@ -931,6 +768,30 @@ bool ZVKVStorage::removeItemsEarlierThanTime(int64_t time) {
     return true;
 }
 
+// Removes the least recently accessed items, `batch` rows at a time, while
+// `total` is above `limit`; each removal lowers `total` by the item's size
+// (`bySize`) or by one. `afterBatch` runs after every batch. Stops at the
+// first failed deletion; true when the last deletion succeeded.
+bool ZVKVStorage::removeOldest(int64_t& total, int64_t limit, int64_t batch, bool bySize,
+                               const std::function<void()>& afterBatch) {
+    bool suc = false;
+    std::optional<std::vector<ZVKVStorageItem>> items;
+    do {
+        items = dbGetItemSizeInfoOrderByTimeAscWithLimit(batch);
+        if (!items) break;
+        for (const auto& item : *items) {
+            if (total <= limit) break;
+            if (!item.filename.empty()) fileDeleteWithName(item.filename);
+            suc = dbDeleteItemWithKey(item.key);
+            total -= bySize ? item.size : 1;
+            if (!suc) break;
+        }
+        if (afterBatch) afterBatch();
+    } while (total > limit && !items->empty() && suc);
+    if (suc) dbCheckpoint();
+    return suc;
+}
+
 bool ZVKVStorage::removeItemsToFitSize(int64_t maxSize) {
     GUARD;
     if (maxSize == kNoLimit) return true;
@@ -938,21 +799,7 @@ bool ZVKVStorage::removeItemsToFitSize(int64_t maxSize) {
     int64_t total = dbGetTotalItemSize();
     if (total < 0) return false;
     if (total <= maxSize) return true;
-    bool suc = false;
-    std::optional<std::vector<ZVKVStorageItem>> items;
-    do {
-        items = dbGetItemSizeInfoOrderByTimeAscWithLimit(16);
-        if (!items) break;
-        for (const auto& item : *items) {
-            if (total <= maxSize) break;
-            if (!item.filename.empty()) fileDeleteWithName(item.filename);
-            suc = dbDeleteItemWithKey(item.key);
-            total -= item.size;
-            if (!suc) break;
-        }
-    } while (total > maxSize && !items->empty() && suc);
-    if (suc) dbCheckpoint();
-    return suc;
+    return removeOldest(total, maxSize, 16, true, nullptr);
 }
 
 bool ZVKVStorage::removeItemsToFitCount(int64_t maxCount) {
@@ -962,21 +809,7 @@ bool ZVKVStorage::removeItemsToFitCount(int64_t maxCount) {
     int64_t total = dbGetTotalItemCount();
     if (total < 0) return false;
     if (total <= maxCount) return true;
-    bool suc = false;
-    std::optional<std::vector<ZVKVStorageItem>> items;
-    do {
-        items = dbGetItemSizeInfoOrderByTimeAscWithLimit(16);
-        if (!items) break;
-        for (const auto& item : *items) {
-            if (total <= maxCount) break;
-            if (!item.filename.empty()) fileDeleteWithName(item.filename);
-            suc = dbDeleteItemWithKey(item.key);
-            --total;
-            if (!suc) break;
-        }
-    } while (total > maxCount && !items->empty() && suc);
-    if (suc) dbCheckpoint();
-    return suc;
+    return removeOldest(total, maxCount, 16, false, nullptr);
 }
 
 bool ZVKVStorage::removeAllItems() {
@@ -997,21 +830,9 @@ void ZVKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
         return;
     }
     int64_t left = total;
-    bool suc = false;
-    std::optional<std::vector<ZVKVStorageItem>> items;
-    do {
-        items = dbGetItemSizeInfoOrderByTimeAscWithLimit(32);
-        if (!items) break;
-        for (const auto& item : *items) {
-            if (left <= 0) break;
-            if (!item.filename.empty()) fileDeleteWithName(item.filename);
-            suc = dbDeleteItemWithKey(item.key);
-            --left;
-            if (!suc) break;
-        }
+    bool suc = removeOldest(left, 0, 32, false, [&] {
         if (progress) progress(total - left, total);
-    } while (left > 0 && !items->empty() && suc);
-    if (suc) dbCheckpoint();
+    });
     if (end) end(!suc);
 }
 

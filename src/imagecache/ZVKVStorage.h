@@ -114,6 +114,14 @@ private:
     bool dbExecute(const char* sql);
     sqlite3_stmt* dbPrepareStmt(std::string_view sql, const char* function);
     sqlite3_stmt* dbPrepareJoined(const char* format, size_t count, const char* function);
+    using Binder = std::function<void(sqlite3_stmt*)>;
+    bool dbWrite(std::string_view sql, const char* function, const char* what, int line, const Binder& bind);
+    bool dbRead(std::string_view sql, const char* function, int line, const Binder& bind, const Binder& row);
+    bool dbRunJoined(const char* format, const std::vector<std::string>& keys, const char* function, const char* what,
+                     int line, const Binder& row);
+    std::optional<std::vector<std::string>> dbReadFilenames(std::string_view sql, const char* function, int line,
+                                                            const Binder& bind);
+    int64_t dbReadInteger(std::string_view sql, const char* function, int line, const Binder& bind);
 
     bool dbSaveWithKey(const std::string& key, const Data& value, const std::string& fileName, const Data& extendedData);
     bool dbUpdateAccessTimeWithKey(const std::string& key);
@@ -144,6 +152,7 @@ private:
     bool fileMoveAllToTrash();
     void fileEmptyTrashInBackground();
     void sweepDataFolder();
+    bool removeOldest(int64_t& total, int64_t limit, int64_t batch, bool bySize, const std::function<void()>& afterBatch);
     void reset();
     void resetAfterCorruption();
 

@@ -453,15 +453,21 @@ TEST(KVStorageRecovery, ADamagedIndexFoundAtRunTimeResetsOnce) {
     EXPECT_TRUE(s->removeItemsToFitCount(10));
 }
 
+// A storage whose database was closed and could not be opened again: a
+// folder in the database's place can be neither opened nor removed.
+std::unique_ptr<ZVKVStorage> openBlocked(const fs::path& dir) {
+    auto s = open(dir);
+    s->setErrorLogsEnabled(false);
+    fs::remove(dir / "manifest.sqlite");
+    fs::create_directories(dir / "manifest.sqlite" / "block");
+    EXPECT_FALSE(s->removeAllItems());  // closes, and the reopen fails
+    return s;
+}
+
 TEST(KVStorageRecovery, ReopeningBacksOffAndGivesUpAfterEightFailures) {
     TempDir tmp;
     ScopedTestClock clock;
-    auto s = open(tmp / "kv");
-    s->setErrorLogsEnabled(false);
-    // A folder in the database's place cannot be opened or removed.
-    fs::remove(tmp / "kv" / "manifest.sqlite");
-    fs::create_directories(tmp / "kv" / "manifest.sqlite" / "block");
-    EXPECT_FALSE(s->removeAllItems());  // closes, and the reopen fails: 1
+    auto s = openBlocked(tmp / "kv");  // one failed open
     EXPECT_EQ(s->getItemsCount(), -1);  // within 2 s: not even tried
     for (int failures = 2; failures <= 8; ++failures) {
         clock->advance(2100ms);
@@ -480,11 +486,7 @@ TEST(KVStorageRecovery, ReopeningBacksOffAndGivesUpAfterEightFailures) {
 TEST(KVStorageRecovery, ReopeningSucceedsAfterTheBackOff) {
     TempDir tmp;
     ScopedTestClock clock;
-    auto s = open(tmp / "kv");
-    s->setErrorLogsEnabled(false);
-    fs::remove(tmp / "kv" / "manifest.sqlite");
-    fs::create_directories(tmp / "kv" / "manifest.sqlite" / "block");
-    EXPECT_FALSE(s->removeAllItems());
+    auto s = openBlocked(tmp / "kv");
     fs::remove_all(tmp / "kv" / "manifest.sqlite");
     EXPECT_FALSE(s->saveItemWithKey("k", bytes("v")));
     clock->advance(2100ms);
