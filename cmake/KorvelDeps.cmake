@@ -28,4 +28,5 @@ if(KORVEL_BUILD_BENCH)
   add_library(LevelDB::LevelDB UNKNOWN IMPORTED)
   set_target_properties(LevelDB::LevelDB PROPERTIES
     IMPORTED_LOCATION ${LEVELDB_LIBRARY} INTERFACE_INCLUDE_DIRECTORIES ${LEVELDB_INCLUDE_DIR})
+  find_package(spdlog REQUIRED)
 endif()

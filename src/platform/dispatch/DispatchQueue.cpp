@@ -385,4 +385,13 @@ std::string DispatchQueue::currentLabel() {
     return "";
 }
 
+std::string_view DispatchQueue::currentLabelView() {
+    if (tCurrentQueue) return tCurrentQueue->label();
+    if (isMainThread()) {
+        static const std::string* mainLabel = &main()->label();  // the main queue lives for the process
+        return *mainLabel;
+    }
+    return {};
+}
+
 bool isMainThread() { return std::this_thread::get_id() == gMainThreadId; }

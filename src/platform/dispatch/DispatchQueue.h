@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class DispatchGroup;
 
@@ -56,6 +57,8 @@ public:
     // main thread, else nullptr.
     static std::shared_ptr<DispatchQueue> current();
     static std::string currentLabel();  // "" off any queue
+    // The same without a copy; valid while the caller runs on that queue.
+    static std::string_view currentLabelView();
 
     ~DispatchQueue();
 

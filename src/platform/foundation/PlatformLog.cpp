@@ -8,7 +8,10 @@
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
+#include <climits>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <sys/uio.h>
@@ -69,14 +72,45 @@ State& state() {
     return *s;
 }
 
-void writeAll(int fd, const std::string& line) {
+// Writes without ever blocking the caller. Regular files and devices other
+// than terminals take the write as it is; sockets get MSG_DONTWAIT; pipes
+// and terminals are polled for room and written in pieces that a pipe with
+// room takes whole. What cannot go out at once is dropped: false.
+bool writeWithoutBlocking(int fd, std::string_view data) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return false;
     size_t off = 0;
-    while (off < line.size()) {
-        ssize_t n = ::write(fd, line.data() + off, line.size() - off);
+    if (S_ISSOCK(st.st_mode)) {
+        while (off < data.size()) {
+            ssize_t n = send(fd, data.data() + off, data.size() - off, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            off += size_t(n);
+        }
+        return true;
+    }
+    bool isTerminal = S_ISCHR(st.st_mode) && isatty(fd);
+    if (!S_ISFIFO(st.st_mode) && !isTerminal) {
+        while (off < data.size()) {
+            ssize_t n = ::write(fd, data.data() + off, data.size() - off);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            off += size_t(n);
+        }
+        return true;
+    }
+    const size_t piece = isTerminal ? 512 : PIPE_BUF;
+    while (off < data.size()) {
+        pollfd p{fd, POLLOUT, 0};
+        int r = poll(&p, 1, 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0 || !(p.revents & POLLOUT) || (p.revents & (POLLERR | POLLHUP))) return false;
+        ssize_t n = ::write(fd, data.data() + off, std::min(piece, data.size() - off));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n <= 0) return false;
         off += size_t(n);
     }
+    return true;
 }
 
 std::string stderrLine(std::string_view message, const std::string& ident) {
@@ -106,20 +140,23 @@ void appendField(std::string& out, std::string_view key, std::string_view value)
     out.append(value).append("\n");
 }
 
-}  // namespace
+std::string resolveIdentifier(State& s, std::string_view ident) {
+    std::lock_guard lock(s.mutex);
+    return ident.empty() ? s.identifier : std::string(ident);
+}
 
-void write(Priority priority, std::string_view message, std::string_view ident, std::string_view fields) {
-    State& s = state();
-    std::string id;
+bool sendToSystem(State& s, Priority priority, std::string_view message, const std::string& id,
+                  std::string_view fields) {
+    int fd;
+    Sink sink;
     {
         std::lock_guard lock(s.mutex);
-        id = ident.empty() ? s.identifier : std::string(ident);
+        fd = s.fd;
+        sink = s.sink;
     }
-    if (gStderr.load(std::memory_order_relaxed)) writeAll(STDERR_FILENO, stderrLine(message, id));
-    if (s.sink == Sink::None) return;
-
+    if (sink == Sink::None) return false;
     std::string packet;
-    if (s.sink == Sink::Journal) {
+    if (sink == Sink::Journal) {
         appendField(packet, "MESSAGE", message);
         appendField(packet, "PRIORITY", std::to_string(int(priority)));
         appendField(packet, "SYSLOG_IDENTIFIER", id);
@@ -135,8 +172,45 @@ void write(Priority priority, std::string_view message, std::string_view ident, 
         packet = strings::format("<%d>%s %s[%d]: ", 8 + int(priority), ts, id.c_str(), int(getpid()));
         packet.append(message);
     }
-    ssize_t n = send(s.fd, packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    ssize_t n = send(fd, packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n < 0) gDropped.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+}  // namespace
+
+void write(Priority priority, std::string_view message, std::string_view ident, std::string_view fields) {
+    State& s = state();
+    std::string id = resolveIdentifier(s, ident);
+    if (gStderr.load(std::memory_order_relaxed)) {
+        if (!writeWithoutBlocking(STDERR_FILENO, stderrLine(message, id)))
+            gDropped.fetch_add(1, std::memory_order_relaxed);
+    }
+    sendToSystem(s, priority, message, id, fields);
+}
+
+bool writeToSystemLog(Priority priority, std::string_view message, std::string_view ident, std::string_view fields) {
+    State& s = state();
+    return sendToSystem(s, priority, message, resolveIdentifier(s, ident), fields);
+}
+
+bool writeToStderr(std::string_view message, std::string_view ident) {
+    State& s = state();
+    bool ok = writeWithoutBlocking(STDERR_FILENO, stderrLine(message, resolveIdentifier(s, ident)));
+    if (!ok) gDropped.fetch_add(1, std::memory_order_relaxed);
+    return ok;
+}
+
+bool connectSystemSink(Sink sink, const std::string& socketPath) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (s.fd >= 0) close(s.fd);
+    s.fd = -1;
+    s.sink = Sink::None;
+    if (sink == Sink::None) return true;
+    if (!s.tryConnect(socketPath.c_str())) return false;
+    s.sink = sink;
+    return true;
 }
 
 void setIdentifier(const std::string& identifier) {

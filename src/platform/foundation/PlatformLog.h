@@ -1,7 +1,8 @@
 #pragma once
 // The platform log: standard error, plus the system journal where its socket
-// exists, else syslog. A send never blocks: when the journal or syslog socket
-// cannot take a line at once, the line is dropped there and counted.
+// exists, else syslog. A send never blocks: when the journal or syslog socket,
+// or a pipe or terminal on standard error, cannot take a line at once, the
+// line is dropped there and counted.
 
 #include <cstdint>
 #include <string>
@@ -24,11 +25,22 @@ void write(Priority priority, std::string_view message, std::string_view identif
 void setIdentifier(const std::string& identifier);  // default: the executable's name
 std::string identifier();
 
+// Only the journal or syslog (no standard error line); false when neither
+// exists, so the caller can choose another road.
+bool writeToSystemLog(Priority priority, std::string_view message, std::string_view identifier = {},
+                      std::string_view fields = {});
+// Only standard error, in the same line layout as write(); false when the
+// line was dropped.
+bool writeToStderr(std::string_view message, std::string_view identifier = {});
+
 // Standard error is written by default; tests and the console logger may turn it off.
 void setStderrEnabled(bool enabled);
 
 enum class Sink { Journal, Syslog, None };
 Sink systemSink();  // what write() uses besides standard error
 uint64_t droppedCount();
+// Points the system sink at another datagram socket (tests stand in for the
+// journal or syslog); Sink::None turns it off. False when it cannot connect.
+bool connectSystemSink(Sink sink, const std::string& socketPath);
 
 }  // namespace PlatformLog

@@ -1,0 +1,170 @@
+// Messages per second into a rolling log file, from 1 and 4 threads, and
+// the median time a caller spends in one logging call: our file logger
+// against spdlog's asynchronous rotating file sink with the same line
+// ("yyyy/MM/dd HH:mm:ss:SSS", two blanks, the text; GMT; 1 MiB files),
+// measured in the same run. The floor is the machine's own: the same
+// lines written 64 KiB at a time.
+//
+//   logging_bench [messages per run, default 1000000] [ours]
+//   (with "ours", only our side runs: for a profiler)
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <spdlog/async.h>
+#include <spdlog/pattern_formatter.h>
+#include <spdlog/sinks/rotating_file_sink.h>
+#include <spdlog/spdlog.h>
+
+#include "logging/VLFileLogger.h"
+#include "logging/VLLog.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Result {
+    double perSecond = 0;
+    double medianCallNs = 0;
+};
+
+fs::path freshDir(const fs::path& base, const std::string& name) {
+    fs::path p = base / name;
+    fs::remove_all(p);
+    fs::create_directories(p);
+    return p;
+}
+
+// Runs `logOne(thread, i)` for `total` messages split over `threads`
+// threads, timing every call; `drain` waits until everything is written.
+template <class Log, class Drain>
+Result run(int threads, int total, Log logOne, Drain drain) {
+    int each = total / threads;
+    std::vector<std::vector<uint32_t>> times(threads, std::vector<uint32_t>(each));
+    std::atomic<int> ready{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&, t] {
+            ++ready;
+            while (!go) std::this_thread::yield();
+            for (int i = 0; i < each; ++i) {
+                auto a = Clock::now();
+                logOne(t, i);
+                times[t][i] = uint32_t(std::min<int64_t>(
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - a).count(), UINT32_MAX));
+            }
+        });
+    while (ready < threads) std::this_thread::yield();
+    auto start = Clock::now();
+    go = true;
+    for (auto& w : workers) w.join();
+    drain();
+    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::vector<uint32_t> all;
+    for (auto& v : times) all.insert(all.end(), v.begin(), v.end());
+    std::nth_element(all.begin(), all.begin() + all.size() / 2, all.end());
+    return {each * threads / seconds, double(all[all.size() / 2])};
+}
+
+Result runOurs(const fs::path& dir, int threads, int total) {
+    auto manager = std::make_shared<VLLogFileManagerDefault>(dir);
+    manager->setMaximumNumberOfLogFiles(48);
+    manager->setLogFilesDiskQuota(0);
+    auto logger = std::make_shared<VLFileLogger>(manager);
+    logger->setRollingFrequency(3600);
+    VLLog::addLogger(logger);
+    Result r = run(
+        threads, total,
+        [](int t, int i) {
+            VLLog::log(true, VLLogLevelAll, VLLogFlagInfo, 0, __FILE__, __func__, __LINE__, Value(),
+                       "worker %d wrote message number %d of the benchmark run", t, i);
+        },
+        [] { VLLog::syncOnLoggingQueue([] {}); });
+    VLLog::removeLogger(logger);
+    VLLog::syncOnLoggingQueue([] {});
+    logger->loggerQueue()->sync([] {});
+    return r;
+}
+
+Result runSpdlog(const fs::path& dir, int threads, int total) {
+    auto pool = std::make_shared<spdlog::details::thread_pool>(8192, 1);
+    auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>((dir / "peer.log").string(), 1024 * 1024, 48);
+    auto logger = std::make_shared<spdlog::async_logger>("peer", sink, pool, spdlog::async_overflow_policy::block);
+    logger->set_formatter(std::make_unique<spdlog::pattern_formatter>("%Y/%m/%d %H:%M:%S:%e  %v",
+                                                                      spdlog::pattern_time_type::utc));
+    Result r = run(
+        threads, total,
+        [&](int t, int i) { logger->info("worker {} wrote message number {} of the benchmark run", t, i); },
+        [&] {
+            // Everything is written once the pool's worker has ended.
+            logger->flush();
+            logger.reset();
+            pool.reset();
+        });
+    return r;
+}
+
+// The same lines written straight to a file, 64 KiB at a time.
+double floorRate(const fs::path& dir, int total) {
+    std::string line = "2026/01/01 00:00:00:000  worker 0 wrote message number 123456 of the benchmark run\n";
+    size_t perBlock = (64 * 1024) / line.size();
+    std::string block;
+    for (size_t i = 0; i < perBlock; ++i) block += line;
+    int fd = open((dir / "floor.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600);
+    auto start = Clock::now();
+    for (int written = 0; written < total; written += int(perBlock))
+        if (write(fd, block.data(), block.size()) < 0) break;
+    close(fd);
+    return total / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int total = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    if (total < 1000) total = 1000;
+    if (argc > 2 && std::string(argv[2]) == "ours") {
+        fs::path dir = fs::temp_directory_path() / ("korvel-logging-bench-" + std::to_string(getpid()));
+        for (int threads : {1, 4}) {
+            Result r = runOurs(freshDir(dir, "ours"), threads, total);
+            printf("%d threads: %.0f msg/s, median call %.0f ns\n", threads, r.perSecond, r.medianCallNs);
+        }
+        fs::remove_all(dir);
+        return 0;
+    }
+    fs::path base = fs::temp_directory_path() / ("korvel-logging-bench-" + std::to_string(getpid()));
+    printf("%d messages per run, lines of about 85 bytes, 1 MiB files\n\n", total);
+    printf("%-10s %14s %14s %8s %12s %12s %8s\n", "threads", "ours msg/s", "spdlog msg/s", "ratio", "ours ns",
+           "spdlog ns", "ratio");
+    double worstRate = 1e9, worstLatency = 0;
+    for (int threads : {1, 4}) {
+        // One warm-up round each, then the measured one.
+        runOurs(freshDir(base, "warm-ours"), threads, total / 10);
+        runSpdlog(freshDir(base, "warm-peer"), threads, total / 10);
+        Result ours = runOurs(freshDir(base, "ours"), threads, total);
+        Result peer = runSpdlog(freshDir(base, "peer"), threads, total);
+        double rate = ours.perSecond / peer.perSecond;
+        double latency = ours.medianCallNs / std::max(1.0, peer.medianCallNs);
+        worstRate = std::min(worstRate, rate);
+        worstLatency = std::max(worstLatency, latency);
+        printf("%-10d %14.0f %14.0f %7.2fx %12.0f %12.0f %7.2fx\n", threads, ours.perSecond, peer.perSecond, rate,
+               ours.medianCallNs, peer.medianCallNs, latency);
+    }
+    double floor = floorRate(freshDir(base, "floor"), total);
+    printf("\nfloor: %.0f lines/s written 64 KiB at a time\n", floor);
+    printf("rate: at least %.2fx spdlog (target 1.0x); caller latency at most %.2fx spdlog (target within 2x)\n",
+           worstRate, worstLatency);
+    fs::remove_all(base);
+    return 0;
+}
