@@ -386,6 +386,10 @@ void VLFileLogger::lt_rollLogFileNow() {
         completionQueue_->async([manager, path] { manager->didArchiveLogFile_wasRolled(path, true); });
     }
     currentLogFileInfo_.reset();
+    lt_stopWatching();
+}
+
+void VLFileLogger::lt_stopWatching() {
     if (currentLogFileVnode_) {
         currentLogFileVnode_->cancel();
         currentLogFileVnode_.reset();
@@ -404,12 +408,5 @@ void VLFileLogger::lt_flush() {
 
 void VLFileLogger::lt_cleanup() {
     lt_closeHandle(true);
-    if (currentLogFileVnode_) {
-        currentLogFileVnode_->cancel();
-        currentLogFileVnode_.reset();
-    }
-    if (rollingTimer_) {
-        rollingTimer_->cancel();
-        rollingTimer_.reset();
-    }
+    lt_stopWatching();
 }

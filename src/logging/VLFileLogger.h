@@ -106,6 +106,7 @@ private:
     void lt_flush();
     void lt_closeHandle(bool report);
     void lt_cleanup();
+    void lt_stopWatching();  // the file watch and the age timer
     void onOwnQueue(const char* what);
     std::weak_ptr<VLFileLogger> weakSelf();
 

@@ -4,7 +4,6 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
-#include <deque>
 #include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
