@@ -97,7 +97,8 @@ TEST(RelaySDKReachability, NotifierReportsChangesToBlocksAndObservers) {
     EXPECT_FALSE(weak.expired());
     weak.lock()->stopNotifier();
     EXPECT_EQ(net->subscriberCount(), 0u);
-    EXPECT_TRUE(weak.expired());
+    // Released once the notifier's queued work has drained.
+    EXPECT_TRUE(testsupport::waitFor([&] { return weak.expired(); }));
     NSNotificationCenter::defaultCenter().removeObserver(token);
 }
 
