@@ -1,0 +1,84 @@
+#pragma once
+// A scroll view: content size, offset (its bounds' origin), insets
+// (negative insets make a side unreachable), paging and a delegate. Drags
+// move the content; on release a paging view settles on a page and a free
+// one glides briefly, both as 0.3 s animations on the clock, after which
+// the delegate hears scrollViewDidEndDecelerating. Offsets stay within the
+// content (no rubber band), so bounce settings are stored only.
+
+#include <memory>
+
+#include "platform/ui/UIGestureRecognizer.h"
+#include "platform/ui/UIView.h"
+
+class UIScrollView;
+
+class UIScrollViewDelegate {
+public:
+    virtual ~UIScrollViewDelegate() = default;
+    virtual void scrollViewDidScroll(UIScrollView& s) {}
+    virtual void scrollViewWillBeginDragging(UIScrollView& s) {}
+    virtual void scrollViewDidEndDragging(UIScrollView& s, bool willDecelerate) {}
+    virtual void scrollViewDidEndDecelerating(UIScrollView& s) {}
+    virtual void scrollViewDidEndScrollingAnimation(UIScrollView& s) {}
+};
+
+enum class UIScrollViewContentInsetAdjustmentBehavior { Automatic, ScrollableAxes, Never, Always };
+
+class UIScrollView : public UIView {
+public:
+    UIScrollView();
+    explicit UIScrollView(const CGRect& frame);
+
+    CGSize contentSize() const { return contentSize_; }
+    void setContentSize(CGSize s);
+    CGPoint contentOffset() const { return bounds().origin; }
+    void setContentOffset(CGPoint p) { setContentOffset(p, false); }
+    virtual void setContentOffset(CGPoint p, bool animated);
+    const UIEdgeInsets& contentInset() const { return contentInset_; }
+    void setContentInset(const UIEdgeInsets& i);
+    UIEdgeInsets adjustedContentInset() const { return contentInset_; }
+    UIScrollViewContentInsetAdjustmentBehavior contentInsetAdjustmentBehavior = UIScrollViewContentInsetAdjustmentBehavior::Automatic;
+    // The offsets the content can take.
+    CGPoint minimumContentOffset() const;
+    CGPoint maximumContentOffset() const;
+    void scrollRectToVisible(const CGRect& rect, bool animated);
+
+    bool isPagingEnabled() const { return pagingEnabled_; }
+    void setPagingEnabled(bool p) { pagingEnabled_ = p; }
+    bool isScrollEnabled() const { return scrollEnabled_; }
+    void setScrollEnabled(bool e);
+    bool bounces = true, alwaysBounceVertical = false, alwaysBounceHorizontal = false;
+    bool showsHorizontalScrollIndicator = true, showsVerticalScrollIndicator = true;
+    bool scrollsToTop = true;
+    bool isDragging() const { return dragging_; }
+    bool isDecelerating() const { return decelerating_; }
+    bool isTracking() const { return dragging_; }
+
+    std::weak_ptr<UIScrollViewDelegate> delegate;
+    const std::shared_ptr<UIPanGestureRecognizer>& panGestureRecognizer();
+
+    void didMoveToSuperview() override;
+    std::shared_ptr<UIView> hitTest(CGPoint point, UIEvent* event) override;
+
+protected:
+    // Subclasses hear every offset change (before the delegate).
+    virtual void contentOffsetDidChange() {}
+    std::shared_ptr<UIScrollViewDelegate> scrollDelegate() const { return delegate.lock(); }
+
+private:
+    void ensurePan();
+    void handlePan(UIPanGestureRecognizer& pan);
+    void settle(CGPoint target);
+    CGPoint clamp(CGPoint p) const;
+    bool scrollsHorizontally() const;
+    bool scrollsVertically() const;
+
+    CGSize contentSize_;
+    UIEdgeInsets contentInset_;
+    bool pagingEnabled_ = false, scrollEnabled_ = true;
+    bool dragging_ = false, decelerating_ = false;
+    CGPoint dragStart_;
+    uint64_t scrollGeneration_ = 0;
+    std::shared_ptr<UIPanGestureRecognizer> pan_;
+};
