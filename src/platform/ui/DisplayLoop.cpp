@@ -6,6 +6,7 @@
 namespace DisplayLoop {
 namespace {
 bool gPending = false;
+bool gInPass = false;
 std::function<void()>& handler() {
     static auto* h = new std::function<void()>();
     return *h;
@@ -13,7 +14,8 @@ std::function<void()>& handler() {
 }  // namespace
 
 void setNeedsUpdate() {
-    if (gPending) return;
+    // Changes made by the pass itself are laid out and drawn by that pass.
+    if (gPending || gInPass) return;
     gPending = true;
     DispatchQueue::main()->async([] {
         gPending = false;
@@ -22,7 +24,17 @@ void setNeedsUpdate() {
 }
 
 void runPass() {
-    for (auto& w : UIApplication::sharedApplication().windows()) w->layoutIfNeeded();
+    if (gInPass) return;
+    gInPass = true;
+    for (int round = 0; round < 4; ++round) {
+        bool again = false;
+        for (auto& w : UIApplication::sharedApplication().windows()) {
+            w->layoutIfNeeded();
+            again = again || w->needsLayoutInTree();
+        }
+        if (!again) break;
+    }
+    gInPass = false;
     if (handler()) handler()();
 }
 

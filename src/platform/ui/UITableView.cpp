@@ -372,6 +372,7 @@ void UITableView::updateVisible() {
             bool fresh = !cell;
             if (fresh) {
                 cell = makeCell(ip);
+                if (!cell) continue;  // the data source is gone
                 visible_[ip] = cell;
             }
             CGRect r = rectForRowAtIndexPath(ip);

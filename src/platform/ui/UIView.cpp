@@ -455,6 +455,13 @@ void UIView::layoutIfNeeded() {
     for (auto& s : subs) s->layoutIfNeeded();
 }
 
+bool UIView::needsLayoutInTree() const {
+    if (needsLayout_) return true;
+    for (auto& s : subviews_)
+        if (s->needsLayoutInTree()) return true;
+    return false;
+}
+
 void UIView::sizeToFit() {
     CGSize s = sizeThatFits(bounds_.size);
     CGRect f = frame();

@@ -166,6 +166,8 @@ public:
     virtual void layoutSubviews() {}
     void setNeedsLayout();
     bool needsLayout() const { return needsLayout_; }
+    // This view or any below it waits for layout.
+    bool needsLayoutInTree() const;
     void layoutIfNeeded();
     virtual CGSize sizeThatFits(CGSize size) const { return bounds_.size; }
     void sizeToFit();

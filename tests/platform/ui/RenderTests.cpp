@@ -4,6 +4,7 @@
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIEventInjection.h"
 #include "platform/ui/UILabel.h"
+#include "platform/ui/UITableView.h"
 #include "platform/foundation/Files.h"
 #include "support/TestSupport.h"
 
@@ -43,8 +44,29 @@ TEST_F(RenderTests, SampleScreenRendersTextEmojiButtonAndAlert) {
     button->setTitle("领取", UIControlStateNormal);
     v->addSubview(button);
 
+    struct ThreeRows : UITableViewDataSource {
+        long tableView_numberOfRowsInSection(UITableView&, long) override { return 3; }
+        std::shared_ptr<UITableViewCell> tableView_cellForRowAtIndexPath(UITableView& t, const NSIndexPath& ip) override {
+            auto c = t.dequeueReusableCellWithIdentifier("Cell", ip);
+            c->textLabel()->setText(ip.row == 1 ? "服务器列表" : "");
+            return c;
+        }
+    };
+    auto rows = std::make_shared<ThreeRows>();
+    auto table = std::make_shared<UITableView>(CGRect(0, 220, 375, 132));
+    table->registerClass<UITableViewCell>("Cell");
+    table->dataSource = rows;
+    v->addSubview(table);
+
     auto img = w->renderImage();
     ASSERT_TRUE(img);
+    // The table: text in the second row only, a separator line under the first row.
+    EXPECT_GT(countPixels(*img, CGRect(15, 264, 120, 44), dark), 100);
+    EXPECT_EQ(countPixels(*img, CGRect(15, 308, 300, 43), dark), 0);
+    RGBA8 sep = img->pixelAt(2 * 100, 2 * 264 - 1);
+    EXPECT_LT(sep.r, 230);
+    EXPECT_GT(sep.r, 150);
+    EXPECT_EQ(img->pixelAt(2 * 5, 2 * 264 - 1), (RGBA8{255, 255, 255, 255}));  // inset on the left
     EXPECT_EQ(img->width(), 750);
     EXPECT_EQ(img->height(), 1334);
     // Chinese glyphs: dark ink inside the label, none beside it.

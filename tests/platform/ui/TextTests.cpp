@@ -1,0 +1,154 @@
+#include "UITestSupport.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/ui/UIEventInjection.h"
+#include "platform/foundation/Strings.h"
+#include "platform/ui/UIButton.h"
+#include "platform/ui/UIKeyboard.h"
+#include "platform/ui/UITextField.h"
+
+namespace {
+
+class TextTests : public UITest {};
+
+struct FieldDelegate : UITextFieldDelegate {
+    std::vector<std::string> log;
+    size_t maxLength = 100;
+    bool textField_shouldChangeCharactersInRange_replacementString(UITextField& f, NSRange r, const std::string& s) override {
+        log.push_back(std::to_string(r.location) + "," + std::to_string(r.length) + ":" + s);
+        return f.attributedText().length() - r.length + strings::utf16Length(s) <= maxLength;
+    }
+    bool textFieldShouldReturn(UITextField& f) override {
+        log.push_back("return");
+        f.resignFirstResponder();
+        return true;
+    }
+};
+
+TEST_F(TextTests, InputMethodCommitOfChineseAndEmojiKeepsUTF16RangesRight) {
+    auto w = makeWindow();
+    auto field = std::make_shared<UITextField>(CGRect(20, 100, 300, 40));
+    auto d = std::make_shared<FieldDelegate>();
+    field->delegate = d;
+    w->rootViewController()->view()->addSubview(field);
+    int changes = 0;
+    auto token = NSNotificationCenter::defaultCenter().addObserver(
+        UITextFieldTextDidChangeNotification, [&](const NSNotification& n) { changes += n.object == field.get(); });
+    EXPECT_TRUE(uitest::tapView(*field));
+    EXPECT_TRUE(field->isFirstResponder());
+    EXPECT_TRUE(uitest::insertText("ab"));
+    // Composing "zhong wen" shows as marked text and is replaced as a whole on commit.
+    uitest::setMarkedText("zhong", {5, 0});
+    EXPECT_EQ(field->text(), "abzhong");
+    EXPECT_EQ(field->markedTextRange(), NSMakeRange(2, 5));
+    uitest::setMarkedText("zhong wen", {9, 0});
+    EXPECT_EQ(field->markedTextRange(), NSMakeRange(2, 9));
+    uitest::insertText("中文");
+    EXPECT_EQ(field->text(), "ab中文");
+    EXPECT_EQ(field->markedTextRange().location, NSNotFound);
+    EXPECT_EQ(field->selectedRange(), NSMakeRange(4, 0));
+    // An emoji is two UTF-16 units.
+    uitest::insertText("😀");
+    EXPECT_EQ(field->selectedRange(), NSMakeRange(6, 0));
+    EXPECT_EQ(field->attributedText().length(), 6u);
+    // The delegate saw UTF-16 ranges: the commit replaced the marked range (2, 9).
+    EXPECT_EQ(d->log[1], "2,9:中文");
+    EXPECT_EQ(d->log[2], "4,0:😀");
+    // One delete removes the whole emoji; the next one Chinese character.
+    uitest::deleteBackward();
+    EXPECT_EQ(field->text(), "ab中文");
+    EXPECT_EQ(d->log.back(), "4,2:");
+    uitest::deleteBackward();
+    EXPECT_EQ(field->text(), "ab中");
+    // Flags and skin tones go as one character too.
+    uitest::insertText("👍🏽🇨🇳");
+    uitest::deleteBackward();
+    EXPECT_EQ(field->text(), "ab中👍🏽");
+    uitest::deleteBackward();
+    EXPECT_EQ(field->text(), "ab中");
+    EXPECT_GT(changes, 5);
+    NSNotificationCenter::defaultCenter().removeObserver(token);
+}
+
+TEST_F(TextTests, DelegateRefusalsReturnKeyAndKeyboardNotifications) {
+    auto w = makeWindow();
+    auto field = std::make_shared<UITextField>(CGRect(20, 100, 300, 40));
+    auto d = std::make_shared<FieldDelegate>();
+    d->maxLength = 11;
+    field->delegate = d;
+    w->rootViewController()->view()->addSubview(field);
+    std::vector<std::string> kb;
+    auto show = NSNotificationCenter::defaultCenter().addObserver(UIKeyboardWillShowNotification, [&](const NSNotification& n) {
+        CGRect end = CGRectFromNSValue(n.userInfo[UIKeyboardFrameEndUserInfoKey]);
+        kb.push_back("show " + std::to_string(int(end.height())));
+    });
+    auto hide = NSNotificationCenter::defaultCenter().addObserver(UIKeyboardWillHideNotification,
+                                                                  [&](const NSNotification&) { kb.push_back("hide"); });
+    ASSERT_TRUE(field->becomeFirstResponder());
+    EXPECT_TRUE(UIKeyboard::isVisible());
+    uitest::insertText("1380013800");
+    uitest::insertText("12");  // would make 12 digits: refused
+    EXPECT_EQ(field->text(), "1380013800");
+    uitest::insertText("1");
+    EXPECT_EQ(field->text(), "13800138001");
+    int exits = 0;
+    field->addAction(UIControlEventEditingDidEndOnExit, [&](UIControl&) { ++exits; });
+    uitest::pressReturn();
+    EXPECT_EQ(field->text(), "13800138001");  // no newline in a field
+    EXPECT_EQ(exits, 1);
+    EXPECT_FALSE(field->isFirstResponder());
+    EXPECT_FALSE(UIKeyboard::isVisible());
+    EXPECT_EQ(kb, (std::vector<std::string>{"show 216", "hide"}));
+    NSNotificationCenter::defaultCenter().removeObserver(show);
+    NSNotificationCenter::defaultCenter().removeObserver(hide);
+}
+
+struct ViewDelegate : UITextViewDelegate {
+    int changes = 0;
+    bool sendOnReturn = true;
+    int sends = 0;
+    bool textView_shouldChangeTextInRange_replacementText(UITextView&, NSRange, const std::string& s) override {
+        if (s == "\n" && sendOnReturn) {
+            ++sends;
+            return false;
+        }
+        return true;
+    }
+    void textViewDidChange(UITextView&) override { ++changes; }
+};
+
+TEST_F(TextTests, TextViewGrowsWithLinesAndACustomInputViewShowsAsTheKeyboard) {
+    auto w = makeWindow();
+    auto tv = std::make_shared<UITextView>(CGRect(10, 500, 300, 40));
+    tv->setFont(UIFont::systemFontOfSize(16));
+    auto d = std::make_shared<ViewDelegate>();
+    tv->setDelegate(d);
+    w->rootViewController()->view()->addSubview(tv);
+    double one = tv->usedTextHeight();
+    tv->setText("第一行\n第二行");
+    EXPECT_NEAR(tv->usedTextHeight(), 2 * one, 2);
+    EXPECT_EQ(d->changes, 0);  // programmatic changes are not reported
+    ASSERT_TRUE(tv->becomeFirstResponder());
+    uitest::pressReturn();
+    EXPECT_EQ(d->sends, 1);
+    EXPECT_EQ(tv->text(), "第一行\n第二行");
+    uitest::insertText("好");
+    EXPECT_EQ(d->changes, 1);
+    EXPECT_GT(tv->caretRectForPosition(tv->selectedRange().location).minY(), one);
+    // Swapping the input view re-shows the keyboard at the new height.
+    auto custom = std::make_shared<UIView>(CGRect(0, 0, 375, 245));
+    tv->setInputView(custom);
+    tv->reloadInputViews();
+    EXPECT_EQ(UIKeyboard::frame().height(), 245);
+    EXPECT_EQ(custom->window(), UIKeyboard::window());
+    // The custom keyboard can be tapped.
+    int taps = 0;
+    auto key = std::make_shared<UIButton>(CGRect(10, 10, 40, 40));
+    key->addAction(UIControlEventTouchUpInside, [&](UIControl&) { ++taps; });
+    custom->addSubview(key);
+    EXPECT_TRUE(uitest::tapView(*key));
+    EXPECT_EQ(taps, 1);
+    tv->resignFirstResponder();
+    EXPECT_FALSE(UIKeyboard::isVisible());
+}
+
+}  // namespace
