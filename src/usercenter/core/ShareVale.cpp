@@ -1,0 +1,77 @@
+#include "usercenter/core/ShareVale.h"
+
+#include <algorithm>
+
+#include "platform/foundation/NSUserDefaults.h"
+#include "platform/security/Keychain.h"
+#include "usercenter/core/ZVResponses.h"
+
+namespace {
+constexpr const char* kPasswordService = "com.zorvia.sdk.password";
+constexpr const char* kPasswordAccount = "quicklogin";
+constexpr size_t kMaxAccounts = 5;
+NSUserDefaults& defaults() { return NSUserDefaults::standardUserDefaults(); }
+}  // namespace
+
+ShareVale& ShareVale::sharedInstance() {
+    static ShareVale* instance = new ShareVale();
+    return *instance;
+}
+
+ShareVale::ShareVale() { reloadSettings(); }
+
+void ShareVale::reloadSettings() { settings_ = ZVSettings::fromMainBundle(); }
+
+std::string ShareVale::userName() const { return defaults().stringForKey(kZVUserNameKey); }
+void ShareVale::setUserName(const std::string& name) { defaults().setObject(kZVUserNameKey, name); }
+std::string ShareVale::token() const { return defaults().stringForKey(kZVTokenKey); }
+void ShareVale::setToken(const std::string& token) { defaults().setObject(kZVTokenKey, token); }
+std::string ShareVale::isRz() const { return defaults().objectForKey(kZVIsRzKey).textValue(); }
+void ShareVale::setIsRz(const std::string& status) { defaults().setObject(kZVIsRzKey, status); }
+bool ShareVale::isNotAutoLogin() const { return defaults().boolForKey(kZVIsNotAutoLoginKey); }
+void ShareVale::setIsNotAutoLogin(bool v) { defaults().setBool(kZVIsNotAutoLoginKey, v); }
+int64_t ShareVale::loginStyle() const { return defaults().integerForKey(kZVLoginStyleKey); }
+void ShareVale::setLoginStyle(int64_t style) { defaults().setInteger(kZVLoginStyleKey, style); }
+
+std::vector<std::string> ShareVale::accounts() const {
+    std::vector<std::string> out;
+    Value stored = defaults().objectForKey(kZVAccountsKey);
+    for (size_t i = 0; i < stored.size(); ++i) {
+        if (auto s = stored[i].getString(); s && !s->empty()) out.push_back(*s);
+    }
+    return out;
+}
+
+void ShareVale::rememberAccount(const std::string& name) {
+    if (name.empty()) return;
+    auto list = accounts();
+    list.erase(std::remove(list.begin(), list.end(), name), list.end());
+    list.insert(list.begin(), name);
+    if (list.size() > kMaxAccounts) list.resize(kMaxAccounts);
+    Value v = Value::array();
+    for (auto& a : list) v.push(a);
+    defaults().setObject(kZVAccountsKey, v);
+}
+
+std::string ShareVale::password() const {
+    auto data = keychain::Keychain::standard().data(kPasswordService, kPasswordAccount);
+    return data ? std::string(data->begin(), data->end()) : "";
+}
+
+void ShareVale::setPassword(const std::string& password) {
+    auto& kc = keychain::Keychain::standard();
+    if (password.empty()) {
+        kc.remove(keychain::Query::generic(kPasswordService, kPasswordAccount));
+        return;
+    }
+    kc.setData(kPasswordService, kPasswordAccount, Data(password.begin(), password.end()));
+}
+
+void ShareVale::clearLogin() {
+    isLogin = false;
+    loginTime.clear();
+    loginResult.reset();
+    xiaohao_id.reset();
+    xiaohao_nickName.clear();
+    iosWapBoxUrl.clear();
+}

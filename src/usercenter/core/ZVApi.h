@@ -1,0 +1,33 @@
+#pragma once
+// The endpoint table of the user-centre server: entry 0 is the SDK
+// version, entry 1 the API base URL (a bundle setting, see ZVSettings);
+// the rest are paths appended to the base, each a module and an action.
+
+#include <string>
+
+namespace ZVApi {
+
+inline constexpr const char* kSdkVersion = "8";
+// The API base URL: the server's address followed by "sdkapicoupon2/".
+std::string baseURL();
+
+// Account (coded body).
+inline constexpr const char* kSdkInfo = "Sdkhome/sdkinfo";
+inline constexpr const char* kLogin = "login/dologin";
+inline constexpr const char* kLogout = "login/logout";
+inline constexpr const char* kRealName = "login/idcheck";
+inline constexpr const char* kRoleUpload = "Sdkhome/uprole";
+inline constexpr const char* kOnlineTime = "Sdkhome/online";
+// Account (form body).
+inline constexpr const char* kSmsCode = "Sdkhome/yzm";
+inline constexpr const char* kBindPhone = "Sdkhome/bdtel";
+inline constexpr const char* kForgetPassword = "Sdkhome/forgetpassword";
+inline constexpr const char* kUnbindPhone = "Sdkhome/jiebang";
+// Payment (coded body).
+inline constexpr const char* kPayWays = "Pay/payway";
+inline constexpr const char* kPayOrder = "Pay/dopay";
+// Publisher pages.
+inline constexpr const char* kAgreementPage = "Agreement/xieyi";
+inline constexpr const char* kPrivacyPage = "User/yinsi";
+
+}  // namespace ZVApi

@@ -1,0 +1,37 @@
+#pragma once
+// The codec of the coded request and reply bodies of the user-centre
+// server. One interface, used by the client (NetWorkManager) and by the
+// stand-in of the server alike, so a real codec replaces the plain one in
+// one place.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/foundation/Value.h"
+
+class ZVRequestCodec {
+public:
+    virtual ~ZVRequestCodec() = default;
+    // A dictionary as a body.
+    virtual std::string encode(const Value& dictionary) const = 0;
+    // A body as a dictionary; nullopt when it does not decode to one.
+    virtual std::optional<Value> decode(std::string_view body) const = 0;
+
+    // The codec in use (the plain one unless another was installed).
+    static std::shared_ptr<const ZVRequestCodec> current();
+    // nullptr restores the plain codec.
+    static void install(std::shared_ptr<const ZVRequestCodec> codec);
+};
+
+// The sign of a login request: MD5 of "i=<name>&g=<game>&t=<time>&key=<app key>".
+std::string ZVLoginSign(const std::string& name, const std::string& gameID, const std::string& time,
+                        const std::string& appKey);
+
+// The JSON text as it is.
+class ZVPlainCodec : public ZVRequestCodec {
+public:
+    std::string encode(const Value& dictionary) const override;
+    std::optional<Value> decode(std::string_view body) const override;
+};

@@ -1,0 +1,229 @@
+#include "standin/UserCentreStandin.h"
+
+#include <ctime>
+
+#include "platform/foundation/Strings.h"
+#include "platform/security/Digest.h"
+#include "usercenter/core/ZVApi.h"
+#include "usercenter/core/ZVRequestCodec.h"
+
+namespace standin {
+
+namespace {
+
+Value fail(int64_t code, const std::string& message) { return Value::dict({{"z", code}, {"b", message}}); }
+
+// Hundredths from a money text ("6", "6.5", "6.00"); -1 for anything else.
+int64_t centsOf(const std::string& money) {
+    std::string t = strings::trim(money);
+    if (t.empty()) return -1;
+    int64_t whole = 0, frac = 0;
+    int fracDigits = 0;
+    bool dot = false;
+    for (char c : t) {
+        if (c == '.' && !dot) {
+            dot = true;
+            continue;
+        }
+        if (c < '0' || c > '9') return -1;
+        if (!dot) {
+            whole = whole * 10 + (c - '0');
+            if (whole > 1000000000) return -1;
+        } else if (fracDigits < 2) {
+            frac = frac * 10 + (c - '0');
+            ++fracDigits;
+        } else if (c != '0') {
+            return -1;
+        }
+    }
+    if (fracDigits == 1) frac *= 10;
+    return whole * 100 + frac;
+}
+
+std::string moneyText(int64_t cents) {
+    return strings::format("%lld.%02lld", (long long)(cents / 100), (long long)(cents % 100));
+}
+
+}  // namespace
+
+std::string UserCentreStandin::path(const std::string& endpoint) {
+    std::string p = "/sdkapicoupon2/";
+    p.append(endpoint);
+    return p;
+}
+
+UserCentreStandin::UserCentreStandin() : UserCentreStandin(Options{}) {}
+
+UserCentreStandin::UserCentreStandin(Options options)
+    : options_(std::move(options)), server_(std::make_unique<HttpServer>("usercentre", options_.tls)) {
+    installRoutes();
+}
+
+UserCentreStandin::~UserCentreStandin() { stop(); }
+
+bool UserCentreStandin::start() { return server_->start(options_.port); }
+void UserCentreStandin::stop() { server_->stop(); }
+
+Value UserCentreStandin::infoPlistSettings() const {
+    Value v = Value::dict({{"ZORVIA_SERVER_URL", serverURL()}});
+    if (!server_->caFile().empty()) v.set("KorvelExtraCAFile", server_->caFile());
+    return v;
+}
+
+void UserCentreStandin::addAccount(const std::string& name, Account account) {
+    std::lock_guard lock(mutex_);
+    accounts_[name] = std::move(account);
+}
+
+std::optional<UserCentreStandin::Account> UserCentreStandin::account(const std::string& name) const {
+    std::lock_guard lock(mutex_);
+    auto it = accounts_.find(name);
+    if (it == accounts_.end()) return std::nullopt;
+    return it->second;
+}
+
+void UserCentreStandin::setUpdate(bool pending, const std::string& url, const std::string& message) {
+    std::lock_guard lock(mutex_);
+    updatePending_ = pending;
+    updateURL_ = url;
+    updateMessage_ = message;
+}
+
+std::string UserCentreStandin::tokenFor(const std::string& name) const {
+    std::lock_guard lock(mutex_);
+    auto it = sessions_.find(name);
+    return it == sessions_.end() ? "" : it->second;
+}
+
+std::string UserCentreStandin::userForToken(const std::string& token) const {
+    if (token.empty()) return "";
+    for (auto& [name, t] : sessions_)
+        if (t == token) return name;
+    return "";
+}
+
+Reply UserCentreStandin::coded(const Value& body, int status) {
+    return Reply::text(ZVRequestCodec::current()->encode(body), "text/html", status);
+}
+
+Value UserCentreStandin::loginReply(const Value& req, JournalEntry& entry) {
+    std::string name = req.text("i");
+    if (!options_.appKey.empty()) {
+        entry.signOk = ZVLoginSign(name, req.text("g"), req.text("t"), options_.appKey) == req.text("k");
+        if (!*entry.signOk) return fail(-4, "签名错误");
+    }
+    std::lock_guard lock(mutex_);
+    auto it = accounts_.find(name);
+    if (name.empty() || it == accounts_.end()) return fail(-3, "账号不存在");
+    if (digest::md5Hex(it->second.password) != req.text("p")) return fail(-2, "密码错误");
+    std::string token = digest::md5Hex(strings::format("%s:%llu:%ld", name.c_str(),
+                                                       (unsigned long long)nextToken_++, (long)std::time(nullptr)));
+    sessions_[name] = token;
+    const Account& a = it->second;
+    return Value::dict({{"z", 1},
+                        {"b", "登录成功"},
+                        {"u", name},
+                        {"n", a.nickName},
+                        {"t", std::to_string((long long)std::time(nullptr))},
+                        {"s", token},
+                        {"nrz", a.rzStatus},
+                        {"frz", a.mustRZ ? 1 : 0},
+                        {"lmit", ""},
+                        {"bd", a.phone.empty() ? 0 : 1},
+                        {"box", "https://box.example.invalid/"}});
+}
+
+Value UserCentreStandin::payReply(const Value& req) {
+    std::lock_guard lock(mutex_);
+    std::string user = userForToken(req.text("s"));
+    if (user.empty() || user != req.text("i")) return fail(-5, "登录已失效，请重新登录");
+    int64_t cents = centsOf(req.text("m"));
+    if (cents <= 0) return fail(-6, "金额错误");
+    if (req.text("w") != "ptb") return fail(-7, "不支持的支付方式");
+    Account& a = accounts_[user];
+    if (a.balanceCents < cents) return fail(-8, "余额不足");
+    a.balanceCents -= cents;
+    return Value::dict({{"z", 1},
+                        {"b", "支付成功"},
+                        {"o", strings::format("ZV%06llu", (unsigned long long)nextOrder_++)},
+                        {"m", moneyText(cents)}});
+}
+
+void UserCentreStandin::installRoutes() {
+    // A coded route: decode with the SDK's codec, refuse what does not decode.
+    auto codedRoute = [](std::function<Value(const Value&, JournalEntry&)> answer) {
+        return [answer](const Request& r, JournalEntry& entry) {
+            auto decoded = ZVRequestCodec::current()->decode(r.body);
+            if (!decoded) return coded(fail(-1, "请求无法解析"));
+            entry.decoded = *decoded;
+            return coded(answer(*decoded, entry));
+        };
+    };
+    // A form route: decoded pairs, JSON answers {"a", "b", "c"}.
+    auto formRoute = [](std::function<Value(const Value&)> answer) {
+        return [answer](const Request& r, JournalEntry& entry) {
+            Value fields = Value::dict();
+            for (auto& [k, v] : r.rawParams) fields.set(strings::percentDecode(k), strings::percentDecode(v));
+            entry.decoded = fields;
+            return Reply::json(answer(fields));
+        };
+    };
+    auto& s = *server_;
+    s.on("POST", path(ZVApi::kSdkInfo), codedRoute([this](const Value&, JournalEntry&) {
+             std::lock_guard lock(mutex_);
+             return Value::dict(
+                 {{"z", 1}, {"up", updatePending_ ? 1 : 0}, {"url", updateURL_}, {"msg", updateMessage_}});
+         }));
+    s.on("POST", path(ZVApi::kLogin),
+         codedRoute([this](const Value& req, JournalEntry& entry) { return loginReply(req, entry); }));
+    s.on("POST", path(ZVApi::kLogout), codedRoute([this](const Value& req, JournalEntry&) {
+             std::lock_guard lock(mutex_);
+             auto it = sessions_.find(req.text("i"));
+             if (it != sessions_.end() && it->second == req.text("s")) sessions_.erase(it);
+             return Value::dict({{"z", 1}, {"b", "已退出"}});
+         }));
+    s.on("POST", path(ZVApi::kRoleUpload), codedRoute([](const Value& req, JournalEntry&) {
+             for (auto* k : {"roleId", "roleName", "roleLevel", "zoneId", "zoneName"})
+                 if (req.text(k).empty()) return fail(0, "角色信息不全");
+             return Value::dict({{"z", 1}, {"b", "上传成功"}});
+         }));
+    s.on("POST", path(ZVApi::kOnlineTime), codedRoute([](const Value&, JournalEntry&) {
+             return Value::dict({{"z", 1}, {"b", ""}});
+         }));
+    s.on("POST", path(ZVApi::kRealName), codedRoute([this](const Value& req, JournalEntry&) {
+             std::string id = req.text("id");
+             if (req.text("r").empty()) return fail(0, "请输入真实姓名");
+             if (id.size() != 18) return fail(0, "身份证号码有误");
+             std::lock_guard lock(mutex_);
+             auto it = accounts_.find(req.text("i"));
+             if (it != accounts_.end()) it->second.rzStatus.assign(1, '1');
+             return Value::dict({{"z", 1}, {"b", "认证成功"}, {"frz", 0}, {"nrz", "1"}, {"lmit", ""}});
+         }));
+    s.on("POST", path(ZVApi::kPayWays), codedRoute([this](const Value& req, JournalEntry&) {
+             std::lock_guard lock(mutex_);
+             std::string user = userForToken(req.text("s"));
+             if (user.empty()) return fail(-5, "登录已失效，请重新登录");
+             return Value::dict(
+                 {{"z", 1},
+                  {"c", Value::array({Value::dict({{"id", "ptb"},
+                                                   {"name", "平台币"},
+                                                   {"balance", moneyText(accounts_[user].balanceCents)}})})}});
+         }));
+    s.on("POST", path(ZVApi::kPayOrder), codedRoute([this](const Value& req, JournalEntry&) { return payReply(req); }));
+    s.on("POST", path(ZVApi::kSmsCode), formRoute([](const Value& f) {
+             std::string phone = f.text("sj");
+             bool digits = phone.size() == 11 && phone.find_first_not_of("0123456789") == std::string::npos;
+             if (!digits) return Value::dict({{"a", 0}, {"b", "手机号码格式错误"}});
+             return Value::dict({{"a", 1}, {"b", "发送成功"}});
+         }));
+    s.on("POST", path(ZVApi::kBindPhone), formRoute([this](const Value& f) {
+             if (f.text("yzm").size() < 4) return Value::dict({{"a", 0}, {"b", "验证码错误"}});
+             std::lock_guard lock(mutex_);
+             auto it = accounts_.find(f.text("username"));
+             if (it == accounts_.end()) return Value::dict({{"a", 0}, {"b", "账号不存在"}});
+             it->second.phone = f.text("sj");
+             return Value::dict({{"a", 1}, {"b", "绑定成功"}});
+         }));
+}
+
+}  // namespace standin
