@@ -1,0 +1,158 @@
+#include "usercenter/core/ZVLoginVC.h"
+
+#include "platform/foundation/NSNotificationCenter.h"
+#include "ui/ZVProgressHUD.h"
+#include "usercenter/core/CXRMessage.h"
+#include "usercenter/core/ShareVale.h"
+#include "usercenter/core/URLEncode.h"
+#include "usercenter/core/ZVApi.h"
+#include "usercenter/core/ZVLoginAPI.h"
+#include "usercenter/core/ZVScreenWindow.h"
+
+namespace {
+constexpr double kPanelWidth = 315;
+constexpr double kPanelHeight = 300;
+std::weak_ptr<ZVLoginVC> onScreen;
+
+std::shared_ptr<UITextField> makeField(const std::string& placeholder, const CGRect& frame) {
+    auto f = std::make_shared<UITextField>(frame);
+    f->setPlaceholder(placeholder);
+    f->setFont(UIFont::systemFontOfSize(15));
+    f->placeholderColor = UIColor::fromRGB(0xAAAAAA);
+    f->borderStyle = UITextBorderStyle::None;
+    f->setBackgroundColor(UIColor::fromRGB(0xF5F6F8));
+    f->layer()->setCornerRadius(6);
+    auto pad = std::make_shared<UIView>(CGRect(0, 0, 12, frame.height()));
+    f->leftView = pad;
+    f->leftViewMode = UITextFieldViewMode::Always;
+    return f;
+}
+}  // namespace
+
+std::shared_ptr<ZVLoginVC> ZVLoginVC::current() { return onScreen.lock(); }
+
+std::shared_ptr<ZVLoginVC> ZVLoginVC::present(Success success, Failure failure) {
+    if (auto open = current()) {
+        open->setBlocks(std::move(success), std::move(failure));
+        if (open->window_) open->window_->makeKeyAndVisible();
+        return open;
+    }
+    auto vc = std::make_shared<ZVLoginVC>(std::move(success), std::move(failure));
+    vc->window_ = ZVOpenScreenWindow(vc);
+    onScreen = vc;
+    return vc;
+}
+
+ZVLoginVC::ZVLoginVC(Success success, Failure failure) { setBlocks(std::move(success), std::move(failure)); }
+
+ZVLoginVC::~ZVLoginVC() { NSNotificationCenter::defaultCenter().removeObserver(this); }
+
+void ZVLoginVC::setBlocks(Success success, Failure failure) {
+    success_ = std::move(success);
+    failure_ = std::move(failure);
+}
+
+void ZVLoginVC::viewDidLoad() {
+    auto v = view();
+    v->setBackgroundColor(UIColor::colorWithWhite(0, 0.4));
+    v->setOpaque(false);
+    CGRect screen = v->bounds();
+    panel_ = std::make_shared<UIView>(
+        CGRect((screen.width() - kPanelWidth) / 2, (screen.height() - kPanelHeight) / 2, kPanelWidth, kPanelHeight));
+    panel_->setBackgroundColor(UIColor::whiteColor());
+    panel_->layer()->setCornerRadius(10);
+    panel_->setClipsToBounds(true);
+    panel_->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin |
+                                UIViewAutoresizingFlexibleTopMargin | UIViewAutoresizingFlexibleBottomMargin);
+    panel_->setAccessibilityIdentifier("login_panel");
+    v->addSubview(panel_);
+
+    auto title = std::make_shared<UILabel>(CGRect(0, 16, kPanelWidth, 30));
+    title->setText("账号登录");
+    title->setFont(UIFont::systemFontOfSize(20, UIFontWeight::Semibold));
+    title->setTextAlignment(NSTextAlignment::Center);
+    title->setTextColor(UIColor::fromRGB(0x222222));
+    panel_->addSubview(title);
+
+    account_ = makeField("请输入账号", CGRect(24, 66, kPanelWidth - 48, 44));
+    account_->setAccessibilityIdentifier("login_account");
+    account_->returnKeyType = UIReturnKeyType::Next;
+    account_->setText(ShareVale::sharedInstance().userName());
+    panel_->addSubview(account_);
+
+    password_ = makeField("请输入密码", CGRect(24, 122, kPanelWidth - 48, 44));
+    password_->setAccessibilityIdentifier("login_password");
+    password_->setSecureTextEntry(true);
+    password_->returnKeyType = UIReturnKeyType::Go;
+    panel_->addSubview(password_);
+
+    loginButton_ = ZVStyle::actionButton("登录");
+    loginButton_->setFrame(CGRect(24, 186, kPanelWidth - 48, 44));
+    loginButton_->setAccessibilityIdentifier("login_submit");
+    panel_->addSubview(loginButton_);
+
+    auto terms = std::make_shared<UILabel>(CGRect(12, 244, kPanelWidth - 24, 40));
+    terms->setText("登录即表示您同意《用户协议》和《隐私政策》");
+    terms->setFont(UIFont::systemFontOfSize(12));
+    terms->setTextColor(ZVStyle::textGray());
+    terms->setTextAlignment(NSTextAlignment::Center);
+    terms->setNumberOfLines(2);
+    panel_->addSubview(terms);
+
+    std::weak_ptr<ZVLoginVC> weak = std::static_pointer_cast<ZVLoginVC>(sharedController());
+    loginButton_->addAction(UIControlEventTouchUpInside, [weak](UIControl&) {
+        if (auto self = weak.lock()) self->doLogin();
+    });
+    NSNotificationCenter::defaultCenter().addObserver(this, kSendQuickLoginNotification, nullptr,
+                                                      [weak](const NSNotification&) {
+                                                          auto self = weak.lock();
+                                                          if (!self || self->finished_) return;
+                                                          auto& share = ShareVale::sharedInstance();
+                                                          self->account_->setText(share.userName());
+                                                          self->password_->setText(share.password());
+                                                          self->doLogin();
+                                                      });
+}
+
+void ZVLoginVC::doLogin() {
+    if (busy_ || finished_) return;
+    std::string name = URLEncode::trimmedWhitespaceAndNewlineString(account_->text());
+    std::string password = password_->text();
+    if (name.empty()) return CXRMessage::showMessage("请输入账号", view());
+    if (password.empty()) return CXRMessage::showMessage("请输入密码", view());
+    view()->endEditing(true);
+    busy_ = true;
+    ZVProgressHUD::showHUDAddedTo(view(), false);
+    std::weak_ptr<ZVLoginVC> weak = std::static_pointer_cast<ZVLoginVC>(sharedController());
+    ZVLoginAPI::loginWithName(
+        name, password,
+        [weak](const LoginResult& result) {
+            auto self = weak.lock();
+            if (!self || self->finished_) return;
+            self->busy_ = false;
+            ZVProgressHUD::hideHUDForView(self->view(), false);
+            self->finish(result);
+        },
+        [weak](int64_t code, const std::string& message) {
+            auto self = weak.lock();
+            if (!self || self->finished_) return;
+            self->busy_ = false;
+            ZVProgressHUD::hideHUDForView(self->view(), false);
+            CXRMessage::showMessage(message, self->view());
+            if (self->failure_) self->failure_(code, message);
+        });
+}
+
+void ZVLoginVC::finish(const LoginResult& result) {
+    finished_ = true;
+    auto self = std::static_pointer_cast<ZVLoginVC>(sharedController());
+    NSNotificationCenter::defaultCenter().removeObserver(this);
+    auto window = window_;
+    window_.reset();
+    ZVCloseScreenWindow(window);
+    if (onScreen.lock() == self) onScreen.reset();
+    auto success = std::move(success_);
+    success_ = nullptr;
+    failure_ = nullptr;
+    if (success) success(result);
+}

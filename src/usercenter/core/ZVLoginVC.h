@@ -1,0 +1,55 @@
+#pragma once
+// The login screen: account and password, checked by the user-centre
+// server. It stays up until a login succeeds: a refused or failed attempt
+// shows its message as a toast and is reported to the failure block, and
+// the player may try again. A quick login handed over by the operator's
+// box application ("SendQuickLogin") fills the fields and logs in.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/ui/UIButton.h"
+#include "platform/ui/UILabel.h"
+#include "platform/ui/UITextField.h"
+#include "platform/ui/UIViewController.h"
+#include "platform/ui/UIWindow.h"
+#include "usercenter/core/ZVResponses.h"
+
+inline constexpr const char* kSendQuickLoginNotification = "SendQuickLogin";
+
+class ZVLoginVC : public UIViewController {
+public:
+    using Success = std::function<void(const LoginResult&)>;
+    using Failure = std::function<void(int64_t code, const std::string& message)>;
+
+    // Opens the screen in a window of its own, or hands the blocks to the
+    // one already open.
+    static std::shared_ptr<ZVLoginVC> present(Success success, Failure failure);
+    // The screen on display, if any.
+    static std::shared_ptr<ZVLoginVC> current();
+
+    ZVLoginVC(Success success, Failure failure);
+    ~ZVLoginVC() override;
+    void viewDidLoad() override;
+
+    const std::shared_ptr<UITextField>& accountField() const { return account_; }
+    const std::shared_ptr<UITextField>& passwordField() const { return password_; }
+    const std::shared_ptr<UIButton>& loginButton() const { return loginButton_; }
+    std::shared_ptr<UIWindow> window() const { return window_; }
+
+    // The login button's action.
+    void doLogin();
+
+private:
+    void setBlocks(Success success, Failure failure);
+    void finish(const LoginResult& result);
+
+    Success success_;
+    Failure failure_;
+    bool busy_ = false, finished_ = false;
+    std::shared_ptr<UIWindow> window_;
+    std::shared_ptr<UIView> panel_;
+    std::shared_ptr<UITextField> account_, password_;
+    std::shared_ptr<UIButton> loginButton_;
+};

@@ -1,0 +1,247 @@
+#include "usercenter/core/ZVPayVC.h"
+
+#include "platform/foundation/Strings.h"
+#include "platform/ui/UIScreen.h"
+#include "ui/ZVProgressHUD.h"
+#include "usercenter/core/CXRMessage.h"
+#include "usercenter/core/ShareVale.h"
+#include "usercenter/core/URLEncode.h"
+#include "usercenter/core/ZVApi.h"
+#include "usercenter/core/ZVLoginAPI.h"
+#include "usercenter/core/ZVNetwork.h"
+#include "usercenter/core/ZVScreenWindow.h"
+
+namespace {
+constexpr double kPanelWidth = 315;
+constexpr double kWayRowHeight = 44;
+std::weak_ptr<ZVPayVC> onScreen;
+
+// A positive amount of money as plain decimal text, at most two decimals.
+bool validMoney(const std::string& money) {
+    size_t dot = money.find('.');
+    std::string whole = money.substr(0, dot);
+    std::string frac = dot == std::string::npos ? "" : money.substr(dot + 1);
+    auto digits = [](const std::string& s) { return s.find_first_not_of("0123456789") == std::string::npos; };
+    if (whole.empty() || whole.size() > 9 || !digits(whole) || !digits(frac) || frac.size() > 2) return false;
+    if (dot != std::string::npos && frac.empty()) return false;
+    return whole.find_first_not_of('0') != std::string::npos || frac.find_first_not_of('0') != std::string::npos;
+}
+}  // namespace
+
+std::shared_ptr<ZVPayVC> ZVPayVC::current() { return onScreen.lock(); }
+
+std::shared_ptr<ZVPayVC> ZVPayVC::present(const ZVPayOrder& order, Success success, Failure failure) {
+    auto& share = ShareVale::sharedInstance();
+    if (!share.isLogin) {
+        if (failure) failure(Value(order.attach), kFailed, Value("请先登录"));
+        return nullptr;
+    }
+    if (!validMoney(order.money)) {
+        if (failure) failure(Value(order.attach), kFailed, Value("金额错误"));
+        return nullptr;
+    }
+    if (auto open = current()) open->cancel();  // one payment at a time
+    auto vc = std::make_shared<ZVPayVC>(order, std::move(success), std::move(failure));
+    vc->window_ = ZVOpenScreenWindow(vc);
+    onScreen = vc;
+    return vc;
+}
+
+ZVPayVC::ZVPayVC(ZVPayOrder order, Success success, Failure failure)
+    : order_(std::move(order)), success_(std::move(success)), failure_(std::move(failure)) {}
+
+void ZVPayVC::viewDidLoad() {
+    auto v = view();
+    v->setBackgroundColor(UIColor::colorWithWhite(0, 0.4));
+    v->setOpaque(false);
+    CGRect screen = v->bounds();
+    panel_ = std::make_shared<UIView>(CGRect((screen.width() - kPanelWidth) / 2, screen.height() / 2 - 170, kPanelWidth, 340));
+    panel_->setBackgroundColor(UIColor::whiteColor());
+    panel_->layer()->setCornerRadius(10);
+    panel_->setClipsToBounds(true);
+    panel_->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin |
+                                UIViewAutoresizingFlexibleTopMargin | UIViewAutoresizingFlexibleBottomMargin);
+    v->addSubview(panel_);
+
+    auto title = std::make_shared<UILabel>(CGRect(0, 0, kPanelWidth, 50));
+    title->setText("支付中心");
+    title->setFont(UIFont::systemFontOfSize(18, UIFontWeight::Medium));
+    title->setTextAlignment(NSTextAlignment::Center);
+    panel_->addSubview(title);
+
+    closeButton_ = UIButton::buttonWithType(UIButtonType::Custom);
+    closeButton_->setFrame(CGRect(kPanelWidth - 50, 0, 50, 50));
+    closeButton_->setTitle("✕", UIControlStateNormal);
+    closeButton_->setTitleColor(ZVStyle::textGray(), UIControlStateNormal);
+    closeButton_->setAccessibilityIdentifier("pay_close");
+    panel_->addSubview(closeButton_);
+
+    auto line = std::make_shared<UIView>(CGRect(0, 50, kPanelWidth, 1));
+    line->setBackgroundColor(ZVStyle::lineGray());
+    panel_->addSubview(line);
+
+    auto product = std::make_shared<UILabel>(CGRect(20, 62, kPanelWidth - 40, 22));
+    product->setText("商品：" + order_.productName);
+    product->setFont(UIFont::systemFontOfSize(15));
+    product->setTextColor(ZVStyle::textGray());
+    panel_->addSubview(product);
+
+    auto amount = std::make_shared<UILabel>(CGRect(20, 90, kPanelWidth - 40, 40));
+    auto text = URLEncode::getPriceAttribute("¥" + order_.money, UIFont::systemFontOfSize(18));
+    text.addAttribute(NSForegroundColorAttributeName, UIColor::fromRGB(0xFF5A5A), NSMakeRange(0, text.length()));
+    amount->setFont(UIFont::systemFontOfSize(30, UIFontWeight::Semibold));
+    amount->setAttributedText(text);
+    amount->setAccessibilityIdentifier("pay_amount");
+    panel_->addSubview(amount);
+
+    waysBox_ = std::make_shared<UIView>(CGRect(20, 140, kPanelWidth - 40, 2 * kWayRowHeight));
+    panel_->addSubview(waysBox_);
+
+    confirmButton_ = ZVStyle::actionButton("确认支付");
+    confirmButton_->setFrame(CGRect(20, 340 - 64, kPanelWidth - 40, 44));
+    confirmButton_->setAccessibilityIdentifier("pay_confirm");
+    panel_->addSubview(confirmButton_);
+
+    std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
+    closeButton_->addAction(UIControlEventTouchUpInside, [weak](UIControl&) {
+        if (auto self = weak.lock()) self->cancel();
+    });
+    confirmButton_->addAction(UIControlEventTouchUpInside, [weak](UIControl&) {
+        if (auto self = weak.lock()) self->confirm();
+    });
+    loadWays();
+}
+
+void ZVPayVC::loadWays() {
+    if (busy_) return;
+    busy_ = true;
+    ZVProgressHUD::showHUDAddedTo(panel_, false);
+    auto& share = ShareVale::sharedInstance();
+    Value params = Value::dict({{"i", share.userName()}, {"s", share.token()}, {"g", share.gameID()}, {"m", order_.money}});
+    std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
+    NetWorkManager::sharedInstance().PostCouponURL(
+        ZVApi::kPayWays, params,
+        [weak](const Value& reply) {
+            auto self = weak.lock();
+            if (!self || self->finished_) return;
+            self->busy_ = false;
+            ZVProgressHUD::hideHUDForView(self->panel_, false);
+            auto result = zv::objectWithKeyValues<PayWayResult>(reply);
+            if (!result || !result->isSuccess()) {
+                CXRMessage::showMessage(reply.text("b").empty() ? kZVServerErrorMessage : reply.text("b"), self->panel_);
+                return;
+            }
+            self->ways_.clear();
+            for (auto& w : result->ways)
+                if (!w.wayId.empty()) self->ways_.push_back(w);
+            self->selected_ = 0;
+            self->layoutWays();
+        },
+        [weak](const Error&) {
+            auto self = weak.lock();
+            if (!self || self->finished_) return;
+            self->busy_ = false;
+            ZVProgressHUD::hideHUDForView(self->panel_, false);
+            CXRMessage::showMessage(kZVServerErrorMessage, self->panel_);
+        });
+}
+
+void ZVPayVC::layoutWays() {
+    for (auto& b : wayButtons_) b->removeFromSuperview();
+    wayButtons_.clear();
+    std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
+    for (size_t i = 0; i < ways_.size() && i < 2; ++i) {
+        auto b = UIButton::buttonWithType(UIButtonType::Custom);
+        b->setFrame(CGRect(0, i * kWayRowHeight + 4, waysBox_->bounds().width(), kWayRowHeight - 8));
+        std::string title = ways_[i].name;
+        if (!ways_[i].balance.empty()) title += "（余额 " + ways_[i].balance + "）";
+        b->setTitle(title, UIControlStateNormal);
+        b->setTitleColor(UIColor::blackColor(), UIControlStateNormal);
+        b->setTitleColor(ZVStyle::blue(), UIControlStateSelected);
+        b->layer()->setCornerRadius(6);
+        b->layer()->setBorderWidth(1);
+        b->setAccessibilityIdentifier("pay_way_" + ways_[i].wayId);
+        b->addAction(UIControlEventTouchUpInside, [weak, i](UIControl&) {
+            if (auto self = weak.lock()) self->selectWay(i);
+        });
+        waysBox_->addSubview(b);
+        wayButtons_.push_back(b);
+    }
+    selectWay(selected_);
+}
+
+void ZVPayVC::selectWay(size_t index) {
+    if (index >= wayButtons_.size()) return;
+    selected_ = index;
+    for (size_t i = 0; i < wayButtons_.size(); ++i) {
+        wayButtons_[i]->setSelected(i == index);
+        wayButtons_[i]->layer()->setBorderColor(i == index ? ZVStyle::blue() : ZVStyle::lineGray());
+    }
+}
+
+void ZVPayVC::confirm() {
+    if (finished_ || busy_) return;
+    if (ways_.empty()) {
+        loadWays();
+        return;
+    }
+    const PayWay& way = ways_[selected_];
+    busy_ = true;
+    ZVProgressHUD::showHUDAddedTo(panel_, false);
+    auto& share = ShareVale::sharedInstance();
+    Value params = Value::dict({{"i", share.userName()},
+                                {"s", share.token()},
+                                {"g", share.gameID()},
+                                {"w", way.wayId},
+                                {"m", order_.money},
+                                {"ext", order_.attach},
+                                {"roleid", order_.roleId},
+                                {"serverid", order_.serverId},
+                                {"pn", order_.productName},
+                                {"pd", order_.productDesc}});
+    std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
+    NetWorkManager::sharedInstance().PostCouponURL(
+        ZVApi::kPayOrder, params,
+        [weak](const Value& reply) {
+            auto self = weak.lock();
+            if (!self || self->finished_) return;
+            self->busy_ = false;
+            ZVProgressHUD::hideHUDForView(self->panel_, false);
+            auto result = zv::objectWithKeyValues<PayOrderResult>(reply);
+            if (result && result->isSuccess() && !result->orderId.empty()) {
+                std::string money = result->money.empty() ? self->order_.money : result->money;
+                self->finish(true, Value(result->orderId), 0, Value(money));
+                return;
+            }
+            CXRMessage::showMessage(reply.text("b").empty() ? kZVServerErrorMessage : reply.text("b"), self->panel_);
+        },
+        [weak](const Error&) {
+            auto self = weak.lock();
+            if (!self || self->finished_) return;
+            self->busy_ = false;
+            ZVProgressHUD::hideHUDForView(self->panel_, false);
+            CXRMessage::showMessage(kZVServerErrorMessage, self->panel_);
+        });
+}
+
+void ZVPayVC::cancel() {
+    if (finished_) return;
+    finish(false, Value(order_.attach), kCancelled, Value("用户取消"));
+}
+
+void ZVPayVC::finish(bool ok, const Value& a, int code, const Value& b) {
+    if (finished_) return;
+    finished_ = true;
+    auto self = std::static_pointer_cast<ZVPayVC>(sharedController());  // alive through the blocks
+    auto window = window_;
+    window_.reset();
+    ZVCloseScreenWindow(window);
+    if (onScreen.lock() == self) onScreen.reset();
+    if (ok) {
+        if (success_) success_(a, b);
+    } else if (failure_) {
+        failure_(a, code, b);
+    }
+    success_ = nullptr;
+    failure_ = nullptr;
+}

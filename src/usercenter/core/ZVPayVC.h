@@ -1,0 +1,65 @@
+#pragma once
+// The payment screen: the product and amount, the ways of paying the
+// server offers for this player, and the confirmation. Payments settle on
+// the user-centre server; the result goes to exactly one of the blocks:
+// success (order id, amount) or failure (the game's attach text, a code,
+// a message). Codes follow the payment results: 6001 cancelled by the
+// player, 4000 refused or not possible.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Value.h"
+#include "platform/ui/UIButton.h"
+#include "platform/ui/UILabel.h"
+#include "platform/ui/UIViewController.h"
+#include "platform/ui/UIWindow.h"
+#include "usercenter/core/ZVResponses.h"
+
+struct ZVPayOrder {
+    std::string roleId, money, serverId, productName, productDesc, attach;
+};
+
+class ZVPayVC : public UIViewController {
+public:
+    using Success = std::function<void(const Value& orderId, const Value& money)>;
+    using Failure = std::function<void(const Value& attach, int code, const Value& message)>;
+
+    static constexpr int kCancelled = 6001;
+    static constexpr int kFailed = 4000;
+
+    // Opens the screen in a window of its own; returns it (nullptr when the
+    // order is refused at once: not logged in or no valid amount, in which
+    // case the failure block has been called).
+    static std::shared_ptr<ZVPayVC> present(const ZVPayOrder& order, Success success, Failure failure);
+    // The screen on display, if any.
+    static std::shared_ptr<ZVPayVC> current();
+
+    ZVPayVC(ZVPayOrder order, Success success, Failure failure);
+    void viewDidLoad() override;
+
+    const std::vector<PayWay>& ways() const { return ways_; }
+    size_t selectedWay() const { return selected_; }
+    void selectWay(size_t index);
+    // The player's actions.
+    void confirm();
+    void cancel();
+
+private:
+    void loadWays();
+    void layoutWays();
+    void finish(bool ok, const Value& a, int code, const Value& b);
+
+    ZVPayOrder order_;
+    Success success_;
+    Failure failure_;
+    bool finished_ = false, busy_ = false;
+    std::vector<PayWay> ways_;
+    size_t selected_ = 0;
+    std::shared_ptr<UIWindow> window_;
+    std::shared_ptr<UIView> panel_, waysBox_;
+    std::shared_ptr<UIButton> confirmButton_, closeButton_;
+    std::vector<std::shared_ptr<UIButton>> wayButtons_;
+};

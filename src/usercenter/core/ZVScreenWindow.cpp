@@ -1,0 +1,37 @@
+#include "usercenter/core/ZVScreenWindow.h"
+
+#include "platform/ui/UIButton.h"
+#include "platform/ui/UIScreen.h"
+
+std::shared_ptr<UIWindow> ZVOpenScreenWindow(const std::shared_ptr<UIViewController>& root) {
+    auto window = std::make_shared<UIWindow>(UIScreen::mainScreen().bounds());
+    window->setOpaque(false);
+    window->setBackgroundColor(UIColor::clearColor());
+    window->setWindowLevel(kZVScreenWindowLevel);
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    return window;
+}
+
+void ZVCloseScreenWindow(const std::shared_ptr<UIWindow>& window) {
+    if (!window) return;
+    window->endEditing(true);
+    window->setHidden(true);
+    window->setRootViewController(nullptr);
+}
+
+namespace ZVStyle {
+UIColor blue() { return UIColor::fromRGB(0x4988FD); }
+UIColor textGray() { return UIColor::fromRGB(0x666666); }
+UIColor lineGray() { return UIColor::fromRGB(0xE5E5E5); }
+
+std::shared_ptr<UIButton> actionButton(const std::string& title) {
+    auto b = UIButton::buttonWithType(UIButtonType::Custom);
+    b->setTitle(title, UIControlStateNormal);
+    b->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
+    b->titleLabel()->setFont(UIFont::systemFontOfSize(16, UIFontWeight::Medium));
+    b->setBackgroundColor(blue());
+    b->layer()->setCornerRadius(20);
+    return b;
+}
+}  // namespace ZVStyle

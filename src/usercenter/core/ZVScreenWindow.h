@@ -1,0 +1,26 @@
+#pragma once
+// The SDK's screens (login, payment) each run in a window of their own over
+// the game, at a level above the floating button.
+
+#include <memory>
+
+#include "platform/ui/UIViewController.h"
+#include "platform/ui/UIWindow.h"
+
+class UIButton;
+
+inline constexpr double kZVScreenWindowLevel = UIWindowLevelStatusBar + 2;
+
+// A screen-sized key window showing `root`.
+std::shared_ptr<UIWindow> ZVOpenScreenWindow(const std::shared_ptr<UIViewController>& root);
+// Hides the window and lets its controller go.
+void ZVCloseScreenWindow(const std::shared_ptr<UIWindow>& window);
+
+// Shared looks of the SDK's panels.
+namespace ZVStyle {
+UIColor blue();       // "#4988FD"
+UIColor textGray();   // "#666666"
+UIColor lineGray();   // "#E5E5E5"
+// A full-width rounded action button.
+std::shared_ptr<UIButton> actionButton(const std::string& title);
+}  // namespace ZVStyle
