@@ -11,6 +11,7 @@
 #include "usercenter/core/URLEncode.h"
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVSettings.h"
+#include "platform/graphics/UIImage.h"
 
 TEST(ZVSettings, InfoPlistWinsOverZVPlistAndOnlyWebAddressesCount) {
     Value zv = Value::dict({{"ZORVIA_GAMEID", 1001},
@@ -150,4 +151,18 @@ TEST(ShareVale, LoginStatePersistsUnderItsKeysAndThePasswordStaysOutOfDefaults) 
     EXPECT_EQ(share.accounts(), (std::vector<std::string>{"ok"}));
     d.setObject("ZV_username", Value::dict());
     EXPECT_EQ(share.userName(), "");
+}
+
+TEST(ZVSettings, TheDemoBundleCarriesTheSDKSettingsAndImages) {
+    testsupport::TempHome home;
+    auto previous = NSBundle::mainBundle().bundlePath();
+    NSBundle::setMainBundlePath(testsupport::sourceDir() / "examples/DemoGame.app");
+    auto s = ZVSettings::fromMainBundle();
+    auto image = URLEncode::sdkImageNamed("ZV_float");
+    NSBundle::setMainBundlePath(previous);
+    EXPECT_EQ(s.gameID, "1001");
+    EXPECT_FALSE(s.appKey.empty());
+    EXPECT_EQ(s.serverURL, "");  // the demo script points it at the stand-in
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), (CGSize{56, 56}));  // the floating button's side
 }
