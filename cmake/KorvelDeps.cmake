@@ -19,6 +19,7 @@ pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 find_package(GIF REQUIRED)
+pkg_check_modules(XTST REQUIRED IMPORTED_TARGET xtst x11)
 if(KORVEL_BUILD_BENCH)
   # A reference peer in the cache benchmarks. Found by hand: the package's
   # CMake file asks for snappy's development files, which linking to the

@@ -1,10 +1,16 @@
 #pragma once
 // The GTK host of the running application: one top-level GTK window the size
-// of the screen profile, in which native widgets of visible windows (the web
-// view) are placed at their views' frames, lowest window level first. The
-// host turns the GTK window's life (close, minimise, focus) into the
-// application's life-cycle events. Without a display everything runs
-// headless and the host does nothing.
+// of the screen profile. Native widgets of visible windows (the web view)
+// are placed at their views' frames; the toolkit's windows are drawn with
+// Cairo in two layers around them, so that everything after a native view in
+// drawing order (alerts, toasts, screens in higher windows) shows over it.
+// Pointer events go to the toolkit where its views are hit and to the native
+// widgets elsewhere; keys reach the first responder through a GTK input
+// method context (CJK input). The host turns the GTK window's life (close,
+// minimise, focus) into the application's life-cycle events. Without a
+// display everything runs headless and the host does nothing.
+
+#include <string>
 
 typedef struct _GtkWidget GtkWidget;
 
@@ -15,8 +21,11 @@ bool initialize(int* argc, char*** argv);
 bool hasDisplay();
 // The top-level GTK window, made on first use; nullptr headless.
 GtkWidget* toplevel();
-// Re-places every native widget of the visible windows. Called when windows
-// change and when a view with a native widget moves.
+// Re-places every native widget of the visible windows and redraws the
+// toolkit's layers. Called when windows change and when a view with a
+// native widget moves.
 void sync();
+// Writes what the host window shows now (native widgets included) to a PNG.
+bool writeScreenshot(const std::string& path);
 
 }  // namespace GtkHost
