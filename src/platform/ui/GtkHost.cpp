@@ -126,8 +126,8 @@ gboolean tick(GtkWidget*, GdkFrameClock*, gpointer) {
 }
 
 void redraw() {
+    sync();  // makes the host window once there are windows to show
     if (!gWindow) return;
-    sync();
     gtk_widget_queue_draw(gBelow);
     gtk_widget_queue_draw(gAbove);
     if (!gTick && UIView::anyAnimationRunning()) gTick = gtk_widget_add_tick_callback(gAbove, tick, nullptr, nullptr);
