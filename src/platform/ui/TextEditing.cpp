@@ -77,6 +77,22 @@ NSRange TextEditing::deletionRange() const {
     return {start, selection.location - start};
 }
 
+bool TextEditing::deleteInMarked() {
+    if (!hasMarked()) return false;
+    std::u16string m = text.utf16().substr(marked.location, marked.length);
+    m = m.substr(0, previousGraphemeBoundary(m, m.size()));
+    setMarked(m, {m.size(), 0});
+    return true;
+}
+
+std::optional<std::pair<NSRange, std::u16string>> TextEditing::takeMarked() {
+    if (!hasMarked()) return std::nullopt;
+    NSRange m = marked;
+    std::u16string s = text.utf16().substr(m.location, m.length);
+    replace(m, u"");
+    return std::make_pair(NSRange{m.location, 0}, s);
+}
+
 void TextEditing::setPlain(const std::string& s) {
     text = NSAttributedString(s, typingAttributes);
     selection = {text.length(), 0};

@@ -5,6 +5,8 @@
 // delegate before committing a change and tells it afterwards.
 
 #include <functional>
+#include <optional>
+#include <utility>
 #include <string>
 
 #include "platform/ui/NSAttributedString.h"
@@ -25,6 +27,12 @@ struct TextEditing {
     // The range one press of delete removes: the selection, else the whole
     // character (grapheme cluster) before the caret; empty at the start.
     NSRange deletionRange() const;
+    // Delete while composing: the last character of the marked text goes
+    // (false when nothing is marked).
+    bool deleteInMarked();
+    // Takes the marked text out for committing it as an ordinary edit:
+    // returns where it goes and what it was; nothing when none is marked.
+    std::optional<std::pair<NSRange, std::u16string>> takeMarked();
     void setPlain(const std::string& s);
     void clampSelection();
 };

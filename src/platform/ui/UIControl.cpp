@@ -58,11 +58,6 @@ void UIControl::sendActionsForControlEvents(unsigned events) {
         if (e.events & events) e.action(*this);
 }
 
-std::shared_ptr<UIView> UIControl::hitTest(CGPoint point, UIEvent* event) {
-    // A disabled control still takes the touch (and swallows it), as on the platform.
-    return UIView::hitTest(point, event);
-}
-
 void UIControl::touchesBegan(const UITouchSet& touches, UIEvent* event) {
     if (!enabled_) return;
     auto& t = *touches.front();

@@ -86,7 +86,6 @@ public:
     void touchesMoved(const UITouchSet& touches, UIEvent* event) override;
     void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
     void touchesCancelled(const UITouchSet& touches, UIEvent* event) override;
-    std::shared_ptr<UIView> hitTest(CGPoint point, UIEvent* event) override;
 
 protected:
     virtual void stateDidChange() { setNeedsDisplay(); setNeedsLayout(); }

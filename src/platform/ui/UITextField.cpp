@@ -119,16 +119,9 @@ void UITextField::insertText(const std::string& text) {
 }
 
 void UITextField::deleteBackward() {
-    if (editing_.hasMarked()) {
-        std::u16string m = editing_.text.utf16().substr(editing_.marked.location, editing_.marked.length);
-        m = m.substr(0, previousGraphemeBoundary(m, m.size()));
-        editing_.setMarked(m, {m.size(), 0});
-        changed();
-        return;
-    }
+    if (editing_.deleteInMarked()) return changed();
     NSRange r = editing_.deletionRange();
-    if (r.length == 0) return;
-    if (change(r, u"")) changed();
+    if (r.length > 0 && change(r, u"")) changed();
 }
 
 void UITextField::setMarkedText(const std::string& text, NSRange sel) {
@@ -137,15 +130,10 @@ void UITextField::setMarkedText(const std::string& text, NSRange sel) {
 }
 
 void UITextField::unmarkText() {
-    if (!editing_.hasMarked()) return;
     // Committing composed text is an edit the delegate may refuse.
-    NSRange m = editing_.marked;
-    std::u16string s = editing_.text.utf16().substr(m.location, m.length);
-    editing_.replace(m, u"");
-    if (!change({m.location, 0}, s)) {
-        changed();
-        return;
-    }
+    auto m = editing_.takeMarked();
+    if (!m) return;
+    change(m->first, m->second);
     changed();
 }
 
@@ -423,16 +411,9 @@ void UITextView::insertText(const std::string& text) {
 }
 
 void UITextView::deleteBackward() {
-    if (editing_.hasMarked()) {
-        std::u16string m = editing_.text.utf16().substr(editing_.marked.location, editing_.marked.length);
-        m = m.substr(0, previousGraphemeBoundary(m, m.size()));
-        editing_.setMarked(m, {m.size(), 0});
-        changed();
-        return;
-    }
+    if (editing_.deleteInMarked()) return changed();
     NSRange r = editing_.deletionRange();
-    if (r.length == 0) return;
-    if (change(r, u"")) changed();
+    if (r.length > 0 && change(r, u"")) changed();
 }
 
 void UITextView::setMarkedText(const std::string& text, NSRange sel) {
@@ -441,11 +422,10 @@ void UITextView::setMarkedText(const std::string& text, NSRange sel) {
 }
 
 void UITextView::unmarkText() {
-    if (!editing_.hasMarked()) return;
-    NSRange m = editing_.marked;
-    std::u16string s = editing_.text.utf16().substr(m.location, m.length);
-    editing_.replace(m, u"");
-    change({m.location, 0}, s);
+    // Committing composed text is an edit the delegate may refuse.
+    auto m = editing_.takeMarked();
+    if (!m) return;
+    change(m->first, m->second);
     changed();
 }
 

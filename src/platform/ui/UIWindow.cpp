@@ -42,8 +42,6 @@ void UIWindow::setRootViewController(const std::shared_ptr<UIViewController>& vc
     if (visible) vc->endAppearanceTransition();
 }
 
-void UIWindow::didAddSubview(UIView*) {}
-
 void UIWindow::setWindowLevel(UIWindowLevel level) {
     windowLevel_ = level;
     UIApplication::sharedApplication().windowsDidChange();

@@ -59,9 +59,6 @@ public:
     std::shared_ptr<CGImage> renderImage(double scale = 2) const;
     bool writePNG(const std::string& path, double scale = 2) const;
 
-protected:
-    void didAddSubview(UIView* subview) override;
-
 private:
     void deliver(const std::shared_ptr<UITouch>& touch, UITouchPhase phase);
 
