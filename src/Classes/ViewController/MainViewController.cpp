@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "Classes/ViewController/ByteRange.h"
+#include "Classes/ViewController/LocalMediaServer.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/NSBundle.h"
@@ -60,6 +61,22 @@ std::shared_ptr<WKWebView> MainViewController::makeWebView(const CGRect& frame,
     return WKWebView::create(frame, std::move(configuration));
 }
 
+void MainViewController::startMediaServer(WKWebViewConfiguration& configuration) {
+    if (mediaServer_) return;
+    // The server's threads read the asset table through their own reference,
+    // swapped whole when the table is read (LoadLocalSettings).
+    auto table = mimeTable_;
+    auto server = std::make_shared<LocalMediaServer>(dataFolder(), [table](const std::string& urlPath) {
+        std::lock_guard lock(table->mutex);
+        if (const std::string* mime = table->dict[urlPath]["mime"].getString()) return *mime;
+        return std::string("application/octet-stream");
+    });
+    if (!server->start()) return;
+    mediaServer_ = server;
+    configuration.userContentController()->addUserScript(
+        WKUserScript(server->mediaScript(), WKUserScriptInjectionTime::AtDocumentStart, false));
+}
+
 void MainViewController::InitWebView() {
     if (webView_) return;
     auto configuration = WKWebViewConfiguration::create();
@@ -72,6 +89,7 @@ void MainViewController::InitWebView() {
 
     if (!holderView_) view();
     CGRect f = holderView_->frame();
+    startMediaServer(*configuration);
     webView_ = makeWebView(CGRect(0, 0, f.size.width, f.size.height), configuration);
     webView_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     webView_->setUIDelegate(self);
@@ -140,6 +158,8 @@ void MainViewController::LoadLocalSettings() {
     if (!text) return;
     auto table = Value::fromJSON(*text);
     if (table && table->isDict()) fileDict_ = *table;
+    std::lock_guard lock(mimeTable_->mutex);
+    mimeTable_->dict = fileDict_;
 }
 
 std::string MainViewController::GetAssetMIME(const std::string& path) const {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -14,6 +15,8 @@
 #include "platform/foundation/Value.h"
 #include "platform/ui/UIViewController.h"
 #include "platform/web/WKWebView.h"
+
+class LocalMediaServer;
 
 class MainViewController : public UIViewController,
                            public WKUIDelegate,
@@ -77,6 +80,9 @@ public:
     void webView_stopURLSchemeTask(WKWebView& webView, const std::shared_ptr<WKURLSchemeTask>& task) override;
 
     bool retryPending() const { return retryPending_; }
+    // The road of <video> and <audio> from the "local" scheme (null when it
+    // could not start).
+    const std::shared_ptr<LocalMediaServer>& mediaServer() const { return mediaServer_; }
 
 protected:
     // The web view the controller runs the page in (tests give another).
@@ -85,6 +91,7 @@ protected:
 
 private:
     std::filesystem::path dataFolder() const;
+    void startMediaServer(WKWebViewConfiguration& configuration);
     void serveFile(const std::shared_ptr<WKURLSchemeTask>& task, const std::filesystem::path& file,
                    const std::string& urlPath, std::optional<std::string> range);
 
@@ -94,6 +101,12 @@ private:
     std::string url_;
     std::string basePath_;
     Value fileDict_;
+    struct MimeTable {
+        std::mutex mutex;
+        Value dict;
+    };
+    std::shared_ptr<MimeTable> mimeTable_ = std::make_shared<MimeTable>();
+    std::shared_ptr<LocalMediaServer> mediaServer_;
     std::shared_ptr<WKNavigation> startNavigation_;
     bool retryPending_ = false;
 };

@@ -200,20 +200,4 @@ TEST_F(HostPage, ScriptDialogsReturnAtOnce) {
     EXPECT_EQ(r.value, Value::array({true, true, nullptr}));
 }
 
-// The engine's media player takes only the protocols it knows (http,
-// https, file, blob, ...): a <video> whose source is a custom scheme fails
-// before the scheme handler sees a media request.
-TEST_F(HostPage, TheEngineRefusesMediaFromACustomScheme) {
-    std::filesystem::copy_file(testsupport::sourceDir() / "examples/DemoGame.app/Data/clip.mp4", bundle.path() / "Data/clip.mp4");
-    bundle.writeFile("Data/index.html",
-                     "<html><body><video id=v muted src='clip.mp4'></video><script>"
-                     "var v = document.getElementById('v');"
-                     "v.addEventListener('loadedmetadata', function() { window.webkit.messageHandlers.probe.postMessage('metadata'); });"
-                     "v.addEventListener('error', function() { window.webkit.messageHandlers.probe.postMessage('error ' + v.error.code); });"
-                     "</script></body></html>");
-    start(Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"KL_URL", "local://game/"}}));
-    ASSERT_TRUE(controller->probe->waitForMessages(1));
-    EXPECT_EQ(controller->probe->messages[0], Value("error 4"));
-}
-
 }  // namespace

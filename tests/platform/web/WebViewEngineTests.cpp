@@ -294,4 +294,20 @@ TEST_F(WebEngine, SnapshotWritesAPicture) {
     EXPECT_EQ(bytes.substr(1, 3), "PNG");
 }
 
+// The engine's media player takes only the protocols it knows (http,
+// https, file, blob, ...): a <video> whose source is a custom scheme fails
+// with "source not supported" whatever the scheme handler answers. The
+// web-view host gives media another road for that reason.
+TEST_F(WebEngine, TheEngineRefusesMediaFromACustomScheme) {
+    makeView();
+    handler->pages["/clip.mp4"] = testsupport::readFile(testsupport::sourceDir() / "examples/DemoGame.app/Data/clip.mp4");
+    loadPage("/v.html", "<video id=v muted src='test://app/clip.mp4'></video><script>"
+                        "var v = document.getElementById('v');"
+                        "v.addEventListener('loadedmetadata', function() { window.webkit.messageHandlers.probe.postMessage('metadata'); });"
+                        "v.addEventListener('error', function() { window.webkit.messageHandlers.probe.postMessage('error ' + v.error.code); });"
+                        "</script>");
+    ASSERT_TRUE(probe->waitForMessages(1));
+    EXPECT_EQ(probe->messages[0], Value("error 4"));
+}
+
 }  // namespace
