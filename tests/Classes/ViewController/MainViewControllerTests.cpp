@@ -15,6 +15,7 @@
 #include "platform/web/RecordingWebView.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/PluginLog.h"
+#include "plugin/iOS/RAZ5Orered/LogCapture.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 #include "support/TestSupport.h"
 
@@ -37,7 +38,6 @@ protected:
         IOSPlugin::resetForTesting();
         SysPlugin::Unload();
         SysPlugin::Load();
-        PluginLog::setObserver([this](const PluginLog::Record& r) { logs.push_back(r); });
         bundle.writeFile("Data/index.html", "<html>local page</html>");
         bundle.writeFile("Data/nativefiles.json",
                          R"({"/img/a.png": {"mime": "image/png", "encoding": "binary"}, "/v.mp4": {"mime": "video/mp4"},
@@ -49,7 +49,6 @@ protected:
         bundle.writeFile("Data/sub dir/ü.txt", "unicode");
         bundle.writeFile("secret.txt", "outside Data");
     }
-    void TearDown() override { PluginLog::setObserver(nullptr); }
 
     std::shared_ptr<TestController> start(const Value& extraInfo = Value::dict()) {
         Value info = Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"CFBundleVersion", "7"},
@@ -71,7 +70,7 @@ protected:
     }
 
     testsupport::TempBundle bundle;
-    std::vector<PluginLog::Record> logs;
+    shelltest::LogCapture capture;
 };
 
 TEST_F(Host, WithoutAPageServerTheLocalPageLoadsWithTheConfiguredBase) {
@@ -112,10 +111,10 @@ TEST_F(Host, AMissingLocalPageIsLoggedAndNothingLoads) {
     std::filesystem::remove(bundle.path() / "Data/index.html");
     auto c = start();
     EXPECT_TRUE(c->recording->loads().empty());
-    ASSERT_EQ(logs.size(), 1u);
-    EXPECT_EQ(logs[0].message, "index error: " + (bundle.path() / "Data/index.html").string());
-    EXPECT_FALSE(logs[0].asynchronous);
-    EXPECT_EQ(logs[0].flag, PluginLogFlagError);
+    auto now = capture->lines();  // written before Load returned
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_EQ(now[0].message, "index error: " + (bundle.path() / "Data/index.html").string());
+    EXPECT_EQ(now[0].flag, PluginLogFlagError);
 }
 
 TEST_F(Host, OnlyTheStartPagesOwnProvisionalFailureIsRetriedOnceASecond) {
@@ -272,10 +271,11 @@ TEST_F(Host, AuditRequestPieces) {
     EXPECT_FALSE(c->evaluateAuditReply(std::string(R"({"data":{}})"), nullptr));
     EXPECT_FALSE(c->evaluateAuditReply(std::string(R"({"code":500})"), nullptr));
     EXPECT_FALSE(c->evaluateAuditReply(std::string(R"({"code":200,"data":{}})"), nullptr));
+    auto logs = capture->flushed();
     ASSERT_EQ(logs.size(), 5u);
     EXPECT_EQ(logs[1].message, "json parse error: not json");
     EXPECT_EQ(logs[3].message, "request url: code 500");
-    EXPECT_TRUE(logs[3].asynchronous);
+    EXPECT_EQ(logs[3].flag, PluginLogFlagWarning);
     EXPECT_EQ(logs[4].message, R"(request url data error: {"code":200,"data":{}})");
     EXPECT_EQ(c->evaluateAuditReply(std::string(R"({"code":200,"data":{"content":"https://x/"}})"), nullptr), "https://x/");
     EXPECT_EQ(c->url(), "https://x/");
@@ -303,8 +303,9 @@ TEST_F(Host, TheAuditRequestPostsItsBodyKeepsTheContentAndLoadsAgain) {
 
     // Without an audit server: logged, nothing sent, nothing loaded.
     auto quiet = start();
-    logs.clear();
+    capture->clear();
     quiet->RequestURL();
+    auto logs = capture->flushed();
     ASSERT_EQ(logs.size(), 1u);
     EXPECT_TRUE(strings::hasPrefix(logs[0].message, "request url error: ")) << logs[0].message;
     EXPECT_EQ(quiet->recording->loads().size(), 1u);

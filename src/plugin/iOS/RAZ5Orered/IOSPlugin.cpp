@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "logging/VLFileLogger.h"
+#include "logging/VLOSLogger.h"
 #include "plugin/iOS/RAZ5Orered/PluginLog.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 
@@ -114,9 +116,15 @@ void IOSPlugin::SetRootController(const std::shared_ptr<UIViewController>& contr
 std::shared_ptr<UIViewController> IOSPlugin::GetRootController() { return state().rootController; }
 
 void IOSPlugin::InitLogger() {
-    // The rolling file logger and the platform-log logger are added here
-    // once the logging framework is in the build; until then pluginLog
-    // writes to the platform log itself.
+    // Once per process: a second Load must not add the loggers again.
+    static bool done = false;
+    if (done) return;
+    done = true;
+    auto fileLogger = std::make_shared<VLFileLogger>();
+    fileLogger->setRollingFrequency(3600);
+    fileLogger->logFileManager()->setMaximumNumberOfLogFiles(48);
+    VLLog::addLogger(fileLogger);
+    VLLog::addLogger(VLOSLogger::sharedInstance());
 }
 
 IOSPlugin::SDKPluginType IOSPlugin::sdkPluginType() { return state().type; }

@@ -1,28 +1,17 @@
 #pragma once
 // The shell's one road into the log: every log call of the bridge and the
-// web-view host goes through pluginLog, so the logging framework is wired
-// in one place.
+// web-view host goes through pluginLog, which hands it to the logging
+// framework with no tag and context 0.
 
 #include <cstdint>
-#include <functional>
-#include <string>
 
-// Flags, as the logging framework numbers them.
-inline constexpr uint64_t PluginLogFlagError = 1;
-inline constexpr uint64_t PluginLogFlagWarning = 2;
-inline constexpr uint64_t PluginLogLevelWarning = 3;  // error | warning
+#include "logging/VLLog.h"
 
-// printf-style; `asynchronous` false for errors, which are written before
-// the call returns.
+inline constexpr uint64_t PluginLogFlagError = VLLogFlagError;
+inline constexpr uint64_t PluginLogFlagWarning = VLLogFlagWarning;
+inline constexpr uint64_t PluginLogLevelWarning = VLLogLevelWarning;  // error | warning
+
+// printf-style; `asynchronous` false for errors, which reach every logger
+// before the call returns.
 void pluginLog(bool asynchronous, uint64_t level, uint64_t flag, const char* file, const char* function, int line,
                const char* format, ...) __attribute__((format(printf, 7, 8)));
-
-namespace PluginLog {
-// Sees every message as it is logged (tests).
-struct Record {
-    bool asynchronous;
-    uint64_t flag;
-    std::string file, function, message;
-};
-void setObserver(std::function<void(const Record&)> observer);
-}  // namespace PluginLog

@@ -8,6 +8,7 @@
 #include "platform/web/WebTestSupport.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/PluginLog.h"
+#include "LogCapture.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 
 using namespace webtest;
@@ -30,7 +31,6 @@ protected:
         ASSERT_TRUE(WKWebView::engineAvailable());
         IOSPlugin::resetForTesting();
         SysPlugin::Unload();
-        PluginLog::setObserver([this](const PluginLog::Record& r) { logs.push_back(r); });
         config = WKWebViewConfiguration::create();
         probe = PageProbe::install(config);
         view = WKWebView::create(CGRect(0, 0, 400, 300), config);
@@ -51,7 +51,6 @@ protected:
         ASSERT_TRUE(waitForPage(*view, "document.readyState == 'complete' && window.KL_IOS && window.Demo_IOS"));
     }
     void TearDown() override {
-        PluginLog::setObserver(nullptr);
         gtk_widget_destroy(window);
     }
     // Posts a marker on the probe and waits for it, so that every message
@@ -66,27 +65,28 @@ protected:
     std::shared_ptr<PageProbe> probe;
     std::shared_ptr<WKWebView> view;
     GtkWidget* window = nullptr;
-    std::vector<PluginLog::Record> logs;
+    shelltest::LogCapture capture;
     std::vector<Value> demoMessages;
 };
 
 TEST_F(BridgePage, ConsoleFunctionsReachTheNativeLog) {
     EXPECT_TRUE(probe->sawConsole("log: Init Sys"));
     evaluate(*view, "KL_IOS.Log('only read'); KL_IOS.Error('x'); KL_IOS.Warn('w'); 1");
-    ASSERT_TRUE(testsupport::waitFor([&] { return logs.size() >= 2; }));
-    EXPECT_EQ(logs[0].message, "js_error: x");
-    EXPECT_FALSE(logs[0].asynchronous);
-    EXPECT_EQ(logs[1].message, "js_warn: w");
-    EXPECT_TRUE(logs[1].asynchronous);
+    ASSERT_TRUE(testsupport::waitFor([&] { return capture->flushed().size() >= 2; }));
     settle();
-    EXPECT_EQ(logs.size(), 2u);
+    auto lines = capture->flushed();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].message, "js_error: x");
+    EXPECT_EQ(lines[0].flag, PluginLogFlagError);
+    EXPECT_EQ(lines[1].message, "js_warn: w");
+    EXPECT_EQ(lines[1].flag, PluginLogFlagWarning);
 }
 
 TEST_F(BridgePage, WrongTypesWarnOnThePageAndPostNothing) {
     evaluate(*view, "KL_IOS.Warn(42); Demo_IOS.Pay('x'); Demo_IOS.SetName({}); Demo_IOS.Select('1');"
                     "Demo_IOS.GetInitResult(5); Demo_IOS.GetKey('k', null); Demo_IOS.SetCallback(3); 1");
     settle();
-    EXPECT_TRUE(logs.empty());
+    EXPECT_TRUE(capture->flushed().empty());
     EXPECT_TRUE(demoMessages.empty());
     for (const char* line : {"warn: KL_IOS.Warn param error", "warn: Demo_IOS.Pay param error",
                              "warn: Demo_IOS.SetName param error", "warn: Demo_IOS.Select param error",

@@ -7,6 +7,9 @@
 #include "platform/web/RecordingWebView.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/PluginLog.h"
+#include "LogCapture.h"
+#include "logging/VLFileLogger.h"
+#include "logging/VLOSLogger.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 #include "support/TestSupport.h"
 
@@ -89,16 +92,28 @@ protected:
         IOSPlugin::registerSDKPlugin(recordingEntry("SNSDK"));
         IOSPlugin::registerSDKPlugin(recordingEntry("RelaySDK"));
         IOSPlugin::registerSDKPlugin(recordingEntry("HSSDK"));
-        PluginLog::setObserver([this](const PluginLog::Record& r) { logs.push_back(r); });
     }
-    void TearDown() override { PluginLog::setObserver(nullptr); }
-    std::vector<PluginLog::Record> logs;
+    shelltest::LogCapture capture;
 };
 
 TEST_F(Bridge, LoadAndUnloadRunThePlugInsInTheirOrder) {
     IOSPlugin::Load();
     EXPECT_TRUE(SysPlugin::GetInterface());
     EXPECT_EQ(journal(), (std::vector<std::string>{"RelaySDK.Load", "HSSDK.Load", "SNSDK.Load"}));
+    // Then the loggers: a file logger rolling hourly, keeping 48 files, and
+    // the platform log; a second Load adds none again.
+    IOSPlugin::Load();
+    int fileLoggers = 0, osLoggers = 0;
+    for (auto& logger : VLLog::allLoggers()) {
+        if (auto f = std::dynamic_pointer_cast<VLFileLogger>(logger)) {
+            ++fileLoggers;
+            EXPECT_EQ(f->rollingFrequency(), 3600);
+            EXPECT_EQ(f->logFileManager()->maximumNumberOfLogFiles(), 48u);
+        }
+        if (logger == VLOSLogger::sharedInstance()) ++osLoggers;
+    }
+    EXPECT_EQ(fileLoggers, 1);
+    EXPECT_EQ(osLoggers, 1);
     journal().clear();
     IOSPlugin::Unload();
     EXPECT_EQ(journal(), (std::vector<std::string>{"RelaySDK.Unload", "HSSDK.Unload", "SNSDK.Unload"}));
@@ -146,26 +161,28 @@ TEST_F(Bridge, ConsoleChannelLogsWarningsLaterAndErrorsAtOnce) {
     auto view = RecordingWebView::create();
     IOSPlugin::SetWebView(view);
     view->postMessage("iOS_Console", Value::dict({{"name", "console_log"}, {"args", "quiet"}}));
-    EXPECT_TRUE(logs.empty());
+    EXPECT_TRUE(capture->flushed().empty());
     view->postMessage("iOS_Console", Value::dict({{"name", "console_warn"}, {"args", "careful"}}));
     view->postMessage("iOS_Console", Value::dict({{"name", "console_error"}, {"args", "x"}}));
-    ASSERT_EQ(logs.size(), 2u);
-    EXPECT_EQ(logs[0].message, "js_warn: careful");
-    EXPECT_TRUE(logs[0].asynchronous);
-    EXPECT_EQ(logs[0].flag, PluginLogFlagWarning);
-    EXPECT_EQ(logs[1].message, "js_error: x");
-    EXPECT_FALSE(logs[1].asynchronous);
-    EXPECT_EQ(logs[1].flag, PluginLogFlagError);
-    EXPECT_EQ(logs[1].file, "plugin/iOS/RAZ5Orered/RAZ5Orered/IOSPlugin");
-    EXPECT_EQ(logs[1].function, "-[IOSHandler userContentController:didReceiveScriptMessage:]");
+    // The error has reached the loggers when the handler returns.
+    auto now = capture->lines();
+    ASSERT_FALSE(now.empty());
+    EXPECT_EQ(now.back().message, "js_error: x");
+    EXPECT_EQ(now.back().flag, PluginLogFlagError);
+    EXPECT_EQ(now.back().file, "plugin/iOS/RAZ5Orered/RAZ5Orered/IOSPlugin");
+    EXPECT_EQ(now.back().function, "-[IOSHandler userContentController:didReceiveScriptMessage:]");
+    auto all = capture->flushed();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].message, "js_warn: careful");
+    EXPECT_EQ(all[0].flag, PluginLogFlagWarning);
 
     // Posted around the page's functions: wrong types and shapes log nothing.
-    logs.clear();
+    capture->clear();
     view->postMessage("iOS_Console", Value::dict({{"name", "console_error"}, {"args", 42}}));
     view->postMessage("iOS_Console", Value::dict({{"name", "console_error"}}));
     view->postMessage("iOS_Console", Value("console_error"));
     view->postMessage("iOS_Console", Value::dict({{"name", Value::array({"console_error"})}, {"args", "x"}}));
-    EXPECT_TRUE(logs.empty());
+    EXPECT_TRUE(capture->flushed().empty());
 }
 
 TEST_F(Bridge, SystemPlugInEventsReloadAndUnload) {
