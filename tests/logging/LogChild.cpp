@@ -5,6 +5,12 @@
 //       under <home>, then the process ends at once: by returning from
 //       main, by exit() from another thread, or by SIGTERM (it prints
 //       "ready" and waits for the signal).
+//   logging_child journal
+//       In a private mount namespace, starts a journal daemon of its own,
+//       captures what another process writes to it and checks that the
+//       framework's own entries never come back; prints "OK" or "FAIL ...".
+//   logging_child journal-send <priority> <text>
+//       Writes one journal entry (the "other process" above).
 //   logging_child diskfull <dir>
 //       In a private mount namespace, mounts a 256 KiB tmpfs on <dir>, logs
 //       until the disk is full, frees some room, logs again, and checks the
@@ -22,9 +28,23 @@
 #include <unistd.h>
 #include <vector>
 
+#include <condition_variable>
+#include <csignal>
+#include <mutex>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <systemd/sd-journal.h>
+
+#include "logging/VLASLLogger.h"
 #include "logging/VLFileLogger.h"
 #include "logging/VLLog.h"
 #include "platform/foundation/AppHome.h"
+#include "platform/foundation/PlatformLog.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -162,12 +182,132 @@ int diskFull(const fs::path& dir) {
     return 0;
 }
 
+// Waits (on inotify, up to 10 s) until `path` exists in `dir`.
+bool waitForFile(const char* dir, const char* path) {
+    int fd = inotify_init1(IN_CLOEXEC);
+    inotify_add_watch(fd, dir, IN_CREATE | IN_MOVED_TO);
+    bool found = false;
+    for (int i = 0; i < 100 && !(found = access(path, F_OK) == 0); ++i) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buf[4096];
+            if (read(fd, buf, sizeof buf) < 0) break;
+        }
+    }
+    close(fd);
+    return found;
+}
+
+pid_t spawn(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    return pid;
+}
+
+// Keeps what the capture logs, and lets the main thread wait for it.
+class Collector : public VLAbstractLogger {
+public:
+    Collector() : VLAbstractLogger("test.collector") {}
+    void logMessage(const VLLogMessagePtr& m) override {
+        std::lock_guard lock(mutex);
+        if (m->fileName() == "VLASLLogCapture" && m->message().find("korvel-test:") != std::string_view::npos)
+            seen.emplace_back(std::string(m->message()), m->flag());
+        cv.notify_all();
+    }
+    bool waitFor(const std::string& text) {
+        std::unique_lock lock(mutex);
+        return cv.wait_for(lock, std::chrono::seconds(10), [&] {
+            for (auto& [t, f] : seen)
+                if (t == text) return true;
+            return false;
+        });
+    }
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<std::pair<std::string, uint64_t>> seen;
+};
+
+int journal(const char* self) {
+    if (!privateMountNamespace()) return 2;
+    if (mount("tmpfs", "/run", "tmpfs", 0, "size=16m") != 0) {
+        fprintf(stderr, "logging_child: cannot mount a tmpfs on /run: %s\n", strerror(errno));
+        return 3;
+    }
+    // The daemon must keep to memory, whatever this machine keeps on disk.
+    struct stat st {};
+    if (stat("/var/log/journal", &st) == 0) mount("tmpfs", "/var/log/journal", "tmpfs", 0, "size=16m");
+    mkdir("/run/systemd", 0755);
+    mkdir("/run/systemd/journal", 0755);
+    mkdir("/run/log", 0755);
+    mkdir("/run/log/journal", 0755);
+    const char* daemon = access("/usr/lib/systemd/systemd-journald", X_OK) == 0 ? "/usr/lib/systemd/systemd-journald"
+                                                                                 : "/lib/systemd/systemd-journald";
+    pid_t journald = spawn({daemon});
+    if (journald < 0 || !waitForFile("/run/systemd/journal", "/run/systemd/journal/socket")) {
+        fprintf(stderr, "logging_child: no journal daemon (%s)\n", daemon);
+        if (journald > 0) kill(journald, SIGTERM);
+        return 4;
+    }
+    auto finish = [&](int code) {
+        kill(journald, SIGTERM);
+        waitpid(journald, nullptr, 0);
+        return code;
+    };
+    PlatformLog::connectSystemSink(PlatformLog::Sink::Journal, "/run/systemd/journal/socket");
+    auto collector = std::make_shared<Collector>();
+    VLLog::addLogger(collector);
+    VLLog::addLogger(VLASLLogger::sharedInstance());
+    VLASLLogCapture::start();
+
+    auto other = [&](int priority, const std::string& text) {
+        pid_t pid = spawn({self, "journal-send", std::to_string(priority), text});
+        int status = 0;
+        waitpid(pid, &status, 0);
+    };
+    // Ours, through the system-log logger: tagged, never read back.
+    VLLog::log(false, VLLogLevelAll, VLLogFlagWarning, 0, "f", "fn", 1, Value(), "%s", "korvel-test: our own");
+    other(3, "korvel-test: error from elsewhere");
+    other(6, "korvel-test: info from elsewhere");
+    if (!collector->waitFor("korvel-test: error from elsewhere") || !collector->waitFor("korvel-test: info from elsewhere")) {
+        printf("FAIL the other process's entries were not captured\n");
+        return finish(1);
+    }
+    VLASLLogCapture::stop();
+    VLASLLogCapture::start();
+    other(4, "korvel-test: after a restart");
+    if (!collector->waitFor("korvel-test: after a restart")) {
+        printf("FAIL nothing captured after stop and start\n");
+        return finish(1);
+    }
+    VLLog::flushLog();
+    std::lock_guard lock(collector->mutex);
+    std::vector<std::pair<std::string, uint64_t>> expected = {{"korvel-test: error from elsewhere", VLLogFlagWarning},
+                                                              {"korvel-test: info from elsewhere", VLLogFlagVerbose},
+                                                              {"korvel-test: after a restart", VLLogFlagInfo}};
+    if (collector->seen != expected) {
+        printf("FAIL captured:\n");
+        for (auto& [t, f] : collector->seen) printf("  %s (flag %llu)\n", t.c_str(), (unsigned long long)f);
+        return finish(1);
+    }
+    printf("OK captured 3 entries of another process, none of our own, none twice\n");
+    return finish(0);
+}
+
+int journalSend(int priority, const char* text) {
+    return sd_journal_send("MESSAGE=%s", text, "PRIORITY=%d", priority, "SYSLOG_IDENTIFIER=korvel-other", nullptr) < 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "flood" && argc == 4) return flood(argv[2], argv[3]);
     if (mode == "diskfull" && argc == 3) return diskFull(argv[2]);
-    fprintf(stderr, "usage: logging_child flood <home> return|exit|sigterm | diskfull <dir>\n");
+    if (mode == "journal" && argc == 2) return journal(argv[0]);
+    if (mode == "journal-send" && argc == 4) return journalSend(atoi(argv[2]), argv[3]);
+    fprintf(stderr, "usage: logging_child flood <home> return|exit|sigterm | diskfull <dir> | journal\n");
     return 64;
 }

@@ -120,6 +120,23 @@ private:
     int saved_ = -1;
 };
 
+// A datagram socket standing in for the journal; the platform log sends to
+// it for the object's life.
+class FakeJournal {
+public:
+    FakeJournal();
+    ~FakeJournal();
+    const fs::path& path() const { return path_; }
+    // The next datagram, or "" after 5 seconds.
+    std::string receive();
+    bool empty();
+
+private:
+    testsupport::TempDir dir_;
+    fs::path path_;
+    int fd_;
+};
+
 // Every test leaves the registry empty and the queues quiet.
 class LoggingTest : public ::testing::Test {
 protected:

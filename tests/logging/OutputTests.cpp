@@ -172,43 +172,8 @@ TEST_F(OSLogger, SharedInstanceAndSubsystemRules) {
     EXPECT_EQ(both.subsystem(), "com.example");
 }
 
-// A datagram socket standing in for the journal.
-class FakeJournal {
-public:
-    FakeJournal() {
-        path_ = dir_ / "journal.sock";
-        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        strncpy(a.sun_path, path_.c_str(), sizeof a.sun_path - 1);
-        bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    ~FakeJournal() {
-        PlatformLog::connectSystemSink(PlatformLog::Sink::None, "");
-        close(fd_);
-    }
-    const fs::path& path() const { return path_; }
-    std::string receive() {
-        char buf[65536];
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, 5000) <= 0) return "";
-        ssize_t n = recv(fd_, buf, sizeof buf, 0);
-        return n > 0 ? std::string(buf, size_t(n)) : "";
-    }
-    bool empty() {
-        pollfd p{fd_, POLLIN, 0};
-        return poll(&p, 1, 0) == 0;
-    }
-
-private:
-    testsupport::TempDir dir_;
-    fs::path path_;
-    int fd_;
-};
-
 TEST_F(OSLogger, ReachesTheJournalWithItsPriorityAndFieldsAndNotStandardError) {
     FakeJournal journal;
-    ASSERT_TRUE(PlatformLog::connectSystemSink(PlatformLog::Sink::Journal, journal.path()));
     VLOSLogger tagged(std::string("com.example"), std::string("net"));
     StderrCapture err;
     tagged.getLogger()->log(VLOSLogType::Error, "two\nlines");

@@ -201,6 +201,12 @@ bool writeToStderr(std::string_view message, std::string_view ident) {
     return ok;
 }
 
+bool writeRawToStderr(std::string_view bytes) {
+    bool ok = writeWithoutBlocking(STDERR_FILENO, bytes);
+    if (!ok) gDropped.fetch_add(1, std::memory_order_relaxed);
+    return ok;
+}
+
 bool connectSystemSink(Sink sink, const std::string& socketPath) {
     State& s = state();
     std::lock_guard lock(s.mutex);

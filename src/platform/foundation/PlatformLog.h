@@ -32,6 +32,8 @@ bool writeToSystemLog(Priority priority, std::string_view message, std::string_v
 // Only standard error, in the same line layout as write(); false when the
 // line was dropped.
 bool writeToStderr(std::string_view message, std::string_view identifier = {});
+// Bytes as they are, in one write, without blocking; false when dropped.
+bool writeRawToStderr(std::string_view bytes);
 
 // Standard error is written by default; tests and the console logger may turn it off.
 void setStderrEnabled(bool enabled);

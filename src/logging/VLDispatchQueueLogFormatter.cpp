@@ -1,0 +1,110 @@
+#include "logging/VLDispatchQueueLogFormatter.h"
+
+#include <array>
+
+#include "platform/foundation/Strings.h"
+
+namespace {
+
+// Shared pools of threads: their label says nothing about the caller, so
+// the thread is named instead. The platform's root queues, and ours.
+bool isSharedRootQueue(std::string_view label) {
+    static const std::array<std::string_view, 12> roots = {
+        "com.apple.root.low-priority",       "com.apple.root.default-priority",
+        "com.apple.root.high-priority",      "com.apple.root.low-overcommit-priority",
+        "com.apple.root.default-overcommit-priority", "com.apple.root.high-overcommit-priority",
+        "com.apple.root.default-qos.overcommit",      "global.background",
+        "global.utility",                    "global.default",
+        "global.user-initiated",             "global.user-interactive"};
+    for (auto r : roots)
+        if (label == r) return true;
+    return false;
+}
+
+// At most `maxUnits` UTF-16 units of `s`, never half a character.
+std::string utf16Prefix(const std::string& s, size_t maxUnits) {
+    size_t units = 0, end = 0;
+    while (end < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[end]);
+        size_t bytes = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+        if (end + bytes > s.size()) bytes = 1;
+        size_t add = bytes == 4 ? 2 : 1;  // beyond the basic plane: a surrogate pair
+        if (units + add > maxUnits) break;
+        units += add;
+        end += bytes;
+    }
+    return s.substr(0, end);
+}
+
+}  // namespace
+
+VLDispatchQueueLogFormatter::VLDispatchQueueLogFormatter() : dateFormatter_(createDateFormatter()) {
+    replacements_["com.apple.main-thread"] = "main";
+}
+
+std::shared_ptr<NSDateFormatter> VLDispatchQueueLogFormatter::createDateFormatter() const {
+    return std::make_shared<NSDateFormatter>("yyyy-MM-dd HH:mm:ss:SSS", NSDateFormatter::TimeZone::local());
+}
+
+std::optional<std::string> VLDispatchQueueLogFormatter::replacementStringForQueueLabel(const std::string& label) const {
+    std::lock_guard lock(mutex_);
+    auto it = replacements_.find(label);
+    if (it == replacements_.end()) return std::nullopt;
+    return it->second;
+}
+
+void VLDispatchQueueLogFormatter::setReplacementString(std::optional<std::string> replacement,
+                                                       const std::string& label) {
+    std::lock_guard lock(mutex_);
+    if (replacement) replacements_[label] = std::move(*replacement);
+    else replacements_.erase(label);
+}
+
+std::string VLDispatchQueueLogFormatter::stringFromDate(NSDateFormatter::Date date) const {
+    return dateFormatter_->stringFromDate(date);
+}
+
+std::string VLDispatchQueueLogFormatter::queueThreadLabelForLogMessage(const VLLogMessage& message) const {
+    std::string label;
+    bool replaceable = true;
+    std::string_view queue = message.queueLabel();
+    if (!queue.empty() && !isSharedRootQueue(queue)) {
+        label = queue;
+    } else if (!message.threadName().empty()) {
+        label = message.threadName();
+    } else {
+        label = message.threadID();
+        replaceable = false;  // a thread id is never replaced
+    }
+    if (replaceable) {
+        if (auto short_ = replacementStringForQueueLabel(label)) label = *short_;
+    }
+    uint64_t maxLength = maxQueueLength_.load();
+    uint64_t minLength = minQueueLength_.load();
+    size_t length = strings::utf16Length(label);
+    if (maxLength > 0 && length > maxLength) return utf16Prefix(label, maxLength);
+    if (length < minLength) label.append(minLength - length, ' ');
+    return label;
+}
+
+const char* VLDispatchQueueLogFormatter::qosName(uint64_t qos) {
+    switch (qos) {
+    case 33: return "UI";
+    case 25: return "IN";
+    case 21: return "DF";
+    case 17: return "UT";
+    case 9: return "BG";
+    default: return "UN";
+    }
+}
+
+std::optional<std::string> VLDispatchQueueLogFormatter::formatLogMessage(const VLLogMessage& message) {
+    std::string line = stringFromDate(message.timestamp());
+    line += " [";
+    line += queueThreadLabelForLogMessage(message);
+    line += " (QOS:";
+    line += qosName(message.qos());
+    line += ")] ";
+    line += message.message();
+    return line;
+}

@@ -1,0 +1,240 @@
+// The formatter chain, the context filters, the dispatch-queue formatter
+// and the atomic counter.
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "LogTestSupport.h"
+#include "logging/VLDispatchQueueLogFormatter.h"
+#include "logging/VLMultiFormatter.h"
+
+using namespace logtest;
+
+namespace {
+
+VLLogMessage recordWith(std::string_view text, int64_t context = 0) {
+    return VLLogMessage(text, VLLogLevelAll, VLLogFlagInfo, context, "/src/f.cpp", "fn", 1);
+}
+
+// Appends its letter; remembers what it was shown.
+struct Append : VLLogFormatter {
+    explicit Append(std::string s) : suffix(std::move(s)) {}
+    std::string suffix;
+    std::atomic<int> calls{0};
+    std::mutex mutex;
+    std::vector<std::pair<std::string, int64_t>> seen;
+    std::optional<std::string> formatLogMessage(const VLLogMessage& m) override {
+        ++calls;
+        std::lock_guard lock(mutex);
+        seen.emplace_back(std::string(m.message()), m.context());
+        return std::string(m.message()) + suffix;
+    }
+};
+
+struct Drop : VLLogFormatter {
+    std::optional<std::string> formatLogMessage(const VLLogMessage&) override { return std::nullopt; }
+};
+
+TEST(MultiFormatter, RunsInOrderEachSeeingTheRecordWithThePreviousText) {
+    VLMultiFormatter chain;
+    EXPECT_EQ(chain.formatLogMessage(recordWith("plain")), "plain");  // empty chain
+    auto a = std::make_shared<Append>("a"), b = std::make_shared<Append>("b");
+    chain.addFormatter(a);
+    chain.addFormatter(b);
+    chain.addFormatter(nullptr);
+    EXPECT_EQ(chain.formatLogMessage(recordWith("x", 42)), "xab");
+    EXPECT_EQ(b->seen, (std::vector<std::pair<std::string, int64_t>>{{"xa", 42}}));
+
+    chain.addFormatter(a);  // twice: runs twice
+    EXPECT_EQ(chain.formatLogMessage(recordWith("y")), "yaba");
+    EXPECT_EQ(chain.formatters().size(), 3u);
+    chain.removeFormatter(a);  // every entry of it
+    EXPECT_FALSE(chain.isFormattingWithFormatter(a));
+    EXPECT_EQ(chain.formatLogMessage(recordWith("z")), "zb");
+    chain.removeAllFormatters();
+    EXPECT_TRUE(chain.formatters().empty());
+}
+
+TEST(MultiFormatter, ADroppingStepEndsTheChain) {
+    VLMultiFormatter chain;
+    auto after = std::make_shared<Append>("!");
+    chain.addFormatter(std::make_shared<Drop>());
+    chain.addFormatter(after);
+    EXPECT_EQ(chain.formatLogMessage(recordWith("gone")), std::nullopt);
+    EXPECT_EQ(after->calls.load(), 0);
+}
+
+TEST(MultiFormatter, SharedByLoggersWhileChangedFromAnotherThread) {
+    auto chain = std::make_shared<VLMultiFormatter>();
+    auto a = std::make_shared<Append>("-a");
+    std::atomic<bool> stop{false};
+    std::thread changer([&] {
+        while (!stop) {
+            chain->addFormatter(a);
+            chain->removeFormatter(a);
+        }
+    });
+    std::vector<std::thread> users;
+    std::atomic<int> bad{0};
+    for (int t = 0; t < 3; ++t)
+        users.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) {
+                auto text = chain->formatLogMessage(recordWith("m"));
+                if (text != "m" && text != "m-a") ++bad;
+            }
+        });
+    for (auto& u : users) u.join();
+    stop = true;
+    changer.join();
+    EXPECT_EQ(bad.load(), 0);
+}
+
+TEST(ContextFilters, AllowAndDenyByContextWithBothSpellings) {
+    VLContextAllowlistFilterLogFormatter allow;
+    EXPECT_EQ(allow.formatLogMessage(recordWith("x", 1)), std::nullopt);  // empty list: nothing through
+    allow.addToAllowlist(7);
+    allow.addToWhitelist(7);
+    allow.addToAllowlist(-3);
+    EXPECT_EQ(allow.formatLogMessage(recordWith("seven", 7)), "seven");
+    EXPECT_EQ(allow.formatLogMessage(recordWith("eight", 8)), std::nullopt);
+    auto list = allow.whitelist();
+    std::sort(list.begin(), list.end());
+    EXPECT_EQ(list, (std::vector<int64_t>{-3, 7}));
+    allow.removeFromWhitelist(7);  // added twice, removed once: gone
+    EXPECT_FALSE(allow.isOnAllowlist(7));
+    EXPECT_TRUE(allow.isOnWhitelist(-3));
+
+    VLContextDenylistFilterLogFormatter deny;
+    EXPECT_EQ(deny.formatLogMessage(recordWith("x", 1)), "x");  // empty list: everything through
+    deny.addToBlacklist(5);
+    EXPECT_EQ(deny.formatLogMessage(recordWith("five", 5)), std::nullopt);
+    EXPECT_EQ(deny.formatLogMessage(recordWith("six", 6)), "six");
+    for (int64_t c : {5, 6}) EXPECT_EQ(deny.isOnBlacklist(c), deny.isOnDenylist(c));
+    deny.removeFromDenylist(5);
+    EXPECT_TRUE(deny.denylist().empty());
+}
+
+TEST(ContextFilters, InALoggersChainInFrontOfAFormatter) {
+    LoggingTest::resetLogging();
+    auto chain = std::make_shared<VLMultiFormatter>();
+    auto allow = std::make_shared<VLContextAllowlistFilterLogFormatter>();
+    allow->addToAllowlist(2);
+    chain->addFormatter(allow);
+    chain->addFormatter(std::make_shared<Append>("!"));
+    auto logger = std::make_shared<RecordingLogger>();
+    logger->setLogFormatter(chain);
+    VLLog::addLogger(logger);
+    for (int64_t ctx : {1, 2, 3, 2})
+        VLLog::log(true, VLLogLevelAll, VLLogFlagInfo, ctx, "f", "fn", 1, Value(), "ctx %lld", (long long)ctx);
+    VLLog::flushLog();
+    EXPECT_EQ(logger->texts(), (std::vector<std::string>{"ctx 2!", "ctx 2!"}));
+    LoggingTest::resetLogging();
+}
+
+// ---- dispatch-queue formatter ----
+
+VLLogMessage onQueue(std::string label, std::string threadName = "", std::string threadID = "4660",
+                     uint64_t qos = VLQoSDefault) {
+    VLLogMessage m = recordWith("hello");
+    m.setThreadFactsForTesting(threadID, threadName, label, qos);
+    return m;
+}
+
+TEST(DispatchQueueFormatter, LabelsAreReplacedFittedAndChosen) {
+    VLDispatchQueueLogFormatter f;
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("com.apple.main-thread")), "main");
+    // A shared root queue shows the thread: its name, else its id.
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("com.apple.root.default-qos.overcommit", "worker")), "worker");
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("global.default")), "4660");
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("", "")), "4660");
+    f.setReplacementString("never", "4660");  // a thread id is never replaced
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("")), "4660");
+    f.setReplacementString("w", "worker");  // a thread name is
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("", "worker")), "w");
+
+    f.setMinQueueLength(10);
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("com.apple.main-thread")), "main      ");
+    f.setMinQueueLength(0);
+    f.setMaxQueueLength(4);
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("com.apple.main-thread")), "main");
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("abcde")), "abcd");
+    // Widths count UTF-16 units and never split a character.
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("ab\xF0\x9F\x98\x80z")), "ab\xF0\x9F\x98\x80");
+    f.setMaxQueueLength(3);
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("ab\xF0\x9F\x98\x80z")), "ab");
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("\xC3\xA9t\xC3\xA9s")), "\xC3\xA9t\xC3\xA9");
+    f.setMaxQueueLength(0);
+    f.setMinQueueLength(5);
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("\xE6\x97\xA5\xE6\x9C\xAC")), "\xE6\x97\xA5\xE6\x9C\xAC   ");
+
+    f.setMinQueueLength(0);
+    f.setReplacementString(std::nullopt, "com.apple.main-thread");
+    EXPECT_EQ(f.queueThreadLabelForLogMessage(onQueue("com.apple.main-thread")), "com.apple.main-thread");
+    EXPECT_EQ(f.replacementStringForQueueLabel("com.apple.main-thread"), std::nullopt);
+}
+
+TEST(DispatchQueueFormatter, LineWithLocalTimeLabelAndQualityOfService) {
+    const char* saved = getenv("TZ");
+    std::string restore = saved ? saved : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    VLDispatchQueueLogFormatter f;
+    auto when = *NSDateFormatter("yyyy-MM-dd HH:mm:ss.SSS Z").dateFromString("2024-03-05 06:08:09.250 +0000");
+    VLLogMessage m("hello", VLLogLevelAll, VLLogFlagInfo, 0, "f", "fn", 1, Value(), 0, when);
+    m.setThreadFactsForTesting("1", "", "com.apple.main-thread", 33);
+    auto line = f.formatLogMessage(m);
+    if (saved) setenv("TZ", restore.c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+    EXPECT_EQ(line, "2024-03-05 07:08:09:250 [main (QOS:UI)] hello");
+    std::vector<std::string> names;
+    for (uint64_t q : {33, 25, 21, 17, 9, 0, 5}) names.push_back(VLDispatchQueueLogFormatter::qosName(q));
+    EXPECT_EQ(names, (std::vector<std::string>{"UI", "IN", "DF", "UT", "BG", "UN", "UN"}));
+}
+
+TEST(DispatchQueueFormatter, ARealRecordFromTheMainQueueAndFromASerialQueue) {
+    VLDispatchQueueLogFormatter f;
+    VLLogMessage main("m", 0, 1, 0, "f", "fn", 1);
+    EXPECT_NE(f.formatLogMessage(main)->find("[main (QOS:UI)] m"), std::string::npos);
+    std::optional<std::string> line;
+    DispatchQueue::serial("com.example.net")->sync([&] { line = f.formatLogMessage(VLLogMessage("q", 0, 1, 0, "f", "fn", 1)); });
+    EXPECT_NE(line->find("[com.example.net (QOS:UN)] q"), std::string::npos);
+}
+
+TEST(DispatchQueueFormatter, SharedAcrossThreadsWhileReplacementsChange) {
+    VLDispatchQueueLogFormatter f;
+    std::atomic<bool> stop{false};
+    std::thread changer([&] {
+        for (int i = 0; !stop; ++i) f.setReplacementString(i % 2 ? std::optional<std::string>("q") : std::nullopt, "queue");
+    });
+    std::atomic<int> bad{0};
+    std::vector<std::thread> users;
+    for (int t = 0; t < 3; ++t)
+        users.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) {
+                auto label = f.queueThreadLabelForLogMessage(onQueue("queue"));
+                if (label != "q" && label != "queue") ++bad;
+            }
+        });
+    for (auto& u : users) u.join();
+    stop = true;
+    changer.join();
+    EXPECT_EQ(bad.load(), 0);
+}
+
+TEST(AtomicCounter, CountsUpAndDownFromAnyThread) {
+    VLAtomicCounter c(0);
+    EXPECT_EQ(c.increment(), 1);
+    EXPECT_EQ(c.decrement(), 0);
+    VLAtomicCounter many(10);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10000; ++i) many.increment();
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(many.value(), 40010);
+}
+
+}  // namespace
