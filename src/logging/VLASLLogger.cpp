@@ -35,15 +35,11 @@ int VLASLLogger::levelForFlag(uint64_t flag) {
 }
 
 void VLASLLogger::logMessage(const VLLogMessagePtr& message) {
-    if (!message || message->fileName() == "VLASLLogCapture") return;
-    std::optional<std::string> formatted;
-    if (logFormatter_) {
-        formatted = logFormatter_->formatLogMessage(*message);
-        if (!formatted) return;
-    }
-    std::string_view text = formatted ? std::string_view(*formatted) : message->message();
+    if (!message || isCapturedRecord(*message)) return;
+    auto text = lt_textFor(*message);
+    if (!text) return;
     std::string fields = strings::format("VLLOG=1\nREADUID=%d\n", int(geteuid()));
-    PlatformLog::writeToSystemLog(static_cast<PlatformLog::Priority>(levelForFlag(message->flag())), text, {}, fields);
+    PlatformLog::writeToSystemLog(static_cast<PlatformLog::Priority>(levelForFlag(message->flag())), *text, {}, fields);
 }
 
 // ---- reading ----

@@ -140,13 +140,9 @@ bool VLFileLogger::lt_appendBytes(std::string& out, const VLLogMessage& message,
         return true;
     }
     bool formatted = false;
-    std::optional<std::string> formattedText;
-    if (logFormatter_) {
-        formattedText = logFormatter_->formatLogMessage(message);
-        if (!formattedText) return false;
-        formatted = *formattedText != message.message();
-    }
-    std::string_view text = formattedText ? std::string_view(*formattedText) : message.message();
+    std::optional<std::string> formattedText = lt_textFor(message, &formatted);
+    if (!formattedText) return false;
+    const std::string& text = *formattedText;
     if (text.empty()) return false;
     out += text;
     if ((!formatted || appendNewline_.load(std::memory_order_relaxed)) && text.back() != '\n') out += '\n';

@@ -63,3 +63,11 @@ void VLAbstractLogger::lt_setLogFormatter(std::shared_ptr<VLLogFormatter> format
     logFormatter_ = std::move(formatter);
     if (logFormatter_) logFormatter_->didAddToLogger(*this, loggerQueue_);
 }
+
+std::optional<std::string> VLAbstractLogger::lt_textFor(const VLLogMessage& message, bool* formatted) {
+    if (formatted) *formatted = false;
+    if (!logFormatter_) return std::string(message.message());
+    std::optional<std::string> text = logFormatter_->formatLogMessage(message);
+    if (text && formatted) *formatted = *text != message.message();
+    return text;
+}

@@ -97,6 +97,13 @@ protected:
     // the global logging queue; waits when `wait`.
     void hop(std::function<void()> work, bool wait);
 
+    // On the logger's queue: the text to write for a record, the formatter's
+    // or else the record's own; nullopt when the formatter drops it.
+    // `formatted` tells whether the formatter changed the text.
+    std::optional<std::string> lt_textFor(const VLLogMessage& message, bool* formatted = nullptr);
+    // Records the capture read from the system log: never written back there.
+    static bool isCapturedRecord(const VLLogMessage& message) { return message.fileName() == "VLASLLogCapture"; }
+
     // Read and written on the logger's queue only.
     std::shared_ptr<VLLogFormatter> logFormatter_;
     std::shared_ptr<DispatchQueue> loggerQueue_;

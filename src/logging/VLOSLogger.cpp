@@ -68,12 +68,6 @@ VLOSLogType VLOSLogger::typeForFlag(uint64_t flag) {
 }
 
 void VLOSLogger::logMessage(const VLLogMessagePtr& message) {
-    if (!message || message->fileName() == "VLASLLogCapture") return;
-    std::optional<std::string> formatted;
-    if (logFormatter_) {
-        formatted = logFormatter_->formatLogMessage(*message);
-        if (!formatted) return;
-    }
-    std::string_view text = formatted ? std::string_view(*formatted) : message->message();
-    logger()->log(typeForFlag(message->flag()), text);
+    if (!message || isCapturedRecord(*message)) return;
+    if (auto text = lt_textFor(*message)) logger()->log(typeForFlag(message->flag()), *text);
 }

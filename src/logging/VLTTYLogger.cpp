@@ -314,14 +314,10 @@ const VLTTYLoggerColorProfile* VLTTYLogger::lt_profileFor(const VLLogMessage& me
 
 void VLTTYLogger::logMessage(const VLLogMessagePtr& message) {
     if (!message) return;
-    std::optional<std::string> formattedText;
     bool formatted = false;
-    if (logFormatter_) {
-        formattedText = logFormatter_->formatLogMessage(*message);
-        if (!formattedText) return;
-        formatted = *formattedText != message->message();
-    }
-    std::string_view text = formattedText ? std::string_view(*formattedText) : message->message();
+    std::optional<std::string> formattedText = lt_textFor(*message, &formatted);
+    if (!formattedText) return;
+    std::string_view text = *formattedText;
     const VLTTYLoggerColorProfile* profile = lt_profileFor(*message);
     bool endsWithNewline = !text.empty() && text.back() == '\n';
 
