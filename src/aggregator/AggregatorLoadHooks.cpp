@@ -1,10 +1,13 @@
 #include "aggregator/AggregatorLoadHooks.h"
 
+#include "aggregator/PlugManager.h"
 #include "aggregator/RMNetWorkUtil.h"
+#include "aggregator/SDKCooperater.h"
 
 void aggregatorLoadNetworkGate() { RMNetWorkUtil::load(); }
 
 void runAggregatorLoadHooks() {
-    // The lifecycle controller and the plug-in manager add their hooks here, before the gate.
+    SDKCooperater::load();
+    PlugManager::load();
     aggregatorLoadNetworkGate();
 }
