@@ -50,7 +50,6 @@ protected:
         cfg->setProductKey("abcdefgh12345");
         SDKCooperater::shareCooperater().setPlatformCfg(cfg);
         net = NetworkManager::shared();
-        net->setRequestTimeout(0.5);
     }
     void TearDown() override {
         for (size_t i = 0; i < standin.apiCount(); ++i) standin.api(i).releaseHung();
@@ -154,6 +153,7 @@ TEST_F(NetworkManagerTest, FailOverRefusedHungGoodThenStartsAtTheGoodOne) {
     std::string refused = standin.apiURL(0);
     standin.api(0).stop();
     standin.api(1).scriptAlways("/v1/api/init", Reply::hang());
+    net->setRequestTimeout(2.0);  // the hung server's try ends by time-out
     useServers({refused, standin.apiURL(1), standin.apiURL(2)});
 
     auto reply = init();
