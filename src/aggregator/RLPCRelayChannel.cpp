@@ -24,6 +24,17 @@ void post(const std::string& name, const Value& userInfo) {
     NSNotificationCenter::defaultCenter().postNotificationName(name, nullptr, userInfo);
 }
 
+// The channel user is gone (a logout here or in the user centre): the login
+// screen may open again, and the core hears of the logout.
+void loggedOut() {
+    auto& h = RelayChannelHelper::sharedInstance();
+    h.setHasShowLogin(false);
+    h.setRzStatus("0");
+    auto& state = RLPCRelayChannelCooperater::defaultCooperater();
+    state.setIsLogin(false);
+    state.loginStateChange(RLPCRelayChanneLoginNotifyInfo::zhuxiaoInfo());
+}
+
 // The user-centre SDK must not take the caller down with it.
 template <class F>
 void guarded(const char* call, F f) {
@@ -127,24 +138,14 @@ int RLPCRelayChannel::login() {
             // Failed attempts leave the login screen up; only a logout from
             // the user centre ends it.
             if (code != -9) return;
-            auto& h = RelayChannelHelper::sharedInstance();
-            h.setHasShowLogin(false);
-            h.setRzStatus("0");
-            auto& state = RLPCRelayChannelCooperater::defaultCooperater();
-            state.setIsLogin(false);
-            state.loginStateChange(RLPCRelayChanneLoginNotifyInfo::zhuxiaoInfo());
+            loggedOut();
         });
     return 0;
 }
 
 int RLPCRelayChannel::logout() {
     if (auto z = services("LoginOut")) z->LoginOut();
-    auto& h = RelayChannelHelper::sharedInstance();
-    h.setHasShowLogin(false);
-    h.setRzStatus("0");
-    auto& state = RLPCRelayChannelCooperater::defaultCooperater();
-    state.setIsLogin(false);
-    state.loginStateChange(RLPCRelayChanneLoginNotifyInfo::zhuxiaoInfo());
+    loggedOut();
     return 0;
 }
 

@@ -29,12 +29,12 @@ int RUVURazuzEVE::initWithConfig(std::shared_ptr<RUVURazuzEVEInitConfigure> conf
     }
 
     if (!config) config = std::make_shared<RUVURazuzEVEInitConfigure>();
-    if (cfg.has("product_code")) {
-        config->setProductCode(cfg.text("product_code"));
-        // A file that names the product but not its key keeps the key the
-        // game passed: without one no request could be signed.
-        std::string key = cfg.text("product_key");
-        if (!key.empty()) config->setProductKey(key);
+    // The file names the product for the game. One that names it without a
+    // key keeps the key the game passed (without one no request could be
+    // signed); an empty code names nothing.
+    if (std::string code = cfg.text("product_code"); !code.empty()) {
+        config->setProductCode(code);
+        if (std::string key = cfg.text("product_key"); !key.empty()) config->setProductKey(key);
     }
     co.setPlatformCfg(config);
     co.setLaunchOptions(launchOptions);

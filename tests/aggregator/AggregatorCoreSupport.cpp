@@ -53,6 +53,10 @@ FreshAggregator::~FreshAggregator() {
     RLPCRelayChannelCooperater::replaceDefaultForTesting(nullptr);
 }
 
+std::string text(const Data& d) { return std::string(d.begin(), d.end()); }
+
+std::string plistText(const Value& v) { return text(v.toXMLPlist()); }
+
 std::string plainChannelFixture() {
     return testsupport::readFile(std::string(CHANNEL_FIXTURE_DIR) + "/relayChannel-plain.cfg");
 }

@@ -103,6 +103,10 @@ public:
     std::shared_ptr<ZorviaDouble> zorvia = std::make_shared<ZorviaDouble>();
 };
 
+// The bytes of a value's XML property list, as a file holds them.
+std::string plistText(const Value& v);
+std::string text(const Data& d);
+
 // The two forms of the channel-file fixture, made from fixtures/relayChannel.txt.
 std::string plainChannelFixture();
 std::string encryptedChannelFixture();

@@ -16,8 +16,6 @@ using namespace aggtest;
 
 namespace {
 
-std::string text(const Data& d) { return std::string(d.begin(), d.end()); }
-
 class ChannelAdapterTest : public ::testing::Test {
 protected:
     testsupport::TempHome home;
@@ -186,7 +184,7 @@ TEST_F(ChannelAdapterTest, WithoutTheUserCentreInitStillSucceedsAndLoginOpensNot
 
 TEST_F(ChannelAdapterTest, ChannelCodeFromStateFileOrDefault) {
     EXPECT_EQ(channel.channelCode(), "977");  // no file
-    bundle.writeFile("relayChannel.cfg", text(Value::dict({{"version", "1"}}).toXMLPlist()));
+    bundle.writeFile("relayChannel.cfg", plistText(Value::dict({{"version", "1"}})));
     EXPECT_EQ(channel.channelCode(), "");  // a file without "channel_type"
     bundle.writeFile("relayChannel.cfg", encryptedChannelFixture());
     EXPECT_EQ(channel.channelCode(), "977");
@@ -212,7 +210,7 @@ TEST_F(ChannelAdapterTest, BothFormsOfTheChannelFileGiveTheSameConfiguration) {
     bundle.writeFile("relayChannel.cfg", text(Extend::des128Encryptt(Extend::view(archived), "pxqvbtrok")));
     EXPECT_EQ(channel.findConfigDict(), Value::dict());
     // A plain dictionary without entries counts as no plain form.
-    bundle.writeFile("relayChannel.cfg", text(Value::dict().toXMLPlist()));
+    bundle.writeFile("relayChannel.cfg", plistText(Value::dict()));
     EXPECT_EQ(channel.findConfigDict(), Value::dict());
 }
 

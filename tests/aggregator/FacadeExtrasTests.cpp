@@ -29,11 +29,6 @@ REGISTER_RELAY_PLUGIN(TokenWatcher)
 
 namespace {
 
-std::string plist(const Value& v) {
-    Data d = v.toXMLPlist();
-    return std::string(d.begin(), d.end());
-}
-
 class FacadeExtrasTest : public ::testing::Test {
 protected:
     testsupport::TempHome home;
@@ -166,12 +161,12 @@ TEST_F(FacadeExtrasTest, ConfigValueBeforeTheStartReadsTheFileAndKeepsIt) {
     EXPECT_EQ(facade.getConfigValue("bundleID"), Value("com.example.demogame"));
     // A plain file without "bundleID" or "version" is not taken as the plain form.
     SDKCooperater::shareCooperater().setChannelCfg(Value());
-    bundle.writeFile("relayChannel.cfg", plist(Value::dict({{"channel_type", "977"}})));
+    bundle.writeFile("relayChannel.cfg", plistText(Value::dict({{"channel_type", "977"}})));
     EXPECT_TRUE(facade.getConfigValue("channel_type").isNull());
 }
 
 TEST_F(FacadeExtrasTest, PushTokenIsKeptAndToldToThePlugins) {
-    bundle.writeFile("relayPlugins.cfg", plist(Value::array({Value::dict({{"managerName", "TokenWatcher"}})})));
+    bundle.writeFile("relayPlugins.cfg", plistText(Value::array({Value::dict({{"managerName", "TokenWatcher"}})})));
     PlugManager::sharedInstance().startManager();
     Data token = {0xfb, 0xef, 0x01, 0x02};
     EXPECT_EQ(facade.application_didRegisterForRemoteNotificationsWithDeviceToken(app, token), -100);

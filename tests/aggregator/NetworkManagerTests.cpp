@@ -407,10 +407,7 @@ TEST_F(NetworkManagerTest, AntiIndulgeFileAndAMissingChannelType) {
     EXPECT_EQ(standin.journal().last()->request.path, "/P100/977.html");
 
     // A channel file without "channel_type": the code is empty, never "(null)".
-    bundle->writeFile("relayChannel.cfg", [] {
-        Data d = Value::dict({{"version", "1"}}).toXMLPlist();
-        return std::string(d.begin(), d.end());
-    }());
+    bundle->writeFile("relayChannel.cfg", plistText(Value::dict({{"version", "1"}})));
     await([&](auto c) { net->getAntiIndulgeMessage(c); });
     EXPECT_EQ(standin.journal().last()->request.path, "/P100/.html");
     ASSERT_TRUE(init());

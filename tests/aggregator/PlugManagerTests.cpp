@@ -49,15 +49,10 @@ REGISTER_CLASS(NotAPlug)
 
 namespace {
 
-std::string plist(const Value& v) {
-    Data d = v.toXMLPlist();
-    return std::string(d.begin(), d.end());
-}
-
 class PlugManagerTest : public ::testing::Test {
 protected:
     void load(const Value& list) {
-        bundle.writeFile("relayPlugins.cfg", plist(list));
+        bundle.writeFile("relayPlugins.cfg", plistText(list));
         manager.startManager();
         calls().clear();
     }
@@ -109,7 +104,7 @@ TEST_F(PlugManagerTest, NoListOrNoArrayMeansNoPlugins) {
     EXPECT_EQ(manager.callPlug("x", Value::array()), 0);
 
     load(Value::array({Value::dict({{"managerName", "PlugAlpha"}})}));
-    bundle.writeFile("relayPlugins.cfg", plist(Value::dict({{"managerName", "PlugAlpha"}})));
+    bundle.writeFile("relayPlugins.cfg", plistText(Value::dict({{"managerName", "PlugAlpha"}})));
     manager.startManager();
     EXPECT_TRUE(manager.pluginsInfo().empty());
     bundle.writeFile("relayPlugins.cfg", "garbage");
@@ -121,7 +116,7 @@ TEST(PlugManagerFacade, FacadeCallsReachNamedPlugins) {
     testsupport::TempHome home;
     testsupport::TempBundle bundle;
     bundle.writeFile("relayPlugins.cfg",
-                     plist(Value::array({Value::dict({{"name", "CustomerServiceIOS"}, {"managerName", "PlugAlpha"}})})));
+                     plistText(Value::array({Value::dict({{"name", "CustomerServiceIOS"}, {"managerName", "PlugAlpha"}})})));
     FreshAggregator aggregator;
     calls().clear();
     auto& facade = RUVURazuzEVE::defaultInstance();

@@ -61,11 +61,6 @@ REGISTER_RELAY_PLUGIN(StartWatcher)
 
 namespace {
 
-std::string plist(const Value& v) {
-    Data d = v.toXMLPlist();
-    return std::string(d.begin(), d.end());
-}
-
 class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -73,7 +68,7 @@ protected:
         Value info = standin.infoPlistSettings();
         info.set("CFBundleIdentifier", "com.example.test");
         bundle = std::make_unique<testsupport::TempBundle>(info);
-        bundle->writeFile("relayPlugins.cfg", plist(Value::array({Value::dict({{"managerName", "StartWatcher"}})})));
+        bundle->writeFile("relayPlugins.cfg", plistText(Value::array({Value::dict({{"managerName", "StartWatcher"}})})));
         NetworkInterface::sharedInstance().setSession(URLSession::sessionWithConfiguration(URLSessionConfiguration()));
         hooks().clear();
     }
@@ -200,7 +195,7 @@ TEST_F(StartupTest, TheChannelFileReplacesCodeAndKeyInEitherForm) {
     }
 
     // A code without a key keeps the shell's key; no code keeps both.
-    bundle->writeFile("relayChannel.cfg", plist(Value::dict({{"product_code", "P100"}, {"channel_type", "977"}})));
+    bundle->writeFile("relayChannel.cfg", plistText(Value::dict({{"product_code", "P100"}, {"channel_type", "977"}})));
     makeAggregator();
     start(shellConfig("SHELL", "abcdefgh12345"));
     EXPECT_EQ(SDKCooperater::shareCooperater().platformCfg()->productCode(), "P100");
@@ -208,7 +203,7 @@ TEST_F(StartupTest, TheChannelFileReplacesCodeAndKeyInEitherForm) {
     aggregator.reset();
     gate.reset();
 
-    bundle->writeFile("relayChannel.cfg", plist(Value::dict({{"channel_type", "977"}})));
+    bundle->writeFile("relayChannel.cfg", plistText(Value::dict({{"channel_type", "977"}, {"product_code", ""}})));
     makeAggregator();
     start(shellConfig("SHELL", "shell-key"));
     EXPECT_EQ(SDKCooperater::shareCooperater().platformCfg()->productCode(), "SHELL");
