@@ -93,9 +93,14 @@ bool read(const Value& v, bool& out) {
     }
     if (auto s = v.getString()) {
         std::string t = strings::toLower(strings::trim(*s));
-        if (t == "true" || t == "yes") return out = true, true;
-        if (t == "false" || t == "no") return out = false, true;
-        if (auto d = numberFromText(t)) return out = *d != 0, true;
+        std::optional<bool> b;
+        if (t == "true" || t == "yes") b = true;
+        else if (t == "false" || t == "no") b = false;
+        else if (auto d = numberFromText(t)) b = *d != 0;
+        if (b) {
+            out = *b;
+            return true;
+        }
     }
     return false;
 }

@@ -134,35 +134,37 @@ void ZVRefreshHeader::scrollViewPanStateDidChange(UIGestureRecognizerState s) {
     if (!dragging_ && state() == ZVRefreshState::Pulling) beginRefreshing();
 }
 
-ZVRefreshStateHeader::ZVRefreshStateHeader() {
-    stateLabel_ = std::make_shared<UILabel>();
-    stateLabel_->setFont(UIFont::boldSystemFontOfSize(14));
-    stateLabel_->setTextColor(UIColor::fromRGB(0x666666));
-    stateLabel_->setTextAlignment(NSTextAlignment::Center);
-    titles_ = {{ZVRefreshState::Idle, "下拉可以刷新"},
-               {ZVRefreshState::Pulling, "松开立即刷新"},
-               {ZVRefreshState::Refreshing, "正在刷新数据中..."}};
-    stateLabel_->setText(titles_[ZVRefreshState::Idle]);
+ZVRefreshStateText::ZVRefreshStateText(std::map<ZVRefreshState, std::string> titles) : titles_(std::move(titles)) {
+    label_ = std::make_shared<UILabel>();
+    label_->setFont(UIFont::boldSystemFontOfSize(14));
+    label_->setTextColor(UIColor::fromRGB(0x666666));
+    label_->setTextAlignment(NSTextAlignment::Center);
+    show(ZVRefreshState::Idle);
 }
 
-void ZVRefreshStateHeader::setTitle(const std::string& title, ZVRefreshState state) {
+void ZVRefreshStateText::setTitle(const std::string& title, ZVRefreshState state, ZVRefreshState current) {
     titles_[state] = title;
-    if (this->state() == state) stateLabel_->setText(title);
+    if (state == current) label_->setText(title);
 }
 
-std::string ZVRefreshStateHeader::titleForState(ZVRefreshState state) const {
+std::string ZVRefreshStateText::titleForState(ZVRefreshState state) const {
     auto it = titles_.find(state);
     return it == titles_.end() ? "" : it->second;
 }
 
-void ZVRefreshStateHeader::setState(ZVRefreshState s) {
-    ZVRefreshHeader::setState(s);
-    stateLabel_->setText(titleForState(state()));
+void ZVRefreshStateText::layoutIn(UIView& owner) {
+    if (label_->superview().get() != &owner) owner.addSubview(label_);
+    label_->setFrame(owner.bounds());
 }
 
-void ZVRefreshStateHeader::layoutSubviews() {
-    if (stateLabel_->superview().get() != this) addSubview(stateLabel_);
-    stateLabel_->setFrame(bounds());
+ZVRefreshStateHeader::ZVRefreshStateHeader()
+    : text_({{ZVRefreshState::Idle, "下拉可以刷新"},
+             {ZVRefreshState::Pulling, "松开立即刷新"},
+             {ZVRefreshState::Refreshing, "正在刷新数据中..."}}) {}
+
+void ZVRefreshStateHeader::setState(ZVRefreshState s) {
+    ZVRefreshHeader::setState(s);
+    text_.show(state());
 }
 
 std::shared_ptr<ZVRefreshNormalHeader> ZVRefreshNormalHeader::headerWithRefreshingBlock(Block block) {
@@ -293,35 +295,14 @@ void ZVRefreshAutoFooter::scrollViewPanStateDidChange(UIGestureRecognizerState s
     if (!contentFillsView() && sv->contentOffset().y >= -sv->contentInset().top) beginRefreshing();
 }
 
-ZVRefreshAutoStateFooter::ZVRefreshAutoStateFooter() {
-    stateLabel_ = std::make_shared<UILabel>();
-    stateLabel_->setFont(UIFont::boldSystemFontOfSize(14));
-    stateLabel_->setTextColor(UIColor::fromRGB(0x666666));
-    stateLabel_->setTextAlignment(NSTextAlignment::Center);
-    titles_ = {{ZVRefreshState::Idle, "点击或上拉加载更多"},
-               {ZVRefreshState::Refreshing, "正在加载更多的数据..."},
-               {ZVRefreshState::NoMoreData, "已经全部加载完毕"}};
-    stateLabel_->setText(titles_[ZVRefreshState::Idle]);
-}
-
-void ZVRefreshAutoStateFooter::setTitle(const std::string& title, ZVRefreshState state) {
-    titles_[state] = title;
-    if (this->state() == state) stateLabel_->setText(title);
-}
-
-std::string ZVRefreshAutoStateFooter::titleForState(ZVRefreshState state) const {
-    auto it = titles_.find(state);
-    return it == titles_.end() ? "" : it->second;
-}
+ZVRefreshAutoStateFooter::ZVRefreshAutoStateFooter()
+    : text_({{ZVRefreshState::Idle, "点击或上拉加载更多"},
+             {ZVRefreshState::Refreshing, "正在加载更多的数据..."},
+             {ZVRefreshState::NoMoreData, "已经全部加载完毕"}}) {}
 
 void ZVRefreshAutoStateFooter::setState(ZVRefreshState s) {
     ZVRefreshAutoFooter::setState(s);
-    stateLabel_->setText(titleForState(state()));
-}
-
-void ZVRefreshAutoStateFooter::layoutSubviews() {
-    if (stateLabel_->superview().get() != this) addSubview(stateLabel_);
-    stateLabel_->setFrame(bounds());
+    text_.show(state());
 }
 
 void ZVRefreshAutoStateFooter::touchesEnded(const UITouchSet& touches, UIEvent* event) {

@@ -59,6 +59,22 @@ private:
     uint64_t attachment_ = 0;
 };
 
+// The state label of a header or footer and its text for each state.
+class ZVRefreshStateText {
+public:
+    explicit ZVRefreshStateText(std::map<ZVRefreshState, std::string> titles);
+    const std::shared_ptr<UILabel>& label() const { return label_; }
+    void setTitle(const std::string& title, ZVRefreshState state, ZVRefreshState current);
+    std::string titleForState(ZVRefreshState state) const;
+    void show(ZVRefreshState state) { label_->setText(titleForState(state)); }
+    // Fills `owner` with the label.
+    void layoutIn(UIView& owner);
+
+private:
+    std::shared_ptr<UILabel> label_;
+    std::map<ZVRefreshState, std::string> titles_;
+};
+
 // ---- Header
 
 class ZVRefreshHeader : public ZVRefreshComponent {
@@ -79,15 +95,14 @@ protected:
 class ZVRefreshStateHeader : public ZVRefreshHeader {
 public:
     ZVRefreshStateHeader();
-    const std::shared_ptr<UILabel>& stateLabel() const { return stateLabel_; }
-    void setTitle(const std::string& title, ZVRefreshState state);
-    std::string titleForState(ZVRefreshState state) const;
+    const std::shared_ptr<UILabel>& stateLabel() const { return text_.label(); }
+    void setTitle(const std::string& title, ZVRefreshState state) { text_.setTitle(title, state, this->state()); }
+    std::string titleForState(ZVRefreshState state) const { return text_.titleForState(state); }
     void setState(ZVRefreshState s) override;
-    void layoutSubviews() override;
+    void layoutSubviews() override { text_.layoutIn(*this); }
 
 private:
-    std::shared_ptr<UILabel> stateLabel_;
-    std::map<ZVRefreshState, std::string> titles_;
+    ZVRefreshStateText text_;
 };
 
 class ZVRefreshNormalHeader : public ZVRefreshStateHeader {
@@ -130,16 +145,15 @@ private:
 class ZVRefreshAutoStateFooter : public ZVRefreshAutoFooter {
 public:
     ZVRefreshAutoStateFooter();
-    const std::shared_ptr<UILabel>& stateLabel() const { return stateLabel_; }
-    void setTitle(const std::string& title, ZVRefreshState state);
-    std::string titleForState(ZVRefreshState state) const;
+    const std::shared_ptr<UILabel>& stateLabel() const { return text_.label(); }
+    void setTitle(const std::string& title, ZVRefreshState state) { text_.setTitle(title, state, this->state()); }
+    std::string titleForState(ZVRefreshState state) const { return text_.titleForState(state); }
     void setState(ZVRefreshState s) override;
-    void layoutSubviews() override;
+    void layoutSubviews() override { text_.layoutIn(*this); }
     void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
 
 private:
-    std::shared_ptr<UILabel> stateLabel_;
-    std::map<ZVRefreshState, std::string> titles_;
+    ZVRefreshStateText text_;
 };
 
 class ZVRefreshAutoNormalFooter : public ZVRefreshAutoStateFooter {

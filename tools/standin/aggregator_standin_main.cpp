@@ -5,7 +5,6 @@
 //   aggregator-standin [--api-ports P1,P2] [--list-port P] [--gateway-port P]
 //                      [--config-port P] [--product CODE:KEY]... [--tls]
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -54,25 +53,14 @@ int main(int argc, char** argv) {
         }
     }
 
-    // Block the stop signals before any server thread starts, then wait for one.
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
+    standin::StopSignals signals;  // before any server thread starts
     standin::AggregatorStandin standin(options);
     if (!standin.start()) {
         std::fprintf(stderr, "aggregator-standin: a port is taken\n");
         return 1;
     }
-    auto settings = standin.infoPlistSettings();
-    for (auto& key : settings.keys()) std::printf("%s=%s\n", key.c_str(), settings.text(key).c_str());
-    std::fflush(stdout);
-
-    int sig = 0;
-    sigwait(&set, &sig);
+    standin::printSettings(standin.infoPlistSettings());
+    signals.wait();
     standin.stop();
     return 0;
 }

@@ -5,7 +5,6 @@
 //   usercentre-standin [--port P] [--tls] [--account NAME:PASSWORD]...
 //                      [--app-key KEY] [--update URL]
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -49,13 +48,7 @@ int main(int argc, char** argv) {
     }
     if (accounts.empty()) accounts.emplace_back("demo", "123456");
 
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
+    standin::StopSignals signals;  // before any server thread starts
     standin::UserCentreStandin standin(options);
     for (auto& [name, password] : accounts) {
         standin::UserCentreStandin::Account account;
@@ -68,12 +61,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usercentre-standin: the port is taken\n");
         return 1;
     }
-    auto settings = standin.infoPlistSettings();
-    for (auto& key : settings.keys()) std::printf("%s=%s\n", key.c_str(), settings.text(key).c_str());
-    std::fflush(stdout);
-
-    int sig = 0;
-    sigwait(&set, &sig);
+    standin::printSettings(standin.infoPlistSettings());
+    signals.wait();
     standin.stop();
     return 0;
 }

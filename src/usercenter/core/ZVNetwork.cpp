@@ -29,13 +29,38 @@ std::string formBody(const Value& parameters) {
     return strings::join(pairs, "&");
 }
 
-// Runs `failure` on the main queue for a request that cannot start.
-void failSoon(const std::string& url, ZVFailure failure) {
-    Error e = urlerror::make(NSURLErrorBadURL, "no user-centre server address is configured", url);
+// What a sender makes of a finished request: the reply, or the error.
+using Reader = std::function<std::optional<Value>(const URLResult&, const std::string& url, Error& error)>;
+
+void report(const Error& e, const ZVFailure& failure) {
     NSLog("error = %s", e.localizedDescription().c_str());
-    DispatchQueue::main()->async([failure = std::move(failure), e] {
-        if (failure) failure(e);
-    });
+    if (failure) failure(e);
+}
+
+// POSTs `body` to the API base URL followed by `path`; exactly one block
+// runs, on the main queue, also when no server address is configured.
+void post(const std::string& path, HTTPHeaders headers, std::string body, std::chrono::milliseconds timeout,
+          Reader read, ZVSuccess success, ZVFailure failure) {
+    std::string base = ZVApi::baseURL();
+    std::string url = base + path;
+    if (base.empty()) {
+        Error e = urlerror::make(NSURLErrorBadURL, "no user-centre server address is configured", url);
+        DispatchQueue::main()->async([failure = std::move(failure), e] { report(e, failure); });
+        return;
+    }
+    URLRequest request(url, "POST");
+    request.headers = std::move(headers);
+    request.body = std::move(body);
+    request.timeout = timeout;
+    session()->dataTask(
+        request,
+        [url, read = std::move(read), success = std::move(success), failure = std::move(failure)](URLResult result) {
+            Error error;
+            std::optional<Value> reply = read(result, url, error);
+            if (!reply) return report(error, failure);
+            if (success) success(*reply);
+        },
+        DispatchQueue::main());
 }
 }  // namespace
 
@@ -62,36 +87,25 @@ CXRSdpNetTool& CXRSdpNetTool::sharedTool() {
 
 void CXRSdpNetTool::PostWithURLString(const std::string& path, const Value& parameters, ZVSuccess success,
                                       ZVFailure failure) {
-    std::string base = ZVApi::baseURL();
-    std::string url = base + path;
-    if (base.empty()) return zvnet::failSoon(url, std::move(failure));
-    URLRequest request(url, "POST");
-    request.setValue("application/x-www-form-urlencoded", "Content-Type");
-    request.setValue("application/json, text/html", "Accept");
-    request.body = zvnet::formBody(parameters);
-    zvnet::session()->dataTask(
-        request,
-        [url, success = std::move(success), failure = std::move(failure)](URLResult result) {
-            std::optional<Error> error = result.error;
-            std::optional<Value> reply;
-            if (!error) {
-                long status = result.response ? result.response->statusCode : 0;
-                if (status < 200 || status > 299) {
-                    error = urlerror::make(NSURLErrorBadServerResponse,
-                                           strings::format("Request failed: status %ld", status), url);
-                } else {
-                    reply = Value::fromJSON(result.body);
-                    if (!reply) error = zvnet::unreadableReply(url);
-                }
+    zvnet::post(
+        path, {{"Content-Type", "application/x-www-form-urlencoded"}, {"Accept", "application/json, text/html"}},
+        zvnet::formBody(parameters), std::chrono::milliseconds(0),
+        [](const URLResult& result, const std::string& url, Error& error) -> std::optional<Value> {
+            if (result.error) {
+                error = *result.error;
+                return std::nullopt;
             }
-            if (error) {
-                NSLog("error = %s", error->localizedDescription().c_str());
-                if (failure) failure(*error);
-                return;
+            long status = result.response ? result.response->statusCode : 0;
+            if (status < 200 || status > 299) {
+                error = urlerror::make(NSURLErrorBadServerResponse, strings::format("Request failed: status %ld", status),
+                                       url);
+                return std::nullopt;
             }
-            if (success) success(*reply);
+            auto reply = Value::fromJSON(result.body);
+            if (!reply) error = zvnet::unreadableReply(url);
+            return reply;
         },
-        DispatchQueue::main());
+        std::move(success), std::move(failure));
 }
 
 NetWorkManager& NetWorkManager::sharedInstance() {
@@ -101,31 +115,18 @@ NetWorkManager& NetWorkManager::sharedInstance() {
 
 void NetWorkManager::PostCouponURL(const std::string& path, const Value& parameters, ZVSuccess success,
                                    ZVFailure failure) {
-    std::string base = ZVApi::baseURL();
-    std::string url = base + path;
-    if (base.empty()) return zvnet::failSoon(url, std::move(failure));
     auto codec = ZVRequestCodec::current();
-    URLRequest request(url, "POST");
-    request.setValue("text/html", "Content-Type");
-    request.timeout = std::chrono::milliseconds(zvnet::codedTimeoutMs.load());
-    request.body = codec->encode(parameters.isDict() ? parameters : Value::dict());
-    zvnet::session()->dataTask(
-        request,
-        [url, codec, success = std::move(success), failure = std::move(failure)](URLResult result) {
-            if (result.error || result.body.empty()) {
-                Error e = result.error ? *result.error : zvnet::unreadableReply(url);
-                NSLog("error = %s", e.localizedDescription().c_str());
-                if (failure) failure(e);
-                return;
+    zvnet::post(
+        path, {{"Content-Type", "text/html"}}, codec->encode(parameters.isDict() ? parameters : Value::dict()),
+        std::chrono::milliseconds(zvnet::codedTimeoutMs.load()),
+        [codec](const URLResult& result, const std::string& url, Error& error) -> std::optional<Value> {
+            if (result.error) {
+                error = *result.error;
+                return std::nullopt;
             }
-            auto reply = codec->decode(result.body);
-            if (!reply) {
-                Error e = zvnet::unreadableReply(url);
-                NSLog("error = %s", e.localizedDescription().c_str());
-                if (failure) failure(e);
-                return;
-            }
-            if (success) success(*reply);
+            auto reply = result.body.empty() ? std::nullopt : codec->decode(result.body);
+            if (!reply) error = zvnet::unreadableReply(url);
+            return reply;
         },
-        DispatchQueue::main());
+        std::move(success), std::move(failure));
 }

@@ -112,38 +112,45 @@ void ZVPayVC::viewDidLoad() {
     loadWays();
 }
 
-void ZVPayVC::loadWays() {
-    if (busy_) return;
+void ZVPayVC::post(const char* path, const Value& params, std::function<void(ZVPayVC&, const Value&)> onReply) {
     busy_ = true;
     ZVProgressHUD::showHUDAddedTo(panel_, false);
+    std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
+    // Both outcomes end the busy state; a refusal or a failure is shown and the screen stays.
+    auto settle = [weak]() -> std::shared_ptr<ZVPayVC> {
+        auto self = weak.lock();
+        if (!self || self->finished_) return nullptr;
+        self->busy_ = false;
+        ZVProgressHUD::hideHUDForView(self->panel_, false);
+        return self;
+    };
+    NetWorkManager::sharedInstance().PostCouponURL(
+        path, params,
+        [settle, onReply](const Value& reply) {
+            if (auto self = settle()) onReply(*self, reply);
+        },
+        [settle](const Error&) {
+            if (auto self = settle()) CXRMessage::showMessage(kZVServerErrorMessage, self->panel_);
+        });
+}
+
+void ZVPayVC::showRefusal(const Value& reply) {
+    CXRMessage::showMessage(reply.text("b").empty() ? kZVServerErrorMessage : reply.text("b"), panel_);
+}
+
+void ZVPayVC::loadWays() {
+    if (busy_) return;
     auto& share = ShareVale::sharedInstance();
     Value params = Value::dict({{"i", share.userName()}, {"s", share.token()}, {"g", share.gameID()}, {"m", order_.money}});
-    std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
-    NetWorkManager::sharedInstance().PostCouponURL(
-        ZVApi::kPayWays, params,
-        [weak](const Value& reply) {
-            auto self = weak.lock();
-            if (!self || self->finished_) return;
-            self->busy_ = false;
-            ZVProgressHUD::hideHUDForView(self->panel_, false);
-            auto result = zv::objectWithKeyValues<PayWayResult>(reply);
-            if (!result || !result->isSuccess()) {
-                CXRMessage::showMessage(reply.text("b").empty() ? kZVServerErrorMessage : reply.text("b"), self->panel_);
-                return;
-            }
-            self->ways_.clear();
-            for (auto& w : result->ways)
-                if (!w.wayId.empty()) self->ways_.push_back(w);
-            self->selected_ = 0;
-            self->layoutWays();
-        },
-        [weak](const Error&) {
-            auto self = weak.lock();
-            if (!self || self->finished_) return;
-            self->busy_ = false;
-            ZVProgressHUD::hideHUDForView(self->panel_, false);
-            CXRMessage::showMessage(kZVServerErrorMessage, self->panel_);
-        });
+    post(ZVApi::kPayWays, params, [](ZVPayVC& self, const Value& reply) {
+        auto result = zv::objectWithKeyValues<PayWayResult>(reply);
+        if (!result || !result->isSuccess()) return self.showRefusal(reply);
+        self.ways_.clear();
+        for (auto& w : result->ways)
+            if (!w.wayId.empty()) self.ways_.push_back(w);
+        self.selected_ = 0;
+        self.layoutWays();
+    });
 }
 
 void ZVPayVC::layoutWays() {
@@ -186,8 +193,6 @@ void ZVPayVC::confirm() {
         return;
     }
     const PayWay& way = ways_[selected_];
-    busy_ = true;
-    ZVProgressHUD::showHUDAddedTo(panel_, false);
     auto& share = ShareVale::sharedInstance();
     Value params = Value::dict({{"i", share.userName()},
                                 {"s", share.token()},
@@ -199,29 +204,12 @@ void ZVPayVC::confirm() {
                                 {"serverid", order_.serverId},
                                 {"pn", order_.productName},
                                 {"pd", order_.productDesc}});
-    std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
-    NetWorkManager::sharedInstance().PostCouponURL(
-        ZVApi::kPayOrder, params,
-        [weak](const Value& reply) {
-            auto self = weak.lock();
-            if (!self || self->finished_) return;
-            self->busy_ = false;
-            ZVProgressHUD::hideHUDForView(self->panel_, false);
-            auto result = zv::objectWithKeyValues<PayOrderResult>(reply);
-            if (result && result->isSuccess() && !result->orderId.empty()) {
-                std::string money = result->money.empty() ? self->order_.money : result->money;
-                self->finish(true, Value(result->orderId), 0, Value(money));
-                return;
-            }
-            CXRMessage::showMessage(reply.text("b").empty() ? kZVServerErrorMessage : reply.text("b"), self->panel_);
-        },
-        [weak](const Error&) {
-            auto self = weak.lock();
-            if (!self || self->finished_) return;
-            self->busy_ = false;
-            ZVProgressHUD::hideHUDForView(self->panel_, false);
-            CXRMessage::showMessage(kZVServerErrorMessage, self->panel_);
-        });
+    post(ZVApi::kPayOrder, params, [](ZVPayVC& self, const Value& reply) {
+        auto result = zv::objectWithKeyValues<PayOrderResult>(reply);
+        if (!result || !result->isSuccess() || result->orderId.empty()) return self.showRefusal(reply);
+        std::string money = result->money.empty() ? self.order_.money : result->money;
+        self.finish(true, Value(result->orderId), 0, Value(money));
+    });
 }
 
 void ZVPayVC::cancel() {

@@ -49,6 +49,9 @@ public:
 
 private:
     void loadWays();
+    // A coded request with the overlay shown; `onReply` runs unless the screen closed meanwhile.
+    void post(const char* path, const Value& params, std::function<void(ZVPayVC&, const Value&)> onReply);
+    void showRefusal(const Value& reply);
     void layoutWays();
     void finish(bool ok, const Value& a, int code, const Value& b);
 
