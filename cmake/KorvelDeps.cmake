@@ -20,6 +20,8 @@ pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 find_package(GIF REQUIRED)
 pkg_check_modules(XTST REQUIRED IMPORTED_TARGET xtst x11)
+pkg_check_modules(QRENCODE REQUIRED IMPORTED_TARGET libqrencode)
+pkg_check_modules(ZBAR REQUIRED IMPORTED_TARGET zbar)
 if(KORVEL_BUILD_BENCH)
   # A reference peer in the cache benchmarks. Found by hand: the package's
   # CMake file asks for snappy's development files, which linking to the

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sys/stat.h>
@@ -116,6 +117,24 @@ bool createDirectories(const fs::path& path, Error* error) {
     fs::create_directories(path, ec);
     if (ec || !isDirectory(path)) {
         setPosixError(error, ec ? ec.value() : ENOTDIR, "cannot create folder " + path.string());
+        return false;
+    }
+    return true;
+}
+
+bool renameNoReplace(const fs::path& from, const fs::path& to, Error* error) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        setPosixError(error, errno, "cannot move " + from.string() + " to " + to.string());
+        return false;
+    }
+    // The file system cannot refuse by itself: check, then rename.
+    if (files::exists(to)) {
+        setPosixError(error, EEXIST, "cannot move " + from.string() + " to " + to.string());
+        return false;
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        setPosixError(error, errno, "cannot move " + from.string() + " to " + to.string());
         return false;
     }
     return true;

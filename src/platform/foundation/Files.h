@@ -30,6 +30,11 @@ bool isDirectory(const fs::path& path);  // following symlinks
 bool isRegularFile(const fs::path& path);
 bool createDirectories(const fs::path& path, Error* error = nullptr);
 
+// Renames `from` to `to` unless something already exists at `to` (POSIX
+// rename would replace it): atomic where the file system supports it, else
+// checked just before. False (and `error`, EEXIST when taken) on failure.
+bool renameNoReplace(const fs::path& from, const fs::path& to, Error* error = nullptr);
+
 // Resolves `relative` (a path that came from outside: the page, a server, a
 // stored record, a URL) inside `base`. Refuses NUL bytes, absolute paths and
 // ".." components; resolves symlinks of what exists and checks that the

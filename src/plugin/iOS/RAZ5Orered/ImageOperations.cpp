@@ -1,0 +1,78 @@
+#include "plugin/iOS/RAZ5Orered/ImageOperations.h"
+
+#include "platform/device/PhotoLibrary.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Value.h"
+#include "plugin/iOS/RAZ5Orered/ContainerPaths.h"
+#include "plugin/iOS/RAZ5Orered/QRCodeManager.h"
+#include "plugin/iOS/RAZ5Orered/Utils.h"
+
+using ContainerPaths::Access;
+
+namespace ImageOperations {
+
+namespace {
+
+std::optional<Value> object(const Arg& json) {
+    if (!json) return std::nullopt;
+    auto v = Value::fromJSON(*json);
+    if (!v || !v->isDict()) return std::nullopt;
+    return v;
+}
+
+std::optional<std::filesystem::path> pathIn(const Value& v, const char* key, Access access) {
+    const std::string* s = v[key].getString();
+    if (!s || s->empty()) return std::nullopt;
+    return ContainerPaths::resolve(*s, access);
+}
+
+std::shared_ptr<UIImage> loadImage(const std::filesystem::path& path) {
+    if (!files::isRegularFile(path)) return nullptr;
+    return UIImage::imageWithContentsOfFile(path);
+}
+
+}  // namespace
+
+bool SaveThumbnail(const Arg& json) {
+    auto v = object(json);
+    if (!v) return false;
+    auto source = pathIn(*v, "sourcePath", Access::Read);
+    auto save = pathIn(*v, "savePath", Access::Write);
+    if (!source || !save) return false;
+    int64_t width = (*v)["width"].intValue(), height = (*v)["height"].intValue();
+    bool crop = (*v)["crop"].boolValue(), circle = (*v)["circle"].boolValue(), alpha = (*v)["alpha"].boolValue();
+    if (width < 1 || height < 1 || width > 16384 || height > 16384) return false;
+    auto image = loadImage(*source);
+    if (!image) return false;
+    auto thumbnail = Utils::GetThumbnail(image, int(width), int(height), crop, circle, alpha);
+    if (!thumbnail) return false;
+    auto data = alpha ? UIImagePNGRepresentation(thumbnail.get()) : UIImageJPEGRepresentation(thumbnail.get(), 0.9);
+    if (!data) return false;
+    Error e;
+    if (files::writeAtomically(*save, *data, &e)) return true;
+    NSLog("Thumbnail not written: %s", e.localizedDescription().c_str());
+    return false;
+}
+
+bool SaveImageToPhotoAlbum(const Arg& path) {
+    if (!path) return false;
+    auto source = ContainerPaths::resolve(*path, Access::Read);
+    if (!source) return false;
+    auto image = loadImage(*source);
+    return image && UIImageWriteToSavedPhotosAlbum(*image);
+}
+
+bool CreateQRCode(const Arg& json) {
+    auto v = object(json);
+    if (!v) return false;
+    const std::string* text = (*v)["text"].getString();
+    if (!text || text->empty()) return false;
+    auto save = pathIn(*v, "savePath", Access::Write);
+    if (!save) return false;
+    std::optional<std::string> logo;
+    if (auto logoPath = pathIn(*v, "imagePath", Access::Read)) logo = logoPath->string();
+    return QRCodeManager::WriteQRCodeFile(*text, save->string(), logo);
+}
+
+}  // namespace ImageOperations

@@ -1,0 +1,134 @@
+#include "plugin/iOS/RAZ5Orered/QRCodeManager.h"
+
+#include <qrencode.h>
+#include <zbar.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/foundation/Error.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/PlatformLog.h"
+#include "plugin/iOS/RAZ5Orered/Utils.h"
+
+namespace {
+
+constexpr int kQuietZone = 4;
+constexpr int kCodeSize = 256;
+constexpr int kLogoSize = 64;
+
+QRecLevel level(QRCodeManager::Correction c) {
+    switch (c) {
+        case QRCodeManager::Correction::Low: return QR_ECLEVEL_L;
+        case QRCodeManager::Correction::Quartile: return QR_ECLEVEL_Q;
+        case QRCodeManager::Correction::High: return QR_ECLEVEL_H;
+        default: return QR_ECLEVEL_M;
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<CGImage> QRCodeManager::CreateModuleImage(const std::string& text, Correction correction) {
+    // Byte mode on the text's UTF-8 bytes (any text, NUL bytes included).
+    QRcode* code = QRcode_encodeData(int(text.size()), reinterpret_cast<const unsigned char*>(text.data()), 0,
+                                     level(correction));
+    if (!code) return nullptr;
+    int side = code->width + 2 * kQuietZone;
+    auto image = CGImage::create(side, side, false);
+    if (image) {
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                int mx = x - kQuietZone, my = y - kQuietZone;
+                bool dark = mx >= 0 && my >= 0 && mx < code->width && my < code->width &&
+                            (code->data[my * code->width + mx] & 1);
+                uint8_t v = dark ? 0 : 255;
+                image->setPixel(x, y, RGBA8{v, v, v, 255});
+            }
+    }
+    QRcode_free(code);
+    return image;
+}
+
+std::shared_ptr<UIImage> QRCodeManager::CreateNonInterpolateUIImage(const std::shared_ptr<CGImage>& image, double size) {
+    if (!image) return nullptr;
+    double extentW = image->width(), extentH = image->height();
+    double scale = std::min(size / extentW, size / extentH);
+    // A hair of slack so that 29 modules × (256 / 29) still make 256 pixels.
+    int w = int(extentW * scale + 1e-6), h = int(extentH * scale + 1e-6);
+    auto ctx = CGContext::bitmap(CGSize(w, h), true, 1);
+    if (!ctx) return nullptr;
+    ctx->setInterpolationQuality(CGInterpolationQuality::None);
+    ctx->scaleBy(scale, scale);
+    ctx->drawImage(CGRect(0, 0, extentW, extentH), *image);
+    return UIImage::imageWithCGImage(ctx->makeImage(), 1);
+}
+
+std::shared_ptr<UIImage> QRCodeManager::CreateQRCode(const std::optional<std::string>& text, double size,
+                                                     Correction correction) {
+    if (!text) return nullptr;
+    return CreateNonInterpolateUIImage(CreateModuleImage(*text, correction), size);
+}
+
+bool QRCodeManager::WriteQRCodeFile(const std::string& text, const std::string& savePath,
+                                    const std::optional<std::string>& logoPath) {
+    std::shared_ptr<UIImage> logo;
+    if (logoPath && Utils::Exists(*logoPath))
+        logo = Utils::GetThumbnail(UIImage::imageWithContentsOfFile(*logoPath), kLogoSize, kLogoSize, false, false,
+                                   false);
+    // A logo hides the middle of the code: the highest correction level
+    // keeps such a code readable.
+    auto code = CreateQRCode(text, kCodeSize, logo ? Correction::High : Correction::Medium);
+    if (!code) return false;
+    std::shared_ptr<UIImage> result = code;
+    if (logo) {
+        auto ctx = CGContext::bitmap(CGSize(kCodeSize, kCodeSize), true, 1);
+        if (ctx) {
+            code->drawInRect(*ctx, CGRect(0, 0, kCodeSize, kCodeSize));
+            logo->drawInRect(*ctx, CGRect((kCodeSize - kLogoSize) / 2, (kCodeSize - kLogoSize) / 2, kLogoSize, kLogoSize));
+            if (auto composed = UIImage::imageWithCGImage(ctx->makeImage(), 1)) result = composed;
+        }
+    }
+    auto data = UIImageJPEGRepresentation(result.get(), 1.0);
+    if (!data) return false;
+    Error e;
+    if (files::writeAtomically(savePath, *data, &e)) return true;
+    NSLog("QR code not written: %s", e.localizedDescription().c_str());
+    return false;
+}
+
+std::optional<std::string> QRCodeManager::ReadQRCode(const UIImage& image) {
+    const auto& bitmap = image.CGImage();
+    if (!bitmap) return std::nullopt;
+    // Grey values (8 bits per pixel) of the stored bitmap; the reader finds
+    // codes at any rotation, so orientation does not matter. Transparent
+    // pixels read as white, as on a page.
+    int w = bitmap->width(), h = bitmap->height();
+    auto* grey = static_cast<unsigned char*>(std::malloc(size_t(w) * size_t(h)));
+    if (!grey) return std::nullopt;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            RGBA8 p = bitmap->pixelAt(x, y);
+            double lum = 0.299 * p.r + 0.587 * p.g + 0.114 * p.b;
+            double a = bitmap->hasAlpha() ? p.a / 255.0 : 1.0;
+            grey[size_t(y) * size_t(w) + size_t(x)] = (unsigned char)std::lround(lum * a + 255.0 * (1 - a));
+        }
+    using namespace zbar;  // the reader's C interface lives in this namespace under C++
+    zbar_image_scanner_t* scanner = zbar_image_scanner_create();
+    zbar_image_scanner_set_config(scanner, ZBAR_NONE, ZBAR_CFG_ENABLE, 0);
+    zbar_image_scanner_set_config(scanner, ZBAR_QRCODE, ZBAR_CFG_ENABLE, 1);
+    zbar_image_t* zimage = zbar_image_create();
+    zbar_image_set_format(zimage, zbar_fourcc('Y', '8', '0', '0'));
+    zbar_image_set_size(zimage, unsigned(w), unsigned(h));
+    zbar_image_set_data(zimage, grey, size_t(w) * size_t(h), zbar_image_free_data);
+    std::optional<std::string> found;
+    if (zbar_scan_image(scanner, zimage) > 0) {
+        for (const zbar_symbol_t* s = zbar_image_first_symbol(zimage); s; s = zbar_symbol_next(s)) {
+            if (zbar_symbol_get_type(s) != ZBAR_QRCODE) continue;
+            found = std::string(zbar_symbol_get_data(s), zbar_symbol_get_data_length(s));
+        }
+    }
+    zbar_image_destroy(zimage);
+    zbar_image_scanner_destroy(scanner);
+    return found;
+}
