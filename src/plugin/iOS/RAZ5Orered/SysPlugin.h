@@ -10,20 +10,7 @@
 #include "platform/foundation/NSURL.h"
 #include "platform/web/WKWebView.h"
 #include "plugin/iOS/RAZ5Orered/PluginProtocol.h"
-
-class SysInterface : public PluginInterface {
-public:
-    void InitSDK() override {}
-    void ReleaseSDK() override {}
-    int RegCB(int, PluginEventCallback) override { return 0; }  // the system plug-in has no event codes
-    int UnregCB(int) override { return 0; }
-
-    void SetAppLaunchUrl(const std::optional<NSURL>& url) { launchUrl_ = url; }
-    const std::optional<NSURL>& appLaunchUrl() const { return launchUrl_; }
-
-private:
-    std::optional<NSURL> launchUrl_;
-};
+#include "plugin/iOS/RAZ5Orered/SysInterface.h"
 
 class SysHandler : public WKScriptMessageHandler {
 public:
@@ -48,6 +35,14 @@ public:
     static void OnEnterForeground();
     static void OnTerminate();
     static void OnMemoryWarning();
+    // Events with a value; no value gives the call with the name only.
+    static void OnSelectImage(const std::optional<std::string>& json);  // JSON.parse of the array
+    static void OnScanQRCode(const std::optional<std::string>& text);
+    static void OnAlertViewClick(int index);
+    static void OnCropImage(const std::optional<std::string>& json);   // the JSON text as a string
+    static void OnPhotograph(const std::optional<std::string>& json);  // the JSON text as a string
+    static void OnOpenUrl(const std::optional<std::string>& json);
+    static void OnCheckPermission(const std::optional<std::string>& json);
 
     static const PluginScript& script();
     static constexpr const char* kObject = "KL_IOS";
