@@ -67,7 +67,10 @@ std::optional<std::filesystem::path> saveImage(const UIImage& image, Error* erro
     if (!files::writeAtomically(tmp, *data, error)) return std::nullopt;
     for (int n = 1; n < 100000; ++n) {
         auto path = dir / strings::format("IMG_%04d.%s", n, png ? "PNG" : "JPG");
-        if (files::exists(path)) continue;
+        // A number is used once, whatever the format that took it.
+        if (files::exists(dir / strings::format("IMG_%04d.JPG", n)) ||
+            files::exists(dir / strings::format("IMG_%04d.PNG", n)))
+            continue;
         Error e;
         if (files::renameNoReplace(tmp, path, &e)) return path;
         if (e.code != EEXIST) {

@@ -14,7 +14,10 @@ namespace {
 fs::path resolvedPath(const fs::path& p) {
     std::error_code ec;
     fs::path c = fs::weakly_canonical(p, ec);
-    return ec ? fs::path() : c;
+    if (ec) return fs::path();
+    // No trailing separator, so that parents and equality compare plainly.
+    if (!c.has_filename() && c.has_parent_path()) c = c.parent_path();
+    return c;
 }
 
 bool isKeychainFile(const fs::path& resolved, const fs::path& root) {
