@@ -48,40 +48,34 @@ std::optional<Options> parse(int& argc, char** argv) {
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        auto value = [&](const char* name) -> const char* {
-            if (i + 1 >= argc) {
-                std::cerr << name << " needs a value\n";
-                return nullptr;
-            }
-            return argv[++i];
-        };
         if (a == "--help" || a == "-h") {
             usage(std::cout);
             std::exit(0);
-        } else if (a == "--bundle") {
-            const char* v = value("--bundle");
-            if (!v) return std::nullopt;
+        }
+        bool ours = a == "--bundle" || a == "--home" || a == "--screenshot" || a == "--exit-after";
+        if (!ours) {
+            rest.push_back(argv[i]);
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::cerr << a << " needs a value\n";
+            return std::nullopt;
+        }
+        std::string v = argv[++i];
+        if (a == "--bundle") {
             o.bundle = v;
         } else if (a == "--home") {
-            const char* v = value("--home");
-            if (!v) return std::nullopt;
             o.home = v;
         } else if (a == "--screenshot") {
-            const char* v = value("--screenshot");
-            if (!v) return std::nullopt;
             o.screenshot = v;
-        } else if (a == "--exit-after") {
-            const char* v = value("--exit-after");
-            if (!v) return std::nullopt;
+        } else {
             char* end = nullptr;
-            double s = std::strtod(v, &end);
-            if (!end || *end || s < 0) {
+            double seconds = std::strtod(v.c_str(), &end);
+            if (!end || *end || seconds < 0) {
                 std::cerr << "--exit-after needs a number of seconds\n";
                 return std::nullopt;
             }
-            o.exitAfter = s;
-        } else {
-            rest.push_back(argv[i]);
+            o.exitAfter = seconds;
         }
     }
     if (o.screenshot && !o.exitAfter) {

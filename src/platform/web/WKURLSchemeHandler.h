@@ -4,9 +4,10 @@
 // as many pieces as it likes, and an end (or an error).
 //
 // A task may be answered from any thread. Once the web view has stopped a
-// task (the page went away, the media player seeked elsewhere), every
+// task (the engine dropped the answer's stream before its end), every
 // further call on it is ignored, and isStopped() tells a long reader to
-// give up early.
+// give up early. The engine reads an answer it has begun to its end even
+// when the page no longer wants it; backpressure keeps that in bounds.
 
 #include <cstddef>
 #include <cstdint>

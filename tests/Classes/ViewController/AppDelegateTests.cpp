@@ -5,6 +5,7 @@
 
 #include "Classes/ViewController/AppDelegate.h"
 #include "Classes/ViewController/MainViewController.h"
+#include "HostTestSupport.h"
 #include "platform/ui/UIStoryboard.h"
 #include "platform/web/RecordingWebView.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
@@ -13,28 +14,17 @@
 
 namespace {
 
-class RecordingController : public MainViewController {
-public:
-    std::shared_ptr<RecordingWebView> recording;
-
-protected:
-    std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> c) override {
-        recording = RecordingWebView::create(std::move(c), frame);
-        return recording;
-    }
-};
 
 class StartUp : public ::testing::Test {
 protected:
     void SetUp() override {
-        IOSPlugin::resetForTesting();
-        SysPlugin::Unload();
-        UIStoryboard::registerScene("Main", "MainViewController", [] { return std::make_shared<RecordingController>(); });
+        hosttest::freshBridge(false);
+        UIStoryboard::registerScene("Main", "MainViewController", [] { return std::make_shared<hosttest::RecordingController>(); });
         bundle.writeFile("Data/index.html", "<html>page</html>");
         app.setDelegate(delegate);
         ASSERT_TRUE(delegate->application_didFinishLaunchingWithOptions(app, Value()));
         RunLoop::drain();
-        controller = std::dynamic_pointer_cast<RecordingController>(delegate->window()->rootViewController());
+        controller = std::dynamic_pointer_cast<hosttest::RecordingController>(delegate->window()->rootViewController());
         ASSERT_TRUE(controller);
     }
     void TearDown() override {
@@ -45,7 +35,7 @@ protected:
     testsupport::TempBundle bundle;
     UIApplication& app = UIApplication::sharedApplication();
     std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>();
-    std::shared_ptr<RecordingController> controller;
+    std::shared_ptr<hosttest::RecordingController> controller;
 };
 
 TEST_F(StartUp, WiresTheBridgeTheWindowAndThePage) {

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "Classes/ViewController/MainViewController.h"
+#include "HostTestSupport.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Strings.h"
 #include "platform/web/WebTestSupport.h"
@@ -23,16 +24,6 @@ using namespace webtest;
 
 namespace {
 
-class ProbedController : public MainViewController {
-public:
-    std::shared_ptr<PageProbe> probe;
-
-protected:
-    std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> c) override {
-        probe = PageProbe::install(c);
-        return WKWebView::create(frame, std::move(c));
-    }
-};
 
 // A loopback server whose first `failures` answers are not HTTP at all, so
 // those loads fail before any page; later requests get a small page.
@@ -99,9 +90,7 @@ class HostPage : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(WKWebView::engineAvailable());
-        IOSPlugin::resetForTesting();
-        SysPlugin::Unload();
-        SysPlugin::Load();
+        hosttest::freshBridge();
         std::string thousand;
         for (int i = 0; i < 1000; ++i) thousand += char('a' + i % 26);
         bundle.writeFile("Data/v.mp4", thousand);
@@ -117,13 +106,13 @@ protected:
     }
     void start(const Value& info) {
         bundle.setInfo(info);
-        controller = std::make_shared<ProbedController>();
+        controller = std::make_shared<hosttest::ProbedController>();
         controller->view();
         window = showInWindow(controller->webView());
     }
 
     testsupport::TempBundle bundle;
-    std::shared_ptr<ProbedController> controller;
+    std::shared_ptr<hosttest::ProbedController> controller;
     GtkWidget* window = nullptr;
 };
 

@@ -10,6 +10,7 @@
 
 #include "Classes/ViewController/ByteRange.h"
 #include "Classes/ViewController/MainViewController.h"
+#include "HostTestSupport.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Strings.h"
 #include "platform/web/RecordingWebView.h"
@@ -21,23 +22,11 @@
 
 namespace {
 
-class TestController : public MainViewController {
-public:
-    std::shared_ptr<RecordingWebView> recording;
-
-protected:
-    std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> c) override {
-        recording = RecordingWebView::create(std::move(c), frame);
-        return recording;
-    }
-};
 
 class Host : public ::testing::Test {
 protected:
     void SetUp() override {
-        IOSPlugin::resetForTesting();
-        SysPlugin::Unload();
-        SysPlugin::Load();
+        hosttest::freshBridge();
         bundle.writeFile("Data/index.html", "<html>local page</html>");
         bundle.writeFile("Data/nativefiles.json",
                          R"({"/img/a.png": {"mime": "image/png", "encoding": "binary"}, "/v.mp4": {"mime": "video/mp4"},
@@ -50,17 +39,17 @@ protected:
         bundle.writeFile("secret.txt", "outside Data");
     }
 
-    std::shared_ptr<TestController> start(const Value& extraInfo = Value::dict()) {
+    std::shared_ptr<hosttest::RecordingController> start(const Value& extraInfo = Value::dict()) {
         Value info = Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"CFBundleVersion", "7"},
                                   {"KL_APP_ID", "app1"}, {"KL_GAME_ID", "g9"}});
         for (auto& k : extraInfo.keys()) info.set(k, extraInfo[k]);
         bundle.setInfo(info);
-        auto c = std::make_shared<TestController>();
+        auto c = std::make_shared<hosttest::RecordingController>();
         c->view();  // viewDidLoad
         RunLoop::drain();
         return c;
     }
-    std::shared_ptr<RecordingURLSchemeTask> get(TestController& c, const std::string& url,
+    std::shared_ptr<RecordingURLSchemeTask> get(hosttest::RecordingController& c, const std::string& url,
                                                 std::optional<std::string> range = std::nullopt) {
         NSURLRequest r = NSURLRequest::requestWithURL(*NSURL::URLWithString(url));
         if (range) r.setValue(*range, "Range");

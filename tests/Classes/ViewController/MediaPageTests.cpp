@@ -12,6 +12,7 @@
 
 #include "Classes/ViewController/LocalMediaServer.h"
 #include "Classes/ViewController/MainViewController.h"
+#include "HostTestSupport.h"
 #include "platform/foundation/Strings.h"
 #include "platform/web/WebTestSupport.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
@@ -22,16 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ProbedController : public MainViewController {
-public:
-    std::shared_ptr<PageProbe> probe;
-
-protected:
-    std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> c) override {
-        probe = PageProbe::install(c);
-        return WKWebView::create(frame, std::move(c));
-    }
-};
 
 fs::path demoClip() { return testsupport::sourceDir() / "examples/DemoGame.app/Data/clip.mp4"; }
 
@@ -65,9 +56,7 @@ class MediaPage : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(WKWebView::engineAvailable());
-        IOSPlugin::resetForTesting();
-        SysPlugin::Unload();
-        SysPlugin::Load();
+        hosttest::freshBridge();
         fs::create_directories(bundle.path() / "Data/media");
         fs::copy_file(demoClip(), bundle.path() / "Data/media/clip.mp4");
         fs::copy_file(demoClip(), bundle.path() / "outside.mp4");
@@ -79,7 +68,7 @@ protected:
     void start(const std::string& body) {
         bundle.writeFile("Data/index.html", std::string("<html><head>") + kWatch + "</head><body>" + body + "</body></html>");
         bundle.setInfo(Value::dict({{"CFBundleIdentifier", "com.example.media"}, {"KL_URL", "local://game/"}}));
-        controller = std::make_shared<ProbedController>();
+        controller = std::make_shared<hosttest::ProbedController>();
         controller->view();
         window = showInWindow(controller->webView());
         ASSERT_TRUE(waitForPage(*controller->webView(), "document.readyState == 'complete'"));
@@ -97,7 +86,7 @@ protected:
     }
 
     testsupport::TempBundle bundle;
-    std::shared_ptr<ProbedController> controller;
+    std::shared_ptr<hosttest::ProbedController> controller;
     GtkWidget* window = nullptr;
 };
 

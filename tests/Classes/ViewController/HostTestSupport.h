@@ -1,0 +1,44 @@
+#pragma once
+// The web-view host as the tests run it: with a recording web view
+// (headless) or with a real one whose page reports through a probe.
+
+#include <memory>
+
+#include "Classes/ViewController/MainViewController.h"
+#include "platform/web/RecordingWebView.h"
+#include "platform/web/WebTestSupport.h"
+#include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+#include "plugin/iOS/RAZ5Orered/SysPlugin.h"
+
+namespace hosttest {
+
+class RecordingController : public MainViewController {
+public:
+    std::shared_ptr<RecordingWebView> recording;
+
+protected:
+    std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> c) override {
+        recording = RecordingWebView::create(std::move(c), frame);
+        return recording;
+    }
+};
+
+class ProbedController : public MainViewController {
+public:
+    std::shared_ptr<webtest::PageProbe> probe;
+
+protected:
+    std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> c) override {
+        probe = webtest::PageProbe::install(c);
+        return WKWebView::create(frame, std::move(c));
+    }
+};
+
+// A bridge with nothing attached yet and the system plug-in loaded.
+inline void freshBridge(bool loadSystemPlugin = true) {
+    IOSPlugin::resetForTesting();
+    SysPlugin::Unload();
+    if (loadSystemPlugin) SysPlugin::Load();
+}
+
+}  // namespace hosttest
