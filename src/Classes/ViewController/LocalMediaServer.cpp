@@ -175,7 +175,16 @@ bool LocalMediaServer::start() {
 
 void LocalMediaServer::stop() {
     if (!thread_.joinable()) return;
-    if (port_) g_main_loop_quit(loop_);
+    if (port_) {
+        // Quit from inside the loop: a quit before the loop has begun to run
+        // would be forgotten when it starts.
+        GSource* quit = g_idle_source_new();
+        g_source_set_callback(
+            quit, [](gpointer loop) { g_main_loop_quit(static_cast<GMainLoop*>(loop)); return G_SOURCE_REMOVE; }, loop_,
+            nullptr);
+        g_source_attach(quit, g_main_loop_get_context(loop_));
+        g_source_unref(quit);
+    }
     thread_.join();
 }
 
