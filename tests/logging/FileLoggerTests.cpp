@@ -232,7 +232,11 @@ void logFromTwoThreadsWhile(const fs::path& logs, const std::shared_ptr<VLFileLo
         ASSERT_EQ(i, next[t]) << "a gap in thread " << t;
         ++next[t];
     }
-    EXPECT_EQ(next, (std::vector<int>{kEach, kEach}));
+    // A thread that finished before the disturbance has all its lines in the
+    // old file and none here; any other ends its run at its last line.
+    for (int t = 0; t < 2; ++t)
+        EXPECT_TRUE(first[t] < 0 || next[t] == kEach) << "thread " << t << " stopped at " << next[t];
+    EXPECT_TRUE(first[0] >= 0 || first[1] >= 0) << "nothing was logged after the disturbance";
 }
 
 TEST_F(FileLoggerTest, TheOpenFileDeletedWhileTwoThreadsLog) {
