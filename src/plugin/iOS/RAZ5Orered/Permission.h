@@ -3,7 +3,6 @@
 // asks nobody for permission: the photo library (a folder) is always
 // there, and the camera is usable when a video capture device is present.
 
-#include <optional>
 #include <string>
 
 class Permission {

@@ -159,7 +159,9 @@ std::optional<std::string> SysInterface::GetDeviceInfo() {
 
 std::optional<std::string> SysInterface::GetDeviceState() {
     int level = -1;
-    if (auto battery = device::batteryLevel()) level = int(std::trunc(float(*battery) * 100.0f));
+    // Truncated to a whole percent; the hair of slack keeps a level read as
+    // 29 % from coming out as 28 through binary fractions.
+    if (auto battery = device::batteryLevel()) level = int(std::floor(*battery * 100.0 + 1e-6));
     return Value::dict({{"batteryLevel", level}}).toJSON(true);
 }
 

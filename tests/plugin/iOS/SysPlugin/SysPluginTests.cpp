@@ -247,6 +247,8 @@ TEST_F(SysPluginTest, DeviceFactsAndPermissions) {
     EXPECT_EQ(parsed(ask("GetDeviceState")), Value::dict({{"batteryLevel", 55}}));
     testsupport::writeFile(root / "sys/class/power_supply/BAT0/capacity", "55.5\n");
     EXPECT_EQ(parsed(ask("GetDeviceState")), Value::dict({{"batteryLevel", 55}})) << "truncated, not rounded";
+    testsupport::writeFile(root / "sys/class/power_supply/BAT0/capacity", "29\n");
+    EXPECT_EQ(parsed(ask("GetDeviceState")), Value::dict({{"batteryLevel", 29}})) << "not 28.999...";
     fs::remove_all(root / "sys/class/power_supply");
     EXPECT_EQ(parsed(ask("GetDeviceState")), Value::dict({{"batteryLevel", -1}}));
 
