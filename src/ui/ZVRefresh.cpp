@@ -85,12 +85,15 @@ void ZVRefreshHeader::setState(ZVRefreshState s) {
     auto sv = scrollView();
     if (!sv) return;
     if (s == ZVRefreshState::Refreshing) {
-        // Keep the header in view while it refreshes.
+        // Keep the header in view while it refreshes; a released pull glides
+        // into place from where the finger left it.
         UIEdgeInsets inset = sv->contentInset();
         originalInset_ = inset;
         inset.top += kHeight;
-        sv->setContentInset(inset);
-        sv->setContentOffset({sv->contentOffset().x, -inset.top});
+        UIView::animateWithDuration(kInsetAnimationDuration, [&] {
+            sv->setContentInset(inset);
+            sv->setContentOffset({sv->contentOffset().x, -inset.top});
+        });
         executeRefreshingCallback();
     } else if (old == ZVRefreshState::Refreshing) {
         UIEdgeInsets inset = sv->contentInset();
@@ -291,7 +294,10 @@ void ZVRefreshAutoFooter::scrollViewPanStateDidChange(UIGestureRecognizerState s
     if (s != UIGestureRecognizerState::Ended || state() != ZVRefreshState::Idle || isHidden()) return;
     auto sv = scrollView();
     if (!sv || sv->contentSize().height <= 0) return;
-    // A short list shows the footer at once: a drag upwards asks for more.
+    // A short list shows the footer at once: a drag upwards asks for more. A
+    // pull downwards never does, even when a refreshing header has just
+    // moved the content to its top.
+    if (sv->panGestureRecognizer()->translationInView(nullptr).y > 0) return;
     if (!contentFillsView() && sv->contentOffset().y >= -sv->contentInset().top) beginRefreshing();
 }
 

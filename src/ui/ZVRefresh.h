@@ -80,6 +80,7 @@ private:
 class ZVRefreshHeader : public ZVRefreshComponent {
 public:
     static constexpr double kHeight = 54;
+    static constexpr double kInsetAnimationDuration = 0.25;
     ZVRefreshHeader();
     void setState(ZVRefreshState s) override;
     // Back to idle later on the main queue (the list reloads first).

@@ -1,5 +1,6 @@
 #include "UITestSupport.h"
 #include "platform/ui/UIEventInjection.h"
+#include "platform/ui/UITableView.h"
 #include "ui/ZVRefresh.h"
 
 namespace {
@@ -16,6 +17,48 @@ protected:
     void pan(UIGestureRecognizerState s, ZVRefreshComponent& c) { c.scrollViewPanStateDidChange(s); }
     std::shared_ptr<UIScrollView> scroll;
     int headerRuns = 0, footerRuns = 0;
+};
+
+struct Rows : UITableViewDataSource {
+    long count = 30;
+    long tableView_numberOfRowsInSection(UITableView&, long) override { return count; }
+    std::shared_ptr<UITableViewCell> tableView_cellForRowAtIndexPath(UITableView& t, const NSIndexPath& ip) override {
+        auto c = t.dequeueReusableCellWithIdentifier("Row", ip);
+        c->textLabel()->setText(std::to_string(ip.row));
+        return c;
+    }
+};
+
+// A list screen as a player meets it: a table of rows under the navigation
+// bar (screen y 64 to 564) with a header and a footer, pulled by a finger.
+class FingerRefresh : public Refresh {
+protected:
+    void SetUp() override {
+        Refresh::SetUp();
+        scroll->removeFromSuperview();
+        table = std::make_shared<UITableView>(CGRect(0, 64, 375, 500));
+        table->registerClass<UITableViewCell>("Row");
+        table->dataSource = rows;
+        windows.back()->rootViewController()->view()->addSubview(table);
+        header = ZVRefreshNormalHeader::headerWithRefreshingBlock([this] { ++headerRuns; });
+        footer = ZVRefreshAutoNormalFooter::footerWithRefreshingBlock([this] { ++footerRuns; });
+        ZVRefresh::setZV_header(table, header);
+        ZVRefresh::setZV_footer(table, footer);
+        uitest::layout();
+    }
+    // Puts a finger down at `from` and moves it by `dy` in steps, as a hand would.
+    void pull(CGPoint from, double dy, int steps = 12) {
+        ASSERT_TRUE(uitest::touchDown(from));
+        for (int i = 1; i <= steps; ++i) {
+            clock->advance(std::chrono::milliseconds(16));
+            ASSERT_TRUE(uitest::touchMove({from.x, from.y + dy * i / steps}));
+        }
+    }
+    double shownY() const { return table->presentation().bounds.origin.y; }
+    std::shared_ptr<Rows> rows = std::make_shared<Rows>();
+    std::shared_ptr<UITableView> table;
+    std::shared_ptr<ZVRefreshNormalHeader> header;
+    std::shared_ptr<ZVRefreshAutoNormalFooter> footer;
 };
 
 }  // namespace
@@ -167,4 +210,142 @@ TEST_F(Refresh, ReplacingOrDetachingComponentsLeavesNoTrace) {
     EXPECT_EQ(footerRuns, 0);
     EXPECT_FALSE(ZVRefresh::ZV_header(scroll));
     ZVRefresh::setZV_header(scroll, nullptr);
+}
+
+TEST_F(FingerRefresh, PullingTheListDownFarEnoughAndLettingGoRefreshes) {
+    CGPoint from{180, 120};
+    pull(from, 80, 4);  // a short way: the header shows but is not armed
+    EXPECT_LT(table->contentOffset().y, -20);
+    EXPECT_GT(table->contentOffset().y, -80);  // the list lags behind the finger
+    EXPECT_EQ(header->state(), ZVRefreshState::Idle);
+    EXPECT_TRUE(uitest::findLabel("下拉可以刷新"));
+    for (int i = 1; i <= 8; ++i) {
+        clock->advance(std::chrono::milliseconds(16));
+        uitest::touchMove({from.x, from.y + 80 + 20 * i});
+    }
+    double pulled = table->contentOffset().y;
+    EXPECT_LT(pulled, -ZVRefreshHeader::kHeight);
+    EXPECT_GT(pulled, -240);
+    EXPECT_EQ(header->state(), ZVRefreshState::Pulling);
+    EXPECT_TRUE(uitest::findLabel("松开立即刷新"));
+
+    // Let go: the header refreshes and the list comes to rest with the header in view.
+    ASSERT_TRUE(uitest::touchUp({from.x, from.y + 240}));
+    EXPECT_EQ(header->state(), ZVRefreshState::Refreshing);
+    EXPECT_DOUBLE_EQ(table->contentInset().top, ZVRefreshHeader::kHeight);
+    EXPECT_DOUBLE_EQ(table->contentOffset().y, -ZVRefreshHeader::kHeight);
+    EXPECT_DOUBLE_EQ(shownY(), pulled);  // drawing glides there from the finger
+    RunLoop::drain();
+    EXPECT_EQ(headerRuns, 1);
+    advance(0.35);
+    EXPECT_DOUBLE_EQ(shownY(), -ZVRefreshHeader::kHeight);
+    EXPECT_FALSE(table->isDecelerating());
+    EXPECT_TRUE(uitest::findLabel("正在刷新数据中..."));
+
+    // Another pull while refreshing springs back to the header, not above it.
+    pull(from, 200);
+    EXPECT_LT(table->contentOffset().y, -ZVRefreshHeader::kHeight - 20);
+    ASSERT_TRUE(uitest::touchUp({from.x, from.y + 200}));
+    advance(0.35);
+    EXPECT_DOUBLE_EQ(shownY(), -ZVRefreshHeader::kHeight);
+    RunLoop::drain();
+    EXPECT_EQ(headerRuns, 1);
+
+    header->endRefreshing();
+    RunLoop::drain();
+    EXPECT_EQ(header->state(), ZVRefreshState::Idle);
+    EXPECT_DOUBLE_EQ(table->contentOffset().y, 0);
+    EXPECT_DOUBLE_EQ(table->contentInset().top, 0);
+}
+
+TEST_F(FingerRefresh, LettingGoOfAShortPullSettlesBackWithoutRefreshing) {
+    CGPoint from{180, 120};
+    pull(from, 90);
+    EXPECT_LT(table->contentOffset().y, -20);
+    EXPECT_EQ(header->state(), ZVRefreshState::Idle);
+    ASSERT_TRUE(uitest::touchUp({from.x, from.y + 90}));
+    EXPECT_EQ(table->contentOffset().y, 0);
+    EXPECT_LT(shownY(), -20);
+    advance(0.35);
+    EXPECT_EQ(shownY(), 0);
+    RunLoop::drain();
+    EXPECT_EQ(header->state(), ZVRefreshState::Idle);
+    EXPECT_DOUBLE_EQ(table->contentInset().top, 0);
+    EXPECT_EQ(headerRuns, 0);
+    EXPECT_EQ(footerRuns, 0);
+}
+
+TEST_F(FingerRefresh, WithBouncesOffNoPullEverRefreshes) {
+    table->bounces = false;
+    pull({180, 120}, 400);
+    EXPECT_EQ(table->contentOffset().y, 0);
+    EXPECT_EQ(header->state(), ZVRefreshState::Idle);
+    ASSERT_TRUE(uitest::touchUp({180, 520}));
+    advance(0.35);
+    RunLoop::drain();
+    EXPECT_EQ(shownY(), 0);
+    EXPECT_EQ(header->state(), ZVRefreshState::Idle);
+    EXPECT_EQ(headerRuns, 0);
+}
+
+TEST_F(FingerRefresh, DraggingPastTheBottomLoadsMoreOncePerDrag) {
+    double bottom = 30 * 44 + ZVRefreshFooter::kHeight - 500;
+    table->setContentOffset({0, bottom - 100});
+    pull({180, 500}, -60);  // not yet at the bottom
+    EXPECT_EQ(footer->state(), ZVRefreshState::Idle);
+    for (int i = 1; i <= 10; ++i) {
+        clock->advance(std::chrono::milliseconds(16));
+        uitest::touchMove({180, 440 - 20.0 * i});
+    }
+    EXPECT_GT(table->contentOffset().y, bottom);  // past the bottom
+    EXPECT_LT(table->contentOffset().y, bottom + 160);
+    EXPECT_EQ(footer->state(), ZVRefreshState::Refreshing);
+    EXPECT_TRUE(uitest::findLabel("正在加载更多的数据..."));
+    RunLoop::drain();
+    EXPECT_EQ(footerRuns, 1);
+    ASSERT_TRUE(uitest::touchUp({180, 240}));
+    advance(0.35);
+    EXPECT_DOUBLE_EQ(shownY(), bottom);
+
+    // The page arrived: the list grows; the next drag past the new bottom loads again.
+    rows->count = 60;
+    table->reloadData();
+    footer->endRefreshing();
+    uitest::layout();
+    table->setContentOffset({0, table->maximumContentOffset().y - 10});
+    EXPECT_EQ(footer->frame().minY(), 60 * 44);
+    ASSERT_TRUE(uitest::drag({180, 500}, {180, 300}));
+    RunLoop::drain();
+    EXPECT_EQ(footerRuns, 2);
+    EXPECT_EQ(headerRuns, 0);
+}
+
+TEST_F(FingerRefresh, AShortListLoadsMoreOnAPushUpButAPullDownOnlyRefreshes) {
+    rows->count = 3;
+    table->reloadData();
+    uitest::layout();
+    // Down: the header refreshes; the footer, in view all along, stays put
+    // (two loads at once would mix the first page with the next).
+    pull({180, 200}, 250);
+    ASSERT_TRUE(uitest::touchUp({180, 450}));
+    EXPECT_EQ(header->state(), ZVRefreshState::Refreshing);
+    EXPECT_EQ(footer->state(), ZVRefreshState::Idle);
+    RunLoop::drain();
+    EXPECT_EQ(headerRuns, 1);
+    EXPECT_EQ(footerRuns, 0);
+    header->endRefreshing();
+    advance(0.35);
+    EXPECT_EQ(shownY(), 0);
+
+    // Up: past the list's end, and letting go asks for more.
+    pull({180, 300}, -120);
+    EXPECT_GT(table->contentOffset().y, 20);
+    EXPECT_EQ(footer->state(), ZVRefreshState::Idle);
+    ASSERT_TRUE(uitest::touchUp({180, 180}));
+    EXPECT_EQ(footer->state(), ZVRefreshState::Refreshing);
+    RunLoop::drain();
+    EXPECT_EQ(footerRuns, 1);
+    advance(0.35);
+    EXPECT_EQ(shownY(), 0);
+    EXPECT_EQ(headerRuns, 1);
 }

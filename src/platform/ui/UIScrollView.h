@@ -1,10 +1,16 @@
 #pragma once
 // A scroll view: content size, offset (its bounds' origin), insets
 // (negative insets make a side unreachable), paging and a delegate. Drags
-// move the content; on release a paging view settles on a page and a free
-// one glides briefly, both as 0.3 s animations on the clock, after which
-// the delegate hears scrollViewDidEndDecelerating. Offsets stay within the
-// content (no rubber band), so bounce settings are stored only.
+// move the content; with `bounces` on, a drag goes past the content's edge
+// with resistance (see UIScrollView.cpp for the damping), otherwise it stops
+// at the edge. An axis scrolls when its content is larger than the view or
+// its alwaysBounce flag is set. On release the content springs back to the
+// edge, a paging view settles on a page and a free one glides briefly, all
+// as 0.3 s animations on the clock, after which the delegate hears
+// scrollViewDidEndDecelerating. The release is acted on after every target
+// of the pan gesture has heard it ended, so that a pull-to-refresh header
+// still sees the pulled offset and may widen the inset the content then
+// settles to.
 
 #include <memory>
 
@@ -19,6 +25,7 @@ public:
     virtual void scrollViewDidScroll(UIScrollView& s) {}
     virtual void scrollViewWillBeginDragging(UIScrollView& s) {}
     virtual void scrollViewDidEndDragging(UIScrollView& s, bool willDecelerate) {}
+    virtual void scrollViewWillBeginDecelerating(UIScrollView& s) {}
     virtual void scrollViewDidEndDecelerating(UIScrollView& s) {}
     virtual void scrollViewDidEndScrollingAnimation(UIScrollView& s) {}
 };
@@ -69,8 +76,16 @@ protected:
 private:
     void ensurePan();
     void handlePan(UIPanGestureRecognizer& pan);
+    // Where the content goes when the finger lifts with that velocity.
+    CGPoint releaseTarget(CGPoint velocity) const;
+    // Acts on a release once the pan's other targets have heard of it.
+    void finishRelease();
     void settle(CGPoint target);
     CGPoint clamp(CGPoint p) const;
+    // The offset shown for an offset the finger asks for (past an edge: damped).
+    CGPoint resisted(CGPoint raw) const;
+    // The finger's offset that shows `shown` (the inverse of resisted).
+    CGPoint unresisted(CGPoint shown) const;
     bool scrollsHorizontally() const;
     bool scrollsVertically() const;
 
@@ -78,7 +93,9 @@ private:
     UIEdgeInsets contentInset_;
     bool pagingEnabled_ = false, scrollEnabled_ = true;
     bool dragging_ = false, decelerating_ = false;
-    CGPoint dragStart_;
+    CGPoint dragStart_;  // in the finger's (undamped) space
+    bool releasePending_ = false, releaseDecelerates_ = false;
+    CGPoint releaseVelocity_;
     uint64_t scrollGeneration_ = 0;
     std::shared_ptr<UIPanGestureRecognizer> pan_;
 };
