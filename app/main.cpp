@@ -13,6 +13,8 @@
 
 #include "Classes/ViewController/AppDelegate.h"
 #include "Classes/ViewController/MainViewController.h"
+#include "aggregator/AggregatorLoadHooks.h"
+#include "aggregator/zorvia/ZorviaSDKForwarder.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/AppHome.h"
@@ -111,6 +113,11 @@ int main(int argc, char** argv) {
     }
     NSBundle::setMainBundlePath(std::filesystem::absolute(options->bundle));
     if (options->home) AppHome::setRoot(std::filesystem::absolute(*options->home));
+    // Before the application delegate runs, once the bundle and the home
+    // are known: the aggregator's start-up hooks, and its channel's road to
+    // the user-centre SDK.
+    runAggregatorLoadHooks();
+    installZorviaSDKForwarder();
 
     if (options->exitAfter) {
         auto seconds = std::chrono::duration<double>(*options->exitAfter);

@@ -1,5 +1,6 @@
 #include "aggregator/AggregatorLoadHooks.h"
 
+#include "aggregator/LoginDisablePrompt.h"
 #include "aggregator/PlugManager.h"
 #include "aggregator/RMNetWorkUtil.h"
 #include "aggregator/SDKCooperater.h"
@@ -7,6 +8,8 @@
 void aggregatorLoadNetworkGate() { RMNetWorkUtil::load(); }
 
 void runAggregatorLoadHooks() {
+    // The SDK's own plug-ins, found by name from the bundle's list.
+    LoginDisablePrompt::registerPlugin();
     SDKCooperater::load();
     PlugManager::load();
     aggregatorLoadNetworkGate();

@@ -5,7 +5,8 @@
 // loads its list, and the network gate makes its first check (so the
 // controller's init hook is in place when the gate may call it).
 
-// Runs every hook below in order.
+// Registers the SDK's own plug-ins (the refusal prompts), then runs every
+// hook below in order.
 void runAggregatorLoadHooks();
 
 // The network gate's first check (RMNetWorkUtil::load).

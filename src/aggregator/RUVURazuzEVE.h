@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "aggregator/RLPCRelayChannelRecords.h"
 #include "aggregator/RUVURazuzEVERecords.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/NSURL.h"
@@ -40,6 +41,9 @@ public:
     // while a login is being verified, else 0; before init has succeeded
     // the login is kept and runs when it does.
     int login();
+    // -4 while a login is being verified (the channel is not asked), else
+    // the game code of the channel's answer.
+    int logout();
     std::string userId();
     // The nick, or the user id when the nick is empty.
     std::string userNick();
@@ -51,6 +55,33 @@ public:
     long userType();
     long getChannelUserLoginType();
     Value getChannelUserExtInfo();
+
+    // ---- Pay and roles
+    // Places an order with the aggregator's server and, once it is placed,
+    // opens the channel's payment; the result arrives as kRlpcRPNotiRecharge
+    // (also when the order is refused or unanswered). Always 0. Without an
+    // order nothing is sent and the game gets the failure at once; without
+    // a role an empty one is sent.
+    int payOrderInfo(std::shared_ptr<RUVURazuzEVEPayOrderInfo> order, std::shared_ptr<RUVURazuzEVEGameRoleInfo> role);
+    // A role created, entered or updated: the new-role cut-off, the
+    // plug-ins, the report gateway and the channel.
+    void updateRoleInfoWith(const std::shared_ptr<RUVURazuzEVEGameRoleInfo>& role, bool isCreate);
+    // The older role flow: no create or enter hooks, no last-role tracking.
+    void updateRoleInfoWith(const std::shared_ptr<RUVURazuzEVEGameRoleInfo>& role);
+    void createRole(const std::shared_ptr<RUVURazuzEVEGameRoleInfo>& role) { updateRoleInfoWith(role); }
+    void enterGame(const std::shared_ptr<RUVURazuzEVEGameRoleInfo>& role) { updateRoleInfoWith(role); }
+    void updateRole(const std::shared_ptr<RUVURazuzEVEGameRoleInfo>& role) { updateRoleInfoWith(role); }
+    // The channel's records of an order and a role.
+    static std::shared_ptr<RLPCRelayProductInfo> getProductInfoWithInfo(const RUVURazuzEVEPayOrderInfo& order);
+    static std::shared_ptr<RLPCRelayRoleInfo> getChannelRoleInfoWith(const RUVURazuzEVEGameRoleInfo& role);
+    // The minors' payment limit before a channel payment (no caller in this
+    // system): pays at once unless the anti-addiction configuration asks
+    // for the check, then asks the gateway what was paid already.
+    void payAntiIndulge(const std::string& orderId, const std::shared_ptr<RLPCRelayProductInfo>& product,
+                        const std::shared_ptr<RLPCRelayRoleInfo>& role, const RUVURazuzEVEPayOrderInfo& order);
+    // Whether the limit refuses an order of `amount` for a player of `age`
+    // (-1 unknown) who has paid `paid` in the period.
+    static bool payLimitRefuses(long age, double amount, long long paid);
 
     // ---- Application callbacks, forwarded to the channel
     int openURL_application(const NSURL& url, UIApplication& app);

@@ -1,5 +1,6 @@
 #include "aggregator/SDKCooperater.h"
 
+#include "aggregator/AlertTool.h"
 #include "aggregator/NetworkManager.h"
 #include "aggregator/PlugManager.h"
 #include "aggregator/ProcessInstance.h"
@@ -33,7 +34,13 @@ SDKCooperater::SDKCooperater() = default;
 SDKCooperater::~SDKCooperater() { NSNotificationCenter::defaultCenter().removeObserver(this); }
 
 std::vector<SDKCooperater::ChannelHandler> SDKCooperater::channelHandlers() {
-    return {{kRlpcRCInitDidFinishedNotification, &SDKCooperater::channelPlatformInitResult}};
+    return {{kRlpcRCInitDidFinishedNotification, &SDKCooperater::channelPlatformInitResult},
+            {kRlpcRCLoginNotification, &SDKCooperater::channelPlatformLoginResult},
+            {kRlpcRCLogoutNotification, &SDKCooperater::channelPlatformLogoutResult},
+            {kRlpcRCRealAuthNotification, &SDKCooperater::channelPlatformRealAuthResult},
+            {kRlpcRCLeavedNotification, &SDKCooperater::channelPlatformLeavedResult},
+            {kRlpcRCPauseDidExitNotification, &SDKCooperater::channelPlatformPauseOverResult},
+            {kRlpcRCRechargeResultNotification, &SDKCooperater::channelPlatformPayResult}};
 }
 
 void SDKCooperater::addPlatformNotifications() {
@@ -143,5 +150,6 @@ void SDKCooperater::presentAlert(const std::string& title, const std::string& me
     }
     auto alert = UIAlertController::alertControllerWithTitle(title, message, UIAlertControllerStyle::Alert);
     alert->addAction(UIAlertAction::actionWithTitle("确定", UIAlertActionStyle::Default));
-    root->presentViewController(alert, true);
+    // A controller presents one thing at a time: go over what is shown.
+    AlertTool::topPresenter(root)->presentViewController(alert, true);
 }

@@ -78,16 +78,38 @@ public:
     // network, whichever comes last.
     void beginRelaySDKInit();
     void channelPlatformInitResult(const NSNotification& notification);
+    // The channel's login: verified with the aggregator's server, then told
+    // to the game as kRlpcRPLoginNotification.
+    void channelPlatformLoginResult(const NSNotification& notification);
+    void channelPlatformLogoutResult(const NSNotification& notification);
+    void channelPlatformRealAuthResult(const NSNotification& notification);
+    void channelPlatformLeavedResult(const NSNotification& notification);
+    void channelPlatformPauseOverResult(const NSNotification& notification);
+    // The channel's payment result, as kRlpcRPNotiRecharge.
+    void channelPlatformPayResult(const NSNotification& notification);
+    // The token made on the device when the server cannot verify a login and
+    // the channel configuration holds a check key: product code, channel
+    // code, device id, user id, md5(user id + check key), nick and session
+    // id, joined by "|||".
+    std::string localUserToken(const std::string& checkKey);
+
+    // The role the game last entered (none at start).
+    std::shared_ptr<RUVURazuzEVEGameRoleInfo> lastEnteredRole() const { return lastEnteredRole_; }
+    void setLastEnteredRole(std::shared_ptr<RUVURazuzEVEGameRoleInfo> r) { lastEnteredRole_ = std::move(r); }
     // Channel result codes to game codes: 0→0, -3→-2, -4→-10, -20→-20,
     // -21→-301, -22→-302, anything else -1.
     static int errorCode(int channelCode);
+    // The channel's code in a notification's user info; a missing or
+    // malformed "error" is a failure (-1), never a success.
+    static int channelResultCode(const Value& userInfo);
     // The channel's pay parameters, "" when it offers none.
     std::string getPaayParams();
     // The window the SDK presents its alerts on: the key window, else the
     // last visible window of the normal level; nullptr without one.
     static std::shared_ptr<UIWindow> baseGetCurrentShowWindow();
     // An alert "提示"-style: title, message and one "确定" button that only
-    // closes it, on the alert window's root controller (nothing without one).
+    // closes it, over whatever the alert window's root controller presents
+    // (nothing without a window).
     static void presentAlert(const std::string& title, const std::string& message);
 
     // The channel notifications this controller handles, with their
@@ -102,6 +124,7 @@ public:
 
 private:
     void initReply(const std::optional<Value>& reply);
+    void loginVerified(const std::optional<Value>& reply, Value result, const Value& channelInfo);
     RMNetWorkUtil& gate();
 
     bool isCheckLogining_ = false, isLogout_ = false, relayOnlyFlag_ = false, isCallLogin_ = false,
@@ -113,4 +136,5 @@ private:
     Value launchOptions_, paramsDic_;
     std::string stopCreateTime_;
     RMNetWorkUtil* gate_ = nullptr;
+    std::shared_ptr<RUVURazuzEVEGameRoleInfo> lastEnteredRole_;
 };

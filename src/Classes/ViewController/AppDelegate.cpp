@@ -1,20 +1,39 @@
 #include "Classes/ViewController/AppDelegate.h"
 
+#include "aggregator/RUVURazuzEVE.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/ui/UIScreen.h"
 #include "platform/ui/UIStoryboard.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+#include "plugin/iOS/RAZ5Orered/RelaySDKPlugin.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 #include "Classes/ViewController/MainViewController.h"
 
 // The "Main" scene is found by name only: keep its object file linked.
 [[maybe_unused]] static std::string (*volatile kKeepMainScene)() = &MainViewController::GetCurrentTimestamp;
 
+namespace {
+
+RUVURazuzEVE& aggregator() { return RUVURazuzEVE::defaultInstance(); }
+
+// An Info.plist text; a missing one stays missing (the channel file may supply it).
+std::optional<std::string> infoText(const char* key) {
+    const Value& v = NSBundle::mainBundle().objectForInfoDictionaryKey(key);
+    if (v.isString() || v.isNumber()) return v.textValue();
+    return std::nullopt;
+}
+
+}  // namespace
+
 bool AppDelegate::application_didFinishLaunchingWithOptions(UIApplication& app, const Value& options) {
-    // The aggregator adapter is created, started and registered with the
-    // bridge under "RelaySDK" here, before the plug-ins load, once the
-    // aggregator is part of the build.
+    registerSDKPlugins();
+    // The aggregator starts first (its init then waits for the network);
+    // its interface is registered before the plug-ins load, or the
+    // aggregator plug-in would register no event callbacks.
+    auto relay = std::make_shared<RelaySDKInterface>();
+    relay->InitWithApplication(app, options, infoText("RELAY_PRODUCT_KEY"), infoText("RELAY_PRODUCT_CODE"));
+    IOSPlugin::SetInterface(relay, "RelaySDK");
     IOSPlugin::Load();
 
     auto storyboard = UIStoryboard::storyboardWithName("Main");
@@ -32,33 +51,62 @@ bool AppDelegate::application_didFinishLaunchingWithOptions(UIApplication& app, 
     return true;
 }
 
-unsigned long AppDelegate::application_supportedInterfaceOrientationsForWindow(UIApplication&,
-                                                                               const std::shared_ptr<UIWindow>&) {
+unsigned long AppDelegate::application_supportedInterfaceOrientationsForWindow(
+    UIApplication& app, const std::shared_ptr<UIWindow>& window) {
+    // The channel hears the question; the game is portrait whatever it answers.
+    aggregator().application_supportedInterfaceOrientationsForWindow(app, window);
     return UIInterfaceOrientationMaskPortrait;
 }
 
-void AppDelegate::applicationWillResignActive(UIApplication&) {}
+void AppDelegate::applicationWillResignActive(UIApplication& app) { aggregator().applicationWillResignActive(app); }
 
-void AppDelegate::applicationDidEnterBackground(UIApplication&) { SysPlugin::OnEnterBackground(); }
+void AppDelegate::applicationDidEnterBackground(UIApplication& app) {
+    SysPlugin::OnEnterBackground();
+    aggregator().applicationDidEnterBackground(app);
+}
 
-void AppDelegate::applicationWillEnterForeground(UIApplication&) { SysPlugin::OnEnterForeground(); }
+void AppDelegate::applicationWillEnterForeground(UIApplication& app) {
+    SysPlugin::OnEnterForeground();
+    aggregator().applicationWillEnterForeground(app);
+}
 
-void AppDelegate::applicationDidBecomeActive(UIApplication&) {}
+void AppDelegate::applicationDidBecomeActive(UIApplication& app) { aggregator().applicationDidBecomeActive(app); }
 
-void AppDelegate::applicationWillTerminate(UIApplication&) { IOSPlugin::Unload(); }
+void AppDelegate::applicationWillTerminate(UIApplication& app) {
+    IOSPlugin::Unload();
+    aggregator().applicationWillTerminate(app);
+}
 
-bool AppDelegate::application_handleOpenURL(UIApplication&, const NSURL& url) {
+void AppDelegate::application_didRegisterForRemoteNotificationsWithDeviceToken(UIApplication& app, const Data& token) {
+    aggregator().application_didRegisterForRemoteNotificationsWithDeviceToken(app, token);
+}
+
+void AppDelegate::application_didFailToRegisterForRemoteNotificationsWithError(UIApplication& app,
+                                                                               const Error& error) {
+    aggregator().application_didFailToRegisterForRemoteNotificationsWithError(app, error);
+}
+
+void AppDelegate::application_didReceiveRemoteNotification(UIApplication& app, const Value& userInfo) {
+    aggregator().application_didReceiveRemoteNotification(app, userInfo);
+}
+
+// The page's launch URL is the latest one before the channel sees it.
+bool AppDelegate::application_handleOpenURL(UIApplication& app, const NSURL& url) {
     SysPlugin::SetLaunchUrl(url);
+    aggregator().openURL_application(url, app);
     return true;
 }
 
-bool AppDelegate::application_openURL_sourceApplication_annotation(UIApplication&, const NSURL& url,
-                                                                   const std::string&, const Value&) {
+bool AppDelegate::application_openURL_sourceApplication_annotation(UIApplication& app, const NSURL& url,
+                                                                   const std::string& sourceApplication,
+                                                                   const Value& annotation) {
     SysPlugin::SetLaunchUrl(url);
+    aggregator().openURL_sourceApplication_application_annotation(url, sourceApplication, app, annotation);
     return true;
 }
 
-bool AppDelegate::application_openURL_options(UIApplication&, const NSURL& url, const Value&) {
+bool AppDelegate::application_openURL_options(UIApplication& app, const NSURL& url, const Value& options) {
     SysPlugin::SetLaunchUrl(url);
+    aggregator().openURL_application_options(url, app, options);
     return true;
 }

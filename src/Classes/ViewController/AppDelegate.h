@@ -1,8 +1,9 @@
 #pragma once
-// The application delegate: start-up wires the script bridge, its plug-ins
-// and the one window whose root controller hosts the game's web view; after
-// that it forwards the platform's life-cycle callbacks to the plug-ins
-// that must hear of them.
+// The application delegate: start-up starts the aggregator SDK and wires the
+// script bridge, its plug-ins and the one window whose root controller
+// hosts the game's web view; after that it forwards the platform's
+// life-cycle callbacks to the plug-ins that must hear of them and to the
+// aggregator.
 
 #include <memory>
 
@@ -22,6 +23,9 @@ public:
     void applicationWillEnterForeground(UIApplication& app) override;
     void applicationDidBecomeActive(UIApplication& app) override;
     void applicationWillTerminate(UIApplication& app) override;
+    void application_didRegisterForRemoteNotificationsWithDeviceToken(UIApplication& app, const Data& token) override;
+    void application_didFailToRegisterForRemoteNotificationsWithError(UIApplication& app, const Error& error) override;
+    void application_didReceiveRemoteNotification(UIApplication& app, const Value& userInfo) override;
     bool application_handleOpenURL(UIApplication& app, const NSURL& url) override;
     bool application_openURL_sourceApplication_annotation(UIApplication& app, const NSURL& url,
                                                           const std::string& sourceApplication,

@@ -27,6 +27,10 @@ std::string withJSON(std::string_view object, std::string_view name, const std::
     return call(object, name, "JSON.parse(" + jsStringLiteral(*jsonText) + ")");
 }
 
+std::string withJSONText(std::string_view object, std::string_view name, const char* jsonText) {
+    return jsonText ? withJSON(object, name, std::string(jsonText)) : nameOnly(object, name);
+}
+
 std::string withText(std::string_view object, std::string_view name, const std::optional<std::string>& text) {
     if (!text) return nameOnly(object, name);
     return call(object, name, jsStringLiteral(*text));
@@ -63,8 +67,20 @@ std::string PluginScript::source() const {
     std::string js;
     js += "(function() {\n";
     js += "  var m_CbTable = {};\n";
-    js += "  if (!window[" + obj + "]) window[" + obj + "] = {};\n";
-    js += "  var self = window[" + obj + "];\n";
+    if (memberOfPageObject) {
+        auto dot = object.rfind('.');
+        std::string parentPath = dot == std::string::npos ? "" : object.substr(0, dot);
+        js += "  var parent = window;\n";
+        for (auto& part : strings::split(parentPath, "."))
+            if (!part.empty()) js += "  parent = parent && parent[" + jsStringLiteral(part) + "];\n";
+        js += "  if (!parent) { console.warn(" + obj + " + \" needs \" + " +
+              jsStringLiteral(parentPath) + "); return; }\n";
+        js += "  var self = parent[" + jsStringLiteral(object.substr(dot == std::string::npos ? 0 : dot + 1)) +
+              "] = {};\n";
+    } else {
+        js += "  if (!window[" + obj + "]) window[" + obj + "] = {};\n";
+        js += "  var self = window[" + obj + "];\n";
+    }
     js += "  console.log(" + jsStringLiteral(startText) + ");\n";
     js += "  function post(channel, data) { window.webkit.messageHandlers[channel].postMessage(data); }\n";
     js += "  function paramError(op) { console.warn(" + obj + " + \".\" + op + \" param error\"); }\n";

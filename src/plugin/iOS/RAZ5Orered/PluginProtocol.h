@@ -39,6 +39,8 @@ namespace PageCallback {
 std::string nameOnly(std::string_view object, std::string_view name);
 // JSON.parse of the text; nullopt gives the name-only form.
 std::string withJSON(std::string_view object, std::string_view name, const std::optional<std::string>& jsonText);
+// The same for an event callback's text: null gives the name-only form.
+std::string withJSONText(std::string_view object, std::string_view name, const char* jsonText);
 std::string withText(std::string_view object, std::string_view name, const std::optional<std::string>& text);
 std::string withInteger(std::string_view object, std::string_view name, long long value);
 std::string withBool(std::string_view object, std::string_view name, bool value);
@@ -75,6 +77,10 @@ struct PluginScript {
     std::string prefix;     // "RelaySDK": query keys are <prefix>_<operation>_CbFunc
     std::string startText;  // "Init Relay"
     std::vector<ScriptOperation> operations;
+    // The object is a dotted path ("KXWeb.iOS.SNSDK") whose parent the
+    // page's framework defines: the script puts a new object there, and
+    // does nothing (with a console warning) when the parent is missing.
+    bool memberOfPageObject = false;
 
     std::string source() const;
 };
