@@ -86,6 +86,7 @@ public:
     std::vector<NSNotification> of(const std::string& name) const;
     size_t count(const std::string& name) const { return of(name).size(); }
     const std::vector<NSNotification>& all() const { return seen_; }
+    void clear() { seen_.clear(); }
 
 private:
     std::vector<NSNotification> seen_;
