@@ -81,12 +81,7 @@ Value RUVURazuzEVE::realNameInfo() {
     auto& channel = RLPCRelayChannel::defaultChannel();
     if (!channel.realNameInfo)
         return Value::dict({{"realName", false}, {"age", -1}, {"resumeGame", true}, {"other", ""}});
-    Value info = channel.realNameInfo();
-    Value out = Value::dict();
-    for (auto [from, to] : {std::pair{"age", "age"}, {"realName", "realName"}, {"other", "other"},
-                            {"realResumeGame", "resumeGame"}})
-        if (info.has(from)) out.set(to, info[from]);
-    return out;
+    return SDKCooperater::realNameFacts(channel.realNameInfo());
 }
 
 int RUVURazuzEVE::realAuth() {

@@ -92,6 +92,10 @@ public:
     // code, device id, user id, md5(user id + check key), nick and session
     // id, joined by "|||".
     std::string localUserToken(const std::string& checkKey);
+    // The channel's real-name facts as the game reads them: "age",
+    // "realName", "other", and "realResumeGame" as "resumeGame" (absent
+    // ones left out).
+    static Value realNameFacts(const Value& channelInfo);
 
     // The role the game last entered (none at start).
     std::shared_ptr<RUVURazuzEVEGameRoleInfo> lastEnteredRole() const { return lastEnteredRole_; }

@@ -140,12 +140,16 @@ void SDKCooperater::channelPlatformLogoutResult(const NSNotification& notificati
     post(kRlpcRPLogoutNotification, Value::dict({{"error", 0}, {"msg", "logout"}}));
 }
 
-void SDKCooperater::channelPlatformRealAuthResult(const NSNotification& notification) {
+Value SDKCooperater::realNameFacts(const Value& channelInfo) {
     Value out = Value::dict();
     for (auto [from, to] : {std::pair{"age", "age"}, {"realName", "realName"}, {"other", "other"},
                             {"realResumeGame", "resumeGame"}})
-        if (notification.userInfo.has(from)) out.set(to, notification.userInfo[from]);
-    post(kRlpcRPRealAuthNotification, out);
+        if (channelInfo.has(from)) out.set(to, channelInfo[from]);
+    return out;
+}
+
+void SDKCooperater::channelPlatformRealAuthResult(const NSNotification& notification) {
+    post(kRlpcRPRealAuthNotification, realNameFacts(notification.userInfo));
 }
 
 void SDKCooperater::channelPlatformLeavedResult(const NSNotification& notification) {

@@ -58,7 +58,9 @@ protected:
     // file; returns once init has finished.
     void start(const Value& channelCfg) {
         UITest::SetUp();
-        if (!standin.api(0).isRunning()) ASSERT_TRUE(standin.start());
+        if (!standin.api(0).isRunning()) {
+            ASSERT_TRUE(standin.start());
+        }
         Value info = standin.infoPlistSettings();
         info.set("CFBundleIdentifier", "com.example.flow");
         bundle = std::make_unique<testsupport::TempBundle>(info);

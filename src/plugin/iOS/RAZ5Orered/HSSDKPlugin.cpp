@@ -1,6 +1,5 @@
 #include "plugin/iOS/RAZ5Orered/HSSDKPlugin.h"
 
-#include "platform/foundation/PlatformLog.h"
 
 namespace {
 
@@ -19,13 +18,8 @@ PluginScript makeScript() {
     return s;
 }
 
-struct HSState {
-    PluginState plugin{makeScript(), [] { return std::make_shared<HSSDKHandler>(); }};
-    std::shared_ptr<HSSDKInterface> interface;
-};
-
-HSState& state() {
-    static auto* s = new HSState();
+PluginState& state() {
+    static auto* s = new PluginState(makeScript(), [] { return std::make_shared<HSSDKHandler>(); });
     return *s;
 }
 
@@ -64,35 +58,27 @@ void HSSDKHandler::userContentController_didReceiveScriptMessage(WKUserContentCo
 }
 
 void HSSDKPlugin::SetInterface(const std::shared_ptr<PluginInterface>& interface) {
-    if (!interface) return;
-    auto hs = std::dynamic_pointer_cast<HSSDKInterface>(interface);
-    if (!hs) {
-        NSLog("HSSDKPlugin: %s is no HSSDKInterface; ignored", interface->className().c_str());
-        return;
-    }
-    state().interface = hs;
-    state().plugin.setInterface(hs);
+    state().setInterfaceOf<HSSDKInterface>(interface);
 }
 
-std::shared_ptr<HSSDKInterface> HSSDKPlugin::GetInterface() { return state().interface; }
+std::shared_ptr<HSSDKInterface> HSSDKPlugin::GetInterface() { return state().interfaceAs<HSSDKInterface>(); }
 
 void HSSDKPlugin::Load() {
-    state().plugin.load({{HSSDKInterface::kLoginEvent, OnHSSDKLogin},
+    state().load({{HSSDKInterface::kLoginEvent, OnHSSDKLogin},
                          {HSSDKInterface::kLogoutEvent, OnHSSDKLogout},
                          {HSSDKInterface::kPayEvent, OnHSSDKPay}});
 }
 
-void HSSDKPlugin::Unload() { state().plugin.unload(); }
+void HSSDKPlugin::Unload() { state().unload(); }
 
-void HSSDKPlugin::SetWebView(const std::shared_ptr<WKWebView>& webView) { state().plugin.setWebView(webView, false); }
+void HSSDKPlugin::SetWebView(const std::shared_ptr<WKWebView>& webView) { state().setWebView(webView, false); }
 
-void HSSDKPlugin::CallJS(const std::string& script) { state().plugin.callJS(script); }
+void HSSDKPlugin::CallJS(const std::string& script) { state().callJS(script); }
 
-const PluginScript& HSSDKPlugin::script() { return state().plugin.script(); }
+const PluginScript& HSSDKPlugin::script() { return state().script(); }
 
 void HSSDKPlugin::resetForTesting() {
-    state().plugin.reset();
-    state().interface.reset();
+    state().reset();
 }
 
 void OnHSSDKLogin(const char* json) { event("onLogin", json); }

@@ -1,5 +1,6 @@
 #include "plugin/iOS/RAZ5Orered/PluginProtocol.h"
 
+#include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 
 using strings::jsStringLiteral;
@@ -137,6 +138,10 @@ std::string PluginScript::source() const {
 
 void PluginState::setInterface(std::shared_ptr<PluginInterface> interface) {
     if (interface) interface_ = std::move(interface);
+}
+
+void PluginState::refuseInterface(const PluginInterface& interface) const {
+    NSLog("%s: %s is not its kind of interface; ignored", script_.object.c_str(), interface.className().c_str());
 }
 
 void PluginState::load(const std::vector<std::pair<int, PluginEventCallback>>& events) {

@@ -96,6 +96,18 @@ public:
     // Keeps a non-null interface (null is ignored).
     void setInterface(std::shared_ptr<PluginInterface> interface);
     const std::shared_ptr<PluginInterface>& interface() const { return interface_; }
+    // For plug-ins with an interface of their own kind I: keeps only an I
+    // (null is ignored, another kind ignored and logged), and reads it back.
+    template <class I>
+    void setInterfaceOf(const std::shared_ptr<PluginInterface>& interface) {
+        if (!interface) return;
+        if (!std::dynamic_pointer_cast<I>(interface)) return refuseInterface(*interface);
+        setInterface(interface);
+    }
+    template <class I>
+    std::shared_ptr<I> interfaceAs() const {
+        return std::dynamic_pointer_cast<I>(interface_);
+    }
     // InitSDK, then one RegCB per event.
     void load(const std::vector<std::pair<int, PluginEventCallback>>& events);
     void unload();  // ReleaseSDK
@@ -109,6 +121,8 @@ public:
     void reset();  // drops interface, web view and handler
 
 private:
+    void refuseInterface(const PluginInterface& interface) const;
+
     PluginScript script_;
     HandlerFactory makeHandler_;
     std::shared_ptr<PluginInterface> interface_;

@@ -1,6 +1,5 @@
 #include "plugin/iOS/RAZ5Orered/RelaySDKPlugin.h"
 
-#include "platform/foundation/PlatformLog.h"
 #include "plugin/iOS/RAZ5Orered/HSSDKPlugin.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/SNSDKPlugin.h"
@@ -26,13 +25,8 @@ PluginScript makeScript() {
     return s;
 }
 
-struct RelayState {
-    PluginState plugin{makeScript(), [] { return std::make_shared<RelaySDKHandler>(); }};
-    std::shared_ptr<RelaySDKInterface> interface;
-};
-
-RelayState& state() {
-    static auto* s = new RelayState();
+PluginState& state() {
+    static auto* s = new PluginState(makeScript(), [] { return std::make_shared<RelaySDKHandler>(); });
     return *s;
 }
 
@@ -64,35 +58,27 @@ void RelaySDKHandler::userContentController_didReceiveScriptMessage(WKUserConten
 }
 
 void RelaySDKPlugin::SetInterface(const std::shared_ptr<PluginInterface>& interface) {
-    if (!interface) return;
-    auto relay = std::dynamic_pointer_cast<RelaySDKInterface>(interface);
-    if (!relay) {
-        NSLog("RelaySDKPlugin: %s is no RelaySDKInterface; ignored", interface->className().c_str());
-        return;
-    }
-    state().interface = relay;
-    state().plugin.setInterface(relay);
+    state().setInterfaceOf<RelaySDKInterface>(interface);
 }
 
-std::shared_ptr<RelaySDKInterface> RelaySDKPlugin::GetInterface() { return state().interface; }
+std::shared_ptr<RelaySDKInterface> RelaySDKPlugin::GetInterface() { return state().interfaceAs<RelaySDKInterface>(); }
 
 void RelaySDKPlugin::Load() {
-    state().plugin.load({{RelaySDKInterface::kLoginEvent, OnRelaySDKLogin},
+    state().load({{RelaySDKInterface::kLoginEvent, OnRelaySDKLogin},
                          {RelaySDKInterface::kLogoutEvent, OnRelaySDKLogout},
                          {RelaySDKInterface::kPayEvent, OnRelaySDKPay}});
 }
 
-void RelaySDKPlugin::Unload() { state().plugin.unload(); }
+void RelaySDKPlugin::Unload() { state().unload(); }
 
-void RelaySDKPlugin::SetWebView(const std::shared_ptr<WKWebView>& webView) { state().plugin.setWebView(webView); }
+void RelaySDKPlugin::SetWebView(const std::shared_ptr<WKWebView>& webView) { state().setWebView(webView); }
 
-void RelaySDKPlugin::CallJS(const std::string& script) { state().plugin.callJS(script); }
+void RelaySDKPlugin::CallJS(const std::string& script) { state().callJS(script); }
 
-const PluginScript& RelaySDKPlugin::script() { return state().plugin.script(); }
+const PluginScript& RelaySDKPlugin::script() { return state().script(); }
 
 void RelaySDKPlugin::resetForTesting() {
-    state().plugin.reset();
-    state().interface.reset();
+    state().reset();
 }
 
 void OnRelaySDKLogin(const char* json) { event("onLogin", json); }

@@ -1,6 +1,5 @@
 #include "plugin/iOS/RAZ5Orered/SNSDKPlugin.h"
 
-#include "platform/foundation/PlatformLog.h"
 
 namespace {
 
@@ -21,13 +20,8 @@ PluginScript makeScript() {
     return s;
 }
 
-struct SNState {
-    PluginState plugin{makeScript(), [] { return std::make_shared<SNSDKHandler>(); }};
-    std::shared_ptr<SNSDKInterface> interface;
-};
-
-SNState& state() {
-    static auto* s = new SNState();
+PluginState& state() {
+    static auto* s = new PluginState(makeScript(), [] { return std::make_shared<SNSDKHandler>(); });
     return *s;
 }
 
@@ -74,20 +68,13 @@ void SNSDKHandler::userContentController_didReceiveScriptMessage(WKUserContentCo
 }
 
 void SNSDKPlugin::SetInterface(const std::shared_ptr<PluginInterface>& interface) {
-    if (!interface) return;
-    auto sn = std::dynamic_pointer_cast<SNSDKInterface>(interface);
-    if (!sn) {
-        NSLog("SNSDKPlugin: %s is no SNSDKInterface; ignored", interface->className().c_str());
-        return;
-    }
-    state().interface = sn;
-    state().plugin.setInterface(sn);
+    state().setInterfaceOf<SNSDKInterface>(interface);
 }
 
-std::shared_ptr<SNSDKInterface> SNSDKPlugin::GetInterface() { return state().interface; }
+std::shared_ptr<SNSDKInterface> SNSDKPlugin::GetInterface() { return state().interfaceAs<SNSDKInterface>(); }
 
 void SNSDKPlugin::Load() {
-    auto iface = state().interface;
+    auto iface = GetInterface();
     if (!iface) return;
     iface->InitSDK();
     iface->RegIntCB(SNSDKInterface::kRegisterEvent, OnSNSDKRegister);
@@ -97,17 +84,16 @@ void SNSDKPlugin::Load() {
     iface->RegCB(SNSDKInterface::kShareEvent, OnSNSDKShare);
 }
 
-void SNSDKPlugin::Unload() { state().plugin.unload(); }
+void SNSDKPlugin::Unload() { state().unload(); }
 
-void SNSDKPlugin::SetWebView(const std::shared_ptr<WKWebView>& webView) { state().plugin.setWebView(webView); }
+void SNSDKPlugin::SetWebView(const std::shared_ptr<WKWebView>& webView) { state().setWebView(webView); }
 
-void SNSDKPlugin::CallJS(const std::string& script) { state().plugin.callJS(script); }
+void SNSDKPlugin::CallJS(const std::string& script) { state().callJS(script); }
 
-const PluginScript& SNSDKPlugin::script() { return state().plugin.script(); }
+const PluginScript& SNSDKPlugin::script() { return state().script(); }
 
 void SNSDKPlugin::resetForTesting() {
-    state().plugin.reset();
-    state().interface.reset();
+    state().reset();
 }
 
 void SNSDKPlugin::OnLogin(const Value& result) {
