@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "Classes/ViewController/AppDelegate.h"
-#include "Classes/ViewController/MainViewController.h"
+#include "HostTestSupport.h"
 #include "LoginRoadSupport.h"
 #include "aggregator/AggregatorLoadHooks.h"
 #include "aggregator/zorvia/ZorviaSDKForwarder.h"
@@ -27,13 +27,6 @@
 #include "support/TestSupport.h"
 
 namespace {
-
-class RecordingController : public MainViewController {
-protected:
-    std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> c) override {
-        return RecordingWebView::create(std::move(c), frame);
-    }
-};
 
 constexpr int kLastWords = 300000;
 
@@ -53,7 +46,7 @@ int main(int argc, char** argv) {
     net->setWiFi();
     runAggregatorLoadHooks();
     installZorviaSDKForwarder();
-    UIStoryboard::registerScene("Main", "MainViewController", [] { return std::make_shared<RecordingController>(); });
+    UIStoryboard::registerScene("Main", "MainViewController", [] { return std::make_shared<hosttest::RecordingController>(); });
     auto& app = UIApplication::sharedApplication();
     app.setDelegate(std::make_shared<AppDelegate>());
     app.didFinishLaunching(Value());
