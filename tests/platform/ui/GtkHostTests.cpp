@@ -17,10 +17,7 @@
 
 // X11 last: its macros collide with names above.
 #include <gdk/gdkx.h>
-#include <X11/extensions/XTest.h>
-#undef None
-#undef Bool
-#undef Status
+#include "support/XTestClick.h"
 
 namespace {
 
@@ -81,13 +78,7 @@ void click(CGPoint p) {
     GdkWindow* w = gtk_widget_get_window(GtkHost::toplevel());
     int ox = 0, oy = 0;
     gdk_window_get_origin(w, &ox, &oy);
-    Display* d = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
-    XTestFakeMotionEvent(d, -1, ox + int(p.x), oy + int(p.y), CurrentTime);
-    XTestFakeButtonEvent(d, 1, True, CurrentTime);
-    XFlush(d);
-    RunLoop::runFor(std::chrono::milliseconds(50));
-    XTestFakeButtonEvent(d, 1, False, CurrentTime);
-    XFlush(d);
+    testsupport::xtestClick(GDK_DISPLAY_XDISPLAY(gdk_display_get_default()), ox + int(p.x), oy + int(p.y));
 }
 
 TEST(GtkHost, AlertDrawsOverTheNativeWidgetAndTakesTheClick) {

@@ -1,0 +1,250 @@
+// The running executable under a virtual X server: its page shows an alert
+// through the system plug-in, real clicks go through the X server, and the
+// page hears which button was clicked. A click beside the alert's box
+// reaches neither the alert nor the page under it.
+//
+// The page reports through KL_IOS.Error, whose lines reach the executable's
+// standard error before the message handling returns.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../platform/ui/UITestSupport.h"
+#include "platform/foundation/Strings.h"
+#include "platform/ui/UIAlertController.h"
+#include "platform/ui/UIEventInjection.h"
+#include "platform/ui/UIScreen.h"
+#include "support/TestSupport.h"
+
+// X11 last: its macros collide with names above.
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include "support/XTestClick.h"
+
+namespace {
+
+// Reports every alert click and every press that reaches the page, shows an
+// alert with two buttons, and says so once the alert has been handled (the
+// plug-in handles the page's messages in order).
+const char* kPage = R"HTML(<html><body style="margin: 0; background: rgb(40, 120, 220)">
+<script>
+  KL_IOS.SetCallback({onAlertViewClick: function(index) { KL_IOS.Error('onAlertViewClick ' + index); }});
+  document.addEventListener('mousedown', function(e) {
+    KL_IOS.Error('page mousedown ' + e.clientX + ' ' + e.clientY);
+  }, true);
+  KL_IOS.CreateAlert({title: '提示', message: '要继续吗？'});
+  KL_IOS.AddAlertButton('取消');
+  KL_IOS.AddAlertButton('确定');
+  KL_IOS.ShowAlert();
+  KL_IOS.GetAdId(function() { KL_IOS.Error('alert shown'); });
+</script></body></html>)HTML";
+
+struct RGB {
+    int r, g, b;
+};
+constexpr RGB kPageColour{40, 120, 220};
+
+bool near(RGB p, RGB want, int tolerance = 12) {
+    return std::abs(p.r - want.r) <= tolerance && std::abs(p.g - want.g) <= tolerance &&
+           std::abs(p.b - want.b) <= tolerance;
+}
+
+// korvel-game on a bundle, its standard output and error going to a file.
+class GameProcess {
+public:
+    GameProcess(const std::filesystem::path& bundle, const std::filesystem::path& home, std::filesystem::path log)
+        : log_(std::move(log)) {
+        std::string binary = std::string(KORVEL_BINARY_DIR) + "/app/korvel-game";
+        pid_ = fork();
+        if (pid_ == 0) {
+            int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (fd >= 0) {
+                dup2(fd, STDOUT_FILENO);
+                dup2(fd, STDERR_FILENO);
+            }
+            execl(binary.c_str(), binary.c_str(), "--bundle", bundle.c_str(), "--home", home.c_str(), nullptr);
+            _exit(127);
+        }
+    }
+    ~GameProcess() {
+        if (!running()) return;
+        ::kill(pid_, SIGTERM);
+        if (!testsupport::waitFor([this] { return !running(); }, std::chrono::seconds(10))) {
+            ::kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return pid_; }
+    bool running() {
+        if (exited_) return false;
+        if (pid_ <= 0) return false;
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) exited_ = true;
+        return !exited_;
+    }
+    std::string log() const { return testsupport::readFile(log_); }
+    // What the page said through KL_IOS.Error, in order.
+    std::vector<std::string> reports() const {
+        std::vector<std::string> out;
+        for (auto& line : strings::split(log(), "\n")) {
+            auto at = line.find("js_error: ");
+            if (at != std::string::npos) out.push_back(line.substr(at + 10));
+        }
+        return out;
+    }
+    bool reported(const std::string& prefix) const {
+        for (auto& r : reports())
+            if (strings::hasPrefix(r, prefix)) return true;
+        return false;
+    }
+
+private:
+    std::filesystem::path log_;
+    pid_t pid_ = -1;
+    bool exited_ = false;
+};
+
+// The mapped top-level X window of a process (GTK names its pid on it).
+Window windowOf(Display* d, pid_t pid) {
+    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr, found = 0;
+    unsigned count = 0;
+    if (!XQueryTree(d, root, &root, &parent, &children, &count)) return 0;
+    Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
+    for (unsigned i = 0; i < count && !found; ++i) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(d, children[i], &a) || a.map_state != IsViewable) continue;
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(d, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
+                               &data) == Success &&
+            data && items == 1 && format == 32 && pid_t(*reinterpret_cast<unsigned long*>(data)) == pid)
+            found = children[i];
+        if (data) XFree(data);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+// What the X server shows at a point of the window.
+std::optional<RGB> pixel(Display* d, Window w, CGPoint p) {
+    XImage* image = XGetImage(d, w, int(p.x), int(p.y), 1, 1, AllPlanes, ZPixmap);
+    if (!image) return std::nullopt;
+    unsigned long v = XGetPixel(image, 0, 0);
+    auto channel = [v](unsigned long mask) {
+        int shift = __builtin_ctzl(mask);
+        return int(((v & mask) >> shift) * 255 / (mask >> shift));
+    };
+    RGB out{channel(image->red_mask), channel(image->green_mask), channel(image->blue_mask)};
+    XDestroyImage(image);
+    return out;
+}
+
+class AlertInTheGame : public UITest {
+protected:
+    void SetUp() override {
+        UITest::SetUp();
+        display = XOpenDisplay(nullptr);
+        ASSERT_TRUE(display) << "needs a display (run under xvfb-run)";
+        // A window going away under a query must fail the query, not end the test.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    }
+    void TearDown() override {
+        game.reset();
+        if (display) XCloseDisplay(display);
+        UITest::TearDown();
+    }
+
+    // Where the toolkit puts the alert's box and a button, as offsets from
+    // the screen's centre (the alert is centred, whatever the window's size).
+    struct Layout {
+        CGRect box, button;
+    };
+    Layout alertLayout(long buttonIndex) {
+        auto alert = std::make_shared<UIAlertView>("提示", "要继续吗？");
+        alert->addButtonWithTitle("取消");
+        alert->addButtonWithTitle("确定");
+        alert->show();
+        uitest::layout();
+        auto button = alert->controller()->buttonForAction(size_t(buttonIndex));
+        EXPECT_TRUE(button && button->superview());
+        if (!button || !button->superview()) return {};
+        CGRect screen = UIScreen::mainScreen().bounds();
+        auto centred = [&](CGRect r) { return r.offsetBy(-screen.midX(), -screen.midY()); };
+        return {centred(uitest::screenFrame(*button->superview())), centred(uitest::screenFrame(*button))};
+    }
+
+    void click(CGPoint p) {
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display, window, DefaultRootWindow(display), int(p.x), int(p.y), &x, &y, &child);
+        testsupport::xtestClick(display, x, y);
+    }
+    bool waitForPixel(CGPoint p, const std::function<bool(RGB)>& ok) {
+        return testsupport::waitFor([&] {
+            auto px = pixel(display, window, p);
+            return px && ok(*px);
+        });
+    }
+
+    Display* display = nullptr;
+    Window window = 0;
+    testsupport::TempDir dir;
+    std::optional<GameProcess> game;
+};
+
+TEST_F(AlertInTheGame, AClickOnItsButtonReachesThePageAndAClickBesideItReachesNothing) {
+    Layout layout = alertLayout(1);
+    ASSERT_GT(layout.button.width(), 0);
+    ASSERT_TRUE(layout.box.contains({layout.button.midX(), layout.button.midY()}));
+
+    testsupport::TempBundle bundle(Value::dict({{"CFBundleIdentifier", "com.example.alert"}, {"KL_URL", "local://game/"}}));
+    bundle.writeFile("Data/index.html", kPage);
+    game.emplace(bundle.path(), dir / "home", dir / "game.log");
+    ASSERT_TRUE(testsupport::waitFor([&] { return !game->running() || (window = windowOf(display, game->pid())); }))
+        << game->log();
+    ASSERT_TRUE(window) << "the game ended early:\n" << game->log();
+    ASSERT_TRUE(testsupport::waitFor([&] { return !game->running() || game->reported("alert shown"); }))
+        << game->log();
+    ASSERT_TRUE(game->running()) << game->log();
+
+    XWindowAttributes attributes;
+    ASSERT_TRUE(XGetWindowAttributes(display, window, &attributes));
+    CGPoint centre{attributes.width / 2.0, attributes.height / 2.0};
+    CGRect box = layout.box.offsetBy(centre.x, centre.y);
+    CGRect button = layout.button.offsetBy(centre.x, centre.y);
+    CGPoint inBox{box.minX() + 6, box.minY() + box.height() / 4};
+    CGPoint beside{box.minX() / 2, box.minY() / 2};
+
+    // On screen: the light box, and the page dimmed around it.
+    RGB dimmed{kPageColour.r * 6 / 10, kPageColour.g * 6 / 10, kPageColour.b * 6 / 10};
+    EXPECT_TRUE(waitForPixel(inBox, [](RGB p) { return p.r > 235 && p.g > 235 && p.b > 235; }));
+    EXPECT_TRUE(waitForPixel(beside, [&](RGB p) { return near(p, dimmed); }));
+
+    // Beside the box, then on the second button: the events reach the game in
+    // that order, so a press that leaked to the page would be reported first.
+    click(beside);
+    click({button.midX(), button.midY()});
+    ASSERT_TRUE(testsupport::waitFor([&] { return game->reported("onAlertViewClick"); })) << game->log();
+    // The alert is gone and the page shows undimmed.
+    EXPECT_TRUE(waitForPixel(beside, [](RGB p) { return near(p, kPageColour); }));
+
+    // Now a press at the same place reaches the page.
+    click(beside);
+    ASSERT_TRUE(testsupport::waitFor([&] { return game->reported("page mousedown"); })) << game->log();
+    std::string pressed = strings::format("page mousedown %d %d", int(beside.x), int(beside.y));
+    EXPECT_EQ(game->reports(), (std::vector<std::string>{"alert shown", "onAlertViewClick 1", pressed}))
+        << game->log();
+}
+
+}  // namespace
