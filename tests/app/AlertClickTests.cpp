@@ -35,7 +35,8 @@ namespace {
 
 // Reports every alert click and every press that reaches the page, shows an
 // alert with two buttons, and says so once the alert has been handled (the
-// plug-in handles the page's messages in order).
+// plug-in handles the page's messages in order). Its background is
+// kPageColour.
 const char* kPage = R"HTML(<html><body style="margin: 0; background: rgb(40, 120, 220)">
 <script>
   KL_IOS.SetCallback({onAlertViewClick: function(index) { KL_IOS.Error('onAlertViewClick ' + index); }});
