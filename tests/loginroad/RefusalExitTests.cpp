@@ -83,9 +83,9 @@ TEST(RefusedLogin, ThePromptsButtonEndsTheProcessWithStatusZeroAndTheLogWritten)
     int words = 0;
     for (auto& line : lines)
         if (line.find("js_warn: last words ") != std::string::npos) ++words;
-    EXPECT_EQ(words, 300000);
+    EXPECT_EQ(words, 100000);
     ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(strings::hasSuffix(lines.back(), "js_warn: last words 299999")) << lines.back();
+    EXPECT_TRUE(strings::hasSuffix(lines.back(), "js_warn: last words 99999")) << lines.back();
 }
 
 }  // namespace
