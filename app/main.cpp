@@ -15,6 +15,7 @@
 #include "Classes/ViewController/MainViewController.h"
 #include "aggregator/AggregatorLoadHooks.h"
 #include "aggregator/zorvia/ZorviaSDKForwarder.h"
+#include "platform/device/MemoryPressure.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/AppHome.h"
@@ -118,6 +119,8 @@ int main(int argc, char** argv) {
     // the user-centre SDK.
     runAggregatorLoadHooks();
     installZorviaSDKForwarder();
+    // The platform's memory warnings come from the kernel's pressure reports.
+    MemoryPressureMonitor::shared().start();
 
     if (options->exitAfter) {
         auto seconds = std::chrono::duration<double>(*options->exitAfter);
