@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include "platform/dispatch/RunLoop.h"
 #include "platform/ui/GtkHost.h"
@@ -70,8 +71,18 @@ Pixel at(GdkPixbuf* pb, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
-// Lets GTK lay out and paint (real time: the X server draws asynchronously).
-void settle() { RunLoop::runFor(std::chrono::milliseconds(300)); }
+// Runs the loop until a screenshot satisfies `ok` (the X server draws
+// asynchronously); true when it did before the time-out.
+bool screenShows(const std::function<bool(GdkPixbuf*)>& ok) {
+    return testsupport::waitFor([&] {
+        GdkPixbuf* pb = shot();
+        bool yes = pb && ok(pb);
+        if (pb) g_object_unref(pb);
+        return yes;
+    });
+}
+
+bool isRed(Pixel p) { return p.r > 200 && p.g < 60; }
 
 // A real click through the X server (XTest), as a player's mouse makes it.
 void click(CGPoint p) {
@@ -93,13 +104,8 @@ TEST(GtkHost, AlertDrawsOverTheNativeWidgetAndTakesTheClick) {
     window->makeKeyAndVisible();
     GtkHost::sync();
     ASSERT_TRUE(testsupport::waitFor([] { return gtk_widget_get_mapped(GtkHost::toplevel()); }));
-    settle();
-
-    GdkPixbuf* before = shot();
-    ASSERT_TRUE(before);
-    EXPECT_GT(at(before, 20, 20).r, 200);  // the native widget shows
-    EXPECT_LT(at(before, 20, 20).g, 60);
-    g_object_unref(before);
+    // The native widget shows.
+    ASSERT_TRUE(screenShows([](GdkPixbuf* pb) { return isRed(at(pb, 20, 20)); }));
 
     // A click on the native widget goes to it, not to the toolkit.
     click({20, 20});
@@ -110,14 +116,12 @@ TEST(GtkHost, AlertDrawsOverTheNativeWidgetAndTakesTheClick) {
     alert->addAction(UIAlertAction::actionWithTitle("确定", UIAlertActionStyle::Default,
                                                     [&](UIAlertAction& a) { log.push_back(a.title()); }));
     root->presentViewController(alert, false);
-    settle();
-    GdkPixbuf* over = shot();
-    Pixel dimmed = at(over, 20, 20);
-    EXPECT_GT(dimmed.r, 120);  // red under 40% black
-    EXPECT_LT(dimmed.r, 190);
-    Pixel box = at(over, 187, 333);
-    EXPECT_GT(box.g, 220);  // the light alert box over the red widget
-    g_object_unref(over);
+    // The light alert box over the red widget, which is dimmed (red under
+    // 40% black) around it.
+    EXPECT_TRUE(screenShows([](GdkPixbuf* pb) {
+        Pixel dimmed = at(pb, 20, 20), box = at(pb, 187, 333);
+        return dimmed.r > 120 && dimmed.r < 190 && box.g > 220;
+    }));
 
     auto button = alert->buttonForAction(0);
     ASSERT_TRUE(button);
@@ -126,10 +130,8 @@ TEST(GtkHost, AlertDrawsOverTheNativeWidgetAndTakesTheClick) {
     ASSERT_TRUE(testsupport::waitFor([&] { return !log.empty(); }));
     EXPECT_EQ(log, std::vector<std::string>{"确定"});
     EXPECT_EQ(root->native->clicks, 1);
-    settle();
-    GdkPixbuf* after = shot();
-    EXPECT_GT(at(after, 20, 20).r, 200);  // the alert is gone
-    g_object_unref(after);
+    // The alert is gone.
+    EXPECT_TRUE(screenShows([](GdkPixbuf* pb) { return isRed(at(pb, 20, 20)); }));
     window->setHidden(true);
 }
 
