@@ -72,11 +72,13 @@ TEST(RefusedLogin, ThePromptsButtonEndsTheProcessWithStatusZeroAndTheLogWritten)
     roadtest::writeBundle(bundle.path(), roadtest::infoFor(standIns), "<html><body>refusal</body></html>");
 
     auto r = runChild({bundle.path().string(), home.path().string()});
-    ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
-    EXPECT_EQ(WEXITSTATUS(r.status), 0) << r.err;
+    // Status 0 comes only from the prompt's exit: the child ends every other
+    // way with status 2. (Its standard error is no witness: under the flood
+    // of last words the platform log drops lines rather than block.)
+    ASSERT_TRUE(WIFEXITED(r.status)) << r.err.substr(0, 4000);
+    EXPECT_EQ(WEXITSTATUS(r.status), 0) << r.err.substr(0, 4000);
     // It ended where it should: after the server refused the checked login.
     EXPECT_EQ(standIns.aggregator.journal().count("/v2/users/checklogin"), 1u);
-    EXPECT_NE(r.err.find("RLLog:ending the process with status 0"), std::string::npos) << r.err;
 
     // Every line the page logged before the end is in the file, the last one last.
     auto lines = logLines(home.path() / "Library" / "Caches" / "Logs");
