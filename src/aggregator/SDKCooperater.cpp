@@ -98,9 +98,7 @@ void SDKCooperater::initReply(const std::optional<Value>& reply) {
 
 void SDKCooperater::channelPlatformInitResult(const NSNotification& notification) {
     PlugManager::sharedInstance().initDone(channelCfg_, notification.userInfo);
-    // A missing or malformed code is a failure, not a success.
-    auto error = notification.userInfo["error"].getInteger();
-    bool ok = error && *error == 0;
+    bool ok = channelResultCode(notification.userInfo) == 0;
     NSNotificationCenter::defaultCenter().postNotificationName(
         kRlpcRPInitDidFinishedNotification, nullptr, Value::dict({{"error", ok ? 0 : -21}, {"msg", "init finish"}}));
     if (!ok) {
@@ -125,6 +123,11 @@ int SDKCooperater::errorCode(int channelCode) {
     case -22: return -302;
     default: return -1;
     }
+}
+
+int SDKCooperater::channelResultCode(const Value& userInfo) {
+    auto code = userInfo["error"].getInteger();
+    return code && !userInfo["error"].isBool() ? int(*code) : -1;
 }
 
 std::string SDKCooperater::getPaayParams() {

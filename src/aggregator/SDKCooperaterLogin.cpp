@@ -40,11 +40,6 @@ int RUVURazuzEVE::logout() {
     return SDKCooperater::errorCode(RLPCRelayChannel::defaultChannel().logout());
 }
 
-int SDKCooperater::channelResultCode(const Value& userInfo) {
-    auto code = userInfo["error"].getInteger();
-    return code && !userInfo["error"].isBool() ? int(*code) : -1;
-}
-
 void SDKCooperater::channelPlatformLoginResult(const NSNotification& notification) {
     NSLog("RLLog:channelloginresult=<SDKCooperater: %p>", static_cast<void*>(this));
     PlugManager::sharedInstance().loginDone(channelCfg_, notification.userInfo);

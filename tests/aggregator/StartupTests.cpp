@@ -283,6 +283,19 @@ TEST_F(StartupTest, AFailedChannelInitIsReportedAndAPendingLoginNeverRuns) {
     ASSERT_TRUE(testsupport::waitFor([&] { return standin.journal().count("/v1/api/init") == 1; }));
 }
 
+TEST_F(StartupTest, AnInitResultWithoutANumericZeroCodeIsAFailure) {
+    makeAggregator();
+    for (const Value& code : {Value(false), Value("0"), Value(), Value(-1)}) {
+        seen.clear();
+        Value info = Value::dict({{"msg", "x"}});
+        if (!code.isNull()) info.set("error", code);
+        NSNotificationCenter::defaultCenter().postNotificationName(kRlpcRCInitDidFinishedNotification, nullptr, info);
+        ASSERT_EQ(seen.count(kRlpcRPInitDidFinishedNotification), 1u) << code.toJSON();
+        EXPECT_EQ(seen.all()[0].userInfo, Value::dict({{"error", -21}, {"msg", "init finish"}})) << code.toJSON();
+        EXPECT_FALSE(SDKCooperater::shareCooperater().isInitSuccess()) << code.toJSON();
+    }
+}
+
 TEST(SDKCooperaterCodes, ChannelToGameCodes) {
     std::vector<std::pair<int, int>> table = {{0, 0},      {-3, -2},   {-4, -10}, {-20, -20},
                                               {-21, -301}, {-22, -302}, {-5, -1},  {7, -1}};
