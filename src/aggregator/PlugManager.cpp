@@ -1,9 +1,7 @@
 #include "aggregator/PlugManager.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "aggregator/ProcessInstance.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
 
@@ -20,9 +18,8 @@ void PlugManager::startManager() {
     reported_.clear();
     auto file = NSBundle::mainBundle().pathForResource("relayPlugins", "cfg");
     if (!file) return;
-    std::ifstream in(*file, std::ios::binary);
-    Data bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto list = Value::fromPlist(bytes);
+    auto bytes = files::readData(*file);
+    auto list = bytes ? Value::fromPlist(*bytes) : std::nullopt;
     if (!list || !list->isArray()) {
         NSLog("RLLog:relayPlugins.cfg is not a list of plug-ins");
         return;

@@ -13,7 +13,6 @@
 // one instance by its name.
 
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>

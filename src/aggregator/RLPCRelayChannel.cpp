@@ -1,8 +1,6 @@
 #include "aggregator/RLPCRelayChannel.h"
 
 #include <exception>
-#include <fstream>
-#include <iterator>
 
 #include "aggregator/ProcessInstance.h"
 #include "aggregator/RLPCRelayChannelCooperater.h"

@@ -1,9 +1,7 @@
 #include "aggregator/RelayChannelConfig.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "aggregator/Extend.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/KeyedArchive.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
@@ -25,8 +23,7 @@ std::optional<Value> decryptArchive(const Data& bytes) {
 }
 
 Value read(const std::filesystem::path& file, PlainForm plainForm) {
-    std::ifstream in(file, std::ios::binary);
-    Data bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Data bytes = files::readData(file).value_or(Data());
     if (auto plain = Value::fromPlist(bytes); plain && plain->isDict()) {
         bool taken = plainForm == PlainForm::AnyEntries ? !plain->empty()
                                                         : plain->has("bundleID") || plain->has("version");
