@@ -57,10 +57,7 @@ RLPCRelayChannel::RLPCRelayChannel() {
     RLPCRelayChannelCooperater::defaultCooperater();
     realNameInfo = [this] { return channelRealNameInfo(); };
     updatePayDict = [](const Value& dict) {
-        auto& pay = RLPCRelayChannelCooperater::defaultCooperater().payDict();
-        pay = Value::dict();
-        if (auto d = dict.getDict())
-            for (auto& [k, v] : *d) pay.set(k, v);
+        RLPCRelayChannelCooperater::defaultCooperater().payDict() = dict.isDict() ? dict : Value::dict();
     };
     updateRoleInfoWith_isCreate = [this](const RLPCRelayRoleInfo& role, bool) { uploadRole(role); };
     updateRoleInfoWith = [this](const RLPCRelayRoleInfo& role) { uploadRole(role); };
@@ -164,10 +161,7 @@ void RLPCRelayChannel::updateUserNick(const Value& v) {
 }
 
 void RLPCRelayChannel::updateUserDict(const Value& dict) {
-    auto& user = RLPCRelayChannelCooperater::defaultCooperater().userDict();
-    user = Value::dict();
-    if (auto d = dict.getDict())
-        for (auto& [k, v] : *d) user.set(k, v);
+    RLPCRelayChannelCooperater::defaultCooperater().userDict() = dict.isDict() ? dict : Value::dict();
 }
 
 Value RLPCRelayChannel::channelRealNameInfo() const {
