@@ -11,7 +11,6 @@
 #include "aggregator/RelayReply.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/foundation/PlatformLog.h"
-#include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIApplication.h"
 
 void SDKCooperater::load() {
@@ -146,13 +145,5 @@ std::shared_ptr<UIWindow> SDKCooperater::baseGetCurrentShowWindow() {
 
 void SDKCooperater::presentAlert(const std::string& title, const std::string& message) {
     auto window = baseGetCurrentShowWindow();
-    auto root = window ? window->rootViewController() : nullptr;
-    if (!root) {
-        NSLog("RLLog:no window to show \"%s\" on", message.c_str());
-        return;
-    }
-    auto alert = UIAlertController::alertControllerWithTitle(title, message, UIAlertControllerStyle::Alert);
-    alert->addAction(UIAlertAction::actionWithTitle("确定", UIAlertActionStyle::Default));
-    // A controller presents one thing at a time: go over what is shown.
-    AlertTool::topPresenter(root)->presentViewController(alert, true);
+    AlertTool::showAlertArrayWith(window ? window->rootViewController() : nullptr, title, message, nullptr, {"确定"});
 }

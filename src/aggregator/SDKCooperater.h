@@ -111,9 +111,9 @@ public:
     // The window the SDK presents its alerts on: the key window, else the
     // last visible window of the normal level; nullptr without one.
     static std::shared_ptr<UIWindow> baseGetCurrentShowWindow();
-    // An alert "提示"-style: title, message and one "确定" button that only
-    // closes it, over whatever the alert window's root controller presents
-    // (nothing without a window).
+    // An alert with a title, a message and one "确定" button that only
+    // closes it, placed by AlertTool from the alert window's root controller
+    // (in a window of its own when there is none or another window is on top).
     static void presentAlert(const std::string& title, const std::string& message);
 
     // The channel notifications this controller handles, with their

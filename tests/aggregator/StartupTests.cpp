@@ -244,6 +244,20 @@ TEST_F(StartupTest, InitReply30001DisablesLoginButInitCompletes) {
     EXPECT_EQ(std::count(hooks().begin(), hooks().end(), "willLogin"), 0);
 }
 
+TEST_F(StartupTest, ADisabledLoginIsToldEvenWithoutAWindow) {
+    makeAggregator();
+    SDKCooperater::shareCooperater().setIsloginDisabled(true);
+    EXPECT_EQ(RUVURazuzEVE::defaultInstance().login(), -5);
+    auto shown = UIAlertView::visibleAlertViews();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0]->title(), "提示");
+    EXPECT_EQ(shown[0]->message(), "渠道禁止登录");
+    ASSERT_EQ(shown[0]->numberOfButtons(), 1);
+    EXPECT_EQ(shown[0]->buttonTitleAtIndex(0), "确定");
+    shown[0]->clickButtonAtIndex(0);
+    EXPECT_TRUE(testsupport::waitFor([] { return UIAlertView::visibleAlertViews().empty(); }));
+}
+
 TEST_F(StartupTest, ALoginAskedBeforeInitRunsOnceInitSucceeds) {
     makeAggregator();
     start(shellConfig());
