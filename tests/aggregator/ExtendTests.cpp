@@ -7,29 +7,17 @@
 
 namespace {
 
-// The request envelope, built from the codecs the way the server API does.
-struct Envelope {
-    std::string data, sign, body;
-};
-Envelope envelope(const Value& json, const std::string& code, const std::string& key) {
-    Envelope e;
-    e.data = Extend::urlEncodeFromBase64StrOfDES128Encryptt(*Extend::jsonString(json), key);
-    e.sign = Extend::md5Stringg("json_data=" + e.data + "&product_code=" + code + "&" + key);
-    e.body = "json_data=" + e.data + "&product_code=" + code + "&sign=" + e.sign;
-    return e;
-}
-
 // Vectors computed with the openssl command line, independent of our code.
 TEST(Extend, KnownAnswerVectors) {
     EXPECT_EQ(Extend::base64FromDES128Encrypt("{\"a\":1}", "abcdefgh"), "0ZIr5aGtvNo=");
     auto block = Extend::des128Encryptt("12345678", "abcdefgh");
     EXPECT_EQ(strings::hexEncode(block.data(), block.size()), "21c60da534248bce241bc91e5e55b3d6");
 
-    auto e = envelope(Value::dict({{"n", 6}}), "P100", "abcdefgh12345");
+    // The pieces of the request envelope (NetworkManager::envelope).
     EXPECT_EQ(Extend::base64FromDES128Encrypt("{\"n\":6}", "abcdefgh12345"), "tNB+1Y3V3Bw=");
-    EXPECT_EQ(e.data, "tNB%2B1Y3V3Bw=");
-    EXPECT_EQ(e.sign, "b0814b22ef13e701d15a21c005941bbf");
-    EXPECT_EQ(e.body, "json_data=tNB%2B1Y3V3Bw=&product_code=P100&sign=b0814b22ef13e701d15a21c005941bbf");
+    EXPECT_EQ(Extend::urlEncodeFromBase64StrOfDES128Encryptt("{\"n\":6}", "abcdefgh12345"), "tNB%2B1Y3V3Bw=");
+    EXPECT_EQ(Extend::md5Stringg("json_data=tNB%2B1Y3V3Bw=&product_code=P100&abcdefgh12345"),
+              "b0814b22ef13e701d15a21c005941bbf");
 }
 
 TEST(Extend, OnlyPlusIsEscapedInTheEncodedData) {

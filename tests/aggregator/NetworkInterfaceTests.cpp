@@ -2,8 +2,8 @@
 
 #include <atomic>
 
-#include "aggregator/Extend.h"
 #include "aggregator/NetworkInterface.h"
+#include "aggregator/NetworkManager.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/net/URLSession.h"
 #include "standin/AggregatorStandin.h"
@@ -32,9 +32,8 @@ protected:
 };
 
 TEST_F(NetworkInterfaceTest, SignedEnvelopeReachesTheServer) {
-    auto data = Extend::urlEncodeFromBase64StrOfDES128Encryptt("{\"n\":6}", "abcdefgh12345");
-    auto sign = Extend::md5Stringg("json_data=" + data + "&product_code=P100&abcdefgh12345");
-    auto body = "json_data=" + data + "&product_code=P100&sign=" + sign;
+    auto envelope = NetworkManager::envelope(Value::dict({{"n", 6}}), "P100", "abcdefgh12345");
+    const std::string& body = envelope.body;
     auto reply = offMainThread([&] { return net.addSyncHttpRequest(api("/v1/api/init"), body, "POST"); });
     ASSERT_TRUE(reply);
     EXPECT_TRUE((*reply)["result"].boolValue());
@@ -47,7 +46,8 @@ TEST_F(NetworkInterfaceTest, SignedEnvelopeReachesTheServer) {
 
     // A wrong signature is refused by the server, and that is still an answer.
     auto bad = offMainThread([&] {
-        return net.addSyncHttpRequest(api("/v1/api/init"), "json_data=" + data + "&product_code=P100&sign=0", "POST");
+        return net.addSyncHttpRequest(api("/v1/api/init"), "json_data=" + envelope.jsonData + "&product_code=P100&sign=0",
+                                      "POST");
     });
     ASSERT_TRUE(bad);
     EXPECT_FALSE((*bad)["result"].boolValue());

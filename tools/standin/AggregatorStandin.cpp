@@ -6,6 +6,15 @@
 
 namespace standin {
 
+namespace {
+
+// The envelope's sign, over the texts as they were sent.
+std::string envelopeSign(const std::string& jsonData, const std::string& productCode, const std::string& key) {
+    return digest::md5Hex("json_data=" + jsonData + "&product_code=" + productCode + "&" + key);
+}
+
+}  // namespace
+
 AggregatorStandin::AggregatorStandin() : AggregatorStandin(Options{}) {}
 
 AggregatorStandin::AggregatorStandin(Options options)
@@ -81,9 +90,7 @@ AggregatorStandin::Envelope AggregatorStandin::openEnvelope(const Request& r) co
     std::string key = keyFor(e.productCode);
     std::string data = r.param("json_data");
     if (key.empty()) return e;
-    // The client signs the raw text it sends: json_data=ENC&product_code=CODE&KEY.
-    std::string expected = digest::md5Hex("json_data=" + data + "&product_code=" + r.param("product_code") + "&" + key);
-    e.signOk = expected == r.param("sign");
+    e.signOk = envelopeSign(data, r.param("product_code"), key) == r.param("sign");
     if (auto text = Extend::DES128DecryptBase64StrWithKey(strings::percentDecode(data), key))
         if (auto json = Value::fromJSON(*text)) e.json = *json;
     return e;
@@ -156,8 +163,7 @@ void AggregatorStandin::installRoutes() {
         if (r.hasParam("sign")) {
             std::string key = keyFor(fields.text("productCode"));
             std::string enc = Extend::urlEncodeFromBase64StrOfDES128Encryptt(fields.toJSON(), key);
-            entry.signOk = digest::md5Hex("json_data=" + enc + "&product_code=" + fields.text("productCode") + "&" +
-                                          key) == r.param("sign");
+            entry.signOk = envelopeSign(enc, fields.text("productCode"), key) == r.param("sign");
             if (!*entry.signOk) return Reply::json(errorReply(1000, "sign error"));
         }
         return Reply::json(okReply());

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "aggregator/Extend.h"
+#include "aggregator/NetworkManager.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/net/URLSession.h"
 #include "platform/security/Digest.h"
@@ -62,9 +62,7 @@ TEST(AggregatorStandin, EnvelopesAreOpenedAndChecked) {
     AggregatorStandin s;
     ASSERT_TRUE(s.start());
     auto body = [](const Value& v, const std::string& code, const std::string& key) {
-        auto data = Extend::urlEncodeFromBase64StrOfDES128Encryptt(v.toJSON(), key);
-        return "json_data=" + data + "&product_code=" + code +
-               "&sign=" + Extend::md5Stringg("json_data=" + data + "&product_code=" + code + "&" + key);
+        return NetworkManager::envelope(v, code, key).body;
     };
     auto login = send(s.apiURL(1) + "/v2/users/checklogin", "POST",
                       body(Value::dict({{"uid", "u1"}, {"user_name", "nick"}, {"token", "t"}}), "P100", "abcdefgh12345"));
@@ -85,8 +83,7 @@ TEST(AggregatorStandin, GatewayChecksBothSignatures) {
     AggregatorStandin s;
     ASSERT_TRUE(s.start());
     Value fields = Value::dict({{"action", "role"}, {"channelCode", 977}, {"productCode", "P100"}, {"time", 1700000000000}});
-    auto enc = Extend::urlEncodeFromBase64StrOfDES128Encryptt(fields.toJSON(), "abcdefgh12345");
-    auto sign = digest::md5Hex("json_data=" + enc + "&product_code=P100&abcdefgh12345");
+    auto sign = NetworkManager::envelope(fields, "P100", "abcdefgh12345").sign;
     std::string query = "action=role&channelCode=977&productCode=P100&time=1700000000000";
     EXPECT_TRUE(json(send(s.gatewayURL() + "/gateway?" + query + "&sign=" + sign))["result"].boolValue());
     EXPECT_EQ(s.journal().last()->signOk, true);
