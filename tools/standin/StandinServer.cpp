@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -464,25 +463,6 @@ void HttpServer::play(const Reply& reply, const void* rq, void* rs) {
         return;
     }
     }
-}
-
-StopSignals::StopSignals() {
-    sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set_, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-}
-
-int StopSignals::wait() {
-    int sig = 0;
-    sigwait(&set_, &sig);
-    return sig;
-}
-
-void printSettings(const Value& settings) {
-    for (auto& key : settings.keys()) std::printf("%s=%s\n", key.c_str(), settings.text(key).c_str());
-    std::fflush(stdout);
 }
 
 }  // namespace standin

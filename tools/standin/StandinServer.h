@@ -10,7 +10,6 @@
 // 127.0.0.1 and localhost at start, and write the CA to a PEM file that a
 // client must be told to trust.
 
-#include <csignal>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -160,21 +159,6 @@ private:
     uint64_t hangGeneration_ = 0;
     bool stopping_ = false;
 };
-
-// For the stand-in programs: stop signals (SIGINT, SIGTERM) are blocked from
-// construction on, so that no server thread takes them, and wait() returns
-// when one arrives. SIGPIPE is ignored. Construct before starting servers.
-class StopSignals {
-public:
-    StopSignals();
-    int wait();
-
-private:
-    sigset_t set_;
-};
-
-// Prints "KEY=value" lines of the settings that point a client at a stand-in.
-void printSettings(const Value& settings);
 
 // Splits "a=1&b=2" into raw pairs (no decoding); a piece without "=" gets "".
 std::vector<std::pair<std::string, std::string>> splitPairs(const std::string& text);

@@ -5,62 +5,31 @@
 //   aggregator-standin [--api-ports P1,P2] [--list-port P] [--gateway-port P]
 //                      [--config-port P] [--product CODE:KEY]... [--tls]
 
-#include <cstdio>
-#include <cstring>
-#include <string>
-
-#include "platform/foundation/Strings.h"
 #include "standin/AggregatorStandin.h"
-
-namespace {
-void usage() {
-    std::fprintf(stderr,
-                 "usage: aggregator-standin [--api-ports P1,P2,...] [--list-port P] [--gateway-port P]\n"
-                 "                          [--config-port P] [--product CODE:KEY]... [--tls]\n");
-}
-}  // namespace
+#include "standin/StandinProgram.h"
 
 int main(int argc, char** argv) {
+    standin::ProgramOptions args(argc, argv,
+                                 "usage: aggregator-standin [--api-ports P1,P2,...] [--list-port P] [--gateway-port P]\n"
+                                 "                          [--config-port P] [--product CODE:KEY]... [--tls]\n");
     standin::AggregatorStandin::Options options;
     bool productsGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto next = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                usage();
-                std::exit(2);
-            }
-            return argv[++i];
-        };
+    while (args.next()) {
+        const std::string& a = args.option();
         if (a == "--api-ports") {
-            options.apiPorts.clear();
-            for (auto& p : strings::split(next(), ",")) options.apiPorts.push_back(std::atoi(p.c_str()));
+            options.apiPorts = args.ports();
             options.apiServers = int(options.apiPorts.size());
-        } else if (a == "--list-port") options.listPort = std::atoi(next().c_str());
-        else if (a == "--gateway-port") options.gatewayPort = std::atoi(next().c_str());
-        else if (a == "--config-port") options.configPort = std::atoi(next().c_str());
+        } else if (a == "--list-port") options.listPort = args.port();
+        else if (a == "--gateway-port") options.gatewayPort = args.port();
+        else if (a == "--config-port") options.configPort = args.port();
         else if (a == "--tls") options.tlsApi = true;
         else if (a == "--product") {
-            auto v = next();
-            auto colon = v.find(':');
-            if (colon == std::string::npos) return usage(), 2;
+            auto [code, key] = args.pair();
             if (!productsGiven) options.productKeys.clear();
             productsGiven = true;
-            options.productKeys[v.substr(0, colon)] = v.substr(colon + 1);
-        } else {
-            usage();
-            return a == "--help" || a == "-h" ? 0 : 2;
-        }
+            options.productKeys[code] = key;
+        } else args.unknown();
     }
-
-    standin::StopSignals signals;  // before any server thread starts
     standin::AggregatorStandin standin(options);
-    if (!standin.start()) {
-        std::fprintf(stderr, "aggregator-standin: a port is taken\n");
-        return 1;
-    }
-    standin::printSettings(standin.infoPlistSettings());
-    signals.wait();
-    standin.stop();
-    return 0;
+    return standin::serveUntilStopped("aggregator-standin", standin);
 }

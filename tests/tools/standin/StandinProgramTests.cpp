@@ -1,0 +1,101 @@
+// The stand-in programs: their options, and serving until they are stopped.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "platform/net/URLSession.h"
+#include "standin/StandinProgram.h"
+#include "standin/StandinServer.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+TEST(StandinProgram, Ports) {
+    EXPECT_EQ(standin::parsePort("0"), 0);
+    EXPECT_EQ(standin::parsePort("8080"), 8080);
+    EXPECT_EQ(standin::parsePort("65535"), 65535);
+    for (auto bad : {"", "65536", "99999", "123456", "-1", "+80", " 80", "80x", "abc", "8 0"})
+        EXPECT_FALSE(standin::parsePort(bad)) << bad;
+}
+
+TEST(StandinProgram, OptionsAreReadInTurn) {
+    const char* argv[] = {"prog", "--api-ports", "1,0,65535", "--product", "P1:key:with:colons",
+                          "--tls",  "--port",      "80",        "--name",    "a b"};
+    standin::ProgramOptions args(10, const_cast<char**>(argv), "usage\n");
+    ASSERT_TRUE(args.next());
+    EXPECT_EQ(args.option(), "--api-ports");
+    EXPECT_EQ(args.ports(), (std::vector<int>{1, 0, 65535}));
+    ASSERT_TRUE(args.next());
+    EXPECT_EQ(args.pair(), (std::pair<std::string, std::string>{"P1", "key:with:colons"}));
+    ASSERT_TRUE(args.next());
+    EXPECT_EQ(args.option(), "--tls");
+    ASSERT_TRUE(args.next());
+    EXPECT_EQ(args.port(), 80);
+    ASSERT_TRUE(args.next());
+    EXPECT_EQ(args.value(), "a b");
+    EXPECT_FALSE(args.next());
+}
+
+// The exit status of a stand-in program run with `args`, its output dropped.
+// A program that took a bad option for a good one would serve on until the
+// time-out ends it (status 124).
+int exitStatus(const std::string& program, const std::string& args) {
+    int raw = std::system(("timeout 30 '" + program + "' " + args + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+TEST(StandinProgram, MalformedOptionsEndTheProgramWithItsUsage) {
+    EXPECT_EQ(exitStatus(AGGREGATOR_STANDIN, "--list-port abc"), 2);
+    EXPECT_EQ(exitStatus(AGGREGATOR_STANDIN, "--api-ports 8080,80x0"), 2);
+    EXPECT_EQ(exitStatus(AGGREGATOR_STANDIN, "--config-port 70000"), 2);
+    EXPECT_EQ(exitStatus(AGGREGATOR_STANDIN, "--gateway-port"), 2);
+    EXPECT_EQ(exitStatus(AGGREGATOR_STANDIN, "--product nokey"), 2);
+    EXPECT_EQ(exitStatus(AGGREGATOR_STANDIN, "--unknown"), 2);
+    EXPECT_EQ(exitStatus(AGGREGATOR_STANDIN, "--help"), 0);
+    EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "--port 8o80"), 2);
+    EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "--account :password"), 2);
+    EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "-h"), 0);
+}
+
+TEST(StandinProgram, ATakenPortEndsTheProgram) {
+    standin::HttpServer taken("taken");
+    ASSERT_TRUE(taken.start());
+    EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "--port " + std::to_string(taken.port())), 1);
+}
+
+TEST(StandinProgram, ServesWhatItPrintsUntilTerminated) {
+    std::string command = std::string("'") + AGGREGATOR_STANDIN + "' & echo pid=$!; wait $!; echo status=$?";
+    FILE* out = popen(command.c_str(), "r");
+    ASSERT_TRUE(out);
+    std::map<std::string, std::string> lines;
+    char buf[512];
+    while (lines.size() < 6 && std::fgets(buf, sizeof buf, out)) {
+        std::string line(buf);
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        auto eq = line.find('=');
+        if (eq != std::string::npos) lines[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    ASSERT_TRUE(lines.count("pid") && lines.count("RELAY_CONFIG_HOST_URL")) << lines.size();
+    EXPECT_EQ(lines.size(), 6u);  // the pid and five settings
+
+    URLRequest request(lines["RELAY_CONFIG_HOST_URL"] + "/P100/977.html");
+    request.timeout = std::chrono::seconds(10);
+    auto reply = testsupport::offMainThread([&] {
+        return URLSession::sessionWithConfiguration(URLSessionConfiguration())->sendSynchronousRequest(request);
+    });
+    ASSERT_TRUE(reply.ok());
+    EXPECT_EQ(Value::fromJSON(reply.body).value_or(Value())["open"], Value(1));
+
+    kill(pid_t(std::atol(lines["pid"].c_str())), SIGTERM);
+    std::string last;
+    while (std::fgets(buf, sizeof buf, out)) last = buf;
+    pclose(out);
+    EXPECT_EQ(last, "status=0\n");
+}
+
+}  // namespace

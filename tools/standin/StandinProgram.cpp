@@ -1,0 +1,86 @@
+#include "standin/StandinProgram.h"
+
+#include <pthread.h>
+
+#include <cstdlib>
+
+#include "platform/foundation/Strings.h"
+
+namespace standin {
+
+std::optional<int> parsePort(std::string_view text) {
+    if (text.empty() || text.size() > 5) return std::nullopt;
+    int port = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        port = port * 10 + (c - '0');
+    }
+    if (port > 65535) return std::nullopt;
+    return port;
+}
+
+ProgramOptions::ProgramOptions(int argc, char** argv, std::string usage)
+    : argc_(argc), argv_(argv), usage_(std::move(usage)) {}
+
+bool ProgramOptions::next() {
+    if (index_ + 1 >= argc_) return false;
+    option_ = argv_[++index_];
+    if (option_ == "--help" || option_ == "-h") fail(0);
+    return true;
+}
+
+std::string ProgramOptions::value() {
+    if (index_ + 1 >= argc_) fail(2);
+    return argv_[++index_];
+}
+
+int ProgramOptions::port() {
+    auto p = parsePort(value());
+    if (!p) fail(2);
+    return *p;
+}
+
+std::vector<int> ProgramOptions::ports() {
+    std::vector<int> out;
+    for (auto& piece : strings::split(value(), ",")) {
+        auto p = parsePort(piece);
+        if (!p) fail(2);
+        out.push_back(*p);
+    }
+    return out;
+}
+
+std::pair<std::string, std::string> ProgramOptions::pair() {
+    std::string v = value();
+    auto colon = v.find(':');
+    if (colon == std::string::npos || colon == 0) fail(2);
+    return {v.substr(0, colon), v.substr(colon + 1)};
+}
+
+void ProgramOptions::unknown() { fail(2); }
+
+void ProgramOptions::fail(int status) {
+    std::fputs(usage_.c_str(), stderr);
+    std::exit(status);
+}
+
+StopSignals::StopSignals() {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+int StopSignals::wait() {
+    int sig = 0;
+    sigwait(&set_, &sig);
+    return sig;
+}
+
+void printSettings(const Value& settings) {
+    for (auto& key : settings.keys()) std::printf("%s=%s\n", key.c_str(), settings.text(key).c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace standin

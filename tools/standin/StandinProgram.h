@@ -1,0 +1,81 @@
+#pragma once
+// What the stand-in programs share: reading their options, and serving
+// until a stop signal arrives.
+
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/foundation/Value.h"
+
+namespace standin {
+
+// A port from an option's text: digits only, 0 (a free port) to 65535.
+std::optional<int> parsePort(std::string_view text);
+
+// Walks a program's options. What does not read (an unknown option, a
+// missing or malformed value) prints the usage and ends the program with
+// status 2; "--help" and "-h" print it and end it with 0.
+class ProgramOptions {
+public:
+    ProgramOptions(int argc, char** argv, std::string usage);
+
+    // Moves to the next option; false after the last.
+    bool next();
+    const std::string& option() const { return option_; }
+
+    // The current option's value, read as told.
+    std::string value();
+    int port();
+    std::vector<int> ports();  // "P1,P2,..."
+    // "NAME:REST", split at the first ":"; the name must not be empty.
+    std::pair<std::string, std::string> pair();
+
+    // The current option is none of the program's.
+    [[noreturn]] void unknown();
+
+private:
+    [[noreturn]] void fail(int status);
+
+    int argc_;
+    char** argv_;
+    int index_ = 0;
+    std::string usage_, option_;
+};
+
+// Stop signals (SIGINT, SIGTERM) are blocked from construction on, so that
+// no server thread takes them, and wait() returns when one arrives. SIGPIPE
+// is ignored. Construct before starting servers.
+class StopSignals {
+public:
+    StopSignals();
+    int wait();
+
+private:
+    sigset_t set_;
+};
+
+// Prints "KEY=value" lines of the settings that point a client at a stand-in.
+void printSettings(const Value& settings);
+
+// The rest of a stand-in program: starts the stand-in, prints its settings
+// and serves until SIGINT or SIGTERM. The program's status: 1 when a port
+// is taken, else 0.
+template <class Standin>
+int serveUntilStopped(const char* program, Standin& standin) {
+    StopSignals signals;  // before any server thread starts
+    if (!standin.start()) {
+        std::fprintf(stderr, "%s: a port is taken\n", program);
+        return 1;
+    }
+    printSettings(standin.infoPlistSettings());
+    signals.wait();
+    standin.stop();
+    return 0;
+}
+
+}  // namespace standin
