@@ -32,6 +32,13 @@ std::string formBody(const Value& parameters) {
 // What a sender makes of a finished request: the reply, or the error.
 using Reader = std::function<std::optional<Value>(const URLResult&, const std::string& url, Error& error)>;
 
+// The error the senders report for a reply that cannot be read.
+Error unreadableReply(const std::string& url) {
+    Error e = Error::withDescription(NSCocoaErrorDomain, 3840, "The reply could not be read.");
+    e.userInfo.set(NSURLErrorFailingURLStringErrorKey, url);
+    return e;
+}
+
 void report(const Error& e, const ZVFailure& failure) {
     NSLog("error = %s", e.localizedDescription().c_str());
     if (failure) failure(e);
@@ -52,7 +59,7 @@ void post(const std::string& path, HTTPHeaders headers, std::string body, std::c
     request.headers = std::move(headers);
     request.body = std::move(body);
     request.timeout = timeout;
-    session()->dataTask(
+    URLSession::shared()->dataTask(
         request,
         [url, read = std::move(read), success = std::move(success), failure = std::move(failure)](URLResult result) {
             Error error;
@@ -63,18 +70,6 @@ void post(const std::string& path, HTTPHeaders headers, std::string body, std::c
         DispatchQueue::main());
 }
 }  // namespace
-
-Error unreadableReply(const std::string& url) {
-    Error e = Error::withDescription(NSCocoaErrorDomain, 3840, "The reply could not be read.");
-    e.userInfo.set(NSURLErrorFailingURLStringErrorKey, url);
-    return e;
-}
-
-std::shared_ptr<URLSession> session() {
-    static std::shared_ptr<URLSession> s =
-        URLSession::sessionWithConfiguration(URLSessionConfiguration::defaultConfiguration());
-    return s;
-}
 
 void setCodedTimeout(std::chrono::milliseconds timeout) { codedTimeoutMs = timeout.count(); }
 

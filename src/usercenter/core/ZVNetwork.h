@@ -3,14 +3,12 @@
 // path to the API base URL, run exactly one of their blocks, always on the
 // main queue, and never block the caller.
 
+#include <chrono>
 #include <functional>
-#include <memory>
 #include <string>
 
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Value.h"
-
-class URLSession;
 
 using ZVSuccess = std::function<void(const Value& reply)>;
 using ZVFailure = std::function<void(const Error& error)>;
@@ -42,11 +40,6 @@ private:
 };
 
 namespace zvnet {
-// The error the senders report for a reply that cannot be read.
-Error unreadableReply(const std::string& url);
-// The session both senders use (default configuration: verified TLS, the
-// bundle's extra CA file).
-std::shared_ptr<URLSession> session();
 // Tests shorten the coded sender's time-out.
 void setCodedTimeout(std::chrono::milliseconds timeout);
 }  // namespace zvnet
