@@ -29,7 +29,7 @@ std::string formBody(const Value& parameters) {
     return strings::join(pairs, "&");
 }
 
-// What a sender makes of a finished request: the reply, or the error.
+// What a sender makes of a request the server answered: the reply, or the error.
 using Reader = std::function<std::optional<Value>(const URLResult&, const std::string& url, Error& error)>;
 
 // The error the senders report for a reply that cannot be read.
@@ -62,6 +62,7 @@ void post(const std::string& path, HTTPHeaders headers, std::string body, std::c
     URLSession::shared()->dataTask(
         request,
         [url, read = std::move(read), success = std::move(success), failure = std::move(failure)](URLResult result) {
+            if (result.error) return report(*result.error, failure);
             Error error;
             std::optional<Value> reply = read(result, url, error);
             if (!reply) return report(error, failure);
@@ -86,10 +87,6 @@ void CXRSdpNetTool::PostWithURLString(const std::string& path, const Value& para
         path, {{"Content-Type", "application/x-www-form-urlencoded"}, {"Accept", "application/json, text/html"}},
         zvnet::formBody(parameters), std::chrono::milliseconds(0),
         [](const URLResult& result, const std::string& url, Error& error) -> std::optional<Value> {
-            if (result.error) {
-                error = *result.error;
-                return std::nullopt;
-            }
             long status = result.response ? result.response->statusCode : 0;
             if (status < 200 || status > 299) {
                 error = urlerror::make(NSURLErrorBadServerResponse, strings::format("Request failed: status %ld", status),
@@ -115,10 +112,6 @@ void NetWorkManager::PostCouponURL(const std::string& path, const Value& paramet
         path, {{"Content-Type", "text/html"}}, codec->encode(parameters.isDict() ? parameters : Value::dict()),
         std::chrono::milliseconds(zvnet::codedTimeoutMs.load()),
         [codec](const URLResult& result, const std::string& url, Error& error) -> std::optional<Value> {
-            if (result.error) {
-                error = *result.error;
-                return std::nullopt;
-            }
             auto reply = result.body.empty() ? std::nullopt : codec->decode(result.body);
             if (!reply) error = zvnet::unreadableReply(url);
             return reply;
