@@ -120,12 +120,11 @@ void CXRHelperBtn::onlineTimerFired() {
     ZVLoginAPI::reportOnlineTime(int64_t(kOnlineReportSeconds), [weak](const Value& reply) {
         auto self = weak.lock();
         if (!self || !self->timer_ || self->limitShown_) return;
-        int64_t status = 0;
-        if (!zv::convert::read(reply["z"], status) || status != kPlayTimeOverStatus) return;
+        if (ZVReplyStatus(reply) != kPlayTimeOverStatus) return;
         // The day's play time is used up: tell the player, then log out.
         self->limitShown_ = true;
         self->stopOnlineTimer();
-        std::string text = reply.text("b").empty() ? std::string("您今日的游戏时间已用完") : reply.text("b");
+        std::string text = ZVReplyMessage(reply, "您今日的游戏时间已用完");
         auto alert = std::make_shared<UIAlertView>("温馨提示", text);
         alert->addButtonWithTitle("确定");
         alert->clickBlock = [weak](long) {

@@ -9,29 +9,20 @@
 
 namespace ZVLoginAPI {
 
-namespace {
-// The status of a coded reply; 0 when it carries none that reads as a number.
-int64_t codedStatus(const Value& reply) {
-    auto base = ZVBaseResponse::responseWithDic(reply);
-    return base ? base->code : 0;
-}
-}  // namespace
-
 void getSdkCodeWithNumber(const std::string& phone, const std::string& name, const std::string& type,
                           std::function<void(const ZVBaseResponse&)> success, Failed failed) {
     Value params = Value::dict({{"sj", phone}, {"username", name}, {"type", type}});
     CXRSdpNetTool::sharedTool().PostWithURLString(
         ZVApi::kSmsCode, params,
         [success, failed](const Value& reply) {
-            int64_t a = 0;
-            if (zv::convert::read(reply["a"], a) && a == 1) {
+            if (ZVReplyStatus(reply, "a") == 1) {
                 ZVBaseResponse r;
                 r.code = 1;
                 r.mesage = "验证码已发送";
                 if (success) success(r);
                 return;
             }
-            if (failed) failed(reply.text("b").empty() ? kZVServerErrorMessage : reply.text("b"));
+            if (failed) failed(ZVReplyMessage(reply, kZVServerErrorMessage));
         },
         [failed](const Error&) {
             if (failed) failed(kZVServerErrorMessage);
@@ -51,7 +42,7 @@ void postRealNameToServerWithRealName(const std::string& realName, const std::st
                 if (success) success(*result);
                 return;
             }
-            if (failed) failed(reply.text("b").empty() ? kZVServerErrorMessage : reply.text("b"));
+            if (failed) failed(ZVReplyMessage(reply, kZVServerErrorMessage));
         },
         [failed](const Error&) {
             if (failed) failed(kZVServerErrorMessage);
@@ -79,10 +70,8 @@ void loginWithName(const std::string& name, const std::string& password,
                 if (success) success(*result);
                 return;
             }
-            int64_t code = 0;
-            if (zv::convert::read(reply["z"], code) && code != 1) {
-                std::string message = reply.text("b").empty() ? std::string("登录失败") : reply.text("b");
-                if (failed) failed(code, message);
+            if (auto code = ZVReplyStatus(reply); code && *code != 1) {
+                if (failed) failed(*code, ZVReplyMessage(reply, "登录失败"));
                 return;
             }
             if (failed) failed(-8, kZVServerErrorMessage);
@@ -124,7 +113,7 @@ void uploadRole(const Value& role, std::function<void(bool)> completion) {
     NetWorkManager::sharedInstance().PostCouponURL(
         ZVApi::kRoleUpload, params,
         [completion](const Value& reply) {
-            if (completion) completion(codedStatus(reply) == 1);
+            if (completion) completion(ZVReplyStatus(reply) == 1);
         },
         [completion](const Error&) {
             if (completion) completion(false);
@@ -150,12 +139,11 @@ void bindPhone(const std::string& phone, const std::string& code, std::function<
     CXRSdpNetTool::sharedTool().PostWithURLString(
         ZVApi::kBindPhone, params,
         [success, failed](const Value& reply) {
-            int64_t a = 0;
-            if (zv::convert::read(reply["a"], a) && a == 1) {
+            if (ZVReplyStatus(reply, "a") == 1) {
                 if (success) success();
                 return;
             }
-            if (failed) failed(reply.text("b").empty() ? kZVServerErrorMessage : reply.text("b"));
+            if (failed) failed(ZVReplyMessage(reply, kZVServerErrorMessage));
         },
         [failed](const Error&) {
             if (failed) failed(kZVServerErrorMessage);

@@ -135,7 +135,7 @@ void ZVPayVC::post(const char* path, const Value& params, std::function<void(ZVP
 }
 
 void ZVPayVC::showRefusal(const Value& reply) {
-    CXRMessage::showMessage(reply.text("b").empty() ? kZVServerErrorMessage : reply.text("b"), panel_);
+    CXRMessage::showMessage(ZVReplyMessage(reply, kZVServerErrorMessage), panel_);
 }
 
 void ZVPayVC::loadWays() {

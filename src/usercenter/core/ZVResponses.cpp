@@ -1,5 +1,17 @@
 #include "usercenter/core/ZVResponses.h"
 
+std::optional<int64_t> ZVReplyStatus(const Value& reply, const char* key) {
+    int64_t status = 0;
+    if (!zv::convert::read(reply[key], status)) return std::nullopt;
+    return status;
+}
+
+std::string ZVReplyMessage(const Value& reply, const std::string& fallback) {
+    std::string message;
+    zv::convert::read(reply["b"], message);
+    return message.empty() ? fallback : message;
+}
+
 const zv::ModelTable<ZVBaseResponse>& ZVBaseResponse::zvTable() {
     static const auto table = zv::ModelTable<ZVBaseResponse>()
                                   .field("code", &ZVBaseResponse::code)

@@ -11,6 +11,13 @@
 
 #include "model/ZVKeyValue.h"
 
+// Reads of a reply's status and message with the model fields' conversions.
+// The status under `key` ("z" in coded replies, "a" in form replies), when
+// it reads as an integer.
+std::optional<int64_t> ZVReplyStatus(const Value& reply, const char* key = "z");
+// The message "b", or `fallback` when the reply has none.
+std::string ZVReplyMessage(const Value& reply, const std::string& fallback);
+
 class ZVBaseResponse {
 public:
     virtual ~ZVBaseResponse() = default;
