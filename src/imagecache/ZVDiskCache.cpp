@@ -3,30 +3,17 @@
 #include <sys/statvfs.h>
 
 #include <cfloat>
-#include <chrono>
-#include <cmath>
 #include <filesystem>
 #include <unordered_map>
 
+#include "imagecache/CacheSupport.h"
 #include "imagecache/ZVKVStorage.h"
-#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/Strings.h"
 #include "platform/security/Digest.h"
 
 namespace {
-
-const std::shared_ptr<DispatchQueue>& lowPriorityQueue() {
-    static const auto q = DispatchQueue::global(DispatchQueue::QoS::Utility);
-    return q;
-}
-
-std::chrono::nanoseconds secondsToDelay(double seconds) {
-    if (!(seconds > 0)) return std::chrono::nanoseconds(0);
-    if (seconds > 1e9) seconds = 1e9;
-    return std::chrono::nanoseconds(int64_t(seconds * 1e9));
-}
 
 std::optional<uint64_t> statvfsFreeSpace(const std::string& path) {
     struct statvfs st {};
@@ -79,8 +66,6 @@ ZVKVStorageType storageTypeForThreshold(uint64_t threshold) {
     return ZVKVStorageType::Mixed;
 }
 
-int64_t unixTime() { return int64_t(std::floor(Clock::timeIntervalSince1970())); }
-
 }  // namespace
 
 std::shared_ptr<ZVDiskCache> ZVDiskCache::initWithPath(const std::string& path, uint64_t inlineThreshold) {
@@ -97,7 +82,7 @@ std::shared_ptr<ZVDiskCache> ZVDiskCache::initWithPath(const std::string& path, 
     auto kv = ZVKVStorage::initWithPath(path, storageTypeForThreshold(inlineThreshold));
     if (!kv) return nullptr;
     std::shared_ptr<ZVDiskCache> cache(new ZVDiskCache(std::move(kv), path, inlineThreshold));
-    cache->trimRecursively();
+    zvcache::trimRecursively<ZVDiskCache>(cache, &ZVDiskCache::trimInBackground);
 
     if (!key.empty()) {
         for (auto it = table.caches.begin(); it != table.caches.end();) {
@@ -286,7 +271,7 @@ void ZVDiskCache::trimToAgeLocked(double seconds) {
         kv_->removeAllItems();
         return;
     }
-    double now = double(unixTime());
+    double now = double(zvcache::unixTime());
     if (!(now > seconds)) return;
     int64_t cutoff = int64_t(now - seconds);
     // The storage reads the 32-bit maximum as "everything".
@@ -303,16 +288,6 @@ void ZVDiskCache::trimToFreeDiskSpaceLocked(uint64_t target) {
     uint64_t need = target - *free;
     uint64_t keep = uint64_t(total) > need ? uint64_t(total) - need : 0;
     trimToCostLocked(keep);
-}
-
-void ZVDiskCache::trimRecursively() {
-    std::weak_ptr<ZVDiskCache> weak = weak_from_this();
-    lowPriorityQueue()->asyncAfter(secondsToDelay(autoTrimInterval()), [weak] {
-        auto self = weak.lock();
-        if (!self) return;
-        self->trimInBackground();
-        self->trimRecursively();
-    });
 }
 
 void ZVDiskCache::trimInBackground() {

@@ -117,7 +117,6 @@ private:
     void trimToCountLocked(uint64_t count);
     void trimToAgeLocked(double seconds);
     void trimToFreeDiskSpaceLocked(uint64_t target);
-    void trimRecursively();
     void trimInBackground();
     void appWillBeTerminated();
     template <class F>

@@ -7,11 +7,11 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <random>
 #include <unordered_set>
 
+#include "imagecache/CacheSupport.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/PlatformLog.h"
@@ -37,8 +37,6 @@ constexpr size_t kKeysPerStatement = 500;
 double mediaTime() {
     return std::chrono::duration<double>(Clock::current().now().time_since_epoch()).count();
 }
-
-int64_t unixTime() { return int64_t(std::floor(Clock::timeIntervalSince1970())); }
 
 std::string makeUUID() {
     thread_local std::mt19937_64 rng{std::random_device{}()};
@@ -353,7 +351,7 @@ bool ZVKVStorage::dbSaveWithKey(const std::string& key, const Data& value, const
         "extended_data) values (?1, ?2, ?3, ?4, ?5, ?6, ?7);";
     return dbWrite(sql, "-[ZVKVStorage _dbSaveWithKey:value:fileName:extendedData:]", "sqlite insert", __LINE__,
                    [&](sqlite3_stmt* stmt) {
-                       int64_t now = unixTime();
+                       int64_t now = zvcache::unixTime();
                        bindText(stmt, 1, key);
                        if (fileName.empty()) {
                            sqlite3_bind_null(stmt, 2);
@@ -376,14 +374,14 @@ bool ZVKVStorage::dbSaveWithKey(const std::string& key, const Data& value, const
 bool ZVKVStorage::dbUpdateAccessTimeWithKey(const std::string& key) {
     return dbWrite("update manifest set last_access_time = ?1 where key = ?2;",
                    "-[ZVKVStorage _dbUpdateAccessTimeWithKey:]", "sqlite update", __LINE__, [&](sqlite3_stmt* stmt) {
-                       sqlite3_bind_int64(stmt, 1, unixTime());
+                       sqlite3_bind_int64(stmt, 1, zvcache::unixTime());
                        bindText(stmt, 2, key);
                    });
 }
 
 bool ZVKVStorage::dbUpdateAccessTimeWithKeys(const std::vector<std::string>& keys) {
-    const std::string format =
-        strings::format("update manifest set last_access_time = %lld where key in (%%@);", (long long)unixTime());
+    const std::string format = strings::format("update manifest set last_access_time = %lld where key in (%%@);",
+                                               (long long)zvcache::unixTime());
     return dbRunJoined(format.c_str(), keys, "-[ZVKVStorage _dbUpdateAccessTimeWithKeys:]", "sqlite update", __LINE__,
                        nullptr);
 }

@@ -4,11 +4,11 @@
 
 #include <cfloat>
 #include <chrono>
-#include <cmath>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "imagecache/CacheSupport.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NSNotificationCenter.h"
@@ -26,17 +26,6 @@ double mediaTime() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
-const std::shared_ptr<DispatchQueue>& lowPriorityQueue() {
-    static const auto q = DispatchQueue::global(DispatchQueue::QoS::Utility);
-    return q;
-}
-
-std::chrono::nanoseconds secondsToDelay(double seconds) {
-    if (!(seconds > 0)) return std::chrono::nanoseconds(0);
-    if (seconds > 1e9) seconds = 1e9;
-    return std::chrono::nanoseconds(int64_t(seconds * 1e9));
 }
 
 }  // namespace
@@ -226,7 +215,7 @@ const std::shared_ptr<Disposer>& mainDisposer() {
 }
 
 const std::shared_ptr<Disposer>& backgroundDisposer() {
-    static const auto* d = new std::shared_ptr<Disposer>(std::make_shared<Disposer>(lowPriorityQueue(), true));
+    static const auto* d = new std::shared_ptr<Disposer>(std::make_shared<Disposer>(zvcache::lowPriorityQueue(), true));
     return *d;
 }
 
@@ -256,7 +245,7 @@ std::shared_ptr<ZVMemoryCache> ZVMemoryCache::create() {
                        [weak](const NSNotification&) {
                            if (auto self = weak.lock()) self->appDidEnterBackground();
                        });
-    cache->trimRecursively();
+    zvcache::trimRecursively<ZVMemoryCache>(cache, &ZVMemoryCache::trimInBackground);
     return cache;
 }
 
@@ -481,16 +470,6 @@ void ZVMemoryCache::trimTo(Limit kind, uint64_t intLimit, double limit) {
         holder.push_back(lru_->removeTailNode());
     }
     if (!holder.empty()) release(std::move(holder), true, onMain);
-}
-
-void ZVMemoryCache::trimRecursively() {
-    std::weak_ptr<ZVMemoryCache> weak = weak_from_this();
-    lowPriorityQueue()->asyncAfter(secondsToDelay(autoTrimInterval()), [weak] {
-        auto self = weak.lock();
-        if (!self) return;
-        self->trimInBackground();
-        self->trimRecursively();
-    });
 }
 
 void ZVMemoryCache::trimInBackground() {

@@ -87,7 +87,6 @@ private:
     enum class Limit { Count, Cost, Age };
     // `count` is the limit for Count and Cost, `seconds` for Age.
     void trimTo(Limit kind, uint64_t count, double seconds);
-    void trimRecursively();
     void trimInBackground();
     void appDidReceiveMemoryWarning();
     void appDidEnterBackground();
