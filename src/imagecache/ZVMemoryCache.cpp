@@ -115,19 +115,7 @@ public:
         return dic.extract(*node->key);
     }
 
-    Map::node_type removeTailNode() {
-        if (!tail) return {};
-        Node* node = tail;
-        totalCost -= node->cost;
-        --totalCount;
-        if (head == tail) {
-            head = tail = nullptr;
-        } else {
-            tail = tail->prev;
-            tail->next = nullptr;
-        }
-        return dic.extract(*node->key);
-    }
+    Map::node_type removeTailNode() { return tail ? removeNode(tail) : Map::node_type(); }
 
     // Empties the map in O(1); the old entries are handed back for disposal.
     std::unique_ptr<Map> removeAll() {
