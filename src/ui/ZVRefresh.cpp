@@ -70,8 +70,6 @@ ZVRefreshHeader::ZVRefreshHeader() {
     setOpaque(false);
 }
 
-void ZVRefreshHeader::attached() {}
-
 void ZVRefreshHeader::placeSubviews() {
     auto sv = scrollView();
     if (!sv) return;

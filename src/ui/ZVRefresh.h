@@ -90,7 +90,6 @@ public:
 
 protected:
     void placeSubviews() override;
-    void attached() override;
 };
 
 class ZVRefreshStateHeader : public ZVRefreshHeader {
