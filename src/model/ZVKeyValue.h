@@ -172,13 +172,8 @@ std::optional<T> objectWithKeyValues(std::string_view jsonText) {
 // argument is no array.
 template <Model T>
 std::optional<std::vector<T>> objectArrayWithKeyValuesArray(const Value& array) {
-    const Value::Array* items = array.getArray();
-    if (!items) return std::nullopt;
     std::vector<T> out;
-    out.reserve(items->size());
-    for (auto& item : *items) {
-        if (auto obj = objectWithKeyValues<T>(item)) out.push_back(std::move(*obj));
-    }
+    if (!convert::read(array, out)) return std::nullopt;
     return out;
 }
 template <Model T>
