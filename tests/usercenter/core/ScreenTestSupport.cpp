@@ -59,22 +59,11 @@ void ScreenTest::loginThroughScreen(const std::string& password) {
     ASSERT_TRUE(testsupport::waitFor([&] { return login.successes + int(login.failures.size()) > 0; }));
 }
 
-namespace {
-std::shared_ptr<UILabel> findIn(const std::shared_ptr<UIView>& v, const std::string& text) {
-    if (!v || v->isHidden()) return nullptr;
-    if (auto l = std::dynamic_pointer_cast<UILabel>(v); l && l->text() == text) return l;
-    for (auto& sub : v->subviews())
-        if (auto found = findIn(sub, text)) return found;
-    return nullptr;
-}
-}  // namespace
-
 std::shared_ptr<UILabel> ScreenTest::findText(const std::string& text) {
-    uitest::layout();
-    auto windows = UIApplication::sharedApplication().windows();
-    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
-        if (auto l = findIn(*it, text)) return l;
-    return nullptr;
+    return std::static_pointer_cast<UILabel>(uitest::findView([&](UIView& v) {
+        auto* l = dynamic_cast<UILabel*>(&v);
+        return l && l->text() == text;
+    }));
 }
 
 bool ScreenTest::labelShown(const std::string& text) { return findText(text) != nullptr; }
