@@ -12,14 +12,6 @@ namespace {
 
 class RenderTests : public UITest {};
 
-// Counts pixels in a rectangle of points (scale 2) that satisfy `pred`.
-template <class P>
-int countPixels(const CGImage& img, const CGRect& pts, P pred) {
-    int n = 0;
-    for (int y = int(pts.minY() * 2); y < int(pts.maxY() * 2); ++y)
-        for (int x = int(pts.minX() * 2); x < int(pts.maxX() * 2); ++x) n += pred(img.pixelAt(x, y));
-    return n;
-}
 bool dark(RGBA8 p) { return p.r < 90 && p.g < 90 && p.b < 90; }
 bool colourful(RGBA8 p) { return std::max({p.r, p.g, p.b}) - std::min({p.r, p.g, p.b}) > 80; }
 

@@ -9,6 +9,7 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/graphics/CGImage.h"
 #include "platform/ui/UIApplication.h"
 #include "platform/ui/UIWindow.h"
 
@@ -24,3 +25,12 @@ protected:
     ScopedTestClock clock;
     std::vector<std::shared_ptr<UIWindow>> windows;
 };
+
+// Counts the pixels in a rectangle of points (scale 2) that satisfy `pred`.
+template <class P>
+int countPixels(const CGImage& img, const CGRect& pts, P pred) {
+    int n = 0;
+    for (int y = int(pts.minY() * 2); y < int(pts.maxY() * 2); ++y)
+        for (int x = int(pts.minX() * 2); x < int(pts.maxX() * 2); ++x) n += pred(img.pixelAt(x, y));
+    return n;
+}

@@ -20,13 +20,6 @@ namespace {
 class LoginScreen : public ScreenTest {};
 
 bool dark(RGBA8 p) { return p.r < 100 && p.g < 100 && p.b < 100; }
-template <class P>
-int countPixels(const CGImage& img, const CGRect& pts, P pred) {
-    int n = 0;
-    for (int y = int(pts.minY() * 2); y < int(pts.maxY() * 2); ++y)
-        for (int x = int(pts.minX() * 2); x < int(pts.maxX() * 2); ++x) n += pred(img.pixelAt(x, y));
-    return n;
-}
 }  // namespace
 
 TEST_F(LoginScreen, LogsInAgainstTheServerAndHandsOverTheFourValues) {
