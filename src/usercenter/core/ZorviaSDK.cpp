@@ -60,8 +60,6 @@ void handleOpenURL(const NSURL& url) {
 }  // namespace
 
 void ZorviaSDK::didFinishLaunching() {
-    auto& share = ShareVale::sharedInstance();
-    share.reloadSettings();
     ZVLoginAPI::requestSdkInfo([](std::optional<SdkInfoResult> info) {
         auto& share = ShareVale::sharedInstance();
         if (!info) {

@@ -24,7 +24,7 @@ public:
     using PaySuccess = std::function<void(const Value& first, const Value& second)>;
     using PayFailure = std::function<void(const Value& first, int code, const Value& third)>;
 
-    // Launch: URL cache, SDK information request, update notice.
+    // Launch: the SDK information request and its update notice.
     static void didFinishLaunching();
     static void loadLoginViewResultSuccess(LoginSuccess success, LoginFailure failed);
     static void LoginOut();
