@@ -27,7 +27,12 @@ UIGestureRecognizer::~UIGestureRecognizer() = default;
 
 void UIGestureRecognizer::setEnabled(bool e) {
     enabled_ = e;
-    if (!e && isRecognizing()) setState(UIGestureRecognizerState::Cancelled);
+    if (e) return;
+    // A disabled recognizer lets go of the touches it has: a gesture under
+    // way is cancelled, one not yet recognized fails (and starts over when
+    // its touches end).
+    if (isRecognizing()) setState(UIGestureRecognizerState::Cancelled);
+    else if (state_ == UIGestureRecognizerState::Possible && !touches_.empty()) setState(UIGestureRecognizerState::Failed);
 }
 
 void UIGestureRecognizer::setState(UIGestureRecognizerState s) {

@@ -218,6 +218,20 @@ TEST_F(Bounce, ADragCutShortStillSpringsBack) {
     EXPECT_EQ(rec->count("stop"), 3);
 }
 
+TEST_F(Bounce, ScrollingSwitchedOffBeforeTheFingerMovesKeepsTheContentStill) {
+    scroll->setContentOffset({0, 200});
+    CGPoint start{100, 300};
+    ASSERT_TRUE(uitest::touchDown(start));
+    scroll->setScrollEnabled(false);
+    moveBy(start, 0, -150, 10);
+    EXPECT_FALSE(scroll->isDragging());
+    EXPECT_EQ(scroll->contentOffset().y, 200);
+    ASSERT_TRUE(uitest::touchUp({start.x, start.y - 150}));
+    advance(0.35);
+    EXPECT_EQ(shownY(), 200);
+    EXPECT_EQ(rec->count("begin"), 0);
+}
+
 TEST_F(Bounce, APagerBouncesAtItsEndsAndStillTurnsPages) {
     scroll->setContentSize({3 * 375, 400});
     scroll->setPagingEnabled(true);

@@ -119,6 +119,31 @@ TEST_F(ControlTests, TapOnAViewWithARecognizerCancelsTheViewsTouches) {
     EXPECT_EQ(v->log, (std::vector<std::string>{"began", "ended"}));
 }
 
+TEST_F(ControlTests, ARecognizerDisabledWhileItsTouchIsDownLetsTheTouchGo) {
+    struct Tracker : UIView {
+        using UIView::UIView;
+        std::vector<std::string> log;
+        void touchesBegan(const UITouchSet&, UIEvent*) override { log.push_back("began"); }
+        void touchesEnded(const UITouchSet&, UIEvent*) override { log.push_back("ended"); }
+        void touchesCancelled(const UITouchSet&, UIEvent*) override { log.push_back("cancelled"); }
+    };
+    auto w = makeWindow();
+    auto v = std::make_shared<Tracker>(CGRect(0, 0, 100, 100));
+    w->rootViewController()->view()->addSubview(v);
+    int taps = 0;
+    auto tap = std::make_shared<UITapGestureRecognizer>([&](UIGestureRecognizer&) { ++taps; });
+    v->addGestureRecognizer(tap);
+    ASSERT_TRUE(uitest::touchDown({30, 40}));
+    tap->setEnabled(false);
+    uitest::touchUp({30, 40});
+    EXPECT_EQ(taps, 0);
+    EXPECT_EQ(v->log, (std::vector<std::string>{"began", "ended"}));
+    // Enabled again, it recognizes the next tap.
+    tap->setEnabled(true);
+    uitest::tap({30, 40});
+    EXPECT_EQ(taps, 1);
+}
+
 TEST_F(ControlTests, LongPressWaitsForTheClock) {
     auto w = makeWindow();
     auto v = std::make_shared<UIView>(CGRect(0, 0, 100, 100));
