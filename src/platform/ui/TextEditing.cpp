@@ -2,6 +2,7 @@
 
 #include <pango/pango.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/foundation/Strings.h"
@@ -97,4 +98,37 @@ void TextEditing::setPlain(const std::string& s) {
     text = NSAttributedString(s, typingAttributes);
     selection = {text.length(), 0};
     unmark();
+}
+
+void TextEditing::setAttribute(const std::string& name, const NSAttributeValue& value) {
+    typingAttributes[name] = value;
+    text.addAttribute(name, value, {0, text.length()});
+}
+
+size_t TextEditing::caret() const {
+    return caretAtStart_ && selection == extended_ ? selection.location : selection.end();
+}
+
+size_t TextEditing::caretAfter(UITextMove move, bool extend) const {
+    switch (move) {
+        case UITextMove::Left:
+            return selection.length && !extend ? selection.location : previousGraphemeBoundary(text.utf16(), caret());
+        case UITextMove::Right:
+            return selection.length && !extend ? selection.end() : nextGraphemeBoundary(text.utf16(), caret());
+        case UITextMove::Home: return 0;
+        case UITextMove::End: return text.length();
+        default: return caret();
+    }
+}
+
+void TextEditing::moveCaretTo(size_t index, bool extend) {
+    index = std::min(index, text.length());
+    if (!extend) {
+        selection = {index, 0};
+        return;
+    }
+    size_t anchor = caret() == selection.location ? selection.end() : selection.location;
+    selection = index >= anchor ? NSRange{anchor, index - anchor} : NSRange{index, anchor - index};
+    extended_ = selection;
+    caretAtStart_ = index < anchor;
 }

@@ -4,12 +4,12 @@
 // units, and the edits the keyboard asks for. The owning view asks its
 // delegate before committing a change and tells it afterwards.
 
-#include <functional>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 
 #include "platform/ui/NSAttributedString.h"
+#include "platform/ui/UITextInput.h"
 
 struct TextEditing {
     NSAttributedString text;
@@ -35,6 +35,23 @@ struct TextEditing {
     std::optional<std::pair<NSRange, std::u16string>> takeMarked();
     void setPlain(const std::string& s);
     void clampSelection();
+    // Sets one attribute over the whole text and for what is typed next.
+    void setAttribute(const std::string& name, const NSAttributeValue& value);
+
+    // The end of the selection that moves with the arrow keys (the caret);
+    // the other end is the anchor. A selection made by extending keeps the
+    // end that was moved, any other has its caret at its end.
+    size_t caret() const;
+    // Where Left, Right, Home or End takes the caret (a selection collapses
+    // to its near edge unless `extend`); Up and Down leave it to the view.
+    size_t caretAfter(UITextMove move, bool extend) const;
+    // Moves the caret to `index`; with `extend` the anchor stays (shift and
+    // an arrow), else the selection collapses there.
+    void moveCaretTo(size_t index, bool extend);
+
+private:
+    NSRange extended_{NSNotFound, 0};  // the selection the last extension made
+    bool caretAtStart_ = false;        // whether that selection's caret is its start
 };
 
 // Index of the grapheme boundary before / after `index` in UTF-16 text.

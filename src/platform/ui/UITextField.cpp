@@ -51,15 +51,13 @@ void UITextField::setText(const std::string& text) {
 
 void UITextField::setFont(std::shared_ptr<UIFont> f) {
     font_ = f ? std::move(f) : UIFont::systemFontOfSize(17);
-    editing_.typingAttributes[NSFontAttributeName] = font_;
-    editing_.text.addAttribute(NSFontAttributeName, font_, {0, editing_.text.length()});
+    editing_.setAttribute(NSFontAttributeName, font_);
     setNeedsDisplay();
 }
 
 void UITextField::setTextColor(const UIColor& c) {
     textColor_ = c;
-    editing_.typingAttributes[NSForegroundColorAttributeName] = c;
-    editing_.text.addAttribute(NSForegroundColorAttributeName, c, {0, editing_.text.length()});
+    editing_.setAttribute(NSForegroundColorAttributeName, c);
     setNeedsDisplay();
 }
 
@@ -144,23 +142,10 @@ void UITextField::setSelectedRange(NSRange range) {
 }
 
 void UITextField::moveCaret(UITextMove move, bool extend) {
-    auto& e = editing_;
-    size_t caret = e.selection.end();
-    size_t n = e.text.length();
-    switch (move) {
-        case UITextMove::Left: caret = e.selection.length && !extend ? e.selection.location : previousGraphemeBoundary(e.text.utf16(), caret); break;
-        case UITextMove::Right: caret = e.selection.length && !extend ? e.selection.end() : nextGraphemeBoundary(e.text.utf16(), caret); break;
-        case UITextMove::Up:
-        case UITextMove::Home: caret = 0; break;
-        case UITextMove::Down:
-        case UITextMove::End: caret = n; break;
-    }
-    if (extend) {
-        size_t anchor = e.selection.location;
-        e.selection = caret >= anchor ? NSRange{anchor, caret - anchor} : NSRange{caret, anchor - caret};
-    } else {
-        e.selection = {caret, 0};
-    }
+    // One line: up and down go to its ends.
+    if (move == UITextMove::Up) move = UITextMove::Home;
+    else if (move == UITextMove::Down) move = UITextMove::End;
+    editing_.moveCaretTo(editing_.caretAfter(move, extend), extend);
     setNeedsDisplay();
 }
 
@@ -317,16 +302,14 @@ void UITextView::setAttributedText(const NSAttributedString& text) {
 
 void UITextView::setFont(std::shared_ptr<UIFont> f) {
     font_ = f ? std::move(f) : UIFont::systemFontOfSize(12);
-    editing_.typingAttributes[NSFontAttributeName] = font_;
-    editing_.text.addAttribute(NSFontAttributeName, font_, {0, editing_.text.length()});
+    editing_.setAttribute(NSFontAttributeName, font_);
     updateContentSize();
     setNeedsDisplay();
 }
 
 void UITextView::setTextColor(const UIColor& c) {
     textColor_ = c;
-    editing_.typingAttributes[NSForegroundColorAttributeName] = c;
-    editing_.text.addAttribute(NSForegroundColorAttributeName, c, {0, editing_.text.length()});
+    editing_.setAttribute(NSForegroundColorAttributeName, c);
     setNeedsDisplay();
 }
 
@@ -438,25 +421,17 @@ void UITextView::setSelectedRange(NSRange range) {
 
 void UITextView::moveCaret(UITextMove move, bool extend) {
     auto& e = editing_;
-    size_t caret = e.selection.end();
-    switch (move) {
-        case UITextMove::Left: caret = previousGraphemeBoundary(e.text.utf16(), caret); break;
-        case UITextMove::Right: caret = nextGraphemeBoundary(e.text.utf16(), caret); break;
-        case UITextMove::Home: caret = 0; break;
-        case UITextMove::End: caret = e.text.length(); break;
-        case UITextMove::Up:
-        case UITextMove::Down: {
-            TextLayout layout(e.text, layoutOptions(textWidth()));
-            CGRect c = layout.caretRect(caret);
-            double y = move == UITextMove::Up ? c.minY() - 1 : c.maxY() + 1;
-            caret = y < 0 ? 0 : layout.indexAtPoint({c.minX(), y});
-            break;
-        }
+    size_t caret = e.caretAfter(move, extend);
+    if (move == UITextMove::Up || move == UITextMove::Down) {
+        TextLayout layout(e.text, layoutOptions(textWidth()));
+        CGRect c = layout.caretRect(caret);
+        double y = move == UITextMove::Up ? c.minY() - 1 : c.maxY() + 1;
+        caret = y < 0 ? 0 : layout.indexAtPoint({c.minX(), y});
     }
-    size_t anchor = e.selection.location;
-    setSelectedRange(extend ? (caret >= anchor ? NSRange{anchor, caret - anchor} : NSRange{caret, anchor - caret})
-                            : NSRange{caret, 0});
-    scrollRangeToVisible(e.selection);
+    e.moveCaretTo(caret, extend);
+    setNeedsDisplay();
+    if (auto d = textDelegate()) d->textViewDidChangeSelection(*this);
+    scrollRangeToVisible({e.caret(), 0});
 }
 
 CGRect UITextView::caretRectInWindow() const {

@@ -102,6 +102,45 @@ TEST_F(TextTests, DelegateRefusalsReturnKeyAndKeyboardNotifications) {
     NSNotificationCenter::defaultCenter().removeObserver(hide);
 }
 
+TEST_F(TextTests, ShiftAndArrowsGrowAndShrinkTheSelectionFromItsAnchor) {
+    auto w = makeWindow();
+    auto field = std::make_shared<UITextField>(CGRect(20, 100, 300, 40));
+    w->rootViewController()->view()->addSubview(field);
+    field->setText("a😀bc");
+    ASSERT_TRUE(field->becomeFirstResponder());
+    EXPECT_EQ(field->selectedRange(), NSMakeRange(5, 0));
+    field->moveCaret(UITextMove::Left, true);
+    field->moveCaret(UITextMove::Left, true);
+    EXPECT_EQ(field->selectedRange(), NSMakeRange(3, 2));
+    field->moveCaret(UITextMove::Left, true);  // the emoji goes in whole
+    EXPECT_EQ(field->selectedRange(), NSMakeRange(1, 4));
+    field->moveCaret(UITextMove::Right, true);  // back off from the moving end
+    EXPECT_EQ(field->selectedRange(), NSMakeRange(3, 2));
+    field->moveCaret(UITextMove::Home, true);
+    EXPECT_EQ(field->selectedRange(), NSMakeRange(0, 5));
+    field->moveCaret(UITextMove::Left, false);  // collapses to the near edge
+    EXPECT_EQ(field->selectedRange(), NSMakeRange(0, 0));
+    // A selection set from outside moves at its end.
+    field->setSelectedRange({1, 2});
+    field->moveCaret(UITextMove::Right, true);
+    EXPECT_EQ(field->selectedRange(), NSMakeRange(1, 3));
+    field->moveCaret(UITextMove::Right, false);
+    EXPECT_EQ(field->selectedRange(), NSMakeRange(4, 0));
+
+    auto tv = std::make_shared<UITextView>(CGRect(10, 300, 300, 120));
+    w->rootViewController()->view()->addSubview(tv);
+    tv->setText("第一行\n第二行");
+    ASSERT_TRUE(tv->becomeFirstResponder());
+    tv->moveCaret(UITextMove::Left, true);
+    tv->moveCaret(UITextMove::Left, true);
+    EXPECT_EQ(tv->selectedRange(), NSMakeRange(5, 2));
+    tv->moveCaret(UITextMove::Up, true);  // from the moving end, a line up
+    EXPECT_LT(tv->selectedRange().location, 4u);
+    EXPECT_EQ(tv->selectedRange().end(), 7u);
+    tv->moveCaret(UITextMove::Right, false);
+    EXPECT_EQ(tv->selectedRange(), NSMakeRange(7, 0));
+}
+
 struct ViewDelegate : UITextViewDelegate {
     int changes = 0;
     bool sendOnReturn = true;
