@@ -191,10 +191,8 @@ void UITextField::layoutSubviews() {
     place(rightView, rightViewMode, false);
 }
 
-double UITextField::scrollX() const {
-    CGRect r = textRectForBounds(bounds());
-    TextLayout layout(editing_.text, layoutOptions());
-    CGRect caret = layout.caretRect(editing_.selection.end());
+double UITextField::scrollX(const TextLayout& layout, const CGRect& r) const {
+    CGRect caret = layout.caretRect(editing_.caret());
     // Keeps the caret inside the text area when the text is wider.
     return caret.maxX() > r.width() ? caret.maxX() - r.width() : 0;
 }
@@ -236,7 +234,7 @@ void UITextField::drawRect(CGContext& ctx, const CGRect&) {
     } else {
         TextLayout layout(editing_.text, layoutOptions());
         CGSize s = layout.size();
-        double x = r.minX() - scrollX();
+        double x = r.minX() - scrollX(layout, r);
         if (s.width < r.width()) {
             if (textAlignment == NSTextAlignment::Center) x = r.midX() - s.width / 2;
             else if (textAlignment == NSTextAlignment::Right) x = r.maxX() - s.width;
@@ -258,9 +256,9 @@ CGSize UITextField::sizeThatFits(CGSize) const {
 CGRect UITextField::caretRectInWindow() const {
     CGRect r = textRectForBounds(bounds());
     TextLayout layout(editing_.text, layoutOptions());
-    CGRect c = layout.caretRect(editing_.selection.end());
+    CGRect c = layout.caretRect(editing_.caret());
     CGSize s = layout.size();
-    CGRect local(r.minX() - scrollX() + c.minX(), r.midY() - s.height / 2 + c.minY(), c.width(), c.height());
+    CGRect local(r.minX() - scrollX(layout, r) + c.minX(), r.midY() - s.height / 2 + c.minY(), c.width(), c.height());
     return convertRectToView(local, nullptr);
 }
 
@@ -274,7 +272,7 @@ void UITextField::touchesEnded(const UITouchSet& touches, UIEvent* event) {
     CGRect r = textRectForBounds(bounds());
     TextLayout layout(editing_.text, layoutOptions());
     if (!editing_.hasMarked())
-        setSelectedRange({layout.indexAtPoint({p.x - r.minX() + scrollX(), layout.size().height / 2}), 0});
+        setSelectedRange({layout.indexAtPoint({p.x - r.minX() + scrollX(layout, r), layout.size().height / 2}), 0});
 }
 
 // ---- UITextView
@@ -435,7 +433,7 @@ void UITextView::moveCaret(UITextMove move, bool extend) {
 }
 
 CGRect UITextView::caretRectInWindow() const {
-    return convertRectToView(caretRectForPosition(editing_.selection.end()), nullptr);
+    return convertRectToView(caretRectForPosition(editing_.caret()), nullptr);
 }
 
 void UITextView::layoutSubviews() { updateContentSize(); }

@@ -104,7 +104,8 @@ private:
     bool change(NSRange range, const std::u16string& s);
     void changed();
     TextLayout::Options layoutOptions() const;
-    double scrollX() const;
+    // How far the text is scrolled left to keep the caret in the text rectangle `r`.
+    double scrollX(const TextLayout& layout, const CGRect& r) const;
 
     TextEditing editing_;
     std::string placeholder_;
