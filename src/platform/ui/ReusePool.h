@@ -15,13 +15,23 @@ class ReusePool {
 public:
     using Factory = std::function<std::shared_ptr<UIView>()>;
     void registerFactory(const std::string& identifier, Factory f) { factories_[identifier] = std::move(f); }
-    bool isRegistered(const std::string& identifier) const { return factories_.count(identifier) > 0; }
+    // For views with a reuse identifier (cells, supplementary views): what
+    // the factory makes without one takes `identifier`.
+    template <class V>
+    void registerClass(const std::string& identifier, std::function<std::shared_ptr<V>()> factory) {
+        registerFactory(identifier, [identifier, factory = std::move(factory)]() -> std::shared_ptr<UIView> {
+            auto v = factory();
+            if (v && v->reuseIdentifier().empty()) v->setReuseIdentifier(identifier);
+            return v;
+        });
+    }
     void enqueue(const std::string& identifier, std::shared_ptr<UIView> v) {
         if (!identifier.empty()) queues_[identifier].push_back(std::move(v));
     }
     // A queued view, else a new one from the factory (with `create`), else nullptr.
-    std::shared_ptr<UIView> dequeue(const std::string& identifier, bool create) {
+    std::shared_ptr<UIView> dequeue(const std::string& identifier, bool create, bool* reused = nullptr) {
         auto& q = queues_[identifier];
+        if (reused) *reused = !q.empty();
         if (!q.empty()) {
             auto v = q.back();
             q.pop_back();
@@ -32,6 +42,14 @@ public:
         if (it == factories_.end()) return nullptr;
         ++created_;
         return it->second();
+    }
+    // The same for views registered with registerClass: a queued one hears prepareForReuse.
+    template <class V>
+    std::shared_ptr<V> dequeueReusable(const std::string& identifier, bool create) {
+        bool reused = false;
+        auto v = std::static_pointer_cast<V>(dequeue(identifier, create, &reused));
+        if (v && reused) v->prepareForReuse();
+        return v;
     }
     size_t created() const { return created_; }
 

@@ -64,41 +64,22 @@ void UICollectionView::setCollectionViewLayout(std::shared_ptr<UICollectionViewF
 
 void UICollectionView::registerClass(const std::string& identifier,
                                      std::function<std::shared_ptr<UICollectionViewCell>()> factory) {
-    pool_.registerFactory(identifier, [identifier, factory] {
-        auto c = factory();
-        if (c && c->reuseIdentifier().empty()) c->setReuseIdentifier(identifier);
-        return std::static_pointer_cast<UIView>(c);
-    });
+    pool_.registerClass(identifier, std::move(factory));
 }
 
 void UICollectionView::registerSupplementaryClass(const std::string& kind, const std::string& identifier,
                                                   std::function<std::shared_ptr<UICollectionReusableView>()> factory) {
-    supplementaryPools_[kind].registerFactory(identifier, [identifier, factory] {
-        auto v = factory();
-        if (v && v->reuseIdentifier().empty()) v->setReuseIdentifier(identifier);
-        return std::static_pointer_cast<UIView>(v);
-    });
+    supplementaryPools_[kind].registerClass(identifier, std::move(factory));
 }
 
 std::shared_ptr<UICollectionViewCell> UICollectionView::dequeueReusableCellWithReuseIdentifier(const std::string& identifier,
                                                                                              const NSIndexPath&) {
-    auto v = pool_.dequeue(identifier, false);
-    bool reused = v != nullptr;
-    if (!v) v = pool_.dequeue(identifier, true);
-    auto c = std::static_pointer_cast<UICollectionViewCell>(v);
-    if (c && reused) c->prepareForReuse();
-    return c;
+    return pool_.dequeueReusable<UICollectionViewCell>(identifier, true);
 }
 
 std::shared_ptr<UICollectionReusableView> UICollectionView::dequeueReusableSupplementaryViewOfKind(
     const std::string& kind, const std::string& identifier, const NSIndexPath&) {
-    auto& pool = supplementaryPools_[kind];
-    auto v = pool.dequeue(identifier, false);
-    bool reused = v != nullptr;
-    if (!v) v = pool.dequeue(identifier, true);
-    auto r = std::static_pointer_cast<UICollectionReusableView>(v);
-    if (r && reused) r->prepareForReuse();
-    return r;
+    return supplementaryPools_[kind].dequeueReusable<UICollectionReusableView>(identifier, true);
 }
 
 void UICollectionView::reloadData() {

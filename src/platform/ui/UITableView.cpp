@@ -148,11 +148,7 @@ void UITableView::setTableFooterView(std::shared_ptr<UIView> v) {
 }
 
 void UITableView::registerClass(const std::string& identifier, std::function<std::shared_ptr<UITableViewCell>()> factory) {
-    pool_.registerFactory(identifier, [identifier, factory] {
-        auto cell = factory();
-        if (cell && cell->reuseIdentifier().empty()) cell->setReuseIdentifier(identifier);
-        return std::static_pointer_cast<UIView>(cell);
-    });
+    pool_.registerClass(identifier, std::move(factory));
 }
 
 void UITableView::registerHeaderFooterClass(const std::string& identifier, std::function<std::shared_ptr<UIView>()> factory) {
@@ -160,22 +156,12 @@ void UITableView::registerHeaderFooterClass(const std::string& identifier, std::
 }
 
 std::shared_ptr<UITableViewCell> UITableView::dequeueReusableCellWithIdentifier(const std::string& identifier) {
-    auto cell = std::static_pointer_cast<UITableViewCell>(pool_.dequeue(identifier, false));
-    if (cell) cell->prepareForReuse();
-    return cell;
+    return pool_.dequeueReusable<UITableViewCell>(identifier, false);
 }
 
 std::shared_ptr<UITableViewCell> UITableView::dequeueReusableCellWithIdentifier(const std::string& identifier,
                                                                                const NSIndexPath&) {
-    bool reused = true;
-    auto v = pool_.dequeue(identifier, false);
-    if (!v) {
-        v = pool_.dequeue(identifier, true);
-        reused = false;
-    }
-    auto cell = std::static_pointer_cast<UITableViewCell>(v);
-    if (cell && reused) cell->prepareForReuse();
-    return cell;
+    return pool_.dequeueReusable<UITableViewCell>(identifier, true);
 }
 
 std::shared_ptr<UIView> UITableView::dequeueReusableHeaderFooterViewWithIdentifier(const std::string& identifier) {
