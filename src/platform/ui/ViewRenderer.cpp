@@ -77,6 +77,40 @@ void ViewRenderer::paintLayerContent(CALayer& layer, const CGRect& b, double rad
     ctx_.restoreGState();
 }
 
+void ViewRenderer::paintBorder(CALayer& layer, const CGRect& b, double radius) {
+    if (layer.borderWidth() <= 0 || !painting()) return;
+    cairo_t* cr = ctx_.cairo();
+    double w = layer.borderWidth();
+    pathRounded(cr, b.insetBy(w / 2, w / 2), std::max(0.0, radius - w / 2));
+    cairo_set_line_width(cr, w);
+    ctx_.setSource(layer.borderColor());
+    cairo_stroke(cr);
+}
+
+void ViewRenderer::paintGroup(CALayer& layer, double alpha) {
+    cairo_t* cr = ctx_.cairo();
+    cairo_pattern_t* content = cairo_pop_group(cr);
+    if (auto m = layer.mask()) {
+        cairo_push_group(cr);
+        bool saved = seenNative_;
+        Pass savedPass = pass_;
+        pass_ = Pass::All;  // the mask's shape is needed whatever the pass
+        renderLayerTree(*m);
+        pass_ = savedPass;
+        seenNative_ = saved;
+        cairo_pattern_t* mask = cairo_pop_group(cr);
+        cairo_push_group(cr);
+        cairo_set_source(cr, content);
+        cairo_mask(cr, mask);
+        cairo_pattern_destroy(mask);
+        cairo_pattern_destroy(content);
+        content = cairo_pop_group(cr);
+    }
+    cairo_set_source(cr, content);
+    cairo_paint_with_alpha(cr, alpha);
+    cairo_pattern_destroy(content);
+}
+
 void ViewRenderer::renderLayerTree(CALayer& layer) {
     if (layer.isHidden() || layer.opacity() <= 0) return;
     cairo_t* cr = ctx_.cairo();
@@ -95,34 +129,8 @@ void ViewRenderer::renderLayerTree(CALayer& layer) {
     }
     paintLayerContent(layer, b, layer.cornerRadius());
     for (auto& sub : std::vector(layer.sublayers())) renderLayerTree(*sub);
-    if (layer.borderWidth() > 0 && painting()) {
-        double w = layer.borderWidth();
-        pathRounded(cr, b.insetBy(w / 2, w / 2), std::max(0.0, layer.cornerRadius() - w / 2));
-        cairo_set_line_width(cr, w);
-        ctx_.setSource(layer.borderColor());
-        cairo_stroke(cr);
-    }
-    if (group) {
-        cairo_pattern_t* content = cairo_pop_group(cr);
-        if (auto m = layer.mask()) {
-            cairo_push_group(cr);
-            renderLayerTree(*m);
-            cairo_pattern_t* mask = cairo_pop_group(cr);
-            cairo_set_source(cr, content);
-            cairo_push_group(cr);
-            cairo_set_source(cr, content);
-            cairo_mask(cr, mask);
-            cairo_pattern_t* masked = cairo_pop_group(cr);
-            cairo_set_source(cr, masked);
-            cairo_paint_with_alpha(cr, layer.opacity());
-            cairo_pattern_destroy(masked);
-            cairo_pattern_destroy(mask);
-        } else {
-            cairo_set_source(cr, content);
-            cairo_paint_with_alpha(cr, layer.opacity());
-        }
-        cairo_pattern_destroy(content);
-    }
+    paintBorder(layer, b, layer.cornerRadius());
+    if (group) paintGroup(layer, layer.opacity());
     cairo_restore(cr);
 }
 
@@ -171,37 +179,7 @@ void ViewRenderer::renderView(const UIView& view, bool asRoot) {
         seenNative_ = true;
     }
     for (auto& sub : std::vector(view.subviews())) renderView(*sub, false);
-    if (layer.borderWidth() > 0 && painting()) {
-        double w = layer.borderWidth();
-        pathRounded(cr, b.insetBy(w / 2, w / 2), std::max(0.0, radius - w / 2));
-        cairo_set_line_width(cr, w);
-        ctx_.setSource(layer.borderColor());
-        cairo_stroke(cr);
-    }
-    if (group) {
-        cairo_pattern_t* content = cairo_pop_group(cr);
-        if (auto m = layer.mask()) {
-            cairo_push_group(cr);
-            bool saved = seenNative_;
-            Pass savedPass = pass_;
-            pass_ = Pass::All;  // the mask's shape is needed whatever the pass
-            renderLayerTree(*m);
-            pass_ = savedPass;
-            seenNative_ = saved;
-            cairo_pattern_t* mask = cairo_pop_group(cr);
-            cairo_push_group(cr);
-            cairo_set_source(cr, content);
-            cairo_mask(cr, mask);
-            cairo_pattern_t* masked = cairo_pop_group(cr);
-            cairo_set_source(cr, masked);
-            cairo_paint_with_alpha(cr, alpha);
-            cairo_pattern_destroy(masked);
-            cairo_pattern_destroy(mask);
-        } else {
-            cairo_set_source(cr, content);
-            cairo_paint_with_alpha(cr, alpha);
-        }
-        cairo_pattern_destroy(content);
-    }
+    paintBorder(layer, b, radius);
+    if (group) paintGroup(layer, alpha);
     cairo_restore(cr);
 }

@@ -21,6 +21,9 @@ private:
     void renderLayerTree(CALayer& layer);
     void paintLayerContent(CALayer& layer, const CGRect& bounds, double cornerRadius);
     void paintShadow(CALayer& layer, const CGRect& bounds);
+    void paintBorder(CALayer& layer, const CGRect& bounds, double cornerRadius);
+    // Ends the group pushed for `layer` and paints it, through the layer's mask, at `alpha`.
+    void paintGroup(CALayer& layer, double alpha);
     bool painting() const;
 
     CGContext& ctx_;

@@ -118,7 +118,23 @@ TEST_F(RenderTests, ShadowsMasksAndBordersDraw) {
     shadowed->layer()->setShadowRadius(3);
     shadowed->layer()->setShadowOffset({0, 0});
     v->addSubview(shadowed);
+    // A plain sublayer with a border, half opacity and a mask of its left half.
+    auto badge = CALayer::layer();
+    badge->setFrame(CGRect(250, 100, 40, 40));
+    badge->setBackgroundColor(UIColor::greenColor());
+    badge->setBorderWidth(4);
+    badge->setBorderColor(UIColor::blackColor());
+    badge->setOpacity(0.5);
+    auto badgeMask = CAShapeLayer::layer();
+    badgeMask->setPath(CGPath::rect(CGRect(0, 0, 20, 40)));
+    badge->setMask(badgeMask);
+    v->layer()->addSublayer(badge);
     auto img = w->renderImage();
+    RGBA8 badgeBody = img->pixelAt(2 * 260, 2 * 120), badgeBorder = img->pixelAt(2 * 251, 2 * 120);
+    EXPECT_EQ(badgeBody.g, 255);
+    EXPECT_NEAR(badgeBody.r, 128, 2);   // green at half opacity over white
+    EXPECT_NEAR(badgeBorder.g, 128, 2);  // black at half opacity over white
+    EXPECT_EQ(img->pixelAt(2 * 280, 2 * 120), (RGBA8{255, 255, 255, 255}));  // masked off
     EXPECT_EQ(img->pixelAt(2 * 101, 2 * 101), (RGBA8{255, 0, 0, 255}));  // border
     EXPECT_EQ(img->pixelAt(2 * 110, 2 * 110), (RGBA8{0, 0, 255, 255}));  // body
     EXPECT_EQ(img->pixelAt(2 * 150, 2 * 150), (RGBA8{255, 255, 255, 255}));  // masked hole
