@@ -123,7 +123,6 @@ void TextLayout::build(const NSAttributedString& text, const Options& options) {
                                             : mode == NSLineBreakMode::ByTruncatingMiddle ? PANGO_ELLIPSIZE_MIDDLE
                                                                                           : PANGO_ELLIPSIZE_END);
         if (options_.numberOfLines > 0) pango_layout_set_height(layout_, -options_.numberOfLines);
-        else if (options_.maxHeight >= 0) pango_layout_set_height(layout_, int(options_.maxHeight * PANGO_SCALE));
     }
     // Keep the unit table for index conversions.
     unitBytes_.swap(unitBytes);
@@ -138,12 +137,6 @@ size_t TextLayout::byteToUnit(int byte) const {
     auto it = std::lower_bound(unitBytes_.begin(), unitBytes_.end(), byte);
     if (it == unitBytes_.end()) return unitBytes_.empty() ? 0 : unitBytes_.size() - 1;
     return size_t(it - unitBytes_.begin());
-}
-
-int TextLayout::lineCount() const {
-    int n = pango_layout_get_line_count(layout_);
-    if (options_.numberOfLines > 0) n = std::min(n, options_.numberOfLines);
-    return n;
 }
 
 CGSize TextLayout::size() const {

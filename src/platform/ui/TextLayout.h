@@ -21,7 +21,6 @@ public:
         NSLineBreakMode lineBreakMode = NSLineBreakMode::ByWordWrapping;
         double width = -1;     // wrapping width; < 0: one unbounded line per paragraph
         int numberOfLines = 0; // 0: any
-        double maxHeight = -1; // for truncation with numberOfLines 0
         bool secure = false;   // draw every character as a bullet
     };
 
@@ -33,7 +32,6 @@ public:
 
     // Size of the laid-out text (lines used), in points.
     CGSize size() const;
-    int lineCount() const;
     // Height of one line of the default font, as the layout places it.
     double lineHeight() const;
 
@@ -43,8 +41,6 @@ public:
     CGRect caretRect(size_t index) const;
     // UTF-16 index nearest to a point (for placing the caret by a tap).
     size_t indexAtPoint(CGPoint p) const;
-
-    PangoLayout* pango() const { return layout_; }
 
 private:
     void build(const NSAttributedString& text, const Options& options);

@@ -44,7 +44,6 @@ public:
     enum class Type { Touches, Presses };
     Type type() const { return Type::Touches; }
     const std::vector<std::shared_ptr<UITouch>>& allTouches() const { return touches_; }
-    std::vector<std::shared_ptr<UITouch>> touchesForView(const UIView* view) const;
 
     std::vector<std::shared_ptr<UITouch>> touches_;
 };

@@ -50,17 +50,13 @@ PangoFontDescription* UIFont::newPangoDescription() const {
     return d;
 }
 
-namespace {
-struct Metrics {
-    double ascent, descent, height;
-};
-Metrics metricsOf(const UIFont& f);
-}  // namespace
-
 // Defined in TextLayout.cpp (it owns the Pango context).
 PangoContext* textPangoContext();
 
 namespace {
+struct Metrics {
+    double ascent, descent, height;
+};
 Metrics metricsOf(const UIFont& f) {
     PangoFontDescription* d = f.newPangoDescription();
     PangoFontMetrics* m = pango_context_get_metrics(textPangoContext(), d, pango_language_from_string("zh-cn"));

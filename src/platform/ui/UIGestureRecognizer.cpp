@@ -16,13 +16,6 @@ CGPoint UITouch::previousLocationInView(const UIView* view) const {
     return view->convertPointFromView(previous_, nullptr);
 }
 
-std::vector<std::shared_ptr<UITouch>> UIEvent::touchesForView(const UIView* view) const {
-    std::vector<std::shared_ptr<UITouch>> out;
-    for (auto& t : touches_)
-        if (auto v = t->view(); v && view && v->isDescendantOfView(view)) out.push_back(t);
-    return out;
-}
-
 UIGestureRecognizer::~UIGestureRecognizer() = default;
 
 void UIGestureRecognizer::setEnabled(bool e) {
@@ -207,10 +200,6 @@ void UIPanGestureRecognizer::touchesEnded(const UITouchSet& touches, UIEvent* e)
     UIGestureRecognizer::touchesEnded(touches, e);
 }
 
-void UIPanGestureRecognizer::touchesCancelled(const UITouchSet& touches, UIEvent* e) {
-    UIGestureRecognizer::touchesCancelled(touches, e);
-}
-
 void UIPanGestureRecognizer::reset() {
     UIGestureRecognizer::reset();
     offset_ = {};
@@ -272,10 +261,6 @@ void UIPinchGestureRecognizer::touchesEnded(const UITouchSet& touches, UIEvent* 
     else if (state() == UIGestureRecognizerState::Possible && touches_.size() <= touches.size())
         setState(UIGestureRecognizerState::Failed);
     UIGestureRecognizer::touchesEnded(touches, e);
-}
-
-void UIPinchGestureRecognizer::touchesCancelled(const UITouchSet& touches, UIEvent* e) {
-    UIGestureRecognizer::touchesCancelled(touches, e);
 }
 
 void UIPinchGestureRecognizer::reset() {

@@ -132,7 +132,6 @@ public:
     void touchesBegan(const UITouchSet& touches, UIEvent* event) override;
     void touchesMoved(const UITouchSet& touches, UIEvent* event) override;
     void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
-    void touchesCancelled(const UITouchSet& touches, UIEvent* event) override;
     void reset() override;
 
 protected:
@@ -153,7 +152,6 @@ public:
     void touchesBegan(const UITouchSet& touches, UIEvent* event) override;
     void touchesMoved(const UITouchSet& touches, UIEvent* event) override;
     void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
-    void touchesCancelled(const UITouchSet& touches, UIEvent* event) override;
     void reset() override;
 
 private:

@@ -98,8 +98,6 @@ void firstResponderChanged(const std::shared_ptr<UIResponder>& responder) {
         s.window->setWindowLevel(UIWindowLevelKeyboard);
         s.window->setBackgroundColor(UIColor::clearColor());
         s.window->setOpaque(false);
-        // Touches outside the keyboard fall through to the windows below.
-        s.window->setUserInteractionEnabled(true);
     }
     if (s.shown && s.shown != content) s.shown->removeFromSuperview();
     s.shown = content;

@@ -56,12 +56,6 @@ CGSize UILabel::sizeThatFits(CGSize size) const {
 
 CGSize UILabel::intrinsicContentSize() const { return sizeThatFits({0, 0}); }
 
-CGRect UILabel::textRectForBounds(const CGRect& b, int) const {
-    CGSize s = TextLayout(attributedText(), options(b.width())).size();
-    double h = std::min(s.height, b.height());
-    return CGRect(b.minX(), b.minY() + (b.height() - h) / 2, b.width(), h);
-}
-
 void UILabel::drawRect(CGContext& ctx, const CGRect& rect) {
     if (text_.empty()) return;
     CGRect b = bounds();

@@ -36,8 +36,6 @@ public:
     CGSize sizeThatFits(CGSize size) const override;
     CGSize intrinsicContentSize() const override;
     void drawRect(CGContext& ctx, const CGRect& rect) override;
-    // The rectangle the text occupies inside `bounds` (vertically centred).
-    CGRect textRectForBounds(const CGRect& bounds, int numberOfLines) const;
 
 private:
     TextLayout::Options options(double width) const;

@@ -30,8 +30,6 @@ public:
     virtual void scrollViewDidEndScrollingAnimation(UIScrollView& s) {}
 };
 
-enum class UIScrollViewContentInsetAdjustmentBehavior { Automatic, ScrollableAxes, Never, Always };
-
 class UIScrollView : public UIView {
 public:
     UIScrollView();
@@ -44,8 +42,6 @@ public:
     virtual void setContentOffset(CGPoint p, bool animated);
     const UIEdgeInsets& contentInset() const { return contentInset_; }
     void setContentInset(const UIEdgeInsets& i);
-    UIEdgeInsets adjustedContentInset() const { return contentInset_; }
-    UIScrollViewContentInsetAdjustmentBehavior contentInsetAdjustmentBehavior = UIScrollViewContentInsetAdjustmentBehavior::Automatic;
     // The offsets the content can take.
     CGPoint minimumContentOffset() const;
     CGPoint maximumContentOffset() const;

@@ -80,10 +80,6 @@ const std::shared_ptr<UITabBar>& UITabBarController::tabBar() {
     return bar_;
 }
 
-void UITabBarController::addChildViewController(const std::shared_ptr<UIViewController>& child) {
-    UIViewController::addChildViewController(child);
-}
-
 void UITabBarController::loadView() {
     auto v = std::make_shared<TabContainerView>(UIScreen::mainScreen().bounds());
     v->setBackgroundColor(UIColor::whiteColor());

@@ -54,7 +54,6 @@ public:
     const std::shared_ptr<UITabBar>& tabBar();
     std::weak_ptr<UITabBarControllerDelegate> delegate;
 
-    void addChildViewController(const std::shared_ptr<UIViewController>& child) override;
     void loadView() override;
     void viewDidLoad() override;
     void updateTabBarVisibility();

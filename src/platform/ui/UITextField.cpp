@@ -70,7 +70,7 @@ bool UITextField::becomeFirstResponder() {
 
 bool UITextField::resignFirstResponder() {
     if (!isFirstResponder()) return true;
-    if (auto d = delegate.lock(); d && !ending_ && !d->textFieldShouldEndEditing(*this)) return false;
+    if (auto d = delegate.lock(); d && !d->textFieldShouldEndEditing(*this)) return false;
     return UIControl::resignFirstResponder();
 }
 

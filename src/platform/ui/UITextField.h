@@ -112,7 +112,6 @@ private:
     std::shared_ptr<UIFont> font_;
     UIColor textColor_ = UIColor::blackColor();
     bool secure_ = false;
-    bool ending_ = false;
     std::shared_ptr<UIView> inputView_, accessoryView_;
 };
 
@@ -209,7 +208,6 @@ private:
     std::shared_ptr<UIFont> font_;
     UIColor textColor_ = UIColor::blackColor();
     bool editable_ = true;
-    bool ending_ = false;
     std::weak_ptr<UITextViewDelegate> textDelegate_;
     std::shared_ptr<UIView> inputView_;
 };

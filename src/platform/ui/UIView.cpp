@@ -104,26 +104,7 @@ void UIView::performWithoutAnimation(const std::function<void()>& actions) {
     --gAnimationsDisabled;
 }
 
-void UIView::transitionWithView(const std::shared_ptr<UIView>& view, double duration, unsigned options,
-                                const std::function<void()>& animations, std::function<void(bool)> completion) {
-    // A cross-dissolve is drawn as an alpha ramp of the view after the change.
-    animateWithDuration(0, 0, options, animations, {});
-    if (view && duration > 0 && gAnimationsDisabled == 0) {
-        double a = view->alpha();
-        view->recordChangeForTransition(a, duration);
-    }
-    if (completion)
-        DispatchQueue::main()->asyncAfter(std::chrono::nanoseconds(int64_t(std::max(0.0, duration) * 1e9)),
-                                          [completion = std::move(completion)] { completion(true); });
-}
-
 bool UIView::areAnimationsEnabled() { return gAnimationsDisabled == 0; }
-
-void UIView::recordChangeForTransition(double alpha, double duration) {
-    gAnimationStack.push_back({duration, 0, UIViewAnimationOptionCurveEaseInOut, Clock::current().now()});
-    recordChange(Prop::Alpha, {0}, {alpha});
-    gAnimationStack.pop_back();
-}
 
 void UIView::recordChange(Prop prop, std::vector<double> from, std::vector<double> to) {
     if (gAnimationStack.empty()) {

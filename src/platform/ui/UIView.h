@@ -91,7 +91,6 @@ enum UIViewAnimationOptions : unsigned {
     UIViewAnimationOptionCurveEaseIn = 1 << 16,
     UIViewAnimationOptionCurveEaseOut = 2 << 16,
     UIViewAnimationOptionCurveLinear = 3 << 16,
-    UIViewAnimationOptionTransitionCrossDissolve = 5 << 20,
 };
 
 class UIView : public UIResponder {
@@ -138,10 +137,6 @@ public:
     void setTag(long t) { tag_ = t; }
     bool isUserInteractionEnabled() const { return userInteractionEnabled_; }
     void setUserInteractionEnabled(bool v) { userInteractionEnabled_ = v; }
-    bool isExclusiveTouch() const { return exclusiveTouch_; }
-    void setExclusiveTouch(bool v) { exclusiveTouch_ = v; }
-    bool isMultipleTouchEnabled() const { return multipleTouchEnabled_; }
-    void setMultipleTouchEnabled(bool v) { multipleTouchEnabled_ = v; }
     const std::string& accessibilityIdentifier() const { return accessibilityIdentifier_; }
     void setAccessibilityIdentifier(const std::string& s) { accessibilityIdentifier_ = s; }
 
@@ -227,8 +222,6 @@ public:
     static void animateWithDuration(double duration, double delay, unsigned options,
                                     const std::function<void()>& animations, std::function<void(bool)> completion = {});
     static void performWithoutAnimation(const std::function<void()>& actions);
-    static void transitionWithView(const std::shared_ptr<UIView>& view, double duration, unsigned options,
-                                   const std::function<void()>& animations, std::function<void(bool)> completion = {});
     static bool areAnimationsEnabled();
 
     // What drawing shows now (the in-between values of running animations).
@@ -264,7 +257,6 @@ private:
     };
     void attach(const std::shared_ptr<UIView>& view, size_t index);
     void recordChange(Prop prop, std::vector<double> from, std::vector<double> to);
-    void recordChangeForTransition(double alpha, double duration);
     std::vector<double> presentValue(Prop prop, const std::vector<double>& model) const;
 
     CGRect bounds_;
@@ -280,8 +272,6 @@ private:
     std::optional<UIColor> tintColor_;
     long tag_ = 0;
     bool userInteractionEnabled_ = true;
-    bool exclusiveTouch_ = false;
-    bool multipleTouchEnabled_ = false;
     bool needsLayout_ = true;
     std::string accessibilityIdentifier_;
     std::shared_ptr<CALayer> layer_;
