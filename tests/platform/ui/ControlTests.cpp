@@ -85,14 +85,16 @@ TEST_F(ControlTests, ButtonLaysOutImageAndTitleWithInsets) {
     EXPECT_LT(img.maxY(), title.minY());
 }
 
+// Logs the touch phases it hears.
+struct Tracker : UIView {
+    using UIView::UIView;
+    std::vector<std::string> log;
+    void touchesBegan(const UITouchSet&, UIEvent*) override { log.push_back("began"); }
+    void touchesEnded(const UITouchSet&, UIEvent*) override { log.push_back("ended"); }
+    void touchesCancelled(const UITouchSet&, UIEvent*) override { log.push_back("cancelled"); }
+};
+
 TEST_F(ControlTests, TapOnAViewWithARecognizerCancelsTheViewsTouches) {
-    struct Tracker : UIView {
-        using UIView::UIView;
-        std::vector<std::string> log;
-        void touchesBegan(const UITouchSet&, UIEvent*) override { log.push_back("began"); }
-        void touchesEnded(const UITouchSet&, UIEvent*) override { log.push_back("ended"); }
-        void touchesCancelled(const UITouchSet&, UIEvent*) override { log.push_back("cancelled"); }
-    };
     auto w = makeWindow();
     auto v = std::make_shared<Tracker>(CGRect(0, 0, 100, 100));
     w->rootViewController()->view()->addSubview(v);
@@ -120,13 +122,6 @@ TEST_F(ControlTests, TapOnAViewWithARecognizerCancelsTheViewsTouches) {
 }
 
 TEST_F(ControlTests, ARecognizerDisabledWhileItsTouchIsDownLetsTheTouchGo) {
-    struct Tracker : UIView {
-        using UIView::UIView;
-        std::vector<std::string> log;
-        void touchesBegan(const UITouchSet&, UIEvent*) override { log.push_back("began"); }
-        void touchesEnded(const UITouchSet&, UIEvent*) override { log.push_back("ended"); }
-        void touchesCancelled(const UITouchSet&, UIEvent*) override { log.push_back("cancelled"); }
-    };
     auto w = makeWindow();
     auto v = std::make_shared<Tracker>(CGRect(0, 0, 100, 100));
     w->rootViewController()->view()->addSubview(v);
