@@ -333,8 +333,9 @@ void UICollectionView::deselectItemAtIndexPath(const NSIndexPath& ip, bool) {
 
 void UICollectionView::touchesBegan(const UITouchSet& touches, UIEvent*) {
     touched_ = indexPathForItemAtPoint(touches.front()->locationInView(this));
-    if (touched_)
-        if (auto c = cellForItemAtIndexPath(*touched_)) c->setHighlighted(true);
+    // Without selection a touch highlights nothing, as in a table.
+    if (!allowsSelection || !touched_) return;
+    if (auto c = cellForItemAtIndexPath(*touched_)) c->setHighlighted(true);
 }
 
 void UICollectionView::touchesCancelled(const UITouchSet&, UIEvent*) {

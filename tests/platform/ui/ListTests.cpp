@@ -168,6 +168,15 @@ TEST_F(ListTests, FlowLayoutPlacesItemsAndFooterAndLimitsSelection) {
     // Tapping a selected item deselects it in multiple selection.
     uitest::tap({40, 40});
     EXPECT_EQ(cv->indexPathsForSelectedItems().size(), 1u);
+    // A press highlights its item, unless selection is off.
+    ASSERT_TRUE(uitest::touchDown({40, 40}));
+    EXPECT_TRUE(cv->cellForItemAtIndexPath({0, 0})->isHighlighted());
+    uitest::touchUp({40, 40});
+    EXPECT_FALSE(cv->cellForItemAtIndexPath({0, 0})->isHighlighted());
+    cv->allowsSelection = false;
+    ASSERT_TRUE(uitest::touchDown({40, 40}));
+    EXPECT_FALSE(cv->cellForItemAtIndexPath({0, 0})->isHighlighted());
+    uitest::touchUp({40, 40});
 }
 
 struct Pager : UIScrollViewDelegate {
