@@ -19,8 +19,9 @@ public:
                                                        const WKScriptMessage& message) override;
 };
 
-// An SDK plug-in the bridge drives. Each registers itself once (a static
-// registrar in its .cpp); the bridge calls them in a fixed order.
+// An SDK plug-in the bridge drives, registered by registerSDKPlugins()
+// (the plug-ins' library lies above the bridge's); the bridge calls them in
+// a fixed order whatever the order they were registered in.
 struct SDKPluginEntry {
     std::string name;  // "RelaySDK", "HSSDK", "SNSDK"
     std::function<void()> load;
@@ -55,8 +56,3 @@ public:
     // Forgets the web view, the root controller and the installed type (tests).
     static void resetForTesting();
 };
-
-#define REGISTER_SDK_PLUGIN(Tag, ...)                                                      \
-    namespace {                                                                           \
-    const bool sdkPluginRegistered_##Tag = (IOSPlugin::registerSDKPlugin(__VA_ARGS__), true); \
-    }
