@@ -25,9 +25,7 @@
 #include "platform/ui/UIStoryboard.h"
 #include "platform/web/WebTestSupport.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
-#include "plugin/iOS/RAZ5Orered/RelaySDKPlugin.h"
 #include "plugin/iOS/RAZ5Orered/SNSDKPlugin.h"
-#include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 #include "usercenter/core/CXRHelperBtn.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVLoginVC.h"
@@ -105,9 +103,6 @@ protected:
         NSBundle::mainBundle().reload();
 
         IOSPlugin::resetForTesting();
-        SysPlugin::Unload();
-        RelaySDKPlugin::resetForTesting();
-        SNSDKPlugin::resetForTesting();
         NetworkInterface::sharedInstance().setSession(URLSession::sessionWithConfiguration(URLSessionConfiguration()));
         aggregator = std::make_unique<aggtest::FreshAggregator>();
         installZorviaSDKForwarder();  // the real user-centre SDK in place of the double
@@ -139,7 +134,7 @@ protected:
         for (auto& w : UIApplication::sharedApplication().windows()) w->setHidden(true);
         app.setDelegate(nullptr);
         RunLoop::drain();
-        SNSDKPlugin::resetForTesting();
+        IOSPlugin::resetForTesting();
         setRelayExitFunction(nullptr);
         aggregator.reset();
         gate.reset();

@@ -37,7 +37,6 @@ protected:
 // A bridge with nothing attached yet and the system plug-in loaded.
 inline void freshBridge(bool loadSystemPlugin = true) {
     IOSPlugin::resetForTesting();
-    SysPlugin::Unload();
     if (loadSystemPlugin) SysPlugin::Load();
 }
 

@@ -135,4 +135,7 @@ void IOSPlugin::resetForTesting() {
     s.consoleHandler.reset();
     s.type = None;
     s.rootController.reset();
+    SysPlugin::Unload();
+    for (auto& p : s.plugins)
+        if (p.resetForTesting) p.resetForTesting();
 }

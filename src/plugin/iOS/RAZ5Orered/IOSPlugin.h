@@ -28,6 +28,7 @@ struct SDKPluginEntry {
     std::function<void()> unload;
     std::function<void(const std::shared_ptr<WKWebView>&)> setWebView;
     std::function<void(const std::shared_ptr<PluginInterface>&)> setInterface;
+    std::function<void()> resetForTesting;  // forgets the interface and the web view
 };
 
 class IOSPlugin {
@@ -53,6 +54,8 @@ public:
     static SDKPluginType sdkPluginType();
 
     static void registerSDKPlugin(SDKPluginEntry entry);
-    // Forgets the web view, the root controller and the installed type (tests).
+    // The bridge as before start-up (tests): forgets the web view, the root
+    // controller and the installed type, unloads the system plug-in and
+    // resets every registered SDK plug-in.
     static void resetForTesting();
 };

@@ -87,9 +87,9 @@ void OnRelaySDKPay(const char* json) { event("onPay", json); }
 
 void registerSDKPlugins() {
     IOSPlugin::registerSDKPlugin({"RelaySDK", RelaySDKPlugin::Load, RelaySDKPlugin::Unload, RelaySDKPlugin::SetWebView,
-                                  RelaySDKPlugin::SetInterface});
-    IOSPlugin::registerSDKPlugin(
-        {"HSSDK", HSSDKPlugin::Load, HSSDKPlugin::Unload, HSSDKPlugin::SetWebView, HSSDKPlugin::SetInterface});
+                                  RelaySDKPlugin::SetInterface, RelaySDKPlugin::resetForTesting});
+    IOSPlugin::registerSDKPlugin({"HSSDK", HSSDKPlugin::Load, HSSDKPlugin::Unload, HSSDKPlugin::SetWebView,
+                                  HSSDKPlugin::SetInterface, HSSDKPlugin::resetForTesting});
     IOSPlugin::registerSDKPlugin({"SNSDK", SNSDKPlugin::Load, SNSDKPlugin::Unload, SNSDKPlugin::SetWebView,
-                                  SNSDKPlugin::SetInterface});
+                                  SNSDKPlugin::SetInterface, SNSDKPlugin::resetForTesting});
 }

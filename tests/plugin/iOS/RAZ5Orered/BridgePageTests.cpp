@@ -30,7 +30,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(WKWebView::engineAvailable());
         IOSPlugin::resetForTesting();
-        SysPlugin::Unload();
         config = WKWebViewConfiguration::create();
         probe = PageProbe::install(config);
         view = WKWebView::create(CGRect(0, 0, 400, 300), config);

@@ -79,14 +79,14 @@ SDKPluginEntry recordingEntry(const std::string& name) {
     return SDKPluginEntry{name, [name] { journal().push_back(name + ".Load"); },
                           [name] { journal().push_back(name + ".Unload"); },
                           [name](const std::shared_ptr<WKWebView>&) { journal().push_back(name + ".SetWebView"); },
-                          [name](const std::shared_ptr<PluginInterface>&) { journal().push_back(name + ".SetInterface"); }};
+                          [name](const std::shared_ptr<PluginInterface>&) { journal().push_back(name + ".SetInterface"); },
+                          [name] { journal().push_back(name + ".Reset"); }};
 }
 
 class Bridge : public ::testing::Test {
 protected:
     void SetUp() override {
         IOSPlugin::resetForTesting();
-        SysPlugin::Unload();
         journal().clear();
         // Registered out of order on purpose.
         IOSPlugin::registerSDKPlugin(recordingEntry("SNSDK"));
@@ -154,6 +154,21 @@ TEST_F(Bridge, SetInterfaceRecordsTheInstalledPlugInAndWebViewsFollowIt) {
     EXPECT_TRUE(journal().empty());
     EXPECT_EQ(ucc->userScripts().size(), 1u);
     EXPECT_EQ(ucc->scriptMessageHandlerForName("iOS_Console"), console);
+}
+
+TEST_F(Bridge, AResetForgetsEverythingStartUpSet) {
+    std::vector<std::string> calls;
+    IOSPlugin::SetInterface(std::make_shared<FakeInterface>(&calls), "RelaySDK");
+    IOSPlugin::Load();
+    IOSPlugin::SetWebView(RecordingWebView::create());
+    IOSPlugin::SetRootController(std::make_shared<UIViewController>());
+    journal().clear();
+    IOSPlugin::resetForTesting();
+    EXPECT_FALSE(IOSPlugin::GetWebView());
+    EXPECT_FALSE(IOSPlugin::GetRootController());
+    EXPECT_EQ(IOSPlugin::sdkPluginType(), IOSPlugin::None);
+    EXPECT_FALSE(SysPlugin::GetInterface());
+    EXPECT_EQ(journal(), (std::vector<std::string>{"RelaySDK.Reset", "HSSDK.Reset", "SNSDK.Reset"}));
 }
 
 TEST_F(Bridge, ConsoleChannelLogsWarningsLaterAndErrorsAtOnce) {

@@ -16,7 +16,6 @@
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/RelaySDKPlugin.h"
 #include "plugin/iOS/RAZ5Orered/SNSDKPlugin.h"
-#include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -56,18 +55,12 @@ public:
 class SDKPlugins : public ::testing::Test {
 protected:
     void SetUp() override {
-        IOSPlugin::resetForTesting();
-        RelaySDKPlugin::resetForTesting();
-        HSSDKPlugin::resetForTesting();
-        SNSDKPlugin::resetForTesting();
-        SysPlugin::Unload();
         registerSDKPlugins();
+        IOSPlugin::resetForTesting();
     }
     void TearDown() override {
         IOSPlugin::Unload();
-        RelaySDKPlugin::resetForTesting();
-        HSSDKPlugin::resetForTesting();
-        SNSDKPlugin::resetForTesting();
+        IOSPlugin::resetForTesting();
     }
     // The bridge with `relay` installed as "RelaySDK", loaded, on a new web view.
     std::shared_ptr<RecordingWebView> startWith(const std::shared_ptr<PluginInterface>& iface, const std::string& name) {

@@ -53,7 +53,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(WKWebView::engineAvailable());
         IOSPlugin::resetForTesting();
-        SysPlugin::Unload();
         URLOpener::install(opener);
         PhotoLibrary::setFolder(home.path() / "Photos");
         config = WKWebViewConfiguration::create();

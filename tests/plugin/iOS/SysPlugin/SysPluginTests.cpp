@@ -33,7 +33,6 @@ class SysPluginTest : public ::testing::Test {
 protected:
     void SetUp() override {
         IOSPlugin::resetForTesting();
-        SysPlugin::Unload();
         SysPlugin::Load();
         SysPlugin::SetWebView(view);
         UIPasteboard::setStore(pasteboard);
