@@ -7,6 +7,7 @@
 
 #include "AggregatorCoreSupport.h"
 #include "Classes/ViewController/AppDelegate.h"
+#include "Classes/ViewController/HostTestSupport.h"
 #include "Classes/ViewController/MainViewController.h"
 #include "LoginRoadSupport.h"
 #include "aggregator/Extend.h"
@@ -23,7 +24,6 @@
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIEventInjection.h"
 #include "platform/ui/UIStoryboard.h"
-#include "platform/web/WebTestSupport.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/SNSDKPlugin.h"
 #include "usercenter/core/CXRHelperBtn.h"
@@ -33,6 +33,7 @@
 #include "usercenter/core/ZVScreenWindow.h"
 
 using namespace webtest;
+using hosttest::ProbedController;
 using standin::AggregatorStandin;
 using standin::Reply;
 using standin::UserCentreStandin;
@@ -54,22 +55,6 @@ if (window.RelaySDK_IOS) RelaySDK_IOS.SetCallback({
 report('ready', {relay: typeof window.RelaySDK_IOS, hs: typeof window.HSSDK_IOS,
                  sn: typeof (window.KXWeb && window.KXWeb.iOS && window.KXWeb.iOS.SNSDK)});
 </script></body></html>)HTML";
-
-class ProbedController : public MainViewController {
-public:
-    std::shared_ptr<PageProbe> probe;
-    // A page framework object the social plug-in's script hangs itself on.
-    bool withPageFramework = false;
-
-protected:
-    std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> c) override {
-        probe = PageProbe::install(c);
-        if (withPageFramework)
-            c->userContentController()->addUserScript(
-                WKUserScript("window.KXWeb = {iOS: {}};", WKUserScriptInjectionTime::AtDocumentStart, true));
-        return WKWebView::create(frame, std::move(c));
-    }
-};
 
 // A social SDK that says it is registered.
 class RegisteredSN : public SNSDKInterface {
@@ -117,7 +102,9 @@ protected:
         share.isHideSuspend = false;
         UIStoryboard::registerScene("Main", "MainViewController", [this] {
             auto c = std::make_shared<ProbedController>();
-            c->withPageFramework = withPageFramework;
+            // A page framework object the social plug-in's script hangs itself on.
+            if (withPageFramework)
+                c->pageScripts.emplace_back("window.KXWeb = {iOS: {}};", WKUserScriptInjectionTime::AtDocumentStart, true);
             return c;
         });
     }
@@ -130,7 +117,7 @@ protected:
         CXRHelperBtn::hide();
         for (auto& a : UIAlertView::visibleAlertViews()) a->dismissWithClickedButtonIndex(-1, false);
         IOSPlugin::Unload();
-        if (gtkWindow) gtk_widget_destroy(gtkWindow);
+        gtkWindow.close();
         for (auto& w : UIApplication::sharedApplication().windows()) w->setHidden(true);
         app.setDelegate(nullptr);
         RunLoop::drain();
@@ -150,7 +137,7 @@ protected:
         ASSERT_TRUE(delegate->application_didFinishLaunchingWithOptions(app, Value()));
         controller = std::dynamic_pointer_cast<ProbedController>(delegate->window()->rootViewController());
         ASSERT_TRUE(controller);
-        gtkWindow = showInWindow(controller->webView());
+        gtkWindow = ShownWindow(controller->webView());
         ready = event("ready");
     }
     WKWebView& page() { return *controller->webView(); }
@@ -200,7 +187,7 @@ protected:
     UIApplication& app = UIApplication::sharedApplication();
     std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>();
     std::shared_ptr<ProbedController> controller;
-    GtkWidget* gtkWindow = nullptr;
+    ShownWindow gtkWindow;
     size_t seenMessages = 0;
     Value ready;
     std::vector<int> exits;

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "Classes/ViewController/AppDelegate.h"
-#include "HostTestSupport.h"
+#include "Classes/ViewController/HostTestSupport.h"
 #include "LoginRoadSupport.h"
 #include "aggregator/AggregatorLoadHooks.h"
 #include "aggregator/zorvia/ZorviaSDKForwarder.h"

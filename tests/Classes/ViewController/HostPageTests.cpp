@@ -101,19 +101,16 @@ protected:
                          "<html><body><img id=logo src='a.txt'><script>"
                          "window.webkit.messageHandlers.probe.postMessage('local ' + location.href)</script></body></html>");
     }
-    void TearDown() override {
-        if (window) gtk_widget_destroy(window);
-    }
     void start(const Value& info) {
         bundle.setInfo(info);
         controller = std::make_shared<hosttest::ProbedController>();
         controller->view();
-        window = showInWindow(controller->webView());
+        window = ShownWindow(controller->webView());
     }
 
     testsupport::TempBundle bundle;
     std::shared_ptr<hosttest::ProbedController> controller;
-    GtkWidget* window = nullptr;
+    ShownWindow window;
 };
 
 TEST_F(HostPage, TheLocalFallbackPageLoadsFromTheBundle) {

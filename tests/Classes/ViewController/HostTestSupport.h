@@ -3,6 +3,7 @@
 // (headless) or with a real one whose page reports through a probe.
 
 #include <memory>
+#include <vector>
 
 #include "Classes/ViewController/MainViewController.h"
 #include "platform/web/RecordingWebView.h"
@@ -26,10 +27,13 @@ protected:
 class ProbedController : public MainViewController {
 public:
     std::shared_ptr<webtest::PageProbe> probe;
+    // Scripts of the page's own framework, injected with the probe.
+    std::vector<WKUserScript> pageScripts;
 
 protected:
     std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> c) override {
         probe = webtest::PageProbe::install(c);
+        for (auto& s : pageScripts) c->userContentController()->addUserScript(s);
         return WKWebView::create(frame, std::move(c));
     }
 };

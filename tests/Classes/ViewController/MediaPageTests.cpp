@@ -62,15 +62,12 @@ protected:
         fs::copy_file(demoClip(), bundle.path() / "outside.mp4");
         bundle.writeFile("Data/nativefiles.json", R"({"/media/clip.mp4": {"mime": "video/mp4"}})");
     }
-    void TearDown() override {
-        if (window) gtk_widget_destroy(window);
-    }
     void start(const std::string& body) {
         bundle.writeFile("Data/index.html", std::string("<html><head>") + kWatch + "</head><body>" + body + "</body></html>");
         bundle.setInfo(Value::dict({{"CFBundleIdentifier", "com.example.media"}, {"KL_URL", "local://game/"}}));
         controller = std::make_shared<hosttest::ProbedController>();
         controller->view();
-        window = showInWindow(controller->webView());
+        window = ShownWindow(controller->webView());
         ASSERT_TRUE(waitForPage(*controller->webView(), "document.readyState == 'complete'"));
     }
     Value events(const std::string& key) { return evaluate(*controller->webView(), "events['" + key + "']").value; }
@@ -87,7 +84,7 @@ protected:
 
     testsupport::TempBundle bundle;
     std::shared_ptr<hosttest::ProbedController> controller;
-    GtkWidget* window = nullptr;
+    ShownWindow window;
 };
 
 struct Way {

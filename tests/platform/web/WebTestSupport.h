@@ -1,12 +1,13 @@
 #pragma once
-// Helpers for tests that run pages in the real engine: a window to show a
-// web view in, a probe channel for the page's own reports and console, and
-// synchronous script evaluation.
+// Helpers for tests that run pages in the real engine: a probe channel for
+// the page's own reports and console, a window to show a web view in, a
+// probed and shown web view, and synchronous script evaluation.
 
 #include <gtk/gtk.h>
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/web/WKWebView.h"
@@ -54,14 +55,49 @@ public:
     }
 };
 
-// Puts the web view's widget into a shown top-level window.
-inline GtkWidget* showInWindow(const std::shared_ptr<WKWebView>& view, int width = 480, int height = 360) {
-    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_default_size(GTK_WINDOW(window), width, height);
-    gtk_container_add(GTK_CONTAINER(window), view->nativeWidget());
-    gtk_widget_show_all(window);
-    return window;
-}
+// A shown top-level window holding a web view's widget, destroyed with the
+// object.
+class ShownWindow {
+public:
+    ShownWindow() = default;
+    explicit ShownWindow(const std::shared_ptr<WKWebView>& view, int width = 480, int height = 360)
+        : window_(gtk_window_new(GTK_WINDOW_TOPLEVEL)) {
+        gtk_window_set_default_size(GTK_WINDOW(window_), width, height);
+        gtk_container_add(GTK_CONTAINER(window_), view->nativeWidget());
+        gtk_widget_show_all(window_);
+    }
+    ShownWindow(ShownWindow&& other) noexcept : window_(std::exchange(other.window_, nullptr)) {}
+    ShownWindow& operator=(ShownWindow&& other) noexcept {
+        if (this != &other) {
+            close();
+            window_ = std::exchange(other.window_, nullptr);
+        }
+        return *this;
+    }
+    ~ShownWindow() { close(); }
+    void close() {
+        if (window_) gtk_widget_destroy(std::exchange(window_, nullptr));
+    }
+
+private:
+    GtkWidget* window_ = nullptr;
+};
+
+// A web view in the real engine for a test: its configuration, with the
+// probe installed, to set up first; show() then makes the view from it and
+// shows it.
+struct ProbedWebView {
+    std::shared_ptr<WKWebViewConfiguration> config = WKWebViewConfiguration::create();
+    std::shared_ptr<PageProbe> probe = PageProbe::install(config);
+    std::shared_ptr<WKWebView> view;
+    ShownWindow window;
+
+    WKWebView& show(const CGRect& frame = CGRect(0, 0, 480, 360)) {
+        view = WKWebView::create(frame, config);
+        window = ShownWindow(view, int(frame.size.width), int(frame.size.height));
+        return *view;
+    }
+};
 
 struct EvalResult {
     bool done = false;

@@ -96,36 +96,22 @@ private:
     }
 };
 
-class WebEngine : public ::testing::Test {
+class WebEngine : public ::testing::Test, protected ProbedWebView {
 protected:
     void SetUp() override {
         ASSERT_TRUE(WKWebView::engineAvailable());
-        config = WKWebViewConfiguration::create();
-        handler = std::make_shared<TableSchemeHandler>();
         config->setURLSchemeHandler(handler, "test");
-        probe = PageProbe::install(config);
         handler->pages["/index.html"] = "<html><body>index</body></html>";
     }
-    void TearDown() override {
-        if (window) gtk_widget_destroy(window);
-    }
-    void makeView() {
-        view = WKWebView::create(CGRect(0, 0, 480, 360), config);
-        view->setNavigationDelegate(nav);
-        window = showInWindow(view);
-    }
+    void makeView() { show().setNavigationDelegate(nav); }
     void loadPage(const std::string& path, const std::string& html) {
         handler->pages[path] = html;
         view->loadRequest(NSURLRequest::requestWithURL(*NSURL::URLWithString("test://app" + path)));
         ASSERT_TRUE(testsupport::waitFor([&] { return nav->has("finish"); }));
     }
 
-    std::shared_ptr<WKWebViewConfiguration> config;
-    std::shared_ptr<TableSchemeHandler> handler;
-    std::shared_ptr<PageProbe> probe;
+    std::shared_ptr<TableSchemeHandler> handler = std::make_shared<TableSchemeHandler>();
     std::shared_ptr<RecordingNavigation> nav = std::make_shared<RecordingNavigation>();
-    std::shared_ptr<WKWebView> view;
-    GtkWidget* window = nullptr;
 };
 
 TEST_F(WebEngine, ChannelsCarryValuesAndUserScriptsRunFirstInTheMainFrameOnly) {

@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/web/WKWebView.h"
-#include "platform/web/WebTestSupport.h"
-#include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
-#include "plugin/iOS/RAZ5Orered/PluginLog.h"
+#include "BridgeTestSupport.h"
 #include "LogCapture.h"
+#include "plugin/iOS/RAZ5Orered/PluginLog.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 
 using namespace webtest;
@@ -25,17 +23,11 @@ public:
     }
 };
 
-class BridgePage : public ::testing::Test {
+class BridgePage : public ::testing::Test, protected bridgetest::BridgedPage {
 protected:
     void SetUp() override {
         ASSERT_TRUE(WKWebView::engineAvailable());
-        IOSPlugin::resetForTesting();
-        config = WKWebViewConfiguration::create();
-        probe = PageProbe::install(config);
-        view = WKWebView::create(CGRect(0, 0, 400, 300), config);
-        window = showInWindow(view);
-        IOSPlugin::Load();
-        IOSPlugin::SetWebView(view);
+        attach();
         PluginScript demo{"Demo_IOS", "iOS_Demo", "Demo", "Init Demo",
                           {{"Login"},
                            {"Pay", ScriptOperation::Param::Object},
@@ -46,11 +38,7 @@ protected:
         config->userContentController()->addScriptMessageHandler(std::make_shared<DemoHandler>(&demoMessages), "iOS_Demo");
         config->userContentController()->addUserScript(
             WKUserScript(demo.source(), WKUserScriptInjectionTime::AtDocumentStart, true));
-        view->loadHTMLString("<html><body>bridge</body></html>", std::nullopt);
-        ASSERT_TRUE(waitForPage(*view, "document.readyState == 'complete' && window.KL_IOS && window.Demo_IOS"));
-    }
-    void TearDown() override {
-        gtk_widget_destroy(window);
+        ASSERT_TRUE(open("bridge", "window.KL_IOS && window.Demo_IOS"));
     }
     // Posts a marker on the probe and waits for it, so that every message
     // posted before it has been delivered.
@@ -60,10 +48,6 @@ protected:
         ASSERT_TRUE(probe->waitForMessages(n + 1));
     }
 
-    std::shared_ptr<WKWebViewConfiguration> config;
-    std::shared_ptr<PageProbe> probe;
-    std::shared_ptr<WKWebView> view;
-    GtkWidget* window = nullptr;
     shelltest::LogCapture capture;
     std::vector<Value> demoMessages;
 };

@@ -16,9 +16,7 @@
 #include "platform/foundation/Strings.h"
 #include "platform/graphics/ImageIO.h"
 #include "platform/net/NetworkReachability.h"
-#include "platform/web/WKWebView.h"
-#include "platform/web/WebTestSupport.h"
-#include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+#include "plugin/iOS/RAZ5Orered/BridgeTestSupport.h"
 #include "plugin/iOS/RAZ5Orered/NetworkInfo.h"
 #include "plugin/iOS/RAZ5Orered/QRCodeManager.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
@@ -48,25 +46,17 @@ const char* kPageScript = R"JS(
   1
 )JS";
 
-class SysPage : public ::testing::Test {
+class SysPage : public ::testing::Test, protected bridgetest::BridgedPage {
 protected:
     void SetUp() override {
         ASSERT_TRUE(WKWebView::engineAvailable());
-        IOSPlugin::resetForTesting();
         URLOpener::install(opener);
         PhotoLibrary::setFolder(home.path() / "Photos");
-        config = WKWebViewConfiguration::create();
-        probe = PageProbe::install(config);
-        view = WKWebView::create(CGRect(0, 0, 400, 300), config);
-        window = showInWindow(view);
-        IOSPlugin::Load();
-        IOSPlugin::SetWebView(view);
-        view->loadHTMLString("<html><body>system</body></html>", std::nullopt);
-        ASSERT_TRUE(waitForPage(*view, "document.readyState == 'complete' && window.KL_IOS"));
+        attach();
+        ASSERT_TRUE(open("system", "window.KL_IOS"));
         ASSERT_TRUE(evaluate(*view, kPageScript).done);
     }
     void TearDown() override {
-        gtk_widget_destroy(window);
         SysPlugin::Unload();
         URLOpener::install(nullptr);
         UIPasteboard::setStore(nullptr);
@@ -100,10 +90,6 @@ protected:
     testsupport::TempHome home;
     testsupport::TempBundle bundle{Value::dict({{"CFBundleIdentifier", "com.example.page"}, {"GameId", "g-77"}})};
     std::shared_ptr<RecordingURLOpener> opener = std::make_shared<RecordingURLOpener>();
-    std::shared_ptr<WKWebViewConfiguration> config;
-    std::shared_ptr<PageProbe> probe;
-    std::shared_ptr<WKWebView> view;
-    GtkWidget* window = nullptr;
 };
 
 TEST_F(SysPage, WrongTypesWarnAndPostNothing) {
