@@ -1,5 +1,11 @@
 #include "Classes/ViewController/ByteRange.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
 #include "platform/foundation/Strings.h"
 
 ByteRange ByteRange::parse(std::string_view header, uint64_t size) {
@@ -33,4 +39,25 @@ ByteRange ByteRange::parse(std::string_view header, uint64_t size) {
     r.end = end;
     r.kind = Kind::Satisfiable;
     return r;
+}
+
+std::string ByteRange::contentRange(uint64_t size) const {
+    if (kind != Kind::Satisfiable) return strings::format("bytes */%llu", (unsigned long long)size);
+    return strings::format("bytes %llu-%llu/%llu", (unsigned long long)start, (unsigned long long)end,
+                           (unsigned long long)size);
+}
+
+int sendFileRange(int fd, uint64_t offset, uint64_t length, size_t pieceSize,
+                  const std::function<bool(const uint8_t*, size_t)>& sink) {
+    std::vector<uint8_t> piece(size_t(std::min<uint64_t>(std::max<uint64_t>(length, 1), pieceSize)));
+    while (length > 0) {
+        ssize_t n = ::pread(fd, piece.data(), size_t(std::min<uint64_t>(length, piece.size())), off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        offset += uint64_t(n);
+        length -= uint64_t(n);
+        if (!sink(piece.data(), size_t(n))) return 0;
+    }
+    return 0;
 }

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <future>
 #include <random>
 
@@ -225,35 +224,23 @@ bool LocalMediaServer::Connection::answer(const State& server, const MediaReques
         ByteRange br = ByteRange::parse(range, size);
         if (br.kind == ByteRange::Kind::Unsatisfiable) {
             ::close(fd);
-            return fail(416, "Range Not Satisfiable",
-                        {{"Content-Range", strings::format("bytes */%llu", (unsigned long long)size)}});
+            return fail(416, "Range Not Satisfiable", {{"Content-Range", br.contentRange(size)}});
         }
         if (br.kind == ByteRange::Kind::Satisfiable) {
             status = 206;
             from = br.start;
             length = br.length();
-            h.emplace_back("Content-Range", strings::format("bytes %llu-%llu/%llu", (unsigned long long)br.start,
-                                                            (unsigned long long)br.end, (unsigned long long)size));
+            h.emplace_back("Content-Range", br.contentRange(size));
         }
         // A malformed header is ignored: the whole file.
     }
-    h.emplace_back("Content-Length", strings::format("%llu", (unsigned long long)length));
+    h.emplace_back("Content-Length", std::to_string(length));
     std::string text = head(status, status == 206 ? "Partial Content" : "OK", h);
     bool ok = writeAll(out, text.data(), text.size());
-    if (r.method == "GET") {
-        std::vector<char> piece(size_t(std::min<uint64_t>(std::max<uint64_t>(length, 1), kPiece)));
-        uint64_t offset = from, left = length;
-        while (ok && left > 0) {
-            ssize_t n = ::pread(fd, piece.data(), size_t(std::min<uint64_t>(left, piece.size())), off_t(offset));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                ok = false;  // the answer is short: the connection must end
-                break;
-            }
-            ok = writeAll(out, piece.data(), size_t(n));
-            offset += uint64_t(n);
-            left -= uint64_t(n);
-        }
+    if (ok && r.method == "GET") {
+        int err = sendFileRange(fd, from, length, kPiece,
+                                [&](const uint8_t* bytes, size_t count) { return ok = writeAll(out, bytes, count); });
+        if (err) ok = false;  // the answer is short: the connection must end
     }
     ::close(fd);
     return ok;

@@ -326,63 +326,27 @@ void MainViewController::serveFile(const std::shared_ptr<WKURLSchemeTask>& task,
             return;
         }
         uint64_t size = uint64_t(st.st_size);
-        uint64_t start = 0, length = size;
-        NSHTTPURLResponse response{url, 200, "HTTP/1.1", {}};
+        // Video asks for ranges; a range that cannot be met is answered 416
+        // with no body.
+        std::optional<ByteRange> part;
+        if (range) part = ByteRange::parse(*range, size);
+        bool satisfiable = !part || part->kind == ByteRange::Kind::Satisfiable;
+        uint64_t start = part && satisfiable ? part->start : 0;
+        uint64_t length = !satisfiable ? 0 : part ? part->length() : size;
+        NSHTTPURLResponse response{url, !part ? 200 : satisfiable ? 206 : 416, "HTTP/1.1", {}};
         auto& h = response.allHeaderFields;
-        if (range) {
-            ByteRange r = ByteRange::parse(*range, size);
-            if (r.kind != ByteRange::Kind::Satisfiable) {
-                response.statusCode = 416;
-                h = {{"Content-Type", mime},
-                     {"Content-Length", "0"},
-                     {"Content-Range", strings::format("bytes */%llu", (unsigned long long)size)},
-                     {"Access-Control-Allow-Origin", "*"},
-                     {"Access-Control-Allow-Methods", "GET, POST, OPTIONS"}};
-                ::close(fd);
-                task->didReceiveResponse(response);
-                task->didFinish();
-                return;
-            }
-            start = r.start;
-            length = r.length();
-            response.statusCode = 206;
-            h = {{"Content-Type", mime},
-                 {"Content-Length", strings::format("%llu", (unsigned long long)length)},
-                 {"Content-Range", strings::format("bytes %llu-%llu/%llu", (unsigned long long)r.start,
-                                                   (unsigned long long)r.end, (unsigned long long)size)},
-                 {"Connection", "keep-alive"},
-                 {"Access-Control-Allow-Origin", "*"},
-                 {"Access-Control-Allow-Methods", "GET, POST, OPTIONS"}};
-        } else {
-            h = {{"Content-Type", mime},
-                 {"Content-Length", strings::format("%llu", (unsigned long long)size)},
-                 {"Access-Control-Allow-Origin", "*"},
-                 {"Access-Control-Allow-Methods", "GET, POST, OPTIONS"}};
-        }
+        h = {{"Content-Type", mime}, {"Content-Length", std::to_string(length)}};
+        if (part) h.emplace_back("Content-Range", part->contentRange(size));
+        if (part && satisfiable) h.emplace_back("Connection", "keep-alive");
+        h.emplace_back("Access-Control-Allow-Origin", "*");
+        h.emplace_back("Access-Control-Allow-Methods", "GET, POST, OPTIONS");
         task->didReceiveResponse(response);
-        Data piece(std::min<uint64_t>(length, kReadPiece));
-        uint64_t offset = start, left = length;
-        while (left > 0) {
-            if (task->isStopped()) {
-                ::close(fd);
-                return;
-            }
-            size_t want = size_t(std::min<uint64_t>(left, piece.size()));
-            ssize_t n = ::pread(fd, piece.data(), want, off_t(offset));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                // A read error, or a file that shrank under us: never a
-                // short answer that looks complete.
-                int err = n < 0 ? errno : EIO;
-                ::close(fd);
-                task->didFailWithError(Error(NSPOSIXErrorDomain, err));
-                return;
-            }
-            task->didReceiveData(piece.data(), size_t(n));
-            offset += uint64_t(n);
-            left -= uint64_t(n);
-        }
+        int err = sendFileRange(fd, start, length, kReadPiece, [&](const uint8_t* bytes, size_t count) {
+            task->didReceiveData(bytes, count);
+            return !task->isStopped();
+        });
         ::close(fd);
-        task->didFinish();
+        if (err) task->didFailWithError(Error(NSPOSIXErrorDomain, err));
+        else if (!task->isStopped()) task->didFinish();
     });
 }
