@@ -12,6 +12,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
+#include "platform/web/NSURLRequest.h"
 
 namespace {
 
@@ -33,12 +34,8 @@ std::string randomPrefix() {
 
 struct MediaRequest {
     std::string method, target, version;
-    std::vector<std::pair<std::string, std::string>> headers;
-    std::string header(std::string_view name) const {
-        for (auto& [k, v] : headers)
-            if (strings::toLower(k) == strings::toLower(name)) return v;
-        return "";
-    }
+    HTTPHeaderFields headers;
+    std::string header(std::string_view name) const { return headerValue(headers, name).value_or(""); }
 };
 
 namespace {
@@ -204,9 +201,7 @@ bool LocalMediaServer::Connection::answer(const State& server, const MediaReques
     std::string start = "/" + server.prefix + "/";
     if (!strings::hasPrefix(target, start)) return fail(404, "Not Found");
     std::string urlPath = "/" + strings::percentDecode(target.substr(start.size()));
-    std::string_view relative = urlPath;
-    while (!relative.empty() && relative.front() == '/') relative.remove_prefix(1);
-    auto file = files::confine(server.dataFolder, relative);
+    auto file = files::confine(server.dataFolder, urlPath);
     if (!file || !files::isRegularFile(*file)) return fail(404, "Not Found");
 
     int fd = ::open(file->c_str(), O_RDONLY | O_CLOEXEC);

@@ -286,9 +286,7 @@ void MainViewController::webView_startURLSchemeTask(WKWebView&, const std::share
     std::string urlPath = request.URL.path();  // percent-decoded
     auto notFound = [&] { task->didFailWithError(Error(NSCocoaErrorDomain, 404)); };
 
-    std::string_view relative = urlPath;
-    while (!relative.empty() && relative.front() == '/') relative.remove_prefix(1);
-    auto file = files::confine(dataFolder(), relative);
+    auto file = files::confine(dataFolder(), urlPath);
     if (!file || !files::isRegularFile(*file)) {
         notFound();
         return;
