@@ -5,6 +5,10 @@
 
 #include <httplib.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <thread>
 
@@ -310,6 +314,38 @@ TEST(ByteRangeParse, EdgesOfTheFile) {
     EXPECT_EQ(ByteRange::parse("bytes 0-1", 10).kind, ByteRange::Kind::Malformed);
     auto one = ByteRange::parse("bytes=9-9", 10);
     EXPECT_EQ(one.length(), 1u);
+    EXPECT_EQ(one.contentRange(10), "bytes 9-9/10");
+    EXPECT_EQ(ByteRange::parse("bytes=10-", 10).contentRange(10), "bytes */10");
+}
+
+TEST(SendFileRange, PiecesStopsAndAFileThatEndsEarly) {
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir / "f", "0123456789");
+    int fd = ::open((dir / "f").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::vector<std::string> pieces;
+    auto collect = [&](const uint8_t* bytes, size_t n) {
+        pieces.emplace_back(reinterpret_cast<const char*>(bytes), n);
+        return true;
+    };
+    EXPECT_EQ(sendFileRange(fd, 1, 8, 3, collect), 0);
+    EXPECT_EQ(pieces, (std::vector<std::string>{"123", "456", "78"}));
+
+    // The sink stops it: nothing more is read, and that is no failure.
+    pieces.clear();
+    EXPECT_EQ(sendFileRange(fd, 0, 10, 4, [&](const uint8_t* b, size_t n) { return collect(b, n) && false; }), 0);
+    EXPECT_EQ(pieces, (std::vector<std::string>{"0123"}));
+
+    // More asked for than the file holds: what there is, then a failure.
+    pieces.clear();
+    EXPECT_EQ(sendFileRange(fd, 6, 10, 4, collect), EIO);
+    EXPECT_EQ(pieces, (std::vector<std::string>{"6789"}));
+    ::close(fd);
+    // A read that fails gives its own error.
+    int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    EXPECT_EQ(sendFileRange(folder, 0, 1, 4, collect), EISDIR);
+    ::close(folder);
 }
 
 }  // namespace
