@@ -3,33 +3,30 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/TestSupport.h"
 
 namespace {
 
-int run(const std::string& args) {
-    std::string cmd = std::string(KORVEL_BINARY_DIR) + "/app/korvel-game " + args + " >/dev/null 2>&1";
-    int status = std::system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+int run(std::vector<std::string> args) {
+    args.insert(args.begin(), std::string(KORVEL_BINARY_DIR) + "/app/korvel-game");
+    return testsupport::runProgram(args).status;
 }
 
 TEST(App, BadOptionsAreRefusedWithUsage) {
-    EXPECT_EQ(run("--bundle /nonexistent/folder"), 2);
-    EXPECT_EQ(run("--screenshot x.png"), 2);  // needs --exit-after
-    EXPECT_EQ(run("--exit-after soon"), 2);
-    EXPECT_EQ(run("--help"), 0);
+    EXPECT_EQ(run({"--bundle", "/nonexistent/folder"}), 2);
+    EXPECT_EQ(run({"--screenshot", "x.png"}), 2);  // needs --exit-after
+    EXPECT_EQ(run({"--exit-after", "soon"}), 2);
+    EXPECT_EQ(run({"--help"}), 0);
 }
 
 TEST(App, TheDemoRunsHeadlessAndWritesAPictureOfItsPage) {
     testsupport::TempDir dir;
     std::string png = (dir / "demo.png").string();
-    ASSERT_EQ(run("--bundle " + (testsupport::sourceDir() / "examples/DemoGame.app").string() + " --home " +
-                  (dir / "home").string() + " --screenshot " + png + " --exit-after 3"),
+    ASSERT_EQ(run({"--bundle", (testsupport::sourceDir() / "examples/DemoGame.app").string(), "--home",
+                   (dir / "home").string(), "--screenshot", png, "--exit-after", "3"}),
               0);
     std::string bytes = testsupport::readFile(png);
     ASSERT_GT(bytes.size(), 1000u);

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "LoginRoadSupport.h"
 #include "platform/foundation/Strings.h"
@@ -15,36 +13,6 @@ using standin::AggregatorStandin;
 using standin::Reply;
 
 namespace {
-
-struct ChildResult {
-    int status = -1;
-    std::string err;
-};
-
-ChildResult runChild(const std::vector<std::string>& args) {
-    int err[2];
-    if (pipe(err) != 0) return {};
-    std::vector<std::string> copy = args;
-    std::string path = REFUSAL_CHILD;
-    std::vector<char*> argv{path.data()};
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(err[1], 2);
-        close(err[0]);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(err[1]);
-    ChildResult r;
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(err[0], buf, sizeof buf)) > 0) r.err.append(buf, size_t(n));
-    close(err[0]);
-    waitpid(pid, &r.status, 0);
-    return r;
-}
 
 // The lines of the log files in the folder, oldest file first.
 std::vector<std::string> logLines(const std::filesystem::path& dir) {
@@ -71,12 +39,12 @@ TEST(RefusedLogin, ThePromptsButtonEndsTheProcessWithStatusZeroAndTheLogWritten)
     testsupport::TempDir bundle, home;
     roadtest::writeBundle(bundle.path(), roadtest::infoFor(standIns), "<html><body>refusal</body></html>");
 
-    auto r = runChild({bundle.path().string(), home.path().string()});
+    auto r = testsupport::runProgram({REFUSAL_CHILD, bundle.path().string(), home.path().string()});
     // Status 0 comes only from the prompt's exit: the child ends every other
     // way with status 2. (Its standard error is no witness: under the flood
     // of last words the platform log drops lines rather than block.)
-    ASSERT_TRUE(WIFEXITED(r.status)) << r.err.substr(0, 4000);
-    EXPECT_EQ(WEXITSTATUS(r.status), 0) << r.err.substr(0, 4000);
+    ASSERT_NE(r.status, -1) << r.err.substr(0, 4000);
+    EXPECT_EQ(r.status, 0) << r.err.substr(0, 4000);
     // It ended where it should: after the server refused the checked login.
     EXPECT_EQ(standIns.aggregator.journal().count("/v2/users/checklogin"), 1u);
 

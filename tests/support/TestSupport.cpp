@@ -1,9 +1,14 @@
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Files.h"
@@ -66,5 +71,58 @@ std::string readFile(const fs::path& path) {
 }
 
 fs::path sourceDir() { return KORVEL_SOURCE_DIR; }
+
+ProgramResult runProgram(const std::vector<std::string>& argv) {
+    ProgramResult r;
+    if (argv.empty()) return r;
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return r;
+    if (pipe2(err, O_CLOEXEC) != 0) {
+        close(out[0]);
+        close(out[1]);
+        return r;
+    }
+    std::vector<std::string> args = argv;
+    std::vector<char*> cargs;
+    for (auto& a : args) cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        execv(cargs[0], cargs.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    // Both pipes are read as they fill, so a child writing much to one of
+    // them never blocks on the other.
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* texts[2] = {&r.out, &r.err};
+    for (int live = pid > 0 ? 2 : 0; live > 0;) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !fds[i].revents) continue;
+            char buf[4096];
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --live;
+            } else {
+                texts[i]->append(buf, size_t(n));
+            }
+        }
+    }
+    for (auto& f : fds)
+        if (f.fd >= 0) close(f.fd);
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    return r;
+}
 
 }  // namespace testsupport

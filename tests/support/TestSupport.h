@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
@@ -63,6 +64,14 @@ std::string readFile(const fs::path& path);
 
 // The repository's own folder (for fixtures and the demo bundle).
 fs::path sourceDir();
+
+// Runs a program (argv[0] is its path) to its end: its exit status (-1 when
+// it did not exit normally) and what it wrote to standard output and error.
+struct ProgramResult {
+    int status = -1;
+    std::string out, err;
+};
+ProgramResult runProgram(const std::vector<std::string>& argv);
 
 // RunLoop::runUntil with a test-friendly default time-out.
 inline bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {

@@ -2,8 +2,6 @@
 // the store's errors, listings, and values that outlive the process.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "platform/foundation/Strings.h"
 #include "platform/security/Keychain.h"
@@ -149,29 +147,20 @@ TEST_F(KeychainStore, DescriptionListsOneLinePerItem) {
 
 namespace {
 
-// Runs the child and returns its exit status and output.
-std::pair<int, std::string> runChild(const std::vector<std::string>& args) {
-    std::string command = KEYCHAIN_CHILD;
-    for (auto& a : args) command += " '" + a + "'";
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return {-1, ""};
-    std::string out;
-    char buf[256];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int status = pclose(p);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+testsupport::ProgramResult runChild(std::vector<std::string> args) {
+    args.insert(args.begin(), KEYCHAIN_CHILD);
+    return testsupport::runProgram(args);
 }
 
 TEST(KeychainRestart, ValuesSurviveTheProcess) {
     testsupport::TempDir home("korvel-restart");
     auto set = runChild({home.path().string(), "set", "game.service", "session", "s-42 \"quoted\" 中文"});
-    ASSERT_EQ(set.first, 0);
+    ASSERT_EQ(set.status, 0) << set.err;
     // A second process, with nothing in memory, reads it back.
     auto got = runChild({home.path().string(), "get", "game.service", "session"});
-    EXPECT_EQ(got.first, 0);
-    EXPECT_EQ(got.second, "s-42 \"quoted\" 中文");
-    EXPECT_EQ(runChild({home.path().string(), "get", "other.service", "session"}).first, 1);
+    EXPECT_EQ(got.status, 0) << got.err;
+    EXPECT_EQ(got.out, "s-42 \"quoted\" 中文");
+    EXPECT_EQ(runChild({home.path().string(), "get", "other.service", "session"}).status, 1);
     // The file holding it is private to the user.
     auto perms = std::filesystem::status(home / "keychain.sqlite").permissions();
     EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
