@@ -5,19 +5,10 @@
 #include <exception>
 
 #include "platform/foundation/PlatformLog.h"
+#include "platform/web/ScriptValue.h"
 #include "platform/web/WKWebView.h"
 
 namespace {
-
-Value valueOfScriptResult(WebKitJavascriptResult* result) {
-    JSCValue* v = webkit_javascript_result_get_js_value(result);
-    if (!v || jsc_value_is_undefined(v)) return Value();
-    char* json = jsc_value_to_json(v, 0);
-    if (!json) return Value();
-    auto parsed = Value::fromJSON(json);
-    g_free(json);
-    return parsed ? *parsed : Value();
-}
 
 struct ChannelClosure {
     WKUserContentController* controller;
@@ -26,7 +17,8 @@ struct ChannelClosure {
 
 void onChannelMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
     auto* c = static_cast<ChannelClosure*>(data);
-    c->controller->didReceiveScriptMessage(c->name, valueOfScriptResult(result), nullptr);
+    c->controller->didReceiveScriptMessage(
+        c->name, webengine::valueOfScriptValue(webkit_javascript_result_get_js_value(result)), nullptr);
 }
 
 }  // namespace

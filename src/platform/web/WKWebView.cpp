@@ -16,6 +16,7 @@
 #include "platform/foundation/PlatformLog.h"
 #include "platform/ui/GtkHost.h"
 #include "platform/web/ChunkStream.h"
+#include "platform/web/ScriptValue.h"
 
 struct WKWebView::Engine {
     WKWebView* owner = nullptr;
@@ -570,16 +571,8 @@ void WKWebView::evaluateJavaScript(const std::string& script, JavaScriptCompleti
             auto* call = static_cast<EvalCall*>(data);
             GError* error = nullptr;
             JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-            Value out;
-            if (value) {
-                if (!jsc_value_is_undefined(value) && !jsc_value_is_function(value)) {
-                    if (char* json = jsc_value_to_json(value, 0)) {
-                        if (auto v = Value::fromJSON(json)) out = *v;
-                        g_free(json);
-                    }
-                }
-                g_object_unref(value);
-            }
+            Value out = webengine::valueOfScriptValue(value);
+            if (value) g_object_unref(value);
             if (call) {
                 guarded("evaluateJavaScript completion", [&] {
                     if (error) {
