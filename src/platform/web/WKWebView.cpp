@@ -89,6 +89,14 @@ bool gtkReady() {
 
 // ---- Scheme tasks ---------------------------------------------------------
 
+// Fails a scheme request with the error (the engine's domain for none).
+void finishWithError(WebKitURISchemeRequest* request, const Error& error) {
+    GError* e = g_error_new_literal(g_quark_from_string(error.domain.empty() ? WKErrorDomain : error.domain.c_str()),
+                                    gint(error.code), error.localizedDescription().c_str());
+    webkit_uri_scheme_request_finish_error(request, e);
+    g_error_free(e);
+}
+
 class EngineSchemeTask : public WKURLSchemeTask, public std::enable_shared_from_this<EngineSchemeTask> {
 public:
     EngineSchemeTask(WebKitURISchemeRequest* request, NSURLRequest req, std::weak_ptr<WKWebView> view)
@@ -104,11 +112,7 @@ public:
         // the page waiting for ever.
         bool unanswered = state_.load() == Pending;
         DispatchQueue::main()->async([r, unanswered] {
-            if (unanswered) {
-                GError* e = g_error_new_literal(g_quark_from_static_string(NSCocoaErrorDomain), 404, "no answer");
-                webkit_uri_scheme_request_finish_error(r, e);
-                g_error_free(e);
-            }
+            if (unanswered) finishWithError(r, Error::withDescription(NSCocoaErrorDomain, 404, "no answer"));
             g_object_unref(r);
         });
     }
@@ -153,12 +157,7 @@ public:
         int expected = Pending;
         if (!state_.compare_exchange_strong(expected, Done)) return;
         auto self = shared_from_this();
-        onMain([self, error] {
-            GError* e = g_error_new_literal(g_quark_from_string(error.domain.empty() ? WKErrorDomain : error.domain.c_str()),
-                                            gint(error.code), error.localizedDescription().c_str());
-            webkit_uri_scheme_request_finish_error(self->request_, e);
-            g_error_free(e);
-        });
+        onMain([self, error] { finishWithError(self->request_, error); });
     }
 
     bool isStopped() const override { return state_.load() == Stopped || buffer_->consumerGone(); }
@@ -213,12 +212,6 @@ private:
     std::atomic<int> state_{Pending};
 };
 
-void failRequest(WebKitURISchemeRequest* request, const char* message) {
-    GError* e = g_error_new_literal(g_quark_from_static_string(WKErrorDomain), 404, message);
-    webkit_uri_scheme_request_finish_error(request, e);
-    g_error_free(e);
-}
-
 void onSchemeRequest(WebKitURISchemeRequest* request, gpointer) {
     guarded("scheme request", [&] {
         auto view = ownerOf(webkit_uri_scheme_request_get_web_view(request));
@@ -226,7 +219,7 @@ void onSchemeRequest(WebKitURISchemeRequest* request, gpointer) {
         auto handler = view ? view->configuration()->urlSchemeHandlerForURLScheme(scheme) : nullptr;
         auto url = NSURL::URLWithString(webkit_uri_scheme_request_get_uri(request));
         if (!handler || !url) {
-            failRequest(request, "unsupported URL");
+            finishWithError(request, Error::withDescription(WKErrorDomain, 404, "unsupported URL"));
             return;
         }
         NSURLRequest req = NSURLRequest::requestWithURL(*url);
