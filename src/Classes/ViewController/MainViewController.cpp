@@ -33,6 +33,19 @@ void logError(const char* function, const std::string& message) {
     pluginLog(false, PluginLogLevelWarning, PluginLogFlagError, kFile, function, 0, "%s", message.c_str());
 }
 
+// A server named in Info.plist (scheme and host), without trailing slashes.
+std::string serverSetting(const char* key) {
+    std::string server = NSBundle::mainBundle().objectForInfoDictionaryKey(key).stringOr("");
+    while (!server.empty() && server.back() == '/') server.pop_back();
+    return server;
+}
+
+// The asset table's type of a file; octet-stream without a text one.
+std::string mimeIn(const Value& table, const std::string& urlPath) {
+    if (const std::string* mime = table[urlPath]["mime"].getString()) return *mime;
+    return "application/octet-stream";
+}
+
 }  // namespace
 
 // The storyboard's scene: a root view with the holder view filling it.
@@ -68,8 +81,7 @@ void MainViewController::startMediaServer(WKWebViewConfiguration& configuration)
     auto table = mimeTable_;
     auto server = std::make_shared<LocalMediaServer>(dataFolder(), [table](const std::string& urlPath) {
         std::lock_guard lock(table->mutex);
-        if (const std::string* mime = table->dict[urlPath]["mime"].getString()) return *mime;
-        return std::string("application/octet-stream");
+        return mimeIn(table->dict, urlPath);
     });
     if (!server->start()) return;
     mediaServer_ = server;
@@ -104,8 +116,7 @@ std::string MainViewController::GetCurrentTimestamp() {
 }
 
 std::optional<NSURL> MainViewController::GetUrl() const {
-    std::string server = NSBundle::mainBundle().objectForInfoDictionaryKey("KL_PAGE_SERVER").stringOr("");
-    while (!server.empty() && server.back() == '/') server.pop_back();
+    std::string server = serverSetting("KL_PAGE_SERVER");
     if (server.empty()) return std::nullopt;
     return NSURL::URLWithString(strings::format("%s%s?timestamp=%s", server.c_str(), kStartPagePath,
                                                 GetCurrentTimestamp().c_str()));
@@ -135,12 +146,8 @@ void MainViewController::Load() {
         return;
     }
     // The local page, read as text and loaded with the configured base address.
-    std::filesystem::path index = basePath_.empty() ? dataFolder() / "index.html" : std::filesystem::path(GetAssetPath("/index.html"));
-    if (!files::isRegularFile(index)) {
-        logError("-[MainViewController Load]", "index error: " + index.string());
-        return;
-    }
-    auto text = files::readText(index);
+    std::filesystem::path index = dataFolder() / "index.html";
+    auto text = files::isRegularFile(index) ? files::readText(index) : std::nullopt;
     if (!text) {
         logError("-[MainViewController Load]", "index error: " + index.string());
         return;
@@ -162,11 +169,7 @@ void MainViewController::LoadLocalSettings() {
     mimeTable_->dict = fileDict_;
 }
 
-std::string MainViewController::GetAssetMIME(const std::string& path) const {
-    if (!path.empty())
-        if (const std::string* mime = fileDict_[path]["mime"].getString()) return *mime;
-    return "application/octet-stream";
-}
+std::string MainViewController::GetAssetMIME(const std::string& path) const { return mimeIn(fileDict_, path); }
 
 std::string MainViewController::GetAssetEncoding(const std::string& path) const {
     if (!path.empty())
@@ -177,8 +180,7 @@ std::string MainViewController::GetAssetEncoding(const std::string& path) const 
 std::string MainViewController::GetMD5(const std::string& text) { return digest::md5Hex(text); }
 
 void MainViewController::RequestURL() {
-    std::string server = NSBundle::mainBundle().objectForInfoDictionaryKey("KL_AUDIT_SERVER").stringOr("");
-    while (!server.empty() && server.back() == '/') server.pop_back();
+    std::string server = serverSetting("KL_AUDIT_SERVER");
     if (server.empty()) {
         Error e = Error::withDescription(NSURLErrorDomain, NSURLErrorBadURL, "no audit server is configured");
         evaluateAuditReply(std::nullopt, &e);
