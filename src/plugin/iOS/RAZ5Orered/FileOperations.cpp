@@ -11,6 +11,7 @@
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Value.h"
 #include "plugin/iOS/RAZ5Orered/ContainerPaths.h"
+#include "plugin/iOS/RAZ5Orered/PageArgument.h"
 
 namespace fs = std::filesystem;
 using ContainerPaths::Access;
@@ -29,9 +30,8 @@ struct Pair {
 };
 
 std::optional<Pair> pathPair(const Arg& json, Access srcAccess) {
-    if (!json || json->empty()) return std::nullopt;
-    auto v = Value::fromJSON(*json);
-    if (!v || !v->isDict()) return std::nullopt;
+    auto v = PageArgument::jsonObject(json);
+    if (!v) return std::nullopt;
     const std::string* src = (*v)["srcPath"].getString();
     const std::string* dst = (*v)["dstPath"].getString();
     if (!src || !dst) return std::nullopt;

@@ -5,6 +5,7 @@
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Value.h"
 #include "plugin/iOS/RAZ5Orered/ContainerPaths.h"
+#include "plugin/iOS/RAZ5Orered/PageArgument.h"
 #include "plugin/iOS/RAZ5Orered/QRCodeManager.h"
 #include "plugin/iOS/RAZ5Orered/Utils.h"
 
@@ -13,13 +14,6 @@ using ContainerPaths::Access;
 namespace ImageOperations {
 
 namespace {
-
-std::optional<Value> object(const Arg& json) {
-    if (!json) return std::nullopt;
-    auto v = Value::fromJSON(*json);
-    if (!v || !v->isDict()) return std::nullopt;
-    return v;
-}
 
 std::optional<std::filesystem::path> pathIn(const Value& v, const char* key, Access access) {
     const std::string* s = v[key].getString();
@@ -35,7 +29,7 @@ std::shared_ptr<UIImage> loadImage(const std::filesystem::path& path) {
 }  // namespace
 
 bool SaveThumbnail(const Arg& json) {
-    auto v = object(json);
+    auto v = PageArgument::jsonObject(json);
     if (!v) return false;
     auto source = pathIn(*v, "sourcePath", Access::Read);
     auto save = pathIn(*v, "savePath", Access::Write);
@@ -64,7 +58,7 @@ bool SaveImageToPhotoAlbum(const Arg& path) {
 }
 
 bool CreateQRCode(const Arg& json) {
-    auto v = object(json);
+    auto v = PageArgument::jsonObject(json);
     if (!v) return false;
     const std::string* text = (*v)["text"].getString();
     if (!text || text->empty()) return false;

@@ -6,6 +6,7 @@
 #include "aggregator/RelayNotifications.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/ui/UIApplication.h"
+#include "plugin/iOS/RAZ5Orered/PageArgument.h"
 
 namespace {
 
@@ -27,14 +28,10 @@ void call(int eventCode, const std::optional<std::string>& json) {
     callback(json ? json->c_str() : nullptr);
 }
 
-// The page's JSON text as an object; nullopt otherwise.
+// The page's JSON text as an object; nullopt otherwise (logged when there was a text).
 std::optional<Value> pageObject(const std::optional<std::string>& json, const char* operation) {
-    if (!json) return std::nullopt;
-    auto value = Value::fromJSON(*json);
-    if (!value || !value->isDict()) {
-        NSLog("RelaySDKInterface: %s ignored: its argument is not a JSON object", operation);
-        return std::nullopt;
-    }
+    auto value = PageArgument::jsonObject(json);
+    if (!value && json) NSLog("RelaySDKInterface: %s ignored: its argument is not a JSON object", operation);
     return value;
 }
 

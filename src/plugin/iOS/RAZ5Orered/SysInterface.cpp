@@ -17,6 +17,7 @@
 #include "plugin/iOS/RAZ5Orered/FileOperations.h"
 #include "plugin/iOS/RAZ5Orered/ImageOperations.h"
 #include "plugin/iOS/RAZ5Orered/NetworkInfo.h"
+#include "plugin/iOS/RAZ5Orered/PageArgument.h"
 #include "plugin/iOS/RAZ5Orered/Permission.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 #include "plugin/iOS/RAZ5Orered/UIAlertViewController.h"
@@ -24,14 +25,7 @@
 
 namespace {
 
-// The JSON object of an argument; nullopt for no text, text that does not
-// parse, or JSON that is not an object.
-std::optional<Value> jsonObject(const SysInterface::Arg& json) {
-    if (!json) return std::nullopt;
-    auto v = Value::fromJSON(*json);
-    if (!v || !v->isDict()) return std::nullopt;
-    return v;
-}
+using PageArgument::jsonObject;
 
 std::optional<std::string> text(const Value& v, const char* key) {
     if (const std::string* s = v[key].getString()) return *s;
