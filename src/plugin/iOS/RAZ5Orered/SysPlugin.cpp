@@ -62,7 +62,6 @@ PluginScript makeScript() {
 
 struct SysState {
     PluginState plugin{makeScript(), [] { return std::make_shared<SysHandler>(); }};
-    std::shared_ptr<SysInterface> interface;
     std::function<void()> reload;
     std::optional<NSURL> launchUrl;
 };
@@ -150,25 +149,23 @@ void SysHandler::userContentController_didReceiveScriptMessage(WKUserContentCont
 }
 
 void SysPlugin::Load() {
-    auto& s = state();
-    if (s.interface) return;
-    s.interface = std::make_shared<SysInterface>();
-    s.plugin.setInterface(s.interface);
-    s.interface->InitSDK();
+    auto& plugin = state().plugin;
+    if (plugin.interface()) return;
+    plugin.setInterface(std::make_shared<SysInterface>());
+    plugin.load({});  // no event codes
 }
 
 void SysPlugin::Unload() {
     auto& s = state();
-    if (!s.interface) return;
-    s.interface->ReleaseSDK();
-    s.interface.reset();
+    if (!s.plugin.interface()) return;
+    s.plugin.unload();
     s.plugin.reset();
     s.reload = nullptr;
 }
 
 void SysPlugin::SetWebView(const std::shared_ptr<WKWebView>& webView) { state().plugin.setWebView(webView, false); }
 
-std::shared_ptr<SysInterface> SysPlugin::GetInterface() { return state().interface; }
+std::shared_ptr<SysInterface> SysPlugin::GetInterface() { return state().plugin.interfaceAs<SysInterface>(); }
 
 void SysPlugin::CallJS(const std::string& script) { state().plugin.callJS(script); }
 
