@@ -93,6 +93,10 @@ struct FakeLog {
     std::atomic<int> live{0}, mostLive{0};  // captures reading at once
     bool failOpen = false;
     uint64_t nextId = 1;
+    // A log of its own, as a new journal is: the capture remembers the
+    // last id it handed on in each log for the life of the process.
+    std::string idSpace = "fake-" + std::to_string(++instances);
+    static inline std::atomic<int> instances{0};
 
     void append(const std::string& text, int64_t level, bool fromFramework = false, std::optional<double> time = {}) {
         std::lock_guard lock(m);
@@ -101,6 +105,7 @@ struct FakeLog {
         e.level = level;
         e.time = time ? *time : Clock::timeIntervalSince1970();
         e.id = nextId++;
+        e.idSpace = idSpace;
         e.writtenByFramework = fromFramework;
         entries.push_back(e);
         cv.notify_all();
