@@ -38,7 +38,8 @@ void VLASLLogger::logMessage(const VLLogMessagePtr& message) {
     if (!message || isCapturedRecord(*message)) return;
     auto text = lt_textFor(*message);
     if (!text) return;
-    std::string fields = strings::format("VLLOG=1\nREADUID=%d\n", int(geteuid()));
+    // Our tag, so the capture skips the entry, and the reader allowed to see it.
+    static const std::string fields = strings::format("VLLOG=1\nREADUID=%d\n", int(geteuid()));
     PlatformLog::writeToSystemLog(static_cast<PlatformLog::Priority>(levelForFlag(message->flag())), *text, {}, fields);
 }
 
