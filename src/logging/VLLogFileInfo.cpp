@@ -13,6 +13,7 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/NSDateFormatter.h"
 #include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Strings.h"
 #include "platform/foundation/Value.h"
 
 namespace {
@@ -26,16 +27,6 @@ VLFileAttributes::Date fromStatx(const statx_timestamp& t) {
         std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec)));
 }
 
-// The date part of a log file name: the last blank-separated piece
-// without ".log", as the file manager writes it.
-std::optional<VLFileAttributes::Date> dateInName(const std::string& name) {
-    static const NSDateFormatter* f = new NSDateFormatter("yyyy'-'MM'-'dd'--'HH'-'mm'-'ss'-'SSS'");
-    size_t blank = name.rfind(' ');
-    std::string piece = blank == std::string::npos ? name : name.substr(blank + 1);
-    if (piece.size() > 4 && piece.compare(piece.size() - 4, 4, ".log") == 0) piece.resize(piece.size() - 4);
-    return f->dateFromString(piece);
-}
-
 std::mutex gInUseMutex;
 std::multiset<std::string>& inUse() {
     static auto* s = new std::multiset<std::string>();
@@ -43,6 +34,15 @@ std::multiset<std::string>& inUse() {
 }
 
 }  // namespace
+
+std::optional<VLLogFileInfo::Date> VLLogFileInfo::dateInFileName(const std::string& name) {
+    static const NSDateFormatter* f = new NSDateFormatter("yyyy'-'MM'-'dd'--'HH'-'mm'-'ss'-'SSS'");
+    size_t blank = name.rfind(' ');
+    std::string_view piece(name);
+    if (blank != std::string::npos) piece.remove_prefix(blank + 1);
+    if (strings::hasSuffix(piece, ".log")) piece.remove_suffix(4);
+    return f->dateFromString(piece);
+}
 
 std::shared_ptr<VLLogFileInfo> VLLogFileInfo::logFileWithPath(const path& filePath) {
     if (filePath.empty()) return nullptr;
@@ -68,7 +68,7 @@ VLFileAttributes VLLogFileInfo::fileAttributes() {
     a.fileSize = st.stx_size;
     a.modificationDate = fromStatx(st.stx_mtime);
     if (st.stx_mask & STATX_BTIME) a.creationDate = fromStatx(st.stx_btime);
-    else if (auto d = dateInName(fileName())) a.creationDate = d;
+    else if (auto d = dateInFileName(fileName())) a.creationDate = d;
     else a.creationDate = a.modificationDate;
     attributes_ = a;
     return a;

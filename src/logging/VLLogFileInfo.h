@@ -28,6 +28,10 @@ public:
 
     static constexpr const char* kArchivedAttribute = "varmelund.log.archived";
 
+    // The GMT date a log file's name ends in, as the file manager writes it
+    // ("<name> yyyy-MM-dd--HH-mm-ss-SSS.log"); nullopt for any other name.
+    static std::optional<Date> dateInFileName(const std::string& name);
+
     // nullptr for an empty path.
     static std::shared_ptr<VLLogFileInfo> logFileWithPath(const path& filePath);
     explicit VLLogFileInfo(path filePath);

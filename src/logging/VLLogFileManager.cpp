@@ -121,10 +121,7 @@ VLLogFileManager::InfoList VLLogFileManagerDefault::sortedLogFileInfos() {
     std::vector<Entry> entries;
     auto now = Clock::current().wallNow();
     for (auto& info : unsortedLogFileInfos()) {
-        std::string name = info->fileName();
-        auto pieces = strings::split(name, " ");
-        std::string last = strings::replaceAll(pieces.back(), ".log", "");
-        auto date = fileDateFormatter_->dateFromString(last);
+        auto date = VLLogFileInfo::dateInFileName(info->fileName());
         if (!date) date = info->creationDate();
         entries.push_back({info, date.value_or(now)});
     }
