@@ -21,21 +21,6 @@ bool isSharedRootQueue(std::string_view label) {
     return false;
 }
 
-// At most `maxUnits` UTF-16 units of `s`, never half a character.
-std::string utf16Prefix(const std::string& s, size_t maxUnits) {
-    size_t units = 0, end = 0;
-    while (end < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[end]);
-        size_t bytes = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
-        if (end + bytes > s.size()) bytes = 1;
-        size_t add = bytes == 4 ? 2 : 1;  // beyond the basic plane: a surrogate pair
-        if (units + add > maxUnits) break;
-        units += add;
-        end += bytes;
-    }
-    return s.substr(0, end);
-}
-
 }  // namespace
 
 VLDispatchQueueLogFormatter::VLDispatchQueueLogFormatter() : dateFormatter_(createDateFormatter()) {
@@ -82,7 +67,7 @@ std::string VLDispatchQueueLogFormatter::queueThreadLabelForLogMessage(const VLL
     uint64_t maxLength = maxQueueLength_.load();
     uint64_t minLength = minQueueLength_.load();
     size_t length = strings::utf16Length(label);
-    if (maxLength > 0 && length > maxLength) return utf16Prefix(label, maxLength);
+    if (maxLength > 0 && length > maxLength) return label.substr(0, strings::utf16IndexToByteOffset(label, maxLength));
     if (length < minLength) label.append(minLength - length, ' ');
     return label;
 }
