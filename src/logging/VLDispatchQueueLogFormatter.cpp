@@ -23,7 +23,7 @@ bool isSharedRootQueue(std::string_view label) {
 
 }  // namespace
 
-VLDispatchQueueLogFormatter::VLDispatchQueueLogFormatter() : dateFormatter_(createDateFormatter()) {
+VLDispatchQueueLogFormatter::VLDispatchQueueLogFormatter() {
     replacements_["com.apple.main-thread"] = "main";
 }
 
@@ -46,6 +46,9 @@ void VLDispatchQueueLogFormatter::setReplacementString(std::optional<std::string
 }
 
 std::string VLDispatchQueueLogFormatter::stringFromDate(NSDateFormatter::Date date) const {
+    // Made on first use, not in the constructor, where a subclass's
+    // createDateFormatter would not be called yet.
+    std::call_once(dateFormatterOnce_, [this] { dateFormatter_ = createDateFormatter(); });
     return dateFormatter_->stringFromDate(date);
 }
 

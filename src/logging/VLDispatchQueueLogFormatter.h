@@ -34,7 +34,8 @@ public:
     // nullopt removes the label's entry.
     void setReplacementString(std::optional<std::string> replacement, const std::string& label);
 
-    // "yyyy-MM-dd HH:mm:ss:SSS" in the device's zone.
+    // "yyyy-MM-dd HH:mm:ss:SSS" in the device's zone. Called once, on the
+    // first date formatted; a subclass may answer another formatter.
     virtual std::shared_ptr<NSDateFormatter> createDateFormatter() const;
     std::string stringFromDate(NSDateFormatter::Date date) const;
     std::string queueThreadLabelForLogMessage(const VLLogMessage& message) const;
@@ -43,7 +44,8 @@ public:
     std::optional<std::string> formatLogMessage(const VLLogMessage& message) override;
 
 private:
-    std::shared_ptr<NSDateFormatter> dateFormatter_;
+    mutable std::once_flag dateFormatterOnce_;
+    mutable std::shared_ptr<NSDateFormatter> dateFormatter_;
     mutable std::mutex mutex_;
     std::atomic<uint64_t> minQueueLength_{0};
     std::atomic<uint64_t> maxQueueLength_{0};

@@ -202,6 +202,19 @@ TEST(DispatchQueueFormatter, ARealRecordFromTheMainQueueAndFromASerialQueue) {
     EXPECT_NE(line->find("[com.example.net (QOS:UN)] q"), std::string::npos);
 }
 
+TEST(DispatchQueueFormatter, ASubclassChoosesItsOwnDateFormatter) {
+    struct Minutes : VLDispatchQueueLogFormatter {
+        std::shared_ptr<NSDateFormatter> createDateFormatter() const override {
+            return std::make_shared<NSDateFormatter>("HH:mm", NSDateFormatter::TimeZone::gmt());
+        }
+    };
+    Minutes f;
+    auto when = *NSDateFormatter("yyyy-MM-dd HH:mm:ss.SSS Z").dateFromString("2024-03-05 06:08:09.250 +0000");
+    VLLogMessage m("hello", VLLogLevelAll, VLLogFlagInfo, 0, "f", "fn", 1, Value(), 0, when);
+    m.setThreadFactsForTesting("1", "", "com.apple.main-thread", 33);
+    EXPECT_EQ(f.formatLogMessage(m), "06:08 [main (QOS:UI)] hello");
+}
+
 TEST(DispatchQueueFormatter, SharedAcrossThreadsWhileReplacementsChange) {
     VLDispatchQueueLogFormatter f;
     std::atomic<bool> stop{false};
