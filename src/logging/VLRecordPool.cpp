@@ -14,7 +14,6 @@ struct Pool;
 struct alignas(16) Header {
     Pool* owner;
     Header* next;
-    size_t count;  // blocks in the list from here on, while in a returned list
 };
 
 void* payloadOf(Header* h) { return reinterpret_cast<char*>(h) + sizeof(Header); }
@@ -27,34 +26,41 @@ Header* newBlock(Pool* owner) {
     return h;
 }
 
-void freeList(Header* h) {
+// Frees a list; answers how many blocks it held.
+long freeList(Header* h) {
+    long n = 0;
     while (h) {
         Header* next = h->next;
         ::operator delete(h);
         h = next;
+        ++n;
     }
+    return n;
 }
 
+// Marks the returned list of a pool whose thread has ended: nothing can be
+// pushed onto it any more.
+Header gClosed{};
+
 // One thread's blocks. Lives until its thread has ended and every block it
-// handed out has come back. The thread touches the shared fields only when
-// its own list runs dry, so per record only the releasing side writes them.
+// made has been freed. The thread touches the shared fields only when its
+// own list runs dry, so per record only the releasing side writes them.
+// No block in a list says anything about the blocks after it: a releaser
+// may read the list's head just as the thread takes the whole list.
 struct Pool {
     alignas(64) std::atomic<Header*> returned{nullptr};
-    std::atomic<long> refs{1};  // the thread, plus each block outside `returned`
-    std::atomic<bool> alive{true};
-    alignas(64) Header* local = nullptr;  // owner thread only
-    size_t localCount = 0;
+    std::atomic<size_t> returnedCount{0};  // about how many `returned` holds: only a cap
+    std::atomic<long> refs{1};             // the thread, plus each block not yet freed
+    alignas(64) Header* local = nullptr;   // owner thread only
 
     Header* take() {
         if (!local) {
             local = returned.exchange(nullptr, std::memory_order_acquire);
-            localCount = local ? local->count : 0;
-            if (localCount) refs.fetch_add(long(localCount), std::memory_order_relaxed);
+            if (local) returnedCount.store(0, std::memory_order_relaxed);
         }
         if (local) {
             Header* h = local;
             local = h->next;
-            --localCount;
             return h;
         }
         refs.fetch_add(1, std::memory_order_relaxed);
@@ -62,33 +68,29 @@ struct Pool {
     }
 
     void giveBack(Header* h) {
-        Header* head = returned.load(std::memory_order_relaxed);
-        while (true) {
-            if (!alive.load(std::memory_order_acquire) || (head && head->count >= kMaxReturned)) {
-                ::operator delete(h);
-                break;
+        // Until the push, `h` keeps the pool alive; after it, the pool may
+        // go at any moment, so nothing of it is touched then.
+        if (returnedCount.fetch_add(1, std::memory_order_relaxed) < kMaxReturned) {
+            Header* head = returned.load(std::memory_order_relaxed);
+            while (head != &gClosed) {
+                h->next = head;
+                if (returned.compare_exchange_weak(head, h, std::memory_order_release, std::memory_order_relaxed))
+                    return;
             }
-            h->next = head;
-            h->count = head ? head->count + 1 : 1;
-            if (returned.compare_exchange_weak(head, h, std::memory_order_release, std::memory_order_relaxed)) break;
         }
+        ::operator delete(h);
         unref(1);
     }
 
     void unref(long n) {
-        if (refs.fetch_sub(n, std::memory_order_acq_rel) != n) return;
-        freeList(returned.exchange(nullptr, std::memory_order_acquire));
-        delete this;
+        if (refs.fetch_sub(n, std::memory_order_acq_rel) == n) delete this;
     }
 
     void threadEnded() {
-        alive.store(false, std::memory_order_release);
-        long mine = long(localCount);
-        freeList(local);
+        long freed = freeList(local);
         local = nullptr;
-        localCount = 0;
-        freeList(returned.exchange(nullptr, std::memory_order_acquire));
-        unref(mine + 1);
+        freed += freeList(returned.exchange(&gClosed, std::memory_order_acquire));
+        unref(freed + 1);
     }
 };
 

@@ -131,6 +131,52 @@ TEST_F(Core, RecordsOfManyThreadsArriveInEachThreadsOrder) {
     }
 }
 
+// A record's memory goes back to the thread that made it, from whichever
+// thread lets go of the record last: the logging queue and a logger's queue
+// at once, and the main thread long after the makers have ended.
+TEST_F(Core, RecordsOutliveTheThreadsThatMadeThem) {
+    struct Holding : VLAbstractLogger {
+        Holding() : VLAbstractLogger("test.holding") {}
+        size_t seen = 0;                    // its own queue only
+        std::vector<VLLogMessagePtr> held;  // let go in runs, on its own queue
+        void logMessage(const VLLogMessagePtr& m) override {
+            ++seen;
+            held.push_back(m);
+            if (held.size() == 100) held.clear();
+        }
+    };
+    auto logger = std::make_shared<Holding>();
+    VLLog::addLogger(logger, VLLogFlagInfo);
+    auto recording = std::make_shared<RecordingLogger>();
+    VLLog::addLogger(recording, VLLogLevelError);
+    // Warnings reach no logger: the logging queue lets go of them.
+    static constexpr auto flagOf = [](int i) {
+        return i % 10 == 0 ? VLLogFlagError : i % 2 ? VLLogFlagWarning : VLLogFlagInfo;
+    };
+    constexpr int kRounds = 4, kThreads = 6, kEach = 3000;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([t] {
+                for (int i = 0; i < kEach; ++i)
+                    VLLog::log(true, VLLogLevelAll, flagOf(i), 0, __FILE__, __func__, __LINE__, Value(), "%d %d", t, i);
+            });
+        // The main thread outlives them all.
+        for (int i = 0; i < kEach; ++i)
+            VLLog::log(true, VLLogLevelAll, flagOf(i), 0, __FILE__, "operator()", __LINE__, Value(), "main %d", i);
+        for (auto& th : threads) th.join();
+    }
+    VLLog::flushLog();
+    constexpr size_t kTotal = size_t(kRounds) * (kThreads + 1) * kEach;
+    size_t seen = 0;
+    logger->loggerQueue()->sync([&] { seen = logger->seen; });
+    EXPECT_EQ(seen, kTotal * 2 / 5);
+    // Every record the recording logger kept is whole, though its thread is gone.
+    auto kept = recording->records();
+    ASSERT_EQ(kept.size(), kTotal / 10);
+    for (const auto& m : kept) ASSERT_EQ(m->function(), "operator()");
+}
+
 // A logger that does a little work per record, so that an asynchronous
 // hand-over would not be finished when the call returns.
 class SlowLogger : public RecordingLogger {
