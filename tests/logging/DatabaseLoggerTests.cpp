@@ -36,7 +36,6 @@ public:
         });
         return n;
     }
-    double maxAgeOnQueue = 0;
 
 protected:
     bool db_log(const VLLogMessagePtr& m) override {
