@@ -186,32 +186,65 @@ namespace {
 
 using json = nlohmann::json;
 
-Value fromNlohmann(const json& j) {
-    switch (j.type()) {
-    case json::value_t::null: return Value();
-    case json::value_t::boolean: return Value(j.get<bool>());
-    case json::value_t::number_integer: return Value(j.get<int64_t>());
-    case json::value_t::number_unsigned: {
-        uint64_t u = j.get<uint64_t>();
-        if (u > uint64_t(INT64_MAX)) return Value(double(u));
-        return Value(int64_t(u));
+// Builds the Value straight from the parser's events, with an explicit
+// stack: a deeply nested text from a server or the page must not recurse
+// once per level (and overflow the stack), so nesting deeper than
+// kMaxJSONDepth is refused as malformed.
+constexpr size_t kMaxJSONDepth = 512;
+
+class ValueBuilder : public nlohmann::json_sax<json> {
+public:
+    bool null() override { return add(Value()); }
+    bool boolean(bool b) override { return add(Value(b)); }
+    bool number_integer(number_integer_t i) override { return add(Value(int64_t(i))); }
+    bool number_unsigned(number_unsigned_t u) override {
+        return add(u > uint64_t(INT64_MAX) ? Value(double(u)) : Value(int64_t(u)));
     }
-    case json::value_t::number_float: return Value(j.get<double>());
-    case json::value_t::string: return Value(j.get<std::string>());
-    case json::value_t::array: {
-        Value::Array a;
-        a.reserve(j.size());
-        for (auto& e : j) a.push_back(fromNlohmann(e));
-        return Value(std::move(a));
+    bool number_float(number_float_t d, const string_t&) override { return add(Value(d)); }
+    bool string(string_t& s) override { return add(Value(std::move(s))); }
+    bool binary(binary_t&) override { return false; }  // not produced by JSON text
+    bool start_object(std::size_t) override { return open(Value(Value::Dictionary())); }
+    bool key(string_t& k) override {
+        stack_.back().key = std::move(k);
+        return true;
     }
-    case json::value_t::object: {
-        Value::Dictionary d;
-        for (auto it = j.begin(); it != j.end(); ++it) d.emplace(it.key(), fromNlohmann(it.value()));
-        return Value(std::move(d));
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(Value(Value::Array())); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+    Value result() { return std::move(root_); }
+
+private:
+    struct Frame {
+        Value container;
+        std::string key;
+    };
+
+    bool add(Value v) {
+        if (stack_.empty()) {
+            root_ = std::move(v);
+            return true;
+        }
+        Frame& top = stack_.back();
+        if (top.container.isArray()) top.container.push(std::move(v));
+        else top.container.set(std::move(top.key), std::move(v));
+        return true;
     }
-    default: return Value();
+    bool open(Value container) {
+        if (stack_.size() >= kMaxJSONDepth) return false;
+        stack_.push_back({std::move(container), {}});
+        return true;
     }
-}
+    bool close() {
+        Value done = std::move(stack_.back().container);
+        stack_.pop_back();
+        return add(std::move(done));
+    }
+
+    std::vector<Frame> stack_;
+    Value root_;
+};
 
 json toNlohmann(const Value& v) {
     switch (v.type()) {
@@ -243,12 +276,12 @@ json toNlohmann(const Value& v) {
 }  // namespace
 
 std::optional<Value> Value::fromJSON(std::string_view text, Error* error) {
-    json j = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
-    if (j.is_discarded()) {
+    ValueBuilder builder;
+    if (!json::sax_parse(text.begin(), text.end(), &builder)) {
         if (error) *error = Error::withDescription(NSCocoaErrorDomain, 3840, "The data couldn't be read because it isn't in the correct format.");
         return std::nullopt;
     }
-    return fromNlohmann(j);
+    return builder.result();
 }
 
 std::string Value::toJSON(bool pretty) const {

@@ -96,6 +96,27 @@ TEST(ValueJSON, RejectsGarbageWithAnError) {
     EXPECT_FALSE(Value::fromJSON("<html>500</html>"));
 }
 
+TEST(ValueJSON, DeepNestingIsRefusedNotACrash) {
+    auto nested = [](size_t depth, char open, char close) {
+        return std::string(depth, open) + std::string(depth, close);
+    };
+    // A reply of a few hundred kilobytes once overflowed the stack.
+    Error err;
+    EXPECT_FALSE(Value::fromJSON(nested(200000, '[', ']'), &err));
+    EXPECT_EQ(err.code, 3840);
+    std::string objects;
+    for (int i = 0; i < 200000; ++i) objects += "{\"a\":";
+    objects += "1" + std::string(200000, '}');
+    EXPECT_FALSE(Value::fromJSON(objects));
+    // Ordinary nesting still reads, innermost value included.
+    auto v = Value::fromJSON("[[[[[[[[[[\"deep\"]]]]]]]]]]");
+    ASSERT_TRUE(v);
+    const Value* inner = &*v;
+    for (int i = 0; i < 10; ++i) inner = &(*inner)[0];
+    EXPECT_EQ(inner->stringOr(), "deep");
+    EXPECT_TRUE(Value::fromJSON(nested(500, '[', ']')));
+}
+
 TEST(ValueJSON, InvalidUTF8IsReplacedNotThrown) {
     Value v(std::string("ok\xff\xfe"));
     std::string json = v.toJSON();
