@@ -36,11 +36,12 @@ bool createDirectories(const fs::path& path, Error* error = nullptr);
 bool renameNoReplace(const fs::path& from, const fs::path& to, Error* error = nullptr);
 
 // Resolves `relative` (a path that came from outside: the page, a server, a
-// stored record, a URL) inside `base`. Refuses NUL bytes, absolute paths and
-// ".." components; resolves symlinks of what exists and checks that the
-// result still lies inside the resolved base. The target itself need not
-// exist. `relative` is used as given: percent-decode it first where it came
-// from a URL.
+// stored record, a URL) inside `base`. Leading slashes are taken as the URL
+// form of a path inside `base` ("/img/a.png" is "img/a.png"). Refuses NUL
+// bytes and ".." components; resolves symlinks of what exists and checks
+// that the result still lies inside the resolved base. The target itself
+// need not exist. `relative` is used as given: percent-decode it first where
+// it came from a URL.
 std::optional<fs::path> confine(const fs::path& base, std::string_view relative);
 
 // True when `path`, fully resolved, lies inside `base`, fully resolved.
