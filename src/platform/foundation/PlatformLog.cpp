@@ -32,7 +32,6 @@ struct State {
     std::string identifier;
     Sink sink = Sink::None;
     int fd = -1;
-    sockaddr_un addr{};
 
     State() {
         // A closed standard error must never end the process.
@@ -62,7 +61,6 @@ struct State {
             return false;
         }
         fd = s;
-        addr = a;
         return true;
     }
 };

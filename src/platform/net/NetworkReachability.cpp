@@ -6,7 +6,6 @@
 #include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 

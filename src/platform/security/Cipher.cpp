@@ -6,7 +6,8 @@
 #include <openssl/des.h>
 #include <openssl/rand.h>
 
-#include <array>
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace cipher {
