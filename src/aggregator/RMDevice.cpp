@@ -8,6 +8,7 @@
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/security/Keychain.h"
+#include "platform/ui/UIScreen.h"
 
 RMDevice& RMDevice::sharedInstance() {
     static RMDevice* instance = new RMDevice();
@@ -23,9 +24,10 @@ void RMDevice::setData() {
     deviceIsMobile_ = strings::contains(deviceName_, "iPhone") ? 1 : 0;
     deviceWifiMac_ = "";
     netType_ = localNetworkType();
-    auto screen = device::mainScreenPixelSize();
-    screenHeight_ = screen.height;
-    screenWidth_ = screen.width;
+    // In pixels: the main screen's points at its scale.
+    auto& screen = UIScreen::mainScreen();
+    screenHeight_ = screen.bounds().size.height * screen.scale();
+    screenWidth_ = screen.bounds().size.width * screen.scale();
     pushToken_ = updateDevicePushToken();
     auto os = device::osRelease();
     osName_ = os.name;

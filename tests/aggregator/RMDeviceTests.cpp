@@ -9,6 +9,7 @@
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/net/NetworkReachability.h"
 #include "platform/security/Keychain.h"
+#include "platform/ui/UIScreen.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -90,6 +91,12 @@ TEST(RMDevice, FactsAndTheirFallbacks) {
     EXPECT_LE(d.capacityLast(), d.capacityAll());
     EXPECT_DOUBLE_EQ(d.screen_Width(), 750);
     EXPECT_DOUBLE_EQ(d.screen_Height(), 1334);
+    // The size follows the screen the views are laid out on.
+    UIScreen::mainScreen().setProfile(UIScreen::Profile::Tall);
+    RMDevice tall;
+    UIScreen::mainScreen().setProfile(UIScreen::Profile::Compact);
+    EXPECT_DOUBLE_EQ(tall.screen_Width(), 750);
+    EXPECT_DOUBLE_EQ(tall.screen_Height(), 1624);
 
     // No battery at all (a desktop) reports full, as an unknown level does;
     // an empty one reports 1.

@@ -23,7 +23,6 @@ namespace {
 
 std::mutex gMutex;
 std::filesystem::path gRoot = "/";
-ScreenSize gScreen;
 
 std::filesystem::path under(const std::string& absolute) {
     return factsRoot() / absolute.substr(1);
@@ -178,16 +177,6 @@ std::string wifiIPAddress() {
 
 std::string wifiSSID() { return ""; }
 std::string carrierNetworkCode() { return ""; }
-
-ScreenSize mainScreenPixelSize() {
-    std::lock_guard lock(gMutex);
-    return gScreen;
-}
-
-void setMainScreenPixelSize(ScreenSize size) {
-    std::lock_guard lock(gMutex);
-    gScreen = size;
-}
 
 std::string newUUID() {
     Data b = cipher::randomBytes(16);

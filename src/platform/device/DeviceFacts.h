@@ -59,15 +59,6 @@ std::string wifiSSID();
 // The mobile network code of the cellular carrier; "" (no modem facts here).
 std::string carrierNetworkCode();
 
-// The main screen's size in pixels. The UI layer sets it when it knows the
-// window; until then the default device profile (375x667 points at 2x).
-struct ScreenSize {
-    double width = 750;
-    double height = 1334;
-};
-ScreenSize mainScreenPixelSize();
-void setMainScreenPixelSize(ScreenSize size);
-
 // A per-install random UUID, kept in the keychain, the same for every
 // process of this home.
 std::string vendorIdentifier();
