@@ -21,10 +21,24 @@ std::optional<uint64_t> uidOf(const Value& v) {
 
 struct Decoder {
     const Value::Array& objects;
+    // What may still be built: objects shared by reference are copied at
+    // each use, so a small table of objects that each refer twice to the
+    // next would otherwise expand without end.
+    size_t budget;
     std::set<uint64_t> inProgress;  // guards against reference cycles
     bool failed = false;
 
+    // Counts one more value of the result, and its bytes.
+    void charge(const Value& v) {
+        size_t cost = 1;
+        if (auto s = v.getString()) cost += s->size();
+        else if (auto d = v.getData()) cost += d->size();
+        if (cost > budget) failed = true;
+        else budget -= cost;
+    }
+
     Value resolve(const Value& ref, int depth) {
+        if (failed) return Value();
         auto uid = uidOf(ref);
         if (!uid) return decode(ref, depth);  // an inline value
         if (*uid >= objects.size() || depth > kMaxDepth || inProgress.count(*uid)) {
@@ -44,6 +58,14 @@ struct Decoder {
     }
 
     Value decode(const Value& obj, int depth) {
+        Value out = decodeObject(obj, depth);
+        charge(out);
+        if (failed) return Value();
+        return out;
+    }
+
+    Value decodeObject(const Value& obj, int depth) {
+        if (failed) return Value();
         if (depth > kMaxDepth) {
             failed = true;
             return Value();
@@ -164,7 +186,8 @@ std::optional<Value> unarchive(const Data& bytes, Error* error) {
     }
     auto& top = (*plist)["$top"];
     const Value& rootRef = top.has("root") ? top["root"] : top[top.keys().front()];
-    Decoder d{*objects, {}, false};
+    // The result may be many times larger than the archive, not without bound.
+    Decoder d{*objects, 64 * bytes.size() + 4096, {}, false};
     Value root = d.resolve(rootRef, 0);
     if (d.failed) {
         fail(error, "The keyed archive is damaged or holds objects that cannot be read.");

@@ -14,7 +14,8 @@ struct Error;
 namespace keyedarchive {
 
 // The root object of an archive; nullopt (and `error`) when the bytes are
-// not a property list, not a keyed archive, or refer to missing objects.
+// not a property list, not a keyed archive, refer to missing objects, or
+// share objects so often that the result would be many times their size.
 // An archived null ("$null") yields the null value.
 std::optional<Value> unarchive(const Data& bytes, Error* error = nullptr);
 

@@ -59,4 +59,33 @@ TEST(KeyedArchive, DamagedArchivesAreRefused) {
         make(Value::array({"$null", Value::dict({{"NS.objects", Value::array({uid(1)})}, {"$class", uid(2)}}), cls}))));
 }
 
+TEST(KeyedArchive, SharedObjectsExpandWithinBounds) {
+    auto uid = [](int n) { return Value::dict({{"CF$UID", n}}); };
+    Value arrayClass = Value::dict({{"$classname", "NSArray"}, {"$classes", Value::array({"NSArray", "NSObject"})}});
+    auto make = [&](Value objects) {
+        return Value::dict({{"$archiver", "NSKeyedArchiver"}, {"$top", Value::dict({{"root", uid(1)}})}, {"$objects", objects}})
+            .toBinaryPlist();
+    };
+    // Forty arrays, each holding the next one twice: a few kilobytes that
+    // would expand to 2^40 strings. Refused instead of hanging.
+    constexpr int kLevels = 40;
+    Value objects = Value::array({"$null"});
+    for (int i = 1; i <= kLevels; ++i)
+        objects.push(Value::dict({{"NS.objects", Value::array({uid(i + 1), uid(i + 1)})}, {"$class", uid(kLevels + 2)}}));
+    objects.push("leaf");
+    objects.push(arrayClass);
+    Error e;
+    EXPECT_FALSE(keyedarchive::unarchive(make(objects), &e));
+    EXPECT_FALSE(e.localizedDescription().empty());
+
+    // Ordinary sharing, one string behind every element, still reads.
+    Value shared = Value::array({"$null", Value::dict({{"NS.objects", Value::array()}, {"$class", uid(3)}}), "same", arrayClass});
+    auto& list = shared.mutableArray()[1].mutableDict()["NS.objects"];
+    for (int i = 0; i < 1000; ++i) list.push(uid(2));
+    auto v = keyedarchive::unarchive(make(shared));
+    ASSERT_TRUE(v);
+    ASSERT_EQ(v->size(), 1000u);
+    EXPECT_EQ((*v)[999].stringOr(), "same");
+}
+
 }  // namespace
