@@ -286,8 +286,14 @@ void syncVia(DispatchQueue& q, const DispatchBlock& block, bool barrier) {
     std::mutex m;
     std::condition_variable cv;
     bool done = false;
+    std::exception_ptr failure;
     auto run = [&] {
-        block();
+        // The caller must be woken whatever the block does.
+        try {
+            block();
+        } catch (...) {
+            failure = std::current_exception();
+        }
         std::lock_guard lock(m);
         done = true;
         cv.notify_one();
@@ -296,6 +302,7 @@ void syncVia(DispatchQueue& q, const DispatchBlock& block, bool barrier) {
     else q.async(run);
     std::unique_lock lock(m);
     cv.wait(lock, [&] { return done; });
+    if (failure) std::rethrow_exception(failure);
 }
 }  // namespace
 

@@ -29,6 +29,7 @@ public:
 
     void async(DispatchBlock block);
     void async(DispatchGroup& group, DispatchBlock block);
+    // Waits for the block; an exception it throws is thrown again here.
     void sync(const DispatchBlock& block);
     void asyncAfter(std::chrono::nanoseconds delay, DispatchBlock block);
     // On a concurrent queue the barrier block runs alone, after everything

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -62,6 +63,21 @@ TEST(SerialQueue, SyncOntoItselfRunsInlineInsteadOfDeadlocking) {
     std::atomic<bool> ran{false};
     q->sync([&] { q->sync([&] { ran = true; }); });
     EXPECT_TRUE(ran);
+}
+
+TEST(Queues, SyncHandsTheBlocksExceptionToTheCaller) {
+    // The caller once waited for good when the block threw.
+    auto serial = DispatchQueue::serial("test.sync-throws");
+    EXPECT_THROW(serial->sync([] { throw std::runtime_error("boom"); }), std::runtime_error);
+    int after = 0;
+    serial->sync([&] { after = 1; });
+    EXPECT_EQ(after, 1);
+
+    auto concurrent = DispatchQueue::concurrent("test.barrier-throws");
+    EXPECT_THROW(concurrent->barrierSync([] { throw std::logic_error("boom"); }), std::logic_error);
+    EXPECT_THROW(concurrent->sync([] { throw std::logic_error("boom"); }), std::logic_error);
+    concurrent->barrierSync([&] { after = 2; });  // the barrier was released
+    EXPECT_EQ(after, 2);
 }
 
 TEST(Queues, LabelsSpecificsAndCurrent) {
