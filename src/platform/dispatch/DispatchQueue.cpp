@@ -271,8 +271,12 @@ void DispatchQueue::async(DispatchGroup& group, DispatchBlock block) {
     group.enter();
     DispatchGroup* g = &group;
     async([g, block = std::move(block)] {
+        // Leaves also when the block throws, or the group would never empty.
+        struct Leave {
+            DispatchGroup* g;
+            ~Leave() { g->leave(); }
+        } leave{g};
         if (block) block();
-        g->leave();
     });
 }
 

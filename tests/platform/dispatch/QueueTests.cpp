@@ -194,6 +194,15 @@ TEST(Semaphore, TimesOutAndCounts) {
     EXPECT_TRUE(s.wait(10ms));
 }
 
+TEST(Group, ABlockThatThrowsStillLeavesTheGroup) {
+    DispatchGroup g;
+    std::atomic<bool> notified{false};
+    DispatchQueue::global()->async(g, [] { throw std::runtime_error("boom"); });
+    g.notify(DispatchQueue::main(), [&] { notified = true; });
+    EXPECT_TRUE(g.wait(10s));
+    EXPECT_TRUE(testsupport::waitFor([&] { return notified.load(); }));
+}
+
 TEST(Group, NotifyRunsOnceEmpty) {
     DispatchGroup g;
     std::atomic<bool> notified{false};
