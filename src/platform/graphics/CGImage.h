@@ -24,7 +24,8 @@ struct RGBA8 {
 class CGImage {
 public:
     // A new bitmap of the given pixel size, all zero (transparent black).
-    // nullptr for a size that cannot be allocated (zero, negative, too large).
+    // nullptr for a size that cannot be allocated (zero, negative, a side over
+    // 32768 or more than 64 Mpx in all).
     static std::shared_ptr<CGImage> create(int width, int height, bool hasAlpha);
     // Takes a reference to an image surface (ARGB32 or RGB24); nullptr otherwise.
     static std::shared_ptr<CGImage> withSurface(cairo_surface_t* surface);

@@ -73,6 +73,13 @@ TEST(ImageCodec, GarbageAndTruncatedDataFailCleanly) {
     EXPECT_FALSE(UIImage::imageWithData(Data{'h', 'i'}));
 }
 
+TEST(ImageCodec, HugeClaimedSizesAreRefusedBeforeAllocating) {
+    EXPECT_TRUE(CGImage::create(4096, 16384, true));    // 64 Mpx: the largest allowed
+    EXPECT_FALSE(CGImage::create(4097, 16384, true));
+    EXPECT_FALSE(CGImage::create(20000, 20000, false));  // within the side limit, far over the pixels
+    EXPECT_FALSE(CGImage::create(40000, 10, true));
+}
+
 TEST(ImageCodec, ExifOrientationIsRead) {
     // "Exif\0\0" + little-endian TIFF with one IFD entry: orientation = 6.
     Data app1 = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
