@@ -145,11 +145,9 @@ std::string resolveIdentifier(State& s, std::string_view ident) {
 
 bool sendToSystem(State& s, Priority priority, std::string_view message, const std::string& id,
                   std::string_view fields) {
-    int fd;
     Sink sink;
     {
         std::lock_guard lock(s.mutex);
-        fd = s.fd;
         sink = s.sink;
     }
     if (sink == Sink::None) return false;
@@ -170,7 +168,14 @@ bool sendToSystem(State& s, Priority priority, std::string_view message, const s
         packet = strings::format("<%d>%s %s[%d]: ", 8 + int(priority), ts, id.c_str(), int(getpid()));
         packet.append(message);
     }
-    ssize_t n = send(fd, packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    // The send never blocks, so it is made under the lock: the socket cannot
+    // be closed (and its number reused) under it by a reconnect.
+    std::lock_guard lock(s.mutex);
+    if (s.sink != sink) {
+        gDropped.fetch_add(1, std::memory_order_relaxed);
+        return true;
+    }
+    ssize_t n = send(s.fd, packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n < 0) gDropped.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
@@ -230,7 +235,11 @@ std::string identifier() {
 }
 
 void setStderrEnabled(bool enabled) { gStderr.store(enabled); }
-Sink systemSink() { return state().sink; }
+Sink systemSink() {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    return s.sink;
+}
 uint64_t droppedCount() { return gDropped.load(); }
 
 }  // namespace PlatformLog
