@@ -18,8 +18,7 @@ URLRequest build(const std::string& url, const std::string& param, const std::st
     if (method == "POST") {
         r.url = url;
         r.method = "POST";
-        r.body = param;
-        r.setValue(std::to_string(param.size()), "Content-Length");
+        r.body = param;  // the client sets "Content-Length" from the body
     } else {
         r.method = "GET";
         if (listForm) r.url = param.empty() ? url : url + "?" + param;
