@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Files.h"
@@ -70,6 +72,19 @@ TEST(ReadData, RefusesFoldersAndMissingFiles) {
     TempDir dir;
     EXPECT_FALSE(files::readData(dir.path()));
     EXPECT_FALSE(files::readData(dir / "missing"));
+}
+
+TEST(RenameNoReplace, RefusesAnExistingTargetAndMovesOtherwise) {
+    TempDir dir;
+    testsupport::writeFile(dir / "a", "A");
+    testsupport::writeFile(dir / "b", "B");
+    Error e;
+    EXPECT_FALSE(files::renameNoReplace(dir / "a", dir / "b", &e));
+    EXPECT_EQ(e.code, EEXIST);
+    EXPECT_EQ(testsupport::readFile(dir / "b"), "B");
+    EXPECT_TRUE(files::renameNoReplace(dir / "a", dir / "c"));
+    EXPECT_EQ(testsupport::readFile(dir / "c"), "A");
+    EXPECT_FALSE(fs::exists(dir / "a"));
 }
 
 }  // namespace

@@ -213,17 +213,4 @@ TEST_F(Files, DeleteRemovesFilesAndWholeFolders) {
     EXPECT_TRUE(fs::exists(outside / "keep"));
 }
 
-TEST(RenameNoReplace, RefusesAnExistingTargetAndMovesOtherwise) {
-    TempDir dir;
-    writeFile(dir / "a", "A");
-    writeFile(dir / "b", "B");
-    Error e;
-    EXPECT_FALSE(files::renameNoReplace(dir / "a", dir / "b", &e));
-    EXPECT_EQ(e.code, EEXIST);
-    EXPECT_EQ(readFile(dir / "b"), "B");
-    EXPECT_TRUE(files::renameNoReplace(dir / "a", dir / "c"));
-    EXPECT_EQ(readFile(dir / "c"), "A");
-    EXPECT_FALSE(fs::exists(dir / "a"));
-}
-
 }  // namespace
