@@ -271,6 +271,20 @@ bool isValidUTF8(std::string_view s) {
     return true;
 }
 
+std::string validUTF8(std::string_view s) {
+    if (isValidUTF8(s)) return std::string(s);
+    std::string out;
+    out.reserve(s.size() + 8);
+    for (size_t i = 0; i < s.size();) {
+        char32_t cp;
+        size_t len = decodeUTF8(s, i, cp);
+        if (len == 1) appendUTF8(out, cp);
+        else out.append(s.substr(i, len));
+        i += len;
+    }
+    return out;
+}
+
 size_t utf8SafePrefixLength(std::string_view s, size_t maxBytes) {
     if (maxBytes >= s.size()) return s.size();
     size_t i = 0;

@@ -48,6 +48,9 @@ std::string utf16Substring(std::string_view utf8, size_t location, size_t length
 // Byte offset in `utf8` of the UTF-16 unit index (clamped to the end).
 size_t utf16IndexToByteOffset(std::string_view utf8, size_t index);
 bool isValidUTF8(std::string_view s);
+// The text with each invalid UTF-8 byte replaced by U+FFFD (valid text is
+// returned as it is).
+std::string validUTF8(std::string_view s);
 // Longest prefix of at most `maxBytes` that does not end inside a UTF-8 sequence.
 size_t utf8SafePrefixLength(std::string_view s, size_t maxBytes);
 
