@@ -1,10 +1,14 @@
 #include "platform/foundation/Files.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <cstdio>
+#include <mutex>
 #include <random>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,42 +56,128 @@ std::optional<std::string> readText(const fs::path& path) {
     return std::string(d->begin(), d->end());
 }
 
+struct WriteFault::State {
+    WriteStep step;
+    int error;
+    fs::path scope;  // empty: any path
+    bool once;
+    int hits = 0;  // guarded by gFaultMutex
+};
+
+namespace {
+
+std::mutex gFaultMutex;
+std::vector<std::shared_ptr<WriteFault::State>> gFaults;  // guarded by gFaultMutex
+std::atomic<int> gFaultCount{0};                          // gFaults.size(), read without the lock
+
+fs::path normalPath(const fs::path& p) {
+    std::error_code ec;
+    return fs::absolute(p, ec).lexically_normal();
+}
+
+bool lexicallyWithin(const fs::path& scope, const fs::path& target) {
+    auto [s, t] = std::mismatch(scope.begin(), scope.end(), target.begin(), target.end());
+    return s == scope.end() || (s->empty() && std::next(s) == scope.end());
+}
+
+struct InjectedFault {
+    WriteStep step;
+    int error;
+};
+
+// The fault armed for a write of `target`, if any; a one-time fault is used up.
+std::optional<InjectedFault> takeFault(const fs::path& target) {
+    if (gFaultCount.load(std::memory_order_acquire) == 0) return std::nullopt;
+    fs::path normal = normalPath(target);
+    std::lock_guard lock(gFaultMutex);
+    for (auto& f : gFaults) {
+        if (f->once && f->hits > 0) continue;
+        if (!f->scope.empty() && !lexicallyWithin(f->scope, normal)) continue;
+        ++f->hits;
+        return InjectedFault{f->step, f->error};
+    }
+    return std::nullopt;
+}
+
+// 0, or the errno of the failed write.
+int writeAll(int fd, std::string_view bytes) {
+    size_t off = 0;
+    while (off < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + off, bytes.size() - off);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        off += size_t(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
+WriteFault::WriteFault(WriteStep step, int error) : state_(std::make_shared<State>(State{step, error, {}, true})) {
+    std::lock_guard lock(gFaultMutex);
+    gFaults.push_back(state_);
+    gFaultCount.store(int(gFaults.size()), std::memory_order_release);
+}
+
+WriteFault::WriteFault(fs::path path, WriteStep step, int error)
+    : state_(std::make_shared<State>(State{step, error, normalPath(path), false})) {
+    std::lock_guard lock(gFaultMutex);
+    gFaults.push_back(state_);
+    gFaultCount.store(int(gFaults.size()), std::memory_order_release);
+}
+
+WriteFault::~WriteFault() {
+    std::lock_guard lock(gFaultMutex);
+    std::erase(gFaults, state_);
+    gFaultCount.store(int(gFaults.size()), std::memory_order_release);
+}
+
+int WriteFault::hits() const {
+    std::lock_guard lock(gFaultMutex);
+    return state_->hits;
+}
+
 bool writeAtomically(const fs::path& path, std::string_view bytes, Error* error, int mode) {
+    auto fault = takeFault(path);
+    auto injected = [&](WriteStep step) { return fault && fault->step == step; };
+    auto fail = [&](int fd, const fs::path& tmp, int err, const std::string& what) {
+        if (fd >= 0) ::close(fd);
+        if (!tmp.empty()) ::unlink(tmp.c_str());
+        setPosixError(error, err, what);
+        return false;
+    };
+
     std::error_code ec;
     fs::path dir = path.parent_path();
     if (!dir.empty()) fs::create_directories(dir, ec);
     static thread_local std::mt19937_64 rng{std::random_device{}()};
     fs::path tmp = path;
     tmp += strings::format(".tmp-%d-%016llx", int(getpid()), (unsigned long long)rng());
+    if (injected(WriteStep::create)) return fail(-1, {}, fault->error, "cannot create " + tmp.string());
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0) {
-        setPosixError(error, errno, "cannot create " + tmp.string());
-        return false;
-    }
-    size_t off = 0;
-    while (off < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + off, bytes.size() - off);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int err = errno;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            setPosixError(error, err, "cannot write " + path.string());
-            return false;
-        }
-        off += size_t(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
         int err = errno;
-        ::unlink(tmp.c_str());
-        setPosixError(error, err, "cannot write " + path.string());
-        return false;
+        return fail(-1, {}, err, "cannot create " + tmp.string());
     }
+
+    int err = 0;
+    if (injected(WriteStep::write)) {
+        writeAll(fd, bytes.substr(0, bytes.size() / 2));
+        err = fault->error;
+    } else {
+        err = writeAll(fd, bytes);
+    }
+    if (!err && injected(WriteStep::sync)) err = fault->error;
+    if (!err && ::fsync(fd) != 0) err = errno;
+    if (err) return fail(fd, tmp, err, "cannot write " + path.string());
+    if (::close(fd) != 0) {
+        err = errno;
+        return fail(-1, tmp, err, "cannot write " + path.string());
+    }
+    if (injected(WriteStep::rename)) return fail(-1, tmp, fault->error, "cannot replace " + path.string());
     if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        setPosixError(error, err, "cannot replace " + path.string());
-        return false;
+        err = errno;
+        return fail(-1, tmp, err, "cannot replace " + path.string());
     }
     return true;
 }

@@ -2,7 +2,9 @@
 // File helpers: whole-file reads, torn-free writes, and confinement of
 // outside paths to a folder.
 
+#include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +26,36 @@ std::optional<Data> readData(const fs::path& path);
 // temporary file left behind.
 bool writeAtomically(const fs::path& path, std::string_view bytes, Error* error = nullptr, int mode = 0644);
 bool writeAtomically(const fs::path& path, const Data& bytes, Error* error = nullptr, int mode = 0644);
+
+// Test seam for the failure paths of writeAtomically. Tests run as root,
+// where permissions cannot make a write fail, so a live WriteFault makes
+// atomic writes fail at the chosen step instead, with the chosen errno. The
+// write then behaves exactly as a real failure at that step: it returns
+// false with that error, the old file stays as it was and no temporary is
+// left. At `write` the first half of the bytes reaches the temporary file
+// first, as on a disk that fills up mid-write. Faults are process-wide (any
+// thread's writes) and end with the object; several may live at once, the
+// first armed one that matches wins.
+enum class WriteStep { create, write, sync, rename };
+
+class WriteFault {
+public:
+    // The next atomic write, of any path, fails.
+    explicit WriteFault(WriteStep step, int error = ENOSPC);
+    // Every atomic write to `path`, or to anything below it when it names a
+    // folder, fails while this object lives.
+    WriteFault(fs::path path, WriteStep step, int error = ENOSPC);
+    ~WriteFault();
+    WriteFault(const WriteFault&) = delete;
+    WriteFault& operator=(const WriteFault&) = delete;
+
+    int hits() const;  // writes it has made fail so far
+
+    struct State;
+
+private:
+    std::shared_ptr<State> state_;
+};
 
 bool exists(const fs::path& path);       // without following a final symlink
 bool isDirectory(const fs::path& path);  // following symlinks

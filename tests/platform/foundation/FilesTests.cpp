@@ -12,6 +12,12 @@ namespace {
 using testsupport::TempDir;
 namespace fs = std::filesystem;
 
+int entriesIn(const fs::path& dir) {
+    int count = 0;
+    for (auto& e : fs::directory_iterator(dir)) { (void)e; ++count; }
+    return count;
+}
+
 TEST(Confine, AcceptsInsidePathsAndRefusesEscapes) {
     TempDir base;
     fs::create_directories(base / "Data/img");
@@ -51,9 +57,7 @@ TEST(AtomicWrite, ReplacesWholeAndLeavesNoTemporaries) {
     ASSERT_TRUE(files::writeAtomically(target, std::string_view("first")));
     ASSERT_TRUE(files::writeAtomically(target, std::string_view("second, longer")));
     EXPECT_EQ(*files::readText(target), "second, longer");
-    int count = 0;
-    for (auto& e : fs::directory_iterator(dir / "sub")) { (void)e; ++count; }
-    EXPECT_EQ(count, 1);
+    EXPECT_EQ(entriesIn(dir / "sub"), 1);
 }
 
 TEST(AtomicWrite, FailureReportsAndLeavesNoTemporary) {
@@ -63,9 +67,38 @@ TEST(AtomicWrite, FailureReportsAndLeavesNoTemporary) {
     EXPECT_FALSE(files::writeAtomically(dir / "target", std::string_view("new"), &err));
     EXPECT_EQ(err.domain, NSPOSIXErrorDomain);
     EXPECT_TRUE(files::isDirectory(dir / "target/inner"));
-    int count = 0;
-    for (auto& e : fs::directory_iterator(dir.path())) { (void)e; ++count; }
-    EXPECT_EQ(count, 1);
+    EXPECT_EQ(entriesIn(dir.path()), 1);
+}
+
+TEST(AtomicWrite, InjectedFaultAtEachStepKeepsTheOldFile) {
+    for (auto step : {files::WriteStep::create, files::WriteStep::write, files::WriteStep::sync,
+                      files::WriteStep::rename}) {
+        SCOPED_TRACE(int(step));
+        TempDir dir;
+        fs::path target = dir / "file.txt";
+        ASSERT_TRUE(files::writeAtomically(target, std::string_view("old")));
+        files::WriteFault fault(step, EIO);
+        Error err;
+        EXPECT_FALSE(files::writeAtomically(target, std::string_view("new content"), &err));
+        EXPECT_EQ(err.code, EIO);
+        EXPECT_EQ(*files::readText(target), "old");
+        EXPECT_EQ(entriesIn(dir.path()), 1);
+        // A one-time fault is used up by the first write.
+        EXPECT_TRUE(files::writeAtomically(target, std::string_view("newer")));
+        EXPECT_EQ(fault.hits(), 1);
+    }
+}
+
+TEST(AtomicWrite, PathFaultHitsThatPathAndWhatLiesBelowUntilItEnds) {
+    TempDir dir;
+    {
+        files::WriteFault fault(dir / "locked", files::WriteStep::rename);
+        EXPECT_FALSE(files::writeAtomically(dir / "locked/a", std::string_view("1")));
+        EXPECT_FALSE(files::writeAtomically(dir / "locked/./b/c", std::string_view("2")));
+        EXPECT_TRUE(files::writeAtomically(dir / "lockedness", std::string_view("3")));
+        EXPECT_EQ(fault.hits(), 2);
+    }
+    EXPECT_TRUE(files::writeAtomically(dir / "locked/a", std::string_view("4")));
 }
 
 TEST(ReadData, RefusesFoldersAndMissingFiles) {
