@@ -3,7 +3,10 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <map>
 #include <set>
+#include <vector>
 
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Strings.h"
@@ -21,9 +24,16 @@ namespace {
 bool gDisplay = false;
 GtkWidget* gWindow = nullptr;
 GtkWidget* gOverlay = nullptr;
-GtkWidget* gFixed = nullptr;  // native widgets, over the lower drawing layer
-GtkWidget* gBelow = nullptr;  // the toolkit before the first native view
-GtkWidget* gAbove = nullptr;  // the toolkit after it
+GtkWidget* gFixed = nullptr;  // the lowest native widget, over the lowest drawing layer
+// Drawing layers, bottom to top: layer k holds band k of the toolkit's
+// drawing (ViewRenderer), between the k-th and the (k+1)-th native widget.
+// Layer 0 lies in gFixed under the lowest native widget; the others, and
+// the native widgets above the lowest, are the overlay's children, stacked
+// layer 1, widget 1, layer 2, widget 2, ...
+std::vector<GtkWidget*> gLayers;
+// The native widgets shown now, bottom to top, and where each goes (points).
+std::vector<GtkWidget*> gStack;
+std::map<GtkWidget*, GdkRectangle> gPlaces;
 GtkIMContext* gIM = nullptr;
 bool gSyncing = false;
 bool gPointerInToolkit = false;
@@ -88,19 +98,24 @@ void onSizeAllocate(GtkWidget*, GdkRectangle* alloc, gpointer) {
                 if (f.size.width != alloc->width || f.size.height != alloc->height)
                     w->setFrame(CGRect(0, 0, alloc->width, alloc->height));
             }
-            if (gBelow) gtk_widget_set_size_request(gBelow, alloc->width, alloc->height);
+            if (!gLayers.empty()) gtk_widget_set_size_request(gLayers[0], alloc->width, alloc->height);
             sync();
             return 0;
         },
         0);
 }
 
-gboolean drawLayer(GtkWidget*, cairo_t* cr, gpointer pass) {
+int stackIndex(const UIView& view) {
+    GtkWidget* w = view.nativeWidget();
+    auto it = std::find(gStack.begin(), gStack.end(), w);
+    return w && it != gStack.end() ? int(it - gStack.begin()) : -1;
+}
+
+gboolean drawLayer(GtkWidget*, cairo_t* cr, gpointer band) {
     return guarded(
-        [cr, pass] {
+        [cr, band] {
             CGContext ctx(cr);
-            auto which = GPOINTER_TO_INT(pass) ? ViewRenderer::Pass::Above : ViewRenderer::Pass::Below;
-            ViewRenderer renderer(ctx, which);
+            ViewRenderer renderer(ctx, GPOINTER_TO_INT(band), stackIndex);
             for (auto& w : UIApplication::sharedApplication().windows()) {
                 cairo_save(cr);
                 CGRect f = w->frame();
@@ -116,8 +131,7 @@ gboolean drawLayer(GtkWidget*, cairo_t* cr, gpointer pass) {
 gboolean tick(GtkWidget*, GdkFrameClock*, gpointer) {
     return guarded(
         []() -> gboolean {
-            if (gBelow) gtk_widget_queue_draw(gBelow);
-            if (gAbove) gtk_widget_queue_draw(gAbove);
+            for (GtkWidget* layer : gLayers) gtk_widget_queue_draw(layer);
             if (UIView::anyAnimationRunning()) return G_SOURCE_CONTINUE;
             gTick = 0;
             return G_SOURCE_REMOVE;
@@ -128,9 +142,8 @@ gboolean tick(GtkWidget*, GdkFrameClock*, gpointer) {
 void redraw() {
     sync();  // makes the host window once there are windows to show
     if (!gWindow) return;
-    gtk_widget_queue_draw(gBelow);
-    gtk_widget_queue_draw(gAbove);
-    if (!gTick && UIView::anyAnimationRunning()) gTick = gtk_widget_add_tick_callback(gAbove, tick, nullptr, nullptr);
+    for (GtkWidget* layer : gLayers) gtk_widget_queue_draw(layer);
+    if (!gTick && UIView::anyAnimationRunning()) gTick = gtk_widget_add_tick_callback(gLayers[0], tick, nullptr, nullptr);
 }
 
 // Where a pointer event lands in the host window, in points.
@@ -269,23 +282,104 @@ void onPreedit(GtkIMContext* im, gpointer) {
         0);
 }
 
-void place(UIView& view, bool visible, std::set<GtkWidget*>& placed) {
-    bool shown = visible && !view.isHidden() && view.alpha() > 0;
-    if (GtkWidget* w = view.nativeWidget()) {
-        if (gtk_widget_get_parent(w) != gFixed) {
-            g_object_ref(w);
-            if (gtk_widget_get_parent(w)) gtk_container_remove(GTK_CONTAINER(gtk_widget_get_parent(w)), w);
-            gtk_fixed_put(GTK_FIXED(gFixed), w, 0, 0);
-            g_object_unref(w);
-        }
-        CGRect r = view.convertRectToView(view.bounds(), nullptr);
-        gtk_fixed_move(GTK_FIXED(gFixed), w, int(r.origin.x), int(r.origin.y));
-        gtk_widget_set_size_request(w, int(r.size.width), int(r.size.height));
-        if (shown) gtk_widget_show(w);
-        else gtk_widget_hide(w);
-        placed.insert(w);
+// The drawing layers take no input: clicks reach the widgets under them,
+// and the event handler gives the toolkit what is its.
+void passInputThrough(GtkWidget* layer, gpointer) {
+    cairo_region_t* none = cairo_region_create();
+    for (GdkWindow* g = gtk_widget_get_window(layer); g && g != gtk_widget_get_window(gWindow);
+         g = gdk_window_get_parent(g))
+        gdk_window_input_shape_combine_region(g, none, 0, 0);
+    cairo_region_destroy(none);
+}
+
+GtkWidget* newLayer(int band) {
+    GtkWidget* layer = gtk_drawing_area_new();
+    g_signal_connect(layer, "draw", G_CALLBACK(drawLayer), GINT_TO_POINTER(band));
+    return layer;
+}
+
+// Layers up to band `count` exist (layer 1 always, as the toolkit's top).
+void ensureLayers(size_t count) {
+    while (gLayers.size() <= std::max<size_t>(count, 1)) {
+        GtkWidget* layer = newLayer(int(gLayers.size()));
+        // Connected first: a layer added to a shown overlay is realized at once.
+        g_signal_connect(layer, "realize", G_CALLBACK(passInputThrough), nullptr);
+        gtk_overlay_add_overlay(GTK_OVERLAY(gOverlay), layer);
+        gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(gOverlay), layer, TRUE);
+        gtk_widget_show(layer);
+        gLayers.push_back(layer);
     }
-    for (auto& s : view.subviews()) place(*s, shown, placed);
+}
+
+// Where the overlay puts a native widget above the lowest.
+gboolean childPosition(GtkOverlay*, GtkWidget* widget, GdkRectangle* allocation, gpointer) {
+    auto it = gPlaces.find(widget);
+    if (it == gPlaces.end()) return FALSE;
+    *allocation = it->second;
+    return TRUE;
+}
+
+void moveTo(GtkWidget* w, GtkWidget* parent) {
+    if (gtk_widget_get_parent(w) == parent) return;
+    g_object_ref(w);
+    if (gtk_widget_get_parent(w)) gtk_container_remove(GTK_CONTAINER(gtk_widget_get_parent(w)), w);
+    if (parent == gFixed) gtk_fixed_put(GTK_FIXED(gFixed), w, 0, 0);
+    else gtk_overlay_add_overlay(GTK_OVERLAY(gOverlay), w);
+    g_object_unref(w);
+}
+
+// Collects the native widgets of shown views, in drawing order, with their places.
+void collect(UIView& view, bool visible, std::vector<std::pair<GtkWidget*, GdkRectangle>>& out) {
+    bool shown = visible && !view.isHidden() && view.alpha() > 0;
+    if (GtkWidget* w = view.nativeWidget(); w && shown) {
+        CGRect r = view.convertRectToView(view.bounds(), nullptr);
+        out.push_back({w, GdkRectangle{int(r.origin.x), int(r.origin.y), int(r.size.width), int(r.size.height)}});
+    }
+    for (auto& s : view.subviews()) collect(*s, shown, out);
+}
+
+// Stacks the shown native widgets: the lowest in gFixed, each further one
+// in the overlay right above the layer that draws under it.
+void stack(const std::vector<std::pair<GtkWidget*, GdkRectangle>>& shown) {
+    ensureLayers(shown.size());
+    auto before = gStack;
+    gStack.clear();
+    gPlaces.clear();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        auto [w, r] = shown[i];
+        gStack.push_back(w);
+        moveTo(w, i == 0 ? gFixed : gOverlay);
+        gtk_widget_set_size_request(w, r.width, r.height);
+        if (i == 0) {
+            gtk_fixed_move(GTK_FIXED(gFixed), w, r.x, r.y);
+        } else {
+            gPlaces[w] = r;
+            gtk_widget_queue_resize(w);
+        }
+        gtk_widget_show(w);
+    }
+    // Overlay order: layer 1, widget 1, layer 2, widget 2, ..., then the
+    // layers no widget needs now.
+    int index = 0;
+    for (size_t k = 1; k < gLayers.size(); ++k) {
+        gtk_overlay_reorder_overlay(GTK_OVERLAY(gOverlay), gLayers[k], index++);
+        if (k < gStack.size()) gtk_overlay_reorder_overlay(GTK_OVERLAY(gOverlay), gStack[k], index++);
+    }
+    // The bands move with the stack.
+    if (gStack != before)
+        for (GtkWidget* layer : gLayers) gtk_widget_queue_draw(layer);
+}
+
+// Native widgets whose views left every shown window are hidden, not destroyed.
+void hideUnstacked(GtkWidget* container) {
+    GList* children = gtk_container_get_children(GTK_CONTAINER(container));
+    for (GList* c = children; c; c = c->next) {
+        auto* w = GTK_WIDGET(c->data);
+        bool layer = std::find(gLayers.begin(), gLayers.end(), w) != gLayers.end();
+        bool stacked = std::find(gStack.begin(), gStack.end(), w) != gStack.end();
+        if (!layer && !stacked && w != gFixed) gtk_widget_hide(w);
+    }
+    g_list_free(children);
 }
 
 }  // namespace
@@ -311,25 +405,14 @@ GtkWidget* toplevel() {
         gtk_container_add(GTK_CONTAINER(gWindow), gOverlay);
         gFixed = gtk_fixed_new();
         gtk_container_add(GTK_CONTAINER(gOverlay), gFixed);
-        gBelow = gtk_drawing_area_new();
+        GtkWidget* below = newLayer(0);
         // Presses on the toolkit's own area must bring their motions and release here too.
-        gtk_widget_add_events(gBelow, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
-        gtk_widget_set_size_request(gBelow, int(b.size.width), int(b.size.height));
-        gtk_fixed_put(GTK_FIXED(gFixed), gBelow, 0, 0);
-        gAbove = gtk_drawing_area_new();
-        gtk_overlay_add_overlay(GTK_OVERLAY(gOverlay), gAbove);
-        gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(gOverlay), gAbove, TRUE);
-        // The upper layer takes no input of its own: clicks reach the widgets
-        // under it, and the event handler gives the toolkit what is its.
-        g_signal_connect(gAbove, "realize", G_CALLBACK(+[](GtkWidget* w, gpointer) {
-                             cairo_region_t* none = cairo_region_create();
-                             for (GdkWindow* g = gtk_widget_get_window(w); g && g != gtk_widget_get_window(gWindow);
-                                  g = gdk_window_get_parent(g))
-                                 gdk_window_input_shape_combine_region(g, none, 0, 0);
-                             cairo_region_destroy(none);
-                         }), nullptr);
-        g_signal_connect(gBelow, "draw", G_CALLBACK(drawLayer), GINT_TO_POINTER(0));
-        g_signal_connect(gAbove, "draw", G_CALLBACK(drawLayer), GINT_TO_POINTER(1));
+        gtk_widget_add_events(below, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
+        gtk_widget_set_size_request(below, int(b.size.width), int(b.size.height));
+        gtk_fixed_put(GTK_FIXED(gFixed), below, 0, 0);
+        gLayers.push_back(below);
+        ensureLayers(1);
+        g_signal_connect(gOverlay, "get-child-position", G_CALLBACK(childPosition), nullptr);
         g_signal_connect(gWindow, "delete-event", G_CALLBACK(onDelete), nullptr);
         g_signal_connect(gWindow, "window-state-event", G_CALLBACK(onWindowState), nullptr);
         g_signal_connect(gWindow, "focus-in-event", G_CALLBACK(onFocus), nullptr);
@@ -353,13 +436,11 @@ void sync() {
     if (windows.empty() && !gWindow) return;
     if (!toplevel()) return;
     gSyncing = true;
-    std::set<GtkWidget*> placed{gBelow};
-    for (auto& w : windows) place(*w, true, placed);
-    // Widgets whose views left every visible window are hidden, not destroyed.
-    GList* children = gtk_container_get_children(GTK_CONTAINER(gFixed));
-    for (GList* c = children; c; c = c->next)
-        if (!placed.count(GTK_WIDGET(c->data))) gtk_widget_hide(GTK_WIDGET(c->data));
-    g_list_free(children);
+    std::vector<std::pair<GtkWidget*, GdkRectangle>> shown;
+    for (auto& w : windows) collect(*w, true, shown);
+    stack(shown);
+    hideUnstacked(gFixed);
+    hideUnstacked(gOverlay);
     gSyncing = false;
 }
 

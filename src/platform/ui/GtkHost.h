@@ -1,9 +1,11 @@
 #pragma once
 // The GTK host of the running application: one top-level GTK window the size
-// of the screen profile. Native widgets of visible windows (the web view)
-// are placed at their views' frames; the toolkit's windows are drawn with
-// Cairo in two layers around them, so that everything after a native view in
-// drawing order (alerts, toasts, screens in higher windows) shows over it.
+// of the screen profile. Native widgets of visible windows (web views) are
+// placed at their views' frames and stacked in drawing order; the toolkit's
+// windows are drawn with Cairo in layers between them, so that everything
+// after a native view in drawing order (alerts, toasts, the keyboard, a
+// screen in a higher window) shows over it, and a web view in a higher
+// window shows over the game's web view with its own window's views around it.
 // Pointer events go to the toolkit where its views are hit and to the native
 // widgets elsewhere; keys reach the first responder through a GTK input
 // method context (CJK input). The host turns the GTK window's life (close,

@@ -202,7 +202,7 @@ std::shared_ptr<CGImage> UIWindow::renderImage(double scale) const {
     CGRect b = bounds();
     auto ctx = CGContext::bitmap(b.size, false, scale);
     if (!ctx) return nullptr;
-    ViewRenderer(*ctx, ViewRenderer::Pass::All).render(*this, true);
+    ViewRenderer(*ctx).render(*this, true);
     return ctx->makeImage();
 }
 

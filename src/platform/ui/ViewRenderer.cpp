@@ -5,14 +5,7 @@
 #include "platform/ui/CALayer.h"
 #include "platform/ui/UIView.h"
 
-bool ViewRenderer::painting() const {
-    switch (pass_) {
-        case Pass::All: return true;
-        case Pass::Below: return !seenNative_;
-        case Pass::Above: return seenNative_;
-    }
-    return true;
-}
+bool ViewRenderer::painting() const { return band_ < 0 || currentBand_ == band_; }
 
 void ViewRenderer::render(const UIView& view, bool asRoot) { renderView(view, asRoot); }
 
@@ -92,12 +85,11 @@ void ViewRenderer::paintGroup(CALayer& layer, double alpha) {
     cairo_pattern_t* content = cairo_pop_group(cr);
     if (auto m = layer.mask()) {
         cairo_push_group(cr);
-        bool saved = seenNative_;
-        Pass savedPass = pass_;
-        pass_ = Pass::All;  // the mask's shape is needed whatever the pass
+        int savedBand = band_, savedCurrent = currentBand_;
+        band_ = -1;  // the mask's shape is needed whatever the band
         renderLayerTree(*m);
-        pass_ = savedPass;
-        seenNative_ = saved;
+        band_ = savedBand;
+        currentBand_ = savedCurrent;
         cairo_pattern_t* mask = cairo_pop_group(cr);
         cairo_push_group(cr);
         cairo_set_source(cr, content);
@@ -175,8 +167,8 @@ void ViewRenderer::renderView(const UIView& view, bool asRoot) {
             ctx_.restoreGState();
         }
         for (auto& sub : std::vector(layer.sublayers())) renderLayerTree(*sub);
-    } else if (pass_ != Pass::All) {
-        seenNative_ = true;
+    } else if (stackIndex_) {
+        if (int index = stackIndex_(view); index >= 0) currentBand_ = index + 1;
     }
     for (auto& sub : std::vector(view.subviews())) renderView(*sub, false);
     paintBorder(layer, b, radius);

@@ -1,8 +1,12 @@
 #pragma once
-// Draws view trees into a context. A window is drawn in one pass for
-// images and PNGs; the GTK host draws it in two, around the native widgets
-// (the web view): "below" paints everything before the first native view
-// in drawing order, "above" everything after it.
+// Draws view trees into a context. A window is drawn whole for images and
+// PNGs; the GTK host draws the windows in bands around the native widgets
+// (web views) it stacks: band 0 is everything before the first native view
+// in drawing order, band k everything after the k-th and before the next.
+// Which native view closes which band is the host's stacking order, so
+// drawing and stacking cannot disagree.
+
+#include <functional>
 
 #include "platform/graphics/CGContext.h"
 
@@ -11,8 +15,15 @@ class CALayer;
 
 class ViewRenderer {
 public:
-    enum class Pass { All, Below, Above };
-    ViewRenderer(CGContext& ctx, Pass pass) : ctx_(ctx), pass_(pass) {}
+    // The host's place of a native view (0 for the lowest), or -1 when the
+    // host does not stack it (it is not drawn and ends no band).
+    using StackIndex = std::function<int(const UIView&)>;
+
+    // Draws everything.
+    explicit ViewRenderer(CGContext& ctx) : ctx_(ctx) {}
+    // Draws only band `band`.
+    ViewRenderer(CGContext& ctx, int band, StackIndex stackIndex)
+        : ctx_(ctx), band_(band), stackIndex_(std::move(stackIndex)) {}
     // Draws `view` placed by its own geometry (`asRoot`: at its bounds, for a window).
     void render(const UIView& view, bool asRoot = false);
 
@@ -27,6 +38,7 @@ private:
     bool painting() const;
 
     CGContext& ctx_;
-    Pass pass_;
-    bool seenNative_ = false;
+    int band_ = -1;  // -1: all
+    StackIndex stackIndex_;
+    int currentBand_ = 0;
 };

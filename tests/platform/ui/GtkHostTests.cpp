@@ -12,6 +12,7 @@
 #include "platform/ui/GtkHost.h"
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIApplication.h"
+#include "platform/ui/UIButton.h"
 #include "platform/ui/UIEventInjection.h"
 #include "platform/ui/UITextField.h"
 #include "support/TestSupport.h"
@@ -22,18 +23,20 @@
 
 namespace {
 
-// A red GTK drawing area in the place of the web view, counting its clicks.
+// A GTK drawing area of one colour (red by default) in the place of a web
+// view, counting its clicks.
 class NativeView : public UIView {
 public:
-    NativeView() {
+    explicit NativeView(UIColor colour = UIColor::redColor()) : colour_(colour) {
         widget_ = gtk_drawing_area_new();
         g_object_ref_sink(widget_);
         gtk_widget_add_events(widget_, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
-        g_signal_connect(widget_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cr, gpointer) -> gboolean {
-                             cairo_set_source_rgb(cr, 1, 0, 0);
+        g_signal_connect(widget_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cr, gpointer self) -> gboolean {
+                             UIColor c = static_cast<NativeView*>(self)->colour_;
+                             cairo_set_source_rgb(cr, c.red, c.green, c.blue);
                              cairo_paint(cr);
                              return TRUE;
-                         }), nullptr);
+                         }), this);
         g_signal_connect(widget_, "button-press-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
                              ++static_cast<NativeView*>(self)->clicks;
                              return TRUE;
@@ -44,6 +47,7 @@ public:
     int clicks = 0;
 
 private:
+    UIColor colour_;
     GtkWidget* widget_;
 };
 
@@ -83,6 +87,15 @@ bool screenShows(const std::function<bool(GdkPixbuf*)>& ok) {
 }
 
 bool isRed(Pixel p) { return p.r > 200 && p.g < 60; }
+bool is(Pixel p, int r, int g, int b) { return std::abs(p.r - r) < 30 && std::abs(p.g - g) < 30 && std::abs(p.b - b) < 30; }
+
+void initializeHost() {
+    static int argc = 1;
+    static char arg0[] = "ui_host_tests";
+    static char* argvData[] = {arg0, nullptr};
+    static char** argv = argvData;
+    ASSERT_TRUE(GtkHost::initialize(&argc, &argv)) << "needs a display (run under xvfb-run)";
+}
 
 // A real click through the X server (XTest), as a player's mouse makes it.
 void click(CGPoint p) {
@@ -93,11 +106,7 @@ void click(CGPoint p) {
 }
 
 TEST(GtkHost, AlertDrawsOverTheNativeWidgetAndTakesTheClick) {
-    int argc = 1;
-    char arg0[] = "ui_host_tests";
-    char* argvData[] = {arg0, nullptr};
-    char** argv = argvData;
-    ASSERT_TRUE(GtkHost::initialize(&argc, &argv)) << "needs a display (run under xvfb-run)";
+    initializeHost();
     auto root = std::make_shared<Root>();
     auto window = std::make_shared<UIWindow>();
     window->setRootViewController(root);
@@ -133,6 +142,74 @@ TEST(GtkHost, AlertDrawsOverTheNativeWidgetAndTakesTheClick) {
     // The alert is gone.
     EXPECT_TRUE(screenShows([](GdkPixbuf* pb) { return isRed(at(pb, 20, 20)); }));
     window->setHidden(true);
+}
+
+// A window that takes touches on its subviews only.
+class PassThroughWindow : public UIWindow {
+public:
+    std::shared_ptr<UIView> hitTest(CGPoint p, UIEvent* e) override {
+        auto hit = UIWindow::hitTest(p, e);
+        return hit.get() == this ? nullptr : hit;
+    }
+};
+
+// A second native view in a higher window stacks over the first, with its
+// own window's views drawn under and over it as their order says, and each
+// click goes to what shows at its point.
+TEST(GtkHost, ANativeViewInAHigherWindowStacksBetweenItsWindowsViews) {
+    initializeHost();
+    auto root = std::make_shared<Root>();
+    auto game = std::make_shared<UIWindow>();
+    game->setRootViewController(root);
+    game->makeKeyAndVisible();
+
+    auto upper = std::make_shared<PassThroughWindow>();
+    upper->setWindowLevel(UIWindowLevelStatusBar + 1);
+    upper->setBackgroundColor(UIColor::clearColor());
+    upper->setOpaque(false);
+    auto under = std::make_shared<UIView>(CGRect(20, 100, 200, 200));  // before the page: under it
+    under->setBackgroundColor(UIColor::fromRGB(0xFFFF00));
+    auto page = std::make_shared<NativeView>(UIColor::greenColor());
+    page->setFrame(CGRect(60, 140, 200, 200));
+    auto over = std::make_shared<UIButton>();  // after the page: over it
+    over->setFrame(CGRect(160, 240, 150, 150));
+    over->setBackgroundColor(UIColor::blueColor());
+    int overTaps = 0;
+    over->addAction(UIControlEventTouchUpInside, [&](UIControl&) { ++overTaps; });
+    for (auto& v : std::vector<std::shared_ptr<UIView>>{under, page, over}) upper->addSubview(v);
+    upper->setHidden(false);
+    GtkHost::sync();
+
+    struct Spot {
+        CGPoint at;
+        int r, g, b;
+    };
+    const std::vector<Spot> spots = {
+        {{10, 10}, 255, 0, 0},     // the game's page alone
+        {{30, 110}, 255, 255, 0},  // the upper window's view under its page
+        {{100, 200}, 0, 255, 0},   // the upper page over both
+        {{200, 280}, 0, 0, 255},   // the view after the upper page, over it
+        {{300, 380}, 0, 0, 255},
+    };
+    EXPECT_TRUE(screenShows([&](GdkPixbuf* pb) {
+        for (auto& s : spots)
+            if (!is(at(pb, int(s.at.x), int(s.at.y)), s.r, s.g, s.b)) return false;
+        return true;
+    }));
+
+    click({100, 200});
+    ASSERT_TRUE(testsupport::waitFor([&] { return page->clicks == 1; }));
+    click({200, 280});
+    ASSERT_TRUE(testsupport::waitFor([&] { return overTaps == 1; }));
+    click({10, 10});
+    ASSERT_TRUE(testsupport::waitFor([&] { return root->native->clicks == 1; }));
+    EXPECT_EQ(page->clicks, 1);
+
+    // With the upper window gone, its page goes too.
+    upper->setHidden(true);
+    GtkHost::sync();
+    EXPECT_TRUE(screenShows([](GdkPixbuf* pb) { return isRed(at(pb, 100, 200)) && isRed(at(pb, 200, 280)); }));
+    game->setHidden(true);
 }
 
 }  // namespace
