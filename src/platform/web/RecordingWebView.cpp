@@ -95,18 +95,128 @@ std::shared_ptr<RecordingWebView> RecordingWebView::create(std::shared_ptr<WKWeb
     return v;
 }
 
-std::shared_ptr<WKNavigation> RecordingWebView::loadRequest(const NSURLRequest& request) {
-    auto nav = std::make_shared<WKNavigation>(request.URL.absoluteString());
+namespace {
+NSURLRequest requestFor(const std::string& url) {
+    return NSURLRequest::requestWithURL(NSURL::URLWithString(url).value_or(NSURL()));
+}
+}  // namespace
+
+void RecordingWebView::navigate(const NSURLRequest& request, WKNavigationType type, std::function<void()> commit) {
+    const std::string& url = request.URL.absoluteString();
+    size_t at;
+    {
+        std::lock_guard lock(mutex_);
+        at = decisions_.size();
+        decisions_.push_back(Decision{url, type, std::nullopt});
+    }
+    std::weak_ptr<RecordingWebView> weak = std::static_pointer_cast<RecordingWebView>(shared_from_this());
+    decidePolicy(WKNavigationAction{request, type}, [weak, at, commit](WKNavigationActionPolicy policy) {
+        auto self = weak.lock();
+        if (!self) return;
+        {
+            std::lock_guard lock(self->mutex_);
+            self->decisions_[at].policy = policy;
+        }
+        if (policy == WKNavigationActionPolicy::Allow && commit) commit();
+    });
+}
+
+void RecordingWebView::push(const std::string& url) {
     std::lock_guard lock(mutex_);
-    loads_.push_back(Load{nav, request, "", std::nullopt});
+    history_.resize(size_t(index_ + 1));
+    history_.push_back(url);
+    index_ = int(history_.size()) - 1;
+}
+
+std::shared_ptr<WKNavigation> RecordingWebView::loadRequest(const NSURLRequest& request) {
+    std::string url = request.URL.absoluteString();
+    auto nav = std::make_shared<WKNavigation>(url);
+    {
+        std::lock_guard lock(mutex_);
+        loads_.push_back(Load{nav, request, "", std::nullopt});
+    }
+    std::weak_ptr<RecordingWebView> weak = std::static_pointer_cast<RecordingWebView>(shared_from_this());
+    navigate(request, WKNavigationType::Other, [weak, url] {
+        if (auto self = weak.lock()) self->push(url);
+    });
     return nav;
 }
 
 std::shared_ptr<WKNavigation> RecordingWebView::loadHTMLString(const std::string& html, const std::optional<NSURL>& baseURL) {
-    auto nav = std::make_shared<WKNavigation>(baseURL ? baseURL->absoluteString() : "about:blank");
-    std::lock_guard lock(mutex_);
-    loads_.push_back(Load{nav, std::nullopt, html, baseURL});
+    std::string url = baseURL ? baseURL->absoluteString() : "about:blank";
+    auto nav = std::make_shared<WKNavigation>(url);
+    {
+        std::lock_guard lock(mutex_);
+        loads_.push_back(Load{nav, std::nullopt, html, baseURL});
+    }
+    std::weak_ptr<RecordingWebView> weak = std::static_pointer_cast<RecordingWebView>(shared_from_this());
+    navigate(requestFor(url), WKNavigationType::Other, [weak, url] {
+        if (auto self = weak.lock()) self->push(url);
+    });
     return nav;
+}
+
+std::shared_ptr<WKNavigation> RecordingWebView::followLink(const std::string& url) {
+    auto parsed = NSURL::URLWithString(url);
+    if (!parsed) return nullptr;
+    auto nav = std::make_shared<WKNavigation>(url);
+    std::weak_ptr<RecordingWebView> weak = std::static_pointer_cast<RecordingWebView>(shared_from_this());
+    navigate(NSURLRequest::requestWithURL(*parsed), WKNavigationType::LinkActivated, [weak, url] {
+        if (auto self = weak.lock()) self->push(url);
+    });
+    return nav;
+}
+
+bool RecordingWebView::canGoBack() const {
+    std::lock_guard lock(mutex_);
+    return index_ > 0;
+}
+
+bool RecordingWebView::canGoForward() const {
+    std::lock_guard lock(mutex_);
+    return index_ + 1 < int(history_.size());
+}
+
+std::shared_ptr<WKNavigation> RecordingWebView::goBack() { return step(-1); }
+std::shared_ptr<WKNavigation> RecordingWebView::goForward() { return step(1); }
+
+std::shared_ptr<WKNavigation> RecordingWebView::step(int delta) {
+    std::string url;
+    {
+        std::lock_guard lock(mutex_);
+        int to = index_ + delta;
+        if (index_ < 0 || to < 0 || to >= int(history_.size())) return nullptr;
+        url = history_[size_t(to)];
+    }
+    std::weak_ptr<RecordingWebView> weak = std::static_pointer_cast<RecordingWebView>(shared_from_this());
+    navigate(requestFor(url), WKNavigationType::BackForward, [weak, delta] {
+        auto self = weak.lock();
+        if (!self) return;
+        std::lock_guard lock(self->mutex_);
+        int to = self->index_ + delta;
+        if (to >= 0 && to < int(self->history_.size())) self->index_ = to;
+    });
+    return std::make_shared<WKNavigation>(url);
+}
+
+std::vector<RecordingWebView::Decision> RecordingWebView::decisions() const {
+    std::lock_guard lock(mutex_);
+    return decisions_;
+}
+
+std::vector<std::string> RecordingWebView::history() const {
+    std::lock_guard lock(mutex_);
+    return history_;
+}
+
+int RecordingWebView::historyIndex() const {
+    std::lock_guard lock(mutex_);
+    return index_;
+}
+
+std::string RecordingWebView::currentURL() const {
+    std::lock_guard lock(mutex_);
+    return index_ >= 0 ? history_[size_t(index_)] : "";
 }
 
 std::shared_ptr<WKNavigation> RecordingWebView::reload() {

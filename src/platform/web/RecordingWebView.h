@@ -2,7 +2,12 @@
 // A web view without an engine for unit tests of plug-ins and hosts: it
 // records what native code asks of the page (evaluated scripts, loads) and
 // lets a test act as the page (post script messages, request scheme URLs,
-// report navigation events). Runs headless.
+// follow links, report navigation events). Runs headless.
+//
+// Navigations replay the engine's policy decision and history: a load, a
+// link the test follows, a step back or forward asks the navigation
+// delegate first, and only an allowed one reaches the history (no
+// navigation events are sent: the test sends those it needs).
 
 #include <condition_variable>
 #include <memory>
@@ -62,6 +67,10 @@ public:
     std::shared_ptr<WKNavigation> loadHTMLString(const std::string& html, const std::optional<NSURL>& baseURL) override;
     std::shared_ptr<WKNavigation> reload() override;
     void evaluateJavaScript(const std::string& script, JavaScriptCompletion completion = {}) override;
+    bool canGoBack() const override;
+    bool canGoForward() const override;
+    std::shared_ptr<WKNavigation> goBack() override;
+    std::shared_ptr<WKNavigation> goForward() override;
 
     // What native code did.
     std::vector<std::string> evaluatedScripts() const;
@@ -74,8 +83,25 @@ public:
     };
     const std::vector<Load>& loads() const { return loads_; }
 
+    // Every policy decision asked, with its answer (unset until answered).
+    struct Decision {
+        std::string url;
+        WKNavigationType type;
+        std::optional<WKNavigationActionPolicy> policy;
+    };
+    std::vector<Decision> decisions() const;
+    // The pages allowed so far, oldest first, and the index of the current
+    // one (-1 before the first).
+    std::vector<std::string> history() const;
+    int historyIndex() const;
+    // The current page's address ("" before the first).
+    std::string currentURL() const;
+
     // Acting as the page.
     void postMessage(const std::string& channel, const Value& body);
+    // A link activated in the page; the returned navigation names it
+    // (nullptr for an address that is no URL).
+    std::shared_ptr<WKNavigation> followLink(const std::string& url);
     std::shared_ptr<RecordingURLSchemeTask> startSchemeTask(const NSURLRequest& request);
     void stopSchemeTask(const std::shared_ptr<RecordingURLSchemeTask>& task);
 
@@ -89,7 +115,15 @@ public:
 
 private:
     using WKWebView::WKWebView;
+    // Asks the delegate; an allowed navigation runs `commit` (under no lock).
+    void navigate(const NSURLRequest& request, WKNavigationType type, std::function<void()> commit);
+    void push(const std::string& url);
+    std::shared_ptr<WKNavigation> step(int delta);
+
     mutable std::mutex mutex_;
     std::vector<std::string> scripts_;
     std::vector<Load> loads_;
+    std::vector<Decision> decisions_;
+    std::vector<std::string> history_;
+    int index_ = -1;
 };

@@ -364,15 +364,44 @@ struct EngineAccess {
     static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                  gpointer data) {
         auto* engine = static_cast<WKWebView::Engine*>(data);
-        if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
-            WebKitNavigationAction* action =
-                webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-            if (WebKitURIRequest* r = webkit_navigation_action_get_request(action)) {
-                const char* uri = webkit_uri_request_get_uri(r);
-                engine->decidedURI = uri ? uri : "";
-            }
+        if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;  // the engine's default
+        WebKitNavigationAction* action =
+            webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+        WebKitURIRequest* r = webkit_navigation_action_get_request(action);
+        const char* uri = r ? webkit_uri_request_get_uri(r) : nullptr;
+        WKNavigationAction asked;
+        asked.navigationType = navigationType(webkit_navigation_action_get_navigation_type(action));
+        if (auto url = NSURL::URLWithString(uri ? uri : "")) asked.request = NSURLRequest::requestWithURL(*url);
+        if (const char* m = r ? webkit_uri_request_get_http_method(r) : nullptr) asked.request.HTTPMethod = m;
+        std::string decided = uri ? uri : "";
+        auto held = WEBKIT_POLICY_DECISION(g_object_ref(decision));
+        // The engine may be gone when a late answer comes: answer through
+        // the owner only while it lives.
+        std::weak_ptr<WKWebView> owner = std::static_pointer_cast<WKWebView>(engine->owner->shared_from_this());
+        guarded("decide-policy", [&] {
+            engine->owner->decidePolicy(asked, [held, owner, decided](WKNavigationActionPolicy policy) {
+                auto view = owner.lock();
+                if (view && view->engine_ && policy == WKNavigationActionPolicy::Allow) {
+                    view->engine_->decidedURI = decided;
+                    webkit_policy_decision_use(held);
+                } else {
+                    webkit_policy_decision_ignore(held);
+                }
+                g_object_unref(held);
+            });
+        });
+        return TRUE;
+    }
+
+    static WKNavigationType navigationType(WebKitNavigationType type) {
+        switch (type) {
+        case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED: return WKNavigationType::LinkActivated;
+        case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED: return WKNavigationType::FormSubmitted;
+        case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD: return WKNavigationType::BackForward;
+        case WEBKIT_NAVIGATION_TYPE_RELOAD: return WKNavigationType::Reload;
+        case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED: return WKNavigationType::FormResubmitted;
+        default: return WKNavigationType::Other;
         }
-        return FALSE;  // the engine's default decision
     }
 
     static void processTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
@@ -530,6 +559,62 @@ std::shared_ptr<WKNavigation> WKWebView::reload() {
 
 void WKWebView::stopLoading() {
     if (engine_) webkit_web_view_stop_loading(engine_->view);
+}
+
+bool WKWebView::canGoBack() const { return engine_ && webkit_web_view_can_go_back(engine_->view); }
+bool WKWebView::canGoForward() const { return engine_ && webkit_web_view_can_go_forward(engine_->view); }
+
+namespace {
+// The address of a history item, "" without one.
+std::string itemAddress(WebKitBackForwardListItem* item) {
+    const char* uri = item ? webkit_back_forward_list_item_get_uri(item) : nullptr;
+    return uri ? uri : "";
+}
+}  // namespace
+
+std::shared_ptr<WKNavigation> WKWebView::goBack() {
+    if (!canGoBack()) return nullptr;
+    WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(engine_->view);
+    auto nav = std::make_shared<WKNavigation>(itemAddress(webkit_back_forward_list_get_back_item(list)));
+    engine_->pending.push_back(nav);
+    webkit_web_view_go_back(engine_->view);
+    return nav;
+}
+
+std::shared_ptr<WKNavigation> WKWebView::goForward() {
+    if (!canGoForward()) return nullptr;
+    WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(engine_->view);
+    auto nav = std::make_shared<WKNavigation>(itemAddress(webkit_back_forward_list_get_forward_item(list)));
+    engine_->pending.push_back(nav);
+    webkit_web_view_go_forward(engine_->view);
+    return nav;
+}
+
+namespace {
+// The answer of one policy decision: given once, and Allow when the
+// delegate drops its handler uncalled.
+class PolicyAnswer {
+public:
+    explicit PolicyAnswer(std::function<void(WKNavigationActionPolicy)> decided) : decided_(std::move(decided)) {}
+    ~PolicyAnswer() { give(WKNavigationActionPolicy::Allow); }
+    void give(WKNavigationActionPolicy policy) {
+        if (auto d = std::exchange(decided_, nullptr)) guarded("policy decision", [&] { d(policy); });
+    }
+
+private:
+    std::function<void(WKNavigationActionPolicy)> decided_;
+};
+}  // namespace
+
+void WKWebView::decidePolicy(const WKNavigationAction& action, std::function<void(WKNavigationActionPolicy)> decided) {
+    auto answer = std::make_shared<PolicyAnswer>(std::move(decided));
+    auto delegate = navigationDelegate();
+    if (!delegate) {
+        answer->give(WKNavigationActionPolicy::Allow);
+        return;
+    }
+    delegate->webView_decidePolicyForNavigationAction_decisionHandler(
+        *this, action, [answer](WKNavigationActionPolicy policy) { answer->give(policy); });
 }
 
 namespace {

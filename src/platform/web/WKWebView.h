@@ -60,10 +60,29 @@ public:
     virtual void webViewDidClose(WKWebView& webView) {}
 };
 
+enum class WKNavigationType { LinkActivated, FormSubmitted, BackForward, Reload, FormResubmitted, Other };
+enum class WKNavigationActionPolicy { Cancel, Allow };
+
+// A navigation about to happen, as its policy decision sees it.
+struct WKNavigationAction {
+    NSURLRequest request;
+    WKNavigationType navigationType = WKNavigationType::Other;
+};
+
 class WKNavigationDelegate {
 public:
     using Navigation = std::shared_ptr<WKNavigation>;
+    using PolicyHandler = std::function<void(WKNavigationActionPolicy)>;
     virtual ~WKNavigationDelegate() = default;
+    // Asked before every navigation (the first load, links, history, reloads),
+    // on the main thread; the handler may be called later. A cancelled
+    // navigation starts nothing and leaves the page and the history as they
+    // were. A handler called twice counts once; one dropped uncalled allows.
+    virtual void webView_decidePolicyForNavigationAction_decisionHandler(WKWebView& webView,
+                                                                         const WKNavigationAction& action,
+                                                                         PolicyHandler decisionHandler) {
+        decisionHandler(WKNavigationActionPolicy::Allow);
+    }
     virtual void webView_didStartProvisionalNavigation(WKWebView& webView, const Navigation& navigation) {}
     virtual void webView_didCommitNavigation(WKWebView& webView, const Navigation& navigation) {}
     virtual void webView_didFinishNavigation(WKWebView& webView, const Navigation& navigation) {}
@@ -92,6 +111,13 @@ public:
     virtual std::shared_ptr<WKNavigation> reload();
     virtual void stopLoading();
 
+    // The page history of this web view.
+    virtual bool canGoBack() const;
+    virtual bool canGoForward() const;
+    // nullptr when there is nowhere to go.
+    virtual std::shared_ptr<WKNavigation> goBack();
+    virtual std::shared_ptr<WKNavigation> goForward();
+
     using JavaScriptCompletion = std::function<void(const Value& result, const Error* error)>;
     // Evaluates in the main frame. The result is the value's JSON form read
     // back (undefined and functions give null). From another thread the call
@@ -118,6 +144,10 @@ protected:
     struct NoEngine {};
     WKWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> configuration, NoEngine);
     void geometryDidChange() override;
+
+    // The navigation delegate's policy decision (allow without a delegate);
+    // `decided` runs once with the answer.
+    void decidePolicy(const WKNavigationAction& action, std::function<void(WKNavigationActionPolicy)> decided);
 
     // Navigation events, as the engine reports them (and as test web views
     // replay them).

@@ -145,4 +145,82 @@ TEST(NSURLRequest, HeaderFieldsAreCaseInsensitive) {
     EXPECT_FALSE(r.valueForHTTPHeaderField("Accept"));
 }
 
+// Refuses addresses holding "blocked"; answers at once, or holds its
+// handlers for the test to answer or drop.
+class Gatekeeper : public WKNavigationDelegate {
+public:
+    bool hold = false;
+    std::vector<PolicyHandler> held;
+    void webView_decidePolicyForNavigationAction_decisionHandler(WKWebView&, const WKNavigationAction& action,
+                                                                 PolicyHandler handler) override {
+        if (hold) {
+            held.push_back(std::move(handler));
+            return;
+        }
+        bool blocked = action.request.URL.absoluteString().find("blocked") != std::string::npos;
+        handler(blocked ? WKNavigationActionPolicy::Cancel : WKNavigationActionPolicy::Allow);
+    }
+};
+
+NSURLRequest requestOf(const std::string& url) { return NSURLRequest::requestWithURL(*NSURL::URLWithString(url)); }
+
+TEST(RecordingWebView, NavigationsAskThePolicyAndOnlyAllowedOnesEnterTheHistory) {
+    auto view = RecordingWebView::create();
+    auto gate = std::make_shared<Gatekeeper>();
+    view->setNavigationDelegate(gate);
+
+    view->loadRequest(requestOf("https://a.example/blocked"));  // refused as the first load too
+    EXPECT_EQ(view->loads().size(), 1u);
+    EXPECT_EQ(view->historyIndex(), -1);
+    view->loadRequest(requestOf("https://a.example/1"));
+    view->followLink("https://a.example/2");
+    view->followLink("https://a.example/blocked?x=1");
+    view->followLink("https://a.example/3");
+    EXPECT_EQ(view->history(), (std::vector<std::string>{"https://a.example/1", "https://a.example/2", "https://a.example/3"}));
+
+    ASSERT_TRUE(view->goBack());
+    ASSERT_TRUE(view->goBack());
+    EXPECT_EQ(view->currentURL(), "https://a.example/1");
+    EXPECT_FALSE(view->canGoBack());
+    EXPECT_FALSE(view->goBack());
+    // A new page after going back drops the pages ahead.
+    view->followLink("https://a.example/4");
+    EXPECT_FALSE(view->canGoForward());
+    EXPECT_EQ(view->history().size(), 2u);
+
+    struct Want {
+        WKNavigationType type;
+        WKNavigationActionPolicy policy;
+    };
+    const std::vector<Want> want = {
+        {WKNavigationType::Other, WKNavigationActionPolicy::Cancel},         {WKNavigationType::Other, WKNavigationActionPolicy::Allow},
+        {WKNavigationType::LinkActivated, WKNavigationActionPolicy::Allow},  {WKNavigationType::LinkActivated, WKNavigationActionPolicy::Cancel},
+        {WKNavigationType::LinkActivated, WKNavigationActionPolicy::Allow},  {WKNavigationType::BackForward, WKNavigationActionPolicy::Allow},
+        {WKNavigationType::BackForward, WKNavigationActionPolicy::Allow},    {WKNavigationType::LinkActivated, WKNavigationActionPolicy::Allow},
+    };
+    auto decisions = view->decisions();
+    ASSERT_EQ(decisions.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(decisions[i].type, want[i].type) << i;
+        EXPECT_EQ(decisions[i].policy, want[i].policy) << i;
+    }
+}
+
+TEST(RecordingWebView, ALateAnswerCountsOnceAndADroppedHandlerAllows) {
+    auto view = RecordingWebView::create();
+    auto gate = std::make_shared<Gatekeeper>();
+    gate->hold = true;
+    view->setNavigationDelegate(gate);
+    view->followLink("https://a.example/1");
+    view->followLink("https://a.example/2");
+    ASSERT_EQ(gate->held.size(), 2u);
+    EXPECT_EQ(view->historyIndex(), -1);  // nothing before the answer
+
+    gate->held[0](WKNavigationActionPolicy::Cancel);
+    gate->held[0](WKNavigationActionPolicy::Allow);  // a second answer is ignored
+    EXPECT_EQ(view->historyIndex(), -1);
+    gate->held.pop_back();  // dropped uncalled
+    EXPECT_EQ(view->history(), std::vector<std::string>{"https://a.example/2"});
+}
+
 }  // namespace

@@ -74,6 +74,15 @@ public:
 class RecordingNavigation : public WKNavigationDelegate {
 public:
     std::vector<std::string> events;
+    // Addresses holding this are refused; every decision asked is kept.
+    std::string refuse = "\x01";
+    std::vector<std::pair<std::string, WKNavigationType>> asked;
+    void webView_decidePolicyForNavigationAction_decisionHandler(WKWebView&, const WKNavigationAction& a,
+                                                                 PolicyHandler handler) override {
+        std::string url = a.request.URL.absoluteString();
+        asked.emplace_back(url, a.navigationType);
+        handler(url.find(refuse) == std::string::npos ? WKNavigationActionPolicy::Allow : WKNavigationActionPolicy::Cancel);
+    }
     std::vector<std::shared_ptr<WKNavigation>> navigations;
     std::vector<Error> errors;
     void webView_didStartProvisionalNavigation(WKWebView&, const Navigation& n) override { add("start", n); }
@@ -265,6 +274,43 @@ TEST_F(WebEngine, NavigationEventsNameTheLoadThatCausedThem) {
     EXPECT_EQ(nav->navigations.back(), html);
     ASSERT_TRUE(probe->waitForMessages(1));
     EXPECT_EQ(probe->messages.back(), Value("about:blank"));
+}
+
+TEST_F(WebEngine, ThePolicyRefusesNavigationsAndTheHistoryGoesBack) {
+    makeView();
+    nav->refuse = "blocked";
+    handler->pages["/two.html"] = "<body>two</body>";
+    handler->pages["/blocked.html"] = "<body>no</body>";
+    loadPage("/one.html", "<body><a id='l' href='two.html'>two</a><a id='b' href='blocked.html'>b</a></body>");
+    EXPECT_FALSE(view->canGoBack());
+    EXPECT_FALSE(view->goBack());
+
+    nav->events.clear();
+    evaluate(*view, "document.getElementById('l').click(); 1");
+    ASSERT_TRUE(testsupport::waitFor([&] { return nav->has("finish"); }));
+    ASSERT_TRUE(view->URL());
+    EXPECT_EQ(view->URL()->path(), "/two.html");
+    EXPECT_EQ(nav->asked.back(), std::make_pair(std::string("test://app/two.html"), WKNavigationType::LinkActivated));
+
+    // Refused, from the API and from the page: nothing starts, the page stays.
+    nav->events.clear();
+    size_t askedBefore = nav->asked.size();
+    view->loadRequest(NSURLRequest::requestWithURL(*NSURL::URLWithString("test://app/blocked.html")));
+    evaluate(*view, "location.href = 'blocked.html'; 1");
+    ASSERT_TRUE(testsupport::waitFor([&] { return nav->asked.size() == askedBefore + 2; }));
+    RunLoop::runFor(std::chrono::milliseconds(100));
+    EXPECT_FALSE(nav->has("start"));
+    EXPECT_EQ(std::count(handler->started.begin(), handler->started.end(), "/blocked.html"), 0);
+    EXPECT_EQ(view->URL()->path(), "/two.html");
+
+    ASSERT_TRUE(view->canGoBack());
+    auto back = view->goBack();
+    ASSERT_TRUE(back);
+    ASSERT_TRUE(testsupport::waitFor([&] { return nav->has("finish"); }));
+    EXPECT_EQ(view->URL()->path(), "/one.html");
+    EXPECT_EQ(nav->asked.back().second, WKNavigationType::BackForward);
+    EXPECT_FALSE(view->canGoBack());
+    EXPECT_TRUE(view->canGoForward());
 }
 
 TEST_F(WebEngine, SnapshotWritesAPicture) {
