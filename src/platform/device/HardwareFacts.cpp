@@ -1,5 +1,8 @@
 #include "platform/device/HardwareFacts.h"
 
+#include <unistd.h>
+
+#include <charconv>
 #include <filesystem>
 
 #include "platform/device/DeviceFacts.h"
@@ -30,6 +33,27 @@ bool hasCamera() {
     std::error_code ec;
     std::filesystem::directory_iterator it(factsRoot() / "sys/class/video4linux", ec);
     return !ec && it != std::filesystem::directory_iterator();
+}
+
+uint64_t physicalMemory() {
+    long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) : 0;
+}
+
+int64_t availableMemory() {
+    auto text = files::readText(factsRoot() / "proc/meminfo");
+    if (!text) return -1;
+    for (auto& line : strings::split(*text, "\n")) {
+        if (!strings::hasPrefix(line, "MemAvailable:")) continue;
+        // "MemAvailable:    8123456 kB"
+        std::string value = strings::trim(line.substr(13));
+        int64_t kib = 0;
+        auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), kib);
+        if (ec != std::errc() || kib < 0 || kib > INT64_MAX / 1024) return -1;
+        if (strings::trim(std::string_view(end, size_t(value.data() + value.size() - end))) != "kB") return -1;
+        return kib * 1024;
+    }
+    return -1;
 }
 
 }  // namespace device

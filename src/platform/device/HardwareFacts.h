@@ -1,8 +1,9 @@
 #pragma once
 // What the firmware and the kernel say about the machine itself: the DMI
-// vendor and product names and whether a camera is attached. Read below the
-// facts root (DeviceFacts.h), so tests play any machine.
+// vendor and product names, whether a camera is attached, and memory. Read
+// below the facts root (DeviceFacts.h), so tests play any machine.
 
+#include <cstdint>
 #include <string>
 
 namespace device {
@@ -15,5 +16,12 @@ std::string dmiProductName();
 
 // True when a video capture device is present (/sys/class/video4linux).
 bool hasCamera();
+
+// Bytes of physical memory (sysconf: pages x page size); 0 when unknown.
+uint64_t physicalMemory();
+// Bytes that can be had now without swapping: MemAvailable of
+// /proc/meminfo (what the kernel counts as free, reclaimable caches
+// included); -1 when it cannot be read.
+int64_t availableMemory();
 
 }  // namespace device

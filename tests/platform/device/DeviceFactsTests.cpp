@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "platform/device/DeviceFacts.h"
+#include "platform/device/HardwareFacts.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -85,6 +86,28 @@ TEST(DeviceFacts, DiskAndInterfaces) {
     for (auto& a : device::interfaceAddresses())
         if (a.loopback && a.address == "127.0.0.1") loopback = true;
     EXPECT_TRUE(loopback);
+}
+
+TEST(DeviceFacts, MemoryAvailableFromMeminfoBelowTheRoot) {
+    FakeRoot root;
+    EXPECT_EQ(device::availableMemory(), -1);  // no meminfo
+    struct Case {
+        const char* meminfo;
+        int64_t bytes;
+    } cases[] = {
+        {"MemTotal:       16000000 kB\nMemFree:          100000 kB\nMemAvailable:    2097152 kB\n", 2147483648},
+        {"MemAvailable: 0 kB\n", 0},
+        {"MemTotal: 100 kB\nMemFree: 50 kB\n", -1},        // an old kernel without the line
+        {"MemAvailable: lots kB\n", -1},
+        {"MemAvailable: 12 MB\n", -1},                      // not the unit the kernel writes
+        {"MemAvailable: 99999999999999999999 kB\n", -1},    // overflows
+    };
+    for (auto& c : cases) {
+        root.write("proc/meminfo", c.meminfo);
+        EXPECT_EQ(device::availableMemory(), c.bytes) << c.meminfo;
+    }
+    // Physical memory is the machine's own, whatever the root.
+    EXPECT_GE(device::physicalMemory(), uint64_t(64) << 20);
 }
 
 }  // namespace
