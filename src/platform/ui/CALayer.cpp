@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ui/DisplayLoop.h"
 #include "platform/ui/UIView.h"
 
 CALayer::~CALayer() = default;
@@ -17,7 +18,7 @@ void CALayer::setFrame(const CGRect& f) {
     if (view_) return view_->setFrame(f);
     position_ = {f.midX(), f.midY()};
     bounds_.size = f.size;
-    setNeedsDisplay();
+    changed();
 }
 
 CGRect CALayer::bounds() const { return view_ ? view_->bounds() : bounds_; }
@@ -25,7 +26,7 @@ CGRect CALayer::bounds() const { return view_ ? view_->bounds() : bounds_; }
 void CALayer::setBounds(const CGRect& b) {
     if (view_) return view_->setBounds(b);
     bounds_ = b;
-    setNeedsDisplay();
+    changed();
 }
 
 CGPoint CALayer::position() const { return view_ ? view_->center() : position_; }
@@ -33,12 +34,12 @@ CGPoint CALayer::position() const { return view_ ? view_->center() : position_; 
 void CALayer::setPosition(CGPoint p) {
     if (view_) return view_->setCenter(p);
     position_ = p;
-    setNeedsDisplay();
+    changed();
 }
 
 void CALayer::setMask(std::shared_ptr<CALayer> m) {
     mask_ = std::move(m);
-    setNeedsDisplay();
+    changed();
 }
 
 void CALayer::addSublayer(const std::shared_ptr<CALayer>& layer) { insertSublayer(layer, sublayers_.size()); }
@@ -49,7 +50,7 @@ void CALayer::insertSublayer(const std::shared_ptr<CALayer>& layer, size_t index
     layer->removeFromSuperlayer();
     sublayers_.insert(sublayers_.begin() + std::min(index, sublayers_.size()), layer);
     layer->superlayer_ = shared_from_this();
-    setNeedsDisplay();
+    changed();
 }
 
 void CALayer::removeFromSuperlayer() {
@@ -58,7 +59,7 @@ void CALayer::removeFromSuperlayer() {
     auto self = shared_from_this();
     std::erase(parent->sublayers_, self);
     superlayer_.reset();
-    parent->setNeedsDisplay();
+    parent->changed();
 }
 
 std::vector<std::string> CALayer::animationKeys() const {
@@ -67,12 +68,24 @@ std::vector<std::string> CALayer::animationKeys() const {
     return out;
 }
 
-void CALayer::setNeedsDisplay() {
+void CALayer::changed() {
     for (const CALayer* l = this; l; l = l->superlayer_.lock().get())
         if (l->view_) {
-            l->view_->setNeedsDisplay();
+            if (l->view_->window()) DisplayLoop::setNeedsUpdate();
             return;
         }
+}
+
+void CALayer::setNeedsDisplay() {
+    needsDisplay_ = true;
+    changed();
+}
+
+void CALayer::displayIfNeeded() {
+    if (!needsDisplay_) return;
+    // Cleared first: the hook may set contents, which must not ask again.
+    needsDisplay_ = false;
+    if (view_) view_->displayLayer(*this);
 }
 
 void CAShapeLayer::drawInContext(CGContext& ctx) {

@@ -42,37 +42,37 @@ public:
     void setPosition(CGPoint p);
 
     const std::optional<UIColor>& backgroundColor() const { return backgroundColor_; }
-    void setBackgroundColor(std::optional<UIColor> c) { backgroundColor_ = c; setNeedsDisplay(); }
+    void setBackgroundColor(std::optional<UIColor> c) { backgroundColor_ = c; changed(); }
     double cornerRadius() const { return cornerRadius_; }
-    void setCornerRadius(double r) { cornerRadius_ = r; setNeedsDisplay(); }
+    void setCornerRadius(double r) { cornerRadius_ = r; changed(); }
     bool masksToBounds() const { return masksToBounds_; }
-    void setMasksToBounds(bool m) { masksToBounds_ = m; setNeedsDisplay(); }
+    void setMasksToBounds(bool m) { masksToBounds_ = m; changed(); }
     double borderWidth() const { return borderWidth_; }
-    void setBorderWidth(double w) { borderWidth_ = w; setNeedsDisplay(); }
+    void setBorderWidth(double w) { borderWidth_ = w; changed(); }
     const UIColor& borderColor() const { return borderColor_; }
-    void setBorderColor(const UIColor& c) { borderColor_ = c; setNeedsDisplay(); }
+    void setBorderColor(const UIColor& c) { borderColor_ = c; changed(); }
     double opacity() const { return opacity_; }
-    void setOpacity(double o) { opacity_ = o; setNeedsDisplay(); }
+    void setOpacity(double o) { opacity_ = o; changed(); }
     bool isHidden() const { return hidden_; }
-    void setHidden(bool h) { hidden_ = h; setNeedsDisplay(); }
+    void setHidden(bool h) { hidden_ = h; changed(); }
 
     const UIColor& shadowColor() const { return shadowColor_; }
-    void setShadowColor(const UIColor& c) { shadowColor_ = c; setNeedsDisplay(); }
+    void setShadowColor(const UIColor& c) { shadowColor_ = c; changed(); }
     double shadowOpacity() const { return shadowOpacity_; }
-    void setShadowOpacity(double o) { shadowOpacity_ = o; setNeedsDisplay(); }
+    void setShadowOpacity(double o) { shadowOpacity_ = o; changed(); }
     CGSize shadowOffset() const { return shadowOffset_; }
-    void setShadowOffset(CGSize s) { shadowOffset_ = s; setNeedsDisplay(); }
+    void setShadowOffset(CGSize s) { shadowOffset_ = s; changed(); }
     double shadowRadius() const { return shadowRadius_; }
-    void setShadowRadius(double r) { shadowRadius_ = r; setNeedsDisplay(); }
+    void setShadowRadius(double r) { shadowRadius_ = r; changed(); }
     const std::optional<CGPath>& shadowPath() const { return shadowPath_; }
-    void setShadowPath(std::optional<CGPath> p) { shadowPath_ = std::move(p); setNeedsDisplay(); }
+    void setShadowPath(std::optional<CGPath> p) { shadowPath_ = std::move(p); changed(); }
 
     // Bitmap contents, stretched over the bounds (the part `contentsRect`
     // names, in unit coordinates).
     const std::shared_ptr<CGImage>& contents() const { return contents_; }
-    void setContents(std::shared_ptr<CGImage> c) { contents_ = std::move(c); setNeedsDisplay(); }
+    void setContents(std::shared_ptr<CGImage> c) { contents_ = std::move(c); changed(); }
     const CGRect& contentsRect() const { return contentsRect_; }
-    void setContentsRect(const CGRect& r) { contentsRect_ = r; setNeedsDisplay(); }
+    void setContentsRect(const CGRect& r) { contentsRect_ = r; changed(); }
 
     // The alpha of the mask layer's drawing masks this layer.
     const std::shared_ptr<CALayer>& mask() const { return mask_; }
@@ -85,7 +85,7 @@ public:
     void removeFromSuperlayer();
 
     const CGAffineTransform& affineTransform() const { return transform_; }
-    void setAffineTransform(const CGAffineTransform& t) { transform_ = t; setNeedsDisplay(); }
+    void setAffineTransform(const CGAffineTransform& t) { transform_ = t; changed(); }
 
     void addAnimation(const CAAnimation& a, const std::string& key) { animations_[key] = a; }
     void removeAnimationForKey(const std::string& key) { animations_.erase(key); }
@@ -94,7 +94,13 @@ public:
 
     // The view whose layer this is (nullptr for a plain layer).
     UIView* delegateView() const { return view_; }
+    // Asks for the content to be made again: at the next display pass (or
+    // render) of a window holding the view, the view's displayLayer() runs
+    // once, then the window is drawn. Property changes only redraw.
     void setNeedsDisplay();
+    bool needsDisplay() const { return needsDisplay_; }
+    // Runs the view's displayLayer() now when the layer asked for it.
+    void displayIfNeeded();
 
     // Draws the layer's own content (beyond background and contents) in its bounds space.
     virtual void drawInContext(CGContext& ctx) {}
@@ -102,8 +108,13 @@ public:
     // Used by UIView for its own layer.
     void attachToView(UIView* v) { view_ = v; }
 
+protected:
+    // A property changed: the window holding the layer is drawn again.
+    void changed();
+
 private:
     UIView* view_ = nullptr;
+    bool needsDisplay_ = false;
     CGRect bounds_;
     CGPoint position_;
     std::optional<UIColor> backgroundColor_;
@@ -133,17 +144,17 @@ class CAShapeLayer : public CALayer {
 public:
     static std::shared_ptr<CAShapeLayer> layer() { return std::make_shared<CAShapeLayer>(); }
     const CGPath& path() const { return path_; }
-    void setPath(const CGPath& p) { path_ = p; setNeedsDisplay(); }
+    void setPath(const CGPath& p) { path_ = p; changed(); }
     const std::optional<UIColor>& fillColor() const { return fillColor_; }
-    void setFillColor(std::optional<UIColor> c) { fillColor_ = c; setNeedsDisplay(); }
+    void setFillColor(std::optional<UIColor> c) { fillColor_ = c; changed(); }
     const std::optional<UIColor>& strokeColor() const { return strokeColor_; }
-    void setStrokeColor(std::optional<UIColor> c) { strokeColor_ = c; setNeedsDisplay(); }
+    void setStrokeColor(std::optional<UIColor> c) { strokeColor_ = c; changed(); }
     double lineWidth() const { return lineWidth_; }
-    void setLineWidth(double w) { lineWidth_ = w; setNeedsDisplay(); }
+    void setLineWidth(double w) { lineWidth_ = w; changed(); }
     CAFillRule fillRule() const { return fillRule_; }
-    void setFillRule(CAFillRule r) { fillRule_ = r; setNeedsDisplay(); }
-    void setLineCap(CGLineCap c) { lineCap_ = c; setNeedsDisplay(); }
-    void setLineJoin(CGLineJoin j) { lineJoin_ = j; setNeedsDisplay(); }
+    void setFillRule(CAFillRule r) { fillRule_ = r; changed(); }
+    void setLineCap(CGLineCap c) { lineCap_ = c; changed(); }
+    void setLineJoin(CGLineJoin j) { lineJoin_ = j; changed(); }
 
     void drawInContext(CGContext& ctx) override;
 
@@ -161,14 +172,14 @@ class CAGradientLayer : public CALayer {
 public:
     static std::shared_ptr<CAGradientLayer> layer() { return std::make_shared<CAGradientLayer>(); }
     const std::vector<UIColor>& colors() const { return colors_; }
-    void setColors(std::vector<UIColor> c) { colors_ = std::move(c); setNeedsDisplay(); }
+    void setColors(std::vector<UIColor> c) { colors_ = std::move(c); changed(); }
     const std::vector<double>& locations() const { return locations_; }
-    void setLocations(std::vector<double> l) { locations_ = std::move(l); setNeedsDisplay(); }
+    void setLocations(std::vector<double> l) { locations_ = std::move(l); changed(); }
     // Unit coordinates of the bounds.
     CGPoint startPoint() const { return start_; }
-    void setStartPoint(CGPoint p) { start_ = p; setNeedsDisplay(); }
+    void setStartPoint(CGPoint p) { start_ = p; changed(); }
     CGPoint endPoint() const { return end_; }
-    void setEndPoint(CGPoint p) { end_ = p; setNeedsDisplay(); }
+    void setEndPoint(CGPoint p) { end_ = p; changed(); }
 
     void drawInContext(CGContext& ctx) override;
 

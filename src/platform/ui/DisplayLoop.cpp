@@ -34,6 +34,7 @@ void runPass() {
         }
         if (!again) break;
     }
+    for (auto& w : UIApplication::sharedApplication().windows()) w->displayLayersIfNeeded();
     gInPass = false;
     if (handler()) handler()();
 }

@@ -455,6 +455,31 @@ bool writeScreenshot(const std::string& path) {
     return ok;
 }
 
+namespace {
+using FrameFn = std::function<void(double)>;
+
+gboolean frameTick(GtkWidget*, GdkFrameClock* clock, gpointer data) {
+    return guarded(
+        [clock, data]() -> gboolean {
+            gint64 refresh = 0;
+            gdk_frame_clock_get_refresh_info(clock, gdk_frame_clock_get_frame_time(clock), &refresh, nullptr);
+            (*static_cast<FrameFn*>(data))(refresh > 0 ? double(refresh) / 1e6 : 1.0 / 60);
+            return G_SOURCE_CONTINUE;
+        },
+        gboolean(G_SOURCE_CONTINUE));
+}
+}  // namespace
+
+unsigned addFrameCallback(std::function<void(double interval)> onFrame) {
+    if (!gWindow || !onFrame) return 0;
+    return gtk_widget_add_tick_callback(gWindow, frameTick, new FrameFn(std::move(onFrame)),
+                                        [](gpointer p) { delete static_cast<FrameFn*>(p); });
+}
+
+void removeFrameCallback(unsigned id) {
+    if (gWindow && id) gtk_widget_remove_tick_callback(gWindow, id);
+}
+
 }  // namespace GtkHost
 
 int UIApplicationMain(int argc, char** argv, std::function<std::shared_ptr<UIApplicationDelegate>()> makeDelegate) {

@@ -12,6 +12,7 @@
 // minimise, focus) into the application's life-cycle events. Without a
 // display everything runs headless and the host does nothing.
 
+#include <functional>
 #include <string>
 
 typedef struct _GtkWidget GtkWidget;
@@ -29,5 +30,11 @@ GtkWidget* toplevel();
 void sync();
 // Writes what the host window shows now (native widgets included) to a PNG.
 bool writeScreenshot(const std::string& path);
+
+// Calls `onFrame` with the display's refresh interval in seconds at every
+// frame of the host window's frame clock, on the main thread, until
+// removed. 0 (nothing called) when there is no host window yet.
+unsigned addFrameCallback(std::function<void(double interval)> onFrame);
+void removeFrameCallback(unsigned id);
 
 }  // namespace GtkHost

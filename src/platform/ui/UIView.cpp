@@ -451,7 +451,14 @@ void UIView::sizeToFit() {
 }
 
 void UIView::setNeedsDisplay() {
-    if (window()) DisplayLoop::setNeedsUpdate();
+    if (layer_) layer_->setNeedsDisplay();
+}
+
+void UIView::displayLayersIfNeeded() {
+    auto keep = weak_from_this().lock();  // a hook may remove the view
+    layer_->displayIfNeeded();
+    auto subviews = subviews_;
+    for (auto& s : subviews) s->displayLayersIfNeeded();
 }
 
 CGPoint UIView::pointToSuperview(CGPoint p) const {

@@ -171,8 +171,16 @@ public:
 
     // Drawing: custom views draw their content in their bounds space.
     virtual void drawRect(CGContext& ctx, const CGRect& rect) {}
-    // Asks the window to redraw (the GTK host repaints; headless nothing).
+    // Asks the window to redraw (the GTK host repaints; headless nothing),
+    // and the layer for new content (setNeedsDisplay of CALayer).
     void setNeedsDisplay();
+    // The layer's content hook, on the main thread: runs once per
+    // setNeedsDisplay() of the view or its layer, at the next display pass
+    // or render of a window holding the view, before drawing. A view that
+    // shows its content as layer contents sets them here.
+    virtual void displayLayer(CALayer& layer) {}
+    // Runs displayLayer() for every layer of this tree that asked for it.
+    void displayLayersIfNeeded();
 
     // Coordinates between views of one tree (a null view: the window).
     CGPoint convertPointToView(CGPoint p, const UIView* view) const;

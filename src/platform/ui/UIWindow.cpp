@@ -199,6 +199,7 @@ void UIWindow::firstResponderInputViewsChanged() { UIKeyboard::firstResponderCha
 
 std::shared_ptr<CGImage> UIWindow::renderImage(double scale) const {
     const_cast<UIWindow*>(this)->layoutIfNeeded();
+    const_cast<UIWindow*>(this)->displayLayersIfNeeded();
     CGRect b = bounds();
     auto ctx = CGContext::bitmap(b.size, false, scale);
     if (!ctx) return nullptr;

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "platform/dispatch/RunLoop.h"
+#include "platform/ui/CADisplayLink.h"
 #include "platform/ui/GtkHost.h"
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIApplication.h"
@@ -141,6 +142,18 @@ TEST(GtkHost, AlertDrawsOverTheNativeWidgetAndTakesTheClick) {
     EXPECT_EQ(root->native->clicks, 1);
     // The alert is gone.
     EXPECT_TRUE(screenShows([](GdkPixbuf* pb) { return isRed(at(pb, 20, 20)); }));
+
+    // Hosted, a display link follows the window's frame clock.
+    double refresh = 0;
+    unsigned id = GtkHost::addFrameCallback([&](double interval) { refresh = interval; });
+    ASSERT_NE(id, 0u);
+    int frames = 0;
+    auto link = CADisplayLink::displayLinkWithCallback([&](CADisplayLink&) { ++frames; });
+    link->addToRunLoop(NSRunLoopCommonModes);
+    ASSERT_TRUE(testsupport::waitFor([&] { return frames >= 3 && refresh > 0; }));
+    EXPECT_DOUBLE_EQ(link->duration(), refresh);
+    link->invalidate();
+    GtkHost::removeFrameCallback(id);
     window->setHidden(true);
 }
 
