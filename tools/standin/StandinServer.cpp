@@ -12,6 +12,8 @@
 #include <fstream>
 #include <regex>
 
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Strings.h"
 
 namespace standin {
@@ -68,6 +70,55 @@ Reply Reply::oversized(size_t bytes) {
     return r;
 }
 
+Reply Reply::held(std::vector<std::string> pieces, std::string contentType) {
+    Reply r;
+    r.kind = Kind::Streamed;
+    r.contentType = std::move(contentType);
+    r.stream.pieces = std::move(pieces);
+    r.stream.pace = Stream::Pace::Held;
+    return r;
+}
+
+Reply Reply::paced(const std::string& body, size_t pieceBytes, std::chrono::nanoseconds interval,
+                   std::string contentType) {
+    Reply r;
+    r.kind = Kind::Streamed;
+    r.contentType = std::move(contentType);
+    for (size_t at = 0; at < body.size(); at += std::max<size_t>(pieceBytes, 1))
+        r.stream.pieces.push_back(body.substr(at, pieceBytes));
+    r.stream.pace = Stream::Pace::Timed;
+    r.stream.interval = interval;
+    return r;
+}
+
+Reply Reply::lyingLength(std::string body, uint64_t announced, std::string contentType) {
+    Reply r;
+    r.kind = Kind::Streamed;
+    r.contentType = std::move(contentType);
+    r.stream.pieces = {std::move(body)};
+    r.stream.announcedLength = announced;
+    return r;
+}
+
+Reply Reply::cut(const std::string& body, size_t sent, std::string contentType) {
+    Reply r = lyingLength(body.substr(0, sent), body.size(), std::move(contentType));
+    return r;
+}
+
+Reply Reply::endless(std::string contentType) {
+    Reply r;
+    r.kind = Kind::Streamed;
+    r.contentType = std::move(contentType);
+    r.stream.endless = true;
+    return r;
+}
+
+Reply Reply::redirect(const std::string& location, int status) {
+    Reply r = text("", "text/plain", status);
+    r.headers.emplace_back("Location", location);
+    return r;
+}
+
 const char* Reply::kindName() const {
     switch (kind) {
     case Kind::Json: return "json";
@@ -77,6 +128,7 @@ const char* Reply::kindName() const {
     case Kind::Hang: return "hang";
     case Kind::MalformedJson: return "malformed";
     case Kind::Oversized: return "oversized";
+    case Kind::Streamed: return "streamed";
     }
     return "";
 }
@@ -236,8 +288,50 @@ TestCertificates TestCertificates::generate() {
 
 // ---- Server ----
 
+// Where streamed pieces wait: for releases, for the clock, or for the end.
+struct HttpServer::PieceGate {
+    std::mutex mutex;
+    std::condition_variable cv;
+    uint64_t released = 0, taken = 0;  // held pieces let go and sent
+    bool stopping = false;
+
+    void wake() {
+        std::lock_guard lock(mutex);
+        cv.notify_all();
+    }
+    void setStopping(bool s) {
+        std::lock_guard lock(mutex);
+        stopping = s;
+        cv.notify_all();
+    }
+    bool isStopping() {
+        std::lock_guard lock(mutex);
+        return stopping;
+    }
+    // False when the server stops first.
+    bool takeRelease() {
+        std::unique_lock lock(mutex);
+        cv.wait(lock, [&] { return stopping || taken < released; });
+        if (stopping) return false;
+        ++taken;
+        return true;
+    }
+    // Waits until the installed clock reaches `deadline` (a test clock's
+    // advance wakes it through a delayed dispatch); false when stopping.
+    static bool waitUntil(const std::shared_ptr<PieceGate>& gate, Clock::Monotonic deadline) {
+        auto now = Clock::current().now();
+        if (now < deadline) DispatchQueue::global()->asyncAfter(deadline - now, [gate] { gate->wake(); });
+        std::unique_lock lock(gate->mutex);
+        gate->cv.wait(lock, [&] { return gate->stopping || Clock::current().now() >= deadline; });
+        return !gate->stopping;
+    }
+};
+
 HttpServer::HttpServer(std::string name, bool tls, std::shared_ptr<Journal> journal)
-    : name_(std::move(name)), tls_(tls), journal_(journal ? std::move(journal) : std::make_shared<Journal>()) {}
+    : name_(std::move(name)),
+      tls_(tls),
+      journal_(journal ? std::move(journal) : std::make_shared<Journal>()),
+      gate_(std::make_shared<PieceGate>()) {}
 
 HttpServer::~HttpServer() {
     stop();
@@ -303,6 +397,7 @@ bool HttpServer::start(int port) {
         std::lock_guard lock(mutex_);
         stopping_ = false;
     }
+    gate_->setStopping(false);
     // Address reuse only: the library's default also shares the port with
     // other listeners, which would hide a port that is taken.
     server_->set_socket_options([](socket_t sock) {
@@ -358,9 +453,16 @@ void HttpServer::stop() {
         ++hangGeneration_;
         hangCv_.notify_all();
     }
+    gate_->setStopping(true);
     server_->stop();
     if (thread_.joinable()) thread_.join();
     server_.reset();
+}
+
+void HttpServer::releasePieces(int n) {
+    std::lock_guard lock(gate_->mutex);
+    gate_->released += uint64_t(std::max(n, 0));
+    gate_->cv.notify_all();
 }
 
 std::string HttpServer::baseURL() const {
@@ -452,6 +554,7 @@ void HttpServer::play(const Reply& reply, const void* rq, void* rs) {
         dropConnection(req.remote_addr, req.remote_port);
         res.status = 500;
         return;
+    case Reply::Kind::Streamed: playStream(reply, rs); return;
     case Reply::Kind::Oversized: {
         res.status = reply.status;
         size_t total = reply.size;
@@ -463,6 +566,63 @@ void HttpServer::play(const Reply& reply, const void* rq, void* rs) {
         return;
     }
     }
+}
+
+void HttpServer::playStream(const Reply& reply, void* rs) {
+    auto& res = *static_cast<httplib::Response*>(rs);
+    res.status = reply.status;
+    struct State {
+        Stream stream;
+        Clock::Monotonic start = Clock::current().now();
+        size_t next = 0;
+    };
+    auto state = std::make_shared<State>();
+    state->stream = reply.stream;
+    auto gate = gate_;
+    // Writes the next piece after its wait; false to end the connection.
+    auto writeNext = [state, gate](httplib::DataSink& sink, uint64_t room) {
+        auto& s = state->stream;
+        size_t i = state->next++;
+        bool go = s.pace == Stream::Pace::Held    ? gate->takeRelease()
+                  : s.pace == Stream::Pace::Timed ? PieceGate::waitUntil(gate, state->start + s.interval * i)
+                                                  : !gate->isStopping();
+        if (!go) return false;
+        const std::string& p = s.pieces[i];
+        return sink.write(p.data(), size_t(std::min<uint64_t>(p.size(), room)));
+    };
+    if (state->stream.endless) {
+        res.set_chunked_content_provider(reply.contentType, [state, gate, writeNext](size_t, httplib::DataSink& sink) {
+            if (state->next < state->stream.pieces.size()) return writeNext(sink, UINT64_MAX);
+            static const std::string filler(64 * 1024, 'x');
+            return !gate->isStopping() && sink.write(filler.data(), filler.size());
+        });
+        return;
+    }
+    uint64_t total = 0;
+    for (auto& p : state->stream.pieces) total += p.size();
+    uint64_t announced = state->stream.announcedLength.value_or(total);
+    res.set_content_provider(size_t(announced), reply.contentType,
+                             [state, writeNext, announced](size_t offset, size_t, httplib::DataSink& sink) {
+                                 // Pieces spent before the announced end: a cut or a lie, so close.
+                                 if (state->next >= state->stream.pieces.size()) return false;
+                                 return writeNext(sink, announced - offset);
+                             });
+}
+
+HttpServer::Handler redirectTo(std::string location, int status) {
+    return [location = std::move(location), status](const Request&, JournalEntry&) {
+        return Reply::redirect(location, status);
+    };
+}
+
+HttpServer::Handler basicAuth(std::string user, std::string password, HttpServer::Handler inner) {
+    std::string expected = "Basic " + strings::base64Encode(user + ":" + password);
+    return [expected, inner = std::move(inner)](const Request& r, JournalEntry& e) {
+        if (r.header("Authorization") == expected) return inner ? inner(r, e) : Reply::text("authorised");
+        Reply refused = Reply::text("authentication required", "text/plain", 401);
+        refused.headers.emplace_back("WWW-Authenticate", "Basic realm=\"standin\"");
+        return refused;
+    };
 }
 
 }  // namespace standin

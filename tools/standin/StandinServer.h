@@ -5,6 +5,12 @@
 // failures: JSON with any status, an HTML 500, a closed connection, a hung
 // request, malformed JSON, an oversized body.
 //
+// Streamed replies play slow and broken bodies: pieces held until the test
+// releases them or paced on the installed clock (never a sleep), a
+// Content-Length that lies, a body cut short, a body without end. Handlers
+// for redirects and Basic authentication stand beside the routes; replies
+// no HTTP library writes come from the RawServer (RawServer.h).
+//
 // Tests start stand-ins in-process and stop them; the demo starts the
 // executables. HTTPS stand-ins make a throw-away CA and a certificate for
 // 127.0.0.1 and localhost at start, and write the CA to a PEM file that a
@@ -30,14 +36,31 @@ class Server;
 
 namespace standin {
 
+// How a streamed reply writes its body after the headers.
+struct Stream {
+    // Each piece waits for one release (HttpServer::releasePieces), for
+    // `interval` of the installed clock after the previous one (the first
+    // goes at once), or for nothing.
+    enum class Pace { Immediate, Held, Timed };
+    std::vector<std::string> pieces;
+    Pace pace = Pace::Immediate;
+    std::chrono::nanoseconds interval{0};
+    // The Content-Length sent: the pieces' total unless set. When the
+    // pieces fall short of it, the connection is closed after them.
+    std::optional<uint64_t> announcedLength;
+    // After the pieces, filler for ever (chunked, no Content-Length).
+    bool endless = false;
+};
+
 struct Reply {
-    enum class Kind { Json, Text, Html500, CloseConnection, Hang, MalformedJson, Oversized };
+    enum class Kind { Json, Text, Html500, CloseConnection, Hang, MalformedJson, Oversized, Streamed };
     Kind kind = Kind::Json;
     int status = 200;
     std::string body;
     std::string contentType = "application/json";
     size_t size = 0;  // Oversized: bytes announced and streamed
     std::vector<std::pair<std::string, std::string>> headers;
+    Stream stream;  // Streamed
 
     static Reply json(const Value& body, int status = 200);
     static Reply text(std::string body, std::string contentType = "text/plain", int status = 200);
@@ -46,6 +69,19 @@ struct Reply {
     static Reply hang();             // no reply until the server stops (or releaseHung())
     static Reply malformedJson();
     static Reply oversized(size_t bytes = 64u << 20);
+    // Headers at once; each piece when released.
+    static Reply held(std::vector<std::string> pieces, std::string contentType = "application/octet-stream");
+    // `body` in pieces of `pieceBytes`, one every `interval` of the installed clock.
+    static Reply paced(const std::string& body, size_t pieceBytes, std::chrono::nanoseconds interval,
+                       std::string contentType = "application/octet-stream");
+    // Announces `announced` bytes, sends `body`, closes the connection.
+    static Reply lyingLength(std::string body, uint64_t announced, std::string contentType = "application/octet-stream");
+    // Announces all of `body`, sends its first `sent` bytes, closes.
+    static Reply cut(const std::string& body, size_t sent, std::string contentType = "application/octet-stream");
+    // Chunked filler that never ends (until the client leaves or the server stops).
+    static Reply endless(std::string contentType = "application/octet-stream");
+    // A redirect to `location` (any scheme: "file:///etc/passwd" too).
+    static Reply redirect(const std::string& location, int status = 302);
     const char* kindName() const;
 };
 
@@ -119,6 +155,9 @@ public:
     void stop();  // releases hung requests first
     bool isRunning() const;
     void releaseHung();
+    // Lets `n` more held pieces go (shared by every held reply, in the
+    // order they wait).
+    void releasePieces(int n = 1);
 
     int port() const { return port_; }
     std::string baseURL() const;  // "http://127.0.0.1:PORT" (https with TLS)
@@ -139,6 +178,7 @@ private:
     void handle(const void* req, void* res);
     std::optional<Reply> scripted(const std::string& path);
     void play(const Reply& reply, const void* req, void* res);
+    void playStream(const Reply& reply, void* res);
     void dropConnection(const std::string& remoteAddr, int remotePort);
 
     std::string name_;
@@ -158,7 +198,16 @@ private:
     std::condition_variable hangCv_;
     uint64_t hangGeneration_ = 0;
     bool stopping_ = false;
+    struct PieceGate;
+    std::shared_ptr<PieceGate> gate_;  // outlives the server for clock callbacks
 };
+
+// Route handlers that stand in front of others.
+// Answers every request with a redirect to `location`.
+HttpServer::Handler redirectTo(std::string location, int status = 302);
+// Passes to `inner` only with "Authorization: Basic" of `user`:`password`;
+// otherwise a 401 with a Basic challenge.
+HttpServer::Handler basicAuth(std::string user, std::string password, HttpServer::Handler inner);
 
 // Splits "a=1&b=2" into raw pairs (no decoding); a piece without "=" gets "".
 std::vector<std::pair<std::string, std::string>> splitPairs(const std::string& text);
