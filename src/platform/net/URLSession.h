@@ -8,8 +8,12 @@
 //   hang), since the main thread runs the UI and every completion.
 // - TLS certificates are always verified against the system's roots, plus
 //   an optional extra CA file (a bundle setting, see
-//   URLSessionConfiguration::defaultConfiguration).
-// - Failures are `Error`s in NSURLErrorDomain with the platform's codes.
+//   URLSessionConfiguration::defaultConfiguration); see CurlSetup.h for
+//   what every transfer does.
+// - Failures are `Error`s in NSURLErrorDomain with the platform's codes
+//   (one table for every client: urlerror::codeFor).
+//
+// URLConnection.h streams a body piece by piece on a network thread.
 
 #include <atomic>
 #include <chrono>
@@ -36,8 +40,13 @@ enum : long {
     NSURLErrorCannotConnectToHost = -1004,
     NSURLErrorNetworkConnectionLost = -1005,
     NSURLErrorHTTPTooManyRedirects = -1007,
+    NSURLErrorResourceUnavailable = -1008,
     NSURLErrorNotConnectedToInternet = -1009,
     NSURLErrorBadServerResponse = -1011,
+    NSURLErrorUserCancelledAuthentication = -1012,
+    NSURLErrorFileDoesNotExist = -1100,
+    NSURLErrorFileIsDirectory = -1101,
+    NSURLErrorNoPermissionsToReadFile = -1102,
     NSURLErrorDataLengthExceedsMaximum = -1103,
     NSURLErrorSecureConnectionFailed = -1200,
     NSURLErrorServerCertificateHasBadDate = -1201,
@@ -50,14 +59,35 @@ inline constexpr const char* NSURLErrorFailingURLStringErrorKey = "NSErrorFailin
 
 using HTTPHeaders = std::vector<std::pair<std::string, std::string>>;
 
+enum class NSURLRequestCachePolicy {
+    UseProtocolCachePolicy = 0,
+    ReloadIgnoringLocalCacheData = 1,
+    ReturnCacheDataElseLoad = 2,
+    ReturnCacheDataDontLoad = 3,
+};
+
+struct URLCredential {
+    enum class Persistence { None, ForSession, Permanent };
+    std::string user, password;
+    Persistence persistence = Persistence::ForSession;
+};
+
 struct URLRequest {
     std::string url;
     std::string method = "GET";  // any method; HEAD fetches no body
     HTTPHeaders headers;         // sent in this order
     std::string body;            // sent when not empty (Content-Length is set from it)
-    // Limit for the whole exchange; zero takes the session's default.
+    // Limit for the whole exchange (a URLSession) or for a silence (a
+    // URLConnection); zero takes the session's or the thread's default.
     std::chrono::milliseconds timeout{0};
     bool followRedirects = true;
+    // The process's one cookie store is sent and filled only when set; off
+    // unless asked, as the system's own servers keep no cookie state.
+    bool httpShouldHandleCookies = false;
+    // Kept for callers: there is no HTTP cache here, every policy loads.
+    NSURLRequestCachePolicy cachePolicy = NSURLRequestCachePolicy::UseProtocolCachePolicy;
+    // Answers the server's authentication challenge (any method), once.
+    std::optional<URLCredential> credential;
 
     URLRequest() = default;
     explicit URLRequest(std::string u, std::string m = "GET") : url(std::move(u)), method(std::move(m)) {}
@@ -65,9 +95,12 @@ struct URLRequest {
 };
 
 struct HTTPURLResponse {
-    long statusCode = 0;
-    std::string url;  // after redirects
+    long statusCode = 0;  // 0 for a file
+    std::string url;      // after redirects
     HTTPHeaders headers;
+    // Content-Length (-1 when absent, or when the body arrives decoded from
+    // a content encoding); a file's size.
+    int64_t expectedContentLength = -1;
     // Case-insensitive; "" when absent.
     std::string valueForHTTPHeaderField(std::string_view name) const;
 };

@@ -1,0 +1,283 @@
+#include "platform/net/CurlSetup.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <set>
+
+#include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Strings.h"
+#include "platform/net/NetworkReachability.h"
+#include "platform/net/URLSession.h"
+
+namespace curlsetup {
+
+namespace {
+
+void globalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+CURLcode onSSLContext(CURL*, void* sslctx, void* user) {
+    auto path = static_cast<const std::string*>(user);
+    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslctx));
+    if (X509_STORE_load_file(store, path->c_str()) != 1) {
+        // Public servers still verify against the system's roots.
+        NSLog("URLSession: the extra CA file %s cannot be read", path->c_str());
+    }
+    return CURLE_OK;
+}
+
+// Close-on-exec from the start: a child process (the engine's web process
+// among them) must never hold one of our connections open.
+curl_socket_t openSocket(void*, curlsocktype, curl_sockaddr* address) {
+    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+std::set<int> openDescriptors() {
+    std::set<int> out;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (dirent* e = ::readdir(dir))
+            if (e->d_name[0] != '.') out.insert(std::atoi(e->d_name));
+        out.erase(::dirfd(dir));  // the listing's own
+        ::closedir(dir);
+    }
+    return out;
+}
+
+std::mutex gShareLocks[CURL_LOCK_DATA_LAST];
+void lockShare(CURL*, curl_lock_data data, curl_lock_access, void*) { gShareLocks[data].lock(); }
+void unlockShare(CURL*, curl_lock_data data, void*) { gShareLocks[data].unlock(); }
+
+void setMethodAndBody(CURL* curl, const URLRequest& request) {
+    std::string method = strings::toUpper(request.method.empty() ? "GET" : request.method);
+    if (method == "HEAD") {
+        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    } else if (method == "POST" || !request.body.empty()) {
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
+        if (method != "POST") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
+    } else if (method != "GET") {
+        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
+    }
+}
+
+curl_slist* headerList(const URLRequest& request) {
+    curl_slist* headers = nullptr;
+    bool hasContentType = false;
+    for (auto& [k, v] : request.headers) {
+        auto lower = strings::toLower(k);
+        // The length always follows the body actually sent.
+        if (lower == "content-length") continue;
+        if (lower == "content-type") hasContentType = true;
+        headers = curl_slist_append(headers, (k + ": " + v).c_str());
+    }
+    // Send only what the caller asked for: no implied form type, no 100-continue round trip.
+    if (!hasContentType) headers = curl_slist_append(headers, "Content-Type:");
+    return curl_slist_append(headers, "Expect:");
+}
+
+}  // namespace
+
+curl_slist* configure(CURL* curl, const URLRequest& request, const URLSessionConfiguration& config, char* errorBuffer,
+                      bool trustAnyServerCertificate) {
+    globalInit();
+    auto timeout = request.timeout.count() > 0 ? request.timeout : config.timeout;
+    curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, openSocket);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(std::min(timeout, config.connectTimeout).count()));
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 16L);
+    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
+    if (trustAnyServerCertificate) {
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    } else {
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+        if (!config.extraCAFile.empty()) {
+            curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, onSSLContext);
+            curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &config.extraCAFile);
+        }
+    }
+    if (request.credential) {
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, long(CURLAUTH_ANY));
+        curl_easy_setopt(curl, CURLOPT_USERNAME, request.credential->user.c_str());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, request.credential->password.c_str());
+    }
+    if (request.httpShouldHandleCookies) {
+        curl_easy_setopt(curl, CURLOPT_SHARE, cookieShare());
+        curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // the cookie engine, reading no file
+    }
+    if (!config.userAgent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, config.userAgent.c_str());
+    setMethodAndBody(curl, request);
+    curl_slist* headers = headerList(request);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    return headers;
+}
+
+HTTPURLResponse responseOf(CURL* curl, HTTPHeaders headers, const std::string& requestURL) {
+    HTTPURLResponse response;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.statusCode);
+    char* effective = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
+    response.url = effective ? effective : requestURL;
+    curl_off_t length = -1;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    response.expectedContentLength = httpheaders::isContentEncoded(headers) ? -1 : int64_t(length);
+    response.headers = std::move(headers);
+    return response;
+}
+
+CURLM* newMulti() {
+    globalInit();
+    // curl gives each multi handle a socket pair to wake it with and leaves
+    // it open across exec: mark the sockets it adds close-on-exec.
+    auto before = openDescriptors();
+    CURLM* multi = curl_multi_init();
+    for (int fd : openDescriptors()) {
+        struct stat st {};
+        if (before.count(fd) || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+        int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+    }
+    return multi;
+}
+
+CURLSH* cookieShare() {
+    static CURLSH* share = [] {
+        globalInit();
+        CURLSH* s = curl_share_init();
+        curl_share_setopt(s, CURLSHOPT_LOCKFUNC, lockShare);
+        curl_share_setopt(s, CURLSHOPT_UNLOCKFUNC, unlockShare);
+        curl_share_setopt(s, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+        return s;
+    }();
+    return share;
+}
+
+}  // namespace curlsetup
+
+namespace httpheaders {
+
+void collect(HTTPHeaders& headers, std::string_view line) {
+    constexpr size_t kMaxHeaders = 512;
+    if (strings::hasPrefix(line, "HTTP/")) {
+        headers.clear();
+        return;
+    }
+    auto colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0 || headers.size() >= kMaxHeaders) return;
+    std::string name = strings::trim(line.substr(0, colon));
+    if (name.empty()) return;
+    headers.emplace_back(std::move(name), strings::trim(line.substr(colon + 1)));
+}
+
+bool isContentEncoded(const HTTPHeaders& headers) {
+    for (auto& [k, v] : headers)
+        if (strings::toLower(k) == "content-encoding" && !v.empty() && strings::toLower(v) != "identity") return true;
+    return false;
+}
+
+}  // namespace httpheaders
+
+namespace urlerror {
+
+namespace {
+
+long codeForFile(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR: return NSURLErrorFileDoesNotExist;
+    case EISDIR: return NSURLErrorFileIsDirectory;
+    case EACCES:
+    case EPERM: return NSURLErrorNoPermissionsToReadFile;
+    default: return NSURLErrorResourceUnavailable;
+    }
+}
+
+long codeForCertificate(long verifyResult) {
+    switch (verifyResult) {
+    case X509_V_ERR_CERT_HAS_EXPIRED: return NSURLErrorServerCertificateHasBadDate;
+    case X509_V_ERR_CERT_NOT_YET_VALID: return NSURLErrorServerCertificateNotYetValid;
+    default: return NSURLErrorServerCertificateUntrusted;
+    }
+}
+
+}  // namespace
+
+long codeFor(const Failure& f) {
+    if (f.cancelled) return NSURLErrorCancelled;
+    if (f.tooLarge) return NSURLErrorDataLengthExceedsMaximum;
+    if (f.fileError) return codeForFile(f.fileError);
+    switch (f.curl) {
+    case CURLE_OPERATION_TIMEDOUT: return NSURLErrorTimedOut;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return f.offline ? NSURLErrorNotConnectedToInternet : NSURLErrorCannotFindHost;
+    case CURLE_COULDNT_CONNECT: return f.offline ? NSURLErrorNotConnectedToInternet : NSURLErrorCannotConnectToHost;
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM: return NSURLErrorNetworkConnectionLost;
+    case CURLE_URL_MALFORMAT: return NSURLErrorBadURL;
+    case CURLE_UNSUPPORTED_PROTOCOL: return NSURLErrorUnsupportedURL;
+    case CURLE_TOO_MANY_REDIRECTS: return NSURLErrorHTTPTooManyRedirects;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING: return NSURLErrorBadServerResponse;
+    case CURLE_PEER_FAILED_VERIFICATION: return codeForCertificate(f.certificateVerifyResult);
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE: return NSURLErrorSecureConnectionFailed;
+    default: return NSURLErrorUnknown;
+    }
+}
+
+Error fromFailure(const Failure& failure, const std::string& url, const std::string& detail) {
+    long code = codeFor(failure);
+    std::string text = detail;
+    if (failure.cancelled) text = "cancelled";
+    else if (failure.tooLarge) text = "the reply is larger than allowed";
+    else if (code == NSURLErrorNotConnectedToInternet) text = "The Internet connection appears to be offline.";
+    else if (text.empty()) text = failure.fileError ? std::strerror(failure.fileError) : curl_easy_strerror(failure.curl);
+    Error e = make(code, text, url);
+    if (failure.curl != CURLE_OK) e.userInfo.set("curlCode", int(failure.curl));
+    return e;
+}
+
+bool isOffline(const std::string& url) {
+    std::string host;
+    if (CURLU* u = curl_url()) {
+        char* h = nullptr;
+        if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK && curl_url_get(u, CURLUPART_HOST, &h, 0) == CURLUE_OK)
+            host = h;
+        curl_free(h);
+        curl_url_cleanup(u);
+    }
+    if (host.empty()) return false;
+    ReachabilityTarget target;
+    in_addr address{};
+    if (inet_pton(AF_INET, host.c_str(), &address) == 1) target.address = address;
+    else target.hostName = host;
+    auto flags = ReachabilitySource::current()->flagsFor(target);
+    return flags && !(*flags & kReachabilityFlagsReachable);
+}
+
+}  // namespace urlerror
