@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -137,9 +138,7 @@ HTTPURLResponse responseOf(CURL* curl, HTTPHeaders headers, const std::string& r
     char* effective = nullptr;
     curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
     response.url = effective ? effective : requestURL;
-    curl_off_t length = -1;
-    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    response.expectedContentLength = httpheaders::isContentEncoded(headers) ? -1 : int64_t(length);
+    response.expectedContentLength = httpheaders::expectedLength(headers);
     response.headers = std::move(headers);
     return response;
 }
@@ -192,6 +191,22 @@ bool isContentEncoded(const HTTPHeaders& headers) {
     for (auto& [k, v] : headers)
         if (strings::toLower(k) == "content-encoding" && !v.empty() && strings::toLower(v) != "identity") return true;
     return false;
+}
+
+int64_t expectedLength(const HTTPHeaders& headers) {
+    if (isContentEncoded(headers)) return -1;
+    int64_t length = -1;
+    for (auto& [k, v] : headers) {
+        auto name = strings::toLower(k);
+        if (name == "transfer-encoding" && strings::toLower(v) != "identity") return -1;
+        if (name != "content-length") continue;
+        int64_t n = 0;
+        auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+        if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n < 0) return -1;
+        if (length >= 0 && n != length) return -1;  // two lengths that disagree
+        length = n;
+    }
+    return length;
 }
 
 }  // namespace httpheaders

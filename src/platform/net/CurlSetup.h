@@ -15,6 +15,7 @@
 
 #include <curl/curl.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,8 +31,8 @@ namespace curlsetup {
 curl_slist* configure(CURL* curl, const URLRequest& request, const URLSessionConfiguration& config,
                       char* errorBuffer, bool trustAnyServerCertificate = false);
 
-// The response `curl` has read (status, final URL, expected length), with
-// the headers collected for it.
+// The response `curl` has read (status, final URL), with the headers
+// collected for it and the length they promise.
 HTTPURLResponse responseOf(CURL* curl, HTTPHeaders headers, const std::string& requestURL);
 
 // A multi handle whose own descriptors (its wake-up pair) are close-on-exec.
@@ -54,6 +55,11 @@ void collect(HTTPHeaders& headers, std::string_view line);
 // True when the body arrives decoded from a content encoding (its length
 // then differs from Content-Length).
 bool isContentEncoded(const HTTPHeaders& headers);
+
+// The body length the headers promise: Content-Length when it is one
+// decimal number (repeats agreeing), else -1; -1 too for a chunked or
+// content-encoded body, whose length on the wire is not the body's.
+int64_t expectedLength(const HTTPHeaders& headers);
 
 }  // namespace httpheaders
 
