@@ -12,6 +12,7 @@
 #include "platform/net/CurlSetup.h"
 #include "platform/net/NetworkReachability.h"
 #include "platform/net/URLConnection.h"
+#include "standin/RawServer.h"
 #include "standin/StandinServer.h"
 #include "support/TestSupport.h"
 
@@ -142,6 +143,9 @@ TEST_F(URLConnectionTest, EveryFailureIsOneCallWithItsCode) {
     server.script("/hang", Reply::hang());
     server.script("/quiet", Reply::held({"never"}));
     server.script("/endless", Reply::endless());
+    standin::RawServer raw;
+    ASSERT_TRUE(raw.start());
+    raw.script("/bad-length", "HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\nhello");
     HttpServer gone("gone");
     ASSERT_TRUE(gone.start());
     std::string refused = gone.baseURL() + "/x";
@@ -154,6 +158,7 @@ TEST_F(URLConnectionTest, EveryFailureIsOneCallWithItsCode) {
         size_t cap = 64u << 20;
     } cases[] = {
         {refused, NSURLErrorCannotConnectToHost},
+        {raw.baseURL() + "/bad-length", NSURLErrorBadServerResponse},
         {server.baseURL() + "/cut", NSURLErrorNetworkConnectionLost},
         {server.baseURL() + "/lie", NSURLErrorNetworkConnectionLost},
         {server.baseURL() + "/to-file", NSURLErrorUnsupportedURL},
