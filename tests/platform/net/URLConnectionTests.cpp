@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/Strings.h"
@@ -57,11 +58,13 @@ public:
             return !events.empty() && (events.back() == "finish" || strings::hasPrefix(events.back(), "fail"));
         });
     }
-    bool waitBody(const std::string& b) {
-        return testsupport::waitFor([&] {
-            std::lock_guard lock(mutex_);
-            return body == b;
-        });
+    bool waitBody(const std::string& b, std::chrono::milliseconds timeout = 10s) {
+        return testsupport::waitFor(
+            [&] {
+                std::lock_guard lock(mutex_);
+                return body == b;
+            },
+            timeout);
     }
     std::string trace() {
         std::lock_guard lock(mutex_);
@@ -119,6 +122,23 @@ TEST_F(URLConnectionTest, ResponseThenPiecesAsTheyArriveThenTheEnd) {
     EXPECT_NE(seen->request.header("Accept-Encoding").find("gzip"), std::string::npos);
     EXPECT_EQ(seen->request.header("Cookie"), "");
     EXPECT_TRUE(testsupport::waitFor([&] { return thread.connectionCount() == 0; }));
+}
+
+TEST_F(URLConnectionTest, PiecesPacedOnTheTestClockAndRedirectsFollowed) {
+    ScopedTestClock clock;
+    server.on("GET", "/a", standin::redirectTo("/b"));
+    server.on("GET", "/b", standin::redirectTo(server.baseURL() + "/paced", 301));
+    server.script("/paced", Reply::paced("abcdef", 2, 100ms));
+    auto rec = load("/a");
+    ASSERT_TRUE(rec->waitBody("ab"));
+    EXPECT_EQ(rec->response.url, server.baseURL() + "/paced");
+    clock->advance(99ms);
+    EXPECT_FALSE(rec->waitBody("abcd", 50ms));
+    clock->advance(1ms);
+    ASSERT_TRUE(rec->waitBody("abcd"));
+    clock->advance(100ms);
+    ASSERT_TRUE(rec->waitEnded());
+    EXPECT_EQ(rec->trace(), "response 200 6, data, finish");
 }
 
 TEST_F(URLConnectionTest, FilesAreReadInPiecesWithTheirSize) {
