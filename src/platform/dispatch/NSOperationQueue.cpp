@@ -49,7 +49,7 @@ void NSOperation::runMainGuarded() {
 void NSOperation::cancel() {
     if (cancelled_.exchange(true)) return;
     // A cancelled operation is ready: let its queue retire it.
-    dependencyFinished();
+    readinessChanged();
 }
 
 bool NSOperation::isReady() const {
@@ -67,7 +67,7 @@ void NSOperation::addDependency(const std::shared_ptr<NSOperation>& operation) {
     }
     std::weak_ptr<NSOperation> weak = weak_from_this();
     operation->observeFinish([weak] {
-        if (auto self = weak.lock()) self->dependencyFinished();
+        if (auto self = weak.lock()) self->readinessChanged();
     });
 }
 
@@ -76,7 +76,7 @@ void NSOperation::removeDependency(const std::shared_ptr<NSOperation>& operation
         std::lock_guard lock(mutex_);
         std::erase(dependencies_, operation);
     }
-    dependencyFinished();
+    readinessChanged();
 }
 
 std::vector<std::shared_ptr<NSOperation>> NSOperation::dependencies() const {
@@ -84,7 +84,7 @@ std::vector<std::shared_ptr<NSOperation>> NSOperation::dependencies() const {
     return dependencies_;
 }
 
-void NSOperation::dependencyFinished() {
+void NSOperation::readinessChanged() {
     std::shared_ptr<NSOperationQueue> queue;
     {
         std::lock_guard lock(mutex_);

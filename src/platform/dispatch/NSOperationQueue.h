@@ -95,7 +95,9 @@ private:
     void observeFinish(Observer observer);
     // Claims the operation for a queue; false when it cannot be queued.
     bool claimForQueue();
-    void dependencyFinished();
+    // A dependency finished or went, or the operation was cancelled: its
+    // queue looks again for operations to start.
+    void readinessChanged();
     void runMainGuarded();
 
     std::atomic<bool> cancelled_{false}, executing_{false}, finished_{false};
