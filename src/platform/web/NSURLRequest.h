@@ -10,16 +10,12 @@
 #include <vector>
 
 #include "platform/foundation/NSURL.h"
+#include "platform/net/URLSession.h"  // NSURLRequestCachePolicy, shared with the HTTP clients
 
 using HTTPHeaderFields = std::vector<std::pair<std::string, std::string>>;
 
 // Case-insensitive lookup in a header list; the first match wins.
 std::optional<std::string> headerValue(const HTTPHeaderFields& fields, std::string_view name);
-
-enum class NSURLRequestCachePolicy {
-    UseProtocolCachePolicy = 0,
-    ReloadIgnoringLocalCacheData = 1,
-};
 
 struct NSURLRequest {
     NSURL URL;
