@@ -6,10 +6,11 @@
 #include <cmath>
 
 #include "platform/foundation/Strings.h"
+#include "platform/ui/FontFaces.h"
 
 PangoContext* textPangoContext() {
     thread_local PangoContext* ctx = [] {
-        PangoContext* c = pango_font_map_create_context(pango_cairo_font_map_get_default());
+        PangoContext* c = pango_font_map_create_context(FontFaces::fontMap());
         cairo_font_options_t* o = cairo_font_options_create();
         // Unhinted metrics: layout does not depend on the scale it is drawn at.
         cairo_font_options_set_hint_metrics(o, CAIRO_HINT_METRICS_OFF);
@@ -161,7 +162,9 @@ double TextLayout::lineHeight() const {
     PangoFontDescription* d = options_.font->newPangoDescription();
     pango_layout_set_font_description(probe, d);
     pango_font_description_free(d);
-    pango_layout_set_text(probe, "", 0);
+    // A line of Latin and Chinese: what a typed line takes, so that an
+    // empty line is as tall as a written one.
+    pango_layout_set_text(probe, "A\xE5\x9B\xBD", -1);
     PangoRectangle logical;
     pango_layout_get_extents(probe, nullptr, &logical);
     g_object_unref(probe);

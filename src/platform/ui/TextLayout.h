@@ -32,7 +32,8 @@ public:
 
     // Size of the laid-out text (lines used), in points.
     CGSize size() const;
-    // Height of one line of the default font, as the layout places it.
+    // Height of one line of the default font holding Latin and Chinese text,
+    // as the layout places it (also the height of an empty line's caret).
     double lineHeight() const;
 
     void draw(CGContext& ctx, CGPoint origin) const;

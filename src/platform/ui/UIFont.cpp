@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/ui/FontFaces.h"
+
 UIFont::UIFont(double size, UIFontWeight weight, std::string name)
     : size_(size > 0 ? size : 12), weight_(weight), name_(std::move(name)) {}
 
@@ -31,8 +33,8 @@ std::shared_ptr<UIFont> UIFont::fontWithName(const std::string& name, double siz
 std::shared_ptr<UIFont> UIFont::fontWithSize(double size) const { return std::make_shared<UIFont>(size, weight_, name_); }
 
 PangoFontDescription* UIFont::newPangoDescription() const {
-    PangoFontDescription* d = pango_font_description_from_string(kSystemFontFamilies);
-    pango_font_description_set_family(d, kSystemFontFamilies);
+    PangoFontDescription* d = pango_font_description_new();
+    pango_font_description_set_family(d, FontFaces::kFamilies);
     PangoWeight pw = PANGO_WEIGHT_NORMAL;
     switch (weight_) {
         case UIFontWeight::UltraLight: pw = PANGO_WEIGHT_ULTRALIGHT; break;

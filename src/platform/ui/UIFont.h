@@ -1,7 +1,7 @@
 #pragma once
-// Fonts by family, size in points and weight. The system font is the CJK
-// sans face the toolkit ships with (Noto Sans CJK SC), emoji from Noto Color
-// Emoji; named platform fonts map onto it.
+// Fonts by size in points and weight. Every font draws with the program's
+// own faces (FontFaces.h): Latin from Noto Sans, Chinese from Noto Sans CJK
+// SC, symbols and emoji from their faces; named platform fonts map onto them.
 
 #include <memory>
 #include <string>
@@ -39,6 +39,3 @@ private:
     UIFontWeight weight_;
     std::string name_;
 };
-
-// The family list every font draws with.
-inline constexpr const char* kSystemFontFamilies = "Noto Sans CJK SC, Noto Color Emoji, sans-serif";

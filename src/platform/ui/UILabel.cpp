@@ -47,6 +47,29 @@ TextLayout::Options UILabel::options(double width) const {
     return o;
 }
 
+double UILabel::fittingScale() const {
+    double width = bounds().width();
+    if (!adjustsFontSizeToFitWidth || numberOfLines_ != 1 || text_.empty() || width <= 0) return 1;
+    TextLayout::Options o = options(-1);
+    double natural = TextLayout(attributedText(), o).size().width;
+    if (natural <= width) return 1;
+    return std::max(minimumScaleFactor, width / natural);
+}
+
+// The text with every font scaled by the fitting scale.
+NSAttributedString UILabel::drawnText() const {
+    NSAttributedString text = attributedText();
+    double scale = fittingScale();
+    if (scale >= 1) return text;
+    NSAttributedString scaled = text;
+    scaled.addAttribute(NSFontAttributeName, font_->fontWithSize(font_->pointSize() * scale), NSMakeRange(0, text.length()));
+    for (auto& run : text.runs())
+        for (auto& [name, value] : run.attributes)
+            if (auto* f = std::get_if<std::shared_ptr<UIFont>>(&value); f && *f && name == NSFontAttributeName)
+                scaled.addAttribute(NSFontAttributeName, (*f)->fontWithSize((*f)->pointSize() * scale), run.range);
+    return scaled;
+}
+
 CGSize UILabel::sizeThatFits(CGSize size) const {
     if (text_.empty()) return {0, 0};
     double width = numberOfLines_ == 1 || size.width <= 0 ? -1 : size.width;
@@ -59,7 +82,7 @@ CGSize UILabel::intrinsicContentSize() const { return sizeThatFits({0, 0}); }
 void UILabel::drawRect(CGContext& ctx, const CGRect& rect) {
     if (text_.empty()) return;
     CGRect b = bounds();
-    TextLayout layout(attributedText(), options(b.width()));
+    TextLayout layout(drawnText(), options(b.width()));
     CGSize s = layout.size();
     // Text taller than the label is cut; otherwise centred vertically.
     double y = s.height > b.height() ? b.minY() : b.minY() + (b.height() - s.height) / 2;

@@ -1,6 +1,9 @@
 #pragma once
 // A label: plain or attributed text in one font and colour, aligned and
 // wrapped over a number of lines (0: any), vertically centred in its bounds.
+// A one-line label may shrink its text to fit its width
+// (adjustsFontSizeToFitWidth, down to minimumScaleFactor of each font)
+// before it cuts the text.
 
 #include <memory>
 #include <optional>
@@ -30,6 +33,10 @@ public:
     void setNumberOfLines(int n) { numberOfLines_ = n; setNeedsDisplay(); }
     NSLineBreakMode lineBreakMode() const { return lineBreakMode_; }
     void setLineBreakMode(NSLineBreakMode m) { lineBreakMode_ = m; setNeedsDisplay(); }
+    bool adjustsFontSizeToFitWidth = false;
+    double minimumScaleFactor = 0;  // 0: as small as needed
+    // The factor the fonts are drawn at now (1 unless the text was shrunk to fit).
+    double fittingScale() const;
     bool isEnabled() const { return enabled_; }
     void setEnabled(bool e) { enabled_ = e; setNeedsDisplay(); }
 
@@ -39,6 +46,7 @@ public:
 
 private:
     TextLayout::Options options(double width) const;
+    NSAttributedString drawnText() const;
 
     std::string text_;
     std::optional<NSAttributedString> attributed_;

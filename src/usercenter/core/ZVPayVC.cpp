@@ -165,6 +165,10 @@ void ZVPayVC::layoutWays() {
         b->setTitle(title, UIControlStateNormal);
         b->setTitleColor(UIColor::blackColor(), UIControlStateNormal);
         b->setTitleColor(ZVStyle::blue(), UIControlStateSelected);
+        // A large balance shrinks the line rather than hide its leading digits.
+        b->titleLabel()->adjustsFontSizeToFitWidth = true;
+        b->titleLabel()->minimumScaleFactor = 0.5;
+        b->setContentEdgeInsets({0, 8, 0, 8});
         b->layer()->setCornerRadius(6);
         b->layer()->setBorderWidth(1);
         b->setAccessibilityIdentifier("pay_way_" + ways_[i].wayId);

@@ -40,6 +40,7 @@ public:
     ZVPayVC(ZVPayOrder order, Success success, Failure failure);
     void viewDidLoad() override;
 
+    std::shared_ptr<UIWindow> window() const { return window_; }
     const std::vector<PayWay>& ways() const { return ways_; }
     size_t selectedWay() const { return selected_; }
     void selectWay(size_t index);

@@ -26,27 +26,6 @@ protected:
         ASSERT_TRUE(testsupport::waitFor([&] { return roles.size() > before; }));
     }
 
-    struct Pay {
-        int successes = 0, failures = 0;
-        Value a, b;
-        int code = 0;
-    } pay;
-    void openPay(const std::string& money) {
-        ZorviaSDK::loadToPayVCWithroleid(
-            "r1", money, "s1", "钻石×60", "六十颗钻石", "AGG-0001",
-            [this](const Value& a, const Value& b) {
-                ++pay.successes;
-                pay.a = a;
-                pay.b = b;
-            },
-            [this](const Value& a, int code, const Value& b) {
-                ++pay.failures;
-                pay.a = a;
-                pay.code = code;
-                pay.b = b;
-            });
-    }
-    bool payEnded() const { return pay.successes + pay.failures > 0; }
 };
 
 unsigned long orientations(const Value& entries) {

@@ -67,3 +67,19 @@ std::shared_ptr<UILabel> ScreenTest::findText(const std::string& text) {
 }
 
 bool ScreenTest::labelShown(const std::string& text) { return findText(text) != nullptr; }
+
+void ScreenTest::openPay(const std::string& money) {
+    ZorviaSDK::loadToPayVCWithroleid(
+        "r1", money, "s1", "钻石×60", "六十颗钻石", "AGG-0001",
+        [this](const Value& a, const Value& b) {
+            ++pay.successes;
+            pay.a = a;
+            pay.b = b;
+        },
+        [this](const Value& a, int code, const Value& b) {
+            ++pay.failures;
+            pay.a = a;
+            pay.code = code;
+            pay.b = b;
+        });
+}

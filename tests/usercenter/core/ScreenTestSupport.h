@@ -32,6 +32,16 @@ protected:
     std::shared_ptr<UILabel> findText(const std::string& text);
     bool labelShown(const std::string& text);
 
+    struct PayOutcome {
+        int successes = 0, failures = 0;
+        Value a, b;
+        int code = 0;
+    };
+    // Opens the payment screen through the facade for 钻石×60, recording what the blocks get.
+    void openPay(const std::string& money);
+    bool payEnded() const { return pay.successes + pay.failures > 0; }
+
     std::optional<uctest::Environment> env;
     LoginOutcome login;
+    PayOutcome pay;
 };

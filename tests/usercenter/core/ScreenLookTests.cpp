@@ -1,0 +1,124 @@
+// The login and payment screens as drawn at scale 2, checked by their
+// pixels. The suite runs twice, under the pinned fontconfig file and under
+// the system's default set-up: the program picks its faces itself, so the
+// pictures must come out right under both.
+
+#include <cstdlib>
+
+#include "ScreenTestSupport.h"
+#include "platform/ui/UIEventInjection.h"
+#include "usercenter/core/ZVLoginVC.h"
+#include "usercenter/core/ZVPayVC.h"
+
+namespace {
+
+bool inked(RGBA8 p) { return p.r < 200 || p.g < 200 || p.b < 200; }
+bool red(RGBA8 p) { return p.r > 180 && p.r - p.g > 60 && p.r - p.b > 60; }
+
+// The ink of a rectangle of points: its bounds in points (empty: no ink).
+CGRect inkBounds(const CGImage& img, const CGRect& pts) {
+    int x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1;
+    for (int y = int(pts.minY() * 2); y < int(pts.maxY() * 2); ++y)
+        for (int x = int(pts.minX() * 2); x < int(pts.maxX() * 2); ++x)
+            if (inked(img.pixelAt(x, y))) {
+                x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+            }
+    if (x1 < 0) return CGRect();
+    return CGRect(x0 / 2.0, y0 / 2.0, (x1 - x0 + 1) / 2.0, (y1 - y0 + 1) / 2.0);
+}
+
+class ScreenLook : public ScreenTest {
+protected:
+    // Which font set-up this run is under (for the names of the pictures).
+    std::string setUp() const {
+        const char* f = getenv("FONTCONFIG_FILE");
+        return f && std::string(f).find("tools/fonts") != std::string::npos ? "pinned" : "system";
+    }
+    // Renders a window and keeps the picture for people to look at.
+    std::shared_ptr<CGImage> shoot(UIWindow& w, const std::string& name) {
+        uitest::layout();
+        w.writePNG(std::string(KORVEL_BINARY_DIR) + "/look-" + name + "-" + setUp() + ".png");
+        return w.renderImage();
+    }
+    std::shared_ptr<ZVPayVC> payScreenWithBalance(long cents) {
+        auto account = *env->standin().account("player1");
+        account.balanceCents = cents;
+        env->standin().addAccount("player1", account);
+        openPay("6.00");
+        auto vc = ZVPayVC::current();
+        if (vc) {
+            EXPECT_TRUE(testsupport::waitFor([&] { return !vc->ways().empty(); }));
+        }
+        return vc;
+    }
+    std::shared_ptr<UIView> byId(const std::string& id) {
+        return uitest::findView([&](UIView& v) { return v.accessibilityIdentifier() == id; });
+    }
+};
+
+TEST_F(ScreenLook, TheAmountIsRedAndTheCloseCrossIsDrawn) {
+    loginThroughScreen();
+    auto vc = payScreenWithBalance(100000);
+    ASSERT_TRUE(vc);
+    auto img = shoot(*vc->window(), "pay");
+    ASSERT_TRUE(img);
+
+    // Every inked pixel of the amount is red, digits included.
+    CGRect amount = uitest::screenFrame(*byId("pay_amount"));
+    EXPECT_GT(countPixels(*img, amount, red), 200);
+    EXPECT_EQ(countPixels(*img, amount, [](RGBA8 p) { return inked(p) && !red(p) && p.r < 230; }), 0);
+
+    // The ✕: ink in its middle, and no box (a box inks the whole left side of its outline).
+    CGRect close = uitest::screenFrame(*byId("pay_close"));
+    CGRect ink = inkBounds(*img, close.insetBy(4, 4));
+    ASSERT_GT(ink.width(), 4);
+    EXPECT_GT(countPixels(*img, CGRect(ink.midX() - 1.5, ink.midY() - 1.5, 3, 3), inked), 0);
+    int leftSide = countPixels(*img, CGRect(ink.minX(), ink.minY(), 0.5, ink.height()), inked);
+    EXPECT_LT(leftSide, int(ink.height() * 2 * 0.6));
+}
+
+TEST_F(ScreenLook, TypedDigitsAreNarrowAndTheFieldKeepsItsStart) {
+    openLogin();
+    auto vc = ZVLoginVC::current();
+    ASSERT_TRUE(vc);
+    typeInto(vc->accountField(), "0123456789");
+    auto img = shoot(*vc->window(), "login-digits");
+    CGRect field = uitest::screenFrame(*vc->accountField());
+    CGRect ink = inkBounds(*img, field.insetBy(12, 4));
+    double em = vc->accountField()->font()->pointSize();
+    EXPECT_LE(ink.width(), 10 * 0.7 * em);
+    EXPECT_GE(ink.width(), 10 * 0.4 * em);
+
+    uitest::deleteBackward();
+    for (int i = 0; i < 10; ++i) uitest::deleteBackward();
+    ASSERT_TRUE(uitest::insertText("demo 0123456789"));
+    img = shoot(*vc->window(), "login");
+    // All of it fits: the first letter still starts the text area.
+    ink = inkBounds(*img, field.insetBy(0, 4));
+    EXPECT_LT(ink.minX() - field.minX(), 14);
+    EXPECT_LT(ink.maxX(), field.maxX() - 4);
+}
+
+TEST_F(ScreenLook, TheWholeBalanceShows) {
+    loginThroughScreen();
+    for (long cents : {0L, 600L, 100000L, 123456789L}) {
+        auto vc = payScreenWithBalance(cents);
+        ASSERT_TRUE(vc);
+        auto button = uitest::findButton("平台币（余额 " + vc->ways()[0].balance + "）");
+        ASSERT_TRUE(button) << cents;
+        auto img = shoot(*vc->window(), "pay-balance-" + std::to_string(cents));
+        auto label = button->titleLabel();
+        // Drawn whole: the natural width at the drawn size fits the label.
+        double scale = label->fittingScale();
+        CGSize natural = label->sizeThatFits({0, 0});
+        EXPECT_LE(natural.width * scale, label->bounds().width() + 0.5) << cents;
+        EXPECT_GE(label->font()->pointSize() * scale, 9) << cents;
+        CGRect frame = uitest::screenFrame(*button);
+        CGRect ink = inkBounds(*img, frame.insetBy(2, 2));
+        EXPECT_GT(ink.width(), frame.width() / 3) << cents;
+        vc->cancel();
+        pay = {};
+    }
+}
+
+}  // namespace
