@@ -5,6 +5,7 @@
 #include "aggregator/ProcessInstance.h"
 #include "aggregator/RLPCRelayChannelCooperater.h"
 #include "aggregator/RelayChannelConfig.h"
+#include "aggregator/RelayNotifications.h"
 #include "aggregator/ZorviaServices.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/PlatformLog.h"
@@ -31,6 +32,14 @@ void loggedOut() {
     auto& state = RLPCRelayChannelCooperater::defaultCooperater();
     state.setIsLogin(false);
     state.loginStateChange(RLPCRelayChanneLoginNotifyInfo::zhuxiaoInfo());
+}
+
+// The player closed the login window: the login screen may open again, and
+// the core hears a failed channel login (there is no cancelled result).
+void loginCancelled() {
+    RelayChannelHelper::sharedInstance().setHasShowLogin(false);
+    NSNotificationCenter::defaultCenter().postNotificationName(kRlpcRCLoginNotification, nullptr,
+                                                              Value::dict({{"error", -1}, {"msg", "login cancel"}}));
 }
 
 // The user-centre SDK must not take the caller down with it.
@@ -130,8 +139,9 @@ int RLPCRelayChannel::login() {
             RLPCRelayChannelCooperater::defaultCooperater().loginStateChange(info);
         },
         [](int code, const std::string&) {
-            // Failed attempts leave the login screen up; only a logout from
-            // the user centre ends it.
+            // Failed attempts leave the login screen up; a logout from the
+            // user centre or a closed login window ends it.
+            if (code == ZorviaServices::kLoginCancelled) return loginCancelled();
             if (code != -9) return;
             loggedOut();
         });

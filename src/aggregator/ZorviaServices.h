@@ -23,9 +23,11 @@ public:
     // real-name status text of the login reply.
     using LoginSuccess = std::function<void(const std::string& loginTime, const std::string& userName,
                                             const std::string& sign, const std::string& realNameStatus)>;
-    // -10 update required, -9 logged out from the floating button, -8 and
-    // the server's own codes for failed attempts.
+    // -10 update required, -9 logged out from the floating button,
+    // kLoginCancelled the player closed the login window, -8 and the
+    // server's own codes for failed attempts.
     using LoginFailure = std::function<void(int code, const std::string& message)>;
+    static constexpr int kLoginCancelled = -100;
     using PaySuccess = std::function<void(const Value& first, const Value& second)>;
     using PayFailure = std::function<void(const Value& first, int code, const Value& third)>;
 

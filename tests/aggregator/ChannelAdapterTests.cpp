@@ -81,6 +81,14 @@ TEST_F(ChannelAdapterTest, LoginScreenOnceUntilSuccessMinusNineOrLogout) {
     EXPECT_EQ(seen.count(kRlpcRCLogoutNotification), 2u);
     channel.login();
     EXPECT_EQ(zorvia.loginScreens, 4);
+
+    // A closed login window: a failed channel login, and the screen may open again.
+    zorvia.loginFailure(ZorviaServices::kLoginCancelled, "取消登录");
+    EXPECT_FALSE(helper.hasShowLogin());
+    ASSERT_EQ(seen.count(kRlpcRCLoginNotification), 2u);
+    EXPECT_EQ(seen.of(kRlpcRCLoginNotification)[1].userInfo["error"].intValue(), -1);
+    channel.login();
+    EXPECT_EQ(zorvia.loginScreens, 5);
 }
 
 TEST_F(ChannelAdapterTest, RealNameFactsFromTheStatusText) {

@@ -1,6 +1,9 @@
 #include "aggregator/zorvia/ZorviaSDKForwarder.h"
 
+#include "usercenter/core/ZVLoginVC.h"
 #include "usercenter/core/ZorviaSDK.h"
+
+static_assert(ZVLoginVC::kCancelled == ZorviaServices::kLoginCancelled, "one code for a closed login window");
 
 void ZorviaSDKForwarder::didFinishLaunching() { ZorviaSDK::didFinishLaunching(); }
 

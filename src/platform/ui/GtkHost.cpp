@@ -13,6 +13,7 @@
 #include "platform/ui/DisplayLoop.h"
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIApplication.h"
+#include "platform/ui/UIKeyCommand.h"
 #include "platform/ui/UIScreen.h"
 #include "platform/ui/UITextInput.h"
 #include "platform/ui/ViewRenderer.h"
@@ -173,46 +174,70 @@ UIKeyInput* keyInput() {
     return dynamic_cast<UIKeyInput*>(r.get());
 }
 
-bool handleKey(GdkEventKey* e) {
-    auto* input = keyInput();
-    if (!input) {
-        // Escape is the system's cancel of an old-style alert.
-        if (e->type == GDK_KEY_PRESS && e->keyval == GDK_KEY_Escape) {
-            auto alerts = UIAlertView::visibleAlertViews();
-            if (!alerts.empty()) {
-                alerts.back()->cancel();
-                return true;
-            }
-        }
-        return false;
+// The routed name of a key press (UIKeyCommand.h), or "" for keys the host
+// handles itself.
+std::string routedKey(GdkEventKey* e) {
+    bool control = e->state & GDK_CONTROL_MASK;
+    switch (e->keyval) {
+        case GDK_KEY_Tab:
+        case GDK_KEY_ISO_Left_Tab: return UIKeyInputTab;
+        case GDK_KEY_Escape: return UIKeyInputEscape;
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter: return UIKeyInputReturn;
+        case GDK_KEY_a:
+        case GDK_KEY_A: return control ? "a" : "";
+        default: return "";
     }
-    if (gIM && gtk_im_context_filter_keypress(gIM, e)) return true;
-    if (e->type != GDK_KEY_PRESS) return true;
+}
+
+unsigned modifiersOf(GdkEventKey* e) {
+    unsigned m = 0;
+    if (e->state & GDK_SHIFT_MASK || e->keyval == GDK_KEY_ISO_Left_Tab) m |= UIKeyModifierShift;
+    if (e->state & GDK_CONTROL_MASK) m |= UIKeyModifierControl;
+    if (e->state & GDK_MOD1_MASK) m |= UIKeyModifierAlternate;
+    return m;
+}
+
+// Keys that edit text: the input method first, then the editing keys.
+void editText(UIKeyInput& input, GdkEventKey* e) {
     bool shift = e->state & GDK_SHIFT_MASK;
     switch (e->keyval) {
-        case GDK_KEY_BackSpace: input->deleteBackward(); break;
-        case GDK_KEY_Return:
-        case GDK_KEY_KP_Enter: input->insertText("\n"); break;
-        case GDK_KEY_Left: input->moveCaret(UITextMove::Left, shift); break;
-        case GDK_KEY_Right: input->moveCaret(UITextMove::Right, shift); break;
-        case GDK_KEY_Up: input->moveCaret(UITextMove::Up, shift); break;
-        case GDK_KEY_Down: input->moveCaret(UITextMove::Down, shift); break;
-        case GDK_KEY_Home: input->moveCaret(UITextMove::Home, shift); break;
-        case GDK_KEY_End: input->moveCaret(UITextMove::End, shift); break;
+        case GDK_KEY_BackSpace: input.deleteBackward(); break;
+        case GDK_KEY_Left: input.moveCaret(UITextMove::Left, shift); break;
+        case GDK_KEY_Right: input.moveCaret(UITextMove::Right, shift); break;
+        case GDK_KEY_Up: input.moveCaret(UITextMove::Up, shift); break;
+        case GDK_KEY_Down: input.moveCaret(UITextMove::Down, shift); break;
+        case GDK_KEY_Home: input.moveCaret(UITextMove::Home, shift); break;
+        case GDK_KEY_End: input.moveCaret(UITextMove::End, shift); break;
         default: {
             gunichar c = gdk_keyval_to_unicode(e->keyval);
             if (c >= 0x20 && !(e->state & GDK_CONTROL_MASK)) {
                 char buf[8] = {};
                 g_unichar_to_utf8(c, buf);
-                input->insertText(buf);
+                input.insertText(buf);
             }
         }
     }
     if (gIM) {
-        CGRect r = input->caretRectInWindow();
+        CGRect r = input.caretRectInWindow();
         GdkRectangle area{int(r.minX()), int(r.minY()), int(r.width()), int(r.height())};
         gtk_im_context_set_cursor_location(gIM, &area);
     }
+}
+
+bool handleKey(GdkEventKey* e) {
+    auto* input = keyInput();
+    // While composing, every key belongs to the input method.
+    bool composing = input && input->markedTextRange().location != NSNotFound;
+    if (input && (composing || routedKey(e).empty()) && gIM && gtk_im_context_filter_keypress(gIM, e)) return true;
+    if (e->type != GDK_KEY_PRESS) return input != nullptr;
+    std::string routed = routedKey(e);
+    if (!routed.empty()) {
+        if (UIKeyRouting::press(routed, modifiersOf(e))) return true;
+        return input != nullptr;
+    }
+    if (!input) return false;
+    editText(*input, e);
     return true;
 }
 

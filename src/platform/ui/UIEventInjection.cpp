@@ -1,5 +1,7 @@
 #include "platform/ui/UIEventInjection.h"
 
+#include "platform/ui/UIKeyCommand.h"
+
 #include "platform/dispatch/RunLoop.h"
 #include "platform/ui/DisplayLoop.h"
 #include "platform/ui/UIApplication.h"
@@ -102,6 +104,12 @@ bool deleteBackward() {
 }
 
 bool pressReturn() { return insertText("\n"); }
+
+bool pressKey(const std::string& input, unsigned modifierFlags) {
+    bool taken = UIKeyRouting::press(input, modifierFlags);
+    layout();
+    return taken;
+}
 
 std::shared_ptr<UIView> findView(const std::function<bool(UIView&)>& predicate) {
     layout();

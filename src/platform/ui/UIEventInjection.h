@@ -39,6 +39,9 @@ bool setMarkedText(const std::string& text, NSRange selectedRange);
 bool unmarkText();
 bool deleteBackward();
 bool pressReturn();
+// A hardware key press as the host routes it (UIKeyCommand.h): "\t", "\r",
+// UIKeyInputEscape or a character, with UIKeyModifier flags.
+bool pressKey(const std::string& input, unsigned modifierFlags = 0);
 
 // The view's frame in screen points.
 CGRect screenFrame(const UIView& view);

@@ -1,6 +1,7 @@
 #include "platform/ui/UIKeyboard.h"
 
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/ui/KeyboardPanel.h"
 #include "platform/ui/UIScreen.h"
 #include "platform/ui/UITextInput.h"
 #include "platform/ui/UIWindow.h"
@@ -16,27 +17,11 @@ CGRect CGRectFromNSValue(const Value& v) {
 namespace UIKeyboard {
 namespace {
 
-// The plain keyboard panel: grey keys, drawn only (keys come from the host).
-class KeyboardPanel : public UIView {
-public:
-    using UIView::UIView;
-    void drawRect(CGContext& ctx, const CGRect&) override {
-        CGRect b = bounds();
-        ctx.setFillColor(UIColor::fromRGB(0xD1D4D9));
-        ctx.fillRect(b);
-        ctx.setFillColor(UIColor::whiteColor());
-        double keyW = (b.width() - 6 * 11) / 10, keyH = 42;
-        for (int row = 0; row < 4; ++row)
-            for (int k = 0; k < 10; ++k)
-                ctx.fillPath(CGPath::roundedRect(CGRect(6 + k * (keyW + 6), 10 + row * (keyH + 12), keyW, keyH), 5));
-    }
-};
-
 struct State {
     std::shared_ptr<UIWindow> window;
     std::weak_ptr<UIResponder> owner;
     std::shared_ptr<UIView> shown;  // the view in the keyboard window
-    std::shared_ptr<UIView> panel;
+    std::shared_ptr<KeyboardPanel> panel;
     CGRect frame;
     bool visible = false;
 };
@@ -84,6 +69,7 @@ void firstResponderChanged(const std::shared_ptr<UIResponder>& responder) {
     std::shared_ptr<UIView> content = responder->inputView();
     if (!content) {
         if (!s.panel) s.panel = std::make_shared<KeyboardPanel>(CGRect(0, 0, screen.width(), standardHeight()));
+        if (s.owner.lock() != responder || !s.visible) s.panel->prepareFor(responder);
         content = s.panel;
     }
     double h = content->bounds().height() > 0 ? content->bounds().height() : standardHeight();

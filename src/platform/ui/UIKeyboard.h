@@ -3,9 +3,10 @@
 // input view) becomes first responder, the keyboard "shows": it posts
 // UIKeyboardWillShowNotification and UIKeyboardDidShowNotification with its
 // end frame and a duration of 0.25 s, and puts the responder's input view
-// (or a plain keyboard panel) in a window at the bottom of the screen, where
-// it can be tapped. Resigning hides it with the will/did-hide pair. Keys
-// themselves come from the GTK host's input method or from test injection.
+// (or the on-screen keyboard, KeyboardPanel.h) in a window at the bottom of
+// the screen, where it can be tapped. Resigning hides it with the
+// will/did-hide pair. Keys also come from the GTK host's input method and
+// from test injection.
 
 #include <memory>
 

@@ -4,6 +4,7 @@
 
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/Strings.h"
+#include "platform/ui/CaretBlink.h"
 #include "platform/ui/UIEvent.h"
 #include "platform/ui/UIWindow.h"
 
@@ -27,7 +28,7 @@ void drawEditing(CGContext& ctx, const TextLayout& layout, CGPoint origin, const
             ctx.setFillColor(tint.colorWithAlphaComponent(0.25));
             ctx.fillRect(CGRect(origin.x + a.minX(), origin.y + a.minY(), b.minX() - a.minX(), a.height()));
         }
-    } else {
+    } else if (CaretBlink::visible()) {
         CGRect c = layout.caretRect(e.selection.location);
         ctx.setFillColor(tint);
         ctx.fillRect(CGRect(origin.x + c.minX(), origin.y + c.minY(), 2, c.height()));
@@ -78,11 +79,13 @@ void UITextField::firstResponderStatusChanged(bool isFirst) {
     auto self = sharedView();
     if (isFirst) {
         editing_.selection = {editing_.text.length(), 0};
+        CaretBlink::start(self);
         sendActionsForControlEvents(UIControlEventEditingDidBegin);
         if (auto d = delegate.lock()) d->textFieldDidBeginEditing(*this);
         post(UITextFieldTextDidBeginEditingNotification, this);
     } else {
         editing_.unmark();
+        CaretBlink::stop(*this);
         sendActionsForControlEvents(UIControlEventEditingDidEnd);
         if (auto d = delegate.lock()) d->textFieldDidEndEditing(*this);
         post(UITextFieldTextDidEndEditingNotification, this);
@@ -99,6 +102,7 @@ bool UITextField::change(NSRange range, const std::u16string& s) {
 }
 
 void UITextField::changed() {
+    CaretBlink::restart();
     setNeedsDisplay();
     sendActionsForControlEvents(UIControlEventEditingChanged);
     post(UITextFieldTextDidChangeNotification, this);
@@ -136,6 +140,7 @@ void UITextField::unmarkText() {
 }
 
 void UITextField::setSelectedRange(NSRange range) {
+    if (isFirstResponder()) CaretBlink::restart();
     editing_.selection = range;
     editing_.clampSelection();
     setNeedsDisplay();
@@ -146,6 +151,7 @@ void UITextField::moveCaret(UITextMove move, bool extend) {
     if (move == UITextMove::Up) move = UITextMove::Home;
     else if (move == UITextMove::Down) move = UITextMove::End;
     editing_.moveCaretTo(editing_.caretAfter(move, extend), extend);
+    CaretBlink::restart();
     setNeedsDisplay();
 }
 
@@ -224,7 +230,7 @@ void UITextField::drawRect(CGContext& ctx, const CGRect&) {
             else if (textAlignment == NSTextAlignment::Right) x = r.maxX() - ph.size().width;
             ph.draw(ctx, {x, r.midY() - ph.size().height / 2});
         }
-        if (isFirstResponder()) {
+        if (isFirstResponder() && CaretBlink::visible()) {
             TextLayout empty("", layoutOptions());
             double h = empty.lineHeight();
             ctx.setFillColor(tintColor());
@@ -362,10 +368,12 @@ bool UITextView::resignFirstResponder() {
 void UITextView::firstResponderStatusChanged(bool isFirst) {
     auto self = sharedView();
     if (isFirst) {
+        CaretBlink::start(self);
         if (auto d = textDelegate()) d->textViewDidBeginEditing(*this);
         post(UITextViewTextDidBeginEditingNotification, this);
     } else {
         editing_.unmark();
+        CaretBlink::stop(*this);
         if (auto d = textDelegate()) d->textViewDidEndEditing(*this);
         post(UITextViewTextDidEndEditingNotification, this);
     }
@@ -381,6 +389,7 @@ bool UITextView::change(NSRange range, const std::u16string& s) {
 
 void UITextView::changed() {
     auto self = sharedView();
+    CaretBlink::restart();
     updateContentSize();
     setNeedsDisplay();
     if (auto d = textDelegate()) d->textViewDidChange(*this);
@@ -411,6 +420,7 @@ void UITextView::unmarkText() {
 }
 
 void UITextView::setSelectedRange(NSRange range) {
+    if (isFirstResponder()) CaretBlink::restart();
     editing_.selection = range;
     editing_.clampSelection();
     setNeedsDisplay();
@@ -427,6 +437,7 @@ void UITextView::moveCaret(UITextMove move, bool extend) {
         caret = y < 0 ? 0 : layout.indexAtPoint({c.minX(), y});
     }
     e.moveCaretTo(caret, extend);
+    CaretBlink::restart();
     setNeedsDisplay();
     if (auto d = textDelegate()) d->textViewDidChangeSelection(*this);
     scrollRangeToVisible({e.caret(), 0});
@@ -443,6 +454,7 @@ void UITextView::drawRect(CGContext& ctx, const CGRect&) {
     CGPoint origin{textContainerInset.left + lineFragmentPadding, textContainerInset.top};
     layout.draw(ctx, origin);
     if (editing_.text.length() == 0 && isFirstResponder()) {
+        if (!CaretBlink::visible()) return;
         ctx.setFillColor(tintColor());
         ctx.fillRect(CGRect(origin.x, origin.y, 2, layout.lineHeight()));
         return;

@@ -91,6 +91,7 @@ public:
     NSRange selectedRange() const override { return editing_.selection; }
     void setSelectedRange(NSRange range) override;
     void moveCaret(UITextMove move, bool extend) override;
+    void selectAll() override { setSelectedRange({0, editing_.text.length()}); }
     CGRect caretRectInWindow() const override;
 
     // Text area inside the bounds (left and right views and the border taken off).
@@ -190,6 +191,7 @@ public:
     NSRange selectedRange() const override { return editing_.selection; }
     void setSelectedRange(NSRange range) override;
     void moveCaret(UITextMove move, bool extend) override;
+    void selectAll() override { setSelectedRange({0, editing_.text.length()}); }
     CGRect caretRectInWindow() const override;
 
     void layoutSubviews() override;

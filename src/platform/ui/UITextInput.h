@@ -24,6 +24,8 @@ public:
     virtual NSRange selectedRange() const = 0;
     virtual void setSelectedRange(NSRange range) = 0;
     virtual void moveCaret(UITextMove move, bool extendSelection) = 0;
+    // Selects the whole text (Ctrl+A).
+    virtual void selectAll() {}
     // The caret in window coordinates (the input method's candidate window follows it).
     virtual CGRect caretRectInWindow() const = 0;
 };

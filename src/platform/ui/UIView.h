@@ -25,6 +25,7 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/graphics/CGContext.h"
+#include "platform/ui/UIKeyCommand.h"
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/UIColor.h"
 #include "platform/ui/CALayer.h"
@@ -62,6 +63,8 @@ public:
     void reloadInputViews();
     // Told by the window after this became or stopped being its first responder.
     virtual void firstResponderStatusChanged(bool isFirst) {}
+    // Hardware keys this responder answers (UIKeyCommand.h); asked along the chain.
+    virtual std::vector<UIKeyCommand> keyCommands() const { return {}; }
 
 protected:
     // The window whose first responder this would be.

@@ -1,6 +1,7 @@
 #include "usercenter/core/ZVLoginVC.h"
 
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/ui/UIKeyboard.h"
 #include "ui/ZVProgressHUD.h"
 #include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ShareVale.h"
@@ -74,6 +75,11 @@ void ZVLoginVC::viewDidLoad() {
     title->setTextColor(UIColor::fromRGB(0x222222));
     panel_->addSubview(title);
 
+    closeButton_ = ZVStyle::closeButton();
+    closeButton_->setFrame(CGRect(kPanelWidth - 50, 0, 50, 50));
+    closeButton_->setAccessibilityIdentifier("login_close");
+    panel_->addSubview(closeButton_);
+
     account_ = makeField("请输入账号", CGRect(24, 66, kPanelWidth - 48, 44));
     account_->setAccessibilityIdentifier("login_account");
     account_->returnKeyType = UIReturnKeyType::Next;
@@ -102,6 +108,23 @@ void ZVLoginVC::viewDidLoad() {
     std::weak_ptr<ZVLoginVC> weak = std::static_pointer_cast<ZVLoginVC>(sharedController());
     loginButton_->addAction(UIControlEventTouchUpInside, [weak](UIControl&) {
         if (auto self = weak.lock()) self->doLogin();
+    });
+    closeButton_->addAction(UIControlEventTouchUpInside, [weak](UIControl&) {
+        if (auto self = weak.lock()) self->cancel();
+    });
+    // Return: from the account to the password, and from there the login.
+    account_->addAction(UIControlEventEditingDidEndOnExit, [weak](UIControl&) {
+        if (auto self = weak.lock()) self->password_->becomeFirstResponder();
+    });
+    password_->addAction(UIControlEventEditingDidEndOnExit, [weak](UIControl&) {
+        if (auto self = weak.lock()) self->doLogin();
+    });
+    auto& centre = NSNotificationCenter::defaultCenter();
+    centre.addObserver(this, UIKeyboardWillShowNotification, nullptr, [weak](const NSNotification& n) {
+        if (auto self = weak.lock()) self->keyboardWillChange(n.userInfo, true);
+    });
+    centre.addObserver(this, UIKeyboardWillHideNotification, nullptr, [weak](const NSNotification& n) {
+        if (auto self = weak.lock()) self->keyboardWillChange(n.userInfo, false);
     });
     NSNotificationCenter::defaultCenter().addObserver(this, kSendQuickLoginNotification, nullptr,
                                                       [weak](const NSNotification&) {
@@ -143,7 +166,7 @@ void ZVLoginVC::doLogin() {
         });
 }
 
-void ZVLoginVC::finish(const LoginResult& result) {
+void ZVLoginVC::closeWindow() {
     finished_ = true;
     auto self = std::static_pointer_cast<ZVLoginVC>(sharedController());
     NSNotificationCenter::defaultCenter().removeObserver(this);
@@ -151,8 +174,50 @@ void ZVLoginVC::finish(const LoginResult& result) {
     window_.reset();
     ZVCloseScreenWindow(window);
     if (onScreen.lock() == self) onScreen.reset();
+}
+
+void ZVLoginVC::finish(const LoginResult& result) {
+    auto self = std::static_pointer_cast<ZVLoginVC>(sharedController());  // alive through the block
+    closeWindow();
     auto success = std::move(success_);
     success_ = nullptr;
     failure_ = nullptr;
     if (success) success(result);
+}
+
+void ZVLoginVC::cancel() {
+    if (finished_) return;
+    auto self = std::static_pointer_cast<ZVLoginVC>(sharedController());
+    closeWindow();  // a login under way is dropped with the window
+    auto failure = std::move(failure_);
+    success_ = nullptr;
+    failure_ = nullptr;
+    if (failure) failure(kCancelled, "取消登录");
+}
+
+std::vector<UIKeyCommand> ZVLoginVC::keyCommands() const {
+    auto weak = std::weak_ptr<ZVLoginVC>(std::static_pointer_cast<ZVLoginVC>(std::const_pointer_cast<UIResponder>(shared_from_this())));
+    return {{UIKeyInputEscape, 0, [weak] { if (auto self = weak.lock()) self->cancel(); }},
+            {UIKeyInputReturn, 0, [weak] { if (auto self = weak.lock()) self->doLogin(); }}};
+}
+
+void ZVLoginVC::touchesBegan(const UITouchSet&, UIEvent*) {
+    // A tap beside the fields ends editing.
+    if (auto v = view()) v->endEditing(true);
+}
+
+void ZVLoginVC::keyboardWillChange(const Value& info, bool showing) {
+    if (!panel_) return;
+    if (restingFrame_.size.width == 0) restingFrame_ = panel_->frame();
+    CGRect resting = restingFrame_;
+    if (!showing) {
+        panel_->setFrame(resting);
+        restingFrame_ = CGRect();
+        return;
+    }
+    // The panel's bottom stays 12 points above the keyboard, its top on the screen.
+    CGRect keyboard = view()->convertRectFromView(CGRectFromNSValue(info[UIKeyboardFrameEndUserInfoKey]), nullptr);
+    double lift = std::max(0.0, resting.maxY() + 12 - keyboard.minY());
+    lift = std::min(lift, std::max(0.0, resting.minY() - 20));
+    panel_->setFrame(resting.offsetBy(0, -lift));
 }

@@ -1,9 +1,15 @@
 #pragma once
 // The login screen: account and password, checked by the user-centre
-// server. It stays up until a login succeeds: a refused or failed attempt
-// shows its message as a toast and is reported to the failure block, and
-// the player may try again. A quick login handed over by the operator's
-// box application ("SendQuickLogin") fills the fields and logs in.
+// server. It stays up until a login succeeds or the player closes it: a
+// refused or failed attempt shows its message as a toast and is reported to
+// the failure block, and the player may try again. The close button (and
+// Escape) takes the window away and reports kCancelled to the failure
+// block. A quick login handed over by the operator's box application
+// ("SendQuickLogin") fills the fields and logs in.
+//
+// Keys: Return moves from the account to the password and there logs in
+// (also with no field being edited); a tap beside the fields ends editing,
+// and the panel moves up while the keyboard would cover it.
 
 #include <functional>
 #include <memory>
@@ -22,6 +28,8 @@ class ZVLoginVC : public UIViewController {
 public:
     using Success = std::function<void(const LoginResult&)>;
     using Failure = std::function<void(int64_t code, const std::string& message)>;
+    // The failure code of a login window the player closed.
+    static constexpr int64_t kCancelled = -100;
 
     // Opens the screen in a window of its own, or hands the blocks to the
     // one already open.
@@ -38,12 +46,22 @@ public:
     const std::shared_ptr<UIButton>& loginButton() const { return loginButton_; }
     std::shared_ptr<UIWindow> window() const { return window_; }
 
+    const std::shared_ptr<UIButton>& closeButton() const { return closeButton_; }
+    const std::shared_ptr<UIView>& panel() const { return panel_; }
+
     // The login button's action.
     void doLogin();
+    // The close button's action.
+    void cancel();
+
+    std::vector<UIKeyCommand> keyCommands() const override;
+    void touchesBegan(const UITouchSet& touches, UIEvent* event) override;
 
 private:
     void setBlocks(Success success, Failure failure);
     void finish(const LoginResult& result);
+    void closeWindow();
+    void keyboardWillChange(const Value& info, bool showing);
 
     Success success_;
     Failure failure_;
@@ -51,5 +69,6 @@ private:
     std::shared_ptr<UIWindow> window_;
     std::shared_ptr<UIView> panel_;
     std::shared_ptr<UITextField> account_, password_;
-    std::shared_ptr<UIButton> loginButton_;
+    std::shared_ptr<UIButton> loginButton_, closeButton_;
+    CGRect restingFrame_;
 };

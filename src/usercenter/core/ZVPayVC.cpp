@@ -69,10 +69,8 @@ void ZVPayVC::viewDidLoad() {
     title->setTextAlignment(NSTextAlignment::Center);
     panel_->addSubview(title);
 
-    closeButton_ = UIButton::buttonWithType(UIButtonType::Custom);
+    closeButton_ = ZVStyle::closeButton();
     closeButton_->setFrame(CGRect(kPanelWidth - 50, 0, 50, 50));
-    closeButton_->setTitle("✕", UIControlStateNormal);
-    closeButton_->setTitleColor(ZVStyle::textGray(), UIControlStateNormal);
     closeButton_->setAccessibilityIdentifier("pay_close");
     panel_->addSubview(closeButton_);
 
@@ -110,6 +108,12 @@ void ZVPayVC::viewDidLoad() {
         if (auto self = weak.lock()) self->confirm();
     });
     loadWays();
+}
+
+std::vector<UIKeyCommand> ZVPayVC::keyCommands() const {
+    std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(std::const_pointer_cast<UIResponder>(shared_from_this()));
+    return {{UIKeyInputEscape, 0, [weak] { if (auto self = weak.lock()) self->cancel(); }},
+            {UIKeyInputReturn, 0, [weak] { if (auto self = weak.lock()) self->confirm(); }}};
 }
 
 void ZVPayVC::post(const char* path, const Value& params, std::function<void(ZVPayVC&, const Value&)> onReply) {

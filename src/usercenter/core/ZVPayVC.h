@@ -44,9 +44,10 @@ public:
     const std::vector<PayWay>& ways() const { return ways_; }
     size_t selectedWay() const { return selected_; }
     void selectWay(size_t index);
-    // The player's actions.
+    // The player's actions (also Return and Escape).
     void confirm();
     void cancel();
+    std::vector<UIKeyCommand> keyCommands() const override;
 
 private:
     void loadWays();

@@ -25,13 +25,25 @@ UIColor blue() { return UIColor::fromRGB(0x4988FD); }
 UIColor textGray() { return UIColor::fromRGB(0x666666); }
 UIColor lineGray() { return UIColor::fromRGB(0xE5E5E5); }
 
+std::shared_ptr<UIButton> closeButton() {
+    auto b = UIButton::buttonWithType(UIButtonType::Custom);
+    b->setTitle("✕", UIControlStateNormal);
+    b->setTitleColor(textGray(), UIControlStateNormal);
+    b->setTitleColor(textGray().colorWithAlphaComponent(0.3), UIControlStateHighlighted);
+    b->titleLabel()->setFont(UIFont::systemFontOfSize(18));
+    return b;
+}
+
 std::shared_ptr<UIButton> actionButton(const std::string& title) {
     auto b = UIButton::buttonWithType(UIButtonType::Custom);
     b->setTitle(title, UIControlStateNormal);
     b->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
     b->titleLabel()->setFont(UIFont::systemFontOfSize(16, UIFontWeight::Medium));
-    b->setBackgroundColor(blue());
+    // Darker while held: the pressed look.
+    b->setBackgroundImage(UIImage::imageWithColor(blue()), UIControlStateNormal);
+    b->setBackgroundImage(UIImage::imageWithColor(UIColor::fromRGB(0x2F6BD9)), UIControlStateHighlighted);
     b->layer()->setCornerRadius(20);
+    b->setClipsToBounds(true);
     return b;
 }
 }  // namespace ZVStyle

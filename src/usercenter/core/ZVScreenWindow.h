@@ -21,6 +21,8 @@ namespace ZVStyle {
 UIColor blue();       // "#4988FD"
 UIColor textGray();   // "#666666"
 UIColor lineGray();   // "#E5E5E5"
-// A full-width rounded action button.
+// A full-width rounded action button (darker while held).
 std::shared_ptr<UIButton> actionButton(const std::string& title);
+// The "✕" that closes a panel, for its top right corner.
+std::shared_ptr<UIButton> closeButton();
 }  // namespace ZVStyle
