@@ -33,6 +33,8 @@ std::shared_ptr<ZVPayVC> ZVPayVC::current() { return onScreen.lock(); }
 std::shared_ptr<ZVPayVC> ZVPayVC::present(const ZVPayOrder& order, Success success, Failure failure) {
     auto& share = ShareVale::sharedInstance();
     if (!share.isLogin) {
+        // The player sees why nothing opens; the game hears the failure.
+        CXRMessage::showMessage("请先登录");
         if (failure) failure(Value(order.attach), kFailed, Value("请先登录"));
         return nullptr;
     }

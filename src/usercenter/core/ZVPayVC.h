@@ -31,8 +31,9 @@ public:
     static constexpr int kFailed = 4000;
 
     // Opens the screen in a window of its own; returns it (nullptr when the
-    // order is refused at once: not logged in or no valid amount, in which
-    // case the failure block has been called).
+    // order is refused at once: not logged in, which a "请先登录" toast
+    // tells the player, or no valid amount; the failure block has then been
+    // called).
     static std::shared_ptr<ZVPayVC> present(const ZVPayOrder& order, Success success, Failure failure);
     // The screen on display, if any.
     static std::shared_ptr<ZVPayVC> current();

@@ -263,10 +263,12 @@ TEST_F(Facade, RefusedPaymentsStayOpenAndClosingCancels) {
 }
 
 TEST_F(Facade, PaymentIsRefusedAtOnceWithoutALoginOrAnAmount) {
+    makeWindow();  // the game's window, where the toast shows
     openPay("6.00");
     EXPECT_EQ(pay.failures, 1);
     EXPECT_EQ(pay.code, 4000);
     EXPECT_FALSE(ZVPayVC::current());
+    EXPECT_TRUE(labelShown("请先登录"));
     loginThroughScreen();
     for (const char* bad : {"", "0", "-1", "abc", "6.001", "1e3"}) {
         pay = {};

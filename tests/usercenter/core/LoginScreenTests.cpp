@@ -5,6 +5,7 @@
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIApplication.h"
 #include "platform/ui/UIEventInjection.h"
+#include "platform/ui/UIKeyboard.h"
 #include "platform/ui/UILabel.h"
 #include "ui/ZVProgressHUD.h"
 #include "usercenter/core/CXRHelperBtn.h"
@@ -215,4 +216,56 @@ TEST_F(LoginScreen, RendersLegibleChineseText) {
     EXPECT_GT(countPixels(shot, uitest::screenFrame(*field),
                           [](RGBA8 p) { return p.r < 200 && p.r > 100 && std::abs(p.r - p.b) < 20; }),
               40);
+}
+
+TEST_F(LoginScreen, EscapeOrTheCloseButtonCancelsOnceAndTheScreenOpensAgain) {
+    openLogin();
+    ASSERT_TRUE(ZVLoginVC::current());
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    EXPECT_FALSE(ZVLoginVC::current());
+    ASSERT_EQ(login.failures.size(), 1u);
+    EXPECT_EQ(login.failures[0].first, ZVLoginVC::kCancelled);
+
+    openLogin();
+    auto vc = ZVLoginVC::current();
+    ASSERT_TRUE(vc);
+    ASSERT_TRUE(uitest::tapView(*vc->closeButton()));
+    EXPECT_EQ(login.failures.size(), 2u);
+    EXPECT_FALSE(ZVLoginVC::current());
+    uitest::tapView(*vc->closeButton());
+    EXPECT_EQ(login.failures.size(), 2u);
+    EXPECT_EQ(login.successes, 0);
+}
+
+TEST_F(LoginScreen, TypedKeysTabAndReturnAloneLogIn) {
+    openLogin();
+    auto vc = ZVLoginVC::current();
+    ASSERT_TRUE(vc);
+    vc->accountField()->setText("");
+    ASSERT_TRUE(uitest::pressKey(UIKeyInputTab));
+    ASSERT_TRUE(vc->accountField()->isFirstResponder());
+    uitest::insertText("player1");
+    uitest::pressKey(UIKeyInputReturn);
+    ASSERT_TRUE(vc->passwordField()->isFirstResponder());
+    uitest::insertText("secret1");
+    uitest::pressKey(UIKeyInputReturn);
+    ASSERT_TRUE(testsupport::waitFor([&] { return login.successes > 0; }));
+    EXPECT_EQ(login.userName, "player1");
+}
+
+TEST_F(LoginScreen, TheKeyboardLiftsThePanelAndATapBesideTheFieldsPutsItAway) {
+    openLogin();
+    auto vc = ZVLoginVC::current();
+    ASSERT_TRUE(vc);
+    CGRect resting = uitest::screenFrame(*vc->panel());
+    ASSERT_TRUE(uitest::tapView(*vc->passwordField()));
+    ASSERT_TRUE(UIKeyboard::isVisible());
+    CGRect lifted = uitest::screenFrame(*vc->panel());
+    EXPECT_LE(lifted.maxY(), UIKeyboard::frame().minY());
+    EXPECT_GE(lifted.minY(), 0);
+    // The title's row is beside the fields.
+    ASSERT_TRUE(uitest::tap({lifted.minX() + 30, lifted.minY() + 30}));
+    EXPECT_FALSE(UIKeyboard::isVisible());
+    EXPECT_FALSE(vc->passwordField()->isFirstResponder());
+    EXPECT_EQ(uitest::screenFrame(*vc->panel()), resting);
 }
