@@ -21,6 +21,7 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
+#include "platform/ui/GtkHost.h"
 #include "platform/ui/UIApplication.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 
@@ -142,6 +143,8 @@ int main(int argc, char** argv) {
             });
         });
     }
+    // The window appears with the page's first frame rather than empty (at most 3 s later).
+    GtkHost::holdWindow(3);
     int status = UIApplicationMain(argc, argv, [] { return std::make_shared<AppDelegate>(); });
     return status ? status : gExitStatus;
 }

@@ -8,6 +8,7 @@
 #include "aggregator/SDKCooperater.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
+#include "platform/foundation/Redact.h"
 
 namespace {
 
@@ -127,7 +128,7 @@ int RUVURazuzEVE::enterUserCenter() {
 }
 
 int RUVURazuzEVE::callChannelSpecifyFunction(long type, const Value& parameters) {
-    NSLog("RLLog:调用渠道指定方法=%ld参数=%s", type, parameters.toJSON().c_str());
+    NSLog("RLLog:调用渠道指定方法=%ld参数=%s", type, redact::json(parameters).c_str());
     return rule(channel().callSpecifyFunction, type, parameters);
 }
 

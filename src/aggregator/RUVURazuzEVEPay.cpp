@@ -11,6 +11,7 @@
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
+#include "platform/foundation/Redact.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ int RUVURazuzEVE::payOrderInfo(std::shared_ptr<RUVURazuzEVEPayOrderInfo> order,
     auto channelRole = getChannelRoleInfoWith(*role);
     NetworkManager::sharedInstance().orderInterface(
         *order, *role, [order, role, product, channelRole](std::optional<Value> reply) {
-            NSLog("payOrderInfo 订单接口返回数据:%s", reply ? reply->toJSON().c_str() : "(none)");
+            NSLog("payOrderInfo 订单接口返回数据:%s", redact::json(reply).c_str());
             const Value& cfg = SDKCooperater::shareCooperater().channelCfg();
             auto& plugs = PlugManager::sharedInstance();
             plugs.relayGetOrderResult(cfg, reply ? *reply : Value::dict());

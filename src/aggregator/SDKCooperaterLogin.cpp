@@ -11,6 +11,7 @@
 #include "aggregator/SDKCooperater.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
+#include "platform/foundation/Redact.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ void SDKCooperater::channelPlatformLoginResult(const NSNotification& notificatio
 }
 
 void SDKCooperater::loginVerified(const std::optional<Value>& reply, Value result, const Value& channelInfo) {
-    NSLog("登录校验接口返回数据:%s", reply ? reply->toJSON().c_str() : "(none)");
+    NSLog("登录校验接口返回数据:%s", redact::json(reply).c_str());
     isCheckLogining_ = false;
     PlugManager::sharedInstance().checkLoginResult(channelCfg_, reply ? *reply : Value::dict());
     auto& channel = RLPCRelayChannel::defaultChannel();
@@ -106,12 +107,12 @@ void SDKCooperater::loginVerified(const std::optional<Value>& reply, Value resul
         result.set("user_token", local);
         showToolBar();
         mergeExtInfo(result, channelInfo);
-        NSLog("RLLog:QK登陆成功通知:%s", local.c_str());
+        NSLog("RLLog:QK登陆成功通知:%s", redact::secret(local).c_str());
         post(kRlpcRPLoginNotification, result);
         return;
     }
 
-    NSLog("登录验证失败%s:%s", RelayReply::errorMessage(reply).c_str(), reply ? reply->toJSON().c_str() : "(none)");
+    NSLog("登录验证失败%s:%s", RelayReply::errorMessage(reply).c_str(), redact::json(reply).c_str());
     // The game hears that this login failed rather than waiting for it.
     post(kRlpcRPLoginNotification, Value::dict({{"error", errorCode(-1)}, {"msg", "login fail"}}));
     // A refused login keeps the channel user for the refusal prompt.
@@ -128,7 +129,7 @@ std::string SDKCooperater::localUserToken(const std::string& checkKey) {
 }
 
 void SDKCooperater::channelPlatformLogoutResult(const NSNotification& notification) {
-    NSLog("RLLOG:注销回调,%s", notification.userInfo.toJSON().c_str());
+    NSLog("RLLOG:注销回调,%s", redact::json(notification.userInfo).c_str());
     isLogout_ = true;
     auto& channel = RLPCRelayChannel::defaultChannel();
     if (channel.hideToolBar) channel.hideToolBar();

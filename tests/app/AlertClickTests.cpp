@@ -26,12 +26,12 @@
 #include "platform/ui/UIScreen.h"
 #include "support/TestSupport.h"
 
-// X11 last: its macros collide with names above.
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
-#include "support/XTestClick.h"
+#include "GameProcess.h"
 
 namespace {
+
+using namespace gametest;
+constexpr RGB kPageColour{40, 120, 220};
 
 // Reports every alert click and every press that reaches the page, shows an
 // alert with two buttons, and says so once the alert has been handled (the
@@ -49,107 +49,6 @@ const char* kPage = R"HTML(<html><body style="margin: 0; background: rgb(40, 120
   KL_IOS.ShowAlert();
   KL_IOS.GetAdId(function() { KL_IOS.Error('alert shown'); });
 </script></body></html>)HTML";
-
-struct RGB {
-    int r, g, b;
-};
-constexpr RGB kPageColour{40, 120, 220};
-
-bool near(RGB p, RGB want, int tolerance = 12) {
-    return std::abs(p.r - want.r) <= tolerance && std::abs(p.g - want.g) <= tolerance &&
-           std::abs(p.b - want.b) <= tolerance;
-}
-
-// korvel-game on a bundle, its standard output and error going to a file.
-class GameProcess {
-public:
-    GameProcess(const std::filesystem::path& bundle, const std::filesystem::path& home, std::filesystem::path log)
-        : log_(std::move(log)) {
-        std::string binary = std::string(KORVEL_BINARY_DIR) + "/app/korvel-game";
-        pid_ = fork();
-        if (pid_ == 0) {
-            int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-            if (fd >= 0) {
-                dup2(fd, STDOUT_FILENO);
-                dup2(fd, STDERR_FILENO);
-            }
-            execl(binary.c_str(), binary.c_str(), "--bundle", bundle.c_str(), "--home", home.c_str(), nullptr);
-            _exit(127);
-        }
-    }
-    ~GameProcess() {
-        if (!running()) return;
-        ::kill(pid_, SIGTERM);
-        if (!testsupport::waitFor([this] { return !running(); }, std::chrono::seconds(10))) {
-            ::kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    pid_t pid() const { return pid_; }
-    bool running() {
-        if (exited_) return false;
-        if (pid_ <= 0) return false;
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) exited_ = true;
-        return !exited_;
-    }
-    std::string log() const { return testsupport::readFile(log_); }
-    // What the page said through KL_IOS.Error, in order.
-    std::vector<std::string> reports() const {
-        std::vector<std::string> out;
-        for (auto& line : strings::split(log(), "\n")) {
-            auto at = line.find("js_error: ");
-            if (at != std::string::npos) out.push_back(line.substr(at + 10));
-        }
-        return out;
-    }
-    bool reported(const std::string& prefix) const {
-        for (auto& r : reports())
-            if (strings::hasPrefix(r, prefix)) return true;
-        return false;
-    }
-
-private:
-    std::filesystem::path log_;
-    pid_t pid_ = -1;
-    bool exited_ = false;
-};
-
-// The mapped top-level X window of a process (GTK names its pid on it).
-Window windowOf(Display* d, pid_t pid) {
-    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr, found = 0;
-    unsigned count = 0;
-    if (!XQueryTree(d, root, &root, &parent, &children, &count)) return 0;
-    Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
-    for (unsigned i = 0; i < count && !found; ++i) {
-        XWindowAttributes a;
-        if (!XGetWindowAttributes(d, children[i], &a) || a.map_state != IsViewable) continue;
-        Atom type = 0;
-        int format = 0;
-        unsigned long items = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(d, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
-                               &data) == Success &&
-            data && items == 1 && format == 32 && pid_t(*reinterpret_cast<unsigned long*>(data)) == pid)
-            found = children[i];
-        if (data) XFree(data);
-    }
-    if (children) XFree(children);
-    return found;
-}
-
-// What the X server shows at a point of the window.
-std::optional<RGB> pixel(Display* d, Window w, CGPoint p) {
-    XImage* image = XGetImage(d, w, int(p.x), int(p.y), 1, 1, AllPlanes, ZPixmap);
-    if (!image) return std::nullopt;
-    unsigned long v = XGetPixel(image, 0, 0);
-    auto channel = [v](unsigned long mask) {
-        int shift = __builtin_ctzl(mask);
-        return int(((v & mask) >> shift) * 255 / (mask >> shift));
-    };
-    RGB out{channel(image->red_mask), channel(image->green_mask), channel(image->blue_mask)};
-    XDestroyImage(image);
-    return out;
-}
 
 class AlertInTheGame : public UITest {
 protected:

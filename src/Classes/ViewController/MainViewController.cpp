@@ -1,5 +1,7 @@
 #include "Classes/ViewController/MainViewController.h"
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +23,7 @@
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/PluginLog.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
+#include "platform/ui/GtkHost.h"
 
 REGISTER_STORYBOARD_SCENE("Main", "MainViewController", MainViewController)
 
@@ -44,6 +47,28 @@ std::string serverSetting(const char* key) {
 std::string mimeIn(const Value& table, const std::string& urlPath) {
     if (const std::string* mime = table[urlPath]["mime"].getString()) return *mime;
     return "application/octet-stream";
+}
+
+// The page's background colour as the engine computed it (white when the
+// page sets none, as the engine paints it).
+const char* const kPageBackgroundScript = R"JS((function () {
+  var elements = [document.body, document.documentElement];
+  for (var i = 0; i < elements.length; i++) {
+    if (!elements[i]) continue;
+    var c = getComputedStyle(elements[i]).backgroundColor;
+    if (c && c !== 'transparent' && c !== 'rgba(0, 0, 0, 0)') return c;
+  }
+  return 'rgb(255, 255, 255)';
+})())JS";
+
+// "rgb(r, g, b)" or "rgba(r, g, b, a)" as the engine writes them.
+std::optional<UIColor> cssColour(const std::string& css) {
+    int r = 0, g = 0, b = 0;
+    double a = 1;
+    if (std::sscanf(css.c_str(), "rgba(%d, %d, %d, %lf)", &r, &g, &b, &a) != 4 &&
+        std::sscanf(css.c_str(), "rgb(%d, %d, %d)", &r, &g, &b) != 3)
+        return std::nullopt;
+    return UIColor::colorWithRed(r / 255.0, g / 255.0, b / 255.0);
 }
 
 }  // namespace
@@ -274,6 +299,23 @@ void MainViewController::webView_didFailProvisionalNavigation_withError(WKWebVie
     DispatchQueue::main()->asyncAfter(std::chrono::seconds(1), [self] {
         self->retryPending_ = false;
         self->Load();
+    });
+}
+
+void MainViewController::webView_didFinishNavigation(WKWebView& webView, const Navigation&) {
+    if (pageShown_) return;
+    pageShown_ = true;
+    // The window appears painted in the page's own background, so that the
+    // moment before the engine's first frame reaches the screen shows no black.
+    std::weak_ptr<MainViewController> weak = std::static_pointer_cast<MainViewController>(sharedController());
+    webView.evaluateJavaScript(kPageBackgroundScript, [weak](const Value& result, const Error* error) {
+        auto self = weak.lock();
+        auto colour = error ? std::nullopt : cssColour(result.textValue());
+        if (self && colour) {
+            self->view()->setBackgroundColor(*colour);
+            self->holderView_->setBackgroundColor(*colour);
+        }
+        GtkHost::showWindow();
     });
 }
 

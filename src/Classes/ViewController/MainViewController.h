@@ -74,6 +74,8 @@ public:
     void webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,
                                                         const Error& error) override;
     void webView_didFailNavigation_withError(WKWebView&, const Navigation& navigation, const Error& error) override;
+    // The page has drawn: the host window may appear (it waits so that no empty frame shows).
+    void webView_didFinishNavigation(WKWebView&, const Navigation& navigation) override;
 
     // WKURLSchemeHandler: the "local" scheme.
     void webView_startURLSchemeTask(WKWebView& webView, const std::shared_ptr<WKURLSchemeTask>& task) override;
@@ -96,6 +98,7 @@ private:
                    const std::string& urlPath, std::optional<std::string> range);
 
     std::shared_ptr<UIView> holderView_;
+    bool pageShown_ = false;  // the host window has been let appear
     std::shared_ptr<WKWebView> webView_;
     std::shared_ptr<DispatchQueue> queue_;
     std::string url_;

@@ -8,7 +8,10 @@
 #include <set>
 #include <vector>
 
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/DispatchSync.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/DisplayLoop.h"
 #include "platform/ui/UIAlertController.h"
@@ -17,6 +20,14 @@
 #include "platform/ui/UIScreen.h"
 #include "platform/ui/UITextInput.h"
 #include "platform/ui/ViewRenderer.h"
+
+// Xlib last: its macros (None, Bool, Status) collide with names above.
+#include <gdk/gdkx.h>
+#undef None
+#undef Bool
+#undef Status
+#undef Above
+#undef Below
 
 namespace GtkHost {
 
@@ -37,10 +48,17 @@ std::vector<GtkWidget*> gStack;
 std::map<GtkWidget*, GdkRectangle> gPlaces;
 GtkIMContext* gIM = nullptr;
 bool gSyncing = false;
+bool gHeld = false;        // the window waits for showWindow()
+bool gWindowGone = false;  // destroyed from outside: nothing draws any more
+std::shared_ptr<DispatchTimer> gHoldTimer;
+int (*gPreviousXErrorHandler)(Display*, XErrorEvent*) = nullptr;
 bool gPointerInToolkit = false;
 guint gTick = 0;
 
 void terminate() {
+    static bool terminated = false;  // a close and a destroy may both come
+    if (terminated) return;
+    terminated = true;
     UIApplication::sharedApplication().willTerminate();
     RunLoop::quit();
 }
@@ -65,12 +83,42 @@ gboolean onWindowState(GtkWidget*, GdkEventWindowState* e, gpointer) {
         [e] {
             auto& app = UIApplication::sharedApplication();
             if (e->changed_mask & GDK_WINDOW_STATE_ICONIFIED) {
-                if (e->new_window_state & GDK_WINDOW_STATE_ICONIFIED) app.didEnterBackground();
-                else app.didBecomeActive();
+                if (e->new_window_state & GDK_WINDOW_STATE_ICONIFIED) {
+                    app.didEnterBackground();
+                } else {
+                    app.didBecomeActive();
+                    // Restored: draw everything anew rather than show the frame kept from before.
+                    gtk_widget_queue_draw(gWindow);
+                }
             }
             return FALSE;
         },
         FALSE);
+}
+
+// The window went away under us (destroyed by another client).
+void onDestroy(GtkWidget*, gpointer) {
+    guarded(
+        [] {
+            if (gWindowGone) return 0;
+            gWindowGone = true;
+            terminate();
+            return 0;
+        },
+        0);
+}
+
+// A window destroyed by another client makes the drawing already queued for
+// it fail, before its destroy notice arrives: errors about gone windows and
+// drawables are survived (the notice then ends the run); anything else is
+// handled as before.
+int onXError(Display* d, XErrorEvent* e) {
+    if (e->error_code == BadDrawable || e->error_code == BadWindow) {
+        PlatformLog::writeToStderr(strings::format("X error %d on request %d ignored: its window is gone",
+                                                   int(e->error_code), int(e->request_code)));
+        return 0;
+    }
+    return gPreviousXErrorHandler ? gPreviousXErrorHandler(d, e) : 0;
 }
 
 gboolean onFocus(GtkWidget*, GdkEventFocus* e, gpointer) {
@@ -142,7 +190,7 @@ gboolean tick(GtkWidget*, GdkFrameClock*, gpointer) {
 
 void redraw() {
     sync();  // makes the host window once there are windows to show
-    if (!gWindow) return;
+    if (!gWindow || gWindowGone) return;
     for (GtkWidget* layer : gLayers) gtk_widget_queue_draw(layer);
     if (!gTick && UIView::anyAnimationRunning()) gTick = gtk_widget_add_tick_callback(gLayers[0], tick, nullptr, nullptr);
 }
@@ -411,6 +459,8 @@ void hideUnstacked(GtkWidget* container) {
 
 bool initialize(int* argc, char*** argv) {
     gDisplay = gtk_init_check(argc, argv);
+    if (gDisplay && GDK_IS_X11_DISPLAY(gdk_display_get_default()))
+        gPreviousXErrorHandler = XSetErrorHandler(onXError);
     g_unix_signal_add(SIGTERM, [](gpointer) -> gboolean { terminate(); return G_SOURCE_REMOVE; }, nullptr);
     g_unix_signal_add(SIGINT, [](gpointer) -> gboolean { terminate(); return G_SOURCE_REMOVE; }, nullptr);
     UIApplication::sharedApplication().setWindowsObserver([] { redraw(); });
@@ -449,14 +499,33 @@ GtkWidget* toplevel() {
         gIM = gtk_im_multicontext_new();
         g_signal_connect(gIM, "commit", G_CALLBACK(onCommit), nullptr);
         g_signal_connect(gIM, "preedit-changed", G_CALLBACK(onPreedit), nullptr);
-        gtk_widget_show_all(gWindow);
+        g_signal_connect(gWindow, "destroy", G_CALLBACK(onDestroy), nullptr);
+        gtk_widget_show_all(gOverlay);
+        gtk_widget_realize(gWindow);
+        if (!gHeld) gtk_widget_show(gWindow);
         gtk_im_context_set_client_window(gIM, gtk_widget_get_window(gWindow));
     }
     return gWindow;
 }
 
+void holdWindow(double mostSeconds) {
+    gHeld = true;
+    gHoldTimer = DispatchTimer::create(DispatchQueue::main());
+    gHoldTimer->setEventHandler([] { showWindow(); });
+    gHoldTimer->schedule(std::chrono::nanoseconds(int64_t(mostSeconds * 1e9)));
+    gHoldTimer->resume();
+}
+
+void showWindow() {
+    if (gHoldTimer) gHoldTimer->cancel();
+    gHoldTimer.reset();
+    if (!gHeld) return;
+    gHeld = false;
+    if (gWindow && !gWindowGone) gtk_widget_show(gWindow);
+}
+
 void sync() {
-    if (!gDisplay || gSyncing) return;
+    if (!gDisplay || gSyncing || gWindowGone) return;
     auto windows = UIApplication::sharedApplication().windows();
     if (windows.empty() && !gWindow) return;
     if (!toplevel()) return;

@@ -37,4 +37,15 @@ bool writeScreenshot(const std::string& path);
 unsigned addFrameCallback(std::function<void(double interval)> onFrame);
 void removeFrameCallback(unsigned id);
 
+// The host window normally appears with the first toolkit window. An
+// application whose first content comes later (a web page) holds it back,
+// so that no empty frame shows: it appears at showWindow(), or once
+// `mostSeconds` have passed on the clock, whichever comes first.
+void holdWindow(double mostSeconds);
+void showWindow();
+
+// A host window destroyed from outside (another X client) ends the run
+// cleanly, as a close does: X errors about gone windows and drawables are
+// logged and survived rather than ending the process.
+
 }  // namespace GtkHost

@@ -1,0 +1,47 @@
+#include "platform/foundation/Redact.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/foundation/Strings.h"
+
+namespace redact {
+namespace {
+
+bool namesCredential(std::string key) {
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    for (const char* word : {"token", "password", "pwd", "secret", "key", "sign"})
+        if (key.find(word) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+std::string secret(const std::string& text) {
+    std::u16string u = strings::toUTF16(text);
+    if (u.size() <= 4) return "…";
+    size_t keep = u[3] >= 0xD800 && u[3] < 0xDC00 ? 3 : 4;  // never half a surrogate pair
+    return strings::fromUTF16(u.substr(0, keep)) + "…";
+}
+
+Value credentials(const Value& v) {
+    if (v.isArray()) {
+        Value out = Value::array();
+        for (size_t i = 0; i < v.size(); ++i) out.push(credentials(v[i]));
+        return out;
+    }
+    if (!v.isDict()) return v;
+    Value out = Value::dict();
+    for (auto& key : v.keys()) {
+        const Value& item = v[key];
+        if (namesCredential(key) && item.getString()) out.set(key, secret(*item.getString()));
+        else out.set(key, credentials(item));
+    }
+    return out;
+}
+
+std::string json(const Value& v) { return credentials(v).toJSON(); }
+
+std::string json(const std::optional<Value>& v) { return v ? json(*v) : "(none)"; }
+
+}  // namespace redact

@@ -1,0 +1,22 @@
+#pragma once
+// Credentials never reach a log whole. A log line keeps its wording, but a
+// token, password, key or sign in it shows as its first 4 characters and
+// "…" (a text of 4 characters or fewer shows only "…"). In a dictionary,
+// every text under a key whose name holds "token", "password", "pwd",
+// "secret", "key" or "sign" (any case) is shortened so, at any depth.
+
+#include <string>
+
+#include "platform/foundation/Value.h"
+
+namespace redact {
+
+std::string secret(const std::string& text);
+// A copy of `v` with the credentials in it shortened.
+Value credentials(const Value& v);
+// The JSON text of `v` with the credentials shortened: what a log line prints.
+std::string json(const Value& v);
+// The same for an optional reply; "(none)" without one.
+std::string json(const std::optional<Value>& v);
+
+}  // namespace redact
