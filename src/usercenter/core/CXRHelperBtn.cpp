@@ -42,7 +42,8 @@ std::shared_ptr<CXRHelperBtn> CXRHelperBtn::sharedButton() {
         root->view()->setBackgroundColor(UIColor::clearColor());
         root->view()->setOpaque(false);
         root->view()->addSubview(b);
-        b->setFrame(CGRect(0, UIScreen::mainScreen().bounds().height() / 3, kSide, kSide));
+        // It starts half tucked behind the left edge, covering only the page's margin; a drag brings it out.
+        b->setFrame(CGRect(-kSide / 2, UIScreen::mainScreen().bounds().height() / 3, kSide, kSide));
         b->buttonWindow_ = window;
         std::weak_ptr<CXRHelperBtn> weak = b;
         b->addAction(UIControlEventTouchUpInside, [weak](UIControl&) {

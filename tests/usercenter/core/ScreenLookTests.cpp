@@ -6,7 +6,10 @@
 #include <cstdlib>
 
 #include "ScreenTestSupport.h"
+#include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIEventInjection.h"
+#include "usercenter/core/CXRHelperBtn.h"
+#include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ZVLoginVC.h"
 #include "usercenter/core/ZVPayVC.h"
 
@@ -119,6 +122,49 @@ TEST_F(ScreenLook, TheWholeBalanceShows) {
         vc->cancel();
         pay = {};
     }
+}
+
+// The floating button, the user centre, an alert and a toast: every label's
+// text is drawn with ink inside its frame.
+TEST_F(ScreenLook, TheOtherScreensDrawTheirText) {
+    auto game = makeWindow();
+    loginThroughScreen();
+    auto button = CXRHelperBtn::sharedButton();
+    ASSERT_FALSE(button->isHidden());
+    auto img = shoot(*button->buttonWindow(), "floating-button");
+    EXPECT_GT(countPixels(*img, uitest::screenFrame(*button), inked), 50);
+
+    ASSERT_TRUE(uitest::tapView(*button));
+    advance(0.5);
+    ASSERT_TRUE(button->helperWindow());
+    img = shoot(*button->helperWindow(), "user-centre");
+    for (const char* text : {"返回游戏", "退出登录"}) {
+        auto b = uitest::findButton(text);
+        ASSERT_TRUE(b) << text;
+        EXPECT_GT(countPixels(*img, uitest::screenFrame(*b->titleLabel()), inked), 30) << text;
+    }
+    ASSERT_TRUE(uitest::tapButton("返回游戏"));
+    advance(0.5);
+
+    auto alert = std::make_shared<UIAlertView>("提示", "余额 1234.56 元，确定 ✕ 吗？");
+    alert->addButtonWithTitle("取消");
+    alert->addButtonWithTitle("确定");
+    alert->show();
+    advance(0.5);  // shown in full
+    auto alertWindow = alert->controller()->view()->window();
+    ASSERT_TRUE(alertWindow);
+    img = shoot(*alertWindow, "alert");
+    auto message = uitest::findLabel("余额 1234.56 元，确定 ✕ 吗？");
+    ASSERT_TRUE(message);
+    EXPECT_LE(message->sizeThatFits({0, 0}).width, message->bounds().width() + 0.5);
+    EXPECT_GT(countPixels(*img, uitest::screenFrame(*message), inked), 100);
+    alert->dismissWithClickedButtonIndex(0, false);
+
+    CXRMessage::showMessage("请先登录", game->rootViewController()->view());
+    auto toast = findText("请先登录");
+    ASSERT_TRUE(toast);
+    img = shoot(*game, "toast");
+    EXPECT_GT(countPixels(*img, uitest::screenFrame(*toast), [](RGBA8 p) { return p.r > 200 && p.g > 200; }), 30);
 }
 
 }  // namespace
