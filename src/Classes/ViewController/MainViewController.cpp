@@ -1,6 +1,6 @@
 #include "Classes/ViewController/MainViewController.h"
 
-#include <cstdio>
+#include <algorithm>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -49,26 +49,24 @@ std::string mimeIn(const Value& table, const std::string& urlPath) {
     return "application/octet-stream";
 }
 
-// The page's background colour as the engine computed it (white when the
-// page sets none, as the engine paints it).
+// The page's background colour as the engine computed it, as [red, green,
+// blue] from 0 to 255 (white when the page sets none, as the engine paints it).
 const char* const kPageBackgroundScript = R"JS((function () {
   var elements = [document.body, document.documentElement];
   for (var i = 0; i < elements.length; i++) {
     if (!elements[i]) continue;
     var c = getComputedStyle(elements[i]).backgroundColor;
-    if (c && c !== 'transparent' && c !== 'rgba(0, 0, 0, 0)') return c;
+    var parts = (c || '').match(/[0-9.]+/g) || [];
+    if (parts.length >= 3 && (parts.length < 4 || Number(parts[3]) > 0)) return parts.slice(0, 3).map(Number);
   }
-  return 'rgb(255, 255, 255)';
+  return [255, 255, 255];
 })())JS";
 
-// "rgb(r, g, b)" or "rgba(r, g, b, a)" as the engine writes them.
-std::optional<UIColor> cssColour(const std::string& css) {
-    int r = 0, g = 0, b = 0;
-    double a = 1;
-    if (std::sscanf(css.c_str(), "rgba(%d, %d, %d, %lf)", &r, &g, &b, &a) != 4 &&
-        std::sscanf(css.c_str(), "rgb(%d, %d, %d)", &r, &g, &b) != 3)
-        return std::nullopt;
-    return UIColor::colorWithRed(r / 255.0, g / 255.0, b / 255.0);
+// Three numbers from 0 to 255, as the script gives them.
+std::optional<UIColor> colourOf(const Value& rgb) {
+    if (!rgb.isArray() || rgb.size() != 3) return std::nullopt;
+    auto channel = [&](size_t i) { return std::clamp(rgb[i].doubleValue(), 0.0, 255.0) / 255.0; };
+    return UIColor::colorWithRed(channel(0), channel(1), channel(2));
 }
 
 }  // namespace
@@ -310,7 +308,7 @@ void MainViewController::webView_didFinishNavigation(WKWebView& webView, const N
     std::weak_ptr<MainViewController> weak = std::static_pointer_cast<MainViewController>(sharedController());
     webView.evaluateJavaScript(kPageBackgroundScript, [weak](const Value& result, const Error* error) {
         auto self = weak.lock();
-        auto colour = error ? std::nullopt : cssColour(result.textValue());
+        auto colour = error ? std::nullopt : colourOf(result);
         if (self && colour) {
             self->view()->setBackgroundColor(*colour);
             self->holderView_->setBackgroundColor(*colour);

@@ -11,7 +11,6 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSync.h"
 #include "platform/dispatch/RunLoop.h"
-#include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/DisplayLoop.h"
 #include "platform/ui/UIAlertController.h"
@@ -51,7 +50,6 @@ bool gSyncing = false;
 bool gHeld = false;        // the window waits for showWindow()
 bool gWindowGone = false;  // destroyed from outside: nothing draws any more
 std::shared_ptr<DispatchTimer> gHoldTimer;
-int (*gPreviousXErrorHandler)(Display*, XErrorEvent*) = nullptr;
 bool gPointerInToolkit = false;
 guint gTick = 0;
 
@@ -108,18 +106,6 @@ void onDestroy(GtkWidget*, gpointer) {
         0);
 }
 
-// A window destroyed by another client makes the drawing already queued for
-// it fail, before its destroy notice arrives: errors about gone windows and
-// drawables are survived (the notice then ends the run); anything else is
-// handled as before.
-int onXError(Display* d, XErrorEvent* e) {
-    if (e->error_code == BadDrawable || e->error_code == BadWindow) {
-        PlatformLog::writeToStderr(strings::format("X error %d on request %d ignored: its window is gone",
-                                                   int(e->error_code), int(e->request_code)));
-        return 0;
-    }
-    return gPreviousXErrorHandler ? gPreviousXErrorHandler(d, e) : 0;
-}
 
 gboolean onFocus(GtkWidget*, GdkEventFocus* e, gpointer) {
     return guarded(
@@ -459,8 +445,12 @@ void hideUnstacked(GtkWidget* container) {
 
 bool initialize(int* argc, char*** argv) {
     gDisplay = gtk_init_check(argc, argv);
+    // A window destroyed by another client makes drawing already queued for
+    // it fail before its destroy notice arrives (BadDrawable): X errors are
+    // trapped for the whole run rather than end the game, and the notice
+    // then ends the run cleanly.
     if (gDisplay && GDK_IS_X11_DISPLAY(gdk_display_get_default()))
-        gPreviousXErrorHandler = XSetErrorHandler(onXError);
+        gdk_x11_display_error_trap_push(gdk_display_get_default());
     g_unix_signal_add(SIGTERM, [](gpointer) -> gboolean { terminate(); return G_SOURCE_REMOVE; }, nullptr);
     g_unix_signal_add(SIGINT, [](gpointer) -> gboolean { terminate(); return G_SOURCE_REMOVE; }, nullptr);
     UIApplication::sharedApplication().setWindowsObserver([] { redraw(); });
@@ -516,12 +506,30 @@ void holdWindow(double mostSeconds) {
     gHoldTimer->resume();
 }
 
+namespace {
+// The X server fills the window with the lowest screen's background the
+// moment it maps, before the first frame is drawn into it.
+void paintMappingBackground() {
+    auto windows = UIApplication::sharedApplication().windows();
+    GdkWindow* w = gtk_widget_get_window(gWindow);
+    if (windows.empty() || !w) return;
+    auto root = windows.front()->rootViewController();
+    UIColor c = root && root->isViewLoaded() ? root->view()->backgroundColor() : windows.front()->backgroundColor();
+    GdkRGBA rgba{c.red, c.green, c.blue, 1};
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    gdk_window_set_background_rgba(w, &rgba);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+}
+}  // namespace
+
 void showWindow() {
     if (gHoldTimer) gHoldTimer->cancel();
     gHoldTimer.reset();
     if (!gHeld) return;
     gHeld = false;
-    if (gWindow && !gWindowGone) gtk_widget_show(gWindow);
+    if (!gWindow || gWindowGone) return;
+    paintMappingBackground();
+    gtk_widget_show(gWindow);
 }
 
 void sync() {

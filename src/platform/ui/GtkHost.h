@@ -45,7 +45,7 @@ void holdWindow(double mostSeconds);
 void showWindow();
 
 // A host window destroyed from outside (another X client) ends the run
-// cleanly, as a close does: X errors about gone windows and drawables are
-// logged and survived rather than ending the process.
+// cleanly, as a close does: X errors (its gone drawables) are trapped for
+// the whole run rather than end the process.
 
 }  // namespace GtkHost
