@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/NSURL.h"
+#include "platform/foundation/Redact.h"
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/Value.h"
 
@@ -123,3 +124,19 @@ TEST(URL, PartsOfAbsoluteAndCustomSchemeURLs) {
 }
 
 }  // namespace
+
+TEST(Redact, CredentialsShowFourCharactersAtAnyDepthAndNothingElseChanges) {
+    EXPECT_EQ(redact::secret("e2ed5d7a1a6fba1b"), "e2ed…");
+    EXPECT_EQ(redact::secret("abcd"), "…");
+    EXPECT_EQ(redact::secret("令牌令牌令牌"), "令牌令牌…");
+    Value reply = Value::fromJSON(R"({"data": {"uid": "demo", "user_token": "e2ed5d7a1a6f", "list": [{"Password": "hunter22"}]},
+                                       "appKey": "k3y-secret", "sign": 12345, "result": true})")
+                      .value_or(Value());
+    Value shown = redact::credentials(reply);
+    EXPECT_EQ(shown["data"]["user_token"], Value("e2ed…"));
+    EXPECT_EQ(shown["data"]["list"][0]["Password"], Value("hunt…"));
+    EXPECT_EQ(shown["appKey"], Value("k3y-…"));
+    EXPECT_EQ(shown["sign"], Value(12345));  // only texts are credentials
+    EXPECT_EQ(shown["data"]["uid"], Value("demo"));
+    EXPECT_EQ(redact::json(std::optional<Value>()), "(none)");
+}
