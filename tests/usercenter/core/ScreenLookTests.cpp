@@ -33,14 +33,14 @@ CGRect inkBounds(const CGImage& img, const CGRect& pts) {
 class ScreenLook : public ScreenTest {
 protected:
     // Which font set-up this run is under (for the names of the pictures).
-    std::string setUp() const {
+    std::string fontSetUp() const {
         const char* f = getenv("FONTCONFIG_FILE");
         return f && std::string(f).find("tools/fonts") != std::string::npos ? "pinned" : "system";
     }
     // Renders a window and keeps the picture for people to look at.
     std::shared_ptr<CGImage> shoot(UIWindow& w, const std::string& name) {
         uitest::layout();
-        w.writePNG(std::string(KORVEL_BINARY_DIR) + "/look-" + name + "-" + setUp() + ".png");
+        w.writePNG(std::string(KORVEL_BINARY_DIR) + "/look-" + name + "-" + fontSetUp() + ".png");
         return w.renderImage();
     }
     std::shared_ptr<ZVPayVC> payScreenWithBalance(long cents) {
