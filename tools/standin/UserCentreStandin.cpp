@@ -168,6 +168,7 @@ void UserCentreStandin::installRoutes() {
             return Reply::json(answer(fields));
         };
     };
+    installPictureRoute();
     auto& s = *server_;
     s.on("POST", path(ZVApi::kSdkInfo), codedRoute([this](const Value&, JournalEntry&) {
              std::lock_guard lock(mutex_);

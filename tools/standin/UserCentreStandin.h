@@ -16,6 +16,7 @@
 #include <string>
 
 #include "standin/StandinServer.h"
+#include "standin/UserCentrePictures.h"
 
 namespace standin {
 
@@ -62,14 +63,20 @@ public:
     // A reply in the coded form, for scripts of coded endpoints.
     static Reply coded(const Value& body, int status = 200);
 
+    // The pictures served under PictureShelf::kRoute, and one's address.
+    PictureShelf& pictures() { return pictures_; }
+    std::string pictureURL(const std::string& name) const { return server_->baseURL() + PictureShelf::pathFor(name); }
+
 private:
     void installRoutes();
+    void installPictureRoute();
     Value loginReply(const Value& request, JournalEntry& entry);
     Value payReply(const Value& request);
     std::string userForToken(const std::string& token) const;
 
     Options options_;
     std::unique_ptr<HttpServer> server_;
+    PictureShelf pictures_;
     mutable std::mutex mutex_;
     std::map<std::string, Account> accounts_;
     std::map<std::string, std::string> sessions_;  // user name → token
