@@ -8,11 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -24,14 +19,15 @@
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIEventInjection.h"
 #include "platform/ui/UIScreen.h"
+#include "support/GameProcess.h"
 #include "support/TestSupport.h"
 
-#include "GameProcess.h"
+// X11 last: its macros collide with names above.
+#include "support/GameWindow.h"
+
+using namespace testsupport;
 
 namespace {
-
-using namespace gametest;
-constexpr RGB kPageColour{40, 120, 220};
 
 // Reports every alert click and every press that reaches the page, shows an
 // alert with two buttons, and says so once the alert has been handled (the
@@ -49,6 +45,8 @@ const char* kPage = R"HTML(<html><body style="margin: 0; background: rgb(40, 120
   KL_IOS.ShowAlert();
   KL_IOS.GetAdId(function() { KL_IOS.Error('alert shown'); });
 </script></body></html>)HTML";
+
+constexpr RGB kPageColour{40, 120, 220};
 
 class AlertInTheGame : public UITest {
 protected:
@@ -84,15 +82,10 @@ protected:
         return {centred(uitest::screenFrame(*button->superview())), centred(uitest::screenFrame(*button))};
     }
 
-    void click(CGPoint p) {
-        int x = 0, y = 0;
-        Window child = 0;
-        XTranslateCoordinates(display, window, DefaultRootWindow(display), int(p.x), int(p.y), &x, &y, &child);
-        testsupport::xtestClick(display, x, y);
-    }
+    void click(CGPoint p) { clickIn(display, window, int(p.x), int(p.y)); }
     bool waitForPixel(CGPoint p, const std::function<bool(RGB)>& ok) {
         return testsupport::waitFor([&] {
-            auto px = pixel(display, window, p);
+            auto px = pixel(display, window, int(p.x), int(p.y));
             return px && ok(*px);
         });
     }

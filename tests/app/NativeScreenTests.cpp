@@ -12,11 +12,15 @@
 
 #include "LoginRoadSupport.h"
 #include "platform/security/Digest.h"
-#include "GameProcess.h"
+#include "support/GameProcess.h"
+#include "support/TestSupport.h"
+
+// X11 last: its macros collide with names above.
+#include "support/GameWindow.h"
 
 namespace {
 
-using namespace gametest;
+using namespace testsupport;
 
 constexpr RGB kPageColour{40, 120, 220};
 

@@ -1,0 +1,70 @@
+#include "support/GameProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/foundation/Strings.h"
+#include "support/TestSupport.h"
+
+namespace testsupport {
+
+GameProcess::GameProcess(const Options& options) : log_(options.log) {
+    std::string binary = std::string(KORVEL_BINARY_DIR) + "/app/korvel-game";
+    pid_ = fork();
+    if (pid_ == 0) {
+        int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            dup2(fd, STDOUT_FILENO);
+            dup2(fd, STDERR_FILENO);
+        }
+        for (auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
+        execl(binary.c_str(), binary.c_str(), "--bundle", options.bundle.c_str(), "--home", options.home.c_str(),
+              nullptr);
+        _exit(127);
+    }
+}
+
+GameProcess::~GameProcess() {
+    if (!running()) return;
+    ::kill(pid_, SIGTERM);
+    if (!waitFor([this] { return !running(); }, std::chrono::seconds(10))) {
+        ::kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+bool GameProcess::running() {
+    if (exited_ || pid_ <= 0) return false;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited_ = true;
+        status_ = status;
+    }
+    return !exited_;
+}
+
+int GameProcess::exitCode() const { return exited_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+
+std::string GameProcess::log() const { return readFile(log_); }
+
+std::vector<std::string> GameProcess::reports() const {
+    std::vector<std::string> out;
+    for (auto& line : strings::split(log(), "\n")) {
+        auto at = line.find("js_error: ");
+        if (at != std::string::npos) out.push_back(line.substr(at + 10));
+    }
+    return out;
+}
+
+bool GameProcess::reported(const std::string& prefix) const {
+    for (auto& r : reports())
+        if (strings::hasPrefix(r, prefix)) return true;
+    return false;
+}
+
+bool GameProcess::logged(const std::string& text) const { return log().find(text) != std::string::npos; }
+
+}  // namespace testsupport

@@ -1,0 +1,98 @@
+#pragma once
+// The game's window as the X server shows it, for end-to-end tests: the
+// top-level window of a process, the colour at one of its points, and real
+// clicks and keys (XTest). Include this header last: Xlib's macros collide
+// with names elsewhere.
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/graphics/Geometry.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include "support/XTestClick.h"
+
+namespace testsupport {
+
+struct RGB {
+    int r, g, b;
+};
+
+inline bool near(RGB p, RGB want, int tolerance = 12) {
+    return std::abs(p.r - want.r) <= tolerance && std::abs(p.g - want.g) <= tolerance &&
+           std::abs(p.b - want.b) <= tolerance;
+}
+
+// The mapped top-level X window of a process (GTK names its pid on it); 0 when none.
+inline Window windowOf(Display* d, pid_t pid) {
+    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr, found = 0;
+    unsigned count = 0;
+    if (!XQueryTree(d, root, &root, &parent, &children, &count)) return 0;
+    Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
+    for (unsigned i = 0; i < count && !found; ++i) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(d, children[i], &a) || a.map_state != IsViewable) continue;
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(d, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
+                               &data) == Success &&
+            data && items == 1 && format == 32 && pid_t(*reinterpret_cast<unsigned long*>(data)) == pid)
+            found = children[i];
+        if (data) XFree(data);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+// What the X server shows at a point of the window.
+inline std::optional<RGB> pixel(Display* d, Window w, int x, int y) {
+    XImage* image = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image) return std::nullopt;
+    unsigned long v = XGetPixel(image, 0, 0);
+    auto channel = [v](unsigned long mask) {
+        int shift = __builtin_ctzl(mask);
+        return int(((v & mask) >> shift) * 255 / (mask >> shift));
+    };
+    RGB out{channel(image->red_mask), channel(image->green_mask), channel(image->blue_mask)};
+    XDestroyImage(image);
+    return out;
+}
+
+inline std::optional<RGB> pixel(Display* d, Window w, CGPoint p) { return pixel(d, w, int(p.x), int(p.y)); }
+
+// A key press and release through the X server, with Shift held when `shift`.
+inline void xtestKey(Display* d, KeySym sym, bool shift = false) {
+    KeyCode shiftCode = XKeysymToKeycode(d, XK_Shift_L);
+    if (shift) XTestFakeKeyEvent(d, shiftCode, 1, CurrentTime);
+    KeyCode code = XKeysymToKeycode(d, sym);
+    XTestFakeKeyEvent(d, code, 1, CurrentTime);
+    XTestFakeKeyEvent(d, code, 0, CurrentTime);
+    if (shift) XTestFakeKeyEvent(d, shiftCode, 0, CurrentTime);
+    XFlush(d);
+}
+
+// Types plain ASCII letters and digits.
+inline void xtestType(Display* d, const std::string& text) {
+    for (char c : text) {
+        bool upper = c >= 'A' && c <= 'Z';
+        xtestKey(d, XStringToKeysym(std::string(1, upper ? char(c - 'A' + 'a') : c).c_str()), upper);
+    }
+}
+
+// A real click at a point of the window.
+inline void clickIn(Display* d, Window w, int x, int y) {
+    int rx = 0, ry = 0;
+    Window child = 0;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rx, &ry, &child);
+    xtestClick(d, rx, ry);
+}
+
+}  // namespace testsupport
