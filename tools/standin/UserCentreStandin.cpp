@@ -149,26 +149,32 @@ Value UserCentreStandin::payReply(const Value& req) {
                         {"m", moneyText(cents)}});
 }
 
+HttpServer::Handler UserCentreStandin::codedRoute(CodedAnswer answer) {
+    return [answer](const Request& r, JournalEntry& entry) {
+        auto decoded = ZVRequestCodec::current()->decode(r.body);
+        if (!decoded) return coded(fail(-1, "请求无法解析"));
+        entry.decoded = *decoded;
+        return coded(answer(*decoded, entry));
+    };
+}
+
+HttpServer::Handler UserCentreStandin::formRoute(FormAnswer answer) {
+    return [answer](const Request& r, JournalEntry& entry) {
+        Value fields = Value::dict();
+        for (auto& [k, v] : r.rawParams) fields.set(strings::percentDecode(k), strings::percentDecode(v));
+        entry.decoded = fields;
+        return Reply::json(answer(fields));
+    };
+}
+
 void UserCentreStandin::installRoutes() {
-    // A coded route: decode with the SDK's codec, refuse what does not decode.
-    auto codedRoute = [](std::function<Value(const Value&, JournalEntry&)> answer) {
-        return [answer](const Request& r, JournalEntry& entry) {
-            auto decoded = ZVRequestCodec::current()->decode(r.body);
-            if (!decoded) return coded(fail(-1, "请求无法解析"));
-            entry.decoded = *decoded;
-            return coded(answer(*decoded, entry));
-        };
-    };
-    // A form route: decoded pairs, JSON answers {"a", "b", "c"}.
-    auto formRoute = [](std::function<Value(const Value&)> answer) {
-        return [answer](const Request& r, JournalEntry& entry) {
-            Value fields = Value::dict();
-            for (auto& [k, v] : r.rawParams) fields.set(strings::percentDecode(k), strings::percentDecode(v));
-            entry.decoded = fields;
-            return Reply::json(answer(fields));
-        };
-    };
+    installAccountRoutes();
     installPictureRoute();
+    installListRoutes();
+    installPageRoutes();
+}
+
+void UserCentreStandin::installAccountRoutes() {
     auto& s = *server_;
     s.on("POST", path(ZVApi::kSdkInfo), codedRoute([this](const Value&, JournalEntry&) {
              std::lock_guard lock(mutex_);

@@ -9,7 +9,15 @@
 // Accounts, balances and sessions live in memory. Scripted replies replace
 // the answer only: the route still runs (a scripted failure of a payment
 // still charges the account; tests that care script the route's input).
+//
+// For the user centre's screens it also serves the paged lists (fixture
+// rows by "pagecode", which tests replace), the publisher's web pages (the
+// Tasks page checks its sign) and pictures. Demo data comes from a fixture
+// folder (loadFixtures). Each group of routes lives in a file of its own
+// (UserCentre<Group>.cpp) and is installed by installRoutes().
 
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -63,13 +71,61 @@ public:
     // A reply in the coded form, for scripts of coded endpoints.
     static Reply coded(const Value& body, int status = 200);
 
+    // ---- Routes. A coded route decodes the body with the SDK's codec
+    // (refusing what does not decode) and answers coded; a form route reads
+    // the decoded form pairs and answers JSON. Both journal what they read.
+    using CodedAnswer = std::function<Value(const Value& request, JournalEntry& entry)>;
+    using FormAnswer = std::function<Value(const Value& fields)>;
+    static HttpServer::Handler codedRoute(CodedAnswer answer);
+    static HttpServer::Handler formRoute(FormAnswer answer);
+
+    // ---- Paged lists (UserCentreLists.cpp): the rows of an endpoint's
+    // list, served `pageSize` a page; `extras` go at the top of every reply.
+    // Text in rows may name "{pictures}" (the picture route's address) and
+    // "{server}" (the server's address, ending in "/").
+    struct List {
+        std::vector<Value> rows;
+        int pageSize = 10;
+        Value extras = Value::dict();
+    };
+    void setList(const std::string& endpoint, List list);
+    List list(const std::string& endpoint) const;
+    // The reply to a page of a list (pages from 1; anything else is page 1).
+    Value listPage(const std::string& endpoint, const std::string& pagecode) const;
+
+    // ---- Web pages (UserCentrePages.cpp): where their parts lie, in CSS
+    // pixels from the page's top left, for tests that click them.
+    struct PageLayout {
+        static constexpr int kBlockHeight = 200;   // the coloured block
+        static constexpr int kNextLinkTop = 220;   // a link to the next page
+        static constexpr int kBoxLinkTop = 300;    // a link to "zorvia://rw?x=1"
+        static constexpr int kLinkHeight = 60;
+        static constexpr uint32_t kSigned = 0x2BB673;    // Tasks, sign right
+        static constexpr uint32_t kUnsigned = 0xE8505B;  // Tasks, sign wrong
+        static constexpr uint32_t kService = 0x4988FD;   // customer service
+        static constexpr uint32_t kNext = 0xF5A623;      // the next page
+    };
+    static constexpr const char* kNextPage = "standin/next";
+    static constexpr const char* kPostPage = "standin/post";
+
+    // ---- Fixtures (UserCentreFixtures.cpp): lists and pictures from a
+    // folder ("servers.json", "guides.json", "activities.json",
+    // "pictures.json"; a missing file leaves its part as it was). False
+    // with a message when a file does not read.
+    bool loadFixtures(const std::filesystem::path& folder, std::string* error = nullptr);
+
     // The pictures served under PictureShelf::kRoute, and one's address.
     PictureShelf& pictures() { return pictures_; }
     std::string pictureURL(const std::string& name) const { return server_->baseURL() + PictureShelf::pathFor(name); }
 
 private:
     void installRoutes();
+    void installAccountRoutes();
     void installPictureRoute();
+    void installListRoutes();
+    void installPageRoutes();
+    // Text with "{pictures}" and "{server}" filled in.
+    Value filled(const Value& v) const;
     Value loginReply(const Value& request, JournalEntry& entry);
     Value payReply(const Value& request);
     std::string userForToken(const std::string& token) const;
@@ -83,6 +139,7 @@ private:
     bool updatePending_ = false;
     std::string updateURL_, updateMessage_;
     uint64_t nextToken_ = 1, nextOrder_ = 1;
+    std::map<std::string, List> lists_;
 };
 
 }  // namespace standin

@@ -29,5 +29,11 @@ inline constexpr const char* kPayOrder = "Pay/dopay";
 // Publisher pages.
 inline constexpr const char* kAgreementPage = "Agreement/xieyi";
 inline constexpr const char* kPrivacyPage = "User/yinsi";
+inline constexpr const char* kTasksPage = "Agreement/rw";
+inline constexpr const char* kServicePage = "sdkservicesdk/sdk_kefu_index";
+// User-centre lists (form body; "lists", "now_page", "total_page" at the top).
+inline constexpr const char* kServerList = "Server/lists2";
+inline constexpr const char* kGuideList = "Sdkdetail/gonglue";
+inline constexpr const char* kActivityList = "Sdkdetail/gameActivity";
 
 }  // namespace ZVApi

@@ -38,3 +38,8 @@ std::string ZVLoginSign(const std::string& name, const std::string& gameID, cons
     return digest::md5Hex(
         strings::format("i=%s&g=%s&t=%s&key=%s", name.c_str(), gameID.c_str(), time.c_str(), appKey.c_str()));
 }
+
+std::string ZVTasksSign(const std::string& userName, const std::string& loginTime) {
+    return digest::md5Hex(strings::format("username=%s&appkey=%s&logintime=%s", userName.c_str(), kZVTasksAppKey,
+                                          loginTime.c_str()));
+}

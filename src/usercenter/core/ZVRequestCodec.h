@@ -35,3 +35,9 @@ public:
     std::string encode(const Value& dictionary) const override;
     std::optional<Value> decode(std::string_view body) const override;
 };
+
+// The SDK's own key in the Tasks page's sign (not the game's app key).
+inline constexpr const char* kZVTasksAppKey = "tabnexq@!pwz";
+// The sign of the Tasks page address: MD5 of
+// "username=<name>&appkey=<kZVTasksAppKey>&logintime=<time>", over the raw values.
+std::string ZVTasksSign(const std::string& userName, const std::string& loginTime);

@@ -3,21 +3,31 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/Strings.h"
 #include "platform/graphics/ImageIO.h"
 #include "platform/net/URLSession.h"
 #include "standin/UserCentreStandin.h"
 #include "support/TestSupport.h"
+#include "usercenter/core/ZVApi.h"
+#include "usercenter/core/ZVRequestCodec.h"
 
 using standin::Reply;
 using standin::UserCentreStandin;
 
 namespace {
 
-URLResult get(const std::string& url) {
-    URLRequest r(url, "GET");
+URLResult send(const std::string& url, const std::string& method = "GET", const std::string& body = "") {
+    URLRequest r(url, method);
+    r.body = body;
     r.timeout = std::chrono::seconds(10);
-    return testsupport::offMainThread(
-        [&] { return URLSession::sessionWithConfiguration(URLSessionConfiguration())->sendSynchronousRequest(r); });
+    return URLSession::sessionWithConfiguration(URLSessionConfiguration())->sendSynchronousRequest(r);
+}
+
+URLResult get(const std::string& url) { return testsupport::offMainThread([&] { return send(url); }); }
+
+Value postForm(UserCentreStandin& s, const std::string& endpoint, const std::string& body) {
+    auto r = testsupport::offMainThread([&] { return send(s.serverURL() + "sdkapicoupon2/" + endpoint, "POST", body); });
+    return Value::fromJSON(r.body).value_or(Value());
 }
 
 TEST(UserCentreStandin, PicturesAreServedByNameAsPNGOrJPEG) {
@@ -50,6 +60,67 @@ TEST(UserCentreStandin, PicturesAreServedByNameAsPNGOrJPEG) {
     EXPECT_NE(s.pictureURL("图标.png").find("%E5%9B%BE"), std::string::npos);
     EXPECT_EQ(get(s.pictureURL("missing.png")).response->statusCode, 404);
     EXPECT_EQ(s.journal().last()->decoded.str("name"), "missing.png");
+}
+
+TEST(UserCentreStandin, ListsArePagedByPagecodeWithTheirExtrasAndAddressesFilledIn) {
+    UserCentreStandin s;
+    ASSERT_TRUE(s.start());
+    std::vector<Value> rows;
+    for (int i = 1; i <= 5; ++i) rows.push_back(Value::dict({{"n", i}, {"pic1", "{pictures}icon.png"}}));
+    s.setList(ZVApi::kActivityList, {rows, 2, Value::dict({{"auto", true}})});
+    struct Case {
+        std::string pagecode;
+        int page;
+        std::vector<int> rows;
+    };
+    for (auto& c : std::vector<Case>{{"1", 1, {1, 2}}, {"3", 3, {5}}, {"4", 4, {}}, {"0", 1, {1, 2}}, {"x", 1, {1, 2}}, {"", 1, {1, 2}}}) {
+        Value reply = postForm(s, ZVApi::kActivityList, "gid=1&pagecode=" + c.pagecode);
+        EXPECT_EQ(reply["now_page"].intValue(), c.page) << c.pagecode;
+        EXPECT_EQ(reply["total_page"].intValue(), 3) << c.pagecode;
+        EXPECT_TRUE(reply["auto"].boolValue());
+        ASSERT_EQ(reply["lists"].size(), c.rows.size()) << c.pagecode;
+        for (size_t i = 0; i < c.rows.size(); ++i) EXPECT_EQ(reply["lists"][i]["n"].intValue(), c.rows[i]);
+    }
+    Value first = postForm(s, ZVApi::kActivityList, "pagecode=1");
+    EXPECT_EQ(first["lists"][0].str("pic1"), s.pictureURL("icon.png"));
+    // An empty list still has a page.
+    Value guides = postForm(s, ZVApi::kGuideList, "pagecode=1");
+    EXPECT_EQ(guides["lists"], Value::array());
+    EXPECT_EQ(guides["total_page"].intValue(), 1);
+    EXPECT_EQ(s.journal().last()->decoded.str("pagecode"), "1");
+}
+
+TEST(UserCentreStandin, TheTasksPageChecksItsSignOverTheDecodedValues) {
+    UserCentreStandin s;
+    ASSERT_TRUE(s.start());
+    std::string user = "a b&c#d", time = "1700000000";
+    auto open = [&](const std::string& sign) {
+        return get(s.serverURL() + "sdkapicoupon2/" + ZVApi::kTasksPage + "?username=" + strings::percentEncode(user) +
+                   "&device=ios&logintime=" + time + "&sign=" + sign);
+    };
+    auto good = open(ZVTasksSign(user, time));
+    EXPECT_NE(good.body.find(strings::format("#%06X", UserCentreStandin::PageLayout::kSigned)), std::string::npos);
+    EXPECT_NE(good.body.find("zorvia://rw?x=1"), std::string::npos);
+    EXPECT_EQ(s.journal().last()->signOk, true);
+    EXPECT_EQ(s.journal().last()->decoded.str("username"), user);
+    auto bad = open(ZVTasksSign(user, "1700000001"));
+    EXPECT_NE(bad.body.find(strings::format("#%06X", UserCentreStandin::PageLayout::kUnsigned)), std::string::npos);
+    EXPECT_EQ(s.journal().last()->signOk, false);
+}
+
+TEST(UserCentreStandin, FixturesComeFromAFolderAndBadFilesAreNamed) {
+    UserCentreStandin s;
+    std::string error;
+    ASSERT_TRUE(s.loadFixtures(testsupport::sourceDir() / "tools/standin/fixtures", &error)) << error;
+    EXPECT_GT(s.list(ZVApi::kServerList).rows.size(), size_t(s.list(ZVApi::kServerList).pageSize));
+    EXPECT_TRUE(s.list(ZVApi::kGuideList).rows.empty());
+    EXPECT_TRUE(s.pictures().find("图标.png"));
+
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir / "servers.json", "{\"rows\": [");
+    EXPECT_FALSE(s.loadFixtures(dir.path(), &error));
+    EXPECT_NE(error.find("servers.json"), std::string::npos);
+    EXPECT_FALSE(s.loadFixtures(dir / "missing", &error));
 }
 
 }  // namespace

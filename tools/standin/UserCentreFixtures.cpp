@@ -1,0 +1,61 @@
+// Demo data of the user-centre stand-in, read from a folder of JSON files.
+
+#include "platform/foundation/Files.h"
+#include "standin/UserCentreStandin.h"
+#include "usercenter/core/ZVApi.h"
+
+namespace standin {
+
+namespace {
+
+// Which file holds which list.
+struct ListFile {
+    const char* endpoint;
+    const char* file;
+};
+constexpr ListFile kListFiles[] = {
+    {ZVApi::kServerList, "servers.json"},
+    {ZVApi::kGuideList, "guides.json"},
+    {ZVApi::kActivityList, "activities.json"},
+};
+
+// The JSON of a file; nullopt with a message when it does not read.
+std::optional<Value> readJSON(const std::filesystem::path& file, std::string* error) {
+    auto text = files::readText(file);
+    std::optional<Value> v = text ? Value::fromJSON(*text) : std::nullopt;
+    if (!v && error) *error = file.string() + ": not JSON";
+    return v;
+}
+
+}  // namespace
+
+bool UserCentreStandin::loadFixtures(const std::filesystem::path& folder, std::string* error) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        if (error) *error = folder.string() + ": no such folder";
+        return false;
+    }
+    for (auto& entry : kListFiles) {
+        auto file = folder / entry.file;
+        if (!std::filesystem::exists(file, ec)) continue;
+        auto v = readJSON(file, error);
+        if (!v || !v->isDict()) {
+            if (error && v) *error = file.string() + ": not an object";
+            return false;
+        }
+        List l;
+        if (auto rows = (*v)["rows"].getArray()) l.rows = *rows;
+        if ((*v)["page_size"].intValue() > 0) l.pageSize = int((*v)["page_size"].intValue());
+        if ((*v)["extras"].isDict()) l.extras = (*v)["extras"];
+        setList(entry.endpoint, std::move(l));
+    }
+    auto pictures = folder / "pictures.json";
+    if (std::filesystem::exists(pictures, ec)) {
+        auto v = readJSON(pictures, error);
+        if (!v) return false;
+        pictures_.drawAll(*v);
+    }
+    return true;
+}
+
+}  // namespace standin
