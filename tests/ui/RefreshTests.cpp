@@ -141,6 +141,10 @@ TEST_F(Refresh, FooterLoadsMoreWhenItComesIntoViewAndKnowsWhenThereIsNoMore) {
     EXPECT_EQ(footerRuns, 1);
     footer->endRefreshing();
     EXPECT_EQ(footer->state(), ZVRefreshState::Idle);  // at once
+    // More content: the footer moves to its new end.
+    scroll->setContentSize({375, 1600});
+    EXPECT_EQ(footer->frame().minY(), 1600);
+    scroll->setContentSize({375, 1500});
     // Still at the bottom in the same drag: no second load until a new drag.
     scroll->setContentOffset({0, 1045});
     scroll->setContentOffset({0, 1044});

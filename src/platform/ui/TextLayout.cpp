@@ -123,7 +123,9 @@ void TextLayout::build(const NSAttributedString& text, const Options& options) {
         pango_layout_set_ellipsize(layout_, mode == NSLineBreakMode::ByTruncatingHead     ? PANGO_ELLIPSIZE_START
                                             : mode == NSLineBreakMode::ByTruncatingMiddle ? PANGO_ELLIPSIZE_MIDDLE
                                                                                           : PANGO_ELLIPSIZE_END);
-        if (options_.numberOfLines > 0) pango_layout_set_height(layout_, -options_.numberOfLines);
+        // Pango's default height keeps an ellipsized text to one line; a text
+        // of any number of lines wraps without limit instead.
+        pango_layout_set_height(layout_, options_.numberOfLines > 0 ? -options_.numberOfLines : G_MAXINT);
     }
     // Keep the unit table for index conversions.
     unitBytes_.swap(unitBytes);

@@ -117,8 +117,11 @@ void UIScrollView::setScrollEnabled(bool e) {
 }
 
 void UIScrollView::setContentSize(CGSize s) {
+    bool changed = s != contentSize_;
     contentSize_ = s;
     setNeedsLayout();
+    // Views that follow the content's end (a load-more footer) move with it.
+    if (changed) geometryDidChange();
 }
 
 void UIScrollView::setContentInset(const UIEdgeInsets& i) {

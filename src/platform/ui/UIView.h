@@ -223,7 +223,8 @@ public:
     void setViewController(const std::shared_ptr<UIViewController>& vc) { viewController_ = vc; }
     std::shared_ptr<UIResponder> nextResponder() const override;
 
-    // Observers of geometry changes (frame, bounds or center).
+    // Observers of geometry changes (frame, bounds or center; a scroll
+    // view's content size too).
     using GeometryObserver = std::function<void(UIView&)>;
     void addGeometryObserver(GeometryObserver observer) { geometryObservers_.push_back(std::move(observer)); }
 

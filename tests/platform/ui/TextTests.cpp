@@ -191,3 +191,14 @@ TEST_F(TextTests, TextViewGrowsWithLinesAndACustomInputViewShowsAsTheKeyboard) {
 }
 
 }  // namespace
+
+TEST_F(TextTests, ALabelOfAnyNumberOfLinesWrapsEvenWhenItTruncatesItsTail) {
+    auto label = std::make_shared<UILabel>();
+    label->setText("动态开服即上一区服玩家人数达到要求后自动开启下一区服，请以游戏内具体区服为准");
+    label->setFont(UIFont::systemFontOfSize(14));
+    label->setNumberOfLines(0);
+    double line = label->font()->lineHeight();
+    EXPECT_GT(label->sizeThatFits({200, 0}).height, 2.5 * line);
+    label->setNumberOfLines(2);
+    EXPECT_LT(label->sizeThatFits({200, 0}).height, 2.5 * line);
+}
