@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cfloat>
 
+#include "platform/device/DeviceFacts.h"
+#include "platform/foundation/Strings.h"
 #include "platform/ui/TextLayout.h"
 #include "platform/ui/UIApplication.h"
 #include "platform/ui/UILabel.h"
@@ -30,7 +32,7 @@ void CXRMessage::showMessage(const std::string& message, const std::shared_ptr<U
     auto label = std::make_shared<UILabel>();
     double w = getWidthWithText(message, font->lineHeight(), 16);
     if (w > W - 40) {
-        label->setFrame(CGRect(10, 10, W - 40, 0));
+        label->setFrame(CGRect(10, 10, std::max(0.0, W - 40), 0));
         label->setNumberOfLines(0);
     } else {
         label->setFrame(CGRect(10, 10, w, 0));
@@ -65,4 +67,24 @@ std::shared_ptr<UIWindow> CXRWindowManager::topWindow() {
     for (auto it = windows.rbegin(); it != windows.rend(); ++it)
         if (fits(*it)) return *it;
     return key;
+}
+
+std::string DeveicePlatform::platform() { return platformOf(device::machine()); }
+
+std::string DeveicePlatform::platformOf(const std::string& machine) {
+    struct Row {
+        const char* name;
+        bool prefix;
+        const char* model;
+    };
+    // Tested in this order.
+    static const Row table[] = {
+        {"iPhone3", true, "iPhone 4"},    {"iPhone4,1", false, "iPhone 4S"}, {"iPhone5,1", false, "iPhone 5"},
+        {"iPhone5,2", false, "iPhone 5"}, {"iPhone5,3", false, "iPhone 5C"}, {"iPhone5,4", false, "iPhone 5C"},
+        {"iPhone6", true, "iPhone 5S"},   {"iPhone7,1", false, "iPhone 6 Plus"}, {"iPhone7,2", false, "iPhone 6"},
+        {"i386", false, "Simulator"},     {"x86_64", false, "Simulator"},
+    };
+    for (auto& row : table)
+        if (row.prefix ? strings::hasPrefix(machine, row.name) : machine == row.name) return row.model;
+    return machine;
 }

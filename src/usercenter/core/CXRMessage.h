@@ -2,7 +2,9 @@
 // The user-centre SDK's toast: a black rounded box with white bold text at
 // two thirds of a view's height, shown fully for 0.3 s and then fading out
 // over 2 s, after which it removes itself. Touches reach the views under
-// it all the while. And the window for toasts that have no view of their own.
+// it all the while. Text wider than the view less 40 points wraps (never at
+// a negative width, however narrow the view). And the window for toasts
+// that have no view of their own, and the device's model name.
 
 #include <memory>
 #include <string>
@@ -26,4 +28,12 @@ public:
     // The key window when it covers the screen, is visible and opaque; else
     // the front-most window that does; else the key window.
     static std::shared_ptr<UIWindow> topWindow();
+};
+
+class DeveicePlatform {
+public:
+    // The model name of the device's machine name ("iPhone7,2" gives
+    // "iPhone 6", "x86_64" gives "Simulator"); unknown names as they are.
+    static std::string platform();
+    static std::string platformOf(const std::string& machine);
 };
