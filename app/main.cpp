@@ -24,6 +24,7 @@
 #include "platform/ui/GtkHost.h"
 #include "platform/ui/UIApplication.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+#include "usercenter/screens/ZVScreenRegistry.h"
 
 #ifndef KORVEL_DEMO_BUNDLE
 #define KORVEL_DEMO_BUNDLE "examples/DemoGame.app"
@@ -120,6 +121,7 @@ int main(int argc, char** argv) {
     // the user-centre SDK.
     runAggregatorLoadHooks();
     installZorviaSDKForwarder();
+    ZVLinkUserCentreScreens();
     // The platform's memory warnings come from the kernel's pressure reports.
     MemoryPressureMonitor::shared().start();
 

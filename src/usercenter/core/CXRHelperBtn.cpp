@@ -137,6 +137,8 @@ void CXRHelperBtn::onlineTimerFired() {
 
 void CXRHelperBtn::doShowHelperVC() {
     if (window_) return;  // already open
+    auto centre = ZVMakeUserCentreController();
+    if (!centre) return;
     auto window = std::make_shared<UIWindow>(UIScreen::mainScreen().bounds());
     window->setBackgroundColor(UIColor::whiteColor());
     window->setRootViewController(std::make_shared<UIViewController>());
@@ -145,7 +147,6 @@ void CXRHelperBtn::doShowHelperVC() {
     window_ = window;
     setHidden(true);
 
-    auto centre = ZVMakeUserCentreController();
     centre->setModalPresentationStyle(UIModalPresentationStyle::FullScreen);
     auto* host = dynamic_cast<ZVUserCentreController*>(centre.get());
     std::weak_ptr<CXRHelperBtn> weak = std::static_pointer_cast<CXRHelperBtn>(sharedView());

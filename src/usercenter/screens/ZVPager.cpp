@@ -1,0 +1,89 @@
+#include "usercenter/screens/ZVPager.h"
+
+#include <cmath>
+#include <limits>
+
+#include "platform/foundation/Strings.h"
+
+std::shared_ptr<ZVPager> ZVPager::create(Send send) { return std::make_shared<ZVPager>(std::move(send)); }
+
+int32_t ZVPager::counter(const Value& v) {
+    double d = v.doubleValue();
+    if (!std::isfinite(d)) return 0;
+    d = std::clamp(d, double(std::numeric_limits<int32_t>::min()), double(std::numeric_limits<int32_t>::max()));
+    return int32_t(d);
+}
+
+std::optional<int32_t> ZVPager::pageCounter(const Value& v) {
+    std::optional<double> n;
+    if (v.isInteger() || v.isReal()) n = v.getNumber();
+    else if (auto s = v.getString()) {
+        std::string t = strings::trim(*s);
+        if (!t.empty() && t.find_first_not_of("0123456789") == std::string::npos && t.size() <= 10) n = std::stod(t);
+    }
+    if (!n || *n < 1 || *n > std::numeric_limits<int32_t>::max() || *n != std::floor(*n)) return std::nullopt;
+    return int32_t(*n);
+}
+
+std::vector<Value> ZVPager::rowsOf(const Value& reply) {
+    std::vector<Value> rows;
+    if (auto list = reply["lists"].getArray())
+        for (auto& row : *list)
+            if (row.isDict()) rows.push_back(row);
+    return rows;
+}
+
+bool ZVPager::superseded(uint64_t generation) {
+    if (generation == generation_) return false;
+    ++dropped_;
+    return true;
+}
+
+void ZVPager::request(int32_t pagecode, uint64_t generation, std::function<void(const Value*)> answer) {
+    std::weak_ptr<ZVPager> weak = shared_from_this();
+    send_(
+        pagecode,
+        [weak, generation, answer](const Value& reply) {
+            auto self = weak.lock();
+            if (self && !self->superseded(generation)) answer(reply.isDict() ? &reply : nullptr);
+        },
+        [weak, generation, answer](const Error&) {
+            auto self = weak.lock();
+            if (self && !self->superseded(generation)) answer(nullptr);
+        });
+}
+
+void ZVPager::loadFirst(Loaded loaded, Failed failed) {
+    if (pageBeforeMore_) page_ = *std::exchange(pageBeforeMore_, std::nullopt);
+    uint64_t generation = ++generation_;
+    firstOut_ = true;
+    request(1, generation, [this, loaded, failed](const Value* reply) {
+        firstOut_ = false;
+        if (!reply) {
+            if (failed) failed();
+            return;
+        }
+        page_ = counter((*reply)["now_page"]);
+        totalPage_ = counter((*reply)["total_page"]);
+        if (loaded) loaded(Page{*reply, rowsOf(*reply)});
+    });
+}
+
+bool ZVPager::loadMore(Loaded loaded, Failed failed) {
+    if (firstOut_ || pageBeforeMore_) return false;
+    pageBeforeMore_ = page_;
+    int32_t next = page_ < std::numeric_limits<int32_t>::max() ? page_ + 1 : page_;
+    page_ = next;
+    request(next, generation_, [this, loaded, failed](const Value* reply) {
+        int32_t before = *std::exchange(pageBeforeMore_, std::nullopt);
+        auto now = reply ? pageCounter((*reply)["now_page"]) : std::nullopt;
+        if (!now) {
+            page_ = before;
+            if (failed) failed();
+            return;
+        }
+        page_ = *now;
+        if (loaded) loaded(Page{*reply, rowsOf(*reply)});
+    });
+    return true;
+}

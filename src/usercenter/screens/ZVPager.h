@@ -1,0 +1,71 @@
+#pragma once
+// Paging of one list, shared by every paged screen of the user centre: the
+// first page, the pages after it, the page counters, and which replies
+// still count. Replies of a list carry "lists" (the rows), "now_page" and
+// "total_page" at the top.
+//
+// - A first load asks for page 1 and supersedes every load before it: their
+//   replies, when they come, are dropped (nothing is cancelled), and a
+//   load-more it supersedes gives back the page it had counted on.
+// - A load-more asks for `page` + 1, stored in `page` before the request; a
+//   failure puts `page` back, and so does a reply without a usable page
+//   counter ("now_page" a whole number from 1, as number or text). It is
+//   refused while a first load is out: that load sets the counters.
+// - Replies are read through typed accessors only: a reply that is no
+//   dictionary fails; a "lists" that is no array gives no rows; rows that
+//   are no dictionaries are left out.
+// Main thread only.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/foundation/Value.h"
+#include "usercenter/core/ZVNetwork.h"
+
+class ZVPager : public std::enable_shared_from_this<ZVPager> {
+public:
+    // Sends the request of one page: exactly one of the blocks runs later.
+    using Send = std::function<void(int32_t pagecode, ZVSuccess success, ZVFailure failure)>;
+    struct Page {
+        Value reply;
+        std::vector<Value> rows;
+    };
+    using Loaded = std::function<void(const Page& page)>;
+    using Failed = std::function<void()>;
+
+    static std::shared_ptr<ZVPager> create(Send send);
+
+    // Page 1; `loaded` or `failed` runs unless a later first load came first.
+    void loadFirst(Loaded loaded, Failed failed);
+    // The next page; false (nothing sent, nothing runs) while a first load is out.
+    bool loadMore(Loaded loaded, Failed failed);
+
+    int32_t page() const { return page_; }
+    int32_t totalPage() const { return totalPage_; }
+    bool hasMore() const { return totalPage_ > page_; }
+    bool isFirstLoadOut() const { return firstOut_; }
+    // Replies dropped because a later first load superseded them.
+    uint64_t droppedReplies() const { return dropped_; }
+
+    // A counter read forgivingly (numbers or numeric text, clamped to 32 bits; else 0).
+    static int32_t counter(const Value& v);
+    // A usable page counter: a whole number from 1.
+    static std::optional<int32_t> pageCounter(const Value& v);
+    // The dictionary rows of a reply's "lists".
+    static std::vector<Value> rowsOf(const Value& reply);
+
+    explicit ZVPager(Send send) : send_(std::move(send)) {}
+
+private:
+    void request(int32_t pagecode, uint64_t generation, std::function<void(const Value*)> answer);
+    bool superseded(uint64_t generation);
+
+    Send send_;
+    int32_t page_ = 0, totalPage_ = 0;
+    uint64_t generation_ = 0, dropped_ = 0;
+    bool firstOut_ = false;
+    std::optional<int32_t> pageBeforeMore_;  // while a load-more is out
+};

@@ -1,0 +1,92 @@
+#pragma once
+// The base of the user centre's paged list screens: a plain table without
+// separators, a navigation title label, the loaded rows, the page counters
+// (through ZVPager), the pull-down header and load-more footer attached on
+// request, and the one place where a refresh ends: reload the table, stop
+// the header or footer, and put the footer into "已全部加载完毕" when the
+// last page is in (the counters compared as signed integers; equal means
+// no more).
+//
+// A list plugs in by naming its request (listPath, listParameters: the
+// form POST gets "pagecode" added) and building its cells from
+// `dataSource`, the reply's row dictionaries; it starts the first load
+// itself. The footer is attached after the first successful load, so a
+// failed first load shows none. Main thread only.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ui/UITableView.h"
+#include "platform/ui/UIViewController.h"
+#include "ui/ZVRefresh.h"
+#include "usercenter/screens/ZVPager.h"
+
+// The footer and the ending of a refresh, shared with lists that keep
+// their own controller class.
+namespace ZVListRefresh {
+// The load-more footer: "已全部加载完毕" when no more, identifier "refresh_footer".
+std::shared_ptr<ZVRefreshAutoNormalFooter> makeFooter(std::function<void()> block);
+// Reloads `table` when asked, ends its header (after a first load) and puts
+// its footer (when shown) into its idle or no-more state by `hasMore`.
+void finish(UITableView& table, bool isHeader, bool reload, bool footerShown, bool hasMore);
+}  // namespace ZVListRefresh
+
+class ZVRefreshViewController : public UIViewController, public UITableViewDataSource, public UITableViewDelegate {
+public:
+    static constexpr const char* kNoMoreDataTitle = "已全部加载完毕";
+
+    ZVRefreshViewController();
+
+    const std::shared_ptr<UILabel>& navTitleL() const { return navTitleL_; }
+    // The title label's text, sized to fit.
+    void setNavTitle(const std::string& title);
+    // Made on first use: this controller as its data source and delegate.
+    const std::shared_ptr<UITableView>& tableView();
+    const std::shared_ptr<UIView>& defaultFooterView();
+    // The loaded rows.
+    std::vector<Value> dataSource;
+
+    int32_t page() const { return pager_->page(); }
+    int32_t totalPage() const { return pager_->totalPage(); }
+    ZVPager& pager() { return *pager_; }
+
+    bool showRefreshHeader() const { return showRefreshHeader_; }
+    void setShowRefreshHeader(bool show);
+    bool showRefreshFooter() const { return showRefreshFooter_; }
+    void setShowRefreshFooter(bool show);
+    bool isHeaderRefreshing() const;
+    bool isFooterRefreshing() const;
+
+    // Page 1 (the header's block) and the next page (the footer's block).
+    virtual void tableViewDidTriggerHeaderRefresh();
+    virtual void tableViewDidTriggerFooterRefresh();
+    void autoTriggerHeaderRefresh();
+    // Ends a refresh later on the main queue (see above).
+    void tableViewDidFinishTriggerHeader(bool isHeader, bool reload);
+
+    void viewDidLoad() override;
+
+    // One section of dataSource's rows; plain cells until a list builds its own.
+    long tableView_numberOfRowsInSection(UITableView& t, long section) override;
+    std::shared_ptr<UITableViewCell> tableView_cellForRowAtIndexPath(UITableView& t, const NSIndexPath& ip) override;
+
+protected:
+    // The list's request: path and form parameters ("pagecode" is added).
+    virtual std::string listPath() const { return ""; }
+    virtual Value listParameters() const { return Value::dict(); }
+    // After a first page arrived and replaced the rows, before the table reloads.
+    virtual void firstPageDidLoad(const ZVPager::Page& page) {}
+    // The row a cell of `ip` shows (the null value when out of range).
+    const Value& rowAt(const NSIndexPath& ip) const;
+
+private:
+    void loadFirstPage();
+    void loadNextPage();
+
+    std::shared_ptr<ZVPager> pager_;
+    std::shared_ptr<UILabel> navTitleL_;
+    std::shared_ptr<UITableView> tableView_;
+    std::shared_ptr<UIView> defaultFooterView_;
+    bool showRefreshHeader_ = false, showRefreshFooter_ = false;
+};

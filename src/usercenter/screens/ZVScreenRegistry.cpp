@@ -1,0 +1,34 @@
+// Every class of the user-centre screens found by name registers here, in
+// the one object file the application keeps.
+
+#include "usercenter/screens/ZVScreenRegistry.h"
+
+#include "platform/foundation/NSObject.h"
+#include "platform/ui/UIStoryboard.h"
+#include "usercenter/screens/ZVActivityVC.h"
+#include "usercenter/screens/ZVButtonExtension.h"
+#include "usercenter/screens/ZVServerVC.h"
+#include "usercenter/screens/ZVStrategyVC.h"
+#include "usercenter/screens/ZVSuTabBarVC.h"
+#include "usercenter/screens/ZVSuUserVC.h"
+#include "usercenter/screens/ZVSuWebVC.h"
+
+// The user centre, as the floating button asks for it.
+REGISTER_CLASS(ZVSuTabBarVC)
+
+// Scenes of the storyboard "ZVSuTabBarVC".
+REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVSuUserVC", ZVSuUserVC)
+REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVSuWebVC", ZVSuWebVC)
+REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVServerVC", ZVServerVC)
+
+// Nibs of the SDK bundle: the view made and awoken as its nib would.
+#define REGISTER_NIB(Class)                                                                              \
+    namespace {                                                                                           \
+    const bool nib_##Class = (ClassRegistry::registerClass(#Class, [] { return Class::fromNib(); }), true); \
+    }
+REGISTER_NIB(ZVServerCell)
+REGISTER_NIB(ZVStrategyCell)
+REGISTER_NIB(ZVActivityCell)
+REGISTER_NIB(CXRImageTitleBtn)
+
+void ZVLinkUserCentreScreens() {}

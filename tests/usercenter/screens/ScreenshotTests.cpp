@@ -1,0 +1,150 @@
+// Pictures of the user centre at scale 2 on both screen profiles, checked
+// at points that must show a given colour (no golden images). With
+// KORVEL_SHOT_DIR set, the pictures are also written there to look at.
+
+#include <cstdlib>
+
+#include "UserCentreTestSupport.h"
+#include "platform/graphics/ImageIO.h"
+#include "platform/ui/UIScreen.h"
+#include "usercenter/core/CXRHelperBtn.h"
+#include "usercenter/core/CXRMessage.h"
+#include "usercenter/core/ZVApi.h"
+#include "usercenter/screens/ZVActivityVC.h"
+#include "usercenter/screens/ZVProgressDP.h"
+#include "usercenter/screens/ZVServerVC.h"
+#include "usercenter/screens/ZVSuStrategyVC.h"
+#include "usercenter/screens/ZVSuWelfareVC.h"
+
+using Profile = UIScreen::Profile;
+
+namespace {
+
+struct Colour {
+    int r, g, b;
+};
+bool near(RGBA8 p, Colour c, int tolerance = 6) {
+    return std::abs(p.r - c.r) <= tolerance && std::abs(p.g - c.g) <= tolerance && std::abs(p.b - c.b) <= tolerance;
+}
+int count(const CGImage& img, const CGRect& points, Colour c, int tolerance = 6) {
+    return countPixels(img, points, [&](RGBA8 p) { return near(p, c, tolerance); });
+}
+
+class Screenshots : public UserCentreTest, public ::testing::WithParamInterface<Profile> {
+protected:
+    void SetUp() override {
+        UIScreen::mainScreen().setProfile(GetParam());
+        UserCentreTest::SetUp();
+        auto& s = env->standin();
+        s.setList(ZVApi::kActivityList, {{Value::dict({{"flag", "进行中"}, {"flag_color", "#2BB673"}, {"post_title", "五一狂欢 🎉"},
+                                                       {"post_date", "2024-05-01"}}),
+                                          Value::dict({{"flag", "预告"}, {"flag_color", "E8505B"}, {"post_title", "新服冲级赛"},
+                                                       {"post_date", "2024-05-03"}})},
+                                         10, Value::dict()});
+        s.setList(ZVApi::kServerList, {{Value::dict({{"servername", "双线1服"}, {"day", "05-01"}, {"hour", "10:00"}, {"status", 1}}),
+                                        Value::dict({{"servername", "双线2服"}, {"day", "05-08"}, {"hour", "10:00"}, {"status", "0"}})},
+                                       10, Value::dict({{"auto", true}})});
+    }
+    void TearDown() override {
+        UserCentreTest::TearDown();
+        UIScreen::mainScreen().setProfile(Profile::Compact);
+    }
+    bool tall() const { return GetParam() == Profile::Tall; }
+    // The window's picture (written to KORVEL_SHOT_DIR when set).
+    std::shared_ptr<CGImage> shoot(const UIWindow& window, const std::string& name) {
+        uitest::layout();
+        auto img = window.renderImage(2);
+        if (const char* dir = std::getenv("KORVEL_SHOT_DIR"); dir && img)
+            window.writePNG(std::string(dir) + "/" + name + (tall() ? "-tall" : "-compact") + ".png");
+        return img;
+    }
+    std::shared_ptr<UIWindow> centreWindow() { return CXRHelperBtn::sharedButton()->helperWindow(); }
+    std::shared_ptr<ZVSuWelfareVC> openWelfare() {
+        auto centre = openUserCentre();
+        centre->setSelectedIndex(1);
+        auto welfare = tabRoot<ZVSuWelfareVC>(*centre, 1);
+        uitest::layout();
+        return welfare;
+    }
+};
+
+TEST_P(Screenshots, TheTabBarAndNavigationBarLines) {
+    auto welfare = openWelfare();
+    ASSERT_TRUE(welfare);
+    auto activities = std::dynamic_pointer_cast<ZVActivityVC>(welfare->pages()[0]);
+    ASSERT_TRUE(settle([&] { return activities->dataSource.size() == 2; }));
+    auto img = shoot(*centreWindow(), "i21-welfare-activities");
+    ASSERT_TRUE(img);
+    double width = UIScreen::mainScreen().bounds().width();
+    double barTop = tall() ? 729 : 618, navBottom = tall() ? 88 : 64;
+    EXPECT_EQ(count(*img, CGRect(0, barTop, width, 0.5), {250, 250, 250}, 0), int(width * 2));
+    EXPECT_EQ(count(*img, CGRect(0, navBottom, width, 0.5), {0xf0, 0xf0, 0xf0}, 0), int(width * 2));
+    // The selected tab's title in blue, the others not.
+    double tab = width / 5;
+    CGRect titles(tab, barTop + 34, tab, 14);
+    EXPECT_GT(count(*img, titles, {0x49, 0x88, 0xFD}, 20), 20);
+    EXPECT_EQ(count(*img, titles.offsetBy(tab, 0), {0x49, 0x88, 0xFD}, 20), 0);
+    // Each card's flag on its own colour.
+    auto table = activities->tableView();
+    for (long row = 0; row < 2; ++row) {
+        auto cell = std::dynamic_pointer_cast<ZVActivityCell>(table->cellForRowAtIndexPath({0, row}));
+        ASSERT_TRUE(cell);
+        CGRect flag = uitest::screenFrame(*cell->tagL);
+        EXPECT_GT(flag.width(), 20);
+        Colour want = row == 0 ? Colour{0x2B, 0xB6, 0x73} : Colour{0xE8, 0x50, 0x5B};
+        EXPECT_GT(count(*img, flag, want), int(flag.width() * flag.height() * 2)) << row;
+    }
+    // A toast over the list, black at two thirds of its free height.
+    CXRMessage::showMessage("已领取", activities->view());
+    img = shoot(*centreWindow(), "i21-toast-over-list");
+    auto box = uitest::findView([](UIView& v) { return v.accessibilityIdentifier() == "toast"; });
+    ASSERT_TRUE(box);
+    CGRect toast = uitest::screenFrame(*box);
+    EXPECT_GT(count(*img, toast.insetBy(3, 3), {0, 0, 0}), int(toast.width() * toast.height()));
+}
+
+TEST_P(Screenshots, ServerOpeningsAndTheGuidesNotice) {
+    auto welfare = openWelfare();
+    welfare->showPage(1);
+    auto servers = std::dynamic_pointer_cast<ZVServerVC>(welfare->pages()[1]);
+    ASSERT_TRUE(settle([&] { return servers->dataSource.size() == 2; }));
+    auto img = shoot(*centreWindow(), "i21-welfare-servers");
+    auto closed = std::dynamic_pointer_cast<ZVServerCell>(servers->tableView()->cellForRowAtIndexPath({0, 1}));
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(closed->statusL->text(), "未开服");
+    CGRect status = uitest::screenFrame(*closed->statusL);
+    EXPECT_GT(count(*img, status, {0x61, 0x37, 0xE7}), int(status.width() * status.height()));
+    EXPECT_TRUE(servers->tableView()->tableHeaderView());
+
+    auto centre = userCentre();
+    centre->setSelectedIndex(3);
+    auto guides = tabRoot<ZVSuStrategyVC>(*centre, 3)->guides();
+    ASSERT_TRUE(settle([&] { return guides->isNoticeShown(); }));
+    img = shoot(*centreWindow(), "i21-guides-empty");
+    CGRect notice = uitest::screenFrame(*guides->tempView());
+    EXPECT_NEAR(notice.midX(), UIScreen::mainScreen().bounds().width() / 2, 1);
+    EXPECT_GT(count(*img, notice, {0xCC, 0xCC, 0xCC}, 8), 200);                  // the picture
+    EXPECT_GT(count(*img, CGRect(notice.minX(), notice.minY() + 100, 200, 20), {85, 85, 85}, 30), 50);  // the text
+}
+
+TEST_P(Screenshots, TheLoadingDots) {
+    auto window = makeWindow();
+    auto dots = std::make_shared<ZVProgressDP>(CGRect(100, 200, 120, 120));
+    window->rootViewController()->view()->addSubview(dots);
+    dots->showWithTitle("加载中");
+    advance(0.35);
+    auto img = shoot(*window, "i21-loading-dots");
+    int grey = count(*img, CGRect(100, 200, 120, 120), {128, 128, 128}, 10);
+    EXPECT_GT(grey, 100);
+    auto caption = dots->label();
+    ASSERT_TRUE(caption);
+    EXPECT_GT(count(*img, uitest::screenFrame(*caption), {128, 128, 128}, 40), 30);
+    dots->dismiss();
+    img = shoot(*window, "i21-loading-dots-dismissed");
+    EXPECT_EQ(count(*img, CGRect(100, 200, 120, 120), {128, 128, 128}, 10), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, Screenshots, ::testing::Values(Profile::Compact, Profile::Tall),
+                         [](const auto& info) { return info.param == Profile::Tall ? "Tall" : "Compact"; });
+
+}  // namespace
