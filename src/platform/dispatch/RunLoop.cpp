@@ -31,8 +31,10 @@ bool runUntil(const std::function<bool()>& condition, std::chrono::milliseconds 
     GMainContext* ctx = g_main_context_default();
     auto deadline = std::chrono::steady_clock::now() + timeout;
     // A short periodic wake-up, so a condition made true by another thread
-    // is seen even when nothing else wakes the main context.
-    guint tick = g_timeout_add(5, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+    // is seen even when nothing else wakes the main context. At low
+    // priority: a slow condition must not keep GTK's redraws from running.
+    guint tick = g_timeout_add_full(G_PRIORITY_LOW, 5, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr,
+                                    nullptr);
     bool ok = false;
     while (true) {
         if (condition()) {
