@@ -1,0 +1,33 @@
+// Replies of the user centre's paged lists: any JSON text, read as the
+// lists read it. Rows are dictionaries only and never more than "lists"
+// held; counters stay in 32 bits; a usable page counter is a whole number
+// from 1 that the forgiving read agrees with; a pager fed the reply for a
+// first page and a next page keeps its page where the reply allows.
+
+#include "FuzzSupport.h"
+#include "usercenter/screens/ZVPager.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    auto reply = Value::fromJSON(fuzz::text(data, size));
+    if (!reply) return 0;
+    auto rows = ZVPager::rowsOf(*reply);
+    FUZZ_CHECK(rows.size() <= (*reply)["lists"].size());
+    for (auto& row : rows) FUZZ_CHECK(row.isDict());
+    auto page = ZVPager::pageCounter((*reply)["now_page"]);
+    if (page) {
+        FUZZ_CHECK(*page >= 1);
+        FUZZ_CHECK(ZVPager::counter((*reply)["now_page"]) == *page);
+    }
+
+    // Both loads answered at once with the reply.
+    auto pager = ZVPager::create([&](int32_t, ZVSuccess success, ZVFailure) { success(*reply); });
+    bool firstLoaded = false, moreLoaded = false;
+    pager->loadFirst([&](const ZVPager::Page& p) { firstLoaded = p.rows.size() == rows.size(); }, [] {});
+    FUZZ_CHECK(firstLoaded == reply->isDict());
+    int32_t before = pager->page();
+    pager->loadMore([&](const ZVPager::Page&) { moreLoaded = true; }, [] {});
+    FUZZ_CHECK(moreLoaded == (reply->isDict() && page.has_value()));
+    FUZZ_CHECK(pager->page() == (moreLoaded ? *page : before));
+    FUZZ_CHECK(!pager->isFirstLoadOut());
+    return 0;
+}
