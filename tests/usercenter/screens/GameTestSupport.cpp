@@ -1,0 +1,162 @@
+#include "usercenter/core/CXRHelperBtn.h"
+#include "usercenter/core/ZVApi.h"
+#include "usercenter/core/ZVLoginVC.h"
+#include "usercenter/core/ZVScreenWindow.h"
+#include "usercenter/screens/ZVNavigationController.h"
+#include "usercenter/screens/ZVSuWebVC.h"
+#include "platform/ui/UIEventInjection.h"
+#include "platform/ui/UIScreen.h"
+#include "platform/web/RecordingWebView.h"
+#include "platform/web/WebTestSupport.h"
+
+#include "GameTestSupport.h"
+
+using standin::UserCentreStandin;
+using namespace testsupport;
+
+void UserCentreGameTest::SetUp() {
+    UITest::SetUp();
+    display = XOpenDisplay(nullptr);
+    ASSERT_TRUE(display) << "needs a display (run under xvfb-run)";
+    // A window going away under a query must fail the query, not end the test.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    ASSERT_TRUE(aggregator.start() && userCentre.start());
+    UserCentreStandin::Account demo;
+    demo.password = "123456";
+    userCentre.addAccount("demo", demo);
+    ASSERT_TRUE(userCentre.loadFixtures(sourceDir() / "tools/standin/fixtures"));
+    writeBundle();
+    writeRecorder();
+    points.pageLogin = pageLoginButton();
+    loginScreen();
+    points.webBack = webBackButton();
+}
+
+void UserCentreGameTest::TearDown() {
+    game.reset();
+    if (display) XCloseDisplay(display);
+    UITest::TearDown();
+}
+
+void UserCentreGameTest::writeBundle() {
+    fs::copy(sourceDir() / "examples/DemoGame.app", bundle, fs::copy_options::recursive);
+    auto info = Value::fromPlist(readFile(bundle / "Info.plist"));
+    ASSERT_TRUE(info);
+    for (const Value& settings : {aggregator.infoPlistSettings(), userCentre.infoPlistSettings()})
+        for (auto& key : settings.keys()) info->set(key, settings[key]);
+    auto xml = info->toXMLPlist();
+    writeFile(bundle / "Info.plist", std::string(xml.begin(), xml.end()));
+}
+
+void UserCentreGameTest::writeRecorder() {
+    writeFile(dir / "record.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + (dir / "opened").string() + "\"\n");
+    fs::permissions(dir / "record.sh", fs::perms::owner_all);
+    writeFile(dir / "data/applications/korvel-recorder.desktop",
+              "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + (dir / "record.sh").string() +
+                  " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n");
+    writeFile(dir / "config/mimeapps.list",
+              "[Default Applications]\nx-scheme-handler/https=korvel-recorder.desktop\n"
+              "x-scheme-handler/http=korvel-recorder.desktop\n");
+}
+
+void UserCentreGameTest::start() {
+    GameProcess::Options o{bundle, dir / "home", dir / "game.log",
+                           {{"XDG_DATA_HOME", (dir / "data").string()},
+                            {"XDG_CONFIG_HOME", (dir / "config").string()},
+                            {"FONTCONFIG_FILE", (sourceDir() / "tools/fonts/fonts.conf").string()}}};
+    game.emplace(o);
+    ASSERT_TRUE(waitFor([&] { return !game->running() || (window = windowOf(display, game->pid())); },
+                        std::chrono::seconds(30)))
+        << game->log();
+    ASSERT_TRUE(window) << game->log();
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kSdkInfo)) << game->log();
+    ASSERT_TRUE(pixelIs(gameCorner(), kPageBackground)) << game->log();
+}
+
+void UserCentreGameTest::logIn() {
+    click(points.pageLogin);
+    ASSERT_TRUE(pixelIs(points.login, rgb(0x4988FD), 40)) << game->log();
+    click(points.account);
+    type("demo");
+    click(points.password);
+    type("123456");
+    click(points.login);
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kLogin)) << game->log();
+    ASSERT_TRUE(pixelIs(floatingButton(), rgb(0x4988FD), 40)) << game->log();
+}
+
+void UserCentreGameTest::openUserCentre() {
+    click(floatingButton());
+    CGRect screen = UIScreen::mainScreen().bounds();
+    ASSERT_TRUE(pixelIs({screen.width() / 2, screen.height() / 2}, {255, 255, 255})) << game->log();
+}
+
+bool UserCentreGameTest::pixelIs(CGPoint p, RGB want, int tolerance) {
+    return waitFor(
+        [&] {
+            auto px = pixel(display, window, int(p.x), int(p.y));
+            return px && near(*px, want, tolerance);
+        },
+        std::chrono::seconds(30));
+}
+
+bool UserCentreGameTest::journalled(UserCentreStandin& s, const std::string& endpoint, size_t count) {
+    return waitFor([&] { return s.journal().count(UserCentreStandin::path(endpoint)) >= count; },
+                   std::chrono::seconds(30));
+}
+
+void UserCentreGameTest::click(CGPoint p) { clickIn(display, window, int(p.x), int(p.y)); }
+void UserCentreGameTest::type(const std::string& text) { xtestType(display, text); }
+std::string UserCentreGameTest::opened() { return fs::exists(dir / "opened") ? readFile(dir / "opened") : ""; }
+
+CGPoint UserCentreGameTest::pageLoginButton() {
+    CGRect screen = UIScreen::mainScreen().bounds();
+    auto view = WKWebView::create(screen, WKWebViewConfiguration::create());
+    webtest::ShownWindow shown(view, int(screen.width()), int(screen.height()));
+    auto data = bundle / "Data";
+    view->loadHTMLString(readFile(data / "index.html"), NSURL::fileURLWithPath(data.string() + "/"));
+    EXPECT_TRUE(webtest::waitForPage(*view, "document.getElementById('login')"));
+    auto r = webtest::evaluate(*view, "var r = document.getElementById('login').getBoundingClientRect();"
+                                      "[r.left + r.width / 2, r.top + r.height / 2]");
+    return {r.value[0].doubleValue(), r.value[1].doubleValue()};
+}
+
+namespace {
+CGPoint centreOf(const UIView& v) {
+    CGRect f = uitest::screenFrame(v);
+    return {f.midX(), f.midY()};
+}
+}  // namespace
+
+void UserCentreGameTest::loginScreen() {
+    auto vc = ZVLoginVC::present([](const LoginResult&) {}, [](int64_t, const std::string&) {});
+    uitest::layout();
+    points.account = centreOf(*vc->accountField());
+    points.password = centreOf(*vc->passwordField());
+    points.login = centreOf(*uitest::findButton("登录"));
+    ZVCloseScreenWindow(vc->window());
+}
+
+CGPoint UserCentreGameTest::webBackButton() {
+    ZVSuWebVC::setWebViewFactory([](const CGRect& f, auto c) { return RecordingWebView::create(c, f); });
+    auto page = std::make_shared<ZVSuWebVC>();
+    makeWindow(ZVNavigationController::withRoot(page));
+    uitest::layout();
+    CGPoint p = centreOf(*page->backBtn());
+    ZVSuWebVC::setWebViewFactory(nullptr);
+    return p;
+}
+
+CGPoint UserCentreGameTest::floatingButton() {
+    return {8, UIScreen::mainScreen().bounds().height() / 3 + CXRHelperBtn::kSide / 2};
+}
+
+CGPoint UserCentreGameTest::tab(size_t index) {
+    CGRect screen = UIScreen::mainScreen().bounds();
+    return {screen.width() / 5 * (double(index) + 0.5), screen.height() - UIScreen::mainScreen().tabBarHeight() + 20};
+}
+
+CGPoint UserCentreGameTest::gameCorner() {
+    CGRect screen = UIScreen::mainScreen().bounds();
+    return {screen.width() - 4, screen.height() - 4};
+}
