@@ -3,6 +3,8 @@
 #include <map>
 #include <mutex>
 
+#include "platform/foundation/PlatformLog.h"
+
 namespace {
 struct Scenes {
     std::mutex mutex;
@@ -25,6 +27,7 @@ std::shared_ptr<UIStoryboard> UIStoryboard::storyboardWithName(const std::string
     std::lock_guard lock(s.mutex);
     for (auto& [key, _] : s.factories)
         if (key.first == name) return std::make_shared<UIStoryboard>(name);
+    NSLog("UIStoryboard: no storyboard named %s", name.c_str());
     return nullptr;
 }
 
@@ -34,7 +37,10 @@ std::shared_ptr<UIViewController> UIStoryboard::instantiateViewControllerWithIde
         auto& s = scenes();
         std::lock_guard lock(s.mutex);
         auto it = s.factories.find({name_, id});
-        if (it == s.factories.end()) return nullptr;
+        if (it == s.factories.end()) {
+            NSLog("UIStoryboard: no scene %s in the storyboard %s", id.c_str(), name_.c_str());
+            return nullptr;
+        }
         f = it->second;
     }
     auto vc = f ? f() : nullptr;

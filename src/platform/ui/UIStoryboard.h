@@ -15,11 +15,11 @@ public:
 
     static void registerScene(const std::string& storyboard, const std::string& identifier, SceneFactory factory);
 
-    // nullptr when no scene of that storyboard is registered.
+    // nullptr (and a log line) when no scene of that storyboard is registered.
     static std::shared_ptr<UIStoryboard> storyboardWithName(const std::string& name);
 
     const std::string& name() const { return name_; }
-    // nullptr for an unknown identifier.
+    // nullptr (and a log line) for an unknown identifier.
     std::shared_ptr<UIViewController> instantiateViewControllerWithIdentifier(const std::string& identifier) const;
 
     explicit UIStoryboard(std::string name) : name_(std::move(name)) {}

@@ -94,6 +94,8 @@ const std::shared_ptr<UIView>& ZVServerVC::headView() {
         text->setTextColor(UIColor::darkGrayColor());
         text->setNumberOfLines(0);
         text->setTextAlignment(NSTextAlignment::Center);
+        for (auto& v : std::vector<std::shared_ptr<UIView>>{headView_, title, text})
+            v->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
         headView_->addSubview(title);
         headView_->addSubview(text);
     }

@@ -1,7 +1,6 @@
 #include "usercenter/screens/ZVSuTabBarVC.h"
 
 #include "platform/device/DeviceFacts.h"
-#include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/UIStoryboard.h"
 #include "usercenter/core/ShareVale.h"
@@ -42,10 +41,8 @@ namespace {
 template <class VC>
 std::shared_ptr<VC> scene(const std::string& identifier) {
     auto storyboard = UIStoryboard::storyboardWithName("ZVSuTabBarVC");
-    auto vc = storyboard ? std::dynamic_pointer_cast<VC>(storyboard->instantiateViewControllerWithIdentifier(identifier))
-                         : nullptr;
-    if (!vc) NSLog("ZVSuTabBarVC: no scene %s in the storyboard ZVSuTabBarVC", identifier.c_str());
-    return vc;
+    return storyboard ? std::dynamic_pointer_cast<VC>(storyboard->instantiateViewControllerWithIdentifier(identifier))
+                      : nullptr;
 }
 
 std::shared_ptr<ZVSuWebVC> webPage(const std::string& name, const std::string& url) {
