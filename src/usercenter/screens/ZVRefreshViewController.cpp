@@ -110,46 +110,15 @@ bool ZVRefreshViewController::isFooterRefreshing() const {
 }
 
 void ZVRefreshViewController::tableViewDidTriggerHeaderRefresh() {
-    if (!listPath().empty()) loadFirstPage();
+    if (!listPath().empty()) ZVListRefresh::loadPage(*this, true);
 }
 
 void ZVRefreshViewController::tableViewDidTriggerFooterRefresh() {
-    if (!listPath().empty()) loadNextPage();
+    if (!listPath().empty()) ZVListRefresh::loadPage(*this, false);
 }
 
 void ZVRefreshViewController::autoTriggerHeaderRefresh() {
     if (showRefreshHeader_) tableViewDidTriggerHeaderRefresh();
-}
-
-void ZVRefreshViewController::loadFirstPage() {
-    std::weak_ptr<ZVRefreshViewController> weak = std::static_pointer_cast<ZVRefreshViewController>(sharedController());
-    pager_->loadFirst(
-        [weak](const ZVPager::Page& page) {
-            auto self = weak.lock();
-            if (!self) return;
-            self->dataSource = page.rows;
-            self->firstPageDidLoad(page);
-            self->setShowRefreshFooter(true);
-            self->tableViewDidFinishTriggerHeader(true, true);
-        },
-        [weak] {
-            if (auto self = weak.lock()) self->tableViewDidFinishTriggerHeader(true, false);
-        });
-}
-
-void ZVRefreshViewController::loadNextPage() {
-    std::weak_ptr<ZVRefreshViewController> weak = std::static_pointer_cast<ZVRefreshViewController>(sharedController());
-    bool sent = pager_->loadMore(
-        [weak](const ZVPager::Page& page) {
-            auto self = weak.lock();
-            if (!self) return;
-            self->dataSource.insert(self->dataSource.end(), page.rows.begin(), page.rows.end());
-            self->tableViewDidFinishTriggerHeader(false, true);
-        },
-        [weak] {
-            if (auto self = weak.lock()) self->tableViewDidFinishTriggerHeader(false, false);
-        });
-    if (!sent) tableViewDidFinishTriggerHeader(false, false);
 }
 
 void ZVRefreshViewController::tableViewDidFinishTriggerHeader(bool isHeader, bool reload) {

@@ -30,6 +30,31 @@ std::shared_ptr<ZVRefreshAutoNormalFooter> makeFooter(std::function<void()> bloc
 // Reloads `table` when asked, ends its header (after a first load) and puts
 // its footer (when shown) into its idle or no-more state by `hasMore`.
 void finish(UITableView& table, bool isHeader, bool reload, bool footerShown, bool hasMore);
+
+// Loads the first page (replacing `dataSource`, then `firstPageDidLoad` and
+// the footer) or the next one (appending), through the list's pager, and
+// ends the refresh with `tableViewDidFinishTriggerHeader`. The list is held
+// weakly while the request is out.
+template <class List>
+void loadPage(List& list, bool first) {
+    std::weak_ptr<List> weak = std::static_pointer_cast<List>(list.sharedController());
+    auto failed = [weak, first] {
+        if (auto self = weak.lock()) self->tableViewDidFinishTriggerHeader(first, false);
+    };
+    auto loaded = [weak, first](const ZVPager::Page& page) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (first) self->dataSource = page.rows;
+        else self->dataSource.insert(self->dataSource.end(), page.rows.begin(), page.rows.end());
+        if (first) {
+            self->firstPageDidLoad(page);
+            self->setShowRefreshFooter(true);
+        }
+        self->tableViewDidFinishTriggerHeader(first, true);
+    };
+    if (first) list.pager().loadFirst(loaded, failed);
+    else if (!list.pager().loadMore(loaded, failed)) list.tableViewDidFinishTriggerHeader(false, false);
+}
 }  // namespace ZVListRefresh
 
 class ZVRefreshViewController : public UIViewController, public UITableViewDataSource, public UITableViewDelegate {
@@ -71,18 +96,17 @@ public:
     long tableView_numberOfRowsInSection(UITableView& t, long section) override;
     std::shared_ptr<UITableViewCell> tableView_cellForRowAtIndexPath(UITableView& t, const NSIndexPath& ip) override;
 
+    // After a first page arrived and replaced the rows, before the table reloads.
+    virtual void firstPageDidLoad(const ZVPager::Page& page) {}
+
 protected:
     // The list's request: path and form parameters ("pagecode" is added).
     virtual std::string listPath() const { return ""; }
     virtual Value listParameters() const { return Value::dict(); }
-    // After a first page arrived and replaced the rows, before the table reloads.
-    virtual void firstPageDidLoad(const ZVPager::Page& page) {}
     // The row a cell of `ip` shows (the null value when out of range).
     const Value& rowAt(const NSIndexPath& ip) const;
 
 private:
-    void loadFirstPage();
-    void loadNextPage();
 
     std::shared_ptr<ZVPager> pager_;
     std::shared_ptr<UILabel> navTitleL_;

@@ -124,35 +124,11 @@ void ZVServerVC::setShowRefreshFooter(bool show) {
                                               : nullptr);
 }
 
-void ZVServerVC::tableViewDidTriggerHeaderRefresh() {
-    std::weak_ptr<ZVServerVC> weak = std::static_pointer_cast<ZVServerVC>(sharedController());
-    pager_->loadFirst(
-        [weak](const ZVPager::Page& page) {
-            auto self = weak.lock();
-            if (!self) return;
-            self->dataSource = page.rows;
-            self->tableView()->setTableHeaderView(page.reply["auto"].boolValue() ? self->headView() : nullptr);
-            self->setShowRefreshFooter(true);
-            self->tableViewDidFinishTriggerHeader(true, true);
-        },
-        [weak] {
-            if (auto self = weak.lock()) self->tableViewDidFinishTriggerHeader(true, false);
-        });
-}
+void ZVServerVC::tableViewDidTriggerHeaderRefresh() { ZVListRefresh::loadPage(*this, true); }
+void ZVServerVC::tableViewDidTriggerFooterRefresh() { ZVListRefresh::loadPage(*this, false); }
 
-void ZVServerVC::tableViewDidTriggerFooterRefresh() {
-    std::weak_ptr<ZVServerVC> weak = std::static_pointer_cast<ZVServerVC>(sharedController());
-    bool sent = pager_->loadMore(
-        [weak](const ZVPager::Page& page) {
-            auto self = weak.lock();
-            if (!self) return;
-            self->dataSource.insert(self->dataSource.end(), page.rows.begin(), page.rows.end());
-            self->tableViewDidFinishTriggerHeader(false, true);
-        },
-        [weak] {
-            if (auto self = weak.lock()) self->tableViewDidFinishTriggerHeader(false, false);
-        });
-    if (!sent) tableViewDidFinishTriggerHeader(false, false);
+void ZVServerVC::firstPageDidLoad(const ZVPager::Page& page) {
+    tableView()->setTableHeaderView(page.reply["auto"].boolValue() ? headView() : nullptr);
 }
 
 void ZVServerVC::tableViewDidFinishTriggerHeader(bool isHeader, bool reload) {

@@ -61,6 +61,8 @@ public:
     void tableViewDidTriggerHeaderRefresh();
     void tableViewDidTriggerFooterRefresh();
     void tableViewDidFinishTriggerHeader(bool isHeader, bool reload);
+    // The dynamic-opening explanation heads the list while "auto" is true.
+    void firstPageDidLoad(const ZVPager::Page& page);
 
     long tableView_numberOfRowsInSection(UITableView& t, long section) override;
     std::shared_ptr<UITableViewCell> tableView_cellForRowAtIndexPath(UITableView& t, const NSIndexPath& ip) override;
