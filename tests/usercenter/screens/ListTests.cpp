@@ -126,14 +126,14 @@ TEST_F(Lists, AFailedLoadMoreLeavesThePageAsItWas) {
 TEST_F(Lists, APullDownDuringAHeldLoadMoreDropsTheLateRows) {
     setRows(ZVApi::kActivityList, 25);
     auto vc = show<ZVActivityVC>();
-    env->standin().server().script(UserCentreStandin::path(ZVApi::kActivityList),
-                                   Reply::held(Reply::json(Value::dict({{"lists", Value::array({rows(1)[0]})}, {"now_page", 2}}))));
+    Value late = Value::dict({{"lists", Value::array({rows(1)[0]})}, {"now_page", 2}});
+    env->standin().server().script(UserCentreStandin::path(ZVApi::kActivityList), Reply::held({late.toJSON()}, "application/json"));
     loadMore(*vc);
     ASSERT_TRUE(settle([&] { return requests(ZVApi::kActivityList) == 2; }));
     EXPECT_EQ(vc->page(), 2);
     pullDown(*vc);
     ASSERT_TRUE(settle([&] { return !vc->pager().isFirstLoadOut(); }));
-    env->standin().server().releaseHung();
+    env->standin().server().releasePieces();
     ASSERT_TRUE(settle([&] { return vc->pager().droppedReplies() == 1; }));
     ASSERT_TRUE(idle(*vc));
     EXPECT_EQ(vc->dataSource.size(), 10u);
