@@ -50,7 +50,7 @@ protected:
     // of this process shown later could take the game's clicks).
     struct Points {
         CGPoint pageLogin;                  // the demo page's "Login"
-        CGPoint account, password, login;   // the login screen
+        CGPoint account, password, login;   // the login screen (before its keyboard shows)
         CGPoint webBack;                    // a web page's back button in a user-centre stack
     };
     Points points;
