@@ -12,6 +12,7 @@
 #include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ZVLoginVC.h"
 #include "usercenter/core/ZVPayVC.h"
+#include "usercenter/screens/ZVScreenRegistry.h"
 
 namespace {
 
@@ -127,6 +128,7 @@ TEST_F(ScreenLook, TheWholeBalanceShows) {
 // The floating button, the user centre, an alert and a toast: every label's
 // text is drawn with ink inside its frame.
 TEST_F(ScreenLook, TheOtherScreensDrawTheirText) {
+    ZVLinkUserCentreScreens();  // the user centre the button opens
     auto game = makeWindow();
     loginThroughScreen();
     auto button = CXRHelperBtn::sharedButton();
