@@ -49,6 +49,10 @@ bool UserCentreStandin::loadFixtures(const std::filesystem::path& folder, std::s
         if ((*v)["extras"].isDict()) l.extras = (*v)["extras"];
         setList(entry.endpoint, std::move(l));
     }
+    if (auto coupons = folder / "coupons.json"; std::filesystem::exists(coupons, ec)) {
+        auto v = readJSON(coupons, error);
+        if (!v || !loadCoupons(*v, error)) return false;
+    }
     auto pictures = folder / "pictures.json";
     if (std::filesystem::exists(pictures, ec)) {
         auto v = readJSON(pictures, error);

@@ -172,6 +172,7 @@ void UserCentreStandin::installRoutes() {
     installPictureRoute();
     installListRoutes();
     installPageRoutes();
+    installCouponRoutes();
 }
 
 void UserCentreStandin::installAccountRoutes() {

@@ -21,7 +21,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "standin/StandinServer.h"
 #include "standin/UserCentrePictures.h"
@@ -93,6 +96,27 @@ public:
     // The reply to a page of a list (pages from 1; anything else is page 1).
     Value listPage(const std::string& endpoint, const std::string& pagecode) const;
 
+    // ---- Vouchers (UserCentreCoupons.cpp): the vouchers on offer, each
+    // player's sub-accounts, and which sub-account claimed which voucher.
+    // A claim is refused for an unknown voucher, a sub-account the player
+    // does not have (any id from 1 when no sub-accounts are set for the
+    // player), a voucher that sub-account claimed before, or none left.
+    struct Voucher {
+        int64_t cid = 0;
+        std::string gid;               // the game it is for
+        int remaining = 100;           // how many are left to claim
+        Value fields = Value::dict();  // the rest of its list row ("coupon_money", ...)
+    };
+    struct SubAccount {
+        int64_t id = 0;
+        std::string nickname;
+    };
+    void setVouchers(std::vector<Voucher> vouchers);
+    std::vector<Voucher> vouchers() const;
+    void setSubAccounts(const std::string& user, std::vector<SubAccount> subAccounts);
+    std::vector<SubAccount> subAccounts(const std::string& user) const;
+    bool claimed(const std::string& user, int64_t xiaohaoId, int64_t cid) const;
+
     // ---- Web pages (UserCentrePages.cpp): where their parts lie, in CSS
     // pixels from the page's top left, for tests that click them.
     struct PageLayout {
@@ -110,7 +134,7 @@ public:
 
     // ---- Fixtures (UserCentreFixtures.cpp): lists and pictures from a
     // folder ("servers.json", "guides.json", "activities.json",
-    // "pictures.json"; a missing file leaves its part as it was). False
+    // "pictures.json", "coupons.json"; a missing file leaves its part as it was). False
     // with a message when a file does not read.
     bool loadFixtures(const std::filesystem::path& folder, std::string* error = nullptr);
 
@@ -124,6 +148,12 @@ private:
     void installPictureRoute();
     void installListRoutes();
     void installPageRoutes();
+    void installCouponRoutes();
+    Value claimCoupon(const Value& request);
+    Value claimAllCoupons(const Value& request);
+    Value couponRecord(const Value& fields, bool all) const;
+    // Vouchers and sub-accounts from a fixture's JSON; false with a message when malformed.
+    bool loadCoupons(const Value& fixture, std::string* error);
     // Text with "{pictures}" and "{server}" filled in.
     Value filled(const Value& v) const;
     Value loginReply(const Value& request, JournalEntry& entry);
@@ -140,6 +170,9 @@ private:
     std::string updateURL_, updateMessage_;
     uint64_t nextToken_ = 1, nextOrder_ = 1;
     std::map<std::string, List> lists_;
+    std::vector<Voucher> vouchers_;
+    std::map<std::string, std::vector<SubAccount>> subAccounts_;
+    std::set<std::tuple<std::string, int64_t, int64_t>> claims_;  // user, sub-account, voucher
 };
 
 }  // namespace standin

@@ -35,5 +35,10 @@ inline constexpr const char* kServicePage = "sdkservicesdk/sdk_kefu_index";
 inline constexpr const char* kServerList = "Server/lists2";
 inline constexpr const char* kGuideList = "Sdkdetail/gonglue";
 inline constexpr const char* kActivityList = "Sdkdetail/gameActivity";
+// Vouchers: claims (coded body) and the sub-accounts' claim states (form body).
+inline constexpr const char* kGetCoupon = "Sdkdetailxiaov2/getcoupon";
+inline constexpr const char* kGetCouponAll = "Sdkdetailxiaov2/getcouponall";
+inline constexpr const char* kCouponRecord = "Sdkdetailxiao/record";
+inline constexpr const char* kCouponAllRecord = "Sdkdetailxiao/allRecord";
 
 }  // namespace ZVApi

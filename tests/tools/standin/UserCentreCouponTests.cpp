@@ -1,0 +1,108 @@
+// The user-centre stand-in's vouchers: claims per sub-account and the
+// claim states the sub-account lists show.
+
+#include <gtest/gtest.h>
+
+#include "platform/net/URLSession.h"
+#include "standin/UserCentreStandin.h"
+#include "support/TestSupport.h"
+#include "usercenter/core/ZVApi.h"
+#include "usercenter/core/ZVRequestCodec.h"
+
+using standin::UserCentreStandin;
+
+namespace {
+
+std::string post(UserCentreStandin& s, const std::string& endpoint, const std::string& body) {
+    return testsupport::offMainThread([&] {
+        URLRequest r(s.serverURL() + "sdkapicoupon2/" + endpoint, "POST");
+        r.body = body;
+        r.timeout = std::chrono::seconds(10);
+        return URLSession::sessionWithConfiguration(URLSessionConfiguration())->sendSynchronousRequest(r).body;
+    });
+}
+
+Value coded(UserCentreStandin& s, const std::string& endpoint, const Value& request) {
+    return ZVRequestCodec::current()->decode(post(s, endpoint, ZVRequestCodec::current()->encode(request))).value_or(Value());
+}
+
+Value form(UserCentreStandin& s, const std::string& endpoint, const std::string& body) {
+    return Value::fromJSON(post(s, endpoint, body)).value_or(Value());
+}
+
+class Coupons : public ::testing::Test {
+protected:
+    void SetUp() override {
+        s.setVouchers({{12, "G1", 100, Value::dict({{"coupon_money", "5"}})}, {13, "G1", 1, Value::dict()}, {20, "G2", 100, Value::dict()}});
+        s.setSubAccounts("player01", {{7, "小号一"}, {8, "小号二"}});
+        ASSERT_TRUE(s.start());
+    }
+    // The claim states of player01's sub-accounts: of one voucher, or (cid "") of all of G1's.
+    std::vector<std::string> states(const std::string& cid) {
+        Value reply = cid.empty() ? form(s, ZVApi::kCouponAllRecord, "username=player01&cid=&gid=G1")
+                                  : form(s, ZVApi::kCouponRecord, "username=player01&gid=G1&cid=" + cid);
+        std::vector<std::string> out;
+        for (size_t i = 0; i < reply["c"].size(); ++i) out.push_back(reply["c"][i].text("nickname") + ":" + reply["c"][i].text("status"));
+        return out;
+    }
+    UserCentreStandin s;
+};
+
+TEST_F(Coupons, ClaimsArePerSubAccountAndRefusedTwiceUnknownOrGone) {
+    struct Case {
+        const char* endpoint;
+        Value request;
+        int a;
+        std::string b;
+    };
+    auto one = [](Value cid, Value sub) { return Value::dict({{"cid", cid}, {"username", "player01"}, {"xiaohao_id", sub}}); };
+    Value all7 = Value::dict({{"gid", "G1"}, {"username", "player01"}, {"xiaohao_id", "7"}});
+    for (auto& c : std::vector<Case>{
+             {ZVApi::kGetCoupon, one("12", 7), 1, "领取成功"},
+             {ZVApi::kGetCoupon, one(12, "7"), 0, "该小号已领取过此抵扣券"},
+             {ZVApi::kGetCoupon, one("12", 9), 0, "请选择要领取的小号"},  // not player01's
+             {ZVApi::kGetCoupon, one("12", ""), 0, "请选择要领取的小号"},
+             {ZVApi::kGetCoupon, one("99", 7), 0, "抵扣券不存在"},
+             {ZVApi::kGetCoupon, one("abc", 7), 0, "抵扣券不存在"},
+             {ZVApi::kGetCoupon, one("13", 8), 1, "领取成功"},
+             {ZVApi::kGetCouponAll, all7, 0, "没有可领取的抵扣券"},  // 12 had been claimed, 13 is gone
+             {ZVApi::kGetCoupon, Value::dict({{"cid", "12"}, {"xiaohao_id", 7}}), 0, "请先登录"},
+         }) {
+        Value reply = coded(s, c.endpoint, c.request);
+        EXPECT_EQ(reply["a"].intValue(), c.a) << c.request.toJSON();
+        EXPECT_EQ(reply.text("b"), c.b) << c.request.toJSON();
+    }
+    EXPECT_TRUE(s.claimed("player01", 7, 12));
+    EXPECT_FALSE(s.claimed("player01", 8, 12));
+    EXPECT_EQ(s.vouchers()[1].remaining, 0);
+    Value all8 = Value::dict({{"gid", "G1"}, {"username", "player01"}, {"xiaohao_id", 8}});
+    EXPECT_EQ(coded(s, ZVApi::kGetCouponAll, all8).text("b"), "成功领取1张抵扣券");
+    EXPECT_FALSE(s.claimed("player01", 8, 20));  // another game's
+    EXPECT_EQ(s.journal().last()->decoded.text("gid"), "G1");
+}
+
+TEST_F(Coupons, TheSubAccountsShowTheirClaimStateOfOneVoucherOrOfAll) {
+    EXPECT_EQ(states("12"), (std::vector<std::string>{"小号一:未领", "小号二:未领"}));
+    coded(s, ZVApi::kGetCoupon, Value::dict({{"cid", "12"}, {"username", "player01"}, {"xiaohao_id", 7}}));
+    EXPECT_EQ(states("12"), (std::vector<std::string>{"小号一:已领", "小号二:未领"}));
+    EXPECT_EQ(states(""), (std::vector<std::string>{"小号一:已领1张", "小号二:未领"}));
+    coded(s, ZVApi::kGetCoupon, Value::dict({{"cid", "13"}, {"username", "player01"}, {"xiaohao_id", 7}}));
+    EXPECT_EQ(states(""), (std::vector<std::string>{"小号一:已领", "小号二:未领"}));
+    EXPECT_EQ(form(s, ZVApi::kCouponRecord, "username=player01&cid=99").text("b"), "抵扣券不存在");
+    EXPECT_EQ(form(s, ZVApi::kCouponAllRecord, "username=nobody&gid=G1")["c"], Value::array());
+}
+
+TEST(CouponFixtures, VouchersAndSubAccountsComeFromTheDemoFolderAndBadOnesAreNamed) {
+    UserCentreStandin s;
+    std::string error;
+    ASSERT_TRUE(s.loadFixtures(testsupport::sourceDir() / "tools/standin/fixtures", &error)) << error;
+    EXPECT_FALSE(s.vouchers().empty());
+    EXPECT_FALSE(s.vouchers()[0].fields.has("cid"));
+    EXPECT_FALSE(s.subAccounts("demo").empty());
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir / "coupons.json", R"({"vouchers": [{"gid": "1"}]})");
+    EXPECT_FALSE(s.loadFixtures(dir.path(), &error));
+    EXPECT_NE(error.find("coupons.json"), std::string::npos);
+}
+
+}  // namespace
