@@ -2,6 +2,8 @@
 //
 //   korvel-game [--bundle PATH] [--home PATH] [--screenshot FILE.png --exit-after SECONDS]
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -104,6 +106,10 @@ void quit(int status) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // What the program writes is the user's alone. Our own code sets its
+    // modes itself; this covers what the engine and the toolkit write into
+    // the home (the engine's processes inherit it).
+    ::umask(077);
     auto options = parse(argc, argv);
     if (!options) {
         usage(std::cerr);

@@ -14,6 +14,8 @@
 #include "imagecache/CacheSupport.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 
@@ -110,11 +112,9 @@ std::unique_ptr<ZVKVStorage> ZVKVStorage::initWithPath(const std::string& path, 
     std::unique_ptr<ZVKVStorage> s(new ZVKVStorage(path, type));
 
     for (const fs::path& dir : {fs::path(path), s->dataPath_, s->trashPath_}) {
-        std::error_code ec;
-        fs::create_directories(dir, ec);
-        if (ec || !fs::is_directory(dir)) {
-            if (!ec) ec = std::make_error_code(std::errc::not_a_directory);
-            NSLog("ZVKVStorage init error:%s", strings::format("%s: %s", dir.c_str(), ec.message().c_str()).c_str());
+        Error error;
+        if (!files::createDirectories(dir, &error)) {
+            NSLog("ZVKVStorage init error:%s", error.localizedDescription().c_str());
             return nullptr;
         }
     }
@@ -154,6 +154,8 @@ ZVKVStorage::~ZVKVStorage() { dbClose(); }
 
 bool ZVKVStorage::dbOpen() {
     if (db_) return true;
+    // SQLite would create it after the umask, and its journal files take its mode.
+    files::ensurePrivateFile(dbPath_);
     int result = sqlite3_open_v2(dbPath_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                  nullptr);
     if (result == SQLITE_OK) {
@@ -547,8 +549,9 @@ int64_t ZVKVStorage::dbGetTotalItemCount() {
 // (and nothing left behind) when the disk is full or the write fails.
 std::optional<fs::path> ZVKVStorage::fileWriteTemporary(const Data& data) {
     fs::path tmp = dataPath_ / (std::string(kTempPrefix) + makeUUID());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, files::kPrivateFileMode);
     if (fd < 0) return std::nullopt;
+    ::fchmod(fd, files::kPrivateFileMode);  // whatever the umask
     const uint8_t* p = data.data();
     size_t left = data.size();
     bool ok = true;
@@ -610,7 +613,7 @@ bool ZVKVStorage::fileMoveAllToTrash() {
     std::error_code ec;
     fs::rename(dataPath_, target, ec);
     if (ec) return false;
-    return fs::create_directories(dataPath_, ec) && !ec;
+    return files::createDirectories(dataPath_);
 }
 
 void ZVKVStorage::fileEmptyTrashInBackground() {
@@ -639,8 +642,7 @@ void ZVKVStorage::sweepDataFolder() {
         if (referenced.count(name) && isValidFilename(name)) continue;
         if (bin.empty()) {
             bin = trashPath_ / makeUUID();
-            std::error_code mk;
-            fs::create_directories(bin, mk);
+            files::createDirectories(bin);
         }
         std::error_code mv;
         fs::rename(it->path(), bin / name, mv);

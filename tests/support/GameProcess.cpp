@@ -27,13 +27,14 @@ GameProcess::GameProcess(const Options& options) : log_(options.log) {
     }
 }
 
-GameProcess::~GameProcess() {
-    if (!running()) return;
+bool GameProcess::stop() {
+    if (!running()) return true;
     ::kill(pid_, SIGTERM);
-    if (!waitFor([this] { return !running(); }, std::chrono::seconds(10))) {
-        ::kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
+    if (waitFor([this] { return !running(); }, std::chrono::seconds(10))) return true;
+    ::kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    exited_ = true;
+    return false;
 }
 
 bool GameProcess::running() {

@@ -24,12 +24,15 @@ public:
     explicit GameProcess(const Options& options);
     GameProcess(const std::filesystem::path& bundle, const std::filesystem::path& home, std::filesystem::path log)
         : GameProcess(Options{bundle, home, std::move(log), {}}) {}
-    ~GameProcess();
+    ~GameProcess() { stop(); }
     GameProcess(const GameProcess&) = delete;
     GameProcess& operator=(const GameProcess&) = delete;
 
     pid_t pid() const { return pid_; }
     bool running();
+    // Ends the game as a desktop would (SIGTERM, which writes out what is
+    // queued); false when it had to be killed.
+    bool stop();
     // The exit code once the process has ended normally (-1 for a signal).
     int exitCode() const;
     std::string log() const;

@@ -1,5 +1,7 @@
 #include "platform/foundation/AppHome.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <mutex>
 
@@ -10,7 +12,8 @@ namespace AppHome {
 
 namespace {
 std::mutex gMutex;
-std::filesystem::path gRoot;
+std::filesystem::path gRoot;  // guarded by gMutex
+bool gRootPrivate = false;   // gRoot has been given mode 0700; guarded by gMutex
 
 std::filesystem::path defaultRoot() {
     if (const char* env = std::getenv("KORVEL_HOME"); env && *env) return env;
@@ -33,12 +36,15 @@ std::filesystem::path root() {
     std::lock_guard lock(gMutex);
     if (gRoot.empty()) gRoot = std::filesystem::absolute(defaultRoot());
     files::createDirectories(gRoot);
+    // A home made by an older build, or by hand, may be open to others.
+    if (!gRootPrivate) gRootPrivate = ::chmod(gRoot.c_str(), files::kPrivateFolderMode) == 0;
     return gRoot;
 }
 
 void setRoot(const std::filesystem::path& path) {
     std::lock_guard lock(gMutex);
     gRoot = std::filesystem::absolute(path);
+    gRootPrivate = false;
 }
 
 std::filesystem::path documents() { return sub("Documents"); }

@@ -3,7 +3,8 @@
 // Documents/, Library/Caches/, Library/Preferences/, tmp/ and the keychain
 // file. It is $XDG_DATA_HOME/<bundle identifier> (~/.local/share/...) unless
 // the environment variable KORVEL_HOME or the executable's --home option
-// names another folder.
+// names another folder. The home is 0700 (made so, or tightened, on first
+// use) and every folder below it is made 0700.
 
 #include <filesystem>
 

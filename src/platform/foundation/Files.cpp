@@ -147,9 +147,8 @@ bool writeAtomically(const fs::path& path, std::string_view bytes, Error* error,
         return false;
     };
 
-    std::error_code ec;
     fs::path dir = path.parent_path();
-    if (!dir.empty()) fs::create_directories(dir, ec);
+    if (!dir.empty()) createDirectories(dir);
     static thread_local std::mt19937_64 rng{std::random_device{}()};
     fs::path tmp = path;
     tmp += strings::format(".tmp-%d-%016llx", int(getpid()), (unsigned long long)rng());
@@ -159,6 +158,7 @@ bool writeAtomically(const fs::path& path, std::string_view bytes, Error* error,
         int err = errno;
         return fail(-1, {}, err, "cannot create " + tmp.string());
     }
+    ::fchmod(fd, mode_t(mode));  // the umask took bits away at creation
 
     int err = 0;
     if (injected(WriteStep::write)) {
@@ -202,13 +202,52 @@ bool isRegularFile(const fs::path& path) {
 }
 
 bool createDirectories(const fs::path& path, Error* error) {
-    std::error_code ec;
-    fs::create_directories(path, ec);
-    if (ec || !isDirectory(path)) {
-        setPosixError(error, ec ? ec.value() : ENOTDIR, "cannot create folder " + path.string());
+    if (isDirectory(path)) return true;
+    // The missing levels, deepest first.
+    std::vector<fs::path> missing;
+    fs::path p = path.has_filename() ? path : path.parent_path();
+    while (!p.empty() && !files::exists(p)) {
+        missing.push_back(p);
+        if (p == p.parent_path()) break;
+        p = p.parent_path();
+    }
+    int err = ENOTDIR;
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), mode_t(kPrivateFolderMode)) == 0) {
+            ::chmod(it->c_str(), mode_t(kPrivateFolderMode));
+        } else if (errno != EEXIST) {
+            err = errno;
+            break;
+        }
+    }
+    if (!isDirectory(path)) {
+        setPosixError(error, err, "cannot create folder " + path.string());
         return false;
     }
     return true;
+}
+
+bool ensurePrivateFile(const fs::path& path, Error* error) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode_t(kPrivateFileMode));
+    if (fd < 0) {
+        setPosixError(error, errno, "cannot create " + path.string());
+        return false;
+    }
+    ::fchmod(fd, mode_t(kPrivateFileMode));
+    ::close(fd);
+    return true;
+}
+
+bool makePrivate(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    if (S_ISLNK(st.st_mode)) return true;
+    bool folder = S_ISDIR(st.st_mode);
+    bool ok = ::chmod(path.c_str(), mode_t(folder ? kPrivateFolderMode : kPrivateFileMode)) == 0;
+    if (!folder) return ok;
+    std::error_code ec;
+    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) ok = makePrivate(it->path()) && ok;
+    return ok && !ec;
 }
 
 bool renameNoReplace(const fs::path& from, const fs::path& to, Error* error) {

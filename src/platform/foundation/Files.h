@@ -1,6 +1,11 @@
 #pragma once
-// File helpers: whole-file reads, torn-free writes, and confinement of
-// outside paths to a folder.
+// File helpers: whole-file reads, torn-free writes, private modes, and
+// confinement of outside paths to a folder.
+//
+// Everything the program makes is its user's alone, whatever the umask:
+// folders it creates are 0700 and files it writes 0600, set explicitly
+// after creation (a umask can only take bits away, and an odd one such as
+// 0277 would take too many).
 
 #include <cerrno>
 #include <filesystem>
@@ -22,10 +27,13 @@ std::optional<Data> readData(const fs::path& path);
 
 // Writes to a temporary file in the same folder, flushes it and renames it
 // over `path`, so readers see the old or the new content, never a torn one.
-// Creates missing parent folders. False (and `error`) on failure, with no
-// temporary file left behind.
-bool writeAtomically(const fs::path& path, std::string_view bytes, Error* error = nullptr, int mode = 0644);
-bool writeAtomically(const fs::path& path, const Data& bytes, Error* error = nullptr, int mode = 0644);
+// Creates missing parent folders (0700). The file gets exactly `mode`.
+// False (and `error`) on failure, with no temporary file left behind.
+inline constexpr int kPrivateFileMode = 0600;
+inline constexpr int kPrivateFolderMode = 0700;
+bool writeAtomically(const fs::path& path, std::string_view bytes, Error* error = nullptr,
+                     int mode = kPrivateFileMode);
+bool writeAtomically(const fs::path& path, const Data& bytes, Error* error = nullptr, int mode = kPrivateFileMode);
 
 // Test seam for the failure paths of writeAtomically. Tests run as root,
 // where permissions cannot make a write fail, so a live WriteFault makes
@@ -60,7 +68,16 @@ private:
 bool exists(const fs::path& path);       // without following a final symlink
 bool isDirectory(const fs::path& path);  // following symlinks
 bool isRegularFile(const fs::path& path);
+// Creates the missing folders of `path`, each 0700; folders that exist
+// keep their modes.
 bool createDirectories(const fs::path& path, Error* error = nullptr);
+// Creates `path` as an empty 0600 file when missing, and gives an existing
+// one mode 0600: for stores such as SQLite, which would create their files
+// after the umask (and give their side files the main file's mode).
+bool ensurePrivateFile(const fs::path& path, Error* error = nullptr);
+// Gives `path`, and for a folder everything below it, the private modes
+// (symlinks are left alone). False when any entry could not be changed.
+bool makePrivate(const fs::path& path);
 
 // Renames `from` to `to` unless something already exists at `to` (POSIX
 // rename would replace it): atomic where the file system supports it, else

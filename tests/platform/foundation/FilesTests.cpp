@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <sys/stat.h>
 
 
+#include "platform/foundation/AppHome.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Files.h"
 #include "support/TestSupport.h"
@@ -99,6 +101,46 @@ TEST(AtomicWrite, PathFaultHitsThatPathAndWhatLiesBelowUntilItEnds) {
         EXPECT_EQ(fault.hits(), 2);
     }
     EXPECT_TRUE(files::writeAtomically(dir / "locked/a", std::string_view("4")));
+}
+
+mode_t modeOf(const fs::path& p) {
+    struct stat st {};
+    return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Whatever the umask: none, the usual one, one that would take the owner's bits.
+TEST(PrivateModes, WhatTheProgramMakesIsTheOwnersAloneWhateverTheUmask) {
+    for (mode_t mask : {0000, 0022, 0277}) {
+        SCOPED_TRACE(mask);
+        TempDir dir;
+        mode_t previous = ::umask(mask);
+        ASSERT_TRUE(files::createDirectories(dir / "a/b/c"));
+        ASSERT_TRUE(files::writeAtomically(dir / "x/y/file", std::string_view("bytes")));
+        ASSERT_TRUE(files::ensurePrivateFile(dir / "a/store.sqlite"));
+        testsupport::writeFile(dir / "a/b/c/loose", "l");
+        ::chmod((dir / "a/b/c/loose").c_str(), 0666);
+        testsupport::writeFile(dir / "outside", "o");
+        ::chmod((dir / "outside").c_str(), 0644);
+        fs::create_symlink(dir / "outside", dir / "a/link");
+        ASSERT_TRUE(files::makePrivate(dir / "a"));
+        ::umask(previous);
+        for (auto folder : {"a", "a/b", "a/b/c", "x", "x/y"}) EXPECT_EQ(modeOf(dir / folder), 0700u) << folder;
+        for (auto file : {"x/y/file", "a/store.sqlite", "a/b/c/loose"}) EXPECT_EQ(modeOf(dir / file), 0600u) << file;
+        EXPECT_EQ(modeOf(dir / "outside"), 0644u);  // a link's target is left alone
+    }
+}
+
+TEST(PrivateModes, TheHomeIsTightenedAndFoldersThatExistKeepTheirModes) {
+    TempDir dir;
+    fs::create_directories(dir / "home");
+    ::chmod((dir / "home").c_str(), 0755);
+    ::chmod(dir.path().c_str(), 0755);
+    testsupport::TempHome restore;
+    AppHome::setRoot(dir / "home");
+    AppHome::caches();
+    EXPECT_EQ(modeOf(dir / "home"), 0700u);
+    EXPECT_EQ(modeOf(dir / "home/Library/Caches"), 0700u);
+    EXPECT_EQ(modeOf(dir.path()), 0755u);  // not ours
 }
 
 TEST(ReadData, RefusesFoldersAndMissingFiles) {

@@ -50,7 +50,8 @@ bool copyItem(const fs::path& src, const fs::path& dst) {
     // and reading through it is still refused.
     auto options = fs::copy_options::recursive | fs::copy_options::copy_symlinks;
     fs::copy(src, dst, options, ec);
-    return !ec;
+    // Copies take the source's modes (a bundle's files are readable by all).
+    return !ec && files::makePrivate(dst);
 }
 
 std::optional<std::string> listing(const Arg& path, bool directories) {
