@@ -201,6 +201,7 @@ void VLFileLogger::lt_logData(std::string_view bytes) {
             }
         }
         if (fd >= 0) lt_writeToFile(fd, bytes);
+        else lt_dropped(bytes, noFileReason_);
         didLogMessage(currentLogFileInfo_);
     } catch (const std::exception& e) {
         reportException(e.what());
@@ -221,12 +222,12 @@ void VLFileLogger::lt_writeToFile(int fd, std::string_view bytes) {
         }
         written += size_t(n);
     }
-    auto now = Clock::current().now();
     if (err == 0) {
         if (writeFailing_) {
             NSLog("VLFileLogger: Writing again; %llu lines were dropped", (unsigned long long)droppedLines_);
             writeFailing_ = false;
-            droppedLines_ = 0;
+            droppedLines_ = droppedReported_ = 0;
+            dropReports_.reset();
         }
         return;
     }
@@ -238,14 +239,18 @@ void VLFileLogger::lt_writeToFile(int fd, std::string_view bytes) {
         if (ftruncate(fd, start + off_t(keep)) != 0)
             NSLog("VLFileLogger: Failed to write data: %s", strerror(errno));
     }
-    std::string_view lost = bytes.substr(keep);
+    lt_dropped(bytes.substr(keep), std::string("Failed to write data: ") + strerror(err));
+}
+
+void VLFileLogger::lt_dropped(std::string_view lost, const std::string& why) {
     droppedLines_ += std::max<size_t>(1, std::count(lost.begin(), lost.end(), '\n'));
-    if (!writeFailing_ || now - lastWriteFailureReport_ >= std::chrono::minutes(1)) {
-        NSLog("VLFileLogger: Failed to write data: %s (%llu lines dropped)", strerror(err),
-              (unsigned long long)droppedLines_);
-        lastWriteFailureReport_ = now;
-    }
     writeFailing_ = true;
+    if (dropReports_.allow()) lt_reportDropped(why);
+}
+
+void VLFileLogger::lt_reportDropped(const std::string& why) {
+    NSLog("VLFileLogger: %s (%llu lines dropped)", why.c_str(), (unsigned long long)droppedLines_);
+    droppedReported_ = droppedLines_;
 }
 
 void VLFileLogger::didLogMessage(const std::shared_ptr<VLLogFileInfo>&) { lt_maybeRollLogFileDueToSize(); }
@@ -268,7 +273,8 @@ std::shared_ptr<VLLogFileInfo> VLFileLogger::lt_currentLogFileInfo() {
     Error error;
     auto createdAt = Clock::current().wallNow();
     auto created = logFileManager_->createNewLogFile(&error);
-    if (!created) NSLog("VLFileLogger: Failed to create new log file: %s", error.localizedDescription().c_str());
+    // Reported with the lines this costs, where they are dropped.
+    if (!created) noFileReason_ = "Failed to create new log file: " + error.localizedDescription();
     currentLogFileInfo_ = VLLogFileInfo::logFileWithPath(created.value_or(std::filesystem::path()));
     if (currentLogFileInfo_) currentLogFileInfo_->setCreationDate(createdAt);
     return currentLogFileInfo_;
@@ -300,7 +306,8 @@ int VLFileLogger::lt_currentLogFileHandle() {
     if (!info) return -1;
     int fd = ::open(info->filePath().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0) {
-        // Gone before we could open it: choose again on the next write.
+        noFileReason_ = "Failed to open log file: " + std::string(strerror(errno));
+        // Gone before we could open it, or not writable: choose again on the next write.
         currentLogFileInfo_.reset();
         return -1;
     }
@@ -398,6 +405,7 @@ void VLFileLogger::lt_stopWatching() {
 
 void VLFileLogger::lt_flush() {
     onOwnQueue(kFlushOnQueue);
+    if (writeFailing_ && droppedLines_ != droppedReported_) lt_reportDropped("Lines are still being dropped");
     if (currentLogFileHandle_ >= 0 && fdatasync(currentLogFileHandle_) != 0)
         NSLog("VLFileLogger: Failed to synchronize file: %s", strerror(errno));
 }

@@ -31,6 +31,7 @@
 #include "logging/VLLogFileFormatterDefault.h"
 #include "logging/VLLogFileInfo.h"
 #include "logging/VLLogFileManager.h"
+#include "logging/VLReportThrottle.h"
 #include "logging/VLLogger.h"
 #include "platform/dispatch/DispatchSync.h"
 
@@ -94,6 +95,8 @@ private:
     const VLLogFileFormatterDefault* lt_defaultFormatter() const;
     void lt_logData(std::string_view bytes);
     void lt_writeToFile(int fd, std::string_view bytes);
+    void lt_dropped(std::string_view lost, const std::string& why);
+    void lt_reportDropped(const std::string& why);
     std::shared_ptr<VLLogFileInfo> lt_currentLogFileInfo();
     bool lt_shouldUseLogFile(const std::shared_ptr<VLLogFileInfo>& info, bool resuming);
     bool lt_shouldArchiveRecentLogFileInfo(const std::shared_ptr<VLLogFileInfo>& info);
@@ -121,9 +124,14 @@ private:
     std::atomic<bool> doNotReuseLogFiles_{false};
     std::atomic<bool> appendNewline_{true};
 
-    // Write failures (a full disk): reported at most once a minute.
-    std::chrono::steady_clock::time_point lastWriteFailureReport_{};
+    // Lines that could not be written (no file could be made or opened, a
+    // full disk) are counted: reported when the failure starts, once a
+    // minute while it lasts, at each flush that has more to tell (so the
+    // total is out before the process ends) and when writing works again.
+    VLReportThrottle dropReports_;
     bool writeFailing_ = false;
     uint64_t droppedLines_ = 0;
+    uint64_t droppedReported_ = 0;
+    std::string noFileReason_ = "No log file";
     std::string chunk_;
 };

@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/AppHome.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
@@ -75,9 +77,9 @@ void VLLogFileManagerDefault::deleteOldFilesForConfigurationChange() {
 }
 
 fs::path VLLogFileManagerDefault::logsDirectory() {
-    std::error_code ec;
-    fs::create_directories(logsDirectory_, ec);
-    if (ec) NSLog("VLFileLogManagerDefault: Error creating logsDirectory: %s", ec.message().c_str());
+    Error error;
+    if (!files::createDirectories(logsDirectory_, &error) && folderReports_.allow())
+        NSLog("VLFileLogManagerDefault: Error creating logsDirectory: %s", error.localizedDescription().c_str());
     return logsDirectory_;
 }
 
@@ -163,12 +165,12 @@ std::optional<fs::path> VLLogFileManagerDefault::createNewLogFile(Error* error) 
     unsigned long attempt = 1;
     int criticalErrors = 0;
     Error lastCritical;
-    while (true) {
-        if (criticalErrors >= 5) {
-            NSLog("VLLogFileManagerDefault: Bailing file creation, encountered %ld errors.", long(criticalErrors));
-            if (error) *error = lastCritical;
-            return std::nullopt;
-        }
+    std::optional<bool> report;  // decided at the first failure, for all of this call's lines
+    auto reporting = [&] {
+        if (!report) report = creationReports_.allow();
+        return *report;
+    };
+    while (criticalErrors < 5) {
         std::string name = base;
         if (attempt > 1) {
             fs::path p(base);
@@ -176,12 +178,13 @@ std::optional<fs::path> VLLogFileManagerDefault::createNewLogFile(Error* error) 
             name = strings::format("%s %lu%s", p.stem().string().c_str(), attempt, ext.c_str());
         }
         fs::path filePath = dir / name;
-        int fd = ::open(filePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        int fd = ::open(filePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, files::kPrivateFileMode);
         if (fd < 0 && errno == EEXIST) {
             ++attempt;
             continue;
         }
         int err = fd < 0 ? errno : 0;
+        if (fd >= 0) ::fchmod(fd, files::kPrivateFileMode);  // whatever the umask
         if (fd >= 0 && !header.empty() && !writeAll(fd, header)) {
             // A half-written header would leave a file nobody writes to.
             err = errno ? errno : EIO;
@@ -194,16 +197,23 @@ std::optional<fs::path> VLLogFileManagerDefault::createNewLogFile(Error* error) 
                 std::lock_guard lock(deleteMutex_);
                 lastCreated_ = filePath;
             }
+            creationReports_.reset();
             deleteOldFilesForConfigurationChange();
             return filePath;
         }
+        // The same error again says nothing new.
+        bool repeated = criticalErrors > 0 && lastCritical.code == err;
         lastCritical = posixError(err);
-        NSLog("VLLogFileManagerDefault: Critical error while creating log file: %s",
-              lastCritical.localizedDescription().c_str());
+        if (!repeated && reporting())
+            NSLog("VLLogFileManagerDefault: Critical error while creating log file: %s",
+                  lastCritical.localizedDescription().c_str());
         ++criticalErrors;
         // The folder may have been removed meanwhile.
         if (err == ENOENT) dir = logsDirectory();
     }
+    if (reporting()) NSLog("VLLogFileManagerDefault: Bailing file creation, encountered %ld errors.", long(criticalErrors));
+    if (error) *error = lastCritical;
+    return std::nullopt;
 }
 
 bool VLLogFileManagerDefault::applicationCanRunInBackground() {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "logging/VLLogFileInfo.h"
+#include "logging/VLReportThrottle.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/NSDateFormatter.h"
 
@@ -116,4 +117,8 @@ private:
     std::string defaultFileProtectionLevel_;
     std::mutex deleteMutex_;
     path lastCreated_;  // guarded by deleteMutex_
+    // A folder or file that cannot be made is tried again for every line:
+    // each kind of failure is reported once a minute at most.
+    VLReportThrottle folderReports_;
+    VLReportThrottle creationReports_;
 };

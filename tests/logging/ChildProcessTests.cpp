@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <poll.h>
+#include <regex>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -114,22 +115,55 @@ TEST(NothingLostAtExit, SIGTERMStillEndsTheProcessAfterWritingEverything) {
     expectEveryLine(home.path());
 }
 
-TEST(DiskFull, NoEarlierLineLostAndNoTornLineOnASmallTmpfs) {
-    testsupport::TempDir dir;
-    auto r = runChild({"diskfull", dir.path().string()});
+// The counts in the lines "... (N lines dropped)" and "... N lines were dropped", in order.
+std::vector<int> droppedCounts(const std::string& err) {
+    std::vector<int> out;
+    std::smatch m;
+    static const std::regex count(R"(\((\d+) lines dropped\)|Writing again; (\d+) lines were dropped)");
+    for (auto it = std::sregex_iterator(err.begin(), err.end(), count); it != std::sregex_iterator(); ++it)
+        out.push_back(std::stoi((*it)[1].matched ? (*it)[1].str() : (*it)[2].str()));
+    return out;
+}
+
+void expectPrivateMountNamespace(const ChildResult& r) {
     ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
     // 2 and 3: no private mount namespace or no tmpfs here. That is a
     // failure, not a skip: the test must run where the suite runs.
     ASSERT_NE(WEXITSTATUS(r.status), 2) << r.err;
     ASSERT_NE(WEXITSTATUS(r.status), 3) << r.err;
+}
+
+TEST(DiskFull, NoEarlierLineLostNoTornLineAndEveryDroppedLineCounted) {
+    testsupport::TempDir dir;
+    auto r = runChild({"diskfull", dir.path().string()});
+    expectPrivateMountNamespace(r);
     EXPECT_EQ(WEXITSTATUS(r.status), 0) << r.out << r.err;
-    EXPECT_TRUE(strings::hasPrefix(r.out, "OK")) << r.out;
-    // Reported once, not once per line.
+    int kept = 0;
+    ASSERT_EQ(sscanf(r.out.c_str(), "OK kept %d lines", &kept), 1) << r.out;
+    // Reported once when it starts, not once per line.
     size_t reports = 0;
     for (size_t at = 0; (at = r.err.find("VLFileLogger: Failed to write data", at)) != std::string::npos; ++at)
         ++reports;
     EXPECT_EQ(reports, 1u) << r.err;
-    EXPECT_NE(r.err.find("VLFileLogger: Writing again"), std::string::npos) << r.err;
+    // The flush before room was made, and the return to writing, tell the whole loss.
+    auto counts = droppedCounts(r.err);
+    ASSERT_EQ(counts.size(), 3u) << r.err;
+    EXPECT_EQ(counts[1], 3000 - kept) << r.err;
+    EXPECT_EQ(counts[2], 3000 - kept) << r.err;
+}
+
+TEST(ReadOnlyHome, LostLinesAreCountedAndReportedOnceNotPerLine) {
+    for (const char* variant : {"with-logs", "without-logs"}) {
+        SCOPED_TRACE(variant);
+        testsupport::TempDir dir;
+        auto r = runChild({"readonly", dir.path().string(), variant});
+        expectPrivateMountNamespace(r);
+        EXPECT_EQ(r.out, "OK\n") << r.err;
+        EXPECT_LE(strings::split(r.err, "\n").size(), 12u) << r.err;
+        auto counts = droppedCounts(r.err);
+        ASSERT_FALSE(counts.empty()) << r.err;
+        EXPECT_EQ(counts.back(), 3000) << r.err;
+    }
 }
 
 }  // namespace

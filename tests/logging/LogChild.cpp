@@ -13,8 +13,13 @@
 //       Writes one journal entry (the "other process" above).
 //   logging_child diskfull <dir>
 //       In a private mount namespace, mounts a 256 KiB tmpfs on <dir>, logs
-//       until the disk is full, frees some room, logs again, and checks the
-//       file: prints "OK ..." or "FAIL ..." and exits 0 or 1.
+//       3,000 lines one at a time until the disk is full and beyond,
+//       flushes, frees some room, logs again, and checks the file: prints
+//       "OK kept N ..." or "FAIL ..." and exits 0 or 1.
+//   logging_child readonly <dir> with-logs|without-logs
+//       In a private mount namespace, makes a home on a tmpfs at <dir> (with
+//       or without its log folder), makes the tmpfs read-only, logs 3,000
+//       lines through the shell's file logger and flushes; prints "OK".
 
 #include <cerrno>
 #include <cstdio>
@@ -107,6 +112,26 @@ bool privateMountNamespace() {
     return true;
 }
 
+int readOnlyHome(const fs::path& dir, bool withLogs) {
+    if (!privateMountNamespace()) return 2;
+    if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        fprintf(stderr, "logging_child: cannot mount a tmpfs on %s: %s\n", dir.c_str(), strerror(errno));
+        return 3;
+    }
+    fs::create_directories(withLogs ? dir / "home/Library/Caches/Logs" : dir / "home");
+    if (mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+        fprintf(stderr, "logging_child: cannot make %s read-only: %s\n", dir.c_str(), strerror(errno));
+        return 3;
+    }
+    AppHome::setRoot(dir / "home");
+    VLLog::addLogger(std::make_shared<VLFileLogger>());
+    for (int i = 0; i < 3000; ++i)
+        VLLog::log(i % 2 == 0, VLLogLevelAll, VLLogFlagInfo, 0, "f", "fn", 1, Value(), "page line %d", i);
+    VLLog::flushLog();
+    printf("OK\n");
+    return 0;
+}
+
 int diskFull(const fs::path& dir) {
     if (!privateMountNamespace()) return 2;
     if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") != 0) {
@@ -125,8 +150,9 @@ int diskFull(const fs::path& dir) {
     VLLog::addLogger(logger);
     std::string pad(80, 'x');
     const int total = 3000;
+    // One at a time, as a page logs: each line is a write of its own.
     for (int i = 0; i < total; ++i)
-        VLLog::log(true, VLLogLevelAll, VLLogFlagInfo, 0, "f", "fn", 1, Value(), "line %06d %s", i, pad.c_str());
+        VLLog::log(false, VLLogLevelAll, VLLogFlagInfo, 0, "f", "fn", 1, Value(), "line %06d %s", i, pad.c_str());
     VLLog::flushLog();
     fs::remove(dir / "ballast");
     for (int i = 0; i < 20; ++i)
@@ -306,6 +332,7 @@ int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "flood" && argc == 4) return flood(argv[2], argv[3]);
     if (mode == "diskfull" && argc == 3) return diskFull(argv[2]);
+    if (mode == "readonly" && argc == 4) return readOnlyHome(argv[2], std::string(argv[3]) == "with-logs");
     if (mode == "journal" && argc == 2) return journal(argv[0]);
     if (mode == "journal-send" && argc == 4) return journalSend(atoi(argv[2]), argv[3]);
     fprintf(stderr, "usage: logging_child flood <home> return|exit|sigterm | diskfull <dir> | journal\n");
