@@ -7,11 +7,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/PlatformLog.h"
 
@@ -21,7 +22,7 @@ constexpr const char* kTrigger = "some 150000 2000000";
 
 // The process's cgroup path for a controller ("" for the v2 unified line).
 std::string cgroupPath(const std::string& controller) {
-    std::ifstream in("/proc/self/cgroup");
+    std::istringstream in(files::readText("/proc/self/cgroup").value_or(""));
     std::string line;
     while (std::getline(in, line)) {
         size_t a = line.find(':');
@@ -80,9 +81,11 @@ MemoryPressureMonitor::Source MemoryPressureMonitor::start() {
         int level = ::open((dir + "/memory.pressure_level").c_str(), O_RDONLY | O_CLOEXEC);
         int efd = level >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
         if (efd >= 0) {
-            std::ofstream control(dir + "/cgroup.event_control");
-            control << efd << ' ' << level << " medium" << std::flush;
-            if (control.good()) {
+            std::string request = std::to_string(efd) + ' ' + std::to_string(level) + " medium";
+            int control = ::open((dir + "/cgroup.event_control").c_str(), O_WRONLY | O_CLOEXEC);
+            bool registered = control >= 0 && ::write(control, request.data(), request.size()) == ssize_t(request.size());
+            if (control >= 0) ::close(control);
+            if (registered) {
                 extraFd_ = level;
                 return startLocked(efd, POLLIN, Source::CgroupV1Level, true);
             }

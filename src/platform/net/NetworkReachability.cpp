@@ -10,11 +10,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 
@@ -34,7 +34,7 @@ bool isUp(const Interface& i) { return (i.flags & IFF_UP) && (i.flags & IFF_RUNN
 bool isCellular(const std::string& name) {
     for (auto p : {"wwan", "wwp", "ppp", "rmnet", "ccmni"})
         if (strings::hasPrefix(name, p)) return true;
-    std::ifstream uevent("/sys/class/net/" + name + "/uevent");
+    std::istringstream uevent(files::readText("/sys/class/net/" + name + "/uevent").value_or(""));
     std::string line;
     while (std::getline(uevent, line))
         if (line == "DEVTYPE=wwan") return true;
@@ -69,7 +69,7 @@ std::vector<Interface> interfaces() {
 // Interfaces that carry a default route (IPv4 first, then IPv6).
 std::vector<std::string> defaultRouteInterfaces() {
     std::vector<std::string> out;
-    std::ifstream v4("/proc/net/route");
+    std::istringstream v4(files::readText("/proc/net/route").value_or(""));
     std::string line;
     std::getline(v4, line);  // header
     while (std::getline(v4, line)) {
@@ -79,7 +79,7 @@ std::vector<std::string> defaultRouteInterfaces() {
         s >> name >> dest >> gateway >> std::hex >> flags;
         if (dest == "00000000" && (flags & 0x1)) out.push_back(name);
     }
-    std::ifstream v6("/proc/net/ipv6_route");
+    std::istringstream v6(files::readText("/proc/net/ipv6_route").value_or(""));
     while (std::getline(v6, line)) {
         std::istringstream s(line);
         std::string dest, prefix, src, srcPrefix, next, metric, ref, use, flags, name;

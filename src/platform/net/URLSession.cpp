@@ -72,6 +72,39 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return t->task && t->task->isCancelled() ? 1 : 0;
 }
 
+// One multi handle per worker thread, made once, its wake-up pair
+// close-on-exec (curl_easy_perform would make an inheritable one for every
+// transfer).
+CURLM* threadMulti() {
+    struct Holder {
+        CURLM* multi = curlsetup::newMulti();
+        ~Holder() {
+            if (multi) curl_multi_cleanup(multi);
+        }
+    };
+    thread_local Holder holder;
+    return holder.multi;
+}
+
+// curl_easy_perform, on the thread's multi handle.
+CURLcode performTransfer(CURL* curl) {
+    CURLM* multi = threadMulti();
+    if (!multi || curl_multi_add_handle(multi, curl) != CURLM_OK) return CURLE_FAILED_INIT;
+    int running = 1;
+    CURLMcode mc = CURLM_OK;
+    while (mc == CURLM_OK) {
+        mc = curl_multi_perform(multi, &running);
+        if (mc != CURLM_OK || running == 0) break;
+        mc = curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+    CURLcode rc = mc == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_RECV_ERROR;
+    int left = 0;
+    while (CURLMsg* m = curl_multi_info_read(multi, &left))
+        if (m->msg == CURLMSG_DONE && m->easy_handle == curl) rc = m->data.result;
+    curl_multi_remove_handle(multi, curl);
+    return rc;
+}
+
 Error errorFor(CURLcode rc, CURL* curl, const Transfer& t, const std::string& url, const char* detail) {
     urlerror::Failure f;
     f.curl = rc;
@@ -116,8 +149,11 @@ URLResult URLSession::perform(const URLRequest& request, const URLSessionTask* t
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+    // One connection per request, closed when it ends (the thread's multi
+    // handle would otherwise keep it for the next one).
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
 
-    CURLcode rc = curl_easy_perform(curl);
+    CURLcode rc = performTransfer(curl);
     if (rc == CURLE_OK) {
         result.response = curlsetup::responseOf(curl, std::move(t.headers), request.url);
         result.body = std::move(t.body);

@@ -59,7 +59,7 @@ Data randomBytes(size_t count) {
     Data out(count);
     if (count && RAND_bytes(out.data(), int(count)) != 1) {
         // RAND_bytes only fails without an entropy source; fall back to the kernel's.
-        if (FILE* f = std::fopen("/dev/urandom", "rb")) {
+        if (FILE* f = std::fopen("/dev/urandom", "rbe")) {
             size_t got = std::fread(out.data(), 1, count, f);
             (void)got;
             std::fclose(f);
