@@ -480,7 +480,11 @@ void HttpServer::handle(const void* rq, void* rs) {
     r.query = q == std::string::npos ? "" : req.target.substr(q + 1);
     r.body = req.body;
     for (auto& [k, v] : req.headers) r.headers.emplace_back(k, v);
-    r.rawParams = splitPairs(req.method == "GET" || req.method == "HEAD" ? r.query : r.body);
+    // As a server that reads forms by their type: a body's pairs count only
+    // when it says it is a form.
+    bool form = strings::hasPrefix(strings::toLower(r.header("Content-Type")), "application/x-www-form-urlencoded");
+    if (req.method == "GET" || req.method == "HEAD") r.rawParams = splitPairs(r.query);
+    else if (form) r.rawParams = splitPairs(r.body);
 
     std::optional<Reply> reply = scripted(r.path);
     Handler handler;

@@ -92,7 +92,8 @@ struct Request {
     std::string query;   // raw, without "?"
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
-    // Query pairs, or form pairs of the body, as sent (not decoded).
+    // Query pairs, or the pairs of a body typed as a form, as sent (not
+    // decoded): a body without the form type has none.
     std::vector<std::pair<std::string, std::string>> rawParams;
     std::string header(const std::string& name) const;  // case-insensitive, "" when absent
     std::string param(const std::string& name) const;   // raw value, "" when absent

@@ -83,8 +83,12 @@ curl_slist* headerList(const URLRequest& request) {
         if (lower == "content-type") hasContentType = true;
         headers = curl_slist_append(headers, (k + ": " + v).c_str());
     }
-    // Send only what the caller asked for: no implied form type, no 100-continue round trip.
-    if (!hasContentType) headers = curl_slist_append(headers, "Content-Type:");
+    // A body without a type is a form, as the platform sends it (servers
+    // that read forms by their type see nothing otherwise); no body, no
+    // type. And no 100-continue round trip.
+    if (!hasContentType)
+        headers = curl_slist_append(headers, request.body.empty() ? "Content-Type:"
+                                                                  : "Content-Type: application/x-www-form-urlencoded");
     return curl_slist_append(headers, "Expect:");
 }
 

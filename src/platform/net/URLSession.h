@@ -76,7 +76,9 @@ struct URLRequest {
     std::string url;
     std::string method = "GET";  // any method; HEAD fetches no body
     HTTPHeaders headers;         // sent in this order
-    std::string body;            // sent when not empty (Content-Length is set from it)
+    // Sent when not empty, with Content-Length set from it and, when no
+    // Content-Type header is given, as application/x-www-form-urlencoded.
+    std::string body;
     // Limit for the whole exchange (a URLSession) or for a silence (a
     // URLConnection); zero takes the session's or the thread's default.
     std::chrono::milliseconds timeout{0};

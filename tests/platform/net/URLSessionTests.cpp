@@ -41,22 +41,30 @@ protected:
     std::shared_ptr<URLSession> session = URLSession::sessionWithConfiguration(URLSessionConfiguration());
 };
 
-TEST_F(URLSessionTest, PostCarriesBodyLengthAndOnlyTheGivenHeaders) {
-    auto r = request("/echo", "POST");
-    r.body = "a=1";
-    r.setValue("3", "Content-Length");
-    r.setValue("v", "X-Custom");
-    auto result = sendOffMain(*session, r);
-    ASSERT_TRUE(result.ok()) << result.error->localizedDescription();
-    EXPECT_EQ(result.response->statusCode, 201);
-    EXPECT_EQ(result.body, "a=1");
-    auto seen = server.journal().last("/echo");
-    ASSERT_TRUE(seen);
-    EXPECT_EQ(seen->request.header("Content-Length"), "3");
-    EXPECT_EQ(seen->request.header("X-Custom"), "v");
-    // No implied form type and no 100-continue.
-    EXPECT_EQ(seen->request.header("Content-Type"), "");
-    EXPECT_EQ(seen->request.header("Expect"), "");
+TEST_F(URLSessionTest, PostCarriesBodyLengthTheGivenHeadersAndAFormTypeByDefault) {
+    struct Case {
+        std::string body, type, expectedType;
+    } cases[] = {{"a=1", "", "application/x-www-form-urlencoded"},
+                 {"{}", "application/json", "application/json"},
+                 {"", "", ""}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        auto r = request("/echo", "POST");
+        r.body = c.body;
+        r.setValue("999", "Content-Length");  // always the body's own length
+        r.setValue("v", "X-Custom");
+        if (!c.type.empty()) r.setValue(c.type, "Content-Type");
+        auto result = sendOffMain(*session, r);
+        ASSERT_TRUE(result.ok()) << result.error->localizedDescription();
+        EXPECT_EQ(result.response->statusCode, 201);
+        EXPECT_EQ(result.body, c.body);
+        auto seen = server.journal().last("/echo");
+        ASSERT_TRUE(seen);
+        EXPECT_EQ(seen->request.header("Content-Length"), std::to_string(c.body.size()));
+        EXPECT_EQ(seen->request.header("X-Custom"), "v");
+        EXPECT_EQ(seen->request.header("Content-Type"), c.expectedType);
+        EXPECT_EQ(seen->request.header("Expect"), "");  // no 100-continue round trip
+    }
 }
 
 TEST_F(URLSessionTest, ReplyCarriesStatusHeadersAndBody) {
