@@ -20,12 +20,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 
 #include "CrashValues.h"
 #include "imagecache/ZVDiskCache.h"
+#include "support/MountNamespace.h"
 
 namespace {
 
@@ -59,23 +59,8 @@ int writeLoop(const std::string& folder, uint64_t seed) {
     }
 }
 
-bool enterPrivateMountNamespace() {
-    if (unshare(CLONE_NEWNS) == 0) return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    // Without root: a user namespace that maps us to root inside.
-    uid_t uid = getuid();
-    gid_t gid = getgid();
-    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
-    std::ofstream("/proc/self/setgroups") << "deny";
-    std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
-    std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
-    return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-}
-
 int fullDisk(const std::string& folder) {
-    if (!enterPrivateMountNamespace()) {
-        fprintf(stderr, "cannot enter a private mount namespace: %s\n", strerror(errno));
-        return 2;
-    }
+    if (!testsupport::enterPrivateMountNamespace()) return 2;
     if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=2m") != 0) {
         fprintf(stderr, "cannot mount a tmpfs on %s: %s\n", folder.c_str(), strerror(errno));
         return 2;

@@ -48,6 +48,7 @@
 #include "logging/VLLog.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/PlatformLog.h"
+#include "support/MountNamespace.h"
 
 extern char** environ;
 
@@ -80,40 +81,8 @@ int flood(const char* home, const std::string& ending) {
     return 0;
 }
 
-bool writeFile(const char* path, const std::string& text) {
-    int fd = open(path, O_WRONLY);
-    if (fd < 0) return false;
-    bool ok = write(fd, text.data(), text.size()) == ssize_t(text.size());
-    close(fd);
-    return ok;
-}
-
-// A mount namespace of our own: as root directly, else as the root of a
-// new user namespace.
-bool privateMountNamespace() {
-    if (unshare(CLONE_NEWNS) != 0) {
-        uid_t uid = getuid();
-        gid_t gid = getgid();
-        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
-            fprintf(stderr, "logging_child: no private mount namespace: %s\n", strerror(errno));
-            return false;
-        }
-        writeFile("/proc/self/setgroups", "deny");
-        if (!writeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
-            !writeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")) {
-            fprintf(stderr, "logging_child: cannot map the user: %s\n", strerror(errno));
-            return false;
-        }
-    }
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        fprintf(stderr, "logging_child: cannot make mounts private: %s\n", strerror(errno));
-        return false;
-    }
-    return true;
-}
-
 int readOnlyHome(const fs::path& dir, bool withLogs) {
-    if (!privateMountNamespace()) return 2;
+    if (!testsupport::enterPrivateMountNamespace()) return 2;
     if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=1m") != 0) {
         fprintf(stderr, "logging_child: cannot mount a tmpfs on %s: %s\n", dir.c_str(), strerror(errno));
         return 3;
@@ -133,7 +102,7 @@ int readOnlyHome(const fs::path& dir, bool withLogs) {
 }
 
 int diskFull(const fs::path& dir) {
-    if (!privateMountNamespace()) return 2;
+    if (!testsupport::enterPrivateMountNamespace()) return 2;
     if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") != 0) {
         fprintf(stderr, "logging_child: cannot mount a tmpfs on %s: %s\n", dir.c_str(), strerror(errno));
         return 3;
@@ -257,7 +226,7 @@ public:
 };
 
 int journal(const char* self) {
-    if (!privateMountNamespace()) return 2;
+    if (!testsupport::enterPrivateMountNamespace()) return 2;
     if (mount("tmpfs", "/run", "tmpfs", 0, "size=16m") != 0) {
         fprintf(stderr, "logging_child: cannot mount a tmpfs on /run: %s\n", strerror(errno));
         return 3;

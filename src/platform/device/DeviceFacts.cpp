@@ -10,8 +10,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 
+#include "platform/foundation/AppHome.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Strings.h"
 #include "platform/security/Cipher.h"
@@ -187,12 +189,11 @@ std::string newUUID() {
            hex.substr(20);
 }
 
-std::string vendorIdentifier() {
+namespace {
+
+std::string storedOrNewVendorIdentifier() {
     static constexpr const char* kService = "com.korvel.platform.identifierForVendor";
     static constexpr const char* kAccount = "identifierForVendor";
-    // One process at a time decides; the keychain's file lock covers other processes.
-    static std::mutex m;
-    std::lock_guard lock(m);
     auto& kc = keychain::Keychain::standard();
     if (auto stored = kc.data(kService, kAccount)) {
         std::string s(stored->begin(), stored->end());
@@ -212,6 +213,20 @@ std::string vendorIdentifier() {
         }
         kc.setData(kService, kAccount, item.data);
     }
+    return id;
+}
+
+}  // namespace
+
+std::string vendorIdentifier() {
+    // Decided once per home for the process: stable even when the keychain
+    // cannot keep it (one thread at a time decides; the keychain's file lock
+    // covers other processes).
+    static std::mutex m;
+    static std::map<std::filesystem::path, std::string> decided;  // guarded by m
+    std::lock_guard lock(m);
+    auto& id = decided[AppHome::root()];
+    if (id.empty()) id = storedOrNewVendorIdentifier();
     return id;
 }
 

@@ -60,7 +60,8 @@ std::string wifiSSID();
 std::string carrierNetworkCode();
 
 // A per-install random UUID, kept in the keychain, the same for every
-// process of this home.
+// process of this home; the same for the whole process even when the
+// keychain cannot be read or written.
 std::string vendorIdentifier();
 // This system has no advertising identifier: always the all-zero UUID,
 // with tracking disabled.

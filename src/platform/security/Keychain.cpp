@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 
 #include "platform/foundation/AppHome.h"
@@ -154,6 +155,16 @@ void Keychain::closeLocked() {
     db_ = nullptr;
 }
 
+bool Keychain::openReadOnlyLocked() {
+    if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK &&
+        sqlite3_exec(db_, "SELECT count(*) FROM items", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        NSLog("Keychain: %s cannot be written; reading it only", file_.c_str());
+        return true;
+    }
+    closeLocked();
+    return false;
+}
+
 bool Keychain::openLocked(Error* error) {
     bool followsHome = this == &standard();
     if (followsHome) {
@@ -168,7 +179,13 @@ bool Keychain::openLocked(Error* error) {
         files::createDirectories(file_.parent_path());
         // Create the file ourselves so it is never readable by others, not even briefly.
         int fd = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0) return fail(error, errSecIO, "cannot open the keychain file " + file_.string());
+        if (fd < 0) {
+            int err = errno;
+            // On a read-only home what is stored can still be read (the
+            // device ids above all); writes then fail.
+            if ((err == EROFS || err == EACCES || err == EPERM) && openReadOnlyLocked()) return true;
+            return fail(error, errSecIO, "cannot open the keychain file " + file_.string());
+        }
         ::fchmod(fd, 0600);
         ::close(fd);
         int rc = sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);

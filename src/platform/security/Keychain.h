@@ -3,7 +3,8 @@
 // in the application home. Items are generic passwords (found by service
 // and account) or internet passwords (found by server, port, protocol,
 // authentication type and account). Safe to use from any thread and from
-// several processes sharing a home.
+// several processes sharing a home. On a read-only home an existing file is
+// read; writes then fail.
 //
 // Failures are `Error`s in the domain "NSOSStatusErrorDomain" whose codes
 // are the platform's status codes (the constants below), so a store built
@@ -117,6 +118,7 @@ public:
 private:
     bool openLocked(Error* error);
     void closeLocked();
+    bool openReadOnlyLocked();
 
     std::mutex mutex_;
     std::filesystem::path file_;

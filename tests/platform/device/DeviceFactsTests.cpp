@@ -9,6 +9,8 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 struct FakeRoot {
     testsupport::TempDir dir;
     FakeRoot() { device::setFactsRoot(dir.path()); }
@@ -74,6 +76,24 @@ TEST(DeviceFacts, VendorIdentifierIsAPersistentUUID) {
     testsupport::TempHome other;
     EXPECT_NE(device::vendorIdentifier(), id);
     EXPECT_NE(device::newUUID(), device::newUUID());
+}
+
+TEST(DeviceFacts, VendorIdentifierHoldsWithABrokenOrReadOnlyKeychain) {
+    {
+        testsupport::TempHome home;
+        fs::create_directory(home.path() / "keychain.sqlite");  // cannot be opened at all
+        auto id = device::vendorIdentifier();
+        EXPECT_EQ(id.size(), 36u);
+        EXPECT_EQ(device::vendorIdentifier(), id);
+    }
+    // A home made read-only after the id was stored: the stored id is read.
+    testsupport::TempDir home;
+    auto stored = testsupport::runProgram({DEVICE_CHILD, "vendor-id", home.path().string()});
+    ASSERT_EQ(stored.status, 0) << stored.err;
+    ASSERT_EQ(stored.out.size(), 36u);
+    auto readOnly = testsupport::runProgram({DEVICE_CHILD, "vendor-id-readonly", home.path().string()});
+    ASSERT_EQ(readOnly.status, 0) << readOnly.err;
+    EXPECT_EQ(readOnly.out, stored.out + " " + stored.out) << readOnly.err;
 }
 
 TEST(DeviceFacts, DiskAndInterfaces) {
