@@ -65,7 +65,7 @@ void NetworkInterface::addHttpRequest(const std::string& url, const std::string&
     session()->dataTask(request,
                         [completion = std::move(completion)](URLResult result) {
                             if (!completion) return;
-                            if (!result.ok() || result.body.empty()) return completion(std::nullopt);
+                            if (!result.ok()) return completion(std::nullopt);
                             completion(dictionaryReply(result));
                         },
                         DispatchQueue::main());

@@ -4,9 +4,10 @@
 //
 // - POST sends the parameter text as the body with its Content-Length;
 //   GET appends it, percent-escaped where a URL needs it, after "?".
-// - Any reply that arrives counts as an answer, whatever its status: a body
-//   that is not a JSON object reads as an empty dictionary. Only a transport
-//   failure (no connection, time-out, TLS failure) gives no reply.
+// - Any reply that arrives counts as an answer, whatever its status, in the
+//   asynchronous and the synchronous forms alike: a body that is not a JSON
+//   object (an empty one included) reads as an empty dictionary. Only a
+//   transport failure (no connection, time-out, TLS failure) gives no reply.
 // - Certificates are verified (see URLSession); the bundle may name an
 //   extra CA file.
 // - The synchronous forms must run off the main thread: there they give no
