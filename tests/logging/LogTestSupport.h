@@ -93,32 +93,7 @@ private:
     std::vector<std::string> reports_;
 };
 
-// Sends standard error to a file for the object's life.
-class StderrCapture {
-public:
-    StderrCapture() : dir_("korvel-stderr") {
-        path_ = dir_.path() / "stderr.txt";
-        fflush(stderr);
-        saved_ = dup(2);
-        int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 2);
-        close(fd);
-    }
-    ~StderrCapture() { restore(); }
-    void restore() {
-        if (saved_ < 0) return;
-        fflush(stderr);
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
-    }
-    std::string text() const { return testsupport::readFile(path_); }
-
-private:
-    testsupport::TempDir dir_;
-    fs::path path_;
-    int saved_ = -1;
-};
+using testsupport::StderrCapture;
 
 // A datagram socket standing in for the journal; the platform log sends to
 // it for the object's life.

@@ -72,6 +72,24 @@ std::string readFile(const fs::path& path) {
 
 fs::path sourceDir() { return KORVEL_SOURCE_DIR; }
 
+StderrCapture::StderrCapture() : dir_("korvel-stderr"), path_(dir_.path() / "stderr.txt") {
+    fflush(stderr);
+    saved_ = fcntl(2, F_DUPFD_CLOEXEC, 3);
+    int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    dup2(fd, 2);
+    close(fd);
+}
+
+void StderrCapture::restore() {
+    if (saved_ < 0) return;
+    fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+    saved_ = -1;
+}
+
+std::string StderrCapture::text() const { return readFile(path_); }
+
 ProgramResult runProgram(const std::vector<std::string>& argv) {
     ProgramResult r;
     if (argv.empty()) return r;

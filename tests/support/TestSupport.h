@@ -67,6 +67,20 @@ fs::path sourceDir();
 
 // Runs a program (argv[0] is its path) to its end: its exit status (-1 when
 // it did not exit normally) and what it wrote to standard output and error.
+// Sends standard error to a file for the object's life.
+class StderrCapture {
+public:
+    StderrCapture();
+    ~StderrCapture() { restore(); }
+    void restore();
+    std::string text() const;
+
+private:
+    TempDir dir_;
+    fs::path path_;
+    int saved_ = -1;
+};
+
 struct ProgramResult {
     int status = -1;
     std::string out, err;
