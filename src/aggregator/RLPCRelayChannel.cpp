@@ -1,5 +1,7 @@
 #include "aggregator/RLPCRelayChannel.h"
 
+#include <sys/stat.h>
+
 #include <exception>
 
 #include "aggregator/ProcessInstance.h"
@@ -106,7 +108,16 @@ std::string RLPCRelayChannel::channelCode() {
 Value RLPCRelayChannel::findConfigDict() {
     auto file = RelayChannelConfig::path();
     if (!file) return Value::dict();
-    return RelayChannelConfig::read(*file);
+    struct stat st {};
+    ::stat(file->c_str(), &st);
+    std::string stamp = strings::format("%s %lld %lld.%09ld", file->c_str(), (long long)st.st_size,
+                                        (long long)st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    std::lock_guard lock(fileMutex_);
+    if (stamp != fileStamp_) {
+        fileConfig_ = RelayChannelConfig::read(*file);
+        fileStamp_ = stamp;
+    }
+    return fileConfig_;
 }
 
 std::optional<Data> RLPCRelayChannel::DES128DecryptData(const Data& bytes, const std::string& key) {

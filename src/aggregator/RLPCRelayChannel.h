@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -49,6 +50,9 @@ public:
     // "channel_type" gives "" (not "977").
     virtual std::string channelCode();
     // The configuration file's dictionary (empty when absent or unreadable).
+    // Read once, and again only when the file changes: channelCode() asks
+    // for it on every request when the configuration handed over at init
+    // lacks "channel_type".
     Value findConfigDict();
     static std::optional<Data> DES128DecryptData(const Data& bytes, const std::string& key);
 
@@ -105,6 +109,10 @@ public:
     std::function<bool(UIApplication&, const Value& activity)> application_continueUserActivity_restorationHandler;
 
 private:
+    std::mutex fileMutex_;
+    std::string fileStamp_;  // the file (path, size, time) fileConfig_ was read from; guarded by fileMutex_
+    Value fileConfig_;       // guarded by fileMutex_
+
     // What this channel offers.
     Value channelRealNameInfo() const;
     void uploadRole(const RLPCRelayRoleInfo& role);

@@ -1,5 +1,9 @@
 #include "aggregator/RelayServerSettings.h"
 
+#include <mutex>
+#include <optional>
+#include <utility>
+
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/PlatformLog.h"
@@ -26,5 +30,12 @@ RelayServerSettings RelayServerSettings::fromInfoDictionary(const Value& info) {
 }
 
 RelayServerSettings RelayServerSettings::fromMainBundle() {
-    return fromInfoDictionary(NSBundle::mainBundle().infoDictionary());
+    // The network gate and the server API both start from these at launch:
+    // one reading, so a missing setting is reported once.
+    static std::mutex mutex;
+    static std::optional<std::pair<Value, RelayServerSettings>> read;  // guarded by mutex
+    const Value& info = NSBundle::mainBundle().infoDictionary();
+    std::lock_guard lock(mutex);
+    if (!read || read->first != info) read.emplace(info, fromInfoDictionary(info));
+    return read->second;
 }

@@ -25,5 +25,7 @@ struct RelayServerSettings {
     std::string reachabilityHost;
 
     static RelayServerSettings fromInfoDictionary(const Value& info);
+    // Read once: later calls give the same settings while the main
+    // bundle's Info.plist stays the same (it changes only in tests).
     static RelayServerSettings fromMainBundle();
 };

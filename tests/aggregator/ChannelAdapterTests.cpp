@@ -10,6 +10,7 @@
 #include "aggregator/RelayNotifications.h"
 #include "platform/foundation/KeyedArchive.h"
 #include "platform/ui/UIApplication.h"
+#include "platform/foundation/Strings.h"
 #include "support/TestSupport.h"
 
 using namespace aggtest;
@@ -198,6 +199,13 @@ TEST_F(ChannelAdapterTest, ChannelCodeFromStateFileOrDefault) {
     EXPECT_EQ(channel.channelCode(), "977");
     state.setChannelCfgDic(Value::dict({{"channel_type", 1001}}));
     EXPECT_EQ(channel.channelCode(), "1001");
+    // Asked for on every request: the file is read once, not each time.
+    state.setChannelCfgDic(Value::dict());
+    bundle.writeFile("relayChannel.cfg", "unreadable");
+    testsupport::StderrCapture err;
+    for (int i = 0; i < 3; ++i) channel.channelCode();
+    err.restore();
+    EXPECT_EQ(strings::split(err.text(), "参数配置文件读取失败").size(), 2u) << err.text();
 }
 
 TEST_F(ChannelAdapterTest, BothFormsOfTheChannelFileGiveTheSameConfiguration) {

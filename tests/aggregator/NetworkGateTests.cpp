@@ -4,6 +4,7 @@
 #include "aggregator/RelaySDKReachability.h"
 #include "aggregator/RelayServerSettings.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Strings.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -93,6 +94,18 @@ TEST(RelayServerSettings, AddressesComeFromTheBundle) {
     s = RelayServerSettings::fromInfoDictionary(
         Value::dict({{"RELAY_API_SERVER_URL", "https://api.example.com"}, {"RELAY_REACHABILITY_HOST", "probe.example.com"}}));
     EXPECT_EQ(s.reachabilityHost, "probe.example.com");
+}
+
+TEST(RelayServerSettings, TheBundleIsReadOnceSoAMissingSettingIsReportedOnce) {
+    testsupport::TempBundle bundle(Value::dict({{"CFBundleIdentifier", "com.example.once"},
+                                                {"RELAY_API_SERVER_URL", "https://api.example.com"}}));
+    testsupport::StderrCapture err;
+    auto first = RelayServerSettings::fromMainBundle();
+    auto second = RelayServerSettings::fromMainBundle();
+    err.restore();
+    EXPECT_EQ(second.apiServerURL, first.apiServerURL);
+    auto reports = strings::split(err.text(), "RELAY_SERVER_LIST_URL is missing").size() - 1;
+    EXPECT_EQ(reports, 1u) << err.text();
 }
 
 }  // namespace
