@@ -328,10 +328,13 @@ void NetworkManager::getPayData(Completion completion) {
         {"deviceId", RMDevice::sharedInstance().deviceID()},
         {"age", realName["age"].textValue()},
         {"channelCode", channel.channelCode()}};
-    std::vector<std::string> pairs;
-    for (auto& [k, v] : values) pairs.push_back(encodePair(k, v));
-    std::string text = strings::join(pairs, "&");
-    std::string body = text + "&sign=" + Extend::md5Stringg(text);
+    // The server signs the pairs as they are; they travel percent-encoded.
+    std::vector<std::string> raw, encoded;
+    for (auto& [k, v] : values) {
+        raw.push_back(k + "=" + v);
+        encoded.push_back(encodePair(k, v));
+    }
+    std::string body = strings::join(encoded, "&") + "&sign=" + Extend::md5Stringg(strings::join(raw, "&"));
     gatewayRequest(strings::format("%s/%s", settings_.reportGatewayURL.c_str(), "getData"), body, "POST",
                    std::move(completion));
 }

@@ -345,7 +345,8 @@ TEST_F(RoleReportTest, GatewayRetriesLeaveTheApiServersIndexAlone) {
 }
 
 TEST_F(NetworkManagerTest, PayLimitQueryIsSignedWithoutKey) {
-    RLPCRelayChannel::defaultChannel().updateUserId("u&1");
+    // The signature covers the pairs as they are, not as they travel.
+    RLPCRelayChannel::defaultChannel().updateUserId("u&1 玩家");
     auto reply = await([&](auto c) { net->getPayData(c); });
     ASSERT_TRUE(reply);
     EXPECT_TRUE((*reply)["result"].boolValue());
@@ -358,7 +359,7 @@ TEST_F(NetworkManagerTest, PayLimitQueryIsSignedWithoutKey) {
                                                "sdkVersion", "channelVersion", "time", "deviceId", "age",
                                                "channelCode", "sign"}));
     const Value& f = seen->decoded;
-    EXPECT_EQ(f["uid"], Value("u&1"));
+    EXPECT_EQ(f["uid"], Value("u&1 玩家"));
     EXPECT_EQ(f["realStatus"], Value("0"));
     EXPECT_EQ(f["age"], Value("-1"));
     EXPECT_EQ(f["action"], Value("checkRealnamePay"));

@@ -169,14 +169,16 @@ void AggregatorStandin::installRoutes() {
         return Reply::json(okReply());
     });
 
-    // The pay-limit query: eleven plain pairs and an unkeyed MD5 of them.
+    // The pay-limit query: eleven pairs and an unkeyed MD5 of them as they
+    // read before percent-encoding.
     gateway_->on("POST", "/api/getData", [](const Request& r, JournalEntry& entry) {
         Value fields = Value::dict();
         std::string signed_;
         for (auto& [k, v] : r.rawParams) {
             if (k == "sign") continue;
-            fields.set(k, strings::percentDecode(v));
-            signed_ += (signed_.empty() ? "" : "&") + k + "=" + v;
+            std::string value = strings::percentDecode(v);
+            fields.set(k, value);
+            signed_ += (signed_.empty() ? "" : "&") + k + "=" + value;
         }
         entry.decoded = fields;
         entry.signOk = digest::md5Hex(signed_) == r.param("sign");
