@@ -197,6 +197,9 @@ void VLTTYLogger::resetSharedStateForTesting() {
 }
 
 VLTTYLogger::VLTTYLogger() : VLAbstractLogger("varmelund.logging.ttyLogger") {
+    // The platform-log logger is always there to take its place.
+    NSLog("%s", "VarmelundLogging: Warning: Usage of VLTTYLogger detected when VLOSLogger is available and can be "
+                "used! Please consider migrating to VLOSLogger.");
     appName_ = program_invocation_short_name ? program_invocation_short_name : "";
     if (appName_.empty()) appName_ = "<UnnamedApp>";
     processID_ = strings::format("%i", int(getpid()));

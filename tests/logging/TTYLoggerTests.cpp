@@ -129,9 +129,15 @@ std::string written(const std::shared_ptr<VLTTYLogger>& logger, std::vector<VLLo
     return err.text();
 }
 
-TEST(TTYLogger, ThePlainLineLayout) {
+TEST(TTYLogger, ThePlainLineLayoutAfterTheStartUpWarning) {
     Environment env(nullptr, nullptr);
+    StderrCapture err;
     auto logger = VLTTYLogger::sharedInstance();
+    err.restore();
+    EXPECT_NE(err.text().find("VarmelundLogging: Warning: Usage of VLTTYLogger detected when VLOSLogger is available "
+                              "and can be used! Please consider migrating to VLOSLogger."),
+              std::string::npos)
+        << err.text();
     std::string head = "2024-03-05 07:08:09:250 " + logger->appName() + "[" + logger->processID() + ":4660] ";
     EXPECT_EQ(written(logger, {record("hello", VLLogFlagInfo)}), head + "hello\n");
     EXPECT_EQ(written(logger, {record("ends\n", VLLogFlagInfo)}), head + "ends\n");
