@@ -3,13 +3,6 @@
 #include <cstdint>
 #include <cstring>
 
-namespace {
-constexpr int kMaxSide = 32768;
-// 64 Mpx (256 MiB of pixels): a small file from outside that claims a huge
-// size must not make us allocate gigabytes.
-constexpr int64_t kMaxPixels = int64_t(1) << 26;
-}
-
 CGImage::CGImage(cairo_surface_t* s)
     : surface_(s),
       width_(cairo_image_surface_get_width(s)),
@@ -20,8 +13,7 @@ CGImage::CGImage(cairo_surface_t* s)
 CGImage::~CGImage() { cairo_surface_destroy(surface_); }
 
 std::shared_ptr<CGImage> CGImage::create(int width, int height, bool hasAlpha) {
-    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return nullptr;
-    if (int64_t(width) * height > kMaxPixels) return nullptr;
+    if (!fitsBudget(width, height)) return nullptr;
     cairo_surface_t* s = cairo_image_surface_create(hasAlpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, width, height);
     if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(s);

@@ -4,6 +4,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Value.h"
+#include "platform/graphics/CGImage.h"
 #include "plugin/iOS/RAZ5Orered/ContainerPaths.h"
 #include "plugin/iOS/RAZ5Orered/PageArgument.h"
 #include "plugin/iOS/RAZ5Orered/QRCodeManager.h"
@@ -36,7 +37,7 @@ bool SaveThumbnail(const Arg& json) {
     if (!source || !save) return false;
     int64_t width = (*v)["width"].intValue(), height = (*v)["height"].intValue();
     bool crop = (*v)["crop"].boolValue(), circle = (*v)["circle"].boolValue(), alpha = (*v)["alpha"].boolValue();
-    if (width < 1 || height < 1 || width > 16384 || height > 16384) return false;
+    if (!CGImage::fitsBudget(width, height)) return false;  // the one pixel budget of every bitmap
     auto image = loadImage(*source);
     if (!image) return false;
     auto thumbnail = Utils::GetThumbnail(image, int(width), int(height), crop, circle, alpha);

@@ -269,12 +269,24 @@ TEST_F(ImageFiles, ThumbnailsFollowTheAlphaFlagAndTheEXIFOrientation) {
     EXPECT_EQ(round->size(), CGSize(100, 100));
     EXPECT_EQ(round->CGImage()->pixelAt(0, 0).a, 0);
 
+    // Sizes follow the one pixel budget of every bitmap: a long strip is
+    // fine, 8193 × 8193 is beyond it.
+    auto strip = base;
+    strip.set("savePath", (docs / "strip.jpg").string());
+    strip.set("crop", true);
+    strip.set("width", 20000);
+    strip.set("height", 3);
+    ASSERT_TRUE(ImageOperations::SaveThumbnail(json(strip)));
+    EXPECT_EQ(UIImage::imageWithContentsOfFile(docs / "strip.jpg")->size(), CGSize(20000, 3));
+
     // Unusable arguments write nothing.
-    for (auto [key, value] : {std::pair<const char*, Value>{"width", 0}, {"height", -3}, {"sourcePath", ""},
+    for (auto [key, value] : {std::pair<const char*, Value>{"width", 0}, {"height", -3}, {"width", 8193},
+                              {"sourcePath", ""},
                               {"sourcePath", (docs / "missing.jpg").string()}, {"savePath", ""},
                               {"savePath", "/tmp/escape.jpg"}}) {
         auto bad = base;
         bad.set("savePath", (docs / "bad.jpg").string());
+        bad.set("height", 8193);
         bad.set(key, value);
         EXPECT_FALSE(ImageOperations::SaveThumbnail(json(bad))) << key;
     }
