@@ -10,6 +10,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "logging/VLFormat.h"
 #include "logging/VLLogQueue.h"
 #include "logging/VLRecordPool.h"
 #include "platform/dispatch/DispatchSync.h"
@@ -425,12 +426,16 @@ void VLLog::log(bool asynchronous, uint64_t level, uint64_t flag, int64_t contex
 void VLLog::logv(bool asynchronous, uint64_t level, uint64_t flag, int64_t context, const char* file,
                  const char* function, uint64_t line, const Value& tag, const char* format, va_list args) {
     if (!format) return;
-    // Short texts are formatted on the stack and copied once, into the record.
+    // Short texts are formatted on the stack and copied once, into the
+    // record; plain formats without the C library's cost.
     char buf[512];
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(buf, sizeof buf, format, copy);
-    va_end(copy);
+    int n = vl_detail::formatPlain(buf, sizeof buf, format, args);
+    if (n < 0) {
+        va_list copy;
+        va_copy(copy, args);
+        n = vsnprintf(buf, sizeof buf, format, copy);
+        va_end(copy);
+    }
     if (n < 0) return;
     std::string longText;
     std::string_view text(buf, size_t(n));

@@ -1,17 +1,64 @@
-// The formatter chain, the context filters, the dispatch-queue formatter
-// and the atomic counter.
+// The formatter chain, the context filters, the dispatch-queue formatter,
+// the atomic counter, and the callers' own formatting of plain formats.
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
 #include <thread>
 
 #include "LogTestSupport.h"
 #include "logging/VLDispatchQueueLogFormatter.h"
+#include "logging/VLFormat.h"
 #include "logging/VLMultiFormatter.h"
 
 using namespace logtest;
 
 namespace {
+
+// formatPlain's text, or nullopt when it leaves the format to the C library.
+__attribute__((format(printf, 2, 3))) std::optional<std::string> plain(size_t capacity, const char* format, ...) {
+    std::vector<char> buf(capacity);
+    va_list args;
+    va_start(args, format);
+    int n = vl_detail::formatPlain(buf.data(), capacity, format, args);
+    va_end(args);
+    if (n < 0) return std::nullopt;
+    return std::string(buf.data(), size_t(n));
+}
+
+// formatPlain must give exactly what snprintf gives.
+#define EXPECT_AS_SNPRINTF(format, ...)                                    \
+    do {                                                                   \
+        char want[256];                                                    \
+        int n = snprintf(want, sizeof want, format, __VA_ARGS__);          \
+        auto got = plain(256, format, __VA_ARGS__);                        \
+        ASSERT_TRUE(got) << format;                                        \
+        EXPECT_EQ(*got, std::string(want, size_t(n))) << format;           \
+    } while (0)
+
+TEST(PlainFormats, ByteForByteAsTheCLibraryAndTheRestLeftToIt) {
+    const char* volatile none = nullptr;  // volatile: no compile-time complaint about the null
+    const char* trailing = "%d%";         // not a literal: no compile-time complaint either
+    EXPECT_AS_SNPRINTF("worker %d wrote message number %d of the run", 3, 123456);
+    EXPECT_AS_SNPRINTF("%d %i %d %d", INT_MIN, INT_MAX, 0, -1);
+    EXPECT_AS_SNPRINTF("%hhd %hd %hhu %hu", 300, 70000, 300, 70000);
+    EXPECT_AS_SNPRINTF("%ld %lld %llu %lu", LONG_MIN, LLONG_MIN, ULLONG_MAX, ULONG_MAX);
+    EXPECT_AS_SNPRINTF("%zu %zd %jd %td %ju", SIZE_MAX, ssize_t(-5), INTMAX_MIN, ptrdiff_t(-7), UINTMAX_MAX);
+    EXPECT_AS_SNPRINTF("%x %X %lx %u", 0xdeadbeefu, 0xdeadbeefu, 0x1234abcdUL, 4000000000u);
+    EXPECT_AS_SNPRINTF("%s|%s|%c%c %s", "中文 \"q\"", "", 'x', 'y', none);
+    EXPECT_AS_SNPRINTF("100%% done%s", "");
+    EXPECT_AS_SNPRINTF("%s", "no conversions at all");
+    // Exactly filling the room fits; one more byte does not.
+    EXPECT_EQ(plain(11, "%s", "0123456789"), "0123456789");
+    EXPECT_EQ(plain(10, "%s", "0123456789"), std::nullopt);
+    EXPECT_EQ(plain(4, "%d", 12345), std::nullopt);
+    for (auto result : {plain(64, "%5d", 1), plain(64, "%-d", 1), plain(64, "%+d", 1), plain(64, "%08x", 1u),
+                        plain(64, "%#x", 1u), plain(64, "%.2f", 1.0), plain(64, "%p", static_cast<void*>(nullptr)),
+                        plain(64, "%.*s", 2, "abc"), plain(64, "%ls", L"w"), plain(64, "%lc", wint_t(L'w')),
+                        plain(64, trailing, 1)})
+        EXPECT_EQ(result, std::nullopt);
+}
 
 VLLogMessage recordWith(std::string_view text, int64_t context = 0) {
     return VLLogMessage(text, VLLogLevelAll, VLLogFlagInfo, context, "/src/f.cpp", "fn", 1);
