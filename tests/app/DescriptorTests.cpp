@@ -26,8 +26,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // What a freshly spawned program has open, as "number -> target" (sockets
 // and pipes carry their inode, so a new one never looks like an old one).
 std::set<std::string> descriptorsOfAChild() {
@@ -45,50 +43,44 @@ std::set<std::string> descriptorsOfAChild() {
     return out;
 }
 
-// A loopback server that accepts connections and never answers.
-struct SilentServer {
-    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int port = 0;
-    std::vector<int> accepted;
-    SilentServer() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(listener, reinterpret_cast<sockaddr*>(&a), len) == 0 && ::listen(listener, 8) == 0 &&
-            ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port = ntohs(a.sin_port);
+// A socket on 127.0.0.1: listening on a free port (never accepting: a
+// server that never answers), or connected to `port`.
+int loopback(int port, int* boundPort = nullptr) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (boundPort) {
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), len);
+        ::listen(fd, 8);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        *boundPort = ntohs(a.sin_port);
+    } else if (::connect(fd, reinterpret_cast<sockaddr*>(&a), len) != 0) {
+        ::close(fd);
+        return -1;
     }
-    ~SilentServer() {
-        for (int fd : accepted) ::close(fd);
-        ::close(listener);
-    }
-    bool acceptOne() {
-        pollfd p{listener, POLLIN, 0};
-        if (::poll(&p, 1, 10000) != 1) return false;
-        int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd >= 0) accepted.push_back(fd);
-        return fd >= 0;
-    }
-};
+    return fd;
+}
 
 TEST(Descriptors, NoneOfOursReachesASpawnedChild) {
     auto before = descriptorsOfAChild();
     ASSERT_FALSE(before.empty());
     testsupport::TempHome home;
 
-    SilentServer silent;
-    ASSERT_GT(silent.port, 0);
-    URLRequest hanging(strings::format("http://127.0.0.1:%d/never", silent.port), "POST");
+    int silentPort = 0;
+    int silent = loopback(0, &silentPort);
+    URLRequest hanging(strings::format("http://127.0.0.1:%d/never", silentPort), "POST");
     hanging.body = "a=1";
     hanging.timeout = std::chrono::seconds(60);
     auto task = URLSession::shared()->dataTask(hanging, nullptr);
-    ASSERT_TRUE(silent.acceptOne());
+    pollfd waiting{silent, POLLIN, 0};  // the connection is in the listener's backlog
+    ASSERT_EQ(::poll(&waiting, 1, 10000), 1);
 
     ASSERT_TRUE(keychain::Keychain::standard().setData("svc", "acct", Data{1, 2, 3}));
     auto store = ZVKVStorage::initWithPath((home.path() / "store").string(), ZVKVStorageType::Mixed);
     ASSERT_TRUE(store && store->saveItemWithKey("k", Data(100, 7)));
-
     auto logger = std::make_shared<VLFileLogger>();
     VLLog::addLogger(logger);
     VLLog::log(false, VLLogLevelAll, VLLogFlagError, 0, "f", "fn", 1, Value(), "%s", "a line in a file");
@@ -96,27 +88,23 @@ TEST(Descriptors, NoneOfOursReachesASpawnedChild) {
     testsupport::writeFile(home.path() / "Data/clip.mp4", std::string(4096, 'v'));
     LocalMediaServer media(home.path() / "Data", [](const std::string&) { return "video/mp4"; });
     ASSERT_TRUE(media.start());
-    auto fetched = URLSession::shared()->dataTask(URLRequest(media.baseURL() + "clip.mp4"), nullptr);
-    int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(uint16_t(media.port()));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(held, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    URLSession::shared()->dataTask(URLRequest(media.baseURL() + "clip.mp4"), nullptr);
+    int held = loopback(media.port());
+    ASSERT_GE(held, 0);
     ASSERT_TRUE(testsupport::waitFor([&] { return media.requestCount() >= 1; }));
-
     auto watch = ReachabilitySource::current()->subscribe([] {});
     MemoryPressureMonitor::shared().start();
 
-    std::set<std::string> leaked;
+    std::vector<std::string> leaked;
     for (auto& d : descriptorsOfAChild())
-        if (!before.count(d)) leaked.insert(d);
-    EXPECT_TRUE(leaked.empty()) << strings::join(std::vector<std::string>(leaked.begin(), leaked.end()), ", ");
+        if (!before.count(d)) leaked.push_back(d);
+    EXPECT_TRUE(leaked.empty()) << strings::join(leaked, ", ");
 
     task->cancel();
     ReachabilitySource::current()->unsubscribe(watch);
     VLLog::removeLogger(logger);
     ::close(held);
+    ::close(silent);
 }
 
 }  // namespace
