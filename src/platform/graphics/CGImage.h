@@ -26,15 +26,16 @@ public:
     // The pixel budget of every bitmap: a small file from outside that
     // claims a huge size must not make us allocate gigabytes (64 Mpx are
     // 256 MiB of pixels). Whatever makes bitmaps of a size it is asked for
-    // (thumbnails, drawing contexts) refuses beyond it.
+    // (thumbnails, drawing contexts) refuses beyond it, and every decoder
+    // checks a file's claimed size against it before allocating anything.
     static constexpr int kMaxSide = 32768;
     static constexpr int64_t kMaxPixels = int64_t(1) << 26;
     static bool fitsBudget(int64_t width, int64_t height) {
         return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
     }
 
-    // A new bitmap of the given pixel size, all zero (transparent black).
-    // nullptr for a size outside the budget.
+    // A new bitmap of the given pixel size, all zero (transparent black;
+    // opaque black without alpha). nullptr for a size outside the budget.
     static std::shared_ptr<CGImage> create(int width, int height, bool hasAlpha);
     // Takes a reference to an image surface (ARGB32 or RGB24); nullptr otherwise.
     static std::shared_ptr<CGImage> withSurface(cairo_surface_t* surface);

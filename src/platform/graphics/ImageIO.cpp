@@ -1,35 +1,44 @@
 #include "platform/graphics/ImageIO.h"
 
-#include <gif_lib.h>
 #include <png.h>
 #include <setjmp.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "platform/graphics/ImageReaders.h"
+#include "platform/graphics/ImageSource.h"
 
 #include <jpeglib.h>
 
 namespace imageio {
 
 Format sniff(const uint8_t* b, size_t n) {
-    if (n >= 8 && std::memcmp(b, "\x89PNG\r\n\x1a\n", 8) == 0) return Format::PNG;
-    if (n >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) return Format::JPEG;
-    if (n >= 6 && (std::memcmp(b, "GIF87a", 6) == 0 || std::memcmp(b, "GIF89a", 6) == 0)) return Format::GIF;
+    auto starts = [&](const char* magic, size_t len) { return n >= len && std::memcmp(b, magic, len) == 0; };
+    if (starts("\x89PNG\r\n\x1a\n", 8)) return Format::PNG;
+    if (starts("\xFF\xD8\xFF", 3)) return Format::JPEG;
+    if (starts("GIF87a", 6) || starts("GIF89a", 6)) return Format::GIF;
+    if (starts("BM", 2)) return Format::BMP;
+    if (starts("\0\0\1\0", 4) || starts("\0\0\2\0", 4)) return Format::ICO;
+    if (starts("icns", 4)) return Format::ICNS;
+    if (starts("II*\0", 4) || starts("MM\0*", 4)) return Format::TIFF;
+    if (starts("\0\0\0\x0CjP  \r\n\x87\n", 12) || starts("\xFF\x4F\xFF\x51", 4)) return Format::JPEG2000;
+    if (starts("RIFF", 4) && n >= 12 && std::memcmp(b + 8, "WEBP", 4) == 0) return Format::WebP;
     return Format::Unknown;
 }
 
 std::optional<Decoded> decode(const uint8_t* bytes, size_t size) {
     if (!bytes || size == 0) return std::nullopt;
+    auto source = ImageSource::create(bytes, size);
     Decoded d;
-    d.format = sniff(bytes, size);
-    switch (d.format) {
-        case Format::PNG: d.image = decodePNG(bytes, size); break;
-        case Format::JPEG: d.image = decodeJPEG(bytes, size, &d.exifOrientation); break;
-        case Format::GIF: d.image = decodeGIF(bytes, size); break;
-        default: return std::nullopt;
-    }
+    d.image = source->imageAtIndex(0);
     if (!d.image) return std::nullopt;
+    d.format = source->type();
+    d.exifOrientation = int(source->propertiesAtIndex(0)[kPropertyOrientation].intValue());
+    if (d.exifOrientation < 1 || d.exifOrientation > 8) d.exifOrientation = 1;
     return d;
 }
 
@@ -157,58 +166,92 @@ int exifOrientationFromApp1(const uint8_t* p, size_t n) {
     return 1;
 }
 
-std::shared_ptr<CGImage> decodeJPEG(const uint8_t* bytes, size_t size, int* exifOrientation) {
-    if (exifOrientation) *exifOrientation = 1;
+namespace {
+
+// The decompressor with our silent error handling; destroyed with the object.
+struct JpegReader {
     jpeg_decompress_struct cinfo;
     JpegError err;
-    cinfo.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = jpegErrorExit;
-    err.mgr.emit_message = jpegSilent;
-    err.mgr.output_message = jpegNoOutput;
-    std::shared_ptr<CGImage> out;
-    if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        return nullptr;
+    JpegReader(const uint8_t* bytes, size_t size) {
+        cinfo.err = jpeg_std_error(&err.mgr);
+        err.mgr.error_exit = jpegErrorExit;
+        err.mgr.emit_message = jpegSilent;
+        err.mgr.output_message = jpegNoOutput;
+        jpeg_create_decompress(&cinfo);
+        // A prefix reads as far as it goes: the memory source ends it with an
+        // end-of-image marker, and what has not arrived decodes as flat grey.
+        jpeg_mem_src(&cinfo, bytes, static_cast<unsigned long>(size));
+        jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, bytes, static_cast<unsigned long>(size));
-    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
-    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
-        jpeg_destroy_decompress(&cinfo);
-        return nullptr;
-    }
-    if (exifOrientation)
+    ~JpegReader() { jpeg_destroy_decompress(&cinfo); }
+    int orientation() const {
         for (auto* m = cinfo.marker_list; m; m = m->next)
-            if (m->marker == JPEG_APP0 + 1) *exifOrientation = exifOrientationFromApp1(m->data, m->data_length);
+            if (m->marker == JPEG_APP0 + 1) return exifOrientationFromApp1(m->data, m->data_length);
+        return 1;
+    }
+};
+
+// libjpeg reports errors by longjmp: these functions modify nothing of
+// their own after setjmp, only what their pointers lead to.
+bool readJPEGHeaderInto(const uint8_t* bytes, size_t size, JPEGHeader* header) {
+    JpegReader r(bytes, size);
+    if (setjmp(r.err.jump)) return false;
+    if (jpeg_read_header(&r.cinfo, TRUE) != JPEG_HEADER_OK) return false;
+    header->width = int(std::min<JDIMENSION>(r.cinfo.image_width, INT32_MAX));
+    header->height = int(std::min<JDIMENSION>(r.cinfo.image_height, INT32_MAX));
+    header->progressive = r.cinfo.progressive_mode;
+    header->exifOrientation = r.orientation();
+    return true;
+}
+
+void convertCMYKRow(uint8_t* row, int width) {
+    auto* w = reinterpret_cast<uint32_t*>(row);
+    for (int x = 0; x < width; ++x) {
+        // Adobe CMYK JPEGs store inverted values.
+        uint32_t c = row[x * 4], m = row[x * 4 + 1], y = row[x * 4 + 2], k = row[x * 4 + 3];
+        w[x] = 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
+    }
+}
+
+bool decodeJPEGInto(const uint8_t* bytes, size_t size, int* exifOrientation, std::shared_ptr<CGImage>* out) {
+    JpegReader r(bytes, size);
+    if (setjmp(r.err.jump)) return false;
+    jpeg_decompress_struct& cinfo = r.cinfo;
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return false;
+    // The pixel budget is checked before libjpeg allocates its buffers.
+    if (!CGImage::fitsBudget(cinfo.image_width, cinfo.image_height)) return false;
+    if (exifOrientation) *exifOrientation = r.orientation();
     bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    // libjpeg-turbo fills the X byte with 0xFF: rows come out as opaque display words.
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
     jpeg_start_decompress(&cinfo);
-    out = CGImage::create(int(cinfo.output_width), int(cinfo.output_height), false);
-    if (!out) {
-        jpeg_abort_decompress(&cinfo);
-        jpeg_destroy_decompress(&cinfo);
-        return nullptr;
-    }
-    uint8_t* d = out->mutableData();
+    *out = CGImage::create(int(cinfo.output_width), int(cinfo.output_height), false);
+    if (!*out) return false;
+    uint8_t* d = (*out)->mutableData();
+    size_t stride = size_t((*out)->bytesPerRow());
     while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = d + size_t(cinfo.output_scanline) * out->bytesPerRow();
-        jpeg_read_scanlines(&cinfo, &row, 1);
-        auto* w = reinterpret_cast<uint32_t*>(row);
-        for (int x = 0; x < out->width(); ++x) {
-            if (cmyk) {
-                // Adobe CMYK JPEGs store inverted values.
-                uint32_t c = row[x * 4], m = row[x * 4 + 1], y = row[x * 4 + 2], k = row[x * 4 + 3];
-                uint32_t r = c * k / 255, g = m * k / 255, b = y * k / 255;
-                w[x] = 0xFF000000u | r << 16 | g << 8 | b;
-            } else {
-                w[x] |= 0xFF000000u;
-            }
-        }
+        JSAMPROW row = d + size_t(cinfo.output_scanline) * stride;
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
+        if (cmyk) convertCMYKRow(row, (*out)->width());
     }
     jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    out->markDirty();
+    (*out)->markDirty();
+    return true;
+}
+
+}  // namespace
+
+std::shared_ptr<CGImage> decodeJPEG(const uint8_t* bytes, size_t size, int* exifOrientation) {
+    if (exifOrientation) *exifOrientation = 1;
+    std::shared_ptr<CGImage> out;
+    if (!decodeJPEGInto(bytes, size, exifOrientation, &out)) return nullptr;
     return out;
+}
+
+std::optional<JPEGHeader> readJPEGHeader(const uint8_t* bytes, size_t size) {
+    JPEGHeader header;
+    if (!readJPEGHeaderInto(bytes, size, &header)) return std::nullopt;
+    return header;
 }
 
 std::optional<Data> encodeJPEG(const CGImage& image, double quality) {
@@ -251,58 +294,12 @@ std::optional<Data> encodeJPEG(const CGImage& image, double quality) {
     return out;
 }
 
-// ---- GIF (first frame over the logical screen)
-
-namespace {
-struct GifSource {
-    const uint8_t* p;
-    size_t n, pos;
-};
-int gifRead(GifFileType* f, GifByteType* out, int len) {
-    auto* s = static_cast<GifSource*>(f->UserData);
-    size_t k = std::min(size_t(len), s->n - s->pos);
-    std::memcpy(out, s->p + s->pos, k);
-    s->pos += k;
-    return int(k);
-}
-}  // namespace
+// ---- GIF
 
 std::shared_ptr<CGImage> decodeGIF(const uint8_t* bytes, size_t size) {
-    GifSource src{bytes, size, 0};
-    int error = 0;
-    GifFileType* gif = DGifOpen(&src, gifRead, &error);
-    if (!gif) return nullptr;
-    std::shared_ptr<CGImage> out;
-    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0 && gif->SWidth > 0 && gif->SHeight > 0) {
-        SavedImage& frame = gif->SavedImages[0];
-        GraphicsControlBlock gcb;
-        int transparent = -1;
-        if (DGifSavedExtensionToGCB(gif, 0, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
-        ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
-        out = CGImage::create(gif->SWidth, gif->SHeight, true);
-        if (out && map) {
-            uint8_t* d = out->mutableData();
-            const GifImageDesc& desc = frame.ImageDesc;
-            for (int y = 0; y < desc.Height; ++y) {
-                int cy = desc.Top + y;
-                if (cy < 0 || cy >= out->height()) continue;
-                auto* row = reinterpret_cast<uint32_t*>(d + size_t(cy) * out->bytesPerRow());
-                for (int x = 0; x < desc.Width; ++x) {
-                    int cx = desc.Left + x;
-                    if (cx < 0 || cx >= out->width()) continue;
-                    int idx = frame.RasterBits[size_t(y) * desc.Width + x];
-                    if (idx == transparent || idx >= map->ColorCount) continue;
-                    GifColorType c = map->Colors[idx];
-                    row[cx] = 0xFF000000u | uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue;
-                }
-            }
-            out->markDirty();
-        } else {
-            out = nullptr;
-        }
-    }
-    DGifCloseFile(gif, &error);
-    return out;
+    auto reader = makeGIFReader();
+    reader->update(bytes, size, true);
+    return reader->count() && !reader->invalid() ? reader->image(0) : nullptr;
 }
 
 }  // namespace imageio

@@ -1,7 +1,11 @@
 #pragma once
-// Image files to and from bitmaps: PNG (libpng), JPEG (libjpeg) and GIF
-// (giflib, first frame). Decoders produce CGImage bitmaps in the display
-// layout; encoders read them. Failures give nullopt/nullptr, never throw.
+// Image files to and from bitmaps: PNG (libpng), JPEG (libjpeg), GIF
+// (giflib), and BMP, ICO and ICNS read by our own code. This is the one place
+// where bytes become pixels: ImageSource.h reads files frame by frame and
+// ImageDestination.h writes them; the functions here are the single-image
+// shortcuts. Decoders produce CGImage bitmaps in the display layout and
+// check every claimed size against CGImage's pixel budget before
+// allocating. Failures give nullopt/nullptr, never throw.
 
 #include <cstdint>
 #include <memory>
@@ -13,8 +17,10 @@
 
 namespace imageio {
 
-enum class Format { Unknown, PNG, JPEG, GIF };
+// TIFF, JPEG 2000 and WebP are recognised, never decoded.
+enum class Format { Unknown, PNG, JPEG, GIF, BMP, ICO, ICNS, TIFF, JPEG2000, WebP };
 
+// The format the first bytes announce (Unknown until enough bytes are there).
 Format sniff(const uint8_t* bytes, size_t size);
 
 struct Decoded {
@@ -24,12 +30,23 @@ struct Decoded {
     Format format = Format::Unknown;
 };
 
+// The first image of any readable format (a GIF's first frame, an icon's first entry).
 std::optional<Decoded> decode(const uint8_t* bytes, size_t size);
 inline std::optional<Decoded> decode(const Data& d) { return decode(d.data(), d.size()); }
 
 std::shared_ptr<CGImage> decodePNG(const uint8_t* bytes, size_t size);
 std::shared_ptr<CGImage> decodeJPEG(const uint8_t* bytes, size_t size, int* exifOrientation = nullptr);
+// The first frame over the logical screen.
 std::shared_ptr<CGImage> decodeGIF(const uint8_t* bytes, size_t size);
+
+// What a JPEG's header says, read without decoding; nullopt until the
+// header has arrived whole (or when it is damaged).
+struct JPEGHeader {
+    int width = 0, height = 0;
+    bool progressive = false;
+    int exifOrientation = 1;
+};
+std::optional<JPEGHeader> readJPEGHeader(const uint8_t* bytes, size_t size);
 
 std::optional<Data> encodePNG(const CGImage& image);
 // quality 0...1 (clamped). Transparent pixels come out over black.

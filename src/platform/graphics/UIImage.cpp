@@ -24,6 +24,17 @@ UIImageOrientation UIImageOrientationFromEXIF(int exif) {
 UIImage::UIImage(std::shared_ptr<::CGImage> image, double scale, UIImageOrientation orientation)
     : image_(std::move(image)), scale_(scale > 0 ? scale : 1), orientation_(orientation) {}
 
+UIImage::UIImage(const UIImage& o)
+    : image_(o.image_),
+      scale_(o.scale_),
+      orientation_(o.orientation_),
+      renderingMode_(o.renderingMode_),
+      capInsets_(o.capInsets_),
+      resizingMode_(o.resizingMode_),
+      images_(o.images_),
+      duration_(o.duration_),
+      decodedForDisplay_(o.decodedForDisplay_.load(std::memory_order_relaxed)) {}
+
 std::shared_ptr<UIImage> UIImage::imageWithCGImage(std::shared_ptr<::CGImage> image, double scale,
                                                    UIImageOrientation orientation) {
     if (!image) return nullptr;
@@ -106,6 +117,15 @@ std::shared_ptr<UIImage> UIImage::imageWithColor(const UIColor& color, CGSize si
     ctx->setFillColor(color);
     ctx->fillRect(CGRect(CGPointZero, size));
     return imageWithCGImage(ctx->makeImage(), 1);
+}
+
+std::shared_ptr<UIImage> UIImage::animatedImageWithImages(std::vector<std::shared_ptr<UIImage>> images,
+                                                          double duration) {
+    if (images.empty() || !images.front()) return nullptr;
+    auto out = std::make_shared<UIImage>(*images.front());
+    out->images_ = std::move(images);
+    out->duration_ = duration;
+    return out;
 }
 
 CGSize UIImage::size() const {

@@ -3,9 +3,11 @@
 // rendering mode (template images take the tint colour) and optional cap
 // insets (nine-slice stretching or tiling of the middle).
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/Value.h"
 #include "platform/graphics/CGContext.h"
@@ -37,6 +39,15 @@ public:
     static void clearNamedCache();
     // A w × h point image filled with one colour (scale 1).
     static std::shared_ptr<UIImage> imageWithColor(const UIColor& color, CGSize size = {1, 1});
+    // An animated image: shows the first image; `images()` lists them all,
+    // played over `duration` seconds. nullptr for an empty list.
+    static std::shared_ptr<UIImage> animatedImageWithImages(std::vector<std::shared_ptr<UIImage>> images,
+                                                            double duration);
+
+    // Images derive (animated images of the image toolkit).
+    virtual ~UIImage() = default;
+    UIImage(const UIImage& other);
+    UIImage& operator=(const UIImage&) = delete;
 
     const std::shared_ptr<::CGImage>& CGImage() const { return image_; }
     double scale() const { return scale_; }
@@ -46,6 +57,15 @@ public:
     UIImageRenderingMode renderingMode() const { return renderingMode_; }
     const UIEdgeInsets& capInsets() const { return capInsets_; }
     UIImageResizingMode resizingMode() const { return resizingMode_; }
+    // The frames of an animated image (empty for a still one) and their total time.
+    const std::vector<std::shared_ptr<UIImage>>& images() const { return images_; }
+    double duration() const { return duration_; }
+
+    // Whether the bitmap is known to be ready for display (decoded into the
+    // display layout, nothing left to do on the main thread). Safe to set
+    // and read from any thread.
+    bool isDecodedForDisplay() const { return decodedForDisplay_.load(std::memory_order_relaxed); }
+    void setDecodedForDisplay(bool decoded) const { decodedForDisplay_.store(decoded, std::memory_order_relaxed); }
 
     std::shared_ptr<UIImage> resizableImageWithCapInsets(const UIEdgeInsets& insets,
                                                          UIImageResizingMode mode = UIImageResizingMode::Tile) const;
@@ -69,6 +89,9 @@ private:
     UIImageRenderingMode renderingMode_ = UIImageRenderingMode::Automatic;
     UIEdgeInsets capInsets_;
     UIImageResizingMode resizingMode_ = UIImageResizingMode::Tile;
+    std::vector<std::shared_ptr<UIImage>> images_;
+    double duration_ = 0;
+    mutable std::atomic<bool> decodedForDisplay_{false};
 };
 
 // The image of the current image context (nullptr without one).

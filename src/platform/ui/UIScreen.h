@@ -1,6 +1,9 @@
 #pragma once
 // The screen: one of two device profiles, in points, drawn at scale 2.
+// The scale is the graphics layer's kMainScreenScale: one value, which
+// tests may set to 1 or 3.
 
+#include "platform/graphics/CGContext.h"
 #include "platform/ui/Geometry.h"
 
 class UIScreen {
@@ -13,7 +16,8 @@ public:
     static UIScreen& mainScreen();
 
     CGRect bounds() const;
-    double scale() const { return 2; }
+    double scale() const { return kMainScreenScale; }
+    void setScale(double scale) { kMainScreenScale.set(scale); }
     Profile profile() const { return profile_; }
     void setProfile(Profile p) { profile_ = p; }
 
