@@ -9,6 +9,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
+#include "platform/graphics/ImageIO.h"
 
 namespace PhotoLibrary {
 
@@ -28,6 +29,12 @@ std::shared_ptr<CGImage> uprightBitmap(const UIImage& image) {
     if (!ctx) return nullptr;
     UIImage(src, 1, image.imageOrientation()).drawInRect(*ctx, CGRect(0, 0, w, h));
     return ctx->makeImage();
+}
+
+bool numberTaken(const std::filesystem::path& dir, int n) {
+    for (const char* ext : {"JPG", "PNG", "GIF"})
+        if (files::exists(dir / strings::format("IMG_%04d.%s", n, ext))) return true;
+    return false;
 }
 
 }  // namespace
@@ -59,18 +66,29 @@ std::optional<std::filesystem::path> saveImage(const UIImage& image, Error* erro
         if (error) *error = Error::withDescription(NSCocoaErrorDomain, 2048, "The image cannot be encoded.");
         return std::nullopt;
     }
+    return saveData(*data, error);
+}
+
+std::optional<std::filesystem::path> saveData(const Data& bytes, Error* error) {
+    const char* ext = nullptr;
+    switch (imageio::sniff(bytes.data(), bytes.size())) {
+        case imageio::Format::JPEG: ext = "JPG"; break;
+        case imageio::Format::PNG: ext = "PNG"; break;
+        case imageio::Format::GIF: ext = "GIF"; break;
+        default:
+            if (error) *error = Error::withDescription(NSCocoaErrorDomain, 2048, "The data is not a JPEG, PNG or GIF image.");
+            return std::nullopt;
+    }
     auto dir = folder();
     if (!files::createDirectories(dir, error)) return std::nullopt;
     // Written under a private name first, then moved to the first free
     // number; two savers (threads or processes) never take the same name.
     auto tmp = dir / (".saving-" + device::newUUID());
-    if (!files::writeAtomically(tmp, *data, error)) return std::nullopt;
+    if (!files::writeAtomically(tmp, bytes, error)) return std::nullopt;
     for (int n = 1; n < 100000; ++n) {
-        auto path = dir / strings::format("IMG_%04d.%s", n, png ? "PNG" : "JPG");
+        auto path = dir / strings::format("IMG_%04d.%s", n, ext);
         // A number is used once, whatever the format that took it.
-        if (files::exists(dir / strings::format("IMG_%04d.JPG", n)) ||
-            files::exists(dir / strings::format("IMG_%04d.PNG", n)))
-            continue;
+        if (numberTaken(dir, n)) continue;
         Error e;
         if (files::renameNoReplace(tmp, path, &e)) return path;
         if (e.code != EEXIST) {

@@ -168,7 +168,7 @@ public:
     Value frameProperties(size_t index) const override {
         double raw = layout_.frames[index].delay;
         Value props = sizeProperties(layout_.screenWidth, layout_.screenHeight, true);
-        props.set(kPropertyGIFDictionary, Value::dict({{kPropertyGIFDelayTime, gifDisplayDelay(raw)},
+        props.set(kPropertyGIFDictionary, Value::dict({{kPropertyGIFDelayTime, frameDisplayDelay(raw)},
                                                         {kPropertyGIFUnclampedDelayTime, raw}}));
         return props;
     }

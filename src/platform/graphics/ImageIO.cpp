@@ -103,7 +103,7 @@ std::vector<uint8_t> straightBGRA(const CGImage& image) {
 }
 }  // namespace
 
-std::optional<Data> encodePNG(const CGImage& image) {
+std::optional<Data> encodePNG(const CGImage& image, bool alwaysRGBA) {
     png_image img;
     std::memset(&img, 0, sizeof img);
     img.version = PNG_IMAGE_VERSION;
@@ -111,7 +111,7 @@ std::optional<Data> encodePNG(const CGImage& image) {
     img.height = png_uint_32(image.height());
     img.format = PNG_FORMAT_BGRA;
     auto pixels = straightBGRA(image);
-    if (!image.hasAlpha()) {
+    if (!image.hasAlpha() && !alwaysRGBA) {
         // Opaque images are written as RGB: drop the alpha byte.
         img.format = PNG_FORMAT_BGR;
         std::vector<uint8_t> rgb(size_t(image.width()) * image.height() * 3);

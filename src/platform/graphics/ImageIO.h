@@ -48,7 +48,9 @@ struct JPEGHeader {
 };
 std::optional<JPEGHeader> readJPEGHeader(const uint8_t* bytes, size_t size);
 
-std::optional<Data> encodePNG(const CGImage& image);
+// 8-bit, not interlaced, never a palette: RGBA with alpha, RGB without,
+// unless `alwaysRGBA` (the frames of an animated PNG share one layout).
+std::optional<Data> encodePNG(const CGImage& image, bool alwaysRGBA = false);
 // quality 0...1 (clamped). Transparent pixels come out over black.
 std::optional<Data> encodeJPEG(const CGImage& image, double quality);
 

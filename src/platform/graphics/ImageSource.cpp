@@ -4,7 +4,7 @@
 
 namespace imageio {
 
-double gifDisplayDelay(double raw) { return raw < 0.011 ? 0.1 : raw; }
+double frameDisplayDelay(double raw) { return raw < 0.011 ? 0.1 : raw; }
 
 Value sizeProperties(int width, int height, bool hasAlpha) {
     return Value::dict({{kPropertyPixelWidth, width}, {kPropertyPixelHeight, height}, {kPropertyHasAlpha, hasAlpha}});

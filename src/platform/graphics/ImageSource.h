@@ -41,10 +41,11 @@ inline constexpr const char* kPropertyJFIFIsProgressive = "IsProgressive";
 inline constexpr const char* kPropertyPNGDictionary = "{PNG}";
 inline constexpr const char* kPropertyPNGInterlaceType = "InterlaceType";
 
-// The shown time of a GIF frame whose stored delay is `raw` seconds: very
-// short delays (under 0.011 s, which old encoders wrote for "as fast as
-// possible") play as 0.1 s, as browsers do. The unclamped delay is `raw`.
-double gifDisplayDelay(double raw);
+// The shown time of an animation frame whose stored delay is `raw`
+// seconds: very short delays (under 0.011 s, which old encoders wrote for
+// "as fast as possible") play as 0.1 s, as browsers do. A GIF frame's
+// DelayTime is this; its UnclampedDelayTime is `raw`.
+double frameDisplayDelay(double raw);
 
 enum class SourceStatus {
     UnknownType,      // no data yet, or not an image we recognise
