@@ -32,4 +32,7 @@ if(KORVEL_BUILD_BENCH)
   set_target_properties(LevelDB::LevelDB PROPERTIES
     IMPORTED_LOCATION ${LEVELDB_LIBRARY} INTERFACE_INCLUDE_DIRECTORIES ${LEVELDB_INCLUDE_DIR})
   find_package(spdlog REQUIRED)
+  # Peers of the image decoding benchmark.
+  pkg_check_modules(TURBOJPEG REQUIRED IMPORTED_TARGET libturbojpeg)
+  pkg_check_modules(STB REQUIRED IMPORTED_TARGET stb)
 endif()

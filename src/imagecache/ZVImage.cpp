@@ -130,7 +130,8 @@ void ZVImage::setPreloadAllAnimatedImageFrames(bool preload) {
         }
     }
     std::lock_guard lock(preloadMutex_);
-    preloaded_ = std::move(frames);
+    // A call that turned preloading off meanwhile wins.
+    if (preload_ == preload) preloaded_ = std::move(frames);
 }
 
 std::shared_ptr<UIImage> ZVImage::animatedImageFrameAtIndex(size_t index) const {

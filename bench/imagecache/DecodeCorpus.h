@@ -1,0 +1,31 @@
+#pragma once
+// The fixed-seed files the decode benchmark reads: photo-like pictures (smooth
+// shading with grain, so the codecs work as on real images) written with
+// the libraries themselves.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Value.h"
+
+namespace decodebench {
+
+struct Sample {
+    std::string name;
+    Data bytes;
+    int width = 0, height = 0, frames = 1;
+};
+
+// PNG 128² RGBA, 512² RGB, 512² RGBA interlaced.
+std::vector<Sample> pngSamples();
+// JPEG 1024 × 768 baseline and progressive, 2048 × 1536, 1024 × 768 with EXIF orientation 6.
+std::vector<Sample> jpegSamples();
+// 50 frames of 200²: a full first frame, then moving parts with
+// transparency and every disposal.
+Sample gifSample();
+// 30 frames of 256² mixing dispose and blend operations and offsets; with
+// each frame also as a stand-alone PNG for the peer.
+Sample apngSample(std::vector<Data>* framePNGs, std::vector<std::pair<int, int>>* offsets);
+
+}  // namespace decodebench
