@@ -3,6 +3,7 @@
 #include "CodingTestSupport.h"
 #include "imagecache/ZVImageDecoder.h"
 #include "imagecache/ZVImageEncoder.h"
+#include "platform/foundation/Files.h"
 #include "platform/graphics/ImageSource.h"
 #include "support/TestSupport.h"
 
@@ -124,6 +125,24 @@ TEST(ImageEncoder, GIFKeepsLoopCountAndDelaysForGiflib) {
     auto frames = codingtest::slurpAndCompose(*gif);
     ASSERT_EQ(frames.size(), 4u);
     EXPECT_EQ(codingtest::differingPixels(*frames[0], *codingtest::pattern(8, 8, 1, true)), 0);
+}
+
+TEST(ImageEncoder, AFailedWriteKeepsTheOldFile) {
+    testsupport::TempDir dir;
+    auto path = dir / "out.gif";
+    auto encoder = ZVImageEncoder::create(ZVImageType::GIF);
+    encoder->addImage(image(8, 8, 1, false), 0.1);
+    ASSERT_TRUE(encoder->encodeToFile(path));
+    auto old = files::readData(path);
+    encoder->addImage(image(8, 8, 2, false), 0.1);
+    for (auto step : {files::WriteStep::create, files::WriteStep::write, files::WriteStep::rename}) {
+        files::WriteFault fault(path, step);
+        EXPECT_FALSE(encoder->encodeToFile(path));
+        EXPECT_EQ(files::readData(path), old);
+    }
+    EXPECT_TRUE(encoder->encodeToFile(path));
+    EXPECT_NE(files::readData(path), old);
+    EXPECT_FALSE(ZVImageEncoder::create(ZVImageType::GIF)->encodeToFile(path));  // no images
 }
 
 TEST(ImageEncoder, FramesOfADecoderBecomeAnAnimation) {

@@ -1,0 +1,176 @@
+// Writes the seed files of the image fuzz targets (scripts/make-image-seeds):
+// files from our own encoders, animations built chunk by chunk, and
+// hand-made hostile variants (damaged animations, sizes beyond the pixel
+// budget, an EXIF offset past the end).
+//
+//   imagecoding_seed_maker CORPUS_FOLDER
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "CodingTestSupport.h"
+#include "imagecache/ZVImageEncoder.h"
+#include "platform/foundation/Files.h"
+#include "platform/graphics/ImageDestination.h"
+#include "platform/graphics/ImageIO.h"
+
+namespace fs = std::filesystem;
+using codingtest::Chunk;
+
+namespace {
+
+fs::path gRoot;
+
+void seed(const std::string& target, const std::string& name, const Data& bytes) {
+    files::writeAtomically(gRoot / target / name, bytes);
+}
+
+Data concat(Data a, const Data& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+codingtest::APNG animation(bool cover) {
+    codingtest::APNG spec;
+    spec.width = 12, spec.height = 10, spec.cover = cover, spec.loops = 3;
+    spec.defaultImage = codingtest::pattern(12, 10, 9, false);
+    spec.frames = {{codingtest::pattern(12, 10, 1, true), 0, 0, 1, 10, 2, 0},
+                   {codingtest::pattern(5, 4, 2, true), 3, 2, 1, 0, 1, 1},
+                   {codingtest::pattern(6, 3, 3, false), 6, 7, 3, 100, 0, 1}};
+    return spec;
+}
+
+// The animation with one change made to its chunks.
+Data damaged(const std::function<void(std::vector<Chunk>&)>& change) {
+    auto chunks = codingtest::chunksOf(codingtest::build(animation(true)));
+    change(chunks);
+    return codingtest::pngFile(chunks);
+}
+
+Chunk& nth(std::vector<Chunk>& chunks, const std::string& type, int n) {
+    for (auto& c : chunks)
+        if (c.type == type && n-- == 0) return c;
+    return chunks.back();
+}
+
+Data encoded(ZVImageType type, int frames) {
+    auto encoder = ZVImageEncoder::create(type);
+    encoder->setLoopCount(2);
+    for (int i = 0; i < frames; ++i)
+        encoder->addImage(UIImage::imageWithCGImage(codingtest::pattern(8 + i, 8, uint32_t(i), i % 2)), 0.05 * (i + 1));
+    return *encoder->encode();
+}
+
+Data destination(imageio::Format format, std::vector<int> sides) {
+    auto dest = imageio::ImageDestination::create(format, sides.size());
+    for (size_t i = 0; i < sides.size(); ++i) dest->addImage(codingtest::pattern(sides[i], sides[i], uint32_t(i), true));
+    return *dest->finalize();
+}
+
+// A JPEG with an APP1 segment holding `exif` right after its start marker.
+Data withExif(const Data& exif) {
+    Data jpeg = *imageio::encodeJPEG(*codingtest::pattern(16, 12, 4, false), 0.7);
+    Data segment = {0xFF, 0xE1, uint8_t((exif.size() + 2) >> 8), uint8_t(exif.size() + 2)};
+    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+    jpeg.insert(jpeg.begin() + 6, exif.begin(), exif.end());
+    return jpeg;
+}
+
+void apngSeeds() {
+    const std::string t = "fuzz_apng";
+    seed(t, "encoder", encoded(ZVImageType::PNG, 3));
+    seed(t, "cover", codingtest::build(animation(true)));
+    seed(t, "default-image", codingtest::build(animation(false)));
+    seed(t, "sequence-from-1", damaged([](auto& c) {
+             for (auto& k : c)
+                 if (k.type == "fcTL" || k.type == "fdAT") k.body[3] += 1;
+         }));
+    seed(t, "zero-size-frame", damaged([](auto& c) { nth(c, "fcTL", 1).body[7] = 0; }));
+    seed(t, "frame-off-canvas", damaged([](auto& c) { nth(c, "fcTL", 2).body[19] = 9; }));
+    seed(t, "width-2-31", damaged([](auto& c) { nth(c, "fcTL", 1).body[4] = 0x80; }));
+    seed(t, "short-fdAT", damaged([](auto& c) { nth(c, "fdAT", 0).body.resize(4); }));
+    seed(t, "fcTL-last", damaged([](auto& c) { c.insert(c.end() - 1, nth(c, "fcTL", 2)); }));
+    seed(t, "non-cover-fcTL-then-IDAT", damaged([](auto& c) { nth(c, "fdAT", 0).type = "IDAT"; }));
+    seed(t, "after-IEND", concat(codingtest::build(animation(true)), Data(20, 0x41)));
+    // The huge length must reach the file as it is: patch it after assembly.
+    Data huge = codingtest::build(animation(true));
+    Data marker = {0xFF, 0xFF, 0xFF, 0xF0, 't', 'E', 'X', 't'};
+    huge.insert(huge.end() - 12, marker.begin(), marker.end());
+    seed(t, "length-0xFFFFFFF0", huge);
+}
+
+void decoderSeeds() {
+    const std::string t = "fuzz_image_decoder";
+    std::vector<codingtest::GIFFrame> frames;
+    for (int i = 0; i < 4; ++i) {
+        codingtest::GIFFrame f{i, i, 8, 6, Data(48, uint8_t(i + 2)), i == 1 ? 2 : -1, i % 4, 5 * i, i == 2};
+        frames.push_back(f);
+    }
+    Data exifRight = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0};
+    Data exifWild = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0};
+    Data hugePNG = *imageio::encodePNG(*codingtest::pattern(4, 4, 1, false));
+    hugePNG[18] = 0x10, hugePNG[22] = 0x10;  // 1 M × 1 M pixels claimed
+    const std::pair<const char*, Data> files[] = {
+        {"gif-every-disposal", codingtest::buildGIF(12, 10, frames, 0)},
+        {"gif-encoder", encoded(ZVImageType::GIF, 3)},
+        {"apng", codingtest::build(animation(true))},
+        {"apng-default-image", codingtest::build(animation(false))},
+        {"png", *imageio::encodePNG(*codingtest::pattern(9, 7, 5, true))},
+        {"png-huge", hugePNG},
+        {"jpeg-exif-right", withExif(exifRight)},
+        {"jpeg-exif-offset-ffffffff", withExif(exifWild)},
+        {"bmp", destination(imageio::Format::BMP, {6})},
+        {"ico", destination(imageio::Format::ICO, {16, 8})},
+        {"icns", destination(imageio::Format::ICNS, {16, 32})},
+        {"gif-huge-screen", codingtest::buildGIF(65535, 65535, {{0, 0, 1, 1, {1}, -1, 0, 0}})},
+    };
+    // Header: display flags, then the prefix as a fraction of the file.
+    for (auto& [name, bytes] : files) seed(t, name, concat({0x03, 0x80, 0x00}, bytes));
+}
+
+void containerSeeds() {
+    const std::string t = "fuzz_image_containers";
+    // The target puts the magic back: byte 0 chooses it (0 BMP, 1 ICO, 2 CUR, 3 ICNS).
+    auto body = [](uint8_t kind, const Data& file, size_t magic) {
+        Data d = {kind};
+        d.insert(d.end(), file.begin() + long(magic), file.end());
+        return d;
+    };
+    auto opaque = imageio::ImageDestination::create(imageio::Format::BMP, 1);
+    opaque->addImage(codingtest::pattern(7, 3, 1, false));
+    seed(t, "bmp-32-alpha", body(0, destination(imageio::Format::BMP, {4}), 2));
+    seed(t, "bmp-24-opaque", body(0, *opaque->finalize(), 2));
+    seed(t, "ico-png", body(1, destination(imageio::Format::ICO, {16, 8}), 4));
+    // One 24-bit 2 × 2 DIB entry with its AND mask.
+    Data dib = {40, 0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 1, 0, 24, 0};
+    dib.resize(40, 0);
+    dib.insert(dib.end(), {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 0});
+    Data ico = {1, 0, 2, 2, 0, 0, 1, 0, 24, 0, uint8_t(dib.size()), 0, 0, 0, 22, 0, 0, 0};
+    seed(t, "ico-dib", concat(concat({1}, ico), dib));
+    seed(t, "icns-png", body(3, destination(imageio::Format::ICNS, {16}), 4));
+}
+
+void scaleSeeds() {
+    const std::string t = "fuzz_image_scale";
+    const char* names[] = {"icon@2x.png", "img/bg@1.5x.jpg", "@2x", "abc@0x.png", "a@2x\nbig@3x", "x/y@2.x", "a.b/c@3x"};
+    int i = 0;
+    for (const char* n : names) seed(t, "name-" + std::to_string(i++), Data(n, n + std::strlen(n)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
+        return 2;
+    }
+    gRoot = argv[1];
+    apngSeeds();
+    decoderSeeds();
+    containerSeeds();
+    scaleSeeds();
+    return 0;
+}
