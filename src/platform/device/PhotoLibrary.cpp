@@ -25,7 +25,7 @@ std::shared_ptr<CGImage> uprightBitmap(const UIImage& image) {
     const auto& src = image.CGImage();
     CGSize shown = image.size();
     double w = shown.width * image.scale(), h = shown.height * image.scale();
-    auto ctx = CGContext::bitmap(CGSize(w, h), !src->hasAlpha(), 1);
+    auto ctx = CGContext::bitmap(CGSize{w, h}, !src->hasAlpha(), 1);
     if (!ctx) return nullptr;
     UIImage(src, 1, image.imageOrientation()).drawInRect(*ctx, CGRect(0, 0, w, h));
     return ctx->makeImage();
