@@ -4,6 +4,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -47,7 +48,7 @@ Data writePNG(const std::vector<uint8_t>& px, int w, int h, int channels, bool i
     png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
                  interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    std::vector<png_bytep> rows(size_t(h));
+    std::vector<png_bytep> rows(static_cast<size_t>(h));
     for (int y = 0; y < h; ++y) rows[size_t(y)] = const_cast<uint8_t*>(&px[size_t(y) * w * channels]);
     png_set_rows(png, info, rows.data());
     png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);

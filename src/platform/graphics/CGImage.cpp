@@ -1,6 +1,7 @@
 #include "platform/graphics/CGImage.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 CGImage::CGImage(cairo_surface_t* s)
@@ -29,6 +30,24 @@ std::shared_ptr<CGImage> CGImage::create(int width, int height, bool hasAlpha) {
             for (int x = 0; x < width; ++x) row[x] = 0xFF000000u;
         }
         cairo_surface_mark_dirty(s);
+    }
+    return std::shared_ptr<CGImage>(new CGImage(s));
+}
+
+std::shared_ptr<CGImage> CGImage::createForOverwrite(int width, int height, bool hasAlpha) {
+    if (!fitsPixelBudget(width, height)) return nullptr;
+    cairo_format_t format = hasAlpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24;
+    int stride = cairo_format_stride_for_width(format, width);
+    // Our own block, freed with the surface: Cairo would clear a block of its own.
+    void* pixels = nullptr;
+    if (stride <= 0 || posix_memalign(&pixels, 64, size_t(stride) * size_t(height)) != 0) return nullptr;
+    cairo_surface_t* s = cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels), format, width, height, stride);
+    static const cairo_user_data_key_t kPixels{};
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_set_user_data(s, &kPixels, pixels, free) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(s);
+        free(pixels);
+        return nullptr;
     }
     return std::shared_ptr<CGImage>(new CGImage(s));
 }
@@ -80,7 +99,7 @@ std::shared_ptr<CGImage> CGImage::cropped(const CGRect& pixelRect) const {
     r.size = {std::ceil(pixelRect.maxX()) - r.origin.x, std::ceil(pixelRect.maxY()) - r.origin.y};
     r = r.intersection(CGRect(0, 0, width_, height_));
     if (r.isEmpty()) return nullptr;
-    auto out = create(int(r.size.width), int(r.size.height), hasAlpha_);
+    auto out = createForOverwrite(int(r.size.width), int(r.size.height), hasAlpha_);
     if (!out) return nullptr;
     const uint8_t* src = data();
     uint8_t* dst = out->mutableData();

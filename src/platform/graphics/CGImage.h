@@ -37,6 +37,10 @@ public:
     // A new bitmap of the given pixel size, all zero (transparent black;
     // opaque black without alpha). nullptr for a size outside the budget.
     static std::shared_ptr<CGImage> create(int width, int height, bool hasAlpha);
+    // The same with pixels left as they are in fresh memory, for a caller
+    // that writes every pixel next (decoders, copies): saves a pass over
+    // the whole bitmap.
+    static std::shared_ptr<CGImage> createForOverwrite(int width, int height, bool hasAlpha);
     // Takes a reference to an image surface (ARGB32 or RGB24); nullptr otherwise.
     static std::shared_ptr<CGImage> withSurface(cairo_surface_t* surface);
 

@@ -52,7 +52,7 @@ std::shared_ptr<CGImage> decodePNG(const uint8_t* bytes, size_t size) {
     bool alpha = (img.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     // A palette or grey image with a tRNS chunk reports alpha through the format too.
     img.format = PNG_FORMAT_BGRA;
-    auto out = CGImage::create(int(img.width), int(img.height), alpha);
+    auto out = CGImage::createForOverwrite(int(img.width), int(img.height), alpha);
     if (!out) {
         png_image_free(&img);
         return nullptr;
@@ -61,14 +61,14 @@ std::shared_ptr<CGImage> decodePNG(const uint8_t* bytes, size_t size) {
         png_image_free(&img);
         return nullptr;
     }
-    // Straight BGRA bytes are the ARGB words of a little-endian host; premultiply.
+    // Straight BGRA bytes are the ARGB words of a little-endian host (alpha
+    // 255 throughout for an opaque image); premultiply.
     uint8_t* d = out->mutableData();
-    for (int y = 0; y < out->height(); ++y) {
+    for (int y = 0; alpha && y < out->height(); ++y) {
         auto* row = reinterpret_cast<uint32_t*>(d + size_t(y) * out->bytesPerRow());
         for (int x = 0; x < out->width(); ++x) {
             uint32_t w = row[x];
             uint32_t a = w >> 24;
-            if (!alpha) { row[x] = w | 0xFF000000u; continue; }
             if (a == 255) continue;
             uint32_t r = ((w >> 16) & 0xFF) * a / 255, g = ((w >> 8) & 0xFF) * a / 255, b = (w & 0xFF) * a / 255;
             row[x] = (a << 24) | (r << 16) | (g << 8) | b;
@@ -225,7 +225,8 @@ bool decodeJPEGInto(const uint8_t* bytes, size_t size, int* exifOrientation, std
     // libjpeg-turbo fills the X byte with 0xFF: rows come out as opaque display words.
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
     jpeg_start_decompress(&cinfo);
-    *out = CGImage::create(int(cinfo.output_width), int(cinfo.output_height), false);
+    // Every row is written: libjpeg gives all of them, flat grey past a prefix's end.
+    *out = CGImage::createForOverwrite(int(cinfo.output_width), int(cinfo.output_height), false);
     if (!*out) return false;
     uint8_t* d = (*out)->mutableData();
     size_t stride = size_t((*out)->bytesPerRow());
