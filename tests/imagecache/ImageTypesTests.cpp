@@ -97,16 +97,4 @@ TEST(ImageTypes, QualityIsClampedAndWebPIsNotWritten) {
     EXPECT_FALSE(ZVCreateEncodedImageData(image, ZVImageType::TIFF, 1));
 }
 
-TEST(ImageTypes, BuffersRefuseLayoutsTheyCannotHold) {
-    auto image = codingtest::pattern(3, 3, 4, true);
-    EXPECT_FALSE(ZVDecodeCGImageTo32BitBuffer(image.get(), kCGImageAlphaNone));
-    EXPECT_FALSE(ZVDecodeCGImageTo32BitBuffer(image.get(), kCGImageAlphaLast | 0x3000));
-    EXPECT_FALSE(ZVDecodeCGImageTo32BitBuffer(nullptr, kCGImageAlphaLast));
-    auto buffer = ZVDecodeCGImageTo32BitBuffer(image.get(), kCGImageAlphaLast | kCGBitmapByteOrder32Big);
-    ASSERT_TRUE(buffer);
-    RGBA8 p = image->pixelAt(1, 2);
-    const uint8_t* q = buffer->data() + 2 * buffer->bytesPerRow() + 4;
-    EXPECT_EQ((RGBA8{q[0], q[1], q[2], q[3]}), p);
-}
-
 }  // namespace
