@@ -120,7 +120,7 @@ std::shared_ptr<CGImage> ZVCopyAffineTransformedCGImage(const std::shared_ptr<CG
                                                         const CGAffineTransform& transform, CGSize destSize,
                                                         uint32_t destBitmapInfo) {
     double w = std::round(destSize.width), h = std::round(destSize.height);
-    if (!image || !(w >= 1 && h >= 1) || !CGImage::fitsPixelBudget(int64_t(w), int64_t(h))) return nullptr;
+    if (!image || !(w >= 1 && h >= 1) || !CGImage::fitsBudget(int64_t(w), int64_t(h))) return nullptr;
     auto source = ZVDecodeCGImageTo32BitBuffer(image.get(), kWarpLayout);
     if (!source) return nullptr;
     auto warped = warp(*source, transform, int(w), int(h));

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Value props = source->propertiesAtIndex(i);
         auto image = source->imageAtIndex(i);
         if (!image) continue;
-        FUZZ_CHECK(CGImage::fitsPixelBudget(image->width(), image->height()));
+        FUZZ_CHECK(CGImage::fitsBudget(image->width(), image->height()));
         FUZZ_CHECK(image->width() == props[imageio::kPropertyPixelWidth].intValue());
         FUZZ_CHECK(image->height() == props[imageio::kPropertyPixelHeight].intValue());
     }

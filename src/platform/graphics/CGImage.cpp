@@ -35,7 +35,7 @@ std::shared_ptr<CGImage> CGImage::create(int width, int height, bool hasAlpha) {
 }
 
 std::shared_ptr<CGImage> CGImage::createForOverwrite(int width, int height, bool hasAlpha) {
-    if (!fitsPixelBudget(width, height)) return nullptr;
+    if (!fitsBudget(width, height)) return nullptr;
     cairo_format_t format = hasAlpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24;
     int stride = cairo_format_stride_for_width(format, width);
     // Our own block, freed with the surface: Cairo would clear a block of its own.
