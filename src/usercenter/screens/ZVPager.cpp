@@ -33,8 +33,8 @@ std::vector<Value> ZVPager::rowsOf(const Value& reply) {
     return rows;
 }
 
-bool ZVPager::superseded(uint64_t generation) {
-    if (generation == generation_) return false;
+bool ZVReplyGenerations::superseded(uint64_t generation) {
+    if (generation == current_) return false;
     ++dropped_;
     return true;
 }
@@ -45,17 +45,17 @@ void ZVPager::request(int32_t pagecode, uint64_t generation, std::function<void(
         pagecode,
         [weak, generation, answer](const Value& reply) {
             auto self = weak.lock();
-            if (self && !self->superseded(generation)) answer(reply.isDict() ? &reply : nullptr);
+            if (self && !self->generations_.superseded(generation)) answer(reply.isDict() ? &reply : nullptr);
         },
         [weak, generation, answer](const Error&) {
             auto self = weak.lock();
-            if (self && !self->superseded(generation)) answer(nullptr);
+            if (self && !self->generations_.superseded(generation)) answer(nullptr);
         });
 }
 
 void ZVPager::loadFirst(Loaded loaded, Failed failed) {
     if (pageBeforeMore_) page_ = *std::exchange(pageBeforeMore_, std::nullopt);
-    uint64_t generation = ++generation_;
+    uint64_t generation = generations_.begin();
     firstOut_ = true;
     request(1, generation, [this, loaded, failed](const Value* reply) {
         firstOut_ = false;
@@ -74,7 +74,7 @@ bool ZVPager::loadMore(Loaded loaded, Failed failed) {
     pageBeforeMore_ = page_;
     int32_t next = page_ < std::numeric_limits<int32_t>::max() ? page_ + 1 : page_;
     page_ = next;
-    request(next, generation_, [this, loaded, failed](const Value* reply) {
+    request(next, generations_.current(), [this, loaded, failed](const Value* reply) {
         int32_t before = *std::exchange(pageBeforeMore_, std::nullopt);
         auto now = reply ? pageCounter((*reply)["now_page"]) : std::nullopt;
         if (!now) {

@@ -25,6 +25,21 @@
 #include "platform/foundation/Value.h"
 #include "usercenter/core/ZVNetwork.h"
 
+// Which reply still counts when requests of one screen overlap: each
+// request begun supersedes those before it, whose replies are then dropped
+// when they come (nothing is cancelled).
+class ZVReplyGenerations {
+public:
+    uint64_t begin() { return ++current_; }
+    uint64_t current() const { return current_; }
+    // True, and counted as dropped, when a later request has begun.
+    bool superseded(uint64_t generation);
+    uint64_t dropped() const { return dropped_; }
+
+private:
+    uint64_t current_ = 0, dropped_ = 0;
+};
+
 class ZVPager : public std::enable_shared_from_this<ZVPager> {
 public:
     // Sends the request of one page: exactly one of the blocks runs later.
@@ -48,7 +63,7 @@ public:
     bool hasMore() const { return totalPage_ > page_; }
     bool isFirstLoadOut() const { return firstOut_; }
     // Replies dropped because a later first load superseded them.
-    uint64_t droppedReplies() const { return dropped_; }
+    uint64_t droppedReplies() const { return generations_.dropped(); }
 
     // A counter read forgivingly (numbers or numeric text, clamped to 32 bits; else 0).
     static int32_t counter(const Value& v);
@@ -61,11 +76,10 @@ public:
 
 private:
     void request(int32_t pagecode, uint64_t generation, std::function<void(const Value*)> answer);
-    bool superseded(uint64_t generation);
 
     Send send_;
     int32_t page_ = 0, totalPage_ = 0;
-    uint64_t generation_ = 0, dropped_ = 0;
+    ZVReplyGenerations generations_;
     bool firstOut_ = false;
     std::optional<int32_t> pageBeforeMore_;  // while a load-more is out
 };
