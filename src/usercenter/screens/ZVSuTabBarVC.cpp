@@ -3,6 +3,7 @@
 #include "platform/device/DeviceFacts.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/UIStoryboard.h"
+#include "usercenter/core/CXRHelperBtn.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/URLEncode.h"
 #include "usercenter/core/ZVApi.h"
@@ -125,4 +126,16 @@ std::shared_ptr<ZVSuTabBarVC> ZVSuTabBarVC::containing(const UIViewController& v
     for (auto tab = vc.tabBarController(); tab; tab = tab->tabBarController())
         if (auto centre = std::dynamic_pointer_cast<ZVSuTabBarVC>(tab)) return centre;
     return nullptr;
+}
+
+void ZVSuTabBarVC::closeContaining(UIViewController& vc) {
+    if (auto centre = containing(vc)) {
+        centre->close();
+        return;
+    }
+    auto nav = vc.navigationController();
+    UIViewController& leaving = nav ? static_cast<UIViewController&>(*nav) : vc;
+    leaving.dismissViewControllerAnimated(true, [] {
+        if (!ShareVale::sharedInstance().isHideSuspend) CXRHelperBtn::show();
+    });
 }

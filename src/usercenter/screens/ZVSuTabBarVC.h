@@ -50,6 +50,9 @@ public:
 
     // The user centre `vc` is shown in, or nullptr.
     static std::shared_ptr<ZVSuTabBarVC> containing(const UIViewController& vc);
+    // Closes the user centre `vc` is shown in; outside one, dismisses vc's
+    // stack and then shows the floating button (unless it is kept hidden).
+    static void closeContaining(UIViewController& vc);
 
 private:
     using UITabBarController::addChildViewController;

@@ -4,7 +4,6 @@
 #include "platform/ui/UINavigationController.h"
 #include "platform/ui/UIScreen.h"
 #include "platform/ui/UITabBarController.h"
-#include "usercenter/core/CXRHelperBtn.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVExternal.h"
 #include "usercenter/screens/ZVColorExtension.h"
@@ -91,17 +90,7 @@ void ZVSuWebVC::goBack() {
     leaveWithoutHistory();
 }
 
-void ZVSuWebVC::leaveWithoutHistory() {
-    if (auto centre = ZVSuTabBarVC::containing(*this)) {
-        centre->close();
-        return;
-    }
-    auto nav = navigationController();
-    UIViewController& leaving = nav ? static_cast<UIViewController&>(*nav) : *this;
-    leaving.dismissViewControllerAnimated(true, [] {
-        if (!ShareVale::sharedInstance().isHideSuspend) CXRHelperBtn::show();
-    });
-}
+void ZVSuWebVC::leaveWithoutHistory() { ZVSuTabBarVC::closeContaining(*this); }
 
 void ZVSuWebVC::goToSafari() {
     if (!ZVExternal::openURL(url)) NSLog("ZVSuWebVC: the page cannot be opened outside");
