@@ -53,6 +53,10 @@ bool UserCentreStandin::loadFixtures(const std::filesystem::path& folder, std::s
         auto v = readJSON(coupons, error);
         if (!v || !loadCoupons(*v, error)) return false;
     }
+    if (auto welfare = folder / "welfare.json"; std::filesystem::exists(welfare, ec)) {
+        auto v = readJSON(welfare, error);
+        if (!v || !loadWelfare(*v, error)) return false;
+    }
     auto pictures = folder / "pictures.json";
     if (std::filesystem::exists(pictures, ec)) {
         auto v = readJSON(pictures, error);

@@ -173,6 +173,7 @@ void UserCentreStandin::installRoutes() {
     installListRoutes();
     installPageRoutes();
     installCouponRoutes();
+    installWelfareRoutes();
 }
 
 void UserCentreStandin::installAccountRoutes() {

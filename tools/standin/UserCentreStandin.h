@@ -96,6 +96,15 @@ public:
     // The reply to a page of a list (pages from 1; anything else is page 1).
     Value listPage(const std::string& endpoint, const std::string& pagecode) const;
 
+    // ---- Welfare (UserCentreWelfare.cpp): the welfare page's payload (the
+    // "c" of its reply) and the gift packs of each gift type ("lx"), rows
+    // as the list sends them ("id", "name", "excerpt", "card_context",
+    // "end_time", "status" and "code" as given). A claim marks a pack
+    // claimed for the player's sub-account and gives it a code; it is
+    // refused for an unknown pack or one shown claimed already.
+    void setWelfare(Value payload);
+    void setGifts(int64_t type, std::vector<Value> packs);
+
     // ---- Vouchers (UserCentreCoupons.cpp): the vouchers on offer, each
     // player's sub-accounts, and which sub-account claimed which voucher.
     // A claim is refused for an unknown voucher, a sub-account the player
@@ -149,6 +158,10 @@ private:
     void installListRoutes();
     void installPageRoutes();
     void installCouponRoutes();
+    void installWelfareRoutes();
+    Value giftList(const Value& fields) const;
+    Value claimGift(const Value& request);
+    bool loadWelfare(const Value& fixture, std::string* error);
     Value claimCoupon(const Value& request);
     Value claimAllCoupons(const Value& request);
     Value couponRecord(const Value& fields, bool all) const;
@@ -170,6 +183,10 @@ private:
     std::string updateURL_, updateMessage_;
     uint64_t nextToken_ = 1, nextOrder_ = 1;
     std::map<std::string, List> lists_;
+    Value welfare_ = Value::dict({{"fanli", ""}, {"vipList", Value::array()}, {"box_content", ""}});
+    std::map<int64_t, std::vector<Value>> gifts_;
+    // The codes of claimed packs by player, sub-account and pack id.
+    std::map<std::tuple<std::string, std::string, std::string>, std::string> giftCodes_;
     std::vector<Voucher> vouchers_;
     std::map<std::string, std::vector<SubAccount>> subAccounts_;
     std::set<std::tuple<std::string, int64_t, int64_t>> claims_;  // user, sub-account, voucher

@@ -35,6 +35,11 @@ inline constexpr const char* kServicePage = "sdkservicesdk/sdk_kefu_index";
 inline constexpr const char* kServerList = "Server/lists2";
 inline constexpr const char* kGuideList = "Sdkdetail/gonglue";
 inline constexpr const char* kActivityList = "Sdkdetail/gameActivity";
+// Welfare page (form body; "a", "b", "c").
+inline constexpr const char* kWelfare = "Sdkdetail/fuli";
+// Gift packs: the list (form body; a bare array) and a claim (coded body).
+inline constexpr const char* kGiftList = "Sdkdetail1/card";
+inline constexpr const char* kGiftClaim = "Card1/receive";
 // Vouchers: claims (coded body) and the sub-accounts' claim states (form body).
 inline constexpr const char* kGetCoupon = "Sdkdetailxiaov2/getcoupon";
 inline constexpr const char* kGetCouponAll = "Sdkdetailxiaov2/getcouponall";

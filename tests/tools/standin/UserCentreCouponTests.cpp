@@ -1,5 +1,5 @@
-// The user-centre stand-in's vouchers: claims per sub-account and the
-// claim states the sub-account lists show.
+// The user-centre stand-in's vouchers (claims per sub-account and the
+// claim states the sub-account lists show) and the welfare tab's gift packs.
 
 #include <gtest/gtest.h>
 
@@ -92,17 +92,60 @@ TEST_F(Coupons, TheSubAccountsShowTheirClaimStateOfOneVoucherOrOfAll) {
     EXPECT_EQ(form(s, ZVApi::kCouponAllRecord, "username=nobody&gid=G1")["c"], Value::array());
 }
 
-TEST(CouponFixtures, VouchersAndSubAccountsComeFromTheDemoFolderAndBadOnesAreNamed) {
+TEST(GiftPacks, AClaimGivesTheSubAccountsPackACodeAndIsRefusedTwiceOrForPacksShownClaimed) {
+    UserCentreStandin s;
+    s.setGifts(0, {Value::dict({{"id", 31}, {"name", "新手礼包"}, {"status", "0"}})});
+    s.setGifts(1, {Value::dict({{"id", "41"}, {"status", "1"}, {"code", "OLD"}})});
+    ASSERT_TRUE(s.start());
+    auto list = [&](const std::string& query) { return form(s, ZVApi::kGiftList, "appid=88&gid=G1&" + query); };
+    auto claim = [&](Value cardid, Value sub) {
+        return coded(s, ZVApi::kGiftClaim, Value::dict({{"cardid", cardid}, {"username", "player01"}, {"xiaohao_id", sub}}));
+    };
+    EXPECT_EQ(list("username=player01&xiaohao_id=&lx=0")[0].text("status"), "0");
+    struct Case {
+        Value cardid, sub;
+        int a;
+        std::string b;
+    };
+    for (auto& c : std::vector<Case>{{31, "", 1, "领取成功"},
+                                     {"31", "", 0, "您已领取过该礼包"},
+                                     {31, 7, 1, "领取成功"},  // another sub-account
+                                     {41, "", 0, "您已领取过该礼包"},
+                                     {"99", "", 0, "礼包不存在"},
+                                     {"", "", 0, "礼包不存在"}}) {
+        Value reply = claim(c.cardid, c.sub);
+        EXPECT_EQ(reply["a"].intValue(), c.a) << c.cardid.textValue() << "/" << c.sub.textValue();
+        EXPECT_EQ(reply.text("b"), c.b) << c.cardid.textValue() << "/" << c.sub.textValue();
+    }
+    Value mine = list("username=player01&xiaohao_id=&lx=0");
+    ASSERT_TRUE(mine.isArray());
+    EXPECT_EQ(mine[0]["status"].intValue(), 1);
+    EXPECT_FALSE(mine[0].text("code").empty());
+    EXPECT_NE(mine[0].text("code"), list("username=player01&xiaohao_id=7&lx=0")[0].text("code"));
+    EXPECT_EQ(list("username=other&xiaohao_id=&lx=0")[0].text("status"), "0");
+    EXPECT_EQ(list("username=player01&lx=1")[0].text("code"), "OLD");
+    EXPECT_EQ(list("username=player01&lx=5"), Value::array());
+    EXPECT_EQ(form(s, ZVApi::kWelfare, "username=player01")["c"]["vipList"], Value::array());
+}
+
+TEST(Fixtures, VouchersSubAccountsWelfareAndGiftsComeFromTheDemoFolderAndBadFilesAreNamed) {
     UserCentreStandin s;
     std::string error;
     ASSERT_TRUE(s.loadFixtures(testsupport::sourceDir() / "tools/standin/fixtures", &error)) << error;
     EXPECT_FALSE(s.vouchers().empty());
     EXPECT_FALSE(s.vouchers()[0].fields.has("cid"));
     EXPECT_FALSE(s.subAccounts("demo").empty());
+    ASSERT_TRUE(s.start());
+    EXPECT_GT(form(s, ZVApi::kWelfare, "")["c"]["vipList"].size(), 3u);
+    EXPECT_GT(form(s, ZVApi::kGiftList, "lx=0").size(), 1u);
     testsupport::TempDir dir;
     testsupport::writeFile(dir / "coupons.json", R"({"vouchers": [{"gid": "1"}]})");
     EXPECT_FALSE(s.loadFixtures(dir.path(), &error));
     EXPECT_NE(error.find("coupons.json"), std::string::npos);
+    std::filesystem::remove(dir / "coupons.json");
+    testsupport::writeFile(dir / "welfare.json", R"({"fuli": []})");
+    EXPECT_FALSE(s.loadFixtures(dir.path(), &error));
+    EXPECT_NE(error.find("welfare.json"), std::string::npos);
 }
 
 }  // namespace
