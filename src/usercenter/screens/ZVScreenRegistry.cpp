@@ -7,11 +7,14 @@
 #include "platform/ui/UIStoryboard.h"
 #include "usercenter/screens/ZVActivityVC.h"
 #include "usercenter/screens/ZVButtonExtension.h"
+#include "usercenter/screens/ZVGiftVC.h"
 #include "usercenter/screens/ZVServerVC.h"
 #include "usercenter/screens/ZVStrategyVC.h"
+#include "usercenter/screens/ZVSuCouponSubView.h"
 #include "usercenter/screens/ZVSuTabBarVC.h"
 #include "usercenter/screens/ZVSuUserVC.h"
 #include "usercenter/screens/ZVSuWebVC.h"
+#include "usercenter/screens/ZVWelfareVC.h"
 
 // The user centre, as the floating button asks for it.
 REGISTER_CLASS(ZVSuTabBarVC)
@@ -20,6 +23,8 @@ REGISTER_CLASS(ZVSuTabBarVC)
 REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVSuUserVC", ZVSuUserVC)
 REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVSuWebVC", ZVSuWebVC)
 REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVServerVC", ZVServerVC)
+REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVWelfareVC", ZVWelfareVC)
+REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVGiftVC", ZVGiftVC)
 
 // Nibs of the SDK bundle: the view made and awoken as its nib would.
 #define REGISTER_NIB(Class)                                                                              \
@@ -30,5 +35,9 @@ REGISTER_NIB(ZVServerCell)
 REGISTER_NIB(ZVStrategyCell)
 REGISTER_NIB(ZVActivityCell)
 REGISTER_NIB(CXRImageTitleBtn)
+REGISTER_NIB(ZVWelfareVipCell)
+REGISTER_NIB(ZVGiftCell)
+REGISTER_NIB(ZVSuCouponSubView)
+REGISTER_NIB(ZVSuCouponSubViewCol)
 
 void ZVLinkUserCentreScreens() {}

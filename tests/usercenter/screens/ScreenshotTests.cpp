@@ -66,12 +66,19 @@ protected:
         uitest::layout();
         return welfare;
     }
+    // Scrolls the welfare tab to a page by its switch button, and waits until it rests there.
+    void showPage(ZVSuWelfareVC& welfare, long index) {
+        auto button = std::dynamic_pointer_cast<UIButton>(welfare.topView()->viewWithTag(ZVSuWelfareVC::kFirstTag + index));
+        welfare.doBtnClick(*button);
+        advance(0.31);
+    }
 };
 
 TEST_P(Screenshots, TheTabBarAndNavigationBarLines) {
     auto welfare = openWelfare();
     ASSERT_TRUE(welfare);
-    auto activities = std::dynamic_pointer_cast<ZVActivityVC>(welfare->pages()[0]);
+    showPage(*welfare, 1);
+    auto activities = std::dynamic_pointer_cast<ZVActivityVC>(welfare->childViewControllers()[1]);
     ASSERT_TRUE(settle([&] { return activities->dataSource.size() == 2; }));
     auto img = shoot(*centreWindow(), "i21-welfare-activities");
     ASSERT_TRUE(img);
@@ -105,8 +112,8 @@ TEST_P(Screenshots, TheTabBarAndNavigationBarLines) {
 
 TEST_P(Screenshots, ServerOpeningsAndTheGuidesNotice) {
     auto welfare = openWelfare();
-    welfare->showPage(1);
-    auto servers = std::dynamic_pointer_cast<ZVServerVC>(welfare->pages()[1]);
+    showPage(*welfare, 3);
+    auto servers = std::dynamic_pointer_cast<ZVServerVC>(welfare->childViewControllers()[3]);
     ASSERT_TRUE(settle([&] { return servers->dataSource.size() == 2; }));
     auto img = shoot(*centreWindow(), "i21-welfare-servers");
     auto closed = std::dynamic_pointer_cast<ZVServerCell>(servers->tableView()->cellForRowAtIndexPath({0, 1}));
