@@ -43,10 +43,9 @@ std::shared_ptr<ZVGiftCell> ZVGiftCell::fromNib() {
     cell->btn->titleLabel()->setFont(UIFont::systemFontOfSize(14, UIFontWeight::Medium));
     cell->btn->layer()->setCornerRadius(15);
     cell->btn->setClipsToBounds(true);
-    auto line = std::make_shared<UIView>();
-    line->setTag(1);
-    line->setBackgroundColor(UIColor::fromRGB(0xF0F0F0));
-    for (auto& v : std::vector<std::shared_ptr<UIView>>{cell->nameL, cell->showL, cell->timeL, cell->btn, line})
+    cell->line = std::make_shared<UIView>();
+    cell->line->setBackgroundColor(UIColor::fromRGB(0xF0F0F0));
+    for (auto& v : std::vector<std::shared_ptr<UIView>>{cell->nameL, cell->showL, cell->timeL, cell->btn, cell->line})
         cell->contentView()->addSubview(v);
     std::weak_ptr<ZVGiftCell> weak = cell;
     cell->btn->addAction(UIControlEventTouchUpInside, [weak](UIControl&) {
@@ -64,7 +63,7 @@ void ZVGiftCell::layoutSubviews() {
     showL->setFrame(CGRect(kMargin, 49, textW, 20));
     timeL->setFrame(CGRect(kMargin, 78, textW, 20));
     btn->setFrame(CGRect(w - kMargin - 72, (h - 30) / 2, 72, 30));
-    if (auto line = contentView()->viewWithTag(1)) line->setFrame(CGRect(kMargin, h - 0.5, w - 2 * kMargin, 0.5));
+    line->setFrame(CGRect(kMargin, h - 0.5, w - 2 * kMargin, 0.5));
 }
 
 void ZVGiftCell::setDic(const Value& dic) {
@@ -245,6 +244,7 @@ std::shared_ptr<UITableViewCell> ZVGiftVC::tableView_cellForRowAtIndexPath(UITab
     auto cell = std::dynamic_pointer_cast<ZVGiftCell>(t.dequeueReusableCellWithIdentifier("ZVGiftCell", ip));
     if (!cell || size_t(ip.row) >= dataSource_.size()) return cell;
     cell->setDic(dataSource_[size_t(ip.row)]);
+    cell->line->setHidden(size_t(ip.row) + 1 == dataSource_.size());
     std::weak_ptr<ZVGiftVC> weak = std::static_pointer_cast<ZVGiftVC>(sharedController());
     cell->doRefrsh = [weak] {
         if (auto self = weak.lock()) self->loadData();

@@ -37,6 +37,7 @@ public:
 
     std::shared_ptr<UILabel> nameL, showL, timeL;
     std::shared_ptr<UIButton> btn;
+    std::shared_ptr<UIView> line;  // under the row, hidden under the last
     // Run after a claim the server did not refuse.
     std::function<void()> doRefrsh;
 

@@ -8,7 +8,7 @@
 
 namespace {
 constexpr const char* kServerError = "服务器错误";
-constexpr double kBadgeHeight = 18;
+constexpr double kBadgeHeight = 16;
 }  // namespace
 
 // ---- ZVSuCouponSubViewCol
@@ -38,13 +38,13 @@ void ZVSuCouponSubViewCol::awakeFromNib() {
     setSelected(isSelected());
 }
 
-// The nickname framed below the badge's middle; the badge at the top right.
+// The nickname framed at the top, the claim state centred under it.
 void ZVSuCouponSubViewCol::layoutSubviews() {
     UICollectionViewCell::layoutSubviews();
     CGRect b = contentView()->bounds();
-    subL->setFrame(CGRect(0, kBadgeHeight / 2, b.width(), b.height() - kBadgeHeight / 2));
-    double badge = std::min(b.width(), statusL->sizeThatFits({b.width(), kBadgeHeight}).width + 12);
-    statusL->setFrame(CGRect(b.width() - badge - 4, 0, badge, kBadgeHeight));
+    subL->setFrame(CGRect(0, 0, b.width(), b.height() - kBadgeHeight - 2));
+    double badge = std::min(b.width(), statusL->sizeThatFits({b.width(), kBadgeHeight}).width + 14);
+    statusL->setFrame(CGRect((b.width() - badge) / 2, b.height() - kBadgeHeight, badge, kBadgeHeight));
 }
 
 void ZVSuCouponSubViewCol::setDic(const Value& dic) {

@@ -18,7 +18,7 @@
 #include "platform/ui/UICollectionView.h"
 #include "platform/ui/UILabel.h"
 
-// A sub-account: its nickname, framed, and its claim state as a badge.
+// A sub-account: its nickname, framed, and its claim state as a badge under it.
 class ZVSuCouponSubViewCol : public UICollectionViewCell {
 public:
     static constexpr const char* kNotClaimed = "未领";

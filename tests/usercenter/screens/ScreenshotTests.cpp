@@ -1,10 +1,6 @@
-// Pictures of the user centre at scale 2 on both screen profiles, checked
-// at points that must show a given colour (no golden images). With
-// KORVEL_SHOT_DIR set, the pictures are also written there to look at.
+// Pictures of the user centre's lists and helpers on both profiles.
 
-#include <cstdlib>
-
-#include "UserCentreTestSupport.h"
+#include "ScreenshotSupport.h"
 #include "platform/graphics/ImageIO.h"
 #include "platform/ui/UIScreen.h"
 #include "usercenter/core/CXRHelperBtn.h"
@@ -16,25 +12,15 @@
 #include "usercenter/screens/ZVSuStrategyVC.h"
 #include "usercenter/screens/ZVSuWelfareVC.h"
 
-using Profile = UIScreen::Profile;
-
 namespace {
 
-struct Colour {
-    int r, g, b;
-};
-bool near(RGBA8 p, Colour c, int tolerance = 6) {
-    return std::abs(p.r - c.r) <= tolerance && std::abs(p.g - c.g) <= tolerance && std::abs(p.b - c.b) <= tolerance;
-}
-int count(const CGImage& img, const CGRect& points, Colour c, int tolerance = 6) {
-    return countPixels(img, points, [&](RGBA8 p) { return near(p, c, tolerance); });
-}
+using shots::Colour;
+using shots::count;
 
-class Screenshots : public UserCentreTest, public ::testing::WithParamInterface<Profile> {
+class Screenshots : public ProfileShotTest {
 protected:
     void SetUp() override {
-        UIScreen::mainScreen().setProfile(GetParam());
-        UserCentreTest::SetUp();
+        ProfileShotTest::SetUp();
         auto& s = env->standin();
         s.setList(ZVApi::kActivityList, {{Value::dict({{"flag", "进行中"}, {"flag_color", "#2BB673"}, {"post_title", "五一狂欢 🎉"},
                                                        {"post_date", "2024-05-01"}}),
@@ -44,19 +30,6 @@ protected:
         s.setList(ZVApi::kServerList, {{Value::dict({{"servername", "双线1服"}, {"day", "05-01"}, {"hour", "10:00"}, {"status", 1}}),
                                         Value::dict({{"servername", "双线2服"}, {"day", "05-08"}, {"hour", "10:00"}, {"status", "0"}})},
                                        10, Value::dict({{"auto", true}})});
-    }
-    void TearDown() override {
-        UserCentreTest::TearDown();
-        UIScreen::mainScreen().setProfile(Profile::Compact);
-    }
-    bool tall() const { return GetParam() == Profile::Tall; }
-    // The window's picture (written to KORVEL_SHOT_DIR when set).
-    std::shared_ptr<CGImage> shoot(const UIWindow& window, const std::string& name) {
-        uitest::layout();
-        auto img = window.renderImage(2);
-        if (const char* dir = std::getenv("KORVEL_SHOT_DIR"); dir && img)
-            window.writePNG(std::string(dir) + "/" + name + (tall() ? "-tall" : "-compact") + ".png");
-        return img;
     }
     std::shared_ptr<UIWindow> centreWindow() { return CXRHelperBtn::sharedButton()->helperWindow(); }
     std::shared_ptr<ZVSuWelfareVC> openWelfare() {
@@ -151,7 +124,6 @@ TEST_P(Screenshots, TheLoadingDots) {
     EXPECT_EQ(count(*img, CGRect(100, 200, 120, 120), {128, 128, 128}, 10), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Profiles, Screenshots, ::testing::Values(Profile::Compact, Profile::Tall),
-                         [](const auto& info) { return info.param == Profile::Tall ? "Tall" : "Compact"; });
+INSTANTIATE_PROFILES(Screenshots);
 
 }  // namespace

@@ -19,12 +19,14 @@ protected:
     static std::shared_ptr<UIButton> switchButton(ZVSuWelfareVC& tab, long index) {
         return std::dynamic_pointer_cast<UIButton>(tab.topView()->viewWithTag(ZVSuWelfareVC::kFirstTag + index));
     }
-    // A scene of the storyboard, shown.
+    // A scene of the storyboard, shown as a window's root (as the tab shows
+    // it, with nothing over its top).
     template <class VC>
     std::shared_ptr<VC> showScene(const std::string& identifier) {
         auto vc = std::dynamic_pointer_cast<VC>(
             UIStoryboard::storyboardWithName("ZVSuTabBarVC")->instantiateViewControllerWithIdentifier(identifier));
-        if (vc) showInNavigation(vc);
+        if (vc) makeWindow(vc);
+        uitest::layout();
         return vc;
     }
     // What the stand-in read out of the last request of an endpoint.
