@@ -68,6 +68,25 @@ inline std::optional<RGB> pixel(Display* d, Window w, int x, int y) {
 
 inline std::optional<RGB> pixel(Display* d, Window w, CGPoint p) { return pixel(d, w, int(p.x), int(p.y)); }
 
+// The first y in [y0, y1) of the window's column x that shows `want`; nullopt when none does.
+inline std::optional<int> firstInColumn(Display* d, Window w, int x, int y0, int y1, RGB want, int tolerance = 12) {
+    if (y1 <= y0) return std::nullopt;
+    XImage* image = XGetImage(d, w, x, y0, 1, unsigned(y1 - y0), AllPlanes, ZPixmap);
+    if (!image) return std::nullopt;
+    auto channel = [](unsigned long v, unsigned long mask) {
+        int shift = __builtin_ctzl(mask);
+        return int(((v & mask) >> shift) * 255 / (mask >> shift));
+    };
+    std::optional<int> found;
+    for (int y = 0; y < y1 - y0 && !found; ++y) {
+        unsigned long v = XGetPixel(image, 0, y);
+        RGB p{channel(v, image->red_mask), channel(v, image->green_mask), channel(v, image->blue_mask)};
+        if (near(p, want, tolerance)) found = y0 + y;
+    }
+    XDestroyImage(image);
+    return found;
+}
+
 // A key press and release through the X server, with Shift held when `shift`.
 inline void xtestKey(Display* d, KeySym sym, bool shift = false) {
     KeyCode shiftCode = XKeysymToKeycode(d, XK_Shift_L);
@@ -93,6 +112,15 @@ inline void clickIn(Display* d, Window w, int x, int y) {
     Window child = 0;
     XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rx, &ry, &child);
     xtestClick(d, rx, ry);
+}
+
+// A real drag between two points of the window.
+inline void dragIn(Display* d, Window w, int x0, int y0, int x1, int y1) {
+    int rx0 = 0, ry0 = 0, rx1 = 0, ry1 = 0;
+    Window child = 0;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x0, y0, &rx0, &ry0, &child);
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x1, y1, &rx1, &ry1, &child);
+    xtestDrag(d, rx0, ry0, rx1, ry1);
 }
 
 }  // namespace testsupport

@@ -107,7 +107,17 @@ bool UserCentreGameTest::journalled(UserCentreStandin& s, const std::string& end
                    std::chrono::seconds(30));
 }
 
+std::optional<double> UserCentreGameTest::columnShows(double x, double top, double bottom, RGB want, int tolerance) {
+    std::optional<int> y;
+    waitFor([&] { return bool(y = firstInColumn(display, window, int(x), int(top), int(bottom), want, tolerance)); },
+            std::chrono::seconds(30));
+    return y ? std::optional<double>(*y) : std::nullopt;
+}
+
 void UserCentreGameTest::click(CGPoint p) { clickIn(display, window, int(p.x), int(p.y)); }
+void UserCentreGameTest::drag(CGPoint from, CGPoint to) {
+    dragIn(display, window, int(from.x), int(from.y), int(to.x), int(to.y));
+}
 void UserCentreGameTest::type(const std::string& text) { xtestType(display, text); }
 std::string UserCentreGameTest::opened() { return fs::exists(dir / "opened") ? readFile(dir / "opened") : ""; }
 

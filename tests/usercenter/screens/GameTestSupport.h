@@ -41,7 +41,10 @@ protected:
     bool pixelIs(CGPoint p, testsupport::RGB want, int tolerance = 14);
     // Waits until the stand-in journalled `count` requests of an API endpoint.
     bool journalled(standin::UserCentreStandin& s, const std::string& endpoint, size_t count = 1);
+    // Waits until the window's column x shows `want` between two heights; the first y that does.
+    std::optional<double> columnShows(double x, double top, double bottom, testsupport::RGB want, int tolerance = 14);
     void click(CGPoint p);
+    void drag(CGPoint from, CGPoint to);
     void type(const std::string& text);
     // What the desktop's handler was given, a line each.
     std::string opened();
