@@ -8,11 +8,12 @@
 #include "usercenter/core/ZVNetwork.h"
 #include "usercenter/screens/ZVColorExtension.h"
 #include "usercenter/screens/ZVViewExtension.h"
+#include "usercenter/screens/ZVWelfareReplies.h"
 
 namespace {
 constexpr double kMargin = 16;
 constexpr double kButtonsHeight = 32;
-constexpr const char* kServerError = "服务器错误";
+using ZVWelfareReplies::kServerError;
 constexpr auto kCopiedToastDelay = std::chrono::milliseconds(100);
 
 std::shared_ptr<UILabel> makeLabel(double size, uint32_t colour, UIFontWeight weight = UIFontWeight::Regular) {
@@ -81,6 +82,8 @@ void ZVGiftCell::setDic(const Value& dic) {
         showL->setText(dic["excerpt"].textValue());
     }
 }
+
+bool ZVGiftCell::claimed() const { return ZVWelfareReplies::isClaimed(dic_); }
 
 void ZVGiftCell::doBtnClick() {
     if (claimed()) copyCode();
@@ -225,15 +228,9 @@ void ZVGiftVC::loadData() {
 }
 
 void ZVGiftVC::showReply(const Value& reply) {
-    auto packs = reply.getArray();
-    if (!packs) {
-        bool told = reply.isDict() && reply.has("b");
-        CXRMessage::showMessage(told ? reply["b"].textValue() : kServerError, view());
-        return;
-    }
-    dataSource_.clear();
-    for (auto& pack : *packs)
-        if (pack.isDict()) dataSource_.push_back(pack);
+    auto list = ZVWelfareReplies::giftList(reply);
+    if (!list.packs) return CXRMessage::showMessage(list.message, view());
+    dataSource_ = std::move(*list.packs);
     tableViewH->setConstant(double(dataSource_.size()) * kRowHeight);
     tableView->reloadData();
 }

@@ -51,7 +51,7 @@ public:
     void layoutSubviews() override;
 
 private:
-    bool claimed() const { return dic_["status"].boolValue(); }
+    bool claimed() const;
     void copyCode();
     void claim();
     Value dic_;

@@ -25,12 +25,12 @@ std::optional<int32_t> ZVPager::pageCounter(const Value& v) {
     return int32_t(*n);
 }
 
-std::vector<Value> ZVPager::rowsOf(const Value& reply) {
-    std::vector<Value> rows;
-    if (auto list = reply["lists"].getArray())
-        for (auto& row : *list)
-            if (row.isDict()) rows.push_back(row);
-    return rows;
+std::vector<Value> ZVPager::dictionariesIn(const Value& array) {
+    std::vector<Value> out;
+    if (auto list = array.getArray())
+        for (auto& v : *list)
+            if (v.isDict()) out.push_back(v);
+    return out;
 }
 
 bool ZVReplyGenerations::superseded(uint64_t generation) {

@@ -70,7 +70,9 @@ public:
     // A usable page counter: a whole number from 1.
     static std::optional<int32_t> pageCounter(const Value& v);
     // The dictionary rows of a reply's "lists".
-    static std::vector<Value> rowsOf(const Value& reply);
+    static std::vector<Value> rowsOf(const Value& reply) { return dictionariesIn(reply["lists"]); }
+    // The dictionaries of an array, in order; none for anything else.
+    static std::vector<Value> dictionariesIn(const Value& array);
 
     explicit ZVPager(Send send) : send_(std::move(send)) {}
 

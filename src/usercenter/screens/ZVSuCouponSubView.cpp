@@ -5,9 +5,10 @@
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVNetwork.h"
 #include "usercenter/screens/ZVColorExtension.h"
+#include "usercenter/screens/ZVWelfareReplies.h"
 
 namespace {
-constexpr const char* kServerError = "服务器错误";
+using ZVWelfareReplies::kServerError;
 constexpr double kBadgeHeight = 16;
 }  // namespace
 
@@ -140,12 +141,9 @@ void ZVSuCouponSubView::loadData() {
         [weak](const Value& reply) {
             auto self = weak.lock();
             if (!self) return;
-            if (!reply.isDict()) return CXRMessage::showMessage(kServerError, self);
-            if (reply["a"].intValue() != 1) return CXRMessage::showMessage(reply["b"].textValue(), self);
-            self->dataSource.clear();
-            if (auto entries = reply["c"].getArray())
-                for (auto& entry : *entries)
-                    if (entry.isDict()) self->dataSource.push_back(entry);
+            auto read = ZVWelfareReplies::couponEntries(reply);
+            if (!read.entries) return CXRMessage::showMessage(read.message, self);
+            self->dataSource = std::move(*read.entries);
             self->collectionView->reloadData();
         },
         [weak](const Error&) {

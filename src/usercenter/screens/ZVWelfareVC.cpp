@@ -10,14 +10,13 @@
 #include "usercenter/core/ZVNetwork.h"
 #include "usercenter/screens/ZVColorExtension.h"
 #include "usercenter/screens/ZVViewExtension.h"
+#include "usercenter/screens/ZVWelfareReplies.h"
 
 namespace {
 constexpr double kMargin = 16;        // around and inside the cards
 constexpr double kTitleBottom = 46;   // a card's content starts below its title
 constexpr double kButtonHeight = 28;
-constexpr const char* kServerError = "服务器错误";
-
-Value headerRow() { return Value::dict({{"item1", "等级"}, {"item2", "充值"}}); }
+using ZVWelfareReplies::kServerError;
 
 std::shared_ptr<UILabel> makeLabel(double size, uint32_t colour, UIFontWeight weight = UIFontWeight::Regular) {
     auto l = std::make_shared<UILabel>();
@@ -239,11 +238,7 @@ double ZVWelfareVC::threeLines() const { return std::ceil(3 * fuliL->font()->lin
 
 void ZVWelfareVC::showReply(const Value& c) {
     fanliL->setText(c["fanli"].textValue());
-    std::vector<Value> rows{headerRow()};
-    if (auto list = c["vipList"].getArray())
-        for (auto& row : *list)
-            if (row.isDict()) rows.push_back(row);
-    dataSource_ = std::move(rows);
+    dataSource_ = ZVWelfareReplies::vipRows(c);
 
     fuliL->w = view()->bounds().width() - 64;
     fuliL->setText(URLEncode::trimmedWhitespaceAndNewlineString(c["box_content"].textValue()));
