@@ -18,11 +18,11 @@ inline constexpr const char* kLogout = "login/logout";
 inline constexpr const char* kRealName = "login/idcheck";
 inline constexpr const char* kRoleUpload = "Sdkhome/uprole";
 inline constexpr const char* kOnlineTime = "Sdkhome/online";
+inline constexpr const char* kForgetPassword = "Sdkhome/forgetpassword";
+inline constexpr const char* kUnbindPhone = "Sdkhome/jiebang";
 // Account (form body).
 inline constexpr const char* kSmsCode = "Sdkhome/yzm";
 inline constexpr const char* kBindPhone = "Sdkhome/bdtel";
-inline constexpr const char* kForgetPassword = "Sdkhome/forgetpassword";
-inline constexpr const char* kUnbindPhone = "Sdkhome/jiebang";
 // Payment (coded body).
 inline constexpr const char* kPayWays = "Pay/payway";
 inline constexpr const char* kPayOrder = "Pay/dopay";
@@ -45,5 +45,30 @@ inline constexpr const char* kGetCoupon = "Sdkdetailxiaov2/getcoupon";
 inline constexpr const char* kGetCouponAll = "Sdkdetailxiaov2/getcouponall";
 inline constexpr const char* kCouponRecord = "Sdkdetailxiao/record";
 inline constexpr const char* kCouponAllRecord = "Sdkdetailxiao/allRecord";
+
+// The account page (coded body: "a", "b", "c" {uinfo, coupon}).
+inline constexpr const char* kUserIndex = "sdkhomexiaov2/index";
+// Publisher pages of the account page and its real-name panel.
+inline constexpr const char* kTitlePage = "Agreement/tx";
+inline constexpr const char* kAntiAddictionPage = "Agreement/Information2";
+// The outside customer chat, under its own address (ZORVIA_CHAT_URL).
+inline constexpr const char* kChatPage = "webchatbot/h5chat.html?sysNum=1629884964249&sourceId=4021&lang=zh_CN";
+// Messages (form body): rows in "c", "nowpage" and "allnum" (pages) at the top.
+inline constexpr const char* kMessageList = "Mynews/listnews";
+inline constexpr const char* kMessageRead = "Mynews/news";
+// Reservations (form body, no envelope).
+inline constexpr const char* kBookingList = "Sdkhome/bookinglist";
+inline constexpr const char* kMyBookingList = "Sdkhome/mybookinglist";
+// The ledgers (form body; "c" {lists, now_page, total_page}): income, spending.
+inline constexpr const char* kPtbIncome = "Userexpand/getptblog";
+inline constexpr const char* kPtbSpending = "Userexpand/payptblog";
+inline constexpr const char* kDjqIncome = "Sdkhome/getdjqlog";
+inline constexpr const char* kDjqSpending = "Sdkhome/paydjqlog";
+inline constexpr const char* kStarIncome = "Sdkhome/getstarcoinlog";
+inline constexpr const char* kStarSpending = "Sdkhome/paystarcoinlog";
+// Vouchers on offer (form body; one page in "c"."data") and the player's
+// own (form body, no envelope).
+inline constexpr const char* kCouponList = "Sdkdetailxiaov2/couponlists";
+inline constexpr const char* kMyCoupons = "Sdkhomexiao/mycoupon";
 
 }  // namespace ZVApi

@@ -8,6 +8,7 @@
 #include "usercenter/core/URLEncode.h"
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVLoginAPI.h"
+#include "usercenter/core/ZVLoginPanels.h"
 #include "usercenter/core/ZVScreenWindow.h"
 
 namespace {
@@ -92,20 +93,25 @@ void ZVLoginVC::viewDidLoad() {
     password_->returnKeyType = UIReturnKeyType::Go;
     panel_->addSubview(password_);
 
+    forgetButton_ = UIButton::buttonWithType(UIButtonType::Custom);
+    forgetButton_->setTitle("忘记密码", UIControlStateNormal);
+    forgetButton_->setTitleColor(ZVStyle::blue(), UIControlStateNormal);
+    forgetButton_->titleLabel()->setFont(UIFont::systemFontOfSize(13));
+    forgetButton_->setFrame(CGRect(kPanelWidth - 24 - 64, 170, 64, 24));
+    forgetButton_->setAccessibilityIdentifier("login_forget");
+    panel_->addSubview(forgetButton_);
+
     loginButton_ = ZVStyle::actionButton("登录");
-    loginButton_->setFrame(CGRect(24, 186, kPanelWidth - 48, 44));
+    loginButton_->setFrame(CGRect(24, 200, kPanelWidth - 48, 44));
     loginButton_->setAccessibilityIdentifier("login_submit");
     panel_->addSubview(loginButton_);
-
-    auto terms = std::make_shared<UILabel>(CGRect(12, 244, kPanelWidth - 24, 40));
-    terms->setText("登录即表示您同意《用户协议》和《隐私政策》");
-    terms->setFont(UIFont::systemFontOfSize(12));
-    terms->setTextColor(ZVStyle::textGray());
-    terms->setTextAlignment(NSTextAlignment::Center);
-    terms->setNumberOfLines(2);
-    panel_->addSubview(terms);
+    buildTerms();
 
     std::weak_ptr<ZVLoginVC> weak = std::static_pointer_cast<ZVLoginVC>(sharedController());
+    forgetButton_->addAction(UIControlEventTouchUpInside, [weak](UIControl&) {
+        auto self = weak.lock();
+        if (auto panels = self ? self->panels() : nullptr) panels->showForgetPassword(self->view());
+    });
     loginButton_->addAction(UIControlEventTouchUpInside, [weak](UIControl&) {
         if (auto self = weak.lock()) self->doLogin();
     });
@@ -137,6 +143,64 @@ void ZVLoginVC::viewDidLoad() {
                                                       });
 }
 
+void ZVLoginVC::buildTerms() {
+    // "登录即表示您同意《用户协议》和《隐私政策》", the two titles links, centred.
+    auto font = UIFont::systemFontOfSize(12);
+    auto text = [&](const std::string& t) {
+        auto l = std::make_shared<UILabel>();
+        l->setText(t);
+        l->setFont(font);
+        l->setTextColor(ZVStyle::textGray());
+        l->sizeToFit();
+        return std::static_pointer_cast<UIView>(l);
+    };
+    auto link = [&](const std::string& t, const std::string& page, const char* identifier) {
+        auto b = UIButton::buttonWithType(UIButtonType::Custom);
+        b->setTitle(t, UIControlStateNormal);
+        b->setTitleColor(ZVStyle::blue(), UIControlStateNormal);
+        b->titleLabel()->setFont(font);
+        b->setAccessibilityIdentifier(identifier);
+        b->sizeToFit();
+        std::weak_ptr<ZVLoginVC> weak = std::static_pointer_cast<ZVLoginVC>(sharedController());
+        b->addAction(UIControlEventTouchUpInside, [weak, t, page](UIControl&) {
+            auto self = weak.lock();
+            if (auto panels = self ? self->panels() : nullptr) panels->showWebPage(self->panel_, t, ZVApi::baseURL() + page);
+        });
+        return b;
+    };
+    agreementButton_ = link("《用户协议》", ZVApi::kAgreementPage, "login_agreement");
+    privacyButton_ = link("《隐私政策》", ZVApi::kPrivacyPage, "login_privacy");
+    std::vector<std::shared_ptr<UIView>> parts{text("登录即表示您同意"), agreementButton_, text("和"), privacyButton_};
+    double width = 0;
+    for (auto& p : parts) width += p->frame().width();
+    double x = (kPanelWidth - width) / 2;
+    for (auto& p : parts) {
+        p->setFrame(CGRect(x, 258, p->frame().width(), 28));
+        x += p->frame().width();
+        panel_->addSubview(p);
+    }
+}
+
+ZVLoginPanels* ZVLoginVC::panels() {
+    if (!panels_) panels_ = ZVMakeLoginPanels();
+    return panels_.get();
+}
+
+void ZVLoginVC::loggedIn(const LoginResult& result) {
+    if (!ZVLoginNeedsRealName(result) || !panels()) return finish(result);
+    // The login is handed on once the panel is done with it.
+    verifying_ = busy_ = true;
+    panel_->setHidden(true);
+    auto login = std::make_shared<LoginResult>(result);
+    std::weak_ptr<ZVLoginVC> weak = std::static_pointer_cast<ZVLoginVC>(sharedController());
+    panels_->showRealName(view(), login, [weak, login] {
+        auto self = weak.lock();
+        if (!self || self->finished_) return;
+        self->verifying_ = self->busy_ = false;
+        self->finish(*login);
+    });
+}
+
 void ZVLoginVC::doLogin() {
     if (busy_ || finished_) return;
     std::string name = URLEncode::trimmedWhitespaceAndNewlineString(account_->text());
@@ -154,7 +218,7 @@ void ZVLoginVC::doLogin() {
             if (!self || self->finished_) return;
             self->busy_ = false;
             ZVProgressHUD::hideHUDForView(self->view(), false);
-            self->finish(result);
+            self->loggedIn(result);
         },
         [weak](int64_t code, const std::string& message) {
             auto self = weak.lock();

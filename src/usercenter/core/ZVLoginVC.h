@@ -10,6 +10,14 @@
 // Keys: Return moves from the account to the password and there logs in
 // (also with no field being edited); a tap beside the fields ends editing,
 // and the panel moves up while the keyboard would cover it.
+//
+// A login whose reply asks for real-name verification (ZVLoginNeedsRealName)
+// shows the real-name panel in place of the login panel; the login is handed
+// on when the panel's check succeeds (with the check's real-name fields) or
+// when the player closes it, which a mandatory verification does not offer.
+// "忘记密码" opens the password-reset panel over the window, and
+// 《用户协议》 and 《隐私政策》 the agreement pages in a web panel over the
+// login panel (ZVLoginPanels).
 
 #include <functional>
 #include <memory>
@@ -20,6 +28,7 @@
 #include "platform/ui/UITextField.h"
 #include "platform/ui/UIViewController.h"
 #include "platform/ui/UIWindow.h"
+#include "usercenter/core/ZVLoginPanels.h"
 #include "usercenter/core/ZVResponses.h"
 
 inline constexpr const char* kSendQuickLoginNotification = "SendQuickLogin";
@@ -48,6 +57,11 @@ public:
 
     const std::shared_ptr<UIButton>& closeButton() const { return closeButton_; }
     const std::shared_ptr<UIView>& panel() const { return panel_; }
+    const std::shared_ptr<UIButton>& forgetButton() const { return forgetButton_; }
+    const std::shared_ptr<UIButton>& agreementButton() const { return agreementButton_; }
+    const std::shared_ptr<UIButton>& privacyButton() const { return privacyButton_; }
+    // The real-name panel is up, waiting for the player.
+    bool isVerifying() const { return verifying_; }
 
     // The login button's action.
     void doLogin();
@@ -60,15 +74,19 @@ public:
 private:
     void setBlocks(Success success, Failure failure);
     void finish(const LoginResult& result);
+    void loggedIn(const LoginResult& result);
+    void buildTerms();
+    ZVLoginPanels* panels();
     void closeWindow();
     void keyboardWillChange(const Value& info, bool showing);
 
     Success success_;
     Failure failure_;
-    bool busy_ = false, finished_ = false;
+    bool busy_ = false, finished_ = false, verifying_ = false;
+    std::shared_ptr<ZVLoginPanels> panels_;
     std::shared_ptr<UIWindow> window_;
     std::shared_ptr<UIView> panel_;
     std::shared_ptr<UITextField> account_, password_;
-    std::shared_ptr<UIButton> loginButton_, closeButton_;
+    std::shared_ptr<UIButton> loginButton_, closeButton_, forgetButton_, agreementButton_, privacyButton_;
     CGRect restingFrame_;
 };

@@ -20,6 +20,11 @@ void ZVCloseScreenWindow(const std::shared_ptr<UIWindow>& window) {
     window->setRootViewController(nullptr);
 }
 
+void ZVRemoveCover(const std::shared_ptr<UIView>& cover) {
+    if (cover && !std::dynamic_pointer_cast<UIWindow>(cover) && !cover->viewController() && cover->subviews().empty())
+        cover->removeFromSuperview();
+}
+
 namespace ZVStyle {
 UIColor blue() { return UIColor::fromRGB(0x4988FD); }
 UIColor textGray() { return UIColor::fromRGB(0x666666); }

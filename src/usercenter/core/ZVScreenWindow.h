@@ -16,6 +16,11 @@ std::shared_ptr<UIWindow> ZVOpenScreenWindow(const std::shared_ptr<UIViewControl
 // Hides the window and lets its controller go.
 void ZVCloseScreenWindow(const std::shared_ptr<UIWindow>& window);
 
+// Panels sit on a dimming cover their host made for them: takes `cover` off
+// screen, unless it is a window or a controller's own view, or something
+// else still sits on it.
+void ZVRemoveCover(const std::shared_ptr<UIView>& cover);
+
 // Shared looks of the SDK's panels.
 namespace ZVStyle {
 UIColor blue();       // "#4988FD"

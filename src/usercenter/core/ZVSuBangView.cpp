@@ -192,8 +192,5 @@ void ZVSuBangView::close() {
     endEditing(true);
     auto cover = superview();
     removeFromSuperview();
-    // The cover is the dimming view the page put the panel on: never a
-    // window, never a controller's own view, and nothing else on it.
-    if (cover && !std::dynamic_pointer_cast<UIWindow>(cover) && !cover->viewController() && cover->subviews().empty())
-        cover->removeFromSuperview();
+    ZVRemoveCover(cover);
 }

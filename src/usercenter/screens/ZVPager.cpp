@@ -5,7 +5,11 @@
 
 #include "platform/foundation/Strings.h"
 
-std::shared_ptr<ZVPager> ZVPager::create(Send send) { return std::make_shared<ZVPager>(std::move(send)); }
+std::shared_ptr<ZVPager> ZVPager::create(Send send) { return create(std::move(send), Shape{}); }
+
+std::shared_ptr<ZVPager> ZVPager::create(Send send, Shape shape) {
+    return std::make_shared<ZVPager>(std::move(send), std::move(shape));
+}
 
 int32_t ZVPager::counter(const Value& v) {
     double d = v.doubleValue();
@@ -33,6 +37,20 @@ std::vector<Value> ZVPager::dictionariesIn(const Value& array) {
     return out;
 }
 
+const Value& ZVPager::at(const Value& reply, const std::vector<std::string>& path) {
+    const Value* v = &reply;
+    for (auto& key : path) v = &(*v)[key];
+    return *v;
+}
+
+std::vector<Value> ZVPager::rowsOf(const Value& reply) { return rowsOf(reply, Shape{}); }
+
+std::vector<Value> ZVPager::rowsOf(const Value& reply, const Shape& shape) { return dictionariesIn(at(reply, shape.rows)); }
+
+int32_t ZVPager::counterAt(const Value& reply, const std::vector<std::string>& path) const {
+    return path.empty() ? 1 : counter(at(reply, path));
+}
+
 bool ZVReplyGenerations::superseded(uint64_t generation) {
     if (generation == current_) return false;
     ++dropped_;
@@ -53,19 +71,24 @@ void ZVPager::request(int32_t pagecode, uint64_t generation, std::function<void(
         });
 }
 
-void ZVPager::loadFirst(Loaded loaded, Failed failed) {
+void ZVPager::loadFirst(Loaded loaded, Failed failed, Refused refused) {
     if (pageBeforeMore_) page_ = *std::exchange(pageBeforeMore_, std::nullopt);
     uint64_t generation = generations_.begin();
     firstOut_ = true;
-    request(1, generation, [this, loaded, failed](const Value* reply) {
+    request(1, generation, [this, loaded, failed, refused](const Value* reply) {
         firstOut_ = false;
+        if (reply && shape_.firstNeedsStatus && (*reply)["a"].intValue() != 1) {
+            if (refused) refused(*reply);
+            else if (failed) failed();
+            return;
+        }
         if (!reply) {
             if (failed) failed();
             return;
         }
-        page_ = counter((*reply)["now_page"]);
-        totalPage_ = counter((*reply)["total_page"]);
-        if (loaded) loaded(Page{*reply, rowsOf(*reply)});
+        page_ = counterAt(*reply, shape_.nowPage);
+        totalPage_ = counterAt(*reply, shape_.totalPage);
+        if (loaded) loaded(Page{*reply, rowsOf(*reply, shape_)});
     });
 }
 
@@ -76,14 +99,14 @@ bool ZVPager::loadMore(Loaded loaded, Failed failed) {
     page_ = next;
     request(next, generations_.current(), [this, loaded, failed](const Value* reply) {
         int32_t before = *std::exchange(pageBeforeMore_, std::nullopt);
-        auto now = reply ? pageCounter((*reply)["now_page"]) : std::nullopt;
+        auto now = !reply ? std::nullopt : shape_.nowPage.empty() ? std::optional<int32_t>(1) : pageCounter(at(*reply, shape_.nowPage));
         if (!now) {
             page_ = before;
             if (failed) failed();
             return;
         }
         page_ = *now;
-        if (loaded) loaded(Page{*reply, rowsOf(*reply)});
+        if (loaded) loaded(Page{*reply, rowsOf(*reply, shape_)});
     });
     return true;
 }

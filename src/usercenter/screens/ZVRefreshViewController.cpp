@@ -2,6 +2,8 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/ui/UIBarItems.h"
+#include "usercenter/core/CXRMessage.h"
+#include "usercenter/core/ZVResponses.h"
 
 namespace ZVListRefresh {
 
@@ -32,13 +34,17 @@ void finish(UITableView& table, bool isHeader, bool reload, bool footerShown, bo
 
 }  // namespace ZVListRefresh
 
-ZVRefreshViewController::ZVRefreshViewController() {
+ZVRefreshViewController::ZVRefreshViewController(ZVPager::Shape shape) {
     // The pager outlives no screen: its sender holds the screen weakly.
     pager_ = ZVPager::create([this](int32_t pagecode, ZVSuccess success, ZVFailure failure) {
         Value parameters = listParameters();
         parameters.set("pagecode", pagecode);
         CXRSdpNetTool::sharedTool().PostWithURLString(listPath(), parameters, std::move(success), std::move(failure));
-    });
+    }, std::move(shape));
+}
+
+void ZVRefreshViewController::firstPageRefused(const Value& reply) {
+    CXRMessage::showMessage(ZVReplyMessage(reply, ""), view());
 }
 
 const std::shared_ptr<UITableView>& ZVRefreshViewController::tableView() {

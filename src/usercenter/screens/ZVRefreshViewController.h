@@ -8,10 +8,14 @@
 // no more).
 //
 // A list plugs in by naming its request (listPath, listParameters: the
-// form POST gets "pagecode" added) and building its cells from
-// `dataSource`, the reply's row dictionaries; it starts the first load
-// itself. The footer is attached after the first successful load, so a
-// failed first load shows none. Main thread only.
+// form POST gets "pagecode" added), where its reply holds rows and counters
+// (ZVPager::Shape, given at construction) and building its cells from
+// `dataSource`, the reply's row dictionaries (mapped to a model class where
+// a cell or a tap needs one, modelAt); it starts the first load itself. The
+// footer is attached after the first successful load, so a failed first
+// load shows none. A refused first page (for shapes that ask for a status)
+// shows the reply's "b" as a toast and leaves rows and counters as they
+// were. Main thread only.
 
 #include <memory>
 #include <string>
@@ -19,6 +23,7 @@
 
 #include "platform/ui/UITableView.h"
 #include "platform/ui/UIViewController.h"
+#include "model/ZVKeyValue.h"
 #include "ui/ZVRefresh.h"
 #include "usercenter/screens/ZVPager.h"
 
@@ -41,6 +46,12 @@ void loadPage(List& list, bool first) {
     auto failed = [weak, first] {
         if (auto self = weak.lock()) self->tableViewDidFinishTriggerHeader(first, false);
     };
+    auto refused = [weak](const Value& reply) {
+        auto self = weak.lock();
+        if (!self) return;
+        if constexpr (requires { self->firstPageRefused(reply); }) self->firstPageRefused(reply);
+        self->tableViewDidFinishTriggerHeader(true, false);
+    };
     auto loaded = [weak, first](const ZVPager::Page& page) {
         auto self = weak.lock();
         if (!self) return;
@@ -52,7 +63,7 @@ void loadPage(List& list, bool first) {
         }
         self->tableViewDidFinishTriggerHeader(first, true);
     };
-    if (first) list.pager().loadFirst(loaded, failed);
+    if (first) list.pager().loadFirst(loaded, failed, refused);
     else if (!list.pager().loadMore(loaded, failed)) list.tableViewDidFinishTriggerHeader(false, false);
 }
 }  // namespace ZVListRefresh
@@ -61,7 +72,7 @@ class ZVRefreshViewController : public UIViewController, public UITableViewDataS
 public:
     static constexpr const char* kNoMoreDataTitle = "已全部加载完毕";
 
-    ZVRefreshViewController();
+    explicit ZVRefreshViewController(ZVPager::Shape shape = {});
 
     const std::shared_ptr<UILabel>& navTitleL() const { return navTitleL_; }
     // The title label's text, sized to fit.
@@ -98,6 +109,8 @@ public:
 
     // After a first page arrived and replaced the rows, before the table reloads.
     virtual void firstPageDidLoad(const ZVPager::Page& page) {}
+    // A first page the server refused: its "b" as a toast on the view.
+    virtual void firstPageRefused(const Value& reply);
 
 protected:
     // The list's request: path and form parameters ("pagecode" is added).
@@ -105,6 +118,11 @@ protected:
     virtual Value listParameters() const { return Value::dict(); }
     // The row a cell of `ip` shows (the null value when out of range).
     const Value& rowAt(const NSIndexPath& ip) const;
+    // That row as a model (defaults for a row out of range).
+    template <class Model>
+    Model modelAt(const NSIndexPath& ip) const {
+        return zv::objectWithKeyValues<Model>(rowAt(ip)).value_or(Model{});
+    }
 
 private:
 

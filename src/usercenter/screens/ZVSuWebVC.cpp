@@ -26,6 +26,10 @@ std::shared_ptr<UIButton> barButton(const std::string& image, const std::string&
 
 void ZVSuWebVC::setWebViewFactory(WebViewFactory f) { factory() = std::move(f); }
 
+std::shared_ptr<WKWebView> ZVSuWebVC::makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> configuration) {
+    return factory() ? factory()(frame, std::move(configuration)) : WKWebView::create(frame, std::move(configuration));
+}
+
 const std::shared_ptr<UIButton>& ZVSuWebVC::backBtn() {
     if (!backBtn_) {
         backBtn_ = barButton("ZV_nav_back.png", "web_back");
@@ -53,7 +57,7 @@ void ZVSuWebVC::viewDidLoad() {
     view()->setBackgroundColor(UIColor::whiteColor());
     // A configuration of its own: the game's channels and scheme stay with the game.
     auto configuration = WKWebViewConfiguration::create();
-    webView_ = factory() ? factory()(view()->bounds(), configuration) : WKWebView::create(view()->bounds(), configuration);
+    webView_ = makeWebView(view()->bounds(), configuration);
     webView_->setNavigationDelegate(std::static_pointer_cast<ZVSuWebVC>(sharedController()));
     view()->addSubview(webView_);
     _initUI();

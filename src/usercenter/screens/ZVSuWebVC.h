@@ -34,6 +34,8 @@ public:
     // How the page's web view is made (tests put a recording one in).
     using WebViewFactory = std::function<std::shared_ptr<WKWebView>(const CGRect&, std::shared_ptr<WKWebViewConfiguration>)>;
     static void setWebViewFactory(WebViewFactory factory);  // nullptr: the engine's
+    // A web view as the factory makes it (every web view of the user centre's screens).
+    static std::shared_ptr<WKWebView> makeWebView(const CGRect& frame, std::shared_ptr<WKWebViewConfiguration> configuration);
 
     const std::shared_ptr<WKWebView>& webView() const { return webView_; }
     const std::shared_ptr<UIButton>& backBtn();
