@@ -18,8 +18,10 @@
 #include "usercenter/screens/ZVSuForgetView.h"
 #include "usercenter/screens/ZVSuMyCouponVC.h"
 #include "usercenter/screens/ZVSuOrderVC.h"
+#include "usercenter/screens/ZVSuSubNameVC.h"
 #include "usercenter/screens/ZVSuTabBarVC.h"
 #include "usercenter/screens/ZVSuUserVC.h"
+#include "usercenter/screens/ZVSuWalletVC.h"
 #include "usercenter/screens/ZVSuWebVC.h"
 #include "usercenter/screens/ZVUserMsgVC.h"
 #include "usercenter/screens/ZVWelfareVC.h"
@@ -37,6 +39,8 @@ REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVWelfareVC", ZVWelfareVC)
 REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVGiftVC", ZVGiftVC)
 REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVSuBillVC", ZVSuBillVC)
 REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVSuCouponVC", ZVSuCouponVC)
+REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVSuWalletVC", ZVSuWalletVC)
+REGISTER_STORYBOARD_SCENE("ZVSuTabBarVC", "ZVSuSubNameVC", ZVSuSubNameVC)
 
 // Nibs of the SDK bundle: the view made and awoken as its nib would.
 #define REGISTER_NIB(Class)                                                                              \
