@@ -57,6 +57,11 @@ bool UserCentreStandin::loadFixtures(const std::filesystem::path& folder, std::s
         auto v = readJSON(welfare, error);
         if (!v || !loadWelfare(*v, error)) return false;
     }
+    auto mine = folder / "mine.json";
+    if (std::filesystem::exists(mine, ec)) {
+        auto v = readJSON(mine, error);
+        if (!v || !loadMine(*v, error)) return false;
+    }
     auto pictures = folder / "pictures.json";
     if (std::filesystem::exists(pictures, ec)) {
         auto v = readJSON(pictures, error);

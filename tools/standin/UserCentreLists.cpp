@@ -43,7 +43,10 @@ Value UserCentreStandin::filled(const Value& v) const {
 }
 
 Value UserCentreStandin::listPage(const std::string& endpoint, const std::string& pagecode) const {
-    List l = list(endpoint);
+    return pageOf(list(endpoint), pagecode);
+}
+
+Value UserCentreStandin::pageOf(const List& l, const std::string& pagecode) const {
     int size = std::max(1, l.pageSize);
     int total = std::max(1, int((l.rows.size() + size_t(size) - 1) / size_t(size)));
     int page = pageAskedFor(pagecode);

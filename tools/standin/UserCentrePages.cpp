@@ -78,6 +78,20 @@ void UserCentreStandin::installPageRoutes() {
         entry.decoded = queryFields(r);
         return html(page(entry.decoded.str("title"), PageLayout::kService, next + "?from=post"));
     });
+    // The account tab's pages: titles, anti-addiction rules, the agreements, and the outside chat.
+    struct Fixed {
+        std::string path, title;
+    };
+    for (auto& f : std::vector<Fixed>{{path(ZVApi::kTitlePage), "用户头衔等级说明"},
+                                      {path(ZVApi::kAntiAddictionPage), "防沉迷系统详情"},
+                                      {path(ZVApi::kAgreementPage), "用户协议"},
+                                      {path(ZVApi::kPrivacyPage), "隐私政策"},
+                                      {"/" + std::string(kChatPath), "智能客服"}}) {
+        s.on("GET", f.path, [next, title = f.title](const Request& r, JournalEntry& entry) {
+            entry.decoded = queryFields(r);
+            return html(page(title, PageLayout::kAccount, next + "?from=account"));
+        });
+    }
 }
 
 }  // namespace standin

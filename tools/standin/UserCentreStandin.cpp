@@ -65,7 +65,7 @@ bool UserCentreStandin::start() { return server_->start(options_.port); }
 void UserCentreStandin::stop() { server_->stop(); }
 
 Value UserCentreStandin::infoPlistSettings() const {
-    Value v = Value::dict({{"ZORVIA_SERVER_URL", serverURL()}});
+    Value v = Value::dict({{"ZORVIA_SERVER_URL", serverURL()}, {"ZORVIA_CHAT_URL", serverURL()}});
     if (!server_->caFile().empty()) v.set("KorvelExtraCAFile", server_->caFile());
     return v;
 }
@@ -174,6 +174,7 @@ void UserCentreStandin::installRoutes() {
     installPageRoutes();
     installCouponRoutes();
     installWelfareRoutes();
+    installMineRoutes();
 }
 
 void UserCentreStandin::installAccountRoutes() {
@@ -219,12 +220,7 @@ void UserCentreStandin::installAccountRoutes() {
                                                    {"balance", moneyText(accounts_[user].balanceCents)}})})}});
          }));
     s.on("POST", path(ZVApi::kPayOrder), codedRoute([this](const Value& req, JournalEntry&) { return payReply(req); }));
-    s.on("POST", path(ZVApi::kSmsCode), formRoute([](const Value& f) {
-             std::string phone = f.text("sj");
-             bool digits = phone.size() == 11 && phone.find_first_not_of("0123456789") == std::string::npos;
-             if (!digits) return Value::dict({{"a", 0}, {"b", "手机号码格式错误"}});
-             return Value::dict({{"a", 1}, {"b", "发送成功"}});
-         }));
+    s.on("POST", path(ZVApi::kSmsCode), formRoute([this](const Value& f) { return smsCode(f); }));
     s.on("POST", path(ZVApi::kBindPhone), formRoute([this](const Value& f) {
              if (f.text("yzm").size() < 4) return Value::dict({{"a", 0}, {"b", "验证码错误"}});
              std::lock_guard lock(mutex_);

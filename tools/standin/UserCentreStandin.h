@@ -125,6 +125,25 @@ public:
     void setSubAccounts(const std::string& user, std::vector<SubAccount> subAccounts);
     std::vector<SubAccount> subAccounts(const std::string& user) const;
     bool claimed(const std::string& user, int64_t xiaohaoId, int64_t cid) const;
+    // ---- The account tab (UserCentreMine.cpp): the account page's reply,
+    // built from the account and what setProfile adds; each player's
+    // messages (a read mark lowers "weidu"); the ledgers, reservations and
+    // the player's vouchers as lists (setList): ledger rows carry the
+    // "screen" they are filed under (screen 0 lists all), the vouchers are
+    // kept per status under myCouponsKey. Password resets and unbindings
+    // change the account; codes are any text of 4 characters or more.
+    struct Message {
+        int64_t id = 0;
+        std::string title, content, addtime, url;
+        bool read = false;
+    };
+    static constexpr int kMessagePageSize = 10;
+    // The account page's "uinfo" beyond the account ("avatar", "vippic",
+    // "paypic", "djq", "starcoin", "wallet", ...; they override), and "coupon".
+    void setProfile(const std::string& user, Value uinfo, Value coupon);
+    void setMessages(const std::string& user, std::vector<Message> messages);
+    std::vector<Message> messages(const std::string& user) const;
+    static std::string myCouponsKey(const std::string& status);
 
     // ---- Web pages (UserCentrePages.cpp): where their parts lie, in CSS
     // pixels from the page's top left, for tests that click them.
@@ -137,14 +156,17 @@ public:
         static constexpr uint32_t kUnsigned = 0xE8505B;  // Tasks, sign wrong
         static constexpr uint32_t kService = 0x4988FD;   // customer service
         static constexpr uint32_t kNext = 0xF5A623;      // the next page
+        static constexpr uint32_t kAccount = 0x6036E7;   // the account tab's pages
     };
+    // The outside chat's page, at the server's root (ZORVIA_CHAT_URL is the root).
+    static constexpr const char* kChatPath = "webchatbot/h5chat.html";
     static constexpr const char* kNextPage = "standin/next";
     static constexpr const char* kPostPage = "standin/post";
 
     // ---- Fixtures (UserCentreFixtures.cpp): lists and pictures from a
     // folder ("servers.json", "guides.json", "activities.json",
-    // "pictures.json", "coupons.json"; a missing file leaves its part as it was). False
-    // with a message when a file does not read.
+    // "pictures.json", "coupons.json", "welfare.json", "mine.json"; a missing file leaves
+    // its part as it was). False with a message when a file does not read.
     bool loadFixtures(const std::filesystem::path& folder, std::string* error = nullptr);
 
     // The pictures served under PictureShelf::kRoute, and one's address.
@@ -167,6 +189,18 @@ private:
     Value couponRecord(const Value& fields, bool all) const;
     // Vouchers and sub-accounts from a fixture's JSON; false with a message when malformed.
     bool loadCoupons(const Value& fixture, std::string* error);
+    void installMineRoutes();
+    Value indexReply(const Value& request);
+    Value messagePage(const Value& fields) const;
+    Value readMessage(const Value& fields);
+    Value ledgerPage(const std::string& endpoint, const Value& fields) const;
+    Value resetPassword(const Value& request);
+    Value unbindPhone(const Value& request);
+    Value smsCode(const Value& fields) const;
+    // The account tab's demo data ("mine.json"); false with a message when malformed.
+    bool loadMine(const Value& fixture, std::string* error);
+    // A page of `l` (rows filled in, counters at the top).
+    Value pageOf(const List& l, const std::string& pagecode) const;
     // Text with "{pictures}" and "{server}" filled in.
     Value filled(const Value& v) const;
     Value loginReply(const Value& request, JournalEntry& entry);
@@ -190,6 +224,11 @@ private:
     std::vector<Voucher> vouchers_;
     std::map<std::string, std::vector<SubAccount>> subAccounts_;
     std::set<std::tuple<std::string, int64_t, int64_t>> claims_;  // user, sub-account, voucher
+    struct Profile {
+        Value uinfo = Value::dict(), coupon = Value::dict();
+    };
+    std::map<std::string, Profile> profiles_;
+    std::map<std::string, std::vector<Message>> messages_;
 };
 
 }  // namespace standin
