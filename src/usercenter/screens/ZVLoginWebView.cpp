@@ -48,11 +48,13 @@ void ZVLoginWebView::setUrl(const std::string& url) {
     url_ = url;
     if (auto address = NSURL::URLWithString(url)) webView->loadRequest(NSURLRequest::requestWithURL(*address));
     else NSLog("ZVLoginWebView: not an address, nothing loads");
+    moreBtn->setHidden(!isShowMore_ || !URLEncode::isURL(url_));
 }
 
 void ZVLoginWebView::setIsShowMore(bool show) {
     isShowMore_ = show;
-    moreBtn->setHidden(!show);
+    // Only an address the outside browser can take is offered to it.
+    moreBtn->setHidden(!show || !URLEncode::isURL(url_));
 }
 
 void ZVLoginWebView::setName(const std::string& name) {

@@ -146,6 +146,8 @@ void ZVSuUserVC::buildScene() {
     std::shared_ptr<UILabel>* values[] = {&ptbL, &djqL, &xinL, &walletL};
     for (int i = 0; i < 4; ++i) {
         *values[i] = label(*userView, 17, 0x333333, UIFontWeight::Semibold, NSTextAlignment::Center);
+        (*values[i])->adjustsFontSizeToFitWidth = true;  // a wallet of millions still shows in full
+        (*values[i])->minimumScaleFactor = 0.5;
         auto name = label(*userView, 12, 0x999999, UIFontWeight::Regular, NSTextAlignment::Center);
         name->setText(names[i]);
         name->setTag(20 + i);

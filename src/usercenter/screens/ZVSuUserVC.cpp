@@ -84,6 +84,7 @@ void ZVSuUserVC::viewDidLayoutSubviews() {
         b->addAction(UIControlEventTouchUpInside, [weak, tag](UIControl&) {
             if (auto self = weak.lock()) self->goToOtherVC(tag);
         });
+        b->layoutIfNeeded();  // the insets are worked out from the image's and title's laid-out sizes
         ZVButtonExtension::layoutButtonWithEdgeInsetsStyle(*b, int(ZVButtonEdgeInsetsStyle::ImageTop), 4);
     }
 }
@@ -101,7 +102,8 @@ void ZVSuUserVC::loadData() {
         [weak](const Value& reply) {
             auto self = weak.lock();
             if (!self) return;
-            if (reply["a"].intValue() != 1) return CXRMessage::showMessage(ZVReplyMessage(reply, ""), self->view());
+            if (reply["a"].intValue() != 1)
+                return CXRMessage::showMessage(ZVReplyMessage(reply, kZVServerErrorMessage), self->view());
             self->dic_ = reply["c"];
             self->setUpUI();
         },

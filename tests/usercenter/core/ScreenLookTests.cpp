@@ -140,12 +140,12 @@ TEST_F(ScreenLook, TheOtherScreensDrawTheirText) {
     advance(0.5);
     ASSERT_TRUE(button->helperWindow());
     img = shoot(*button->helperWindow(), "user-centre");
-    for (const char* text : {"返回游戏", "退出登录"}) {
+    for (const char* text : {"关闭", "复制"}) {
         auto b = uitest::findButton(text);
         ASSERT_TRUE(b) << text;
         EXPECT_GT(countPixels(*img, uitest::screenFrame(*b->titleLabel()), inked), 30) << text;
     }
-    ASSERT_TRUE(uitest::tapButton("返回游戏"));
+    ASSERT_TRUE(uitest::tapButton("关闭"));
     advance(0.5);
 
     auto alert = std::make_shared<UIAlertView>("提示", "余额 1234.56 元，确定 ✕ 吗？");

@@ -35,7 +35,7 @@ TEST_F(Tabs, TheFloatingButtonOpensTheUserCentreAndItsWaysOut) {
     EXPECT_FALSE(centre->shouldAutorotate());
 
     // Back to the game: the window fades out over 0.3 s and the button returns.
-    ASSERT_TRUE(uitest::tapButton("返回游戏"));
+    ASSERT_TRUE(uitest::tapButton("关闭"));
     EXPECT_FALSE(button->helperWindow());
     advance(0.31);
     EXPECT_TRUE(window->isHidden());
@@ -45,7 +45,7 @@ TEST_F(Tabs, TheFloatingButtonOpensTheUserCentreAndItsWaysOut) {
     ShareVale::sharedInstance().isHideSuspend = true;
     ASSERT_TRUE(uitest::tapView(*button));
     advance(0.5);
-    ASSERT_TRUE(uitest::tapButton("返回游戏"));
+    ASSERT_TRUE(uitest::tapButton("关闭"));
     advance(0.31);
     EXPECT_TRUE(button->isHidden());
     ShareVale::sharedInstance().isHideSuspend = false;
@@ -55,6 +55,9 @@ TEST_F(Tabs, TheFloatingButtonOpensTheUserCentreAndItsWaysOut) {
     ASSERT_TRUE(uitest::tapView(*button));
     advance(0.5);
     centre = userCentre();
+    auto account = tabRoot<ZVSuUserVC>(*centre, 0);
+    auto& page = *account->scrollView;
+    page.setContentOffset({0, page.contentSize().height - page.bounds().height()});
     ASSERT_TRUE(uitest::tapButton("退出登录"));
     EXPECT_EQ(login.failures, (std::vector<std::pair<int, std::string>>{{-9, "注销"}}));
     EXPECT_TRUE(centre->isShouldDismiss);
