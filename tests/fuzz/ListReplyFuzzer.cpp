@@ -2,7 +2,8 @@
 // lists read it. Rows are dictionaries only and never more than "lists"
 // held; counters stay in 32 bits; a usable page counter is a whole number
 // from 1 that the forgiving read agrees with; a pager fed the reply for a
-// first page and a next page keeps its page where the reply allows.
+// first page and a next page keeps its page where the reply allows; the
+// lists that keep their rows elsewhere read only dictionaries as rows.
 
 #include "FuzzSupport.h"
 #include "usercenter/screens/ZVPager.h"
@@ -29,5 +30,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(moreLoaded == (reply->isDict() && page.has_value()));
     FUZZ_CHECK(pager->page() == (moreLoaded ? *page : before));
     FUZZ_CHECK(!pager->isFirstLoadOut());
+
+    // The lists that keep rows and counters elsewhere (messages, ledgers).
+    for (auto shape : {ZVPager::Shape{{"c"}, {"nowpage"}, {"allnum"}, true},
+                       ZVPager::Shape{{"c", "lists"}, {"c", "now_page"}, {"c", "total_page"}, false}}) {
+        auto other = ZVPager::create([&](int32_t, ZVSuccess success, ZVFailure) { success(*reply); }, shape);
+        other->loadFirst([&](const ZVPager::Page& p) {
+            for (auto& row : p.rows) FUZZ_CHECK(row.isDict());
+        }, [] {}, [](const Value&) {});
+        FUZZ_CHECK(!other->isFirstLoadOut());
+    }
     return 0;
 }

@@ -112,6 +112,25 @@ Value UserCentreStandin::ledgerPage(const std::string& endpoint, const Value& fi
     return reply;
 }
 
+// The game's vouchers with "is_get" for the asking sub-account; claimed ones stay listed.
+Value UserCentreStandin::couponList(const Value& fields) const {
+    std::string user = fields.text("username"), gid = fields.text("gid");
+    int64_t sub = fields["xiaohao_id"].intValue();
+    std::lock_guard lock(mutex_);
+    Value rows = Value::array();
+    for (auto& v : vouchers_) {
+        if (v.gid != gid) continue;
+        Value row = v.fields;
+        row.set("cid", v.cid);
+        row.set("remain_counts", v.remaining);
+        row.set("is_get", claims_.count({user, sub, v.cid}) ? "1" : "0");
+        rows.push(row);
+    }
+    Value reply = done("");
+    reply.set("c", Value::dict({{"data", rows}}));
+    return reply;
+}
+
 Value UserCentreStandin::smsCode(const Value& f) const {
     std::string phone = f.text("sj");
     if (f.text("type") == "7") {
@@ -162,6 +181,7 @@ void UserCentreStandin::installMineRoutes() {
         std::string name = endpoint;
         s.on("POST", path(name), formRoute([this, name](const Value& f) { return ledgerPage(name, f); }));
     }
+    s.on("POST", path(ZVApi::kCouponList), formRoute([this](const Value& f) { return couponList(f); }));
     s.on("POST", path(ZVApi::kMyCoupons), formRoute([this](const Value& f) {
              return listPage(myCouponsKey(f.text("status")), f.text("pagecode"));
          }));

@@ -131,7 +131,9 @@ public:
     // the player's vouchers as lists (setList): ledger rows carry the
     // "screen" they are filed under (screen 0 lists all), the vouchers are
     // kept per status under myCouponsKey. Password resets and unbindings
-    // change the account; codes are any text of 4 characters or more.
+    // change the account; codes are any text of 4 characters or more. The
+    // coupon centre lists the game's vouchers (setVouchers) with "is_get"
+    // for the asking sub-account.
     struct Message {
         int64_t id = 0;
         std::string title, content, addtime, url;
@@ -197,6 +199,7 @@ private:
     Value resetPassword(const Value& request);
     Value unbindPhone(const Value& request);
     Value smsCode(const Value& fields) const;
+    Value couponList(const Value& fields) const;
     // The account tab's demo data ("mine.json"); false with a message when malformed.
     bool loadMine(const Value& fixture, std::string* error);
     // A page of `l` (rows filled in, counters at the top).

@@ -8,7 +8,9 @@
 #include "usercenter/core/CXRHelperBtn.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVApi.h"
+#include "usercenter/screens/ZVSuSubNameVC.h"
 #include "usercenter/screens/ZVSuUserVC.h"
+#include "usercenter/screens/ZVSuWalletVC.h"
 
 using standin::Reply;
 using standin::UserCentreStandin;
@@ -176,6 +178,27 @@ TEST_F(Account, LogoutTellsTheGameOnce) {
     advance(0.5);
     EXPECT_EQ(login.failures, (std::vector<std::pair<int, std::string>>{{-9, "注销"}}));
     EXPECT_FALSE(userCentre());
+}
+
+TEST_F(Account, TheWalletAndSubAccountScreens) {
+    env->standin().setProfile("player1", Value::dict({{"avatar", "https://pic.example/a.png"}}), Value::dict());
+    auto vc = open();
+    ASSERT_TRUE(vc);
+    auto nav = vc->navigationController();
+    vc->doShowWalletVC();
+    advance(0.5);
+    auto wallet = std::dynamic_pointer_cast<ZVSuWalletVC>(nav->topViewController());
+    ASSERT_TRUE(wallet);
+    EXPECT_EQ(wallet->dataDic.text("avatar"), "https://pic.example/a.png");
+    nav->popViewControllerAnimated(false);
+
+    vc->goToSubNameVC();
+    advance(0.5);
+    auto sub = std::dynamic_pointer_cast<ZVSuSubNameVC>(nav->topViewController());
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(sub->iconUrl, "https://pic.example/a.png");
+    sub->doLogout();
+    EXPECT_TRUE(centre->isShouldDismiss);
 }
 
 }  // namespace

@@ -272,4 +272,31 @@ TEST_F(Panels, TheWebPanelOverTheRealNamePanel) {
     }
 }
 
+TEST_F(Panels, TheLoginWindowsLinks) {
+    openLogin();
+    uitest::layout();
+    ASSERT_TRUE(uitest::tapButton("忘记密码"));
+    uitest::layout();
+    auto forget = std::dynamic_pointer_cast<ZVSuForgetView>(
+        uitest::findView([](UIView& v) { return dynamic_cast<ZVSuForgetView*>(&v) != nullptr; }));
+    ASSERT_TRUE(forget);
+    ASSERT_TRUE(uitest::tapView(*forget->closeBtn));
+    EXPECT_FALSE(forget->window());
+    EXPECT_FALSE(uitest::findView([](UIView& v) { return v.accessibilityIdentifier() == "panel_cover"; }));
+
+    for (auto& [link, path] : std::vector<std::pair<std::string, std::string>>{{"《用户协议》", ZVApi::kAgreementPage},
+                                                                              {"《隐私政策》", ZVApi::kPrivacyPage}}) {
+        ASSERT_TRUE(uitest::tapButton(link)) << link;
+        uitest::layout();
+        auto web = std::dynamic_pointer_cast<ZVLoginWebView>(
+            uitest::findView([](UIView& v) { return dynamic_cast<ZVLoginWebView*>(&v) != nullptr; }));
+        ASSERT_TRUE(web) << link;
+        EXPECT_EQ(web->titleL->text(), link);
+        auto page = std::dynamic_pointer_cast<RecordingWebView>(web->webView);
+        ASSERT_TRUE(page);
+        EXPECT_EQ(page->currentURL(), ZVApi::baseURL() + path);
+        ASSERT_TRUE(uitest::tapView(*web->backBtn));
+    }
+}
+
 }  // namespace
