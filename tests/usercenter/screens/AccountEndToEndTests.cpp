@@ -35,7 +35,8 @@ protected:
         uitest::layout();
         p.header = {4, uitest::screenFrame(*account->onePic).minY() + 4};
         p.messages = centreOf(*account->btnsView->viewWithTag(ZVSuUserVC::kMessages));
-        p.badge = centreOf(*account->msgNumL);
+        CGRect badge = uitest::screenFrame(*account->msgNumL);
+        p.badge = {badge.minX() + 3, badge.midY()};  // beside its digits
         p.close = centreOf(*account->closeBtn);
         auto messages = std::make_shared<ZVUserMsgVC>();
         makeWindow(ZVNavigationController::withRoot(messages));

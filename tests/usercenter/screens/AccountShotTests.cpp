@@ -11,9 +11,14 @@
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/screens/ZVLoginRzView.h"
+#include "usercenter/screens/ZVSuBillVC.h"
+#include "usercenter/screens/ZVSuCouponVC.h"
+#include "usercenter/screens/ZVSuMyCouponVC.h"
+#include "usercenter/screens/ZVSuOrderVC.h"
 #include "usercenter/screens/ZVSuUserVC.h"
 
 using Profile = UIScreen::Profile;
+using standin::UserCentreStandin;
 
 namespace {
 
@@ -94,6 +99,73 @@ TEST_P(AccountShots, AnUnverifiedAccountAndThePanelOnItsCover) {
     CGRect card = uitest::screenFrame(*vc->userView);
     EXPECT_GT(count(*img, CGRect(card.minX() + 4, card.minY() + 4, 8, 8), {204, 204, 204}, 3), 8 * 8 * 4 - 4);
     EXPECT_GT(count(*img, CGRect(p.minX() + 4, p.maxY() - 8, 8, 4), {255, 255, 255}, 2), 8 * 4 * 4 - 4);
+}
+
+TEST_P(AccountShots, TheListsOpenDropdownVoucherCapsBadgeCornersAndIndicator) {
+    auto& s = env->standin();
+    s.setList(ZVApi::kDjqIncome, {{Value::dict({{"time", "2024-05-01"}, {"money", "5"}, {"remark", "后台代充"}})}, 10, Value::dict()});
+    s.setVouchers({{101, "G1", 5, Value::dict({{"coupon_money", "10"}, {"pay_money", "98"}, {"gamename", "星海征途"},
+                                                {"time", "2024-12-31"}, {"condition", "满98可用"}})}});
+    s.setList(ZVApi::kBookingList, {{Value::dict({{"id", 7}, {"gamename", "星海征途"}, {"fuli", Value::array({"首充双倍"})},
+                                                  {"box_discount", "0.1折"}})}, 10, Value::dict()});
+    s.setList(UserCentreStandin::myCouponsKey("1"), {{Value::dict({{"cid", 1}, {"coupon_money", "10"}, {"pay_money", "98"},
+                                                                    {"gamename", "星海征途"}})}, 10, Value::dict()});
+    auto vc = open(Value::dict());
+    ASSERT_TRUE(vc);
+    auto nav = vc->navigationController();
+    auto top = [&] { return nav->topViewController(); };
+
+    vc->goToBillVc();
+    advance(0.5);
+    auto bill = std::dynamic_pointer_cast<ZVSuBillVC>(top());
+    ASSERT_TRUE(bill && settle([&] { return bill->dataSource.size() == 1; }));
+    bill->menu()->showDropDown();
+    advance(0.5);
+    auto img = shoot("i22-bills-dropdown");
+    EXPECT_TRUE(labelShown("金币兑换"));
+    CGRect indicator = uitest::screenFrame(*bill->indicator);
+    EXPECT_GT(count(*img, indicator, {0x60, 0x36, 0xE7}), area(indicator) / 2);
+    nav->popToRootViewControllerAnimated(false);
+
+    vc->goToCouponVc();
+    advance(0.5);
+    auto coupons = std::dynamic_pointer_cast<ZVSuCouponVC>(top());
+    ASSERT_TRUE(coupons && settle([&] { return coupons->dataSource.size() == 1; }));
+    uitest::layout();
+    img = shoot("i22-coupon-centre");
+    auto cell = std::dynamic_pointer_cast<ZVSuCouponCell>(coupons->tableView()->cellForRowAtIndexPath({0, 0}));
+    ASSERT_TRUE(cell);
+    CGRect bg = uitest::screenFrame(*cell->bgPic);
+    // The left cap keeps its orange, the stretched middle its pale colour, the right cap white.
+    EXPECT_GT(count(*img, CGRect(bg.minX() + 10, bg.maxY() - 12, 8, 6), {0xFF, 0x7A, 0x45}, 10), 8 * 6 * 4 / 2);
+    double middle = ZVSuCouponCell::kLeftCap + (bg.width() - ZVSuCouponCell::kLeftCap - ZVSuCouponCell::kRightCap) / 2;
+    EXPECT_GT(count(*img, CGRect(bg.minX() + middle - 2, bg.maxY() - 12, 4, 6), {0xFF, 0xF1, 0xE8}, 6), 4 * 6 * 4 / 2);
+    EXPECT_GT(count(*img, CGRect(bg.maxX() - 30, bg.maxY() - 12, 8, 6), {0xFF, 0xFF, 0xFF}, 4), 8 * 6 * 4 / 2);
+
+    coupons->goToMyCouponVC();
+    advance(0.5);
+    auto mine = std::dynamic_pointer_cast<ZVSuMyCouponVC>(top());
+    ASSERT_TRUE(mine && settle([&] { return mine->dataSource.size() == 1; }));
+    img = shoot("i22-my-coupons");
+    CGRect line = uitest::screenFrame(*mine->indicator());
+    EXPECT_GT(count(*img, line, {0x49, 0x58, 0xA7}), area(line) / 2);
+    nav->popToRootViewControllerAnimated(false);
+
+    vc->goToOtherVC(ZVSuUserVC::kReservations);
+    advance(0.5);
+    auto order = std::dynamic_pointer_cast<ZVSuOrderVC>(top());
+    ASSERT_TRUE(order && settle([&] { return order->dataSource.size() == 1; }));
+    img = shoot("i22-reservations");
+    auto row = std::dynamic_pointer_cast<ZVSuOrderCell>(order->tableView()->cellForRowAtIndexPath({0, 0}));
+    ASSERT_TRUE(row);
+    // The discount badge: rounded top-right and bottom-left, square at the other two corners.
+    CGRect badge = uitest::screenFrame(*row->tagL);
+    ASSERT_GT(badge.width(), 10);
+    auto at = [&](double x, double y) { return near(img->pixelAt(int(x * 2), int(y * 2)), {0xFF, 0x7A, 0x45}, 12); };
+    EXPECT_TRUE(at(badge.minX() + 0.3, badge.minY() + 0.3));   // top-left square
+    EXPECT_TRUE(at(badge.maxX() - 0.3, badge.maxY() - 0.3));   // bottom-right square
+    EXPECT_FALSE(at(badge.maxX() - 0.3, badge.minY() + 0.3));  // top-right rounded
+    EXPECT_FALSE(at(badge.minX() + 0.3, badge.maxY() - 0.3));  // bottom-left rounded
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, AccountShots, ::testing::Values(Profile::Compact, Profile::Tall),
