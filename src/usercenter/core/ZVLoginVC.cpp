@@ -15,20 +15,6 @@ namespace {
 constexpr double kPanelWidth = 315;
 constexpr double kPanelHeight = 300;
 std::weak_ptr<ZVLoginVC> onScreen;
-
-std::shared_ptr<UITextField> makeField(const std::string& placeholder, const CGRect& frame) {
-    auto f = std::make_shared<UITextField>(frame);
-    f->setPlaceholder(placeholder);
-    f->setFont(UIFont::systemFontOfSize(15));
-    f->placeholderColor = UIColor::fromRGB(0xAAAAAA);
-    f->borderStyle = UITextBorderStyle::None;
-    f->setBackgroundColor(UIColor::fromRGB(0xF5F6F8));
-    f->layer()->setCornerRadius(6);
-    auto pad = std::make_shared<UIView>(CGRect(0, 0, 12, frame.height()));
-    f->leftView = pad;
-    f->leftViewMode = UITextFieldViewMode::Always;
-    return f;
-}
 }  // namespace
 
 std::shared_ptr<ZVLoginVC> ZVLoginVC::current() { return onScreen.lock(); }
@@ -81,13 +67,13 @@ void ZVLoginVC::viewDidLoad() {
     closeButton_->setAccessibilityIdentifier("login_close");
     panel_->addSubview(closeButton_);
 
-    account_ = makeField("请输入账号", CGRect(24, 66, kPanelWidth - 48, 44));
+    account_ = ZVStyle::field("请输入账号", CGRect(24, 66, kPanelWidth - 48, 44), 12);
     account_->setAccessibilityIdentifier("login_account");
     account_->returnKeyType = UIReturnKeyType::Next;
     account_->setText(ShareVale::sharedInstance().userName());
     panel_->addSubview(account_);
 
-    password_ = makeField("请输入密码", CGRect(24, 122, kPanelWidth - 48, 44));
+    password_ = ZVStyle::field("请输入密码", CGRect(24, 122, kPanelWidth - 48, 44), 12);
     password_->setAccessibilityIdentifier("login_password");
     password_->setSecureTextEntry(true);
     password_->returnKeyType = UIReturnKeyType::Go;

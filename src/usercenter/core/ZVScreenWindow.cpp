@@ -51,4 +51,17 @@ std::shared_ptr<UIButton> actionButton(const std::string& title) {
     b->setClipsToBounds(true);
     return b;
 }
+
+std::shared_ptr<UITextField> field(const std::string& placeholder, const CGRect& frame, double inset) {
+    auto f = std::make_shared<UITextField>(frame);
+    f->setPlaceholder(placeholder);
+    f->setFont(UIFont::systemFontOfSize(15));
+    f->placeholderColor = UIColor::fromRGB(0xAAAAAA);
+    f->borderStyle = UITextBorderStyle::None;
+    f->setBackgroundColor(UIColor::fromRGB(0xF5F6F8));
+    f->layer()->setCornerRadius(6);
+    f->leftView = std::make_shared<UIView>(CGRect(0, 0, inset, frame.height()));
+    f->leftViewMode = UITextFieldViewMode::Always;
+    return f;
+}
 }  // namespace ZVStyle

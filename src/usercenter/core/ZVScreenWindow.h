@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "platform/ui/UIViewController.h"
+#include "platform/ui/UIButton.h"
+#include "platform/ui/UITextField.h"
 #include "platform/ui/UIWindow.h"
 
 class UIButton;
@@ -30,4 +32,6 @@ UIColor lineGray();   // "#E5E5E5"
 std::shared_ptr<UIButton> actionButton(const std::string& title);
 // The "✕" that closes a panel, for its top right corner.
 std::shared_ptr<UIButton> closeButton();
+// A text field of the panels' look: grey, rounded, its text `inset` from the left.
+std::shared_ptr<UITextField> field(const std::string& placeholder, const CGRect& frame, double inset);
 }  // namespace ZVStyle

@@ -31,15 +31,7 @@ void ZVPanelView::build() {
 }
 
 std::shared_ptr<UITextField> ZVPanelView::makeField(const std::string& placeholder, const CGRect& frame) {
-    auto f = std::make_shared<UITextField>(frame);
-    f->setPlaceholder(placeholder);
-    f->setFont(UIFont::systemFontOfSize(15));
-    f->placeholderColor = UIColor::fromRGB(0xAAAAAA);
-    f->borderStyle = UITextBorderStyle::None;
-    f->setBackgroundColor(UIColor::fromRGB(0xF5F6F8));
-    f->layer()->setCornerRadius(6);
-    f->leftView = std::make_shared<UIView>(CGRect(0, 0, 10, frame.height()));
-    f->leftViewMode = UITextFieldViewMode::Always;
+    auto f = ZVStyle::field(placeholder, frame, 10);
     f->delegate = std::static_pointer_cast<ZVPanelView>(sharedView());
     addSubview(f);
     return f;

@@ -12,6 +12,7 @@
 #include "usercenter/screens/ZVNavigationController.h"
 #include "usercenter/screens/ZVSuStrategyVC.h"
 #include "usercenter/screens/ZVSuUserVC.h"
+#include "usercenter/screens/ZVScene.h"
 #include "usercenter/screens/ZVSuWebVC.h"
 #include "usercenter/screens/ZVSuWelfareVC.h"
 
@@ -38,16 +39,9 @@ std::string customerServiceURL() {
 }  // namespace ZVUserCentrePages
 
 namespace {
-// A scene of the user centre's storyboard; nullptr (logged) when unknown.
-template <class VC>
-std::shared_ptr<VC> scene(const std::string& identifier) {
-    auto storyboard = UIStoryboard::storyboardWithName("ZVSuTabBarVC");
-    return storyboard ? std::dynamic_pointer_cast<VC>(storyboard->instantiateViewControllerWithIdentifier(identifier))
-                      : nullptr;
-}
 
 std::shared_ptr<ZVSuWebVC> webPage(const std::string& name, const std::string& url) {
-    auto web = scene<ZVSuWebVC>("ZVSuWebVC");
+    auto web = ZVScene<ZVSuWebVC>("ZVSuWebVC");
     if (web) {
         web->name = name;
         web->url = url;
@@ -70,7 +64,7 @@ void ZVSuTabBarVC::viewDidLoad() {
 
 void ZVSuTabBarVC::addChildVcs() {
     std::weak_ptr<ZVSuTabBarVC> weak = std::static_pointer_cast<ZVSuTabBarVC>(sharedController());
-    if (auto user = scene<ZVSuUserVC>("ZVSuUserVC")) {
+    if (auto user = ZVScene<ZVSuUserVC>("ZVSuUserVC")) {
         user->logoutBlock = [weak] {
             if (auto self = weak.lock()) self->logout();
         };

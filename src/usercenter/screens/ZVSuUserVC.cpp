@@ -25,18 +25,12 @@
 #include "usercenter/screens/ZVSuForgetView.h"
 #include "usercenter/screens/ZVSuOrderVC.h"
 #include "usercenter/screens/ZVSuWalletVC.h"
+#include "usercenter/screens/ZVScene.h"
 #include "usercenter/screens/ZVSuWebVC.h"
 #include "usercenter/screens/ZVUserMsgVC.h"
 #include "usercenter/screens/ZVViewExtension.h"
 
 namespace {
-template <class VC>
-std::shared_ptr<VC> scene(const std::string& identifier) {
-    auto storyboard = UIStoryboard::storyboardWithName("ZVSuTabBarVC");
-    return storyboard ? std::dynamic_pointer_cast<VC>(storyboard->instantiateViewControllerWithIdentifier(identifier))
-                      : nullptr;
-}
-
 const UIColor kDarkGrey = UIColor::darkGrayColor();
 UIColor lightGrey() { return XTExtention::colorWithHexString("#999999"); }
 }  // namespace
@@ -162,13 +156,13 @@ void ZVSuUserVC::push(const std::shared_ptr<UIViewController>& vc) {
 }
 
 void ZVSuUserVC::doShowWalletVC() {
-    auto wallet = scene<ZVSuWalletVC>("ZVSuWalletVC");
+    auto wallet = ZVScene<ZVSuWalletVC>("ZVSuWalletVC");
     if (wallet) wallet->dataDic = dic_["uinfo"];
     push(wallet);
 }
 
 void ZVSuUserVC::goToWebVc() {
-    auto web = scene<ZVSuWebVC>("ZVSuWebVC");
+    auto web = ZVScene<ZVSuWebVC>("ZVSuWebVC");
     if (!web) return;
     web->name = "用户头衔等级说明";
     web->url = ZVApi::baseURL() + ZVApi::kTitlePage;
@@ -187,7 +181,7 @@ void ZVSuUserVC::goToOtherVC(long tag) {
         };
         push(messages);
     } else if (tag == kChat) {
-        auto web = scene<ZVSuWebVC>("ZVSuWebVC");
+        auto web = ZVScene<ZVSuWebVC>("ZVSuWebVC");
         if (!web) return;
         web->name = "智能客服";
         web->isShowSuperVc = true;
@@ -198,10 +192,10 @@ void ZVSuUserVC::goToOtherVC(long tag) {
     }
 }
 
-void ZVSuUserVC::goToCouponVc() { push(scene<UIViewController>("ZVSuCouponVC")); }
+void ZVSuUserVC::goToCouponVc() { push(ZVScene<UIViewController>("ZVSuCouponVC")); }
 
 void ZVSuUserVC::pushBill(bool isPtb, bool isStars) {
-    auto bill = scene<ZVSuBillVC>("ZVSuBillVC");
+    auto bill = ZVScene<ZVSuBillVC>("ZVSuBillVC");
     if (!bill) return;
     bill->isPtb = isPtb;
     bill->isStars = isStars;
@@ -213,7 +207,7 @@ void ZVSuUserVC::goToBillVc() { pushBill(false, false); }
 void ZVSuUserVC::goToStarsVc() { pushBill(false, true); }
 
 void ZVSuUserVC::goToSubNameVC() {
-    auto sub = scene<ZVSuSubNameVC>("ZVSuSubNameVC");
+    auto sub = ZVScene<ZVSuSubNameVC>("ZVSuSubNameVC");
     if (!sub) return;
     sub->iconUrl = dic_["uinfo"]["avatar"].textValue();
     std::weak_ptr<ZVSuUserVC> weak = std::static_pointer_cast<ZVSuUserVC>(sharedController());

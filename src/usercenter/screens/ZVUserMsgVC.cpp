@@ -7,6 +7,7 @@
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVNetwork.h"
 #include "usercenter/screens/ZVColorExtension.h"
+#include "usercenter/screens/ZVScene.h"
 #include "usercenter/screens/ZVSuWebVC.h"
 
 // ---- ZVUserMsgModel
@@ -114,9 +115,7 @@ std::shared_ptr<UITableViewCell> ZVUserMsgVC::tableView_cellForRowAtIndexPath(UI
 void ZVUserMsgVC::tableView_didSelectRowAtIndexPath(UITableView&, const NSIndexPath& ip) {
     if (rowAt(ip).isNull()) return;
     auto model = modelAt<ZVUserMsgModel>(ip);
-    auto storyboard = UIStoryboard::storyboardWithName("ZVSuTabBarVC");
-    auto web = storyboard ? std::dynamic_pointer_cast<ZVSuWebVC>(storyboard->instantiateViewControllerWithIdentifier("ZVSuWebVC"))
-                          : nullptr;
+    auto web = ZVScene<ZVSuWebVC>("ZVSuWebVC");
     if (web && navigationController()) {
         web->name = model.title;
         web->url = model.url;

@@ -26,7 +26,7 @@ class AccountInTheGame : public UserCentreGameTest {
 protected:
     // Points of the account page and the message list, laid out here as the game lays them out.
     struct AccountPoints {
-        CGPoint header, messages, badge, close, firstMessage;
+        CGPoint header, messages, badge, close, firstMessage, firstIcon;
     };
     AccountPoints accountPoints() {
         AccountPoints p;
@@ -43,6 +43,7 @@ protected:
         uitest::layout();
         CGRect table = uitest::screenFrame(*messages->tableView());
         p.firstMessage = {table.midX(), table.minY() + ZVUserMsgCell::kRowHeight / 2};
+        p.firstIcon = {table.minX() + 21, p.firstMessage.y};  // the purple disc, left of its envelope
         return p;
     }
 };
@@ -61,6 +62,7 @@ TEST_F(AccountInTheGame, AnUnreadMessageIsMarkedReadAndCloseBringsTheButtonBack)
 
     click(p.messages);
     ASSERT_TRUE(journalled(userCentre, ZVApi::kMessageList)) << game->log();
+    ASSERT_TRUE(pixelIs(p.firstIcon, rgb(0x6036E7), 30)) << game->log();  // the rows are in
     click(p.firstMessage);
     ASSERT_TRUE(journalled(userCentre, ZVApi::kMessageRead)) << game->log();
     ASSERT_TRUE(pixelIs(block, rgb(L::kService))) << game->log();  // the message's page
