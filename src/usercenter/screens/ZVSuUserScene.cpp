@@ -123,6 +123,7 @@ void ZVSuUserVC::buildScene() {
     payPic->setAccessibilityIdentifier("user_paypic");
     userView->addSubview(vipPic);
     userView->addSubview(payPic);
+    payPicLeft = std::make_shared<NSLayoutConstraint>(kPayPicLeftWithVip, root);  // the page lays the card out
     nameL = label(*userView, 12, 0x666666);
     xiaohao_nickL = label(*userView, 12, 0x666666);
     copyBtn = UIButton::buttonWithType(UIButtonType::Custom);
@@ -253,7 +254,7 @@ void ZVSuUserVC::layoutScene() {
     iconView->setFrame(CGRect(15, 15, 60, 60));
     nickL->setFrame(CGRect(87, 14, cw - 87 - 15, 24));
     vipPic->setFrame(CGRect(87, 41, 50, 18));
-    payPic->setFrame(CGRect(87 + payPicLeft, 41, 50, 18));
+    payPic->setFrame(CGRect(87 + payPicLeft->constant(), 41, 50, 18));
     nameL->setFrame(CGRect(87, 64, cw - 87 - 70, 18));
     copyBtn->setFrame(CGRect(cw - 15 - 44, 62, 44, 22));
     xiaohao_nickL->setFrame(CGRect(15, 88, cw - 15 - 100, 20));

@@ -112,7 +112,7 @@ void ZVSuUserVC::setUpUI() {
     bool vip = !info.vippic.empty();
     vipPic->setHidden(!vip);
     if (vip) ZVExtension::setGameIconWithUrlStr(*vipPic, info.vippic, "");
-    payPicLeft = vip ? kPayPicLeftWithVip : kPayPicLeftAlone;
+    payPicLeft->setConstant(vip ? kPayPicLeftWithVip : kPayPicLeftAlone);
     ZVExtension::setGameIconWithUrlStr(*payPic, info.paypic, "");
     xiaohao_nickL->setText(ZVSuUserInfo::subAccountLine(ShareVale::sharedInstance().xiaohao_nickName));
     nickL->setText(info.nickName);

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/ui/NSLayoutConstraint.h"
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIImageView.h"
 #include "platform/ui/UILabel.h"
@@ -46,7 +47,8 @@ public:
     std::shared_ptr<UILabel> nickL, nameL, xiaohao_nickL, ptbL, djqL, xinL, walletL, couponMoneyL, couponNumL,
         msgNumL, mobileTitleL, mobileL, rzL, versionL;
     std::shared_ptr<UIButton> autoLoginBtn, suspendStatusBtn, copyBtn, subNameBtn, closeBtn, logoutBtn;
-    double payPicLeft = kPayPicLeftWithVip;
+    // The title badge's leading distance; a new constant re-lays the card.
+    std::shared_ptr<NSLayoutConstraint> payPicLeft;
 
     // The payload "c" of the last accepted reply.
     const Value& dic() const { return dic_; }

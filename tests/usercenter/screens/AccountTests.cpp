@@ -60,7 +60,7 @@ TEST_F(Account, OneRequestOnFirstAppearanceAndOneAfterAPushAndPop) {
     EXPECT_EQ(vc->couponNumL->text(), "共3张");
     EXPECT_EQ(vc->rzL->text(), "已认证");
     EXPECT_EQ(vc->mobileL->text(), "去绑定");
-    EXPECT_EQ(vc->payPicLeft, ZVSuUserVC::kPayPicLeftAlone);  // no "vippic"
+    EXPECT_EQ(vc->payPicLeft->constant(), ZVSuUserVC::kPayPicLeftAlone);  // no "vippic"
     EXPECT_TRUE(vc->msgNumL->isHidden());
     advance(1);
     EXPECT_EQ(requests(ZVApi::kUserIndex), 1u);
@@ -118,7 +118,8 @@ TEST_F(Account, WhatTheReplyFillsIn) {
         script(UserCentreStandin::coded(reply));
         auto vc = open();
         ASSERT_TRUE(vc) << c.name;
-        EXPECT_EQ(vc->payPicLeft, c.payPicLeft) << c.name;
+        EXPECT_EQ(vc->payPicLeft->constant(), c.payPicLeft) << c.name;
+        EXPECT_EQ(vc->payPic->frame().minX(), 87 + c.payPicLeft) << c.name;
         EXPECT_EQ(vc->msgNumL->isHidden(), c.unread.empty()) << c.name;
         EXPECT_EQ(vc->msgNumL->text(), c.unread) << c.name;
         EXPECT_EQ(vc->walletL->text(), c.wallet) << c.name;
