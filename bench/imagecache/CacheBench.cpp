@@ -3,6 +3,7 @@
 //   key-value storage 2 KiB   vs the same SQLite statements direct (target ≤ 1.1×),
 //                                with LevelDB printed beside as a reference
 //   disk cache                vs the key-value storage called directly (target ≤ 1.05×)
+//   image cache memory hit    vs its memory cache called directly (target ≤ 1.1×)
 // Each pair runs alternately several times; the best time of each counts.
 //
 //   imagecache_bench [rounds]     (default 5)
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "imagecache/ZVDiskCache.h"
+#include "imagecache/ZVImageCache.h"
 #include "imagecache/ZVKVStorage.h"
 #include "imagecache/ZVMemoryCache.h"
 #include "platform/security/Digest.h"
@@ -333,6 +335,29 @@ void benchDiskCache() {
     }
 }
 
+// MARK: - Image cache against its memory level
+
+void benchImageCacheMemoryHit() {
+    const size_t keysN = 20000, ops = 1000000;
+    std::vector<std::string> keys;
+    for (size_t i = 0; i < keysN; ++i) keys.push_back("https://example.com/icons/" + std::to_string(i) + ".png");
+    std::vector<uint32_t> order(ops);
+    std::mt19937 rng(2);
+    for (auto& o : order) o = rng() % keysN;
+    auto image = UIImage::imageWithCGImage(CGImage::create(4, 4, true));
+    image->setDecodedForDisplay(true);  // stored at once, no background decoding
+
+    auto cache = ZVImageCache::initWithPath(tempFolder("images"));
+    for (auto& k : keys) cache->setImage(image, nullptr, k, ZVImageCacheTypeMemory);
+    auto memory = ZVMemoryCache::create();
+    for (auto& k : keys) memory->setObject(CacheObject(image), k, ZVImageCache::imageCost(image.get()));
+    size_t& sink = gSink;
+    auto [ours, peer] = race(
+        [] {}, [&] { for (auto i : order) sink += bool(cache->getImageForKey(keys[i], ZVImageCacheTypeMemory)); },
+        [] {}, [&] { for (auto i : order) sink += bool(memory->objectForKey(keys[i]).as<UIImage>()); });
+    report("image cache get (memory hit)", ops, ours, peer, 1.1, "memory cache direct");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -341,6 +366,7 @@ int main(int argc, char** argv) {
     benchMemoryCache();
     benchStorage();
     benchDiskCache();
+    benchImageCacheMemoryHit();
     std::error_code ec;
     fs::remove_all(benchRoot(), ec);
     printf("\n%s (%zu)\n", gAllWithin ? "all within target" : "some ratios over target", gSink % 10);
