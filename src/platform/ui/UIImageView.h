@@ -24,7 +24,7 @@ public:
     virtual void setHighlighted(bool h);
 
     const std::vector<std::shared_ptr<UIImage>>& animationImages() const { return animationImages_; }
-    void setAnimationImages(std::vector<std::shared_ptr<UIImage>> images);
+    virtual void setAnimationImages(std::vector<std::shared_ptr<UIImage>> images);
     double animationDuration = 0;  // 0: 1/30 s per image
     int animationRepeatCount = 0;  // 0: forever
     virtual void startAnimating();
