@@ -1,6 +1,7 @@
 // The GIF builder: every frame of a small GIF, repeated by the greatest
 // common divisor of the delays so that a fixed rate plays each for its own.
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -21,6 +22,13 @@ double frameDelay(const Value& properties) {
     return delay < 0.02 ? 0.1 : delay;
 }
 
+// What one frame takes decoded (every frame has the canvas's size).
+uint64_t claimedFrameBytes(imageio::ImageSource& source) {
+    const Value properties = source.propertiesAtIndex(0);
+    auto side = [&](const char* key) { return uint64_t(std::clamp(properties[key].doubleValue(), 0.0, 65535.0)); };
+    return side(imageio::kPropertyPixelWidth) * side(imageio::kPropertyPixelHeight) * 4;
+}
+
 // The frame redrawn into a fresh bitmap of its own pixel size.
 std::shared_ptr<UIImage> gifFrame(imageio::ImageSource& source, size_t index, double scale) {
     auto bitmap = source.imageAtIndex(index);
@@ -38,6 +46,8 @@ std::shared_ptr<UIImage> ZV_imageWithSmallGIFData(const Data& data, double scale
     if (!source) return nullptr;
     const size_t count = source->count();
     if (count <= 1) return UIImage::imageWithData(data, scale);
+    const uint64_t frameBytes = claimedFrameBytes(*source);
+    if (frameBytes > 0 && count > kSmallGIFMaxDecodedBytes / frameBytes) return nullptr;  // refused before decoding
     std::vector<double> delays(count);
     std::vector<long> units(count);
     long gcd = 0;
