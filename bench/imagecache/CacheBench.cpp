@@ -119,13 +119,23 @@ private:
     std::unordered_map<std::string, std::list<std::pair<std::string, CacheObject>>::iterator> map_;
 };
 
-void benchMemoryCache() {
-    const size_t keysN = 20000, ops = 1000000;
+// 20,000 icon URLs and a million random picks among them.
+struct KeyLoad {
     std::vector<std::string> keys;
-    for (size_t i = 0; i < keysN; ++i) keys.push_back("https://example.com/icons/" + std::to_string(i) + ".png");
-    std::vector<uint32_t> order(ops);
-    std::mt19937 rng(1);
-    for (auto& o : order) o = rng() % keysN;
+    std::vector<uint32_t> order;
+};
+KeyLoad iconKeys(uint32_t seed) {
+    KeyLoad load;
+    for (size_t i = 0; i < 20000; ++i) load.keys.push_back("https://example.com/icons/" + std::to_string(i) + ".png");
+    load.order.resize(1000000);
+    std::mt19937 rng(seed);
+    for (auto& o : load.order) o = rng() % load.keys.size();
+    return load;
+}
+
+void benchMemoryCache() {
+    auto [keys, order] = iconKeys(1);
+    const size_t ops = order.size();
     CacheObject value = CacheObject::make(42);
 
     std::shared_ptr<ZVMemoryCache> cache;
@@ -162,11 +172,11 @@ void benchMemoryCache() {
     auto [evOurs, evPeer] = race(
         [&] {
             fillCache();
-            cache->setCountLimit(keysN);
+            cache->setCountLimit(keys.size());
         },
         [&] { for (size_t i = 0; i < fresh.size(); ++i) cache->setObject(freshValues[i], fresh[i]); },
         [&] {
-            peer = std::make_unique<PlainLRU>(keysN);
+            peer = std::make_unique<PlainLRU>(keys.size());
             for (auto& k : keys) peer->set(k, value);
         },
         [&] { for (size_t i = 0; i < fresh.size(); ++i) peer->set(fresh[i], freshValues[i]); });
@@ -338,12 +348,8 @@ void benchDiskCache() {
 // MARK: - Image cache against its memory level
 
 void benchImageCacheMemoryHit() {
-    const size_t keysN = 20000, ops = 1000000;
-    std::vector<std::string> keys;
-    for (size_t i = 0; i < keysN; ++i) keys.push_back("https://example.com/icons/" + std::to_string(i) + ".png");
-    std::vector<uint32_t> order(ops);
-    std::mt19937 rng(2);
-    for (auto& o : order) o = rng() % keysN;
+    auto [keys, order] = iconKeys(2);
+    const size_t ops = order.size();
     auto image = UIImage::imageWithCGImage(CGImage::create(4, 4, true));
     image->setDecodedForDisplay(true);  // stored at once, no background decoding
 
