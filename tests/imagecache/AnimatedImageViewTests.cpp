@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
+#include <future>
 #include <cstdlib>
 #include <set>
 
@@ -39,40 +39,30 @@ private:
     std::shared_ptr<FrameDeaths> deaths_;
 };
 
-// An animated image of made-up frames; frames at or after `gatedFrom`
-// wait until the gate opens.
+// An animated image of made-up frames; frames from `gatedFrom` on wait
+// until openGate().
 class FakeAnimation : public UIImage, public ZVAnimatedImage {
 public:
-    FakeAnimation(size_t frames, size_t bytesPerFrame, double delay = 1.0 / 60)
+    FakeAnimation(size_t frames, size_t bytesPerFrame, double delay = 1.0 / 60, size_t gatedFrom = SIZE_MAX)
         : UIImage(CGImage::create(4, 4, true), 1, UIImageOrientation::Up),
-          frames_(frames), bytes_(bytesPerFrame), delay_(delay) {}
+          frames_(frames), bytes_(bytesPerFrame), delay_(delay), gatedFrom_(gatedFrom) {}
     size_t animatedImageFrameCount() const override { return frames_; }
     size_t animatedImageLoopCount() const override { return 0; }
     size_t animatedImageBytesPerFrame() const override { return bytes_; }
     double animatedImageDurationAtIndex(size_t) const override { return delay_; }
     std::shared_ptr<UIImage> animatedImageFrameAtIndex(size_t index) const override {
-        std::unique_lock lock(mutex_);
-        gateCv_.wait(lock, [&] { return index < gatedFrom_ || open_; });
+        if (index >= gatedFrom_) opened_.wait();
         return std::make_shared<TracedFrame>(index, deaths);
     }
-    void closeGate(size_t from) {
-        std::lock_guard lock(mutex_);
-        gatedFrom_ = from, open_ = false;
-    }
-    void openGate() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        gateCv_.notify_all();
-    }
+    void openGate() { gate_.set_value(); }
     std::shared_ptr<FrameDeaths> deaths = std::make_shared<FrameDeaths>();
 
 private:
     size_t frames_, bytes_;
     double delay_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable gateCv_;
-    size_t gatedFrom_ = SIZE_MAX;
-    bool open_ = true;
+    size_t gatedFrom_;
+    std::promise<void> gate_;
+    std::shared_future<void> opened_ = gate_.get_future().share();
 };
 
 class AnimatedImageViewTest : public UITest {
@@ -141,8 +131,7 @@ TEST_F(AnimatedImageViewTest, BufferSizeFollowsTheLimitAndTheMemory) {
 }
 
 TEST_F(AnimatedImageViewTest, AMissingFrameHoldsThePreviousAndIsNotSkipped) {
-    auto image = std::make_shared<FakeAnimation>(4, 1024, 0.1);
-    image->closeGate(1);
+    auto image = std::make_shared<FakeAnimation>(4, 1024, 0.1, 1);
     auto view = showing(image);
     for (int i = 0; i < 40; ++i) advance(1.0 / 60);  // 0.66 s: frame 1 is still decoding
     EXPECT_EQ(view->currentAnimatedImageIndex(), 0u);
@@ -155,8 +144,7 @@ TEST_F(AnimatedImageViewTest, AMissingFrameHoldsThePreviousAndIsNotSkipped) {
 }
 
 TEST_F(AnimatedImageViewTest, ViewDestroyedWhilePlayingLeavesNoWorkBehind) {
-    auto image = std::make_shared<FakeAnimation>(4, 1024);
-    image->closeGate(1);
+    auto image = std::make_shared<FakeAnimation>(4, 1024, 1.0 / 60, 1);
     auto view = showing(image);
     for (int i = 0; i < 3; ++i) advance(1.0 / 60);  // a fetch waits at the gate
     std::weak_ptr<ZVAnimatedImageView> weak = view;
