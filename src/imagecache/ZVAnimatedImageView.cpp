@@ -62,37 +62,40 @@ public:
 
     void main() override {
         auto* animated = dynamic_cast<const ZVAnimatedImage*>(image_.get());
-        size_t count = 0, total = 0;
-        {
-            auto view = view_.lock();
-            if (!view || isCancelled() || !animated) return;
-            int32_t growth = view->growth_.load() + 1;
-            if (growth == 0) view->maxBufferCount_ = view->computeMaxBufferCount(*animated);
-            growth = int32_t(std::min<int64_t>(growth, int64_t(view->maxBufferCount_.load())));
-            view->growth_ = growth;
-            count = size_t(std::max(growth, 1));
-            total = view->totalFrameCount_.load();
-        }
+        auto view = view_.lock();
+        if (!view || isCancelled() || !animated) return;
+        int32_t growth = view->growth_.load() + 1;
+        if (growth == 0) view->maxBufferCount_ = view->computeMaxBufferCount(*animated);
+        growth = int32_t(std::min<int64_t>(growth, int64_t(view->maxBufferCount_.load())));
+        view->growth_ = growth;
+        const size_t count = size_t(std::max(growth, 1)), total = view->totalFrameCount_.load();
+        letGo(std::move(view));
         for (size_t i = 0, index = nextIndex_; i < count; ++i, index = (index + 1) % total) {
             if (isCancelled() || !fetch(*animated, index)) break;
         }
     }
 
 private:
+    // The view is held only around buffer access, never while decoding. A
+    // view is a main-thread object: when this is the last hold on it, it is
+    // let go on the main queue.
+    static void letGo(std::shared_ptr<ZVAnimatedImageView>&& view) {
+        if (view.use_count() == 1) DispatchQueue::main()->async([last = std::move(view)] {});
+        view.reset();
+    }
+
     // False when the work should stop.
     bool fetch(const ZVAnimatedImage& animated, size_t index) {
         auto view = view_.lock();
         if (!view) return false;
-        {
-            std::lock_guard lock(view->lock_);
-            if (view->buffer_.count(index)) return true;
-        }
+        bool buffered = view->isBuffered(index);
+        letGo(std::move(view));
+        if (buffered) return true;
         auto frame = ZVImageCoder::ZV_imageByDecoded(animated.animatedImageFrameAtIndex(index));
-        if (isCancelled()) return false;
-        std::lock_guard lock(view->lock_);
-        if (view->bufferOwner_ != image_.get()) return false;
-        view->buffer_[index] = std::move(frame);
-        return true;
+        if (isCancelled() || !(view = view_.lock())) return false;
+        bool stored = view->storeFrame(index, std::move(frame), image_.get());
+        letGo(std::move(view));
+        return stored;
     }
 
     std::weak_ptr<ZVAnimatedImageView> view_;
@@ -434,6 +437,18 @@ void ZVAnimatedImageView::didReceiveMemoryWarning() {
 void ZVAnimatedImageView::didEnterBackground() {
     requestQueue_->cancelAllOperations();
     pruneBufferToNextFrame();
+}
+
+bool ZVAnimatedImageView::isBuffered(size_t index) const {
+    std::lock_guard lock(lock_);
+    return buffer_.count(index) > 0;
+}
+
+bool ZVAnimatedImageView::storeFrame(size_t index, std::shared_ptr<UIImage> frame, const UIImage* owner) {
+    std::lock_guard lock(lock_);
+    if (bufferOwner_ != owner) return false;  // the image changed meanwhile
+    buffer_[index] = std::move(frame);
+    return true;
 }
 
 // MARK: - For tests

@@ -117,6 +117,9 @@ private:
     void didReceiveMemoryWarning();
     void didEnterBackground();
     void pruneBufferToNextFrame();
+    bool isBuffered(size_t index) const;
+    // Stores a fetched frame unless the buffer now belongs to another image.
+    bool storeFrame(size_t index, std::shared_ptr<UIImage> frame, const UIImage* owner);
     // Buffer size limit for `image` from the device's memory.
     size_t computeMaxBufferCount(const ZVAnimatedImage& image) const;
 
