@@ -120,25 +120,18 @@ std::shared_ptr<UIImage> ZV_imageByGrayscale(const UIImage& image) {
     return ZV_imageByBlurRadius(image, 0, nullptr, CGBlendMode::Normal, 0, nullptr);
 }
 
-std::shared_ptr<UIImage> ZV_imageByBlurSoft(const UIImage& image) {
-    UIColor tint = UIColor::colorWithWhite(0.84, 0.36);
-    return ZV_imageByBlurRadius(image, 60, &tint, CGBlendMode::Normal, 1.8, nullptr);
+namespace {
+// The presets: a white tint over a blur, colours saturated 1.8 times.
+std::shared_ptr<UIImage> blurPreset(const UIImage& image, double radius, double white, double alpha) {
+    UIColor tint = UIColor::colorWithWhite(white, alpha);
+    return ZV_imageByBlurRadius(image, radius, &tint, CGBlendMode::Normal, 1.8, nullptr);
 }
+}  // namespace
 
-std::shared_ptr<UIImage> ZV_imageByBlurLight(const UIImage& image) {
-    UIColor tint = UIColor::colorWithWhite(1.0, 0.3);
-    return ZV_imageByBlurRadius(image, 60, &tint, CGBlendMode::Normal, 1.8, nullptr);
-}
-
-std::shared_ptr<UIImage> ZV_imageByBlurExtraLight(const UIImage& image) {
-    UIColor tint = UIColor::colorWithWhite(0.97, 0.82);
-    return ZV_imageByBlurRadius(image, 40, &tint, CGBlendMode::Normal, 1.8, nullptr);
-}
-
-std::shared_ptr<UIImage> ZV_imageByBlurDark(const UIImage& image) {
-    UIColor tint = UIColor::colorWithWhite(0.11, 0.73);
-    return ZV_imageByBlurRadius(image, 40, &tint, CGBlendMode::Normal, 1.8, nullptr);
-}
+std::shared_ptr<UIImage> ZV_imageByBlurSoft(const UIImage& image) { return blurPreset(image, 60, 0.84, 0.36); }
+std::shared_ptr<UIImage> ZV_imageByBlurLight(const UIImage& image) { return blurPreset(image, 60, 1.0, 0.3); }
+std::shared_ptr<UIImage> ZV_imageByBlurExtraLight(const UIImage& image) { return blurPreset(image, 40, 0.97, 0.82); }
+std::shared_ptr<UIImage> ZV_imageByBlurDark(const UIImage& image) { return blurPreset(image, 40, 0.11, 0.73); }
 
 std::shared_ptr<UIImage> ZV_imageByBlurWithTint(const UIImage& image, const UIColor& tintColor) {
     UIColor tint = tintColor.colorWithAlphaComponent(0.6);
