@@ -159,7 +159,10 @@ TEST_F(Gifts, OddRepliesKeepTheListAndLateOnesAreDropped) {
     }
     // A reply held past a type switch is dropped when it comes.
     server.script(path, Reply::held({Value::array({pack(7, "0"), pack(8, "0"), pack(9, "0")}).toJSON()}, "application/json"));
+    size_t sent = requests(ZVApi::kGiftList);
     ASSERT_TRUE(uitest::tapView(*typeButton(*vc, 0)));
+    // The held reply must go to this request, not race the next one to the server.
+    ASSERT_TRUE(settle([&] { return requests(ZVApi::kGiftList) == sent + 1; }));
     ASSERT_TRUE(uitest::tapView(*typeButton(*vc, 1)));
     ASSERT_TRUE(settle([&] { return vc->dataSource().size() == 1; }));
     server.releasePieces();

@@ -255,7 +255,10 @@ TEST_F(WelfarePage, RefusalsAndFailuresToastAndLeaveThePageAsItWas) {
                                      {Reply::html500(), "服务器错误"},
                                      {Reply::json(Value::array({1})), "服务器错误"}}) {
         server.script(path, c.reply);
+        size_t sent = requests(ZVApi::kWelfare);
         auto vc = showScene<ZVWelfareVC>("ZVWelfareVC");
+        // A toast of the case before may still show: wait for this reply to be taken.
+        ASSERT_TRUE(settle([&] { return requests(ZVApi::kWelfare) == sent + 1; }));
         ASSERT_TRUE(toastShown(c.toast)) << c.toast;
         EXPECT_TRUE(vc->dataSource().empty());
         EXPECT_EQ(vc->tableView->numberOfRowsInSection(0), 0);
