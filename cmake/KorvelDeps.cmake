@@ -22,6 +22,7 @@ find_package(GIF REQUIRED)
 pkg_check_modules(XTST REQUIRED IMPORTED_TARGET xtst x11)
 pkg_check_modules(QRENCODE REQUIRED IMPORTED_TARGET libqrencode)
 pkg_check_modules(ZBAR REQUIRED IMPORTED_TARGET zbar)
+pkg_check_modules(GSTREAMER REQUIRED IMPORTED_TARGET gstreamer-1.0 gstreamer-app-1.0 gstreamer-video-1.0 gstreamer-pbutils-1.0)
 if(KORVEL_BUILD_BENCH)
   # A reference peer in the cache benchmarks. Found by hand: the package's
   # CMake file asks for snappy's development files, which linking to the

@@ -1,9 +1,12 @@
 #include "platform/device/HardwareFacts.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
+#include <vector>
 
 #include "platform/device/DeviceFacts.h"
 #include "platform/foundation/Files.h"
@@ -28,6 +31,41 @@ std::string dmiField(const char* name) {
 
 std::string dmiVendor() { return dmiField("sys_vendor"); }
 std::string dmiProductName() { return dmiField("product_name"); }
+
+namespace {
+
+// Capture devices by name ("video0", ...), in order.
+std::vector<std::string> captureDevices() {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(factsRoot() / "sys/class/video4linux", ec), end; !ec && it != end;
+         it.increment(ec))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool opens(const std::filesystem::path& node) {
+    int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+}  // namespace
+
+std::string cameraDevice() {
+    for (auto& name : captureDevices()) {
+        auto node = factsRoot() / "dev" / name;
+        if (opens(node)) return node.string();
+    }
+    return "";
+}
+
+CameraAccess cameraAccess() {
+    if (captureDevices().empty()) return CameraAccess::Unavailable;
+    return cameraDevice().empty() ? CameraAccess::Denied : CameraAccess::Available;
+}
 
 bool hasCamera() {
     std::error_code ec;

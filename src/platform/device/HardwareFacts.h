@@ -24,4 +24,12 @@ uint64_t physicalMemory();
 // included); -1 when it cannot be read.
 int64_t availableMemory();
 
+// The camera as this process may use it: Available when a capture device
+// is present and its node (/dev/<name>) opens for reading and writing,
+// Denied when devices are present but none opens, Unavailable without a
+// device. The first device that opens is `cameraDevice()` ("" for none).
+enum class CameraAccess { Available, Denied, Unavailable };
+CameraAccess cameraAccess();
+std::string cameraDevice();
+
 }  // namespace device

@@ -1,11 +1,13 @@
 #include "platform/device/PhotoLibrary.h"
 
+#include <glib.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
 
 #include "platform/device/DeviceFacts.h"
-#include "platform/foundation/AppHome.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
@@ -45,7 +47,14 @@ std::filesystem::path folder() {
         if (!gFolder.empty()) return gFolder;
     }
     if (const char* env = std::getenv("KORVEL_PHOTO_LIBRARY"); env && *env) return env;
-    return AppHome::root() / "Media" / "DCIM";
+    if (const char* pictures = g_get_user_special_dir(G_USER_DIRECTORY_PICTURES); pictures && *pictures)
+        return pictures;
+    return std::filesystem::path(g_get_home_dir()) / "Pictures";
+}
+
+bool isReadable() {
+    auto root = folder();
+    return files::isDirectory(root) && ::access(root.c_str(), R_OK | X_OK) == 0;
 }
 
 void setFolder(const std::filesystem::path& path) {

@@ -1,10 +1,13 @@
 #pragma once
-// The photo library: a folder of image files standing in for the device's
-// saved-photos album ("Media/DCIM" in the application home unless the
-// environment variable KORVEL_PHOTO_LIBRARY names another folder).
-// Saved images get the next free name "IMG_0001.JPG", "IMG_0002.PNG",
-// "IMG_0003.GIF", ...; a number is never reused and an existing file is
-// never replaced.
+// The photo library: a folder of image and video files standing in for the
+// device's library. Its root is the folder named by the environment
+// variable KORVEL_PHOTO_LIBRARY, else the desktop's pictures folder (XDG
+// "PICTURES", ~/Pictures when unset). Reading never creates it.
+//
+// Saved images go into the root under the next free name "IMG_0001.JPG",
+// "IMG_0002.PNG", "IMG_0003.GIF", ...; a name is never reused and an
+// existing file is never replaced. How the folder reads as albums and
+// assets: ALAssetsLibrary.h.
 
 #include <filesystem>
 #include <optional>
@@ -17,6 +20,8 @@ namespace PhotoLibrary {
 std::filesystem::path folder();
 // Tests point it elsewhere; "" restores the default.
 void setFolder(const std::filesystem::path& path);
+// True when the root is a folder this process may list and read.
+bool isReadable();
 
 // Writes the image upright: PNG when it has alpha, else JPEG at quality
 // 0.9. The path of the new file, or nullopt (and `error`).

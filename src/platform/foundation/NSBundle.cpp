@@ -1,8 +1,11 @@
 #include "platform/foundation/NSBundle.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/foundation/Files.h"
+#include "platform/foundation/Strings.h"
 
 namespace {
 std::mutex gMainMutex;
@@ -15,6 +18,10 @@ std::shared_ptr<NSBundle>& mainSlot() {
 NSBundle::NSBundle(std::filesystem::path path) : path_(std::move(path)) { reload(); }
 
 void NSBundle::reload() {
+    {
+        std::lock_guard lock(tablesMutex_);
+        tables_.clear();
+    }
     info_ = Value(Value::Dictionary{});
     if (auto bytes = files::readData(path_ / "Info.plist")) {
         if (auto v = Value::fromPlist(*bytes); v && v->isDict()) info_ = std::move(*v);
@@ -49,4 +56,41 @@ std::optional<std::filesystem::path> NSBundle::pathForResource(const std::string
     auto p = files::confine(folder, file);
     if (!p || !files::exists(*p)) return std::nullopt;
     return p;
+}
+
+std::vector<std::string> NSBundle::preferredLanguages() {
+    std::vector<std::string> out;
+    auto add = [&out](std::string locale) {
+        locale = locale.substr(0, locale.find_first_of(".@"));
+        if (locale.empty() || locale == "C" || locale == "POSIX") return;
+        for (auto& name : {locale, locale.substr(0, locale.find('_'))})
+            if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
+    };
+    if (const char* language = std::getenv("LANGUAGE"))
+        for (auto& piece : strings::split(language, ":")) add(piece);
+    if (const char* lang = std::getenv("LANG")) add(lang);
+    return out;
+}
+
+const Value& NSBundle::stringTable(const std::string& table) const {
+    auto languages = preferredLanguages();
+    languages.push_back("Base");
+    std::string cacheKey = strings::join(languages, ":") + "/" + table;
+    std::lock_guard lock(tablesMutex_);
+    if (auto it = tables_.find(cacheKey); it != tables_.end()) return it->second;
+    Value found;
+    for (auto& language : languages) {
+        auto path = pathForResource(table, "strings", language + ".lproj");
+        if (!path) continue;
+        auto bytes = files::readData(*path);
+        if (auto v = bytes ? Value::fromPlist(*bytes) : std::nullopt; v && v->isDict()) found = std::move(*v);
+        break;  // the first folder with the table answers, as on the platform
+    }
+    return tables_.emplace(cacheKey, std::move(found)).first->second;
+}
+
+std::string NSBundle::localizedStringForKey(const std::string& key, const std::string& value,
+                                            const std::string& table) const {
+    if (const std::string* text = stringTable(table.empty() ? "Localizable" : table)[key].getString()) return *text;
+    return value.empty() ? key : value;
 }

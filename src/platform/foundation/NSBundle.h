@@ -3,9 +3,12 @@
 // binary) and resources.
 
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/Value.h"
 
@@ -31,11 +34,30 @@ public:
     std::optional<std::filesystem::path> pathForResource(const std::string& name, const std::string& type,
                                                          const std::string& directory = "") const;
 
-    // Re-reads the Info.plist (after a test rewrote it).
+    // A localized text from the table "<table>.strings" ("Localizable" when
+    // `table` is empty): a property list (XML or binary) holding a dictionary
+    // of texts, read from the first "<language>.lproj" folder of the bundle
+    // that has the table, the languages being preferredLanguages() and then
+    // "Base". A key the table lacks, or a table that is missing or not such a
+    // dictionary, gives `value`, or the key itself when `value` is empty (as
+    // the platform answers).
+    std::string localizedStringForKey(const std::string& key, const std::string& value,
+                                      const std::string& table = "") const;
+    // From the environment: each entry of LANGUAGE (colon-separated), then
+    // LANG; "zh_CN.UTF-8" gives "zh_CN" and then "zh". "C" and "POSIX" give none.
+    static std::vector<std::string> preferredLanguages();
+
+    // Re-reads the Info.plist (after a test rewrote it) and forgets the
+    // string tables read so far.
     void reload();
 
 private:
     explicit NSBundle(std::filesystem::path path);
+    const Value& stringTable(const std::string& table) const;
+
     std::filesystem::path path_;
     Value info_;
+    mutable std::mutex tablesMutex_;  // guards tables_
+    // Tables read so far, by language list and table name.
+    mutable std::map<std::string, Value> tables_;
 };

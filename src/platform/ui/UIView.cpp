@@ -230,6 +230,11 @@ void UIView::setTransform(const CGAffineTransform& t) {
     geometryDidChange();
 }
 
+void UIView::addGeometryObserver(GeometryObserver observer, bool reportNow) {
+    geometryObservers_.push_back(observer);
+    if (reportNow) observer(*this);
+}
+
 void UIView::geometryDidChange() {
     for (auto& o : geometryObservers_) o(*this);
     // Native widgets below this view move with it.

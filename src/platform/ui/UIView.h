@@ -223,10 +223,12 @@ public:
     void setViewController(const std::shared_ptr<UIViewController>& vc) { viewController_ = vc; }
     std::shared_ptr<UIResponder> nextResponder() const override;
 
-    // Observers of geometry changes (frame, bounds or center; a scroll
-    // view's content size too).
+    // Observers of geometry changes (frame, bounds or center, this view's or
+    // an ancestor's; a scroll view's content size too). With `reportNow`
+    // the observer is also called once at registration, with the geometry
+    // as it is (the platform's initial observation).
     using GeometryObserver = std::function<void(UIView&)>;
-    void addGeometryObserver(GeometryObserver observer) { geometryObservers_.push_back(std::move(observer)); }
+    void addGeometryObserver(GeometryObserver observer, bool reportNow = false);
 
     // ---- Animations
     static void animateWithDuration(double duration, const std::function<void()>& animations,

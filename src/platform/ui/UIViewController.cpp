@@ -6,6 +6,7 @@
 #include "platform/foundation/PlatformLog.h"
 #include "platform/ui/UIBarItems.h"
 #include "platform/ui/UINavigationController.h"
+#include "platform/ui/UINib.h"
 #include "platform/ui/UIScreen.h"
 #include "platform/ui/UITabBarController.h"
 #include "platform/ui/UIWindow.h"
@@ -28,6 +29,15 @@ void UIViewController::setView(const std::shared_ptr<UIView>& view) {
 }
 
 void UIViewController::loadView() {
+    if (!nibName_.empty()) {
+        auto nib = UINib::nibWithNibName(nibName_);
+        auto views = nib ? nib->instantiateWithOwner(this) : std::vector<std::shared_ptr<UIView>>{};
+        if (!views.empty() && views.front()) {
+            setView(views.front());
+            return;
+        }
+        NSLog("Could not load the nib named \"%s\"", nibName_.c_str());
+    }
     auto v = std::make_shared<UIView>(UIScreen::mainScreen().bounds());
     v->setBackgroundColor(UIColor::whiteColor());
     setView(v);

@@ -39,8 +39,13 @@ public:
     bool isViewLoaded() const { return view_ != nullptr; }
     void setView(const std::shared_ptr<UIView>& view);
 
-    // Makes the root view; the default is a plain view the size of the screen.
+    // Makes the root view: the first top-level view of the nib named by
+    // nibName() (this controller its owner), else a plain white view the
+    // size of the screen.
     virtual void loadView();
+    // The nib the root view comes from ("" for none); set before the view loads.
+    const std::string& nibName() const { return nibName_; }
+    void setNibName(const std::string& name) { nibName_ = name; }
     virtual void viewDidLoad() {}
     virtual void viewWillAppear(bool animated) {}
     virtual void viewDidAppear(bool animated) {}
@@ -125,6 +130,7 @@ private:
     std::shared_ptr<UIView> view_;
     std::string title_;
     std::string storyboardIdentifier_;
+    std::string nibName_;
     std::weak_ptr<UIViewController> parent_;
     std::vector<std::shared_ptr<UIViewController>> children_;
     bool movingToParent_ = false, movingFromParent_ = false;
