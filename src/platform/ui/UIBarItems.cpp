@@ -40,6 +40,15 @@ std::shared_ptr<UIBarButtonItem> UIBarButtonItem::withSystemItem(UIBarButtonSyst
     return i;
 }
 
+void UIBarButtonItem::setTitle(const std::string& t) {
+    title = t;
+    auto b = std::dynamic_pointer_cast<UIButton>(view_);
+    if (!b) return;
+    b->setTitle(t, UIControlStateNormal);
+    b->sizeToFit();
+    if (auto bar = b->superview()) bar->setNeedsLayout();
+}
+
 void UIBarButtonItem::setEnabled(bool e) {
     enabled_ = e;
     if (auto b = std::dynamic_pointer_cast<UIButton>(view_)) b->setEnabled(e);

@@ -42,6 +42,8 @@ public:
     long tag = 0;
     Action action;
 
+    // Changes the title, also on the view a bar already shows.
+    void setTitle(const std::string& t);
     bool isEnabled() const { return enabled_; }
     void setEnabled(bool e);
     void setTitleTextAttributes(const UITextAttributes& a, unsigned state) { titleAttributes_[state] = a; }

@@ -1,6 +1,7 @@
 #include "plugin/iOS/RAZ5Orered/Permission.h"
 
-#include "platform/device/HardwareFacts.h"
+#include "platform/device/Camera.h"
+#include "platform/device/PhotoLibrary.h"
 #include "platform/foundation/Strings.h"
 
 bool Permission::CheckPermission(const std::string& kind) {
@@ -10,6 +11,11 @@ bool Permission::CheckPermission(const std::string& kind) {
     return false;
 }
 
-bool Permission::IsPhotoAvailable() { return true; }
+bool Permission::IsPhotoAvailable() { return PhotoLibrary::isReadable(); }
 
-bool Permission::IsCameraAvailable() { return device::hasCamera(); }
+bool Permission::IsCameraAvailable() { return CameraStatus() == device::CameraAccess::Available; }
+
+device::CameraAccess Permission::CameraStatus() {
+    if (Camera::testImage()) return device::CameraAccess::Available;
+    return device::cameraAccess();
+}

@@ -1,9 +1,12 @@
 #pragma once
 // Whether the page may use the photo library and the camera. The desktop
-// asks nobody for permission: the photo library (a folder) is always
-// there, and the camera is usable when a video capture device is present.
+// asks nobody: the photo library is available when its folder can be read,
+// the camera when the test source is set or a capture device opens. A
+// device that is present but does not open is "denied".
 
 #include <string>
+
+#include "platform/device/HardwareFacts.h"
 
 class Permission {
 public:
@@ -11,4 +14,5 @@ public:
     static bool CheckPermission(const std::string& kind);
     static bool IsPhotoAvailable();
     static bool IsCameraAvailable();
+    static device::CameraAccess CameraStatus();
 };

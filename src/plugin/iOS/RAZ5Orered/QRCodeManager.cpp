@@ -100,17 +100,24 @@ bool QRCodeManager::WriteQRCodeFile(const std::string& text, const std::string& 
 std::optional<std::string> QRCodeManager::ReadQRCode(const UIImage& image) {
     const auto& bitmap = image.CGImage();
     if (!bitmap) return std::nullopt;
-    // Grey values (8 bits per pixel) of the stored bitmap; the reader finds
-    // codes at any rotation, so orientation does not matter. Transparent
-    // pixels read as white, as on a page.
-    int w = bitmap->width(), h = bitmap->height();
+    // The reader finds codes at any rotation, so orientation does not matter.
+    return ReadQRCodeInRect(*bitmap, CGRect(0, 0, bitmap->width(), bitmap->height()));
+}
+
+std::optional<std::string> QRCodeManager::ReadQRCodeInRect(const CGImage& bitmap, const CGRect& pixelRect) {
+    CGRect r = CGRect(std::floor(pixelRect.minX()), std::floor(pixelRect.minY()),
+                      std::floor(pixelRect.width()), std::floor(pixelRect.height()))
+                   .intersection(CGRect(0, 0, bitmap.width(), bitmap.height()));
+    if (r.isEmpty()) return std::nullopt;
+    // Grey values (8 bits per pixel); transparent pixels read as white, as on a page.
+    int x0 = int(r.minX()), y0 = int(r.minY()), w = int(r.width()), h = int(r.height());
     auto* grey = static_cast<unsigned char*>(std::malloc(size_t(w) * size_t(h)));
     if (!grey) return std::nullopt;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            RGBA8 p = bitmap->pixelAt(x, y);
+            RGBA8 p = bitmap.pixelAt(x0 + x, y0 + y);
             double lum = 0.299 * p.r + 0.587 * p.g + 0.114 * p.b;
-            double a = bitmap->hasAlpha() ? p.a / 255.0 : 1.0;
+            double a = bitmap.hasAlpha() ? p.a / 255.0 : 1.0;
             grey[size_t(y) * size_t(w) + size_t(x)] = (unsigned char)std::lround(lum * a + 255.0 * (1 - a));
         }
     using namespace zbar;  // the reader's C interface lives in this namespace under C++

@@ -1,7 +1,8 @@
 #pragma once
 // QR codes: drawing a code as a sharp image (libqrencode), writing a code
-// file with an optional logo in its middle, and reading codes from an
-// image (zbar). The camera scanner screen joins this class later.
+// file with an optional logo in its middle, reading codes from an image
+// (zbar), and the scanner screen (QRCodeViewController), of which at most
+// one is held from ScanQRCode until its result has gone to the page.
 
 #include <memory>
 #include <optional>
@@ -34,4 +35,16 @@ public:
     // The text of the QR code in the image; with several, the last one
     // found. nullopt when there is none.
     static std::optional<std::string> ReadQRCode(const UIImage& image);
+    // The same within a rectangle of the bitmap's pixels (cut to the bitmap),
+    // read from the pixels' luma.
+    static std::optional<std::string> ReadQRCodeInRect(const CGImage& bitmap, const CGRect& pixelRect);
+
+    // Shows the scanner over the bridge's root controller and starts it;
+    // does nothing while a scanner is held. When the scanner cannot be
+    // shown the page hears onScanQRCode without a value at once.
+    static void ScanQRCode();
+    // Drops the held scanner and sends the page onScanQRCode with the text
+    // (none when the scan was abandoned).
+    static void AcquireQRCode(const std::optional<std::string>& text);
+    static bool isScannerHeld();
 };

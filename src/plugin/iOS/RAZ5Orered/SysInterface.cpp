@@ -1,6 +1,7 @@
 #include "plugin/iOS/RAZ5Orered/SysInterface.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "platform/device/CSSearchableIndex.h"
@@ -13,12 +14,17 @@
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/graphics/UIImage.h"
+#include "platform/foundation/Files.h"
 #include "plugin/iOS/RAZ5Orered/ContainerPaths.h"
+#include "plugin/iOS/RAZ5Orered/CropImage/CRImageCropController.h"
 #include "plugin/iOS/RAZ5Orered/FileOperations.h"
 #include "plugin/iOS/RAZ5Orered/ImageOperations.h"
 #include "plugin/iOS/RAZ5Orered/NetworkInfo.h"
+#include "plugin/iOS/RAZ5Orered/PKImageViewCtrl.h"
 #include "plugin/iOS/RAZ5Orered/PageArgument.h"
 #include "plugin/iOS/RAZ5Orered/Permission.h"
+#include "plugin/iOS/RAZ5Orered/PhotographHandler.h"
+#include "plugin/iOS/RAZ5Orered/QRCodeManager.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 #include "plugin/iOS/RAZ5Orered/UIAlertViewController.h"
 #include "plugin/iOS/RAZ5Orered/Utils.h"
@@ -90,41 +96,60 @@ void SysInterface::ShowAlert() { UIAlertViewController::Show(); }
 // Images
 
 void SysInterface::SelectImage(long count) {
-    long clamped = std::clamp(count, 1L, 4L);
-    NSLog("SelectImage(%ld): there is no photo picker; answering as cancelled", clamped);
-    SysPlugin::OnSelectImage(std::nullopt);
+    PKImageViewCtrl::ShowWithType(1, uint64_t(std::clamp(count, 1L, 4L)));
 }
 
 void SysInterface::SaveImageToPhotoAlbum(const Arg& path) { ImageOperations::SaveImageToPhotoAlbum(path); }
 
 void SysInterface::SaveThumbnail(const Arg& json) { ImageOperations::SaveThumbnail(json); }
 
+namespace {
+
+// A limit the page gave as a number (negatives as 0), else 512.
+uint64_t cropLimit(const Value& v) {
+    if (!v.isInteger() && !v.isReal()) return 512;
+    return uint64_t(std::max<int64_t>(0, v.intValue()));
+}
+
+}  // namespace
+
 void SysInterface::CropImage(const Arg& json) {
     auto v = jsonObject(json);
     if (!v) return;
     auto source = text(*v, "sourcePath"), save = text(*v, "savePath");
     if (!source || source->empty() || !save || save->empty()) return;
-    auto path = ContainerPaths::resolve(*source, ContainerPaths::Access::Read);
-    if (!path || !UIImage::imageWithContentsOfFile(*path)) return;  // no image: no screen and no event
-    NSLog("%s", "CropImage: there is no crop screen; answering as a failed write");
-    SysPlugin::OnCropImage(Value::dict({{"result", 0}}).toJSON(true));
+    auto from = ContainerPaths::resolve(*source, ContainerPaths::Access::Read);
+    auto to = ContainerPaths::resolve(*save, ContainerPaths::Access::Write);
+    if (!from || !to || !files::isRegularFile(*from)) return;
+    auto image = UIImage::imageWithContentsOfFile(*from);
+    if (!image) return;  // no image: no screen and no event
+    bool isPng = (*v)["isPng"].isBool() && (*v)["isPng"].boolValue();
+    CRImageCropController::CropImage(image, to->string(), isPng, cropLimit((*v)["maxWidth"]),
+                                     cropLimit((*v)["maxHeight"]));
 }
 
 void SysInterface::Photograph(const Arg& json) {
     auto v = jsonObject(json);
-    if (!v || !text(*v, "savePath")) return;
-    NSLog("%s", "Photograph: there is no camera screen; answering as failed");
-    SysPlugin::OnPhotograph(Value::dict({{"result", false}, {"msg", "camera unavailable"}}).toJSON(true));
+    if (!v) return;
+    auto save = text(*v, "savePath");
+    auto path = save ? ContainerPaths::resolve(*save, ContainerPaths::Access::Write) : std::nullopt;
+    if (!path) return;
+    auto handler = std::make_shared<PhotographHandler>(path->string());
+    auto number = [&](const char* key) {
+        const Value& n = (*v)[key];
+        return n.isInteger() || n.isReal() ? int(std::clamp<int64_t>(n.intValue(), INT32_MIN, INT32_MAX)) : 0;
+    };
+    handler->width = number("width");
+    handler->height = number("height");
+    handler->crop = (*v)["crop"].isBool() && (*v)["crop"].boolValue();
+    handler->Handle();
 }
 
 // QR codes
 
 void SysInterface::CreateQRCode(const Arg& json) { ImageOperations::CreateQRCode(json); }
 
-void SysInterface::ScanQRCode() {
-    NSLog("%s", "ScanQRCode: there is no scanner screen; answering as abandoned");
-    SysPlugin::OnScanQRCode(std::nullopt);
-}
+void SysInterface::ScanQRCode() { QRCodeManager::ScanQRCode(); }
 
 // Identifiers, permissions, device and network facts
 

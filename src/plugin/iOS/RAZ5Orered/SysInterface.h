@@ -37,16 +37,20 @@ public:
     void AddAlertButton(const Arg& title);
     void ShowAlert();
 
-    // Images. The photo picker, the camera and the crop screen are not
-    // part of this system yet: their operations answer as when the player
-    // cancels or the feature fails, never with a silent success.
+    // Images. SelectImage shows the photo picker (1 to 4 photos); CropImage
+    // the crop screen ({"sourcePath", "savePath", "isPng", "maxWidth",
+    // "maxHeight"}, limits 512 when absent or not numbers); Photograph the
+    // camera ({"savePath", "width", "height", "crop"}). Paths are confined
+    // (ContainerPaths); a refused path, a source that is no image, or a
+    // missing argument does nothing.
     void SelectImage(long count);
     void SaveImageToPhotoAlbum(const Arg& path);
     void SaveThumbnail(const Arg& json);
     void CropImage(const Arg& json);
     void Photograph(const Arg& json);
 
-    // QR codes.
+    // QR codes. ScanQRCode shows the scanner (once: a call while it is
+    // showing does nothing).
     void CreateQRCode(const Arg& json);
     void ScanQRCode();
 

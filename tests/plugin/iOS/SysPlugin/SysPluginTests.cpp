@@ -1,13 +1,14 @@
 // The system plug-in's operation table through a recording web view: each
 // operation reaches its service and answers under its query key in the
-// right form; events; the operations whose screens are missing answer as
-// failures; values reach the page as data.
+// right form; events; screen operations that cannot show a screen never
+// leave the page waiting; values reach the page as data.
 
 #include <gtest/gtest.h>
 
 #include "platform/device/CSSearchableIndex.h"
 #include "platform/device/DeviceFacts.h"
 #include "platform/device/NetworkFacts.h"
+#include "platform/device/PhotoLibrary.h"
 #include "platform/device/SystemSound.h"
 #include "platform/device/UIPasteboard.h"
 #include "platform/device/URLOpener.h"
@@ -251,9 +252,15 @@ TEST_F(SysPluginTest, DeviceFactsAndPermissions) {
     fs::remove_all(root / "sys/class/power_supply");
     EXPECT_EQ(parsed(ask("GetDeviceState")), Value::dict({{"batteryLevel", -1}}));
 
+    PhotoLibrary::setFolder(root / "Pictures");
+    EXPECT_EQ(ask("CheckPermission", "Photo"), answer("CheckPermission", "false")) << "no library folder";
+    fs::create_directories(root / "Pictures");
     EXPECT_EQ(ask("CheckPermission", "Photo"), answer("CheckPermission", "true"));
+    PhotoLibrary::setFolder("");
     EXPECT_EQ(ask("CheckPermission", "camera"), answer("CheckPermission", "false")) << "no video device";
     fs::create_directories(root / "sys/class/video4linux/video0");
+    EXPECT_EQ(ask("CheckPermission", "Camera"), answer("CheckPermission", "false")) << "a device that does not open";
+    testsupport::writeFile(root / "dev/video0", "");
     EXPECT_EQ(ask("CheckPermission", "Camera"), answer("CheckPermission", "true"));
     EXPECT_EQ(ask("CheckPermission", "microphone"), answer("CheckPermission", "false"));
     EXPECT_EQ(ask("CheckPermission"), answer("CheckPermission", "false"));
@@ -303,35 +310,32 @@ TEST_F(SysPluginTest, FileOperationsAnswerBooleansAndListings) {
     EXPECT_EQ(ask("DeleteAtPath", docs + "/a b"), answer("DeleteAtPath", "false"));
 }
 
-TEST_F(SysPluginTest, ScreenOperationsAnswerAsUnavailable) {
-    // No photo picker: as when the player cancels.
+TEST_F(SysPluginTest, ScreenOperationsNeverLeaveThePageWaiting) {
+    // Without a root controller no screen can show: the page hears at once
+    // what a player's cancel would have sent.
     EXPECT_EQ(post("SelectImage", 2), std::vector<std::string>{"KL_IOS.CallFunc(\"onSelectImage\");"});
-    EXPECT_EQ(post("SelectImage"), std::vector<std::string>{"KL_IOS.CallFunc(\"onSelectImage\");"});
-    // No scanner: as when the player goes back.
     EXPECT_EQ(post("ScanQRCode"), std::vector<std::string>{"KL_IOS.CallFunc(\"onScanQRCode\");"});
-    // No camera screen: a failure with its reason, as a JSON text in a string.
-    auto photo = post("Photograph", json(Value::dict({{"savePath", "p.png"}, {"width", 100}})));
+    // Without a camera: a failure with its reason, as a JSON text in a string.
+    testsupport::TempDir noDevices;
+    device::setFactsRoot(noDevices.path());
+    auto docs = AppHome::documents();
+    auto photo = post("Photograph", json(Value::dict({{"savePath", (docs / "p.png").string()}, {"width", 100}})));
+    device::setFactsRoot("/");
     ASSERT_EQ(photo.size(), 1u);
     EXPECT_EQ(photo[0], "KL_IOS.CallFunc(\"onPhotograph\", " +
                             strings::jsStringLiteral(Value::dict({{"result", false}, {"msg", "camera unavailable"}})
                                                          .toJSON(true)) +
                             ");");
-    EXPECT_TRUE(post("Photograph", json(Value::dict({{"width", 1}}))).empty()) << "no save path: nothing";
-
-    // No crop screen: a source that is not an image sends nothing; an
-    // image gets the failed-write answer.
-    auto docs = AppHome::documents();
+    // Unusable arguments do nothing at all.
+    EXPECT_TRUE(post("Photograph", json(Value::dict({{"width", 1}}))).empty()) << "no save path";
+    EXPECT_TRUE(post("Photograph", json(Value::dict({{"savePath", "/etc/p.png"}}))).empty()) << "a refused path";
     testsupport::writeFile(docs / "not-image.png", "text");
-    EXPECT_TRUE(post("CropImage", json(Value::dict({{"sourcePath", (docs / "not-image.png").string()},
-                                                    {"savePath", (docs / "out.png").string()}})))
-                    .empty());
     auto img = CGImage::create(4, 4, false);
     files::writeAtomically(docs / "in.png", *imageio::encodePNG(*img));
-    auto crop = post("CropImage", json(Value::dict({{"sourcePath", (docs / "in.png").string()},
-                                                    {"savePath", (docs / "out.png").string()}})));
-    ASSERT_EQ(crop.size(), 1u);
-    EXPECT_EQ(crop[0], "KL_IOS.CallFunc(\"onCropImage\", " +
-                           strings::jsStringLiteral(Value::dict({{"result", 0}}).toJSON(true)) + ");");
+    for (auto& args : {Value::dict({{"sourcePath", (docs / "not-image.png").string()}, {"savePath", "out.png"}}),
+                       Value::dict({{"sourcePath", (docs / "in.png").string()}, {"savePath", "/etc/out.png"}}),
+                       Value::dict({{"sourcePath", (docs / "in.png").string()}, {"savePath", "out.png"}})})
+        EXPECT_TRUE(post("CropImage", json(args)).empty()) << json(args);
     EXPECT_FALSE(fs::exists(docs / "out.png"));
 }
 

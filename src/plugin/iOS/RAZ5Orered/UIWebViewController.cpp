@@ -1,0 +1,80 @@
+#include "plugin/iOS/RAZ5Orered/UIWebViewController.h"
+
+#include <chrono>
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Strings.h"
+#include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+
+namespace {
+
+std::shared_ptr<UIWebViewController> gInstance;  // main thread
+
+bool isWebAddress(const std::string& text) {
+    std::string lower = strings::toLower(text);
+    return strings::hasPrefix(lower, "http://") || strings::hasPrefix(lower, "https://");
+}
+
+}  // namespace
+
+UIWebViewController::UIWebViewController() { setNibName(kNibName); }
+
+std::shared_ptr<UIWebViewController> UIWebViewController::instance() { return gInstance; }
+
+bool UIWebViewController::OpenUrl(const std::optional<std::string>& url) {
+    if (!url || !isWebAddress(*url) || !NSURL::URLWithString(*url)) return false;
+    if (!gInstance) gInstance = std::make_shared<UIWebViewController>();
+    gInstance->Open(*url);
+    return true;
+}
+
+void UIWebViewController::Close() {
+    if (gInstance) gInstance->CloseView();
+}
+
+bool UIWebViewController::isOpenAppSpecialURLValue(const std::string& text) { return !isWebAddress(text); }
+
+void UIWebViewController::viewDidLoad() {
+    if (webView) webView->setNavigationDelegate(std::static_pointer_cast<UIWebViewController>(sharedController()));
+    if (tipsView) tipsView->layer()->setCornerRadius(4);
+    if (tipsIndicator) tipsIndicator->startAnimating();
+}
+
+void UIWebViewController::Open(const std::string& url) {
+    auto root = IOSPlugin::GetRootController();
+    auto self = std::static_pointer_cast<UIWebViewController>(sharedController());
+    if (root && !presentingViewController()) root->presentViewController(self, true);
+    view();
+    if (!webView) return;
+    NSURLRequest request = NSURLRequest::requestWithURL(*NSURL::URLWithString(url));
+    request.timeoutInterval = kTimeoutSeconds;
+    auto navigation = webView->loadRequest(request);
+    loading_ = navigation;
+    if (tipsView) tipsView->setHidden(false);
+    if (tipsIndicator) tipsIndicator->startAnimating();
+    // The engine has no time-out of its own: the load is stopped when it
+    // is still the one running after the time on the replaceable clock.
+    std::weak_ptr<UIWebViewController> weak = self;
+    std::weak_ptr<WKNavigation> watched = navigation;
+    DispatchQueue::main()->asyncAfter(std::chrono::seconds(int64_t(kTimeoutSeconds)), [weak, watched] {
+        auto vc = weak.lock();
+        auto nav = watched.lock();
+        if (!vc || !nav || vc->loading_ != nav || !vc->webView) return;
+        vc->loading_.reset();
+        vc->webView->stopLoading();
+    });
+}
+
+void UIWebViewController::CloseView() {
+    if (tipsIndicator) tipsIndicator->stopAnimating();
+    loading_.reset();
+    if (webView) webView->loadHTMLString("", std::nullopt);
+    dismissViewControllerAnimated(true);
+}
+
+void UIWebViewController::Click(UIControl*) { CloseView(); }
+
+void UIWebViewController::webView_didFinishNavigation(WKWebView&, const Navigation& navigation) {
+    if (navigation && navigation == loading_) loading_.reset();
+    if (tipsView) tipsView->setHidden(true);
+}
