@@ -29,24 +29,38 @@ void PKAlbumsViewController::viewDidLoad() {
     }
     setUpToolbarItems();
     std::weak_ptr<PKAlbumsViewController> weak = std::static_pointer_cast<PKAlbumsViewController>(sharedController());
-    updateAssetsGroupsWithCompletion([weak] {
-        if (auto self = weak.lock()) self->tableView()->reloadData();
-    });
     NSNotificationCenter::defaultCenter().addObserver(this, ALAssetsLibraryChangedNotification, nullptr,
                                                       [weak](const NSNotification&) {
                                                           if (auto self = weak.lock()) self->assetsLibraryChanged();
                                                       });
 }
 
+void PKAlbumsViewController::setImagePickerController(const std::shared_ptr<PKImagePickerController>& picker) {
+    picker_ = picker;
+}
+
+// The first load, when the screen is first shown: the picker's settings are
+// final by then (the navigation stack makes views early).
+void PKAlbumsViewController::loadAlbums() {
+    if (albumsRequested_ || !picker()) return;
+    albumsRequested_ = true;
+    std::weak_ptr<PKAlbumsViewController> weak = std::static_pointer_cast<PKAlbumsViewController>(sharedController());
+    updateAssetsGroupsWithCompletion([weak] {
+        if (auto self = weak.lock()) self->tableView()->reloadData();
+    });
+}
+
 void PKAlbumsViewController::viewWillAppear(bool animated) {
     UITableViewController::viewWillAppear(animated);
     auto p = picker();
     if (!p) return;
+    loadAlbums();
     navigationItem().setTitle(p->localizedString("title"));
     navigationItem().prompt = p->prompt;
     navigationItem().setRightBarButtonItem(p->allowsMultipleSelection ? doneButton : nullptr, false);
     updateControlState();
     updateSelectionInfo();
+    PKFitBetweenBars(*tableView(), navigationController().get());
 }
 
 void PKAlbumsViewController::setUpToolbarItems() { setToolbarItems(PKSelectionToolbarItems(infoItem_)); }
@@ -184,7 +198,7 @@ void PKAlbumsViewController::tableView_didSelectRowAtIndexPath(UITableView& t, c
 }
 
 void PKAlbumsViewController::prepareForSegue(PKAssetsViewController& grid, long row) {
-    grid.imagePickerController = imagePickerController;
+    grid.imagePickerController = picker_;
     if (row >= 0 && size_t(row) < assetsGroups_.size()) grid.setAssetsGroup(assetsGroups_[size_t(row)]);
 }
 

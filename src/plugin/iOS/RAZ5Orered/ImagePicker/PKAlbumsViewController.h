@@ -39,7 +39,10 @@ public:
 
     ~PKAlbumsViewController() override;
 
-    std::weak_ptr<PKImagePickerController> imagePickerController;
+    std::shared_ptr<PKImagePickerController> imagePickerController() const { return picker_.lock(); }
+    // The picker whose settings and selection the screen uses (held weakly);
+    // the albums load when the screen first appears.
+    void setImagePickerController(const std::shared_ptr<PKImagePickerController>& picker);
     std::shared_ptr<UIBarButtonItem> doneButton;  // outlet
     const std::vector<std::shared_ptr<ALAssetsGroup>>& assetsGroups() const { return assetsGroups_; }
 
@@ -70,8 +73,11 @@ private:
     void assetsLibraryChanged();
     void fetchAssetsGroupsWithTypes(const std::vector<ALAssetsGroupType>& types,
                                     std::function<void(std::vector<std::shared_ptr<ALAssetsGroup>>)> completion);
-    std::shared_ptr<PKImagePickerController> picker() const { return imagePickerController.lock(); }
+    std::shared_ptr<PKImagePickerController> picker() const { return picker_.lock(); }
+    void loadAlbums();
 
+    std::weak_ptr<PKImagePickerController> picker_;
+    bool albumsRequested_ = false;
     std::vector<std::shared_ptr<ALAssetsGroup>> assetsGroups_;
     std::shared_ptr<UIBarButtonItem> infoItem_;
 };

@@ -16,6 +16,7 @@ PKAssetsViewController::~PKAssetsViewController() { NSNotificationCenter::defaul
 
 void PKAssetsViewController::viewDidLoad() {
     auto c = collectionView();
+    c->setBackgroundColor(UIColor::whiteColor());
     if (assetCellPrototype) {
         auto prototype = assetCellPrototype;
         c->registerClass(kCellIdentifier, [prototype] { return prototype(); });
@@ -40,6 +41,7 @@ void PKAssetsViewController::viewWillAppear(bool animated) {
     navigationItem().setRightBarButtonItem(p->allowsMultipleSelection ? doneButton : nullptr, false);
     updateDoneButtonState();
     updateSelectionInfo();
+    PKFitBetweenBars(*collectionView(), navigationController().get());
     // Opened from the albums list: the newest asset is in view. Coming back
     // from a screen above keeps the player's place.
     if (numberOfAssets_ > 0 && isMovingToParentViewController() && !disableScrollToBottom_)
@@ -129,14 +131,7 @@ std::shared_ptr<UICollectionViewCell> PKAssetsViewController::collectionView_cel
     cell->setTag(ip.item());
     cell->showsOverlayViewWhenSelected = p->allowsMultipleSelection;
     cell->imageView->setImage(nullptr);
-    std::weak_ptr<PKAssetCell> weakCell = cell;
-    long item = ip.item();
-    asset->requestThumbnail([weakCell, item](std::shared_ptr<UIImage> image) {
-        auto cellNow = weakCell.lock();
-        if (!cellNow || cellNow->tag() != item) return;  // reused for another item
-        cellNow->imageView->setImage(
-            image ? image : PKAlbumsViewController::placeholderImageWithSize(cellNow->imageView->bounds().size));
-    });
+    requestThumbnail(cell, asset, ip.item());
     bool video = asset->type() == ALAssetType::Video;
     cell->videoIndicatorView->setHidden(!video);
     if (video) cell->videoIndicatorView->timeLabel->setText(PKVideoIndicatorView::durationText(asset->duration()));
@@ -144,6 +139,23 @@ std::shared_ptr<UICollectionViewCell> PKAssetsViewController::collectionView_cel
     cell->setSelected(selected);
     if (selected) c.selectItemAtIndexPath(ip, false, UICollectionViewScrollPosition::None);
     return cell;
+}
+
+void PKAssetsViewController::requestThumbnail(const std::shared_ptr<PKAssetCell>& cell,
+                                              const std::shared_ptr<ALAsset>& asset, long item) {
+    std::weak_ptr<PKAssetCell> weakCell = cell;
+    // Asked for once the layout pass is over: cells that were laid out and
+    // at once scrolled away (opening at the newest) cost no decoding.
+    DispatchQueue::main()->async([weakCell, asset, item] {
+        auto c = weakCell.lock();
+        if (!c || c->tag() != item || !c->superview()) return;
+        asset->requestThumbnail([weakCell, item](std::shared_ptr<UIImage> image) {
+            auto shown = weakCell.lock();
+            if (!shown || shown->tag() != item) return;  // reused for another item
+            shown->imageView->setImage(
+                image ? image : PKAlbumsViewController::placeholderImageWithSize(shown->imageView->bounds().size));
+        });
+    });
 }
 
 std::shared_ptr<UICollectionReusableView> PKAssetsViewController::collectionView_viewForSupplementaryElementOfKind(
@@ -197,11 +209,14 @@ void PKAssetsViewController::collectionView_didSelectItemAtIndexPath(UICollectio
     if (p->showsNumberOfSelectedAssets) {
         updateSelectionInfo();
         if (p->selectedAssetURLs().size() == 1)
-            if (auto nav = navigationController()) nav->setToolbarHidden(false, true);
+            if (auto nav = navigationController()) {
+                nav->setToolbarHidden(false, true);
+                PKFitBetweenBars(c, nav.get());
+            }
     }
 }
 
-void PKAssetsViewController::collectionView_didDeselectItemAtIndexPath(UICollectionView&, const NSIndexPath& ip) {
+void PKAssetsViewController::collectionView_didDeselectItemAtIndexPath(UICollectionView& c, const NSIndexPath& ip) {
     auto p = picker();
     auto asset = assetAt(ip);
     if (!p || !asset || !p->allowsMultipleSelection) return;
@@ -211,7 +226,10 @@ void PKAssetsViewController::collectionView_didDeselectItemAtIndexPath(UICollect
     if (p->showsNumberOfSelectedAssets) {
         updateSelectionInfo();
         if (p->selectedAssetURLs().empty())
-            if (auto nav = navigationController()) nav->setToolbarHidden(true, true);
+            if (auto nav = navigationController()) {
+                nav->setToolbarHidden(true, true);
+                PKFitBetweenBars(c, nav.get());
+            }
     }
 }
 

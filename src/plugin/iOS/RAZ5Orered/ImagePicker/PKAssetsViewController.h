@@ -70,6 +70,7 @@ private:
     void assetsLibraryChanged(const NSNotification& note);
     std::shared_ptr<PKImagePickerController> picker() const { return imagePickerController.lock(); }
     std::shared_ptr<ALAsset> assetAt(const NSIndexPath& ip) const;
+    void requestThumbnail(const std::shared_ptr<PKAssetCell>& cell, const std::shared_ptr<ALAsset>& asset, long item);
 
     std::shared_ptr<ALAssetsGroup> assetsGroup_;
     std::vector<std::shared_ptr<ALAsset>> assets_;

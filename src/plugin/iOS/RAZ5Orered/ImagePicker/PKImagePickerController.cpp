@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/device/PhotoLibrary.h"
+#include "platform/ui/UIScreen.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/StringFormat.h"
 #include "platform/ui/UIStoryboard.h"
@@ -18,6 +19,16 @@ std::vector<std::shared_ptr<UIBarButtonItem>> PKSelectionToolbarItems(std::share
             UIBarButtonItem::withSystemItem(UIBarButtonSystemItem::FlexibleSpace)};
 }
 
+void PKFitBetweenBars(UIScrollView& list, UINavigationController* navigation) {
+    if (!navigation) return;
+    UIEdgeInsets insets = list.contentInset();
+    bool atTop = list.contentOffset().y <= list.minimumContentOffset().y;
+    insets.top = navigation->navigationBarBottom();
+    insets.bottom = navigation->isToolbarHidden() ? 0 : navigation->toolbar()->frame().height();
+    list.setContentInset(insets);
+    if (atTop) list.setContentOffset(list.minimumContentOffset());
+}
+
 std::shared_ptr<PKImagePickerController> PKImagePickerController::create() {
     auto picker = std::make_shared<PKImagePickerController>();
     if (auto path = NSBundle::mainBundle().pathForResource("Korvel", "bundle"))
@@ -25,7 +36,7 @@ std::shared_ptr<PKImagePickerController> PKImagePickerController::create() {
     picker->setUpAlbumsViewController();
     if (auto nav = picker->albumsNavigation_)
         if (auto albums = std::dynamic_pointer_cast<PKAlbumsViewController>(nav->topViewController()))
-            albums->imagePickerController = picker;
+            albums->setImagePickerController(picker);
     return picker;
 }
 

@@ -21,6 +21,7 @@
 #include "platform/device/ALAssetsLibrary.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/ui/UINavigationController.h"
+#include "platform/ui/UIScrollView.h"
 
 class PKImagePickerController;
 
@@ -40,6 +41,11 @@ struct PKImagePickerControllerDelegate {
 // The toolbar both screens carry: flexible space, a disabled plain item
 // with black text (the selection count, `info`), flexible space.
 std::vector<std::shared_ptr<UIBarButtonItem>> PKSelectionToolbarItems(std::shared_ptr<UIBarButtonItem>& info);
+
+// Keeps a screen's list clear of the navigation bar above it and of the
+// toolbar below it when shown (the bars lie over the content); a list at
+// its top stays at its top.
+void PKFitBetweenBars(UIScrollView& list, UINavigationController* navigation);
 
 class PKImagePickerController : public UIViewController {
 public:

@@ -1,0 +1,65 @@
+#pragma once
+// Set-up shared by the tests of the system plug-in's screens: the bundle's
+// layouts linked, a "Korvel" resource bundle with a string table, a photo
+// library folder of its own, and pictures made to order.
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "platform/device/PhotoLibrary.h"
+#include "platform/foundation/Files.h"
+#include "platform/graphics/ImageIO.h"
+#include "plugin/iOS/RAZ5Orered/KorvelBundle/KorvelBundle.h"
+#include "support/TestSupport.h"
+
+namespace screentest {
+
+namespace fs = std::filesystem;
+
+// The picker's table with plain formats, so tests read numbers back.
+inline Value pickerTable() {
+    return Value::dict({{"title", "Photos"},
+                        {"items_selected", "%lu selected"},
+                        {"format_photos", "%ld Photos"},
+                        {"format_videos", "%ld Videos"},
+                        {"format_photos_and_videos", "%ld Photos, %ld Videos"}});
+}
+
+inline void writeKorvelBundle(const testsupport::TempBundle& bundle, const Value& table = pickerTable()) {
+    auto data = table.toXMLPlist();
+    bundle.writeFile("Korvel.bundle/Base.lproj/PKImagePicker.strings", std::string(data.begin(), data.end()));
+}
+
+// A picture of one colour, as PNG or (with ".jpg") JPEG, modified `age`
+// seconds ago so that listings sort as the test wants.
+inline void writePicture(const fs::path& path, RGBA8 colour, int w = 16, int h = 16, int age = 0) {
+    auto bitmap = CGImage::create(w, h, false);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) bitmap->setPixel(x, y, colour);
+    bool jpeg = path.extension() == ".jpg";
+    auto data = jpeg ? imageio::encodeJPEG(*bitmap, 0.95) : imageio::encodePNG(*bitmap);
+    files::writeAtomically(path, *data);
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(age));
+}
+
+inline bool near(RGBA8 a, RGBA8 b, int tolerance = 12) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+}
+
+// The photo library pointed at a folder of the test's for its life.
+class ScopedLibrary {
+public:
+    ScopedLibrary() {
+        KorvelBundle::link();
+        PhotoLibrary::setFolder(dir_.path());
+    }
+    ~ScopedLibrary() { PhotoLibrary::setFolder(""); }
+    const fs::path& path() const { return dir_.path(); }
+    fs::path operator/(const std::string& rel) const { return dir_.path() / rel; }
+
+private:
+    testsupport::TempDir dir_{"korvel-photos"};
+};
+
+}  // namespace screentest
