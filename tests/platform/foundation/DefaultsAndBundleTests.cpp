@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/NSBundle.h"
@@ -69,6 +72,50 @@ TEST(Bundle, BinaryInfoPlistIsRead) {
     ASSERT_TRUE(b);
     EXPECT_EQ(b->bundleIdentifier(), "bin.id");
     EXPECT_FALSE(NSBundle::bundleWithPath(dir / "missing"));
+}
+
+// Sets an environment variable for the object's life.
+struct ScopedEnv {
+    std::string name;
+    std::optional<std::string> old;
+    ScopedEnv(std::string n, const char* value) : name(std::move(n)) {
+        if (const char* v = getenv(name.c_str())) old = v;
+        if (value) setenv(name.c_str(), value, 1);
+        else unsetenv(name.c_str());
+    }
+    ~ScopedEnv() {
+        if (old) setenv(name.c_str(), old->c_str(), 1);
+        else unsetenv(name.c_str());
+    }
+};
+
+TEST(Bundle, LocalizedStringsFollowTheLanguagesThenBase) {
+    testsupport::TempDir dir;
+    auto plist = [](const Value& v) {
+        auto d = v.toXMLPlist();
+        return std::string(d.begin(), d.end());
+    };
+    testsupport::writeFile(dir / "Base.lproj/T.strings", plist(Value::dict({{"a", "base a"}, {"b", "base b"}})));
+    testsupport::writeFile(dir / "zh.lproj/T.strings", plist(Value::dict({{"a", "中文 a"}, {"n", 5}})));
+    testsupport::writeFile(dir / "fr_CA.lproj/T.strings", "not a property list");
+    testsupport::writeFile(dir / "Base.lproj/Localizable.strings", plist(Value::dict({{"hello", "hi"}})));
+    struct Case {
+        const char *language, *lang, *key, *value, *expected;
+    };
+    for (auto c : {Case{nullptr, "zh_CN.UTF-8", "a", "", "中文 a"},
+                   Case{nullptr, "zh_CN.UTF-8", "b", "", "b"},          // the first table found answers alone
+                   Case{nullptr, "zh_CN.UTF-8", "n", "fallback", "fallback"},  // not a text
+                   Case{"en_US:zh", "C", "a", "", "中文 a"},
+                   Case{nullptr, "en_US.UTF-8", "b", "", "base b"},
+                   Case{nullptr, "C", "missing", "", "missing"},
+                   Case{"fr_CA", nullptr, "a", "", "a"}}) {  // a broken table is no table
+        ScopedEnv language("LANGUAGE", c.language), lang("LANG", c.lang);
+        auto bundle = NSBundle::bundleWithPath(dir.path());
+        EXPECT_EQ(bundle->localizedStringForKey(c.key, c.value, "T"), c.expected)
+            << (c.language ? c.language : "-") << " " << (c.lang ? c.lang : "-") << " " << c.key;
+    }
+    ScopedEnv lang("LANG", "C");
+    EXPECT_EQ(NSBundle::bundleWithPath(dir.path())->localizedStringForKey("hello", ""), "hi");
 }
 
 TEST(AppHomeFolders, AreCreatedUnderTheRoot) {

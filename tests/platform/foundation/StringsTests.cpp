@@ -2,6 +2,7 @@
 
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/Redact.h"
+#include "platform/foundation/StringFormat.h"
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/Value.h"
 
@@ -139,4 +140,29 @@ TEST(Redact, CredentialsShowFourCharactersAtAnyDepthAndNothingElseChanges) {
     EXPECT_EQ(shown["sign"], Value(12345));  // only texts are credentials
     EXPECT_EQ(shown["data"]["uid"], Value("demo"));
     EXPECT_EQ(redact::json(std::optional<Value>()), "(none)");
+}
+
+TEST(StringFormat, TableFormatsAreRenderedWithoutPrintf) {
+    struct Case {
+        const char* format;
+        std::vector<Value> args;
+        const char* expected;
+    };
+    for (const auto& c : std::vector<Case>{
+             {"已选择 %lu 张", {3}, "已选择 3 张"},
+             {"%ld Photos, %ld Videos", {2, 1}, "2 Photos, 1 Videos"},
+             {"%2$@ before %1$@", {"a", "b"}, "b before a"},
+             {"%05d|%-4d|%+d|%x|%#X|%o", {42, 7, 3, 255, 255, 8}, "00042|7   |+3|ff|0XFF|10"},
+             {"%.2f %e %g", {3.14159, 1e5, 0.5}, "3.14 1.000000e+05 0.5"},
+             {"%s=%@ %d", {"k", 2.5, "12abc"}, "k=2.5 12"},
+             {"100%% %n%p done", {1}, "100%  done"},
+             {"%d %d %d", {1}, "1  "},                  // missing arguments render as nothing
+             {"%*d|%.*@", {4, 7, 2, "abcdef"}, "   7|ab"},
+             {"%99999999d", {1}, nullptr},             // width is capped
+             {"%y %", {1}, "%y %"},                    // not conversions: copied
+         }) {
+        std::string out = strings::formatWithArguments(c.format, c.args);
+        if (c.expected) EXPECT_EQ(out, c.expected) << c.format;
+        else EXPECT_LE(out.size(), 1024u) << c.format;
+    }
 }
