@@ -16,6 +16,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/graphics/ImageIO.h"
+#include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -111,15 +112,11 @@ TEST(AssetImageLoader, ThumbnailsFillTheSquareAndFullScreenImagesFitWithoutGrowi
 
 TEST(AssetImageLoader, FilesAreAnsweredInOrderUprightOrNotAtAll) {
     testsupport::TempDir dir;
-    // A JPEG stored sideways (EXIF 6): 40 × 20 as stored, 20 × 40 as shown.
-    auto stored = CGImage::create(40, 20, false);
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 40; ++x) stored->setPixel(x, y, x < 20 ? RGBA8{255, 0, 0, 255} : RGBA8{0, 0, 255, 255});
-    auto jpeg = *imageio::encodeJPEG(*stored, 0.95);
-    // APP1 with a TIFF header and one orientation entry, right after SOI.
-    const uint8_t app1[] = {0xFF, 0xE1, 0x00, 0x22, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
-                            0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0};
-    jpeg.insert(jpeg.begin() + 2, std::begin(app1), std::end(app1));
+    // A JPEG stored sideways (EXIF 6): 40 × 20 as stored (red left, blue
+    // right), 20 × 40 as shown.
+    auto stored = testsupport::quadrants(40, 20, false, {255, 0, 0, 255}, {0, 0, 255, 255}, {255, 0, 0, 255},
+                                         {0, 0, 255, 255});
+    auto jpeg = testsupport::jpegWithOrientation(*stored, 6);
     testsupport::writeFile(dir / "sideways.jpg", std::string(jpeg.begin(), jpeg.end()));
     auto broken = jpeg;
     broken.resize(broken.size() / 3);

@@ -10,6 +10,43 @@
 
 namespace bridgetest {
 
+// The page's side of the system plug-in's tests: every callback and event
+// posts its tag and its arguments to the probe channel.
+inline const char* kReportingScript = R"JS(
+  window.report = function(tag) {
+    return function() {
+      window.webkit.messageHandlers.probe.postMessage({tag: tag, args: Array.prototype.slice.call(arguments)});
+    };
+  };
+  KL_IOS.SetCallback({
+    onOpenUrl: report('onOpenUrl'), onAlertViewClick: report('onAlertViewClick'),
+    onSelectImage: report('onSelectImage'), onScanQRCode: report('onScanQRCode'),
+    onPhotograph: report('onPhotograph'), onCropImage: report('onCropImage')
+  });
+  1
+)JS";
+
+// Runs `js` in the page and waits for the next report tagged `tag` (from
+// the probe's message `from` on); its arguments, or null after a time-out.
+inline Value waitForReport(WKWebView& view, webtest::PageProbe& probe, const std::string& js, const std::string& tag,
+                           size_t from) {
+    if (!js.empty()) {
+        auto r = webtest::evaluate(view, js + "; 1");
+        EXPECT_TRUE(r.done && !r.error) << js;
+    }
+    for (size_t seen = from;;) {
+        if (!probe.waitForMessages(seen + 1)) {
+            ADD_FAILURE() << "no report " << tag << " after " << js;
+            return Value();
+        }
+        for (; seen < probe.messages.size(); ++seen)
+            if (probe.messages[seen].str("tag") == tag) return probe.messages[seen]["args"];
+    }
+}
+inline Value callAndWait(WKWebView& view, webtest::PageProbe& probe, const std::string& js, const std::string& tag) {
+    return waitForReport(view, probe, js, tag, probe.messages.size());
+}
+
 struct BridgedPage : webtest::ProbedWebView {
     // Resets the bridge, shows the web view and attaches the loaded bridge
     // to it; channels and scripts may still be added before open().

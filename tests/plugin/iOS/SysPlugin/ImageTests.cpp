@@ -11,6 +11,7 @@
 #include "plugin/iOS/RAZ5Orered/QRCodeManager.h"
 #include "plugin/iOS/RAZ5Orered/UIImage+Handler.h"
 #include "plugin/iOS/RAZ5Orered/Utils.h"
+#include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -19,21 +20,8 @@ namespace fs = std::filesystem;
 using testsupport::TempBundle;
 using testsupport::TempHome;
 
-// A w × h image split into four coloured quadrants: red top-left, green
-// top-right, blue bottom-left, white bottom-right.
-std::shared_ptr<CGImage> quadrants(int w, int h, bool alpha = false) {
-    auto img = CGImage::create(w, h, alpha);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            bool right = x >= w / 2, bottom = y >= h / 2;
-            RGBA8 c = !right && !bottom ? RGBA8{255, 0, 0, 255}
-                      : right && !bottom ? RGBA8{0, 255, 0, 255}
-                      : !right           ? RGBA8{0, 0, 255, 255}
-                                         : RGBA8{255, 255, 255, 255};
-            img->setPixel(x, y, c);
-        }
-    return img;
-}
+using testsupport::jpegWithOrientation;
+using testsupport::quadrants;
 
 bool near(RGBA8 a, RGBA8 b, int tolerance = 24) {
     return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance &&
@@ -41,19 +29,6 @@ bool near(RGBA8 a, RGBA8 b, int tolerance = 24) {
 }
 constexpr RGBA8 kRed{255, 0, 0, 255}, kGreen{0, 255, 0, 255}, kBlue{0, 0, 255, 255}, kWhite{255, 255, 255, 255};
 
-// A JPEG of the bitmap carrying an EXIF orientation tag.
-Data jpegWithOrientation(const CGImage& image, int orientation) {
-    Data jpeg = *imageio::encodeJPEG(image, 1.0);
-    Data tiff = {'I', 'I', 0x2A, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, uint8_t(orientation), 0, 0, 0,
-                 0, 0, 0, 0};
-    Data payload = {'E', 'x', 'i', 'f', 0, 0};
-    payload.insert(payload.end(), tiff.begin(), tiff.end());
-    size_t length = payload.size() + 2;
-    Data segment = {0xFF, 0xE1, uint8_t(length >> 8), uint8_t(length & 0xFF)};
-    segment.insert(segment.end(), payload.begin(), payload.end());
-    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
-    return jpeg;
-}
 
 TEST(Thumbnail, GeometryFitsOrFillsWithTiesToTheHeight) {
     struct Case {
