@@ -71,31 +71,15 @@ protected:
         uitest::layout();
         return p;
     }
-    static PKAlbumsViewController& albums(PKImagePickerController& p) {
-        return *std::dynamic_pointer_cast<PKAlbumsViewController>(p.albumsNavigationController()->viewControllers()[0]);
-    }
+    static PKAlbumsViewController& albums(PKImagePickerController& p) { return screentest::albums(p); }
     std::shared_ptr<PKAssetsViewController> openAlbum(PKImagePickerController& p, long row = 0) {
-        auto table = albums(p).tableView();
-        auto cell = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(row, 0));
-        EXPECT_TRUE(cell && uitest::tapView(*cell));
-        advance(0.5);
-        uitest::layout();
-        auto grid = std::dynamic_pointer_cast<PKAssetsViewController>(p.albumsNavigationController()->topViewController());
-        EXPECT_TRUE(grid) << "no grid for row " << row;
-        return grid;
+        return screentest::openAlbum(p, row, [this](double s) { advance(s); });
     }
     void close() {
         root->dismissViewControllerAnimated(false);
         advance(0.1);
     }
-    static void tapItem(PKAssetsViewController& grid, long item) {
-        auto c = grid.collectionView();
-        c->scrollToItemAtIndexPath(NSIndexPath::indexPathForItem(item, 0), UICollectionViewScrollPosition::None, false);
-        uitest::layout();
-        auto cell = c->cellForItemAtIndexPath(NSIndexPath::indexPathForItem(item, 0));
-        ASSERT_TRUE(cell);
-        uitest::tapView(*cell);
-    }
+    static void tapItem(PKAssetsViewController& grid, long item) { screentest::tapItem(grid, item); }
     void photos(int n, const fs::path& folder) {
         fs::create_directories(folder);
         for (int i = 0; i < n; ++i) writePicture(folder / ("p" + std::to_string(i) + ".png"), shade(i), 16, 16, 1000 - i);

@@ -216,4 +216,144 @@ TEST_F(CropPage, CancelAndUnusableSourcesSendNothing) {
     EXPECT_FALSE(fs::exists(docs / "cut.png"));
 }
 
+// ---- Select
+
+class SelectPage : public ScreenPage {
+protected:
+    void SetUp() override {
+        ScreenPage::SetUp();
+        auto shown = testsupport::quadrants(240, 160, false, kRed, kGreen, kBlue, kYellow);
+        // Stored upside down (EXIF 3) and a quarter turned (EXIF 6).
+        auto down = CGImage::create(240, 160, false), turned = CGImage::create(160, 240, false);
+        for (int y = 0; y < 160; ++y)
+            for (int x = 0; x < 240; ++x) down->setPixel(x, y, shown->pixelAt(239 - x, 159 - y));
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 160; ++x) turned->setPixel(x, y, shown->pixelAt(239 - y, x));
+        writeJPEG(library / "down.jpg", testsupport::jpegWithOrientation(*down, 3), 300);
+        writeJPEG(library / "turned.jpg", testsupport::jpegWithOrientation(*turned, 6), 200);
+        auto broken = testsupport::jpegWithOrientation(*down, 1);
+        broken.resize(broken.size() / 4);
+        writeJPEG(library / "broken.jpg", broken, 100);
+        testsupport::TempDir* far = &outside;
+        screentest::writePicture(far->path() / "far.png", kGreen);
+        fs::create_symlink(far->path() / "far.png", library / "far.png");
+        screentest::writePicture(library / "Photo Stream/s.png", kGreen);
+        screentest::writePicture(library / "Trip/t.png", kBlue);
+        fs::create_directories(library / "Empty");
+    }
+    static void writeJPEG(const fs::path& path, const Data& bytes, int age) {
+        testsupport::writeFile(path, std::string(bytes.begin(), bytes.end()));
+        fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(age));
+    }
+    std::shared_ptr<PKImagePickerController> open() {
+        run("KL_IOS.SelectImage(2)");
+        advance(0.4);
+        auto picker = presented<PKImagePickerController>();
+        EXPECT_TRUE(picker);
+        if (picker) EXPECT_TRUE(testsupport::waitFor([&] { return screentest::albums(*picker).assetsGroups().size() == 4; }));
+        uitest::layout();
+        return picker;
+    }
+    std::shared_ptr<PKAssetsViewController> openSavedPhotos(PKImagePickerController& picker) {
+        return screentest::openAlbum(picker, 0, [this](double s) { advance(s); });
+    }
+    // Taps Done; the arguments the page's onSelectImage got.
+    Value done() {
+        size_t from = probe->messages.size();
+        EXPECT_TRUE(uitest::tapButton("完成"));
+        auto args = bridgetest::waitForReport(*view, *probe, "", "onSelectImage", from);
+        advance(0.4);
+        return args;
+    }
+    testsupport::TempDir outside;
+};
+
+TEST_F(SelectPage, TwoPhotosComeUprightInTheTempFolderInTheOrderChosen) {
+    auto picker = open();
+    ASSERT_TRUE(picker);
+    // The list by pixels: the saved photos' newest is the broken file (the
+    // placeholder in front), the stream shows its colour, then the albums
+    // by name: the empty one the placeholder, the trip its colour.
+    auto table = screentest::albums(*picker).tableView();
+    auto frontOf = [&](long row) {
+        return std::dynamic_pointer_cast<PKAlbumCell>(table->cellForRowAtIndexPath({0, row}))->imageView1;
+    };
+    ASSERT_TRUE(testsupport::waitFor([&] {
+        for (long r = 0; r < 4; ++r)
+            if (!frontOf(r)->image()) return false;
+        return true;
+    }));
+    uitest::layout();
+    auto window = root->view()->window();
+    auto shot = window->renderImage();
+    window->writePNG("/work/wt/notes/shots/picker-albums.png");
+    auto colourAt = [&](long row) {
+        CGRect f = uitest::screenFrame(*frontOf(row));
+        return shot->pixelAt(int(f.midX() * 2), int(f.midY() * 2));
+    };
+    RGBA8 placeholder{239, 239, 244, 255};
+    EXPECT_TRUE(near(colourAt(0), placeholder, 6));
+    EXPECT_TRUE(near(colourAt(1), kGreen, 30));
+    EXPECT_TRUE(near(colourAt(2), placeholder, 6));
+    EXPECT_TRUE(near(colourAt(3), kBlue, 30));
+    EXPECT_TRUE(uitest::findLabel("相机胶卷") && uitest::findLabel("Photo Stream") && uitest::findLabel("Trip"));
+
+    auto grid = openSavedPhotos(*picker);
+    ASSERT_TRUE(grid);
+    EXPECT_EQ(grid->numberOfAssets(), 3u) << "the link out of the library is no asset";
+    screentest::tapItem(*grid, 0);
+    screentest::tapItem(*grid, 1);
+    screentest::tapItem(*grid, 2);
+    EXPECT_EQ(picker->selectedAssetURLs().size(), 2u) << "the third tap is refused";
+    window->writePNG("/work/wt/notes/shots/picker-grid.png");
+
+    // The page's function gets the paths as its arguments (the bridge
+    // spreads an array).
+    auto paths = done();
+    ASSERT_EQ(paths.size(), 2u);
+    std::string first = paths[0].stringOr(), second = paths[1].stringOr();
+    auto temp = (docs / "Temp").string() + "/";
+    ASSERT_TRUE(strings::hasPrefix(first, temp) && strings::hasSuffix(first, "_0")) << first;
+    EXPECT_EQ(second, first.substr(0, first.size() - 1) + "1") << "the same second, the next counter";
+    for (auto& p : {first, second}) {
+        auto data = files::readData(p);
+        ASSERT_TRUE(data) << p;
+        EXPECT_EQ(imageio::sniff(data->data(), data->size()), imageio::Format::JPEG);
+        auto image = UIImage::imageWithData(*data);
+        EXPECT_EQ(image->size(), CGSize(240, 160)) << p;
+        EXPECT_TRUE(near(image->CGImage()->pixelAt(20, 20), kRed, 40)) << p;
+        EXPECT_TRUE(near(image->CGImage()->pixelAt(220, 140), kYellow, 40)) << p;
+    }
+}
+
+TEST_F(SelectPage, CancelSendsNoValueAndUnreadablePhotosAreLeftOut) {
+    ASSERT_TRUE(open());
+    size_t from = probe->messages.size();
+    EXPECT_TRUE(uitest::tapButton("取消"));
+    EXPECT_TRUE(bridgetest::waitForReport(*view, *probe, "", "onSelectImage", from)[0].isNull());
+    advance(0.4);
+    EXPECT_FALSE(root->presentedViewController());
+
+    // A broken photo has no picture: only the good one comes.
+    auto picker = open();
+    ASSERT_TRUE(picker);
+    auto grid = openSavedPhotos(*picker);
+    ASSERT_TRUE(grid);
+    screentest::tapItem(*grid, 0);
+    screentest::tapItem(*grid, 2);
+    EXPECT_EQ(done().size(), 1u);
+
+    // A photo deleted before Done: the other one still comes.
+    picker = open();
+    ASSERT_TRUE(picker);
+    grid = openSavedPhotos(*picker);
+    ASSERT_TRUE(grid);
+    screentest::tapItem(*grid, 0);
+    screentest::tapItem(*grid, 1);
+    fs::remove(library / "down.jpg");
+    auto paths = done();
+    ASSERT_EQ(paths.size(), 1u);
+    EXPECT_EQ(UIImage::imageWithContentsOfFile(paths[0].stringOr())->size(), CGSize(240, 160));
+}
+
 }  // namespace

@@ -10,6 +10,10 @@
 #include "platform/device/PhotoLibrary.h"
 #include "platform/foundation/Files.h"
 #include "platform/graphics/ImageIO.h"
+#include "platform/ui/UIEventInjection.h"
+#include "plugin/iOS/RAZ5Orered/ImagePicker/PKAlbumsViewController.h"
+#include "plugin/iOS/RAZ5Orered/ImagePicker/PKAssetsViewController.h"
+#include "plugin/iOS/RAZ5Orered/ImagePicker/PKImagePickerController.h"
 #include "plugin/iOS/RAZ5Orered/KorvelBundle/KorvelBundle.h"
 #include "support/TestSupport.h"
 
@@ -61,5 +65,29 @@ public:
 private:
     testsupport::TempDir dir_{"korvel-photos"};
 };
+
+// The picker's two screens as a player reaches them.
+inline PKAlbumsViewController& albums(PKImagePickerController& p) {
+    return *std::dynamic_pointer_cast<PKAlbumsViewController>(p.albumsNavigationController()->viewControllers()[0]);
+}
+// Taps an album's row and lets the push finish (`advance` moves the test clock).
+inline std::shared_ptr<PKAssetsViewController> openAlbum(PKImagePickerController& p, long row,
+                                                         const std::function<void(double)>& advance) {
+    auto cell = albums(p).tableView()->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(row, 0));
+    EXPECT_TRUE(cell && uitest::tapView(*cell)) << "row " << row;
+    advance(0.5);
+    uitest::layout();
+    auto grid = std::dynamic_pointer_cast<PKAssetsViewController>(p.albumsNavigationController()->topViewController());
+    EXPECT_TRUE(grid) << "no grid for row " << row;
+    return grid;
+}
+inline void tapItem(PKAssetsViewController& grid, long item) {
+    auto c = grid.collectionView();
+    c->scrollToItemAtIndexPath(NSIndexPath::indexPathForItem(item, 0), UICollectionViewScrollPosition::None, false);
+    uitest::layout();
+    auto cell = c->cellForItemAtIndexPath(NSIndexPath::indexPathForItem(item, 0));
+    ASSERT_TRUE(cell) << "item " << item;
+    uitest::tapView(*cell);
+}
 
 }  // namespace screentest

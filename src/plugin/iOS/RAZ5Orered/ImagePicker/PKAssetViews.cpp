@@ -38,6 +38,8 @@ PKCheckmarkView::PKCheckmarkView(const CGRect& frame) : UIView(frame) {
     layer()->setShadowOffset(CGSize(0, 0));
     layer()->setShadowOpacity(0.6);
     layer()->setShadowRadius(2.0);
+    // The shadow follows the round mark, not the view's square.
+    layer()->setShadowPath(CGPath(UIBezierPath::bezierPathWithOvalInRect(bounds()).path));
 }
 
 void PKCheckmarkView::drawRect(CGContext& ctx, const CGRect&) {
