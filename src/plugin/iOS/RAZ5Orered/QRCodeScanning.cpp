@@ -12,7 +12,9 @@ std::shared_ptr<QRCodeViewController> gScanner;  // main thread
 }  // namespace
 
 void QRCodeManager::ScanQRCode() {
-    if (gScanner) return;  // one scan at a time
+    // One scan at a time; a scanner closed without its result (never by the
+    // player) is let go.
+    if (gScanner && gScanner->presentingViewController()) return;
     auto root = IOSPlugin::GetRootController();
     gScanner = std::make_shared<QRCodeViewController>();
     std::weak_ptr<QRCodeViewController> weak = gScanner;

@@ -4,6 +4,7 @@
 // page through KL_IOS with the values the page expects.
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include "../../../platform/ui/UITestSupport.h"
 #include "ScreenTestSupport.h"
@@ -22,6 +23,7 @@
 #include "plugin/iOS/RAZ5Orered/QRCodeManager.h"
 #include "plugin/iOS/RAZ5Orered/QRCodeViewController.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
+#include "platform/ui/UIButton.h"
 #include "support/ImageFixtures.h"
 
 namespace {
@@ -77,6 +79,7 @@ protected:
         ASSERT_TRUE(webtest::waitForPage(*view, "document.readyState == 'complete' && window.KL_IOS"));
         ASSERT_TRUE(webtest::evaluate(*view, bridgetest::kReportingScript).done);
         docs = AppHome::documents();
+        ASSERT_TRUE(testsupport::waitFor([] { return gtk_widget_get_mapped(GtkHost::toplevel()); }));
     }
     void TearDown() override {
         if (root->presentedViewController()) root->dismissViewControllerAnimated(false);
@@ -97,19 +100,30 @@ protected:
             if (m.str("tag") == tag) return false;
         return true;
     }
+    // Waits for the next report tagged `tag` from message `from` on, moving
+    // the test clock meanwhile (screens close on it); its arguments.
+    Value reportAfter(size_t from, const std::string& tag) {
+        Value found;
+        bool seen = testsupport::waitFor([&] {
+            advance(0.1);
+            for (size_t i = from; i < probe->messages.size(); ++i)
+                if (probe->messages[i].str("tag") == tag) {
+                    found = probe->messages[i]["args"];
+                    return true;
+                }
+            return false;
+        });
+        EXPECT_TRUE(seen) << "no " << tag;
+        return found;
+    }
+    size_t reportsTagged(const std::string& tag, size_t from = 0) {
+        size_t n = 0;
+        for (size_t i = from; i < probe->messages.size(); ++i) n += probe->messages[i].str("tag") == tag;
+        return n;
+    }
     template <class T>
     std::shared_ptr<T> presented() {
         return std::dynamic_pointer_cast<T>(root->presentedViewController());
-    }
-    // What the host window shows now (page and toolkit together), once it satisfies `ok`.
-    bool screenShows(const std::function<bool(const CGImage&)>& ok) {
-        auto path = shots.path() / "screen.png";
-        return testsupport::waitFor([&] {
-            GtkHost::sync();
-            auto data = GtkHost::writeScreenshot(path.string()) ? files::readData(path) : std::nullopt;
-            auto img = data ? imageio::decode(*data) : std::nullopt;
-            return img && img->image && ok(*img->image);
-        });
     }
     static std::string obj(const Value& v) { return v.toJSON(); }
     static std::string lit(const std::string& s) { return strings::jsStringLiteral(s); }
@@ -156,14 +170,19 @@ protected:
 TEST_F(CropPage, TheScreenShowsOverThePageAndWritesAnUprightCut) {
     auto crop = open(Value::dict({{"isPng", true}}));
     ASSERT_TRUE(crop);
-    // Over the page: the dimmed image and the crop square, no page blue left.
-    EXPECT_TRUE(screenShows([](const CGImage& s) {
-        CGRect b = UIScreen::mainScreen().bounds();
-        return near(s.pixelAt(int(b.midX()) - 60, int(b.midY()) - 60), kRed, 40) &&
-               near(s.pixelAt(int(b.midX()) + 60, int(b.midY()) + 60), kYellow, 40) &&
-               !near(s.pixelAt(10, 10), kPageBlue, 30) && !near(s.pixelAt(10, int(b.height()) - 10), kPageBlue, 30);
-    }));
-    GtkHost::writeScreenshot("/work/wt/notes/shots/crop-over-page.png");
+    // Over the page: presented on the controller that holds the web view,
+    // covering its window with the dimmed image and the crop square.
+    EXPECT_EQ(crop->presentingViewController(), root);
+    auto window = root->view()->window();
+    EXPECT_TRUE(crop->view()->isDescendantOfView(window.get()));
+    EXPECT_EQ(uitest::screenFrame(*crop->view()), uitest::screenFrame(*view));
+    auto shot = window->renderImage();
+    window->writePNG("/work/wt/notes/shots/crop-screen.png");
+    CGRect b = UIScreen::mainScreen().bounds();
+    EXPECT_TRUE(near(shot->pixelAt(int(b.midX() - 60) * 2, int(b.midY() - 60) * 2), kRed, 40));
+    EXPECT_TRUE(near(shot->pixelAt(int(b.midX() + 60) * 2, int(b.midY() + 60) * 2), kYellow, 40));
+    RGBA8 dimmed = shot->pixelAt(8 * 2, int(b.midY() - 60) * 2);
+    EXPECT_TRUE(dimmed.r > 20 && dimmed.r < 90 && dimmed.g < 20) << "red under the mask";
     auto expected = crop->imageView->currentCroppedImage();
     ASSERT_TRUE(expected);
     auto answer = confirm();
@@ -354,6 +373,153 @@ TEST_F(SelectPage, CancelSendsNoValueAndUnreadablePhotosAreLeftOut) {
     auto paths = done();
     ASSERT_EQ(paths.size(), 1u);
     EXPECT_EQ(UIImage::imageWithContentsOfFile(paths[0].stringOr())->size(), CGSize(240, 160));
+}
+
+// ---- Scan
+
+// A camera frame of 480 × 640 with the picture in its middle.
+std::shared_ptr<UIImage> cameraFrame(const std::shared_ptr<UIImage>& picture) {
+    auto ctx = CGContext::bitmap(CGSize(480, 640), true, 1);
+    ctx->setFillColor(UIColor::whiteColor());
+    ctx->fillRect(CGRect(0, 0, 480, 640));
+    if (picture) picture->drawInRect(*ctx, CGRect(112, 192, 256, 256));
+    return UIImage::imageWithCGImage(ctx->makeImage());
+}
+
+class ScanPage : public ScreenPage {
+protected:
+    std::shared_ptr<QRCodeViewController> scan() {
+        run("KL_IOS.ScanQRCode()");
+        advance(0.4);
+        return presented<QRCodeViewController>();
+    }
+    // The scanner's one label, and whether its text is drawn there.
+    bool shows(const std::string& text) {
+        auto label = uitest::findLabel(text);
+        if (!label) return false;
+        auto shot = root->view()->window()->renderImage();
+        CGRect f = uitest::screenFrame(*label);
+        return countPixels(*shot, f, [](RGBA8 p) { return p.r < 80 && p.g < 80 && p.b < 80; }) > 40;
+    }
+};
+
+TEST_F(ScanPage, ACodeInFrontOfTheCameraReachesThePageAsTheSameText) {
+    const std::string text = "quote \" \\ backslash </script><script>window.owned=1</script>\nline 中文";
+    run("KL_IOS.CreateQRCode(" + lit(obj(Value::dict({{"text", text}, {"savePath", (docs / "qr.jpg").string()}}))) + ")");
+    auto code = UIImage::imageWithContentsOfFile(docs / "qr.jpg");
+    ASSERT_TRUE(code);
+    Camera::setTestImage(cameraFrame(code));
+    size_t from = probe->messages.size();
+    run("KL_IOS.ScanQRCode(); KL_IOS.ScanQRCode()");
+    advance(0.4);
+    auto scanner = presented<QRCodeViewController>();
+    ASSERT_TRUE(scanner);
+    auto args = reportAfter(from, "onScanQRCode");
+    ASSERT_EQ(args.size(), 1u);
+    EXPECT_EQ(args[0], Value(text));
+    run("");
+    EXPECT_EQ(reportsTagged("onScanQRCode", from), 1u) << "two calls, one scanner, one answer";
+    EXPECT_FALSE(root->presentedViewController());
+    EXPECT_FALSE(scanner->session) << "the camera is released";
+    EXPECT_TRUE(webtest::evaluate(*view, "window.owned === undefined").value.boolValue());
+}
+
+TEST_F(ScanPage, BackSendsNoValueWhateverTheCameraDid) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> setUp;
+        const char* text;  // shown on the scanner
+    };
+    testsupport::TempDir facts;
+    for (const Case& c : {Case{"scanning", [](const fs::path&) { Camera::setTestImage(cameraFrame(nullptr)); },
+                               QRCodeViewController::kHintText},
+                          Case{"no camera", [](const fs::path& f) { device::setFactsRoot(f); },
+                               QRCodeViewController::kInputFailedText},
+                          Case{"denied",
+                               [](const fs::path& f) {
+                                   fs::create_directories(f / "sys/class/video4linux/video0");
+                                   device::setFactsRoot(f);
+                               },
+                               QRCodeViewController::kDeniedText}}) {
+        SCOPED_TRACE(c.name);
+        c.setUp(facts.path());
+        auto scanner = scan();
+        ASSERT_TRUE(scanner);
+        if (c.text == QRCodeViewController::kHintText) {
+            EXPECT_TRUE(uitest::findLabel(c.text));
+            EXPECT_TRUE(scanner->isScanning);
+            ASSERT_TRUE(testsupport::waitFor([&] { return scanner->previewLayer && scanner->previewLayer->image(); }));
+            root->view()->window()->writePNG("/work/wt/notes/shots/scanner.png");
+        } else {
+            EXPECT_TRUE(shows(c.text)) << "the text is drawn in black";
+            EXPECT_FALSE(scanner->isScanning);
+            root->view()->window()->writePNG(std::string("/work/wt/notes/shots/scanner-") +
+                                             (c.text == QRCodeViewController::kDeniedText ? "denied" : "nocamera") + ".png");
+        }
+        size_t from = probe->messages.size();
+        EXPECT_TRUE(uitest::tapButton("〈 返回"));
+        auto args = reportAfter(from, "onScanQRCode");
+        EXPECT_TRUE(args[0].isNull());
+        EXPECT_FALSE(QRCodeManager::isScannerHeld());
+        Camera::setTestImage(nullptr);
+        device::setFactsRoot("/");
+    }
+}
+
+// ---- Photograph
+
+class PhotoPage : public ScreenPage {
+protected:
+    void SetUp() override {
+        ScreenPage::SetUp();
+        Camera::setTestImage(UIImage::imageWithCGImage(testsupport::quadrants(320, 240, false, kRed, kGreen, kBlue, kYellow)));
+    }
+    // Opens the camera screen with the page's arguments and waits for a frame.
+    bool openCamera(const Value& args) {
+        run("KL_IOS.Photograph(" + obj(args) + ")");
+        advance(0.4);
+        return testsupport::waitFor([&] {
+            auto shutter = std::dynamic_pointer_cast<UIButton>(
+                uitest::findView([](UIView& v) { return v.accessibilityIdentifier() == "camera_shutter"; }));
+            return shutter && shutter->isEnabled();
+        });
+    }
+    Value shoot() {
+        size_t from = probe->messages.size();
+        auto shutter = uitest::findView([](UIView& v) { return v.accessibilityIdentifier() == "camera_shutter"; });
+        EXPECT_TRUE(shutter && uitest::tapView(*shutter));
+        auto args = reportAfter(from, "onPhotograph");
+        advance(0.4);
+        return args.size() == 1 ? Value::fromJSON(args[0].stringOr()).value_or(Value()) : Value();
+    }
+};
+
+TEST_F(PhotoPage, ThePictureIsWrittenAsPNGWholeOrAsAThumbnail) {
+    auto path = (docs / "shot.png").string();
+    ASSERT_TRUE(openCamera(Value::dict({{"savePath", path}, {"width", 100}, {"height", 100}, {"crop", true}})));
+    root->view()->window()->writePNG("/work/wt/notes/shots/camera.png");
+    EXPECT_EQ(shoot(), Value::dict({{"result", true}}));
+    auto data = files::readData(path);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(imageio::sniff(data->data(), data->size()), imageio::Format::PNG);
+    auto thumb = UIImage::imageWithData(*data);
+    EXPECT_EQ(thumb->size(), CGSize(100, 100));
+    EXPECT_TRUE(near(thumb->CGImage()->pixelAt(10, 10), kRed, 30));
+    EXPECT_FALSE(root->presentedViewController());
+
+    ASSERT_TRUE(openCamera(Value::dict({{"savePath", path}, {"width", 0}})));
+    EXPECT_EQ(shoot(), Value::dict({{"result", true}}));
+    EXPECT_EQ(UIImage::imageWithContentsOfFile(path)->size(), CGSize(320, 240)) << "width 0: the whole picture";
+}
+
+TEST_F(PhotoPage, CancelAnswersUserCancel) {
+    ASSERT_TRUE(openCamera(Value::dict({{"savePath", (docs / "none.png").string()}})));
+    size_t from = probe->messages.size();
+    EXPECT_TRUE(uitest::tapButton("取消"));
+    auto args = reportAfter(from, "onPhotograph");
+    ASSERT_EQ(args.size(), 1u);
+    EXPECT_EQ(Value::fromJSON(args[0].stringOr()), Value::dict({{"result", false}, {"msg", "user cancel"}}));
+    EXPECT_FALSE(fs::exists(docs / "none.png"));
 }
 
 }  // namespace
