@@ -17,6 +17,7 @@
 #include "Classes/ViewController/MainViewController.h"
 #include "aggregator/AggregatorLoadHooks.h"
 #include "aggregator/zorvia/ZorviaSDKForwarder.h"
+#include "platform/device/Camera.h"
 #include "platform/device/MemoryPressure.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
@@ -26,6 +27,7 @@
 #include "platform/ui/GtkHost.h"
 #include "platform/ui/UIApplication.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+#include "plugin/iOS/RAZ5Orered/KorvelBundle/KorvelBundle.h"
 #include "usercenter/screens/ZVScreenRegistry.h"
 
 #ifndef KORVEL_DEMO_BUNDLE
@@ -95,6 +97,15 @@ std::optional<Options> parse(int& argc, char** argv) {
     return o;
 }
 
+// KORVEL_CAMERA_IMAGE names a picture the camera shows, repeated, in place
+// of a capture device (machines without a camera; the demo).
+void useCameraPictureFromEnvironment() {
+    const char* path = std::getenv("KORVEL_CAMERA_IMAGE");
+    if (!path || !*path) return;
+    if (auto picture = UIImage::imageWithContentsOfFile(path)) Camera::setTestImage(picture);
+    else std::cerr << "KORVEL_CAMERA_IMAGE: no picture at " << path << "\n";
+}
+
 int gExitStatus = 0;
 
 void quit(int status) {
@@ -130,6 +141,10 @@ int main(int argc, char** argv) {
     ZVLinkUserCentreScreens();
     // The platform's memory warnings come from the kernel's pressure reports.
     MemoryPressureMonitor::shared().start();
+    // The layouts of the "Korvel" resource bundle (the system plug-in's
+    // screens), and the demo's stand-in for a camera.
+    KorvelBundle::link();
+    useCameraPictureFromEnvironment();
 
     if (options->exitAfter) {
         auto seconds = std::chrono::duration<double>(*options->exitAfter);

@@ -9,11 +9,6 @@
     var bridge = document.getElementById('bridge');
     bridge.textContent = 'KL_IOS ready';
     bridge.className = 'ok';
-    // Native code calls these through KL_IOS.CallFunc.
-    KL_IOS.SetCallback({
-      onEnterBackground: function () { show('onEnterBackground'); },
-      onEnterForeground: function () { show('onEnterForeground'); }
-    });
     KL_IOS.Log('demo page loaded');
     show('page loaded; minimise and restore the window to see events');
     if (typeof KL_IOS.GetDeviceInfo === 'function') {
@@ -53,6 +48,46 @@
       RelaySDK_IOS.SetGameRoleInfo(Object.assign({isCreate: false}, role));
       show('role reported: ' + role.gameRoleName);
     };
+  }
+
+  // Photos, cropping, the camera and the scanner: native screens over the page.
+  if (window.KL_IOS) {
+    // The last photo chosen or taken is what Crop cuts.
+    var documents = null, lastPicture = null, pendingPhoto = null, shots = 0;
+    KL_IOS.GetDocumentPath(function (path) { documents = path; });
+    KL_IOS.SetCallback({
+      onEnterBackground: function () { show('onEnterBackground'); },
+      onEnterForeground: function () { show('onEnterForeground'); },
+      onSelectImage: function () {
+        var paths = Array.prototype.slice.call(arguments);
+        show(paths.length ? 'onSelectImage ' + JSON.stringify(paths) : 'onSelectImage: cancelled');
+        if (paths.length) lastPicture = paths[0];
+      },
+      onCropImage: function (r) { show('onCropImage ' + r); },
+      onPhotograph: function (r) {
+        show('onPhotograph ' + r);
+        if (JSON.parse(r).result) lastPicture = pendingPhoto;
+      },
+      onScanQRCode: function (text) { show(text === undefined ? 'onScanQRCode: no code' : 'onScanQRCode ' + JSON.stringify(text)); }
+    });
+    document.getElementById('select').onclick = function () { KL_IOS.SelectImage(2); };
+    document.getElementById('crop').onclick = function () {
+      if (!documents) return;
+      var source = lastPicture;
+      if (!source) {
+        // Nothing chosen yet: crop a code drawn for the purpose.
+        source = documents + '/demo-code.jpg';
+        KL_IOS.CreateQRCode(JSON.stringify({text: 'Korvel demo', savePath: source}));
+      }
+      KL_IOS.CropImage({sourcePath: source, savePath: documents + '/cropped.jpg', maxWidth: 600, maxHeight: 600});
+    };
+    document.getElementById('photograph').onclick = function () {
+      if (!documents) return;
+      shots += 1;
+      pendingPhoto = documents + '/photo-' + shots + '.png';
+      KL_IOS.Photograph({savePath: pendingPhoto, width: 400, height: 400, crop: false});
+    };
+    document.getElementById('scan').onclick = function () { KL_IOS.ScanQRCode(); };
   }
 
   var video = document.getElementById('clip');

@@ -9,7 +9,9 @@
 #include "platform/device/ALAssetsLibrary.h"
 #include "platform/device/Camera.h"
 #include "platform/device/DeviceFacts.h"
+#include "platform/device/GStreamer.h"
 #include "platform/device/HardwareFacts.h"
+#include "platform/device/SoundPlayer.h"
 #include "platform/foundation/Strings.h"
 #include "platform/device/PhotoLibrary.h"
 #include "platform/dispatch/Clock.h"
@@ -224,6 +226,21 @@ TEST(Camera, AMissingOrClosedDeviceIsReportedAtOnce) {
     ASSERT_TRUE(testsupport::waitFor([&] { return !failures.empty(); }));
     EXPECT_FALSE(broken->isRunning());
     device::setFactsRoot("/");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SoundPlayer, TheDemosProbeSoundLoadsAndOtherFilesDoNot) {
+    GStreamerSoundPlayer player;
+    EXPECT_TRUE(player.load(testsupport::sourceDir() / "examples/DemoGame.app/Korvel.bundle/MuteChecker.caf"));
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir / "noise.caf", "not a sound");
+    EXPECT_FALSE(GStreamerSoundPlayer().load(dir / "noise.caf"));
+    EXPECT_DOUBLE_EQ(gstreamer::mediaDuration(dir / "noise.caf"), 0);
+    EXPECT_NEAR(gstreamer::mediaDuration(testsupport::sourceDir() / "examples/DemoGame.app/Korvel.bundle/MuteChecker.caf"),
+                0.25, 0.01);
 }
 
 }  // namespace
