@@ -4,7 +4,9 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Strings.h"
+#include "platform/device/URLOpener.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+#include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 
 namespace {
 
@@ -73,6 +75,27 @@ void UIWebViewController::CloseView() {
 }
 
 void UIWebViewController::Click(UIControl*) { CloseView(); }
+
+void UIWebViewController::webView_decidePolicyForNavigationAction_decisionHandler(WKWebView&,
+                                                                                  const WKNavigationAction& action,
+                                                                                  PolicyHandler decisionHandler) {
+    std::string url = action.request.URL.absoluteString();
+    if (!isOpenAppSpecialURLValue(url) || strings::hasPrefix(url, "about:blank")) {
+        decisionHandler(WKNavigationActionPolicy::Allow);
+        return;
+    }
+    decisionHandler(WKNavigationActionPolicy::Cancel);
+    auto report = [url](bool ok) {
+        SysPlugin::OnOpenUrl(Value::dict({{"url", url}, {"result", ok}}).toJSON(true));
+    };
+    // Files, inline data and scripts are no other application: nothing opens.
+    std::string scheme = strings::toLower(action.request.URL.scheme());
+    if (scheme.empty() || scheme == "file" || scheme == "data" || scheme == "javascript" || scheme == "about") {
+        report(false);
+        return;
+    }
+    URLOpener::current()->open(url, report);
+}
 
 void UIWebViewController::webView_didFinishNavigation(WKWebView&, const Navigation& navigation) {
     if (navigation && navigation == loading_) loading_.reset();

@@ -44,6 +44,10 @@ public:
     // Whether a text is another application's link (not http or https).
     static bool isOpenAppSpecialURLValue(const std::string& text);
 
+    // Web pages and about:blank load; another application's link is handed
+    // to the desktop instead and the game's page told the outcome.
+    void webView_decidePolicyForNavigationAction_decisionHandler(WKWebView& webView, const WKNavigationAction& action,
+                                                                 PolicyHandler decisionHandler) override;
     void webView_didFinishNavigation(WKWebView& webView, const Navigation& navigation) override;
 
 private:

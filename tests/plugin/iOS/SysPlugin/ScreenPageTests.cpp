@@ -220,6 +220,16 @@ TEST_F(CropPage, TheSmallerLimitBoundsTheCutAndTheFileIsReplaced) {
     EXPECT_EQ(UIImage::imageWithData(*data)->size(), cutSize);
 }
 
+TEST_F(CropPage, AFailedWriteAnswersZeroClosesAndKeepsTheOldFile) {
+    testsupport::writeFile(docs / "cut.png", "the older file");
+    ASSERT_TRUE(open());
+    files::WriteFault fault(docs / "cut.png", files::WriteStep::write);
+    EXPECT_EQ(Value::fromJSON(confirm()[0].stringOr()), Value::dict({{"result", 0}}));
+    EXPECT_EQ(fault.hits(), 1);
+    EXPECT_FALSE(root->presentedViewController());
+    EXPECT_EQ(testsupport::readFile(docs / "cut.png"), "the older file");
+}
+
 TEST_F(CropPage, CancelAndUnusableSourcesSendNothing) {
     ASSERT_TRUE(open());
     EXPECT_TRUE(uitest::tapButton("取消"));
@@ -345,7 +355,7 @@ TEST_F(SelectPage, TwoPhotosComeUprightInTheTempFolderInTheOrderChosen) {
     }
 }
 
-TEST_F(SelectPage, CancelSendsNoValueAndUnreadablePhotosAreLeftOut) {
+TEST_F(SelectPage, CancelSendsNoValueAndPhotosNotReadOrWrittenAreLeftOut) {
     ASSERT_TRUE(open());
     size_t from = probe->messages.size();
     EXPECT_TRUE(uitest::tapButton("取消"));
@@ -361,6 +371,19 @@ TEST_F(SelectPage, CancelSendsNoValueAndUnreadablePhotosAreLeftOut) {
     screentest::tapItem(*grid, 0);
     screentest::tapItem(*grid, 2);
     EXPECT_EQ(done().size(), 1u);
+
+    // Photos that could not be written are left out.
+    picker = open();
+    ASSERT_TRUE(picker);
+    grid = openSavedPhotos(*picker);
+    ASSERT_TRUE(grid);
+    screentest::tapItem(*grid, 0);
+    screentest::tapItem(*grid, 1);
+    {
+        files::WriteFault full(docs / "Temp", files::WriteStep::write);
+        EXPECT_EQ(done().size(), 0u);
+        EXPECT_EQ(full.hits(), 2);
+    }
 
     // A photo deleted before Done: the other one still comes.
     picker = open();
@@ -510,6 +533,15 @@ TEST_F(PhotoPage, ThePictureIsWrittenAsPNGWholeOrAsAThumbnail) {
     ASSERT_TRUE(openCamera(Value::dict({{"savePath", path}, {"width", 0}})));
     EXPECT_EQ(shoot(), Value::dict({{"result", true}}));
     EXPECT_EQ(UIImage::imageWithContentsOfFile(path)->size(), CGSize(320, 240)) << "width 0: the whole picture";
+}
+
+TEST_F(PhotoPage, AFailedWriteAnswersSaveFileFailAndKeepsTheOldFile) {
+    auto path = docs / "shot.png";
+    testsupport::writeFile(path, "the older file");
+    ASSERT_TRUE(openCamera(Value::dict({{"savePath", path.string()}})));
+    files::WriteFault fault(path, files::WriteStep::rename);
+    EXPECT_EQ(shoot(), Value::dict({{"result", false}, {"msg", "save file fail"}}));
+    EXPECT_EQ(testsupport::readFile(path), "the older file");
 }
 
 TEST_F(PhotoPage, CancelAnswersUserCancel) {
