@@ -5,7 +5,6 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Strings.h"
 #include "platform/device/URLOpener.h"
-#include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 
 namespace {
@@ -43,9 +42,18 @@ void UIWebViewController::viewDidLoad() {
 }
 
 void UIWebViewController::Open(const std::string& url) {
-    auto root = IOSPlugin::GetRootController();
     auto self = std::static_pointer_cast<UIWebViewController>(sharedController());
-    if (root && !presentingViewController()) root->presentViewController(self, true);
+    if (!window_) {
+        window_ = std::make_shared<UIWindow>();
+        window_->setWindowLevel(kWindowLevel);
+        auto holder = std::make_shared<UIViewController>();
+        window_->setRootViewController(holder);
+        holder->view()->setBackgroundColor(UIColor::clearColor());
+        holder->view()->setOpaque(false);
+    }
+    window_->setHidden(false);
+    auto holder = window_->rootViewController();
+    if (!presentingViewController()) holder->presentViewController(self, true);
     view();
     if (!webView) return;
     NSURLRequest request = NSURLRequest::requestWithURL(*NSURL::URLWithString(url));
@@ -71,7 +79,10 @@ void UIWebViewController::CloseView() {
     if (tipsIndicator) tipsIndicator->stopAnimating();
     loading_.reset();
     if (webView) webView->loadHTMLString("", std::nullopt);
-    dismissViewControllerAnimated(true);
+    std::weak_ptr<UIWindow> window = window_;
+    dismissViewControllerAnimated(true, [window] {
+        if (auto w = window.lock()) w->setHidden(true);
+    });
 }
 
 void UIWebViewController::Click(UIControl*) { CloseView(); }
@@ -98,6 +109,9 @@ void UIWebViewController::webView_decidePolicyForNavigationAction_decisionHandle
 }
 
 void UIWebViewController::webView_didFinishNavigation(WKWebView&, const Navigation& navigation) {
-    if (navigation && navigation == loading_) loading_.reset();
+    // Only the page asked for: the blank page a close loads may finish
+    // after the next Open.
+    if (!navigation || navigation != loading_) return;
+    loading_.reset();
     if (tipsView) tipsView->setHidden(true);
 }

@@ -6,7 +6,10 @@
 // they go to the desktop (URLOpener) and the game's page hears onOpenUrl
 // {"url", "result"}; "file:", "data:" and "javascript:" links open nothing
 // and report false. At most one instance, made on first use from the nib
-// "UnityWebView" and kept. No page operation reaches it in this system.
+// "UnityWebView" and kept. It shows in a window of its own above the game's
+// page and the user centre's floating button (below alerts and the
+// keyboard), hidden again when it closes. No page operation reaches it in
+// this system.
 
 #include <memory>
 #include <optional>
@@ -16,12 +19,15 @@
 #include "platform/ui/UILabel.h"
 #include "platform/ui/UISmallControls.h"
 #include "platform/ui/UIViewController.h"
+#include "platform/ui/UIWindow.h"
 #include "platform/web/WKWebView.h"
 
 class UIWebViewController : public UIViewController, public WKNavigationDelegate {
 public:
     static constexpr const char* kNibName = "UnityWebView";
     static constexpr double kTimeoutSeconds = 15;
+    // Above the floating button's window (100), below the status bar's level.
+    static constexpr double kWindowLevel = 500;
 
     // False for no URL and for anything but an http or https address.
     static bool OpenUrl(const std::optional<std::string>& url);
@@ -41,6 +47,8 @@ public:
     // Stops the hint, drops the page's content and closes the screen.
     void CloseView();
     void Click(UIControl* sender);
+    // The window it shows in while open (nullptr before the first Open).
+    const std::shared_ptr<UIWindow>& pageWindow() const { return window_; }
     // Whether a text is another application's link (not http or https).
     static bool isOpenAppSpecialURLValue(const std::string& text);
 
@@ -52,4 +60,5 @@ public:
 
 private:
     std::shared_ptr<WKNavigation> loading_;  // the load the time-out watches
+    std::shared_ptr<UIWindow> window_;
 };

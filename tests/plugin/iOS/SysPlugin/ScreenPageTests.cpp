@@ -23,6 +23,9 @@
 #include "plugin/iOS/RAZ5Orered/QRCodeManager.h"
 #include "plugin/iOS/RAZ5Orered/QRCodeViewController.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
+#include "plugin/iOS/RAZ5Orered/UIWebViewController.h"
+#include "platform/device/URLOpener.h"
+#include "standin/StandinServer.h"
 #include "platform/ui/UIButton.h"
 #include "support/ImageFixtures.h"
 
@@ -552,6 +555,103 @@ TEST_F(PhotoPage, CancelAnswersUserCancel) {
     ASSERT_EQ(args.size(), 1u);
     EXPECT_EQ(Value::fromJSON(args[0].stringOr()), Value::dict({{"result", false}, {"msg", "user cancel"}}));
     EXPECT_FALSE(fs::exists(docs / "none.png"));
+}
+
+// ---- The in-app page
+
+class WebPage : public ScreenPage {
+protected:
+    void SetUp() override {
+        ScreenPage::SetUp();
+        URLOpener::install(opener);
+        server.on("GET", "/page", [](const standin::Request&, standin::JournalEntry&) {
+            return standin::Reply::text(
+                "<html><body style='background: rgb(250, 200, 40)'><p id=text>in-app page</p>"
+                "<a id=app href='otherapp://x'>app</a> <a id=file href='file:///etc/hostname'>file</a></body></html>",
+                "text/html");
+        });
+        server.on("GET", "/slow", [](const standin::Request&, standin::JournalEntry&) { return standin::Reply::hang(); });
+        ASSERT_TRUE(server.start());
+    }
+    void TearDown() override {
+        UIWebViewController::Close();
+        advance(0.5);
+        server.stop();
+        URLOpener::install(nullptr);
+        ScreenPage::TearDown();
+    }
+    std::shared_ptr<UIWebViewController> open(const std::string& path) {
+        EXPECT_TRUE(UIWebViewController::OpenUrl(server.baseURL() + path));
+        advance(0.4);
+        return UIWebViewController::instance();
+    }
+    // Clicks a link of the in-app page and waits for the game page's
+    // onOpenUrl; the object it got.
+    Value follow(UIWebViewController& page, const std::string& id) {
+        size_t from = probe->messages.size();
+        webtest::evaluate(*page.webView, "document.getElementById('" + id + "').click(); 1");
+        return bridgetest::waitForReport(*view, *probe, "", "onOpenUrl", from)[0];
+    }
+
+    std::shared_ptr<RecordingURLOpener> opener = std::make_shared<RecordingURLOpener>();
+    standin::HttpServer server{"pages"};
+};
+
+TEST_F(WebPage, LoadsWithAHintAndSendsOtherApplicationsLinksAway) {
+    EXPECT_FALSE(UIWebViewController::OpenUrl(std::nullopt));
+    EXPECT_FALSE(UIWebViewController::OpenUrl(std::string("file:///etc/hostname")));
+    auto page = open("/page");
+    ASSERT_TRUE(page && page->webView);
+    EXPECT_FALSE(page->tipsView->isHidden()) << "the hint shows while loading";
+    ASSERT_TRUE(testsupport::waitFor([&] { return page->tipsView->isHidden(); })) << "and hides once loaded";
+    // Above the game page and the floating button's window.
+    auto helperLevel = std::make_shared<UIWindow>();
+    helperLevel->setWindowLevel(100);
+    helperLevel->setHidden(false);
+    auto windows = UIApplication::sharedApplication().windows();
+    EXPECT_EQ(windows.back(), page->pageWindow());
+    EXPECT_EQ(UIApplication::sharedApplication().dispatchTouch(7, UITouchPhase::Began, {20, 200}), true);
+    EXPECT_TRUE(page->webView->isDescendantOfView(page->pageWindow().get()));
+    helperLevel->setHidden(true);
+    page->pageWindow()->writePNG("/work/wt/notes/shots/inapp-page.png");
+
+    EXPECT_EQ(follow(*page, "app"), Value::dict({{"url", "otherapp://x"}, {"result", true}}));
+    EXPECT_EQ(opener->opened, std::vector<std::string>{"otherapp://x"});
+    // The engine itself keeps a web page from opening files; what reaches
+    // the policy from other roads opens nothing either.
+    for (auto url : {"file:///etc/hostname", "data:text/html,x", "javascript:alert(1)"}) {
+        WKNavigationAction action;
+        action.request = NSURLRequest::requestWithURL(*NSURL::URLWithString(url));
+        std::optional<WKNavigationActionPolicy> decided;
+        size_t from = probe->messages.size();
+        page->webView_decidePolicyForNavigationAction_decisionHandler(
+            *page->webView, action, [&](WKNavigationActionPolicy p) { decided = p; });
+        EXPECT_EQ(decided, WKNavigationActionPolicy::Cancel) << url;
+        EXPECT_EQ(bridgetest::waitForReport(*view, *probe, "", "onOpenUrl", from)[0],
+                  Value::dict({{"url", url}, {"result", false}}));
+    }
+    EXPECT_EQ(opener->opened.size(), 1u) << "only the other application's link was handed over";
+    EXPECT_EQ(webtest::evaluate(*page->webView, "document.getElementById('text').textContent").value,
+              Value("in-app page"))
+        << "the page stays";
+
+    UIWebViewController::Close();
+    advance(0.4);
+    EXPECT_FALSE(page->presentingViewController());
+    EXPECT_TRUE(page->pageWindow()->isHidden());
+    EXPECT_TRUE(webtest::waitForPage(*page->webView, "!document.getElementById('text')")) << "the content is dropped";
+}
+
+TEST_F(WebPage, ALoadThatHangsIsStoppedAfterFifteenSeconds) {
+    auto page = open("/slow");
+    ASSERT_TRUE(page);
+    ASSERT_TRUE(testsupport::waitFor([&] { return page->webView->isLoading(); }));
+    page->pageWindow()->writePNG("/work/wt/notes/shots/inapp-page-loading.png");
+    advance(14.5);
+    EXPECT_TRUE(page->webView->isLoading());
+    advance(0.6);
+    EXPECT_TRUE(testsupport::waitFor([&] { return !page->webView->isLoading(); }));
+    EXPECT_FALSE(page->tipsView->isHidden()) << "the hint stays: the page never loaded";
 }
 
 }  // namespace

@@ -28,9 +28,9 @@ public:
         close->setFrame(CGRect(b.width() - 52, top + 8, 40, 40));
         close->setBackgroundColor(UIColor::colorWithWhite(0, 0.55));
         close->layer()->setCornerRadius(20);
-        close->setTitle("✕", UIControlStateNormal);
+        close->setTitle("×", UIControlStateNormal);
         close->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
-        close->titleLabel()->setFont(UIFont::systemFontOfSize(18, UIFontWeight::Medium));
+        close->titleLabel()->setFont(UIFont::systemFontOfSize(26));
         close->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
         close->setAccessibilityIdentifier("webpage_close");
         root->addSubview(close);
