@@ -119,6 +119,15 @@ protected:
         EXPECT_TRUE(seen) << "no " << tag;
         return found;
     }
+    // Taps a screen's button, waits for the page's report and lets the
+    // screen close; the report's arguments.
+    Value tapAndWait(const std::string& button, const std::string& tag) {
+        size_t from = probe->messages.size();
+        EXPECT_TRUE(uitest::tapButton(button)) << button;
+        auto args = bridgetest::waitForReport(*view, *probe, "", tag, from);
+        advance(0.4);
+        return args;
+    }
     size_t reportsTagged(const std::string& tag, size_t from = 0) {
         size_t n = 0;
         for (size_t i = from; i < probe->messages.size(); ++i) n += probe->messages[i].str("tag") == tag;
@@ -161,13 +170,7 @@ protected:
         advance(0.4);
         return presented<CRImageCropController>();
     }
-    Value confirm() {
-        size_t from = probe->messages.size();
-        EXPECT_TRUE(uitest::tapButton("确定"));
-        auto answer = bridgetest::waitForReport(*view, *probe, "", "onCropImage", from);
-        advance(0.4);
-        return answer;
-    }
+    Value confirm() { return tapAndWait("确定", "onCropImage"); }
 };
 
 TEST_F(CropPage, TheScreenShowsOverThePageAndWritesAnUprightCut) {
@@ -290,13 +293,7 @@ protected:
         return screentest::openAlbum(picker, 0, [this](double s) { advance(s); });
     }
     // Taps Done; the arguments the page's onSelectImage got.
-    Value done() {
-        size_t from = probe->messages.size();
-        EXPECT_TRUE(uitest::tapButton("完成"));
-        auto args = bridgetest::waitForReport(*view, *probe, "", "onSelectImage", from);
-        advance(0.4);
-        return args;
-    }
+    Value done() { return tapAndWait("完成", "onSelectImage"); }
     testsupport::TempDir outside;
 };
 
@@ -360,10 +357,7 @@ TEST_F(SelectPage, TwoPhotosComeUprightInTheTempFolderInTheOrderChosen) {
 
 TEST_F(SelectPage, CancelSendsNoValueAndPhotosNotReadOrWrittenAreLeftOut) {
     ASSERT_TRUE(open());
-    size_t from = probe->messages.size();
-    EXPECT_TRUE(uitest::tapButton("取消"));
-    EXPECT_TRUE(bridgetest::waitForReport(*view, *probe, "", "onSelectImage", from)[0].isNull());
-    advance(0.4);
+    EXPECT_TRUE(tapAndWait("取消", "onSelectImage")[0].isNull());
     EXPECT_FALSE(root->presentedViewController());
 
     // A broken photo has no picture: only the good one comes.
@@ -549,9 +543,7 @@ TEST_F(PhotoPage, AFailedWriteAnswersSaveFileFailAndKeepsTheOldFile) {
 
 TEST_F(PhotoPage, CancelAnswersUserCancel) {
     ASSERT_TRUE(openCamera(Value::dict({{"savePath", (docs / "none.png").string()}})));
-    size_t from = probe->messages.size();
-    EXPECT_TRUE(uitest::tapButton("取消"));
-    auto args = reportAfter(from, "onPhotograph");
+    auto args = tapAndWait("取消", "onPhotograph");
     ASSERT_EQ(args.size(), 1u);
     EXPECT_EQ(Value::fromJSON(args[0].stringOr()), Value::dict({{"result", false}, {"msg", "user cancel"}}));
     EXPECT_FALSE(fs::exists(docs / "none.png"));
