@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "FuzzSupport.h"
 #include "platform/device/PhotoLibraryScan.h"
@@ -32,9 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (c == '/' || c == '\0') c = '_';
     if (name.empty() || name == "." || name == "..") return 0;
     static const std::string png("\x89PNG\r\n\x1a\n", 8);
-    files::writeAtomically(root / name, png);
+    std::ofstream(root / name, std::ios::binary) << png;
     fs::create_directories(root / ("album " + name), ec);
-    files::writeAtomically(root / ("album " + name) / "x.mp4", "film");
+    std::ofstream(root / ("album " + name) / "x.mp4", std::ios::binary) << "film";
     auto folders = photolibrary::scan(root);
     FUZZ_CHECK(folders);
     for (auto& folder : *folders) {

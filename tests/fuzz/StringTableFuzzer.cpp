@@ -4,6 +4,7 @@
 // a bounded text (no padding of millions, nothing read past the arguments).
 
 #include <filesystem>
+#include <fstream>
 
 #include "FuzzSupport.h"
 #include "platform/foundation/Files.h"
@@ -16,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return fuzz::scratchFolder() / "Table.bundle";
     }();
     auto input = fuzz::text(data, size);
-    files::writeAtomically(bundle / "Base.lproj/T.strings", input);
+    std::filesystem::create_directories(bundle / "Base.lproj");
+    std::ofstream(bundle / "Base.lproj/T.strings", std::ios::binary | std::ios::trunc) << input;
     auto reader = NSBundle::bundleWithPath(bundle);  // a new bundle: nothing cached
     FUZZ_CHECK(reader);
     const std::vector<Value> args{3, -2, 2.5, "text"};

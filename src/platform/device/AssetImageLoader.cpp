@@ -45,11 +45,11 @@ std::shared_ptr<UIImage> AssetImageLoader::makeImage(const UIImage& picture, Kin
     if (kind == Kind::Thumbnail) {
         double side = kThumbnailSide, scale = std::max(side / w, side / h);
         double dw = w * scale, dh = h * scale;
-        return render(picture, CGSize(side, side), CGRect((side - dw) / 2, (side - dh) / 2, dw, dh));
+        return render(picture, CGSize{side, side}, CGRect((side - dw) / 2, (side - dh) / 2, dw, dh));
     }
     double scale = std::min({1.0, kFullScreenWidth / w, kFullScreenHeight / h});
     double dw = std::max(1.0, std::round(w * scale)), dh = std::max(1.0, std::round(h * scale));
-    return render(picture, CGSize(dw, dh), CGRect(0, 0, dw, dh));
+    return render(picture, CGSize{dw, dh}, CGRect(0, 0, dw, dh));
 }
 
 void AssetImageLoader::request(const fs::path& path, Kind kind, Completion done) {

@@ -23,7 +23,7 @@ std::shared_ptr<UIImage> gTestImage;
 std::shared_ptr<CGImage> uprightFrame(const UIImage& image) {
     CGSize size = image.size();
     int w = int(size.width * image.scale()), h = int(size.height * image.scale());
-    auto ctx = CGContext::bitmap(CGSize(w, h), true, 1);
+    auto ctx = CGContext::bitmap(CGSize{double(w), double(h)}, true, 1);
     if (!ctx) return nullptr;
     image.drawInRect(*ctx, CGRect(0, 0, w, h));
     return ctx->makeImage();
