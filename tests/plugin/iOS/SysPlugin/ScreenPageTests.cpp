@@ -637,7 +637,9 @@ TEST_F(WebPage, LoadsWithAHintAndSendsOtherApplicationsLinksAway) {
 TEST_F(WebPage, ALoadThatHangsIsStoppedAfterFifteenSeconds) {
     auto page = open("/slow");
     ASSERT_TRUE(page);
-    ASSERT_TRUE(testsupport::waitFor([&] { return page->webView->isLoading(); }));
+    // The request has reached the server, which holds it.
+    ASSERT_TRUE(testsupport::waitFor([&] { return server.journal().count("/slow") > 0; }));
+    ASSERT_TRUE(page->webView->isLoading());
     page->pageWindow()->writePNG("/work/wt/notes/shots/inapp-page-loading.png");
     advance(14.5);
     EXPECT_TRUE(page->webView->isLoading());

@@ -36,6 +36,7 @@ protected:
         ASSERT_TRUE(WKWebView::engineAvailable());
         URLOpener::install(opener);
         PhotoLibrary::setFolder(home.path() / "Photos");
+        fs::create_directories(home.path() / "Photos");
         attach();
         ASSERT_TRUE(open("system", "window.KL_IOS"));
         ASSERT_TRUE(evaluate(*view, bridgetest::kReportingScript).done);
