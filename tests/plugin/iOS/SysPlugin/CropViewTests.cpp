@@ -63,6 +63,24 @@ TEST_F(CropView, FitsTheImageAndCentresTheInitialSquare) {
     EXPECT_EQ(area(*v), CGRect(15, 90, 120, 120));
 }
 
+TEST_F(CropView, TheCutIsInsideTheBorderInPixelsOfTheUprightImage) {
+    auto v = make();
+    // Area (120, 20, 160, 160) in a view showing 800 × 400 pixels at half size.
+    auto cut = v->currentCroppedImage();
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->size(), CGSize(312, 312));
+    EXPECT_EQ(cut->CGImage()->pixelAt(0, 0), v->toCropImage()->CGImage()->pixelAt(244, 44));
+    // The same pixels from a double-scale picture (400 × 200 points).
+    v->setToCropImage(UIImage::imageWithCGImage(v->toCropImage()->CGImage(), 2));
+    auto retina = v->currentCroppedImage();
+    ASSERT_TRUE(retina);
+    EXPECT_EQ(retina->size(), CGSize(312, 312));
+    EXPECT_EQ(retina->CGImage()->pixelAt(0, 0), cut->CGImage()->pixelAt(0, 0));
+    // Nothing of the image left under the area: no cut.
+    v->cropAreaView()->setFrame(CGRect(500, 20, 40, 40));
+    EXPECT_FALSE(v->currentCroppedImage());
+}
+
 TEST_F(CropView, SettingsAreStoredWithTheirLimits) {
     auto v = make(800, 400, false);
     v->setCropAspectRatio(-2);
