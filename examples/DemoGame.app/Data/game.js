@@ -59,7 +59,7 @@
       onEnterBackground: function () { show('onEnterBackground'); },
       onEnterForeground: function () { show('onEnterForeground'); },
       onSelectImage: function () {
-        var paths = Array.prototype.slice.call(arguments);
+        var paths = Array.prototype.filter.call(arguments, function (p) { return typeof p === 'string'; });
         show(paths.length ? 'onSelectImage ' + JSON.stringify(paths) : 'onSelectImage: cancelled');
         if (paths.length) lastPicture = paths[0];
       },
