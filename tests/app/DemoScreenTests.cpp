@@ -18,13 +18,16 @@
 #include "platform/graphics/ImageIO.h"
 #include "platform/ui/UILabel.h"
 #include "platform/ui/UIWindow.h"
+#include "support/GameProcess.h"
 #include "support/TestSupport.h"
 
-#include "GameProcess.h"
+// X11 last: its macros collide with names above.
+#include "support/GameWindow.h"
 
 namespace {
 
-using namespace gametest;
+using testsupport::GameProcess;
+using testsupport::RGB;
 namespace fs = std::filesystem;
 
 const char* kReportButtons = R"HTML(<script>
@@ -50,12 +53,11 @@ protected:
         auto page = dir / "DemoGame.app/Data/index.html";
         testsupport::writeFile(page, strings::replaceAll(testsupport::readFile(page), "</body>",
                                                          std::string(kReportButtons) + "</body>"));
-        setenv("KORVEL_PHOTO_LIBRARY", (dir / "Photos").c_str(), 1);
-        setenv("KORVEL_CAMERA_IMAGE", (testsupport::sourceDir() / "examples/camera-frame.png").c_str(), 1);
-        game.emplace(dir / "DemoGame.app", dir / "home", dir / "game.log");
-        unsetenv("KORVEL_PHOTO_LIBRARY");
-        unsetenv("KORVEL_CAMERA_IMAGE");
-        ASSERT_TRUE(testsupport::waitFor([&] { return (window = windowOf(display, game->pid())) != 0; },
+        game.emplace(GameProcess::Options{
+            dir / "DemoGame.app", dir / "home", dir / "game.log",
+            {{"KORVEL_PHOTO_LIBRARY", (dir / "Photos").string()},
+             {"KORVEL_CAMERA_IMAGE", (testsupport::sourceDir() / "examples/camera-frame.png").string()}}});
+        ASSERT_TRUE(testsupport::waitFor([&] { return (window = testsupport::windowOf(display, game->pid())) != 0; },
                                          std::chrono::seconds(30)));
         ASSERT_TRUE(testsupport::waitFor([&] { return buttonAt("select") && buttonAt("crop"); }, std::chrono::seconds(30)))
             << game->log();
@@ -73,15 +75,10 @@ protected:
         }
         return std::nullopt;
     }
-    void click(CGPoint p) {
-        int x = 0, y = 0;
-        Window child = 0;
-        XTranslateCoordinates(display, window, DefaultRootWindow(display), int(p.x), int(p.y), &x, &y, &child);
-        testsupport::xtestClick(display, x, y);
-    }
+    void click(CGPoint p) { testsupport::clickIn(display, window, int(p.x), int(p.y)); }
     bool shows(CGPoint p, const std::function<bool(RGB)>& ok) {
         return testsupport::waitFor([&] {
-            auto px = pixel(display, window, p);
+            auto px = testsupport::pixel(display, window, p);
             return px && ok(*px);
         });
     }
@@ -100,32 +97,14 @@ protected:
         XDestroyImage(image);
         files::writeAtomically(path, *imageio::encodePNG(*bitmap));
     }
-    // Dark pixels the X server shows in a rectangle of the window.
-    int darkPixels(const CGRect& r) {
-        XImage* image = XGetImage(display, window, int(r.minX()), int(r.minY()), unsigned(r.width()),
-                                  unsigned(r.height()), AllPlanes, ZPixmap);
-        if (!image) return -1;
-        int n = 0;
-        for (int y = 0; y < int(r.height()); ++y)
-            for (int x = 0; x < int(r.width()); ++x) {
-                unsigned long v = XGetPixel(image, x, y);
-                n += (v & image->red_mask) == 0 || dark(RGB{int((v >> 16) & 255), int((v >> 8) & 255), int(v & 255)});
-            }
-        XDestroyImage(image);
-        return n;
+    template <class Pred>
+    int pixelsIn(const CGRect& r, Pred pred) {
+        return testsupport::countPixels(display, window, int(r.minX()), int(r.minY()), int(r.width()), int(r.height()),
+                                        pred);
     }
+    int darkPixels(const CGRect& r) { return pixelsIn(r, dark); }
     int lightPixels(const CGRect& r) {
-        XImage* image = XGetImage(display, window, int(r.minX()), int(r.minY()), unsigned(r.width()),
-                                  unsigned(r.height()), AllPlanes, ZPixmap);
-        if (!image) return -1;
-        int n = 0;
-        for (int y = 0; y < int(r.height()); ++y)
-            for (int x = 0; x < int(r.width()); ++x) {
-                unsigned long v = XGetPixel(image, x, y);
-                n += ((v >> 16) & 255) > 200 && ((v >> 8) & 255) > 200 && (v & 255) > 200;
-            }
-        XDestroyImage(image);
-        return n;
+        return pixelsIn(r, [](RGB p) { return p.r > 200 && p.g > 200 && p.b > 200; });
     }
     // The same text drawn here with the pinned fonts, at scale 1.
     static int darkPixelsOfText(const std::string& text, const std::shared_ptr<UIFont>& font) {

@@ -106,6 +106,22 @@ inline void xtestType(Display* d, const std::string& text) {
     }
 }
 
+// The pixels of a rectangle of the window for which `pred` holds; -1 when
+// the window cannot be read.
+template <class Pred>
+int countPixels(Display* d, Window w, int x, int y, int width, int height, Pred pred) {
+    XImage* image = XGetImage(d, w, x, y, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+    if (!image) return -1;
+    int n = 0;
+    for (int row = 0; row < height; ++row)
+        for (int col = 0; col < width; ++col) {
+            unsigned long v = XGetPixel(image, col, row);
+            n += pred(RGB{int((v >> 16) & 255), int((v >> 8) & 255), int(v & 255)});
+        }
+    XDestroyImage(image);
+    return n;
+}
+
 // A real click at a point of the window.
 inline void clickIn(Display* d, Window w, int x, int y) {
     int rx = 0, ry = 0;

@@ -292,6 +292,14 @@ protected:
     std::shared_ptr<PKAssetsViewController> openSavedPhotos(PKImagePickerController& picker) {
         return screentest::openAlbum(picker, 0, [this](double s) { advance(s); });
     }
+    // A new picker with the saved photos' items ticked.
+    bool chooseSavedPhotos(std::initializer_list<long> items) {
+        auto picker = open();
+        auto grid = picker ? openSavedPhotos(*picker) : nullptr;
+        if (!grid) return false;
+        for (long item : items) screentest::tapItem(*grid, item);
+        return true;
+    }
     // Taps Done; the arguments the page's onSelectImage got.
     Value done() { return tapAndWait("完成", "onSelectImage"); }
     testsupport::TempDir outside;
@@ -361,21 +369,11 @@ TEST_F(SelectPage, CancelSendsNoValueAndPhotosNotReadOrWrittenAreLeftOut) {
     EXPECT_FALSE(root->presentedViewController());
 
     // A broken photo has no picture: only the good one comes.
-    auto picker = open();
-    ASSERT_TRUE(picker);
-    auto grid = openSavedPhotos(*picker);
-    ASSERT_TRUE(grid);
-    screentest::tapItem(*grid, 0);
-    screentest::tapItem(*grid, 2);
+    ASSERT_TRUE(chooseSavedPhotos({0, 2}));
     EXPECT_EQ(done().size(), 1u);
 
     // Photos that could not be written are left out.
-    picker = open();
-    ASSERT_TRUE(picker);
-    grid = openSavedPhotos(*picker);
-    ASSERT_TRUE(grid);
-    screentest::tapItem(*grid, 0);
-    screentest::tapItem(*grid, 1);
+    ASSERT_TRUE(chooseSavedPhotos({0, 1}));
     {
         files::WriteFault full(docs / "Temp", files::WriteStep::write);
         EXPECT_EQ(done().size(), 0u);
@@ -383,12 +381,7 @@ TEST_F(SelectPage, CancelSendsNoValueAndPhotosNotReadOrWrittenAreLeftOut) {
     }
 
     // A photo deleted before Done: the other one still comes.
-    picker = open();
-    ASSERT_TRUE(picker);
-    grid = openSavedPhotos(*picker);
-    ASSERT_TRUE(grid);
-    screentest::tapItem(*grid, 0);
-    screentest::tapItem(*grid, 1);
+    ASSERT_TRUE(chooseSavedPhotos({0, 1}));
     fs::remove(library / "down.jpg");
     auto paths = done();
     ASSERT_EQ(paths.size(), 1u);
