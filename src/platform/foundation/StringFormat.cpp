@@ -16,7 +16,7 @@ namespace {
 // allocate gigabytes with "%999999999d".
 constexpr int kMaxField = 1024;
 
-struct Spec {
+struct Conversion {
     int position = 0;  // 1-based, 0 for "next"
     bool left = false, plus = false, space = false, zero = false, alternate = false;
     int width = -1, precision = -1;
@@ -52,7 +52,7 @@ private:
 
 // Parses one conversion after its '%'; false when it is not one (the text
 // is then copied as it stands). `i` ends after the conversion's kind.
-bool parseSpec(std::string_view f, size_t& i, Spec& s, Arguments& args) {
+bool parseConversion(std::string_view f, size_t& i, Conversion& s, Arguments& args) {
     size_t start = i;
     int n = readNumber(f, i);
     if (n > 0 && i < f.size() && f[i] == '$') {
@@ -94,7 +94,7 @@ bool parseSpec(std::string_view f, size_t& i, Spec& s, Arguments& args) {
     return std::string_view("diuoxXcfFeEgGaA@sSnp").find(s.kind) != std::string_view::npos;
 }
 
-std::string pad(std::string body, const Spec& s, bool numeric) {
+std::string pad(std::string body, const Conversion& s, bool numeric) {
     if (s.width < 0 || int(body.size()) >= s.width) return body;
     size_t fill = size_t(s.width) - body.size();
     if (s.left) return body + std::string(fill, ' ');
@@ -108,7 +108,7 @@ std::string pad(std::string body, const Spec& s, bool numeric) {
     return std::string(fill, ' ') + body;
 }
 
-std::string integer(const Value& v, const Spec& s) {
+std::string integer(const Value& v, const Conversion& s) {
     int64_t n = v.isString() ? leadingInteger(*v.getString()) : v.intValue();
     bool negative = n < 0 && (s.kind == 'd' || s.kind == 'i');
     uint64_t magnitude = negative ? uint64_t(0) - uint64_t(n) : uint64_t(n);
@@ -126,16 +126,16 @@ std::string integer(const Value& v, const Spec& s) {
     else if (base == 10 && s.space) prefix = " ";
     if (s.alternate && magnitude != 0 && base == 16) prefix += s.kind == 'X' ? "0X" : "0x";
     if (s.alternate && base == 8 && (digits.empty() || digits[0] != '0')) digits.insert(0, "0");
-    Spec padding = s;
+    Conversion padding = s;
     if (s.precision >= 0) padding.zero = false;
     return pad(prefix + digits, padding, true);
 }
 
-std::string real(double d, const Spec& s) {
+std::string real(double d, const Conversion& s) {
     if (std::isnan(d) || std::isinf(d)) {
         std::string t = std::isnan(d) ? "nan" : (d < 0 ? "-inf" : "inf");
         if (std::isupper(static_cast<unsigned char>(s.kind))) for (auto& c : t) c = char(std::toupper(static_cast<unsigned char>(c)));
-        Spec noZero = s;
+        Conversion noZero = s;
         noZero.zero = false;
         return pad(t, noZero, false);
     }
@@ -160,7 +160,7 @@ std::string real(double d, const Spec& s) {
     return pad(body, s, true);
 }
 
-std::string text(const Value& v, const Spec& s) {
+std::string text(const Value& v, const Conversion& s) {
     std::string t = v.textValue();
     if (s.precision >= 0 && size_t(s.precision) < t.size()) t.resize(utf8SafePrefixLength(t, size_t(s.precision)));
     return pad(t, s, false);
@@ -182,8 +182,8 @@ std::string formatWithArguments(std::string_view f, const std::vector<Value>& ar
             continue;
         }
         size_t start = i++;
-        Spec s;
-        if (!parseSpec(f, i, s, args)) {
+        Conversion s;
+        if (!parseConversion(f, i, s, args)) {
             out.append(f.substr(start, i - start));
             continue;
         }

@@ -143,7 +143,6 @@ protected:
     testsupport::TempHome home;
     testsupport::TempBundle bundle;
     screentest::ScopedLibrary library;
-    testsupport::TempDir shots;
     std::shared_ptr<UIViewController> root;
     fs::path docs;
 };
@@ -183,7 +182,7 @@ TEST_F(CropPage, TheScreenShowsOverThePageAndWritesAnUprightCut) {
     EXPECT_TRUE(crop->view()->isDescendantOfView(window.get()));
     EXPECT_EQ(uitest::screenFrame(*crop->view()), uitest::screenFrame(*view));
     auto shot = window->renderImage();
-    window->writePNG("/work/wt/notes/shots/crop-screen.png");
+    screentest::keepShot(*window, "crop-screen.png");
     CGRect b = UIScreen::mainScreen().bounds();
     EXPECT_TRUE(near(shot->pixelAt(int(b.midX() - 60) * 2, int(b.midY() - 60) * 2), kRed, 40));
     EXPECT_TRUE(near(shot->pixelAt(int(b.midX() + 60) * 2, int(b.midY() + 60) * 2), kYellow, 40));
@@ -323,7 +322,7 @@ TEST_F(SelectPage, TwoPhotosComeUprightInTheTempFolderInTheOrderChosen) {
     uitest::layout();
     auto window = root->view()->window();
     auto shot = window->renderImage();
-    window->writePNG("/work/wt/notes/shots/picker-albums.png");
+    screentest::keepShot(*window, "picker-albums.png");
     auto colourAt = [&](long row) {
         CGRect f = uitest::screenFrame(*frontOf(row));
         return shot->pixelAt(int(f.midX() * 2), int(f.midY() * 2));
@@ -342,7 +341,7 @@ TEST_F(SelectPage, TwoPhotosComeUprightInTheTempFolderInTheOrderChosen) {
     screentest::tapItem(*grid, 1);
     screentest::tapItem(*grid, 2);
     EXPECT_EQ(picker->selectedAssetURLs().size(), 2u) << "the third tap is refused";
-    window->writePNG("/work/wt/notes/shots/picker-grid.png");
+    screentest::keepShot(*window, "picker-grid.png");
 
     // The page's function gets the paths as its arguments (the bridge
     // spreads an array).
@@ -462,12 +461,13 @@ TEST_F(ScanPage, BackSendsNoValueWhateverTheCameraDid) {
             EXPECT_TRUE(uitest::findLabel(c.text));
             EXPECT_TRUE(scanner->isScanning);
             ASSERT_TRUE(testsupport::waitFor([&] { return scanner->previewLayer && scanner->previewLayer->image(); }));
-            root->view()->window()->writePNG("/work/wt/notes/shots/scanner.png");
+            screentest::keepShot(*root->view()->window(), "scanner.png");
         } else {
             EXPECT_TRUE(shows(c.text)) << "the text is drawn in black";
             EXPECT_FALSE(scanner->isScanning);
-            root->view()->window()->writePNG(std::string("/work/wt/notes/shots/scanner-") +
-                                             (c.text == QRCodeViewController::kDeniedText ? "denied" : "nocamera") + ".png");
+            screentest::keepShot(*root->view()->window(),
+                                 std::string("scanner-") +
+                                     (c.text == QRCodeViewController::kDeniedText ? "denied" : "nocamera") + ".png");
         }
         size_t from = probe->messages.size();
         EXPECT_TRUE(uitest::tapButton("〈 返回"));
@@ -510,7 +510,7 @@ protected:
 TEST_F(PhotoPage, ThePictureIsWrittenAsPNGWholeOrAsAThumbnail) {
     auto path = (docs / "shot.png").string();
     ASSERT_TRUE(openCamera(Value::dict({{"savePath", path}, {"width", 100}, {"height", 100}, {"crop", true}})));
-    root->view()->window()->writePNG("/work/wt/notes/shots/camera.png");
+    screentest::keepShot(*root->view()->window(), "camera.png");
     EXPECT_EQ(shoot(), Value::dict({{"result", true}}));
     auto data = files::readData(path);
     ASSERT_TRUE(data);
@@ -598,7 +598,7 @@ TEST_F(WebPage, LoadsWithAHintAndSendsOtherApplicationsLinksAway) {
     EXPECT_EQ(UIApplication::sharedApplication().dispatchTouch(7, UITouchPhase::Began, {20, 200}), true);
     EXPECT_TRUE(page->webView->isDescendantOfView(page->pageWindow().get()));
     helperLevel->setHidden(true);
-    page->pageWindow()->writePNG("/work/wt/notes/shots/inapp-page.png");
+    screentest::keepShot(*page->pageWindow(), "inapp-page.png");
 
     EXPECT_EQ(follow(*page, "app"), Value::dict({{"url", "otherapp://x"}, {"result", true}}));
     EXPECT_EQ(opener->opened, std::vector<std::string>{"otherapp://x"});
@@ -633,7 +633,7 @@ TEST_F(WebPage, ALoadThatHangsIsStoppedAfterFifteenSeconds) {
     // The request has reached the server, which holds it.
     ASSERT_TRUE(testsupport::waitFor([&] { return server.journal().count("/slow") > 0; }));
     ASSERT_TRUE(page->webView->isLoading());
-    page->pageWindow()->writePNG("/work/wt/notes/shots/inapp-page-loading.png");
+    screentest::keepShot(*page->pageWindow(), "inapp-page-loading.png");
     advance(14.5);
     EXPECT_TRUE(page->webView->isLoading());
     advance(0.6);

@@ -4,6 +4,7 @@
 // library folder of its own, and pictures made to order.
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/graphics/ImageIO.h"
 #include "platform/ui/UIEventInjection.h"
+#include "platform/ui/UIWindow.h"
 #include "plugin/iOS/RAZ5Orered/ImagePicker/PKAlbumsViewController.h"
 #include "plugin/iOS/RAZ5Orered/ImagePicker/PKAssetsViewController.h"
 #include "plugin/iOS/RAZ5Orered/ImagePicker/PKImagePickerController.h"
@@ -45,6 +47,12 @@ inline void writePicture(const fs::path& path, RGBA8 colour, int w = 16, int h =
     auto data = jpeg ? imageio::encodeJPEG(*bitmap, 0.95) : imageio::encodePNG(*bitmap);
     files::writeAtomically(path, *data);
     fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(age));
+}
+
+// A screen's picture at scale 2 to look at, written only when
+// KORVEL_SHOT_DIR names a folder.
+inline void keepShot(const UIWindow& window, const std::string& name) {
+    if (const char* dir = std::getenv("KORVEL_SHOT_DIR")) window.writePNG((fs::path(dir) / name).string());
 }
 
 inline bool near(RGBA8 a, RGBA8 b, int tolerance = 12) {
