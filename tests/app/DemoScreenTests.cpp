@@ -136,6 +136,7 @@ TEST_F(DemoScreens, SelectShowsThePickerOverThePageInTheCJKFace) {
     ASSERT_TRUE(shows(navigationBar, [](RGB p) { return p.r > 230 && p.g > 230; })) << game->log();
     ASSERT_TRUE(shows({300, 300}, [](RGB p) { return p.r > 230; }));
     ASSERT_TRUE(shows({48, 120}, [](RGB p) { return p.r + p.g + p.b < 600; })) << "a photo, not the placeholder";
+    ASSERT_TRUE(shows({10, 4}, [](RGB p) { return p.r > 230 && p.g > 230; })) << "risen to the top: none of the page shows";
     keepShot("demo-picker.png");
     // "照片" in the bar, in the CJK face the fonts file pins: the same glyphs
     // as drawn here, give or take smoothing. A missing face would draw boxes.
@@ -152,6 +153,7 @@ TEST_F(DemoScreens, CropShowsItsScreenOverThePage) {
     // The crop screen's black ground and its bar with 取消 and 确定 in white.
     ASSERT_TRUE(shows({10, 40}, [](RGB p) { return p.r < 10 && p.g < 10 && p.b < 10; })) << game->log();
     ASSERT_TRUE(shows({10, 640}, [](RGB p) { return std::abs(p.r - 26) < 6 && std::abs(p.b - 26) < 6; }));
+    ASSERT_TRUE(shows({10, 4}, [](RGB p) { return p.r < 10 && p.g < 10 && p.b < 10; })) << "none of the page shows";
     keepShot("demo-crop.png");
     EXPECT_GT(lightPixels(CGRect(280, 612, 70, 30)), 40) << "确定";
     EXPECT_GT(lightPixels(CGRect(20, 612, 70, 30)), 40) << "取消";
