@@ -68,8 +68,10 @@ TEST(PrivateHome, EverythingTheGameMakesIsTheUsersAloneUnderUmask000) {
     info.set("CFBundleIdentifier", "com.example.private");
     roadtest::writeBundle(bundle, info, page(bundle));
 
+    // The photo library is the desktop's pictures folder: here one in the home.
+    fs::path pictures = home / "Pictures";
     mode_t previous = ::umask(0);
-    GameProcess game(bundle, home, dir / "game.log");
+    GameProcess game(GameProcess::Options{bundle, home, dir / "game.log", {{"KORVEL_PHOTO_LIBRARY", pictures.string()}}});
     ::umask(previous);
     Window window = 0;
     ASSERT_TRUE(testsupport::waitFor([&] { return !game.running() || (window = windowOf(display, game.pid())); }))
@@ -86,8 +88,9 @@ TEST(PrivateHome, EverythingTheGameMakesIsTheUsersAloneUnderUmask000) {
     xtestType(display, roadtest::kPassword);
     xtestKey(display, XK_Return);
     fs::path defaults = home / "Library/Preferences/com.example.private.plist";
+    std::error_code ec;
     ASSERT_TRUE(testsupport::waitFor([&] {
-        return !game.running() || (game.reported("onLogin 0") && fs::exists(home / "Media/DCIM"));
+        return !game.running() || (game.reported("onLogin 0") && fs::exists(pictures) && !fs::is_empty(pictures, ec));
     })) << game.log();
     ASSERT_TRUE(game.stop());
     XCloseDisplay(display);
