@@ -7,13 +7,14 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <string>
 
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
@@ -54,6 +55,15 @@ std::set<int> openDescriptors() {
         ::closedir(dir);
     }
     return out;
+}
+
+// Whether a descriptor is a socket, read from its /proc link rather than
+// fstat: other threads open and close sockets all the time, and the link
+// is only a name, never a use of their descriptor.
+bool isSocket(int fd) {
+    char target[64] = {};
+    std::string link = "/proc/self/fd/" + std::to_string(fd);
+    return ::readlink(link.c_str(), target, sizeof target - 1) > 0 && std::strncmp(target, "socket:", 7) == 0;
 }
 
 std::mutex gShareLocks[CURL_LOCK_DATA_LAST];
@@ -150,12 +160,14 @@ HTTPURLResponse responseOf(CURL* curl, HTTPHeaders headers, const std::string& r
 CURLM* newMulti() {
     globalInit();
     // curl gives each multi handle a socket pair to wake it with and leaves
-    // it open across exec: mark the sockets it adds close-on-exec.
+    // it open across exec: mark the sockets it adds close-on-exec. One
+    // thread at a time, so no thread looks at another's half-made pair.
+    static std::mutex creating;
+    std::lock_guard lock(creating);
     auto before = openDescriptors();
     CURLM* multi = curl_multi_init();
     for (int fd : openDescriptors()) {
-        struct stat st {};
-        if (before.count(fd) || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+        if (before.count(fd) || !isSocket(fd)) continue;
         int flags = ::fcntl(fd, F_GETFD);
         if (flags >= 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
     }
