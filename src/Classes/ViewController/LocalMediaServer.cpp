@@ -1,27 +1,37 @@
 #include "Classes/ViewController/LocalMediaServer.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
-#include <gio/gio.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <future>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <random>
+#include <vector>
 
 #include "Classes/ViewController/ByteRange.h"
+#include "Classes/ViewController/MediaRequest.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
-#include "platform/web/NSURLRequest.h"
 
 namespace {
 
-constexpr size_t kPiece = 256 << 10;
-constexpr size_t kMaxHeaderBytes = 16 << 10;
-// Each connection holds a thread while it lives; the media player keeps
-// connections open between requests, and a page may have many sounds.
-constexpr int kMaxConnections = 128;
-constexpr int kIdleSeconds = 10;
+// How much of a file one sendfile() call may move: small enough that one
+// fast reader never keeps the others waiting long.
+constexpr size_t kPiece = 1 << 20;
+// A refused connection is read (and dropped) this long after its answer,
+// so that closing it does not reset the answer away before it is read.
+constexpr auto kLinger = std::chrono::seconds(2);
+constexpr size_t kLingerBytes = 1 << 20;
 
 std::string randomPrefix() {
     std::random_device rd;
@@ -30,76 +40,9 @@ std::string randomPrefix() {
     return out;
 }
 
-}  // namespace
+using Headers = std::vector<std::pair<std::string, std::string>>;
 
-struct MediaRequest {
-    std::string method, target, version;
-    HTTPHeaderFields headers;
-    std::string header(std::string_view name) const { return headerValue(headers, name).value_or(""); }
-};
-
-namespace {
-
-// Reads one request head; false at the end of the connection or on garbage.
-bool readRequest(GDataInputStream* in, MediaRequest& r) {
-    size_t total = 0;
-    auto line = [&](std::string& out) {
-        gsize len = 0;
-        GError* e = nullptr;
-        char* l = g_data_input_stream_read_line(in, &len, nullptr, &e);
-        if (e) g_error_free(e);
-        if (!l) return false;
-        out.assign(l, len);
-        g_free(l);
-        if (!out.empty() && out.back() == '\r') out.pop_back();
-        total += len;
-        return total < kMaxHeaderBytes;
-    };
-    std::string first;
-    do {
-        if (!line(first)) return false;
-    } while (first.empty());  // blank lines between requests are allowed
-    auto parts = strings::split(first, " ");
-    if (parts.size() != 3) return false;
-    r = MediaRequest{parts[0], parts[1], parts[2], {}};
-    std::string h;
-    while (true) {
-        if (!line(h)) return false;
-        if (h.empty()) return true;
-        size_t colon = h.find(':');
-        if (colon == std::string::npos) continue;
-        r.headers.emplace_back(h.substr(0, colon), strings::trim(h.substr(colon + 1)));
-    }
-}
-
-bool writeAll(GOutputStream* out, const void* data, size_t n) {
-    return g_output_stream_write_all(out, data, n, nullptr, nullptr, nullptr);
-}
-
-}  // namespace
-
-struct LocalMediaServer::Connection {
-    static gboolean run(GThreadedSocketService*, GSocketConnection* connection, GObject*, gpointer data) {
-        std::shared_ptr<State> server = *static_cast<std::shared_ptr<State>*>(data);
-        g_socket_set_timeout(g_socket_connection_get_socket(connection), kIdleSeconds);
-        GDataInputStream* in = g_data_input_stream_new(g_io_stream_get_input_stream(G_IO_STREAM(connection)));
-        g_data_input_stream_set_newline_type(in, G_DATA_STREAM_NEWLINE_TYPE_LF);
-        GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(connection));
-        MediaRequest r;
-        while (readRequest(in, r)) {
-            ++server->requests;
-            bool keepAlive = strings::toLower(r.header("Connection")) != "close" && r.version == "HTTP/1.1";
-            if (!answer(*server, r, out) || !keepAlive) break;
-        }
-        g_object_unref(in);
-        return TRUE;
-    }
-    static bool answer(const State& server, const MediaRequest& r, GOutputStream* out);
-};
-
-namespace {
-
-std::string head(int status, const char* reason, const std::vector<std::pair<std::string, std::string>>& headers) {
+std::string head(int status, const char* reason, const Headers& headers) {
     std::string h = strings::format("HTTP/1.1 %d %s\r\n", status, reason);
     for (auto& [k, v] : headers) h += k + ": " + v + "\r\n";
     h += "\r\n";
@@ -108,100 +51,255 @@ std::string head(int status, const char* reason, const std::vector<std::pair<std
 
 }  // namespace
 
-LocalMediaServer::LocalMediaServer(std::filesystem::path dataFolder, MimeLookup mime)
-    : state_(std::make_shared<State>()) {
-    state_->dataFolder = std::move(dataFolder);
-    state_->mime = std::move(mime);
-    state_->prefix = randomPrefix();
-}
+struct LocalMediaServer::Loop {
+    using Time = Clock::Monotonic;
 
-LocalMediaServer::~LocalMediaServer() { stop(); }
+    struct Connection {
+        enum class State { Head, Answer, Closing };
+        int fd = -1;
+        State state = State::Head;
+        std::string in;         // received, not yet taken as a request
+        Time deadline;          // Head: the whole head by then; Closing: the end
+        Time lastProgress;      // Answer: when bytes last moved
+        std::string out;        // the answer's head (and a short body)
+        size_t outSent = 0;
+        int file = -1;          // the answer's file, sent from `fileAt`
+        off_t fileAt = 0;
+        uint64_t fileLeft = 0;
+        bool keepAlive = false;
+        bool peerDone = false;  // the peer sends nothing more
+        size_t dropped = 0;     // Closing: bytes read and dropped
 
-// The listener accepts on a thread of its own (its own main context), so
-// media keeps flowing whatever the main thread is doing.
-bool LocalMediaServer::start() {
-    if (thread_.joinable()) return port_ != 0;
-    std::promise<int> ready;
-    auto started = ready.get_future();
-    thread_ = std::thread([this, &ready] {
-        GMainContext* context = g_main_context_new();
-        g_main_context_push_thread_default(context);
-        GSocketService* service = G_SOCKET_SERVICE(g_threaded_socket_service_new(kMaxConnections));
-        GInetAddress* loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
-        GSocketAddress* address = g_inet_socket_address_new(loopback, 0);
-        g_object_unref(loopback);
-        GSocketAddress* effective = nullptr;
-        GError* error = nullptr;
-        bool ok = g_socket_listener_add_address(G_SOCKET_LISTENER(service), address, G_SOCKET_TYPE_STREAM,
-                                                G_SOCKET_PROTOCOL_TCP, nullptr, &effective, &error);
-        g_object_unref(address);
-        if (!ok) {
-            NSLog("media server: %s", error ? error->message : "cannot listen");
-            if (error) g_error_free(error);
-            g_object_unref(service);
-            g_main_context_pop_thread_default(context);
-            g_main_context_unref(context);
-            ready.set_value(0);
+        ~Connection() {
+            if (file >= 0) ::close(file);
+            if (fd >= 0) ::close(fd);
+        }
+    };
+
+    LocalMediaServer& server;
+    std::vector<std::unique_ptr<Connection>> connections;  // oldest first
+
+    explicit Loop(LocalMediaServer& s) : server(s) {}
+
+    Time now() const { return Clock::current().now(); }
+
+    void run() {
+        // A peer gone mid-answer must not end the process (sendfile has no
+        // MSG_NOSIGNAL); a blocked SIGPIPE stays pending on this thread only.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        while (!server.stopping_.load()) turn();
+        connections.clear();
+        server.open_.store(0);
+    }
+
+    void turn() {
+        Time t = now();
+        expire(t);
+        bool accepting = connections.size() < server.limits_.maxConnections || evictable(t) != connections.end();
+        std::vector<pollfd> fds;
+        fds.push_back({server.wakeFd_, POLLIN, 0});
+        fds.push_back({accepting ? server.listenFd_ : -1, POLLIN, 0});
+        for (auto& c : connections)
+            fds.push_back({c->fd, short(c->state == Connection::State::Answer ? POLLOUT : POLLIN), 0});
+        if (::poll(fds.data(), fds.size(), timeoutMs(t)) < 0) return;
+        if (fds[0].revents) drainWake();
+        // Connections first: serving one may close it, so walk a copy of the pointers.
+        std::vector<Connection*> ready;
+        for (size_t i = 2; i < fds.size(); ++i)
+            if (fds[i].revents) ready.push_back(connections[i - 2].get());
+        for (Connection* c : ready) serve(*c, now());
+        std::erase_if(connections, [](const auto& c) { return c->fd < 0; });
+        if (fds[1].revents) acceptAll();
+        server.open_.store(connections.size());
+    }
+
+    int timeoutMs(Time t) const {
+        std::optional<Time> next;
+        for (auto& c : connections)
+            if (c->state != Connection::State::Answer && (!next || c->deadline < *next)) next = c->deadline;
+        if (!next) return -1;
+        auto ms = std::chrono::ceil<std::chrono::milliseconds>(*next - t).count();
+        return int(std::clamp<long long>(ms, 0, 60'000));
+    }
+
+    void drainWake() {
+        uint64_t n;
+        while (::read(server.wakeFd_, &n, sizeof n) > 0) {
+        }
+    }
+
+    // Head and linger deadlines; an answer has none (a paused player may
+    // leave one unread for minutes).
+    void expire(Time t) {
+        std::erase_if(connections, [&](const auto& c) {
+            return c->state != Connection::State::Answer && t >= c->deadline;
+        });
+    }
+
+    // The connection that may be closed to make room, or end().
+    std::vector<std::unique_ptr<Connection>>::iterator evictable(Time t) {
+        auto waiting = std::find_if(connections.begin(), connections.end(),
+                                    [](const auto& c) { return c->state != Connection::State::Answer; });
+        if (waiting != connections.end()) return waiting;
+        auto stalled = std::min_element(connections.begin(), connections.end(),
+                                        [](const auto& a, const auto& b) { return a->lastProgress < b->lastProgress; });
+        if (stalled != connections.end() && t - (*stalled)->lastProgress >= server.limits_.headDeadline) return stalled;
+        return connections.end();
+    }
+
+    void acceptAll() {
+        while (true) {
+            Time t = now();
+            if (connections.size() >= server.limits_.maxConnections) {
+                auto victim = evictable(t);
+                if (victim == connections.end()) return;
+                connections.erase(victim);
+            }
+            int fd = ::accept4(server.listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0) return;  // EAGAIN, or out of descriptors: the rest wait
+            auto c = std::make_unique<Connection>();
+            c->fd = fd;
+            c->deadline = t + server.limits_.headDeadline;
+            connections.push_back(std::move(c));
+        }
+    }
+
+    void close(Connection& c) {
+        if (c.fd >= 0) ::close(c.fd);
+        c.fd = -1;
+    }
+
+    void serve(Connection& c, Time t) {
+        switch (c.state) {
+        case Connection::State::Head:
+            receive(c);
+            takeRequests(c, t);
+            // A peer that stopped sending before a whole request gets none.
+            if (c.peerDone && c.state == Connection::State::Head) close(c);
+            break;
+        case Connection::State::Answer: send(c, t); break;
+        case Connection::State::Closing: linger(c); break;
+        }
+    }
+
+    // Reads what has arrived, never past the head limit.
+    void receive(Connection& c) {
+        char buffer[4096];
+        while (c.in.size() < server.limits_.maxHeadBytes) {
+            size_t room = std::min(sizeof buffer, server.limits_.maxHeadBytes - c.in.size());
+            ssize_t n = ::recv(c.fd, buffer, room, 0);
+            if (n > 0) {
+                c.in.append(buffer, size_t(n));
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+            c.peerDone = true;
             return;
         }
-        int port = g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(effective));
-        g_object_unref(effective);
-        g_signal_connect_data(service, "run", G_CALLBACK(Connection::run), new std::shared_ptr<State>(state_),
-                              [](gpointer data, GClosure*) { delete static_cast<std::shared_ptr<State>*>(data); },
-                              GConnectFlags(0));
-        g_socket_service_start(service);
-        loop_ = g_main_loop_new(context, FALSE);
-        ready.set_value(port);
-        g_main_loop_run(loop_);
-        g_socket_service_stop(service);
-        g_socket_listener_close(G_SOCKET_LISTENER(service));
-        g_object_unref(service);
-        g_main_loop_unref(loop_);
-        g_main_context_pop_thread_default(context);
-        g_main_context_unref(context);
-    });
-    port_ = started.get();
-    if (!port_) {
-        thread_.join();
-        return false;
     }
-    baseURL_ = strings::format("http://127.0.0.1:%d/%s/", port_, state_->prefix.c_str());
-    return true;
-}
 
-void LocalMediaServer::stop() {
-    if (!thread_.joinable()) return;
-    if (port_) {
-        // Quit from inside the loop: a quit before the loop has begun to run
-        // would be forgotten when it starts.
-        GSource* quit = g_idle_source_new();
-        g_source_set_callback(
-            quit, [](gpointer loop) { g_main_loop_quit(static_cast<GMainLoop*>(loop)); return G_SOURCE_REMOVE; }, loop_,
-            nullptr);
-        g_source_attach(quit, g_main_loop_get_context(loop_));
-        g_source_unref(quit);
+    void takeRequests(Connection& c, Time t) {
+        if (c.fd < 0) return;
+        MediaRequest request;
+        size_t consumed = 0;
+        switch (readRequestHead(c.in, server.limits_.maxHeadBytes, request, consumed)) {
+        case HeadStatus::Incomplete: return;
+        case HeadStatus::TooLarge: return refuse(c, 431, "Request Header Fields Too Large", t);
+        case HeadStatus::Malformed: return refuse(c, 400, "Bad Request", t);
+        case HeadStatus::Complete: break;
+        }
+        c.in.erase(0, consumed);
+        ++server.requests_;
+        answer(c, request);
+        c.state = Connection::State::Answer;
+        c.lastProgress = t;
+        send(c, t);
     }
-    thread_.join();
-}
 
-// Answers one request; false when the connection is no longer usable.
-bool LocalMediaServer::Connection::answer(const State& server, const MediaRequest& r, GOutputStream* out) {
-    const std::vector<std::pair<std::string, std::string>> common = {
-        {"Access-Control-Allow-Origin", "*"}, {"Cache-Control", "no-store"}, {"Accept-Ranges", "bytes"}};
-    auto fail = [&](int status, const char* reason, std::vector<std::pair<std::string, std::string>> h = {}) {
+    void refuse(Connection& c, int status, const char* reason, Time t) {
+        std::string text = head(status, reason, {{"Content-Length", "0"}, {"Connection", "close"}});
+        ::send(c.fd, text.data(), text.size(), MSG_NOSIGNAL);  // a short head: one send, or none
+        ::shutdown(c.fd, SHUT_WR);
+        c.in.clear();
+        c.in.shrink_to_fit();
+        c.state = Connection::State::Closing;
+        c.deadline = t + kLinger;
+    }
+
+    void linger(Connection& c) {
+        char buffer[4096];
+        while (true) {
+            ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+            if (n <= 0 || (c.dropped += size_t(n)) > kLingerBytes) return close(c);
+        }
+    }
+
+    void send(Connection& c, Time t) {
+        while (c.outSent < c.out.size()) {
+            ssize_t n = ::send(c.fd, c.out.data() + c.outSent, c.out.size() - c.outSent, MSG_NOSIGNAL);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+            if (n <= 0) return close(c);
+            c.outSent += size_t(n);
+            c.lastProgress = t;
+        }
+        while (c.fileLeft > 0) {
+            ssize_t n = ::sendfile(c.fd, c.file, &c.fileAt, size_t(std::min<uint64_t>(c.fileLeft, kPiece)));
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+            // A file that shrank or cannot be read: the answer is short, so
+            // the connection must end.
+            if (n <= 0) return close(c);
+            c.fileLeft -= uint64_t(n);
+            c.lastProgress = t;
+        }
+        finishAnswer(c, t);
+    }
+
+    void finishAnswer(Connection& c, Time t) {
+        if (c.file >= 0) ::close(c.file);
+        c.file = -1;
+        c.out.clear();
+        c.outSent = 0;
+        if (!c.keepAlive) return close(c);
+        c.state = Connection::State::Head;
+        c.deadline = t + server.limits_.headDeadline;
+        if (!c.in.empty()) takeRequests(c, t);  // a request sent before this answer ended
+        if (c.peerDone && c.state == Connection::State::Head) close(c);
+    }
+
+    void answer(Connection& c, const MediaRequest& r);
+    std::string allowedOrigin() const {
+        std::lock_guard lock(server.originMutex_);
+        return server.allowedOrigin_;
+    }
+};
+
+// Prepares the answer to one request: its head in `out`, and the part of
+// the file to send after it.
+void LocalMediaServer::Loop::answer(Connection& c, const MediaRequest& r) {
+    c.keepAlive = r.keepsAlive() && !r.hasBody();
+    Headers common = {{"Cache-Control", "no-store"}, {"Accept-Ranges", "bytes"}};
+    std::string origin = r.header("Origin");
+    if (!origin.empty() && origin == allowedOrigin()) {
+        common.emplace_back("Access-Control-Allow-Origin", origin);
+        common.emplace_back("Vary", "Origin");
+    }
+    auto fail = [&](int status, const char* reason, Headers h = {}) {
         h.insert(h.begin(), common.begin(), common.end());
         h.emplace_back("Content-Length", "0");
-        std::string text = head(status, reason, h);
-        return writeAll(out, text.data(), text.size());
+        c.out = head(status, reason, h);
     };
     if (r.method != "GET" && r.method != "HEAD") return fail(405, "Method Not Allowed");
 
     // /<prefix>/<path>[?query]: the path is percent-decoded and confined to Data.
     std::string target = r.target.substr(0, r.target.find_first_of("?#"));
-    std::string start = "/" + server.prefix + "/";
+    std::string start = "/" + server.prefix_ + "/";
     if (!strings::hasPrefix(target, start)) return fail(404, "Not Found");
     std::string urlPath = "/" + strings::percentDecode(target.substr(start.size()));
-    auto file = files::confine(server.dataFolder, urlPath);
+    auto file = files::confine(server.dataFolder_, urlPath);
     if (!file || !files::isRegularFile(*file)) return fail(404, "Not Found");
 
     int fd = ::open(file->c_str(), O_RDONLY | O_CLOEXEC);
@@ -212,8 +310,8 @@ bool LocalMediaServer::Connection::answer(const State& server, const MediaReques
     }
     uint64_t size = uint64_t(st.st_size), from = 0, length = size;
     int status = 200;
-    auto h = common;
-    h.emplace_back("Content-Type", server.mime ? server.mime(urlPath) : "application/octet-stream");
+    Headers h = common;
+    h.emplace_back("Content-Type", server.mime_ ? server.mime_(urlPath) : "application/octet-stream");
     std::string range = r.header("Range");
     if (!range.empty()) {
         ByteRange br = ByteRange::parse(range, size);
@@ -230,110 +328,65 @@ bool LocalMediaServer::Connection::answer(const State& server, const MediaReques
         // A malformed header is ignored: the whole file.
     }
     h.emplace_back("Content-Length", std::to_string(length));
-    std::string text = head(status, status == 206 ? "Partial Content" : "OK", h);
-    bool ok = writeAll(out, text.data(), text.size());
-    if (ok && r.method == "GET") {
-        int err = sendFileRange(fd, from, length, kPiece,
-                                [&](const uint8_t* bytes, size_t count) { return ok = writeAll(out, bytes, count); });
-        if (err) ok = false;  // the answer is short: the connection must end
+    c.out = head(status, status == 206 ? "Partial Content" : "OK", h);
+    if (r.method == "HEAD" || length == 0) {
+        ::close(fd);
+        return;
     }
-    ::close(fd);
-    return ok;
+    c.file = fd;
+    c.fileAt = off_t(from);
+    c.fileLeft = length;
 }
 
-std::string LocalMediaServer::mediaScript() const {
-    // Runs before the page's own scripts, in every frame. The element keeps
-    // reporting the local:// address the page gave it through `src`.
-    return "(function() {\n"
-           "  var BASE = " + strings::jsStringLiteral(baseURL_) + ";\n" + R"JS(
-  if (!BASE || window.__localMediaRoad) return;
-  window.__localMediaRoad = true;
-  var originals = new WeakMap();
-  function toServer(url) {
-    if (typeof url !== 'string' && !(url instanceof String)) return null;
-    var abs;
-    try { abs = new URL(String(url), document.baseURI); } catch (e) { return null; }
-    if (abs.protocol !== 'local:') return null;
-    return {local: abs.href, mapped: BASE + abs.pathname.replace(/^\/+/, '') + abs.search};
-  }
-  var setAttribute = Element.prototype.setAttribute;
-  function isMedia(el) { return el instanceof HTMLMediaElement || el instanceof HTMLSourceElement; }
-  function rewrite(el) {
-    var value = el.getAttribute('src');
-    var m = value === null ? null : toServer(value);
-    if (!m) return false;
-    originals.set(el, m);
-    setAttribute.call(el, 'src', m.mapped);
+LocalMediaServer::LocalMediaServer(std::filesystem::path dataFolder, MimeLookup mime)
+    : LocalMediaServer(std::move(dataFolder), std::move(mime), Limits()) {}
+
+LocalMediaServer::LocalMediaServer(std::filesystem::path dataFolder, MimeLookup mime, Limits limits)
+    : dataFolder_(std::move(dataFolder)), mime_(std::move(mime)), limits_(limits), prefix_(randomPrefix()) {}
+
+LocalMediaServer::~LocalMediaServer() { stop(); }
+
+bool LocalMediaServer::start() {
+    if (thread_.joinable()) return true;
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bool ok = listenFd_ >= 0 && ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+              ::listen(listenFd_, 128) == 0 &&
+              ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    if (ok) wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (!ok || wakeFd_ < 0) {
+        NSLog("media server: cannot listen on the loopback address (%s)", strerror(errno));
+        if (listenFd_ >= 0) ::close(listenFd_);
+        listenFd_ = -1;
+        return false;
+    }
+    port_ = ntohs(address.sin_port);
+    baseURL_ = strings::format("http://127.0.0.1:%d/%s/", port_, prefix_.c_str());
+    stopping_.store(false);
+    thread_ = std::thread([this] { Loop(*this).run(); });
     return true;
-  }
-  function hookSrc(proto) {
-    var d = Object.getOwnPropertyDescriptor(proto, 'src');
-    if (!d || !d.set) return;
-    Object.defineProperty(proto, 'src', {
-      configurable: true, enumerable: d.enumerable,
-      get: function() {
-        var v = d.get.call(this), o = originals.get(this);
-        return o && v === o.mapped ? o.local : v;
-      },
-      set: function(v) {
-        var m = toServer(v);
-        if (m) { originals.set(this, m); d.set.call(this, m.mapped); }
-        else d.set.call(this, v);
-      }
-    });
-  }
-  hookSrc(HTMLMediaElement.prototype);
-  hookSrc(HTMLSourceElement.prototype);
-  Element.prototype.setAttribute = function(name, value) {
-    if (isMedia(this) && String(name).toLowerCase() === 'src') {
-      var m = toServer(value);
-      if (m) { originals.set(this, m); return setAttribute.call(this, name, m.mapped); }
-    }
-    return setAttribute.apply(this, arguments);
-  };
-  // <source> children are read when the element loads.
-  function rewriteChildren(media) {
-    var changed = false;
-    var sources = media.querySelectorAll('source');
-    for (var i = 0; i < sources.length; ++i) if (rewrite(sources[i])) changed = true;
-    return changed;
-  }
-  var load = HTMLMediaElement.prototype.load;
-  HTMLMediaElement.prototype.load = function() {
-    rewrite(this);
-    rewriteChildren(this);
-    return load.apply(this, arguments);
-  };
-  var NativeAudio = window.Audio;
-  if (NativeAudio) {
-    var Audio = function(src) {
-      var a = new NativeAudio();
-      if (arguments.length) a.src = src;
-      return a;
-    };
-    Audio.prototype = NativeAudio.prototype;
-    window.Audio = Audio;
-  }
-  // Elements the parser or innerHTML made: rewritten before their load runs.
-  function visit(node) {
-    if (!(node instanceof Element)) return;
-    var list = [node];
-    if (node.querySelectorAll) list = list.concat(Array.prototype.slice.call(node.querySelectorAll('video, audio, source')));
-    for (var i = 0; i < list.length; ++i) {
-      var el = list[i];
-      if (!isMedia(el)) continue;
-      if (rewrite(el) && el instanceof HTMLSourceElement) {
-        var media = el.parentElement;
-        if (media instanceof HTMLMediaElement && (!media.currentSrc || media.currentSrc.indexOf('local:') === 0)) load.call(media);
-      }
-    }
-  }
-  new MutationObserver(function(records) {
-    records.forEach(function(r) {
-      if (r.type === 'attributes') visit(r.target);
-      else for (var i = 0; i < r.addedNodes.length; ++i) visit(r.addedNodes[i]);
-    });
-  }).observe(document, {childList: true, subtree: true, attributes: true, attributeFilter: ['src']});
-})();
-)JS";
+}
+
+void LocalMediaServer::stop() {
+    if (!thread_.joinable()) return;
+    stopping_.store(true);
+    wake();
+    thread_.join();
+    ::close(listenFd_);
+    ::close(wakeFd_);
+    listenFd_ = wakeFd_ = -1;
+}
+
+void LocalMediaServer::wake() {
+    if (wakeFd_ < 0) return;
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void LocalMediaServer::setAllowedOrigin(const std::string& origin) {
+    std::lock_guard lock(originMutex_);
+    allowedOrigin_ = origin;
 }
