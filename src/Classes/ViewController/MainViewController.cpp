@@ -14,6 +14,7 @@
 #include "Classes/ViewController/LocalMediaServer.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/MIMEType.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
@@ -43,10 +44,23 @@ std::string serverSetting(const char* key) {
     return server;
 }
 
-// The asset table's type of a file; octet-stream without a text one.
+// The asset table's type of a file; without a text one, the type its name
+// gives (octet-stream when that says nothing known): a game's stylesheets,
+// scripts and fonts are refused by the engine as octet-stream.
 std::string mimeIn(const Value& table, const std::string& urlPath) {
     if (const std::string* mime = table[urlPath]["mime"].getString()) return *mime;
-    return "application/octet-stream";
+    return mime::typeForFileName(urlPath);
+}
+
+// The origin of a page at `url` as the engine sends it in "Origin":
+// the scheme and host in lower case, the port unless it is the scheme's own.
+std::string originOf(const NSURL& url) {
+    std::string scheme = strings::toLower(url.scheme());
+    std::string origin = scheme + "://" + strings::toLower(url.host());
+    auto port = url.port();
+    if (port && !((scheme == "http" && *port == 80) || (scheme == "https" && *port == 443)))
+        origin += ":" + std::to_string(*port);
+    return origin;
 }
 
 // The page's background colour as the engine computed it, as [red, green,
@@ -108,8 +122,10 @@ void MainViewController::startMediaServer(WKWebViewConfiguration& configuration)
     });
     if (!server->start()) return;
     mediaServer_ = server;
+    // The game's top frame only: a frame inside it must not learn the
+    // server's address.
     configuration.userContentController()->addUserScript(
-        WKUserScript(server->mediaScript(), WKUserScriptInjectionTime::AtDocumentStart, false));
+        WKUserScript(server->mediaScript(), WKUserScriptInjectionTime::AtDocumentStart, true));
 }
 
 void MainViewController::InitWebView() {
@@ -164,6 +180,7 @@ std::string MainViewController::GetAssetPath(const std::string& path) const {
 void MainViewController::Load() {
     auto self = std::static_pointer_cast<MainViewController>(sharedController());
     if (auto url = GetUrl()) {
+        if (mediaServer_) mediaServer_->setAllowedOrigin(originOf(*url));
         NSURLRequest request = NSURLRequest::requestWithURL(*url);
         DispatchQueue::main()->async([self, request] { self->startNavigation_ = self->webView_->loadRequest(request); });
         return;
@@ -176,6 +193,7 @@ void MainViewController::Load() {
         return;
     }
     auto base = GetBaseUrl();
+    if (mediaServer_ && base) mediaServer_->setAllowedOrigin(originOf(*base));
     DispatchQueue::main()->async([self, html = std::move(*text), base] {
         self->startNavigation_ = self->webView_->loadHTMLString(html, base);
     });

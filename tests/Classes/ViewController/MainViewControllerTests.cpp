@@ -167,10 +167,11 @@ TEST_F(Host, LocalFilesComeWithTheirTableTypeAndTheFourHeaders) {
                                 {"Access-Control-Allow-Origin", "*"}, {"Access-Control-Allow-Methods", "GET, POST, OPTIONS"}}));
     EXPECT_EQ(c->GetAssetEncoding("/img/a.png"), "binary");
     EXPECT_EQ(c->GetAssetEncoding("/nothing"), "");
-    // No entry, or an entry whose mime is not text: octet-stream.
-    EXPECT_EQ(get(*c, "local://game/index.html")->response()->valueForHTTPHeaderField("Content-Type"),
-              "application/octet-stream");
-    EXPECT_EQ(c->GetAssetMIME("/odd.png"), "application/octet-stream");
+    // No entry, or an entry whose mime is not text: the type of the name,
+    // octet-stream when the name says nothing known.
+    EXPECT_EQ(get(*c, "local://game/index.html")->response()->valueForHTTPHeaderField("Content-Type"), "text/html");
+    EXPECT_EQ(c->GetAssetMIME("/odd.png"), "image/png");
+    EXPECT_EQ(c->GetAssetMIME("/save.k7q"), "application/octet-stream");
     // Percent-encoded names are decoded.
     EXPECT_EQ(get(*c, "local://game/sub%20dir/%C3%BC.txt")->body(), "unicode");
 }

@@ -161,6 +161,65 @@ TEST_F(MediaPage, MissingFilesAndEscapesFailAndNeverPlay) {
     }
 }
 
+// ---- Looping ---------------------------------------------------------------------
+
+// Counts the passes of a looping element: each time its time falls back, the
+// time it had reached. What the page sees of the element's loop is kept too.
+const char* kPasses = R"JS(
+<script>
+function countPasses(v) {
+  window.passes = []; window.ends = [];
+  var reached = 0;
+  v.addEventListener('timeupdate', function() {
+    if (v.currentTime + 1 < reached) passes.push(reached);
+    reached = v.currentTime;
+  });
+  ['pause', 'ended'].forEach(function(n) { v.addEventListener(n, function() { ends.push(n); }); });
+}
+</script>
+)JS";
+
+class LoopingMedia : public MediaPage {
+protected:
+    // Waits for `n` passes; each must have reached the clip's end.
+    void expectWholePasses(size_t n, std::chrono::seconds timeout) {
+        auto& view = *controller->webView();
+        ASSERT_TRUE(waitForPage(view, "passes.length >= " + std::to_string(n), timeout))
+            << evaluate(view, "JSON.stringify([passes, document.getElementById('m').currentTime])").value.stringOr("");
+        double duration = evaluate(view, "document.getElementById('m').duration").value.doubleValue();
+        Value passes = evaluate(view, "passes").value;
+        for (size_t i = 0; i < passes.size(); ++i) EXPECT_GT(passes[i].doubleValue(), duration - 0.6) << "pass " << i;
+        // The page saw a looping element: no end, and its loop as it set it.
+        EXPECT_EQ(evaluate(view, "var m = document.getElementById('m');"
+                                 "[ends.length, m.loop, m.getAttribute('loop'), m.hasAttribute('loop'), m.ended]").value,
+                  Value::array({0, true, "", true, false}));
+    }
+};
+
+TEST_F(LoopingMedia, ALoopingVideoPlaysWholePassesAndThePageSeesItsOwnLoop) {
+    start(std::string(kPasses) + R"(<video id=m muted loop autoplay src="media/clip.mp4"></video>
+        <script>var m = document.getElementById('m'); countPasses(m);</script>)");
+    expectWholePasses(3, std::chrono::seconds(40));
+    // Taken off and put back, the loop is the page's to read and write.
+    EXPECT_EQ(evaluate(*controller->webView(), "m.loop = false; var a = [m.loop, m.hasAttribute('loop')];"
+                                               "m.toggleAttribute('loop'); a.concat([m.loop, m.getAttribute('loop')])").value,
+              Value::array({false, false, true, ""}));
+}
+
+TEST_F(LoopingMedia, ALoopingVideoStartedAfterSittingIdlePlaysOn) {
+    ScopedTestClock clock;  // the media server's deadlines
+    start(std::string(kPasses) + R"(<video id=m muted loop preload=auto src="media/clip.mp4"></video>
+        <script>var m = document.getElementById('m'); m.playbackRate = 2; countPasses(m);</script>)");
+    auto& server = *controller->mediaServer();
+    ASSERT_TRUE(waitForPage(*controller->webView(), "m.readyState >= 3"));
+    clock->advance(std::chrono::seconds(30));
+    server.wake();
+    // The idle connections are gone; the element plays on new ones.
+    ASSERT_TRUE(testsupport::waitFor([&] { return server.openConnections() == 0; }));
+    evaluate(*controller->webView(), "m.play(); 1");
+    expectWholePasses(2, std::chrono::seconds(30));
+}
+
 // ---- A large file -------------------------------------------------------------
 
 uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
