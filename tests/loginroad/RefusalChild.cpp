@@ -26,6 +26,7 @@
 #include "platform/web/RecordingWebView.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/RelaySDKPlugin.h"
+#include "support/BridgeMessages.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
     if (!relay || !page) fail("the game did not start");
     if (!testsupport::waitFor([&] { return relay->GetInitResult() == 0; }, std::chrono::seconds(30)))
         fail("init did not finish");
-    page->postMessage("iOS_RelaySDK", Value::dict({{"name", "Login"}}));
+    page->postMessage("iOS_RelaySDK", testsupport::postedMessage("Login"));
     if (!roadtest::loginThroughScreen()) fail("could not log in on the login screen");
     if (!testsupport::waitFor([] { return uitest::findButton("确定") != nullptr; }, std::chrono::seconds(30)))
         fail("no refusal prompt");
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
     ScopedTestClock clock;
     if (!uitest::tapButton("确定")) fail("the prompt's button cannot be tapped");
     for (int i = 0; i < kLastWords; ++i)
-        page->postMessage("iOS_Console", Value::dict({{"name", "console_warn"}, {"args", strings::format("last words %d", i)}}));
+        page->postMessage("iOS_Console", testsupport::postedMessage("console_warn", strings::format("last words %d", i)));
     clock->advance(std::chrono::seconds(1));
     // The button's action ends the process from the main loop; give it time
     // on a loaded machine rather than a single pass.

@@ -273,9 +273,52 @@ json toNlohmann(const Value& v) {
     return nullptr;
 }
 
+int hexQuad(std::string_view s, size_t at) {
+    if (at + 4 > s.size()) return -1;
+    int v = 0;
+    for (size_t i = at; i < at + 4; ++i) {
+        char c = s[i];
+        int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (d < 0) return -1;
+        v = v * 16 + d;
+    }
+    return v;
+}
+
+// The text with every "\u" escape of a lone UTF-16 surrogate (which a
+// script's JSON.stringify writes for a lone surrogate in a string) made
+// "\ufffd"; nullopt when there is none. Backslashes appear only in
+// strings in valid JSON, so no string tracking is needed.
+std::optional<std::string> withoutLoneSurrogates(std::string_view text) {
+    std::optional<std::string> out;
+    for (size_t i = text.find('\\'); i != std::string_view::npos && i + 1 < text.size(); i = text.find('\\', i)) {
+        if (text[i + 1] != 'u') {
+            i += 2;
+            continue;
+        }
+        int unit = hexQuad(text, i + 2);
+        bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (high && text.substr(i + 6, 2) == "\\u") {
+            int next = hexQuad(text, i + 8);
+            if (next >= 0xDC00 && next <= 0xDFFF) {
+                i += 12;
+                continue;
+            }
+        }
+        if (high || low) {
+            if (!out) out.emplace(text);
+            out->replace(i, 6, "\\ufffd");
+        }
+        i += 6;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::optional<Value> Value::fromJSON(std::string_view text, Error* error) {
+    auto mended = withoutLoneSurrogates(text);
+    if (mended) text = *mended;
     ValueBuilder builder;
     if (!json::sax_parse(text.begin(), text.end(), &builder)) {
         if (error) *error = Error::withDescription(NSCocoaErrorDomain, 3840, "The data couldn't be read because it isn't in the correct format.");

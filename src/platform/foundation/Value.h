@@ -118,7 +118,8 @@ public:
 
     // JSON. Parsing rejects anything but one JSON text, and texts nested
     // deeper than 512 arrays or objects; numbers without a fraction or
-    // exponent become integers. Serialising gives compact text
+    // exponent become integers; the escape of a lone UTF-16 surrogate
+    // (valid JSON, which scripts write) reads as U+FFFD. Serialising gives compact text
     // ("{"a":1}") unless pretty; data becomes Base64 and dates ISO 8601, since
     // JSON has neither; non-UTF-8 strings are written with U+FFFD in place
     // of bad bytes.

@@ -6,6 +6,14 @@ namespace webengine {
 
 Value valueOfScriptValue(JSCValue* value) {
     if (!value || jsc_value_is_undefined(value) || jsc_value_is_function(value)) return Value();
+    if (jsc_value_is_string(value)) {
+        // A text is read as it is, without a round trip through JSON.
+        if (char* text = jsc_value_to_string(value)) {
+            Value out{std::string(text)};
+            g_free(text);
+            return out;
+        }
+    }
     char* json = jsc_value_to_json(value, 0);
     if (!json) return Value();
     auto parsed = Value::fromJSON(json);

@@ -58,7 +58,7 @@ TEST_F(StartUp, ForwardsLifeCycleAndAlwaysAnswersPortrait) {
     app.didEnterBackground();
     app.didBecomeActive();
     EXPECT_EQ(controller->recording->evaluatedScripts(),
-              (std::vector<std::string>{R"(KL_IOS.CallFunc("onEnterBackground");)", R"(KL_IOS.CallFunc("onEnterForeground");)"}));
+              (std::vector<std::string>{R"(__KLCallFunc(["KL_IOS","onEnterBackground"]);)", R"(__KLCallFunc(["KL_IOS","onEnterForeground"]);)"}));
 
     EXPECT_TRUE(delegate->application_handleOpenURL(app, *NSURL::URLWithString("demo://a")));
     EXPECT_EQ(SysPlugin::GetLaunchUrl()->absoluteString(), "demo://a");

@@ -78,6 +78,9 @@ void IOSPlugin::Unload() {
     SysPlugin::Unload();
     for (auto& p : state().plugins)
         if (p.unload) p.unload();
+    if (size_t refused = BridgeMessage::refusedCount())
+        pluginLog(false, PluginLogLevelWarning, PluginLogFlagWarning, kConsoleFile, "+[IOSPlugin Unload]", __LINE__,
+                  "%zu script messages from outside the game's top frame were dropped", refused);
 }
 
 void IOSPlugin::SetInterface(const std::shared_ptr<PluginInterface>& interface, const std::string& name) {

@@ -1,31 +1,39 @@
 #include "plugin/iOS/RAZ5Orered/PluginProtocol.h"
 
+#include <atomic>
+#include <random>
+
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
+#include "plugin/iOS/RAZ5Orered/PluginLog.h"
 
 using strings::jsStringLiteral;
 
 namespace PageCallback {
 
 namespace {
-std::string call(std::string_view object, std::string_view name, const std::string& value) {
-    std::string out(object);
-    out += ".CallFunc(";
+// `parts` are the array's elements after the object and the name, each a
+// JSON value already.
+std::string call(std::string_view object, std::string_view name, std::string_view parts = {}) {
+    std::string out = kDispatcher;
+    out += "([";
+    out += jsStringLiteral(object);
+    out += ",";
     out += jsStringLiteral(name);
-    if (!value.empty()) {
-        out += ", ";
-        out += value;
+    if (!parts.empty()) {
+        out += ",";
+        out += parts;
     }
-    out += ");";
+    out += "]);";
     return out;
 }
 }  // namespace
 
-std::string nameOnly(std::string_view object, std::string_view name) { return call(object, name, ""); }
+std::string nameOnly(std::string_view object, std::string_view name) { return call(object, name); }
 
 std::string withJSON(std::string_view object, std::string_view name, const std::optional<std::string>& jsonText) {
     if (!jsonText) return nameOnly(object, name);
-    return call(object, name, "JSON.parse(" + jsStringLiteral(*jsonText) + ")");
+    return call(object, name, jsStringLiteral(*jsonText) + ",1");
 }
 
 std::string withJSONText(std::string_view object, std::string_view name, const char* jsonText) {
@@ -51,11 +59,45 @@ std::string queryKey(std::string_view prefix, std::string_view operation) {
 
 }  // namespace PageCallback
 
+namespace {
+
+constexpr const char* kBridgeFile = "plugin/iOS/RAZ5Orered/PluginProtocol";
+
+std::atomic<size_t> gRefused{0};
+
+void refuse() {
+    if (gRefused++ == 0)
+        pluginLog(true, PluginLogLevelWarning, PluginLogFlagWarning, kBridgeFile, "+[BridgeMessage from:]", __LINE__,
+                  "a script message without the game's token was dropped: only the game's top frame reaches "
+                  "native code (further ones are counted)");
+}
+
+}  // namespace
+
+const std::string& BridgeMessage::pageToken() {
+    static const std::string token = [] {
+        std::random_device rd;
+        std::string t;
+        for (int i = 0; i < 4; ++i) t += strings::format("%08x", unsigned(rd()));
+        return t;
+    }();
+    return token;
+}
+
+size_t BridgeMessage::refusedCount() { return gRefused.load(); }
+
 std::optional<BridgeMessage> BridgeMessage::from(const Value& body) {
-    if (!body.isDict()) return std::nullopt;
-    const std::string* name = body["name"].getString();
+    const std::string* text = body.getString();
+    const std::string& token = pageToken();
+    if (!text || text->compare(0, token.size(), token) != 0) {
+        refuse();
+        return std::nullopt;
+    }
+    auto message = Value::fromJSON(std::string_view(*text).substr(token.size()));
+    if (!message || !message->isDict()) return std::nullopt;
+    const std::string* name = (*message)["name"].getString();
     if (!name) return std::nullopt;
-    return BridgeMessage{*name, body["args"]};
+    return BridgeMessage{*name, (*message)["args"]};
 }
 
 std::optional<std::string> BridgeMessage::text() const {
@@ -63,10 +105,31 @@ std::optional<std::string> BridgeMessage::text() const {
     return std::nullopt;
 }
 
+namespace {
+
+// The page callbacks' one entry (see PageCallback), defined once for every
+// plug-in and fixed in place.
+std::string dispatcherSource() {
+    std::string name = jsStringLiteral(PageCallback::kDispatcher);
+    return "  if (typeof window[" + name + "] != \"function\") Object.defineProperty(window, " + name + R"JS(, {value: (function() {
+   var paths = Object.create(null);
+   return function(call) {
+    var path = paths[call[0]] || (paths[call[0]] = call[0].split(".")), target = window;
+    for (var i = 0; i < path.length; ++i) target = target[path[i]];
+    if (call.length < 3) return target.CallFunc(call[1]);
+    return target.CallFunc(call[1], call.length > 3 ? JSON.parse(call[2]) : call[2]);
+   };
+  })()});
+)JS";
+}
+
+}  // namespace
+
 std::string PluginScript::source() const {
     const std::string obj = jsStringLiteral(object);
     std::string js;
     js += "(function() {\n";
+    js += dispatcherSource();
     js += "  var m_CbTable = {};\n";
     if (memberOfPageObject) {
         auto dot = object.rfind('.');
@@ -83,7 +146,10 @@ std::string PluginScript::source() const {
         js += "  var self = window[" + obj + "];\n";
     }
     js += "  console.log(" + jsStringLiteral(startText) + ");\n";
-    js += "  function post(channel, data) { window.webkit.messageHandlers[channel].postMessage(data); }\n";
+    // One text per message, parsed once natively; the token tells the
+    // game's own scripts from anything else that posts to the channel.
+    js += "  var TOKEN = " + jsStringLiteral(BridgeMessage::pageToken()) + ", stringify = JSON.stringify;\n";
+    js += "  function post(channel, data) { window.webkit.messageHandlers[channel].postMessage(TOKEN + stringify(data)); }\n";
     js += "  function paramError(op) { console.warn(" + obj + " + \".\" + op + \" param error\"); }\n";
     for (const auto& op : operations) {
         const std::string name = jsStringLiteral(op.name);

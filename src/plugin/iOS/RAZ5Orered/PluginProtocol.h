@@ -30,12 +30,22 @@ public:
 };
 
 // One statement evaluated in the page that calls the injected object's
-// CallFunc with a name and at most one value. Every value is put into the
-// script as a JavaScript string literal, so any text (blanks, quotes,
-// backslashes, "</script>", U+2028) reaches the page intact; texts without
-// those characters give exactly the classic forms, such as
+// CallFunc with a name and at most one value, the page seeing exactly what
+// the classic forms give it, such as
 //   RelaySDK_IOS.CallFunc("onLogin", JSON.parse("{\"result\":0}"));
+// (the same name and value, `this` the object, one argument for the
+// name-only form, whatever CallFunc the page has put on the object).
+//
+// The statement is one call of the scripts' dispatcher with one array
+// literal: [object, name], [object, name, value], or [object, name, JSON
+// text, 1] for a value the page gets from JSON.parse of the text, as in
+//   __KLCallFunc(["RelaySDK_IOS","onLogin","{\"result\":0}",1]);
+// The engine runs a statement of that shape without compiling it (the
+// classic forms are compiled anew for every value). Every text is a
+// JavaScript string literal, so any text (blanks, quotes, backslashes,
+// "</script>", U+2028) reaches the page intact.
 namespace PageCallback {
+inline constexpr const char* kDispatcher = "__KLCallFunc";
 std::string nameOnly(std::string_view object, std::string_view name);
 // JSON.parse of the text; nullopt gives the name-only form.
 std::string withJSON(std::string_view object, std::string_view name, const std::optional<std::string>& jsonText);
@@ -48,8 +58,14 @@ std::string withBool(std::string_view object, std::string_view name, bool value)
 std::string queryKey(std::string_view prefix, std::string_view operation);
 }  // namespace PageCallback
 
-// {name, args} as the page posts it. Read through typed accessors: a body
-// that is not a dictionary or has no text "name" is no message at all.
+// {name, args} as the page posts it. The plug-ins' scripts post it as one
+// JSON text after the launch's page token, which only those scripts know,
+// and they run in the game's top frame only: a body without the token
+// (another frame posting to a channel directly) is no message. It is
+// dropped and counted; the first is logged, and the count at unload.
+// Read through typed accessors: a text that is not a dictionary with a text
+// "name" is no message either. A lone UTF-16 surrogate in a text arrives
+// as U+FFFD.
 struct BridgeMessage {
     std::string name;
     Value args;  // null when absent
@@ -57,6 +73,10 @@ struct BridgeMessage {
     static std::optional<BridgeMessage> from(const Value& body);
     // The args as text: only a string is one.
     std::optional<std::string> text() const;
+
+    // A random text chosen once per launch.
+    static const std::string& pageToken();
+    static size_t refusedCount();
 };
 
 // The injected script of a plug-in: an object on window with one function

@@ -19,7 +19,11 @@ public:
     std::vector<Value>* seen;
     explicit DemoHandler(std::vector<Value>* s) : seen(s) {}
     void userContentController_didReceiveScriptMessage(WKUserContentController&, const WKScriptMessage& m) override {
-        seen->push_back(m.body);
+        auto message = BridgeMessage::from(m.body);
+        if (!message) return;
+        Value v = Value::dict({{"name", message->name}});
+        if (!message->args.isNull()) v.set("args", message->args);
+        seen->push_back(v);
     }
 };
 
@@ -106,6 +110,32 @@ TEST_F(BridgePage, SetCallbackAndCallFuncFollowTheTemplate) {
     settle();
     ASSERT_EQ(demoMessages.size(), 1u);
     EXPECT_EQ(demoMessages[0], Value::dict({{"name", "GetInitResult"}}));
+}
+
+TEST_F(BridgePage, CallbacksReachWhateverCallFuncThePageHasInPlace) {
+    evaluate(*view, R"JS(
+        window.calls = [];
+        Demo_IOS.CallFunc = function() { calls.push([this === Demo_IOS].concat(Array.prototype.slice.call(arguments))); };
+        1)JS");
+    for (auto& script : {PageCallback::nameOnly("Demo_IOS", "onA"), PageCallback::withInteger("Demo_IOS", "onB", -7),
+                         PageCallback::withBool("Demo_IOS", "onC", false), PageCallback::withText("Demo_IOS", "onD", "t"),
+                         PageCallback::withJSON("Demo_IOS", "onE", R"({"k":[1,"x"]})"),
+                         PageCallback::withJSON("Demo_IOS", "onF", "{not json"), PageCallback::nameOnly("Demo_IOS", "onG")})
+        evaluate(*view, script);
+    EXPECT_EQ(evaluate(*view, "calls").value,
+              Value::array({Value::array({true, "onA"}), Value::array({true, "onB", -7}), Value::array({true, "onC", false}),
+                            Value::array({true, "onD", "t"}),
+                            Value::array({true, "onE", Value::dict({{"k", Value::array({1, "x"})}})}),
+                            Value::array({true, "onG"})}))
+        << "a text that is not JSON throws in the page, as JSON.parse always did";
+}
+
+TEST_F(BridgePage, ALoneSurrogateFromThePageIsAnsweredAsUFFFD) {
+    evaluate(*view, "window.answers = []; KL_IOS.SetClipboardText('a\\ud800b');"
+                    "KL_IOS.GetClipboardText(function(t) { answers.push(t); });"
+                    "KL_IOS.IsExistAtPath('\\udc00', function(e) { answers.push(e); }); 1");
+    ASSERT_TRUE(waitForPage(*view, "answers.length == 2"));
+    EXPECT_EQ(evaluate(*view, "answers").value, Value::array({"a\uFFFDb", false}));
 }
 
 TEST_F(BridgePage, CallbackValuesArriveIntact) {

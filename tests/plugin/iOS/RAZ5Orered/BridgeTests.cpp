@@ -11,48 +11,66 @@
 #include "logging/VLFileLogger.h"
 #include "logging/VLOSLogger.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
+#include "platform/foundation/Strings.h"
+#include "support/BridgeMessages.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-TEST(PageCallback, PlainValuesGiveTheClassicForms) {
-    EXPECT_EQ(PageCallback::withJSON("RelaySDK_IOS", "onLogin", std::string(R"({"result":0,"userId":"u1"})")),
-              R"(RelaySDK_IOS.CallFunc("onLogin", JSON.parse("{\"result\":0,\"userId\":\"u1\"}"));)");
-    EXPECT_EQ(PageCallback::withJSON("RelaySDK_IOS", "onLogin", std::nullopt), R"(RelaySDK_IOS.CallFunc("onLogin");)");
-    EXPECT_EQ(PageCallback::withInteger("RelaySDK_IOS", "RelaySDK_GetInitResult_CbFunc", -1),
-              R"(RelaySDK_IOS.CallFunc("RelaySDK_GetInitResult_CbFunc", -1);)");
-    EXPECT_EQ(PageCallback::withText("HSSDK_IOS", "HSSDK_GetGameId_CbFunc", std::string("g42")),
-              R"(HSSDK_IOS.CallFunc("HSSDK_GetGameId_CbFunc", "g42");)");
-    EXPECT_EQ(PageCallback::withBool("HSSDK_IOS", "HSSDK_IsSendAppStore_CbFunc", true),
-              R"(HSSDK_IOS.CallFunc("HSSDK_IsSendAppStore_CbFunc", true);)");
-    EXPECT_EQ(PageCallback::nameOnly("KL_IOS", "Sys_GetDeviceInfo_CbFunc"), R"(KL_IOS.CallFunc("Sys_GetDeviceInfo_CbFunc");)");
-    EXPECT_EQ(PageCallback::queryKey("Sys", "GetKeychain"), "Sys_GetKeychain_CbFunc");
+TEST(PageCallback, EachFormIsOneDispatcherCallCarryingItsValue) {
+    using namespace PageCallback;
+    const std::pair<std::string, Value> cases[] = {
+        {withJSON("RelaySDK_IOS", "onLogin", std::string(R"({"result":0})")),
+         Value::array({"RelaySDK_IOS", "onLogin", R"({"result":0})", 1})},
+        {withJSON("RelaySDK_IOS", "onLogin", std::nullopt), Value::array({"RelaySDK_IOS", "onLogin"})},
+        {withInteger("RelaySDK_IOS", "RelaySDK_GetInitResult_CbFunc", -1),
+         Value::array({"RelaySDK_IOS", "RelaySDK_GetInitResult_CbFunc", -1})},
+        {withText("HSSDK_IOS", "HSSDK_GetGameId_CbFunc", std::string("g42")), Value::array({"HSSDK_IOS", "HSSDK_GetGameId_CbFunc", "g42"})},
+        {withBool("KXWeb.iOS.SNSDK", "SNSDK_IsRegistered_CbFunc", true), Value::array({"KXWeb.iOS.SNSDK", "SNSDK_IsRegistered_CbFunc", true})},
+        {withJSONText("KL_IOS", "onOpenUrl", nullptr), Value::array({"KL_IOS", "onOpenUrl"})},
+    };
+    for (auto& [script, call] : cases) {
+        EXPECT_TRUE(strings::hasPrefix(script, "__KLCallFunc([") && strings::hasSuffix(script, "]);")) << script;
+        EXPECT_EQ(testsupport::pageCall(script), call) << script;
+    }
+    EXPECT_EQ(queryKey("Sys", "GetKeychain"), "Sys_GetKeychain_CbFunc");
 }
 
 TEST(PageCallback, HostileTextsStayInsideTheirLiteral) {
-    // Whatever the text, the script is one CallFunc statement: the value can
-    // never close its literal or the script element around it.
-    for (std::string text : {std::string("a\"); alert(1); (\""), std::string("</script><script>x()</script>"),
+    // Whatever the text, the script is one call: the value can never close
+    // its literal or the script element around it, and arrives as it was.
+    for (std::string text : {std::string("a\"]); alert(1); ([\""), std::string("</script><script>x()</script>"),
                              std::string("line\u2028sep\u2029"), std::string("back\\\"slash"), std::string("new\nline")}) {
         std::string js = PageCallback::withText("KL_IOS", "cb", text);
-        EXPECT_TRUE(js.rfind("KL_IOS.CallFunc(\"cb\", \"", 0) == 0) << js;
-        EXPECT_EQ(js.substr(js.size() - 3), "\");") << js;
+        EXPECT_EQ(testsupport::pageCall(js), Value::array({"KL_IOS", "cb", text})) << js;
         EXPECT_EQ(js.find("</script"), std::string::npos) << js;
         EXPECT_EQ(js.find('\n'), std::string::npos) << js;
         EXPECT_EQ(js.find("\u2028"), std::string::npos) << js;
     }
 }
 
-TEST(BridgeMessage, OnlyDictionariesWithATextNameAreMessages) {
-    EXPECT_FALSE(BridgeMessage::from(Value("Login")));
-    EXPECT_FALSE(BridgeMessage::from(Value::dict({{"name", 5}})));
-    EXPECT_FALSE(BridgeMessage::from(Value::array({"name"})));
-    auto m = BridgeMessage::from(Value::dict({{"name", "Warn"}, {"args", 42}}));
+TEST(BridgeMessage, OnlyTheTokenedTextOfADictionaryWithATextNameIsAMessage) {
+    size_t refused = BridgeMessage::refusedCount();
+    const std::string& token = BridgeMessage::pageToken();
+    ASSERT_GE(token.size(), 32u);
+    // Without the token: what another frame would post straight to a channel.
+    for (Value body : {Value::dict({{"name", "Warn"}, {"args", "x"}}), Value(R"({"name":"Warn"})"),
+                       Value("0123456789abcdef" R"({"name":"Warn"})"), Value()})
+        EXPECT_FALSE(BridgeMessage::from(body)) << body.toJSON();
+    EXPECT_EQ(BridgeMessage::refusedCount(), refused + 4);
+    // With it, still only a dictionary with a text name.
+    for (std::string text : {"\"Login\"", R"({"name":5})", R"(["name"])", "{broken"})
+        EXPECT_FALSE(BridgeMessage::from(Value(token + text))) << text;
+    auto m = BridgeMessage::from(testsupport::postedMessage("Warn", 42));
     ASSERT_TRUE(m);
     EXPECT_EQ(m->name, "Warn");
     EXPECT_FALSE(m->text());  // a number is not text
-    auto t = BridgeMessage::from(Value::dict({{"name", "Warn"}, {"args", "x"}}));
-    EXPECT_EQ(t->text(), "x");
+    EXPECT_EQ(BridgeMessage::from(testsupport::postedMessage("Warn", "x"))->text(), "x");
+    // A lone surrogate, as a script's JSON.stringify writes it, reads as U+FFFD.
+    auto lone = BridgeMessage::from(Value(token + R"({"name":"Warn","args":"a\ud800b\udc00\ud83d\ude00"})"));
+    ASSERT_TRUE(lone);
+    EXPECT_EQ(lone->text(), "a\uFFFDb\uFFFD\U0001F600");
+    EXPECT_EQ(BridgeMessage::refusedCount(), refused + 4);
 }
 
 class FakeInterface : public PluginInterface {
@@ -175,10 +193,10 @@ TEST_F(Bridge, ConsoleChannelLogsWarningsLaterAndErrorsAtOnce) {
     IOSPlugin::Load();
     auto view = RecordingWebView::create();
     IOSPlugin::SetWebView(view);
-    view->postMessage("iOS_Console", Value::dict({{"name", "console_log"}, {"args", "quiet"}}));
+    view->postMessage("iOS_Console", testsupport::postedMessage("console_log", "quiet"));
     EXPECT_TRUE(capture->flushed().empty());
-    view->postMessage("iOS_Console", Value::dict({{"name", "console_warn"}, {"args", "careful"}}));
-    view->postMessage("iOS_Console", Value::dict({{"name", "console_error"}, {"args", "x"}}));
+    view->postMessage("iOS_Console", testsupport::postedMessage("console_warn", "careful"));
+    view->postMessage("iOS_Console", testsupport::postedMessage("console_error", "x"));
     // The error has reached the loggers when the handler returns.
     auto now = capture->lines();
     ASSERT_FALSE(now.empty());
@@ -193,10 +211,8 @@ TEST_F(Bridge, ConsoleChannelLogsWarningsLaterAndErrorsAtOnce) {
 
     // Posted around the page's functions: wrong types and shapes log nothing.
     capture->clear();
-    view->postMessage("iOS_Console", Value::dict({{"name", "console_error"}, {"args", 42}}));
-    view->postMessage("iOS_Console", Value::dict({{"name", "console_error"}}));
-    view->postMessage("iOS_Console", Value("console_error"));
-    view->postMessage("iOS_Console", Value::dict({{"name", Value::array({"console_error"})}, {"args", "x"}}));
+    view->postMessage("iOS_Console", testsupport::postedMessage("console_error", 42));
+    view->postMessage("iOS_Console", testsupport::postedMessage("console_error"));
     EXPECT_TRUE(capture->flushed().empty());
 }
 
@@ -206,23 +222,23 @@ TEST_F(Bridge, SystemPlugInEventsReloadAndUnload) {
     IOSPlugin::SetWebView(view);
 
     // Reload before a block is set does nothing; then it runs the block.
-    view->postMessage("iOS_Sys", Value::dict({{"name", "Reload"}}));
+    view->postMessage("iOS_Sys", testsupport::postedMessage("Reload"));
     int reloads = 0;
     SysPlugin::SetReloadFunc([&] { ++reloads; });
-    view->postMessage("iOS_Sys", Value::dict({{"name", "Reload"}}));
-    view->postMessage("iOS_Sys", Value::dict({{"name", "Unknown"}}));
+    view->postMessage("iOS_Sys", testsupport::postedMessage("Reload"));
+    view->postMessage("iOS_Sys", testsupport::postedMessage("Unknown"));
     view->postMessage("iOS_Sys", Value("Reload"));
     EXPECT_EQ(reloads, 1);
     EXPECT_TRUE(view->evaluatedScripts().empty());
 
     SysPlugin::OnEnterBackground();
     SysPlugin::OnEnterForeground();
-    EXPECT_EQ(view->evaluatedScripts(), (std::vector<std::string>{R"(KL_IOS.CallFunc("onEnterBackground");)",
-                                                                  R"(KL_IOS.CallFunc("onEnterForeground");)"}));
+    EXPECT_EQ(view->evaluatedScripts(), (std::vector<std::string>{PageCallback::nameOnly("KL_IOS", "onEnterBackground"),
+                                                                  PageCallback::nameOnly("KL_IOS", "onEnterForeground")}));
 
     SysPlugin::SetLaunchUrl(*NSURL::URLWithString("demo://open?x=1"));
     IOSPlugin::Unload();
-    view->postMessage("iOS_Sys", Value::dict({{"name", "Reload"}}));
+    view->postMessage("iOS_Sys", testsupport::postedMessage("Reload"));
     EXPECT_EQ(reloads, 1);  // no interface, no block: ignored
     EXPECT_EQ(SysPlugin::GetLaunchUrl()->absoluteString(), "demo://open?x=1");  // the launch URL stays
     view->clearEvaluatedScripts();

@@ -12,6 +12,7 @@
 #include "aggregator/SDKCooperater.h"
 #include "platform/ui/UIApplication.h"
 #include "platform/web/RecordingWebView.h"
+#include "support/BridgeMessages.h"
 #include "plugin/iOS/RAZ5Orered/HSSDKPlugin.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/RelaySDKPlugin.h"
@@ -26,11 +27,7 @@ std::vector<std::string> scripts(const std::shared_ptr<RecordingWebView>& view) 
     return s;
 }
 
-Value message(const std::string& name, const Value& args = Value()) {
-    Value m = Value::dict({{"name", name}});
-    if (!args.isNull()) m.set("args", args);
-    return m;
-}
+Value message(const std::string& name, const Value& args = Value()) { return testsupport::postedMessage(name, args); }
 
 void post(NSNotificationCenter& center, const char* name, const Value& info) {
     center.postNotificationName(name, nullptr, info);
@@ -84,13 +81,13 @@ TEST_F(SDKPlugins, ThePagesOperationsReachTheInterfaceAndQueriesAnswerAtOnce) {
     relay->initResult = 0;
     view->postMessage("iOS_RelaySDK", message("GetInitResult"));
     view->postMessage("iOS_RelaySDK", message("GetChannelType"));
-    EXPECT_EQ(scripts(view), (std::vector<std::string>{R"(RelaySDK_IOS.CallFunc("RelaySDK_GetInitResult_CbFunc", -1);)",
-                                                       R"(RelaySDK_IOS.CallFunc("RelaySDK_GetInitResult_CbFunc", 0);)",
-                                                       R"(RelaySDK_IOS.CallFunc("RelaySDK_GetChannelType_CbFunc", 977);)"}));
+    EXPECT_EQ(scripts(view), (std::vector<std::string>{R"(__KLCallFunc(["RelaySDK_IOS","RelaySDK_GetInitResult_CbFunc",-1]);)",
+                                                       R"(__KLCallFunc(["RelaySDK_IOS","RelaySDK_GetInitResult_CbFunc",0]);)",
+                                                       R"(__KLCallFunc(["RelaySDK_IOS","RelaySDK_GetChannelType_CbFunc",977]);)"}));
 
     for (auto& m : {message("ReInit"), message("Login"), message("SetGameRoleInfo", R"({"serverID":"s1"})"),
                     message("Pay", "null"), message("Pay", 5), message("Logout"), message("Unknown"),
-                    Value("Login"), Value::dict({{"args", "x"}})})
+                    Value("Login"), Value::dict({{"name", "Login"}}), testsupport::postedMessage("")})
         view->postMessage("iOS_RelaySDK", m);
     EXPECT_EQ(relay->calls, (std::vector<std::string>{"ReInit", "Login", R"(SetGameRoleInfo {"serverID":"s1"})",
                                                       "Pay null", "Pay (none)", "Logout"}));
@@ -112,9 +109,9 @@ TEST_F(SDKPlugins, EventsReachThePageAsJSONValuesThatArriveIntact) {
     relay->OnPay(std::string(R"({"result":1})"));
     auto got = scripts(view);
     ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[0], R"(RelaySDK_IOS.CallFunc("onLogin", JSON.parse("{\"result\":0,\"userNick\":\"A \\\"q\\\" b\\\\c\"}"));)");
-    EXPECT_EQ(got[1], R"(RelaySDK_IOS.CallFunc("onLogout");)");
-    EXPECT_EQ(got[2], R"(RelaySDK_IOS.CallFunc("onPay", JSON.parse("{\"result\":1}"));)");
+    EXPECT_EQ(got[0], R"(__KLCallFunc(["RelaySDK_IOS","onLogin","{\"result\":0,\"userNick\":\"A \\\"q\\\" b\\\\c\"}",1]);)");
+    EXPECT_EQ(got[1], R"(__KLCallFunc(["RelaySDK_IOS","onLogout"]);)");
+    EXPECT_EQ(got[2], R"(__KLCallFunc(["RelaySDK_IOS","onPay","{\"result\":1}",1]);)");
 
     // A callback code the interface does not report is refused; unregistered, an event goes nowhere.
     EXPECT_EQ(relay->RegCB(1404, [](const char*) { FAIL(); }), 0);
@@ -336,15 +333,15 @@ TEST_F(SDKPlugins, AChannelInterfaceUnderHSSDKTakesThePlaceOfTheAggregatorPlugIn
     EXPECT_EQ(hs->calls, (std::vector<std::string>{"Login", "Logout", R"(Pay {"a":1})", R"(LogRole {"r":2})"}));
     // The game id is a string literal like any other value: it cannot end the script.
     EXPECT_EQ(scripts(view), (std::vector<std::string>{
-                                 R"(HSSDK_IOS.CallFunc("HSSDK_GetInitResult_CbFunc", 0);)",
-                                 R"(HSSDK_IOS.CallFunc("HSSDK_GetGameId_CbFunc", "g\"1<\/script>");)",
-                                 R"(HSSDK_IOS.CallFunc("HSSDK_IsSendAppStore_CbFunc", true);)",
-                                 R"(HSSDK_IOS.CallFunc("HSSDK_GetGameId_CbFunc");)",
-                                 R"(HSSDK_IOS.CallFunc("HSSDK_IsSendAppStore_CbFunc", false);)"}));
+                                 R"(__KLCallFunc(["HSSDK_IOS","HSSDK_GetInitResult_CbFunc",0]);)",
+                                 R"(__KLCallFunc(["HSSDK_IOS","HSSDK_GetGameId_CbFunc","g\"1<\/script>"]);)",
+                                 R"(__KLCallFunc(["HSSDK_IOS","HSSDK_IsSendAppStore_CbFunc",true]);)",
+                                 R"(__KLCallFunc(["HSSDK_IOS","HSSDK_GetGameId_CbFunc"]);)",
+                                 R"(__KLCallFunc(["HSSDK_IOS","HSSDK_IsSendAppStore_CbFunc",false]);)"}));
     OnHSSDKPay(R"({"result":0})");
     OnHSSDKLogout(nullptr);
-    EXPECT_EQ(scripts(view), (std::vector<std::string>{R"(HSSDK_IOS.CallFunc("onPay", JSON.parse("{\"result\":0}"));)",
-                                                       R"(HSSDK_IOS.CallFunc("onLogout");)"}));
+    EXPECT_EQ(scripts(view), (std::vector<std::string>{R"(__KLCallFunc(["HSSDK_IOS","onPay","{\"result\":0}",1]);)",
+                                                       R"(__KLCallFunc(["HSSDK_IOS","onLogout"]);)"}));
     IOSPlugin::Unload();
     EXPECT_EQ(hs->calls.back(), "ReleaseSDK");
 }
@@ -370,11 +367,11 @@ TEST_F(SDKPlugins, ASocialInterfaceRegistersItsFiveCallbacksAndServesItsPageObje
     OnSNSDKShare(R"({"ok":true})");
     OnSNSDKReq(nullptr);
     EXPECT_EQ(scripts(view),
-              (std::vector<std::string>{R"(KXWeb.iOS.SNSDK.CallFunc("SNSDK_IsRegistered_CbFunc", false);)",
-                                        R"(KXWeb.iOS.SNSDK.CallFunc("SNSDK_IsSNAppInstalled_CbFunc", true);)",
-                                        R"(KXWeb.iOS.SNSDK.CallFunc("onRegister", 3);)",
-                                        R"(KXWeb.iOS.SNSDK.CallFunc("onShare", JSON.parse("{\"ok\":true}"));)",
-                                        R"(KXWeb.iOS.SNSDK.CallFunc("onSNReq");)"}));
+              (std::vector<std::string>{R"(__KLCallFunc(["KXWeb.iOS.SNSDK","SNSDK_IsRegistered_CbFunc",false]);)",
+                                        R"(__KLCallFunc(["KXWeb.iOS.SNSDK","SNSDK_IsSNAppInstalled_CbFunc",true]);)",
+                                        R"(__KLCallFunc(["KXWeb.iOS.SNSDK","onRegister",3]);)",
+                                        R"(__KLCallFunc(["KXWeb.iOS.SNSDK","onShare","{\"ok\":true}",1]);)",
+                                        R"(__KLCallFunc(["KXWeb.iOS.SNSDK","onSNReq"]);)"}));
     sn->calls.clear();
     SNSDKPlugin::OnLogin(Value::dict({{"code", "c1"}}));
     SNSDKPlugin::OnShare(Value(1));

@@ -22,6 +22,7 @@
 #include "plugin/iOS/RAZ5Orered/NetworkInfo.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 #include "plugin/iOS/RAZ5Orered/UIAlertViewController.h"
+#include "support/BridgeMessages.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -47,9 +48,7 @@ protected:
     // Posts {name, args} as the page does and returns what was evaluated.
     std::vector<std::string> post(const std::string& name, const Value& args = Value()) {
         view->clearEvaluatedScripts();
-        Value body = Value::dict({{"name", name}});
-        if (!args.isNull()) body.set("args", args);
-        view->postMessage("iOS_Sys", body);
+        view->postMessage("iOS_Sys", testsupport::postedMessage(name, args));
         return view->evaluatedScripts();
     }
     // The one answer of a value query.
@@ -58,17 +57,19 @@ protected:
         EXPECT_EQ(scripts.size(), 1u) << name;
         return scripts.empty() ? "" : scripts.back();
     }
+    // The answer to a query, `value` being a JavaScript literal.
     static std::string answer(const std::string& op, const std::string& value = "") {
-        return "KL_IOS.CallFunc(\"Sys_" + op + "_CbFunc\"" + (value.empty() ? "" : ", " + value) + ");";
+        return event("Sys_" + op + "_CbFunc", value);
+    }
+    static std::string event(const std::string& name, const std::string& value = "") {
+        return "__KLCallFunc([\"KL_IOS\",\"" + name + "\"" + (value.empty() ? "" : "," + value) + "]);";
     }
     static std::string json(const Value& v) { return v.toJSON(); }
     // The value of a JSON.parse answer, as the page would parse it.
     static Value parsed(const std::string& script) {
-        auto start = script.find("JSON.parse(");
-        if (start == std::string::npos) return Value();
-        auto literal = script.substr(start + 11, script.rfind("));") - start - 11);
-        auto text = Value::fromJSON(literal);  // a JS string literal is a JSON string
-        return text && text->isString() ? Value::fromJSON(*text->getString()).value_or(Value()) : Value();
+        Value call = testsupport::pageCall(script);
+        const std::string* text = call[2].getString();
+        return call.size() == 4 && text ? Value::fromJSON(*text).value_or(Value()) : Value();
     }
 
     TempHome home;
@@ -149,7 +150,7 @@ TEST_F(SysPluginTest, AlertsReportTheTappedButtonAndCanBeMadeAgain) {
     view->clearEvaluatedScripts();
     alert->clickButtonAtIndex(1);
     ASSERT_TRUE(testsupport::waitFor([&] { return !view->evaluatedScripts().empty() && !alert->isVisible(); }));
-    EXPECT_EQ(view->evaluatedScripts(), std::vector<std::string>{"KL_IOS.CallFunc(\"onAlertViewClick\", 1);"});
+    EXPECT_EQ(view->evaluatedScripts(), std::vector<std::string>{event("onAlertViewClick", "1")});
     EXPECT_FALSE(UIAlertViewController::current()) << "dismissed: a new alert may be made";
 
     post("CreateAlert", json(Value::dict({{"title", "Again"}, {"message", "m"}})));
@@ -159,7 +160,7 @@ TEST_F(SysPluginTest, AlertsReportTheTappedButtonAndCanBeMadeAgain) {
     view->clearEvaluatedScripts();
     alert->cancel();
     ASSERT_TRUE(testsupport::waitFor([&] { return !alert->isVisible(); }));
-    EXPECT_EQ(view->evaluatedScripts(), std::vector<std::string>{"KL_IOS.CallFunc(\"onAlertViewClick\", -1);"});
+    EXPECT_EQ(view->evaluatedScripts(), std::vector<std::string>{event("onAlertViewClick", "-1")});
     EXPECT_FALSE(UIAlertViewController::current());
 }
 
@@ -188,7 +189,7 @@ TEST_F(SysPluginTest, OpenUrlHandsOnlyWebAddressesToTheDesktop) {
     ASSERT_TRUE(testsupport::waitFor([&] { return view->evaluatedScripts().size() == 2; }));
     std::vector<Value> results;
     for (auto& s : view->evaluatedScripts()) {
-        EXPECT_EQ(s.rfind("KL_IOS.CallFunc(\"onOpenUrl\", JSON.parse(", 0), 0u) << s;
+        EXPECT_EQ(testsupport::pageCall(s)[1], Value("onOpenUrl")) << s;
         results.push_back(parsed(s));
     }
     EXPECT_EQ(results[0], Value::dict({{"url", "http://example.com/page?x=1"}, {"result", true}}));
@@ -313,8 +314,8 @@ TEST_F(SysPluginTest, FileOperationsAnswerBooleansAndListings) {
 TEST_F(SysPluginTest, ScreenOperationsNeverLeaveThePageWaiting) {
     // Without a root controller no screen can show: the page hears at once
     // what a player's cancel would have sent.
-    EXPECT_EQ(post("SelectImage", 2), std::vector<std::string>{"KL_IOS.CallFunc(\"onSelectImage\");"});
-    EXPECT_EQ(post("ScanQRCode"), std::vector<std::string>{"KL_IOS.CallFunc(\"onScanQRCode\");"});
+    EXPECT_EQ(post("SelectImage", 2), std::vector<std::string>{event("onSelectImage")});
+    EXPECT_EQ(post("ScanQRCode"), std::vector<std::string>{event("onScanQRCode")});
     // Without a camera: a failure with its reason, as a JSON text in a string.
     testsupport::TempDir noDevices;
     device::setFactsRoot(noDevices.path());
@@ -322,10 +323,8 @@ TEST_F(SysPluginTest, ScreenOperationsNeverLeaveThePageWaiting) {
     auto photo = post("Photograph", json(Value::dict({{"savePath", (docs / "p.png").string()}, {"width", 100}})));
     device::setFactsRoot("/");
     ASSERT_EQ(photo.size(), 1u);
-    EXPECT_EQ(photo[0], "KL_IOS.CallFunc(\"onPhotograph\", " +
-                            strings::jsStringLiteral(Value::dict({{"result", false}, {"msg", "camera unavailable"}})
-                                                         .toJSON(true)) +
-                            ");");
+    EXPECT_EQ(photo[0], event("onPhotograph", strings::jsStringLiteral(Value::dict({{"result", false}, {"msg", "camera unavailable"}})
+                                                                       .toJSON(true))));
     // Unusable arguments do nothing at all.
     EXPECT_TRUE(post("Photograph", json(Value::dict({{"width", 1}}))).empty()) << "no save path";
     EXPECT_TRUE(post("Photograph", json(Value::dict({{"savePath", "/etc/p.png"}}))).empty()) << "a refused path";
@@ -370,10 +369,10 @@ TEST_F(SysPluginTest, MalformedMessagesAndUnloadedPluginDoNothing) {
     EXPECT_TRUE(post("NoSuchOperation").empty());
     view->clearEvaluatedScripts();
     view->postMessage("iOS_Sys", Value("GetAdId"));
-    view->postMessage("iOS_Sys", Value::dict({{"name", 3}}));
+    view->postMessage("iOS_Sys", Value(BridgeMessage::pageToken() + R"({"name":3})"));
     EXPECT_TRUE(view->evaluatedScripts().empty());
     SysPlugin::Unload();
-    view->postMessage("iOS_Sys", Value::dict({{"name", "GetAdId"}}));
+    view->postMessage("iOS_Sys", testsupport::postedMessage("GetAdId"));
     EXPECT_TRUE(view->evaluatedScripts().empty());
 }
 
