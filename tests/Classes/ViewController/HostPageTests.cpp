@@ -12,6 +12,7 @@
 #include <atomic>
 #include <thread>
 
+#include "Classes/ViewController/LocalMediaServer.h"
 #include "Classes/ViewController/MainViewController.h"
 #include "HostTestSupport.h"
 #include "platform/dispatch/Clock.h"
@@ -177,6 +178,62 @@ TEST_F(HostPage, TheSchemeAsThePageSeesIt) {
     EXPECT_EQ(r["escape"], Value("failed"));
     // The engine folds %2e%2e itself; what remains stays inside Data.
     EXPECT_NE(r["dots"]["head"], Value("out"));
+}
+
+// A game dropped into a bundle without listing its files in the table.
+TEST_F(HostPage, FilesMissingFromTheTableComeWithTheTypeOfTheirName) {
+    bundle.writeFile("Data/s.css", "@font-face { font-family: Dropped; src: url(f.ttf); } #t { color: rgb(1, 2, 3); font-family: Dropped; }");
+    bundle.writeFile("Data/j.js", "window.scriptRan = true;");
+    bundle.writeFile("Data/i.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='20' height='10'><rect width='20' height='10'/></svg>");
+    std::filesystem::copy_file("/usr/share/fonts/truetype/noto/NotoSans-Regular.ttf", bundle.path() / "Data/f.ttf");
+    bundle.writeFile("Data/index.html", "<html><head><link rel=stylesheet href=s.css><script src=j.js></script></head>"
+                                        "<body><p id=t>text</p><img id=i src=i.svg></body></html>");
+    start(Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"KL_URL", "local://game/"}}));
+    auto& view = *controller->webView();
+    ASSERT_TRUE(waitForPage(view, "document.readyState == 'complete'"));
+    ASSERT_TRUE(waitForPage(view, "document.fonts.size == 1 && document.fonts.status == 'loaded'"));
+    auto seen = evaluate(view, "[getComputedStyle(document.getElementById('t')).color, window.scriptRan === true,"
+                               " document.getElementById('i').naturalWidth, Array.from(document.fonts)[0].status]");
+    EXPECT_EQ(seen.value, Value::array({"rgb(1, 2, 3)", true, 20, "loaded"})) << seen.value.toJSON();
+}
+
+// Another frame inside the game's page (an advertisement, a help page) may
+// post to the native channels, but reaches nothing, and never learns the
+// media server's address.
+TEST_F(HostPage, OnlyTheGamesTopFrameReachesNativeCode) {
+    bundle.writeFile("Data/inner.html", R"(<script>
+        var r = {href: location.href, kl: !!window.KL_IOS, media: !!window.__localMediaRoad};
+        try { r.parentReadable = !!parent.document.body; } catch (e) { r.parentReadable = false; }
+        var h = window.webkit.messageHandlers;
+        h.iOS_Sys.postMessage({name: 'SetClipboardText', args: 'owned'});
+        h.iOS_Sys.postMessage('{"name":"SetClipboardText","args":"owned"}');
+        h.iOS_Sys.postMessage('0123456789abcdef0123456789abcdef{"name":"SetClipboardText","args":"owned"}');
+        h.iOS_Console.postMessage({name: 'console_error', args: 'owned'});
+        h.probe.postMessage(r);
+        </script>)");
+    start(Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"KL_URL", "local://game/"}}));
+    ASSERT_TRUE(controller->probe->waitForMessages(1));
+    auto& view = *controller->webView();
+    EXPECT_EQ(evaluate(view, "!!window.KL_IOS && !!window.__localMediaRoad").value, Value(true));
+    evaluate(view, "KL_IOS.SetClipboardText('from the game'); 1");
+    size_t refused = BridgeMessage::refusedCount();
+    // Same origin (the game's own folder) and another origin (the media server's).
+    std::string other = controller->mediaServer()->baseURL() + "inner.html";
+    evaluate(view, "['local://game/inner.html', " + strings::jsStringLiteral(other) + "].forEach(function(src) {"
+                   "  var f = document.createElement('iframe'); f.src = src; document.body.appendChild(f); }); 1");
+    ASSERT_TRUE(controller->probe->waitForMessages(3));
+    ASSERT_TRUE(testsupport::waitFor([&] { return BridgeMessage::refusedCount() >= refused + 8; }));
+    for (size_t i = 1; i < 3; ++i) {
+        Value r = controller->probe->messages[i];
+        bool same = strings::hasPrefix(r.str("href"), "local:");
+        EXPECT_EQ(r["parentReadable"], Value(same)) << r.toJSON();
+        EXPECT_EQ(r["kl"], Value(false)) << r.toJSON();
+        EXPECT_EQ(r["media"], Value(false)) << r.toJSON();
+    }
+    evaluate(view, "KL_IOS.GetClipboardText(function(t) { window.clip = t; }); 1");
+    ASSERT_TRUE(waitForPage(view, "window.clip !== undefined"));
+    EXPECT_EQ(evaluate(view, "window.clip").value, Value("from the game"));
+    EXPECT_EQ(BridgeMessage::refusedCount(), refused + 8);
 }
 
 TEST_F(HostPage, ScriptDialogsReturnAtOnce) {
