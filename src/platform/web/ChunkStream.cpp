@@ -120,9 +120,37 @@ void ChunkBuffer::setOnEarlyClose(std::function<void()> f) {
 
 using webengine::ChunkBuffer;
 
+namespace {
+
+// The engine forwards what it reads to the page's process without waiting
+// for the page, so a stream read as fast as it can be piles the answer up
+// in the engine's queues (a 256 MiB file grew the process by some 200 MiB).
+// A stream hands the engine at most kBurst bytes ahead of kRate bytes a
+// second since its first read: a few pieces in flight, not the file.
+struct Pace {
+    static constexpr double kRate = 32 << 20;
+    static constexpr double kBurst = 1 << 20;
+    gint64 start = 0;  // microseconds, at the first read
+    double handed = 0;
+
+    // Microseconds until the next read may go (0: now).
+    gint64 wait() const {
+        if (!start) return 0;
+        double allowed = kBurst + kRate * double(g_get_monotonic_time() - start) / 1e6;
+        return handed < allowed ? 0 : gint64((handed - allowed) * 1e6 / kRate) + 1;
+    }
+    void took(size_t bytes) {
+        if (!start) start = g_get_monotonic_time();
+        handed += double(bytes);
+    }
+};
+
+}  // namespace
+
 struct KorvelChunkStream {
     GInputStream parent;
     std::shared_ptr<ChunkBuffer>* buffer;
+    Pace* pace;
 };
 struct KorvelChunkStreamClass {
     GInputStreamClass parent_class;
@@ -172,13 +200,20 @@ gboolean closeStream(GInputStream* stream, GCancellable*, GError**) {
     return TRUE;
 }
 
+Pace& paceOf(gpointer stream) { return *KORVEL_CHUNK_STREAM(stream)->pace; }
+
 gboolean canPoll(GPollableInputStream*) { return TRUE; }
-gboolean isReadable(GPollableInputStream* s) { return bufferOf(s).readable(); }
+// Data waits for its pace; an end or a failure does not.
+gboolean isReadable(GPollableInputStream* s) {
+    return bufferOf(s).readable() && (bufferOf(s).buffered() == 0 || paceOf(s).wait() == 0);
+}
 
 gssize readNonblocking(GPollableInputStream* s, void* out, gsize count, GError** error) {
+    if (!isReadable(s)) return finishRead(ChunkBuffer::ReadResult::WouldBlock, 0, Error(), error);
     size_t got = 0;
     Error err;
     auto r = bufferOf(s).read(static_cast<uint8_t*>(out), count, got, err, false);
+    paceOf(s).took(got);
     return finishRead(r, got, err, error);
 }
 
@@ -190,8 +225,10 @@ struct ReadySource {
 };
 
 gboolean readyPrepare(GSource* s, gint* timeout) {
-    *timeout = -1;
-    return isReadable(reinterpret_cast<ReadySource*>(s)->stream);
+    auto* stream = reinterpret_cast<ReadySource*>(s)->stream;
+    gint64 wait = bufferOf(stream).buffered() ? paceOf(stream).wait() : 0;
+    *timeout = wait ? gint((wait + 999) / 1000) : -1;
+    return isReadable(stream);
 }
 gboolean readyCheck(GSource* s) { return isReadable(reinterpret_cast<ReadySource*>(s)->stream); }
 gboolean readyDispatch(GSource* s, GSourceFunc callback, gpointer data) {
@@ -226,6 +263,8 @@ static void korvel_chunk_stream_finalize(GObject* object) {
         delete self->buffer;
         self->buffer = nullptr;
     }
+    delete self->pace;
+    self->pace = nullptr;
     G_OBJECT_CLASS(korvel_chunk_stream_parent_class)->finalize(object);
 }
 
@@ -235,7 +274,10 @@ static void korvel_chunk_stream_class_init(KorvelChunkStreamClass* klass) {
     G_INPUT_STREAM_CLASS(klass)->close_fn = closeStream;
 }
 
-static void korvel_chunk_stream_init(KorvelChunkStream* self) { self->buffer = nullptr; }
+static void korvel_chunk_stream_init(KorvelChunkStream* self) {
+    self->buffer = nullptr;
+    self->pace = new Pace();
+}
 
 static void korvel_chunk_stream_pollable_init(GPollableInputStreamInterface* iface) {
     iface->can_poll = canPoll;

@@ -9,7 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <atomic>
+#include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "Classes/ViewController/LocalMediaServer.h"
@@ -241,6 +245,46 @@ TEST_F(HostPage, ScriptDialogsReturnAtOnce) {
     ASSERT_TRUE(controller->probe->waitForMessages(1));
     auto r = evaluate(*controller->webView(), "var a = alert('hi'); [a === undefined, confirm('ok?'), prompt('name?', 'x')]");
     EXPECT_EQ(r.value, Value::array({true, true, nullptr}));
+}
+
+
+// This process's resident memory now, or at its peak since resetPeak().
+long residentKiB(const char* field = "VmRSS:") {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (strings::hasPrefix(line, field)) return long(strings::leadingInteger(line.substr(strlen(field))));
+    return 0;
+}
+void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// The engine forwards a scheme answer to the page's process without waiting
+// for the page: read as fast as it can be, a large answer piled up in this
+// process.
+TEST_F(HostPage, ALargeAnswerIsNotHeldInTheProcess) {
+    const off_t size = off_t(128) << 20;
+    int fd = ::open((bundle.path() / "Data/big.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_EQ(::ftruncate(fd, size), 0);  // sparse: no disk, every byte still read and sent
+    ::close(fd);
+    start(Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"KL_URL", "local://game/"}}));
+    ASSERT_TRUE(controller->probe->waitForMessages(1));
+    resetPeak();
+    long before = residentKiB();
+    evaluate(*controller->webView(), R"JS(fetch('local://game/big.bin').then(function(r) {
+        var reader = r.body.getReader(), n = 0;
+        function pump() {
+          return reader.read().then(function(x) {
+            if (x.done) return window.webkit.messageHandlers.probe.postMessage(n);
+            n += x.value.length;
+            return pump();
+          });
+        }
+        return pump();
+      }); 1)JS");
+    ASSERT_TRUE(controller->probe->waitForMessages(2, std::chrono::seconds(60)));
+    EXPECT_EQ(controller->probe->messages[1].intValue(), size);
+    long grown = residentKiB("VmHWM:") - before;
+    EXPECT_LT(grown, 32 << 10) << "the process grew by " << grown << " KiB";
 }
 
 }  // namespace
