@@ -16,6 +16,7 @@
 #include "platform/foundation/PlatformLog.h"
 #include "platform/ui/GtkHost.h"
 #include "platform/web/ChunkStream.h"
+#include "platform/web/ExtraTrust.h"
 #include "platform/web/ScriptValue.h"
 
 struct WKWebView::Engine {
@@ -28,6 +29,9 @@ struct WKWebView::Engine {
     // The address of the main-frame navigation last let through; the view's
     // own address still names the old page when the next one starts.
     std::string decidedURI;
+    // A page refused for its certificate, now trusted, to load again once
+    // the refused load has ended.
+    std::string trustedAgain;
 };
 
 namespace {
@@ -341,6 +345,10 @@ struct EngineAccess {
                 if (engine->current) self.didCommitNavigation(engine->current);
                 break;
             case WEBKIT_LOAD_FINISHED:
+                if (!engine->trustedAgain.empty()) {
+                    loadAgain(v, engine);
+                    break;
+                }
                 if (engine->current) self.didFinishNavigation(engine->current);
                 break;
             }
@@ -359,6 +367,30 @@ struct EngineAccess {
                 self.didFailNavigation(nav, e);
         });
         return TRUE;  // no built-in error page
+    }
+
+    // A page whose certificate only the bundle's extra CA vouches for: the
+    // certificate is allowed for its host (its later loads from there pass
+    // too) and the same navigation is made again, no failure reported.
+    static gboolean tlsErrors(WebKitWebView* v, gchar* uri, GTlsCertificate* certificate, GTlsCertificateFlags,
+                              gpointer data) {
+        auto* engine = static_cast<WKWebView::Engine*>(data);
+        bool trusted = false;
+        guarded("load-failed-with-tls-errors", [&] {
+            auto url = NSURL::URLWithString(uri ? uri : "");
+            if (!url || !webengine::trustedByExtraCA(certificate, uri)) return;
+            webkit_web_context_allow_tls_certificate_for_host(webkit_web_view_get_context(v), certificate,
+                                                              url->host().c_str());
+            engine->trustedAgain = uri;
+            trusted = true;
+        });
+        return trusted;
+    }
+
+    static void loadAgain(WebKitWebView* v, WKWebView::Engine* engine) {
+        std::string uri = std::exchange(engine->trustedAgain, "");
+        if (engine->current) engine->pending.push_front(engine->current);
+        webkit_web_view_load_uri(v, uri.c_str());
     }
 
     static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
@@ -500,6 +532,7 @@ void WKWebView::attachEngine() {
 
     g_signal_connect(e->view, "load-changed", G_CALLBACK(EngineAccess::loadChanged), e.get());
     g_signal_connect(e->view, "load-failed", G_CALLBACK(EngineAccess::loadFailed), e.get());
+    g_signal_connect(e->view, "load-failed-with-tls-errors", G_CALLBACK(EngineAccess::tlsErrors), e.get());
     g_signal_connect(e->view, "decide-policy", G_CALLBACK(EngineAccess::decidePolicy), e.get());
     g_signal_connect(e->view, "web-process-terminated", G_CALLBACK(EngineAccess::processTerminated), e.get());
     g_signal_connect(e->view, "close", G_CALLBACK(EngineAccess::closeRequested), e.get());

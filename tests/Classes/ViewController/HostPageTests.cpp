@@ -24,6 +24,7 @@
 #include "platform/web/WebTestSupport.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
+#include "standin/StandinServer.h"
 
 using namespace webtest;
 
@@ -142,6 +143,30 @@ TEST_F(HostPage, AStartPageThatFailsTwiceLoadsOnTheThirdTry) {
     EXPECT_TRUE(strings::hasPrefix(controller->probe->messages[0].stringOr(""),
                                    "served /orba7/index/native_ios/release/index.html?timestamp="));
     EXPECT_EQ(server.connections.load(), 3);
+    EXPECT_FALSE(controller->retryPending());
+}
+
+// The bundle's extra CA is trusted by the web view as by the network layer.
+TEST_F(HostPage, AStartPageSignedByTheBundlesExtraCALoads) {
+    standin::HttpServer server("pages", true), stranger("stranger", true);
+    server.on("GET", ".*", [](const standin::Request& r, standin::JournalEntry&) {
+        return standin::Reply::text("<script>window.webkit.messageHandlers.probe.postMessage('served ' + location.pathname)</script>",
+                                    "text/html");
+    });
+    ASSERT_TRUE(server.start() && stranger.start());
+    auto info = [&](const std::string& ca) {
+        return Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"KL_PAGE_SERVER", server.baseURL()},
+                            {"KorvelExtraCAFile", ca}});
+    };
+    // Another CA vouches for nothing here: the load fails (and is retried).
+    start(info(stranger.caFile()));
+    ASSERT_TRUE(testsupport::waitFor([&] { return controller->retryPending(); }));
+    EXPECT_TRUE(controller->probe->messages.empty());
+
+    hosttest::freshBridge();
+    start(info(server.caFile()));
+    ASSERT_TRUE(controller->probe->waitForMessages(1));
+    EXPECT_EQ(controller->probe->messages[0], Value("served /orba7/index/native_ios/release/index.html"));
     EXPECT_FALSE(controller->retryPending());
 }
 
