@@ -241,27 +241,34 @@ void onSchemeRequest(WebKitURISchemeRequest* request, gpointer) {
     });
 }
 
-WebKitWebContext* sharedContext() {
-    static WebKitWebContext* context = [] {
+// The engine's context for the application home in use: its website data
+// (storage, caches) lives under that home, so each home has its own, and
+// the custom schemes registered on it.
+struct HomeContext {
+    WebKitWebContext* context = nullptr;
+    std::set<std::string> schemes;
+};
+
+HomeContext& contextForHome() {
+    static auto* contexts = new std::map<std::string, HomeContext>();
+    HomeContext& c = (*contexts)[AppHome::root().string()];
+    if (!c.context) {
         std::string data = (AppHome::library() / "WebKit").string();
         std::string cache = (AppHome::caches() / "WebKit").string();
         WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
             "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr);
-        WebKitWebContext* c = webkit_web_context_new_with_website_data_manager(manager);
+        c.context = webkit_web_context_new_with_website_data_manager(manager);
         g_object_unref(manager);
-        return c;
-    }();
-    return context;
+    }
+    return c;
 }
 
-void registerScheme(const std::string& scheme) {
-    static std::set<std::string> registered;
-    if (!registered.insert(scheme).second) return;
-    WebKitWebContext* c = sharedContext();
-    webkit_web_context_register_uri_scheme(c, scheme.c_str(), onSchemeRequest, nullptr, nullptr);
+void registerScheme(HomeContext& c, const std::string& scheme) {
+    if (!c.schemes.insert(scheme).second) return;
+    webkit_web_context_register_uri_scheme(c.context, scheme.c_str(), onSchemeRequest, nullptr, nullptr);
     // The page may fetch from the scheme (with the handler's CORS headers)
     // and an HTTPS page may use it without mixed-content blocking.
-    WebKitSecurityManager* sm = webkit_web_context_get_security_manager(c);
+    WebKitSecurityManager* sm = webkit_web_context_get_security_manager(c.context);
     webkit_security_manager_register_uri_scheme_as_cors_enabled(sm, scheme.c_str());
     webkit_security_manager_register_uri_scheme_as_secure(sm, scheme.c_str());
 }
@@ -511,7 +518,8 @@ void WKWebView::attachEngine() {
     }
     auto e = std::make_unique<Engine>();
     e->owner = this;
-    for (auto& [scheme, handler] : configuration_->urlSchemeHandlers()) registerScheme(scheme);
+    HomeContext& context = contextForHome();
+    for (auto& [scheme, handler] : configuration_->urlSchemeHandlers()) registerScheme(context, scheme);
 
     WebKitSettings* settings = webkit_settings_new();
     webkit_settings_set_enable_javascript(settings, configuration_->preferences().javaScriptEnabled);
@@ -523,7 +531,7 @@ void WKWebView::attachEngine() {
     webkit_settings_set_enable_developer_extras(settings, FALSE);
 
     auto* manager = static_cast<WebKitUserContentManager*>(configuration_->userContentController()->nativeManager());
-    GtkWidget* widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedContext(), "settings",
+    GtkWidget* widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context.context, "settings",
                                                 settings, "user-content-manager", manager, nullptr));
     g_object_unref(settings);
     e->view = WEBKIT_WEB_VIEW(g_object_ref_sink(widget));

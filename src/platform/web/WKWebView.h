@@ -1,8 +1,9 @@
 #pragma once
 // The web view: a UIView whose native widget is a WebKitGTK web view.
 //
-// All web views of the process share one web context (one set of custom
-// schemes, one data store under the application home). A web view made
+// The web views made while one application home is in use share one web
+// context (one set of custom schemes, one data store under that home); a
+// web view made after the home changed gets the new home's. A web view made
 // where there is no display has no engine: loads do nothing and scripts
 // complete with an error, so code above it still runs headless.
 //

@@ -203,6 +203,21 @@ TEST_F(WebEngine, SchemeAnswersCarryStatusHeadersAndFailures) {
     }
 }
 
+TEST_F(WebEngine, EachHomeKeepsItsOwnWebsiteData) {
+    testsupport::TempHome first;
+    makeView();
+    loadPage("/s.html", "<body>s</body>");
+    evaluate(*view, "localStorage.setItem('k', 'first home'); 1");
+    ASSERT_TRUE(testsupport::waitFor([&] { return std::filesystem::exists(first.path() / "Library/WebKit"); }));
+    window.close();
+
+    testsupport::TempHome second;
+    nav->events.clear();
+    makeView();
+    loadPage("/s.html", "<body>s</body>");
+    EXPECT_EQ(evaluate(*view, "localStorage.getItem('k')").value, Value());
+}
+
 TEST_F(WebEngine, LargeAnswersStreamFromAnotherQueue) {
     makeView();
     loadPage("/b.html", "<body>b</body>");
