@@ -13,6 +13,7 @@
 
 #include "logging/VLAssert.h"
 #include "logging/VLLog.h"
+#include "support/StderrCapture.h"
 #include "support/TestSupport.h"
 
 namespace logtest {

@@ -11,6 +11,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSync.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/DisplayLoop.h"
 #include "platform/ui/UIAlertController.h"
@@ -61,14 +62,17 @@ void terminate() {
     RunLoop::quit();
 }
 
-// No C++ exception may cross back into GTK.
+// No C++ exception may cross back into GTK; one that would is logged.
 template <class F>
 auto guarded(F&& f, decltype(f()) fallback) -> decltype(f()) {
     try {
         return f();
+    } catch (const std::exception& e) {
+        NSLog("GtkHost: an event handler failed: %s", e.what());
     } catch (...) {
-        return fallback;
+        NSLog("GtkHost: an event handler failed with an unknown exception");
     }
+    return fallback;
 }
 
 gboolean onDelete(GtkWidget*, GdkEvent*, gpointer) {

@@ -16,6 +16,7 @@
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIEventInjection.h"
 #include "platform/ui/UITextField.h"
+#include "support/StderrCapture.h"
 #include "support/TestSupport.h"
 
 // X11 last: its macros collide with names above.
@@ -60,6 +61,16 @@ public:
         native = std::make_shared<NativeView>();
         native->setFrame(view()->bounds());
         view()->addSubview(native);
+    }
+};
+
+class FaultyView : public UIView {
+public:
+    using UIView::UIView;
+    bool touched = false;
+    void touchesBegan(const UITouchSet&, UIEvent*) override {
+        touched = true;
+        throw std::runtime_error("the view failed");
     }
 };
 
@@ -154,6 +165,15 @@ TEST(GtkHost, AlertDrawsOverTheNativeWidgetAndTakesTheClick) {
     EXPECT_DOUBLE_EQ(link->duration(), refresh);
     link->invalidate();
     GtkHost::removeFrameCallback(id);
+
+    // A fault in a view's touch handling stops at the host, and is logged.
+    auto faulty = std::make_shared<FaultyView>(CGRect(0, 100, 100, 100));
+    root->view()->addSubview(faulty);
+    GtkHost::sync();
+    testsupport::StderrCapture err;
+    click({50, 150});
+    ASSERT_TRUE(testsupport::waitFor([&] { return faulty->touched; }));
+    EXPECT_NE(err.text().find("GtkHost: an event handler failed: the view failed"), std::string::npos) << err.text();
     window->setHidden(true);
 }
 
