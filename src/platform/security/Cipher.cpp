@@ -1,5 +1,9 @@
 #include "platform/security/Cipher.h"
 
+#include <sys/random.h>
+
+#include <cerrno>
+
 // The block functions are marked deprecated in OpenSSL 3 in favour of EVP,
 // whose DES lives in the legacy provider; these need no provider at all.
 #define OPENSSL_SUPPRESS_DEPRECATED 1
@@ -55,15 +59,15 @@ std::optional<Data> desEcbDecrypt(std::string_view key8, std::string_view encryp
     return out;
 }
 
+// Straight from the kernel's generator (which seeds OpenSSL's too): the
+// first random value of a launch then costs no start-up of OpenSSL's own
+// generator (some megabytes of the process, for a few bytes).
 Data randomBytes(size_t count) {
     Data out(count);
-    if (count && RAND_bytes(out.data(), int(count)) != 1) {
-        // RAND_bytes only fails without an entropy source; fall back to the kernel's.
-        if (FILE* f = std::fopen("/dev/urandom", "rbe")) {
-            size_t got = std::fread(out.data(), 1, count, f);
-            (void)got;
-            std::fclose(f);
-        }
+    for (size_t got = 0; got < count;) {
+        ssize_t n = ::getrandom(out.data() + got, count - got, 0);
+        if (n > 0) got += size_t(n);
+        else if (errno != EINTR) return RAND_bytes(out.data(), int(count)) == 1 ? out : Data(count);
     }
     return out;
 }
