@@ -132,6 +132,17 @@ URLSession::URLSession(URLSessionConfiguration configuration)
 
 URLResult URLSession::perform(const URLRequest& request, const URLSessionTask* task) const {
     URLResult result;
+    // An address without a scheme or a host (a server setting left empty)
+    // is refused as curl would refuse it, without starting curl.
+    size_t schemeEnd = request.url.find("://");
+    if (schemeEnd == std::string::npos || schemeEnd == 0 ||
+        request.url.find_first_of("/?#", schemeEnd + 3) == schemeEnd + 3 || request.url.size() == schemeEnd + 3) {
+        result.error = urlerror::make(NSURLErrorBadURL, "URL using bad/illegal format or missing URL", request.url);
+        return result;
+    }
+    // At the first transfer, not at start-up: curl's start brings up its TLS
+    // library (some megabytes) that a launch without requests never needs.
+    globalInit();
     CURL* curl = curl_easy_init();
     if (!curl) {
         result.error = urlerror::make(NSURLErrorUnknown, "cannot start a transfer", request.url);
