@@ -1,6 +1,7 @@
 #include "Classes/ViewController/AppDelegate.h"
 
 #include "aggregator/RUVURazuzEVE.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/ui/UIScreen.h"
@@ -28,13 +29,17 @@ std::optional<std::string> infoText(const char* key) {
 
 bool AppDelegate::application_didFinishLaunchingWithOptions(UIApplication& app, const Value& options) {
     registerSDKPlugins();
-    // The aggregator starts first (its init then waits for the network);
-    // its interface is registered before the plug-ins load, or the
-    // aggregator plug-in would register no event callbacks.
+    // The aggregator's interface is registered before the plug-ins load, or
+    // the aggregator plug-in would register no event callbacks.
     auto relay = std::make_shared<RelaySDKInterface>();
-    relay->InitWithApplication(app, options, infoText("RELAY_PRODUCT_KEY"), infoText("RELAY_PRODUCT_CODE"));
     IOSPlugin::SetInterface(relay, "RelaySDK");
     IOSPlugin::Load();
+    // The aggregator's start (device facts, the keychain, its init that
+    // waits for the network) comes once the window is up: nothing of it is
+    // needed to show the page, and on a first launch it writes to disk.
+    DispatchQueue::main()->async([relay, &app, options] {
+        relay->InitWithApplication(app, options, infoText("RELAY_PRODUCT_KEY"), infoText("RELAY_PRODUCT_CODE"));
+    });
 
     auto storyboard = UIStoryboard::storyboardWithName("Main");
     auto controller = storyboard ? storyboard->instantiateViewControllerWithIdentifier("MainViewController") : nullptr;

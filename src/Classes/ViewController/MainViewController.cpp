@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <malloc.h>
 
 #include "Classes/ViewController/ByteRange.h"
 #include "Classes/ViewController/LocalMediaServer.h"
@@ -318,7 +319,13 @@ void MainViewController::webView_didFailProvisionalNavigation_withError(WKWebVie
     });
 }
 
-void MainViewController::webView_didFinishNavigation(WKWebView& webView, const Navigation&) {
+void MainViewController::webView_didFinishNavigation(WKWebView& webView, const Navigation& navigation) {
+    // Start-up is over once the start page is up: what it freed goes back
+    // to the system rather than staying in the allocator's free lists.
+    if (navigation && navigation == startNavigation_ && !startUpTrimmed_) {
+        startUpTrimmed_ = true;
+        DispatchQueue::main()->async([] { malloc_trim(0); });
+    }
     if (pageShown_) return;
     pageShown_ = true;
     // The window appears painted in the page's own background, so that the

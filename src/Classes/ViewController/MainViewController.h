@@ -112,4 +112,5 @@ private:
     std::shared_ptr<LocalMediaServer> mediaServer_;
     std::shared_ptr<WKNavigation> startNavigation_;
     bool retryPending_ = false;
+    bool startUpTrimmed_ = false;
 };
