@@ -84,6 +84,23 @@ std::optional<UIColor> colourOf(const Value& rgb) {
     return UIColor::colorWithRed(channel(0), channel(1), channel(2));
 }
 
+// The "local" scheme's handler for the web view: the controller's, while
+// the controller lives.
+class LocalScheme : public WKURLSchemeHandler {
+public:
+    explicit LocalScheme(const std::shared_ptr<MainViewController>& controller) : controller_(controller) {}
+    void webView_startURLSchemeTask(WKWebView& webView, const std::shared_ptr<WKURLSchemeTask>& task) override {
+        if (auto c = controller_.lock()) c->webView_startURLSchemeTask(webView, task);
+        else task->didFailWithError(Error(NSCocoaErrorDomain, 404));
+    }
+    void webView_stopURLSchemeTask(WKWebView& webView, const std::shared_ptr<WKURLSchemeTask>& task) override {
+        if (auto c = controller_.lock()) c->webView_stopURLSchemeTask(webView, task);
+    }
+
+private:
+    std::weak_ptr<MainViewController> controller_;
+};
+
 }  // namespace
 
 // The storyboard's scene: a root view with the holder view filling it.
@@ -102,9 +119,10 @@ void MainViewController::viewDidLoad() {
     InitWebView();
     Load();
     LoadLocalSettings();
-    // The controller lives for the process: the reload hook may hold it.
-    auto self = std::static_pointer_cast<MainViewController>(sharedController());
-    SysPlugin::SetReloadFunc([self] { self->Load(); });
+    std::weak_ptr<MainViewController> self = std::static_pointer_cast<MainViewController>(sharedController());
+    SysPlugin::SetReloadFunc([self] {
+        if (auto controller = self.lock()) controller->Load();
+    });
 }
 
 std::shared_ptr<WKWebView> MainViewController::makeWebView(const CGRect& frame,
@@ -137,7 +155,10 @@ void MainViewController::InitWebView() {
     configuration->setAllowsInlineMediaPlayback(true);
     configuration->setMediaTypesRequiringUserActionForPlayback(WKAudiovisualMediaTypeNone);
     auto self = std::static_pointer_cast<MainViewController>(sharedController());
-    configuration->setURLSchemeHandler(self, "local");
+    // The configuration holds its scheme handler, and the controller holds
+    // the web view: the configuration gets a go-between that does not hold
+    // the controller.
+    configuration->setURLSchemeHandler(std::make_shared<LocalScheme>(self), "local");
 
     if (!holderView_) view();
     CGRect f = holderView_->frame();

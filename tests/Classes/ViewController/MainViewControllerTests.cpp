@@ -77,13 +77,32 @@ TEST_F(Host, WithoutAPageServerTheLocalPageLoadsWithTheConfiguredBase) {
     EXPECT_EQ(load.baseURL->absoluteString(), "local://game/?timestamp=1700000000");
     EXPECT_EQ(c->queue()->label(), "korvel_h5_file_queue");
     EXPECT_EQ(c->basePath(), (bundle.path() / "Data").string());
-    EXPECT_EQ(c->recording->configuration()->urlSchemeHandlerForURLScheme("local"), c);
+    EXPECT_TRUE(c->recording->configuration()->urlSchemeHandlerForURLScheme("local"));
     EXPECT_EQ(c->recording->configuration()->mediaTypesRequiringUserActionForPlayback(), 0u);
     EXPECT_TRUE(c->recording->configuration()->allowsInlineMediaPlayback());
 
     // KL_URL missing or empty: no base address.
     auto plain = start(Value::dict({{"KL_URL", ""}}));
     EXPECT_FALSE(plain->recording->loads().at(0).baseURL);
+}
+
+// Its web view (whose configuration holds the scheme's handler) and the
+// bridge's hooks keep no controller alive.
+TEST_F(Host, AControllerLetGoIsFreedWithItsWebView) {
+    auto c = start(Value::dict({{"KL_URL", "local://game/"}}));
+    std::weak_ptr<MainViewController> controller = c;
+    std::weak_ptr<WKWebView> webView = c->webView();
+    auto handler = c->webView()->configuration()->urlSchemeHandlerForURLScheme("local");
+    hosttest::freshBridge();  // the bridge lets go of the web view
+    c.reset();
+    EXPECT_TRUE(controller.expired());
+    EXPECT_TRUE(webView.expired());
+    // A request still in flight when the controller went away fails.
+    auto view = RecordingWebView::create();
+    auto task = std::make_shared<RecordingURLSchemeTask>(NSURLRequest::requestWithURL(*NSURL::URLWithString("local://game/v.mp4")));
+    handler->webView_startURLSchemeTask(*view, task);
+    ASSERT_TRUE(task->error());
+    EXPECT_EQ(task->error()->code, 404);
 }
 
 TEST_F(Host, APageServerGivesTheFixedPageWithAFreshTimestampEachLoad) {
