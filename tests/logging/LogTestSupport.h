@@ -13,7 +13,6 @@
 
 #include "logging/VLAssert.h"
 #include "logging/VLLog.h"
-#include "support/StderrCapture.h"
 #include "support/TestSupport.h"
 
 namespace logtest {

@@ -157,6 +157,11 @@ HTTPURLResponse responseOf(CURL* curl, HTTPHeaders headers, const std::string& r
     return response;
 }
 
+CURL* newEasy() {
+    globalInit();
+    return curl_easy_init();
+}
+
 CURLM* newMulti() {
     globalInit();
     // curl gives each multi handle a socket pair to wake it with and leaves

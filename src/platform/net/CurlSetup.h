@@ -35,6 +35,9 @@ curl_slist* configure(CURL* curl, const URLRequest& request, const URLSessionCon
 // collected for it and the length they promise.
 HTTPURLResponse responseOf(CURL* curl, HTTPHeaders headers, const std::string& requestURL);
 
+// An easy handle, curl's global start done once first (from any thread).
+CURL* newEasy();
+
 // A multi handle whose own descriptors (its wake-up pair) are close-on-exec.
 CURLM* newMulti();
 

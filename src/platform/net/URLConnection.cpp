@@ -184,7 +184,7 @@ void NetworkThread::Impl::attach(const std::shared_ptr<URLConnection>& c) {
 
 void NetworkThread::Impl::attachHTTP(const std::shared_ptr<URLConnection>& c) {
     auto& t = *c->transfer_;
-    t.easy = curl_easy_init();
+    t.easy = curlsetup::newEasy();
     if (!t.easy) return fail(*c, {.curl = CURLE_OUT_OF_MEMORY});
     t.headerList = curlsetup::configure(t.easy, c->request_, config, t.errorBuffer, c->options_.trustAnyServerCertificate);
     t.silenceLimit = c->request_.timeout.count() > 0 ? c->request_.timeout : config.timeout;

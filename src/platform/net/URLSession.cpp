@@ -140,10 +140,9 @@ URLResult URLSession::perform(const URLRequest& request, const URLSessionTask* t
         result.error = urlerror::make(NSURLErrorBadURL, "URL using bad/illegal format or missing URL", request.url);
         return result;
     }
-    // At the first transfer, not at start-up: curl's start brings up its TLS
-    // library (some megabytes) that a launch without requests never needs.
-    globalInit();
-    CURL* curl = curl_easy_init();
+    // curl starts here, at the first transfer, not at start-up: its TLS
+    // library takes some megabytes that a launch without requests never needs.
+    CURL* curl = curlsetup::newEasy();
     if (!curl) {
         result.error = urlerror::make(NSURLErrorUnknown, "cannot start a transfer", request.url);
         return result;

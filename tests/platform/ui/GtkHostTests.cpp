@@ -16,7 +16,6 @@
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIEventInjection.h"
 #include "platform/ui/UITextField.h"
-#include "support/StderrCapture.h"
 #include "support/TestSupport.h"
 
 // X11 last: its macros collide with names above.
