@@ -11,6 +11,7 @@
 #include <X11/Xlib.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -88,7 +89,14 @@ std::optional<Run> measure(Display* x, Listener& listener, std::vector<std::stri
     args.push_back(nullptr);
     auto start = Clock::now();
     pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return std::nullopt;
+    // The programs' own output would bury the table.
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&quiet, STDOUT_FILENO, STDERR_FILENO);
+    int spawned = posix_spawn(&pid, args[0], &quiet, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (spawned != 0) return std::nullopt;
     std::optional<Clock::time_point> mapped, loaded;
     pollfd fds[2] = {{ConnectionNumber(x), POLLIN, 0}, {listener.fd, POLLIN, 0}};
     while ((!mapped || !loaded) && Clock::now() - start < std::chrono::seconds(60)) {
