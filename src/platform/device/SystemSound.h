@@ -7,6 +7,8 @@
 #include <vector>
 
 inline constexpr uint32_t kSystemSoundID_Vibrate = 4095;
+// The keyboard's key click (what the platform's input click plays).
+inline constexpr uint32_t kSystemSoundID_InputClick = 1104;
 
 void AudioServicesPlaySystemSound(uint32_t soundID);
 

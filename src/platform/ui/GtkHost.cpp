@@ -224,6 +224,10 @@ std::string routedKey(GdkEventKey* e) {
         case GDK_KEY_KP_Enter: return UIKeyInputReturn;
         case GDK_KEY_a:
         case GDK_KEY_A: return control ? "a" : "";
+        case GDK_KEY_c:
+        case GDK_KEY_C: return control ? "c" : "";
+        case GDK_KEY_x:
+        case GDK_KEY_X: return control ? "x" : "";
         default: return "";
     }
 }

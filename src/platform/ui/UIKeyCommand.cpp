@@ -1,6 +1,7 @@
 #include "platform/ui/UIKeyCommand.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "platform/ui/UIAlertController.h"
@@ -96,12 +97,15 @@ bool press(const std::string& input, unsigned modifiers) {
     if (input == UIKeyInputTab) return moveFocus(editing ? responder : nullptr, modifiers & UIKeyModifierShift);
     if (editing) {
         if (input == UIKeyInputEscape) return endEditing(responder);
-        if ((modifiers & UIKeyModifierControl) && (input == "a" || input == "A")) {
-            editing->selectAll();
-            return true;
+        if (modifiers & UIKeyModifierControl) {
+            char key = input.size() == 1 ? char(std::tolower(static_cast<unsigned char>(input[0]))) : 0;
+            if (key == 'a') editing->selectAll();
+            else if (key == 'c') editing->copy();
+            else if (key == 'x') editing->cut();
+            if (key == 'a' || key == 'c' || key == 'x') return true;
         }
         if (input == UIKeyInputReturn) {
-            editing->insertText("\n");
+            if (editing->returnKeyEnabled()) editing->insertText("\n");
             return true;
         }
     }

@@ -7,7 +7,9 @@
 //                     reading order), also when none is being edited
 //   Escape            ends editing, when a field is being edited
 //   Ctrl+A            selects all of the field being edited
-//   Return            the field's return key ("\n" to it)
+//   Ctrl+C / Ctrl+X   the edited view's copy() / cut()
+//   Return            the field's return key ("\n" to it), unless the
+//                     field disables it while empty
 // An old-style alert on display is cancelled by an Escape nobody answers.
 
 #include <functional>

@@ -117,11 +117,13 @@ void UIScrollView::setScrollEnabled(bool e) {
 }
 
 void UIScrollView::setContentSize(CGSize s) {
-    bool changed = s != contentSize_;
+    // Only a change asks for layout: views that set their content size in
+    // layoutSubviews would otherwise never finish laying out.
+    if (s == contentSize_) return;
     contentSize_ = s;
     setNeedsLayout();
     // Views that follow the content's end (a load-more footer) move with it.
-    if (changed) geometryDidChange();
+    geometryDidChange();
 }
 
 void UIScrollView::setContentInset(const UIEdgeInsets& i) {

@@ -93,6 +93,7 @@ public:
     void moveCaret(UITextMove move, bool extend) override;
     void selectAll() override { setSelectedRange({0, editing_.text.length()}); }
     CGRect caretRectInWindow() const override;
+    bool returnKeyEnabled() const override { return !enablesReturnKeyAutomatically || hasText(); }
 
     // Text area inside the bounds (left and right views and the border taken off).
     CGRect textRectForBounds(const CGRect& bounds) const;
@@ -171,9 +172,9 @@ public:
     double usedTextHeight() const;
     void scrollRangeToVisible(NSRange range);
     // Edit-menu actions; subclasses replace them (copy and cut of plain text).
-    virtual void copy() {}
-    virtual void cut() {}
-    virtual void paste() {}
+    void copy() override {}
+    void cut() override {}
+    void paste() override {}
 
     // UIResponder
     bool canBecomeFirstResponder() const override { return editable_; }
@@ -193,6 +194,7 @@ public:
     void moveCaret(UITextMove move, bool extend) override;
     void selectAll() override { setSelectedRange({0, editing_.text.length()}); }
     CGRect caretRectInWindow() const override;
+    bool returnKeyEnabled() const override { return !enablesReturnKeyAutomatically || hasText(); }
 
     void layoutSubviews() override;
     void drawRect(CGContext& ctx, const CGRect& rect) override;

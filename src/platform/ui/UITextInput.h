@@ -26,6 +26,13 @@ public:
     virtual void moveCaret(UITextMove move, bool extendSelection) = 0;
     // Selects the whole text (Ctrl+A).
     virtual void selectAll() {}
+    // The edit menu's actions (Ctrl+C, Ctrl+X); views that offer them replace these.
+    virtual void copy() {}
+    virtual void cut() {}
+    virtual void paste() {}
+    // Whether the return key may be pressed now (a field that enables it
+    // only with text refuses it while empty).
+    virtual bool returnKeyEnabled() const { return true; }
     // The caret in window coordinates (the input method's candidate window follows it).
     virtual CGRect caretRectInWindow() const = 0;
 };
