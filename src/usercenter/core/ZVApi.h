@@ -31,6 +31,8 @@ inline constexpr const char* kAgreementPage = "Agreement/xieyi";
 inline constexpr const char* kPrivacyPage = "User/yinsi";
 inline constexpr const char* kTasksPage = "Agreement/rw";
 inline constexpr const char* kServicePage = "sdkservicesdk/sdk_kefu_index";
+inline constexpr const char* kCommentRulesPage = "Agreement/yz";
+inline constexpr const char* kTitleLevelPage = "Agreement/tx";
 // User-centre lists (form body; "lists", "now_page", "total_page" at the top).
 inline constexpr const char* kServerList = "Server/lists2";
 inline constexpr const char* kGuideList = "Sdkdetail/gonglue";
@@ -70,5 +72,11 @@ inline constexpr const char* kStarSpending = "Sdkhome/paystarcoinlog";
 // own (form body, no envelope).
 inline constexpr const char* kCouponList = "Sdkdetailxiaov2/couponlists";
 inline constexpr const char* kMyCoupons = "Sdkhomexiao/mycoupon";
+
+// Comments (form body; replies {"a", "b", "c"}, a list's page under "c").
+inline constexpr const char* kCommentList = "Sdkcomments/get";
+inline constexpr const char* kCommentPost = "Sdkcomments/commit";
+inline constexpr const char* kCommentLike = "Sdkcomments/good";
+inline constexpr const char* kCommentReplies = "Sdkcomments/listscomments";
 
 }  // namespace ZVApi
