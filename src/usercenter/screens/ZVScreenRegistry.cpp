@@ -9,6 +9,7 @@
 #include "usercenter/screens/ZVLoginRzView.h"
 #include "usercenter/screens/ZVLoginWebView.h"
 #include "usercenter/screens/ZVLoginWindowPanels.h"
+#include "usercenter/screens/ZVPingViews.h"
 #include "usercenter/screens/ZVScreenRegistry.h"
 #include "usercenter/screens/ZVServerVC.h"
 #include "usercenter/screens/ZVStrategyVC.h"
@@ -65,5 +66,8 @@ REGISTER_NIB(ZVSuOrderCell)
 REGISTER_NIB(ZVSuBillCell)
 REGISTER_NIB(ZVSuCouponCell)
 REGISTER_NIB(ZVSuMyCouponCell)
+REGISTER_NIB(ZVPingCell)
+REGISTER_NIB(ZVPingTwoHead)
+REGISTER_NIB(ZVPingTwoCell)
 
 void ZVLinkUserCentreScreens() {}
