@@ -29,6 +29,24 @@ std::optional<Value> readJSON(const std::filesystem::path& file, std::string* er
 
 }  // namespace
 
+bool UserCentreStandin::loadCommentFixtures(const std::filesystem::path& file, std::string* error) {
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) return true;
+    auto v = readJSON(file, error);
+    if (!v || !v->isDict()) {
+        if (error && v) *error = file.string() + ": not an object";
+        return false;
+    }
+    Comments c;
+    if (auto rows = (*v)["rows"].getArray()) c.rows = *rows;
+    if (auto replies = (*v)["replies"].getDict())
+        for (auto& [id, list] : *replies)
+            if (auto items = list.getArray()) c.replies[id] = *items;
+    if ((*v)["page_size"].intValue() > 0) c.pageSize = int((*v)["page_size"].intValue());
+    setComments(std::move(c));
+    return true;
+}
+
 bool UserCentreStandin::loadFixtures(const std::filesystem::path& folder, std::string* error) {
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
@@ -62,6 +80,7 @@ bool UserCentreStandin::loadFixtures(const std::filesystem::path& folder, std::s
         auto v = readJSON(mine, error);
         if (!v || !loadMine(*v, error)) return false;
     }
+    if (!loadCommentFixtures(folder / "comments.json", error)) return false;
     auto pictures = folder / "pictures.json";
     if (std::filesystem::exists(pictures, ec)) {
         auto v = readJSON(pictures, error);

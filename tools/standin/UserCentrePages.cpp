@@ -1,6 +1,6 @@
 // The publisher's web pages the user centre opens: the Tasks page (whose
-// sign is checked), customer service, the next page they link to, and the
-// posts the lists open. Each is a coloured block, a link onward and a link
+// sign is checked), customer service, the next page they link to, the
+// posts the lists open, and the comment rules and title-level help. Each is a coloured block, a link onward and a link
 // to the box page marker, laid out at fixed places (PageLayout).
 
 #include "platform/foundation/Strings.h"
@@ -74,6 +74,14 @@ void UserCentreStandin::installPageRoutes() {
         entry.decoded = queryFields(r);
         return html(page("下一页", PageLayout::kNext, next + "?from=next"));
     });
+    // The comment rules and the title-level help the comments open.
+    for (auto [endpoint, title] : {std::pair{ZVApi::kCommentRulesPage, "评论规则"}, {ZVApi::kTitleLevelPage, "用户头衔等级说明"}}) {
+        std::string heading = title;
+        s.on("GET", path(endpoint), [next, heading](const Request& r, JournalEntry& entry) {
+            entry.decoded = queryFields(r);
+            return html(page(heading, PageLayout::kService, next + "?from=agreement"));
+        });
+    }
     s.on("GET", path(kPostPage), [next](const Request& r, JournalEntry& entry) {
         entry.decoded = queryFields(r);
         return html(page(entry.decoded.str("title"), PageLayout::kService, next + "?from=post"));

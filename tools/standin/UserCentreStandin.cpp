@@ -175,6 +175,7 @@ void UserCentreStandin::installRoutes() {
     installCouponRoutes();
     installWelfareRoutes();
     installMineRoutes();
+    installCommentRoutes();
 }
 
 void UserCentreStandin::installAccountRoutes() {

@@ -96,6 +96,24 @@ public:
     // The reply to a page of a list (pages from 1; anything else is page 1).
     Value listPage(const std::string& endpoint, const std::string& pagecode) const;
 
+    // ---- Comments (UserCentreComments.cpp): the comment list by "px" (0
+    // newest first by "createtime", 1 most liked first by "good"), each
+    // comment's replies by "comments_id", posts ("content"; with "pid" a
+    // reply) that show from the next first load, and likes, counted.
+    // Replies are {"a": status, "b": message, "c": page}; rows keep what
+    // they were given (text, numbers or anything else in any field).
+    struct Comments {
+        std::vector<Value> rows;                           // each with an "id"
+        std::map<std::string, std::vector<Value>> replies;  // by comment id (as text)
+        int pageSize = 10;
+    };
+    void setComments(Comments comments);
+    Comments comments() const;
+    // Likes counted for a comment (by id as text) since the comments were set.
+    int likesOf(const std::string& id) const;
+    static constexpr const char* kPosted = "评论成功";
+    static constexpr const char* kLiked = "点赞成功";
+
     // ---- Welfare (UserCentreWelfare.cpp): the welfare page's payload (the
     // "c" of its reply) and the gift packs of each gift type ("lx"), rows
     // as the list sends them ("id", "name", "excerpt", "card_context",
@@ -167,8 +185,9 @@ public:
 
     // ---- Fixtures (UserCentreFixtures.cpp): lists and pictures from a
     // folder ("servers.json", "guides.json", "activities.json",
-    // "pictures.json", "coupons.json", "welfare.json", "mine.json"; a missing file leaves
-    // its part as it was). False with a message when a file does not read.
+    // "pictures.json", "coupons.json", "welfare.json", "mine.json", "comments.json"
+    // {rows, replies, page_size}; a missing file leaves its part as it was). False
+    // with a message when a file does not read.
     bool loadFixtures(const std::filesystem::path& folder, std::string* error = nullptr);
 
     // The pictures served under PictureShelf::kRoute, and one's address.
@@ -204,6 +223,11 @@ private:
     bool loadMine(const Value& fixture, std::string* error);
     // A page of `l` (rows filled in, counters at the top).
     Value pageOf(const List& l, const std::string& pagecode) const;
+    void installCommentRoutes();
+    Value commentPage(const std::vector<Value>& rows, const std::string& pagecode) const;
+    Value postComment(const Value& fields);
+    Value likeComment(const Value& fields);
+    bool loadCommentFixtures(const std::filesystem::path& file, std::string* error);
     // Text with "{pictures}" and "{server}" filled in.
     Value filled(const Value& v) const;
     Value loginReply(const Value& request, JournalEntry& entry);
@@ -232,6 +256,9 @@ private:
     };
     std::map<std::string, Profile> profiles_;
     std::map<std::string, std::vector<Message>> messages_;
+    Comments comments_;
+    std::map<std::string, int> likes_;
+    int64_t nextComment_ = 1000;
 };
 
 }  // namespace standin
