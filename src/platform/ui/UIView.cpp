@@ -245,7 +245,8 @@ UIEdgeInsets UIView::safeAreaInsets() const {
     auto w = window();
     if (!w) return {};
     UIEdgeInsets screen = UIScreen::mainScreen().safeAreaInsets();
-    CGRect inWindow = convertRectToView(bounds_, nullptr);
+    // In the window's own space: a window away from the screen's origin (the keyboard's) counts from its top.
+    CGRect inWindow = convertRectToView(bounds_, w.get());
     CGRect wb = w->bounds();
     UIEdgeInsets out;
     out.top = std::max(0.0, screen.top - inWindow.minY());
