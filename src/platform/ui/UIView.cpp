@@ -245,9 +245,10 @@ UIEdgeInsets UIView::safeAreaInsets() const {
     auto w = window();
     if (!w) return {};
     UIEdgeInsets screen = UIScreen::mainScreen().safeAreaInsets();
-    // In the window's own space: a window away from the screen's origin (the keyboard's) counts from its top.
-    CGRect inWindow = convertRectToView(bounds_, w.get());
-    CGRect wb = w->bounds();
+    // Measured on the screen: a window away from its origin (the keyboard's) is
+    // inset only where it reaches the screen's edges.
+    CGRect inWindow = convertRectToView(bounds_, nullptr);
+    CGRect wb = UIScreen::mainScreen().bounds();
     UIEdgeInsets out;
     out.top = std::max(0.0, screen.top - inWindow.minY());
     out.left = std::max(0.0, screen.left - inWindow.minX());

@@ -134,6 +134,12 @@ TEST_F(ViewTests, SafeAreaFollowsTheScreenProfile) {
     auto inner = std::make_shared<UIView>(CGRect(0, 100, 375, 100));
     v->addSubview(inner);
     EXPECT_EQ(inner->safeAreaInsets().top, 0);
+    // A window at the screen's bottom (the keyboard's): only the bottom is inset.
+    auto low = std::make_shared<UIWindow>(CGRect(0, 812 - 245, 375, 245));
+    auto content = std::make_shared<UIView>(CGRect(0, 0, 375, 245));
+    low->addSubview(content);
+    EXPECT_EQ(content->safeAreaInsets().bottom, 34);
+    EXPECT_EQ(content->safeAreaInsets().top, 0);
     w->setHidden(true);
     screen.setProfile(UIScreen::Profile::Compact);
 }
