@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/Strings.h"
 #include "platform/graphics/Geometry.h"
 
 #include <X11/Xatom.h>
@@ -120,6 +121,39 @@ int countPixels(Display* d, Window w, int x, int y, int width, int height, Pred 
         }
     XDestroyImage(image);
     return n;
+}
+
+// Types any text (UTF-8): each character's Unicode keysym is put on a
+// keycode the server has left empty and pressed there, which GTK's input
+// method commits as that character. The keycodes keep their keysyms (taking
+// them back could race the client's reading of the new mapping).
+inline void xtestTypeUnicode(Display* d, const std::string& text) {
+    int minCode = 0, maxCode = 0;
+    XDisplayKeycodes(d, &minCode, &maxCode);
+    std::u16string units = strings::toUTF16(text);
+    for (size_t at = 0; at < units.size(); ++at) {
+        char32_t c = units[at];
+        if (c >= 0xD800 && c < 0xDC00 && at + 1 < units.size())
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++at] - 0xDC00);
+        KeySym sym = c < 0x100 ? KeySym(c) : KeySym(0x1000000 + c);
+        KeyCode code = XKeysymToKeycode(d, sym);
+        for (int k = maxCode; !code && k >= minCode; --k) {
+            int perCode = 0;
+            KeySym* syms = XGetKeyboardMapping(d, KeyCode(k), 1, &perCode);
+            bool empty = true;
+            for (int i = 0; i < perCode; ++i) empty = empty && syms[i] == NoSymbol;
+            XFree(syms);
+            if (!empty) continue;
+            KeySym both[2] = {sym, sym};
+            XChangeKeyboardMapping(d, k, 2, both, 1);
+            XSync(d, False);
+            code = KeyCode(k);
+        }
+        if (!code) continue;
+        XTestFakeKeyEvent(d, code, 1, CurrentTime);
+        XTestFakeKeyEvent(d, code, 0, CurrentTime);
+        XSync(d, False);
+    }
 }
 
 // A real click at a point of the window.

@@ -2,6 +2,8 @@
 // against the stand-in: orders, ribbons and badges, likes, posts that do not
 // go through, superseded replies, and the tab's lazy page and back button.
 
+#include <cmath>
+
 #include "UserCentreTestSupport.h"
 #include "platform/ui/UIScreen.h"
 #include "usercenter/core/ZVApi.h"
@@ -237,6 +239,32 @@ TEST_F(Comments, TheStrategyTabLoadsCommentsWhenSwipedToAndItsBackCloses) {
         env->standin().journal().clear();
     }
     UIScreen::mainScreen().setProfile(UIScreen::Profile::Compact);
+}
+
+TEST_F(Comments, OddRowsShowNothingFalse) {
+    std::string longText;
+    for (int i = 0; i < 10000; ++i) longText += "好";
+    UserCentreStandin::Comments c;
+    c.rows = {comment(1, Value(), 0, "", Value::dict({{"good", "many"}, {"content", ""}, {"full_name", Value()}})),
+              comment(2, "七", 0, "", Value::dict({{"content", longText}, {"goldcoin", Value::dict()}, {"paypic", "x"}})),
+              Value::dict({{"id", 3}})};
+    env->standin().setComments(c);
+    auto vc = std::make_shared<ZVPingVC>();
+    nav = showInNavigation(vc);
+    ASSERT_TRUE(settle([&] { return vc->models.size() == 3 && !vc->pager().isFirstLoadOut(); }));
+    for (long i = 0; i < 3; ++i) {
+        vc->tableView()->scrollToRowAtIndexPath({0, i}, UITableViewScrollPosition::Top, false);
+        auto cell = row(*vc, i);
+        ASSERT_TRUE(cell) << i;
+        for (auto* label : {cell->nameL.get(), cell->timeL.get(), cell->showL.get(), cell->numberL.get()})
+            EXPECT_EQ(label->text().find("null"), std::string::npos) << i << ": " << label->text().substr(0, 40);
+        EXPECT_TRUE(cell->goldView->isHidden()) << i;
+        EXPECT_TRUE(cell->payPic->isHidden()) << i;
+        double head = vc->models[size_t(i)]->headH();
+        EXPECT_TRUE(std::isfinite(head) && head >= 147.5) << i;
+        if (i == 0) EXPECT_EQ(cell->numberL->text(), "0");  // "good" as text
+    }
+    EXPECT_GT(vc->models[1]->headH(), 1000);
 }
 
 class TabChoices : public ZVTabDelegate {
