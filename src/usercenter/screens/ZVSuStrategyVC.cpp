@@ -5,8 +5,6 @@
 #include "platform/ui/UIBarItems.h"
 #include "platform/ui/UINavigationController.h"
 #include "platform/ui/UIScreen.h"
-#include "usercenter/core/CXRHelperBtn.h"
-#include "usercenter/core/ShareVale.h"
 #include "usercenter/screens/ZVColorExtension.h"
 #include "usercenter/screens/ZVSuTabBarVC.h"
 
@@ -54,17 +52,7 @@ const std::shared_ptr<UIButton>& ZVSuStrategyVC::backBtn() {
     return backBtn_;
 }
 
-void ZVSuStrategyVC::goBack() {
-    if (auto centre = ZVSuTabBarVC::containing(*this)) {
-        centre->close();
-        return;
-    }
-    auto nav = navigationController();
-    UIViewController& leaving = nav ? static_cast<UIViewController&>(*nav) : *this;
-    leaving.dismissViewControllerAnimated(true, [] {
-        if (!ShareVale::sharedInstance().isHideSuspend) CXRHelperBtn::show();
-    });
-}
+void ZVSuStrategyVC::goBack() { ZVSuTabBarVC::closeContaining(*this); }
 
 const std::shared_ptr<UIView>& ZVSuStrategyVC::topView() {
     if (topView_) return topView_;
