@@ -99,8 +99,9 @@ struct Decoder {
         if (obj.has("NS.bytes")) return obj["NS.bytes"].isData() ? obj["NS.bytes"] : Value(Data());
         if (obj.has("NS.data")) return obj["NS.data"].isData() ? obj["NS.data"] : Value(Data());
         if (obj.has("NS.time")) {
-            double s = obj["NS.time"].doubleValue() + kReferenceOffset;
-            return Value(Date(std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(s))));
+            auto date = dateFromSeconds(obj["NS.time"].doubleValue() + kReferenceOffset);
+            if (!date) failed = true;  // a date no Date can hold
+            return date ? Value(*date) : Value();
         }
         if (cls == "NSNull") return Value();
         failed = true;  // a class we cannot rebuild
@@ -158,6 +159,17 @@ struct Encoder {
             objects.push_back(o);
             return objects.size() - 1;
         }
+        case Value::Type::String:
+            // The text "$null" stands for the null object in the table: as a
+            // plain entry it would read back as null.
+            if (*v.getString() == "$null") {
+                Value o = Value::dict({{"NS.string", v}});
+                o.set("$class", uid(classRef("NSString", {"NSString", "NSObject"})));
+                objects.push_back(o);
+                return objects.size() - 1;
+            }
+            objects.push_back(v);
+            return objects.size() - 1;
         default:
             objects.push_back(v);
             return objects.size() - 1;

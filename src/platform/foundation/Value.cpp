@@ -17,6 +17,14 @@ std::string Error::localizedDescription() const {
     return "The operation couldn't be completed. (" + domain + " error " + std::to_string(code) + ".)";
 }
 
+std::optional<Date> dateFromSeconds(double seconds) {
+    // A second short of the limits, so that the rounding of the conversion
+    // cannot step past them.
+    constexpr double kLimit = double(std::chrono::duration_cast<std::chrono::seconds>(Date::duration::max()).count()) - 1;
+    if (!std::isfinite(seconds) || seconds > kLimit || seconds < -kLimit) return std::nullopt;
+    return Date(std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds)));
+}
+
 Value Value::dict(std::initializer_list<std::pair<const std::string, Value>> items) {
     return Value(Dictionary(items.begin(), items.end()));
 }
@@ -338,8 +346,99 @@ namespace {
 // Seconds between 1970-01-01 and 2001-01-01, the epoch of property-list dates.
 constexpr int64_t kPlistEpochOffset = 978307200;
 
-Value fromPlistNode(plist_t node, int depth) {
-    if (!node || depth > 512) return Value();
+// libplist aborts the process (an assertion) when it hands out a string or a
+// key holding a NUL byte, so such text must never reach its getters. No sound
+// file holds one: XML may not contain U+0000 at all, and the strings of a
+// binary file are checked below before libplist parses it. Values are read
+// through the length-aware getter and checked again.
+
+// The big-endian unsigned of `width` (1...8) bytes at `at`; false past the end.
+bool readBigEndian(std::string_view b, uint64_t at, uint64_t width, uint64_t& out) {
+    if (width < 1 || width > 8 || at > b.size() || width > b.size() - at) return false;
+    out = 0;
+    for (uint64_t i = 0; i < width; ++i) out = out << 8 | static_cast<unsigned char>(b[at + i]);
+    return true;
+}
+
+// The bytes of the string object at `at` (ASCII, UTF-16 or UTF-8), when it is
+// one; false when its length runs past the end.
+bool stringObjectBytes(std::string_view b, uint64_t at, std::string_view& bytes, uint64_t& unit) {
+    unsigned marker = static_cast<unsigned char>(b[at]);
+    unsigned kind = marker >> 4;
+    bytes = {};
+    if (kind != 0x5 && kind != 0x6 && kind != 0x7) return true;
+    unit = kind == 0x6 ? 2 : 1;
+    uint64_t count = marker & 0x0F, content = at + 1;
+    if (count == 0x0F) {
+        uint64_t intMarker = 0;
+        if (!readBigEndian(b, at + 1, 1, intMarker) || (intMarker >> 4) != 0x1 || (intMarker & 0x0F) > 3) return false;
+        uint64_t width = uint64_t(1) << (intMarker & 0x0F);
+        if (!readBigEndian(b, at + 2, width, count)) return false;
+        content = at + 2 + width;
+    }
+    if (count > (b.size() - std::min<uint64_t>(content, b.size())) / unit) return false;
+    bytes = b.substr(content, count * unit);
+    return true;
+}
+
+bool holdsNulUnit(std::string_view bytes, uint64_t unit) {
+    for (uint64_t i = 0; i + unit <= bytes.size(); i += unit)
+        if (bytes.substr(i, unit).find_first_not_of('\0') == std::string_view::npos) return true;
+    return false;
+}
+
+// True when every string object of a binary property list can be read
+// without a NUL; false also when the object table cannot be walked.
+bool binaryStringsAreSound(std::string_view b) {
+    constexpr uint64_t kTrailer = 32;
+    if (b.size() < 8 + kTrailer) return false;
+    uint64_t trailer = b.size() - kTrailer, width = 0, count = 0, table = 0;
+    readBigEndian(b, trailer + 6, 1, width);
+    readBigEndian(b, trailer + 8, 8, count);
+    readBigEndian(b, trailer + 24, 8, table);
+    if (width < 1 || width > 8 || table > trailer || count > (trailer - table) / width) return false;
+    for (uint64_t i = 0; i < count; ++i) {
+        uint64_t at = 0;
+        readBigEndian(b, table + i * width, width, at);
+        if (at >= trailer) return false;
+        std::string_view bytes;
+        uint64_t unit = 1;
+        if (!stringObjectBytes(b.substr(0, trailer), at, bytes, unit) || holdsNulUnit(bytes, unit)) return false;
+    }
+    return true;
+}
+
+bool mayHandToLibplist(std::string_view bytes) {
+    if (bytes.empty() || bytes.size() >= UINT32_MAX) return false;
+    if (bytes.substr(0, 8) == "bplist00") return binaryStringsAreSound(bytes);
+    return bytes.find('\0') == std::string_view::npos;
+}
+
+// Reads a parsed tree; `damaged` is set by a node that cannot be read.
+struct PlistReader {
+    bool damaged = false;
+
+    Value text(plist_t node) {
+        if (plist_get_node_type(node) == PLIST_KEY) {
+            char* s = nullptr;
+            plist_get_key_val(node, &s);  // checked for NUL before parsing
+            std::string out = s ? s : "";
+            free(s);
+            return Value(std::move(out));
+        }
+        uint64_t length = 0;
+        const char* s = plist_get_string_ptr(node, &length);
+        if (!s) return Value("");
+        std::string out(s, length);
+        if (out.find('\0') != std::string::npos) damaged = true;
+        return Value(std::move(out));
+    }
+
+    Value read(plist_t node, int depth);
+};
+
+Value PlistReader::read(plist_t node, int depth) {
+    if (!node || depth > 512 || damaged) return Value();
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         uint8_t b = 0;
@@ -357,21 +456,11 @@ Value fromPlistNode(plist_t node, int depth) {
         return Value(d);
     }
     case PLIST_STRING:
-    case PLIST_KEY: {
-        char* s = nullptr;
-        if (plist_get_node_type(node) == PLIST_STRING) plist_get_string_val(node, &s);
-        else plist_get_key_val(node, &s);
-        std::string out = s ? s : "";
-        free(s);
-        return Value(std::move(out));
-    }
+    case PLIST_KEY: return text(node);
     case PLIST_DATA: {
-        char* bytes = nullptr;
         uint64_t len = 0;
-        plist_get_data_val(node, &bytes, &len);
-        ::Data d(reinterpret_cast<uint8_t*>(bytes), reinterpret_cast<uint8_t*>(bytes) + len);
-        free(bytes);
-        return Value(std::move(d));
+        auto* bytes = reinterpret_cast<const uint8_t*>(plist_get_data_ptr(node, &len));
+        return Value(bytes ? ::Data(bytes, bytes + len) : ::Data());
     }
     case PLIST_DATE: {
         int32_t sec = 0, usec = 0;
@@ -389,20 +478,19 @@ Value fromPlistNode(plist_t node, int depth) {
         Value::Array a;
         uint32_t n = plist_array_get_size(node);
         a.reserve(n);
-        for (uint32_t i = 0; i < n; ++i) a.push_back(fromPlistNode(plist_array_get_item(node, i), depth + 1));
+        for (uint32_t i = 0; i < n; ++i) a.push_back(read(plist_array_get_item(node, i), depth + 1));
         return Value(std::move(a));
     }
     case PLIST_DICT: {
         Value::Dictionary d;
         plist_dict_iter it = nullptr;
         plist_dict_new_iter(node, &it);
-        while (it) {
-            char* key = nullptr;
+        while (it && !damaged) {
             plist_t item = nullptr;
-            plist_dict_next_item(node, it, &key, &item);
-            if (!key) break;
-            d.emplace(key, fromPlistNode(item, depth + 1));
-            free(key);
+            plist_dict_next_item(node, it, nullptr, &item);
+            if (!item) break;
+            Value key = text(plist_dict_item_get_key(item));
+            d.emplace(*key.getString(), read(item, depth + 1));
         }
         free(it);
         return Value(std::move(d));
@@ -411,13 +499,20 @@ Value fromPlistNode(plist_t node, int depth) {
     }
 }
 
+// Text as libplist may store it: valid UTF-8 without NUL (bad bytes and
+// NULs become U+FFFD, as the JSON writer does), so that a written file
+// always reads back.
+std::string plistText(std::string_view s) {
+    return strings::replaceAll(strings::validUTF8(s), std::string_view("\0", 1), "\xEF\xBF\xBD");
+}
+
 plist_t toPlistNode(const Value& v) {
     switch (v.type()) {
     case Value::Type::Null: return plist_new_string("");
     case Value::Type::Bool: return plist_new_bool(*v.getBool() ? 1 : 0);
     case Value::Type::Integer: return plist_new_uint(uint64_t(*v.getInteger()));
     case Value::Type::Real: return plist_new_real(*v.getNumber());
-    case Value::Type::String: return plist_new_string(v.getString()->c_str());
+    case Value::Type::String: return plist_new_string(plistText(*v.getString()).c_str());
     case Value::Type::Data: {
         auto& d = *v.getData();
         return plist_new_data(reinterpret_cast<const char*>(d.data()), d.size());
@@ -438,7 +533,7 @@ plist_t toPlistNode(const Value& v) {
         const Value& uid = v["CF$UID"];
         if (v.size() == 1 && uid.isInteger()) return plist_new_uid(uint64_t(*uid.getInteger()));
         plist_t d = plist_new_dict();
-        for (auto& [k, e] : *v.getDict()) plist_dict_set_item(d, k.c_str(), toPlistNode(e));
+        for (auto& [k, e] : *v.getDict()) plist_dict_set_item(d, plistText(k).c_str(), toPlistNode(e));
         return d;
     }
     }
@@ -449,13 +544,14 @@ plist_t toPlistNode(const Value& v) {
 
 std::optional<Value> Value::fromPlist(std::string_view bytes, Error* error) {
     plist_t root = nullptr;
-    if (!bytes.empty() && bytes.size() < UINT32_MAX) plist_from_memory(bytes.data(), uint32_t(bytes.size()), &root);
-    if (!root) {
+    if (mayHandToLibplist(bytes)) plist_from_memory(bytes.data(), uint32_t(bytes.size()), &root);
+    PlistReader reader;
+    Value v = root ? reader.read(root, 0) : Value();
+    plist_free(root);
+    if (!root || reader.damaged) {
         if (error) *error = Error::withDescription(NSCocoaErrorDomain, 3840, "The data couldn't be read because it isn't in the correct format.");
         return std::nullopt;
     }
-    Value v = fromPlistNode(root, 0);
-    plist_free(root);
     return v;
 }
 

@@ -24,6 +24,12 @@ struct Error;
 using Data = std::vector<uint8_t>;
 using Date = std::chrono::system_clock::time_point;
 
+// The date `seconds` after 1970-01-01 as read from outside (an archive, a
+// database column); nullopt when it is not a number or lies outside what a
+// Date holds (about the years 1678 to 2261), so that it is never converted
+// with overflow.
+std::optional<Date> dateFromSeconds(double seconds);
+
 class Value {
 public:
     using Array = std::vector<Value>;

@@ -59,6 +59,29 @@ TEST(KeyedArchive, DamagedArchivesAreRefused) {
         make(Value::array({"$null", Value::dict({{"NS.objects", Value::array({uid(1)})}, {"$class", uid(2)}}), cls}))));
 }
 
+TEST(KeyedArchive, TextsThatLookSpecialOrAreNotUTF8SurviveAsText) {
+    Value v = Value::dict({{"a", "$null"}, {"b", Value::array({"$null", "\xFF", "\xC0\x80"})}});
+    auto back = keyedarchive::unarchive(keyedarchive::archive(v));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, Value::dict({{"a", "$null"}, {"b", Value::array({"$null", "\uFFFD", "\uFFFD\uFFFD"})}}));
+    EXPECT_EQ(keyedarchive::unarchive(keyedarchive::archive("$null")), Value("$null"));
+}
+
+TEST(KeyedArchive, DatesNoDateCanHoldAreRefused) {
+    auto uid = [](int n) { return Value::dict({{"CF$UID", n}}); };
+    auto archiveOf = [&](Value time) {
+        Value objects = Value::array({"$null", Value::dict({{"NS.time", time}, {"$class", uid(2)}}),
+                                      Value::dict({{"$classname", "NSDate"}, {"$classes", Value::array({"NSDate"})}})});
+        return Value::dict({{"$archiver", "NSKeyedArchiver"}, {"$top", Value::dict({{"root", uid(1)}})}, {"$objects", objects}})
+            .toBinaryPlist();
+    };
+    for (Value time : {Value(72169280020.0), Value(-72169280020.0), Value("1e999"), Value("nan")})
+        EXPECT_FALSE(keyedarchive::unarchive(archiveOf(time))) << time.textValue();
+    auto inRange = keyedarchive::unarchive(archiveOf(Value(0.5)));
+    ASSERT_TRUE(inRange && inRange->isDate());
+    EXPECT_EQ(inRange->getDate()->time_since_epoch(), std::chrono::milliseconds(978307200500));
+}
+
 TEST(KeyedArchive, SharedObjectsExpandWithinBounds) {
     auto uid = [](int n) { return Value::dict({{"CF$UID", n}}); };
     Value arrayClass = Value::dict({{"$classname", "NSArray"}, {"$classes", Value::array({"NSArray", "NSObject"})}});

@@ -3,9 +3,18 @@
 #include <cmath>
 
 #include "platform/foundation/Error.h"
+#include "platform/foundation/Strings.h"
 #include "platform/foundation/Value.h"
 
 namespace {
+
+Data bytesOf(std::string_view s) { return Data(s.begin(), s.end()); }
+
+Data fromHex(std::string_view hex) {
+    Data out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(uint8_t(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    return out;
+}
 
 Value sample() {
     Value v = Value::dict({{"name", "玩家 \"one\""},
@@ -166,6 +175,37 @@ TEST(ValuePlist, GarbageAndTruncationFailCleanly) {
     }
     EXPECT_FALSE(Value::fromPlist(std::string_view("not a plist at all")));
     EXPECT_FALSE(Value::fromPlist(Data{}));
+}
+
+// The library the plists go through aborts the process on such text, so a
+// stored file holding it must read as damaged instead.
+TEST(ValuePlist, ANulInsideAStringOrAKeyReadsAsDamaged) {
+    const Data files[] = {
+        bytesOf(std::string_view("<plist><string>a\0b</string></plist>", 36)),
+        bytesOf(std::string_view("<plist><dict><key>k\0x</key><true/></dict></plist>", 49)),
+        // {"ZV_UserName": "a\0b"} in UTF-16, and {"a\0b": true} in ASCII.
+        fromHex("62706c6973743030d101025b5a565f557365724e616d6563006100000062080b17"
+                "00000000000001010000000000000003000000000000000000000000000000001e"),
+        fromHex("62706c6973743030d10102536100620908" "0b0f"
+                "000000000000010100000000000000030000000000000000000000000000000010"),
+    };
+    for (auto& file : files) {
+        Error error;
+        EXPECT_FALSE(Value::fromPlist(file, &error));
+        EXPECT_EQ(error.code, 3840);
+    }
+}
+
+TEST(ValuePlist, TextThatIsNotUTF8IsWrittenWithReplacementCharacters) {
+    for (std::string text : {std::string("\xFF"), std::string("\xC0\x80"), std::string("a\0b", 3)}) {
+        std::string expected = strings::replaceAll(strings::validUTF8(text), std::string_view("\0", 1), "\uFFFD");
+        Value v = Value::dict({{text, text}});
+        for (auto& bytes : {v.toBinaryPlist(), v.toXMLPlist()}) {
+            auto back = Value::fromPlist(bytes);
+            ASSERT_TRUE(back) << strings::hexEncode(bytes.data(), bytes.size());
+            EXPECT_EQ(*back, Value::dict({{expected, expected}}));
+        }
+    }
 }
 
 TEST(ValuePlist, KeyedArchiveUIDsSurviveAsDictionaries) {
