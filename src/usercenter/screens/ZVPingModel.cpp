@@ -1,5 +1,7 @@
 #include "usercenter/screens/ZVPingModel.h"
 
+#include <limits>
+
 #include "platform/ui/UIScreen.h"
 #include "usercenter/core/URLEncode.h"
 
@@ -40,7 +42,8 @@ double ZVPingModel::headH() {
 
 void ZVPingModel::addLike() {
     isgood = 1;
-    good = likes() + 1;
+    long count = likes();
+    good = count < std::numeric_limits<long>::max() ? count + 1 : count;  // a server's absurd count stays as it is
 }
 
 std::string ZVPingModel::ribbonPicture() const { return "zv_tab_ping_gold" + std::to_string(rewardLevel()) + ".png"; }
