@@ -3,6 +3,7 @@
 // anti-addiction file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "AggregatorCoreSupport.h"
@@ -231,7 +232,8 @@ TEST_F(NetworkManagerTest, ServerListPutsFetchedServersFirstAndSkipsWhatIsNoURL)
     done = false;
     net->updateServerListWithChannelParams(cfg, [&] { done = true; });
     ASSERT_TRUE(testsupport::waitFor([&] { return done; }));
-    EXPECT_EQ(standin.journal().last()->request.server, "config");
+    auto entries = standin.journal().entries();
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [](auto& e) { return e.request.server == "config"; }), 1);
     EXPECT_EQ(net->serveUrls(), std::vector<std::string>{standin.apiURL(2)});
 }
 
@@ -405,12 +407,12 @@ TEST_F(NetworkManagerTest, AntiIndulgeFileAndAMissingChannelType) {
     auto reply = await([&](auto c) { net->getAntiIndulgeMessage(c); });
     ASSERT_TRUE(reply);
     EXPECT_EQ((*reply)["open"], Value(1));
-    EXPECT_EQ(standin.journal().last()->request.path, "/P100/977.html");
+    EXPECT_EQ(standin.journal().count("/P100/977.html"), 1u);
 
     // A channel file without "channel_type": the code is empty, never "(null)".
     bundle->writeFile("relayChannel.cfg", plistText(Value::dict({{"version", "1"}})));
     await([&](auto c) { net->getAntiIndulgeMessage(c); });
-    EXPECT_EQ(standin.journal().last()->request.path, "/P100/.html");
+    EXPECT_EQ(standin.journal().count("/P100/.html"), 1u);
     ASSERT_TRUE(init());
     EXPECT_EQ(standin.journal().last("/v1/api/init")->decoded["channel_code"], Value(0));
 }

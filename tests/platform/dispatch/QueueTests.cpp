@@ -111,7 +111,10 @@ TEST(ConcurrentQueue, RunsInParallelAndBarriersRunAlone) {
         int m = maxRunning.load();
         while (now > m && !maxRunning.compare_exchange_weak(m, now)) {
         }
-        std::this_thread::sleep_for(30ms);
+        // Hold the slot until a second block runs beside this one, however
+        // slowly a loaded machine starts it (a serial queue fails by time-out).
+        auto giveUp = std::chrono::steady_clock::now() + 10s;
+        while (maxRunning.load() < 2 && std::chrono::steady_clock::now() < giveUp) std::this_thread::sleep_for(1ms);
         --running;
     };
     for (int i = 0; i < 4; ++i) q->async(g, work);

@@ -209,7 +209,7 @@ TEST_F(Lists, ServerOpeningsShowTheirStatusAndTheDynamicExplanation) {
     auto vc = show<ZVServerVC>();
     ASSERT_EQ(vc->tableView()->tableHeaderView(), vc->headView());
     EXPECT_EQ(lastPagecode(ZVApi::kServerList), "1");
-    EXPECT_EQ(env->standin().journal().last()->decoded.str("gid"), "G1");
+    EXPECT_EQ(env->standin().journal().last(UserCentreStandin::path(ZVApi::kServerList))->decoded.str("gid"), "G1");
     // A first load again (the page has no way to ask for one itself).
     setRows(ZVApi::kServerList, 3, Value::dict({{"auto", false}}));
     vc->tableViewDidTriggerHeaderRefresh();

@@ -153,7 +153,10 @@ TEST_F(Tabs, TheTasksAndServiceAddressesAreSignedEncodedAndKeptFromOpening) {
         ASSERT_EQ(webViews.back()->loads().size(), 1u);
         EXPECT_EQ(webViews.back()->loads()[0].request->URL.absoluteString(), tasks);
         fetch(tasks);
-        EXPECT_EQ(env->standin().journal().last()->signOk, true) << c.user;
+        auto seen = env->standin().journal().last(UserCentreStandin::path(ZVApi::kTasksPage));
+        ASSERT_TRUE(seen);
+        EXPECT_EQ(seen->request.query, tasks.substr(tasks.find('?') + 1));
+        EXPECT_EQ(seen->signOk, true) << c.user;
 
         CXRHelperBtn::sharedButton()->destoryWindow();
         advance(0.5);
@@ -170,7 +173,9 @@ TEST_F(Tabs, TheTasksAndServiceAddressesAreSignedEncodedAndKeptFromOpening) {
     EXPECT_EQ(centre->customerServiceURL(),
               env->standin().serverURL() + "sdkapicoupon2/sdkservicesdk/sdk_kefu_index?username=player01&type=ios&cpsId=C1&appid=A1");
     fetch(centre->customerServiceURL());
-    EXPECT_EQ(env->standin().journal().last()->decoded.str("cpsId"), "C1");
+    auto service = env->standin().journal().last(UserCentreStandin::path(ZVApi::kServicePage));
+    ASSERT_TRUE(service);
+    EXPECT_EQ(service->decoded.str("cpsId"), "C1");
 }
 
 }  // namespace
