@@ -28,9 +28,6 @@ function(korvel_test name)
   cmake_parse_arguments(ARG "DISPLAY;SERIAL" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} korvel_testsupport GTest::gtest GTest::gmock)
-  target_compile_definitions(${name} PRIVATE
-    KORVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-    KORVEL_BINARY_DIR="${PROJECT_BINARY_DIR}")
   set(labels ${ARG_LABELS})
   if(ARG_DISPLAY)
     list(APPEND labels display)
@@ -46,4 +43,12 @@ function(korvel_test name)
     list(APPEND props RUN_SERIAL TRUE)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()
+
+# korvel_built_file(VAR target): the target's file below the build folder, as
+# a generator expression. Tests name their helper programs this way in
+# compile definitions (testsupport::built makes the path whole), so that no
+# object carries the checkout's folder and clones elsewhere share the cache.
+function(korvel_built_file out target)
+  set(${out} "$<PATH:RELATIVE_PATH,$<TARGET_FILE:${target}>,${PROJECT_BINARY_DIR}>" PARENT_SCOPE)
 endfunction()

@@ -58,11 +58,11 @@ std::string text(const Data& d) { return std::string(d.begin(), d.end()); }
 std::string plistText(const Value& v) { return text(v.toXMLPlist()); }
 
 std::string plainChannelFixture() {
-    return testsupport::readFile(std::string(CHANNEL_FIXTURE_DIR) + "/relayChannel-plain.cfg");
+    return testsupport::readFile(testsupport::built(CHANNEL_FIXTURE_DIR) + "/relayChannel-plain.cfg");
 }
 
 std::string encryptedChannelFixture() {
-    return testsupport::readFile(std::string(CHANNEL_FIXTURE_DIR) + "/relayChannel-encrypted.cfg");
+    return testsupport::readFile(testsupport::built(CHANNEL_FIXTURE_DIR) + "/relayChannel-encrypted.cfg");
 }
 
 }  // namespace aggtest

@@ -15,7 +15,7 @@
 namespace {
 
 std::string runProbe(const std::filesystem::path& home) {
-    std::string cmd = "KORVEL_HOME='" + home.string() + "' '" RMDEVICE_PROBE "'";
+    std::string cmd = "KORVEL_HOME='" + home.string() + "' '" + testsupport::built(RMDEVICE_PROBE) + "'";
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return "";
     char buf[256] = {0};

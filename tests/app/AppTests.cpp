@@ -11,7 +11,7 @@
 namespace {
 
 int run(std::vector<std::string> args) {
-    args.insert(args.begin(), std::string(KORVEL_BINARY_DIR) + "/app/korvel-game");
+    args.insert(args.begin(), testsupport::built("app/korvel-game"));
     return testsupport::runProgram(args).status;
 }
 

@@ -64,7 +64,7 @@ TEST(CrashSafety, KilledWritersLeaveWholeValuesOrNothing) {
     std::mt19937 rng(seed);
     int whole = 0, missing = 0;
     for (int round = 0; round < 200; ++round) {
-        Child child = spawn({CRASH_CHILD, "write", path, std::to_string(rng())});
+        Child child = spawn({testsupport::built(CRASH_CHILD), "write", path, std::to_string(rng())});
         ASSERT_GT(child.pid, 0);
         std::string out = readUntil(child.out, "ready", std::chrono::seconds(30));
         ASSERT_NE(out.find("ready"), std::string::npos) << "round " << round << ": " << out;
@@ -95,7 +95,7 @@ TEST(CrashSafety, AFullDiskNeverYieldsATornValue) {
     // mount cannot be made, this fails rather than skips.
     TempDir tmp;
     fs::create_directories(tmp / "mnt");
-    Child child = spawn({CRASH_CHILD, "fulldisk", (tmp / "mnt").string()});
+    Child child = spawn({testsupport::built(CRASH_CHILD), "fulldisk", (tmp / "mnt").string()});
     ASSERT_GT(child.pid, 0);
     std::string out = readUntil(child.out, "", std::chrono::seconds(120));
     int status = 0;

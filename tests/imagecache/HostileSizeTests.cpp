@@ -59,7 +59,7 @@ TEST(HostileSizes, ClaimedSizesAreRefusedBeforeAnythingIsAllocated) {
     testsupport::TempDir dir;
     for (auto& c : cases) {
         testsupport::writeFile(dir / "file", std::string(c.file.begin(), c.file.end()));
-        auto run = testsupport::runProgram({DECODE_CHILD, (dir / "file").string()});
+        auto run = testsupport::runProgram({testsupport::built(DECODE_CHILD), (dir / "file").string()});
         ASSERT_EQ(run.status, 0) << c.what << ": " << run.err;
         EXPECT_NE(run.out.find(c.result), std::string::npos) << c.what << ": " << run.out;
         long peakKiB = std::stol(run.out.substr(run.out.find("peak_kib=") + 9));

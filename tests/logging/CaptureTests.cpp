@@ -227,12 +227,13 @@ TEST_F(Capture, NothingToReadIsReportedAndTheCaptureEnds) {
 TEST(CaptureJournal, ReadsWhatOtherProcessesWriteAndNotItsOwn) {
     int out[2];
     ASSERT_EQ(pipe(out), 0);
+    std::string child = testsupport::built(LOGGING_CHILD);
     pid_t pid = fork();
     if (pid == 0) {
         dup2(out[1], 1);
         dup2(out[1], 2);
         close(out[0]);
-        execl(LOGGING_CHILD, LOGGING_CHILD, "journal", nullptr);
+        execl(child.c_str(), child.c_str(), "journal", nullptr);
         _exit(127);
     }
     close(out[1]);

@@ -28,7 +28,7 @@ ChildResult runChild(const std::vector<std::string>& args,
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) return {};
     std::vector<char*> argv;
-    std::string path = LOGGING_CHILD;
+    std::string path = testsupport::built(LOGGING_CHILD);
     argv.push_back(path.data());
     std::vector<std::string> copy = args;
     for (auto& a : copy) argv.push_back(a.data());

@@ -39,7 +39,7 @@ TEST(RefusedLogin, ThePromptsButtonEndsTheProcessWithStatusZeroAndTheLogWritten)
     testsupport::TempDir bundle, home;
     roadtest::writeBundle(bundle.path(), roadtest::infoFor(standIns), "<html><body>refusal</body></html>");
 
-    auto r = testsupport::runProgram({REFUSAL_CHILD, bundle.path().string(), home.path().string()});
+    auto r = testsupport::runProgram({testsupport::built(REFUSAL_CHILD), bundle.path().string(), home.path().string()});
     // Status 0 comes only from the prompt's exit: the child ends every other
     // way with status 2. (Its standard error is no witness: under the flood
     // of last words the platform log drops lines rather than block.)

@@ -12,7 +12,7 @@
 namespace testsupport {
 
 GameProcess::GameProcess(const Options& options) : log_(options.log) {
-    std::string binary = std::string(KORVEL_BINARY_DIR) + "/app/korvel-game";
+    std::string binary = testsupport::built("app/korvel-game");
     pid_ = fork();
     if (pid_ == 0) {
         int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);

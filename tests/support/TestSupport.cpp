@@ -70,7 +70,7 @@ std::string readFile(const fs::path& path) {
     return ss.str();
 }
 
-fs::path sourceDir() { return KORVEL_SOURCE_DIR; }
+std::string built(const std::string& relative) { return (binaryDir() / relative).string(); }
 
 StderrCapture::StderrCapture() : dir_("korvel-stderr"), path_(dir_.path() / "stderr.txt") {
     fflush(stderr);

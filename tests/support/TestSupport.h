@@ -63,7 +63,12 @@ void writeFile(const fs::path& path, const std::string& content);
 std::string readFile(const fs::path& path);
 
 // The repository's own folder (for fixtures and the demo bundle).
+// The repository's and this build's folders, and a program or file of the
+// build by its path below the build folder (as the test targets name their
+// helper programs: "tests/logging/logging_child").
 fs::path sourceDir();
+fs::path binaryDir();
+std::string built(const std::string& relative);
 
 // Runs a program (argv[0] is its path) to its end: its exit status (-1 when
 // it did not exit normally) and what it wrote to standard output and error.

@@ -88,10 +88,10 @@ TEST(DeviceFacts, VendorIdentifierHoldsWithABrokenOrReadOnlyKeychain) {
     }
     // A home made read-only after the id was stored: the stored id is read.
     testsupport::TempDir home;
-    auto stored = testsupport::runProgram({DEVICE_CHILD, "vendor-id", home.path().string()});
+    auto stored = testsupport::runProgram({testsupport::built(DEVICE_CHILD), "vendor-id", home.path().string()});
     ASSERT_EQ(stored.status, 0) << stored.err;
     ASSERT_EQ(stored.out.size(), 36u);
-    auto readOnly = testsupport::runProgram({DEVICE_CHILD, "vendor-id-readonly", home.path().string()});
+    auto readOnly = testsupport::runProgram({testsupport::built(DEVICE_CHILD), "vendor-id-readonly", home.path().string()});
     ASSERT_EQ(readOnly.status, 0) << readOnly.err;
     EXPECT_EQ(readOnly.out, stored.out + " " + stored.out) << readOnly.err;
 }

@@ -5,11 +5,12 @@
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIKeyboard.h"
 #include "platform/ui/UIViewController.h"
+#include "support/TestSupport.h"
 
 namespace {
 // Pango reads the variable when it first loads fonts.
 const bool fontsPinned = [] {
-    setenv("FONTCONFIG_FILE", KORVEL_SOURCE_DIR "/tools/fonts/fonts.conf", 0);
+    setenv("FONTCONFIG_FILE", (testsupport::sourceDir() / "tools/fonts/fonts.conf").c_str(), 0);
     return true;
 }();
 }  // namespace

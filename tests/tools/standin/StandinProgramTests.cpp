@@ -45,7 +45,7 @@ TEST(StandinProgram, OptionsAreReadInTurn) {
 // A program that took a bad option for a good one would serve on until the
 // time-out ends it (status 124).
 int exitStatus(const std::string& program, const std::string& args) {
-    int raw = std::system(("timeout 30 '" + program + "' " + args + " >/dev/null 2>&1").c_str());
+    int raw = std::system(("timeout 30 '" + testsupport::built(program) + "' " + args + " >/dev/null 2>&1").c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
@@ -69,7 +69,7 @@ TEST(StandinProgram, ATakenPortEndsTheProgram) {
 }
 
 TEST(StandinProgram, ServesWhatItPrintsUntilTerminated) {
-    std::string command = std::string("'") + AGGREGATOR_STANDIN + "' & echo pid=$!; wait $!; echo status=$?";
+    std::string command = "'" + testsupport::built(AGGREGATOR_STANDIN) + "' & echo pid=$!; wait $!; echo status=$?";
     FILE* out = popen(command.c_str(), "r");
     ASSERT_TRUE(out);
     std::map<std::string, std::string> lines;

@@ -173,7 +173,7 @@ TEST_F(LoginScreen, RendersLegibleChineseText) {
     testsupport::TempDir dir;
     ASSERT_TRUE(vc->window()->writePNG((dir / "login.png").string()));
     // Kept for people to look at.
-    vc->window()->writePNG(std::string(KORVEL_BINARY_DIR) + "/usercenter-login.png");
+    vc->window()->writePNG(testsupport::built("usercenter-login.png"));
     auto png = imageio::decode(*files::readData(dir / "login.png"));
     ASSERT_TRUE(png);
     const CGImage& shot = *png->image;

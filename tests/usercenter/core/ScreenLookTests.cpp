@@ -41,7 +41,7 @@ protected:
     // Renders a window and keeps the picture for people to look at.
     std::shared_ptr<CGImage> shoot(UIWindow& w, const std::string& name) {
         uitest::layout();
-        w.writePNG(std::string(KORVEL_BINARY_DIR) + "/look-" + name + "-" + fontSetUp() + ".png");
+        w.writePNG(testsupport::built("look-") + name + "-" + fontSetUp() + ".png");
         return w.renderImage();
     }
     std::shared_ptr<ZVPayVC> payScreenWithBalance(long cents) {

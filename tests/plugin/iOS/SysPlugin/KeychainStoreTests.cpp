@@ -148,7 +148,7 @@ TEST_F(KeychainStore, DescriptionListsOneLinePerItem) {
 namespace {
 
 testsupport::ProgramResult runChild(std::vector<std::string> args) {
-    args.insert(args.begin(), KEYCHAIN_CHILD);
+    args.insert(args.begin(), testsupport::built(KEYCHAIN_CHILD));
     return testsupport::runProgram(args);
 }
 
