@@ -51,7 +51,7 @@ TEST_F(NetworkInterfaceTest, SignedEnvelopeReachesTheServer) {
     });
     ASSERT_TRUE(bad);
     EXPECT_FALSE((*bad)["result"].boolValue());
-    EXPECT_EQ(standin.journal().last()->signOk, false);
+    EXPECT_EQ(standin.journal().last("/v1/api/init")->signOk, false);
 }
 
 TEST_F(NetworkInterfaceTest, PostBodyLengthAndGetEscaping) {
@@ -143,7 +143,7 @@ TEST_F(NetworkInterfaceTest, ServerListForm) {
     EXPECT_EQ(list, Value::array({"https://a.example", "https://b.example"}));
 
     offMainThread([&] { return net.addSyncHttpRequest2(standin.listURL() + "/P100-977.html", "v=%41", "GET"); });
-    EXPECT_EQ(standin.journal().last()->request.query, "v=%41");  // unescaped in this form
+    EXPECT_EQ(standin.journal().last("/P100-977.html")->request.query, "v=%41");  // unescaped in this form
 
     standin.listHost().script("/P100-977.html", Reply::json(Value::dict({{"not", "a list"}})));
     EXPECT_EQ(offMainThread([&] { return net.addSyncHttpRequest2(standin.listURL() + "/P100-977.html", "", "GET"); }),
