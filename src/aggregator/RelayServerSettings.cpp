@@ -31,11 +31,12 @@ RelayServerSettings RelayServerSettings::fromInfoDictionary(const Value& info) {
 
 RelayServerSettings RelayServerSettings::fromMainBundle() {
     // The network gate and the server API both start from these at launch:
-    // one reading, so a missing setting is reported once.
+    // one reading, so a missing setting is reported once. Never destroyed:
+    // requests on other threads may still ask while the process exits.
     static std::mutex mutex;
-    static std::optional<std::pair<Value, RelayServerSettings>> read;  // guarded by mutex
+    static auto* read = new std::optional<std::pair<Value, RelayServerSettings>>();  // guarded by mutex
     const Value& info = NSBundle::mainBundle().infoDictionary();
     std::lock_guard lock(mutex);
-    if (!read || read->first != info) read.emplace(info, fromInfoDictionary(info));
-    return read->second;
+    if (!*read || (*read)->first != info) read->emplace(info, fromInfoDictionary(info));
+    return (*read)->second;
 }

@@ -11,8 +11,8 @@ namespace {
 // One worker for listings and look-ups: enumerations asked for together
 // share one listing instead of reading the folder side by side.
 const std::shared_ptr<DispatchQueue>& libraryQueue() {
-    static auto queue = DispatchQueue::serial("korvel.photolibrary.listing");
-    return queue;
+    static auto* queue = new std::shared_ptr<DispatchQueue>(DispatchQueue::serial("korvel.photolibrary.listing"));
+    return *queue;
 }
 
 }  // namespace

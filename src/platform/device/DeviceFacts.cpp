@@ -221,11 +221,12 @@ std::string storedOrNewVendorIdentifier() {
 std::string vendorIdentifier() {
     // Decided once per home for the process: stable even when the keychain
     // cannot keep it (one thread at a time decides; the keychain's file lock
-    // covers other processes).
+    // covers other processes). Never destroyed: signed requests on other
+    // threads may still ask while the process exits.
     static std::mutex m;
-    static std::map<std::filesystem::path, std::string> decided;  // guarded by m
+    static auto* decided = new std::map<std::filesystem::path, std::string>();  // guarded by m
     std::lock_guard lock(m);
-    auto& id = decided[AppHome::root()];
+    auto& id = (*decided)[AppHome::root()];
     if (id.empty()) id = storedOrNewVendorIdentifier();
     return id;
 }

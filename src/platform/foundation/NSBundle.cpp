@@ -9,9 +9,11 @@
 
 namespace {
 std::mutex gMainMutex;
+// Never destroyed: threads of the queues may still read the bundle while
+// the process exits.
 std::shared_ptr<NSBundle>& mainSlot() {
-    static std::shared_ptr<NSBundle> slot;
-    return slot;
+    static auto* slot = new std::shared_ptr<NSBundle>();
+    return *slot;
 }
 }  // namespace
 
@@ -43,8 +45,8 @@ NSBundle& NSBundle::mainBundle() {
 void NSBundle::setMainBundlePath(const std::filesystem::path& path) {
     std::lock_guard lock(gMainMutex);
     // The old bundle stays alive: references handed out earlier stay valid.
-    static std::vector<std::shared_ptr<NSBundle>> retired;
-    if (mainSlot()) retired.push_back(mainSlot());
+    static auto* retired = new std::vector<std::shared_ptr<NSBundle>>();
+    if (mainSlot()) retired->push_back(mainSlot());
     mainSlot().reset(new NSBundle(std::filesystem::absolute(path)));
 }
 
