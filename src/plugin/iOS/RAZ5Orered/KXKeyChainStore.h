@@ -8,6 +8,7 @@
 // and the keychain's own status code for everything the keychain refuses.
 // Every error is logged when made.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -139,7 +140,37 @@ public:
     static std::vector<Value> allKeysWithItemClass(KXKeyChainStoreItemClass itemClass);
     static std::vector<Value> allItemsWithItemClass(KXKeyChainStoreItemClass itemClass);
 
+    // ---- Shared web credentials: the passwords the user's browsers keep
+    // for a site (webcredentials:: in the platform layer), for the host of
+    // the store's server. Completions run on the main queue; a store without
+    // a server gets the argument error "the server property must not to be
+    // nil, ...". The platform's errors are handed on unchanged.
+    using SharedPasswordCompletion = std::function<void(std::optional<std::string> account,
+                                                        std::optional<std::string> password,
+                                                        std::optional<Error> error)>;
+    using PasswordCompletion = std::function<void(std::optional<std::string> password, std::optional<Error> error)>;
+    using ErrorCompletion = std::function<void(std::optional<Error> error)>;
+    // Each credential a dictionary {"server", "account", "password"}.
+    using CredentialsCompletion = std::function<void(std::vector<Value> credentials, std::optional<Error> error)>;
+
+    // The first credential's account and password (the one saved last).
+    void sharedPasswordWithCompletion(SharedPasswordCompletion completion);
+    void sharedPasswordForAccount(const std::optional<std::string>& account, PasswordCompletion completion);
+    // No password removes the credential.
+    void setSharedPassword(const std::optional<std::string>& password, const std::optional<std::string>& account,
+                           ErrorCompletion completion);
+    void removeSharedPasswordForAccount(const std::optional<std::string>& account, ErrorCompletion completion);
+    // Every site the application declares, or one site (and one account).
+    static void requestSharedWebCredentialWithCompletion(CredentialsCompletion completion);
+    static void requestSharedWebCredentialForDomain(const std::optional<std::string>& domain,
+                                                    const std::optional<std::string>& account,
+                                                    CredentialsCompletion completion);
+    // "xxx-xxx-xxx-xxx" from the kernel's random bytes.
+    static std::string generatePassword();
+
 private:
+    // The server's host, or the argument error for a store without a server.
+    std::optional<std::string> sharedCredentialHost(Error* error) const;
     keychain::Query baseQuery() const;
     std::vector<Value> items(Error* error);
     static Error argumentError(const std::string& message);
