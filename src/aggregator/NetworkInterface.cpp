@@ -59,16 +59,18 @@ std::string NetworkInterface::escapeQuery(const std::string& param) {
     return strings::percentEncode(param, ":/?@!$&'()*+,;=");
 }
 
-void NetworkInterface::addHttpRequest(const std::string& url, const std::string& param, const std::string& method,
-                                      Completion completion, double timeout) {
+std::shared_ptr<URLSessionTask> NetworkInterface::addHttpRequest(const std::string& url, const std::string& param,
+                                                                 const std::string& method, Completion completion,
+                                                                 double timeout, std::shared_ptr<DispatchQueue> queue) {
     auto request = build(url, param, method, timeout, false);
-    session()->dataTask(request,
-                        [completion = std::move(completion)](URLResult result) {
-                            if (!completion) return;
-                            if (!result.ok()) return completion(std::nullopt);
-                            completion(dictionaryReply(result));
-                        },
-                        DispatchQueue::main());
+    return session()->dataTask(
+        request,
+        [completion = std::move(completion)](URLResult result) {
+            if (!completion) return;
+            if (!result.ok()) return completion(std::nullopt);
+            completion(dictionaryReply(result));
+        },
+        queue ? std::move(queue) : DispatchQueue::main());
 }
 
 std::optional<Value> NetworkInterface::addSyncHttpRequest(const std::string& url, const std::string& param,

@@ -20,7 +20,9 @@
 
 #include "platform/foundation/Value.h"
 
+class DispatchQueue;
 class URLSession;
+class URLSessionTask;
 
 class NetworkInterface {
 public:
@@ -29,9 +31,12 @@ public:
     static NetworkInterface& sharedInstance();
     static constexpr double defaultRequesTimeOut() { return 6.0; }
 
-    // The reply (a dictionary) or nullopt, always on the main queue.
-    void addHttpRequest(const std::string& url, const std::string& param, const std::string& method,
-                        Completion completion, double timeout = defaultRequesTimeOut());
+    // The reply (a dictionary) or nullopt, on `queue` (the main queue when
+    // none is given). A cancelled task gives nullopt.
+    std::shared_ptr<URLSessionTask> addHttpRequest(const std::string& url, const std::string& param,
+                                                   const std::string& method, Completion completion,
+                                                   double timeout = defaultRequesTimeOut(),
+                                                   std::shared_ptr<DispatchQueue> queue = nullptr);
     // The reply (a dictionary), or nullopt on a transport error.
     std::optional<Value> addSyncHttpRequest(const std::string& url, const std::string& param, const std::string& method,
                                             double timeout = defaultRequesTimeOut());

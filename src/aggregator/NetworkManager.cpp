@@ -26,13 +26,6 @@ int64_t nowMilliseconds() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
 }
 
-// Completions go back to the queue that asked (the main queue when the
-// caller runs on no queue of ours).
-std::shared_ptr<DispatchQueue> callingQueue() {
-    auto q = DispatchQueue::current();
-    return q ? q : DispatchQueue::main();
-}
-
 void deliver(const std::shared_ptr<DispatchQueue>& queue, const NetworkManager::Completion& completion,
              std::optional<Value> reply) {
     if (!completion) return;
@@ -61,6 +54,11 @@ long sessionRandom() {
 }
 
 }  // namespace
+
+std::shared_ptr<DispatchQueue> NetworkManager::callingQueue() {
+    auto q = DispatchQueue::current();
+    return q ? q : DispatchQueue::main();
+}
 
 NetworkManager& NetworkManager::sharedInstance() { return *shared(); }
 
@@ -112,6 +110,11 @@ std::vector<std::string> NetworkManager::serveUrls() const {
 size_t NetworkManager::selectedIndex() const {
     std::lock_guard lock(mutex_);
     return selectedIndex_;
+}
+
+void NetworkManager::rememberIndex(size_t index) {
+    std::lock_guard lock(mutex_);
+    selectedIndex_ = index;
 }
 
 std::vector<std::string> NetworkManager::serverEntries(const Value& list) {
@@ -180,10 +183,7 @@ void NetworkManager::requestUrlInterface(const std::string& path, const std::str
             auto reply = NetworkInterface::sharedInstance().addSyncHttpRequest(urls[index] + path, body, method,
                                                                              self->timeout_);
             if (reply) {
-                {
-                    std::lock_guard lock(self->mutex_);
-                    self->selectedIndex_ = index;
-                }
+                self->rememberIndex(index);
                 return deliver(queue, completion, std::move(reply));
             }
             index = (index + 1) % urls.size();

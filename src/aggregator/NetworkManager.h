@@ -26,6 +26,8 @@
 #include "aggregator/RelayServerSettings.h"
 #include "platform/foundation/Value.h"
 
+class DispatchQueue;
+
 class NetworkManager : public std::enable_shared_from_this<NetworkManager> {
 public:
     using Completion = std::function<void(std::optional<Value> reply)>;
@@ -85,6 +87,27 @@ public:
     void requestUrlInterface(const std::string& path, const std::string& body, const std::string& method,
                              Completion completion);
 
+    // ---- The timed request (nothing in this system calls it)
+    // Sends `path` to the server last answered and, every ckUserTimeout
+    // seconds of the installed clock while nothing has answered, to the next
+    // one too, until every server has a try running; a try that fails at once
+    // hands over to the next server without waiting for the period. Each try's
+    // time-out, on the installed clock, is ckUserTimeout times the servers
+    // still to try when it starts, so all tries end together. The first reply
+    // wins (its server becomes the remembered one) and stops the rest; the
+    // completion runs once, on the calling queue: with that reply, or with
+    // nullopt when every try has failed or timed out (at once for an empty
+    // list).
+    void timerRequestUrlInterface(const std::string& path, const std::string& body, const std::string& method,
+                                  Completion completion);
+    // The state of the latest timed request: an answer (or the final failure)
+    // delivered, the period, the servers still to try, the server of the
+    // latest try.
+    bool isResult() const;
+    double ckUserTimeout() const;
+    size_t leftoverCounts() const;
+    size_t ckUserServeIndex() const;
+
     // ---- Pieces of the requests
     struct Envelope {
         std::string jsonData;  // DES, Base64, "+" written "%2B"
@@ -104,6 +127,12 @@ private:
     // Tries one gateway URL up to as many times as the list has servers.
     void gatewayRequest(const std::string& url, const std::string& body, const std::string& method,
                         Completion completion);
+    struct TimedRequest;
+    // The queue completions go back to: the caller's, or the main queue when
+    // the caller runs on no queue of ours.
+    static std::shared_ptr<DispatchQueue> callingQueue();
+    void rememberIndex(size_t index);
+    std::shared_ptr<TimedRequest> latestTimed() const;
     static std::string productCode();
     static std::string productKey();
 
@@ -112,7 +141,8 @@ private:
     Value publicDict_;
     std::atomic<double> timeout_{6.0};
 
-    mutable std::mutex mutex_;  // guards serveUrls_ and selectedIndex_
+    mutable std::mutex mutex_;  // guards serveUrls_, selectedIndex_ and timed_
     std::vector<std::string> serveUrls_;
     size_t selectedIndex_ = 0;
+    std::shared_ptr<TimedRequest> timed_;
 };
