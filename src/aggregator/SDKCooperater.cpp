@@ -11,6 +11,7 @@
 #include "aggregator/RelayReply.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/foundation/PlatformLog.h"
+#include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIApplication.h"
 
 void SDKCooperater::load() {
@@ -137,13 +138,27 @@ std::string SDKCooperater::getPaayParams() {
 std::shared_ptr<UIWindow> SDKCooperater::baseGetCurrentShowWindow() {
     auto& app = UIApplication::sharedApplication();
     if (auto key = app.keyWindow()) return key;
+    if (auto delegate = app.delegate())
+        if (auto main = delegate->window()) return main;
     std::shared_ptr<UIWindow> found;
     for (auto& w : app.windows())
         if (w->windowLevel() == UIWindowLevelNormal) found = w;
+    // This platform has no window scenes: with no window at all there is none.
     return found;
 }
 
 void SDKCooperater::presentAlert(const std::string& title, const std::string& message) {
     auto window = baseGetCurrentShowWindow();
-    AlertTool::showAlertArrayWith(window ? window->rootViewController() : nullptr, title, message, nullptr, {"确定"});
+    auto root = window ? window->rootViewController() : nullptr;
+    if (root && !window->isHidden() && root->viewWindow() == window && !root->presentedViewController()) {
+        auto alert = UIAlertController::alertControllerWithTitle(title, message, UIAlertControllerStyle::Alert);
+        alert->addAction(UIAlertAction::actionWithTitle("确定", UIAlertActionStyle::Default));
+        root->presentViewController(alert, true);
+        return;
+    }
+    // The root cannot present it (no window or controller, or it already
+    // presents something): rather than let the refusal go unseen, AlertTool
+    // puts it over what is shown, or in a window of its own.
+    NSLog("RLLog:the alert window cannot present \"%s\"; shown where it can be seen", message.c_str());
+    AlertTool::showAlertArrayWith(root, title, message, nullptr, {"确定"});
 }

@@ -109,11 +109,14 @@ public:
     // The channel's pay parameters, "" when it offers none.
     std::string getPaayParams();
     // The window the SDK presents its alerts on: the key window, else the
-    // last visible window of the normal level; nullptr without one.
+    // application delegate's window, else the last visible window of the
+    // normal level; nullptr without one.
     static std::shared_ptr<UIWindow> baseGetCurrentShowWindow();
-    // An alert with a title, a message and one "确定" button that only
-    // closes it, placed by AlertTool from the alert window's root controller
-    // (in a window of its own when there is none or another window is on top).
+    // An alert "提示"-style: a title, a message and one "确定" button that
+    // only closes it, presented by the alert window's root controller. Where
+    // that controller cannot present it (no window, a hidden one, or the root
+    // already presents something), AlertTool places it over what is shown or
+    // in a window of its own, so the refusal is always seen.
     static void presentAlert(const std::string& title, const std::string& message);
 
     // The channel notifications this controller handles, with their

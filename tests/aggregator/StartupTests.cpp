@@ -258,6 +258,68 @@ TEST_F(StartupTest, ADisabledLoginIsToldEvenWithoutAWindow) {
     EXPECT_TRUE(testsupport::waitFor([] { return UIAlertView::visibleAlertViews().empty(); }));
 }
 
+// An application delegate that keeps a main window, as the shell's does.
+class WindowDelegate : public UIApplicationDelegate {
+public:
+    std::shared_ptr<UIWindow> main;
+    std::shared_ptr<UIWindow> window() const override { return main; }
+};
+
+std::shared_ptr<UIWindow> windowAt(UIWindowLevel level) {
+    auto w = std::make_shared<UIWindow>();
+    w->setWindowLevel(level);
+    w->setRootViewController(std::make_shared<UIViewController>());
+    w->setHidden(false);
+    return w;
+}
+
+TEST_F(StartupTest, TheAlertWindowIsTheKeyWindowElseTheDelegatesElseTheLastOfNormalLevel) {
+    auto& app = UIApplication::sharedApplication();
+    EXPECT_EQ(SDKCooperater::baseGetCurrentShowWindow(), nullptr);
+    auto first = windowAt(UIWindowLevelNormal), second = windowAt(UIWindowLevelNormal);
+    auto above = windowAt(UIWindowLevelStatusBar);
+    EXPECT_EQ(SDKCooperater::baseGetCurrentShowWindow(), second);
+
+    auto delegate = std::make_shared<WindowDelegate>();
+    delegate->main = first;
+    app.setDelegate(delegate);
+    EXPECT_EQ(SDKCooperater::baseGetCurrentShowWindow(), first);
+
+    above->makeKeyAndVisible();
+    EXPECT_EQ(SDKCooperater::baseGetCurrentShowWindow(), above);
+    app.setDelegate(nullptr);
+    for (auto& w : {first, second, above}) w->setHidden(true);
+}
+
+TEST_F(StartupTest, ARefusalGoesToTheAlertWindowsRootControllerOrOverWhatItPresents) {
+    makeAggregator();
+    SDKCooperater::shareCooperater().setIsloginDisabled(true);
+    showWindow();
+    // A window above the game that is not the key window takes no alert.
+    auto above = windowAt(UIWindowLevelStatusBar);
+    EXPECT_EQ(RUVURazuzEVE::defaultInstance().login(), -5);
+    ASSERT_TRUE(alert());
+    EXPECT_EQ(alert()->message(), "渠道禁止登录");
+    EXPECT_EQ(alert()->presentingViewController(), window->rootViewController());
+    EXPECT_FALSE(above->rootViewController()->presentedViewController());
+    EXPECT_TRUE(UIAlertView::visibleAlertViews().empty());
+    ASSERT_TRUE(testsupport::waitFor([&] { return !alert()->isBeingPresented(); }));
+    if (const char* dir = std::getenv("KORVEL_SHOT_DIR")) window->writePNG(std::string(dir) + "/refusal-alert.png");
+    alert()->performAction(0);
+    ASSERT_TRUE(testsupport::waitFor([&] { return alert() == nullptr; }));
+    above->setHidden(true);
+
+    // The root already presents a screen: the alert goes over that screen
+    // rather than being dropped.
+    auto own = std::make_shared<UIViewController>();
+    window->rootViewController()->presentViewController(own, false);
+    ASSERT_TRUE(testsupport::waitFor([&] { return !own->isBeingPresented(); }));
+    EXPECT_EQ(RUVURazuzEVE::defaultInstance().login(), -5);
+    auto over = std::dynamic_pointer_cast<UIAlertController>(own->presentedViewController());
+    ASSERT_TRUE(over);
+    EXPECT_EQ(over->message(), "渠道禁止登录");
+}
+
 TEST_F(StartupTest, ALoginAskedBeforeInitRunsOnceInitSucceeds) {
     makeAggregator();
     start(shellConfig());

@@ -12,7 +12,7 @@
 
 class AppDelegate : public UIResponder, public UIApplicationDelegate {
 public:
-    std::shared_ptr<UIWindow> window() const { return window_; }
+    std::shared_ptr<UIWindow> window() const override { return window_; }
     void setWindow(std::shared_ptr<UIWindow> w) { window_ = std::move(w); }
 
     bool application_didFinishLaunchingWithOptions(UIApplication& app, const Value& options) override;

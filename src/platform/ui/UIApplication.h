@@ -24,6 +24,8 @@ inline constexpr unsigned long UIInterfaceOrientationMaskAllButUpsideDown = 26;
 class UIApplicationDelegate {
 public:
     virtual ~UIApplicationDelegate() = default;
+    // The application's main window, for a delegate that keeps one.
+    virtual std::shared_ptr<UIWindow> window() const { return nullptr; }
     virtual bool application_didFinishLaunchingWithOptions(UIApplication& app, const Value& options) { return true; }
     virtual unsigned long application_supportedInterfaceOrientationsForWindow(UIApplication& app,
                                                                               const std::shared_ptr<UIWindow>& window) {
