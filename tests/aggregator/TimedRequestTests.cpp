@@ -3,6 +3,8 @@
 // tried, which reply wins, and that its completion runs exactly once.
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 #include "NetworkManagerFixture.h"
 #include "platform/dispatch/Clock.h"
 
@@ -16,10 +18,25 @@ class TimedRequestTest : public NetworkManagerTest {
 protected:
     void start() {
         std::string body = NetworkManager::envelope(Value::dict({{"n", 1}}), "P100", "abcdefgh12345").body;
-        net->timerRequestUrlInterface(kPath, body, "POST", [this](std::optional<Value> reply) {
-            replies.push_back(std::move(reply));
-            labels.push_back(isMainThread() ? "main" : DispatchQueue::currentLabel());
-        });
+        net->timerRequestUrlInterface(kPath, body, "POST", [this](std::optional<Value> r) { record(std::move(r)); });
+    }
+    // Completions may run on a queue of the caller's, off the main thread.
+    void record(std::optional<Value> r) {
+        std::lock_guard lock(mutex);
+        replies.push_back(std::move(r));
+        labels.push_back(isMainThread() ? "main" : DispatchQueue::currentLabel());
+    }
+    size_t count() {
+        std::lock_guard lock(mutex);
+        return replies.size();
+    }
+    std::optional<Value> reply(size_t i) {
+        std::lock_guard lock(mutex);
+        return replies.at(i);
+    }
+    std::string label(size_t i) {
+        std::lock_guard lock(mutex);
+        return labels.at(i);
     }
     // Moves the test clock on and runs what fell due on the main queue.
     void advance(double s) {
@@ -30,10 +47,11 @@ protected:
         return testsupport::waitFor([&] { return initsAt(server) == n; });
     }
     bool waitForReply() {
-        return testsupport::waitFor([&] { return !replies.empty(); });
+        return testsupport::waitFor([&] { return count() > 0; });
     }
 
     ScopedTestClock clock;
+    std::mutex mutex;  // guards replies and labels
     std::vector<std::optional<Value>> replies;
     std::vector<std::string> labels;
 };
@@ -59,16 +77,16 @@ TEST_F(TimedRequestTest, ANewServerEachPeriodUntilOneAnswersThenNothingMore) {
 
     advance(6);
     ASSERT_TRUE(waitForReply());
-    ASSERT_TRUE(replies[0]);
-    EXPECT_TRUE((*replies[0])["result"].boolValue());
-    EXPECT_EQ(labels[0], "main");
+    ASSERT_TRUE(reply(0));
+    EXPECT_TRUE((*reply(0))["result"].boolValue());
+    EXPECT_EQ(label(0), "main");
     EXPECT_TRUE(net->isResult());
     EXPECT_EQ(net->leftoverCounts(), 1u);
     EXPECT_EQ(net->selectedIndex(), 2u);
 
     // The timer has stopped and the hung tries were dropped: nothing more.
     advance(60);
-    EXPECT_EQ(replies.size(), 1u);
+    EXPECT_EQ(count(), 1u);
     EXPECT_EQ(initsAt(0) + initsAt(1) + initsAt(2), 3u);
 }
 
@@ -82,16 +100,16 @@ TEST_F(TimedRequestTest, TriesEndTogetherWhenTheirTimeOutsRunOutAndFailOnce) {
     advance(6);
     ASSERT_TRUE(waitForTries(1, 1));  // limited to 6 s: both end at 12 s
     advance(5.9);
-    EXPECT_TRUE(replies.empty());
+    EXPECT_TRUE(count() == 0);
     EXPECT_FALSE(net->isResult());
 
     advance(0.1);
     ASSERT_TRUE(waitForReply());
-    EXPECT_FALSE(replies[0]);
+    EXPECT_FALSE(reply(0));
     EXPECT_TRUE(net->isResult());
     EXPECT_EQ(net->selectedIndex(), 0u);
     advance(60);
-    EXPECT_EQ(replies.size(), 1u);
+    EXPECT_EQ(count(), 1u);
     EXPECT_EQ(initsAt(0) + initsAt(1), 2u);
 }
 
@@ -108,11 +126,11 @@ TEST_F(TimedRequestTest, AnEarlierTryStillRunningCanWinOverALaterOne) {
     advance(3);  // past the period, inside the first try's 12 s
     standin.api(0).releasePieces(1);
     ASSERT_TRUE(waitForReply());
-    ASSERT_TRUE(replies[0]);
-    EXPECT_EQ((*replies[0])["from"], Value(0));
+    ASSERT_TRUE(reply(0));
+    EXPECT_EQ((*reply(0))["from"], Value(0));
     EXPECT_EQ(net->selectedIndex(), 0u);
     advance(60);
-    EXPECT_EQ(replies.size(), 1u);
+    EXPECT_EQ(count(), 1u);
 }
 
 TEST_F(TimedRequestTest, ARefusedServerHandsOverAtOnceAndTheCallerGetsOnlyTheAnswer) {
@@ -124,13 +142,13 @@ TEST_F(TimedRequestTest, ARefusedServerHandsOverAtOnceAndTheCallerGetsOnlyTheAns
     auto caller = DispatchQueue::serial("test.caller");
     caller->async([this] { start(); });
     ASSERT_TRUE(waitForReply());  // the clock never moved
-    ASSERT_TRUE(replies[0]);
-    EXPECT_EQ(labels[0], "test.caller");
+    ASSERT_TRUE(reply(0));
+    EXPECT_EQ(label(0), "test.caller");
     EXPECT_EQ(initsAt(1), 1u);
     EXPECT_EQ(net->selectedIndex(), 1u);
     EXPECT_EQ(net->ckUserServeIndex(), 1u);
     advance(60);
-    EXPECT_EQ(replies.size(), 1u);
+    EXPECT_EQ(count(), 1u);
 }
 
 TEST_F(TimedRequestTest, EveryServerFailingGivesOneFailureWithoutWaiting) {
@@ -138,10 +156,10 @@ TEST_F(TimedRequestTest, EveryServerFailingGivesOneFailureWithoutWaiting) {
     for (size_t i = 0; i < 3; ++i) standin.api(i).scriptAlways(kPath, Reply::closeConnection());
     start();
     ASSERT_TRUE(waitForReply());
-    EXPECT_FALSE(replies[0]);
+    EXPECT_FALSE(reply(0));
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(initsAt(i), 1u) << i;
     advance(60);
-    EXPECT_EQ(replies.size(), 1u);
+    EXPECT_EQ(count(), 1u);
     EXPECT_EQ(initsAt(0) + initsAt(1) + initsAt(2), 3u);
 }
 
@@ -157,7 +175,7 @@ TEST_F(TimedRequestTest, StartsAtTheRememberedServerAndWrapsToTheFirst) {
     ASSERT_TRUE(waitForTries(2, 2));
     advance(6);
     ASSERT_TRUE(waitForReply());
-    ASSERT_TRUE(replies[0]);
+    ASSERT_TRUE(reply(0));
     EXPECT_EQ(initsAt(0), 2u);
     EXPECT_EQ(net->ckUserServeIndex(), 0u);
     EXPECT_EQ(net->selectedIndex(), 0u);
@@ -165,9 +183,9 @@ TEST_F(TimedRequestTest, StartsAtTheRememberedServerAndWrapsToTheFirst) {
 
 TEST_F(TimedRequestTest, NoServerAtAllFailsAtOnce) {
     auto none = std::make_shared<NetworkManager>(RelayServerSettings{});
-    none->timerRequestUrlInterface(kPath, "", "POST", [this](std::optional<Value> reply) { replies.push_back(reply); });
+    none->timerRequestUrlInterface(kPath, "", "POST", [this](std::optional<Value> r) { record(std::move(r)); });
     ASSERT_TRUE(waitForReply());
-    EXPECT_FALSE(replies[0]);
+    EXPECT_FALSE(reply(0));
     EXPECT_TRUE(none->isResult());
     EXPECT_EQ(standin.journal().count(kPath), 0u);
 }
