@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/Error.h"
 
 namespace keyedarchive {
@@ -9,8 +10,6 @@ namespace keyedarchive {
 namespace {
 
 constexpr int kMaxDepth = 256;
-// Seconds between 1970-01-01 and 2001-01-01, the epoch of archived dates.
-constexpr double kReferenceOffset = 978307200.0;
 
 std::optional<uint64_t> uidOf(const Value& v) {
     if (!v.isDict() || v.size() != 1) return std::nullopt;
@@ -99,7 +98,7 @@ struct Decoder {
         if (obj.has("NS.bytes")) return obj["NS.bytes"].isData() ? obj["NS.bytes"] : Value(Data());
         if (obj.has("NS.data")) return obj["NS.data"].isData() ? obj["NS.data"] : Value(Data());
         if (obj.has("NS.time")) {
-            auto date = dateFromSeconds(obj["NS.time"].doubleValue() + kReferenceOffset);
+            auto date = binaryplist::dateFromReferenceSeconds(obj["NS.time"].doubleValue());
             if (!date) failed = true;  // a date no Date can hold
             return date ? Value(*date) : Value();
         }
@@ -153,8 +152,7 @@ struct Encoder {
             return slot;
         }
         case Value::Type::Date: {
-            double s = std::chrono::duration<double>(v.getDate()->time_since_epoch()).count() - kReferenceOffset;
-            Value o = Value::dict({{"NS.time", s}});
+            Value o = Value::dict({{"NS.time", binaryplist::referenceSecondsFromDate(*v.getDate())}});
             o.set("$class", uid(classRef("NSDate", {"NSDate", "NSObject"})));
             objects.push_back(o);
             return objects.size() - 1;

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <plist/plist.h>
 
+#include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Strings.h"
 
@@ -343,75 +344,14 @@ std::string Value::toJSON(bool pretty) const {
 
 namespace {
 
-// Seconds between 1970-01-01 and 2001-01-01, the epoch of property-list dates.
-constexpr int64_t kPlistEpochOffset = 978307200;
-
-// libplist aborts the process (an assertion) when it hands out a string or a
-// key holding a NUL byte, so such text must never reach its getters. No sound
-// file holds one: XML may not contain U+0000 at all, and the strings of a
-// binary file are checked below before libplist parses it. Values are read
-// through the length-aware getter and checked again.
-
-// The big-endian unsigned of `width` (1...8) bytes at `at`; false past the end.
-bool readBigEndian(std::string_view b, uint64_t at, uint64_t width, uint64_t& out) {
-    if (width < 1 || width > 8 || at > b.size() || width > b.size() - at) return false;
-    out = 0;
-    for (uint64_t i = 0; i < width; ++i) out = out << 8 | static_cast<unsigned char>(b[at + i]);
-    return true;
-}
-
-// The bytes of the string object at `at` (ASCII, UTF-16 or UTF-8), when it is
-// one; false when its length runs past the end.
-bool stringObjectBytes(std::string_view b, uint64_t at, std::string_view& bytes, uint64_t& unit) {
-    unsigned marker = static_cast<unsigned char>(b[at]);
-    unsigned kind = marker >> 4;
-    bytes = {};
-    if (kind != 0x5 && kind != 0x6 && kind != 0x7) return true;
-    unit = kind == 0x6 ? 2 : 1;
-    uint64_t count = marker & 0x0F, content = at + 1;
-    if (count == 0x0F) {
-        uint64_t intMarker = 0;
-        if (!readBigEndian(b, at + 1, 1, intMarker) || (intMarker >> 4) != 0x1 || (intMarker & 0x0F) > 3) return false;
-        uint64_t width = uint64_t(1) << (intMarker & 0x0F);
-        if (!readBigEndian(b, at + 2, width, count)) return false;
-        content = at + 2 + width;
-    }
-    if (count > (b.size() - std::min<uint64_t>(content, b.size())) / unit) return false;
-    bytes = b.substr(content, count * unit);
-    return true;
-}
-
-bool holdsNulUnit(std::string_view bytes, uint64_t unit) {
-    for (uint64_t i = 0; i + unit <= bytes.size(); i += unit)
-        if (bytes.substr(i, unit).find_first_not_of('\0') == std::string_view::npos) return true;
-    return false;
-}
-
-// True when every string object of a binary property list can be read
-// without a NUL; false also when the object table cannot be walked.
-bool binaryStringsAreSound(std::string_view b) {
-    constexpr uint64_t kTrailer = 32;
-    if (b.size() < 8 + kTrailer) return false;
-    uint64_t trailer = b.size() - kTrailer, width = 0, count = 0, table = 0;
-    readBigEndian(b, trailer + 6, 1, width);
-    readBigEndian(b, trailer + 8, 8, count);
-    readBigEndian(b, trailer + 24, 8, table);
-    if (width < 1 || width > 8 || table > trailer || count > (trailer - table) / width) return false;
-    for (uint64_t i = 0; i < count; ++i) {
-        uint64_t at = 0;
-        readBigEndian(b, table + i * width, width, at);
-        if (at >= trailer) return false;
-        std::string_view bytes;
-        uint64_t unit = 1;
-        if (!stringObjectBytes(b.substr(0, trailer), at, bytes, unit) || holdsNulUnit(bytes, unit)) return false;
-    }
-    return true;
-}
-
+// XML goes through libplist, which aborts the process (an assertion) when it
+// hands out a key holding a NUL: XML may not contain U+0000, so bytes
+// holding one are refused before parsing, and values are read through the
+// length-aware getter and checked again. Its date getter has 32-bit
+// seconds, so dates cross as tiny binary files of our own. Binary files are
+// ours alone (BinaryPlist.h).
 bool mayHandToLibplist(std::string_view bytes) {
-    if (bytes.empty() || bytes.size() >= UINT32_MAX) return false;
-    if (bytes.substr(0, 8) == "bplist00") return binaryStringsAreSound(bytes);
-    return bytes.find('\0') == std::string_view::npos;
+    return !bytes.empty() && bytes.size() < UINT32_MAX && bytes.find('\0') == std::string_view::npos;
 }
 
 // Reads a parsed tree; `damaged` is set by a node that cannot be read.
@@ -421,17 +361,27 @@ struct PlistReader {
     Value text(plist_t node) {
         if (plist_get_node_type(node) == PLIST_KEY) {
             char* s = nullptr;
-            plist_get_key_val(node, &s);  // checked for NUL before parsing
-            std::string out = s ? s : "";
+            plist_get_key_val(node, &s);  // no NUL: refused before parsing
+            Value out(strings::validUTF8(s ? s : ""));
             free(s);
-            return Value(std::move(out));
+            return out;
         }
         uint64_t length = 0;
         const char* s = plist_get_string_ptr(node, &length);
         if (!s) return Value("");
-        std::string out(s, length);
-        if (out.find('\0') != std::string::npos) damaged = true;
-        return Value(std::move(out));
+        std::string_view raw(s, length);
+        if (raw.find('\0') != std::string_view::npos) damaged = true;
+        return Value(strings::validUTF8(raw));
+    }
+
+    Value date(plist_t node) {
+        char* bytes = nullptr;
+        uint32_t length = 0;
+        plist_to_bin(node, &bytes, &length);
+        auto v = bytes ? binaryplist::read(std::string_view(bytes, length)) : std::nullopt;
+        free(bytes);
+        if (!v || !v->isDate()) damaged = true;
+        return v ? *v : Value();
     }
 
     Value read(plist_t node, int depth);
@@ -462,13 +412,7 @@ Value PlistReader::read(plist_t node, int depth) {
         auto* bytes = reinterpret_cast<const uint8_t*>(plist_get_data_ptr(node, &len));
         return Value(bytes ? ::Data(bytes, bytes + len) : ::Data());
     }
-    case PLIST_DATE: {
-        int32_t sec = 0, usec = 0;
-        plist_get_date_val(node, &sec, &usec);
-        auto t = std::chrono::system_clock::time_point(std::chrono::seconds(int64_t(sec) + kPlistEpochOffset)) +
-                 std::chrono::microseconds(usec);
-        return Value(::Date(std::chrono::time_point_cast<::Date::duration>(t)));
-    }
+    case PLIST_DATE: return date(node);
     case PLIST_UID: {
         uint64_t uid = 0;
         plist_get_uid_val(node, &uid);
@@ -506,6 +450,15 @@ std::string plistText(std::string_view s) {
     return strings::replaceAll(strings::validUTF8(s), std::string_view("\0", 1), "\xEF\xBF\xBD");
 }
 
+// A date node holding the whole date: made from our binary form, since
+// libplist's own constructor takes 32-bit seconds.
+plist_t dateNode(::Date date) {
+    ::Data bytes = binaryplist::write(Value(date));
+    plist_t node = nullptr;
+    plist_from_bin(reinterpret_cast<const char*>(bytes.data()), uint32_t(bytes.size()), &node);
+    return node ? node : plist_new_date(0, 0);
+}
+
 plist_t toPlistNode(const Value& v) {
     switch (v.type()) {
     case Value::Type::Null: return plist_new_string("");
@@ -517,13 +470,7 @@ plist_t toPlistNode(const Value& v) {
         auto& d = *v.getData();
         return plist_new_data(reinterpret_cast<const char*>(d.data()), d.size());
     }
-    case Value::Type::Date: {
-        auto us = std::chrono::duration_cast<std::chrono::microseconds>(v.getDate()->time_since_epoch()).count();
-        int64_t sec = us / 1000000 - kPlistEpochOffset;
-        int64_t rem = us % 1000000;
-        if (rem < 0) { rem += 1000000; sec -= 1; }
-        return plist_new_date(int32_t(sec), int32_t(rem));
-    }
+    case Value::Type::Date: return dateNode(*v.getDate());
     case Value::Type::Array: {
         plist_t a = plist_new_array();
         for (auto& e : *v.getArray()) plist_array_append_item(a, toPlistNode(e));
@@ -543,16 +490,22 @@ plist_t toPlistNode(const Value& v) {
 }  // namespace
 
 std::optional<Value> Value::fromPlist(std::string_view bytes, Error* error) {
-    plist_t root = nullptr;
-    if (mayHandToLibplist(bytes)) plist_from_memory(bytes.data(), uint32_t(bytes.size()), &root);
-    PlistReader reader;
-    Value v = root ? reader.read(root, 0) : Value();
-    plist_free(root);
-    if (!root || reader.damaged) {
-        if (error) *error = Error::withDescription(NSCocoaErrorDomain, 3840, "The data couldn't be read because it isn't in the correct format.");
-        return std::nullopt;
+    std::optional<Value> out;
+    if (bytes.substr(0, 6) == "bplist") {
+        out = binaryplist::read(bytes);
+    } else if (mayHandToLibplist(bytes)) {
+        plist_t root = nullptr;
+        plist_from_xml(bytes.data(), uint32_t(bytes.size()), &root);
+        PlistReader reader;
+        if (root) {
+            Value v = reader.read(root, 0);
+            if (!reader.damaged) out = std::move(v);
+        }
+        plist_free(root);
     }
-    return v;
+    if (!out && error)
+        *error = Error::withDescription(NSCocoaErrorDomain, 3840, "The data couldn't be read because it isn't in the correct format.");
+    return out;
 }
 
 std::optional<Value> Value::fromPlist(const ::Data& bytes, Error* error) {
@@ -570,13 +523,4 @@ std::optional<Value> Value::fromPlist(const ::Data& bytes, Error* error) {
     return d;
 }
 
-::Data Value::toBinaryPlist() const {
-    plist_t root = toPlistNode(*this);
-    char* out = nullptr;
-    uint32_t len = 0;
-    plist_to_bin(root, &out, &len);
-    ::Data d(reinterpret_cast<uint8_t*>(out), reinterpret_cast<uint8_t*>(out) + len);
-    free(out);
-    plist_free(root);
-    return d;
-}
+::Data Value::toBinaryPlist() const { return binaryplist::write(*this); }

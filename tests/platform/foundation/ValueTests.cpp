@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Strings.h"
@@ -206,6 +207,85 @@ TEST(ValuePlist, TextThatIsNotUTF8IsWrittenWithReplacementCharacters) {
             EXPECT_EQ(*back, Value::dict({{expected, expected}}));
         }
     }
+}
+
+// A binary file of one date object holding `seconds` since 2001.
+Data binaryDate(double seconds) {
+    uint64_t bits;
+    std::memcpy(&bits, &seconds, 8);
+    Data out = bytesOf("bplist00");
+    out.push_back(0x33);
+    for (int i = 7; i >= 0; --i) out.push_back(uint8_t(bits >> (8 * i)));
+    Data trailer = fromHex("08" "000000000000" "0101" "0000000000000001" "0000000000000000" "0000000000000011");
+    out.insert(out.end(), trailer.begin(), trailer.end());
+    return out;
+}
+
+double storedSeconds(const Data& file) {
+    // The date object follows the header in a file of one date.
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i) bits = bits << 8 | file[9 + i];
+    double d;
+    std::memcpy(&d, &bits, 8);
+    return d;
+}
+
+TEST(ValuePlist, DatesAreTheStoredDoubleBeyondThirtyTwoBitSeconds) {
+    // 2100-01-01 and 1900-01-01 both read as 1932-12-13 through 32-bit
+    // seconds; a date before 2001 with a fraction moved at each rewrite.
+    const std::pair<double, const char*> dates[] = {
+        {3124137600.0, "2100-01-01T00:00:00"}, {-3187296000.0, "1900-01-01T00:00:00"},
+        {-1.25, "2000-12-31T23:59:58"}, {-86400.000001, "2000-12-30T23:59:59"}, {787654321.987654, "2025-12-17T08:52:01"}};
+    for (auto [seconds, iso] : dates) {
+        auto v = Value::fromPlist(binaryDate(seconds));
+        ASSERT_TRUE(v && v->isDate()) << seconds;
+        EXPECT_TRUE(strings::hasPrefix(strings::iso8601(*v->getDate()), iso)) << strings::iso8601(*v->getDate());
+        Data again = v->toBinaryPlist();
+        for (int round = 0; round < 3; ++round) again = Value::fromPlist(again)->toBinaryPlist();
+        EXPECT_EQ(storedSeconds(again), seconds);
+        // XML keeps whole seconds, of the same date.
+        auto xml = Value::fromPlist(v->toXMLPlist());
+        ASSERT_TRUE(xml && xml->isDate()) << seconds;
+        EXPECT_LE(std::abs(std::chrono::duration<double>(*xml->getDate() - *v->getDate()).count()), 1.0);
+    }
+    // A date no Date holds is refused, in either form.
+    for (double far : {1e12, -1e12, double(std::nan("")), double(INFINITY)})
+        EXPECT_FALSE(Value::fromPlist(binaryDate(far))) << far;
+    EXPECT_FALSE(Value::fromPlist(std::string_view("<plist><date>9999-01-01T00:00:00Z</date></plist>")));
+    EXPECT_TRUE(Value::fromPlist(std::string_view("<plist><date>2200-01-01T00:00:00Z</date></plist>")));
+}
+
+TEST(ValuePlist, TextMarkedASCIIWithHighBytesReadsAsItIsWritten) {
+    // {"k\xE9": "v\xFF"} with both texts marked ASCII: read as they were, one
+    // read and write changed the key.
+    Data file = fromHex("62706c6973743030d1010252" "6be9" "5276ff" "080b0e"
+                        "0000000000000101" "0000000000000003" "0000000000000000" "0000000000000011");
+    auto v = Value::fromPlist(file);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(*v, Value::dict({{"k\uFFFD", "v\uFFFD"}}));
+    EXPECT_EQ(*Value::fromPlist(v->toBinaryPlist()), *v);
+    EXPECT_EQ(*Value::fromPlist(v->toXMLPlist()), *v);
+}
+
+TEST(ValuePlist, HostileBinaryTablesAreRefused) {
+    // An array holding itself, and 24 arrays each holding the next twice
+    // (2^24 copies of a small file).
+    EXPECT_FALSE(Value::fromPlist(fromHex("62706c6973743030a100" "08"
+                                          "000000000000010100000000000000010000000000000000000000000000000a")));
+    Data bomb = bytesOf("bplist00");
+    Data offsets;
+    for (int i = 0; i < 24; ++i) {
+        offsets.push_back(uint8_t(bomb.size()));
+        bomb.insert(bomb.end(), {0xA2, uint8_t(i + 1), uint8_t(i + 1)});
+    }
+    offsets.push_back(uint8_t(bomb.size()));
+    bomb.push_back(0x09);
+    size_t table = bomb.size();
+    bomb.insert(bomb.end(), offsets.begin(), offsets.end());
+    Data trailer = fromHex("000000000000" "0101" "0000000000000019" "0000000000000000");
+    bomb.insert(bomb.end(), trailer.begin(), trailer.end());
+    for (int i = 7; i >= 0; --i) bomb.push_back(uint8_t(uint64_t(table) >> (8 * i)));
+    EXPECT_FALSE(Value::fromPlist(bomb));
 }
 
 TEST(ValuePlist, KeyedArchiveUIDsSurviveAsDictionaries) {
