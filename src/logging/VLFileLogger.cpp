@@ -284,7 +284,9 @@ bool VLFileLogger::lt_shouldUseLogFile(const std::shared_ptr<VLLogFileInfo>& inf
     if (!vl::check(info != nullptr, kFile, "Invalid parameter not satisfying: logFileInfo")) return false;
     if (info->isArchived()) return false;
     if (!resuming) return true;
-    if (!doNotReuseLogFiles_.load() && !lt_shouldArchiveRecentLogFileInfo(info)) return true;
+    // A name whose date cannot be read is no file this logger made.
+    bool unreadableName = VLLogFileInfo::dateInFileName(info->fileName()) == VLLogFileInfo::Date::min();
+    if (!unreadableName && !doNotReuseLogFiles_.load() && !lt_shouldArchiveRecentLogFileInfo(info)) return true;
     info->setIsArchived(true);
     auto manager = logFileManager_;
     auto path = info->filePath();

@@ -33,6 +33,19 @@ std::multiset<std::string>& inUse() {
     return *s;
 }
 
+// "yyyy-MM-dd--HH-mm-ss-SSS" with a year of 4 to 9 digits, whatever the numbers.
+bool hasDateShape(std::string_view piece) {
+    static constexpr std::string_view rest = "-00-00--00-00-00-000";
+    if (piece.size() < rest.size() + 4 || piece.size() > rest.size() + 9) return false;
+    size_t year = piece.size() - rest.size();
+    for (size_t i = 0; i < piece.size(); ++i) {
+        char want = i < year ? '0' : rest[i - year];
+        bool digit = piece[i] >= '0' && piece[i] <= '9';
+        if (want == '0' ? !digit : piece[i] != want) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<VLLogFileInfo::Date> VLLogFileInfo::dateInFileName(const std::string& name) {
@@ -41,7 +54,9 @@ std::optional<VLLogFileInfo::Date> VLLogFileInfo::dateInFileName(const std::stri
     std::string_view piece(name);
     if (blank != std::string::npos) piece.remove_prefix(blank + 1);
     if (strings::hasSuffix(piece, ".log")) piece.remove_suffix(4);
-    return f->dateFromString(piece);
+    auto date = f->dateFromString(piece);
+    if (!date && hasDateShape(piece)) return Date::min();
+    return date;
 }
 
 std::shared_ptr<VLLogFileInfo> VLLogFileInfo::logFileWithPath(const path& filePath) {

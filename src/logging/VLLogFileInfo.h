@@ -30,6 +30,8 @@ public:
 
     // The GMT date a log file's name ends in, as the file manager writes it
     // ("<name> yyyy-MM-dd--HH-mm-ss-SSS.log"); nullopt for any other name.
+    // A name of that shape whose date no Date holds (a year past 2261, the
+    // 13th month) gives Date::min(): such a file counts as the oldest.
     static std::optional<Date> dateInFileName(const std::string& name);
 
     // nullptr for an empty path.

@@ -181,4 +181,34 @@ TEST_F(FileManager, TheFileBeingWrittenIsNeverDeletedWhateverTheClockDid) {
     LoggingTest::resetLogging();
 }
 
+TEST_F(FileManager, ANameWithAYearNoDateHoldsCountsAsTheOldestAndIsNeverWrittenTo) {
+    // Year 2685 lies past what a Date holds: read with overflow it came out as
+    // the year 2100, the newest file, which a starting logger went on writing.
+    NSDateFormatter gmt("yyyy-MM-dd HH:mm:ss");
+    EXPECT_FALSE(gmt.dateFromString("2685-01-01 00:00:00"));
+    EXPECT_FALSE(gmt.dateFromString("1677-01-01 00:00:00"));
+    EXPECT_FALSE(gmt.dateFromString("999999999-01-01 00:00:00"));
+    EXPECT_TRUE(gmt.dateFromString("2261-12-31 23:59:59"));
+    EXPECT_TRUE(gmt.dateFromString("1678-01-01 00:00:00"));
+
+    LoggingTest::resetLogging();
+    for (int m = 0; m < 3; ++m) VLLogFileInfo(logFile(m)).setIsArchived(true);
+    std::string far = appName() + " 2685-01-01--00-00-00-000.log";
+    testsupport::writeFile(dir / far, "planted\n");
+    EXPECT_EQ(VLLogFileInfo::dateInFileName(far), VLLogFileInfo::Date::min());
+    EXPECT_EQ(manager->sortedLogFileNames().back(), far);
+
+    auto logger = std::make_shared<VLFileLogger>(manager);
+    VLLog::addLogger(logger);
+    VLLog::log(false, VLLogLevelAll, VLLogFlagError, 0, "f", "fn", 1, Value(), "%s", "fresh line");
+    EXPECT_EQ(testsupport::readFile(dir / far), "planted\n");
+    manager->setMaximumNumberOfLogFiles(2);
+    manager->deleteOldLogFiles();
+    LoggingTest::resetLogging();
+    EXPECT_FALSE(fs::exists(dir / far));
+    auto lines = linesOfFolder(dir.path());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(strings::hasSuffix(lines.back(), "fresh line"));
+}
+
 }  // namespace

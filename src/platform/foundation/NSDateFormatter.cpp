@@ -303,11 +303,17 @@ std::optional<NSDateFormatter::Date> NSDateFormatter::dateFromString(std::string
         tm.tm_min = minute;
         tm.tm_sec = second;
         tm.tm_isdst = -1;
-        secs = int64_t(mktime(&tm));
+        time_t local = mktime(&tm);
+        if (local == time_t(-1)) return std::nullopt;
+        secs = int64_t(local);
     } else {
         if (!hasOffset) offset = zone_.kind == TimeZone::Kind::Fixed ? zone_.secondsFromGMT : 0;
         secs = daysFromCivil(year, unsigned(month), unsigned(day)) * 86400 + hour * 3600 + minute * 60 + second - offset;
     }
+    // A year a Date cannot hold (about 1678 to 2261) is unreadable: converted,
+    // it would wrap round to some other year.
+    constexpr int64_t kLimit = std::chrono::duration_cast<std::chrono::seconds>(Date::duration::max()).count() - 1;
+    if (secs > kLimit || secs < -kLimit) return std::nullopt;
     auto d = std::chrono::seconds(secs) + std::chrono::nanoseconds(nanos);
     return Date(std::chrono::duration_cast<Date::duration>(d));
 }
