@@ -5,7 +5,10 @@
 #include <mutex>
 
 #include "platform/foundation/Files.h"
+#include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 std::mutex gMainMutex;
@@ -25,9 +28,18 @@ void NSBundle::reload() {
         tables_.clear();
     }
     info_ = Value(Value::Dictionary{});
-    if (auto bytes = files::readData(path_ / "Info.plist")) {
-        if (auto v = Value::fromPlist(*bytes); v && v->isDict()) info_ = std::move(*v);
-    }
+    // A bundle without Info.plist is fine (resource bundles have none); one
+    // whose Info.plist cannot be used starts without its settings, so say so.
+    fs::path file = path_ / "Info.plist";
+    if (!files::exists(file)) return;
+    const char* why = nullptr;
+    auto bytes = files::readData(file);
+    if (!bytes) why = "it cannot be read";
+    else if (bytes->empty()) why = "it is empty";
+    else if (auto v = Value::fromPlist(*bytes); !v) why = "it is not a property list, or a damaged one";
+    else if (!v->isDict()) why = "it holds no dictionary";
+    else info_ = std::move(*v);
+    if (why) NSLog("NSBundle: ignoring %s: %s; the bundle has no identifier or settings", file.c_str(), why);
 }
 
 std::shared_ptr<NSBundle> NSBundle::bundleWithPath(const std::filesystem::path& path) {

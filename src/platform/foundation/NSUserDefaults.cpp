@@ -1,10 +1,15 @@
 #include "platform/foundation/NSUserDefaults.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Strings.h"
 
 NSUserDefaults::NSUserDefaults() = default;
 
@@ -35,8 +40,17 @@ void NSUserDefaults::loadLocked() const {
     values_ = Value(Value::Dictionary{});
     if (auto bytes = files::readData(file_)) {
         auto v = Value::fromPlist(*bytes);
-        if (v && v->isDict()) values_ = std::move(*v);
-        else NSLog("NSUserDefaults: unreadable preferences file %s, starting empty", file_.c_str());
+        if (v && v->isDict()) {
+            values_ = std::move(*v);
+            return;
+        }
+        // Kept for inspection (replacing an older one) rather than
+        // overwritten by the first write.
+        auto aside = file_;
+        aside += ".corrupt";
+        bool kept = ::rename(file_.c_str(), aside.c_str()) == 0;
+        NSLog("NSUserDefaults: unreadable preferences file %s, %s; starting empty", file_.c_str(),
+              kept ? "moved aside to .corrupt" : std::strerror(errno));
     }
 }
 
@@ -49,10 +63,20 @@ bool NSUserDefaults::saveLocked() {
     return true;
 }
 
+namespace {
+
+// A key as the preferences file stores it: two keys that differ only in
+// bytes that are not UTF-8 are one key there, so they are one here too.
+std::string storedKey(const std::string& key) {
+    return strings::replaceAll(strings::validUTF8(key), std::string_view("\0", 1), "\xEF\xBF\xBD");
+}
+
+}  // namespace
+
 Value NSUserDefaults::objectForKey(const std::string& key) const {
     std::lock_guard lock(mutex_);
     loadLocked();
-    if (values_.has(key)) return values_[key];
+    if (std::string stored = storedKey(key); values_.has(stored)) return values_[stored];
     return registered_[key];
 }
 
@@ -64,8 +88,8 @@ bool NSUserDefaults::boolForKey(const std::string& key) const { return objectFor
 void NSUserDefaults::setObject(const std::string& key, Value value) {
     std::lock_guard lock(mutex_);
     loadLocked();
-    if (value.isNull()) values_.remove(key);
-    else values_.set(key, std::move(value));
+    if (value.isNull()) values_.remove(storedKey(key));
+    else values_.set(storedKey(key), std::move(value));
     saveLocked();
 }
 

@@ -51,6 +51,26 @@ TEST(UserDefaults, CorruptFileStartsEmptyInsteadOfFailing) {
     d.setBool("x", true);
     NSUserDefaults::resetStandardUserDefaults();
     EXPECT_TRUE(d.boolForKey("x"));
+    // The unreadable file was kept aside, not overwritten.
+    EXPECT_EQ(readFile(home.path() / "Library/Preferences/com.example.corrupt.plist.corrupt"), "garbage");
+}
+
+TEST(UserDefaults, TextThatIsNotUTF8SurvivesAReloadWithReplacementCharacters) {
+    // Bad bytes once made a file that could not be read back ("\xFF": every
+    // preference lost) or read back with a NUL ("\xC0\x80").
+    TempBundle bundle(Value::dict({{"CFBundleIdentifier", "com.example.bytes"}}));
+    TempHome home;
+    auto& d = NSUserDefaults::standardUserDefaults();
+    d.setObject("kept", "ok");
+    d.setObject("bad", "a\xFF");
+    d.setObject("nul", "\xC0\x80z");
+    d.setObject("key\xFE", 1);
+    NSUserDefaults::resetStandardUserDefaults();
+    EXPECT_EQ(d.stringForKey("kept"), "ok");
+    EXPECT_EQ(d.stringForKey("bad"), "a\uFFFD");
+    EXPECT_EQ(d.stringForKey("nul").find('\0'), std::string::npos);
+    EXPECT_EQ(d.integerForKey("key\uFFFD"), 1);
+    EXPECT_FALSE(files::exists(home.path() / "Library/Preferences/com.example.bytes.plist.corrupt"));
 }
 
 TEST(Bundle, InfoKeysAndResourcesAreConfined) {
@@ -63,6 +83,34 @@ TEST(Bundle, InfoKeysAndResourcesAreConfined) {
     EXPECT_TRUE(b.pathForResource("relayPlugins", "cfg"));
     EXPECT_FALSE(b.pathForResource("relayChannel", "cfg"));
     EXPECT_FALSE(b.pathForResource("../etc/passwd", ""));
+}
+
+TEST(Bundle, AnUnusableInfoPlistIsLoggedWithTheFileAndWhy) {
+    TempDir dir;
+    const std::pair<std::string, std::string> cases[] = {
+        {"garbage", "not a property list"},
+        {"", "empty"},
+        {"<plist><array><string>x</string></array></plist>", "no dictionary"},
+        // A binary file claiming 2^62 objects.
+        {std::string("bplist00\x08", 9) + std::string(6, '\0') + "\x01\x01" + std::string("\x40\0\0\0\0\0\0\0", 8) +
+             std::string(8, '\0') + std::string("\0\0\0\0\0\0\0\x08", 8),
+         "not a property list"},
+    };
+    for (auto& [content, why] : cases) {
+        writeFile(dir / "Info.plist", content);
+        StderrCapture err;
+        auto b = NSBundle::bundleWithPath(dir.path());
+        err.restore();
+        ASSERT_TRUE(b);
+        EXPECT_EQ(b->bundleIdentifier(), "");
+        EXPECT_NE(err.text().find((dir / "Info.plist").string()), std::string::npos) << err.text();
+        EXPECT_NE(err.text().find(why), std::string::npos) << err.text();
+    }
+    std::filesystem::remove(dir / "Info.plist");
+    StderrCapture quiet;
+    EXPECT_TRUE(NSBundle::bundleWithPath(dir.path()));
+    quiet.restore();
+    EXPECT_EQ(quiet.text(), "") << "a bundle without Info.plist is no fault";
 }
 
 TEST(Bundle, BinaryInfoPlistIsRead) {
