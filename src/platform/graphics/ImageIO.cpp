@@ -152,11 +152,13 @@ int exifOrientationFromApp1(const uint8_t* p, size_t n) {
     if (t[0] == 'I' && t[1] == 'I') le = true;
     else if (t[0] == 'M' && t[1] == 'M') le = false;
     else return 1;
-    uint32_t ifd = rd32(t + 4, le);
+    // Offsets are 32 bits from the file: every bound is computed in 64 bits,
+    // so that an offset near 4 GiB cannot wrap back into the buffer.
+    uint64_t ifd = rd32(t + 4, le);
     if (ifd + 2 > tn) return 1;
     uint16_t count = rd16(t + ifd, le);
     for (uint16_t i = 0; i < count; ++i) {
-        size_t e = ifd + 2 + size_t(i) * 12;
+        uint64_t e = ifd + 2 + uint64_t(i) * 12;
         if (e + 12 > tn) break;
         if (rd16(t + e, le) == 0x0112) {
             int v = rd16(t + e + 8, le);

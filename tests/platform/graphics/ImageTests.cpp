@@ -5,6 +5,7 @@
 #include "platform/graphics/CGContext.h"
 #include "platform/graphics/ImageIO.h"
 #include "platform/graphics/UIImage.h"
+#include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -89,6 +90,25 @@ TEST(ImageCodec, ExifOrientationIsRead) {
     EXPECT_EQ(imageio::exifOrientationFromApp1(app1.data(), app1.size()), 1);
     EXPECT_EQ(UIImageOrientationFromEXIF(6), UIImageOrientation::Right);
     EXPECT_EQ(UIImageOrientationFromEXIF(8), UIImageOrientation::Left);
+}
+
+TEST(ImageCodec, ExifOffsetsNearFourGigabytesDoNotWrap) {
+    // An IFD offset of 0xFFFFFFFE or 0xFFFFFFFF plus the entry count's two
+    // bytes wraps in 32 bits, and the reader would look 4 GiB past the segment.
+    for (uint8_t last : {0xFE, 0xFF}) {
+        Data app1 = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 0x2A, 0, last, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
+        EXPECT_EQ(imageio::exifOrientationFromApp1(app1.data(), app1.size()), 1);
+        Data big = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 0x2A, 0xFF, 0xFF, 0xFF, last, 0, 0, 0, 0};
+        EXPECT_EQ(imageio::exifOrientationFromApp1(big.data(), big.size()), 1);
+    }
+    // The same segment in a JPEG decodes upright.
+    Data jpeg = *imageio::encodeJPEG(*testsupport::quadrants(8, 6), 0.9);
+    Data segment = {0xFF, 0xE1, 0, 18, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 0x2A, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
+    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+    auto image = UIImage::imageWithData(jpeg);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->imageOrientation(), UIImageOrientation::Up);
+    EXPECT_EQ(image->size().width, 8);
 }
 
 // Draws `image` into a context of its display size and returns the bitmap.
