@@ -10,6 +10,11 @@
 #include "platform/security/Keychain.h"
 #include "platform/ui/UIScreen.h"
 
+namespace {
+// The page's keychain store may not reach the device id.
+[[maybe_unused]] const bool kDeviceIdReserved = keychain::reserveService(RMDevice::kDeviceIdItem);
+}  // namespace
+
 RMDevice& RMDevice::sharedInstance() {
     static RMDevice* instance = new RMDevice();
     return *instance;

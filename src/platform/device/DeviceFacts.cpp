@@ -191,8 +191,10 @@ std::string newUUID() {
 
 namespace {
 
+constexpr const char* kService = "com.korvel.platform.identifierForVendor";
+[[maybe_unused]] const bool kServiceReserved = keychain::reserveService(kService);
+
 std::string storedOrNewVendorIdentifier() {
-    static constexpr const char* kService = "com.korvel.platform.identifierForVendor";
     static constexpr const char* kAccount = "identifierForVendor";
     auto& kc = keychain::Keychain::standard();
     if (auto stored = kc.data(kService, kAccount)) {

@@ -1,6 +1,7 @@
 #include "platform/security/Keychain.h"
 
 #include <fcntl.h>
+#include <set>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,9 +47,9 @@ constexpr const char* kColumns =
 double toSeconds(Date d) {
     return std::chrono::duration<double>(d.time_since_epoch()).count();
 }
-Date fromSeconds(double s) {
-    return Date(std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(s)));
-}
+// A column no Date can hold (a damaged or foreign file) reads as unknown,
+// the epoch; the item itself stays readable.
+Date fromSeconds(double s) { return dateFromSeconds(s).value_or(Date{}); }
 
 // Binds values to a statement by position, owning the text it binds.
 struct Statement {
@@ -136,6 +137,27 @@ bool fail(Error* error, long status, const std::string& message) {
     return false;
 }
 }  // namespace
+
+namespace {
+
+std::mutex gReservedMutex;
+std::set<std::string, std::less<>>& reservedServices() {
+    static auto* services = new std::set<std::string, std::less<>>();
+    return *services;
+}
+
+}  // namespace
+
+bool reserveService(std::string service) {
+    std::lock_guard lock(gReservedMutex);
+    reservedServices().insert(std::move(service));
+    return true;
+}
+
+bool isReservedService(std::string_view service) {
+    std::lock_guard lock(gReservedMutex);
+    return reservedServices().count(service) > 0;
+}
 
 Keychain& Keychain::standard() {
     // Never destroyed: items may be read from other threads while the process exits.

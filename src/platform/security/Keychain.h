@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/foundation/Error.h"
@@ -82,6 +83,14 @@ struct Changes {
     std::optional<Data> genericAttribute;
     std::optional<int> accessibility;
 };
+
+// Services the program itself keeps items under (device ids, a saved
+// password). Each owner reserves its service where it names it (at namespace
+// scope, so before anything runs); stores acting for the page refuse
+// reserved services, so the page can neither read, replace nor delete
+// those items. reserveService returns true, for use as an initialiser.
+bool reserveService(std::string service);
+bool isReservedService(std::string_view service);
 
 class Keychain {
 public:

@@ -9,6 +9,8 @@
 namespace {
 constexpr const char* kPasswordService = "com.zorvia.sdk.password";
 constexpr const char* kPasswordAccount = "quicklogin";
+// The page's keychain store may not reach the saved password.
+[[maybe_unused]] const bool kPasswordServiceReserved = keychain::reserveService(kPasswordService);
 constexpr size_t kMaxAccounts = 5;
 NSUserDefaults& defaults() { return NSUserDefaults::standardUserDefaults(); }
 }  // namespace

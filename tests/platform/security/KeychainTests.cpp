@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include "platform/foundation/AppHome.h"
@@ -113,6 +114,28 @@ TEST(Keychain, DamagedFileIsSetAsideNotFatal) {
     EXPECT_TRUE(kc.setData("s", "a", bytes("fresh")));
     EXPECT_EQ(kc.data("s", "a"), bytes("fresh"));
     EXPECT_TRUE(std::filesystem::exists(dir / "kc.sqlite.corrupt"));
+}
+
+TEST(Keychain, DatesNoDateHoldsReadAsUnknownAndTheItemStays) {
+    testsupport::TempDir dir;
+    auto path = dir / "kc.sqlite";
+    Keychain kc(path);
+    ASSERT_TRUE(kc.setData("s", "a", bytes("kept")));
+    ASSERT_TRUE(kc.setData("s", "b", bytes("also")));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE items SET created = 72169280020, modified = -1e300 WHERE account = 'a';"
+                               "UPDATE items SET created = 1e308, modified = 9.3e9 WHERE account = 'b'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    for (const char* account : {"a", "b"}) {
+        auto item = kc.find(Query::generic("s", account));
+        ASSERT_TRUE(item) << account;
+        EXPECT_EQ(item->created, Date{}) << account;
+        EXPECT_EQ(item->modified, Date{}) << account;
+    }
+    EXPECT_EQ(kc.data("s", "a"), bytes("kept"));
 }
 
 TEST(Keychain, StandardFollowsTheApplicationHome) {

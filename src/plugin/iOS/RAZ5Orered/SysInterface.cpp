@@ -49,6 +49,11 @@ void SysInterface::ReleaseSDK() {
 
 void SysInterface::InitKeychain(const Arg& service) {
     if (keychain_ || !service) return;
+    if (keychain::isReservedService(*service)) {
+        NSLog("KL_IOS.InitKeychain: the service %s holds the program's own items; the page gets no store",
+              service->c_str());
+        return;
+    }
     keychain_ = KXKeyChainStore::keyChainStoreWithService(*service);
     keychain_->setAccessibility(1);
 }
@@ -120,12 +125,11 @@ void SysInterface::CropImage(const Arg& json) {
     if (!source || source->empty() || !save || save->empty()) return;
     auto from = ContainerPaths::resolve(*source, ContainerPaths::Access::Read);
     auto to = ContainerPaths::resolve(*save, ContainerPaths::Access::Write);
-    if (!from || !to || !files::isRegularFile(*from)) return;
-    auto image = UIImage::imageWithContentsOfFile(*from);
+    auto bytes = from && to ? from->read() : std::nullopt;
+    auto image = bytes ? UIImage::imageWithData(*bytes, UIImage::scaleFromFileName(from->relative)) : nullptr;
     if (!image) return;  // no image: no screen and no event
     bool isPng = (*v)["isPng"].isBool() && (*v)["isPng"].boolValue();
-    CRImageCropController::CropImage(image, to->string(), isPng, cropLimit((*v)["maxWidth"]),
-                                     cropLimit((*v)["maxHeight"]));
+    CRImageCropController::CropImage(image, *to, isPng, cropLimit((*v)["maxWidth"]), cropLimit((*v)["maxHeight"]));
 }
 
 void SysInterface::Photograph(const Arg& json) {
@@ -134,7 +138,7 @@ void SysInterface::Photograph(const Arg& json) {
     auto save = text(*v, "savePath");
     auto path = save ? ContainerPaths::resolve(*save, ContainerPaths::Access::Write) : std::nullopt;
     if (!path) return;
-    auto handler = std::make_shared<PhotographHandler>(path->string());
+    auto handler = std::make_shared<PhotographHandler>(*path);
     auto number = [&](const char* key) {
         const Value& n = (*v)[key];
         return n.isInteger() || n.isReal() ? int(std::clamp<int64_t>(n.intValue(), INT32_MIN, INT32_MAX)) : 0;

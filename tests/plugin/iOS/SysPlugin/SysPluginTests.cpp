@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "aggregator/RMDevice.h"
+
 #include "platform/device/CSSearchableIndex.h"
 #include "platform/device/DeviceFacts.h"
 #include "platform/device/NetworkFacts.h"
@@ -17,6 +19,7 @@
 #include "platform/foundation/Strings.h"
 #include "platform/graphics/ImageIO.h"
 #include "platform/net/NetworkReachability.h"
+#include "platform/security/Keychain.h"
 #include "platform/web/RecordingWebView.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/NetworkInfo.h"
@@ -96,6 +99,37 @@ TEST_F(SysPluginTest, ScriptDefinesEveryOperationWithItsParameterChecks) {
                     "GetDirsAtPath", "IsExistAtPath", "IsDirAtPath", "DeleteAtPath"})
         EXPECT_NE(js.find("self[\"" + std::string(op) + "\"]"), std::string::npos) << op;
     EXPECT_NE(js.find("\"Sys_GetKeychain_CbFunc\""), std::string::npos);
+}
+
+TEST_F(SysPluginTest, ThePageKeychainCannotReachTheProgramsOwnItems) {
+    // A page once planted a property list with a NUL in the device-id item,
+    // and every later start aborted while reading it.
+    RMDevice::saveMessageWithData("IDFV-kept", RMDevice::kDeviceIdItem);
+    post("InitKeychain", RMDevice::kDeviceIdItem);
+    post("SetKeychain", json(Value::dict({{"key", RMDevice::kDeviceIdItem},
+                                          {"value", std::string("<plist><string>a\0b</string></plist>", 36)}})));
+    EXPECT_EQ(ask("GetKeychain", RMDevice::kDeviceIdItem), answer("GetKeychain"));
+    post("DelKeychain", RMDevice::kDeviceIdItem);
+    post("ResetKeychain");
+    EXPECT_EQ(RMDevice::getDataWithIdentifier(RMDevice::kDeviceIdItem), Value("IDFV-kept"));
+    EXPECT_EQ(RMDevice::updateDeviceID(), "IDFV-kept") << "the next start reads its own id";
+    EXPECT_TRUE(keychain::isReservedService("com.korvel.platform.identifierForVendor"));
+
+    // Refused, the page may still name a service of its own.
+    post("InitKeychain", "game");
+    post("SetKeychain", json(Value::dict({{"key", "k"}, {"value", "v"}})));
+    EXPECT_EQ(ask("GetKeychain", "k"), answer("GetKeychain", "\"v\""));
+
+    // An item planted by an older build reads as damaged, and a new id is made.
+    keychain::Item planted;
+    planted.service = planted.account = RMDevice::kDeviceIdItem;
+    planted.data = Data{'<', 'p', 'l', 'i', 's', 't', '>', 'a', 0, 'b', '<', '/', 'p', 'l', 'i', 's', 't', '>'};
+    keychain::Keychain::standard().remove(keychain::Query::generic(RMDevice::kDeviceIdItem));
+    ASSERT_TRUE(keychain::Keychain::standard().add(planted));
+    std::string fresh = RMDevice::updateDeviceID();
+    EXPECT_FALSE(fresh.empty());
+    EXPECT_NE(fresh, "IDFV-kept");
+    EXPECT_EQ(RMDevice::getDataWithIdentifier(RMDevice::kDeviceIdItem), Value(fresh));
 }
 
 TEST_F(SysPluginTest, KeychainThroughThePage) {
