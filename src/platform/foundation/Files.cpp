@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <cstdio>
@@ -138,25 +139,32 @@ int WriteFault::hits() const {
 }
 
 bool writeAtomically(const fs::path& path, std::string_view bytes, Error* error, int mode) {
-    auto fault = takeFault(path);
+    fs::path dir = path.parent_path();
+    if (!dir.empty()) createDirectories(dir);
+    return detail::writeAtomicallyAt(AT_FDCWD, path.string(), path, bytes, error, mode);
+}
+
+namespace detail {
+
+bool writeAtomicallyAt(int dirfd, const std::string& name, const fs::path& shown, std::string_view bytes, Error* error,
+                       int mode) {
+    auto fault = takeFault(shown);
     auto injected = [&](WriteStep step) { return fault && fault->step == step; };
-    auto fail = [&](int fd, const fs::path& tmp, int err, const std::string& what) {
+    auto fail = [&](int fd, const std::string& tmp, int err, const std::string& what) {
         if (fd >= 0) ::close(fd);
-        if (!tmp.empty()) ::unlink(tmp.c_str());
+        if (!tmp.empty()) ::unlinkat(dirfd, tmp.c_str(), 0);
         setPosixError(error, err, what);
         return false;
     };
 
-    fs::path dir = path.parent_path();
-    if (!dir.empty()) createDirectories(dir);
     static thread_local std::mt19937_64 rng{std::random_device{}()};
-    fs::path tmp = path;
-    tmp += strings::format(".tmp-%d-%016llx", int(getpid()), (unsigned long long)rng());
-    if (injected(WriteStep::create)) return fail(-1, {}, fault->error, "cannot create " + tmp.string());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    std::string tmp = name + strings::format(".tmp-%d-%016llx", int(getpid()), (unsigned long long)rng());
+    std::string shownTmp = shown.string() + tmp.substr(name.size());
+    if (injected(WriteStep::create)) return fail(-1, {}, fault->error, "cannot create " + shownTmp);
+    int fd = ::openat(dirfd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) {
         int err = errno;
-        return fail(-1, {}, err, "cannot create " + tmp.string());
+        return fail(-1, {}, err, "cannot create " + shownTmp);
     }
     ::fchmod(fd, mode_t(mode));  // the umask took bits away at creation
 
@@ -169,18 +177,20 @@ bool writeAtomically(const fs::path& path, std::string_view bytes, Error* error,
     }
     if (!err && injected(WriteStep::sync)) err = fault->error;
     if (!err && ::fsync(fd) != 0) err = errno;
-    if (err) return fail(fd, tmp, err, "cannot write " + path.string());
+    if (err) return fail(fd, tmp, err, "cannot write " + shown.string());
     if (::close(fd) != 0) {
         err = errno;
-        return fail(-1, tmp, err, "cannot write " + path.string());
+        return fail(-1, tmp, err, "cannot write " + shown.string());
     }
-    if (injected(WriteStep::rename)) return fail(-1, tmp, fault->error, "cannot replace " + path.string());
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (injected(WriteStep::rename)) return fail(-1, tmp, fault->error, "cannot replace " + shown.string());
+    if (::renameat(dirfd, tmp.c_str(), dirfd, name.c_str()) != 0) {
         err = errno;
-        return fail(-1, tmp, err, "cannot replace " + path.string());
+        return fail(-1, tmp, err, "cannot replace " + shown.string());
     }
     return true;
 }
+
+}  // namespace detail
 
 bool writeAtomically(const fs::path& path, const Data& bytes, Error* error, int mode) {
     return writeAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error, mode);
@@ -268,18 +278,51 @@ bool renameNoReplace(const fs::path& from, const fs::path& to, Error* error) {
     return true;
 }
 
-bool isInside(const fs::path& base, const fs::path& path) {
+std::optional<fs::path> resolveAll(const fs::path& path) {
     std::error_code ec;
-    fs::path b = fs::weakly_canonical(base, ec);
-    if (ec) return false;
-    fs::path p = fs::weakly_canonical(path, ec);
-    if (ec) return false;
-    auto bi = b.begin(), pi = p.begin();
-    for (; bi != b.end(); ++bi, ++pi) {
-        if (bi->empty() && std::next(bi) == b.end()) break;  // trailing separator
-        if (pi == p.end() || *bi != *pi) return false;
+    fs::path absolute = fs::absolute(path, ec);
+    if (ec) return std::nullopt;
+    // Components still to walk, the next one last.
+    std::vector<std::string> pending;
+    auto push = [&pending](const fs::path& p) {
+        std::vector<std::string> parts;
+        for (auto& part : p.relative_path()) parts.push_back(part.string());
+        pending.insert(pending.end(), parts.rbegin(), parts.rend());
+    };
+    push(absolute);
+    fs::path done = "/";
+    int links = 0;
+    while (!pending.empty()) {
+        std::string part = std::move(pending.back());
+        pending.pop_back();
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            done = done.parent_path();
+            continue;
+        }
+        fs::path next = done / part;
+        struct stat st {};
+        if (::lstat(next.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            done = std::move(next);  // a folder, a file, or nothing yet
+            continue;
+        }
+        if (++links > 40) return std::nullopt;  // a loop
+        std::string target(size_t(PATH_MAX), '\0');
+        ssize_t n = ::readlink(next.c_str(), target.data(), target.size());
+        if (n < 0 || size_t(n) >= target.size()) return std::nullopt;
+        target.resize(size_t(n));
+        if (fs::path(target).is_absolute()) done = "/";
+        push(fs::path(target));
     }
-    return true;
+    return done;
+}
+
+bool isInside(const fs::path& base, const fs::path& path) {
+    auto b = resolveAll(base);
+    auto p = b ? resolveAll(path) : std::nullopt;
+    if (!p) return false;
+    auto [bi, pi] = std::mismatch(b->begin(), b->end(), p->begin(), p->end());
+    return bi == b->end() || (bi->empty() && std::next(bi) == b->end());
 }
 
 std::optional<fs::path> confine(const fs::path& base, std::string_view relative) {

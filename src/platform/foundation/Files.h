@@ -35,6 +35,13 @@ bool writeAtomically(const fs::path& path, std::string_view bytes, Error* error 
                      int mode = kPrivateFileMode);
 bool writeAtomically(const fs::path& path, const Data& bytes, Error* error = nullptr, int mode = kPrivateFileMode);
 
+namespace detail {
+// writeAtomically of the file `name` relative to the folder descriptor
+// `dirfd`; `shown` is its path for messages and the WriteFault seam.
+bool writeAtomicallyAt(int dirfd, const std::string& name, const fs::path& shown, std::string_view bytes,
+                       Error* error, int mode);
+}  // namespace detail
+
 // Test seam for the failure paths of writeAtomically. Tests run as root,
 // where permissions cannot make a write fail, so a live WriteFault makes
 // atomic writes fail at the chosen step instead, with the chosen errno. The
@@ -87,11 +94,18 @@ bool renameNoReplace(const fs::path& from, const fs::path& to, Error* error = nu
 // Resolves `relative` (a path that came from outside: the page, a server, a
 // stored record, a URL) inside `base`. Leading slashes are taken as the URL
 // form of a path inside `base` ("/img/a.png" is "img/a.png"). Refuses NUL
-// bytes and ".." components; resolves symlinks of what exists and checks
-// that the result still lies inside the resolved base. The target itself
-// need not exist. `relative` is used as given: percent-decode it first where
-// it came from a URL.
+// bytes and ".." components; resolves every symlink on the way, dangling
+// ones too (to where their target would be), and checks that the result
+// still lies inside the resolved base. The target itself need not exist.
+// `relative` is used as given: percent-decode it first where it came from
+// a URL. The answer is checked, not held: where another process may swap
+// a folder for a link between check and use, work through a Folder.
 std::optional<fs::path> confine(const fs::path& base, std::string_view relative);
+
+// `path` made absolute with every symlink on the way resolved, a final or
+// dangling one too; what does not exist is taken as written. nullopt for a
+// loop of links.
+std::optional<fs::path> resolveAll(const fs::path& path);
 
 // True when `path`, fully resolved, lies inside `base`, fully resolved.
 bool isInside(const fs::path& base, const fs::path& path);

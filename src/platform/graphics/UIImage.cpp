@@ -47,19 +47,17 @@ std::shared_ptr<UIImage> UIImage::imageWithData(const Data& data, double scale) 
     return imageWithCGImage(d->image, scale, UIImageOrientationFromEXIF(d->exifOrientation));
 }
 
-namespace {
-double scaleFromName(const std::filesystem::path& path) {
+double UIImage::scaleFromFileName(const std::filesystem::path& path) {
     std::string stem = path.stem().string();
     if (stem.size() > 3 && stem.compare(stem.size() - 3, 3, "@2x") == 0) return 2;
     if (stem.size() > 3 && stem.compare(stem.size() - 3, 3, "@3x") == 0) return 3;
     return 1;
 }
-}  // namespace
 
 std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::filesystem::path& path) {
     auto bytes = files::readData(path);
     if (!bytes) return nullptr;
-    return imageWithData(*bytes, scaleFromName(path));
+    return imageWithData(*bytes, scaleFromFileName(path));
 }
 
 namespace {

@@ -33,6 +33,8 @@ public:
     static std::shared_ptr<UIImage> imageWithData(const Data& data, double scale = 1);
     // A name ending in "@2x" or "@3x" (before the extension) gives that scale.
     static std::shared_ptr<UIImage> imageWithContentsOfFile(const std::filesystem::path& path);
+    // 2 for a name ending in "@2x" before its extension, 3 for "@3x", else 1.
+    static double scaleFromFileName(const std::filesystem::path& path);
     // From the main bundle (or a path relative to it): tries the name as
     // given, then with "@2x.png", "@3x.png" and ".png" appended. Cached by name.
     static std::shared_ptr<UIImage> imageNamed(const std::string& name);

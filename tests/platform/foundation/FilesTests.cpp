@@ -7,6 +7,7 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/Folder.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -43,6 +44,89 @@ TEST(Confine, AcceptsInsidePathsAndRefusesEscapes) {
     // A symlink that stays inside is fine.
     fs::create_symlink(data / "img/a.png", data / "alias.png");
     EXPECT_TRUE(files::confine(data, "alias.png"));
+}
+
+TEST(Confine, DanglingAndLoopingLinksAreResolvedToWhereTheyLead) {
+    // A dangling link stopped the resolution, so a path through it counted
+    // as inside, and a write would have created its target outside.
+    TempDir base;
+    fs::path data = base / "Data";
+    fs::create_directories(data / "img");
+    fs::create_symlink(base / "made-outside", data / "dangling");
+    fs::create_symlink(base / "gone/deeper", data / "dangling-dir");
+    fs::create_symlink("../../made-outside", data / "img/relative");
+    fs::create_symlink(data / "img/later.png", data / "dangling-in");
+    fs::create_symlink(data / "loop-b", data / "loop-a");
+    fs::create_symlink(data / "loop-a", data / "loop-b");
+    for (const char* out : {"dangling", "dangling-dir/x.png", "img/relative", "loop-a", "loop-b/x"})
+        EXPECT_FALSE(files::confine(data, out)) << out;
+    EXPECT_TRUE(files::confine(data, "dangling-in")) << "a dangling link that stays inside is fine";
+    EXPECT_EQ(files::resolveAll(data / "img/relative"), base.path() / "made-outside");
+    EXPECT_FALSE(files::resolveAll(data / "loop-a"));
+    EXPECT_FALSE(fs::exists(base / "made-outside"));
+}
+
+TEST(Folder, NoLinkIsFollowedBelowTheFolderEvenOneSwappedInAfterACheck) {
+    for (bool stepwise : {false, true}) {
+        files::Folder::forceStepwiseWalk(stepwise);
+        TempDir base, outside;
+        fs::create_directories(base / "saves/deep");
+        testsupport::writeFile(outside / "secret", "s");
+        auto folder = files::Folder::open(base.path());
+        ASSERT_TRUE(folder);
+        ASSERT_TRUE(folder->walkable("saves/deep/new.png"));
+        ASSERT_TRUE(folder->write("saves/deep/new.png", "png"));
+        EXPECT_EQ(testsupport::readFile(base / "saves/deep/new.png"), "png");
+
+        // Another process swaps the checked folder for a link out.
+        fs::rename(base / "saves", base / "saves-old");
+        fs::create_directory_symlink(outside.path(), base / "saves");
+        EXPECT_FALSE(folder->walkable("saves/deep/x"));
+        EXPECT_FALSE(folder->write("saves/thumb.png", "x"));
+        EXPECT_FALSE(folder->read("saves/secret"));
+        EXPECT_FALSE(folder->makeFolders("saves/made"));
+        EXPECT_FALSE(folder->list("saves"));
+        EXPECT_FALSE(folder->removeAll("saves/secret"));
+        EXPECT_FALSE(folder->copyNoReplace("saves/secret", *folder, "copied"));
+        EXPECT_FALSE(folder->moveNoReplace("saves-old", *folder, "saves/moved"));
+        // A final link is one too, for reading; removing it removes the link.
+        fs::create_symlink(outside / "secret", base / "link");
+        EXPECT_FALSE(folder->read("link"));
+        EXPECT_EQ(folder->status("link")->st_mode & S_IFMT, mode_t(S_IFLNK));
+        EXPECT_FALSE(folder->read("../" + outside.path().filename().string() + "/secret"));
+        EXPECT_FALSE(folder->read(outside / "secret"));
+        EXPECT_TRUE(folder->removeAll("saves"));
+        EXPECT_EQ(entriesIn(outside.path()), 1) << "stepwise: " << stepwise;
+        EXPECT_EQ(testsupport::readFile(outside / "secret"), "s");
+        EXPECT_FALSE(fs::exists(base / "saves"));
+    }
+    files::Folder::forceStepwiseWalk(false);
+}
+
+TEST(Folder, CopiesAndMovesNeverReplaceAndWritesHonourTheFaultSeam) {
+    TempDir base;
+    auto folder = files::Folder::open(base.path());
+    ASSERT_TRUE(folder);
+    ASSERT_TRUE(folder->makeFolders("a/b"));
+    struct stat st {};
+    ASSERT_EQ(::stat((base / "a/b").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_TRUE(folder->write("a/b/f", "one"));
+    fs::create_symlink("f", base / "a/b/l");
+    ASSERT_TRUE(folder->copyNoReplace("a", *folder, "c"));
+    EXPECT_EQ(testsupport::readFile(base / "c/b/f"), "one");
+    EXPECT_EQ(fs::read_symlink(base / "c/b/l"), "f") << "a link is copied as a link";
+    EXPECT_FALSE(folder->copyNoReplace("a", *folder, "c"));
+    EXPECT_FALSE(folder->moveNoReplace("a/b/f", *folder, "c/b/f"));
+    ASSERT_TRUE(folder->moveNoReplace("a/b/f", *folder, "moved"));
+    EXPECT_EQ(testsupport::readFile(base / "moved"), "one");
+    EXPECT_EQ(entriesIn(base.path()), 3) << "no private names left behind";
+
+    files::WriteFault fault(base / "moved", files::WriteStep::rename);
+    Error error;
+    EXPECT_FALSE(folder->write("moved", "two", &error));
+    EXPECT_EQ(error.code, ENOSPC);
+    EXPECT_EQ(testsupport::readFile(base / "moved"), "one");
 }
 
 TEST(Confine, PrefixSiblingIsNotInside) {

@@ -16,15 +16,16 @@ namespace ImageOperations {
 
 namespace {
 
-std::optional<std::filesystem::path> pathIn(const Value& v, const char* key, Access access) {
+std::optional<files::Place> pathIn(const Value& v, const char* key, Access access) {
     const std::string* s = v[key].getString();
     if (!s || s->empty()) return std::nullopt;
     return ContainerPaths::resolve(*s, access);
 }
 
-std::shared_ptr<UIImage> loadImage(const std::filesystem::path& path) {
-    if (!files::isRegularFile(path)) return nullptr;
-    return UIImage::imageWithContentsOfFile(path);
+// Read through the place's folder, without following a link.
+std::shared_ptr<UIImage> loadImage(const files::Place& place) {
+    auto bytes = place.read();
+    return bytes ? UIImage::imageWithData(*bytes, UIImage::scaleFromFileName(place.relative)) : nullptr;
 }
 
 }  // namespace
@@ -45,7 +46,7 @@ bool SaveThumbnail(const Arg& json) {
     auto data = alpha ? UIImagePNGRepresentation(thumbnail.get()) : UIImageJPEGRepresentation(thumbnail.get(), 0.9);
     if (!data) return false;
     Error e;
-    if (files::writeAtomically(*save, *data, &e)) return true;
+    if (save->write(*data, &e)) return true;
     NSLog("Thumbnail not written: %s", e.localizedDescription().c_str());
     return false;
 }
@@ -65,9 +66,13 @@ bool CreateQRCode(const Arg& json) {
     if (!text || text->empty()) return false;
     auto save = pathIn(*v, "savePath", Access::Write);
     if (!save) return false;
-    std::optional<std::string> logo;
-    if (auto logoPath = pathIn(*v, "imagePath", Access::Read)) logo = logoPath->string();
-    return QRCodeManager::WriteQRCodeFile(*text, save->string(), logo);
+    std::shared_ptr<UIImage> logo;
+    if (auto logoPath = pathIn(*v, "imagePath", Access::Read)) logo = loadImage(*logoPath);
+    auto data = QRCodeManager::QRCodeFileData(*text, logo);
+    Error e;
+    if (data && save->write(*data, &e)) return true;
+    if (data) NSLog("QR code not written: %s", e.localizedDescription().c_str());
+    return false;
 }
 
 }  // namespace ImageOperations

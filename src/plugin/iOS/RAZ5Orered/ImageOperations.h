@@ -17,7 +17,8 @@ using Arg = std::optional<std::string>;
 bool SaveThumbnail(const Arg& json);
 // The image at the path, into the photo library.
 bool SaveImageToPhotoAlbum(const Arg& path);
-// {"text", "savePath", "imagePath"}: QRCodeManager::WriteQRCodeFile.
+// {"text", "savePath", "imagePath"}: QRCodeManager::QRCodeFileData, written
+// to the save path.
 bool CreateQRCode(const Arg& json);
 
 }  // namespace ImageOperations

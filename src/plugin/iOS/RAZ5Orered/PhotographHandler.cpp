@@ -47,7 +47,7 @@ void PhotographHandler::imagePickerController_didFinishPickingMediaWithInfo(UIIm
     }
     auto data = image ? UIImagePNGRepresentation(image.get()) : std::nullopt;
     Error error;
-    if (data && files::writeAtomically(savePath, *data, &error)) return finish(true, std::nullopt);
+    if (data && savePath.write(*data, &error)) return finish(true, std::nullopt);
     NSLog("Photograph: the picture was not written: %s", error.localizedDescription().c_str());
     finish(false, std::string("save file fail"));
 }

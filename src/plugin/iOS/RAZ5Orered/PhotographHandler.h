@@ -10,15 +10,16 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/Folder.h"
 #include "platform/ui/UIImagePickerController.h"
 
 class PhotographHandler : public UIImagePickerControllerDelegate,
                           public std::enable_shared_from_this<PhotographHandler> {
 public:
-    explicit PhotographHandler(std::string savePath) : savePath(std::move(savePath)) {}
+    explicit PhotographHandler(files::Place savePath) : savePath(std::move(savePath)) {}
 
     std::shared_ptr<UIImagePickerController> imagePickerController;
-    std::string savePath;
+    files::Place savePath;  // reached without links when written
     int width = 0, height = 0;
     bool crop = false;
 

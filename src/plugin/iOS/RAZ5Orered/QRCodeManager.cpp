@@ -70,16 +70,13 @@ std::shared_ptr<UIImage> QRCodeManager::CreateQRCode(const std::optional<std::st
     return CreateNonInterpolateUIImage(CreateModuleImage(*text, correction), size);
 }
 
-bool QRCodeManager::WriteQRCodeFile(const std::string& text, const std::string& savePath,
-                                    const std::optional<std::string>& logoPath) {
+std::optional<Data> QRCodeManager::QRCodeFileData(const std::string& text, const std::shared_ptr<UIImage>& source) {
     std::shared_ptr<UIImage> logo;
-    if (logoPath && Utils::Exists(*logoPath))
-        logo = Utils::GetThumbnail(UIImage::imageWithContentsOfFile(*logoPath), kLogoSize, kLogoSize, false, false,
-                                   false);
+    if (source) logo = Utils::GetThumbnail(source, kLogoSize, kLogoSize, false, false, false);
     // A logo hides the middle of the code: the highest correction level
     // keeps such a code readable.
     auto code = CreateQRCode(text, kCodeSize, logo ? Correction::High : Correction::Medium);
-    if (!code) return false;
+    if (!code) return std::nullopt;
     std::shared_ptr<UIImage> result = code;
     if (logo) {
         auto ctx = CGContext::bitmap(CGSize(kCodeSize, kCodeSize), true, 1);
@@ -89,12 +86,7 @@ bool QRCodeManager::WriteQRCodeFile(const std::string& text, const std::string& 
             if (auto composed = UIImage::imageWithCGImage(ctx->makeImage(), 1)) result = composed;
         }
     }
-    auto data = UIImageJPEGRepresentation(result.get(), 1.0);
-    if (!data) return false;
-    Error e;
-    if (files::writeAtomically(savePath, *data, &e)) return true;
-    NSLog("QR code not written: %s", e.localizedDescription().c_str());
-    return false;
+    return UIImageJPEGRepresentation(result.get(), 1.0);
 }
 
 std::optional<std::string> QRCodeManager::ReadQRCode(const UIImage& image) {

@@ -25,12 +25,10 @@ public:
     // smoothing, so each module is a block of whole, hard-edged pixels.
     static std::shared_ptr<UIImage> CreateNonInterpolateUIImage(const std::shared_ptr<CGImage>& image, double size);
 
-    // Writes a 256-pixel code of `text` as a JPEG (quality 1) to `savePath`,
-    // with the image at `logoPath` (when given and loadable) fitted into
-    // 64 × 64 and stretched over the middle square. Written to a temporary
-    // name and renamed. False when nothing was written.
-    static bool WriteQRCodeFile(const std::string& text, const std::string& savePath,
-                                const std::optional<std::string>& logoPath);
+    // A 256-pixel code of `text` as a JPEG (quality 1), with `logo` (when
+    // given) fitted into 64 × 64 and stretched over the middle square;
+    // nullopt when no code can be made.
+    static std::optional<Data> QRCodeFileData(const std::string& text, const std::shared_ptr<UIImage>& logo);
 
     // The text of the QR code in the image; with several, the last one
     // found. nullopt when there is none.

@@ -3,6 +3,7 @@
 // missing and unlistable paths.
 
 #include <gtest/gtest.h>
+#include <cerrno>
 #include <unistd.h>
 
 #include "platform/foundation/AppHome.h"
@@ -11,6 +12,7 @@
 #include "platform/foundation/Value.h"
 #include "plugin/iOS/RAZ5Orered/ContainerPaths.h"
 #include "plugin/iOS/RAZ5Orered/FileOperations.h"
+#include "plugin/iOS/RAZ5Orered/ImageOperations.h"
 #include "plugin/iOS/RAZ5Orered/Utils.h"
 #include "support/TestSupport.h"
 
@@ -138,6 +140,35 @@ TEST_F(Files, PathsOutsideTheContainerAreRefused) {
     EXPECT_FALSE(DeleteAtPath((home.path() / "keychain.sqlite").string()));
     EXPECT_FALSE(CopyFile(pair(home.path() / "keychain.sqlite", docs / "k")));
     EXPECT_TRUE(fs::exists(home.path() / "keychain.sqlite"));
+}
+
+TEST_F(Files, LinksAreRefusedDanglingOrNotAndAtUseAsWellAsAtTheCheck) {
+    // A dangling link whose target lies outside once passed the check, and
+    // a write through it would have made the file outside.
+    fs::create_symlink(outside / "planted", docs / "dangling");
+    fs::create_symlink(outside / "gone/dir", docs / "dangling-dir");
+    fs::create_directories(docs / "real");
+    fs::create_symlink(docs / "real", docs / "inner-link");
+    for (const char* p : {"dangling", "dangling-dir/x", "inner-link/x"}) {
+        EXPECT_FALSE(ContainerPaths::resolve(p, ContainerPaths::Access::Read)) << p;
+        EXPECT_FALSE(ContainerPaths::resolve(p, ContainerPaths::Access::Write)) << p;
+        EXPECT_FALSE(CreateDir(std::string(p) + "/made")) << p;
+        EXPECT_FALSE(CopyFile(pair(docs / "real", docs / p))) << p;
+    }
+    EXPECT_FALSE(ImageOperations::CreateQRCode(
+        Value::dict({{"text", "t"}, {"savePath", (docs / "dangling").string()}}).toJSON()));
+
+    // Checked, then a folder on the way swapped for a link out: the use is refused.
+    auto place = ContainerPaths::resolve((docs / "real/thumb.png").string(), ContainerPaths::Access::Write);
+    ASSERT_TRUE(place);
+    fs::rename(docs / "real", docs / "real-old");
+    fs::create_directory_symlink(outside.path(), docs / "real");
+    Error error;
+    EXPECT_FALSE(place->write(Data{1, 2, 3}, &error));
+    EXPECT_EQ(error.code, ELOOP);
+    EXPECT_FALSE(place->read());
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside.path()), fs::directory_iterator()), 0);
+    EXPECT_FALSE(fs::exists(outside / "planted"));
 }
 
 TEST_F(Files, TheBundleIsReadableButNotWritable) {

@@ -9,9 +9,9 @@
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 #include "plugin/iOS/RAZ5Orered/Utils.h"
 
-void CRImageCropController::CropImage(std::shared_ptr<UIImage> image, const std::string& savePath, bool isPng,
+void CRImageCropController::CropImage(std::shared_ptr<UIImage> image, const files::Place& savePath, bool isPng,
                                       uint64_t maxWidth, uint64_t maxHeight) {
-    if (!image || savePath.empty()) return;
+    if (!image || savePath.relative.empty()) return;
     auto root = IOSPlugin::GetRootController();
     if (!root) {
         NSLog("%s", "CropImage: there is no root controller to show the crop screen on");
@@ -64,7 +64,7 @@ void CRImageCropController::ClickConfirm(UIControl*) {
     if (!cut) return;
     auto data = isPng ? UIImagePNGRepresentation(cut.get()) : UIImageJPEGRepresentation(cut.get(), 1.0);
     Error error;
-    bool written = data && files::writeAtomically(savePath, *data, &error);
+    bool written = data && savePath.write(*data, &error);
     if (!written) NSLog("CropImage: the cut was not written: %s", error.localizedDescription().c_str());
     SysPlugin::OnCropImage(Value::dict({{"result", written ? 1 : 0}}).toJSON(true));
     dismissViewControllerAnimated(true);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/foundation/Folder.h"
 #include "platform/ui/UIControl.h"
 #include "platform/ui/UIViewController.h"
 #include "plugin/iOS/RAZ5Orered/CropImage/CRImageView.h"
@@ -19,7 +20,7 @@ public:
 
     // Shows the screen over the bridge's root controller; nothing without
     // an image or a save path (and no event reaches the page then).
-    static void CropImage(std::shared_ptr<UIImage> image, const std::string& savePath, bool isPng, uint64_t maxWidth,
+    static void CropImage(std::shared_ptr<UIImage> image, const files::Place& savePath, bool isPng, uint64_t maxWidth,
                           uint64_t maxHeight);
 
     CRImageCropController();
@@ -28,7 +29,7 @@ public:
     std::shared_ptr<CRImageView> imageView;
 
     std::shared_ptr<UIImage> image;
-    std::string savePath;
+    files::Place savePath;  // reached without links when written
     bool isPng = false;
     uint64_t maxWidth = 0, maxHeight = 0;
 
