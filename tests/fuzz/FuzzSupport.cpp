@@ -2,10 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <system_error>
 
 #include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Strings.h"
 
 namespace fuzz {
 
@@ -36,6 +39,79 @@ std::filesystem::path scratchFolder() {
 void quietPlatformLog() {
     PlatformLog::setStderrEnabled(false);
     PlatformLog::connectSystemSink(PlatformLog::Sink::None, "");
+}
+
+uint64_t Input::integer(int bytes) {
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) v = v << 8 | byte();
+    return v;
+}
+
+std::string Input::text(size_t max) {
+    size_t n = std::min<size_t>(byte() % (max + 1), size_ - std::min(at_, size_));
+    std::string out(reinterpret_cast<const char*>(data_ + at_), n);
+    at_ += n;
+    return out;
+}
+
+std::string_view Input::rest() const {
+    return at_ < size_ ? std::string_view(reinterpret_cast<const char*>(data_ + at_), size_ - at_) : "";
+}
+
+Value Input::value(int depth) {
+    switch (byte() % (depth > 0 ? 9 : 7)) {
+    case 0: return Value();
+    case 1: return Value(bool(byte() & 1));
+    case 2: return Value(int64_t(integer(8)));
+    case 3: {
+        uint64_t bits = integer(8);
+        double d;
+        std::memcpy(&d, &bits, 8);
+        return Value(std::isfinite(d) ? d : 0.5);
+    }
+    case 4: return Value(text());
+    case 5: {
+        std::string t = text();
+        return Value(Data(t.begin(), t.end()));
+    }
+    case 6: {
+        // Whole seconds within the years a Date holds.
+        int64_t seconds = int64_t(integer(8) % 18000000000ull) - 9000000000;
+        return Value(Date(std::chrono::duration_cast<Date::duration>(std::chrono::seconds(seconds))));
+    }
+    case 7: {
+        Value out = Value::array();
+        for (int n = byte() % 5; n > 0 && !empty(); --n) out.push(value(depth - 1));
+        return out;
+    }
+    default: {
+        Value out = Value::dict();
+        for (int n = byte() % 5; n > 0 && !empty(); --n) {
+            std::string key = text(12);
+            out.set(key, value(depth - 1));
+        }
+        return out;
+    }
+    }
+}
+
+Value storedForm(const Value& v) {
+    auto stored = [](std::string_view s) {
+        return strings::replaceAll(strings::validUTF8(s), std::string_view("\0", 1), "\xEF\xBF\xBD");
+    };
+    if (v.isNull()) return Value("");
+    if (auto s = v.getString()) return Value(stored(*s));
+    if (auto a = v.getArray()) {
+        Value out = Value::array();
+        for (auto& e : *a) out.push(storedForm(e));
+        return out;
+    }
+    if (auto d = v.getDict()) {
+        Value out = Value::dict();
+        for (auto& [k, e] : *d) out.set(stored(k), storedForm(e));
+        return out;
+    }
+    return v;
 }
 
 }  // namespace fuzz

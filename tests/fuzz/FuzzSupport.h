@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/Value.h"
+
 #define FUZZ_CHECK(condition)                                                                     \
     do {                                                                                          \
         if (!(condition)) {                                                                       \
@@ -31,5 +33,30 @@ std::filesystem::path scratchFolder();
 // Keeps the platform log off standard error: a target that logs each bad
 // input would spend its time writing.
 void quietPlatformLog();
+
+// An input read as a row of choices, for targets that build what they test
+// from it; past its end every read gives zero or nothing.
+class Input {
+public:
+    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    bool empty() const { return at_ >= size_; }
+    uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
+    uint64_t integer(int bytes);
+    // Up to `max` bytes of any value, its length read first.
+    std::string text(size_t max = 32);
+    // A value of any type (texts of any bytes, finite reals, dates in whole
+    // seconds that a Date holds), nested up to `depth` levels.
+    Value value(int depth = 3);
+    // What is left.
+    std::string_view rest() const;
+
+private:
+    const uint8_t* data_;
+    size_t size_, at_ = 0;
+};
+
+// A value as the property-list writers store it: texts and keys valid
+// UTF-8 without NUL (U+FFFD in place of bad bytes), null as "".
+Value storedForm(const Value& v);
 
 }  // namespace fuzz

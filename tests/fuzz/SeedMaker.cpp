@@ -1,0 +1,207 @@
+// Writes the seed files of the fuzz targets for property lists, keyed
+// archives, the channel file, envelopes, replies, the model mapper, paths,
+// media requests, log file names, user defaults and EXIF
+// (scripts/make-fuzz-seeds): what our own writers make, plus the
+// reproducers of faults mended in those readers.
+//
+//   fuzz_seed_maker CORPUS_FOLDER
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "aggregator/Extend.h"
+#include "aggregator/RelayChannelConfig.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/KeyedArchive.h"
+#include "platform/foundation/NSDateFormatter.h"
+#include "platform/foundation/Strings.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path gRoot;
+
+void seed(const std::string& target, const std::string& name, std::string_view bytes) {
+    files::writeAtomically(gRoot / target / name, bytes);
+}
+void seed(const std::string& target, const std::string& name, const Data& bytes) {
+    seed(target, name, Extend::view(bytes));
+}
+Data prefixed(uint8_t first, const Data& rest) {
+    Data out{first};
+    out.insert(out.end(), rest.begin(), rest.end());
+    return out;
+}
+Data hex(std::string_view text) {
+    Data out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2) out.push_back(uint8_t(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
+    return out;
+}
+
+Date at(double seconds) {
+    return Date(std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds)));
+}
+
+// A value like the stored ones: preferences, a channel file, a device id.
+Value sample() {
+    return Value::dict({{"ZV_LoginStyle", 2},
+                        {"ZV_accounts", Value::array({Value::dict({{"u", "玩家"}, {"p", ""}})})},
+                        {"KEY_AntiIndulge_KEY", Value::dict({{"on", true}, {"limit", 5400.5}})},
+                        {"when", at(1765000000.25)},
+                        {"blob", Data{0, 1, 2, 255}},
+                        {"negative", -7},
+                        {"big", int64_t(1) << 40}});
+}
+
+void plistSeeds() {
+    const std::string t = "fuzz_plist";
+    seed(t, "binary-sample", sample().toBinaryPlist());
+    seed(t, "xml-sample", sample().toXMLPlist());
+    seed(t, "binary-dates", Value::array({at(4102444800.0), at(-2208988800.0), at(978307198.75)}).toBinaryPlist());
+    seed(t, "xml-dates", Value::array({at(4102444800.0), at(-2208988800.0)}).toXMLPlist());
+    seed(t, "binary-uid", Value::dict({{"$top", Value::dict({{"root", Value::dict({{"CF$UID", 1}})}})}}).toBinaryPlist());
+    // A NUL inside a text (once an abort), XML and binary.
+    seed(t, "nul-xml", std::string_view("<plist><string>a\0b</string></plist>", 36));
+    seed(t, "nul-binary", hex("62706c6973743030d101025b5a565f557365724e616d6563006100000062080b17"
+                              "000000000000" "0101" "0000000000000003" "0000000000000000" "000000000000001e"));
+    // Texts marked ASCII holding bytes >= 0x80.
+    seed(t, "ascii-high", hex("62706c6973743030d10102526be95276ff080b0e"
+                              "000000000000" "0101" "0000000000000003" "0000000000000000" "0000000000000011"));
+    // An array holding itself; a date past what a Date holds.
+    seed(t, "self-array", hex("62706c6973743030a10008"
+                              "000000000000" "0101" "0000000000000001" "0000000000000000" "000000000000000a"));
+    seed(t, "far-date", hex("62706c6973743030" "33426d1a94a2000000" "08"
+                            "000000000000" "0101" "0000000000000001" "0000000000000000" "0000000000000011"));
+}
+
+void keyedArchiveSeeds() {
+    const std::string t = "fuzz_keyed_archive";
+    seed(t, "archive-sample", prefixed(1, keyedarchive::archive(sample())));
+    seed(t, "archive-device-id", prefixed(1, keyedarchive::archive(Value::dict({{"com.pxqvbtrok.data", "IDFV-1"}}))));
+    seed(t, "archive-null-text", prefixed(1, keyedarchive::archive(Value::array({"$null", Value(), "x"}))));
+    // The device-id item a page once planted, and a date past every Date.
+    seed(t, "planted-nul", prefixed(1, Data{'<', 'p', 'l', 'i', 's', 't', '>', '<', 's', 't', 'r', 'i', 'n', 'g', '>',
+                                            'a', 0, 'b', '<', '/', 's', 't', 'r', 'i', 'n', 'g', '>', '<', '/', 'p',
+                                            'l', 'i', 's', 't', '>'}));
+    Value farDate = Value::dict({{"$archiver", "NSKeyedArchiver"},
+                                 {"$top", Value::dict({{"root", Value::dict({{"CF$UID", 1}})}})},
+                                 {"$objects", Value::array({"$null", Value::dict({{"NS.time", 72169280020.0},
+                                                                                  {"$class", Value::dict({{"CF$UID", 2}})}}),
+                                                            Value::dict({{"$classname", "NSDate"}})})}});
+    seed(t, "far-date", prefixed(1, farDate.toBinaryPlist()));
+    // Choices: a dictionary of texts, numbers and a nested array.
+    seed(t, "choices", Data{0, 8, 3, 1, 'k', 4, 3, 'a', 0xFF, 'b', 1, 'n', 2, 0, 0, 0, 0, 0, 0, 0, 42, 1, 'l', 7, 2, 1, 1, 0});
+}
+
+void channelSeeds() {
+    const std::string t = "fuzz_channel_file";
+    Value config = Value::dict({{"channel_type", "1001"}, {"product_code", "P100"}, {"product_key", "abcdefgh12345"},
+                                {"checkkey", "ck"}, {"relay_server_config", Value::array({"https://a.example"})}});
+    seed(t, "plain", prefixed(0, config.toXMLPlist()));
+    seed(t, "plain-binary", prefixed(0, config.toBinaryPlist()));
+    Data archived = keyedarchive::archive(config);
+    seed(t, "encrypted", prefixed(0, Extend::des128Encryptt(Extend::view(archived), RelayChannelConfig::kFileKey)));
+    seed(t, "to-encrypt", prefixed(1, archived));
+}
+
+void envelopeSeeds() {
+    const std::string t = "fuzz_envelope";
+    const std::string key = "abcdefgh12345";
+    auto withKey = [&](std::string_view text) {
+        std::string out(1, char(key.size()));
+        return out + key + std::string(text);
+    };
+    seed(t, "request", withKey(Extend::urlEncodeFromBase64StrOfDES128Encryptt(R"({"a":1,"nick":"玩家"})", key)));
+    seed(t, "base64", withKey(Extend::base64FromDES128Encrypt("reply", key)));
+    seed(t, "raw-des", withKey(Extend::view(Extend::des128Encryptt("12345678", key))));
+    seed(t, "padding-only", withKey("AAAAAAAAAAA="));
+}
+
+void replySeeds() {
+    const std::string agg = "fuzz_aggregator_reply";
+    seed(agg, "success", R"({"result":true,"data":{"server_list":["https://a"],"ver":"1"}})");
+    seed(agg, "failure", R"({"result":false,"error":{"id":"30001","message":"登录被拒"}})");
+    seed(agg, "odd", R"({"result":1,"error":{"id":1e300,"message":5},"data":[1]})");
+    const std::string uc = "fuzz_usercentre_reply";
+    seed(uc, "login", R"({"z":1,"b":"ok","u":"demo","n":"玩家","t":"1700000000","s":"tok","frz":"1","bd":true})");
+    seed(uc, "payways", R"({"z":"1","c":[{"id":"1","name":"平台币","balance":"10"},{"id":2},"x"]})");
+    seed(uc, "wrong-types", R"({"z":"1wallet","b":{"x":1},"c":{"id":1},"up":"yes"})");
+    const std::string model = "fuzz_model_mapper";
+    seed(model, "every-field", R"({"t":"x","wide":"12","narrow":3.7,"real":"2.5","flag":"true","any":[1,{"a":null}],)"
+                               R"("maybe":7,"inner":{"name":"n","count":"9"},"list":[{"name":"a"},5,{}],"words":["a",1]})");
+    seed(model, "array", R"([{"name":"a","count":1},null,{"count":"x"}])");
+}
+
+void pathSeeds() {
+    const std::string t = "fuzz_confine";
+    const char* paths[] = {"\x00img/a.png", "\x00img/dangling", "\x00escape/secret", "\x01" "a/f.txt",
+                           "\x01" "dangling-out", "\x02" "dangling-in", "\x02" "in-link/x", "\x01" "out-link/secret",
+                           "\x02" "loop-a/x", "\x01" "a/relative-out/x", "\x02" "keychain-link", "\x01/etc/passwd"};
+    int i = 0;
+    for (const char* p : paths) seed(t, "path-" + std::to_string(i++), std::string_view(p, 1 + std::strlen(p + 1)));
+}
+
+void mediaSeeds() {
+    const std::string t = "fuzz_media_request";
+    seed(t, "get-range", std::string("\x40\x00", 2) + "GET /p/video.mp4 HTTP/1.1\r\nHost: 127.0.0.1\r\nRange: bytes=0-\r\n\r\n");
+    seed(t, "keep-alive", std::string("\x10\x00", 2) + "\r\nGET /a HTTP/1.0\nConnection: keep-alive\n\nGET /b HTTP/1.1\n\n");
+    seed(t, "too-large", std::string("\x00\x08", 2) + "GET /" + std::string(64, 'a') + " HTTP/1.1\r\n");
+}
+
+void logNameSeeds() {
+    const std::string t = "fuzz_log_file_name";
+    NSDateFormatter format("yyyy'-'MM'-'dd'--'HH'-'mm'-'ss'-'SSS'");
+    seed(t, "now", format.stringFromDate(at(1765000000.123)));
+    seed(t, "numbered", format.stringFromDate(at(1765000000)) + " 2");
+    // Years no Date holds: once read wrapped round, 2685 as the year 2100.
+    seed(t, "year-2685", "2685-01-01--00-00-00-000");
+    seed(t, "year-2958", "2958-12-06--17-00-00-123");
+    seed(t, "year-1677", "1677-12-31--23-59-59-999");
+    seed(t, "month-13", "2026-13-01--00-00-00-000");
+}
+
+void defaultsSeeds() {
+    const std::string t = "fuzz_user_defaults";
+    Data file = sample().toBinaryPlist();
+    file.resize((file.size() + 3) / 4 * 4, 0);  // the length is given in fours
+    Data input = prefixed(uint8_t(file.size() / 4), file);
+    // Then: "bad\xFF" = a text of bad bytes, "x" removed.
+    input.insert(input.end(), {4, 'b', 'a', 'd', 0xFF, 1, 4, 2, 0xC0, 0x80, 1, 'x', 0});
+    seed(t, "sample-and-changes", input);
+    seed(t, "garbage-file", Data{2, 'g', 'a', 'r', 'b', 'a', 'g', 'e', '!', 1, 'k', 1, 2, 1});
+}
+
+void exifSeeds() {
+    const std::string t = "fuzz_exif";
+    seed(t, "orientation-6", Data{'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                                  0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0});
+    seed(t, "big-endian-8", Data{'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                                 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0, 0});
+    // IFD offsets that wrapped round in 32 bits.
+    seed(t, "offset-fffffffe", hex("457869660000" "4949" "2a00" "feffffff" "00000000"));
+    seed(t, "offset-ffffffff", hex("457869660000" "4d4d" "002a" "ffffffff" "00000000"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
+        return 2;
+    }
+    gRoot = argv[1];
+    plistSeeds();
+    keyedArchiveSeeds();
+    channelSeeds();
+    envelopeSeeds();
+    replySeeds();
+    pathSeeds();
+    mediaSeeds();
+    logNameSeeds();
+    defaultsSeeds();
+    exifSeeds();
+    return 0;
+}
