@@ -7,6 +7,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 
@@ -96,9 +97,7 @@ Value Input::value(int depth) {
 }
 
 Value storedForm(const Value& v) {
-    auto stored = [](std::string_view s) {
-        return strings::replaceAll(strings::validUTF8(s), std::string_view("\0", 1), "\xEF\xBF\xBD");
-    };
+    auto stored = [](std::string_view s) { return binaryplist::storedText(s); };
     if (v.isNull()) return Value("");
     if (auto s = v.getString()) return Value(stored(*s));
     if (auto a = v.getArray()) {

@@ -31,6 +31,10 @@ std::optional<Date> dateFromReferenceSeconds(double seconds) {
     return Date(std::chrono::duration_cast<Date::duration>(since1970));
 }
 
+std::string storedText(std::string_view s) {
+    return strings::replaceAll(strings::validUTF8(s), std::string_view("\0", 1), "\xEF\xBF\xBD");
+}
+
 double referenceSecondsFromDate(Date date) {
     int64_t nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(date.time_since_epoch()).count();
     int64_t whole = nanos / kNanos, rest = nanos % kNanos;
@@ -241,12 +245,6 @@ private:
 };
 
 // ---- writing
-
-// Text as the file may hold it: valid UTF-8 without NUL (bad bytes and NULs
-// become U+FFFD), so that a written file always reads back.
-std::string storedText(std::string_view s) {
-    return strings::replaceAll(strings::validUTF8(s), std::string_view("\0", 1), "\xEF\xBF\xBD");
-}
 
 class Writer {
 public:

@@ -15,6 +15,7 @@
 // written as a UID.
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/foundation/Value.h"
@@ -23,6 +24,11 @@ namespace binaryplist {
 
 std::optional<Value> read(std::string_view bytes);
 Data write(const Value& root);
+
+// Text as property lists store it: valid UTF-8 without NUL, bad bytes and
+// NULs written U+FFFD (as the JSON writer does), so that a written file
+// always reads back. Both writers use it.
+std::string storedText(std::string_view s);
 
 // Dates as property lists store them: seconds since 2001-01-01 GMT. The
 // conversions are exact both ways for every date a Date holds to the

@@ -8,6 +8,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/NSBundle.h"
+#include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 
@@ -67,9 +68,7 @@ namespace {
 
 // A key as the preferences file stores it: two keys that differ only in
 // bytes that are not UTF-8 are one key there, so they are one here too.
-std::string storedKey(const std::string& key) {
-    return strings::replaceAll(strings::validUTF8(key), std::string_view("\0", 1), "\xEF\xBF\xBD");
-}
+std::string storedKey(const std::string& key) { return binaryplist::storedText(key); }
 
 }  // namespace
 

@@ -443,13 +443,6 @@ Value PlistReader::read(plist_t node, int depth) {
     }
 }
 
-// Text as libplist may store it: valid UTF-8 without NUL (bad bytes and
-// NULs become U+FFFD, as the JSON writer does), so that a written file
-// always reads back.
-std::string plistText(std::string_view s) {
-    return strings::replaceAll(strings::validUTF8(s), std::string_view("\0", 1), "\xEF\xBF\xBD");
-}
-
 // A date node holding the whole date: made from our binary form, since
 // libplist's own constructor takes 32-bit seconds.
 plist_t dateNode(::Date date) {
@@ -465,7 +458,7 @@ plist_t toPlistNode(const Value& v) {
     case Value::Type::Bool: return plist_new_bool(*v.getBool() ? 1 : 0);
     case Value::Type::Integer: return plist_new_uint(uint64_t(*v.getInteger()));
     case Value::Type::Real: return plist_new_real(*v.getNumber());
-    case Value::Type::String: return plist_new_string(plistText(*v.getString()).c_str());
+    case Value::Type::String: return plist_new_string(binaryplist::storedText(*v.getString()).c_str());
     case Value::Type::Data: {
         auto& d = *v.getData();
         return plist_new_data(reinterpret_cast<const char*>(d.data()), d.size());
@@ -480,7 +473,7 @@ plist_t toPlistNode(const Value& v) {
         const Value& uid = v["CF$UID"];
         if (v.size() == 1 && uid.isInteger()) return plist_new_uid(uint64_t(*uid.getInteger()));
         plist_t d = plist_new_dict();
-        for (auto& [k, e] : *v.getDict()) plist_dict_set_item(d, plistText(k).c_str(), toPlistNode(e));
+        for (auto& [k, e] : *v.getDict()) plist_dict_set_item(d, binaryplist::storedText(k).c_str(), toPlistNode(e));
         return d;
     }
     }
