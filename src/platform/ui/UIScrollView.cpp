@@ -124,6 +124,15 @@ void UIScrollView::setContentSize(CGSize s) {
     setNeedsLayout();
     // Views that follow the content's end (a load-more footer) move with it.
     geometryDidChange();
+    // Content that shrank under the offset would leave the view showing
+    // nothing until a drag: the offset comes back to the content's end. A
+    // finger on the content, or content settling, keeps its own course.
+    if (!dragging_ && !decelerating_) clampToContentEnd();
+}
+
+void UIScrollView::clampToContentEnd() {
+    CGPoint p = contentOffset(), hi = maximumContentOffset();
+    if (p.x > hi.x || p.y > hi.y) setContentOffset({std::min(p.x, hi.x), std::min(p.y, hi.y)});
 }
 
 void UIScrollView::setContentInset(const UIEdgeInsets& i) {
@@ -299,6 +308,7 @@ void UIScrollView::settle(CGPoint target) {
         auto self = std::static_pointer_cast<UIScrollView>(weak.lock());
         if (!self || self->scrollGeneration_ != gen) return;
         self->decelerating_ = false;
+        self->clampToContentEnd();
         if (auto d = self->scrollDelegate()) d->scrollViewDidEndDecelerating(*self);
     });
 }

@@ -10,7 +10,9 @@
 // scrollViewDidEndDecelerating. The release is acted on after every target
 // of the pan gesture has heard it ended, so that a pull-to-refresh header
 // still sees the pulled offset and may widen the inset the content then
-// settles to.
+// settles to. Content that shrinks past the offset brings the offset back
+// to its end (unless a drag or a settle is under way), so a shorter list
+// never shows empty.
 
 #include <memory>
 
@@ -77,6 +79,8 @@ private:
     // Acts on a release once the pan's other targets have heard of it.
     void finishRelease();
     void settle(CGPoint target);
+    // An offset past the content's end comes back to it.
+    void clampToContentEnd();
     CGPoint clamp(CGPoint p) const;
     // The offset shown for an offset the finger asks for (past an edge: damped).
     CGPoint resisted(CGPoint raw) const;

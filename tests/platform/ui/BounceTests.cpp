@@ -259,3 +259,32 @@ TEST_F(Bounce, APagerBouncesAtItsEndsAndStillTurnsPages) {
 }
 
 }  // namespace
+
+TEST_F(Bounce, ContentThatShrinksUnderTheOffsetBringsItBackToTheEnd) {
+    scroll->setContentInset({0, 0, 44, 0});
+    scroll->setContentOffset({0, 700});
+    scroll->setContentSize({375, 500});  // its end is now at 500 + 44 - 400
+    EXPECT_EQ(scroll->contentOffset().y, 144);
+    EXPECT_EQ(rec->offsets.back().y, 144);  // the delegate hears of it
+    scroll->setContentSize({375, 100});  // shorter than the view: the top
+    EXPECT_EQ(scroll->contentOffset().y, 0);
+    // Growing content, or shrinking content still past the offset, leaves it alone.
+    scroll->setContentOffset({0, 0});
+    scroll->setContentSize({375, 1200});
+    scroll->setContentOffset({0, 300});
+    scroll->setContentSize({375, 900});
+    EXPECT_EQ(scroll->contentOffset().y, 300);
+
+    // While a finger holds the content the offset stays where the finger puts it;
+    // once the content has settled it is at the new end.
+    CGPoint start{100, 450};
+    ASSERT_TRUE(uitest::touchDown(start));
+    moveBy(start, 0, -100, 5);
+    double held = scroll->contentOffset().y;
+    scroll->setContentSize({375, 500});
+    EXPECT_EQ(scroll->contentOffset().y, held);
+    ASSERT_TRUE(uitest::touchUp({start.x, start.y - 100}));
+    clock->advance(std::chrono::seconds(1));
+    RunLoop::drain();
+    EXPECT_EQ(scroll->contentOffset().y, 144);
+}
