@@ -149,6 +149,8 @@ void UICollectionView::computeLayout() {
         double avail = lineLength - lead - trail;
         size_t i = 0;
         bool first = true;
+        std::optional<double> fullGap;  // the gap of the section's line before the last
+        size_t fullCount = 0;           // and how many items it held
         while (i < sizes.size()) {
             // Fill one line.
             size_t j = i;
@@ -164,9 +166,20 @@ void UICollectionView::computeLayout() {
             for (size_t q = i; q < j; ++q) thick = std::max(thick, sizes[q].height), sum += sizes[q].width;
             if (!first) pos += lineSpacing;
             first = false;
-            // Lines are justified; a lone item is centred.
+            // Lines are justified and a lone item is centred, but the last
+            // line of a grid keeps the gap of the line above (the minimum
+            // spacing when it is the only one) from the leading edge: a short
+            // last row stays in its columns.
             double gap = k > 1 ? (avail - sum) / double(k - 1) : 0;
             double x = k > 1 ? lead : lead + (avail - sum) / 2;
+            bool last = j == sizes.size();
+            if (!last) {
+                fullGap = gap;
+                fullCount = k;
+            } else if (fullCount != 1) {
+                x = lead;
+                gap = std::min(k > 1 ? gap : itemSpacing, fullGap.value_or(itemSpacing));
+            }
             for (size_t q = i; q < j; ++q) {
                 double across = pos + (thick - sizes[q].height) / 2;
                 CGRect r = horizontal ? CGRect(across, x, sizes[q].height, sizes[q].width)

@@ -185,6 +185,30 @@ struct Pager : UIScrollViewDelegate {
     void scrollViewDidEndScrollingAnimation(UIScrollView&) override { ++animationsEnded; }
 };
 
+TEST_F(ListTests, AShortLastRowOfAGridStaysInItsColumns) {
+    auto w = makeWindow();
+    auto layout = std::make_shared<UICollectionViewFlowLayout>();
+    layout->minimumInteritemSpacing = 2;
+    layout->minimumLineSpacing = 2;
+    layout->sectionInset = {2, 2, 2, 2};
+    auto grid = std::make_shared<Grid>();
+    auto cv = std::make_shared<UICollectionView>(CGRect(0, 0, 320, 480), layout);
+    cv->registerClass("AssetCell", [] { return std::make_shared<UICollectionViewCell>(); });
+    cv->dataSource = grid;
+    cv->setDelegate(grid);
+    w->rootViewController()->view()->addSubview(cv);
+    // 77.5 points square, four to a row; for each count, the x of every item of the last row.
+    for (auto& [count, xs] : std::vector<std::pair<long, std::vector<double>>>{
+             {6, {2, 81.5}}, {3, {2, 81.5, 161}}, {1, {2}}, {8, {2, 81.5, 161, 240.5}}}) {
+        grid->count = count;
+        cv->reloadData();
+        uitest::layout();
+        long first = (count - 1) / 4 * 4;
+        for (long i = first; i < count; ++i)
+            EXPECT_DOUBLE_EQ(cv->frameForItemAtIndexPath({0, i}).minX(), xs[size_t(i - first)]) << count << " items, item " << i;
+    }
+}
+
 TEST_F(ListTests, PagingSettlesOnAPageAndNegativeInsetsLockASide) {
     auto w = makeWindow();
     auto pager = std::make_shared<Pager>();
