@@ -27,6 +27,11 @@ constexpr const char* kConfig = R"XML(<?xml version="1.0"?>
     </acceptfont>
     <rejectfont><glob>*</glob></rejectfont>
   </selectfont>
+  <!-- Pango asks for "emoji" for the runs it takes as emoji. -->
+  <alias binding="strong">
+    <family>emoji</family>
+    <prefer><family>Noto Color Emoji</family></prefer>
+  </alias>
   <include ignore_missing="yes">/usr/share/fontconfig/conf.avail/10-scale-bitmap-fonts.conf</include>
 </fontconfig>
 )XML";

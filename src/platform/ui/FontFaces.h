@@ -7,7 +7,11 @@
 // emoji from Noto Color Emoji (Debian's fonts-noto-core, fonts-noto-cjk and
 // fonts-noto-color-emoji). Pango takes each character from the first face
 // of that list that has it, so a digit never comes from the emoji face and
-// a run's colour reaches every glyph of the run.
+// a run's colour reaches every glyph of the run. Emoji runs (👍, ❤️; not
+// "❤︎" with the text selector) are another matter: Pango asks for the
+// generic family "emoji" there, which the configuration maps to the colour
+// face first, so a symbol face's plain outline of the same character is
+// not used.
 //
 // The faces come from a fontconfig configuration of the program's own that
 // accepts only those files; when none of them is installed, the machine's

@@ -97,6 +97,40 @@ TEST_F(RenderTests, SampleScreenRendersTextEmojiButtonAndAlert) {
     EXPECT_EQ(back->image->pixelAt(700, 1300), full);
 }
 
+TEST_F(RenderTests, EmojiThatASymbolFaceAlsoHasDrawInColourOnTheLine) {
+    auto root = std::make_shared<UIViewController>();
+    auto w = makeWindow(root);
+    root->view()->setBackgroundColor(UIColor::whiteColor());
+    // A thumb and a heart (its emoji selector) after text, and the heart asked for as text.
+    struct Case {
+        std::string text;
+        bool colour;
+    };
+    std::vector<Case> cases{{"好评👍", true}, {"喜欢❤️", true}, {"👍🏽👍", true}, {"喜欢❤︎", false}};
+    std::vector<std::shared_ptr<UILabel>> labels;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        auto l = std::make_shared<UILabel>(CGRect(20, 40 + 70 * double(i), 300, 60));
+        l->setText(cases[i].text);
+        l->setFont(UIFont::systemFontOfSize(40));
+        root->view()->addSubview(l);
+        labels.push_back(l);
+    }
+    auto img = w->renderImage();
+    ASSERT_TRUE(img);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        CGRect f = labels[i]->frame();
+        // The last character sits right of the two Chinese ones (80 points).
+        CGRect tail(f.minX() + 82, f.minY(), f.width() - 82, f.height());
+        int coloured = countPixels(*img, tail, colourful);
+        if (cases[i].colour) EXPECT_GT(coloured, 300) << cases[i].text;
+        else EXPECT_LT(coloured, 20) << cases[i].text;
+        // On the line: the glyph's ink reaches the lower half of the label as the text's does.
+        CGRect lower(tail.minX(), f.midY() + 4, tail.width(), f.height() / 2 - 4);
+        EXPECT_GT(countPixels(*img, lower, [](RGBA8 p) { return p.r < 200 || p.g < 200 || p.b < 200; }), 100)
+            << cases[i].text;
+    }
+}
+
 TEST_F(RenderTests, ShadowsMasksAndBordersDraw) {
     auto w = makeWindow();
     auto v = w->rootViewController()->view();
