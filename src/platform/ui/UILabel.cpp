@@ -53,13 +53,24 @@ double UILabel::fittingScale() const {
     TextLayout::Options o = options(-1);
     double natural = TextLayout(attributedText(), o).size().width;
     if (natural <= width) return 1;
-    return std::max(minimumScaleFactor, width / natural);
+    // Text does not narrow in proportion to its font size (sizes and
+    // advances are rounded): measure again until the scaled text fits, or
+    // it would still be cut with an ellipsis.
+    double scale = width / natural;
+    for (int i = 0; i < 4 && scale > minimumScaleFactor; ++i) {
+        o.font = font_->fontWithSize(font_->pointSize() * scale);
+        double drawn = TextLayout(scaledText(scale), o).size().width;
+        if (drawn <= width) break;
+        scale *= width / drawn * 0.99;
+    }
+    return std::max(minimumScaleFactor, scale);
 }
 
 // The text with every font scaled by the fitting scale.
-NSAttributedString UILabel::drawnText() const {
+NSAttributedString UILabel::drawnText() const { return scaledText(fittingScale()); }
+
+NSAttributedString UILabel::scaledText(double scale) const {
     NSAttributedString text = attributedText();
-    double scale = fittingScale();
     if (scale >= 1) return text;
     NSAttributedString scaled = text;
     scaled.addAttribute(NSFontAttributeName, font_->fontWithSize(font_->pointSize() * scale), NSMakeRange(0, text.length()));

@@ -47,6 +47,7 @@ public:
 private:
     TextLayout::Options options(double width) const;
     NSAttributedString drawnText() const;
+    NSAttributedString scaledText(double scale) const;
 
     std::string text_;
     std::optional<NSAttributedString> attributed_;

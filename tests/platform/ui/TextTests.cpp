@@ -1,4 +1,5 @@
 #include "UITestSupport.h"
+#include "platform/ui/TextLayout.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/ui/UIEventInjection.h"
 #include "platform/foundation/Strings.h"
@@ -191,6 +192,21 @@ TEST_F(TextTests, TextViewGrowsWithLinesAndACustomInputViewShowsAsTheKeyboard) {
 }
 
 }  // namespace
+
+TEST_F(TextTests, AShrinkingLabelFitsItsWidthWhateverTheRoundingOfSmallFonts) {
+    auto label = std::make_shared<UILabel>(CGRect(0, 0, 63.29, 18));
+    label->setFont(UIFont::boldSystemFontOfSize(9));
+    label->adjustsFontSizeToFitWidth = true;
+    for (const char* text : {"奖励1000000金币", "奖励100000000000金币", "Level 1000000 reward"}) {
+        label->setText(text);
+        double scale = label->fittingScale();
+        ASSERT_LT(scale, 1) << text;
+        TextLayout::Options o;
+        o.font = label->font()->fontWithSize(9 * scale);
+        EXPECT_LE(TextLayout(text, o).size().width, label->bounds().width()) << text;
+        EXPECT_GT(TextLayout(text, o).size().width, label->bounds().width() * 0.9) << text;  // not needlessly small
+    }
+}
 
 TEST_F(TextTests, ALabelOfAnyNumberOfLinesWrapsEvenWhenItTruncatesItsTail) {
     auto label = std::make_shared<UILabel>();
