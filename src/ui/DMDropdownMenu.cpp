@@ -4,6 +4,10 @@
 
 namespace {
 constexpr double kMaxListHeight = 240;
+bool holds(const CGRect& outer, const CGRect& inner) {
+    return inner.minX() >= outer.minX() && inner.maxX() <= outer.maxX() && inner.minY() >= outer.minY() &&
+           inner.maxY() <= outer.maxY();
+}
 UIControlContentHorizontalAlignment alignmentOf(int a) {
     return a == 0 ? UIControlContentHorizontalAlignment::Left
                   : a == 2 ? UIControlContentHorizontalAlignment::Right : UIControlContentHorizontalAlignment::Center;
@@ -30,6 +34,11 @@ void DMDropdownMenu::ensureBuilt() {
 
 void DMDropdownMenu::willMoveToSuperview(UIView* newSuperview) {
     if (!newSuperview) hideDropDown();
+}
+
+void DMDropdownMenu::setHidden(bool hidden) {
+    if (hidden) hideDropDown();
+    UIView::setHidden(hidden);
 }
 
 void DMDropdownMenu::setTitle(const std::string& title) { button_->setTitle(title, UIControlStateNormal); }
@@ -101,9 +110,21 @@ void DMDropdownMenu::showDropDown() {
         }
     }
     list_->setContentSize({f.width(), y});
-    list_->setFrame(CGRect(f.minX(), f.maxY(), f.width(), std::min(y, kMaxListHeight)));
-    sv->addSubview(list_);
+    CGRect under(f.minX(), f.maxY(), f.width(), std::min(y, kMaxListHeight));
+    auto host = listHost(under);
+    list_->setFrame(sv->convertRectToView(under, host.get()));
+    host->addSubview(list_);
     icon_->setTransform(CGAffineTransform::makeRotation(M_PI));
+}
+
+std::shared_ptr<UIView> DMDropdownMenu::listHost(const CGRect& frame) const {
+    auto host = superview();
+    for (auto up = host; up; up = up->superview()) {
+        host = up;
+        CGRect there = superview()->convertRectToView(frame, up.get());
+        if (holds(up->bounds(), there)) break;
+    }
+    return host;
 }
 
 void DMDropdownMenu::hideDropDown() {

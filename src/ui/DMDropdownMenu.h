@@ -1,8 +1,11 @@
 #pragma once
 // A drop-down selection: a button showing the current title and a turning
-// icon; a tap opens the list of options under it (over the menu's
-// superview), a tap on an option shows its title on the button, tells the
-// delegate and closes the list. Data source and delegate are held weakly.
+// icon; a tap opens the list of options under it, a tap on an option shows
+// its title on the button, tells the delegate and closes the list. The open
+// list lies in the nearest of the menu's ancestors that holds it whole (a
+// bar as high as the menu is too small), above that ancestor's other views,
+// so that its options take taps wherever it hangs. Hiding or removing the
+// menu closes the list. Data source and delegate are held weakly.
 
 #include <memory>
 #include <string>
@@ -64,10 +67,13 @@ public:
     const std::shared_ptr<UIButton>& mainButton() const { return button_; }
     void layoutSubviews() override;
     void willMoveToSuperview(UIView* newSuperview) override;
+    void setHidden(bool hidden) override;
 
 private:
     void ensureBuilt();
     void toggle();
+    // The ancestor that holds a list of `frame` (in the superview's space) whole: the top one when none does.
+    std::shared_ptr<UIView> listHost(const CGRect& frame) const;
     std::weak_ptr<DMDropdownMenuDataSource> dataSource_;
     std::weak_ptr<DMDropdownMenuDelegate> delegate_;
     std::shared_ptr<UIButton> button_;

@@ -58,6 +58,42 @@ TEST_F(Dropdown, PickingAnOptionShowsItTellsTheDelegateAndCloses) {
     EXPECT_EQ(options->picked.size(), 1u);
 }
 
+TEST_F(Dropdown, InABarAsHighAsItTheListStillTakesTapsAndHidingClosesIt) {
+    auto w = makeWindow();
+    auto root = w->rootViewController()->view();
+    // A bar as high as the menu, over a button the list covers when open.
+    int under = 0;
+    auto below = UIButton::buttonWithType(UIButtonType::Custom);
+    below->setFrame(CGRect(0, 100, 375, 300));
+    below->addAction(UIControlEventTouchUpInside, [&](UIControl&) { ++under; });
+    root->addSubview(below);
+    auto bar = std::make_shared<UIView>(CGRect(0, 64, 375, 36));
+    root->addSubview(bar);
+    auto menu = std::make_shared<DMDropdownMenu>();
+    menu->setFrame(CGRect(255, 0, 100, 36));
+    auto options = std::make_shared<Options>();
+    menu->setDataSource(options);
+    menu->setDelegate(options);
+    menu->setTitle("全部");
+    bar->addSubview(menu);
+
+    ASSERT_TRUE(uitest::tapButton("全部"));
+    auto list = uitest::findView([](UIView& v) { return v.accessibilityIdentifier() == "dropdown_list"; });
+    ASSERT_TRUE(list);
+    EXPECT_EQ(uitest::screenFrame(*list), CGRect(255, 100, 100, 130));  // under the menu, whole
+    ASSERT_TRUE(uitest::tapButton("收入"));
+    ASSERT_EQ(options->picked.size(), 1u);
+    EXPECT_EQ(options->picked[0].first, 1);
+    EXPECT_EQ(under, 0);
+    EXPECT_FALSE(menu->isOpen());
+
+    ASSERT_TRUE(uitest::tapButton("收入"));
+    ASSERT_TRUE(menu->isOpen());
+    menu->setHidden(true);
+    EXPECT_FALSE(menu->isOpen());
+    EXPECT_FALSE(uitest::findView([](UIView& v) { return v.accessibilityIdentifier() == "dropdown_list"; }));
+}
+
 TEST_F(Dropdown, WithoutADataSourceOrSuperviewNothingOpens) {
     auto menu = std::make_shared<DMDropdownMenu>();
     menu->setFrame(CGRect(0, 0, 100, 30));

@@ -7,19 +7,6 @@
 #include "usercenter/screens/ZVColorExtension.h"
 #include "usercenter/screens/ZVPingTwoVC.h"
 
-namespace {
-// The heading row: its drop-down's open list hangs below it and must still take taps.
-class ZVPingHeading : public UIView {
-public:
-    using UIView::UIView;
-    bool pointInside(CGPoint p, UIEvent* event) const override {
-        for (auto& s : subviews())
-            if (!s->isHidden() && s->frame().contains(p)) return true;
-        return UIView::pointInside(p, event);
-    }
-};
-}  // namespace
-
 std::string ZVPingVC::listPath() const { return ZVApi::kCommentList; }
 
 Value ZVPingVC::listParameters() const {
@@ -43,7 +30,7 @@ const std::shared_ptr<UIImageView>& ZVPingVC::picView() {
 
 const std::shared_ptr<UIView>& ZVPingVC::topView() {
     if (!topView_) {
-        topView_ = std::make_shared<ZVPingHeading>(CGRect(0, 0, view()->bounds().width(), 30));
+        topView_ = std::make_shared<UIView>(CGRect(0, 0, view()->bounds().width(), 30));
         auto heading = std::make_shared<UILabel>(CGRect(16, 0, 100, 30));
         heading->setText("游戏点评");
         heading->setTextAlignment(NSTextAlignment::Left);

@@ -174,6 +174,8 @@ void ZVSuBillVC::viewWillLayoutSubviews() {
 
 void ZVSuBillVC::doTypeBtnClick(const std::shared_ptr<UIButton>& sender) {
     if (!sender || sender == nowBtn()) return;
+    // An open list holds the other direction's sources.
+    if (menu_) menu_->hideDropDown();
     if (auto old = nowBtn()) old->setSelected(false);
     sender->setSelected(true);
     nowBtn_ = sender;
