@@ -38,7 +38,9 @@ ZVRefreshViewController::ZVRefreshViewController(ZVPager::Shape shape) {
     // The pager outlives no screen: its sender holds the screen weakly.
     pager_ = ZVPager::create([this](int32_t pagecode, ZVSuccess success, ZVFailure failure) {
         Value parameters = listParameters();
-        parameters.set("pagecode", pagecode);
+        if (pagecode == 1) requestedList_ = listPath() + " " + parameters.toJSON();
+        // A list of one page (its replies carry no page counter) asks for no page.
+        if (!pager_->shape().nowPage.empty()) parameters.set("pagecode", pagecode);
         CXRSdpNetTool::sharedTool().PostWithURLString(listPath(), parameters, std::move(success), std::move(failure));
     }, std::move(shape));
 }
@@ -88,7 +90,6 @@ void ZVRefreshViewController::setShowRefreshHeader(bool show) {
         if (auto self = weak.lock()) self->tableViewDidTriggerHeaderRefresh();
     });
     ZVRefresh::setZV_header(tableView(), header);
-    header->stateLabel()->setHidden(true);
     header->setAccessibilityIdentifier("refresh_header");
 }
 
@@ -130,8 +131,16 @@ void ZVRefreshViewController::autoTriggerHeaderRefresh() {
 void ZVRefreshViewController::tableViewDidFinishTriggerHeader(bool isHeader, bool reload) {
     auto self = std::static_pointer_cast<ZVRefreshViewController>(sharedController());
     DispatchQueue::main()->async([self, isHeader, reload] {
-        ZVListRefresh::finish(*self->tableView(), isHeader, reload, self->showRefreshFooter_, self->pager_->hasMore());
+        auto& table = *self->tableView();
+        ZVListRefresh::finish(table, isHeader, reload, self->showRefreshFooter_, self->pager_->hasMore());
+        if (isHeader && reload && std::exchange(self->anotherListShown_, false) && !table.isDragging())
+            table.setContentOffset({table.contentOffset().x, table.minimumContentOffset().y});
     });
+}
+
+void ZVRefreshViewController::firstPageWillShow() {
+    anotherListShown_ = requestedList_ != shownList_;
+    shownList_ = requestedList_;
 }
 
 void ZVRefreshViewController::setNavTitle(const std::string& title) {

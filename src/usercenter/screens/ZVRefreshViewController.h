@@ -8,7 +8,7 @@
 // no more).
 //
 // A list plugs in by naming its request (listPath, listParameters: the
-// form POST gets "pagecode" added), where its reply holds rows and counters
+// form POST gets "pagecode" added unless the list is of one page), where its reply holds rows and counters
 // (ZVPager::Shape, given at construction) and building its cells from
 // `dataSource`, the reply's row dictionaries (mapped to a model class where
 // a cell or a tap needs one, modelAt); it starts the first load itself. The
@@ -58,6 +58,7 @@ void loadPage(List& list, bool first) {
         if (first) self->dataSource = page.rows;
         else self->dataSource.insert(self->dataSource.end(), page.rows.begin(), page.rows.end());
         if (first) {
+            if constexpr (requires { self->firstPageWillShow(); }) self->firstPageWillShow();
             self->firstPageDidLoad(page);
             self->setShowRefreshFooter(true);
         }
@@ -111,6 +112,10 @@ public:
     virtual void firstPageDidLoad(const ZVPager::Page& page) {}
     // A first page the server refused: its "b" as a toast on the view.
     virtual void firstPageRefused(const Value& reply);
+    // A first page arrived: the table shows it from its top when it is of
+    // another list (another path or parameters: a switch of type, tab or
+    // order) than the rows it replaces; a reload of the same list keeps its place.
+    void firstPageWillShow();
 
 protected:
     // The list's request: path and form parameters ("pagecode" is added).
@@ -131,4 +136,7 @@ private:
     std::shared_ptr<UITableView> tableView_;
     std::shared_ptr<UIView> defaultFooterView_;
     bool showRefreshHeader_ = false, showRefreshFooter_ = false;
+    // The request of the last first page asked for and of the rows shown (path and parameters).
+    std::string requestedList_, shownList_;
+    bool anotherListShown_ = false;
 };

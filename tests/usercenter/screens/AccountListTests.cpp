@@ -2,6 +2,8 @@
 // marks, reservations, the ledgers and their filter, the coupon centre's
 // claims, and the player's vouchers by tab.
 
+#include <algorithm>
+
 #include "UserCentreTestSupport.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVApi.h"
@@ -47,6 +49,29 @@ protected:
     }
     void script(const std::string& endpoint, const Reply& reply) {
         env->standin().server().script(UserCentreStandin::path(endpoint), reply);
+    }
+    // The requests of an endpoint whose `key` was `value`.
+    size_t requestsWith(const std::string& endpoint, const std::string& key, const std::string& value) {
+        auto all = env->standin().journal().entries(UserCentreStandin::path(endpoint));
+        return size_t(std::count_if(all.begin(), all.end(), [&](auto& e) { return e.decoded.str(key) == value; }));
+    }
+    // Ledger rows of `n` sources, `each` rows a source; row i is filed under source i % n + 1 and moves base + i.
+    static std::vector<Value> ledger(int base, int sources, int each) {
+        std::vector<Value> out;
+        for (int i = 0; i < sources * each; ++i)
+            out.push_back(Value::dict({{"time", "2024-05-01"}, {"money", std::to_string(base + i)},
+                                       {"remark", "来源" + std::to_string(i % sources + 1)}, {"screen", i % sources + 1}}));
+        return out;
+    }
+    // Scrolls a table to its end, as a drag that has come to rest leaves it.
+    static void scrollToEnd(UITableView& table) {
+        uitest::layout();
+        table.setContentOffset(table.maximumContentOffset());
+        uitest::layout();
+    }
+    static bool showsFromTop(UITableView& table) {
+        uitest::layout();
+        return table.contentOffset().y == table.minimumContentOffset().y && table.cellForRowAtIndexPath({0, 0});
     }
     std::vector<std::string> amounts(ZVSuBillVC& vc) {
         std::vector<std::string> out;
@@ -178,6 +203,111 @@ TEST_F(AccountLists, TheLedgersFilterAndKeepTheirSign) {
     s.server().releasePieces();
     ASSERT_TRUE(settle([&] { return vc->pager().droppedReplies() == 1; }));
     EXPECT_EQ(amounts(*vc), (std::vector<std::string>{"-2"}));
+}
+
+TEST_F(AccountLists, TheLedgerFilterTakesTapsBelowItsBarAndFollowsTheDirection) {
+    auto& s = env->standin();
+    s.setList(ZVApi::kDjqIncome, {ledger(10, 3, 2), 10, Value::dict()});
+    s.setList(ZVApi::kDjqSpending, {ledger(50, 2, 2), 10, Value::dict()});
+    auto vc = show(std::make_shared<ZVSuBillVC>());
+    ASSERT_EQ(vc->dataSource.size(), 6u);
+
+    // The options hang below the bar, over the rows: a tap picks one.
+    ASSERT_TRUE(uitest::tapButton("后台代充"));
+    ASSERT_TRUE(vc->menu()->isOpen());
+    ASSERT_TRUE(uitest::tapButton("金币兑换"));
+    ASSERT_TRUE(settle([&] { return requestsWith(ZVApi::kDjqIncome, "screen", "2") == 1; }));
+    ASSERT_TRUE(idle(*vc));
+    EXPECT_FALSE(vc->menu()->isOpen());
+    EXPECT_EQ(vc->menu()->title(), "金币兑换");
+    EXPECT_EQ(requestsWith(ZVApi::kDjqIncome, "pagecode", "1"), 2u);
+    EXPECT_EQ(amounts(*vc), (std::vector<std::string>{"+11", "+14"}));
+
+    // A switch made with the list open closes it; open again, it holds spending's sources.
+    ASSERT_TRUE(uitest::tapButton("金币兑换"));
+    ASSERT_TRUE(vc->menu()->isOpen());
+    ASSERT_TRUE(uitest::tapButton("支出"));
+    EXPECT_FALSE(vc->menu()->isOpen());
+    ASSERT_TRUE(idle(*vc));
+    EXPECT_EQ(vc->menu()->title(), "游戏充值");
+    ASSERT_TRUE(uitest::tapButton("游戏充值"));
+    EXPECT_TRUE(uitest::findButton("代理撤回"));
+    EXPECT_FALSE(uitest::findButton("渠道代充"));
+    ASSERT_TRUE(uitest::tapButton("代理撤回"));
+    ASSERT_TRUE(settle([&] { return requestsWith(ZVApi::kDjqSpending, "screen", "2") == 1; }));
+    ASSERT_TRUE(idle(*vc));
+    EXPECT_EQ(amounts(*vc), (std::vector<std::string>{"-51", "-53"}));
+}
+
+TEST_F(AccountLists, AListSwitchedWhileScrolledDownShowsFromItsTop) {
+    auto& s = env->standin();
+    s.setList(ZVApi::kDjqIncome, {ledger(10, 1, 30), 40, Value::dict()});
+    s.setList(ZVApi::kDjqSpending, {ledger(50, 1, 25), 40, Value::dict()});
+    auto bill = show(std::make_shared<ZVSuBillVC>());
+    ASSERT_EQ(bill->dataSource.size(), 30u);
+    scrollToEnd(*bill->tableView());
+    ASSERT_GT(bill->tableView()->contentOffset().y, 300);
+    // Long enough to hold the offset, the other direction still starts from its top.
+    bill->doTypeBtnClick(bill->twoBtn);
+    ASSERT_TRUE(idle(*bill));
+    ASSERT_EQ(bill->dataSource.size(), 25u);
+    EXPECT_TRUE(showsFromTop(*bill->tableView()));
+
+    auto mine = [](int n) {
+        std::vector<Value> out;
+        for (int i = 0; i < n; ++i) out.push_back(Value::dict({{"cid", i + 1}, {"coupon_money", "10"}, {"pay_money", "98"}}));
+        return out;
+    };
+    s.setList(UserCentreStandin::myCouponsKey("1"), {mine(10), 10, Value::dict()});
+    s.setList(UserCentreStandin::myCouponsKey("2"), {mine(2), 10, Value::dict()});
+    auto coupons = show(std::make_shared<ZVSuMyCouponVC>());
+    scrollToEnd(*coupons->tableView());
+    ASSERT_GT(coupons->tableView()->contentOffset().y, 300);
+    coupons->btnClick(uitest::findButton("已使用"));
+    ASSERT_TRUE(idle(*coupons));
+    ASSERT_EQ(coupons->dataSource.size(), 2u);
+    EXPECT_TRUE(showsFromTop(*coupons->tableView()));
+}
+
+TEST_F(AccountLists, TheCouponCentreAsksWithItsFiveKeysAndAReloadKeepsItsPlace) {
+    ShareVale::sharedInstance().xiaohao_id = 1;
+    std::vector<UserCentreStandin::Voucher> vouchers;
+    for (int64_t cid = 1; cid <= 12; ++cid)
+        vouchers.push_back({cid, "G1", 5, Value::dict({{"coupon_money", "10"}, {"pay_money", "98"}})});
+    env->standin().setVouchers(vouchers);
+    auto vc = show(std::make_shared<ZVSuCouponVC>());
+    auto sent = env->standin().journal().entries(UserCentreStandin::path(ZVApi::kCouponList));
+    ASSERT_EQ(sent.size(), 1u);
+    std::vector<std::string> keys;
+    for (auto& [key, value] : *sent[0].decoded.getDict()) keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"cpsId", "gid", "type", "username", "xiaohao_id"}));
+
+    // A claim reloads the same list: the rows stay where they were.
+    auto& table = *vc->tableView();
+    uitest::layout();
+    table.setContentOffset({0, 220});
+    vc->tableView_didSelectRowAtIndexPath(table, {0, 4});
+    ASSERT_TRUE(settle([&] { return requests(ZVApi::kCouponList) == 2; }));
+    ASSERT_TRUE(idle(*vc));
+    uitest::layout();
+    EXPECT_EQ(table.contentOffset().y, 220);
+}
+
+TEST_F(AccountLists, WithoutASubAccountAVoucherIsClaimedForTheAccount) {
+    env->standin().setVouchers({{101, "G1", 5, Value::dict({{"coupon_money", "10"}})},
+                                {102, "G1", 5, Value::dict({{"coupon_money", "30"}})}});
+    auto vc = show(std::make_shared<ZVSuCouponVC>());
+    ASSERT_EQ(vc->dataSource.size(), 2u);
+    vc->tableView_didSelectRowAtIndexPath(*vc->tableView(), {0, 0});
+    ASSERT_TRUE(settle([&] { return labelShown("领取成功"); }));
+    ASSERT_TRUE(settle([&] { return requests(ZVApi::kCouponList) == 2; }));
+    ASSERT_TRUE(idle(*vc));
+    EXPECT_EQ(vc->tableView_heightForRowAtIndexPath(*vc->tableView(), {0, 0}).value_or(-1), 0);
+    EXPECT_TRUE(env->standin().claimed("player1", UserCentreStandin::kOwnAccount, 101));
+    EXPECT_EQ(requestsWith(ZVApi::kGetCoupon, "xiaohao_id", ""), 1u);
+    advance(3);
+    ASSERT_TRUE(uitest::tapView(*vc->allBtn));
+    ASSERT_TRUE(settle([&] { return env->standin().claimed("player1", UserCentreStandin::kOwnAccount, 102); }));
 }
 
 TEST_F(AccountLists, ClaimedVouchersCollapseAndARefusedClaimDoesNotReload) {

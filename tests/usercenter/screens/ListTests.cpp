@@ -65,6 +65,30 @@ protected:
     }
 };
 
+TEST_F(Lists, ThePullDownHeaderSaysWhatAFingerDoes) {
+    setRows(ZVApi::kActivityList, 10);  // more than the screen holds: the table scrolls
+    auto vc = show<ZVActivityVC>();
+    auto header = std::dynamic_pointer_cast<ZVRefreshStateHeader>(ZVRefresh::ZV_header(vc->tableView()));
+    ASSERT_TRUE(header);
+    CGRect table = uitest::screenFrame(*vc->tableView());
+    CGPoint from{table.midX(), table.midY() - 100};  // below the navigation bar
+    ASSERT_TRUE(uitest::touchDown(from));
+    for (int step = 1; step <= 10; ++step) {
+        advance(0.02);
+        uitest::touchMove({from.x, from.y + 20 * step});
+    }
+    uitest::layout();
+    EXPECT_TRUE(labelShown("松开立即刷新"));
+    ASSERT_TRUE(uitest::touchUp({from.x, from.y + 200}));
+    ASSERT_TRUE(settle([&] { return labelShown("正在刷新数据中..."); }));
+    ASSERT_TRUE(idle(*vc));
+    advance(1);
+    ASSERT_TRUE(settle([&] { return header->state() == ZVRefreshState::Idle; }));
+    EXPECT_EQ(header->stateLabel()->text(), "下拉可以刷新");
+    EXPECT_FALSE(header->stateLabel()->isHidden());
+    EXPECT_EQ(requests(ZVApi::kActivityList), 2u);
+}
+
 TEST_F(Lists, TheFooterShowsWhenAllIsLoadedAndAPullDownWithMorePagesTakesItOut) {
     setRows(ZVApi::kActivityList, 2);
     auto vc = show<ZVActivityVC>();
