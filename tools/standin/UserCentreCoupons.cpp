@@ -18,6 +18,11 @@ Value refused(const std::string& message) { return Value::dict({{"a", 0}, {"b", 
 Value done(const std::string& message) { return Value::dict({{"a", 1}, {"b", message}}); }
 }  // namespace
 
+int64_t UserCentreStandin::subAccountOf(const Value& request) {
+    // Empty (or 0): no sub-account was chosen.
+    return std::max<int64_t>(kOwnAccount, request["xiaohao_id"].intValue());
+}
+
 void UserCentreStandin::setVouchers(std::vector<Voucher> vouchers) {
     std::lock_guard lock(mutex_);
     vouchers_ = std::move(vouchers);
@@ -45,9 +50,11 @@ bool UserCentreStandin::claimed(const std::string& user, int64_t xiaohaoId, int6
 }
 
 namespace {
-// Whether `id` names a sub-account of the player (any id from 1 when none are set).
+// Whether a claim may go to `id`: the account itself (no "xiaohao_id", kept
+// as 0), or a sub-account of the player (any id from 1 when none are set).
 bool hasSubAccount(const std::map<std::string, std::vector<UserCentreStandin::SubAccount>>& all,
                    const std::string& user, int64_t id) {
+    if (id == UserCentreStandin::kOwnAccount) return true;
     auto it = all.find(user);
     if (it == all.end()) return id >= 1;
     return std::any_of(it->second.begin(), it->second.end(), [id](auto& s) { return s.id == id; });
@@ -56,7 +63,7 @@ bool hasSubAccount(const std::map<std::string, std::vector<UserCentreStandin::Su
 
 Value UserCentreStandin::claimCoupon(const Value& req) {
     std::string user = req.text("username");
-    int64_t sub = req["xiaohao_id"].intValue(), cid = req["cid"].intValue();
+    int64_t sub = subAccountOf(req), cid = req["cid"].intValue();
     std::lock_guard lock(mutex_);
     if (user.empty()) return refused("请先登录");
     if (!hasSubAccount(subAccounts_, user, sub)) return refused("请选择要领取的小号");
@@ -71,7 +78,7 @@ Value UserCentreStandin::claimCoupon(const Value& req) {
 
 Value UserCentreStandin::claimAllCoupons(const Value& req) {
     std::string user = req.text("username"), gid = req.text("gid");
-    int64_t sub = req["xiaohao_id"].intValue();
+    int64_t sub = subAccountOf(req);
     std::lock_guard lock(mutex_);
     if (user.empty()) return refused("请先登录");
     if (!hasSubAccount(subAccounts_, user, sub)) return refused("请选择要领取的小号");

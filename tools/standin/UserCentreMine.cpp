@@ -31,6 +31,11 @@ std::string moneyText(int64_t cents) {
     return strings::format("%lld.%02lld", (long long)(cents / 100), (long long)(cents % 100));
 }
 
+// The ledgers whose screens filter by source; the others list all rows whatever "screen" says.
+bool hasSources(const std::string& endpoint) {
+    return endpoint == ZVApi::kDjqIncome || endpoint == ZVApi::kDjqSpending || endpoint == ZVApi::kStarIncome;
+}
+
 constexpr const char* kLedgers[] = {ZVApi::kPtbIncome, ZVApi::kPtbSpending, ZVApi::kDjqIncome,
                                     ZVApi::kDjqSpending, ZVApi::kStarIncome, ZVApi::kStarSpending};
 }  // namespace
@@ -105,8 +110,13 @@ Value UserCentreStandin::readMessage(const Value& fields) {
 Value UserCentreStandin::ledgerPage(const std::string& endpoint, const Value& fields) const {
     List l = list(endpoint);
     int64_t screen = fields["screen"].intValue();
-    if (screen != 0)
+    if (screen != 0 && hasSources(endpoint))
         std::erase_if(l.rows, [screen](const Value& row) { return row["screen"].intValue() != screen; });
+    if (endpoint == ZVApi::kPtbSpending) {
+        std::lock_guard lock(mutex_);
+        auto paid = payments_.find(fields.text("username"));
+        if (paid != payments_.end()) l.rows.insert(l.rows.begin(), paid->second.rbegin(), paid->second.rend());
+    }
     Value reply = done("");
     reply.set("c", pageOf(l, fields.text("pagecode")));
     return reply;
@@ -115,7 +125,7 @@ Value UserCentreStandin::ledgerPage(const std::string& endpoint, const Value& fi
 // The game's vouchers with "is_get" for the asking sub-account; claimed ones stay listed.
 Value UserCentreStandin::couponList(const Value& fields) const {
     std::string user = fields.text("username"), gid = fields.text("gid");
-    int64_t sub = fields["xiaohao_id"].intValue();
+    int64_t sub = subAccountOf(fields);
     std::lock_guard lock(mutex_);
     Value rows = Value::array();
     for (auto& v : vouchers_) {

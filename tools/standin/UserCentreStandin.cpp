@@ -44,6 +44,16 @@ std::string moneyText(int64_t cents) {
     return strings::format("%lld.%02lld", (long long)(cents / 100), (long long)(cents % 100));
 }
 
+// "2024-05-01 12:00" of now, as the ledgers show their rows.
+std::string ledgerTime() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    return text;
+}
+
 }  // namespace
 
 std::string UserCentreStandin::path(const std::string& endpoint) {
@@ -143,6 +153,10 @@ Value UserCentreStandin::payReply(const Value& req) {
     Account& a = accounts_[user];
     if (a.balanceCents < cents) return fail(-8, "余额不足");
     a.balanceCents -= cents;
+    std::string remark = strings::trim(req.text("pn"));
+    payments_[user].push_back(Value::dict({{"time", ledgerTime()},
+                                           {"money", moneyText(cents)},
+                                           {"remark", remark.empty() ? "游戏充值" : remark}}));
     return Value::dict({{"z", 1},
                         {"b", "支付成功"},
                         {"o", strings::format("ZV%06llu", (unsigned long long)nextOrder_++)},

@@ -125,9 +125,11 @@ public:
 
     // ---- Vouchers (UserCentreCoupons.cpp): the vouchers on offer, each
     // player's sub-accounts, and which sub-account claimed which voucher.
-    // A claim is refused for an unknown voucher, a sub-account the player
-    // does not have (any id from 1 when no sub-accounts are set for the
-    // player), a voucher that sub-account claimed before, or none left.
+    // A claim without "xiaohao_id" (empty or 0) is for the account itself
+    // (kOwnAccount), as the coupon centre's list reads it. A claim is
+    // refused for an unknown voucher, a sub-account the player does not
+    // have (any id from 1 when no sub-accounts are set for the player), a
+    // voucher that sub-account claimed before, or none left.
     struct Voucher {
         int64_t cid = 0;
         std::string gid;               // the game it is for
@@ -143,12 +145,18 @@ public:
     void setSubAccounts(const std::string& user, std::vector<SubAccount> subAccounts);
     std::vector<SubAccount> subAccounts(const std::string& user) const;
     bool claimed(const std::string& user, int64_t xiaohaoId, int64_t cid) const;
+    static constexpr int64_t kOwnAccount = 0;
+    // Whom a request's "xiaohao_id" names: kOwnAccount when it is empty or 0.
+    static int64_t subAccountOf(const Value& request);
     // ---- The account tab (UserCentreMine.cpp): the account page's reply,
     // built from the account and what setProfile adds; each player's
     // messages (a read mark lowers "weidu"); the ledgers, reservations and
-    // the player's vouchers as lists (setList): ledger rows carry the
-    // "screen" they are filed under (screen 0 lists all), the vouchers are
-    // kept per status under myCouponsKey. Password resets and unbindings
+    // the player's vouchers as lists (setList): the rows of the ledgers
+    // with sources (vouchers both ways, star-coin income) carry the
+    // "screen" of their source (screen 0 lists all), the other ledgers list
+    // every row whatever the "screen"; each payment in platform coins heads
+    // its player's platform-coin spending (newest first, "remark" its
+    // product name). The vouchers are kept per status under myCouponsKey. Password resets and unbindings
     // change the account; codes are any text of 4 characters or more. The
     // coupon centre lists the game's vouchers (setVouchers) with "is_get"
     // for the asking sub-account.
@@ -256,6 +264,7 @@ private:
     };
     std::map<std::string, Profile> profiles_;
     std::map<std::string, std::vector<Message>> messages_;
+    std::map<std::string, std::vector<Value>> payments_;  // ledger rows by player, oldest first
     Comments comments_;
     std::map<std::string, int> likes_;
     int64_t nextComment_ = 1000;

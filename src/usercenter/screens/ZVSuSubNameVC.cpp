@@ -4,7 +4,6 @@
 #include "platform/ui/UIBarItems.h"
 #include "platform/ui/UIScreen.h"
 #include "usercenter/core/ShareVale.h"
-#include "usercenter/core/ZVScreenWindow.h"
 
 void ZVSuSubNameVC::viewDidLoad() {
     UIViewController::viewDidLoad();
@@ -16,24 +15,24 @@ void ZVSuSubNameVC::viewDidLoad() {
     iconView->setClipsToBounds(true);
     ZVExtension::setGameIconWithUrlStr(*iconView, iconUrl, "zv_noPic.png");
     nameL = std::make_shared<UILabel>();
-    const std::string& name = ShareVale::sharedInstance().xiaohao_nickName;
-    nameL->setText("当前小号：" + (name.empty() ? std::string("未选择") : name));
+    nameL->setText("当前账号：" + ShareVale::sharedInstance().userName());
     nameL->setFont(UIFont::systemFontOfSize(15));
     nameL->setTextAlignment(NSTextAlignment::Center);
-    logoutBtn = ZVStyle::actionButton("退出登录并切换小号");
-    logoutBtn->layer()->setCornerRadius(22);
-    std::weak_ptr<ZVSuSubNameVC> weak = std::static_pointer_cast<ZVSuSubNameVC>(sharedController());
-    logoutBtn->addAction(UIControlEventTouchUpInside, [weak](UIControl&) {
-        if (auto self = weak.lock()) self->doLogout();
-    });
-    for (auto& v : std::vector<std::shared_ptr<UIView>>{iconView, nameL, logoutBtn}) view()->addSubview(v);
+    noteL = std::make_shared<UILabel>();
+    noteL->setText(kNoChoice);
+    noteL->setFont(UIFont::systemFontOfSize(14));
+    noteL->setTextColor(UIColor::fromRGB(0x999999));
+    noteL->setTextAlignment(NSTextAlignment::Center);
+    noteL->setNumberOfLines(0);
+    for (auto& v : std::vector<std::shared_ptr<UIView>>{iconView, nameL, noteL}) view()->addSubview(v);
 }
 
 void ZVSuSubNameVC::viewWillLayoutSubviews() {
     double w = view()->bounds().width(), top = UIScreen::mainScreen().navigationBarTop();
     iconView->setFrame(CGRect((w - 72) / 2, top + 40, 72, 72));
     nameL->setFrame(CGRect(20, top + 126, w - 40, 22));
-    logoutBtn->setFrame(CGRect(30, top + 180, w - 60, 44));
+    double noteH = noteL->sizeThatFits({w - 60, 0}).height;
+    noteL->setFrame(CGRect(30, top + 164, w - 60, noteH));
 }
 
 void ZVSuSubNameVC::doLogout() {

@@ -61,7 +61,9 @@ TEST_F(Coupons, ClaimsArePerSubAccountAndRefusedTwiceUnknownOrGone) {
              {ZVApi::kGetCoupon, one("12", 7), 1, "领取成功"},
              {ZVApi::kGetCoupon, one(12, "7"), 0, "该小号已领取过此抵扣券"},
              {ZVApi::kGetCoupon, one("12", 9), 0, "请选择要领取的小号"},  // not player01's
-             {ZVApi::kGetCoupon, one("12", ""), 0, "请选择要领取的小号"},
+             // Without a sub-account (none can be chosen in this build) the account claims for itself.
+             {ZVApi::kGetCoupon, one("12", ""), 1, "领取成功"},
+             {ZVApi::kGetCoupon, one("12", ""), 0, "该小号已领取过此抵扣券"},
              {ZVApi::kGetCoupon, one("99", 7), 0, "抵扣券不存在"},
              {ZVApi::kGetCoupon, one("abc", 7), 0, "抵扣券不存在"},
              {ZVApi::kGetCoupon, one("13", 8), 1, "领取成功"},
@@ -74,6 +76,7 @@ TEST_F(Coupons, ClaimsArePerSubAccountAndRefusedTwiceUnknownOrGone) {
     }
     EXPECT_TRUE(s.claimed("player01", 7, 12));
     EXPECT_FALSE(s.claimed("player01", 8, 12));
+    EXPECT_TRUE(s.claimed("player01", UserCentreStandin::kOwnAccount, 12));
     EXPECT_EQ(s.vouchers()[1].remaining, 0);
     Value all8 = Value::dict({{"gid", "G1"}, {"username", "player01"}, {"xiaohao_id", 8}});
     EXPECT_EQ(coded(s, ZVApi::kGetCouponAll, all8).text("b"), "成功领取1张抵扣券");

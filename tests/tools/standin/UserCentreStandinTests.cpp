@@ -6,6 +6,7 @@
 #include "platform/foundation/Strings.h"
 #include "platform/graphics/ImageIO.h"
 #include "platform/net/URLSession.h"
+#include "platform/security/Digest.h"
 #include "standin/UserCentreStandin.h"
 #include "support/TestSupport.h"
 #include "usercenter/core/ZVApi.h"
@@ -106,6 +107,62 @@ TEST(UserCentreStandin, TheTasksPageChecksItsSignOverTheDecodedValues) {
     auto bad = open(ZVTasksSign(user, "1700000001"));
     EXPECT_NE(bad.body.find(strings::format("#%06X", UserCentreStandin::PageLayout::kUnsigned)), std::string::npos);
     EXPECT_EQ(s.journal().last()->signOk, false);
+}
+
+Value postCoded(UserCentreStandin& s, const std::string& endpoint, const Value& request) {
+    auto r = testsupport::offMainThread([&] {
+        return send(s.serverURL() + "sdkapicoupon2/" + endpoint, "POST", ZVRequestCodec::current()->encode(request));
+    });
+    return ZVRequestCodec::current()->decode(r.body).value_or(Value());
+}
+
+// The remarks of a ledger's first page, as a screen asks for it.
+std::vector<std::string> remarks(UserCentreStandin& s, const std::string& endpoint, const std::string& screen) {
+    Value reply = postForm(s, endpoint, "username=demo&appid=1&type=ios&pagecode=1&screen=" + screen);
+    std::vector<std::string> out;
+    for (size_t i = 0; i < reply["c"]["lists"].size(); ++i) out.push_back(reply["c"]["lists"][i].text("remark"));
+    return out;
+}
+
+TEST(UserCentreStandin, TheDemoLedgersKeepTheirRowsAfterASwitchAndShowPayments) {
+    UserCentreStandin s;
+    ASSERT_TRUE(s.loadFixtures(testsupport::sourceDir() / "tools/standin/fixtures"));
+    s.addAccount("demo", {"123456"});
+    ASSERT_TRUE(s.start());
+    // A type switch sends "screen" 1: the ledgers without sources still list every row.
+    EXPECT_EQ(remarks(s, ZVApi::kPtbSpending, "1").size(), 4u);
+    EXPECT_EQ(remarks(s, ZVApi::kPtbIncome, "1").size(), 6u);
+    EXPECT_EQ(remarks(s, ZVApi::kStarSpending, "1").size(), 3u);
+    // The others by the source the menu shows: its first after a switch, then the one picked.
+    for (auto& [endpoint, screen, remark] : std::vector<std::tuple<const char*, const char*, const char*>>{
+             {ZVApi::kDjqIncome, "1", "后台代充"}, {ZVApi::kDjqIncome, "2", "金币兑换"}, {ZVApi::kDjqIncome, "3", "渠道代充"},
+             {ZVApi::kDjqSpending, "1", "游戏充值"}, {ZVApi::kDjqSpending, "2", "代理撤回"},
+             {ZVApi::kStarIncome, "1", "后台发放"}, {ZVApi::kStarIncome, "2", "金币兑换"}}) {
+        auto rows = remarks(s, endpoint, screen);
+        EXPECT_FALSE(rows.empty()) << endpoint << " " << screen;
+        for (auto& r : rows) EXPECT_EQ(r, remark) << endpoint << " " << screen;
+    }
+    EXPECT_EQ(remarks(s, ZVApi::kDjqIncome, "0").size(), 10u);  // a page of all 14
+
+    // Two payments in platform coins head demo's spending, newest first; nobody else's.
+    Value login = postCoded(s, ZVApi::kLogin, Value::dict({{"i", "demo"}, {"p", digest::md5Hex("123456")}}));
+    ASSERT_EQ(login["z"].intValue(), 1) << login.toJSON();
+    for (auto* product : {"月卡", ""}) {
+        Value paid = postCoded(s, ZVApi::kPayOrder, Value::dict({{"i", "demo"}, {"s", login.text("s")}, {"m", "6"},
+                                                                 {"w", "ptb"}, {"pn", product}}));
+        ASSERT_EQ(paid["z"].intValue(), 1) << paid.toJSON();
+    }
+    Value refused = postCoded(s, ZVApi::kPayOrder, Value::dict({{"i", "demo"}, {"s", login.text("s")}, {"m", "999999"},
+                                                                {"w", "ptb"}, {"pn", "礼包"}}));
+    EXPECT_NE(refused["z"].intValue(), 1);
+    Value page = postForm(s, ZVApi::kPtbSpending, "username=demo&appid=1&type=ios&pagecode=1&screen=1");
+    ASSERT_EQ(page["c"]["lists"].size(), 6u) << page.toJSON();
+    EXPECT_EQ(page["c"]["lists"][0].text("remark"), "游戏充值");
+    EXPECT_EQ(page["c"]["lists"][1].text("remark"), "月卡");
+    EXPECT_EQ(page["c"]["lists"][1].text("money"), "6.00");
+    EXPECT_EQ(page["c"]["lists"][0].text("time").size(), std::string("2024-05-01 12:00").size());
+    Value other = postForm(s, ZVApi::kPtbSpending, "username=player1&pagecode=1&screen=0");
+    EXPECT_EQ(other["c"]["lists"].size(), 4u);
 }
 
 TEST(UserCentreStandin, FixturesComeFromAFolderAndBadFilesAreNamed) {
