@@ -3,7 +3,8 @@
 // account card, balances, coupon summary and settings rows, read through
 // Value's typed reads only. A missing or null "uinfo" or "coupon" (or one
 // that is no dictionary) reads as empty: texts "", flags false, no unread
-// messages; never "(null)". The wallet is read as a double ("%.2f");
+// messages; never "(null)". Balances and coupon numbers that are missing
+// or empty read 0 ("0", "￥0", "共0张"). The wallet is read as a double ("%.2f");
 // "weidu" counts when its integer value is 1 or more.
 
 #include <cstdint>

@@ -121,6 +121,7 @@ void ZVSuUserVC::buildScene() {
     vipPic = std::make_shared<UIImageView>();
     payPic = std::make_shared<UIImageView>();
     payPic->setAccessibilityIdentifier("user_paypic");
+    payPic->setUserInteractionEnabled(true);  // its tap opens the title page
     userView->addSubview(vipPic);
     userView->addSubview(payPic);
     payPicLeft = std::make_shared<NSLayoutConstraint>(kPayPicLeftWithVip, root);  // the page lays the card out

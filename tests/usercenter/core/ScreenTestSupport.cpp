@@ -21,6 +21,7 @@ void ScreenTest::TearDown() {
     if (auto pay = ZVPayVC::current()) pay->cancel();
     if (auto vc = ZVLoginVC::current()) ZVCloseScreenWindow(vc->window());
     auto button = CXRHelperBtn::sharedButton();
+    button->attachLogin(nullptr);  // its failure block writes into this fixture
     button->stopOnlineTimer();
     button->destoryWindow();
     CXRHelperBtn::hide();

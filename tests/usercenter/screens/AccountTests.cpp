@@ -101,18 +101,25 @@ TEST_F(Account, WhatTheReplyFillsIn) {
         Value c;
         double payPicLeft;
         std::string unread, wallet, nick, coupon;
+        std::string balance = "0";  // vouchers and star coins
     };
     const Value full = Value::dict({{"uinfo", Value::dict({{"vippic", "https://pic.example/vip.png"}, {"weidu", "3"},
-                                                           {"wallet", 1234567.89}, {"nicename", "星"}})},
+                                                           {"wallet", 1234567.89}, {"nicename", "星"},
+                                                           {"djq", "7"}, {"starcoin", 7}})},
                                     {"coupon", Value::dict({{"money", "45"}, {"count", 3}})}});
+    // A new account: numbers missing, empty or null read 0.
     for (auto& c : std::vector<Case>{
-             {"full", full, ZVSuUserVC::kPayPicLeftWithVip, "3", "1234567.89", "星", "共3张"},
+             {"full", full, ZVSuUserVC::kPayPicLeftWithVip, "3", "1234567.89", "星", "共3张", "7"},
              {"none unread", Value::dict({{"uinfo", Value::dict({{"weidu", 0}, {"wallet", "12.5"}})}}),
-              ZVSuUserVC::kPayPicLeftAlone, "", "12.50", "昵称", "共张"},
+              ZVSuUserVC::kPayPicLeftAlone, "", "12.50", "昵称", "共0张"},
              {"null uinfo and coupon", Value::dict({{"uinfo", Value()}, {"coupon", Value()}}), ZVSuUserVC::kPayPicLeftAlone,
-              "", "0.00", "昵称", "共张"},
+              "", "0.00", "昵称", "共0张"},
              {"wallet and weidu as text", Value::dict({{"uinfo", Value::dict({{"wallet", "abc"}, {"weidu", "x"}})}}),
-              ZVSuUserVC::kPayPicLeftAlone, "", "0.00", "昵称", "共张"},
+              ZVSuUserVC::kPayPicLeftAlone, "", "0.00", "昵称", "共0张"},
+             {"empty and null numbers",
+              Value::dict({{"uinfo", Value::dict({{"money", ""}, {"djq", Value()}, {"starcoin", " "}})},
+                           {"coupon", Value::dict({{"money", ""}, {"count", Value()}})}}),
+              ZVSuUserVC::kPayPicLeftAlone, "", "0.00", "昵称", "共0张"},
          }) {
         Value reply = Value::dict({{"a", 1}, {"b", ""}, {"c", c.c}});
         script(UserCentreStandin::coded(reply));
@@ -125,12 +132,31 @@ TEST_F(Account, WhatTheReplyFillsIn) {
         EXPECT_EQ(vc->walletL->text(), c.wallet) << c.name;
         EXPECT_EQ(vc->nickL->text(), c.nick) << c.name;
         EXPECT_EQ(vc->couponNumL->text(), c.coupon) << c.name;
+        EXPECT_EQ(vc->djqL->text(), c.balance) << c.name;
+        EXPECT_EQ(vc->xinL->text(), c.balance) << c.name;
+        if (c.coupon == "共0张") {
+            EXPECT_EQ(vc->ptbL->text(), "0") << c.name;
+            EXPECT_EQ(vc->couponMoneyL->text(), "￥0") << c.name;
+        }
         EXPECT_EQ(vc->xiaohao_nickL->text(), "小号名：") << c.name;
         EXPECT_EQ(vc->nameL->text().find("(null)"), std::string::npos) << c.name;
         centre->close();
         advance(1);
         env->standin().journal().clear();
     }
+}
+
+TEST_F(Account, TheTitleBadgeOpensTheTitlePage) {
+    env->standin().setProfile("player1", Value::dict({{"paypic", "https://pic.example/title.png"}}), Value::dict());
+    auto vc = open();
+    ASSERT_TRUE(vc);
+    uitest::layout();
+    ASSERT_TRUE(uitest::tapView(*vc->payPic));
+    advance(0.5);
+    auto page = std::dynamic_pointer_cast<ZVSuWebVC>(vc->navigationController()->topViewController());
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->name, "用户头衔等级说明");
+    EXPECT_EQ(page->url, ZVApi::baseURL() + "Agreement/tx");
 }
 
 TEST_F(Account, CopyAndTheSwitches) {
@@ -198,6 +224,11 @@ TEST_F(Account, TheWalletAndSubAccountScreens) {
     auto sub = std::dynamic_pointer_cast<ZVSuSubNameVC>(nav->topViewController());
     ASSERT_TRUE(sub);
     EXPECT_EQ(sub->iconUrl, "https://pic.example/a.png");
+    // No sub-account can be chosen in this build: the screen says so and offers no way that only logs out.
+    uitest::layout();
+    EXPECT_TRUE(labelShown(ZVSuSubNameVC::kNoChoice));
+    EXPECT_TRUE(labelShown("当前账号：player1"));
+    EXPECT_FALSE(uitest::findButton("退出登录并切换小号"));
     sub->doLogout();
     EXPECT_TRUE(centre->isShouldDismiss);
 }
