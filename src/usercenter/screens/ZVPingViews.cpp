@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr double kTextFont = 13, kVipWidth = 50, kPaidWidth = 40, kBadgeHeight = 16, kRibbon = 60;
+constexpr double kTextFont = 13, kVipWidth = 50, kPaidWidth = 40, kBadgeHeight = 16;
 
 std::shared_ptr<UILabel> label(double size, uint32_t colour, UIFontWeight weight = UIFontWeight::Regular) {
     auto l = std::make_shared<UILabel>();
@@ -169,14 +169,22 @@ void ZVPingParts::layoutHeading(double x, double y, double side, double likeRigh
     goodBtn->setFrame(CGRect(numberL->frame().minX(), y - 8, likeRight + 8 - numberL->frame().minX(), 36));
 }
 
+double ZVPingParts::ribbonTextLength(double lineHeight) {
+    // The band's centre line x + y = 2c meets the box's right and bottom
+    // edges 2√2(S − c) apart; the text's outer edge, half a line further
+    // into the corner, has a line less of it.
+    return std::max(0.0, 2 * M_SQRT2 * (kRibbon - kRibbonCentre) - lineHeight);
+}
+
 void ZVPingParts::layoutRibbon(const CGRect& area) {
     if (!goldView) return;
     goldView->setFrame(CGRect(area.maxX() - kRibbon, area.maxY() - kRibbon, kRibbon, kRibbon));
-    CGRect band(0, 0, 92, 18);
-    for (UIView* v : {static_cast<UIView*>(goldPicView.get()), static_cast<UIView*>(goldL.get())}) {
-        v->setBounds(band);
-        v->setCenter({kRibbon * 2 / 3, kRibbon * 2 / 3});
-    }
+    goldPicView->setBounds(CGRect(0, 0, 92, 18));
+    // The text is as long as the clipped corner shows it, and shrinks to fit.
+    goldL->setBounds(CGRect(0, 0, ribbonTextLength(goldL->font()->lineHeight()), 18));
+    goldL->adjustsFontSizeToFitWidth = true;
+    for (UIView* v : {static_cast<UIView*>(goldPicView.get()), static_cast<UIView*>(goldL.get())})
+        v->setCenter({kRibbonCentre, kRibbonCentre});
 }
 
 // ---- The list row

@@ -37,6 +37,11 @@ public:
     std::shared_ptr<UIButton> goodBtn;
     std::shared_ptr<UILabel> numberL;
     std::shared_ptr<UIImageView> goodIcon;
+    // The ribbon: a band turned 45° across the bottom right corner of a
+    // clipped box kRibbon square, its centre kRibbonCentre from the box's
+    // top left, so that its text (up to ribbonTextLength long) shows whole.
+    static constexpr double kRibbon = 60, kRibbonCentre = 33;
+    static double ribbonTextLength(double lineHeight);
     std::shared_ptr<UIView> goldView;
     std::shared_ptr<UILabel> goldL;
     std::shared_ptr<UIImageView> goldPicView;

@@ -39,7 +39,7 @@ protected:
         auto row = [](int id, int level, int good, const std::string& text) {
             return Value::dict({{"id", id}, {"full_name", "玩家" + std::to_string(id)}, {"createtime", "2024-05-0" + std::to_string(id)},
                                 {"content", text}, {"good", good}, {"isgood", id == 1 ? 1 : 0}, {"level", level},
-                                {"goldcoin", "30"}, {"vippic", ""}, {"paypic", ""}, {"number_reply", 0}});
+                                {"goldcoin", id == 1 ? "100" : "1000000"}, {"vippic", ""}, {"paypic", ""}, {"number_reply", 0}});
         };
         c.rows = {row(1, 1, 30, "新版本的副本太好玩了😍😍😍 组队打了一下午"), row(2, 3, 20, "希望能出一个跨服竞技模式"),
                   row(3, 0, 10, "一般般")};
@@ -87,6 +87,22 @@ TEST_P(CommentShots, RowsRibbonsAndTheBar) {
     // Level 1's purple text and level 3's gold ribbon.
     EXPECT_GT(countColour(*img, uitest::screenFrame(*first->goldView), 0x6137E7, 40), 5);
     EXPECT_GT(countPixels(*img, uitest::screenFrame(*second->goldView), strongColour), 20);
+    // The ribbons' texts, "奖励100金币" and a long one that shrinks, lie whole inside their clipped corners.
+    for (auto& cell : {first, second}) {
+        const UILabel& l = *cell->goldL;
+        EXPECT_TRUE(l.adjustsFontSizeToFitWidth);
+        double shown = std::min(l.sizeThatFits({0, 0}).width, l.bounds().width()), h = l.font()->lineHeight();
+        for (double sx : {-1.0, 1.0})
+            for (double sy : {-1.0, 1.0}) {
+                // A corner of the text's box, turned 45° anticlockwise about the band's centre.
+                double x = sx * shown / 2, y = sy * h / 2, k = M_SQRT1_2;
+                CGPoint p{ZVPingParts::kRibbonCentre + (x + y) * k, ZVPingParts::kRibbonCentre + (y - x) * k};
+                EXPECT_TRUE(p.x >= 0 && p.x <= ZVPingParts::kRibbon && p.y >= 0 && p.y <= ZVPingParts::kRibbon)
+                    << l.text() << " corner " << sx << "," << sy << " at " << p.x << "," << p.y;
+            }
+    }
+    EXPECT_EQ(first->goldL->text(), "奖励100金币");
+    EXPECT_GT(second->goldL->sizeThatFits({0, 0}).width, second->goldL->bounds().width());  // it shrinks to fit
     // The bar's hairline, one pixel of #D2D2D2 across.
     CGRect bar = uitest::screenFrame(*comments->inputView());
     EXPECT_GT(countColour(*img, CGRect(bar.minX(), bar.minY(), bar.width(), 0.5), 0xD2D2D2, 2), int(bar.width() * 2) - 10);
