@@ -20,7 +20,8 @@
 
 class ZVSuTabBarVC : public UITabBarController, public ZVUserCentreController {
 public:
-    static constexpr const char* kSelectedTitleColour = "#4988FD";
+    // The selected tab's title (and its icon) in the purple the user centre's screens use.
+    static constexpr const char* kSelectedTitleColour = "#6036E7";
 
     std::function<void()> logoutBlock, backBlock;
     bool isShouldDismiss = false;

@@ -168,6 +168,70 @@ TEST_P(AccountShots, TheListsOpenDropdownVoucherCapsBadgeCornersAndIndicator) {
     EXPECT_FALSE(at(badge.minX() + 0.3, badge.maxY() - 0.3));  // bottom-left rounded
 }
 
+TEST_P(AccountShots, ANewAccountTheLedgerAfterASwitchAndMyVouchersStretchedZone) {
+    // A new account: no balances, no vouchers; its numbers read 0.
+    env->standin().setProfile("player1", Value::dict(), Value::dict());
+    auto centre = openUserCentre();
+    auto vc = centre ? tabRoot<ZVSuUserVC>(*centre, 0) : nullptr;
+    ASSERT_TRUE(vc && settle([&] { return !vc->dic().isNull(); }));
+    auto img = shoot("i30-new-account");
+    for (auto* label : {vc->djqL.get(), vc->xinL.get()}) {
+        EXPECT_EQ(label->text(), "0");
+        EXPECT_GT(count(*img, uitest::screenFrame(*label), {0x33, 0x33, 0x33}, 60), 4);  // drawn, not blank
+    }
+    EXPECT_EQ(vc->couponMoneyL->text(), "￥0");
+    EXPECT_EQ(vc->couponNumL->text(), "共0张");
+
+    // The voucher ledger, scrolled to its end, then switched to spending: the rows show from the top.
+    auto& s = env->standin();
+    std::vector<Value> income, spending;
+    for (int i = 0; i < 20; ++i)
+        income.push_back(Value::dict({{"time", "2024-05-01 12:00"}, {"money", std::to_string(i + 1)}, {"remark", "后台代充"}}));
+    for (int i = 0; i < 3; ++i)
+        spending.push_back(Value::dict({{"time", "2024-06-01 09:30"}, {"money", std::to_string(i + 1)},
+                                        {"remark", "游戏充值"}, {"screen", 1}}));  // the first source, shown after a switch
+    s.setList(ZVApi::kDjqIncome, {income, 20, Value::dict()});
+    s.setList(ZVApi::kDjqSpending, {spending, 20, Value::dict()});
+    auto nav = vc->navigationController();
+    vc->goToBillVc();
+    advance(0.5);
+    auto bill = std::dynamic_pointer_cast<ZVSuBillVC>(nav->topViewController());
+    ASSERT_TRUE(bill && settle([&] { return bill->dataSource.size() == 20; }));
+    uitest::layout();
+    auto table = bill->tableView();
+    table->setContentOffset(table->maximumContentOffset());
+    uitest::layout();
+    ASSERT_TRUE(uitest::tapButton("支出"));
+    ASSERT_TRUE(settle([&] { return bill->dataSource.size() == 3 && !bill->pager().isFirstLoadOut(); }));
+    advance(0.5);
+    img = shoot("i30-ledger-after-switch");
+    auto first = std::dynamic_pointer_cast<ZVSuBillCell>(table->cellForRowAtIndexPath({0, 0}));
+    ASSERT_TRUE(first);
+    CGRect row = uitest::screenFrame(*first->numL);
+    EXPECT_NEAR(row.minY(), uitest::screenFrame(*table).minY(), 1);
+    EXPECT_GT(count(*img, row, {0x33, 0x33, 0x33}, 60), 10);  // "-1" is drawn
+    nav->popToRootViewControllerAnimated(false);
+
+    // My vouchers: the picture's stretched middle is white, its ends keep their colours.
+    s.setList(UserCentreStandin::myCouponsKey("1"), {{Value::dict({{"cid", 1}, {"coupon_money", "10"}, {"pay_money", "98"},
+                                                                    {"gamename", "星海征途"}, {"end_time", "2024-12-31"}})},
+                                                     10, Value::dict()});
+    auto mine = std::make_shared<ZVSuMyCouponVC>();
+    nav->pushViewController(mine, false);
+    ASSERT_TRUE(settle([&] { return mine->dataSource.size() == 1 && !mine->pager().isFirstLoadOut(); }));
+    advance(0.5);
+    img = shoot("i30-my-coupons");
+    auto cell = std::dynamic_pointer_cast<ZVSuMyCouponCell>(mine->tableView()->cellForRowAtIndexPath({0, 0}));
+    ASSERT_TRUE(cell);
+    CGRect bg = uitest::screenFrame(*cell->bgPic);
+    double stretched = bg.width() - ZVSuMyCouponCell::kLeftCap - ZVSuMyCouponCell::kRightCap;
+    ASSERT_GT(stretched, 40);
+    CGRect middle(bg.minX() + ZVSuMyCouponCell::kLeftCap + 4, bg.maxY() - 8, stretched - 8, 4);
+    EXPECT_EQ(count(*img, middle, {0xFF, 0xFF, 0xFF}, 3), area(middle));
+    EXPECT_GT(count(*img, CGRect(bg.minX() + 10, bg.maxY() - 8, 8, 4), {0x49, 0x58, 0xA7}, 8), 8 * 4 * 4 / 2);
+    EXPECT_GT(count(*img, CGRect(bg.maxX() - 6, bg.midY(), 3, 4), {0x49, 0x58, 0xA7}, 8), 3 * 4 * 4 / 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Profiles, AccountShots, ::testing::Values(Profile::Compact, Profile::Tall),
                          [](const auto& info) { return info.param == Profile::Tall ? "Tall" : "Compact"; });
 

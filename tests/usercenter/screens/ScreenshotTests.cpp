@@ -59,11 +59,14 @@ TEST_P(Screenshots, TheTabBarAndNavigationBarLines) {
     double barTop = tall() ? 729 : 618, navBottom = tall() ? 88 : 64;
     EXPECT_EQ(count(*img, CGRect(0, barTop, width, 0.5), {250, 250, 250}, 0), int(width * 2));
     EXPECT_EQ(count(*img, CGRect(0, navBottom, width, 0.5), {0xf0, 0xf0, 0xf0}, 0), int(width * 2));
-    // The selected tab's title in blue, the others not.
+    // The selected tab, title and icon, in the user centre's purple; the others grey.
     double tab = width / 5;
-    CGRect titles(tab, barTop + 34, tab, 14);
-    EXPECT_GT(count(*img, titles, {0x49, 0x88, 0xFD}, 20), 20);
-    EXPECT_EQ(count(*img, titles.offsetBy(tab, 0), {0x49, 0x88, 0xFD}, 20), 0);
+    CGRect titles(tab, barTop + 34, tab, 14), icons(tab, barTop + 5, tab, 30);
+    EXPECT_GT(count(*img, titles, {0x60, 0x36, 0xE7}, 20), 20);
+    EXPECT_GT(count(*img, icons, {0x60, 0x36, 0xE7}, 20), 40);
+    EXPECT_EQ(count(*img, titles.offsetBy(tab, 0), {0x60, 0x36, 0xE7}, 20), 0);
+    EXPECT_EQ(count(*img, icons.offsetBy(tab, 0), {0x60, 0x36, 0xE7}, 20), 0);
+    EXPECT_EQ(count(*img, CGRect(0, barTop, width, 49), {0x49, 0x88, 0xFD}, 20), 0);
     // Each card's flag on its own colour.
     auto table = activities->tableView();
     for (long row = 0; row < 2; ++row) {
