@@ -8,6 +8,12 @@
 
 QRCodeViewController::QRCodeViewController() { setNibName(kNibName); }
 
+// Two thirds of a portrait screen's height is wider than the screen: the
+// square would leave no dimmed frame at its sides.
+double QRCodeViewController::scanSquareSide(double W, double H) {
+    return std::max(0.0, std::min(2 * H / 3, W - 2 * kSquareMargin));
+}
+
 void QRCodeViewController::StartScan() {
     if (isScanning || finished_ || !contentView) return;
     double W = contentView->bounds().width(), H = contentView->bounds().height();
@@ -29,7 +35,7 @@ void QRCodeViewController::StartScan() {
         ShowAlertText(kInputFailedText, centre, UIColor::blackColor(), 15);
         return;
     }
-    double s = 2 * H / 3;
+    double s = scanSquareSide(W, H);
     rectOfInterest = CGRect(0.5 - (s / 2) / W, 0.5 - (s / 2) / H, s / W, s / H);
 
     previewLayer = std::make_shared<UIImageView>(contentView->bounds());

@@ -1,7 +1,8 @@
 #pragma once
 // The scanner: the camera's picture in `contentView` (an outlet of the nib
 // "QRCodeView", which also wires a back button to ClickBackButton), dimmed
-// outside a square of two thirds of its height, with a hint below it. The
+// outside a square of two thirds of its height (narrowed to the width less
+// kSquareMargin on each side where that is less), with a hint below it. The
 // last code read in the square of a frame ends the scan and goes to the
 // page; Back ends it without a value. A camera that is denied or cannot
 // be opened shows its text and waits for Back. Main thread only.
@@ -23,7 +24,11 @@ public:
     static constexpr const char* kInputFailedText = "获取相机输入失败，请点击返回之后重试";
     static constexpr const char* kHintText = "将二维码放入框内，即可自动扫描";
 
+    static constexpr double kSquareMargin = 40;
+
     QRCodeViewController();
+    // The side of the scan square in a picture area W × H: 2H/3, at most W − 2·kSquareMargin.
+    static double scanSquareSide(double W, double H);
 
     std::shared_ptr<UIView> contentView;  // outlet: where the camera's picture shows
     bool isScanning = false;

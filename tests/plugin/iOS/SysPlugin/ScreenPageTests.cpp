@@ -462,6 +462,17 @@ TEST_F(ScanPage, BackSendsNoValueWhateverTheCameraDid) {
             EXPECT_TRUE(scanner->isScanning);
             ASSERT_TRUE(testsupport::waitFor([&] { return scanner->previewLayer && scanner->previewLayer->image(); }));
             screentest::keepShot(*root->view()->window(), "scanner.png");
+            // The square fits the screen's width less its margins: a dimmed frame shows at both sides.
+            CGRect area = uitest::screenFrame(*scanner->contentView);
+            const double margin = QRCodeViewController::kSquareMargin;
+            EXPECT_EQ(QRCodeViewController::scanSquareSide(area.width(), area.height()), area.width() - 2 * margin);
+            EXPECT_EQ(QRCodeViewController::scanSquareSide(400, 300), 200);  // two thirds of a low area
+            auto shot = root->view()->window()->renderImage();
+            auto red = [&](double x) { return shot->pixelAt(int(x * 2), int(area.midY() * 2)).r; };
+            EXPECT_NEAR(red(area.minX() + margin / 2), 128, 12);
+            EXPECT_NEAR(red(area.maxX() - margin / 2), 128, 12);
+            EXPECT_EQ(red(area.minX() + margin + 4), 255);
+            EXPECT_EQ(red(area.midX()), 255);
         } else {
             EXPECT_TRUE(shows(c.text)) << "the text is drawn in black";
             EXPECT_FALSE(scanner->isScanning);
