@@ -1,12 +1,16 @@
 // The account tab in the running game: "我的" fills from the stand-in, an
 // unread message opens its page and is marked read, coming back asks for
 // the account page again with one unread message fewer, and "关闭" brings
-// the floating button back.
+// the floating button back. The voucher ledger's filter takes a pointer's
+// pick, and my vouchers switched while scrolled down show from the top.
 
 #include "platform/ui/UIEventInjection.h"
 #include "platform/ui/UIScreen.h"
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/screens/ZVNavigationController.h"
+#include "usercenter/screens/ZVSuBillVC.h"
+#include "usercenter/screens/ZVSuCouponVC.h"
+#include "usercenter/screens/ZVSuMyCouponVC.h"
 #include "usercenter/screens/ZVSuUserVC.h"
 #include "usercenter/screens/ZVUserMsgVC.h"
 
@@ -47,6 +51,75 @@ protected:
         return p;
     }
 };
+
+TEST_F(AccountInTheGame, TheLedgerFilterTakesAPickAndMyVouchersSwitchedLowShowFromTheTop) {
+    // Points of the pushed screens, laid out here as the game lays them out.
+    CGPoint header, vouchers, coupons, myCoupons, usedTab, firstBlock, tableBottom, tableTop;
+    CGRect menu;
+    {
+        auto account = std::make_shared<ZVSuUserVC>();
+        makeWindow(ZVNavigationController::withRoot(account));
+        uitest::layout();
+        header = {4, uitest::screenFrame(*account->onePic).minY() + 4};
+        vouchers = centreOf(*account->userView->viewWithTag(31));
+        coupons = centreOf(*account->couponView->viewWithTag(3));
+        auto bill = std::make_shared<ZVSuBillVC>();
+        makeWindow(ZVNavigationController::withRoot(bill));
+        uitest::layout();
+        menu = uitest::screenFrame(*bill->menu());
+        auto centre = std::make_shared<ZVSuCouponVC>();
+        makeWindow(ZVNavigationController::withRoot(centre));
+        uitest::layout();
+        myCoupons = centreOf(*centre->navBtn());
+        auto mine = std::make_shared<ZVSuMyCouponVC>();
+        makeWindow(ZVNavigationController::withRoot(mine));
+        uitest::layout();
+        usedTab = centreOf(*uitest::findButton("已使用"));
+        CGRect table = uitest::screenFrame(*mine->tableView());
+        firstBlock = {table.minX() + 15 + 12, table.minY() + 6 + 80};  // the first row's coloured end, below its texts
+        tableBottom = {table.midX(), table.maxY() - 40};
+        tableTop = {table.midX(), table.minY() + 20};
+    }
+    auto journalledWith = [&](const std::string& endpoint, const std::string& key, const std::string& value) {
+        return testsupport::waitFor(
+            [&] {
+                for (auto& e : userCentre.journal().entries(UserCentreStandin::path(endpoint)))
+                    if (e.decoded.str(key) == value) return true;
+                return false;
+            },
+            std::chrono::seconds(30));
+    };
+
+    start();
+    logIn();
+    openUserCentre();
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kUserIndex)) << game->log();
+    ASSERT_TRUE(pixelIs(header, rgb(0x6036E7))) << game->log();
+
+    // The voucher ledger: its second source, picked from the list below the bar.
+    click(vouchers);
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kDjqIncome)) << game->log();
+    ASSERT_TRUE(pixelIs({4, menu.midY()}, {255, 255, 255})) << game->log();  // the bar is up
+    click({menu.midX(), menu.midY()});
+    ASSERT_TRUE(pixelIs({menu.midX(), menu.maxY() + 30 + 15 + 10}, {255, 255, 255})) << game->log();  // the options
+    click({menu.midX(), menu.maxY() + 30 + 15});
+    ASSERT_TRUE(journalledWith(ZVApi::kDjqIncome, "screen", "2")) << game->log();
+    click(points.webBack);
+
+    // My vouchers, scrolled to the end of the usable ones (the next page loads), then "已使用".
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kUserIndex, 2)) << game->log();
+    click(coupons);
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kCouponList)) << game->log();
+    click(myCoupons);
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kMyCoupons)) << game->log();
+    ASSERT_TRUE(pixelIs(firstBlock, rgb(0x4958A7), 20)) << game->log();
+    drag(tableBottom, tableTop);
+    drag(tableBottom, tableTop);
+    ASSERT_TRUE(journalledWith(ZVApi::kMyCoupons, "pagecode", "2")) << game->log();
+    click(usedTab);
+    ASSERT_TRUE(journalledWith(ZVApi::kMyCoupons, "status", "2")) << game->log();
+    ASSERT_TRUE(pixelIs(firstBlock, rgb(0xBFBFBF), 20)) << game->log();
+}
 
 TEST_F(AccountInTheGame, AnUnreadMessageIsMarkedReadAndCloseBringsTheButtonBack) {
     auto p = accountPoints();
