@@ -15,6 +15,7 @@
 #include "usercenter/screens/ZVSuCouponVC.h"
 #include "usercenter/screens/ZVSuMyCouponVC.h"
 #include "usercenter/screens/ZVSuOrderVC.h"
+#include "usercenter/screens/ZVSuSubNameVC.h"
 #include "usercenter/screens/ZVSuUserVC.h"
 
 using Profile = UIScreen::Profile;
@@ -230,6 +231,17 @@ TEST_P(AccountShots, ANewAccountTheLedgerAfterASwitchAndMyVouchersStretchedZone)
     EXPECT_EQ(count(*img, middle, {0xFF, 0xFF, 0xFF}, 3), area(middle));
     EXPECT_GT(count(*img, CGRect(bg.minX() + 10, bg.maxY() - 8, 8, 4), {0x49, 0x58, 0xA7}, 8), 8 * 4 * 4 / 2);
     EXPECT_GT(count(*img, CGRect(bg.maxX() - 6, bg.midY(), 3, 4), {0x49, 0x58, 0xA7}, 8), 3 * 4 * 4 / 2);
+    nav->popToRootViewControllerAnimated(false);
+
+    // The sub-account screen says in full that none can be chosen.
+    vc->goToSubNameVC();
+    advance(0.5);
+    img = shoot("i30-sub-account");
+    auto note = uitest::findLabel(ZVSuSubNameVC::kNoChoice);
+    ASSERT_TRUE(note);
+    CGRect n = uitest::screenFrame(*note);
+    EXPECT_GE(n.height(), note->sizeThatFits({n.width(), 0}).height);
+    EXPECT_GT(count(*img, n, {0x99, 0x99, 0x99}, 30), 40);
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, AccountShots, ::testing::Values(Profile::Compact, Profile::Tall),

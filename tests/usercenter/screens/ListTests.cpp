@@ -2,6 +2,8 @@
 // the stand-in: the footer's states, failed and superseded loads, bad
 // replies, and what each list shows.
 
+#include <cstdlib>
+
 #include "UserCentreTestSupport.h"
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/screens/ZVActivityVC.h"
@@ -79,6 +81,7 @@ TEST_F(Lists, ThePullDownHeaderSaysWhatAFingerDoes) {
     }
     uitest::layout();
     EXPECT_TRUE(labelShown("松开立即刷新"));
+    if (const char* dir = std::getenv("KORVEL_SHOT_DIR")) vc->view()->window()->writePNG(std::string(dir) + "/i30-pull-header.png");
     ASSERT_TRUE(uitest::touchUp({from.x, from.y + 200}));
     ASSERT_TRUE(settle([&] { return labelShown("正在刷新数据中..."); }));
     ASSERT_TRUE(idle(*vc));
