@@ -2,7 +2,6 @@
 // likes, all answered {"a", "b", "c"}.
 
 #include <algorithm>
-#include <ctime>
 
 #include "standin/UserCentreStandin.h"
 #include "usercenter/core/ZVApi.h"
@@ -15,15 +14,6 @@ Value ok(const std::string& message, Value payload = Value::dict()) {
     return Value::dict({{"a", 1}, {"b", message}, {"c", std::move(payload)}});
 }
 Value refused(const std::string& message) { return Value::dict({{"a", 0}, {"b", message}, {"c", ""}}); }
-
-std::string now() {
-    std::time_t t = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
-    return text;
-}
 
 // Newest first (px 0) or most liked first (px 1, the default), ties newest first.
 std::vector<Value> ordered(std::vector<Value> rows, const std::string& px) {
@@ -69,7 +59,7 @@ Value UserCentreStandin::postComment(const Value& fields) {
     if (content.empty()) return refused("评论内容不能为空");
     std::lock_guard lock(mutex_);
     Value row = Value::dict({{"id", nextComment_++}, {"full_name", fields.text("username")}, {"avatar", ""},
-                             {"createtime", now()}, {"content", content}, {"good", 0}, {"isgood", 0}, {"level", 0},
+                             {"createtime", minuteNow()}, {"content", content}, {"good", 0}, {"isgood", 0}, {"level", 0},
                              {"goldcoin", 0}, {"vippic", ""}, {"paypic", ""}, {"plpic", ""}, {"number_reply", 0}});
     if (pid.empty()) {
         comments_.rows.push_back(row);

@@ -44,8 +44,9 @@ std::string moneyText(int64_t cents) {
     return strings::format("%lld.%02lld", (long long)(cents / 100), (long long)(cents % 100));
 }
 
-// "2024-05-01 12:00" of now, as the ledgers show their rows.
-std::string ledgerTime() {
+}  // namespace
+
+std::string UserCentreStandin::minuteNow() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -53,8 +54,6 @@ std::string ledgerTime() {
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
     return text;
 }
-
-}  // namespace
 
 std::string UserCentreStandin::path(const std::string& endpoint) {
     std::string p = "/sdkapicoupon2/";
@@ -154,7 +153,7 @@ Value UserCentreStandin::payReply(const Value& req) {
     if (a.balanceCents < cents) return fail(-8, "余额不足");
     a.balanceCents -= cents;
     std::string remark = strings::trim(req.text("pn"));
-    payments_[user].push_back(Value::dict({{"time", ledgerTime()},
+    payments_[user].push_back(Value::dict({{"time", minuteNow()},
                                            {"money", moneyText(cents)},
                                            {"remark", remark.empty() ? "游戏充值" : remark}}));
     return Value::dict({{"z", 1},

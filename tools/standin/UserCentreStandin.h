@@ -236,6 +236,8 @@ private:
     Value postComment(const Value& fields);
     Value likeComment(const Value& fields);
     bool loadCommentFixtures(const std::filesystem::path& file, std::string* error);
+    // "2024-05-01 12:00" of now, as comments and ledger rows give their time.
+    static std::string minuteNow();
     // Text with "{pictures}" and "{server}" filled in.
     Value filled(const Value& v) const;
     Value loginReply(const Value& request, JournalEntry& entry);
