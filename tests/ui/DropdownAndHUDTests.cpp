@@ -17,7 +17,20 @@ struct Options : DMDropdownMenuDataSource, DMDropdownMenuDelegate {
     }
 };
 
-class Dropdown : public UITest {};
+class Dropdown : public UITest {
+protected:
+    // A menu titled "全部" over `options`, in `into`.
+    std::shared_ptr<DMDropdownMenu> menuIn(UIView& into, const CGRect& frame) {
+        auto menu = std::make_shared<DMDropdownMenu>();
+        menu->setFrame(frame);
+        menu->setDataSource(options);
+        menu->setDelegate(options);
+        menu->setTitle("全部");
+        into.addSubview(menu);
+        return menu;
+    }
+    std::shared_ptr<Options> options = std::make_shared<Options>();
+};
 class HUD : public UITest {};
 
 }  // namespace
@@ -25,15 +38,9 @@ class HUD : public UITest {};
 TEST_F(Dropdown, PickingAnOptionShowsItTellsTheDelegateAndCloses) {
     auto w = makeWindow();
     auto root = w->rootViewController()->view();
-    auto menu = std::make_shared<DMDropdownMenu>();
-    menu->setFrame(CGRect(20, 100, 120, 36));
-    auto options = std::make_shared<Options>();
-    menu->setDataSource(options);
-    menu->setDelegate(options);
-    menu->setTitle("全部");
+    auto menu = menuIn(*root, CGRect(20, 100, 120, 36));
     menu->setTitleAlignment(0);
     menu->setOptionTextAlignment(1);
-    root->addSubview(menu);
 
     ASSERT_TRUE(uitest::tapButton("全部"));
     ASSERT_TRUE(menu->isOpen());
@@ -69,13 +76,7 @@ TEST_F(Dropdown, InABarAsHighAsItTheListStillTakesTapsAndHidingClosesIt) {
     root->addSubview(below);
     auto bar = std::make_shared<UIView>(CGRect(0, 64, 375, 36));
     root->addSubview(bar);
-    auto menu = std::make_shared<DMDropdownMenu>();
-    menu->setFrame(CGRect(255, 0, 100, 36));
-    auto options = std::make_shared<Options>();
-    menu->setDataSource(options);
-    menu->setDelegate(options);
-    menu->setTitle("全部");
-    bar->addSubview(menu);
+    auto menu = menuIn(*bar, CGRect(255, 0, 100, 36));
 
     ASSERT_TRUE(uitest::tapButton("全部"));
     auto list = uitest::findView([](UIView& v) { return v.accessibilityIdentifier() == "dropdown_list"; });
