@@ -215,6 +215,20 @@ TEST_F(WelfarePage, TheVipTableFoldsToFourRowsOnlyWhenItHasMore) {
     EXPECT_TRUE(header->isFirst());
 }
 
+TEST_F(WelfarePage, FoldingTheVipTableWhileScrolledDownLeavesThePageShowingItsEnd) {
+    auto vc = load(levels(30));
+    uitest::layout();
+    auto& page = *vc->contentView;
+    page.setContentOffset(page.maximumContentOffset());
+    double before = page.contentOffset().y;
+    ASSERT_GT(before, 600);
+    vc->doVipBtnClick();  // folds to four rows: the page is 26 rows shorter
+    uitest::layout();
+    EXPECT_LT(page.contentOffset().y, before - 500);
+    EXPECT_EQ(page.contentOffset().y, page.maximumContentOffset().y);
+    EXPECT_LT(uitest::screenFrame(*vc->fuliView).minY(), uitest::screenFrame(page).maxY());  // the last card is in view
+}
+
 TEST_F(WelfarePage, TheWelfareTextFoldsFromFourLines) {
     measureByLines();
     auto vc = load(levels(0), lines(3));
