@@ -179,6 +179,7 @@ CacheObject ZVDiskCache::objectForKey(const std::string& key) {
     {
         std::lock_guard lock(lock_);
         if (kv_) item = kv_->getItemForKey(key);
+        if (item) scheduleAccessFlushLocked();
     }
     if (!item || item->value.empty()) return nullptr;
     CacheObject object;
@@ -300,6 +301,22 @@ void ZVDiskCache::trimInBackground() {
         self->trimToCountLocked(self->countLimit());
         self->trimToAgeLocked(self->ageLimit());
         self->trimToFreeDiskSpaceLocked(self->freeDiskSpaceLimit());
+    });
+}
+
+// A read's access time waits in the storage's memory; it reaches the disk
+// with the next write or trim, or here, a little later, so that a burst of
+// reads costs one transaction.
+void ZVDiskCache::scheduleAccessFlushLocked() {
+    if (accessFlushScheduled_ || !kv_ || kv_->pendingAccessCount() == 0) return;
+    accessFlushScheduled_ = true;
+    std::weak_ptr<ZVDiskCache> weak = weak_from_this();
+    zvcache::lowPriorityQueue()->asyncAfter(kAccessFlushDelay, [weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        std::lock_guard lock(self->lock_);
+        self->accessFlushScheduled_ = false;
+        if (self->kv_) self->kv_->flushAccessTimes();
     });
 }
 

@@ -11,6 +11,7 @@
 // and skips any other object.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -119,11 +120,14 @@ private:
     void trimToFreeDiskSpaceLocked(uint64_t target);
     void trimInBackground();
     void appWillBeTerminated();
+    void scheduleAccessFlushLocked();
     template <class F>
     void runAsync(F&& f);
 
-    mutable std::mutex lock_;        // guards kv_
+    static constexpr std::chrono::milliseconds kAccessFlushDelay{1000};
+    mutable std::mutex lock_;        // guards kv_ and accessFlushScheduled_
     std::unique_ptr<ZVKVStorage> kv_;  // dropped when the application terminates
+    bool accessFlushScheduled_ = false;
     std::shared_ptr<DispatchQueue> queue_;
     const std::string path_;
     const uint64_t inlineThreshold_;

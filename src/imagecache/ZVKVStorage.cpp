@@ -148,7 +148,10 @@ ZVKVStorage::ZVKVStorage(const std::string& path, ZVKVStorageType type)
       trashPath_(fs::path(path) / kTrashDirectoryName),
       trashQueue_(DispatchQueue::serial("com.odvanel.cache.disk.trash")) {}
 
-ZVKVStorage::~ZVKVStorage() { dbClose(); }
+ZVKVStorage::~ZVKVStorage() {
+    flushAccessTimes();
+    dbClose();
+}
 
 // MARK: - Database
 
@@ -373,19 +376,22 @@ bool ZVKVStorage::dbSaveWithKey(const std::string& key, const Data& value, const
                    });
 }
 
-bool ZVKVStorage::dbUpdateAccessTimeWithKey(const std::string& key) {
-    return dbWrite("update manifest set last_access_time = ?1 where key = ?2;",
-                   "-[ZVKVStorage _dbUpdateAccessTimeWithKey:]", "sqlite update", __LINE__, [&](sqlite3_stmt* stmt) {
-                       sqlite3_bind_int64(stmt, 1, zvcache::unixTime());
-                       bindText(stmt, 2, key);
-                   });
-}
-
-bool ZVKVStorage::dbUpdateAccessTimeWithKeys(const std::vector<std::string>& keys) {
-    const std::string format = strings::format("update manifest set last_access_time = %lld where key in (%%@);",
-                                               (long long)zvcache::unixTime());
-    return dbRunJoined(format.c_str(), keys, "-[ZVKVStorage _dbUpdateAccessTimeWithKeys:]", "sqlite update", __LINE__,
-                       nullptr);
+// The recorded access times in one transaction. They are hints for
+// trimming: after a failure they are dropped rather than retried.
+bool ZVKVStorage::dbWriteAccessTimes() {
+    if (!dbExecute("begin immediate;")) return false;
+    bool ok = true;
+    for (const auto& [key, time] : pendingAccess_) {
+        ok = dbWrite("update manifest set last_access_time = ?1 where key = ?2;",
+                     "-[ZVKVStorage _dbWriteAccessTimes]", "sqlite update", __LINE__, [&](sqlite3_stmt* stmt) {
+                         sqlite3_bind_int64(stmt, 1, time);
+                         bindText(stmt, 2, key);
+                     });
+        if (!ok) break;
+    }
+    if (ok) ok = dbExecute("commit;");
+    if (!ok) dbExecute("rollback;");
+    return ok;
 }
 
 bool ZVKVStorage::dbDeleteItemWithKey(const std::string& key) {
@@ -650,6 +656,8 @@ void ZVKVStorage::sweepDataFolder() {
 }
 
 void ZVKVStorage::reset() {
+    pendingAccess_.clear();
+    oldestPendingAccess_ = 0;
     std::error_code ec;
     fs::remove(fs::path(path_) / kDBFileName, ec);
     fs::remove(fs::path(path_) / kDBShmFileName, ec);
@@ -670,6 +678,30 @@ void ZVKVStorage::resetAfterCorruption() {
     corrupted_ = false;
 }
 
+// MARK: - Access times
+
+void ZVKVStorage::recordAccess(const std::string& key) {
+    int64_t now = zvcache::unixTime();
+    pendingAccess_[key] = now;
+    if (oldestPendingAccess_ == 0) oldestPendingAccess_ = now;
+    // A reader that never writes still saves its times now and then.
+    if (now - oldestPendingAccess_ >= kAccessFlushInterval) flushAccessTimes();
+}
+
+void ZVKVStorage::applyPendingAccess(ZVKVStorageItem& item) const {
+    auto it = pendingAccess_.find(item.key);
+    if (it != pendingAccess_.end()) item.accessTime = it->second;
+}
+
+bool ZVKVStorage::flushAccessTimes() {
+    if (pendingAccess_.empty()) return true;
+    GUARD;
+    bool ok = dbWriteAccessTimes();
+    pendingAccess_.clear();
+    oldestPendingAccess_ = 0;
+    return ok;
+}
+
 // MARK: - Saving
 
 bool ZVKVStorage::saveItem(const ZVKVStorageItem& item) {
@@ -683,6 +715,7 @@ bool ZVKVStorage::saveItemWithKey(const std::string& key, const Data& value) {
 bool ZVKVStorage::saveItemWithKey(const std::string& key, const Data& value, const std::string& filename,
                                   const Data& extendedData) {
     GUARD;
+    flushAccessTimes();
     if (key.empty() || value.empty()) return false;
     if (type_ == ZVKVStorageType::File && filename.empty()) return false;
 
@@ -722,6 +755,7 @@ bool ZVKVStorage::saveItemWithKey(const std::string& key, const Data& value, con
 
 bool ZVKVStorage::removeItemForKey(const std::string& key) {
     GUARD;
+    flushAccessTimes();
     if (key.empty()) return false;
     if (type_ != ZVKVStorageType::SQLite) {
         if (auto name = dbGetFilenameWithKey(key)) fileDeleteWithName(*name);
@@ -731,6 +765,7 @@ bool ZVKVStorage::removeItemForKey(const std::string& key) {
 
 bool ZVKVStorage::removeItemForKeys(const std::vector<std::string>& keys) {
     GUARD;
+    flushAccessTimes();
     if (keys.empty()) return false;
     if (type_ != ZVKVStorageType::SQLite) {
         if (auto names = dbGetFilenameWithKeys(keys)) {
@@ -742,6 +777,7 @@ bool ZVKVStorage::removeItemForKeys(const std::vector<std::string>& keys) {
 
 bool ZVKVStorage::removeItemsLargerThanSize(int64_t size) {
     GUARD;
+    flushAccessTimes();
     if (size == kNoLimit) return true;
     if (size <= 0) return removeAllItems();
     if (type_ != ZVKVStorageType::SQLite) {
@@ -756,6 +792,7 @@ bool ZVKVStorage::removeItemsLargerThanSize(int64_t size) {
 
 bool ZVKVStorage::removeItemsEarlierThanTime(int64_t time) {
     GUARD;
+    flushAccessTimes();
     if (time <= 0) return true;
     if (time == kNoLimit) return removeAllItems();
     if (type_ != ZVKVStorageType::SQLite) {
@@ -794,6 +831,7 @@ bool ZVKVStorage::removeOldest(int64_t& total, int64_t limit, int64_t batch, boo
 
 bool ZVKVStorage::removeItemsToFitSize(int64_t maxSize) {
     GUARD;
+    flushAccessTimes();
     if (maxSize == kNoLimit) return true;
     if (maxSize <= 0) return removeAllItems();
     int64_t total = dbGetTotalItemSize();
@@ -804,6 +842,7 @@ bool ZVKVStorage::removeItemsToFitSize(int64_t maxSize) {
 
 bool ZVKVStorage::removeItemsToFitCount(int64_t maxCount) {
     GUARD;
+    flushAccessTimes();
     if (maxCount == kNoLimit) return true;
     if (maxCount <= 0) return removeAllItems();
     int64_t total = dbGetTotalItemCount();
@@ -824,6 +863,7 @@ bool ZVKVStorage::removeAllItems() {
 void ZVKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64_t, int64_t)>& progress,
                                                   const std::function<void(bool)>& end) {
     GUARD;
+    flushAccessTimes();
     int64_t total = dbGetTotalItemCount();
     if (total <= 0) {
         if (end) end(total < 0);
@@ -843,25 +883,29 @@ std::optional<ZVKVStorageItem> ZVKVStorage::getItemForKey(const std::string& key
     if (key.empty()) return std::nullopt;
     auto item = dbGetItemWithKey(key, false);
     if (!item) return std::nullopt;
-    dbUpdateAccessTimeWithKey(key);
+    applyPendingAccess(*item);
     if (!item->filename.empty()) {
         auto value = fileReadWithName(item->filename, item->size);
         if (!value) {
             // Missing, or not the length the row records (a torn or foreign
             // file): the item is gone.
             fileDeleteWithName(item->filename);
+            pendingAccess_.erase(key);
             dbDeleteItemWithKey(key);
             return std::nullopt;
         }
         item->value = std::move(*value);
     }
+    recordAccess(key);
     return item;
 }
 
 std::optional<ZVKVStorageItem> ZVKVStorage::getItemInfoForKey(const std::string& key) {
     GUARD;
     if (key.empty()) return std::nullopt;
-    return dbGetItemWithKey(key, true);
+    auto item = dbGetItemWithKey(key, true);
+    if (item) applyPendingAccess(*item);
+    return item;
 }
 
 std::optional<Data> ZVKVStorage::getItemValueForKey(const std::string& key) {
@@ -875,6 +919,7 @@ std::optional<Data> ZVKVStorage::getItemValueForKey(const std::string& key) {
         value = fileReadWithName(info->filename, info->size);
         if (!value) {
             fileDeleteWithName(info->filename);
+            pendingAccess_.erase(key);
             dbDeleteItemWithKey(key);
         }
         return true;
@@ -886,7 +931,7 @@ std::optional<Data> ZVKVStorage::getItemValueForKey(const std::string& key) {
         if (!readFile()) value = dbGetValueWithKey(key);
         break;
     }
-    if (value) dbUpdateAccessTimeWithKey(key);
+    if (value) recordAccess(key);
     return value;
 }
 
@@ -903,6 +948,7 @@ std::vector<ZVKVStorageItem> ZVKVStorage::getItemForKeys(const std::vector<std::
                 auto value = fileReadWithName(item.filename, item.size);
                 if (!value) {
                     fileDeleteWithName(item.filename);
+                    pendingAccess_.erase(item.key);
                     dbDeleteItemWithKey(item.key);
                     continue;
                 }
@@ -912,7 +958,8 @@ std::vector<ZVKVStorageItem> ZVKVStorage::getItemForKeys(const std::vector<std::
         }
         items->swap(kept);
     }
-    if (!items->empty()) dbUpdateAccessTimeWithKeys(keys);
+    for (auto& item : *items) applyPendingAccess(item);
+    for (const auto& item : *items) recordAccess(item.key);
     return std::move(*items);
 }
 
@@ -920,7 +967,9 @@ std::vector<ZVKVStorageItem> ZVKVStorage::getItemInfoForKeys(const std::vector<s
     GUARD;
     if (keys.empty()) return {};
     auto items = dbGetItemWithKeys(keys, true);
-    return items ? std::move(*items) : std::vector<ZVKVStorageItem>();
+    if (!items) return {};
+    for (auto& item : *items) applyPendingAccess(item);
+    return std::move(*items);
 }
 
 std::map<std::string, Data> ZVKVStorage::getItemValueForKeys(const std::vector<std::string>& keys) {

@@ -11,6 +11,15 @@
 // into place, and a file whose length is not the row's size counts as
 // missing, so a reader sees a whole value or none. Temporary files and value
 // files no row refers to are swept when a storage is created.
+//
+// Access times: a read records its time in memory, not in the database, so
+// that a hit writes nothing. The recorded times are written in one
+// transaction before the next write or trim, when the storage closes, at
+// flushAccessTimes(), and by a read when the oldest of them is
+// kAccessFlushInterval old. Every item the storage returns carries its
+// latest access time, and trimming by last access sees the recorded ones. A
+// killed process loses at most the access times recorded since the last
+// flush, never a value.
 
 #include <cstdint>
 #include <filesystem>
@@ -102,6 +111,13 @@ public:
     // Whether `name` may be used as a value file name.
     static bool isValidFilename(std::string_view name);
 
+    static constexpr int64_t kAccessFlushInterval = 2;  // seconds
+    // Writes the access times that reads recorded; true when there were
+    // none or they were written.
+    bool flushAccessTimes();
+    // How many access times wait for a flush.
+    size_t pendingAccessCount() const { return pendingAccess_.size(); }
+
 private:
     ZVKVStorage(const std::string& path, ZVKVStorageType type);
     friend class ZVKVStorageCorruptionGuard;
@@ -124,8 +140,9 @@ private:
     int64_t dbReadInteger(std::string_view sql, const char* function, int line, const Binder& bind);
 
     bool dbSaveWithKey(const std::string& key, const Data& value, const std::string& fileName, const Data& extendedData);
-    bool dbUpdateAccessTimeWithKey(const std::string& key);
-    bool dbUpdateAccessTimeWithKeys(const std::vector<std::string>& keys);
+    void recordAccess(const std::string& key);
+    void applyPendingAccess(ZVKVStorageItem& item) const;
+    bool dbWriteAccessTimes();
     bool dbDeleteItemWithKey(const std::string& key);
     bool dbDeleteItemWithKeys(const std::vector<std::string>& keys);
     bool dbDeleteItemsWithSizeLargerThan(int64_t size);
@@ -171,5 +188,9 @@ private:
     uint64_t dbOpenErrorCount_ = 0;
     bool errorLogsEnabled_ = true;
     bool corrupted_ = false;  // SQLite reported a damaged database during this call
+    // Reads' access times not yet in the database: key → Unix seconds, and
+    // when the oldest was recorded (0: none).
+    std::unordered_map<std::string, int64_t> pendingAccess_;
+    int64_t oldestPendingAccess_ = 0;
     int callDepth_ = 0;
 };

@@ -5,6 +5,12 @@
 //     values, removals, trims, now and then a full reset) until killed.
 //     Writes "ready" to standard output once the first value is saved.
 //
+//   crash_child read <folder> <seed>
+//     Saves every key once (even keys inline, odd ones in files), then reads
+//     keys at random, now and then saving an even key anew (inline, so the
+//     save is one row), until killed. Writes "ready" after the first reads.
+//     Every key must survive: reads only record access times.
+//
 //   crash_child fulldisk <folder>
 //     Mounts a 2 MiB tmpfs on <folder> in a private mount namespace, fills
 //     it through the disk cache, keeps saving on the full disk, and checks
@@ -53,6 +59,34 @@ int writeLoop(const std::string& folder, uint64_t seed) {
         }
         if (!announced) {
             announced = true;
+            fputs("ready\n", stdout);
+            fflush(stdout);
+        }
+    }
+}
+
+int readLoop(const std::string& folder, uint64_t seed) {
+    auto cache = crashvalues::openCache(folder);
+    if (!cache) {
+        fprintf(stderr, "cannot open the cache at %s\n", folder.c_str());
+        return 1;
+    }
+    std::mt19937_64 rng(seed);
+    auto inlineSize = [&] { return size_t(16 + rng() % 4000); };
+    for (int i = 0; i < crashvalues::kKeys; ++i) {
+        std::string key = crashvalues::keyName(i);
+        cache->setObject(crashvalues::makeValue(key, i % 2 ? 5000 + rng() % 60000 : inlineSize(), rng()), key);
+    }
+    for (uint64_t round = 0;; ++round) {
+        uint64_t i = rng() % crashvalues::kKeys;
+        std::string key = crashvalues::keyName(i);
+        if (rng() % 10 == 0 && i % 2 == 0) {
+            cache->setObject(crashvalues::makeValue(key, inlineSize(), rng()), key);
+        } else if (!cache->objectForKey(key)) {
+            fprintf(stderr, "%s vanished\n", key.c_str());
+            return 1;
+        }
+        if (round == crashvalues::kKeys) {
             fputs("ready\n", stdout);
             fflush(stdout);
         }
@@ -129,7 +163,8 @@ int fullDisk(const std::string& folder) {
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "write") return writeLoop(argv[2], std::stoull(argv[3]));
+    if (argc == 4 && std::string(argv[1]) == "read") return readLoop(argv[2], std::stoull(argv[3]));
     if (argc == 3 && std::string(argv[1]) == "fulldisk") return fullDisk(argv[2]);
-    fprintf(stderr, "usage: %s write <folder> <seed> | fulldisk <folder>\n", argv[0]);
+    fprintf(stderr, "usage: %s write|read <folder> <seed> | fulldisk <folder>\n", argv[0]);
     return 64;
 }

@@ -89,6 +89,34 @@ TEST(CrashSafety, KilledWritersLeaveWholeValuesOrNothing) {
     RecordProperty("missing", missing);
 }
 
+// Reads record access times in memory and write them in batches: a reader
+// killed anywhere (within a batch's transaction too) loses no value.
+TEST(CrashSafety, KilledReadersLoseNoValue) {
+    TempDir tmp;
+    const unsigned seed = std::random_device{}();
+    std::mt19937 rng(seed);
+    for (int round = 0; round < 60; ++round) {
+        const std::string path = (tmp / ("cache" + std::to_string(round % 4))).string();
+        Child child = spawn({CRASH_CHILD, "read", path, std::to_string(rng())});
+        ASSERT_GT(child.pid, 0);
+        std::string out = readUntil(child.out, "ready", std::chrono::seconds(30));
+        ASSERT_NE(out.find("ready"), std::string::npos) << "round " << round << ": " << out;
+        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 25000));
+        kill(child.pid, SIGKILL);
+        int status = 0;
+        waitpid(child.pid, &status, 0);
+        out += readUntil(child.out, "", std::chrono::milliseconds(0));
+        close(child.out);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "round " << round << ": " << out;
+
+        auto cache = crashvalues::openCache(path);
+        ASSERT_TRUE(cache) << "round " << round;
+        auto report = crashvalues::verifyAll(*cache);
+        ASSERT_TRUE(report.ok) << "round " << round << " (seed " << seed << "): " << report.problem;
+        ASSERT_EQ(report.whole, crashvalues::kKeys) << "round " << round << " (seed " << seed << ")";
+    }
+}
+
 TEST(CrashSafety, AFullDiskNeverYieldsATornValue) {
     // Needs a private mount namespace (root, or unprivileged user
     // namespaces): the child mounts a small tmpfs only it can see. When the

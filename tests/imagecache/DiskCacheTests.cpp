@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <filesystem>
@@ -246,6 +247,38 @@ TEST(DiskCacheTrim, TheMinuteTrimAppliesTheLimits) {
     EXPECT_EQ(cache->totalCount(), 6);
     clock->advance(1s);
     ASSERT_TRUE(waitFor([&] { return cache->totalCount() == 2; }));
+}
+
+// A hit's access time reaches the manifest a moment later with no write to
+// carry it, and the minute trim goes by it.
+TEST(DiskCacheTrim, ReadsAloneReachTheManifestSoon) {
+    TempDir tmp;
+    ScopedTestClock clock;
+    auto cache = bytesCache(tmp / "c");
+    for (int i = 0; i < 3; ++i) {
+        cache->setObject(CacheObject::make(filled(10)), std::to_string(i));
+        clock->advance(10s);
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((tmp / "c" / "manifest.sqlite").c_str(), &db), SQLITE_OK);
+    auto storedTime = [db] {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, "select last_access_time from manifest where key = '0';", -1, &stmt, nullptr);
+        int64_t v = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
+        sqlite3_finalize(stmt);
+        return v;
+    };
+    const int64_t before = storedTime();
+    ASSERT_TRUE(cache->objectForKey("0"));
+    ASSERT_TRUE(cache->objectForKey("0"));
+    EXPECT_EQ(storedTime(), before);
+    clock->advance(1s);
+    EXPECT_TRUE(waitFor([&] { return storedTime() == before + 30; }));
+    sqlite3_close(db);
+    cache->setCountLimit(1);
+    clock->advance(60s);
+    ASSERT_TRUE(waitFor([&] { return cache->totalCount() == 1; }));
+    EXPECT_TRUE(cache->containsObjectForKey("0"));
 }
 
 TEST(DiskCacheLifecycle, AfterWillTerminateNothingIsReadOrWritten) {

@@ -272,6 +272,83 @@ TEST(KVStorageRead, TimesAndSizesAreSixtyFourBit) {
     EXPECT_EQ(s->getItemsCount(), 1);
 }
 
+// A hit writes nothing: its access time waits in memory, shows in what the
+// storage returns, decides trims, and reaches the manifest in one batch.
+TEST(KVStorageAccessTimes, ReadsAreBatchedYetTrimsSeeThem) {
+    TempDir tmp;
+    ScopedTestClock clock;
+    auto s = open(tmp / "kv");
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(s->saveItemWithKey("k" + std::to_string(i), filled(100, uint8_t(i)), i % 2 ? "f" + std::to_string(i) : "", {}));
+        clock->advance(10s);
+    }
+    const int64_t t0 = s->getItemInfoForKey("k0")->modTime;  // k3 was saved at t0 + 30
+    Manifest m(tmp / "kv");
+    auto stored = [&](const char* key) {
+        return m.integer(std::string("select last_access_time from manifest where key = '") + key + "';");
+    };
+    ASSERT_TRUE(s->getItemForKey("k0"));    // at t0 + 40
+    ASSERT_TRUE(s->getItemValueForKey("k1"));
+    EXPECT_EQ(stored("k0"), t0);            // nothing written yet
+    EXPECT_EQ(stored("k1"), t0 + 10);
+    EXPECT_EQ(s->pendingAccessCount(), 2u);
+    EXPECT_EQ(s->getItemInfoForKey("k0")->accessTime, t0 + 40);
+    EXPECT_EQ(s->getItemInfoForKeys({"k1"}).at(0).accessTime, t0 + 40);
+
+    // Trimming by age and by count goes by the times just recorded.
+    EXPECT_TRUE(s->removeItemsEarlierThanTime(t0 + 25));
+    EXPECT_FALSE(s->itemExistsForKey("k2"));
+    for (const char* k : {"k0", "k1", "k3"}) EXPECT_TRUE(s->itemExistsForKey(k)) << k;
+    EXPECT_EQ(stored("k0"), t0 + 40);       // written with the trim
+    EXPECT_EQ(s->pendingAccessCount(), 0u);
+    clock->advance(1s);
+    ASSERT_TRUE(s->getItemForKey("k3"));    // k0 and k1 are now the oldest
+    EXPECT_TRUE(s->removeItemsToFitCount(1));
+    EXPECT_TRUE(s->itemExistsForKey("k3"));
+    EXPECT_EQ(s->getItemsCount(), 1);
+}
+
+TEST(KVStorageAccessTimes, SteadyReadersAndClosingWriteTheTimes) {
+    TempDir tmp;
+    ScopedTestClock clock;
+    auto s = open(tmp / "kv");
+    ASSERT_TRUE(s->saveItemWithKey("a", bytes("1")));
+    ASSERT_TRUE(s->saveItemWithKey("b", filled(50, 2), "b", {}));
+    const int64_t t0 = s->getItemInfoForKey("a")->modTime;
+    Manifest m(tmp / "kv");
+    auto stored = [&](const char* key) {
+        return m.integer(std::string("select last_access_time from manifest where key = '") + key + "';");
+    };
+    clock->advance(1s);
+    ASSERT_EQ(s->getItemForKeys({"a", "b", "none"}).size(), 2u);
+    clock->advance(std::chrono::seconds(ZVKVStorage::kAccessFlushInterval));
+    ASSERT_TRUE(s->getItemForKey("a"));     // the oldest recorded time is due
+    EXPECT_EQ(stored("a"), t0 + 1 + ZVKVStorage::kAccessFlushInterval);
+    EXPECT_EQ(stored("b"), t0 + 1);
+    EXPECT_EQ(s->pendingAccessCount(), 0u);
+
+    clock->advance(1s);
+    ASSERT_TRUE(s->getItemForKey("b"));
+    // A save writes the waiting times first; a save of the same key wins.
+    ASSERT_TRUE(s->saveItemWithKey("c", bytes("3")));
+    EXPECT_EQ(stored("b"), t0 + 2 + ZVKVStorage::kAccessFlushInterval);
+    clock->advance(1s);
+    ASSERT_TRUE(s->getItemForKey("a"));
+    s.reset();
+    EXPECT_EQ(stored("a"), t0 + 3 + ZVKVStorage::kAccessFlushInterval);
+
+    // A removed item or a reset storage leaves no time behind to write.
+    s = open(tmp / "kv");
+    ASSERT_TRUE(s->getItemForKey("b"));
+    fs::remove(tmp / "kv" / "data" / "b");
+    EXPECT_FALSE(s->getItemForKey("b"));
+    EXPECT_EQ(s->pendingAccessCount(), 0u);
+    ASSERT_TRUE(s->getItemForKey("c"));
+    ASSERT_TRUE(s->removeAllItems());
+    EXPECT_EQ(s->pendingAccessCount(), 0u);
+    EXPECT_TRUE(s->flushAccessTimes());
+}
+
 TEST(KVStorageRemove, SentinelsAndEdges) {
     TempDir tmp;
     auto s = open(tmp / "kv");
