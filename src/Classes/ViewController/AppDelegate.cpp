@@ -35,10 +35,14 @@ bool AppDelegate::application_didFinishLaunchingWithOptions(UIApplication& app, 
     IOSPlugin::SetInterface(relay, "RelaySDK");
     IOSPlugin::Load();
     // The aggregator's start (device facts, the keychain, its init that
-    // waits for the network) comes once the window is up: nothing of it is
-    // needed to show the page, and on a first launch it writes to disk.
+    // waits for the network) comes after the start page's load, which the
+    // controller posts to the main queue, so that it runs while the engine
+    // starts its processes: nothing of it is needed to show the page, and
+    // on a first launch it writes to disk. Two hops put it behind that post.
     DispatchQueue::main()->async([relay, &app, options] {
-        relay->InitWithApplication(app, options, infoText("RELAY_PRODUCT_KEY"), infoText("RELAY_PRODUCT_CODE"));
+        DispatchQueue::main()->async([relay, &app, options] {
+            relay->InitWithApplication(app, options, infoText("RELAY_PRODUCT_KEY"), infoText("RELAY_PRODUCT_CODE"));
+        });
     });
 
     auto storyboard = UIStoryboard::storyboardWithName("Main");

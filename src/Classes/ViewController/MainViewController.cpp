@@ -13,6 +13,7 @@
 
 #include "Classes/ViewController/ByteRange.h"
 #include "Classes/ViewController/LocalMediaServer.h"
+#include "Classes/ViewController/PageBackground.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/MIMEType.h"
@@ -62,26 +63,6 @@ std::string originOf(const NSURL& url) {
     if (port && !((scheme == "http" && *port == 80) || (scheme == "https" && *port == 443)))
         origin += ":" + std::to_string(*port);
     return origin;
-}
-
-// The page's background colour as the engine computed it, as [red, green,
-// blue] from 0 to 255 (white when the page sets none, as the engine paints it).
-const char* const kPageBackgroundScript = R"JS((function () {
-  var elements = [document.body, document.documentElement];
-  for (var i = 0; i < elements.length; i++) {
-    if (!elements[i]) continue;
-    var c = getComputedStyle(elements[i]).backgroundColor;
-    var parts = (c || '').match(/[0-9.]+/g) || [];
-    if (parts.length >= 3 && (parts.length < 4 || Number(parts[3]) > 0)) return parts.slice(0, 3).map(Number);
-  }
-  return [255, 255, 255];
-})())JS";
-
-// Three numbers from 0 to 255, as the script gives them.
-std::optional<UIColor> colourOf(const Value& rgb) {
-    if (!rgb.isArray() || rgb.size() != 3) return std::nullopt;
-    auto channel = [&](size_t i) { return std::clamp(rgb[i].doubleValue(), 0.0, 255.0) / 255.0; };
-    return UIColor::colorWithRed(channel(0), channel(1), channel(2));
 }
 
 // The "local" scheme's handler for the web view: the controller's, while
@@ -163,6 +144,14 @@ void MainViewController::InitWebView() {
     if (!holderView_) view();
     CGRect f = holderView_->frame();
     startMediaServer(*configuration);
+    std::weak_ptr<MainViewController> weak = self;
+    configuration->userContentController()->addScriptMessageHandler(
+        std::make_shared<pagebackground::Handler>([weak](const UIColor& colour) {
+            if (auto controller = weak.lock()) controller->showPage(colour);
+        }),
+        pagebackground::kChannel);
+    configuration->userContentController()->addUserScript(
+        WKUserScript(pagebackground::postingScript(), WKUserScriptInjectionTime::AtDocumentStart, true));
     webView_ = makeWebView(CGRect(0, 0, f.size.width, f.size.height), configuration);
     webView_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     webView_->setUIDelegate(self);
@@ -348,19 +337,26 @@ void MainViewController::webView_didFinishNavigation(WKWebView& webView, const N
         DispatchQueue::main()->async([] { malloc_trim(0); });
     }
     if (pageShown_) return;
-    pageShown_ = true;
-    // The window appears painted in the page's own background, so that the
-    // moment before the engine's first frame reaches the screen shows no black.
+    // The page never told its background (its scripts were off, or it
+    // replaced the channel): ask it now.
     std::weak_ptr<MainViewController> weak = std::static_pointer_cast<MainViewController>(sharedController());
-    webView.evaluateJavaScript(kPageBackgroundScript, [weak](const Value& result, const Error* error) {
+    webView.evaluateJavaScript(pagebackground::currentScript(), [weak](const Value& result, const Error* error) {
         auto self = weak.lock();
-        auto colour = error ? std::nullopt : colourOf(result);
-        if (self && colour) {
-            self->view()->setBackgroundColor(*colour);
-            self->holderView_->setBackgroundColor(*colour);
-        }
-        GtkHost::showWindow();
+        if (!self) return;
+        self->showPage(error ? std::nullopt : pagebackground::colourOf(result));
     });
+}
+
+// The window appears painted in the page's own background, so that the
+// moment before the engine's first frame reaches the screen shows no black.
+void MainViewController::showPage(const std::optional<UIColor>& background) {
+    if (pageShown_) return;
+    pageShown_ = true;
+    if (background) {
+        view()->setBackgroundColor(*background);
+        holderView_->setBackgroundColor(*background);
+    }
+    GtkHost::showWindow();
 }
 
 void MainViewController::webView_didFailNavigation_withError(WKWebView&, const Navigation&, const Error&) {

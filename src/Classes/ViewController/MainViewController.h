@@ -92,6 +92,9 @@ protected:
                                                    std::shared_ptr<WKWebViewConfiguration> configuration);
 
 private:
+    // Paints the window in the page's background (when known) and lets it
+    // appear, once.
+    void showPage(const std::optional<UIColor>& background);
     std::filesystem::path dataFolder() const;
     void startMediaServer(WKWebViewConfiguration& configuration);
     void serveFile(const std::shared_ptr<WKURLSchemeTask>& task, const std::filesystem::path& file,

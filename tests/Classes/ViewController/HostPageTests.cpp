@@ -209,6 +209,44 @@ TEST_F(HostPage, TheSchemeAsThePageSeesIt) {
     EXPECT_NE(r["dots"]["head"], Value("out"));
 }
 
+// A loopback server that takes connections and answers none until it ends:
+// an image from it keeps the page's `load` from firing.
+class SilentServer {
+public:
+    SilentServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 16);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+    }
+    ~SilentServer() { ::close(fd_); }
+    int port() const { return port_; }
+
+private:
+    int fd_, port_ = 0;
+};
+
+// The window appears in the page's own background as soon as the page is
+// parsed and styled, without waiting for its `load` (here held back for
+// good by an image that never arrives).
+TEST_F(HostPage, TheWindowTakesThePagesBackgroundBeforeItsLoad) {
+    SilentServer silent;
+    bundle.writeFile("Data/look.css", "body { background: rgb(20, 120, 60); }");
+    bundle.writeFile("Data/index.html",
+                     "<html><head><link rel=stylesheet href='look.css'></head><body>"
+                     "<img src='http://127.0.0.1:" + std::to_string(silent.port()) + "/slow.png'>"
+                     "<script>window.webkit.messageHandlers.probe.postMessage('parsed')</script></body></html>");
+    start(Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"KL_URL", "local://game/"}}));
+    const UIColor expected = UIColor::colorWithRed(20 / 255.0, 120 / 255.0, 60 / 255.0);
+    ASSERT_TRUE(testsupport::waitFor([&] { return controller->view()->backgroundColor() == expected; }));
+    EXPECT_EQ(evaluate(*controller->webView(), "document.readyState").value, Value("interactive"));
+}
+
 // A game dropped into a bundle without listing its files in the table.
 TEST_F(HostPage, FilesMissingFromTheTableComeWithTheTypeOfTheirName) {
     bundle.writeFile("Data/s.css", "@font-face { font-family: Dropped; src: url(f.ttf); } #t { color: rgb(1, 2, 3); font-family: Dropped; }");

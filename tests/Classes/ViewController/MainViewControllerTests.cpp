@@ -14,6 +14,7 @@
 
 #include "Classes/ViewController/ByteRange.h"
 #include "Classes/ViewController/MainViewController.h"
+#include "Classes/ViewController/PageBackground.h"
 #include "HostTestSupport.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Strings.h"
@@ -366,6 +367,28 @@ TEST(SendFileRange, PiecesStopsAndAFileThatEndsEarly) {
     ASSERT_GE(folder, 0);
     EXPECT_EQ(sendFileRange(folder, 0, 1, 4, collect), EISDIR);
     ::close(folder);
+}
+
+// The page's background as its scripts report it: three numbers, clamped;
+// anything else is no colour. Only the first good report counts.
+TEST(PageBackground, ColoursAndTheFirstGoodReport) {
+    using pagebackground::colourOf;
+    EXPECT_EQ(colourOf(Value::array({Value(255), Value(0), Value(51)})), UIColor::colorWithRed(1, 0, 0.2));
+    EXPECT_EQ(colourOf(Value::array({Value(300.0), Value(-4), Value(0)})), UIColor::colorWithRed(1, 0, 0));
+    EXPECT_FALSE(colourOf(Value::array({Value(1), Value(2)})));
+    EXPECT_FALSE(colourOf(Value::array({Value(1), Value("2"), Value(3)})));
+    EXPECT_FALSE(colourOf(Value("rgb(1, 2, 3)")));
+
+    std::vector<UIColor> heard;
+    pagebackground::Handler handler([&](const UIColor& c) { heard.push_back(c); });
+    auto channel = WKUserContentController::create();
+    handler.userContentController_didReceiveScriptMessage(*channel, {pagebackground::kChannel, Value("red"), {}});
+    handler.userContentController_didReceiveScriptMessage(
+        *channel, {pagebackground::kChannel, Value::array({Value(0), Value(0), Value(255)}), {}});
+    handler.userContentController_didReceiveScriptMessage(
+        *channel, {pagebackground::kChannel, Value::array({Value(255), Value(255), Value(255)}), {}});
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0], UIColor::colorWithRed(0, 0, 1));
 }
 
 }  // namespace
