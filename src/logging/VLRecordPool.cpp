@@ -7,7 +7,13 @@ namespace vl_detail {
 namespace {
 
 constexpr size_t kPayload = 512;         // a queued record with its control block fits
-constexpr size_t kMaxReturned = 4096;    // blocks kept for a thread (2 MiB); beyond, freed at once
+// Blocks kept for a thread (8 MiB at most); beyond, freed at once. A busy
+// moment holds a batch being written, the next one gathering and the queue
+// behind them (each up to 4096 records): a smaller cap made a steady caller
+// throw blocks away and make fresh ones, whose pages then fault in, on
+// every such moment (most often on a loaded machine, where the logging
+// queue falls behind).
+constexpr size_t kMaxReturned = 16384;
 
 struct Pool;
 
