@@ -15,6 +15,7 @@
 
 #include "Classes/ViewController/AppDelegate.h"
 #include "Classes/ViewController/MainViewController.h"
+#include "Classes/ViewController/PageBackground.h"
 #include "aggregator/AggregatorLoadHooks.h"
 #include "aggregator/zorvia/ZorviaSDKForwarder.h"
 #include "platform/device/Camera.h"
@@ -166,8 +167,10 @@ int main(int argc, char** argv) {
             });
         });
     }
-    // The window appears with the page's first frame rather than empty (at most 3 s later).
-    GtkHost::holdWindow(3);
+    // On a first launch the window waits for the start page's background
+    // (at most 3 s) rather than appear empty; later launches know it and
+    // show the window at once.
+    if (!pagebackground::remembered()) GtkHost::holdWindow(3);
     int status = UIApplicationMain(argc, argv, [] { return std::make_shared<AppDelegate>(); });
     return status ? status : gExitStatus;
 }

@@ -30,6 +30,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +55,7 @@ constexpr int kPollMs = 2;
 
 struct Run {
     double mapMs = 0, contentMs = 0, loadMs = 0, emptyMs = 0, rssMiB = 0;
+    std::set<unsigned long> flatColours;  // of the frames seen before the content
 };
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -96,13 +99,14 @@ struct Listener {
 int ignoreXErrors(Display*, XErrorEvent*) { return 0; }
 
 // Whether the window shows more than one flat colour: at least 1% of a
-// grid of samples differs from the first sample.
-std::optional<bool> showsContent(Display* x, Window w) {
+// grid of samples differs from the first sample, which is `flat`'s colour.
+std::optional<bool> showsContent(Display* x, Window w, unsigned long& flat) {
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(x, w, &attributes) || attributes.map_state != IsViewable) return std::nullopt;
     XImage* image = XGetImage(x, w, 0, 0, unsigned(attributes.width), unsigned(attributes.height), AllPlanes, ZPixmap);
     if (!image) return std::nullopt;
     unsigned long first = XGetPixel(image, 0, 0);
+    flat = first & 0xFFFFFF;
     int samples = 0, differing = 0;
     for (int y = 0; y < image->height; y += 3) {
         for (int x0 = 0; x0 < image->width; x0 += 3) {
@@ -134,6 +138,7 @@ std::optional<Run> measure(Display* x, Listener& listener, std::vector<std::stri
     posix_spawn_file_actions_destroy(&quiet);
     if (spawned != 0) return std::nullopt;
     std::optional<Clock::time_point> mapped, content, loaded, lastEmpty;
+    std::set<unsigned long> flatColours;
     Window window = 0;
     pollfd fds[2] = {{ConnectionNumber(x), POLLIN, 0}, {listener.fd, POLLIN, 0}};
     while ((!content || !loaded) && Clock::now() - start < std::chrono::seconds(60)) {
@@ -148,15 +153,20 @@ std::optional<Run> measure(Display* x, Listener& listener, std::vector<std::stri
         }
         if ((fds[1].revents & POLLIN) && listener.take() && !loaded) loaded = Clock::now();
         if (mapped && !content) {
-            auto shows = showsContent(x, window);
-            if (shows && *shows) content = Clock::now();
-            else if (shows) lastEmpty = Clock::now();
+            unsigned long colour = 0;
+            auto shows = showsContent(x, window, colour);
+            if (shows && *shows) {
+                content = Clock::now();
+            } else if (shows) {
+                lastEmpty = Clock::now();
+                flatColours.insert(colour);
+            }
         }
     }
     std::optional<Run> run;
     if (mapped && content && loaded) {
         run = Run{ms(*mapped - start), ms(*content - start), ms(*loaded - start),
-                  lastEmpty ? ms(*content - *mapped) : 0.0, 0};
+                  lastEmpty ? ms(*content - *mapped) : 0.0, 0, flatColours};
         if (settle) {
             ::poll(nullptr, 0, int(std::chrono::duration_cast<std::chrono::milliseconds>(kSettle).count()));
             run->rssMiB = residentMiB(pid);
@@ -176,8 +186,11 @@ double median(std::vector<double> v) {
 struct Table {
     std::vector<double> side[2][5];  // bare, ours × map, content, load, empty, rss
     std::vector<double> ratio[5];
+    std::map<unsigned long, int> flat[2];  // colours of flat frames → runs that showed one
     void add(const Run& b, const Run& o) {
         const Run* runs[2] = {&b, &o};
+        for (int k = 0; k < 2; ++k)
+            for (auto c : runs[k]->flatColours) ++flat[k][c];
         for (int k = 0; k < 2; ++k) {
             double v[5] = {runs[k]->mapMs, runs[k]->contentMs, runs[k]->loadMs, runs[k]->emptyMs, runs[k]->rssMiB};
             for (int m = 0; m < 5; ++m) side[k][m].push_back(v[m]);
@@ -204,6 +217,13 @@ void printMedians(const char* label, const Table& t, bool rss) {
            m(1, 3));
     if (rss) printf("   %6.1f %6.1f %5.2f", m(0, 4), m(1, 4), median(t.ratio[4]));
     printf("\n");
+    const char* names[2] = {"bare", "ours"};
+    for (int k = 0; k < 2; ++k) {
+        printf("        flat frames before the content, %s:", names[k]);
+        if (t.flat[k].empty()) printf(" none");
+        for (auto& [colour, runs] : t.flat[k]) printf(" #%06lx in %d runs", colour, runs);
+        printf("\n");
+    }
 }
 
 }  // namespace

@@ -88,10 +88,13 @@ private:
 void MainViewController::loadView() {
     UIViewController::loadView();
     auto root = view();
-    root->setBackgroundColor(UIColor::blackColor());
+    // Black, as the scene has it; on a later launch the start page's own
+    // background, in which the window appears before the page is painted.
+    const UIColor background = pagebackground::remembered().value_or(UIColor::blackColor());
+    root->setBackgroundColor(background);
     holderView_ = std::make_shared<UIView>(root->bounds());
     holderView_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
-    holderView_->setBackgroundColor(UIColor::blackColor());
+    holderView_->setBackgroundColor(background);
     root->addSubview(holderView_);
 }
 
@@ -348,13 +351,16 @@ void MainViewController::webView_didFinishNavigation(WKWebView& webView, const N
 }
 
 // The window appears painted in the page's own background, so that the
-// moment before the engine's first frame reaches the screen shows no black.
+// moment before the engine's first frame reaches the screen shows no black;
+// the colour is kept for the next launch's window. (On a later launch the
+// window is up already and only its colour may change.)
 void MainViewController::showPage(const std::optional<UIColor>& background) {
     if (pageShown_) return;
     pageShown_ = true;
     if (background) {
         view()->setBackgroundColor(*background);
         holderView_->setBackgroundColor(*background);
+        pagebackground::remember(*background);
     }
     GtkHost::showWindow();
 }

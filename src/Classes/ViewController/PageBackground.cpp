@@ -1,6 +1,9 @@
 #include "Classes/ViewController/PageBackground.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "platform/foundation/NSUserDefaults.h"
 
 namespace pagebackground {
 
@@ -56,6 +59,25 @@ std::optional<UIColor> colourOf(const Value& rgb) {
         if (!rgb[i].isNumber()) return std::nullopt;
     auto channel = [&](size_t i) { return std::clamp(rgb[i].doubleValue(), 0.0, 255.0) / 255.0; };
     return UIColor::colorWithRed(channel(0), channel(1), channel(2));
+}
+
+namespace {
+constexpr const char* kRememberedKey = "KorvelStartPageBackground";
+
+Value rgbOf(const UIColor& c) {
+    auto channel = [](double v) { return Value(int64_t(std::lround(std::clamp(v, 0.0, 1.0) * 255))); };
+    return Value::array({channel(c.red), channel(c.green), channel(c.blue)});
+}
+}  // namespace
+
+std::optional<UIColor> remembered() {
+    return colourOf(NSUserDefaults::standardUserDefaults().objectForKey(kRememberedKey));
+}
+
+void remember(const UIColor& colour) {
+    Value rgb = rgbOf(colour);
+    auto& defaults = NSUserDefaults::standardUserDefaults();
+    if (defaults.objectForKey(kRememberedKey) != rgb) defaults.setObject(kRememberedKey, rgb);
 }
 
 void Handler::userContentController_didReceiveScriptMessage(WKUserContentController&, const WKScriptMessage& m) {

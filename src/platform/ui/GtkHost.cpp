@@ -468,6 +468,22 @@ bool initialize(int* argc, char*** argv) {
 
 bool hasDisplay() { return gDisplay; }
 
+namespace {
+// The X server fills the window with the lowest screen's background the
+// moment it maps, before the first frame is drawn into it.
+void paintMappingBackground() {
+    auto windows = UIApplication::sharedApplication().windows();
+    GdkWindow* w = gtk_widget_get_window(gWindow);
+    if (windows.empty() || !w) return;
+    auto root = windows.front()->rootViewController();
+    UIColor c = root && root->isViewLoaded() ? root->view()->backgroundColor() : windows.front()->backgroundColor();
+    GdkRGBA rgba{c.red, c.green, c.blue, 1};
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    gdk_window_set_background_rgba(w, &rgba);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+}
+}  // namespace
+
 GtkWidget* toplevel() {
     if (!gDisplay) return nullptr;
     if (!gWindow) {
@@ -500,7 +516,10 @@ GtkWidget* toplevel() {
         g_signal_connect(gWindow, "destroy", G_CALLBACK(onDestroy), nullptr);
         gtk_widget_show_all(gOverlay);
         gtk_widget_realize(gWindow);
-        if (!gHeld) gtk_widget_show(gWindow);
+        if (!gHeld) {
+            paintMappingBackground();
+            gtk_widget_show(gWindow);
+        }
         gtk_im_context_set_client_window(gIM, gtk_widget_get_window(gWindow));
     }
     return gWindow;
@@ -514,21 +533,6 @@ void holdWindow(double mostSeconds) {
     gHoldTimer->resume();
 }
 
-namespace {
-// The X server fills the window with the lowest screen's background the
-// moment it maps, before the first frame is drawn into it.
-void paintMappingBackground() {
-    auto windows = UIApplication::sharedApplication().windows();
-    GdkWindow* w = gtk_widget_get_window(gWindow);
-    if (windows.empty() || !w) return;
-    auto root = windows.front()->rootViewController();
-    UIColor c = root && root->isViewLoaded() ? root->view()->backgroundColor() : windows.front()->backgroundColor();
-    GdkRGBA rgba{c.red, c.green, c.blue, 1};
-    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-    gdk_window_set_background_rgba(w, &rgba);
-    G_GNUC_END_IGNORE_DEPRECATIONS
-}
-}  // namespace
 
 void showWindow() {
     if (gHoldTimer) gHoldTimer->cancel();
