@@ -15,11 +15,14 @@
 // medians and the medians of the pairs' ratios are printed.
 //
 //   xvfb-run -a -s "-screen 0 1280x1024x24" bench_startup [pairs, default 21]
-// KORVEL_BENCH_GAME names another game executable to start (an older build).
+// KORVEL_BENCH_GAME names another game executable to start (an older build);
+// KORVEL_BENCH_SHOTS names a folder for PNGs of the first frame each side
+// showed and of its first content, in the first pair.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <arpa/inet.h>
+#include <png.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -95,6 +98,39 @@ struct Listener {
     }
 };
 
+// Writes the image as a PNG (RGB), for looking at the frames.
+void writePNG(XImage* image, const std::string& path) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) return;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        fclose(f);
+        return;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, unsigned(image->width), unsigned(image->height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<unsigned char> row(size_t(image->width) * 3);
+    for (int y = 0; y < image->height; ++y) {
+        for (int x = 0; x < image->width; ++x) {
+            unsigned long v = XGetPixel(image, x, y);
+            row[size_t(x) * 3] = (v >> 16) & 0xFF;
+            row[size_t(x) * 3 + 1] = (v >> 8) & 0xFF;
+            row[size_t(x) * 3 + 2] = v & 0xFF;
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    fclose(f);
+}
+
+// Where to keep the frames of the run being measured (empty: nowhere).
+std::string gShotPrefix;
+
 // A window that went away between its map and a grab is not an error here.
 int ignoreXErrors(Display*, XErrorEvent*) { return 0; }
 
@@ -107,6 +143,7 @@ std::optional<bool> showsContent(Display* x, Window w, unsigned long& flat) {
     if (!image) return std::nullopt;
     unsigned long first = XGetPixel(image, 0, 0);
     flat = first & 0xFFFFFF;
+    static std::string shotTaken;  // the prefix whose first frame is written
     int samples = 0, differing = 0;
     for (int y = 0; y < image->height; y += 3) {
         for (int x0 = 0; x0 < image->width; x0 += 3) {
@@ -114,8 +151,16 @@ std::optional<bool> showsContent(Display* x, Window w, unsigned long& flat) {
             if (XGetPixel(image, x0, y) != first) ++differing;
         }
     }
+    bool content = differing * 100 >= samples;
+    if (!gShotPrefix.empty()) {
+        if (shotTaken != gShotPrefix) {
+            shotTaken = gShotPrefix;
+            writePNG(image, gShotPrefix + "-first.png");
+        }
+        if (content) writePNG(image, gShotPrefix + "-content.png");
+    }
     XDestroyImage(image);
-    return differing * 100 >= samples;
+    return content;
 }
 
 // Starts `argv`, watches its first top-level window until it shows content
@@ -271,12 +316,21 @@ int main(int argc, char** argv) {
     printf("%d pairs; ms from exec (bare ours ratio); empty: ms a flat frame showed before the content\n", pairs);
     printf("%-7s %-20s   %-20s   %-20s   %-11s   %s\n", "pair", "exec->map", "exec->content", "exec->load",
            "empty ms", "RSS MiB 5 s after load");
+    const char* shots = getenv("KORVEL_BENCH_SHOTS");
+    auto shotsOf = [&](int pair, const char* run) {
+        gShotPrefix = shots && pair == 0 ? std::string(shots) + "/" + run : std::string();
+    };
     for (int i = 0; i < pairs; ++i) {
         fresh();
+        shotsOf(i, "bare-cold");
         auto bc = measure(x, listener, bareRun, false);
+        shotsOf(i, "ours-cold");
         auto oc = measure(x, listener, ourRun, false);
+        shotsOf(i, "bare-warm");
         auto bw = measure(x, listener, bareRun, true);
+        shotsOf(i, "ours-warm");
         auto ow = measure(x, listener, ourRun, true);
+        shotsOf(-1, "");
         if (!bc || !oc || !bw || !ow) {
             fprintf(stderr, "pair %d: a program did not show its page or load it\n", i + 1);
             continue;

@@ -57,6 +57,29 @@ std::string readUntil(int fd, const std::string& marker, std::chrono::millisecon
     return got;
 }
 
+// Starts the child with `args`, waits for its "ready", lets it run on for
+// up to 25 ms and kills it; the child's output, or a failure.
+::testing::AssertionResult killWhileRunning(const std::vector<std::string>& args, std::mt19937& rng, std::string& out) {
+    Child child = spawn(args);
+    if (child.pid <= 0) return ::testing::AssertionFailure() << "no child";
+    out = readUntil(child.out, "ready", std::chrono::seconds(30));
+    if (out.find("ready") == std::string::npos) {
+        kill(child.pid, SIGKILL);
+        waitpid(child.pid, nullptr, 0);
+        close(child.out);
+        return ::testing::AssertionFailure() << "not ready: " << out;
+    }
+    // The moment of the kill: anywhere in the next 25 ms of its work.
+    std::this_thread::sleep_for(std::chrono::microseconds(rng() % 25000));
+    kill(child.pid, SIGKILL);
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    out += readUntil(child.out, "", std::chrono::milliseconds(0));
+    close(child.out);
+    if (!WIFSIGNALED(status)) return ::testing::AssertionFailure() << "it stopped by itself: " << out;
+    return ::testing::AssertionSuccess();
+}
+
 TEST(CrashSafety, KilledWritersLeaveWholeValuesOrNothing) {
     TempDir tmp;
     const std::string path = (tmp / "cache").string();
@@ -64,17 +87,9 @@ TEST(CrashSafety, KilledWritersLeaveWholeValuesOrNothing) {
     std::mt19937 rng(seed);
     int whole = 0, missing = 0;
     for (int round = 0; round < 200; ++round) {
-        Child child = spawn({testsupport::built(CRASH_CHILD), "write", path, std::to_string(rng())});
-        ASSERT_GT(child.pid, 0);
-        std::string out = readUntil(child.out, "ready", std::chrono::seconds(30));
-        ASSERT_NE(out.find("ready"), std::string::npos) << "round " << round << ": " << out;
-        // The moment of the kill: anywhere in the next 25 ms of saving.
-        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 25000));
-        kill(child.pid, SIGKILL);
-        int status = 0;
-        waitpid(child.pid, &status, 0);
-        close(child.out);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "round " << round << ": the writer stopped by itself";
+        std::string out;
+        ASSERT_TRUE(killWhileRunning({testsupport::built(CRASH_CHILD), "write", path, std::to_string(rng())}, rng, out))
+            << "round " << round;
 
         auto cache = crashvalues::openCache(path);
         ASSERT_TRUE(cache) << "round " << round;
@@ -97,17 +112,9 @@ TEST(CrashSafety, KilledReadersLoseNoValue) {
     std::mt19937 rng(seed);
     for (int round = 0; round < 60; ++round) {
         const std::string path = (tmp / ("cache" + std::to_string(round % 4))).string();
-        Child child = spawn({CRASH_CHILD, "read", path, std::to_string(rng())});
-        ASSERT_GT(child.pid, 0);
-        std::string out = readUntil(child.out, "ready", std::chrono::seconds(30));
-        ASSERT_NE(out.find("ready"), std::string::npos) << "round " << round << ": " << out;
-        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 25000));
-        kill(child.pid, SIGKILL);
-        int status = 0;
-        waitpid(child.pid, &status, 0);
-        out += readUntil(child.out, "", std::chrono::milliseconds(0));
-        close(child.out);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "round " << round << ": " << out;
+        std::string out;
+        ASSERT_TRUE(killWhileRunning({testsupport::built(CRASH_CHILD), "read", path, std::to_string(rng())}, rng, out))
+            << "round " << round;
 
         auto cache = crashvalues::openCache(path);
         ASSERT_TRUE(cache) << "round " << round;

@@ -38,6 +38,9 @@ struct Manifest {
     explicit Manifest(const fs::path& dir) { sqlite3_open((dir / "manifest.sqlite").c_str(), &db); }
     ~Manifest() { sqlite3_close(db); }
     void exec(const std::string& sql) { ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql; }
+    int64_t accessTime(const std::string& key) {
+        return integer("select last_access_time from manifest where key = '" + key + "';");
+    }
     int64_t integer(const std::string& sql) {
         sqlite3_stmt* stmt = nullptr;
         sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
@@ -284,9 +287,7 @@ TEST(KVStorageAccessTimes, ReadsAreBatchedYetTrimsSeeThem) {
     }
     const int64_t t0 = s->getItemInfoForKey("k0")->modTime;  // k3 was saved at t0 + 30
     Manifest m(tmp / "kv");
-    auto stored = [&](const char* key) {
-        return m.integer(std::string("select last_access_time from manifest where key = '") + key + "';");
-    };
+    auto stored = [&](const char* key) { return m.accessTime(key); };
     ASSERT_TRUE(s->getItemForKey("k0"));    // at t0 + 40
     ASSERT_TRUE(s->getItemValueForKey("k1"));
     EXPECT_EQ(stored("k0"), t0);            // nothing written yet
@@ -316,9 +317,7 @@ TEST(KVStorageAccessTimes, SteadyReadersAndClosingWriteTheTimes) {
     ASSERT_TRUE(s->saveItemWithKey("b", filled(50, 2), "b", {}));
     const int64_t t0 = s->getItemInfoForKey("a")->modTime;
     Manifest m(tmp / "kv");
-    auto stored = [&](const char* key) {
-        return m.integer(std::string("select last_access_time from manifest where key = '") + key + "';");
-    };
+    auto stored = [&](const char* key) { return m.accessTime(key); };
     clock->advance(1s);
     ASSERT_EQ(s->getItemForKeys({"a", "b", "none"}).size(), 2u);
     clock->advance(std::chrono::seconds(ZVKVStorage::kAccessFlushInterval));

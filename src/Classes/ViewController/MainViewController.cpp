@@ -157,6 +157,9 @@ void MainViewController::InitWebView() {
         WKUserScript(pagebackground::postingScript(), WKUserScriptInjectionTime::AtDocumentStart, true));
     webView_ = makeWebView(CGRect(0, 0, f.size.width, f.size.height), configuration);
     webView_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    // On a later launch the engine shows the page's remembered background
+    // until its first frame, rather than white.
+    if (auto remembered = pagebackground::remembered()) webView_->setUnderPageBackgroundColor(*remembered);
     webView_->setUIDelegate(self);
     webView_->setNavigationDelegate(self);
     // The web view fills its holder with no content insets of its own.
@@ -360,6 +363,7 @@ void MainViewController::showPage(const std::optional<UIColor>& background) {
     if (background) {
         view()->setBackgroundColor(*background);
         holderView_->setBackgroundColor(*background);
+        if (webView_) webView_->setUnderPageBackgroundColor(*background);
         pagebackground::remember(*background);
     }
     GtkHost::showWindow();

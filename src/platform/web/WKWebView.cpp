@@ -561,6 +561,13 @@ WKWebView::~WKWebView() {
 
 GtkWidget* WKWebView::nativeWidget() const { return engine_ ? GTK_WIDGET(engine_->view) : nullptr; }
 
+void WKWebView::setUnderPageBackgroundColor(const UIColor& colour) {
+    underPageBackground_ = colour;
+    if (!engine_) return;
+    GdkRGBA rgba{colour.red, colour.green, colour.blue, colour.alpha};
+    webkit_web_view_set_background_color(engine_->view, &rgba);
+}
+
 void WKWebView::geometryDidChange() {
     UIView::geometryDidChange();
     GtkHost::sync();

@@ -137,6 +137,11 @@ public:
     // The visible page as a PNG file; the completion gets false on failure.
     virtual void takeSnapshotToPNG(const std::string& path, std::function<void(bool)> completion);
 
+    // What the engine shows behind the page, and in the moment before its
+    // first frame (white until set).
+    void setUnderPageBackgroundColor(const UIColor& colour);
+    const UIColor& underPageBackgroundColor() const { return underPageBackground_; }
+
     GtkWidget* nativeWidget() const override;
 
     struct Engine;
@@ -167,5 +172,6 @@ private:
 
     std::unique_ptr<Engine> engine_;
     std::weak_ptr<WKUIDelegate> uiDelegate_;
+    UIColor underPageBackground_ = UIColor::whiteColor();
     std::weak_ptr<WKNavigationDelegate> navigationDelegate_;
 };

@@ -31,20 +31,26 @@ using namespace webtest;
 namespace {
 
 
+// A listening socket on a free loopback port.
+int listenOnLoopback(int& port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(fd, 16);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
 // A loopback server whose first `failures` answers are not HTTP at all, so
 // those loads fail before any page; later requests get a small page.
 class FlakyServer {
 public:
     explicit FlakyServer(int failures) : failures_(failures) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 16);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        fd_ = listenOnLoopback(port_);
         thread_ = std::thread([this] { serve(); });
     }
     ~FlakyServer() {
@@ -213,17 +219,7 @@ TEST_F(HostPage, TheSchemeAsThePageSeesIt) {
 // an image from it keeps the page's `load` from firing.
 class SilentServer {
 public:
-    SilentServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 16);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-    }
+    SilentServer() : fd_(listenOnLoopback(port_)) {}
     ~SilentServer() { ::close(fd_); }
     int port() const { return port_; }
 
