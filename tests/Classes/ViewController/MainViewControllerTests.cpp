@@ -15,6 +15,7 @@
 #include "Classes/ViewController/ByteRange.h"
 #include "Classes/ViewController/MainViewController.h"
 #include "Classes/ViewController/PageBackground.h"
+#include "platform/foundation/NSUserDefaults.h"
 #include "HostTestSupport.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Strings.h"
@@ -389,6 +390,18 @@ TEST(PageBackground, ColoursAndTheFirstGoodReport) {
         *channel, {pagebackground::kChannel, Value::array({Value(255), Value(255), Value(255)}), {}});
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0], UIColor::colorWithRed(0, 0, 1));
+}
+
+// The background kept for the next launch: read back as it was kept,
+// nothing before the first launch or when what is kept is not a colour.
+TEST(PageBackground, KeptForTheNextLaunch) {
+    testsupport::TempHome home;
+    EXPECT_FALSE(pagebackground::remembered());
+    pagebackground::remember(UIColor::colorWithRed(20 / 255.0, 24 / 255.0, 43 / 255.0));
+    NSUserDefaults::resetStandardUserDefaults();  // as a new process reads it
+    EXPECT_EQ(pagebackground::remembered(), UIColor::colorWithRed(20 / 255.0, 24 / 255.0, 43 / 255.0));
+    NSUserDefaults::standardUserDefaults().setObject("KorvelStartPageBackground", Value("#14182b"));
+    EXPECT_FALSE(pagebackground::remembered());
 }
 
 }  // namespace
