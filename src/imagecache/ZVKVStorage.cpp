@@ -683,6 +683,21 @@ void ZVKVStorage::resetAfterCorruption() {
 void ZVKVStorage::recordAccess(const std::string& key) {
     int64_t now = zvcache::unixTime();
     pendingAccess_[key] = now;
+    noteAccessAt(now);
+}
+
+// One look-up for a read item: it takes the time kept for it, and keeps now.
+void ZVKVStorage::recordAccess(ZVKVStorageItem& item) {
+    int64_t now = zvcache::unixTime();
+    auto [it, fresh] = pendingAccess_.try_emplace(item.key, now);
+    if (!fresh) {
+        item.accessTime = it->second;
+        it->second = now;
+    }
+    noteAccessAt(now);
+}
+
+void ZVKVStorage::noteAccessAt(int64_t now) {
     if (oldestPendingAccess_ == 0) oldestPendingAccess_ = now;
     // A reader that never writes still saves its times now and then.
     if (now - oldestPendingAccess_ >= kAccessFlushInterval) flushAccessTimes();
@@ -883,7 +898,6 @@ std::optional<ZVKVStorageItem> ZVKVStorage::getItemForKey(const std::string& key
     if (key.empty()) return std::nullopt;
     auto item = dbGetItemWithKey(key, false);
     if (!item) return std::nullopt;
-    applyPendingAccess(*item);
     if (!item->filename.empty()) {
         auto value = fileReadWithName(item->filename, item->size);
         if (!value) {
@@ -896,7 +910,7 @@ std::optional<ZVKVStorageItem> ZVKVStorage::getItemForKey(const std::string& key
         }
         item->value = std::move(*value);
     }
-    recordAccess(key);
+    recordAccess(*item);
     return item;
 }
 

@@ -141,6 +141,8 @@ private:
 
     bool dbSaveWithKey(const std::string& key, const Data& value, const std::string& fileName, const Data& extendedData);
     void recordAccess(const std::string& key);
+    void recordAccess(ZVKVStorageItem& item);
+    void noteAccessAt(int64_t now);
     void applyPendingAccess(ZVKVStorageItem& item) const;
     bool dbWriteAccessTimes();
     bool dbDeleteItemWithKey(const std::string& key);
