@@ -219,7 +219,7 @@ TEST_F(HostPage, TheSchemeAsThePageSeesIt) {
 // an image from it keeps the page's `load` from firing.
 class SilentServer {
 public:
-    SilentServer() : fd_(listenOnLoopback(port_)) {}
+    SilentServer() { fd_ = listenOnLoopback(port_); }
     ~SilentServer() { ::close(fd_); }
     int port() const { return port_; }
 
