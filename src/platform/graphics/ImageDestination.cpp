@@ -11,7 +11,9 @@ std::unique_ptr<ImageDestination> ImageDestination::create(Format format, size_t
         case Format::GIF:
         case Format::BMP:
         case Format::ICO:
-        case Format::ICNS: break;
+        case Format::ICNS:
+        case Format::TIFF:
+        case Format::JPEG2000: break;
         default: return nullptr;
     }
     if (count == 0) return nullptr;
@@ -46,6 +48,9 @@ std::optional<Data> ImageDestination::finalize() {
         case Format::BMP: return encodeBMP(first);
         case Format::ICO: return encodeICO(images);
         case Format::ICNS: return encodeICNS(images);
+        case Format::TIFF: return encodeTIFF(images);
+        case Format::JPEG2000:
+            return encodeJPEG2000(first, items_.front().properties[kDestinationLossyCompressionQuality].getNumber().value_or(1));
         default: return std::nullopt;
     }
 }

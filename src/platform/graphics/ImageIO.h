@@ -1,6 +1,7 @@
 #pragma once
 // Image files to and from bitmaps: PNG (libpng), JPEG (libjpeg), GIF
-// (giflib), and BMP, ICO and ICNS read by our own code. This is the one place
+// (giflib), TIFF (libtiff), JPEG 2000 (OpenJPEG), and BMP, ICO and ICNS
+// read by our own code. This is the one place
 // where bytes become pixels: ImageSource.h reads files frame by frame and
 // ImageDestination.h writes them; the functions here are the single-image
 // shortcuts. Decoders produce CGImage bitmaps in the display layout and
@@ -17,7 +18,7 @@
 
 namespace imageio {
 
-// TIFF, JPEG 2000 and WebP are recognised, never decoded.
+// WebP is recognised, never decoded.
 enum class Format { Unknown, PNG, JPEG, GIF, BMP, ICO, ICNS, TIFF, JPEG2000, WebP };
 
 // The format the first bytes announce (Unknown until enough bytes are there).

@@ -31,6 +31,8 @@ std::unique_ptr<FormatReader> makeGIFReader();
 std::unique_ptr<FormatReader> makeBMPReader();
 std::unique_ptr<FormatReader> makeICOReader();
 std::unique_ptr<FormatReader> makeICNSReader();
+std::unique_ptr<FormatReader> makeTIFFReader();
+std::unique_ptr<FormatReader> makeJPEG2000Reader();
 
 // A device-independent bitmap (a BMP without its 14-byte file header): the
 // size it claims, and its pixels. In an icon the height counts the colour

@@ -19,6 +19,8 @@ std::unique_ptr<FormatReader> readerFor(Format format) {
         case Format::BMP: return makeBMPReader();
         case Format::ICO: return makeICOReader();
         case Format::ICNS: return makeICNSReader();
+        case Format::TIFF: return makeTIFFReader();
+        case Format::JPEG2000: return makeJPEG2000Reader();
         default: return nullptr;
     }
 }

@@ -6,12 +6,18 @@
 // (EXIF orientation reported, not applied), GIF (every frame composited
 // through its disposal onto the logical screen), BMP (plain and bit-field,
 // either row order), ICO and CUR (PNG or DIB entries, each at its own
-// size), ICNS (PNG payloads). TIFF, JPEG 2000 and WebP are recognised but
-// not read: no images.
+// size), ICNS (PNG payloads), TIFF (every page, at its own size; the
+// Orientation tag reported, not applied), JPEG 2000 (JP2 files and bare
+// codestreams of at most 4 components after the palette, 16 bits and 4096
+// tiles, whose decoding samples, 4 bytes per component and pixel, fit the
+// budget's bytes: at most 16 Mpx with alpha, 22 Mpx of RGB). WebP is
+// recognised but not read: no images.
 //
 // Data that is still arriving gives what has arrived: a PNG the rows read
 // so far, a JPEG its decodable prefix, a GIF the frames whose records have
-// begun. Every size a file claims is checked against CGImage's pixel budget
+// begun, a TIFF the pages whose directories have arrived, a JPEG 2000 its
+// image once the header is there (its pixels only when the rest can be
+// decoded). Every size a file claims is checked against CGImage's pixel budget
 // before anything is allocated; a file beyond it has no images.
 //
 // Not thread-safe: one thread at a time (the image decoder holds its lock).
@@ -49,7 +55,7 @@ double frameDisplayDelay(double raw);
 
 enum class SourceStatus {
     UnknownType,      // no data yet, or not an image we recognise
-    UnsupportedType,  // recognised (TIFF, JPEG 2000, WebP) but not read
+    UnsupportedType,  // recognised (WebP) but not read
     ReadingHeader,    // too little data to know the size
     Incomplete,       // images known, more data expected
     Complete,

@@ -64,7 +64,7 @@ TEST(ImageSource, ReadsBackWhatEachDestinationWrites) {
             EXPECT_EQ(differing(*image, *written[i], c.tolerance), 0) << int(c.format) << " image " << i;
         }
     }
-    EXPECT_FALSE(imageio::ImageDestination::create(Format::TIFF, 1));
+    EXPECT_FALSE(imageio::ImageDestination::create(Format::WebP, 1));
     EXPECT_FALSE(imageio::ImageDestination::create(Format::PNG, 1)->finalize());  // nothing added
 }
 

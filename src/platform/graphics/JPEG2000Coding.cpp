@@ -1,0 +1,409 @@
+// JPEG 2000 files (the JP2 box format, and bare codestreams) with OpenJPEG,
+// over bytes in memory.
+//
+// Reading: one image. Before OpenJPEG sees the bytes, our own reading of the
+// image header (SIZ) and of a palette box decides whether the file may be
+// decoded at all: the size must fit the pixel budget, there must be at most
+// kMaxTiles tiles and 4 components after the palette, each of at most 16
+// bits, and OpenJPEG's samples (4 bytes each, every component at full
+// size) must fit the budget's bytes. Grey, grey and alpha, RGB and RGBA
+// come out as they are; sYCC and CMYK are turned into RGB; subsampled
+// components are stretched; alpha is premultiplied with rounding.
+//
+// Writing: 8-bit RGB, or RGBA with straight alpha (the alpha component
+// marked as opacity). Quality 1 writes the reversible (lossless) wavelet;
+// below 1, the irreversible one aiming at 20 + 30 × quality dB of PSNR.
+
+#include <openjpeg.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "platform/graphics/ImageDestination.h"
+#include "platform/graphics/ImageReaders.h"
+#include "platform/graphics/ImageSource.h"
+#include "platform/graphics/PixelLayout.h"
+
+namespace imageio {
+
+namespace {
+
+constexpr uint64_t kMaxTiles = 4096;
+constexpr int kMaxComponents = 4;
+constexpr uint64_t kMaxSampleBytes = uint64_t(CGImage::kMaxPixels) * 4;
+
+// ---- What the file claims, read by our own code.
+
+struct Header {
+    bool jp2 = false;  // a JP2 file (else a bare codestream)
+    uint32_t width = 0, height = 0;
+    int components = 0;  // after the palette
+};
+
+uint64_t be64(const uint8_t* p) { return uint64_t(be32(p)) << 32 | be32(p + 4); }
+
+// The palette box's column count inside a JP2 header box, 0 without one.
+int paletteColumns(const uint8_t* p, size_t n) {
+    for (size_t at = 0; at + 8 <= n;) {
+        size_t length = be32(p + at);
+        if (length < 8 || length > n - at) return 0;
+        if (std::memcmp(p + at + 4, "pclr", 4) == 0) return length >= 11 ? p[at + 10] : 0;
+        at += length;
+    }
+    return 0;
+}
+
+// Where the codestream starts: after the JP2 boxes up to "jp2c", or at 0.
+std::optional<size_t> codestreamStart(const uint8_t* p, size_t n, int* palette) {
+    if (n >= 2 && p[0] == 0xFF && p[1] == 0x4F) return 0;
+    for (size_t at = 0; at + 8 <= n;) {
+        uint64_t length = be32(p + at), header = 8;
+        if (length == 1) {
+            if (at + 16 > n) return std::nullopt;
+            length = be64(p + at + 8), header = 16;
+        } else if (length == 0) {
+            length = n - at;
+        }
+        if (length < header) return std::nullopt;
+        if (std::memcmp(p + at + 4, "jp2c", 4) == 0) return at + header;
+        if (length > n - at) return std::nullopt;
+        if (std::memcmp(p + at + 4, "jp2h", 4) == 0) *palette = paletteColumns(p + at + header, size_t(length - header));
+        at += size_t(length);
+    }
+    return std::nullopt;
+}
+
+uint64_t ceilDiv(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+
+// SOC, then SIZ: the reference grid, the image and tile offsets, the tile
+// size and each component's depth and subsampling.
+std::optional<Header> readHeader(const uint8_t* p, size_t n) {
+    int palette = 0;
+    auto start = codestreamStart(p, n, &palette);
+    if (!start || n - *start < 42) return std::nullopt;
+    const uint8_t* s = p + *start;
+    if (be16(s) != 0xFF4F || be16(s + 2) != 0xFF51) return std::nullopt;
+    uint32_t X = be32(s + 8), Y = be32(s + 12), X0 = be32(s + 16), Y0 = be32(s + 20);
+    uint32_t TW = be32(s + 24), TH = be32(s + 28), TX0 = be32(s + 32), TY0 = be32(s + 36);
+    int count = be16(s + 40);
+    if (X <= X0 || Y <= Y0 || TW == 0 || TH == 0 || TX0 > X0 || TY0 > Y0) return std::nullopt;
+    if (uint64_t(TX0) + TW <= X0 || uint64_t(TY0) + TH <= Y0) return std::nullopt;
+    Header h;
+    h.jp2 = *start > 0;
+    h.width = X - X0, h.height = Y - Y0;
+    if (!CGImage::fitsBudget(h.width, h.height)) return std::nullopt;
+    if (ceilDiv(X - TX0, TW) * ceilDiv(Y - TY0, TH) > kMaxTiles) return std::nullopt;
+    if (count < 1 || count > kMaxComponents || n - *start < 42 + size_t(count) * 3) return std::nullopt;
+    for (int c = 0; c < count; ++c) {
+        const uint8_t* comp = s + 42 + c * 3;
+        if ((comp[0] & 0x7F) + 1 > 16 || comp[1] == 0 || comp[2] == 0) return std::nullopt;
+    }
+    h.components = std::max(count, count - 1 + palette);
+    if (h.components > kMaxComponents) return std::nullopt;
+    if (uint64_t(h.width) * h.height * 4 * uint64_t(h.components) > kMaxSampleBytes) return std::nullopt;
+    return h;
+}
+
+// ---- OpenJPEG over memory
+
+struct MemoryStream {
+    const uint8_t* bytes = nullptr;  // reading
+    Data* out = nullptr;             // writing
+    uint64_t size = 0, pos = 0;
+};
+
+OPJ_SIZE_T readStream(void* buf, OPJ_SIZE_T n, void* user) {
+    auto* m = static_cast<MemoryStream*>(user);
+    if (m->pos >= m->size) return OPJ_SIZE_T(-1);
+    uint64_t k = std::min<uint64_t>(n, m->size - m->pos);
+    std::memcpy(buf, m->bytes + m->pos, size_t(k));
+    m->pos += k;
+    return OPJ_SIZE_T(k);
+}
+
+OPJ_SIZE_T writeStream(void* buf, OPJ_SIZE_T n, void* user) {
+    auto* m = static_cast<MemoryStream*>(user);
+    if (m->pos + n > m->out->size()) m->out->resize(size_t(m->pos + n));
+    std::memcpy(m->out->data() + m->pos, buf, n);
+    m->pos += n;
+    m->size = std::max(m->size, m->pos);
+    return n;
+}
+
+OPJ_OFF_T skipStream(OPJ_OFF_T n, void* user) {
+    auto* m = static_cast<MemoryStream*>(user);
+    if (n < 0 && uint64_t(-n) > m->pos) return -1;
+    if (m->bytes && n > 0 && uint64_t(n) > m->size - std::min(m->pos, m->size)) n = OPJ_OFF_T(m->size - m->pos);
+    m->pos = uint64_t(OPJ_OFF_T(m->pos) + n);
+    return n;
+}
+
+OPJ_BOOL seekStream(OPJ_OFF_T n, void* user) {
+    auto* m = static_cast<MemoryStream*>(user);
+    if (n < 0 || (m->bytes && uint64_t(n) > m->size)) return OPJ_FALSE;
+    m->pos = uint64_t(n);
+    return OPJ_TRUE;
+}
+
+void silent(const char*, void*) {}
+
+void silence(opj_codec_t* codec) {
+    opj_set_error_handler(codec, silent, nullptr);
+    opj_set_warning_handler(codec, silent, nullptr);
+    opj_set_info_handler(codec, silent, nullptr);
+}
+
+opj_stream_t* streamOver(MemoryStream* m, bool input) {
+    opj_stream_t* stream = opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, input ? OPJ_TRUE : OPJ_FALSE);
+    if (!stream) return nullptr;
+    if (input) {
+        opj_stream_set_read_function(stream, readStream);
+        opj_stream_set_user_data_length(stream, m->size);
+    } else {
+        opj_stream_set_write_function(stream, writeStream);
+    }
+    opj_stream_set_skip_function(stream, skipStream);
+    opj_stream_set_seek_function(stream, seekStream);
+    opj_stream_set_user_data(stream, m, nullptr);
+    return stream;
+}
+
+// ---- Decoded samples to display words
+
+// One component's samples as 8-bit values at any pixel of the image.
+struct Plane {
+    const opj_image_comp_t* comp;
+    std::vector<uint32_t> columns;  // sample column of each pixel column
+    uint32_t row(uint32_t imageY, const opj_image_t& image) const {
+        uint32_t y = (image.y0 + imageY) / comp->dy;
+        uint32_t first = comp->y0;
+        return std::min(y > first ? y - first : 0, comp->h - 1);
+    }
+    uint8_t at(uint32_t rowIndex, uint32_t x) const {
+        int32_t v = comp->data[size_t(rowIndex) * comp->w + columns[x]];
+        if (comp->sgnd) v += int32_t(1) << (comp->prec - 1);
+        if (comp->prec > 8) v >>= comp->prec - 8;
+        else if (comp->prec < 8) v = v * 255 / ((1 << comp->prec) - 1);
+        return uint8_t(std::clamp(v, 0, 255));
+    }
+};
+
+std::optional<Plane> planeOf(const opj_image_t& image, const opj_image_comp_t& comp, uint32_t width) {
+    if (!comp.data || comp.w == 0 || comp.h == 0 || comp.dx == 0 || comp.dy == 0 || comp.prec < 1 || comp.prec > 16)
+        return std::nullopt;
+    Plane p{&comp, std::vector<uint32_t>(width)};
+    for (uint32_t x = 0; x < width; ++x) {
+        uint32_t c = (image.x0 + x) / comp.dx;
+        p.columns[x] = std::min(c > comp.x0 ? c - comp.x0 : 0, comp.w - 1);
+    }
+    return p;
+}
+
+uint8_t clamp8(double v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); }
+
+uint32_t premultipliedWord(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+    if (a < 255) r = (r * a + 127) / 255, g = (g * a + 127) / 255, b = (b * a + 127) / 255;
+    return a << 24 | r << 16 | g << 8 | b;
+}
+
+// The components as colour (grey, RGB, sYCC or CMYK) and opacity.
+struct Planes {
+    std::vector<Plane> colour;
+    std::optional<Plane> alpha;
+    bool ycc = false, cmyk = false;
+};
+
+std::optional<Planes> planesOf(const opj_image_t& image, const Header& header) {
+    if (image.x1 - image.x0 != header.width || image.y1 - image.y0 != header.height) return std::nullopt;
+    if (image.numcomps < 1 || image.numcomps > uint32_t(kMaxComponents)) return std::nullopt;
+    Planes p;
+    for (uint32_t i = 0; i < image.numcomps; ++i) {
+        auto plane = planeOf(image, image.comps[i], header.width);
+        if (!plane) return std::nullopt;
+        if (image.comps[i].alpha && !p.alpha) p.alpha = std::move(plane);
+        else p.colour.push_back(std::move(*plane));
+    }
+    if (!p.alpha && (p.colour.size() == 2 || (p.colour.size() == 4 && image.color_space != OPJ_CLRSPC_CMYK))) {
+        // Grey and RGB with one more component: that one is opacity.
+        p.alpha = std::move(p.colour.back());
+        p.colour.pop_back();
+    }
+    p.cmyk = image.color_space == OPJ_CLRSPC_CMYK && p.colour.size() == 4;
+    p.ycc = (image.color_space == OPJ_CLRSPC_SYCC || image.color_space == OPJ_CLRSPC_EYCC) && p.colour.size() >= 3;
+    if (p.colour.empty() || p.colour.size() == 2 || (p.colour.size() == 4 && !p.cmyk)) return std::nullopt;
+    return p;
+}
+
+// Full size, 8 bits, unsigned: each sample is its byte.
+bool isPlain(const Plane& p, const Header& h) {
+    const opj_image_comp_t& c = *p.comp;
+    return c.dx == 1 && c.dy == 1 && c.w == h.width && c.h == h.height && c.prec == 8 && !c.sgnd;
+}
+
+uint32_t byteOf(int32_t v) { return uint32_t(std::clamp(v, 0, 255)); }
+
+void convertPlain(const Planes& p, CGImage& out) {
+    const int32_t* r = p.colour[0].comp->data;
+    const int32_t* g = p.colour.size() >= 3 ? p.colour[1].comp->data : r;
+    const int32_t* b = p.colour.size() >= 3 ? p.colour[2].comp->data : r;
+    const int32_t* a = p.alpha ? p.alpha->comp->data : nullptr;
+    const size_t width = size_t(out.width());
+    for (int y = 0; y < out.height(); ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(out.mutableData() + size_t(y) * size_t(out.bytesPerRow()));
+        const size_t at = size_t(y) * width;
+        if (!a) {
+            for (size_t x = 0; x < width; ++x)
+                row[x] = 0xFF000000u | byteOf(r[at + x]) << 16 | byteOf(g[at + x]) << 8 | byteOf(b[at + x]);
+            continue;
+        }
+        for (size_t x = 0; x < width; ++x)
+            row[x] = premultipliedWord(byteOf(r[at + x]), byteOf(g[at + x]), byteOf(b[at + x]), byteOf(a[at + x]));
+    }
+}
+
+void convertGeneral(const opj_image_t& image, const Planes& p, CGImage& out) {
+    const auto& colour = p.colour;
+    for (uint32_t y = 0; y < uint32_t(out.height()); ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(out.mutableData() + size_t(y) * size_t(out.bytesPerRow()));
+        uint32_t rows[4], alphaRow = p.alpha ? p.alpha->row(y, image) : 0;
+        for (size_t c = 0; c < colour.size(); ++c) rows[c] = colour[c].row(y, image);
+        for (uint32_t x = 0; x < uint32_t(out.width()); ++x) {
+            uint32_t r = colour[0].at(rows[0], x), g = r, b = r;
+            if (colour.size() >= 3) g = colour[1].at(rows[1], x), b = colour[2].at(rows[2], x);
+            if (p.ycc) {
+                double Y = r, cb = double(g) - 128, cr = double(b) - 128;
+                r = clamp8(Y + 1.402 * cr), g = clamp8(Y - 0.344136 * cb - 0.714136 * cr), b = clamp8(Y + 1.772 * cb);
+            } else if (p.cmyk) {
+                uint32_t k = 255 - colour[3].at(rows[3], x);
+                r = (255 - r) * k / 255, g = (255 - g) * k / 255, b = (255 - b) * k / 255;
+            }
+            row[x] = premultipliedWord(r, g, b, p.alpha ? p.alpha->at(alphaRow, x) : 255);
+        }
+    }
+}
+
+std::shared_ptr<CGImage> toBitmap(const opj_image_t& image, const Header& header) {
+    auto planes = planesOf(image, header);
+    if (!planes) return nullptr;
+    auto out = CGImage::createForOverwrite(int(header.width), int(header.height), planes->alpha.has_value());
+    if (!out) return nullptr;
+    bool plain = !planes->ycc && !planes->cmyk && (!planes->alpha || isPlain(*planes->alpha, header));
+    for (const Plane& c : planes->colour) plain = plain && isPlain(c, header);
+    if (plain) convertPlain(*planes, *out);
+    else convertGeneral(image, *planes, *out);
+    out->markDirty();
+    return out;
+}
+
+std::shared_ptr<CGImage> decode(const uint8_t* bytes, size_t size, const Header& header) {
+    opj_codec_t* codec = opj_create_decompress(header.jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+    if (!codec) return nullptr;
+    silence(codec);
+    opj_dparameters_t parameters;
+    opj_set_default_decoder_parameters(&parameters);
+    MemoryStream memory{bytes, nullptr, size, 0};
+    opj_stream_t* stream = streamOver(&memory, true);
+    opj_image_t* image = nullptr;
+    std::shared_ptr<CGImage> out;
+    if (stream && opj_setup_decoder(codec, &parameters) && opj_read_header(stream, codec, &image) &&
+        opj_decode(codec, stream, image) && opj_end_decompress(codec, stream))
+        out = toBitmap(*image, header);
+    if (image) opj_image_destroy(image);
+    if (stream) opj_stream_destroy(stream);
+    opj_destroy_codec(codec);
+    return out;
+}
+
+class JPEG2000Reader : public FormatReader {
+public:
+    void update(const uint8_t* bytes, size_t size, bool) override {
+        bytes_ = bytes, size_ = size;
+        if (!header_) header_ = readHeader(bytes, size);
+    }
+    // The header is read again with every update until it has arrived whole.
+    bool invalid() const override { return false; }
+    size_t count() const override { return header_ ? 1 : 0; }
+    Value frameProperties(size_t) const override {
+        return sizeProperties(int(header_->width), int(header_->height), header_->components == 2 || header_->components == 4);
+    }
+    std::shared_ptr<CGImage> image(size_t) override { return decode(bytes_, size_, *header_); }
+
+private:
+    const uint8_t* bytes_ = nullptr;
+    size_t size_ = 0;
+    std::optional<Header> header_;
+};
+
+// ---- Writing
+
+// The largest number of resolutions the smaller side allows (at most 6).
+OPJ_UINT32 resolutionsFor(int width, int height) {
+    OPJ_UINT32 n = 1;
+    while (n < 6 && (std::min(width, height) >> n) > 0) ++n;
+    return n;
+}
+
+opj_image_t* imageFrom(const CGImage& bitmap) {
+    const bool alpha = bitmap.hasAlpha();
+    const OPJ_UINT32 count = alpha ? 4 : 3, w = OPJ_UINT32(bitmap.width()), h = OPJ_UINT32(bitmap.height());
+    opj_image_cmptparm_t parameters[4];
+    std::memset(parameters, 0, sizeof parameters);
+    for (auto& p : parameters) p.dx = 1, p.dy = 1, p.w = w, p.h = h, p.prec = 8, p.sgnd = 0;
+    opj_image_t* image = opj_image_create(count, parameters, OPJ_CLRSPC_SRGB);
+    if (!image) return nullptr;
+    image->x0 = 0, image->y0 = 0, image->x1 = w, image->y1 = h;
+    if (alpha) image->comps[3].alpha = 1;
+    auto rgba = CGImageCopyPixels(bitmap, kCGImageAlphaLast | kCGBitmapByteOrder32Big);
+    if (!rgba) {
+        opj_image_destroy(image);
+        return nullptr;
+    }
+    for (OPJ_UINT32 y = 0; y < h; ++y) {
+        const uint8_t* p = rgba->data() + size_t(y) * rgba->bytesPerRow();
+        for (OPJ_UINT32 x = 0; x < w; ++x, p += 4)
+            for (OPJ_UINT32 c = 0; c < count; ++c) image->comps[c].data[size_t(y) * w + x] = p[c];
+    }
+    return image;
+}
+
+}  // namespace
+
+std::unique_ptr<FormatReader> makeJPEG2000Reader() { return std::make_unique<JPEG2000Reader>(); }
+
+std::optional<Data> encodeJPEG2000(const CGImage& bitmap, double quality) {
+    opj_image_t* image = imageFrom(bitmap);
+    if (!image) return std::nullopt;
+    opj_cparameters_t parameters;
+    opj_set_default_encoder_parameters(&parameters);
+    parameters.tcp_numlayers = 1;
+    parameters.tcp_mct = 1;
+    parameters.numresolution = int(resolutionsFor(bitmap.width(), bitmap.height()));
+    if (!(quality < 1)) {
+        parameters.cp_disto_alloc = 1;
+        parameters.tcp_rates[0] = 0;  // lossless
+    } else {
+        parameters.irreversible = 1;
+        parameters.cp_fixed_quality = 1;
+        parameters.tcp_distoratio[0] = float(20 + 30 * std::clamp(quality, 0.0, 1.0));
+    }
+    Data out;
+    MemoryStream memory{nullptr, &out, 0, 0};
+    opj_codec_t* codec = opj_create_compress(OPJ_CODEC_JP2);
+    opj_stream_t* stream = codec ? streamOver(&memory, false) : nullptr;
+    bool ok = false;
+    if (stream) {
+        silence(codec);
+        ok = opj_setup_encoder(codec, &parameters, image) && opj_start_compress(codec, image, stream) &&
+             opj_encode(codec, stream) && opj_end_compress(codec, stream);
+    }
+    if (stream) opj_stream_destroy(stream);
+    if (codec) opj_destroy_codec(codec);
+    opj_image_destroy(image);
+    if (!ok || memory.size == 0) return std::nullopt;
+    out.resize(size_t(memory.size));
+    return out;
+}
+
+}  // namespace imageio
