@@ -93,6 +93,8 @@ std::optional<std::string> ZVUTTypeForImageType(ZVImageType type) {
 imageio::Format ZVImageFormatForType(ZVImageType type) {
     switch (type) {
         case ZVImageType::JPEG: return imageio::Format::JPEG;
+        case ZVImageType::JPEG2000: return imageio::Format::JPEG2000;
+        case ZVImageType::TIFF: return imageio::Format::TIFF;
         case ZVImageType::BMP: return imageio::Format::BMP;
         case ZVImageType::ICO: return imageio::Format::ICO;
         case ZVImageType::ICNS: return imageio::Format::ICNS;
@@ -168,22 +170,10 @@ std::optional<Data> ZVCreateEncodedImageData(const std::shared_ptr<CGImage>& ima
 
 void ZVFreeDataCallback(void*, const void* data, size_t) { std::free(const_cast<void*>(data)); }
 
-void ZVLogFormatUnavailable(ZVImageType type, const char* function, int line) {
-    static std::once_flag webp, tiff, jpeg2000;
-    switch (type) {
-        case ZVImageType::WebP:
-            std::call_once(webp, [&] {
-                NSLog("[%s: %d] WebP is not available, check the documentation to see how to install WebP component: "
-                      "%s",
-                      function, line, "README.md, section \"Image coding\"");
-            });
-            break;
-        case ZVImageType::TIFF:
-            std::call_once(tiff, [&] { NSLog("[%s: %d] TIFF is not available in this build", function, line); });
-            break;
-        case ZVImageType::JPEG2000:
-            std::call_once(jpeg2000, [&] { NSLog("[%s: %d] JPEG 2000 is not available in this build", function, line); });
-            break;
-        default: break;
-    }
+void ZVLogWebPUnavailable(const char* function, int line) {
+    static std::once_flag once;
+    std::call_once(once, [&] {
+        NSLog("[%s: %d] WebP is not available, check the documentation to see how to install WebP component: %s",
+              function, line, "README.md, section \"Image coding\"");
+    });
 }

@@ -77,17 +77,17 @@ std::shared_ptr<CGImage> ZVCopyAffineTransformedCGImage(const std::shared_ptr<CG
 std::shared_ptr<CGImage> ZVCopyCGImageWithOrientation(const std::shared_ptr<CGImage>& image,
                                                       UIImageOrientation orientation, uint32_t destBitmapInfo);
 
-// One image as a file of `type` (JPEG, BMP, ICO, ICNS, GIF or PNG) with
-// `quality` clamped to 0...1; nullopt for other types or when encoding fails.
+// One image as a file of `type` (any but Unknown and WebP) with `quality`
+// clamped to 0...1 (JPEG; JPEG 2000, lossless at 1); nullopt for other
+// types or when encoding fails.
 std::optional<Data> ZVCreateEncodedImageData(const std::shared_ptr<CGImage>& image, ZVImageType type,
                                              double quality);
 
 // The release callback of data providers over malloc'ed pixels: frees them.
 void ZVFreeDataCallback(void* info, const void* data, size_t size);
 
-// The image format of a container type (Unknown for those not read or written here).
+// The image format of a container type (Unknown for WebP and Unknown).
 imageio::Format ZVImageFormatForType(ZVImageType type);
 
-// Logs, once per process and format, that a recognised format is not
-// decoded or encoded here (WebP with the toolkit's own wording).
-void ZVLogFormatUnavailable(ZVImageType type, const char* function, int line);
+// Logs, once per process, that WebP is neither decoded nor encoded here.
+void ZVLogWebPUnavailable(const char* function, int line);

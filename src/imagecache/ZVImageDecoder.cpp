@@ -53,9 +53,7 @@ bool ZVImageDecoder::updateData(const Data& data, bool final) {
 void ZVImageDecoder::updateSource() {
     switch (type_.load()) {
         case ZVImageType::PNG: updateSourceAPNG(); break;
-        case ZVImageType::WebP: ZVLogFormatUnavailable(ZVImageType::WebP, "-[ZVImageDecoder _updateSourceWebP]", 1841); break;
-        case ZVImageType::TIFF:
-        case ZVImageType::JPEG2000: ZVLogFormatUnavailable(type_, "ZVImageDecoder::updateSource", __LINE__); break;
+        case ZVImageType::WebP: ZVLogWebPUnavailable("-[ZVImageDecoder _updateSourceWebP]", 1841); break;
         default: updateSourceImageIO(); break;
     }
 }

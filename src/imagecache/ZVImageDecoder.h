@@ -3,8 +3,8 @@
 // container type, frame geometry, durations, loop count and orientation,
 // and each frame as a ready image. Animated PNG frames are composed on a
 // canvas when they depend on the frames before them; every other format
-// comes through imageio::ImageSource (GIF frames already composited).
-// WebP, TIFF and JPEG 2000 are recognised but give no frames.
+// comes through imageio::ImageSource (GIF frames already composited, every
+// page of a TIFF a frame). WebP is recognised but gives no frames.
 //
 // Threads: updates, frame production and property reads take one
 // recursive lock per decoder, so a decoder may be shared; the frame table

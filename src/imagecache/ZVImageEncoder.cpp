@@ -88,11 +88,7 @@ std::unique_ptr<ZVImageEncoder> ZVImageEncoder::create(ZVImageType type) {
         return nullptr;
     }
     if (type == ZVImageType::WebP) {
-        ZVLogFormatUnavailable(type, "-[ZVImageEncoder initWithType:]", 2332);
-        return nullptr;
-    }
-    if (type == ZVImageType::TIFF || type == ZVImageType::JPEG2000) {
-        ZVLogFormatUnavailable(type, "ZVImageEncoder::create", __LINE__);
+        ZVLogWebPUnavailable("-[ZVImageEncoder initWithType:]", 2332);
         return nullptr;
     }
     return std::unique_ptr<ZVImageEncoder>(new ZVImageEncoder(type));

@@ -1,13 +1,14 @@
 #pragma once
 // One or more images (bitmaps, encoded data or files) with their durations
-// written as one file of a chosen type: JPEG, BMP, ICO, ICNS, GIF and
-// single-image PNG through imageio's destinations (JPEG, BMP and PNG take
-// the first image only), animated PNG through our own writer. Every frame
-// of an animated PNG is 8-bit RGBA, not interlaced and without a palette,
-// so frames of any kind may follow each other.
+// written as one file of a chosen type: JPEG, JPEG 2000, TIFF, BMP, ICO,
+// ICNS, GIF and single-image PNG through imageio's destinations (every type
+// but GIF takes the first image only), animated PNG through our own
+// writer. Every frame of an animated PNG is 8-bit RGBA, not interlaced and
+// without a palette, so frames of any kind may follow each other. JPEG
+// 2000 at quality 1 is lossless; TIFF always is.
 //
-// WebP, TIFF and JPEG 2000 are refused at creation (logged once). An
-// encoder is used by one thread at a time.
+// WebP is refused at creation (logged once). An encoder is used by one
+// thread at a time.
 
 #include <filesystem>
 #include <memory>
@@ -24,7 +25,7 @@ class ZVImageDecoder;
 
 class ZVImageEncoder {
 public:
-    // nullptr (and a log line) for Unknown, values above 9, WebP, TIFF and JPEG 2000.
+    // nullptr (and a log line) for Unknown, values above 9 and WebP.
     static std::unique_ptr<ZVImageEncoder> create(ZVImageType type);
 
     ZVImageType type() const { return type_; }

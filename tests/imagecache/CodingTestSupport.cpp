@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "platform/graphics/CGContext.h"
 #include "platform/graphics/ImageIO.h"
 
 namespace codingtest {
@@ -67,6 +68,12 @@ std::shared_ptr<CGImage> pattern(int w, int h, uint32_t seed, bool alpha) {
             img->setPixel(x, y, {uint8_t(v), uint8_t(v >> 8), uint8_t(seed * 40 + x), a});
         }
     return img;
+}
+
+std::shared_ptr<CGImage> drawn(const UIImage& image) {
+    auto ctx = CGContext::bitmap(image.size(), false, 1);
+    image.drawInRect(*ctx, CGRect(CGPointZero, image.size()));
+    return ctx->makeImage();
 }
 
 int differingPixels(const CGImage& a, const CGImage& b, int tolerance) {

@@ -10,6 +10,7 @@
 
 #include "platform/foundation/Value.h"
 #include "platform/graphics/CGImage.h"
+#include "platform/graphics/UIImage.h"
 
 namespace codingtest {
 
@@ -21,6 +22,9 @@ std::shared_ptr<CGImage> pattern(int w, int h, uint32_t seed, bool alpha);
 // Pixels whose straight RGBA differs by more than `tolerance` in any
 // component (transparent pixels compare by alpha only); -1 for a size mismatch.
 int differingPixels(const CGImage& a, const CGImage& b, int tolerance = 0);
+
+// The image drawn as the toolkit shows it (orientation applied), at scale 1.
+std::shared_ptr<CGImage> drawn(const UIImage& image);
 
 // PNG chunks.
 struct Chunk {

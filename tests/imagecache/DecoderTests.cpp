@@ -84,7 +84,11 @@ TEST(ImageDecoder, ProgressiveAnimationsShowOneFrameUntilFinal) {
 }
 
 TEST(ImageDecoder, EverySplitOfAFileIsSafeAndShowsOneFrameAtMost) {
-    for (const Data& file : {everyDisposalGIF(), threeFrameAPNG()}) {
+    auto tiff = imageio::ImageDestination::create(imageio::Format::TIFF, 3);
+    for (int i = 0; i < 3; ++i) tiff->addImage(codingtest::pattern(9, 6, uint32_t(i), i == 1));
+    auto jp2 = imageio::ImageDestination::create(imageio::Format::JPEG2000, 1);
+    jp2->addImage(codingtest::pattern(9, 6, 4, true));
+    for (const Data& file : {everyDisposalGIF(), threeFrameAPNG(), *tiff->finalize(), *jp2->finalize()}) {
         size_t frames = ZVImageDecoder::decoderWithData(file, 1)->frameCount();
         for (size_t cut = 0; cut <= file.size(); ++cut) {
             ZVImageDecoder decoder(1);
@@ -124,7 +128,7 @@ TEST(ImageDecoder, IconFramesKeepTheirOwnSizes) {
     EXPECT_EQ(decoder->frameAtIndex(1, true)->image->CGImage()->width(), 32);
 }
 
-TEST(ImageDecoder, UnreadFormatsGiveNoFrames) {
+TEST(ImageDecoder, WebPAndATIFFWithoutFieldsGiveNoFrames) {
     Data webp = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', ' ', 0, 0};
     Data tiff = {'I', 'I', '*', 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     for (const Data& d : {webp, tiff}) {
