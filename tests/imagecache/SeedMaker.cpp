@@ -16,6 +16,8 @@
 #include "platform/foundation/Files.h"
 #include "platform/graphics/ImageDestination.h"
 #include "platform/graphics/ImageIO.h"
+#include "platform/graphics/ImageReaders.h"
+#include "support/ForeignImageFiles.h"
 
 namespace fs = std::filesystem;
 using codingtest::Chunk;
@@ -124,6 +126,8 @@ void decoderSeeds() {
         {"ico", destination(imageio::Format::ICO, {16, 8})},
         {"icns", destination(imageio::Format::ICNS, {16, 32})},
         {"gif-huge-screen", codingtest::buildGIF(65535, 65535, {{0, 0, 1, 1, {1}, -1, 0, 0}})},
+        {"tiff-3-pages", destination(imageio::Format::TIFF, {8, 5, 12})},
+        {"jp2", destination(imageio::Format::JPEG2000, {9})},
     };
     // Header: display flags, then the prefix as a fraction of the file.
     for (auto& [name, bytes] : files) seed(t, name, concat({0x03, 0x80, 0x00}, bytes));
@@ -151,6 +155,107 @@ void containerSeeds() {
     seed(t, "icns-png", body(3, destination(imageio::Format::ICNS, {16}), 4));
 }
 
+// Little-endian 32-bit value at `at`.
+void putLE32(Data& d, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) d[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+
+std::vector<std::vector<uint8_t>> rowsOf(int w, int h, int bytesPerPixel) {
+    std::vector<std::vector<uint8_t>> rows(size_t(h), std::vector<uint8_t>(size_t(w * bytesPerPixel)));
+    for (int y = 0; y < h; ++y)
+        for (size_t i = 0; i < rows[size_t(y)].size(); ++i) rows[size_t(y)][i] = uint8_t(i * 37 + size_t(y) * 11);
+    return rows;
+}
+
+void tiffSeeds() {
+    const std::string t = "fuzz_tiff";
+    using testsupport::tiffFields;
+    seed(t, "ours-rgba", destination(imageio::Format::TIFF, {9}));
+    seed(t, "ours-3-pages", destination(imageio::Format::TIFF, {8, 5, 12}));
+    seed(t, "grey16-big-endian-orientation-6", testsupport::tiffFile([](TIFF* f) {
+             tiffFields(f, 6, 4, 16, 1, PHOTOMETRIC_MINISBLACK);
+             TIFFSetField(f, TIFFTAG_ORIENTATION, ORIENTATION_RIGHTTOP);
+         }, rowsOf(6, 4, 2), "wb"));
+    seed(t, "palette-4bit", testsupport::tiffFile([](TIFF* f) {
+             tiffFields(f, 6, 3, 4, 1, PHOTOMETRIC_PALETTE);
+             std::vector<uint16_t> r(16), g(16), b(16);
+             for (int i = 0; i < 16; ++i) r[size_t(i)] = uint16_t(i * 4096), g[size_t(i)] = uint16_t(65535 - i * 4096);
+             TIFFSetField(f, TIFFTAG_COLORMAP, r.data(), g.data(), b.data());
+         }, rowsOf(3, 3, 1)));
+    seed(t, "bilevel-packbits", testsupport::tiffFile([](TIFF* f) {
+             tiffFields(f, 16, 4, 1, 1, PHOTOMETRIC_MINISWHITE);
+             TIFFSetField(f, TIFFTAG_COMPRESSION, COMPRESSION_PACKBITS);
+         }, rowsOf(2, 4, 1)));
+    seed(t, "rgba-straight-deflate", testsupport::tiffFile([](TIFF* f) {
+             tiffFields(f, 5, 5, 8, 4, PHOTOMETRIC_RGB);
+             uint16_t kind = EXTRASAMPLE_UNASSALPHA;
+             TIFFSetField(f, TIFFTAG_EXTRASAMPLES, 1, &kind);
+             TIFFSetField(f, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+         }, rowsOf(5, 5, 4)));
+    seed(t, "ycbcr-jpeg", testsupport::tiffFile([](TIFF* f) {
+             tiffFields(f, 16, 16, 8, 3, PHOTOMETRIC_YCBCR);
+             TIFFSetField(f, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+             TIFFSetField(f, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+             TIFFSetField(f, TIFFTAG_ROWSPERSTRIP, 16);
+         }, rowsOf(16, 16, 3)));
+    seed(t, "cmyk", testsupport::tiffFile([](TIFF* f) {
+             tiffFields(f, 4, 2, 8, 4, PHOTOMETRIC_SEPARATED);
+         }, rowsOf(4, 2, 4)));
+    // Tiles are written whole, not by scanline.
+    seed(t, "tiled-rgb", testsupport::bytesWrittenBy([](const std::string& path) {
+             TIFF* f = TIFFOpen(path.c_str(), "w");
+             tiffFields(f, 40, 20, 8, 3, PHOTOMETRIC_RGB);
+             TIFFSetField(f, TIFFTAG_TILEWIDTH, 16), TIFFSetField(f, TIFFTAG_TILELENGTH, 16);
+             std::vector<uint8_t> tile(16 * 16 * 3);
+             for (uint32_t i = 0; i < TIFFNumberOfTiles(f); ++i) {
+                 std::fill(tile.begin(), tile.end(), uint8_t(40 * i));
+                 TIFFWriteEncodedTile(f, i, tile.data(), tmsize_t(tile.size()));
+             }
+             TIFFClose(f);
+         }));
+    Data ours = destination(imageio::Format::TIFF, {6});
+    using imageio::le16, imageio::le32;
+    uint32_t ifd = le32(ours.data() + 4);
+    Data wide = ours;
+    for (uint16_t i = 0, n = le16(wide.data() + ifd); i < n; ++i) {
+        size_t entry = ifd + 2 + i * 12u;
+        if (le16(wide.data() + entry) != TIFFTAG_IMAGEWIDTH) continue;
+        wide[entry + 2] = 4, wide[entry + 3] = 0, putLE32(wide, entry + 4, 1);  // one LONG
+        putLE32(wide, entry + 8, 100000);
+    }
+    seed(t, "width-100000", wide);
+    Data loop = ours;
+    putLE32(loop, ifd + 2 + le16(loop.data() + ifd) * 12u, ifd);
+    seed(t, "directory-loop", loop);
+}
+
+void jp2Seeds() {
+    const std::string t = "fuzz_jp2";
+    using testsupport::J2KComponent;
+    auto ramp = [](uint32_t scale) { return [scale](uint32_t x, uint32_t y) { return int32_t((x * 7 + y * 3) * scale % 4096); }; };
+    seed(t, "ours-rgba", destination(imageio::Format::JPEG2000, {9}));
+    auto lossy = imageio::ImageDestination::create(imageio::Format::JPEG2000, 1);
+    lossy->addImage(codingtest::pattern(24, 16, 2, false), Value::dict({{imageio::kDestinationLossyCompressionQuality, 0.5}}));
+    seed(t, "ours-rgb-lossy", *lossy->finalize());
+    seed(t, "codestream-grey12", testsupport::openJPEGFile(10, 6, {J2KComponent{1, 1, 12, false, ramp(5)}}, OPJ_CLRSPC_GRAY, false));
+    seed(t, "grey-alpha", testsupport::openJPEGFile(7, 5, {J2KComponent{1, 1, 8, false, ramp(1)}, J2KComponent{1, 1, 8, true, ramp(3)}},
+                                                    OPJ_CLRSPC_GRAY, true));
+    seed(t, "sycc-subsampled", testsupport::openJPEGFile(9, 8, {J2KComponent{1, 1, 8, false, ramp(1)},
+                                                                J2KComponent{2, 2, 8, false, ramp(2)},
+                                                                J2KComponent{2, 2, 8, false, ramp(4)}},
+                                                         OPJ_CLRSPC_SYCC, true));
+    seed(t, "tiled-rgb", testsupport::openJPEGFile(40, 24, {J2KComponent{1, 1, 8, false, ramp(1)}, J2KComponent{1, 1, 8, false, ramp(2)},
+                                                            J2KComponent{1, 1, 8, false, ramp(3)}},
+                                                   OPJ_CLRSPC_SRGB, true, 16, 2));
+    Data huge = destination(imageio::Format::JPEG2000, {8});
+    for (size_t i = 0; i + 8 < huge.size(); ++i)
+        if (huge[i] == 0xFF && huge[i + 1] == 0x51) {  // SIZ: Xsiz and Ysiz after Lsiz and Rsiz
+            huge[i + 6] = 0x00, huge[i + 7] = 0x01;
+            break;
+        }
+    seed(t, "width-65536", huge);
+}
+
 void scaleSeeds() {
     const std::string t = "fuzz_image_scale";
     const char* names[] = {"icon@2x.png", "img/bg@1.5x.jpg", "@2x", "abc@0x.png", "a@2x\nbig@3x", "x/y@2.x", "a.b/c@3x"};
@@ -170,5 +275,7 @@ int main(int argc, char** argv) {
     decoderSeeds();
     containerSeeds();
     scaleSeeds();
+    tiffSeeds();
+    jp2Seeds();
     return 0;
 }
