@@ -1,15 +1,22 @@
 #include "DecodeCorpus.h"
 
 #include <gif_lib.h>
+#include <openjpeg.h>
 #include <png.h>
+#include <tiffio.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 
 #include <jpeglib.h>
+
+#include "platform/foundation/Files.h"
 
 namespace decodebench {
 
@@ -144,7 +151,80 @@ void putChunk(Data& out, const std::string& type, const Data& body) {
     put32(out, uint32_t(crc32(0, out.data() + at, uInt(body.size() + 4))));
 }
 
+// The bytes a library writes into a fresh file.
+Data writtenFile(const std::function<void(const char* path)>& write) {
+    std::string folder = (std::filesystem::temp_directory_path() / "decode-bench-XXXXXX").string();
+    if (!mkdtemp(folder.data())) return {};
+    std::string path = folder + "/file";
+    write(path.c_str());
+    Data out = files::readData(path).value_or(Data());
+    std::filesystem::remove_all(folder);
+    return out;
+}
+
+Data writeTIFF(int w, int h, int pages, int channels, uint16_t compression) {
+    return writtenFile([&](const char* path) {
+        TIFF* tif = TIFFOpen(path, "w");
+        for (int p = 0; p < pages; ++p) {
+            auto px = photo(w, h, uint32_t(30 + p), channels);
+            TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(w));
+            TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(h));
+            TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, channels);
+            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+            TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+            if (compression != COMPRESSION_NONE) TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+            if (channels == 4) {
+                uint16_t straight = EXTRASAMPLE_UNASSALPHA;
+                TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &straight);
+            }
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+            for (int y = 0; y < h; ++y) TIFFWriteScanline(tif, &px[size_t(y) * w * channels], uint32_t(y), 0);
+            TIFFWriteDirectory(tif);
+        }
+        TIFFClose(tif);
+    });
+}
+
+// `rate` 0 is lossless.
+Data writeJPEG2000(int w, int h, int channels, float rate, bool codestream) {
+    auto px = photo(w, h, 40, channels);
+    opj_image_cmptparm_t params[4] = {};
+    for (auto& p : params) p.dx = p.dy = 1, p.w = OPJ_UINT32(w), p.h = OPJ_UINT32(h), p.prec = 8;
+    opj_image_t* image = opj_image_create(OPJ_UINT32(channels), params, OPJ_CLRSPC_SRGB);
+    image->x1 = OPJ_UINT32(w), image->y1 = OPJ_UINT32(h);
+    if (channels == 4) image->comps[3].alpha = 1;
+    for (size_t i = 0; i < size_t(w) * h; ++i)
+        for (int c = 0; c < channels; ++c) image->comps[c].data[i] = px[i * channels + size_t(c)];
+    opj_cparameters_t p;
+    opj_set_default_encoder_parameters(&p);
+    p.tcp_numlayers = 1, p.cp_disto_alloc = 1, p.tcp_rates[0] = rate, p.tcp_mct = 1, p.irreversible = rate > 0;
+    Data out = writtenFile([&](const char* path) {
+        opj_codec_t* codec = opj_create_compress(codestream ? OPJ_CODEC_J2K : OPJ_CODEC_JP2);
+        opj_stream_t* stream = opj_stream_create_default_file_stream(path, OPJ_FALSE);
+        opj_setup_encoder(codec, &p, image) && opj_start_compress(codec, image, stream) && opj_encode(codec, stream) &&
+            opj_end_compress(codec, stream);
+        opj_stream_destroy(stream);
+        opj_destroy_codec(codec);
+    });
+    opj_image_destroy(image);
+    return out;
+}
+
 }  // namespace
+
+std::vector<Sample> tiffSamples() {
+    return {{"TIFF 1024x768 RGB LZW", writeTIFF(1024, 768, 1, 3, COMPRESSION_LZW), 1024, 768},
+            {"TIFF 1024x768 RGBA deflate", writeTIFF(1024, 768, 1, 4, COMPRESSION_ADOBE_DEFLATE), 1024, 768},
+            {"TIFF 512x512, 3 pages", writeTIFF(512, 512, 3, 3, COMPRESSION_NONE), 512, 512, 3}};
+}
+
+std::vector<Sample> jpeg2000Samples() {
+    return {{"JPEG 2000 512x512 lossless", writeJPEG2000(512, 512, 3, 0, false), 512, 512},
+            {"JPEG 2000 1024x768 10:1", writeJPEG2000(1024, 768, 3, 10, false), 1024, 768},
+            {"J2K 512x512 RGBA lossless", writeJPEG2000(512, 512, 4, 0, true), 512, 512}};
+}
 
 std::vector<Sample> pngSamples() {
     return {{"PNG 128x128 RGBA", writePNG(photo(128, 128, 1, 4), 128, 128, 4, false), 128, 128},

@@ -27,5 +27,11 @@ Sample gifSample();
 // 30 frames of 256² mixing dispose and blend operations and offsets; with
 // each frame also as a stand-alone PNG for the peer.
 Sample apngSample(std::vector<Data>* framePNGs, std::vector<std::pair<int, int>>* offsets);
+// TIFF 1024 × 768 RGB (LZW with the predictor), RGBA with straight alpha
+// (deflate), and 3 uncompressed pages of 512².
+std::vector<Sample> tiffSamples();
+// JPEG 2000: 512² RGB lossless, 1024 × 768 RGB at 10:1, 512² RGBA lossless
+// as a bare codestream.
+std::vector<Sample> jpeg2000Samples();
 
 }  // namespace decodebench

@@ -4,14 +4,18 @@
 //   JPEG   libjpeg-turbo's libjpeg API into BGRX; tjDecompress2  (target ≤ 1.15× the first)
 //   GIF    giflib's DGifSlurp plus a plain compositor, in order  (target ≤ 1.3×)
 //   APNG   libpng decodes of the assembled frames, a blit each   (target ≤ 1.3×; a lower bound)
+//   TIFF   libtiff's TIFFReadRGBAImageOriented, every page       (target ≤ 1.1×)
+//   JPEG 2000  OpenJPEG's decode, interleaved into RGBA bytes     (target ≤ 1.1×)
 // stb_image is printed beside where it reads the format. Each pair runs
 // alternately several rounds; the best time of each counts.
 //
 //   image_decode_bench [rounds]     (default 7)
 
 #include <gif_lib.h>
+#include <openjpeg.h>
 #include <png.h>
 #include <stb_image.h>
+#include <tiffio.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -174,6 +178,79 @@ void apngPeer(const std::vector<Data>& frames, const std::vector<std::pair<int, 
     }
 }
 
+// The file in memory as the libraries read it.
+struct MemoryFile {
+    const Data* d;
+    uint64_t pos = 0;
+    size_t read(void* out, size_t n) {
+        size_t k = size_t(std::min<uint64_t>(n, d->size() - std::min<uint64_t>(pos, d->size())));
+        std::memcpy(out, d->data() + pos, k);
+        pos += k;
+        return k;
+    }
+};
+
+// Every page as straight RGBA rows from the top, as libtiff's RGBA interface gives them.
+void tiffPeer(const Data& d) {
+    MemoryFile file{&d};
+    TIFF* tif = TIFFClientOpen(
+        "peer", "rm", &file,
+        [](thandle_t h, void* buf, tmsize_t n) { return tmsize_t(static_cast<MemoryFile*>(h)->read(buf, size_t(n))); },
+        [](thandle_t, void*, tmsize_t) { return tmsize_t(-1); },
+        [](thandle_t h, toff_t off, int whence) {
+            auto* f = static_cast<MemoryFile*>(h);
+            f->pos = (whence == SEEK_CUR ? f->pos : whence == SEEK_END ? f->d->size() : 0) + off;
+            return toff_t(f->pos);
+        },
+        [](thandle_t) { return 0; }, [](thandle_t h) { return toff_t(static_cast<MemoryFile*>(h)->d->size()); },
+        [](thandle_t, void**, toff_t*) { return 0; }, [](thandle_t, void*, toff_t) {});
+    do {
+        uint32_t w = 0, h = 0;
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+        Pixels out(new uint8_t[size_t(w) * h * 4]);
+        TIFFReadRGBAImageOriented(tif, w, h, reinterpret_cast<uint32_t*>(out.get()), ORIENTATION_TOPLEFT, 1);
+        gSink += out[7];
+    } while (TIFFReadDirectory(tif));
+    TIFFClose(tif);
+}
+
+// The image decoded and its 8-bit components interleaved as RGBA bytes.
+void jpeg2000Peer(const Data& d, bool codestream) {
+    MemoryFile file{&d};
+    opj_codec_t* codec = opj_create_decompress(codestream ? OPJ_CODEC_J2K : OPJ_CODEC_JP2);
+    opj_dparameters_t parameters;
+    opj_set_default_decoder_parameters(&parameters);
+    opj_setup_decoder(codec, &parameters);
+    opj_stream_t* stream = opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE);
+    opj_stream_set_read_function(stream, [](void* buf, OPJ_SIZE_T n, void* f) {
+        size_t k = static_cast<MemoryFile*>(f)->read(buf, n);
+        return k ? OPJ_SIZE_T(k) : OPJ_SIZE_T(-1);
+    });
+    opj_stream_set_skip_function(stream, [](OPJ_OFF_T n, void* f) {
+        static_cast<MemoryFile*>(f)->pos += uint64_t(n);
+        return n;
+    });
+    opj_stream_set_seek_function(stream, [](OPJ_OFF_T n, void* f) {
+        static_cast<MemoryFile*>(f)->pos = uint64_t(n);
+        return OPJ_TRUE;
+    });
+    opj_stream_set_user_data(stream, &file, nullptr);
+    opj_stream_set_user_data_length(stream, d.size());
+    opj_image_t* image = nullptr;
+    opj_read_header(stream, codec, &image);
+    opj_decode(codec, stream, image);
+    opj_end_decompress(codec, stream);
+    const size_t pixels = size_t(image->x1 - image->x0) * (image->y1 - image->y0);
+    Pixels out(new uint8_t[pixels * 4]);
+    for (size_t i = 0; i < pixels; ++i)
+        for (OPJ_UINT32 c = 0; c < 4; ++c) out[i * 4 + c] = c < image->numcomps ? uint8_t(image->comps[c].data[i]) : 255;
+    gSink += out[7];
+    opj_image_destroy(image);
+    opj_stream_destroy(stream);
+    opj_destroy_codec(codec);
+}
+
 // ---- ours
 
 void ours(const Sample& s) {
@@ -229,6 +306,16 @@ int main(int argc, char** argv) {
     auto apng = decodebench::apngSample(&frames, &offsets);
     auto a = race({[&] { ours(apng); }, [&] { apngPeer(frames, offsets, apng.width); }});
     report(apng, a[0], a[1], "libpng + blit", 1.3, std::nullopt);
+    TIFFSetWarningHandler(nullptr);
+    for (auto& s : decodebench::tiffSamples()) {
+        auto t = race({[&] { ours(s); }, [&] { tiffPeer(s.bytes); }});
+        report(s, t[0], t[1], "libtiff RGBA", 1.1, std::nullopt);
+    }
+    for (auto& s : decodebench::jpeg2000Samples()) {
+        bool codestream = s.bytes[0] == 0xFF;
+        auto t = race({[&] { ours(s); }, [&] { jpeg2000Peer(s.bytes, codestream); }});
+        report(s, t[0], t[1], "OpenJPEG", 1.1, std::nullopt);
+    }
     std::printf("\n%s (%zu)\n", gAllWithin ? "all within target" : "some ratios over target", gSink % 10);
     return 0;
 }
