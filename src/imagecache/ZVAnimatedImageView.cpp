@@ -139,6 +139,7 @@ std::shared_ptr<ZVAnimatedImageView> ZVAnimatedImageView::self() {
 // MARK: - Images
 
 ZVAnimatedImageView::ImageType ZVAnimatedImageView::currentImageType() const {
+    if (isHighlighted() && !highlightedAnimationImages().empty()) return ImageType::HighlightedImages;
     if (isHighlighted() && highlightedImage()) return ImageType::HighlightedImage;
     if (!animationImages().empty()) return ImageType::Images;
     return image() ? ImageType::Image : ImageType::None;
@@ -167,6 +168,11 @@ void ZVAnimatedImageView::setAnimationImages(std::vector<std::shared_ptr<UIImage
     setImageWithType(nullptr, std::move(images), ImageType::Images);
 }
 
+void ZVAnimatedImageView::setHighlightedAnimationImages(std::vector<std::shared_ptr<UIImage>> images) {
+    if (images == highlightedAnimationImages()) return;
+    setImageWithType(nullptr, std::move(images), ImageType::HighlightedImages);
+}
+
 void ZVAnimatedImageView::setHighlighted(bool highlighted) {
     UIImageView::setHighlighted(highlighted);
     if (link_) reset();
@@ -182,6 +188,7 @@ void ZVAnimatedImageView::setImageWithType(std::shared_ptr<UIImage> image,
         case ImageType::Image: UIImageView::setImage(std::move(image)); break;
         case ImageType::HighlightedImage: UIImageView::setHighlightedImage(std::move(image)); break;
         case ImageType::Images: UIImageView::setAnimationImages(std::move(images)); break;
+        case ImageType::HighlightedImages: UIImageView::setHighlightedAnimationImages(std::move(images)); break;
         case ImageType::None: break;
     }
     imageChanged();
@@ -273,7 +280,7 @@ size_t ZVAnimatedImageView::computeMaxBufferCount(const ZVAnimatedImage& image) 
 // MARK: - Playing
 
 void ZVAnimatedImageView::startAnimating() {
-    if (currentImageType() == ImageType::Images) {
+    if (auto type = currentImageType(); type == ImageType::Images || type == ImageType::HighlightedImages) {
         UIImageView::startAnimating();
         playing_ = true;
     } else if (curAnimatedImage_ && link_->isPaused()) {

@@ -17,6 +17,10 @@
 //   next frame, as entering the background does. Old buffers are freed off
 //   the main thread.
 // - Sprite sheets animate the layer's contents rectangle only.
+// - What shows: while highlighted, the highlighted animation images when
+//   there are any, else the highlighted image; otherwise (or when neither
+//   is set) the animation images when there are any, else the image.
+//   Turning highlighted on or off switches between them at once.
 // - With autoPlayAnimatedImage (the default) the view plays while it is
 //   in a window and stops when it leaves.
 // - Frames are shown as the layer's contents, stretched over the bounds.
@@ -58,6 +62,7 @@ public:
     void setImage(std::shared_ptr<UIImage> image) override;
     void setHighlightedImage(std::shared_ptr<UIImage> image) override;
     void setAnimationImages(std::vector<std::shared_ptr<UIImage>> images) override;
+    void setHighlightedAnimationImages(std::vector<std::shared_ptr<UIImage>> images) override;
     void setHighlighted(bool highlighted) override;
 
     void startAnimating() override;
@@ -97,7 +102,7 @@ public:
     explicit ZVAnimatedImageView(const CGRect& frame);
 
 private:
-    enum class ImageType { None, Image, HighlightedImage, Images };
+    enum class ImageType { None, Image, HighlightedImage, Images, HighlightedImages };
     class FetchOperation;
     using Buffer = std::map<size_t, std::shared_ptr<UIImage>>;  // null: a frame that failed
 

@@ -269,3 +269,49 @@ TEST_F(AnimatedImageViewTest, RendersShowTheFrameOfTheirTime) {
 }
 
 }  // namespace
+
+namespace {
+
+// Image arrays play as the platform's own animation; highlighted, the view
+// shows its highlighted animation images (type 4) instead, and back again.
+TEST_F(AnimatedImageViewTest, HighlightedAnimationImagesSwitchWithHighlighted) {
+    auto still = [](RGBA8 c) {
+        auto b = CGImage::create(4, 4, false);
+        b->setPixel(0, 0, c);
+        return UIImage::imageWithCGImage(b);
+    };
+    std::vector<std::shared_ptr<UIImage>> plain{still({255, 0, 0, 255}), still({0, 255, 0, 255})};
+    std::vector<std::shared_ptr<UIImage>> lit{still({0, 0, 255, 255}), still({255, 255, 0, 255}), still({0, 255, 255, 255})};
+    auto view = showing(nullptr);
+    view->animationDuration = 0.3;
+    view->setAnimationImages(plain);
+    view->setHighlightedAnimationImages(lit);
+    EXPECT_EQ(view->highlightedAnimationImages(), lit);
+    ASSERT_TRUE(view->isAnimating());  // in a window: plays by itself
+    auto shown = [&](int frames) {  // the images shown over that many tenths of a second
+        std::vector<std::shared_ptr<UIImage>> seen;
+        for (int i = 0; i < frames; ++i, advance(0.1)) seen.push_back(view->displayedImage());
+        return seen;
+    };
+    EXPECT_EQ(shown(2), (std::vector<std::shared_ptr<UIImage>>{plain[0], plain[0]}));  // 0.15 s each
+    view->setHighlighted(true);
+    EXPECT_TRUE(view->isAnimating());
+    EXPECT_EQ(shown(3), lit);  // 0.1 s each, from the first
+    view->setHighlighted(false);
+    EXPECT_EQ(view->displayedImage(), plain[0]);
+
+    // Highlighted without highlighted animation images: the highlighted
+    // image (type 2) rather than the array; stopping leaves the still image.
+    auto highlightedStill = still({9, 9, 9, 255});
+    view->setHighlightedAnimationImages({});
+    view->setHighlightedImage(highlightedStill);
+    view->setHighlighted(true);
+    EXPECT_EQ(view->displayedImage(), highlightedStill);
+    view->setHighlighted(false);
+    EXPECT_TRUE(view->isAnimating());
+    view->stopAnimating();
+    EXPECT_FALSE(view->isAnimating());
+    EXPECT_EQ(view->displayedImage(), nullptr);
+}
+
+}  // namespace

@@ -31,12 +31,18 @@ void UIImageView::setHighlighted(bool h) {
 
 void UIImageView::setAnimationImages(std::vector<std::shared_ptr<UIImage>> images) {
     animationImages_ = std::move(images);
-    if (animationImages_.empty()) stopAnimating();
+    if (animationImages_.empty() && highlightedAnimationImages_.empty()) stopAnimating();
+    setNeedsDisplay();
+}
+
+void UIImageView::setHighlightedAnimationImages(std::vector<std::shared_ptr<UIImage>> images) {
+    highlightedAnimationImages_ = std::move(images);
+    if (animationImages_.empty() && highlightedAnimationImages_.empty()) stopAnimating();
     setNeedsDisplay();
 }
 
 void UIImageView::startAnimating() {
-    if (animationImages_.empty()) return;
+    if (animationImages_.empty() && highlightedAnimationImages_.empty()) return;
     animating_ = true;
     animationStart_ = Clock::current().now();
     setNeedsDisplay();
@@ -47,16 +53,22 @@ void UIImageView::stopAnimating() {
     setNeedsDisplay();
 }
 
+std::shared_ptr<UIImage> UIImageView::animationFrame(const std::vector<std::shared_ptr<UIImage>>& frames) const {
+    if (!animating_ || frames.empty()) return nullptr;
+    double per = animationDuration > 0 ? animationDuration / frames.size() : 1.0 / 30;
+    double t = std::chrono::duration<double>(Clock::current().now() - animationStart_).count();
+    long frame = long(t / per);
+    long total = long(frames.size());
+    if (animationRepeatCount > 0 && frame >= total * animationRepeatCount) return nullptr;
+    return frames[size_t(frame % total)];
+}
+
 std::shared_ptr<UIImage> UIImageView::displayedImage() const {
-    if (animating_ && !animationImages_.empty()) {
-        double per = animationDuration > 0 ? animationDuration / animationImages_.size() : 1.0 / 30;
-        double t = std::chrono::duration<double>(Clock::current().now() - animationStart_).count();
-        long frame = long(t / per);
-        long total = long(animationImages_.size());
-        if (animationRepeatCount > 0 && frame >= total * animationRepeatCount) return image_;
-        return animationImages_[size_t(frame % total)];
+    if (highlighted_) {
+        if (auto frame = animationFrame(highlightedAnimationImages_)) return frame;
+        if (highlightedImage_) return highlightedImage_;
     }
-    if (highlighted_ && highlightedImage_) return highlightedImage_;
+    if (auto frame = animationFrame(animationImages_)) return frame;
     return image_;
 }
 

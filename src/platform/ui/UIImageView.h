@@ -2,7 +2,10 @@
 // An image view: draws its image (or highlighted image) by its content
 // mode; template images take the tint colour; resizable images draw as
 // nine-slices. An array of images animates over `animationDuration` on the
-// replaceable clock while animating.
+// replaceable clock while animating. Highlighted, the view shows its
+// highlighted animation images (animating), else its highlighted image,
+// else what it shows unhighlighted: the animation images (animating), else
+// the image.
 
 #include <memory>
 #include <vector>
@@ -25,6 +28,8 @@ public:
 
     const std::vector<std::shared_ptr<UIImage>>& animationImages() const { return animationImages_; }
     virtual void setAnimationImages(std::vector<std::shared_ptr<UIImage>> images);
+    const std::vector<std::shared_ptr<UIImage>>& highlightedAnimationImages() const { return highlightedAnimationImages_; }
+    virtual void setHighlightedAnimationImages(std::vector<std::shared_ptr<UIImage>> images);
     double animationDuration = 0;  // 0: 1/30 s per image
     int animationRepeatCount = 0;  // 0: forever
     virtual void startAnimating();
@@ -40,9 +45,12 @@ public:
     static CGRect rectForContentMode(UIViewContentMode mode, CGSize imageSize, const CGRect& bounds);
 
 private:
+    // The frame of `frames` now; null when not animating or the repeats are over.
+    std::shared_ptr<UIImage> animationFrame(const std::vector<std::shared_ptr<UIImage>>& frames) const;
+
     std::shared_ptr<UIImage> image_, highlightedImage_;
     bool highlighted_ = false;
-    std::vector<std::shared_ptr<UIImage>> animationImages_;
+    std::vector<std::shared_ptr<UIImage>> animationImages_, highlightedAnimationImages_;
     bool animating_ = false;
     Clock::Monotonic animationStart_{};
 };
