@@ -66,6 +66,10 @@ ZVProgressDP::ZVProgressDP() : ZVProgressDP(CGRect()) {}
 
 ZVProgressDP::ZVProgressDP(const CGRect& frame) : UIView(frame) { setup(); }
 
+ZVProgressDP::~ZVProgressDP() {
+    if (link_) link_->invalidate();
+}
+
 void ZVProgressDP::setup() { initLoadView(); }
 
 void ZVProgressDP::initLoadView() {
@@ -83,10 +87,28 @@ bool ZVProgressDP::isAnimating() const {
 void ZVProgressDP::show() { showLoadView(); }
 
 void ZVProgressDP::showLoadView() {
-    if (auto ring = std::static_pointer_cast<DotRingLayer>(replayer())) {
-        ring->start();
-        ring->setNeedsDisplay();
+    auto ring = std::static_pointer_cast<DotRingLayer>(replayer());
+    if (!ring) return;
+    ring->start();
+    ring->setNeedsDisplay();
+    if (!link_) {
+        // The ring is drawn at the clock's now: each frame only asks for a redraw.
+        std::weak_ptr<CALayer> weak = ring;
+        link_ = CADisplayLink::displayLinkWithCallback([weak](CADisplayLink&) {
+            if (auto layer = weak.lock()) layer->setNeedsDisplay();
+        });
+        link_->addToRunLoop(NSRunLoopCommonModes);
     }
+    updateLink();
+}
+
+void ZVProgressDP::updateLink() {
+    if (link_) link_->setPaused(!window() || !isAnimating());
+}
+
+void ZVProgressDP::didMoveToWindow() {
+    UIView::didMoveToWindow();
+    updateLink();
 }
 
 void ZVProgressDP::showWithTitle(const std::string& title) {
@@ -133,6 +155,8 @@ void ZVProgressDP::dimssLoadView() {
     if (!ring) return;
     ring->stop();
     ring->removeFromSuperlayer();
+    if (link_) link_->invalidate();
+    link_.reset();
 }
 
 void ZVProgressDP::dismiss() {

@@ -122,6 +122,12 @@ TEST_F(Helpers, TheLoadingDotsCycleTheirCaptionOnOneTimer) {
     dots->show();
     EXPECT_TRUE(dots->isAnimating());
     EXPECT_FALSE(dots->label());  // no title, no caption
+    // Redrawn every frame while in a window, and only then.
+    EXPECT_TRUE(dots->isRedrawingEveryFrame());
+    dots->removeFromSuperview();
+    EXPECT_FALSE(dots->isRedrawingEveryFrame());
+    view->addSubview(dots);
+    EXPECT_TRUE(dots->isRedrawingEveryFrame());
     dots->showWithTitle("旧");
     dots->showWithTitle("加载中");
     std::vector<std::string> shown{dots->label()->text()};
@@ -134,6 +140,7 @@ TEST_F(Helpers, TheLoadingDotsCycleTheirCaptionOnOneTimer) {
     dots->dismiss();
     EXPECT_FALSE(dots->replayer());
     EXPECT_FALSE(dots->hasCaptionTimer());
+    EXPECT_FALSE(dots->isRedrawingEveryFrame());
     advance(1);
     dots->showWithTitle("再次");
     EXPECT_FALSE(dots->isAnimating());  // the ring went with the dismiss
