@@ -75,10 +75,10 @@ void ZVPingParts::buildParts(UIView& into, bool withLike) {
     });
     payPic->addGestureRecognizer(tap);
     if (!withLike) return;
-    numberL = label(12, 0x999999);
-    numberL->setTextAlignment(NSTextAlignment::Right);
-    into.addSubview(numberL);
-    goodIcon = imageView(into);
+    likeCount_ = label(12, 0x999999);
+    likeCount_->setTextAlignment(NSTextAlignment::Right);
+    into.addSubview(likeCount_);
+    likeIcon_ = imageView(into);
     goodBtn = UIButton::buttonWithType(UIButtonType::Custom);
     goodBtn->setAccessibilityIdentifier("comment_like");
     goodBtn->addAction(UIControlEventTouchUpInside, [parts](UIControl&) {
@@ -88,13 +88,13 @@ void ZVPingParts::buildParts(UIView& into, bool withLike) {
     goldView = std::make_shared<UIView>();
     goldView->setClipsToBounds(true);
     goldView->setUserInteractionEnabled(false);
-    goldPicView = imageView(*goldView);
+    ribbonPicture_ = imageView(*goldView);
     goldL = label(9, 0x6137E7, UIFontWeight::Bold);
     goldL->setTextAlignment(NSTextAlignment::Center);
     goldView->addSubview(goldL);
     into.addSubview(goldView);
     // The ribbon runs up to the right across the corner.
-    for (UIView* v : {static_cast<UIView*>(goldPicView.get()), static_cast<UIView*>(goldL.get())})
+    for (UIView* v : {static_cast<UIView*>(ribbonPicture_.get()), static_cast<UIView*>(goldL.get())})
         v->setTransform(CGAffineTransform::makeRotation(-M_PI / 4));
 }
 
@@ -112,7 +112,7 @@ void ZVPingParts::fillParts(std::shared_ptr<ZVPingModel> model) {
         auto ribbon = m.hasRibbon() ? ZVColor::sdkImageNamed(m.ribbonPicture()) : nullptr;
         goldView->setHidden(!ribbon);
         if (ribbon) {
-            goldPicView->setImage(ribbon);
+            ribbonPicture_->setImage(ribbon);
             goldL->setText(m.ribbonText());
             goldL->setTextColor(XTExtention::colorWithHexString(m.ribbonColour()));
         }
@@ -127,8 +127,8 @@ void ZVPingParts::fillParts(std::shared_ptr<ZVPingModel> model) {
 }
 
 void ZVPingParts::showLike() {
-    numberL->setText(model_->likesText());
-    goodIcon->setImage(ZVColor::sdkImageNamed(model_->liked() ? "zv_tab_ping_good1.png" : "zv_tab_ping_good0.png"));
+    likeCount_->setText(model_->likesText());
+    likeIcon_->setImage(ZVColor::sdkImageNamed(model_->liked() ? "zv_tab_ping_good1.png" : "zv_tab_ping_good0.png"));
     goodBtn->setEnabled(!model_->liked());
 }
 
@@ -164,9 +164,9 @@ void ZVPingParts::layoutHeading(double x, double y, double side, double likeRigh
     payPic->setFrame(CGRect(anchor + payPicLeft, y + 2, kPaidWidth, kBadgeHeight));
     timeL->setFrame(CGRect(left, y + 22, std::max(0.0, likeRight - left), 16));
     if (!goodBtn) return;
-    goodIcon->setFrame(CGRect(likeRight - 18, y + 1, 18, 18));
-    numberL->setFrame(CGRect(likeRight - 18 - 4 - 48, y, 48, 20));
-    goodBtn->setFrame(CGRect(numberL->frame().minX(), y - 8, likeRight + 8 - numberL->frame().minX(), 36));
+    likeIcon_->setFrame(CGRect(likeRight - 18, y + 1, 18, 18));
+    likeCount_->setFrame(CGRect(likeRight - 18 - 4 - 48, y, 48, 20));
+    goodBtn->setFrame(CGRect(likeCount_->frame().minX(), y - 8, likeRight + 8 - likeCount_->frame().minX(), 36));
 }
 
 double ZVPingParts::ribbonTextLength(double lineHeight) {
@@ -179,11 +179,11 @@ double ZVPingParts::ribbonTextLength(double lineHeight) {
 void ZVPingParts::layoutRibbon(const CGRect& area) {
     if (!goldView) return;
     goldView->setFrame(CGRect(area.maxX() - kRibbon, area.maxY() - kRibbon, kRibbon, kRibbon));
-    goldPicView->setBounds(CGRect(0, 0, 92, 18));
+    ribbonPicture_->setBounds(CGRect(0, 0, 92, 18));
     // The text is as long as the clipped corner shows it, and shrinks to fit.
     goldL->setBounds(CGRect(0, 0, ribbonTextLength(goldL->font()->lineHeight()), 18));
     goldL->adjustsFontSizeToFitWidth = true;
-    for (UIView* v : {static_cast<UIView*>(goldPicView.get()), static_cast<UIView*>(goldL.get())})
+    for (UIView* v : {static_cast<UIView*>(ribbonPicture_.get()), static_cast<UIView*>(goldL.get())})
         v->setCenter({kRibbonCentre, kRibbonCentre});
 }
 

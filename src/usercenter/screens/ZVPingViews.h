@@ -33,10 +33,10 @@ public:
     std::shared_ptr<UIImageView> iconView, vipPic, payPic;
     std::shared_ptr<UILabel> nameL, timeL, showL;
     double payPicLeft = 5;  // from the name's end to the paid badge
-    // The like and the ribbon (not on reply rows).
+    // The like and the ribbon (not on reply rows). The like count, the like
+    // icon and the ribbon's picture go by other names on the list row and
+    // on the thread's header (see there).
     std::shared_ptr<UIButton> goodBtn;
-    std::shared_ptr<UILabel> numberL;
-    std::shared_ptr<UIImageView> goodIcon;
     // The ribbon: a band turned 45° across the bottom right corner of a
     // clipped box kRibbon square, its centre kRibbonCentre from the box's
     // top left, so that its text (up to ribbonTextLength long) shows whole.
@@ -44,7 +44,6 @@ public:
     static double ribbonTextLength(double lineHeight);
     std::shared_ptr<UIView> goldView;
     std::shared_ptr<UILabel> goldL;
-    std::shared_ptr<UIImageView> goldPicView;
 
     const std::shared_ptr<ZVPingModel>& model() const { return model_; }
     std::weak_ptr<UIViewController> myVC;
@@ -63,6 +62,9 @@ protected:
     // The view that owns the parts (for the like's weak hold).
     virtual std::shared_ptr<UIView> ownerView() = 0;
 
+    std::shared_ptr<UILabel> likeCount_;
+    std::shared_ptr<UIImageView> likeIcon_, ribbonPicture_;
+
 private:
     void showLike();
     std::shared_ptr<ZVPingModel> model_;
@@ -77,6 +79,9 @@ public:
     void awakeFromNib();
 
     std::shared_ptr<UIView> bgView;
+    std::shared_ptr<UILabel>& numberL = likeCount_;
+    std::shared_ptr<UIImageView>& goodIcon = likeIcon_;
+    std::shared_ptr<UIImageView>& goldPicView = ribbonPicture_;
     void setModel(std::shared_ptr<ZVPingModel> model) { fillParts(std::move(model)); setNeedsLayout(); }
 
     void layoutSubviews() override;
@@ -91,6 +96,9 @@ class ZVPingTwoHead : public UIView, public ZVPingParts {
 public:
     static std::shared_ptr<ZVPingTwoHead> fromNib();
     void awakeFromNib();
+    std::shared_ptr<UILabel>& goodL = likeCount_;
+    std::shared_ptr<UIImageView>& goodPic = likeIcon_;
+    std::shared_ptr<UIImageView>& goldPic = ribbonPicture_;
     void setModel(std::shared_ptr<ZVPingModel> model) { fillParts(std::move(model)); setNeedsLayout(); }
     void layoutSubviews() override;
 

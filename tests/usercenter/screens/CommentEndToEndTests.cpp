@@ -72,7 +72,7 @@ protected:
         head->setModel(model[0]);
         head->layoutIfNeeded();
         p.like = below(centreOf(*head->goodBtn), screen.navigationBarTop());
-        p.likeIcon = below(centreOf(*head->goodIcon), screen.navigationBarTop());
+        p.likeIcon = below(centreOf(*head->goodPic), screen.navigationBarTop());
         return p;
     }
 };

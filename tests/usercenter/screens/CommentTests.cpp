@@ -138,7 +138,9 @@ TEST_F(Comments, ALikeCountsOnceAndShowsInTheListAndTheThread) {
     auto head = thread->headView();
     EXPECT_EQ(head->frame().height(), vc->models[0]->headH());
     uitest::tapView(*head->goodBtn);
-    ASSERT_TRUE(settle([&] { return env->standin().likesOf("2") == 1 && head->numberL->text() == "10"; }));
+    ASSERT_TRUE(settle([&] { return env->standin().likesOf("2") == 1 && head->goodL->text() == "10"; }));
+    EXPECT_EQ(head->goodPic->image(), ZVColor::sdkImageNamed("zv_tab_ping_good1.png"));
+    EXPECT_FALSE(head->goodBtn->isEnabled());
     nav->popViewControllerAnimated(true);
     advance(0.5);
     EXPECT_EQ(row(*vc, 0)->numberL->text(), "10");
