@@ -1,7 +1,7 @@
 // Pictures of the comments at scale 2 on both screen profiles, checked at
 // points: colour emoji in a row and in the bar, the ribbons, the bar's
-// hairline, and the sticker keyboard's second page under the bar and its
-// filler. The user centre's window and the keyboard's are drawn into one
+// hairline, the sticker keyboard's second page under the bar and its
+// filler, and a comment's thread under its header. The user centre's window and the keyboard's are drawn into one
 // picture as the screen shows them. With KORVEL_SHOT_DIR set, the pictures
 // are also written there to look at.
 
@@ -15,6 +15,9 @@
 #include "platform/ui/UIScreen.h"
 #include "platform/ui/ViewRenderer.h"
 #include "usercenter/core/CXRHelperBtn.h"
+#include "platform/ui/UINavigationController.h"
+#include "usercenter/screens/ZVColorExtension.h"
+#include "usercenter/screens/ZVPingTwoVC.h"
 #include "usercenter/screens/ZVSuStrategyVC.h"
 
 using Profile = UIScreen::Profile;
@@ -106,6 +109,26 @@ TEST_P(CommentShots, RowsRibbonsAndTheBar) {
     // The bar's hairline, one pixel of #D2D2D2 across.
     CGRect bar = uitest::screenFrame(*comments->inputView());
     EXPECT_GT(countColour(*img, CGRect(bar.minX(), bar.minY(), bar.width(), 0.5), 0xD2D2D2, 2), int(bar.width() * 2) - 10);
+}
+
+TEST_P(CommentShots, TheThreadsHeaderShowsTheLikeAndTheRibbon) {
+    auto comments = openComments();
+    comments->tableView_didSelectRowAtIndexPath(*comments->tableView(), {0, 0});
+    advance(1);
+    auto nav = comments->navigationController();
+    ASSERT_TRUE(nav);
+    auto thread = std::dynamic_pointer_cast<ZVPingTwoVC>(nav->topViewController());
+    ASSERT_TRUE(thread);
+    ASSERT_TRUE(settle([&] { return !thread->pager().isFirstLoadOut(); }));
+    advance(1);
+    auto img = shoot("i24-comment-thread");
+    auto head = thread->headView();
+    // The liked comment: the like icon's colour, its count, the ribbon's purple text.
+    EXPECT_EQ(head->goodL->text(), "30");
+    EXPECT_EQ(head->goodPic->image(), ZVColor::sdkImageNamed("zv_tab_ping_good1.png"));
+    EXPECT_GT(countColour(*img, uitest::screenFrame(*head->goodPic), 0x6137E7, 60), 20);
+    EXPECT_GT(countColour(*img, uitest::screenFrame(*head->goldView), 0x6137E7, 40), 5);
+    EXPECT_EQ(head->goldPic->image(), ZVColor::sdkImageNamed("zv_tab_ping_gold1.png"));
 }
 
 TEST_P(CommentShots, TheStickerKeyboardsSecondPageUnderTheBar) {
