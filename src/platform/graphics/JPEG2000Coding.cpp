@@ -11,8 +11,9 @@
 // components are stretched; alpha is premultiplied with rounding.
 //
 // Writing: 8-bit RGB, or RGBA with straight alpha (the alpha component
-// marked as opacity). Quality 1 writes the reversible (lossless) wavelet;
-// below 1, the irreversible one aiming at 20 + 30 × quality dB of PSNR.
+// marked as opacity). Quality 1 writes the reversible (lossless) wavelet
+// and no colour transform; below 1, the irreversible wavelet and colour
+// transform aiming at 20 + 30 × quality dB of PSNR.
 
 #include <openjpeg.h>
 
@@ -378,13 +379,16 @@ std::optional<Data> encodeJPEG2000(const CGImage& bitmap, double quality) {
     opj_cparameters_t parameters;
     opj_set_default_encoder_parameters(&parameters);
     parameters.tcp_numlayers = 1;
-    parameters.tcp_mct = 1;
     parameters.numresolution = int(resolutionsFor(bitmap.width(), bitmap.height()));
     if (!(quality < 1)) {
+        // No reversible colour transform: with it OpenJPEG loses some
+        // strongly coloured pixels, so the file would not be lossless.
+        parameters.tcp_mct = 0;
         parameters.cp_disto_alloc = 1;
         parameters.tcp_rates[0] = 0;  // lossless
     } else {
         parameters.irreversible = 1;
+        parameters.tcp_mct = 1;
         parameters.cp_fixed_quality = 1;
         parameters.tcp_distoratio[0] = float(20 + 30 * std::clamp(quality, 0.0, 1.0));
     }
