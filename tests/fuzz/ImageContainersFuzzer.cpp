@@ -2,8 +2,7 @@
 // lists decodes (or fails) without reading outside the data, at the size
 // its properties state, within the pixel budget.
 
-#include "FuzzSupport.h"
-#include "platform/graphics/ImageSource.h"
+#include "ImageChecks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The container is chosen by the first byte, so that every input reaches one.
@@ -15,14 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.insert(file.end(), data + 1, data + size);
     auto source = imageio::ImageSource::create(file.data(), file.size());
     FUZZ_CHECK(source->type() != imageio::Format::Unknown);
-    for (size_t i = 0; i < source->count() && i < 16; ++i) {
-        Value props = source->propertiesAtIndex(i);
-        auto image = source->imageAtIndex(i);
-        if (!image) continue;
-        FUZZ_CHECK(CGImage::fitsBudget(image->width(), image->height()));
-        FUZZ_CHECK(image->width() == props[imageio::kPropertyPixelWidth].intValue());
-        FUZZ_CHECK(image->height() == props[imageio::kPropertyPixelHeight].intValue());
-    }
+    for (size_t i = 0; i < source->count() && i < 16; ++i) fuzz::checkedImage(*source, i);
     FUZZ_CHECK(!source->imageAtIndex(source->count()));
     return 0;
 }

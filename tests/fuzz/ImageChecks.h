@@ -1,8 +1,8 @@
 #pragma once
-// What the TIFF and JPEG 2000 targets check of every image a source lists:
-// it decodes (or fails) within the pixel budget, at the size and with the
-// alpha its properties state, and a small one written again losslessly in
-// the same format reads back word for word.
+// What the image-file targets check of the images a source lists: each
+// decodes (or fails) within the pixel budget at the size its properties
+// state; for TIFF and JPEG 2000 also with the alpha they state, and a small
+// one written again losslessly in the same format reads back word for word.
 
 #include <cstring>
 
@@ -24,16 +24,24 @@ inline bool sameWords(const CGImage& a, const CGImage& b) {
     return true;
 }
 
+// The image at `index`, null when it does not decode.
+inline std::shared_ptr<CGImage> checkedImage(imageio::ImageSource& source, size_t index) {
+    Value props = source.propertiesAtIndex(index);
+    auto image = source.imageAtIndex(index);
+    if (!image) return nullptr;
+    FUZZ_CHECK(CGImage::fitsBudget(image->width(), image->height()));
+    FUZZ_CHECK(image->width() == props[imageio::kPropertyPixelWidth].intValue());
+    FUZZ_CHECK(image->height() == props[imageio::kPropertyPixelHeight].intValue());
+    return image;
+}
+
 inline void checkImages(const uint8_t* data, size_t size, imageio::Format format) {
     auto source = imageio::ImageSource::create(data, size);
+    if (source->type() != format) return;  // mutated into another format
     for (size_t i = 0; i < source->count() && i < 8; ++i) {
-        Value props = source->propertiesAtIndex(i);
-        auto image = source->imageAtIndex(i);
+        auto image = checkedImage(*source, i);
         if (!image) continue;
-        FUZZ_CHECK(source->type() == format);
-        FUZZ_CHECK(CGImage::fitsBudget(image->width(), image->height()));
-        FUZZ_CHECK(image->width() == props[imageio::kPropertyPixelWidth].intValue());
-        FUZZ_CHECK(image->height() == props[imageio::kPropertyPixelHeight].intValue());
+        Value props = source->propertiesAtIndex(i);
         FUZZ_CHECK(image->hasAlpha() == props[imageio::kPropertyHasAlpha].boolValue());
         if (int64_t(image->width()) * image->height() > 4096) continue;
         auto dest = imageio::ImageDestination::create(format, 1);
