@@ -14,6 +14,14 @@
 using standin::UserCentreStandin;
 using namespace testsupport;
 
+namespace {
+// How long a wait for what the game shows or sends may take before the test
+// fails. Generous on purpose: a wait ends as soon as its event comes, and a
+// sanitized game on a loaded machine can take over half a minute to map its
+// window.
+constexpr auto kEventBound = std::chrono::seconds(90);
+}  // namespace
+
 void UserCentreGameTest::SetUp() {
     UITest::SetUp();
     display = XOpenDisplay(nullptr);
@@ -66,7 +74,7 @@ void UserCentreGameTest::start() {
                             {"FONTCONFIG_FILE", (sourceDir() / "tools/fonts/fonts.conf").string()}}};
     game.emplace(o);
     ASSERT_TRUE(waitFor([&] { return !game->running() || (window = windowOf(display, game->pid())); },
-                        std::chrono::seconds(30)))
+                        kEventBound))
         << game->log();
     ASSERT_TRUE(window) << game->log();
     ASSERT_TRUE(journalled(userCentre, ZVApi::kSdkInfo)) << game->log();
@@ -99,18 +107,18 @@ bool UserCentreGameTest::pixelIs(CGPoint p, RGB want, int tolerance) {
             auto px = pixel(display, window, int(p.x), int(p.y));
             return px && near(*px, want, tolerance);
         },
-        std::chrono::seconds(30));
+        kEventBound);
 }
 
 bool UserCentreGameTest::journalled(UserCentreStandin& s, const std::string& endpoint, size_t count) {
     return waitFor([&] { return s.journal().count(UserCentreStandin::path(endpoint)) >= count; },
-                   std::chrono::seconds(30));
+                   kEventBound);
 }
 
 std::optional<double> UserCentreGameTest::columnShows(double x, double top, double bottom, RGB want, int tolerance) {
     std::optional<int> y;
     waitFor([&] { return bool(y = firstInColumn(display, window, int(x), int(top), int(bottom), want, tolerance)); },
-            std::chrono::seconds(30));
+            kEventBound);
     return y ? std::optional<double>(*y) : std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Strings.h"
@@ -16,7 +17,7 @@ std::optional<std::string> Utils::GetDocumentPath() {
 
 std::string Utils::GenerateFileName(const std::string& directory) {
     long seconds = long(std::chrono::duration_cast<std::chrono::seconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
+                            Clock::current().wallNow().time_since_epoch())
                             .count());
     for (int counter = 0;; ++counter) {
         std::string path = strings::format("%s/%ld_%d", directory.c_str(), seconds, counter);
