@@ -34,9 +34,10 @@ void VLAbstractLogger::hop(std::function<void()> work, bool wait) {
         VLLog::syncOnLoggingQueue([&] { queue->sync(work); });
         return;
     }
-    // Keeps the logger alive until the change has run, when it is shared.
+    // Keeps the logger alive until the change has run on its own queue, when
+    // it is shared (the change captures the logger itself).
     auto self = weak_from_this().lock();
-    VLLog::asyncOnLoggingQueue([queue, self, work = std::move(work)] { queue->async(work); });
+    VLLog::asyncOnLoggingQueue([queue, self, work = std::move(work)] { queue->async([self, work] { work(); }); });
 }
 
 void VLAbstractLogger::changeSetting(const char* file, std::function<void()> change, bool allowOnLoggerQueue) {
