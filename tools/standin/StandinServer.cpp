@@ -506,7 +506,29 @@ void HttpServer::handle(const void* rq, void* rs) {
     entry.played = chosen.kindName();
     entry.status = chosen.status;
     journal_->append(entry);
+    std::chrono::nanoseconds delay;
+    std::function<void(const JournalEntry&)> observer;
+    {
+        std::lock_guard lock(mutex_);
+        delay = replyDelay_;
+        observer = observer_;
+    }
+    if (delay.count() > 0 && !PieceGate::waitUntil(gate_, Clock::current().now() + delay)) {
+        static_cast<httplib::Response*>(rs)->status = 503;  // the server is stopping
+        return;
+    }
+    if (observer) observer(entry);
     play(chosen, rq, rs);
+}
+
+void HttpServer::setReplyDelay(std::chrono::nanoseconds delay) {
+    std::lock_guard lock(mutex_);
+    replyDelay_ = delay;
+}
+
+void HttpServer::setObserver(std::function<void(const JournalEntry&)> observer) {
+    std::lock_guard lock(mutex_);
+    observer_ = std::move(observer);
 }
 
 void HttpServer::dropConnection(const std::string& remoteAddr, int remotePort) {

@@ -160,6 +160,13 @@ public:
     // order they wait).
     void releasePieces(int n = 1);
 
+    // Every reply waits this long on the installed clock before it goes
+    // (0, the default, sends at once): a slow server for the demo.
+    void setReplyDelay(std::chrono::nanoseconds delay);
+    // Hears every journalled request as its reply is about to go (on the
+    // server's threads).
+    void setObserver(std::function<void(const JournalEntry&)> observer);
+
     int port() const { return port_; }
     std::string baseURL() const;  // "http://127.0.0.1:PORT" (https with TLS)
     const std::string& name() const { return name_; }
@@ -198,6 +205,8 @@ private:
     std::map<std::string, Reply> always_;
     std::condition_variable hangCv_;
     uint64_t hangGeneration_ = 0;
+    std::chrono::nanoseconds replyDelay_{0};
+    std::function<void(const JournalEntry&)> observer_;
     bool stopping_ = false;
     struct PieceGate;
     std::shared_ptr<PieceGate> gate_;  // outlives the server for clock callbacks

@@ -1,20 +1,54 @@
 // The user-centre stand-in as a program, for the demo: starts the server
 // on the given port (a free one by default), prints the settings that
-// point a client at it, and runs until interrupted.
+// point a client at it, writes a line for each request it answers to
+// standard error, and runs until interrupted.
 //
 //   usercentre-standin [--port P] [--tls] [--account NAME:PASSWORD]...
 //                      [--app-key KEY] [--update URL] [--fixtures DIR]
+//                      [--real-name optional|mandatory] [--slow SECONDS]
+//
+// --real-name makes every account unverified, so that a login asks for
+// real-name verification (which the player may put off, or must pass);
+// --slow holds every answer that long.
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "standin/StandinProgram.h"
 #include "standin/UserCentreStandin.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "usage: usercentre-standin [--port P] [--tls] [--account NAME:PASSWORD]...\n"
+    "                          [--app-key KEY] [--update URL] [--fixtures DIR]\n"
+    "                          [--real-name optional|mandatory] [--slow SECONDS]\n";
+
+// Seconds from 0 to 600, fractions allowed; nullopt for anything else.
+std::optional<double> seconds(const std::string& text) {
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || !end || *end || !(v >= 0 && v <= 600)) return std::nullopt;
+    return v;
+}
+
+// One line per answered request: method, path, status, what was played and
+// what the stand-in read out of the request (cut short when long).
+void logRequest(const standin::JournalEntry& e) {
+    std::string read = e.decoded.isNull() ? "" : e.decoded.toJSON();
+    if (read.size() > 300) read = read.substr(0, 300) + "…";
+    std::fprintf(stderr, "usercentre-standin: %s %s -> %d %s %s\n", e.request.method.c_str(), e.request.path.c_str(),
+                 e.status, e.played.c_str(), read.c_str());
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    standin::ProgramOptions args(argc, argv,
-                                 "usage: usercentre-standin [--port P] [--tls] [--account NAME:PASSWORD]...\n"
-                                 "                          [--app-key KEY] [--update URL] [--fixtures DIR]\n");
+    standin::ProgramOptions args(argc, argv, kUsage);
     standin::UserCentreStandin::Options options;
     std::vector<std::pair<std::string, std::string>> accounts;
-    std::string updateURL, fixtures;
+    std::string updateURL, fixtures, realName;
+    double slow = 0;
     while (args.next()) {
         const std::string& a = args.option();
         if (a == "--port") options.port = args.port();
@@ -23,7 +57,14 @@ int main(int argc, char** argv) {
         else if (a == "--update") updateURL = args.value();
         else if (a == "--account") accounts.push_back(args.pair());
         else if (a == "--fixtures") fixtures = args.value();
-        else args.unknown();
+        else if (a == "--real-name") {
+            realName = args.value();
+            if (realName != "optional" && realName != "mandatory") args.unknown();
+        } else if (a == "--slow") {
+            auto s = seconds(args.value());
+            if (!s) args.unknown();
+            slow = *s;
+        } else args.unknown();
     }
     if (accounts.empty()) accounts.emplace_back("demo", "123456");
 
@@ -32,6 +73,10 @@ int main(int argc, char** argv) {
         standin::UserCentreStandin::Account account;
         account.password = password;
         account.nickName = name;
+        if (!realName.empty()) {
+            account.rzStatus = "0";
+            account.mustRZ = realName == "mandatory";
+        }
         standin.addAccount(name, account);
     }
     std::string error;
@@ -40,5 +85,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!updateURL.empty()) standin.setUpdate(true, updateURL, "发现新版本，请更新后再登录");
+    standin.server().setReplyDelay(std::chrono::nanoseconds(int64_t(slow * 1e9)));
+    standin.server().setObserver(logRequest);
     return standin::serveUntilStopped("usercentre-standin", standin);
 }

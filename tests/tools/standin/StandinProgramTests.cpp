@@ -9,9 +9,11 @@
 #include <map>
 
 #include "platform/net/URLSession.h"
+#include "platform/security/Digest.h"
 #include "standin/StandinProgram.h"
 #include "standin/StandinServer.h"
 #include "support/TestSupport.h"
+#include "usercenter/core/ZVRequestCodec.h"
 
 namespace {
 
@@ -59,6 +61,10 @@ TEST(StandinProgram, MalformedOptionsEndTheProgramWithItsUsage) {
     EXPECT_EQ(exitStatus(AGGREGATOR_STANDIN, "--help"), 0);
     EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "--port 8o80"), 2);
     EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "--account :password"), 2);
+    EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "--real-name maybe"), 2);
+    EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "--slow -1"), 2);
+    EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "--slow 2s"), 2);
+    EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "--slow"), 2);
     EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "-h"), 0);
 }
 
@@ -96,6 +102,47 @@ TEST(StandinProgram, ServesWhatItPrintsUntilTerminated) {
     while (std::fgets(buf, sizeof buf, out)) last = buf;
     pclose(out);
     EXPECT_EQ(last, "status=0\n");
+}
+
+// The user centre's program asks for real-name verification when told,
+// and says on standard error what it answered.
+TEST(StandinProgram, TheUserCentreAsksForRealNamesAndLogsWhatItAnswers) {
+    testsupport::TempDir dir;
+    auto errors = dir / "stderr";
+    std::string command = "'" + testsupport::built(USERCENTRE_STANDIN) + "' --real-name mandatory --slow 0.01 2>'" +
+                          errors.string() + "' & echo pid=$!; wait $!";
+    FILE* out = popen(command.c_str(), "r");
+    ASSERT_TRUE(out);
+    std::map<std::string, std::string> lines;
+    char buf[512];
+    while (!lines.count("ZORVIA_SERVER_URL") && std::fgets(buf, sizeof buf, out)) {
+        std::string line(buf);
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        auto eq = line.find('=');
+        if (eq != std::string::npos) lines[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    ASSERT_TRUE(lines.count("pid") && lines.count("ZORVIA_SERVER_URL"));
+
+    auto& codec = *ZVRequestCodec::current();
+    URLRequest request(lines["ZORVIA_SERVER_URL"] + "sdkapicoupon2/login/dologin", "POST");
+    request.body = codec.encode(Value::dict({{"i", "demo"}, {"p", digest::md5Hex("123456")}}));
+    request.timeout = std::chrono::seconds(10);
+    auto reply = testsupport::offMainThread([&] {
+        return URLSession::sessionWithConfiguration(URLSessionConfiguration())->sendSynchronousRequest(request);
+    });
+    kill(pid_t(std::atol(lines["pid"].c_str())), SIGTERM);
+    while (std::fgets(buf, sizeof buf, out)) {
+    }
+    pclose(out);
+    ASSERT_TRUE(reply.ok());
+    auto login = codec.decode(reply.body);
+    ASSERT_TRUE(login);
+    EXPECT_EQ((*login)["z"].intValue(), 1);
+    EXPECT_EQ(login->text("nrz"), "0");
+    EXPECT_EQ((*login)["frz"].intValue(), 1);
+    std::string logged = testsupport::readFile(errors);
+    EXPECT_NE(logged.find("usercentre-standin: POST /sdkapicoupon2/login/dologin -> 200"), std::string::npos) << logged;
+    EXPECT_NE(logged.find("\"i\":\"demo\""), std::string::npos) << logged;
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
+#include <mutex>
 
 #include "aggregator/NetworkManager.h"
+#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/net/URLSession.h"
 #include "platform/security/Digest.h"
@@ -104,6 +107,47 @@ TEST(AggregatorStandin, TakenPortsFailCleanly) {
     AggregatorStandin second(o);
     EXPECT_FALSE(second.start());
     EXPECT_FALSE(second.api(0).isRunning());
+}
+
+// A slow server: each reply waits its delay on the installed clock, and
+// the observer hears of it as it goes.
+TEST(StandinServer, RepliesWaitTheirDelayAndAreObserved) {
+    ScopedTestClock clock;
+    standin::HttpServer s("slow");
+    s.on("GET", "/x", [](const standin::Request&, standin::JournalEntry&) { return Reply::json(Value::dict({{"n", 1}})); });
+    std::mutex mutex;
+    std::vector<std::string> heard;
+    s.setObserver([&](const standin::JournalEntry& e) {
+        std::lock_guard lock(mutex);
+        heard.push_back(e.request.path + " " + std::to_string(e.status));
+    });
+    s.setReplyDelay(std::chrono::seconds(3));
+    ASSERT_TRUE(s.start());
+    auto heardSoFar = [&] {
+        std::lock_guard lock(mutex);
+        return heard;
+    };
+
+    auto pending = std::async(std::launch::async, [&] { return send(s.baseURL() + "/x"); });
+    ASSERT_TRUE(testsupport::waitFor([&] { return s.journal().count("/x") == 1; }));
+    clock->advance(std::chrono::milliseconds(2999));
+    EXPECT_EQ(pending.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    EXPECT_TRUE(heardSoFar().empty());
+    clock->advance(std::chrono::milliseconds(1));
+    auto reply = pending.get();
+    ASSERT_TRUE(reply.ok());
+    EXPECT_EQ(json(reply)["n"].intValue(), 1);
+    EXPECT_EQ(heardSoFar(), std::vector<std::string>{"/x 200"});
+
+    // Without a delay the reply goes at once; a stop releases a waiting one.
+    s.setReplyDelay(std::chrono::nanoseconds(0));
+    EXPECT_EQ(send(s.baseURL() + "/x").response->statusCode, 200);
+    s.setReplyDelay(std::chrono::hours(1));
+    auto stopped = std::async(std::launch::async, [&] { return send(s.baseURL() + "/x"); });
+    ASSERT_TRUE(testsupport::waitFor([&] { return s.journal().count("/x") == 3; }));
+    s.stop();
+    auto afterStop = stopped.get();
+    EXPECT_FALSE(afterStop.ok() && afterStop.response->statusCode == 200);
 }
 
 }  // namespace
