@@ -58,6 +58,10 @@ void ZVRefreshComponent::didMoveToSuperview() {
         auto self = weak.lock();
         if (self && self->attachment_ == attachment) self->scrollViewPanStateDidChange(g.state());
     });
+    sv->addWheelObserver([weak, attachment](UIScrollView&) {
+        auto self = weak.lock();
+        if (self && self->attachment_ == attachment) self->scrollViewWheelWillTurn();
+    });
     attached();
     placeSubviews();
     if (state_ == ZVRefreshState::WillRefresh) setState(ZVRefreshState::Refreshing);

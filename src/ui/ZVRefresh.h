@@ -35,9 +35,10 @@ public:
     std::shared_ptr<UIScrollView> scrollView() const { return scrollView_.lock(); }
 
     // Inputs of the state machine: the scroll view's offset changed; its
-    // pan gesture changed state.
+    // pan gesture changed state; a wheel or touchpad turn is about to move it.
     virtual void scrollViewContentOffsetDidChange() {}
     virtual void scrollViewPanStateDidChange(UIGestureRecognizerState state);
+    virtual void scrollViewWheelWillTurn() {}
     bool isDragging() const { return dragging_; }
 
     void didMoveToSuperview() override;
@@ -129,6 +130,8 @@ public:
     void setState(ZVRefreshState s) override;
     void scrollViewContentOffsetDidChange() override;
     void scrollViewPanStateDidChange(UIGestureRecognizerState state) override;
+    // A wheel turn counts as a new drag: at the end it loads more again.
+    void scrollViewWheelWillTurn() override { oneNewPan_ = true; }
     void setHidden(bool hidden) override;
 
 protected:

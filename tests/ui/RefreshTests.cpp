@@ -353,3 +353,29 @@ TEST_F(FingerRefresh, AShortListLoadsMoreOnAPushUpButAPullDownOnlyRefreshes) {
     EXPECT_EQ(shownY(), 0);
     EXPECT_EQ(headerRuns, 1);
 }
+
+// The mouse wheel: turned to the list's end it loads more, and once the
+// rows have come it loads more again at the new end; the header never
+// refreshes from a wheel (a wheel cannot pull past the top).
+TEST_F(FingerRefresh, TheWheelAtTheEndLoadsMoreEachTime) {
+    auto wheel = [](double dy) { return UIApplication::sharedApplication().dispatchScroll({180, 300}, {0, dy}); };
+    ASSERT_TRUE(wheel(-200));
+    EXPECT_EQ(table->contentOffset().y, 0);
+    EXPECT_EQ(header->state(), ZVRefreshState::Idle);
+    for (int i = 0; i < 40 && footer->state() == ZVRefreshState::Idle; ++i) wheel(48);
+    EXPECT_EQ(footer->state(), ZVRefreshState::Refreshing);
+    RunLoop::drain();
+    EXPECT_EQ(footerRuns, 1);
+    wheel(48);  // at the end while loading: nothing more
+    RunLoop::drain();
+    EXPECT_EQ(footerRuns, 1);
+
+    rows->count = 40;
+    table->reloadData();
+    footer->endRefreshing();
+    uitest::layout();
+    for (int i = 0; i < 40 && footer->state() == ZVRefreshState::Idle; ++i) wheel(48);
+    RunLoop::drain();
+    EXPECT_EQ(footerRuns, 2);
+    EXPECT_EQ(headerRuns, 0);
+}

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -283,6 +284,25 @@ bool handleKey(GdkEventKey* e) {
     return true;
 }
 
+// Points the content moves for one notch of a mouse wheel (a touchpad's
+// smooth deltas are fractions of a notch).
+constexpr double kWheelStep = 48;
+
+// A wheel or touchpad turn as points along each axis; nullopt for a turn
+// that moves nothing.
+std::optional<CGPoint> wheelDelta(GdkEventScroll* e) {
+    switch (e->direction) {
+        case GDK_SCROLL_UP: return CGPoint{0, -kWheelStep};
+        case GDK_SCROLL_DOWN: return CGPoint{0, kWheelStep};
+        case GDK_SCROLL_LEFT: return CGPoint{-kWheelStep, 0};
+        case GDK_SCROLL_RIGHT: return CGPoint{kWheelStep, 0};
+        case GDK_SCROLL_SMOOTH:
+            if (e->delta_x == 0 && e->delta_y == 0) return std::nullopt;
+            return CGPoint{e->delta_x * kWheelStep, e->delta_y * kWheelStep};
+        default: return std::nullopt;
+    }
+}
+
 // Every GDK event passes here before GTK sees it; what the toolkit takes stops here.
 gboolean intercept(GdkEvent* e) {
     return guarded(
@@ -307,6 +327,13 @@ gboolean intercept(GdkEvent* e) {
                     gPointerInToolkit = false;
                     app.dispatchTouch(0, UITouchPhase::Ended, eventPoint(e));
                     return TRUE;
+                case GDK_SCROLL: {
+                    // Over the toolkit's views the wheel is theirs, never a covered web view's.
+                    CGPoint p = eventPoint(e);
+                    if (!toolkitTakes(p)) return FALSE;
+                    if (auto delta = wheelDelta(&e->scroll)) app.dispatchScroll(p, *delta);
+                    return TRUE;
+                }
                 case GDK_KEY_PRESS:
                 case GDK_KEY_RELEASE: return handleKey(&e->key);
                 default: return FALSE;
@@ -410,8 +437,10 @@ void collect(UIView& view, bool visible, std::vector<std::pair<GtkWidget*, GdkRe
 void stack(const std::vector<std::pair<GtkWidget*, GdkRectangle>>& shown) {
     ensureLayers(shown.size());
     auto before = gStack;
+    auto placedBefore = gPlaces;
     gStack.clear();
     gPlaces.clear();
+    bool moved = false;
     for (size_t i = 0; i < shown.size(); ++i) {
         auto [w, r] = shown[i];
         gStack.push_back(w);
@@ -421,10 +450,16 @@ void stack(const std::vector<std::pair<GtkWidget*, GdkRectangle>>& shown) {
             gtk_fixed_move(GTK_FIXED(gFixed), w, r.x, r.y);
         } else {
             gPlaces[w] = r;
-            gtk_widget_queue_resize(w);
+            auto was = placedBefore.find(w);
+            moved = moved || was == placedBefore.end() || was->second.x != r.x || was->second.y != r.y ||
+                    was->second.width != r.width || was->second.height != r.height;
         }
         gtk_widget_show(w);
     }
+    // The overlay asks for its children's places only when it lays them
+    // out: a widget that moved (a view around it moved) needs that pass,
+    // also when its size stayed the same.
+    if (moved) gtk_widget_queue_allocate(gOverlay);
     // Overlay order: layer 1, widget 1, layer 2, widget 2, ..., then the
     // layers no widget needs now.
     int index = 0;
@@ -496,7 +531,8 @@ GtkWidget* toplevel() {
         gtk_container_add(GTK_CONTAINER(gOverlay), gFixed);
         GtkWidget* below = newLayer(0);
         // Presses on the toolkit's own area must bring their motions and release here too.
-        gtk_widget_add_events(below, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
+        gtk_widget_add_events(below, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                         GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK);
         gtk_widget_set_size_request(below, int(b.size.width), int(b.size.height));
         gtk_fixed_put(GTK_FIXED(gFixed), below, 0, 0);
         gLayers.push_back(below);
@@ -509,7 +545,8 @@ GtkWidget* toplevel() {
         gdk_event_handler_set(onEvent, nullptr, nullptr);
         g_signal_connect(gOverlay, "size-allocate", G_CALLBACK(onSizeAllocate), nullptr);
         gtk_widget_add_events(gWindow, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                           GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK);
+                                           GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_KEY_PRESS_MASK |
+                                           GDK_KEY_RELEASE_MASK);
         gIM = gtk_im_multicontext_new();
         g_signal_connect(gIM, "commit", G_CALLBACK(onCommit), nullptr);
         g_signal_connect(gIM, "preedit-changed", G_CALLBACK(onPreedit), nullptr);

@@ -7,7 +7,9 @@
 // screen in a higher window) shows over it, and a web view in a higher
 // window shows over the game's web view with its own window's views around it.
 // Pointer events go to the toolkit where its views are hit and to the native
-// widgets elsewhere; keys reach the first responder through a GTK input
+// widgets elsewhere; so do wheel and touchpad turns (over the toolkit's
+// views they scroll its scroll view under the pointer, never a web view
+// the toolkit covers); keys reach the first responder through a GTK input
 // method context (CJK input). The host turns the GTK window's life (close,
 // minimise, focus) into the application's life-cycle events. Without a
 // display everything runs headless and the host does nothing.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/ui/UIScrollView.h"
 
 UIApplication& UIApplication::sharedApplication() {
     static UIApplication* app = new UIApplication();
@@ -101,6 +102,20 @@ bool UIApplication::dispatchTouch(int touchId, UITouchPhase phase, CGPoint locat
     auto w = it->second.lock();
     if (phase == UITouchPhase::Ended || phase == UITouchPhase::Cancelled) touchWindows_.erase(it);
     return w && w->sendTouch(touchId, phase, location);
+}
+
+bool UIApplication::dispatchScroll(CGPoint location, CGPoint delta) {
+    auto ws = windows();
+    for (auto it = ws.rbegin(); it != ws.rend(); ++it) {
+        auto& w = *it;
+        if (!w->isUserInteractionEnabled()) continue;
+        auto hit = w->hitTestWindow(location);
+        if (!hit) continue;
+        for (auto v = hit; v; v = v->superview())
+            if (auto* scroll = dynamic_cast<UIScrollView*>(v.get()); scroll && scroll->scrollWheel(delta)) break;
+        return true;
+    }
+    return false;
 }
 
 std::shared_ptr<UIResponder> UIApplication::textInputResponder() const {

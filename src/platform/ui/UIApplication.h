@@ -85,6 +85,12 @@ public:
     // begins goes to the highest window that takes it; its later phases
     // follow it there. False when no window took it.
     bool dispatchTouch(int touchId, UITouchPhase phase, CGPoint location);
+    // A wheel or touchpad turn at `location` (screen points), `delta` points
+    // along each axis: the highest window that takes a touch there gets it,
+    // and of the scroll views around the view hit, the innermost that can
+    // move that way scrolls. False when no window took it (it then belongs
+    // to what lies under the toolkit); true even when nothing could scroll.
+    bool dispatchScroll(CGPoint location, CGPoint delta);
     // The responder typed text goes to: the key window's first responder,
     // else the highest window's that has one.
     std::shared_ptr<UIResponder> textInputResponder() const;

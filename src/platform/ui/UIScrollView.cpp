@@ -312,3 +312,39 @@ void UIScrollView::settle(CGPoint target) {
         if (auto d = self->scrollDelegate()) d->scrollViewDidEndDecelerating(*self);
     });
 }
+
+bool UIScrollView::scrollWheel(CGPoint delta) {
+    if (!scrollEnabled_ || dragging_) return false;
+    if (!scrollsHorizontally()) delta.x = 0;
+    if (!scrollsVertically()) delta.y = 0;
+    CGPoint from = contentOffset(), target = from;
+    if (pagingEnabled_) {
+        // One page per turn; the rest of a turn whose page is still settling goes nowhere else.
+        if (decelerating_) return delta != CGPoint{};
+        CGSize page = bounds().size;
+        auto turn = [](double offset, double d, double size) {
+            return d == 0 || size <= 0 ? offset : (std::round(offset / size) + (d > 0 ? 1 : -1)) * size;
+        };
+        target = clamp({turn(from.x, delta.x, page.width), turn(from.y, delta.y, page.height)});
+    } else {
+        target = clamp({from.x + delta.x, from.y + delta.y});
+    }
+    if (target == from) return false;
+    for (auto observers = wheelObservers_; auto& o : observers) o(*this);
+    if (pagingEnabled_) {
+        settle(target);
+        return true;
+    }
+    ++scrollGeneration_;
+    decelerating_ = false;
+    CGRect b = bounds();
+    UIView::performWithoutAnimation([&] { setBounds(CGRect(target, b.size)); });
+    setNeedsLayout();
+    contentOffsetDidChange();
+    if (auto d = scrollDelegate()) d->scrollViewDidScroll(*this);
+    return true;
+}
+
+void UIScrollView::addWheelObserver(std::function<void(UIScrollView&)> observer) {
+    if (observer) wheelObservers_.push_back(std::move(observer));
+}

@@ -13,8 +13,13 @@
 // settles to. Content that shrinks past the offset brings the offset back
 // to its end (unless a drag or a settle is under way), so a shorter list
 // never shows empty.
+//
+// The mouse wheel and a touchpad move the content too (scrollWheel): to
+// the edges and never past them, a paging view a page per turn.
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/ui/UIGestureRecognizer.h"
 #include "platform/ui/UIView.h"
@@ -63,6 +68,16 @@ public:
     std::weak_ptr<UIScrollViewDelegate> delegate;
     const std::shared_ptr<UIPanGestureRecognizer>& panGestureRecognizer();
 
+    // A wheel or touchpad turn over the view, `delta` points along each
+    // axis (positive: towards the content's end). The content moves by it
+    // and stops at its edges; a paging view turns one page towards it.
+    // False when the view cannot move that way (scrolling off, a drag
+    // under way, or at that edge already), so that a scroll view around it
+    // may take the turn. Observers hear every turn the view takes, before
+    // the content moves (a load-more footer counts it as a new drag).
+    bool scrollWheel(CGPoint delta);
+    void addWheelObserver(std::function<void(UIScrollView&)> observer);
+
     void didMoveToSuperview() override;
     std::shared_ptr<UIView> hitTest(CGPoint point, UIEvent* event) override;
 
@@ -98,4 +113,5 @@ private:
     CGPoint releaseVelocity_;
     uint64_t scrollGeneration_ = 0;
     std::shared_ptr<UIPanGestureRecognizer> pan_;
+    std::vector<std::function<void(UIScrollView&)>> wheelObservers_;
 };

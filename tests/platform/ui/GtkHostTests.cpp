@@ -1,6 +1,7 @@
 // The toolkit in a real GTK window (under a virtual X server): its windows
 // draw over a native widget standing in for the web view, and pointer
-// events go to the toolkit where its views are and to the widget elsewhere.
+// events (the wheel's too) go to the toolkit where its views are and to the
+// widget elsewhere.
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -15,6 +16,7 @@
 #include "platform/ui/UIApplication.h"
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIEventInjection.h"
+#include "platform/ui/UIScrollView.h"
 #include "platform/ui/UITextField.h"
 #include "support/TestSupport.h"
 
@@ -42,10 +44,21 @@ public:
                              ++static_cast<NativeView*>(self)->clicks;
                              return TRUE;
                          }), this);
+        gtk_widget_add_events(widget_, GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK);
+        g_signal_connect(widget_, "scroll-event", G_CALLBACK(+[](GtkWidget*, GdkEventScroll* e, gpointer self) -> gboolean {
+                             static_cast<NativeView*>(self)->scrolledAt.push_back(e->y);
+                             return TRUE;
+                         }), this);
     }
     ~NativeView() override { g_object_unref(widget_); }
     GtkWidget* nativeWidget() const override { return widget_; }
+    // As a web view does: the host places it again whenever it or a view around it moves.
+    void geometryDidChange() override {
+        UIView::geometryDidChange();
+        GtkHost::sync();
+    }
     int clicks = 0;
+    std::vector<double> scrolledAt;  // where wheel turns reached it (its y)
 
 private:
     UIColor colour_;
@@ -176,6 +189,63 @@ TEST(GtkHost, AlertDrawsOverTheNativeWidgetAndTakesTheClick) {
     window->setHidden(true);
 }
 
+class PassThroughWindowForMoves : public UIWindow {
+public:
+    std::shared_ptr<UIView> hitTest(CGPoint p, UIEvent* e) override {
+        auto hit = UIWindow::hitTest(p, e);
+        return hit.get() == this ? nullptr : hit;
+    }
+};
+
+void wheel(CGPoint p, int notches) {
+    GdkWindow* w = gtk_widget_get_window(GtkHost::toplevel());
+    int ox = 0, oy = 0;
+    gdk_window_get_origin(w, &ox, &oy);
+    testsupport::xtestWheel(GDK_DISPLAY_XDISPLAY(gdk_display_get_default()), ox + int(p.x), oy + int(p.y), notches);
+}
+
+// A native view in a higher window goes where its container goes: moved
+// up and back down (as a panel lifted over the keyboard moves), it shows at
+// each place, and once its container is taken off screen it shows nowhere.
+TEST(GtkHost, ANativeViewFollowsItsContainerAndLeavesWithIt) {
+    initializeHost();
+    auto root = std::make_shared<Root>();
+    auto game = std::make_shared<UIWindow>();
+    game->setRootViewController(root);
+    game->makeKeyAndVisible();
+    auto upper = std::make_shared<PassThroughWindowForMoves>();
+    upper->setWindowLevel(UIWindowLevelStatusBar + 1);
+    upper->setBackgroundColor(UIColor::clearColor());
+    upper->setOpaque(false);
+    auto panel = std::make_shared<UIView>(CGRect(40, 200, 300, 300));
+    panel->setBackgroundColor(UIColor::whiteColor());
+    auto page = std::make_shared<NativeView>(UIColor::greenColor());
+    page->setFrame(CGRect(0, 44, 300, 256));
+    panel->addSubview(page);
+    upper->addSubview(panel);
+    upper->setHidden(false);
+    GtkHost::sync();
+    ASSERT_TRUE(testsupport::waitFor([] { return gtk_widget_get_mapped(GtkHost::toplevel()); }));
+    auto at = [&](int x, int y, int r, int g, int b) {
+        return screenShows([&](GdkPixbuf* pb) { return is(::at(pb, x, y), r, g, b); });
+    };
+    EXPECT_TRUE(at(100, 260, 0, 255, 0));  // the page, under the panel's white bar
+    EXPECT_TRUE(at(100, 220, 255, 255, 255));
+
+    panel->setFrame(CGRect(40, 100, 300, 300));  // lifted
+    EXPECT_TRUE(at(100, 160, 0, 255, 0));
+    EXPECT_TRUE(at(100, 120, 255, 255, 255));
+    EXPECT_TRUE(at(100, 420, 255, 0, 0));  // below it now: the game's page
+    panel->setFrame(CGRect(40, 200, 300, 300));  // back down
+    EXPECT_TRUE(at(100, 220, 255, 255, 255));  // its bar where the page was
+    EXPECT_TRUE(at(100, 260, 0, 255, 0));
+
+    panel->removeFromSuperview();
+    EXPECT_TRUE(at(100, 260, 255, 0, 0));
+    upper->setHidden(true);
+    game->setHidden(true);
+}
+
 // A window that takes touches on its subviews only.
 class PassThroughWindow : public UIWindow {
 public:
@@ -242,6 +312,51 @@ TEST(GtkHost, ANativeViewInAHigherWindowStacksBetweenItsWindowsViews) {
     GtkHost::sync();
     EXPECT_TRUE(screenShows([](GdkPixbuf* pb) { return isRed(at(pb, 100, 200)) && isRed(at(pb, 200, 280)); }));
     game->setHidden(true);
+}
+
+// The wheel over a list of the toolkit scrolls the list and never the
+// native widget the list covers; over a native widget it reaches that
+// widget (here a web page below the list in the same screen).
+TEST(GtkHost, TheWheelScrollsTheToolkitViewUnderThePointerNotTheWidgetItCovers) {
+    initializeHost();
+    auto root = std::make_shared<Root>();
+    auto window = std::make_shared<UIWindow>();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    // A screen over the game's page (as the user centre's window is): a
+    // list at its top, a page of its own below.
+    auto screen = std::make_shared<PassThroughWindowForMoves>();
+    screen->setWindowLevel(UIWindowLevelStatusBar + 1);
+    screen->setBackgroundColor(UIColor::clearColor());
+    screen->setOpaque(false);
+    auto list = std::make_shared<UIScrollView>(CGRect(0, 0, 375, 300));
+    list->setContentSize({375, 2000});
+    list->setBackgroundColor(UIColor::whiteColor());
+    auto page = std::make_shared<NativeView>(UIColor::greenColor());
+    page->setFrame(CGRect(0, 300, 375, 367));
+    screen->addSubview(list);
+    screen->addSubview(page);
+    screen->setHidden(false);
+    GtkHost::sync();
+    ASSERT_TRUE(testsupport::waitFor([] { return gtk_widget_get_mapped(GtkHost::toplevel()); }));
+    ASSERT_TRUE(screenShows([](GdkPixbuf* pb) { return is(at(pb, 20, 20), 255, 255, 255) && is(at(pb, 20, 400), 0, 255, 0); }));
+
+    wheel({100, 150}, 3);
+    ASSERT_TRUE(testsupport::waitFor([&] { return list->contentOffset().y >= 3 * 40; })) << list->contentOffset().y;
+    double moved = list->contentOffset().y;
+    wheel({100, 150}, -1);
+    ASSERT_TRUE(testsupport::waitFor([&] { return list->contentOffset().y < moved; }));
+    moved = list->contentOffset().y;
+
+    // Over the screen's page: the page's own; turns over the list reached
+    // neither it nor the game's page under the list.
+    wheel({100, 500}, 2);
+    ASSERT_TRUE(testsupport::waitFor([&] { return !page->scrolledAt.empty(); }));
+    EXPECT_TRUE(root->native->scrolledAt.empty());
+    for (double y : page->scrolledAt) EXPECT_GT(y, 0);
+    EXPECT_EQ(list->contentOffset().y, moved);
+    screen->setHidden(true);
+    window->setHidden(true);
 }
 
 }  // namespace
