@@ -10,6 +10,9 @@ void ZVLoginWindowPanels::showWebPanel(std::shared_ptr<ZVLoginWebView>& panel, U
                                        const std::string& url, bool showMore) {
     if (!panel) panel = Extension::ViewFromXib<ZVLoginWebView>("ZVLoginWebView");
     if (!panel) return;
+    // The page covers the host's fields: the keyboard goes, and a panel
+    // lifted over it settles back before the page takes its place.
+    host.endEditing(true);
     panel->setName(name);
     panel->setUrl(url);
     panel->setIsShowMore(showMore);

@@ -20,7 +20,8 @@ public:
     void showForgetPassword(const std::shared_ptr<UIView>& host) override;
     void showWebPage(const std::shared_ptr<UIView>& host, const std::string& name, const std::string& url) override;
 
-    // The web panel (made on first use) showing `url` over `host`.
+    // The web panel (made on first use) showing `url` over `host`, editing
+    // in `host` ended first (the keyboard goes).
     static void showWebPanel(std::shared_ptr<ZVLoginWebView>& panel, UIView& host, const std::string& name,
                              const std::string& url, bool showMore);
 

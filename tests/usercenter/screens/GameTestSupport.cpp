@@ -4,6 +4,7 @@
 #include "usercenter/core/ZVScreenWindow.h"
 #include "usercenter/screens/ZVNavigationController.h"
 #include "usercenter/screens/ZVSuWebVC.h"
+#include "platform/graphics/ImageIO.h"
 #include "platform/ui/UIEventInjection.h"
 #include "platform/ui/UIScreen.h"
 #include "platform/web/RecordingWebView.h"
@@ -126,7 +127,29 @@ void UserCentreGameTest::click(CGPoint p) { clickIn(display, window, int(p.x), i
 void UserCentreGameTest::drag(CGPoint from, CGPoint to) {
     dragIn(display, window, int(from.x), int(from.y), int(to.x), int(to.y));
 }
+void UserCentreGameTest::wheel(CGPoint at, int notches) {
+    int rx = 0, ry = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), int(at.x), int(at.y), &rx, &ry, &child);
+    xtestWheel(display, rx, ry, notches);
+}
 void UserCentreGameTest::type(const std::string& text) { xtestType(display, text); }
+void UserCentreGameTest::shoot(const std::string& name) {
+    const char* folder = std::getenv("KORVEL_SHOT_DIR");
+    XWindowAttributes a;
+    if (!folder || !*folder || !XGetWindowAttributes(display, window, &a)) return;
+    XImage* x = XGetImage(display, window, 0, 0, unsigned(a.width), unsigned(a.height), AllPlanes, ZPixmap);
+    if (!x) return;
+    auto image = CGImage::create(a.width, a.height, false);
+    for (int py = 0; py < a.height; ++py)
+        for (int px = 0; px < a.width; ++px) {
+            unsigned long v = XGetPixel(x, px, py);
+            image->setPixel(px, py, RGBA8{uint8_t((v >> 16) & 255), uint8_t((v >> 8) & 255), uint8_t(v & 255), 255});
+        }
+    XDestroyImage(x);
+    if (auto png = imageio::encodePNG(*image)) writeFile(fs::path(folder) / (name + ".png"), std::string(png->begin(), png->end()));
+}
+
 std::string UserCentreGameTest::opened() { return fs::exists(dir / "opened") ? readFile(dir / "opened") : ""; }
 
 CGPoint UserCentreGameTest::pageLoginButton() {

@@ -45,9 +45,14 @@ protected:
     std::optional<double> columnShows(double x, double top, double bottom, testsupport::RGB want, int tolerance = 14);
     void click(CGPoint p);
     void drag(CGPoint from, CGPoint to);
+    // Turns the mouse wheel at a point of the window (positive: down).
+    void wheel(CGPoint at, int notches);
     void type(const std::string& text);
     // What the desktop's handler was given, a line each.
     std::string opened();
+    // With KORVEL_SHOT_DIR set, writes what the game's window shows to
+    // <dir>/<name>.png, to look at.
+    void shoot(const std::string& name);
 
     // Points of the screens, laid out here before the game starts (a window
     // of this process shown later could take the game's clicks).

@@ -3,6 +3,7 @@
 // binding and unbinding, and the web panel over the real-name panel.
 
 #include "UserCentreTestSupport.h"
+#include "platform/ui/UIKeyboard.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVLoginVC.h"
@@ -245,8 +246,13 @@ TEST_F(Panels, TheWebPanelOverTheRealNamePanel) {
     auto vc = open();
     ASSERT_TRUE(vc);
     vc->goToRz();
+    typeInto(vc->rzView()->codeF, "1");  // the keyboard up, the panel lifted over it
+    ASSERT_TRUE(UIKeyboard::isVisible());
     vc->rzView()->showDetail();
     uitest::layout();
+    EXPECT_FALSE(UIKeyboard::isVisible());  // the page covers the fields: the keyboard goes
+    EXPECT_EQ(vc->rzView()->center(), (CGPoint{vc->coverView()->bounds().width() / 2,
+                                               vc->coverView()->bounds().height() / 2}));
     auto web = vc->webView();
     ASSERT_TRUE(onScreen(web));
     EXPECT_EQ(web->superview(), vc->rzView());
