@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "aggregator/Extend.h"
+#include "logging/VLLog.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
@@ -77,7 +78,7 @@ std::optional<Value> NetworkInterface::addSyncHttpRequest(const std::string& url
                                                           const std::string& method, double timeout) {
     auto result = session()->sendSynchronousRequest(build(url, param, method, timeout, false));
     if (!result.ok()) {
-        NSLog("RLLog:request %s failed: %s", url.c_str(), result.error->localizedDescription().c_str());
+        VLLogWarn("RLLog:request %s failed: %s", url.c_str(), result.error->localizedDescription().c_str());
         return std::nullopt;
     }
     return dictionaryReply(result);

@@ -11,6 +11,7 @@
 #include "aggregator/RUVURazuzEVE.h"
 #include "aggregator/RelayReply.h"
 #include "aggregator/SDKCooperater.h"
+#include "logging/VLLog.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NSBundle.h"
@@ -188,7 +189,7 @@ void NetworkManager::requestUrlInterface(const std::string& path, const std::str
             }
             index = (index + 1) % urls.size();
         }
-        NSLog("RLLog:no server answered %s", path.c_str());
+        VLLogError("RLLog:no server answered %s", path.c_str());
         deliver(queue, completion, std::nullopt);
     });
 }

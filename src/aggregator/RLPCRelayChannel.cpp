@@ -227,6 +227,10 @@ void RLPCRelayChannel::buyOrderId(const std::string& orderId, const std::shared_
         [result](const Value&, int, const Value&) { result(3); });
 }
 
+void RLPCRelayChannel::showMessage(const std::string& message) {
+    if (auto z = services("showMessage")) guarded("showMessage", [&] { z->showMessage(message); });
+}
+
 Value RLPCRelayChannel::praramsDicFromAtEqualStr(const std::string& text) {
     Value out = Value::dict();
     for (auto& piece : strings::split(text, "&")) {

@@ -73,6 +73,8 @@ public:
     void updateUserDict(const Value& dict);
     virtual void buyOrderId(const std::string& orderId, const std::shared_ptr<RLPCRelayProductInfo>& product,
                             const std::shared_ptr<RLPCRelayRoleInfo>& role);
+    // A short message for the player, as the channel's SDK shows its own.
+    virtual void showMessage(const std::string& message);
     // "a=1&b=2" → {"a": "1", "b": "2"}; a piece without "=" maps to itself.
     static Value praramsDicFromAtEqualStr(const std::string& text);
 

@@ -150,6 +150,6 @@ std::string RMDevice::localNetworkType() {
 
 std::string RMDevice::mobileNetProvider() {
     std::string code = device::carrierNetworkCode();
-    NSLog("运营商:%s", code.c_str());
+    if (!code.empty()) NSLog("运营商:%s", code.c_str());  // a desktop has no carrier
     return code;
 }

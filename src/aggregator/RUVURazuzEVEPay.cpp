@@ -8,6 +8,7 @@
 #include "aggregator/RelayNotifications.h"
 #include "aggregator/RelayReply.h"
 #include "aggregator/SDKCooperater.h"
+#include "logging/VLLog.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
@@ -83,10 +84,12 @@ int RUVURazuzEVE::payOrderInfo(std::shared_ptr<RUVURazuzEVEPayOrderInfo> order,
                 channel.buyOrderId(orderId, product, channelRole);
                 return;
             }
+            // The player sees why nothing opens; the game hears nothing of an
+            // order that was never placed.
             std::string message = RelayReply::errorMessage(reply);
             if (message.empty()) message = "网络故障";
-            NSLog("RLLog:下单失败，%s", message.c_str());
-            postRecharge(Value::dict({{"error", -400}, {"msg", message}, {"cpOrderId", order->cpOrderID()}}));
+            VLLogError("RLLog:下单失败，%s", message.c_str());
+            RLPCRelayChannel::defaultChannel().showMessage("下单失败，" + message);
         });
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "aggregator/RUVURazuzEVE.h"
 #include "aggregator/RelayNotifications.h"
 #include "aggregator/RelayReply.h"
+#include "logging/VLLog.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/ui/UIAlertController.h"
@@ -44,7 +45,7 @@ std::vector<SDKCooperater::ChannelHandler> SDKCooperater::channelHandlers() {
 }
 
 void SDKCooperater::addPlatformNotifications() {
-    NSLog("RLLog:addchannelnotify <SDKCooperater: %p>", static_cast<void*>(this));
+    NSLog("RLLog:addchannelnotify");
     if (hasAddNotify_) return;
     NSLog("RLLog:addchannelnotifyresult");
     hasAddNotify_ = true;
@@ -92,7 +93,7 @@ void SDKCooperater::initReply(const std::optional<Value>& reply) {
     // Only a server refusal of logins matters here; the channel decides init.
     if (RelayReply::errorId(reply) != 30001) return;
     isloginDisabled_ = true;
-    NSLog("RLLog:the server disabled logins: %s", message.c_str());
+    VLLogError("RLLog:the server disabled logins: %s", message.c_str());
     presentAlert("提示", message);
 }
 
@@ -102,7 +103,7 @@ void SDKCooperater::channelPlatformInitResult(const NSNotification& notification
     NSNotificationCenter::defaultCenter().postNotificationName(
         kRlpcRPInitDidFinishedNotification, nullptr, Value::dict({{"error", ok ? 0 : -21}, {"msg", "init finish"}}));
     if (!ok) {
-        NSLog("RLLog:初始化失败");
+        VLLogError("RLLog:初始化失败");
         return;
     }
     NSLog("RLLog:初始化成功");

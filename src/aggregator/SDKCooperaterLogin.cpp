@@ -9,6 +9,7 @@
 #include "aggregator/RelayNotifications.h"
 #include "aggregator/RelayReply.h"
 #include "aggregator/SDKCooperater.h"
+#include "logging/VLLog.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/Redact.h"
@@ -42,11 +43,12 @@ int RUVURazuzEVE::logout() {
 }
 
 void SDKCooperater::channelPlatformLoginResult(const NSNotification& notification) {
-    NSLog("RLLog:channelloginresult=<SDKCooperater: %p>", static_cast<void*>(this));
+    NSLog("RLLog:channelloginresult");
     PlugManager::sharedInstance().loginDone(channelCfg_, notification.userInfo);
     int code = channelResultCode(notification.userInfo);
     Value result = Value::dict({{"error", errorCode(code)}, {"msg", "login success"}});
     if (code != 0) {
+        VLLogWarn("RLLog:channel login failed (%d): %s", code, notification.userInfo["msg"].textValue().c_str());
         result.set("msg", "login fail");
         post(kRlpcRPLoginNotification, result);
         return;
@@ -112,7 +114,7 @@ void SDKCooperater::loginVerified(const std::optional<Value>& reply, Value resul
         return;
     }
 
-    NSLog("登录验证失败%s:%s", RelayReply::errorMessage(reply).c_str(), redact::json(reply).c_str());
+    VLLogError("登录验证失败%s:%s", RelayReply::errorMessage(reply).c_str(), redact::json(reply).c_str());
     // The game hears that this login failed rather than waiting for it.
     post(kRlpcRPLoginNotification, Value::dict({{"error", errorCode(-1)}, {"msg", "login fail"}}));
     // A refused login keeps the channel user for the refusal prompt.

@@ -52,6 +52,8 @@ public:
     virtual void application_openURL_options(UIApplication& app, const NSURL& url, const Value& options) = 0;
     virtual unsigned long application_supportedInterfaceOrientationsForWindow(
         UIApplication& app, const std::shared_ptr<UIWindow>& window) = 0;
+    // A toast over whatever is on top.
+    virtual void showMessage(const std::string& message) = 0;
 
     // The installed services; nullptr when none is.
     static std::shared_ptr<ZorviaServices> current();

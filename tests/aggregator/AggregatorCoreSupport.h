@@ -70,6 +70,8 @@ public:
                                                                       const std::shared_ptr<UIWindow>&) override {
         return orientationMask;
     }
+    void showMessage(const std::string& message) override { messages.push_back(message); }
+    std::vector<std::string> messages;
 
 private:
     void opened(const std::string& form, const NSURL& url);

@@ -131,6 +131,32 @@ TEST_F(GameScreens, PayBeforeALoginFailsAndTellsThePlayer) {
     EXPECT_TRUE(waitForPixel({a.width / 2.0, a.height * 2.0 / 3}, [](RGB p) { return p.r < 60 && p.g < 60 && p.b < 60; }));
 }
 
+// An order the aggregator's servers never answer: the player sees why, the
+// page hears nothing, and the failures are in the log files (not only on
+// standard error), while the start leaves no object addresses and no
+// empty carrier line.
+TEST_F(GameScreens, AFailedOrderIsToldToThePlayerAndWrittenToTheLogFiles) {
+    for (size_t i = 0; i < standIns.aggregator.apiCount(); ++i)
+        standIns.aggregator.api(i).scriptAlways("/v1/order/orderpay", standin::Reply::closeConnection());
+    launch(R"(RelaySDK_IOS.Pay({orderInfo: {goodsID: "g60", goodsName: "钻石", cpOrderID: "cp-1", count: 1, amount: 6},
+                                roleInfo: {serverID: "s1", serverName: "一区", gameRoleID: "r1", gameRoleName: "勇者"}});)");
+    ASSERT_TRUE(reported("ready")) << game->log();
+    // The toast: a dark box at two thirds of the window's height.
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(display, window, &a));
+    EXPECT_TRUE(waitForPixel({a.width / 2.0, a.height * 2.0 / 3}, [](RGB p) { return p.r < 60 && p.g < 60 && p.b < 60; }));
+    ASSERT_TRUE(game->stop());  // writes out what is queued
+    EXPECT_FALSE(game->reported("onPay")) << game->log();
+
+    std::string files;
+    for (auto& f : fs::directory_iterator(dir / "home/Library/Caches/Logs")) files += readFile(f.path());
+    EXPECT_NE(files.find("RLLog:下单失败，网络故障"), std::string::npos) << files;
+    EXPECT_NE(files.find("RLLog:no server answered /v1/order/orderpay"), std::string::npos) << files;
+    std::string log = game->log();
+    EXPECT_EQ(log.find("<SDKCooperater: 0x"), std::string::npos) << log;
+    EXPECT_EQ(log.find("运营商:\n"), std::string::npos) << log;
+}
+
 TEST_F(GameScreens, TheWindowShowsThePageFromItsFirstFrameAndEndsCleanlyWhenDestroyed) {
     launch("");
     // However early it is looked at, the mapped window shows the page, never an empty black frame.

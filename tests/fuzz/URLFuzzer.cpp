@@ -1,15 +1,23 @@
 // Addresses and escaped paths from the page and servers: parsing keeps the
 // text it was given and finds the same parts again in it; percent-encoding
-// then decoding gives back any text, and decoding never grows a text.
+// then decoding gives back any text, and decoding never grows a text. An
+// address shortened for the log keeps everything before its query, and
+// shortening it again never lengthens it.
 
 #include "FuzzSupport.h"
 #include "platform/foundation/NSURL.h"
+#include "platform/foundation/Redact.h"
 #include "platform/foundation/Strings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(fuzz::text(data, size));
     FUZZ_CHECK(strings::percentDecode(strings::percentEncode(text)) == text);
     FUZZ_CHECK(strings::percentDecode(text).size() <= text.size());
+    std::string logged = redact::url(text);
+    size_t query = text.find('?');
+    FUZZ_CHECK(logged.compare(0, query == std::string::npos ? logged.size() : query + 1, text, 0,
+                              query == std::string::npos ? text.size() : query + 1) == 0);
+    FUZZ_CHECK(redact::url(logged).size() <= logged.size());
     auto url = NSURL::URLWithString(text);
     if (!url) return 0;
     FUZZ_CHECK(url->absoluteString() == text);

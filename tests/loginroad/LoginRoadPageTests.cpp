@@ -23,6 +23,7 @@
 #include "platform/net/URLSession.h"
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIEventInjection.h"
+#include "platform/ui/UILabel.h"
 #include "platform/ui/UIStoryboard.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/SNSDKPlugin.h"
@@ -269,13 +270,25 @@ TEST_F(LoginRoad, PayFromThePageOrdersThenPaysOnThePaymentScreen) {
     EXPECT_EQ(settled->decoded.text("m"), "6.00");
 }
 
-TEST_F(LoginRoad, ARefusedOrderShowsItsAlertAndFailsOnPay) {
+// A refused order: the player sees why (the toast and the refusal's
+// alert); the page hears nothing, as no order was placed.
+TEST_F(LoginRoad, ARefusedOrderShowsItsAlertAndAToastAndThePageHearsNothing) {
     scriptAggregator("/v1/order/orderpay", Reply::json(AggregatorStandin::errorReply(1000, "商品已下架")));
     launch();
     ASSERT_EQ(loginFromThePage()["result"], Value(0));
     call(R"(RelaySDK_IOS.Pay({orderInfo: {goodsID: "g60", cpOrderID: "cp-2", count: 1, amount: 6}}))");
-    EXPECT_EQ(event("onPay"), Value::dict({{"result", 1}}));
+    // The toast (found while it fades, when its model alpha is 0 already).
+    ASSERT_TRUE(testsupport::waitFor([] {
+        return uitest::findView([](UIView& v) {
+            auto* label = dynamic_cast<UILabel*>(&v);
+            return label && label->text() == "下单失败，商品已下架";
+        }) != nullptr;
+    }));
     EXPECT_FALSE(ZVPayVC::current());
+    // Anything the page heard about it came before this round trip.
+    call("report('mark', 1)");
+    event("mark");
+    for (auto& m : controller->probe->messages) EXPECT_NE(m.str("kind"), "onPay");
     ASSERT_TRUE(testsupport::waitFor([] { return uitest::findLabel("商品已下架") != nullptr; }));
     ASSERT_TRUE(testsupport::waitFor([] { return uitest::tapButton("确定"); }));
     ASSERT_TRUE(testsupport::waitFor([] { return uitest::findLabel("商品已下架") == nullptr; }));

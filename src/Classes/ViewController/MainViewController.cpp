@@ -321,11 +321,12 @@ void MainViewController::webView_runJavaScriptTextInputPanelWithPrompt(
 
 void MainViewController::webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,
                                                                         const Error& error) {
-    NSLog("Load Fail");
     // Only the start page's own load is tried again, once a second, one
     // retry at a time; a load that was cancelled or replaced is not a failure.
     bool cancelled = (error.domain == NSURLErrorDomain && error.code == NSURLErrorCancelled) ||
                      (error.domain == WebKitErrorDomain && error.code == WebKitErrorFrameLoadInterruptedByPolicyChange);
+    if (!cancelled)
+        logError("webView:didFailProvisionalNavigation:withError:", "Load Fail " + WKDescribeLoadFailure(navigation, error));
     if (cancelled || !navigation || navigation != startNavigation_ || retryPending_) return;
     retryPending_ = true;
     auto self = std::static_pointer_cast<MainViewController>(sharedController());
@@ -369,8 +370,9 @@ void MainViewController::showPage(const std::optional<UIColor>& background) {
     GtkHost::showWindow();
 }
 
-void MainViewController::webView_didFailNavigation_withError(WKWebView&, const Navigation&, const Error&) {
-    NSLog("Load Fail");
+void MainViewController::webView_didFailNavigation_withError(WKWebView&, const Navigation& navigation,
+                                                              const Error& error) {
+    logError("webView:didFailNavigation:withError:", "Load Fail " + WKDescribeLoadFailure(navigation, error));
 }
 
 // ---- The "local" scheme --------------------------------------------------------

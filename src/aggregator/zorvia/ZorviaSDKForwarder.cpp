@@ -1,5 +1,6 @@
 #include "aggregator/zorvia/ZorviaSDKForwarder.h"
 
+#include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ZVLoginVC.h"
 #include "usercenter/core/ZorviaSDK.h"
 
@@ -46,5 +47,7 @@ unsigned long ZorviaSDKForwarder::application_supportedInterfaceOrientationsForW
     UIApplication& app, const std::shared_ptr<UIWindow>& window) {
     return ZorviaSDK::application_supportedInterfaceOrientationsForWindow(app, window);
 }
+
+void ZorviaSDKForwarder::showMessage(const std::string& message) { CXRMessage::showMessage(message); }
 
 void installZorviaSDKForwarder() { ZorviaServices::install(std::make_shared<ZorviaSDKForwarder>()); }

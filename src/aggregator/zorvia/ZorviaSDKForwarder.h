@@ -23,6 +23,7 @@ public:
     void application_openURL_options(UIApplication& app, const NSURL& url, const Value& options) override;
     unsigned long application_supportedInterfaceOrientationsForWindow(UIApplication& app,
                                                                       const std::shared_ptr<UIWindow>& window) override;
+    void showMessage(const std::string& message) override;
 };
 
 void installZorviaSDKForwarder();

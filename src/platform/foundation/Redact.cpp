@@ -44,4 +44,19 @@ std::string json(const Value& v) { return credentials(v).toJSON(); }
 
 std::string json(const std::optional<Value>& v) { return v ? json(*v) : "(none)"; }
 
+std::string url(const std::string& address) {
+    size_t query = address.find('?');
+    if (query == std::string::npos) return address;
+    size_t end = std::min(address.find('#', query), address.size());
+    std::string out = address.substr(0, query + 1);
+    auto pairs = strings::split(address.substr(query + 1, end - query - 1), "&");
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        if (i) out += '&';
+        size_t eq = pairs[i].find('=');
+        bool hidden = eq != std::string::npos && namesCredential(strings::percentDecode(pairs[i].substr(0, eq)));
+        out += hidden ? pairs[i].substr(0, eq + 1) + secret(pairs[i].substr(eq + 1)) : pairs[i];
+    }
+    return out + address.substr(end);
+}
+
 }  // namespace redact

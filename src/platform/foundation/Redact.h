@@ -18,5 +18,8 @@ Value credentials(const Value& v);
 std::string json(const Value& v);
 // The same for an optional reply; "(none)" without one.
 std::string json(const std::optional<Value>& v);
+// An address with the values of its credential query parameters shortened
+// ("...?user=a&sign=1f3e…"); the rest as it is.
+std::string url(const std::string& address);
 
 }  // namespace redact

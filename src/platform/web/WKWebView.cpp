@@ -14,6 +14,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Redact.h"
 #include "platform/ui/GtkHost.h"
 #include "platform/web/ChunkStream.h"
 #include "platform/web/ExtraTrust.h"
@@ -547,6 +548,12 @@ void WKWebView::attachEngine() {
     g_signal_connect(e->view, "script-dialog", G_CALLBACK(EngineAccess::scriptDialog), e.get());
     viewRegistry()[e->view] = this;
     engine_ = std::move(e);
+}
+
+std::string WKDescribeLoadFailure(const std::shared_ptr<WKNavigation>& navigation, const Error& error) {
+    std::string address = error.userInfo[NSURLErrorFailingURLStringErrorKey].stringOr("");
+    if (address.empty() && navigation) address = navigation->url();
+    return redact::url(address.empty() ? "(no address)" : address) + ": " + error.localizedDescription();
 }
 
 WKWebView::~WKWebView() {

@@ -39,6 +39,11 @@ private:
     std::string url_;
 };
 
+// A failed load in one line for the log: the address that failed (the
+// error's failing address, else what the navigation asked for; credentials
+// in its query shortened) and the engine's reason.
+std::string WKDescribeLoadFailure(const std::shared_ptr<WKNavigation>& navigation, const Error& error);
+
 class WKUIDelegate {
 public:
     virtual ~WKUIDelegate() = default;

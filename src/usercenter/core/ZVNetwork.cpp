@@ -3,8 +3,9 @@
 #include <atomic>
 #include <chrono>
 
+#include "logging/VLLog.h"
 #include "platform/dispatch/DispatchQueue.h"
-#include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Redact.h"
 #include "platform/foundation/Strings.h"
 #include "platform/net/URLSession.h"
 #include "usercenter/core/ShareVale.h"
@@ -39,8 +40,9 @@ Error unreadableReply(const std::string& url) {
     return e;
 }
 
-void report(const Error& e, const ZVFailure& failure) {
-    NSLog("error = %s", e.localizedDescription().c_str());
+// Every failed request reaches the log with the address it went to.
+void report(const Error& e, const std::string& url, const ZVFailure& failure) {
+    VLLogError("error = %s (%s)", e.localizedDescription().c_str(), redact::url(url).c_str());
     if (failure) failure(e);
 }
 
@@ -52,7 +54,7 @@ void post(const std::string& path, HTTPHeaders headers, std::string body, std::c
     std::string url = base + path;
     if (base.empty()) {
         Error e = urlerror::make(NSURLErrorBadURL, "no user-centre server address is configured", url);
-        DispatchQueue::main()->async([failure = std::move(failure), e] { report(e, failure); });
+        DispatchQueue::main()->async([failure = std::move(failure), e, url] { report(e, url, failure); });
         return;
     }
     URLRequest request(url, "POST");
@@ -62,10 +64,10 @@ void post(const std::string& path, HTTPHeaders headers, std::string body, std::c
     URLSession::shared()->dataTask(
         request,
         [url, read = std::move(read), success = std::move(success), failure = std::move(failure)](URLResult result) {
-            if (result.error) return report(*result.error, failure);
+            if (result.error) return report(*result.error, url, failure);
             Error error;
             std::optional<Value> reply = read(result, url, error);
-            if (!reply) return report(error, failure);
+            if (!reply) return report(error, url, failure);
             if (success) success(*reply);
         },
         DispatchQueue::main());

@@ -1,5 +1,6 @@
 #include "usercenter/screens/ZVLoginRzView.h"
 
+#include "logging/VLLog.h"
 #include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVExternal.h"
@@ -89,6 +90,7 @@ void ZVRealNameForm::doCommit() {
             self->removePanel(self->isShowCover);
         },
         [weak](const std::string& message) {
+            VLLogWarn("ZVLoginRzView: the real-name check failed: %s", message.c_str());
             auto self = weak.lock();
             if (!self) return;
             self->busy_ = false;

@@ -1,5 +1,6 @@
 #include "usercenter/screens/ZVLoginWebView.h"
 
+#include "logging/VLLog.h"
 #include "platform/foundation/PlatformLog.h"
 #include "usercenter/core/URLEncode.h"
 #include "usercenter/core/ZVExternal.h"
@@ -83,10 +84,11 @@ void ZVLoginWebView::layoutSubviews() {
 
 void ZVLoginWebView::webView_didStartProvisionalNavigation(WKWebView&, const Navigation&) { NSLog("开始加载"); }
 
-void ZVLoginWebView::webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation&, const Error&) {
-    NSLog("加载失败");
+void ZVLoginWebView::webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,
+                                                            const Error& error) {
+    VLLogWarn("加载失败 %s", WKDescribeLoadFailure(navigation, error).c_str());
 }
 
-void ZVLoginWebView::webView_didFailNavigation_withError(WKWebView&, const Navigation&, const Error&) {
-    NSLog("加载失败");
+void ZVLoginWebView::webView_didFailNavigation_withError(WKWebView&, const Navigation& navigation, const Error& error) {
+    VLLogWarn("加载失败 %s", WKDescribeLoadFailure(navigation, error).c_str());
 }

@@ -1,5 +1,6 @@
 #include "usercenter/screens/ZVSuWebVC.h"
 
+#include "logging/VLLog.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/ui/UINavigationController.h"
 #include "platform/ui/UIScreen.h"
@@ -112,8 +113,11 @@ void ZVSuWebVC::webView_decidePolicyForNavigationAction_decisionHandler(WKWebVie
 
 void ZVSuWebVC::webView_didStartProvisionalNavigation(WKWebView&, const Navigation&) { NSLog("开始加载"); }
 
-void ZVSuWebVC::webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation&, const Error&) {
-    NSLog("加载失败");
+void ZVSuWebVC::webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,
+                                                            const Error& error) {
+    VLLogWarn("加载失败 %s", WKDescribeLoadFailure(navigation, error).c_str());
 }
 
-void ZVSuWebVC::webView_didFailNavigation_withError(WKWebView&, const Navigation&, const Error&) { NSLog("加载失败"); }
+void ZVSuWebVC::webView_didFailNavigation_withError(WKWebView&, const Navigation& navigation, const Error& error) {
+    VLLogWarn("加载失败 %s", WKDescribeLoadFailure(navigation, error).c_str());
+}

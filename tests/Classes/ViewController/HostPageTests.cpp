@@ -23,6 +23,7 @@
 #include "platform/foundation/Strings.h"
 #include "platform/web/WebTestSupport.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
+#include "plugin/iOS/RAZ5Orered/LogCapture.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
 #include "standin/StandinServer.h"
 
@@ -136,6 +137,7 @@ TEST_F(HostPage, TheLocalFallbackPageLoadsFromTheBundle) {
 
 TEST_F(HostPage, AStartPageThatFailsTwiceLoadsOnTheThirdTry) {
     ScopedTestClock clock;
+    shelltest::LogCapture log;
     FlakyServer server(2);
     start(Value::dict({{"CFBundleIdentifier", "com.example.host"},
                        {"KL_PAGE_SERVER", "http://127.0.0.1:" + std::to_string(server.port())}}));
@@ -150,6 +152,16 @@ TEST_F(HostPage, AStartPageThatFailsTwiceLoadsOnTheThirdTry) {
                                    "served /orba7/index/native_ios/release/index.html?timestamp="));
     EXPECT_EQ(server.connections.load(), 3);
     EXPECT_FALSE(controller->retryPending());
+    // Each failure reached the log (and so its files) with the address and the engine's reason.
+    std::string address = "http://127.0.0.1:" + std::to_string(server.port()) + "/orba7/index/native_ios/release/index.html?timestamp=";
+    int failures = 0;
+    for (auto& line : log->flushed())
+        if (strings::hasPrefix(line.message, "Load Fail " + address)) {
+            ++failures;
+            EXPECT_EQ(line.flag, VLLogFlagError);
+            EXPECT_GT(line.message.find(": ", address.size()), address.size()) << line.message;
+        }
+    EXPECT_EQ(failures, 2);
 }
 
 // The bundle's extra CA is trusted by the web view as by the network layer.

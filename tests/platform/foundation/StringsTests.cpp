@@ -140,6 +140,12 @@ TEST(Redact, CredentialsShowFourCharactersAtAnyDepthAndNothingElseChanges) {
     EXPECT_EQ(shown["sign"], Value(12345));  // only texts are credentials
     EXPECT_EQ(shown["data"]["uid"], Value("demo"));
     EXPECT_EQ(redact::json(std::optional<Value>()), "(none)");
+
+    // Addresses: the values of credential parameters, nothing else.
+    EXPECT_EQ(redact::url("https://h/rw?username=demo&logintime=17&sign=1f3e9a0b#top"),
+              "https://h/rw?username=demo&logintime=17&sign=1f3e…#top");
+    EXPECT_EQ(redact::url("https://h/p?user%5Ftoken=abcdefgh&flag&key="), "https://h/p?user%5Ftoken=abcd…&flag&key=…");
+    EXPECT_EQ(redact::url("local://game/index.html"), "local://game/index.html");
 }
 
 TEST(StringFormat, TableFormatsAreRenderedWithoutPrintf) {

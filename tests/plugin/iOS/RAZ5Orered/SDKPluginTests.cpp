@@ -226,19 +226,22 @@ TEST_F(RelayInterface, ThePagesRecordsBecomeTheAggregatorsRecords) {
 
 TEST_F(RelayInterface, PayAndRoleCallsReachTheAggregator) {
     aggtest::NotificationRecorder seen{{kRlpcRPNotiRecharge}};
-    // An order without a role still goes to the facade (which fails it here: no server).
+    // An order without a role still goes to the facade, which fails it here
+    // (no server): the player is told, the game hears nothing.
     relay->Pay(R"({"orderInfo":{"goodsID":"g1","count":"2","amount":"6.5"}})");
-    ASSERT_TRUE(testsupport::waitFor([&] { return seen.count(kRlpcRPNotiRecharge) == 1; }));
-    EXPECT_EQ(seen.all()[0].userInfo["msg"], Value("网络故障"));
+    ASSERT_TRUE(testsupport::waitFor([&] { return aggregator.zorvia->messages.size() == 1; }));
+    EXPECT_EQ(aggregator.zorvia->messages[0], "下单失败，网络故障");
+    RunLoop::drain();
+    EXPECT_EQ(seen.count(kRlpcRPNotiRecharge), 0u);
     // No order: failed at once. Not an object, or no text: dropped.
     relay->Pay(R"({"roleInfo":{}})");
-    EXPECT_EQ(seen.count(kRlpcRPNotiRecharge), 2u);
-    EXPECT_EQ(seen.all()[1].userInfo["msg"], Value("Pay params error"));
+    EXPECT_EQ(seen.count(kRlpcRPNotiRecharge), 1u);
+    EXPECT_EQ(seen.all()[0].userInfo["msg"], Value("Pay params error"));
     relay->Pay(std::string("null"));
     relay->Pay(std::string("{bad"));
     relay->Pay(std::nullopt);
     RunLoop::drain();
-    EXPECT_EQ(seen.count(kRlpcRPNotiRecharge), 2u);
+    EXPECT_EQ(seen.count(kRlpcRPNotiRecharge), 1u);
 
     relay->SetGameRoleInfo(R"({"serverID":"s1","serverName":"一区","gameRoleName":"勇者","gameRoleID":"r1",
                               "gameRoleLevel":"3","isCreate":true})");
