@@ -1,5 +1,9 @@
 #include "usercenter/core/ZVPayVC.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "logging/VLLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/UIScreen.h"
 #include "ui/ZVProgressHUD.h"
@@ -14,6 +18,7 @@
 namespace {
 constexpr double kPanelWidth = 315;
 constexpr double kWayRowHeight = 44;
+constexpr double kWaysTop = 140, kGap = 16, kButtonHeight = 44, kBottomMargin = 20;
 std::weak_ptr<ZVPayVC> onScreen;
 
 // A positive amount of money as plain decimal text, at most two decimals.
@@ -57,7 +62,7 @@ void ZVPayVC::viewDidLoad() {
     v->setBackgroundColor(UIColor::colorWithWhite(0, 0.4));
     v->setOpaque(false);
     CGRect screen = v->bounds();
-    panel_ = std::make_shared<UIView>(CGRect((screen.width() - kPanelWidth) / 2, screen.height() / 2 - 170, kPanelWidth, 340));
+    panel_ = std::make_shared<UIView>(CGRect((screen.width() - kPanelWidth) / 2, 0, kPanelWidth, 0));
     panel_->setBackgroundColor(UIColor::whiteColor());
     panel_->layer()->setCornerRadius(10);
     panel_->setClipsToBounds(true);
@@ -94,13 +99,21 @@ void ZVPayVC::viewDidLoad() {
     amount->setAccessibilityIdentifier("pay_amount");
     panel_->addSubview(amount);
 
-    waysBox_ = std::make_shared<UIView>(CGRect(20, 140, kPanelWidth - 40, 2 * kWayRowHeight));
+    waysBox_ = std::make_shared<UIView>(CGRect(20, kWaysTop, kPanelWidth - 40, kWayRowHeight));
     panel_->addSubview(waysBox_);
+    waysNote_ = std::make_shared<UILabel>(CGRect(0, 0, kPanelWidth - 40, kWayRowHeight));
+    waysNote_->setFont(UIFont::systemFontOfSize(14));
+    waysNote_->setTextColor(ZVStyle::textGray());
+    waysNote_->setTextAlignment(NSTextAlignment::Center);
+    waysNote_->setNumberOfLines(0);
+    waysNote_->setText("正在获取支付方式…");
+    waysNote_->setAccessibilityIdentifier("pay_ways_note");
+    waysBox_->addSubview(waysNote_);
 
     confirmButton_ = ZVStyle::actionButton("确认支付");
-    confirmButton_->setFrame(CGRect(20, 340 - 64, kPanelWidth - 40, 44));
     confirmButton_->setAccessibilityIdentifier("pay_confirm");
     panel_->addSubview(confirmButton_);
+    layoutPanel();
 
     std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
     closeButton_->addAction(UIControlEventTouchUpInside, [weak](UIControl&) {
@@ -118,7 +131,8 @@ std::vector<UIKeyCommand> ZVPayVC::keyCommands() const {
             {UIKeyInputReturn, 0, [weak] { if (auto self = weak.lock()) self->confirm(); }}};
 }
 
-void ZVPayVC::post(const char* path, const Value& params, std::function<void(ZVPayVC&, const Value&)> onReply) {
+void ZVPayVC::post(const char* path, const Value& params, std::function<void(ZVPayVC&, const Value&)> onReply,
+                   std::function<void(ZVPayVC&)> onFailure) {
     busy_ = true;
     ZVProgressHUD::showHUDAddedTo(panel_, false);
     std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
@@ -135,33 +149,71 @@ void ZVPayVC::post(const char* path, const Value& params, std::function<void(ZVP
         [settle, onReply](const Value& reply) {
             if (auto self = settle()) onReply(*self, reply);
         },
-        [settle](const Error&) {
-            if (auto self = settle()) CXRMessage::showMessage(kZVServerErrorMessage, self->panel_);
+        [settle, onFailure, path = std::string(path)](const Error& e) {
+            auto self = settle();
+            if (!self) return;
+            VLLogWarn("ZVPayVC: %s failed: %s", path.c_str(), e.localizedDescription().c_str());
+            if (onFailure) return onFailure(*self);
+            CXRMessage::showMessage(kZVServerErrorMessage, self->panel_);
         });
 }
 
 void ZVPayVC::showRefusal(const Value& reply) {
-    CXRMessage::showMessage(ZVReplyMessage(reply, kZVServerErrorMessage), panel_);
+    std::string message = ZVReplyMessage(reply, kZVServerErrorMessage);
+    VLLogWarn("ZVPayVC: payment of %s refused: %s", order_.attach.c_str(), message.c_str());
+    CXRMessage::showMessage(message, panel_);
 }
 
 void ZVPayVC::loadWays() {
     if (busy_) return;
     auto& share = ShareVale::sharedInstance();
     Value params = Value::dict({{"i", share.userName()}, {"s", share.token()}, {"g", share.gameID()}, {"m", order_.money}});
-    post(ZVApi::kPayWays, params, [](ZVPayVC& self, const Value& reply) {
-        auto result = zv::objectWithKeyValues<PayWayResult>(reply);
-        if (!result || !result->isSuccess()) return self.showRefusal(reply);
-        self.ways_.clear();
-        for (auto& w : result->ways)
-            if (!w.wayId.empty()) self.ways_.push_back(w);
-        self.selected_ = 0;
-        self.layoutWays();
-    });
+    post(
+        ZVApi::kPayWays, params,
+        [](ZVPayVC& self, const Value& reply) {
+            auto result = zv::objectWithKeyValues<PayWayResult>(reply);
+            if (!result || !result->isSuccess()) return self.waysUnavailable(ZVReplyMessage(reply, kZVServerErrorMessage));
+            self.ways_.clear();
+            for (auto& w : result->ways)
+                if (!w.wayId.empty()) self.ways_.push_back(w);
+            if (self.ways_.empty()) return self.waysUnavailable("没有可用的支付方式");
+            self.selected_ = 0;
+            self.layoutWays();
+        },
+        [](ZVPayVC& self) { self.waysUnavailable(kZVServerErrorMessage); });
+}
+
+void ZVPayVC::waysUnavailable(const std::string& reason) {
+    VLLogWarn("ZVPayVC: no payment ways for %s: %s", order_.attach.c_str(), reason.c_str());
+    unavailable_ = reason;
+    waysNote_->setText("无法获取支付方式\n" + reason);
+    waysNote_->setHidden(false);
+    confirmButton_->setTitle("返回游戏", UIControlStateNormal);
+    layoutPanel();
+}
+
+void ZVPayVC::layoutPanel() {
+    double box = kWayRowHeight * double(std::clamp<size_t>(wayButtons_.size(), 1, 2));
+    if (!waysNote_->isHidden()) {
+        // The note takes the lines it needs, at least one row.
+        CGSize fits = waysNote_->sizeThatFits({waysBox_->bounds().width(), 1000});
+        box = std::max(kWayRowHeight, std::ceil(fits.height) + 12);
+        waysNote_->setFrame(CGRect(0, 0, waysBox_->bounds().width(), box));
+    }
+    waysBox_->setFrame(CGRect(20, kWaysTop, kPanelWidth - 40, box));
+    double buttonTop = kWaysTop + box + kGap;
+    confirmButton_->setFrame(CGRect(20, buttonTop, kPanelWidth - 40, kButtonHeight));
+    double height = buttonTop + kButtonHeight + kBottomMargin;
+    CGRect screen = view()->bounds();
+    panel_->setFrame(CGRect((screen.width() - kPanelWidth) / 2, std::round((screen.height() - height) / 2), kPanelWidth, height));
 }
 
 void ZVPayVC::layoutWays() {
     for (auto& b : wayButtons_) b->removeFromSuperview();
     wayButtons_.clear();
+    unavailable_.reset();
+    waysNote_->setHidden(true);
+    confirmButton_->setTitle("确认支付", UIControlStateNormal);
     std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
     for (size_t i = 0; i < ways_.size() && i < 2; ++i) {
         auto b = UIButton::buttonWithType(UIButtonType::Custom);
@@ -184,6 +236,7 @@ void ZVPayVC::layoutWays() {
         waysBox_->addSubview(b);
         wayButtons_.push_back(b);
     }
+    layoutPanel();
     selectWay(selected_);
 }
 
@@ -198,10 +251,9 @@ void ZVPayVC::selectWay(size_t index) {
 
 void ZVPayVC::confirm() {
     if (finished_ || busy_) return;
-    if (ways_.empty()) {
-        loadWays();
-        return;
-    }
+    // Without a way to pay the button leads back to the game.
+    if (unavailable_) return finish(false, Value(order_.attach), kFailed, Value(*unavailable_));
+    if (ways_.empty()) return;
     const PayWay& way = ways_[selected_];
     auto& share = ShareVale::sharedInstance();
     Value params = Value::dict({{"i", share.userName()},

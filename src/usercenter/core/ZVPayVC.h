@@ -5,9 +5,15 @@
 // success (order id, amount) or failure (the game's attach text, a code,
 // a message). Codes follow the payment results: 6001 cancelled by the
 // player, 4000 refused or not possible.
+//
+// When the server offers no way of paying (a refusal such as a session it
+// no longer knows, or no answer), the screen says why in place of the ways
+// and its button reads "返回游戏": it closes the screen with 4000 and that
+// reason. The panel is as tall as what it shows.
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,10 +58,15 @@ public:
 
 private:
     void loadWays();
-    // A coded request with the overlay shown; `onReply` runs unless the screen closed meanwhile.
-    void post(const char* path, const Value& params, std::function<void(ZVPayVC&, const Value&)> onReply);
+    // A coded request with the overlay shown; `onReply` (or `onFailure`
+    // when no reply came; else a "服务器错误" toast) runs unless the screen
+    // closed meanwhile.
+    void post(const char* path, const Value& params, std::function<void(ZVPayVC&, const Value&)> onReply,
+              std::function<void(ZVPayVC&)> onFailure = nullptr);
     void showRefusal(const Value& reply);
+    void waysUnavailable(const std::string& reason);
     void layoutWays();
+    void layoutPanel();
     void finish(bool ok, const Value& a, int code, const Value& b);
 
     ZVPayOrder order_;
@@ -66,6 +77,8 @@ private:
     size_t selected_ = 0;
     std::shared_ptr<UIWindow> window_;
     std::shared_ptr<UIView> panel_, waysBox_;
+    std::shared_ptr<UILabel> waysNote_;
+    std::optional<std::string> unavailable_;  // why no way of paying is offered
     std::shared_ptr<UIButton> confirmButton_, closeButton_;
     std::vector<std::shared_ptr<UIButton>> wayButtons_;
 };

@@ -4,6 +4,7 @@
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIApplication.h"
 #include "platform/ui/UIEventInjection.h"
+#include "platform/ui/UIKeyCommand.h"
 #include "platform/ui/UILabel.h"
 #include "usercenter/core/CXRHelperBtn.h"
 #include "usercenter/core/ShareVale.h"
@@ -221,6 +222,54 @@ TEST_F(Facade, RefusedPaymentsStayOpenAndClosingCancels) {
     uitest::tapView(*close);
     EXPECT_EQ(pay.failures, 1);
     EXPECT_EQ(pay.successes, 0);
+}
+
+// No way to pay (a session the server no longer knows, or no answer): the
+// screen says why in place of the ways and leads back to the game; the
+// panel is as tall as what it shows, with no empty band.
+TEST_F(Facade, APaymentScreenWithoutWaysSaysWhyAndLeadsBack) {
+    loginThroughScreen();
+    auto& server = env->standin().server();
+    auto note = [] {
+        return std::dynamic_pointer_cast<UILabel>(
+            uitest::findView([](UIView& v) { return v.accessibilityIdentifier() == "pay_ways_note"; }));
+    };
+    server.script(UserCentreStandin::path("Pay/payway"),
+                  UserCentreStandin::coded(Value::dict({{"z", -5}, {"b", "登录已失效，请重新登录"}})));
+    openPay("6.00");
+    auto vc = ZVPayVC::current();
+    ASSERT_TRUE(vc);
+    ASSERT_TRUE(testsupport::waitFor([&] { return note() && !note()->isHidden() && note()->text() != "正在获取支付方式…"; }));
+    EXPECT_EQ(note()->text(), "无法获取支付方式\n登录已失效，请重新登录");
+    EXPECT_FALSE(uitest::findButton("确认支付"));
+    ASSERT_TRUE(uitest::tapButton("返回游戏"));
+    EXPECT_EQ(pay.failures, 1);
+    EXPECT_EQ(pay.code, 4000);
+    EXPECT_EQ(pay.b.textValue(), "登录已失效，请重新登录");
+    EXPECT_FALSE(ZVPayVC::current());
+    EXPECT_EQ(env->standin().journal().count(UserCentreStandin::path("Pay/dopay")), 0u);
+
+    // No answer at all: the same, with the request layer's word; Return leads back too.
+    pay = {};
+    server.script(UserCentreStandin::path("Pay/payway"), standin::Reply::closeConnection());
+    openPay("6.00");
+    ASSERT_TRUE(testsupport::waitFor([&] { return note() && note()->text() == "无法获取支付方式\n服务器错误"; }));
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputReturn));
+    EXPECT_EQ(pay.code, 4000);
+
+    // With a way: the button right under it.
+    pay = {};
+    openPay("6.00");
+    vc = ZVPayVC::current();
+    ASSERT_TRUE(testsupport::waitFor([&] { return vc && !vc->ways().empty(); }));
+    uitest::layout();
+    auto way = uitest::findView([](UIView& v) { return v.accessibilityIdentifier() == "pay_way_ptb"; });
+    auto confirm = uitest::findButton("确认支付");
+    ASSERT_TRUE(way && confirm);
+    double gap = uitest::screenFrame(*confirm).minY() - uitest::screenFrame(*way).maxY();
+    EXPECT_GT(gap, 0);
+    EXPECT_LT(gap, 30);
+    EXPECT_FALSE(note());  // hidden
 }
 
 TEST_F(Facade, PaymentIsRefusedAtOnceWithoutALoginOrAnAmount) {

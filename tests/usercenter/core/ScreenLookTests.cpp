@@ -125,6 +125,28 @@ TEST_F(ScreenLook, TheWholeBalanceShows) {
     }
 }
 
+// Without a way to pay: the reason wraps inside the panel above "返回游戏".
+TEST_F(ScreenLook, APaymentScreenWithoutWaysShowsWhyWhole) {
+    loginThroughScreen();
+    env->standin().server().script(
+        standin::UserCentreStandin::path("Pay/payway"),
+        standin::UserCentreStandin::coded(Value::dict({{"z", -5}, {"b", "登录已失效，请重新登录"}})));
+    openPay("6.00");
+    auto vc = ZVPayVC::current();
+    ASSERT_TRUE(vc);
+    std::shared_ptr<UIView> note;
+    ASSERT_TRUE(testsupport::waitFor([&] { return uitest::findButton("返回游戏") && (note = byId("pay_ways_note")); }));
+    auto img = shoot(*vc->window(), "pay-no-ways");
+    CGRect frame = uitest::screenFrame(*note);
+    CGRect ink = inkBounds(*img, frame);
+    EXPECT_GT(ink.width(), frame.width() / 2);
+    EXPECT_GE(ink.minY(), frame.minY());
+    EXPECT_LE(ink.maxY(), frame.maxY());
+    CGRect button = uitest::screenFrame(*uitest::findButton("返回游戏"));
+    EXPECT_GE(button.minY(), frame.maxY());
+    EXPECT_LE(button.maxY(), uitest::screenFrame(*note->superview()->superview()).maxY());
+}
+
 // The floating button, the user centre, an alert and a toast: every label's
 // text is drawn with ink inside its frame.
 TEST_F(ScreenLook, TheOtherScreensDrawTheirText) {
