@@ -171,8 +171,7 @@ void CXRHelperBtn::logoutFromUserCentre() {
     // the next start does not log in by itself.
     auto& share = ShareVale::sharedInstance();
     if (share.isLogin) ZVLoginAPI::reportLogout(share.userName(), share.token());
-    share.setLoginStyle(2);
-    share.clearLogin();
+    share.endLogin();
     CXRHelperBtn::hide();
 }
 

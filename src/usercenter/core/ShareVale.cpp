@@ -9,7 +9,8 @@
 namespace {
 constexpr const char* kPasswordService = "com.zorvia.sdk.password";
 constexpr const char* kPasswordAccount = "quicklogin";
-// The page's keychain store may not reach the saved password.
+constexpr const char* kAutoLoginAccount = "autologin";
+// The page's keychain store may not reach the saved passwords.
 [[maybe_unused]] const bool kPasswordServiceReserved = keychain::reserveService(kPasswordService);
 constexpr size_t kMaxAccounts = 5;
 NSUserDefaults& defaults() { return NSUserDefaults::standardUserDefaults(); }
@@ -31,7 +32,10 @@ void ShareVale::setToken(const std::string& token) { defaults().setObject(kZVTok
 std::string ShareVale::isRz() const { return defaults().objectForKey(kZVIsRzKey).textValue(); }
 void ShareVale::setIsRz(const std::string& status) { defaults().setObject(kZVIsRzKey, status); }
 bool ShareVale::isNotAutoLogin() const { return defaults().boolForKey(kZVIsNotAutoLoginKey); }
-void ShareVale::setIsNotAutoLogin(bool v) { defaults().setBool(kZVIsNotAutoLoginKey, v); }
+void ShareVale::setIsNotAutoLogin(bool v) {
+    defaults().setBool(kZVIsNotAutoLoginKey, v);
+    if (v) setAutoLoginDigest("");
+}
 int64_t ShareVale::loginStyle() const { return defaults().integerForKey(kZVLoginStyleKey); }
 void ShareVale::setLoginStyle(int64_t style) { defaults().setInteger(kZVLoginStyleKey, style); }
 
@@ -55,18 +59,35 @@ void ShareVale::rememberAccount(const std::string& name) {
     defaults().setObject(kZVAccountsKey, v);
 }
 
-std::string ShareVale::password() const {
-    auto data = keychain::Keychain::standard().data(kPasswordService, kPasswordAccount);
+namespace {
+std::string keptText(const char* account) {
+    auto data = keychain::Keychain::standard().data(kPasswordService, account);
     return data ? std::string(data->begin(), data->end()) : "";
 }
 
-void ShareVale::setPassword(const std::string& password) {
+void keepText(const char* account, const std::string& text) {
     auto& kc = keychain::Keychain::standard();
-    if (password.empty()) {
-        kc.remove(keychain::Query::generic(kPasswordService, kPasswordAccount));
+    if (text.empty()) {
+        kc.remove(keychain::Query::generic(kPasswordService, account));
         return;
     }
-    kc.setData(kPasswordService, kPasswordAccount, Data(password.begin(), password.end()));
+    kc.setData(kPasswordService, account, Data(text.begin(), text.end()));
+}
+}  // namespace
+
+std::string ShareVale::password() const { return keptText(kPasswordAccount); }
+void ShareVale::setPassword(const std::string& password) { keepText(kPasswordAccount, password); }
+std::string ShareVale::autoLoginDigest() const { return keptText(kAutoLoginAccount); }
+void ShareVale::setAutoLoginDigest(const std::string& digest) { keepText(kAutoLoginAccount, digest); }
+
+bool ShareVale::canLogInAutomatically() const {
+    return !isLogin && !isNotAutoLogin() && loginStyle() == 1 && !userName().empty() && !autoLoginDigest().empty();
+}
+
+void ShareVale::endLogin() {
+    setLoginStyle(2);
+    setAutoLoginDigest("");
+    clearLogin();
 }
 
 void ShareVale::clearLogin() {

@@ -43,6 +43,7 @@ public:
     std::string isRz() const;  // real-name state text of the last login
     void setIsRz(const std::string& status);
     bool isNotAutoLogin() const;
+    // Turning the automatic login off also forgets its password digest.
     void setIsNotAutoLogin(bool v);
     // 1 after a login, 2 after a logout.
     int64_t loginStyle() const;
@@ -54,6 +55,16 @@ public:
     // The password handed over by a quick login; kept in the keychain.
     std::string password() const;
     void setPassword(const std::string& password);
+
+    // The automatic login: the MD5 digest of the last typed password that
+    // logged `userName()` in, kept in the keychain (never the password
+    // itself) while the switch is on; "" when there is none.
+    std::string autoLoginDigest() const;
+    void setAutoLoginDigest(const std::string& digest);
+    // A login window opening now logs in by itself: the switch is on, the
+    // last session ended logged in (login style 1), and an account and its
+    // digest are kept; no login stands in this process.
+    bool canLogInAutomatically() const;
 
     // Memory only.
     std::optional<int64_t> xiaohao_id;
@@ -70,6 +81,9 @@ public:
 
     // Forgets the memory-only state of a login (after a logout).
     void clearLogin();
+    // After a logout: login style 2, the automatic login's digest
+    // forgotten, and the memory-only state cleared.
+    void endLogin();
 
 private:
     ShareVale();

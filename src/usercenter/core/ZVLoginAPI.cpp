@@ -52,10 +52,16 @@ void postRealNameToServerWithRealName(const std::string& realName, const std::st
 void loginWithName(const std::string& name, const std::string& password,
                    std::function<void(const LoginResult&)> success,
                    std::function<void(int64_t, const std::string&)> failed) {
+    loginWithDigest(name, URLEncode::md5String(password), std::move(success), std::move(failed));
+}
+
+void loginWithDigest(const std::string& name, const std::string& passwordDigest,
+                     std::function<void(const LoginResult&)> success,
+                     std::function<void(int64_t, const std::string&)> failed) {
     auto& share = ShareVale::sharedInstance();
     std::string t = URLEncode::getNowTimeTimestamp();
     Value params = Value::dict({{"i", name},
-                                {"p", URLEncode::md5String(password)},
+                                {"p", passwordDigest},
                                 {"g", share.gameID()},
                                 {"appid", share.appID()},
                                 {"cpsId", share.chanelid()},
@@ -74,10 +80,10 @@ void loginWithName(const std::string& name, const std::string& password,
                 if (failed) failed(*code, ZVReplyMessage(reply, "登录失败"));
                 return;
             }
-            if (failed) failed(-8, kZVServerErrorMessage);
+            if (failed) failed(kTransportFailure, kZVServerErrorMessage);
         },
         [failed](const Error&) {
-            if (failed) failed(-8, kZVServerErrorMessage);
+            if (failed) failed(kTransportFailure, kZVServerErrorMessage);
         });
 }
 

@@ -13,6 +13,9 @@ inline constexpr const char* kZVServerErrorMessage = "服务器错误";
 
 namespace ZVLoginAPI {
 
+// The failure code of a login that got no usable reply.
+inline constexpr int64_t kTransportFailure = -8;
+
 using Failed = std::function<void(const std::string& message)>;
 
 // SMS code ("Sdkhome/yzm", form body: "sj", "username", "type"). "a" = 1
@@ -33,6 +36,11 @@ void postRealNameToServerWithRealName(const std::string& realName, const std::st
 void loginWithName(const std::string& name, const std::string& password,
                    std::function<void(const LoginResult&)> success,
                    std::function<void(int64_t code, const std::string& message)> failed);
+// The same with the password's MD5 digest in place of the password (the
+// automatic login, which keeps no password).
+void loginWithDigest(const std::string& name, const std::string& passwordDigest,
+                     std::function<void(const LoginResult&)> success,
+                     std::function<void(int64_t code, const std::string& message)> failed);
 
 // The SDK information ("Sdkhome/sdkinfo"); nullopt when it could not be had.
 void requestSdkInfo(std::function<void(std::optional<SdkInfoResult>)> completion);

@@ -1,5 +1,6 @@
 #include "usercenter/core/ZVLoginVC.h"
 
+#include "logging/VLLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/ui/UIKeyboard.h"
 #include "ui/ZVProgressHUD.h"
@@ -193,20 +194,36 @@ void ZVLoginVC::doLogin() {
     std::string password = password_->text();
     if (name.empty()) return CXRMessage::showMessage("请输入账号", view());
     if (password.empty()) return CXRMessage::showMessage("请输入密码", view());
+    send(name, URLEncode::md5String(password), false);
+}
+
+void ZVLoginVC::logInAutomatically() {
+    auto& share = ShareVale::sharedInstance();
+    if (busy_ || finished_ || !share.canLogInAutomatically()) return;
+    account_->setText(share.userName());
+    send(share.userName(), share.autoLoginDigest(), true);
+}
+
+void ZVLoginVC::send(const std::string& name, const std::string& digest, bool automatic) {
     view()->endEditing(true);
     busy_ = true;
     ZVProgressHUD::showHUDAddedTo(view(), false);
     std::weak_ptr<ZVLoginVC> weak = std::static_pointer_cast<ZVLoginVC>(sharedController());
-    ZVLoginAPI::loginWithName(
-        name, password,
-        [weak](const LoginResult& result) {
+    ZVLoginAPI::loginWithDigest(
+        name, digest,
+        [weak, digest](const LoginResult& result) {
             auto self = weak.lock();
             if (!self || self->finished_) return;
             self->busy_ = false;
+            self->loginDigest_ = digest;
             ZVProgressHUD::hideHUDForView(self->view(), false);
             self->loggedIn(result);
         },
-        [weak](int64_t code, const std::string& message) {
+        [weak, name, automatic](int64_t code, const std::string& message) {
+            VLLogWarn("ZVLoginVC: the %slogin of %s failed (%lld): %s", automatic ? "automatic " : "", name.c_str(),
+                      (long long)code, message.c_str());
+            // A refused automatic login is not tried again: the password is asked for.
+            if (automatic && code != ZVLoginAPI::kTransportFailure) ShareVale::sharedInstance().setAutoLoginDigest("");
             auto self = weak.lock();
             if (!self || self->finished_) return;
             self->busy_ = false;
@@ -228,6 +245,9 @@ void ZVLoginVC::closeWindow() {
 
 void ZVLoginVC::finish(const LoginResult& result) {
     auto self = std::static_pointer_cast<ZVLoginVC>(sharedController());  // alive through the block
+    // The next start logs in with it while the switch is on.
+    auto& share = ShareVale::sharedInstance();
+    share.setAutoLoginDigest(share.isNotAutoLogin() ? "" : loginDigest_);
     closeWindow();
     auto success = std::move(success_);
     success_ = nullptr;

@@ -7,6 +7,13 @@
 // block. A quick login handed over by the operator's box application
 // ("SendQuickLogin") fills the fields and logs in.
 //
+// The automatic login ("自动登录" on the account page): a login that
+// succeeds keeps the password's digest (ShareVale::autoLoginDigest) while
+// the switch is on, and a login window opened at a later start logs that
+// account in by itself (logInAutomatically), the player typing nothing.
+// A refusal shows its message, forgets the digest and leaves the window
+// waiting for the password.
+//
 // Keys: Return moves from the account to the password and there logs in
 // (also with no field being edited); a tap beside the fields ends editing,
 // and the panel moves up while the keyboard would cover it.
@@ -65,6 +72,9 @@ public:
 
     // The login button's action.
     void doLogin();
+    // Logs the kept account in with its kept digest, when
+    // ShareVale::canLogInAutomatically(); otherwise nothing.
+    void logInAutomatically();
     // The close button's action.
     void cancel();
 
@@ -73,6 +83,7 @@ public:
 
 private:
     void setBlocks(Success success, Failure failure);
+    void send(const std::string& name, const std::string& digest, bool automatic);
     void finish(const LoginResult& result);
     void loggedIn(const LoginResult& result);
     void buildTerms();
@@ -83,6 +94,7 @@ private:
     Success success_;
     Failure failure_;
     bool busy_ = false, finished_ = false, verifying_ = false;
+    std::string loginDigest_;  // of the login under way or done
     std::shared_ptr<ZVLoginPanels> panels_;
     std::shared_ptr<UIWindow> window_;
     std::shared_ptr<UIView> panel_;

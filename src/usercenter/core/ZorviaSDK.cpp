@@ -1,5 +1,6 @@
 #include "usercenter/core/ZorviaSDK.h"
 
+#include "logging/VLLog.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/PlatformLog.h"
@@ -63,7 +64,7 @@ void ZorviaSDK::didFinishLaunching() {
     ZVLoginAPI::requestSdkInfo([](std::optional<SdkInfoResult> info) {
         auto& share = ShareVale::sharedInstance();
         if (!info) {
-            NSLog("ZorviaSDK: the SDK information request failed");
+            VLLogWarn("ZorviaSDK: the SDK information request failed");
             return;
         }
         share.needsUpdate = info->needsUpdate;
@@ -80,7 +81,7 @@ void ZorviaSDK::loadLoginViewResultSuccess(LoginSuccess success, LoginFailure fa
         showUpdateAlert();
         return;
     }
-    ZVLoginVC::present(
+    auto vc = ZVLoginVC::present(
         [success, failed](const LoginResult& result) {
             auto& share = ShareVale::sharedInstance();
             std::string userName = result.userName.empty() ? share.userName() : result.userName;
@@ -99,9 +100,17 @@ void ZorviaSDK::loadLoginViewResultSuccess(LoginSuccess success, LoginFailure fa
             if (!share.isHideSuspend) CXRHelperBtn::show();
             if (success) success(loginTime, userName, result.sign, result.rzStatus);
         },
-        [failed](int64_t code, const std::string& message) {
+        [success, failed](int64_t code, const std::string& message) {
+            auto& share = ShareVale::sharedInstance();
+            // Closed while a login stands (Login tapped again): that login
+            // goes on, and the game hears it again rather than a failure.
+            if (code == ZVLoginVC::kCancelled && share.isLogin) {
+                if (success) success(share.loginTime, share.userName(), share.token(), share.isRz());
+                return;
+            }
             if (failed) failed(int(code), message);
         });
+    vc->logInAutomatically();
 }
 
 void ZorviaSDK::LoginOut() {
@@ -111,8 +120,7 @@ void ZorviaSDK::LoginOut() {
     button->stopOnlineTimer();
     button->destoryWindow();
     if (!share.token().empty()) ZVLoginAPI::reportLogout(share.userName(), share.token());
-    share.setLoginStyle(2);
-    share.clearLogin();
+    share.endLogin();
 }
 
 void ZorviaSDK::SetUserInfoDataWithRoleId(const std::string& roleId, const std::string& roleName,

@@ -26,6 +26,11 @@ public:
 
     // Launch: the SDK information request and its update notice.
     static void didFinishLaunching();
+    // The login window, which logs the kept account in by itself when the
+    // automatic login allows (ZVLoginVC). Closing it reports
+    // ZVLoginVC::kCancelled to `failed`, except while a login stands (Login
+    // asked for again): the player stays logged in, and `success` hears
+    // that login again.
     static void loadLoginViewResultSuccess(LoginSuccess success, LoginFailure failed);
     static void LoginOut();
     // Block gets 2 at once when a text is empty, else 1 (uploaded) or 0 (failed).

@@ -2,6 +2,8 @@
 
 #include "platform/device/DeviceFacts.h"
 #include "platform/foundation/Strings.h"
+#include "platform/ui/UIKeyCommand.h"
+#include "platform/ui/UINavigationController.h"
 #include "platform/ui/UIStoryboard.h"
 #include "usercenter/core/CXRHelperBtn.h"
 #include "usercenter/core/ShareVale.h"
@@ -114,6 +116,26 @@ void ZVSuTabBarVC::close() {
     auto keep = sharedController();
     if (backBlock) backBlock();
     dismissViewControllerAnimated(true);
+}
+
+void ZVSuTabBarVC::escape() {
+    if (presentedViewController()) return;
+    auto nav = std::dynamic_pointer_cast<UINavigationController>(selectedViewController());
+    auto top = nav ? nav->topViewController() : nullptr;
+    if (auto account = std::dynamic_pointer_cast<ZVSuUserVC>(top); account && account->closeTopPanel()) return;
+    if (nav && nav->viewControllers().size() > 1) {
+        nav->popViewControllerAnimated(true);
+        return;
+    }
+    close();
+}
+
+std::vector<UIKeyCommand> ZVSuTabBarVC::keyCommands() const {
+    std::weak_ptr<ZVSuTabBarVC> weak =
+        std::static_pointer_cast<ZVSuTabBarVC>(std::const_pointer_cast<UIResponder>(shared_from_this()));
+    return {{UIKeyInputEscape, 0, [weak] {
+                 if (auto self = weak.lock()) self->escape();
+             }}};
 }
 
 std::shared_ptr<ZVSuTabBarVC> ZVSuTabBarVC::containing(const UIViewController& vc) {

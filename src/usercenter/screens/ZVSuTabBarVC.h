@@ -10,6 +10,11 @@
 // controller loads (they keep that moment's time stamp and user name).
 // Root back buttons of its screens call close(), which closes the user
 // centre as the account page's back does.
+//
+// Escape (with nothing being edited) closes what is on top, one step at a
+// time: a panel of the account page, then the top pushed screen of the
+// selected tab, then the user centre itself. Whatever is presented over
+// the user centre (an alert) keeps the key for itself.
 
 #include <functional>
 #include <memory>
@@ -44,6 +49,9 @@ public:
     // The account page's ways out.
     void logout();
     void close();
+    // Escape's step (above).
+    void escape();
+    std::vector<UIKeyCommand> keyCommands() const override;
 
     // The addresses the Tasks and customer-service tabs were given.
     const std::string& tasksURL() const { return tasksURL_; }

@@ -1,7 +1,9 @@
 // The account page's scene, built in code as its storyboard would hold it:
 // the purple header with the account card over it, then the coupon,
 // shortcut, account and settings cards and the logout button, in one
-// scroll view that ends above the tab bar.
+// scroll view that ends above the tab bar. The title and "关闭" sit in a
+// purple bar over the scroll view, so they stay in reach however far the
+// page is scrolled.
 
 #include <vector>
 
@@ -101,14 +103,18 @@ void ZVSuUserVC::buildScene() {
 
     onePic = std::make_shared<UIImageView>();
     s.addSubview(onePic);
-    auto title = label(s, 17, 0xFFFFFF, UIFontWeight::Medium, NSTextAlignment::Center);
+    titleBar = std::make_shared<UIView>();
+    titleBar->setBackgroundColor(XTExtention::colorWithHexString(kHeaderColour));
+    titleBar->setAccessibilityIdentifier("user_title_bar");
+    root->addSubview(titleBar);
+    auto title = label(*titleBar, 17, 0xFFFFFF, UIFontWeight::Medium, NSTextAlignment::Center);
     title->setText("我的");
     title->setAccessibilityIdentifier("user_title");
     closeBtn = UIButton::buttonWithType(UIButtonType::Custom);
     closeBtn->setTitle("关闭", UIControlStateNormal);
     closeBtn->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
     closeBtn->titleLabel()->setFont(UIFont::systemFontOfSize(15));
-    s.addSubview(closeBtn);
+    titleBar->addSubview(closeBtn);
 
     // The account card: avatar, nickname, badges, account and sub-account, balances.
     userView = card(s);
@@ -247,7 +253,8 @@ void ZVSuUserVC::layoutScene() {
     double cw = w - 2 * kSide;
     scrollView->setFrame(CGRect(0, 0, w, h));
     onePic->setFrame(CGRect(0, 0, w, top + 150));
-    for (auto& v : scrollView->subviews())
+    titleBar->setFrame(CGRect(0, 0, w, top + 44));
+    for (auto& v : titleBar->subviews())
         if (v->accessibilityIdentifier() == "user_title") v->setFrame(CGRect(80, top, w - 160, 44));
     closeBtn->setFrame(CGRect(w - kSide - 50, top, 50, 44));
 

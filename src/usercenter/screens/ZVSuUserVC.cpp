@@ -309,6 +309,20 @@ void ZVSuUserVC::showForgetView() {
     showPanel(forgetView());
 }
 
+bool ZVSuUserVC::closeTopPanel() {
+    if (webView_ && webView_->superview()) {
+        webView_->goBack();
+        return true;
+    }
+    if (!coverView_ || !coverView_->superview()) return false;
+    if (rzView_ && rzView_->superview() == coverView_) rzView_->doClose();
+    else if (forgetView_ && forgetView_->superview() == coverView_) forgetView_->doClose();
+    else if (jieView_ && jieView_->superview() == coverView_) jieView_->doClose();
+    else if (bangView_ && bangView_->superview() == coverView_) bangView_->close();
+    else coverView_->removeFromSuperview();
+    return true;
+}
+
 void ZVSuUserVC::goToDetailWebVc() {
     if (auto rz = rzView())
         ZVLoginWindowPanels::showWebPanel(webView_, *rz, "防沉迷系统详情", ZVApi::baseURL() + ZVApi::kAntiAddictionPage, false);

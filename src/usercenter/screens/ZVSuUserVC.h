@@ -43,6 +43,8 @@ public:
     // The scene's views.
     std::shared_ptr<UIScrollView> scrollView;
     std::shared_ptr<UIImageView> onePic, iconView, vipPic, payPic;
+    // The bar with the title and "关闭", fixed over the scroll view.
+    std::shared_ptr<UIView> titleBar;
     std::shared_ptr<UIView> userView, couponView, btnsView, infoView, setView;
     std::shared_ptr<UILabel> nickL, nameL, xiaohao_nickL, ptbL, djqL, xinL, walletL, couponMoneyL, couponNumL,
         msgNumL, mobileTitleL, mobileL, rzL, versionL;
@@ -90,6 +92,10 @@ public:
     void goBack();
     // What the message screen's refreshBlock does: the badge one fewer.
     void messageRead();
+    // Escape's first stop: takes the web panel over the real-name panel,
+    // else the panel on the dimming cover, off screen as their own close
+    // buttons do. False when neither shows.
+    bool closeTopPanel();
 
 private:
     void _initUI();

@@ -2,11 +2,13 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/graphics/ImageIO.h"
+#include "platform/security/Digest.h"
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIApplication.h"
 #include "platform/ui/UIEventInjection.h"
 #include "platform/ui/UIKeyboard.h"
 #include "platform/ui/UILabel.h"
+#include "plugin/iOS/RAZ5Orered/LogCapture.h"
 #include "ui/ZVProgressHUD.h"
 #include "usercenter/core/CXRHelperBtn.h"
 #include "usercenter/core/ShareVale.h"
@@ -108,12 +110,26 @@ TEST_F(LoginScreen, EmptyFieldsAreRefusedWithoutARequest) {
     EXPECT_EQ(env->standin().journal().count(UserCentreStandin::path("login/dologin")), 0u);
 }
 
-TEST_F(LoginScreen, ATransportFailureSaysServerError) {
+// Failed and refused logins reach the log (and so its files), the failed
+// request with the address it went to.
+TEST_F(LoginScreen, ATransportFailureSaysServerErrorAndTheLogTellsWhy) {
+    shelltest::LogCapture log;
     env->standin().server().script(UserCentreStandin::path("login/dologin"), Reply::closeConnection());
     loginThroughScreen();
     ASSERT_EQ(login.failures.size(), 1u);
     EXPECT_EQ(login.failures[0], std::make_pair(-8, std::string("服务器错误")));
     EXPECT_TRUE(labelShown("服务器错误"));
+    auto logged = [&](const std::string& text) {
+        for (auto& line : log->flushed())
+            if (line.message.find(text) != std::string::npos) return true;
+        return false;
+    };
+    EXPECT_TRUE(logged("(" + env->standin().serverURL() + "sdkapicoupon2/login/dologin)"));
+    EXPECT_TRUE(logged("ZVLoginVC: the login of player1 failed (-8): 服务器错误"));
+    ZVLoginVC::current()->passwordField()->setText("not-it");
+    ASSERT_TRUE(uitest::tapButton("登录"));
+    ASSERT_TRUE(testsupport::waitFor([&] { return login.failures.size() == 2; }));
+    EXPECT_TRUE(logged("ZVLoginVC: the login of player1 failed (-2): 密码错误"));
 }
 
 TEST_F(LoginScreen, APendingUpdateFailsLoginWithMinusTen) {
@@ -235,6 +251,102 @@ TEST_F(LoginScreen, EscapeOrTheCloseButtonCancelsOnceAndTheScreenOpensAgain) {
     uitest::tapView(*vc->closeButton());
     EXPECT_EQ(login.failures.size(), 2u);
     EXPECT_EQ(login.successes, 0);
+}
+
+// Login asked for again while logged in (to change accounts), then the
+// window closed: the player stays logged in and the game hears that login
+// again, never a failed one.
+TEST_F(LoginScreen, ClosingTheWindowWhileLoggedInKeepsTheLogin) {
+    loginThroughScreen();
+    ASSERT_EQ(login.successes, 1);
+    std::string sign = login.sign;
+    openLogin();
+    ASSERT_TRUE(ZVLoginVC::current());
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    EXPECT_FALSE(ZVLoginVC::current());
+    EXPECT_TRUE(login.failures.empty());
+    EXPECT_EQ(login.successes, 2);
+    EXPECT_EQ(login.userName, "player1");
+    EXPECT_EQ(login.sign, sign);
+    EXPECT_TRUE(ShareVale::sharedInstance().isLogin);
+    EXPECT_FALSE(CXRHelperBtn::sharedButton()->isHidden());
+    EXPECT_EQ(env->standin().journal().count(UserCentreStandin::path("login/dologin")), 1u);
+}
+
+// "自动登录": the digest of the typed password is kept (never the password),
+// and at the next start the login window logs in by itself; not with the
+// switch off, nor after a logout; a refused automatic login asks for the
+// password and is not tried again.
+TEST_F(LoginScreen, TheAutomaticLoginLogsTheLastAccountInAtTheNextStart) {
+    auto& share = ShareVale::sharedInstance();
+    auto logins = [&] { return env->standin().journal().count(UserCentreStandin::path("login/dologin")); };
+    auto restart = [&] {
+        share.clearLogin();  // what a new process knows: only what was stored
+        NSUserDefaults::resetStandardUserDefaults();
+        login = {};
+    };
+    // Typed by hand over the account the window offers.
+    auto typedLogin = [&] {
+        openLogin();
+        auto vc = ZVLoginVC::current();
+        ASSERT_TRUE(vc);
+        vc->accountField()->setText("");
+        typeInto(vc->accountField(), "player1");
+        typeInto(vc->passwordField(), "secret1");
+        ASSERT_TRUE(uitest::tapButton("登录"));
+        ASSERT_TRUE(testsupport::waitFor([&] { return login.successes == 1; }));
+    };
+    loginThroughScreen();
+    EXPECT_EQ(share.autoLoginDigest(), digest::md5Hex("secret1"));
+    EXPECT_EQ(NSUserDefaults::standardUserDefaults().dictionaryRepresentation().toJSON().find(
+                  digest::md5Hex("secret1")), std::string::npos);
+
+    restart();
+    openLogin();
+    ASSERT_TRUE(testsupport::waitFor([&] { return login.successes == 1; }));
+    EXPECT_EQ(login.userName, "player1");
+    EXPECT_FALSE(ZVLoginVC::current());
+    auto sent = env->standin().journal().entries(UserCentreStandin::path("login/dologin"));
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].decoded.text("i"), "player1");
+    EXPECT_EQ(sent[1].decoded.text("p"), digest::md5Hex("secret1"));
+
+    // Switched off: the window waits for the player, and nothing is kept.
+    share.setIsNotAutoLogin(true);
+    EXPECT_EQ(share.autoLoginDigest(), "");
+    restart();
+    openLogin();
+    RunLoop::drain();
+    ASSERT_TRUE(ZVLoginVC::current());
+    EXPECT_EQ(logins(), 2u);
+    ZVLoginVC::current()->cancel();
+
+    // On again, logged in by hand, then logged out: no automatic login.
+    share.setIsNotAutoLogin(false);
+    restart();
+    typedLogin();
+    ZorviaSDK::LoginOut();
+    EXPECT_EQ(share.autoLoginDigest(), "");
+    restart();
+    openLogin();
+    RunLoop::drain();
+    ASSERT_TRUE(ZVLoginVC::current());
+    EXPECT_EQ(logins(), 3u);
+    ZVLoginVC::current()->cancel();
+
+    // The password changed on the server: the kept one is refused once.
+    restart();
+    typedLogin();
+    auto account = *env->standin().account("player1");
+    account.password = "changed1";
+    env->standin().addAccount("player1", account);
+    restart();
+    openLogin();
+    ASSERT_TRUE(testsupport::waitFor([&] { return !login.failures.empty(); }));
+    EXPECT_EQ(login.failures[0].second, "密码错误");
+    EXPECT_TRUE(ZVLoginVC::current());
+    EXPECT_EQ(share.autoLoginDigest(), "");
+    EXPECT_EQ(ZVLoginVC::current()->accountField()->text(), "player1");
 }
 
 TEST_F(LoginScreen, TypedKeysTabAndReturnAloneLogIn) {

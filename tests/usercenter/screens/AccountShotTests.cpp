@@ -102,6 +102,24 @@ TEST_P(AccountShots, AnUnverifiedAccountAndThePanelOnItsCover) {
     EXPECT_GT(count(*img, CGRect(p.minX() + 4, p.maxY() - 8, 8, 4), {255, 255, 255}, 2), 8 * 4 * 4 - 4);
 }
 
+// Scrolled to its end, "我的" keeps its purple bar with the title and
+// "关闭" where they were, and "关闭" still answers.
+TEST_P(AccountShots, TheTitleBarAndCloseStayWhenThePageIsScrolled) {
+    auto vc = open(Value::dict({{"weidu", 1}}));
+    ASSERT_TRUE(vc);
+    uitest::layout();
+    CGRect close = uitest::screenFrame(*vc->closeBtn);
+    auto& page = *vc->scrollView;
+    page.setContentOffset({0, page.contentSize().height - page.bounds().height()});
+    auto img = shoot("i30-account-scrolled");
+    CGRect bar = uitest::screenFrame(*vc->titleBar);
+    EXPECT_EQ(uitest::screenFrame(*vc->closeBtn), close);
+    EXPECT_GT(count(*img, CGRect(0, bar.minY(), 10, bar.height()), {0x60, 0x36, 0xE7}), int(10 * bar.height() * 4) - 8);
+    EXPECT_GT(count(*img, close.insetBy(4, 4), {255, 255, 255}, 20), 10);  // its text
+    ASSERT_TRUE(uitest::tapView(*vc->closeBtn));
+    EXPECT_FALSE(CXRHelperBtn::sharedButton()->helperWindow());
+}
+
 TEST_P(AccountShots, TheListsOpenDropdownVoucherCapsBadgeCornersAndIndicator) {
     auto& s = env->standin();
     s.setList(ZVApi::kDjqIncome, {{Value::dict({{"time", "2024-05-01"}, {"money", "5"}, {"remark", "后台代充"}})}, 10, Value::dict()});

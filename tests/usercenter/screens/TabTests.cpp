@@ -8,7 +8,10 @@
 #include "usercenter/core/CXRHelperBtn.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVApi.h"
+#include "usercenter/screens/ZVLoginRzView.h"
+#include "usercenter/screens/ZVLoginWebView.h"
 #include "usercenter/screens/ZVSuUserVC.h"
+#include "platform/ui/UIKeyCommand.h"
 
 using standin::UserCentreStandin;
 
@@ -119,6 +122,46 @@ TEST_F(Tabs, PushedScreensGetABackButtonAndHideTheTabBar) {
     advance(0.5);
     EXPECT_EQ(nav->viewControllers().size(), 1u);
     EXPECT_FALSE(centre->tabBar()->isHidden());
+}
+
+// Escape, one step at a time: the panel on "我的" (first the rules page
+// over the real-name panel), then the screen pushed on the tab shown, then
+// the user centre; an alert over the user centre keeps the key.
+TEST_F(Tabs, EscapeClosesWhatIsOnTopOneStepAtATime) {
+    auto centre = openUserCentre();
+    ASSERT_TRUE(centre);
+    auto account = tabRoot<ZVSuUserVC>(*centre, 0);
+    account->goToRz();
+    account->rzView()->showDetail();
+    uitest::layout();
+    ASSERT_TRUE(account->webView()->window());
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    EXPECT_FALSE(account->webView()->window());
+    EXPECT_TRUE(account->rzView()->window());
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    EXPECT_FALSE(account->rzView()->window());
+    EXPECT_FALSE(account->coverView()->superview());
+
+    centre->setSelectedIndex(1);
+    auto nav = std::dynamic_pointer_cast<UINavigationController>(centre->viewControllers()[1]);
+    nav->pushViewController(std::make_shared<UIViewController>(), false);
+    advance(0.5);
+    auto alert = UIAlertController::alertControllerWithTitle("提示", "", UIAlertControllerStyle::Alert);
+    centre->presentViewController(alert, false);
+    uitest::pressKey(UIKeyInputEscape);
+    advance(0.5);
+    EXPECT_EQ(nav->viewControllers().size(), 2u);
+    centre->dismissViewControllerAnimated(false);
+    advance(0.5);
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    advance(0.5);
+    EXPECT_EQ(nav->viewControllers().size(), 1u);
+    EXPECT_TRUE(CXRHelperBtn::sharedButton()->helperWindow());
+
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    EXPECT_FALSE(CXRHelperBtn::sharedButton()->helperWindow());
+    advance(0.31);
+    EXPECT_FALSE(CXRHelperBtn::sharedButton()->isHidden());
 }
 
 // Fetches an address through the stand-in as the web view would.
