@@ -42,6 +42,10 @@ whenReady(function () { say('ready'); )HTML" +
 </script></body></html>)HTML";
 }
 
+// A payment of 6 for 60 diamonds, as the page asks for it.
+const char* kPay = R"(RelaySDK_IOS.Pay({orderInfo: {goodsID: "g60", goodsName: "钻石", cpOrderID: "cp-1", count: 1, amount: 6},
+                                roleInfo: {serverID: "s1", serverName: "一区", gameRoleID: "r1", gameRoleName: "勇者"}});)";
+
 class GameScreens : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -77,6 +81,12 @@ protected:
             auto px = pixel(display, window, p);
             return px && ok(*px);
         });
+    }
+    // A toast: a dark box at two thirds of the window's height.
+    bool toastShown() {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display, window, &a)) return false;
+        return waitForPixel({a.width / 2.0, a.height * 2.0 / 3}, [](RGB p) { return p.r < 60 && p.g < 60 && p.b < 60; });
     }
     // The login window dims the page around its panel.
     bool loginWindowShown() {
@@ -122,13 +132,9 @@ TEST_F(GameScreens, KeysAndReturnAloneLogInAndTheLogHoldsNoWholeToken) {
 }
 
 TEST_F(GameScreens, PayBeforeALoginFailsAndTellsThePlayer) {
-    launch(R"(RelaySDK_IOS.Pay({orderInfo: {goodsID: "g60", goodsName: "钻石", cpOrderID: "cp-1", count: 1, amount: 6},
-                                roleInfo: {serverID: "s1", serverName: "一区", gameRoleID: "r1", gameRoleName: "勇者"}});)");
+    launch(kPay);
     ASSERT_TRUE(reported("onPay {\"result\":1}")) << game->log();
-    // The toast: a dark box at two thirds of the window's height.
-    XWindowAttributes a;
-    ASSERT_TRUE(XGetWindowAttributes(display, window, &a));
-    EXPECT_TRUE(waitForPixel({a.width / 2.0, a.height * 2.0 / 3}, [](RGB p) { return p.r < 60 && p.g < 60 && p.b < 60; }));
+    EXPECT_TRUE(toastShown());
 }
 
 // An order the aggregator's servers never answer: the player sees why, the
@@ -138,13 +144,9 @@ TEST_F(GameScreens, PayBeforeALoginFailsAndTellsThePlayer) {
 TEST_F(GameScreens, AFailedOrderIsToldToThePlayerAndWrittenToTheLogFiles) {
     for (size_t i = 0; i < standIns.aggregator.apiCount(); ++i)
         standIns.aggregator.api(i).scriptAlways("/v1/order/orderpay", standin::Reply::closeConnection());
-    launch(R"(RelaySDK_IOS.Pay({orderInfo: {goodsID: "g60", goodsName: "钻石", cpOrderID: "cp-1", count: 1, amount: 6},
-                                roleInfo: {serverID: "s1", serverName: "一区", gameRoleID: "r1", gameRoleName: "勇者"}});)");
+    launch(kPay);
     ASSERT_TRUE(reported("ready")) << game->log();
-    // The toast: a dark box at two thirds of the window's height.
-    XWindowAttributes a;
-    ASSERT_TRUE(XGetWindowAttributes(display, window, &a));
-    EXPECT_TRUE(waitForPixel({a.width / 2.0, a.height * 2.0 / 3}, [](RGB p) { return p.r < 60 && p.g < 60 && p.b < 60; }));
+    EXPECT_TRUE(toastShown());
     ASSERT_TRUE(game->stop());  // writes out what is queued
     EXPECT_FALSE(game->reported("onPay")) << game->log();
 

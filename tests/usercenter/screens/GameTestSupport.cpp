@@ -164,12 +164,10 @@ CGPoint UserCentreGameTest::pageLoginButton() {
     return {r.value[0].doubleValue(), r.value[1].doubleValue()};
 }
 
-namespace {
-CGPoint centreOf(const UIView& v) {
+CGPoint UserCentreGameTest::centreOf(const UIView& v) {
     CGRect f = uitest::screenFrame(v);
     return {f.midX(), f.midY()};
 }
-}  // namespace
 
 void UserCentreGameTest::loginScreen() {
     auto vc = ZVLoginVC::present([](const LoginResult&) {}, [](int64_t, const std::string&) {});

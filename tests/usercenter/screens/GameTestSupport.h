@@ -62,6 +62,8 @@ protected:
         CGPoint webBack;                    // a web page's back button in a user-centre stack
     };
     Points points;
+    // The middle of a view laid out in this process, in screen points.
+    static CGPoint centreOf(const UIView& v);
     CGPoint floatingButton();    // inside the floating button's blue disc
     CGPoint tab(size_t index);   // a tab of the user centre's tab bar
     CGPoint gameCorner();        // a point of the game's page no screen covers

@@ -19,11 +19,6 @@ using L = UserCentreStandin::PageLayout;
 
 namespace {
 
-CGPoint centreOf(const UIView& v) {
-    CGRect f = uitest::screenFrame(v);
-    return {f.midX(), f.midY()};
-}
-
 class LoginPanelInTheGame : public UserCentreGameTest {
 protected:
     // Where the panel's parts are, laid out here as the login window lays

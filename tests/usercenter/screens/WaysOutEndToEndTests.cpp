@@ -21,11 +21,6 @@ using standin::UserCentreStandin;
 
 namespace {
 
-CGPoint centreOf(const UIView& v) {
-    CGRect f = uitest::screenFrame(v);
-    return {f.midX(), f.midY()};
-}
-
 class WaysOutInTheGame : public UserCentreGameTest {
 protected:
     void SetUp() override {
