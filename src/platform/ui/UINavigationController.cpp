@@ -1,5 +1,7 @@
 #include "platform/ui/UINavigationController.h"
 
+#include <algorithm>
+
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIScreen.h"
@@ -393,13 +395,18 @@ void UINavigationController::transition(const std::shared_ptr<UIViewController>&
     }
     auto self = std::static_pointer_cast<UINavigationController>(sharedController());
     DispatchQueue::main()->asyncAfter(delayFor(animated), [self, from, to, push, onScreen, animated, removed] {
-        if (from && from != to && (!to || from->view() != to->view())) {
+        // A screen shown again before its slide out ended (back tapped while
+        // it came in) keeps its view.
+        bool fromShownAgain = from && self->topViewController() == from;
+        if (from && from != to && !fromShownAgain && (!to || from->view() != to->view())) {
             from->view()->removeFromSuperview();
             UIView::performWithoutAnimation([&] { from->view()->setFrame(self->view()->bounds()); });
         }
         if (onScreen && from && from != to) from->endAppearanceTransition();
         if (onScreen && to) to->endAppearanceTransition();
-        for (auto& r : removed) r->removeFromParentViewController();
+        for (auto& r : removed)
+            if (std::find(self->stack_.begin(), self->stack_.end(), r) == self->stack_.end())
+                r->removeFromParentViewController();
         if (to) to->movingToParent_ = false;
         if (from) from->movingFromParent_ = false;
         if (to)

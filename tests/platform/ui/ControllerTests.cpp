@@ -110,6 +110,41 @@ TEST_F(ControllerTests, NavigationPushPopAndTheBackButton) {
     EXPECT_EQ(nav->popViewControllerAnimated(false), nullptr);  // the root stays
 }
 
+TEST_F(ControllerTests, BackTappedBeforeTheSlidesEndKeepsTheScreenItReturnsTo) {
+    auto first = std::make_shared<LoggingVC>("first", &log);
+    auto nav = UINavigationController::withRoot(first);
+    makeWindow(nav);
+    auto second = std::make_shared<LoggingVC>("second", &log);
+    auto third = std::make_shared<LoggingVC>("third", &log);
+    // In, in, back, back, each before the slide before it has ended.
+    nav->pushViewController(second, true);
+    advance(0.05);
+    nav->pushViewController(third, true);
+    advance(0.05);
+    nav->popViewControllerAnimated(true);
+    advance(0.05);
+    nav->popViewControllerAnimated(true);
+    advance(1);
+    EXPECT_EQ(nav->topViewController(), first);
+    EXPECT_EQ(first->view()->superview(), nav->view());
+    EXPECT_EQ(first->view()->frame(), nav->view()->bounds());
+    EXPECT_EQ(second->view()->superview(), nullptr);
+    EXPECT_EQ(third->view()->superview(), nullptr);
+    EXPECT_EQ(second->parentViewController(), nullptr);
+
+    // Back, then in again with the same screen before the slide out ended:
+    // the screen stays, with its parent.
+    nav->pushViewController(second, true);
+    advance(1);
+    nav->popViewControllerAnimated(true);
+    advance(0.05);
+    nav->pushViewController(second, false);
+    advance(1);
+    EXPECT_EQ(nav->topViewController(), second);
+    EXPECT_EQ(second->view()->superview(), nav->view());
+    EXPECT_EQ(second->parentViewController(), nav);
+}
+
 TEST_F(ControllerTests, CustomLeftItemReplacesTheBackButton) {
     auto nav = UINavigationController::withRoot(std::make_shared<UIViewController>());
     makeWindow(nav);
