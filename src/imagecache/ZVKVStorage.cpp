@@ -381,11 +381,12 @@ bool ZVKVStorage::dbSaveWithKey(const std::string& key, const Data& value, const
 bool ZVKVStorage::dbWriteAccessTimes() {
     if (!dbExecute("begin immediate;")) return false;
     bool ok = true;
-    for (const auto& [key, time] : pendingAccess_) {
+    // Not a structured binding: clang 14 cannot capture one in a lambda.
+    for (const auto& access : pendingAccess_) {
         ok = dbWrite("update manifest set last_access_time = ?1 where key = ?2;",
                      "-[ZVKVStorage _dbWriteAccessTimes]", "sqlite update", __LINE__, [&](sqlite3_stmt* stmt) {
-                         sqlite3_bind_int64(stmt, 1, time);
-                         bindText(stmt, 2, key);
+                         sqlite3_bind_int64(stmt, 1, access.second);
+                         bindText(stmt, 2, access.first);
                      });
         if (!ok) break;
     }
