@@ -68,4 +68,23 @@ bool GameProcess::reported(const std::string& prefix) const {
 
 bool GameProcess::logged(const std::string& text) const { return log().find(text) != std::string::npos; }
 
+DesktopRecorder::DesktopRecorder(std::filesystem::path dir) : dir_(std::move(dir)) {
+    writeFile(dir_ / "record.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + (dir_ / "opened").string() + "\"\n");
+    std::filesystem::permissions(dir_ / "record.sh", std::filesystem::perms::owner_all);
+    writeFile(dir_ / "data/applications/korvel-recorder.desktop",
+              "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + (dir_ / "record.sh").string() +
+                  " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n");
+    writeFile(dir_ / "config/mimeapps.list",
+              "[Default Applications]\nx-scheme-handler/https=korvel-recorder.desktop\n"
+              "x-scheme-handler/http=korvel-recorder.desktop\n");
+}
+
+std::vector<std::pair<std::string, std::string>> DesktopRecorder::environment() const {
+    return {{"XDG_DATA_HOME", (dir_ / "data").string()}, {"XDG_CONFIG_HOME", (dir_ / "config").string()}};
+}
+
+std::string DesktopRecorder::opened() const {
+    return std::filesystem::exists(dir_ / "opened") ? readFile(dir_ / "opened") : "";
+}
+
 }  // namespace testsupport

@@ -49,4 +49,17 @@ private:
     int status_ = 0;
 };
 
+// A desktop whose handler of http and https addresses only writes down what
+// it is given, a line each; a game started with environment() hands its
+// addresses to it.
+class DesktopRecorder {
+public:
+    explicit DesktopRecorder(std::filesystem::path dir);
+    std::vector<std::pair<std::string, std::string>> environment() const;
+    std::string opened() const;
+
+private:
+    std::filesystem::path dir_;
+};
+
 }  // namespace testsupport

@@ -375,8 +375,9 @@ std::optional<Reply> HttpServer::scripted(const std::string& path) {
     return std::nullopt;
 }
 
-bool HttpServer::start(int port) {
+bool HttpServer::start(int port, const std::string& host) {
     if (server_) return true;
+    host_ = host;
     if (tls_) {
         auto certs = TestCertificates::generate();
         char tmpl[] = "/tmp/korvel-standin-XXXXXX";
@@ -424,8 +425,8 @@ bool HttpServer::start(int port) {
     server_->Patch(".*", all);
     server_->Delete(".*", all);
     server_->Options(".*", all);
-    if (port == 0) port = server_->bind_to_any_port("127.0.0.1");
-    else if (!server_->bind_to_port("127.0.0.1", port)) port = -1;
+    if (port == 0) port = server_->bind_to_any_port(host_);
+    else if (!server_->bind_to_port(host_, port)) port = -1;
     if (port <= 0) {
         server_.reset();
         return false;
@@ -466,7 +467,7 @@ void HttpServer::releasePieces(int n) {
 }
 
 std::string HttpServer::baseURL() const {
-    return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
+    return std::string(tls_ ? "https" : "http") + "://" + host_ + ":" + std::to_string(port_);
 }
 
 void HttpServer::handle(const void* rq, void* rs) {

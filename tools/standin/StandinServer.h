@@ -151,8 +151,9 @@ public:
     void scriptAlways(const std::string& path, Reply reply);
     void clearScripts();
 
-    // On 127.0.0.1, port 0 for a free one. False when the port is taken.
-    bool start(int port = 0);
+    // On 127.0.0.1 (or another loopback address), port 0 for a free one.
+    // False when the port is taken.
+    bool start(int port = 0, const std::string& host = "127.0.0.1");
     void stop();  // releases hung requests first
     bool isRunning() const;
     void releaseHung();
@@ -168,7 +169,7 @@ public:
     void setObserver(std::function<void(const JournalEntry&)> observer);
 
     int port() const { return port_; }
-    std::string baseURL() const;  // "http://127.0.0.1:PORT" (https with TLS)
+    std::string baseURL() const;  // "http://HOST:PORT" (https with TLS)
     const std::string& name() const { return name_; }
     bool tls() const { return tls_; }
     // The PEM file of the CA that signed an HTTPS stand-in's certificate.
@@ -195,6 +196,7 @@ private:
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
     int port_ = 0;
+    std::string host_ = "127.0.0.1";
     std::string caFile_, certDir_;
     void* cert_ = nullptr;  // X509*
     void* key_ = nullptr;   // EVP_PKEY*

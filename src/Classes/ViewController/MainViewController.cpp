@@ -22,6 +22,7 @@
 #include "platform/foundation/Strings.h"
 #include "platform/net/URLSession.h"
 #include "platform/security/Digest.h"
+#include "platform/device/URLOpener.h"
 #include "platform/ui/UIStoryboard.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/PluginLog.h"
@@ -57,12 +58,8 @@ std::string mimeIn(const Value& table, const std::string& urlPath) {
 // The origin of a page at `url` as the engine sends it in "Origin":
 // the scheme and host in lower case, the port unless it is the scheme's own.
 std::string originOf(const NSURL& url) {
-    std::string scheme = strings::toLower(url.scheme());
-    std::string origin = scheme + "://" + strings::toLower(url.host());
-    auto port = url.port();
-    if (port && !((scheme == "http" && *port == 80) || (scheme == "https" && *port == 443)))
-        origin += ":" + std::to_string(*port);
-    return origin;
+    auto origin = WebOrigin::of(url);
+    return origin ? origin->text() : "";
 }
 
 // The "local" scheme's handler for the web view: the controller's, while
@@ -146,6 +143,7 @@ void MainViewController::InitWebView() {
 
     if (!holderView_) view();
     CGRect f = holderView_->frame();
+    configuration->userContentController()->setAllowedOrigins({gameOrigin()});
     startMediaServer(*configuration);
     std::weak_ptr<MainViewController> weak = self;
     configuration->userContentController()->addScriptMessageHandler(
@@ -182,6 +180,15 @@ std::optional<NSURL> MainViewController::GetBaseUrl() const {
     std::string base = NSBundle::mainBundle().objectForInfoDictionaryKey("KL_URL").stringOr("");
     if (base.empty()) return std::nullopt;
     return NSURL::URLWithString(strings::format("%s?timestamp=%s", base.c_str(), GetCurrentTimestamp().c_str()));
+}
+
+WebOrigin MainViewController::gameOrigin() const {
+    auto page = GetUrl();
+    if (!page) page = GetBaseUrl();
+    if (page && strings::toLower(page->scheme()) == "local") return WebOrigin::everyHostOf("local");
+    if (page)
+        if (auto origin = WebOrigin::of(*page)) return *origin;
+    return *WebOrigin::of(*NSURL::URLWithString("about:blank"));
 }
 
 std::filesystem::path MainViewController::dataFolder() const {
@@ -317,7 +324,23 @@ void MainViewController::webView_runJavaScriptTextInputPanelWithPrompt(
     if (done) done(std::nullopt);
 }
 
-// ---- Navigation failures -------------------------------------------------------
+// ---- Navigation ------------------------------------------------------------------
+
+void MainViewController::webView_decidePolicyForNavigationResponse_decisionHandler(
+    WKWebView&, const WKNavigationResponse& response, ResponsePolicyHandler decisionHandler) {
+    if (!response.forMainFrame || gameOrigin().contains(response.URL)) {
+        decisionHandler(WKNavigationResponsePolicy::Allow);
+        return;
+    }
+    decisionHandler(WKNavigationResponsePolicy::Cancel);
+    std::string scheme = strings::toLower(response.URL.scheme());
+    bool web = (scheme == "http" || scheme == "https") && !response.URL.host().empty();
+    pluginLog(true, PluginLogLevelWarning, PluginLogFlagWarning, kFile,
+              "-[MainViewController webView:decidePolicyForNavigationResponse:decisionHandler:]", 0,
+              "a page of another origin is not shown in the game%s: %s", web ? " (handed to the desktop)" : "",
+              response.URL.absoluteString().c_str());
+    if (web) URLOpener::current()->open(response.URL.absoluteString(), nullptr);
+}
 
 void MainViewController::webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,
                                                                         const Error& error) {

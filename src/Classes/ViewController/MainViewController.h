@@ -3,6 +3,12 @@
 // runs the game's page, the start page, the "local" scheme that serves the
 // bundle's Data folder, the page's script dialogs and the retry of a start
 // page that could not be reached.
+//
+// Only the game's own pages reach native code: the bridge's scripts and
+// channels are kept to the game's origin (the page server's, or the local
+// page's base address; every host of the "local" scheme), and a top-frame
+// page of another origin is never shown in the game's web view: a web
+// address goes to the desktop's browser, anything else nowhere.
 
 #include <filesystem>
 #include <memory>
@@ -15,6 +21,7 @@
 #include "platform/foundation/Value.h"
 #include "platform/ui/UIViewController.h"
 #include "platform/web/WKWebView.h"
+#include "platform/web/WebOrigin.h"
 
 class LocalMediaServer;
 
@@ -41,6 +48,10 @@ public:
 
     std::optional<NSURL> GetUrl() const;
     std::optional<NSURL> GetBaseUrl() const;
+    // The origin of the game's pages: the start page's, else the base
+    // address's ("local" with every host), else the blank page a text
+    // without a base address shows.
+    WebOrigin gameOrigin() const;
     static std::string GetCurrentTimestamp();
     std::string GetAssetPath(const std::string& path) const;
     std::string GetAssetMIME(const std::string& path) const;
@@ -71,6 +82,10 @@ public:
                                                        std::function<void(std::optional<std::string>)> done) override;
 
     // WKNavigationDelegate.
+    // A top-frame answer from outside the game's origin is not shown; an
+    // http or https one is handed to the desktop (URLOpener).
+    void webView_decidePolicyForNavigationResponse_decisionHandler(WKWebView&, const WKNavigationResponse& response,
+                                                                   ResponsePolicyHandler decisionHandler) override;
     void webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,
                                                         const Error& error) override;
     void webView_didFailNavigation_withError(WKWebView&, const Navigation& navigation, const Error& error) override;

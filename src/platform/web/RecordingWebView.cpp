@@ -267,3 +267,9 @@ void RecordingWebView::stopSchemeTask(const std::shared_ptr<RecordingURLSchemeTa
     if (auto handler = configuration_->urlSchemeHandlerForURLScheme(task->request().URL.scheme()))
         handler->webView_stopURLSchemeTask(*this, task);
 }
+
+std::optional<NSURL> RecordingWebView::committedURL() const {
+    std::string url = currentURL();
+    if (url.empty()) return std::nullopt;
+    return NSURL::URLWithString(url);
+}

@@ -96,6 +96,8 @@ public:
     int historyIndex() const;
     // The current page's address ("" before the first).
     std::string currentURL() const;
+    // The current page's (the test acts as the engine committing it).
+    std::optional<NSURL> committedURL() const override;
 
     // Acting as the page.
     void postMessage(const std::string& channel, const Value& body);

@@ -46,12 +46,18 @@ void* WKUserContentController::nativeManager() {
 }
 
 void WKUserContentController::addNativeScript(const WKUserScript& script) {
+    std::vector<std::string> patterns;
+    for (auto& o : origins_)
+        if (auto p = o.userScriptPattern()) patterns.push_back(*p);
+    std::vector<const gchar*> allow;
+    for (auto& p : patterns) allow.push_back(p.c_str());
+    allow.push_back(nullptr);
     WebKitUserScript* s = webkit_user_script_new(
         script.source.c_str(),
         script.forMainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
         script.injectionTime == WKUserScriptInjectionTime::AtDocumentStart ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START
                                                                            : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
-        nullptr, nullptr);
+        patterns.empty() ? nullptr : allow.data(), nullptr);
     webkit_user_content_manager_add_script(WEBKIT_USER_CONTENT_MANAGER(manager_), s);
     webkit_user_script_unref(s);
 }
@@ -109,11 +115,37 @@ void WKUserContentController::removeAllUserScripts() {
     if (manager_) webkit_user_content_manager_remove_all_scripts(WEBKIT_USER_CONTENT_MANAGER(manager_));
 }
 
+void WKUserContentController::setAllowedOrigins(std::vector<WebOrigin> origins) {
+    if (origins == origins_) return;
+    origins_ = std::move(origins);
+    if (!manager_) return;
+    webkit_user_content_manager_remove_all_scripts(WEBKIT_USER_CONTENT_MANAGER(manager_));
+    for (auto& s : scripts_) addNativeScript(s);
+}
+
+bool WKUserContentController::pageAllowed(const std::shared_ptr<WKWebView>& webView) const {
+    if (origins_.empty()) return true;
+    auto page = webView ? webView->committedURL() : std::nullopt;
+    if (page)
+        for (auto& o : origins_)
+            if (o.contains(*page)) return true;
+    return false;
+}
+
 void WKUserContentController::didReceiveScriptMessage(const std::string& name, Value body,
                                                       const std::shared_ptr<WKWebView>& webView) {
     auto handler = scriptMessageHandlerForName(name);
     if (!handler) return;
-    WKScriptMessage message{name, std::move(body), webView ? std::weak_ptr<WKWebView>(webView) : lastWebView_};
+    auto sender = webView ? webView : lastWebView_.lock();
+    if (!pageAllowed(sender)) {
+        if (refused_++ == 0) {
+            auto page = sender ? sender->committedURL() : std::nullopt;
+            NSLog("a script message from a page of another origin was dropped (%s on %s); further ones are counted",
+                  name.c_str(), page ? page->absoluteString().c_str() : "no page");
+        }
+        return;
+    }
+    WKScriptMessage message{name, std::move(body), sender};
     try {
         handler->userContentController_didReceiveScriptMessage(*this, message);
     } catch (const std::exception& e) {

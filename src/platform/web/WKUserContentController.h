@@ -5,6 +5,11 @@
 // the value arrives as a Value (objects as dictionaries, arrays, strings,
 // numbers, booleans, null) on the main thread. User scripts are injected into
 // every later page load.
+//
+// With allowed origins set, both are kept to them: the scripts go only into
+// pages of those origins (the engine's allow list), and a message is handed
+// on only while the web view's committed page is of one of them; others are
+// dropped and counted (the first one logged).
 
 #include <map>
 #include <memory>
@@ -12,6 +17,7 @@
 #include <vector>
 
 #include "platform/foundation/Value.h"
+#include "platform/web/WebOrigin.h"
 
 class WKWebView;
 class WKUserContentController;
@@ -56,8 +62,16 @@ public:
     void removeAllUserScripts();
     const std::vector<WKUserScript>& userScripts() const { return scripts_; }
 
+    // Empty (the default) allows every page. Scripts already added are
+    // injected under the new list from the next page load on.
+    void setAllowedOrigins(std::vector<WebOrigin> origins);
+    const std::vector<WebOrigin>& allowedOrigins() const { return origins_; }
+    // Messages dropped because the page was of another origin.
+    size_t refusedMessageCount() const { return refused_; }
+
     // Hands a message posted by the page to its channel's handler; a name
-    // without a handler is dropped. No exception leaves this call.
+    // without a handler, or a page of an origin not allowed, drops it. No
+    // exception leaves this call.
     void didReceiveScriptMessage(const std::string& name, Value body, const std::shared_ptr<WKWebView>& webView);
 
     // The engine's object (a WebKitUserContentManager), made on first use.
@@ -69,7 +83,11 @@ private:
     void addNativeScript(const WKUserScript& script);
 
     std::map<std::string, std::shared_ptr<WKScriptMessageHandler>> handlers_;
+    bool pageAllowed(const std::shared_ptr<WKWebView>& webView) const;
+
     std::vector<WKUserScript> scripts_;
+    std::vector<WebOrigin> origins_;
+    size_t refused_ = 0;
     void* manager_ = nullptr;
     std::weak_ptr<WKWebView> lastWebView_;
     friend class WKWebView;

@@ -27,6 +27,7 @@ struct WKWebView::Engine {
     std::deque<std::shared_ptr<WKNavigation>> pending;
     std::shared_ptr<WKNavigation> current;
     bool committed = false;
+    std::string committedURI;  // of the page shown now
     // The address of the main-frame navigation last let through; the view's
     // own address still names the old page when the next one starts.
     std::string decidedURI;
@@ -350,6 +351,7 @@ struct EngineAccess {
             case WEBKIT_LOAD_REDIRECTED: break;
             case WEBKIT_LOAD_COMMITTED:
                 engine->committed = true;
+                if (const char* uri = webkit_web_view_get_uri(v)) engine->committedURI = uri;
                 if (engine->current) self.didCommitNavigation(engine->current);
                 break;
             case WEBKIT_LOAD_FINISHED:
@@ -404,6 +406,7 @@ struct EngineAccess {
     static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                  gpointer data) {
         auto* engine = static_cast<WKWebView::Engine*>(data);
+        if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return decideResponse(decision, engine);
         if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;  // the engine's default
         WebKitNavigationAction* action =
             webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
@@ -427,6 +430,35 @@ struct EngineAccess {
                 } else {
                     webkit_policy_decision_ignore(held);
                 }
+                g_object_unref(held);
+            });
+        });
+        return TRUE;
+    }
+
+    // An answer the delegate allows is shown when the engine can show its
+    // type and ignored otherwise (nothing is downloaded).
+    static gboolean decideResponse(WebKitPolicyDecision* decision, WKWebView::Engine* engine) {
+        auto* r = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+        WebKitURIResponse* response = webkit_response_policy_decision_get_response(r);
+        WebKitURIRequest* request = webkit_response_policy_decision_get_request(r);
+        const char* uri = response ? webkit_uri_response_get_uri(response) : nullptr;
+        if (!uri && request) uri = webkit_uri_request_get_uri(request);
+        auto url = NSURL::URLWithString(uri ? uri : "");
+        if (!url) url = NSURL::URLWithString("about:blank");
+        WKNavigationResponse answer{*url, bool(webkit_response_policy_decision_is_main_frame_main_resource(r)),
+                                    response ? long(webkit_uri_response_get_status_code(response)) : 0, ""};
+        if (const char* mime = response ? webkit_uri_response_get_mime_type(response) : nullptr) answer.MIMEType = mime;
+        bool supported = webkit_response_policy_decision_is_mime_type_supported(r);
+        auto held = WEBKIT_POLICY_DECISION(g_object_ref(decision));
+        std::weak_ptr<WKWebView> owner = std::static_pointer_cast<WKWebView>(engine->owner->shared_from_this());
+        guarded("decide-policy (response)", [&] {
+            engine->owner->decideResponsePolicy(answer, [held, owner, supported](WKNavigationResponsePolicy policy) {
+                auto view = owner.lock();
+                if (view && view->engine_ && policy == WKNavigationResponsePolicy::Allow && supported)
+                    webkit_policy_decision_use(held);
+                else
+                    webkit_policy_decision_ignore(held);
                 g_object_unref(held);
             });
         });
@@ -648,21 +680,22 @@ std::shared_ptr<WKNavigation> WKWebView::goForward() {
 namespace {
 // The answer of one policy decision: given once, and Allow when the
 // delegate drops its handler uncalled.
+template <class Policy>
 class PolicyAnswer {
 public:
-    explicit PolicyAnswer(std::function<void(WKNavigationActionPolicy)> decided) : decided_(std::move(decided)) {}
-    ~PolicyAnswer() { give(WKNavigationActionPolicy::Allow); }
-    void give(WKNavigationActionPolicy policy) {
+    explicit PolicyAnswer(std::function<void(Policy)> decided) : decided_(std::move(decided)) {}
+    ~PolicyAnswer() { give(Policy::Allow); }
+    void give(Policy policy) {
         if (auto d = std::exchange(decided_, nullptr)) guarded("policy decision", [&] { d(policy); });
     }
 
 private:
-    std::function<void(WKNavigationActionPolicy)> decided_;
+    std::function<void(Policy)> decided_;
 };
 }  // namespace
 
 void WKWebView::decidePolicy(const WKNavigationAction& action, std::function<void(WKNavigationActionPolicy)> decided) {
-    auto answer = std::make_shared<PolicyAnswer>(std::move(decided));
+    auto answer = std::make_shared<PolicyAnswer<WKNavigationActionPolicy>>(std::move(decided));
     auto delegate = navigationDelegate();
     if (!delegate) {
         answer->give(WKNavigationActionPolicy::Allow);
@@ -670,6 +703,15 @@ void WKWebView::decidePolicy(const WKNavigationAction& action, std::function<voi
     }
     delegate->webView_decidePolicyForNavigationAction_decisionHandler(
         *this, action, [answer](WKNavigationActionPolicy policy) { answer->give(policy); });
+}
+
+void WKWebView::decideResponsePolicy(const WKNavigationResponse& response,
+                                     std::function<void(WKNavigationResponsePolicy)> decided) {
+    auto answer = std::make_shared<PolicyAnswer<WKNavigationResponsePolicy>>(std::move(decided));
+    auto delegate = navigationDelegate();
+    if (!delegate) return answer->give(WKNavigationResponsePolicy::Allow);
+    delegate->webView_decidePolicyForNavigationResponse_decisionHandler(
+        *this, response, [answer](WKNavigationResponsePolicy policy) { answer->give(policy); });
 }
 
 namespace {
@@ -727,6 +769,11 @@ std::optional<NSURL> WKWebView::URL() const {
     const char* uri = webkit_web_view_get_uri(engine_->view);
     if (!uri) return std::nullopt;
     return NSURL::URLWithString(uri);
+}
+
+std::optional<NSURL> WKWebView::committedURL() const {
+    if (!engine_ || engine_->committedURI.empty()) return std::nullopt;
+    return NSURL::URLWithString(engine_->committedURI);
 }
 
 std::string WKWebView::title() const {

@@ -69,6 +69,16 @@ public:
 enum class WKNavigationType { LinkActivated, FormSubmitted, BackForward, Reload, FormResubmitted, Other };
 enum class WKNavigationActionPolicy { Cancel, Allow };
 
+enum class WKNavigationResponsePolicy { Cancel, Allow };
+
+// The answer to a navigation, before its page replaces the current one.
+struct WKNavigationResponse {
+    NSURL URL;  // after redirects
+    bool forMainFrame = false;
+    long statusCode = 0;
+    std::string MIMEType;
+};
+
 // A navigation about to happen, as its policy decision sees it.
 struct WKNavigationAction {
     NSURLRequest request;
@@ -88,6 +98,16 @@ public:
                                                                          const WKNavigationAction& action,
                                                                          PolicyHandler decisionHandler) {
         decisionHandler(WKNavigationActionPolicy::Allow);
+    }
+    // Asked when the answer of a navigation has come, before its page is
+    // shown: the top frame's and every inner frame's. A cancelled one shows
+    // nothing and leaves the page as it was (the load fails as interrupted).
+    // A handler called twice counts once; one dropped uncalled allows.
+    using ResponsePolicyHandler = std::function<void(WKNavigationResponsePolicy)>;
+    virtual void webView_decidePolicyForNavigationResponse_decisionHandler(WKWebView& webView,
+                                                                           const WKNavigationResponse& response,
+                                                                           ResponsePolicyHandler decisionHandler) {
+        decisionHandler(WKNavigationResponsePolicy::Allow);
     }
     virtual void webView_didStartProvisionalNavigation(WKWebView& webView, const Navigation& navigation) {}
     virtual void webView_didCommitNavigation(WKWebView& webView, const Navigation& navigation) {}
@@ -131,6 +151,10 @@ public:
     virtual void evaluateJavaScript(const std::string& script, JavaScriptCompletion completion = {});
 
     std::optional<NSURL> URL() const;
+    // The address the page the top frame shows now was committed with
+    // (nullopt before the first); URL() may already name a page still
+    // loading.
+    virtual std::optional<NSURL> committedURL() const;
     std::string title() const;
     bool isLoading() const;
 
@@ -159,6 +183,8 @@ protected:
     // The navigation delegate's policy decision (allow without a delegate);
     // `decided` runs once with the answer.
     void decidePolicy(const WKNavigationAction& action, std::function<void(WKNavigationActionPolicy)> decided);
+    void decideResponsePolicy(const WKNavigationResponse& response,
+                              std::function<void(WKNavigationResponsePolicy)> decided);
 
     // Navigation events, as the engine reports them (and as test web views
     // replay them).

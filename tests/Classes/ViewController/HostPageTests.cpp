@@ -20,6 +20,7 @@
 #include "Classes/ViewController/MainViewController.h"
 #include "HostTestSupport.h"
 #include "platform/dispatch/Clock.h"
+#include "platform/foundation/AppHome.h"
 #include "platform/foundation/Strings.h"
 #include "platform/web/WebTestSupport.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
@@ -358,6 +359,40 @@ TEST_F(HostPage, ALargeAnswerIsNotHeldInTheProcess) {
     EXPECT_EQ(controller->probe->messages[1].intValue(), size);
     long grown = residentKiB("VmHWM:") - before;
     EXPECT_LT(grown, 32 << 10) << "the process grew by " << grown << " KiB";
+}
+
+// Should a page of another origin ever become the top page (here the
+// host's navigation gate is taken away), it has no bridge object, and what
+// it posts to a channel with the launch's token reaches nothing.
+TEST_F(HostPage, APageOfAnotherOriginInTheTopFrameGetsNoBridge) {
+    standin::HttpServer pages("pages"), stranger("stranger");
+    pages.on("GET", ".*", [](const standin::Request&, standin::JournalEntry&) {
+        return standin::Reply::text("<script>window.webkit.messageHandlers.probe.postMessage('game ' + typeof KL_IOS)</script>",
+                                    "text/html");
+    });
+    std::string token = strings::jsStringLiteral(BridgeMessage::pageToken());
+    stranger.on("GET", "/page.html", [token](const standin::Request&, standin::JournalEntry&) {
+        return standin::Reply::text(
+            "<script>new Image().src = '/report?kl=' + typeof window.KL_IOS;"
+            "window.webkit.messageHandlers.iOS_Sys.postMessage(" + token +
+                " + JSON.stringify({name: 'CreateDir', args: 'stolen'}));</script>",
+            "text/html");
+    });
+    stranger.on("GET", "/report", [](const standin::Request&, standin::JournalEntry&) { return standin::Reply::text(""); });
+    ASSERT_TRUE(pages.start() && stranger.start(0, "127.0.0.2"));
+    start(Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"KL_PAGE_SERVER", pages.baseURL()}}));
+    ASSERT_TRUE(controller->probe->waitForMessages(1));
+    EXPECT_EQ(controller->probe->messages[0], Value("game object"));
+
+    auto& view = *controller->webView();
+    auto contents = view.configuration()->userContentController();
+    size_t refusedBefore = contents->refusedMessageCount();
+    view.setNavigationDelegate(nullptr);
+    view.loadRequest(NSURLRequest::requestWithURL(*NSURL::URLWithString(stranger.baseURL() + "/page.html")));
+    ASSERT_TRUE(testsupport::waitFor([&] { return stranger.journal().count("/report") == 1; }));
+    EXPECT_EQ(stranger.journal().last("/report")->request.param("kl"), "undefined");
+    ASSERT_TRUE(testsupport::waitFor([&] { return contents->refusedMessageCount() > refusedBefore; }));
+    EXPECT_FALSE(std::filesystem::exists(AppHome::documents() / "stolen"));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "Classes/ViewController/PageBackground.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "HostTestSupport.h"
+#include "platform/device/URLOpener.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Strings.h"
 #include "platform/web/RecordingWebView.h"
@@ -119,6 +120,51 @@ TEST_F(Host, APageServerGivesTheFixedPageWithAFreshTimestampEachLoad) {
               "https://game.example.com/orba7/index/native_ios/release/index.html?timestamp=1700000000");
     EXPECT_EQ(c->recording->loads()[1].request->URL.absoluteString(),
               "https://game.example.com/orba7/index/native_ios/release/index.html?timestamp=1700000001");
+}
+
+// Which answers may become the top page: the game's origin only, the
+// port included; an inner frame may show anything; a web address from
+// elsewhere goes to the desktop, any other scheme nowhere.
+TEST_F(Host, OnlyTheGamesOriginBecomesTheTopPage) {
+    auto opener = std::make_shared<RecordingURLOpener>();
+    URLOpener::install(opener);
+    struct Case {
+        const char* page;
+        bool mainFrame;
+        bool allowed;
+    };
+    auto decide = [](MainViewController& c, const Case& k) {
+        std::optional<WKNavigationResponsePolicy> policy;
+        WKNavigationResponse response{*NSURL::URLWithString(k.page), k.mainFrame, 200, "text/html"};
+        c.webView_decidePolicyForNavigationResponse_decisionHandler(*c.webView(), response,
+                                                                    [&](auto p) { policy = p; });
+        ASSERT_TRUE(policy.has_value()) << k.page;
+        EXPECT_EQ(*policy == WKNavigationResponsePolicy::Allow, k.allowed) << k.page;
+    };
+    auto served = start(Value::dict({{"KL_PAGE_SERVER", "https://Game.example.com:8443/"}}));
+    for (const Case& k : {Case{"https://game.example.com:8443/orba7/other.html?x=1", true, true},
+                          Case{"https://game.example.com/orba7/index.html", true, false},
+                          Case{"http://game.example.com:8443/", true, false},
+                          Case{"https://ads.example.net/top.html", true, false},
+                          Case{"https://ads.example.net/frame.html", false, true},
+                          Case{"data:text/html,x", true, false}, Case{"local://game/index.html", true, false}})
+        decide(*served, k);
+    EXPECT_EQ(opener->opened, (std::vector<std::string>{"https://game.example.com/orba7/index.html",
+                                                        "http://game.example.com:8443/", "https://ads.example.net/top.html"}));
+    opener->opened.clear();
+    // The bundle's page: every host of the "local" scheme serves it.
+    auto local = start(Value::dict({{"KL_URL", "local://game/"}}));
+    for (const Case& k : {Case{"local://game/?timestamp=1", true, true}, Case{"local://other/b.html", true, true},
+                          Case{"about:blank", true, false}, Case{"http://127.0.0.1:9/", true, false}})
+        decide(*local, k);
+    // A text without a base address is the blank page.
+    auto plain = start(Value::dict({{"KL_URL", ""}}));
+    for (const Case& k : {Case{"about:blank", true, true}, Case{"local://game/", true, false}}) decide(*plain, k);
+    EXPECT_EQ(opener->opened, std::vector<std::string>{"http://127.0.0.1:9/"});
+    URLOpener::install(nullptr);
+    // The bridge's scripts and channels are kept to the same origin.
+    EXPECT_EQ(served->webView()->configuration()->userContentController()->allowedOrigins(),
+              std::vector<WebOrigin>{*WebOrigin::of(*NSURL::URLWithString("https://game.example.com:8443"))});
 }
 
 TEST_F(Host, AMissingLocalPageIsLoggedAndNothingLoads) {

@@ -35,7 +35,6 @@ void UserCentreGameTest::SetUp() {
     userCentre.addAccount("demo", demo);
     ASSERT_TRUE(userCentre.loadFixtures(sourceDir() / "tools/standin/fixtures"));
     writeBundle();
-    writeRecorder();
     points.pageLogin = pageLoginButton();
     loginScreen();
     points.webBack = webBackButton();
@@ -57,22 +56,9 @@ void UserCentreGameTest::writeBundle() {
     writeFile(bundle / "Info.plist", std::string(xml.begin(), xml.end()));
 }
 
-void UserCentreGameTest::writeRecorder() {
-    writeFile(dir / "record.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + (dir / "opened").string() + "\"\n");
-    fs::permissions(dir / "record.sh", fs::perms::owner_all);
-    writeFile(dir / "data/applications/korvel-recorder.desktop",
-              "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + (dir / "record.sh").string() +
-                  " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n");
-    writeFile(dir / "config/mimeapps.list",
-              "[Default Applications]\nx-scheme-handler/https=korvel-recorder.desktop\n"
-              "x-scheme-handler/http=korvel-recorder.desktop\n");
-}
-
 void UserCentreGameTest::start() {
-    GameProcess::Options o{bundle, dir / "home", dir / "game.log",
-                           {{"XDG_DATA_HOME", (dir / "data").string()},
-                            {"XDG_CONFIG_HOME", (dir / "config").string()},
-                            {"FONTCONFIG_FILE", (sourceDir() / "tools/fonts/fonts.conf").string()}}};
+    GameProcess::Options o{bundle, dir / "home", dir / "game.log", desktop.environment()};
+    o.environment.emplace_back("FONTCONFIG_FILE", (sourceDir() / "tools/fonts/fonts.conf").string());
     game.emplace(o);
     ASSERT_TRUE(waitFor([&] { return !game->running() || (window = windowOf(display, game->pid())); },
                         kEventBound))
@@ -150,7 +136,7 @@ void UserCentreGameTest::shoot(const std::string& name) {
     if (auto png = imageio::encodePNG(*image)) writeFile(fs::path(folder) / (name + ".png"), std::string(png->begin(), png->end()));
 }
 
-std::string UserCentreGameTest::opened() { return fs::exists(dir / "opened") ? readFile(dir / "opened") : ""; }
+std::string UserCentreGameTest::opened() { return desktop.opened(); }
 
 CGPoint UserCentreGameTest::pageLoginButton() {
     CGRect screen = UIScreen::mainScreen().bounds();

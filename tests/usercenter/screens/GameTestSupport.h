@@ -72,13 +72,13 @@ protected:
     Window window = 0;
     testsupport::TempDir dir;
     testsupport::fs::path bundle = dir / "DemoGame.app";
+    testsupport::DesktopRecorder desktop{dir.path()};
     standin::AggregatorStandin aggregator;
     standin::UserCentreStandin userCentre;
     std::optional<testsupport::GameProcess> game;
 
 private:
     void writeBundle();
-    void writeRecorder();
     CGPoint pageLoginButton();
     void loginScreen();
     CGPoint webBackButton();
