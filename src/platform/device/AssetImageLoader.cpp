@@ -36,7 +36,9 @@ AssetImageLoader& AssetImageLoader::shared() {
     return *loader;
 }
 
-AssetImageLoader::AssetImageLoader() : queue_(DispatchQueue::serial("korvel.photolibrary.images")) {}
+AssetImageLoader::AssetImageLoader()
+    : queue_(DispatchQueue::serial("korvel.photolibrary.images")),
+      workers_(DispatchQueue::concurrent("korvel.photolibrary.thumbnails")) {}
 
 std::shared_ptr<UIImage> AssetImageLoader::makeImage(const UIImage& picture, Kind kind) {
     CGSize size = picture.size();
@@ -52,13 +54,42 @@ std::shared_ptr<UIImage> AssetImageLoader::makeImage(const UIImage& picture, Kin
     return render(picture, CGSize{dw, dh}, CGRect(0, 0, dw, dh));
 }
 
-void AssetImageLoader::request(const fs::path& path, Kind kind, Completion done) {
-    queue_->async([this, path, kind, done = std::move(done)]() mutable {
-        auto image = load(path, kind);
-        DispatchQueue::main()->async([image = std::move(image), done = std::move(done)] {
-            if (done) done(image);
-        });
+namespace {
+void answer(std::shared_ptr<UIImage> image, AssetImageLoader::Completion done) {
+    DispatchQueue::main()->async([image = std::move(image), done = std::move(done)] {
+        if (done) done(image);
     });
+}
+}  // namespace
+
+void AssetImageLoader::request(const fs::path& path, Kind kind, Completion done) {
+    if (kind == Kind::FullScreen) {
+        queue_->async([this, path, done = std::move(done)]() mutable { answer(load(path, Kind::FullScreen), std::move(done)); });
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        waiting_.push_back({path, std::move(done)});
+        if (drainers_ >= kThumbnailWorkers) return;
+        ++drainers_;
+    }
+    workers_->async([this] { drainThumbnails(); });
+}
+
+void AssetImageLoader::drainThumbnails() {
+    for (;;) {
+        Job job;
+        {
+            std::lock_guard lock(mutex_);
+            if (waiting_.empty()) {
+                --drainers_;
+                return;
+            }
+            job = std::move(waiting_.front());
+            waiting_.pop_front();
+        }
+        answer(load(job.path, Kind::Thumbnail), std::move(job.done));
+    }
 }
 
 std::shared_ptr<UIImage> AssetImageLoader::load(const fs::path& path, Kind kind) {

@@ -4,8 +4,10 @@
 // sides) and full-screen images (fitted inside 750 × 1334 pixels, never
 // enlarged), both upright (EXIF orientation applied) at scale 1.
 //
-// They are decoded on a worker queue, kept in a least-recently-used cache,
-// and answered on the main queue in the order they were asked for. A file
+// They are decoded off the main thread and kept in a least-recently-used
+// cache. Full-screen images are answered on the main queue in the order
+// they were asked for; thumbnails as soon as each is made, by a few
+// workers, so that one slow file holds up no other thumbnail. A file
 // that is not a picture, is broken, is larger than 128 MiB or decodes to
 // more than 64 megapixels (imageio refuses it) answers nullptr; so do
 // videos, whose pictures are not read.
@@ -27,6 +29,7 @@ public:
     static constexpr int kThumbnailSide = 150;
     static constexpr int kFullScreenWidth = 750;
     static constexpr int kFullScreenHeight = 1334;
+    static constexpr int kThumbnailWorkers = 3;
 
     static AssetImageLoader& shared();
 
@@ -44,12 +47,21 @@ public:
 
 private:
     AssetImageLoader();
+    struct Job {
+        std::filesystem::path path;
+        Completion done;
+    };
+    // Makes the waiting thumbnails, oldest first, until none waits.
+    void drainThumbnails();
     std::shared_ptr<UIImage> load(const std::filesystem::path& path, Kind kind);
     std::shared_ptr<UIImage> cached(const std::string& key);
     void remember(const std::string& key, Kind kind, const std::shared_ptr<UIImage>& image);
 
-    std::shared_ptr<DispatchQueue> queue_;
-    std::mutex mutex_;  // guards the caches and the observer
+    std::shared_ptr<DispatchQueue> queue_;    // full-screen images, in order
+    std::shared_ptr<DispatchQueue> workers_;  // thumbnails
+    std::mutex mutex_;  // guards the caches, the observer and the waiting thumbnails
+    std::list<Job> waiting_;
+    int drainers_ = 0;
     struct Cache {
         size_t capacity;
         std::list<std::pair<std::string, std::shared_ptr<UIImage>>> order;  // most recent first

@@ -170,16 +170,40 @@ int exifOrientationFromApp1(const uint8_t* p, size_t n) {
 
 namespace {
 
-// The decompressor with our silent error handling; destroyed with the object.
+// Counts the scans read and the blocks they cover; past the bounds the
+// decode ends as a failure.
+struct JpegWork {
+    jpeg_progress_mgr mgr;
+    JpegError* err = nullptr;
+    int scan = 0;
+    uint64_t blocks = 0;
+};
+
+void jpegProgress(j_common_ptr common) {
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    auto* work = reinterpret_cast<JpegWork*>(common->progress);
+    if (cinfo->input_scan_number == work->scan) return;
+    work->scan = cinfo->input_scan_number;
+    for (int i = 0; i < cinfo->comps_in_scan; ++i)
+        work->blocks += uint64_t(cinfo->cur_comp_info[i]->width_in_blocks) * cinfo->cur_comp_info[i]->height_in_blocks;
+    if (work->scan > kMaxJPEGScans || work->blocks > kMaxJPEGScanBlocks) longjmp(work->err->jump, 1);
+}
+
+// The decompressor with our silent error handling and the work bound;
+// destroyed with the object.
 struct JpegReader {
     jpeg_decompress_struct cinfo;
     JpegError err;
+    JpegWork work;
     JpegReader(const uint8_t* bytes, size_t size) {
         cinfo.err = jpeg_std_error(&err.mgr);
         err.mgr.error_exit = jpegErrorExit;
         err.mgr.emit_message = jpegSilent;
         err.mgr.output_message = jpegNoOutput;
         jpeg_create_decompress(&cinfo);
+        work.mgr.progress_monitor = jpegProgress;
+        work.err = &err;
+        cinfo.progress = &work.mgr;
         // A prefix reads as far as it goes: the memory source ends it with an
         // end-of-image marker, and what has not arrived decodes as flat grey.
         jpeg_mem_src(&cinfo, bytes, static_cast<unsigned long>(size));

@@ -36,6 +36,12 @@ std::optional<Decoded> decode(const uint8_t* bytes, size_t size);
 inline std::optional<Decoded> decode(const Data& d) { return decode(d.data(), d.size()); }
 
 std::shared_ptr<CGImage> decodePNG(const uint8_t* bytes, size_t size);
+// A file whose scans would cost more than a bounded amount of work gives
+// nothing: past kMaxJPEGScans scans, or past kMaxJPEGScanBlocks blocks read
+// over all its scans (a progressive file may repeat one scan thousands of
+// times, each a pass over the whole image).
+inline constexpr int kMaxJPEGScans = 500;
+inline constexpr uint64_t kMaxJPEGScanBlocks = uint64_t(64) << 20;
 std::shared_ptr<CGImage> decodeJPEG(const uint8_t* bytes, size_t size, int* exifOrientation = nullptr);
 // The first frame over the logical screen.
 std::shared_ptr<CGImage> decodeGIF(const uint8_t* bytes, size_t size);

@@ -6,6 +6,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
 #include "platform/device/ALAssetsLibrary.h"
 #include "platform/device/Camera.h"
 #include "platform/device/DeviceFacts.h"
@@ -143,6 +147,43 @@ TEST(AssetImageLoader, FilesAreAnsweredInOrderUprightOrNotAtAll) {
     EXPECT_FALSE(answers[1].second);
     EXPECT_FALSE(answers[2].second);
     EXPECT_EQ(answers[3].second, answers[0].second) << "kept, not decoded again";
+}
+
+// One picture that takes long (held here in the decode observer) delays no
+// other thumbnail; full-screen images still come in the order asked.
+TEST(AssetImageLoader, ASlowFileHoldsUpNoOtherThumbnail) {
+    testsupport::TempDir dir;
+    auto jpeg = testsupport::jpegWithOrientation(*testsupport::quadrants(40, 20), 1);
+    for (auto name : {"slow.jpg", "a.jpg", "b.jpg", "c.jpg"})
+        testsupport::writeFile(dir / name, std::string(jpeg.begin(), jpeg.end()));
+    AssetImageLoader::shared().clearCache();
+    std::mutex m;
+    std::condition_variable cv;
+    bool release = false, slowStarted = false;
+    AssetImageLoader::shared().setDecodeObserver([&](const fs::path& path, AssetImageLoader::Kind) {
+        if (path.filename() != "slow.jpg") return;
+        std::unique_lock lock(m);
+        slowStarted = true;
+        cv.wait(lock, [&] { return release; });
+    });
+    std::vector<std::string> answered;
+    for (auto name : {"slow.jpg", "a.jpg", "b.jpg", "c.jpg"})
+        AssetImageLoader::shared().request(dir / name, AssetImageLoader::Kind::Thumbnail,
+                                           [&answered, name](std::shared_ptr<UIImage> image) {
+                                               if (image) answered.push_back(name);
+                                           });
+    bool othersDone = testsupport::waitFor([&] { return answered.size() == 3; });
+    {
+        std::lock_guard lock(m);
+        EXPECT_TRUE(slowStarted);
+        release = true;
+    }
+    cv.notify_all();
+    ASSERT_TRUE(othersDone) << answered.size();
+    EXPECT_EQ(std::count(answered.begin(), answered.end(), "slow.jpg"), 0);
+    ASSERT_TRUE(testsupport::waitFor([&] { return answered.size() == 4; }));
+    EXPECT_EQ(answered.back(), "slow.jpg");
+    AssetImageLoader::shared().setDecodeObserver(nullptr);
 }
 
 TEST(PhotoLibraryMonitor, ChangesPostTheGroupsThatChanged) {

@@ -10,6 +10,7 @@
 #include "platform/device/SystemSound.h"
 #include "platform/device/UIPasteboard.h"
 #include "platform/device/URLOpener.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
@@ -104,11 +105,16 @@ void SysInterface::SelectImage(long count) {
     PKImageViewCtrl::ShowWithType(1, uint64_t(std::clamp(count, 1L, 4L)));
 }
 
-void SysInterface::SaveImageToPhotoAlbum(const Arg& path) { ImageOperations::SaveImageToPhotoAlbum(path); }
-
-void SysInterface::SaveThumbnail(const Arg& json) { ImageOperations::SaveThumbnail(json); }
-
 namespace {
+
+// Files the page names are read and decoded here, one after another in the
+// order asked, never on the main thread: the bridge answers while a large
+// or hostile file decodes, and what the page hears comes when the work is
+// done.
+const std::shared_ptr<DispatchQueue>& pageImageQueue() {
+    static auto* queue = new std::shared_ptr<DispatchQueue>(DispatchQueue::serial("korvel.page.images"));
+    return *queue;
+}
 
 // A limit the page gave as a number (negatives as 0), else 512.
 uint64_t cropLimit(const Value& v) {
@@ -118,6 +124,14 @@ uint64_t cropLimit(const Value& v) {
 
 }  // namespace
 
+void SysInterface::SaveImageToPhotoAlbum(const Arg& path) {
+    pageImageQueue()->async([path] { ImageOperations::SaveImageToPhotoAlbum(path); });
+}
+
+void SysInterface::SaveThumbnail(const Arg& json) {
+    pageImageQueue()->async([json] { ImageOperations::SaveThumbnail(json); });
+}
+
 void SysInterface::CropImage(const Arg& json) {
     auto v = jsonObject(json);
     if (!v) return;
@@ -125,11 +139,17 @@ void SysInterface::CropImage(const Arg& json) {
     if (!source || source->empty() || !save || save->empty()) return;
     auto from = ContainerPaths::resolve(*source, ContainerPaths::Access::Read);
     auto to = ContainerPaths::resolve(*save, ContainerPaths::Access::Write);
-    auto bytes = from && to ? from->read() : std::nullopt;
-    auto image = bytes ? UIImage::imageWithData(*bytes, UIImage::scaleFromFileName(from->relative)) : nullptr;
-    if (!image) return;  // no image: no screen and no event
+    if (!from || !to) return;
     bool isPng = (*v)["isPng"].isBool() && (*v)["isPng"].boolValue();
-    CRImageCropController::CropImage(image, *to, isPng, cropLimit((*v)["maxWidth"]), cropLimit((*v)["maxHeight"]));
+    uint64_t maxWidth = cropLimit((*v)["maxWidth"]), maxHeight = cropLimit((*v)["maxHeight"]);
+    pageImageQueue()->async([from = *from, to = *to, isPng, maxWidth, maxHeight] {
+        auto bytes = from.read();
+        auto image = bytes ? UIImage::imageWithData(*bytes, UIImage::scaleFromFileName(from.relative)) : nullptr;
+        if (!image) return;  // no image: no screen and no event
+        DispatchQueue::main()->async([image, to, isPng, maxWidth, maxHeight] {
+            CRImageCropController::CropImage(image, to, isPng, maxWidth, maxHeight);
+        });
+    });
 }
 
 void SysInterface::Photograph(const Arg& json) {
@@ -151,7 +171,9 @@ void SysInterface::Photograph(const Arg& json) {
 
 // QR codes
 
-void SysInterface::CreateQRCode(const Arg& json) { ImageOperations::CreateQRCode(json); }
+void SysInterface::CreateQRCode(const Arg& json) {
+    pageImageQueue()->async([json] { ImageOperations::CreateQRCode(json); });
+}
 
 void SysInterface::ScanQRCode() { QRCodeManager::ScanQRCode(); }
 

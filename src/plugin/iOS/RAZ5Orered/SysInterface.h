@@ -42,7 +42,10 @@ public:
     // "maxHeight"}, limits 512 when absent or not numbers); Photograph the
     // camera ({"savePath", "width", "height", "crop"}). Paths are confined
     // (ContainerPaths); a refused path, a source that is no image, or a
-    // missing argument does nothing.
+    // missing argument does nothing. The files the page names (thumbnails,
+    // saving to the album, the crop screen's source, a QR code's logo) are
+    // decoded off the main thread, in the order asked: the call returns at
+    // once and the work is done (the crop screen shown) later.
     void SelectImage(long count);
     void SaveImageToPhotoAlbum(const Arg& path);
     void SaveThumbnail(const Arg& json);

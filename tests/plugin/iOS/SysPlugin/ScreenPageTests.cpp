@@ -166,6 +166,8 @@ protected:
         Value args = Value::dict({{"sourcePath", (docs / "four.jpg").string()}, {"savePath", (docs / "cut.png").string()}});
         for (auto& [k, v] : *extra.getDict()) args.set(k, v);
         run("KL_IOS.CropImage(" + obj(args) + ")");
+        // The source is decoded off the main thread; the screen comes after.
+        testsupport::waitFor([&] { return root->presentedViewController() != nullptr; });
         advance(0.4);
         return presented<CRImageCropController>();
     }
@@ -243,6 +245,12 @@ TEST_F(CropPage, CancelAndUnusableSourcesSendNothing) {
     testsupport::writeFile(docs / "text.png", "not a picture");
     for (auto source : {docs / "text.png", docs / "missing.png", fs::path("/etc/hostname")}) {
         run("KL_IOS.CropImage(" + obj(Value::dict({{"sourcePath", source.string()}, {"savePath", "x.png"}})) + ")");
+        // A thumbnail asked for after it is written once the source was read.
+        run("KL_IOS.SaveThumbnail(" +
+            obj(Value::dict({{"sourcePath", (docs / "four.jpg").string()}, {"savePath", (docs / "after.jpg").string()},
+                             {"width", 10}, {"height", 10}})) + ")");
+        ASSERT_TRUE(testsupport::waitFor([&] { return fs::exists(docs / "after.jpg"); })) << source;
+        fs::remove(docs / "after.jpg");
         advance(0.4);
         EXPECT_FALSE(root->presentedViewController()) << source;
     }
@@ -418,6 +426,7 @@ protected:
 TEST_F(ScanPage, ACodeInFrontOfTheCameraReachesThePageAsTheSameText) {
     const std::string text = "quote \" \\ backslash </script><script>window.owned=1</script>\nline 中文";
     run("KL_IOS.CreateQRCode(" + lit(obj(Value::dict({{"text", text}, {"savePath", (docs / "qr.jpg").string()}}))) + ")");
+    ASSERT_TRUE(testsupport::waitFor([&] { return fs::exists(docs / "qr.jpg"); }));
     auto code = UIImage::imageWithContentsOfFile(docs / "qr.jpg");
     ASSERT_TRUE(code);
     Camera::setTestImage(cameraFrame(code));

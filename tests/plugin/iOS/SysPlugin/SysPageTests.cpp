@@ -210,6 +210,8 @@ TEST_F(SysPage, ImageOperationsWithoutScreens) {
                          {"width", 100},
                          {"height", 100}})) +
         "); KL_IOS.SaveImageToPhotoAlbum(" + lit((docs / "src.png").string()) + ")");
+    // The files are decoded off the main thread, one after another.
+    ASSERT_TRUE(testsupport::waitFor([&] { return fs::exists(home.path() / "Photos/IMG_0001.JPG"); }));
     auto qr = UIImage::imageWithContentsOfFile(docs / "qr.jpg");
     ASSERT_TRUE(qr);
     EXPECT_EQ(QRCodeManager::ReadQRCode(*qr), text);
