@@ -3,6 +3,9 @@
 // without decompressing (sizes are checked there, before anything is
 // allocated: giflib's DGifSlurp would allocate whatever a file claims);
 // frames are decompressed on request, in order at one frame's cost each.
+// Frames are listed while the pixels they cost (each frame's own and the
+// screen's it is shown on) stay within kMaxGIFWork, so a small file of
+// many frames over a huge screen plays a few frames, not hours of copying.
 
 #include <gif_lib.h>
 
@@ -37,8 +40,11 @@ struct GifFrame {
     double delay = 0;  // seconds, as stored
 };
 
+constexpr uint64_t kMaxGIFWork = uint64_t(1) << 30;
+
 struct GifLayout {
     int screenWidth = 0, screenHeight = 0;
+    uint64_t work = 0;  // pixels of the frames listed
     std::optional<int> loopCount;
     std::vector<GifFrame> frames;
     bool invalid = false;
@@ -96,6 +102,8 @@ bool scanImage(GifHandle& handle, GraphicsControlBlock& pending, GifLayout& layo
         layout.invalid = true;
         return false;
     }
+    layout.work += uint64_t(desc.Width) * desc.Height + uint64_t(layout.screenWidth) * layout.screenHeight;
+    if (layout.work > kMaxGIFWork) return false;
     GifFrame frame;
     frame.descriptorOffset = offset;
     frame.left = desc.Left, frame.top = desc.Top, frame.width = desc.Width, frame.height = desc.Height;
@@ -185,8 +193,13 @@ private:
 
     void startOver() {
         canvas_ = CGImage::create(layout_.screenWidth, layout_.screenHeight, true);
-        saved_.reset();
+        saved_ = {};
         shown_ = kNone;
+    }
+
+    // The part of the screen a frame covers.
+    CGRect onScreen(const GifFrame& f) const {
+        return CGRect(f.left, f.top, f.width, f.height).intersection(CGRect(0, 0, canvas_->width(), canvas_->height()));
     }
 
     // giflib keeps a record of every frame read; reopening bounds that.
@@ -199,22 +212,40 @@ private:
     void dispose(const GifFrame& f) {
         if (f.disposal == DISPOSE_BACKGROUND) {
             // Browsers and the platform restore to transparency, not the background colour.
-            CGRect r = CGRect(f.left, f.top, f.width, f.height).intersection(CGRect(0, 0, canvas_->width(), canvas_->height()));
+            CGRect r = onScreen(f);
             if (r.isEmpty()) return;
             uint8_t* d = canvas_->mutableData();
             for (int y = int(r.minY()); y < int(r.maxY()); ++y)
                 std::memset(d + size_t(y) * canvas_->bytesPerRow() + size_t(r.minX()) * 4, 0, size_t(r.width()) * 4);
             canvas_->markDirty();
-        } else if (f.disposal == DISPOSE_PREVIOUS && saved_) {
-            canvas_ = saved_;
-            saved_.reset();
+        } else if (f.disposal == DISPOSE_PREVIOUS && saved_.held) {
+            copyRows(saved_.pixels.data(), saved_.rect, false);
+            saved_ = {};
         }
+    }
+
+    // Copies the rows of `r` between the canvas and `buffer` (packed rows).
+    void copyRows(uint8_t* buffer, const CGRect& r, bool fromCanvas) {
+        size_t rowBytes = size_t(r.width()) * 4;
+        uint8_t* d = canvas_->mutableData();
+        for (int y = int(r.minY()); y < int(r.maxY()); ++y) {
+            uint8_t* row = d + size_t(y) * canvas_->bytesPerRow() + size_t(r.minX()) * 4;
+            uint8_t* kept = buffer + size_t(y - int(r.minY())) * rowBytes;
+            if (fromCanvas) std::memcpy(kept, row, rowBytes);
+            else std::memcpy(row, kept, rowBytes);
+        }
+        if (!fromCanvas) canvas_->markDirty();
     }
 
     void compose(size_t index) {
         if (index > 0) dispose(layout_.frames[index - 1]);
         const GifFrame& f = layout_.frames[index];
-        if (f.disposal == DISPOSE_PREVIOUS) saved_ = canvas_->copy();
+        if (f.disposal == DISPOSE_PREVIOUS) {
+            // Only what the frame will draw over is kept.
+            saved_ = {true, onScreen(f), {}};
+            saved_.pixels.resize(size_t(saved_.rect.width()) * size_t(saved_.rect.height()) * 4);
+            copyRows(saved_.pixels.data(), saved_.rect, true);
+        }
         drawFrame(f);
         shown_ = index;
     }
@@ -251,7 +282,11 @@ private:
     GifLayout layout_;
     std::unique_ptr<GifHandle> handle_;
     std::shared_ptr<CGImage> canvas_;  // the screen after frame shown_
-    std::shared_ptr<CGImage> saved_;   // the screen before a restore-previous frame
+    struct Saved {
+        bool held = false;
+        CGRect rect;                  // of the screen
+        std::vector<uint8_t> pixels;  // its rows before a restore-previous frame
+    } saved_;
     size_t shown_ = kNone;
 };
 
