@@ -1,5 +1,7 @@
 #include "aggregator/Extend.h"
 
+#include "platform/foundation/JSONReading.h"
+
 #include "platform/foundation/Error.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
@@ -81,7 +83,7 @@ std::optional<std::string> jsonString(const Value& value) {
 
 std::optional<Value> dictionaryFromJsonData(std::string_view bytes) {
     Error error;
-    auto v = Value::fromJSON(bytes, &error);
+    auto v = readJSON(bytes, {kMaxReplyValues}, &error);
     if (!v) {
         NSLog("json解析错误：NSJSONSerialization #ANALYZE# fail");
         NSLog("json解析错误：error %s", error.localizedDescription().c_str());

@@ -49,7 +49,14 @@ std::optional<Data> base64DecodeStrict(std::string_view text);
 
 // Compact JSON text of a dictionary or array; nullopt (logged) otherwise.
 std::optional<std::string> jsonString(const Value& value);
-// The parsed JSON value, of whatever type; nullopt (logged) on a parse error.
+// What one server reply may cost, far above what the SDK reads: a longer
+// body fails as a transport error, a text of more JSON values as one that
+// does not parse.
+inline constexpr size_t kMaxReplyBytes = 4u << 20;
+inline constexpr size_t kMaxReplyValues = 200000;
+
+// The parsed JSON value, of whatever type; nullopt (logged) on a parse
+// error, and for a text of more than kMaxReplyValues values.
 std::optional<Value> dictionaryFromJsonData(std::string_view bytes);
 std::optional<Value> arrayFromJsonData(std::string_view bytes);
 

@@ -26,6 +26,7 @@ URLRequest build(const std::string& url, const std::string& param, const std::st
         else r.url = param.empty() ? url : url + "?" + NetworkInterface::escapeQuery(param);
     }
     r.timeout = std::chrono::milliseconds(long(timeout * 1000));
+    r.maxResponseBytes = Extend::kMaxReplyBytes;
     return r;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "aggregator/Extend.h"
+
 #include <atomic>
 
 #include "aggregator/NetworkInterface.h"
@@ -101,6 +103,28 @@ TEST_F(NetworkInterfaceTest, AnyReplyThatArrivesIsAnAnswerInBothForms) {
             EXPECT_TRUE(r->isDict() && r->empty());
         }
     }
+}
+
+// A reply past its budget: too long fails as a transport failure (no
+// reply), too many JSON values reads as an unreadable answer (an empty
+// dictionary); one within both is read.
+TEST_F(NetworkInterfaceTest, RepliesPastTheirBudgetAreNotRead) {
+    auto tinyElements = [](size_t n) {
+        std::string rows = "0";
+        for (size_t i = 1; i < n; ++i) rows += ",0";
+        return R"({"code": 1, "rows": [)" + rows + "]}";
+    };
+    auto ask = [&] { return offMainThread([&] { return net.addSyncHttpRequest(api("/v1/api/init"), "x", "POST"); }); };
+    standin.api(0).script("/v1/api/init", Reply::oversized(Extend::kMaxReplyBytes + 1));
+    EXPECT_FALSE(ask());
+    standin.api(0).script("/v1/api/init", Reply::text(tinyElements(Extend::kMaxReplyValues), "application/json"));
+    auto tooMany = ask();
+    ASSERT_TRUE(tooMany);
+    EXPECT_TRUE(tooMany->isDict() && tooMany->empty());
+    standin.api(0).script("/v1/api/init", Reply::text(tinyElements(1000), "application/json"));
+    auto within = ask();
+    ASSERT_TRUE(within);
+    EXPECT_EQ((*within)["rows"].size(), 1000u);
 }
 
 TEST_F(NetworkInterfaceTest, TransportFailuresGiveNoReply) {

@@ -1,6 +1,9 @@
 #include "platform/foundation/Value.h"
 
+#include "platform/foundation/JSONReading.h"
+
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -203,14 +206,15 @@ constexpr size_t kMaxJSONDepth = 512;
 
 class ValueBuilder : public nlohmann::json_sax<json> {
 public:
-    bool null() override { return add(Value()); }
-    bool boolean(bool b) override { return add(Value(b)); }
-    bool number_integer(number_integer_t i) override { return add(Value(int64_t(i))); }
+    explicit ValueBuilder(size_t maxValues) : left_(maxValues ? maxValues : SIZE_MAX) {}
+    bool null() override { return spend() && add(Value()); }
+    bool boolean(bool b) override { return spend() && add(Value(b)); }
+    bool number_integer(number_integer_t i) override { return spend() && add(Value(int64_t(i))); }
     bool number_unsigned(number_unsigned_t u) override {
-        return add(u > uint64_t(INT64_MAX) ? Value(double(u)) : Value(int64_t(u)));
+        return spend() && add(u > uint64_t(INT64_MAX) ? Value(double(u)) : Value(int64_t(u)));
     }
-    bool number_float(number_float_t d, const string_t&) override { return add(Value(d)); }
-    bool string(string_t& s) override { return add(Value(std::move(s))); }
+    bool number_float(number_float_t d, const string_t&) override { return spend() && add(Value(d)); }
+    bool string(string_t& s) override { return spend() && add(Value(std::move(s))); }
     bool binary(binary_t&) override { return false; }  // not produced by JSON text
     bool start_object(std::size_t) override { return open(Value(Value::Dictionary())); }
     bool key(string_t& k) override {
@@ -230,6 +234,13 @@ private:
         std::string key;
     };
 
+    // Every value passes here once (containers when they close): the budget
+    // is counted as values are made.
+    bool spend() {
+        if (left_ == 0) return false;
+        --left_;
+        return true;
+    }
     bool add(Value v) {
         if (stack_.empty()) {
             root_ = std::move(v);
@@ -241,7 +252,7 @@ private:
         return true;
     }
     bool open(Value container) {
-        if (stack_.size() >= kMaxJSONDepth) return false;
+        if (stack_.size() >= kMaxJSONDepth || !spend()) return false;
         stack_.push_back({std::move(container), {}});
         return true;
     }
@@ -253,6 +264,7 @@ private:
 
     std::vector<Frame> stack_;
     Value root_;
+    size_t left_;
 };
 
 json toNlohmann(const Value& v) {
@@ -325,10 +337,12 @@ std::optional<std::string> withoutLoneSurrogates(std::string_view text) {
 
 }  // namespace
 
-std::optional<Value> Value::fromJSON(std::string_view text, Error* error) {
+std::optional<Value> Value::fromJSON(std::string_view text, Error* error) { return readJSON(text, {}, error); }
+
+std::optional<Value> readJSON(std::string_view text, const JSONReadingOptions& options, Error* error) {
     auto mended = withoutLoneSurrogates(text);
     if (mended) text = *mended;
-    ValueBuilder builder;
+    ValueBuilder builder(options.maxValues);
     if (!json::sax_parse(text.begin(), text.end(), &builder)) {
         if (error) *error = Error::withDescription(NSCocoaErrorDomain, 3840, "The data couldn't be read because it isn't in the correct format.");
         return std::nullopt;

@@ -49,12 +49,13 @@ struct Transfer {
     std::string body;
     HTTPHeaders headers;
     bool tooLarge = false;
+    size_t limit = 0;  // the session's and the request's, the smaller
 };
 
 size_t onBody(char* ptr, size_t size, size_t n, void* user) {
     auto t = static_cast<Transfer*>(user);
     size_t len = size * n;
-    if (t->body.size() + len > t->config->maxResponseBytes) {
+    if (t->body.size() + len > t->limit) {
         t->tooLarge = true;
         return 0;
     }
@@ -148,6 +149,8 @@ URLResult URLSession::perform(const URLRequest& request, const URLSessionTask* t
         return result;
     }
     Transfer t{&config_, task, {}, {}, false};
+    t.limit = request.maxResponseBytes ? std::min(request.maxResponseBytes, config_.maxResponseBytes)
+                                       : config_.maxResponseBytes;
     char detail[CURL_ERROR_SIZE] = {0};
     curl_slist* headers = curlsetup::configure(curl, request, config_, detail);
     auto timeout = request.timeout.count() > 0 ? request.timeout : config_.timeout;

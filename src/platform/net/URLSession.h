@@ -90,6 +90,9 @@ struct URLRequest {
     NSURLRequestCachePolicy cachePolicy = NSURLRequestCachePolicy::UseProtocolCachePolicy;
     // Answers the server's authentication challenge (any method), once.
     std::optional<URLCredential> credential;
+    // A reply body larger than this fails as the session's limit does (0:
+    // the session's limit alone).
+    size_t maxResponseBytes = 0;
 
     URLRequest() = default;
     explicit URLRequest(std::string u, std::string m = "GET") : url(std::move(u)), method(std::move(m)) {}

@@ -5,6 +5,7 @@
 
 #include "logging/VLLog.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/JSONReading.h"
 #include "platform/foundation/Redact.h"
 #include "platform/foundation/Strings.h"
 #include "platform/net/URLSession.h"
@@ -61,6 +62,7 @@ void post(const std::string& path, HTTPHeaders headers, std::string body, std::c
     request.headers = std::move(headers);
     request.body = std::move(body);
     request.timeout = timeout;
+    request.maxResponseBytes = kMaxReplyBytes;
     URLSession::shared()->dataTask(
         request,
         [url, read = std::move(read), success = std::move(success), failure = std::move(failure)](URLResult result) {
@@ -95,7 +97,7 @@ void CXRSdpNetTool::PostWithURLString(const std::string& path, const Value& para
                                        url);
                 return std::nullopt;
             }
-            auto reply = Value::fromJSON(result.body);
+            auto reply = readJSON(result.body, {zvnet::kMaxReplyValues});
             if (!reply) error = zvnet::unreadableReply(url);
             return reply;
         },

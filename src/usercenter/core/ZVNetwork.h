@@ -40,6 +40,12 @@ private:
 };
 
 namespace zvnet {
+// What one reply may cost, far above what the user centre's screens use: a
+// longer body fails as a transport error, a text of more JSON values as an
+// unreadable reply (each through the sender's failure block).
+inline constexpr size_t kMaxReplyBytes = 4u << 20;
+inline constexpr size_t kMaxReplyValues = 200000;
+
 // Tests shorten the coded sender's time-out.
 void setCodedTimeout(std::chrono::milliseconds timeout);
 }  // namespace zvnet

@@ -2,8 +2,10 @@
 
 #include <mutex>
 
+#include "platform/foundation/JSONReading.h"
 #include "platform/foundation/Strings.h"
 #include "platform/security/Digest.h"
+#include "usercenter/core/ZVNetwork.h"
 
 namespace {
 std::mutex codecMutex;
@@ -28,7 +30,7 @@ std::string ZVPlainCodec::encode(const Value& dictionary) const {
 }
 
 std::optional<Value> ZVPlainCodec::decode(std::string_view body) const {
-    auto v = Value::fromJSON(body);
+    auto v = readJSON(body, {zvnet::kMaxReplyValues});
     if (!v || !v->isDict()) return std::nullopt;
     return v;
 }

@@ -16,7 +16,8 @@ public:
     virtual ~ZVRequestCodec() = default;
     // A dictionary as a body.
     virtual std::string encode(const Value& dictionary) const = 0;
-    // A body as a dictionary; nullopt when it does not decode to one.
+    // A body as a dictionary; nullopt when it does not decode to one, or
+    // holds more values than a reply may (zvnet::kMaxReplyValues).
     virtual std::optional<Value> decode(std::string_view body) const = 0;
 
     // The codec in use (the plain one unless another was installed).

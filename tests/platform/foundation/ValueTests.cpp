@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Strings.h"
+#include "platform/foundation/JSONReading.h"
 #include "platform/foundation/Value.h"
 
 namespace {
@@ -125,6 +126,27 @@ TEST(ValueJSON, DeepNestingIsRefusedNotACrash) {
     for (int i = 0; i < 10; ++i) inner = &(*inner)[0];
     EXPECT_EQ(inner->stringOr(), "deep");
     EXPECT_TRUE(Value::fromJSON(nested(500, '[', ']')));
+}
+
+// Every value counts (containers, members, elements); a text of more is
+// refused before the rest of it is built, and without a budget nothing is.
+TEST(ValueJSON, AValueBudgetRefusesTextsOfMoreValues) {
+    JSONReadingOptions four{4};
+    EXPECT_EQ(readJSON(R"({"a": [1, 2]})", four), Value::fromJSON(R"({"a": [1, 2]})"));
+    EXPECT_TRUE(readJSON("[[[]]]", four));
+    Error error;
+    EXPECT_FALSE(readJSON(R"({"a": [1, 2], "b": null})", four, &error));
+    EXPECT_EQ(error.code, 3840);
+    EXPECT_FALSE(readJSON("[[[[[]]]]]", four));
+    EXPECT_FALSE(readJSON(R"(["x", "y", "z", "w"])", four));
+    // The reply that cost gigabytes, in small: many tiny elements.
+    std::string tiny = "[0";
+    for (int i = 1; i < 300000; ++i) tiny += ",0";
+    tiny += "]";
+    EXPECT_FALSE(readJSON(tiny, JSONReadingOptions{200000}));
+    auto whole = Value::fromJSON(tiny);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->size(), 300000u);
 }
 
 TEST(ValueJSON, InvalidUTF8IsReplacedNotThrown) {

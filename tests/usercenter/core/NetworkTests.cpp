@@ -104,6 +104,32 @@ TEST(CXRSdpNetTool, FailuresRunOnlyTheFailureBlock) {
     }
 }
 
+// A reply is capped in bytes and in JSON values, for both senders: one past
+// either runs the failure block; one within both is read as usual.
+TEST(UserCentreReplies, AReplyPastItsBudgetFailsThroughTheFailureBlock) {
+    uctest::Environment env;
+    auto tinyElements = [](size_t n) {
+        std::string rows = "0";
+        for (size_t i = 1; i < n; ++i) rows += ",0";
+        return R"({"a": 1, "z": 1, "lists": [)" + rows + "]}";
+    };
+    for (const char* endpoint : {"Server/lists2", "sdkhomexiaov2/index"}) {
+        const std::string p = UserCentreStandin::path(endpoint);
+        bool coded = std::string(endpoint) == "sdkhomexiaov2/index";
+        auto post = [&] { return coded ? postCoded(endpoint, Value::dict()) : postForm(endpoint, Value::dict()); };
+        env.standin().server().script(p, Reply::oversized(zvnet::kMaxReplyBytes + 1));
+        env.standin().server().script(p, Reply::text(tinyElements(zvnet::kMaxReplyValues), "application/json"));
+        env.standin().server().script(p, Reply::text(tinyElements(zvnet::kMaxReplyValues - 10), "application/json"));
+        auto tooLong = post(), tooMany = post(), within = post();
+        EXPECT_EQ(tooLong.failures, 1) << endpoint;
+        EXPECT_EQ(tooLong.error.code, NSURLErrorDataLengthExceedsMaximum) << endpoint;
+        EXPECT_EQ(tooMany.failures, 1) << endpoint;
+        EXPECT_EQ(tooMany.error.code, 3840) << endpoint;
+        EXPECT_EQ(within.successes, 1) << endpoint;
+        EXPECT_EQ(within.reply["lists"].size(), zvnet::kMaxReplyValues - 10) << endpoint;
+    }
+}
+
 TEST(CXRSdpNetTool, WithoutAServerAddressFailsLaterNotInline) {
     uctest::Environment env(false);
     Outcome o;
