@@ -28,11 +28,14 @@ const std::shared_ptr<DispatchQueue>& defaultQueue() {
 // class, so that every reader finds them as UIImage.
 CacheObject imageObject(std::shared_ptr<UIImage> image) { return CacheObject(std::move(image)); }
 
+// A scale read from the disk is the main screen's unless it is one a screen
+// could have (1/8 to 8): a damaged folder's 5e-324 would make an image of
+// endless point size.
 double scaleFromExtendedData(const std::optional<Data>& extended) {
     if (extended && !extended->empty()) {
         if (auto root = keyedarchive::unarchive(*extended); root && root->isNumber()) {
             double scale = root->doubleValue();
-            if (scale > 0 && std::isfinite(scale)) return scale;
+            if (scale >= 0.125 && scale <= 8) return scale;
         }
     }
     return kMainScreenScale;

@@ -88,7 +88,7 @@ public:
     static uint64_t imageCost(const UIImage* image);
     // An image from stored bytes at the scale of their extended data (a
     // keyed archive of a number; the main screen's scale when it is missing,
-    // unreadable, not positive or not finite); null when undecodable.
+    // unreadable, or outside 1/8 to 8); null when undecodable.
     std::shared_ptr<UIImage> imageFromData(const Data& bytes, const std::optional<Data>& extendedData = std::nullopt);
     // The extended data that carries `scale`.
     static Data scaleExtendedData(double scale);

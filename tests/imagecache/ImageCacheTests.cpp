@@ -77,13 +77,25 @@ TEST_F(ImageCacheTest, ScaleTravelsWithTheBytes) {
     cache->setImage(image, shared(png), "with-image", ZVImageCacheTypeDisk);
     EXPECT_EQ(cache->getImageForKey("with-image", ZVImageCacheTypeDisk)->scale(), 3);
 
-    // Extended data that is no archive, or an archive of a bad number, reads as the screen's.
+    // Extended data that is no archive, or an archive of a number no screen
+    // has (outside 1/8 to 8; a damaged folder's 5e-324 made an image of
+    // endless size), reads as the screen's.
     for (const Data& blob : {Data{1, 2, 3, 4, 5}, ZVImageCache::scaleExtendedData(-2),
-                             ZVImageCache::scaleExtendedData(std::nan(""))}) {
+                             ZVImageCache::scaleExtendedData(std::nan("")), ZVImageCache::scaleExtendedData(5e-324),
+                             ZVImageCache::scaleExtendedData(0.1), ZVImageCache::scaleExtendedData(8.5),
+                             ZVImageCache::scaleExtendedData(1e300)}) {
         auto object = CacheObject::make<Data>(png);
         ZVDiskCache::setExtendedData(blob, object);
         cache->diskCache()->setObject(object, "garbage");
-        EXPECT_EQ(cache->getImageForKey("garbage", ZVImageCacheTypeDisk)->scale(), 2);
+        auto read = cache->getImageForKey("garbage", ZVImageCacheTypeDisk);
+        EXPECT_EQ(read->scale(), 2);
+        EXPECT_TRUE(std::isfinite(read->size().width));
+    }
+    for (double kept : {0.125, 8.0}) {
+        auto object = CacheObject::make<Data>(png);
+        ZVDiskCache::setExtendedData(ZVImageCache::scaleExtendedData(kept), object);
+        cache->diskCache()->setObject(object, "edge");
+        EXPECT_EQ(cache->getImageForKey("edge", ZVImageCacheTypeDisk)->scale(), kept);
     }
 }
 
