@@ -6,6 +6,8 @@ std::optional<int64_t> ZVReplyStatus(const Value& reply, const char* key) {
     return status;
 }
 
+bool ZVReplySucceeded(const Value& reply, const char* key) { return ZVReplyStatus(reply, key) == 1; }
+
 std::string ZVReplyMessage(const Value& reply, const std::string& fallback) {
     std::string message;
     zv::convert::read(reply["b"], message);

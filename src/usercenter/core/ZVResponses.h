@@ -15,6 +15,9 @@
 // The status under `key` ("z" in coded replies, "a" in form replies), when
 // it reads as an integer.
 std::optional<int64_t> ZVReplyStatus(const Value& reply, const char* key = "z");
+// The status under `key` reads as 1, success; one rule for every reader of
+// a reply: "1wallet" or "1:" is no status, so no success.
+bool ZVReplySucceeded(const Value& reply, const char* key = "z");
 // The message "b", or `fallback` when the reply has none.
 std::string ZVReplyMessage(const Value& reply, const std::string& fallback);
 

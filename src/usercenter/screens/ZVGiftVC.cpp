@@ -1,4 +1,5 @@
 #include "usercenter/screens/ZVGiftVC.h"
+#include "usercenter/core/ZVResponses.h"
 
 #include "platform/device/UIPasteboard.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -107,7 +108,7 @@ void ZVGiftCell::claim() {
         [weak](const Value& reply) {
             CXRMessage::showMessage(reply["b"].textValue());
             auto self = weak.lock();
-            if (self && reply["a"].intValue() != 0 && self->doRefrsh) self->doRefrsh();
+            if (self && ZVReplyStatus(reply, "a").value_or(0) != 0 && self->doRefrsh) self->doRefrsh();
         },
         [](const Error&) { CXRMessage::showMessage(kServerError); });
 }

@@ -1,4 +1,5 @@
 #include "usercenter/screens/ZVPager.h"
+#include "usercenter/core/ZVResponses.h"
 
 #include <cmath>
 #include <limits>
@@ -77,7 +78,7 @@ void ZVPager::loadFirst(Loaded loaded, Failed failed, Refused refused) {
     firstOut_ = true;
     request(1, generation, [this, loaded, failed, refused](const Value* reply) {
         firstOut_ = false;
-        if (reply && shape_.firstNeedsStatus && (*reply)["a"].intValue() != 1) {
+        if (reply && shape_.firstNeedsStatus && !ZVReplySucceeded(*reply, "a")) {
             if (refused) refused(*reply);
             else if (failed) failed();
             return;

@@ -1,4 +1,5 @@
 #include "usercenter/screens/ZVPingListBase.h"
+#include "usercenter/core/ZVResponses.h"
 
 #include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ShareVale.h"
@@ -80,7 +81,7 @@ void ZVPingListBase::doCommitWithText(const std::string& text, const NSAttribute
         ZVApi::kCommentPost, commitParameters(text),
         [self, typed](const Value& reply) {
             self->showToast(reply["b"].textValue());
-            if (reply["a"].intValue() != 1) self->inputView()->restoreText(typed);
+            if (!ZVReplySucceeded(reply, "a")) self->inputView()->restoreText(typed);
         },
         [self, typed](const Error&) {
             self->showToast(kServerError);

@@ -1,4 +1,5 @@
 #include "usercenter/screens/ZVPingViews.h"
+#include "usercenter/core/ZVResponses.h"
 
 #include <cmath>
 
@@ -141,7 +142,7 @@ void ZVPingParts::doGoodBtnClick() {
     CXRSdpNetTool::sharedTool().PostWithURLString(
         ZVApi::kCommentLike, parameters,
         [weak, liked](const Value& reply) {
-            if (reply["a"].intValue() != 1) return;
+            if (!ZVReplySucceeded(reply, "a")) return;
             liked->addLike();
             auto owner = weak.lock();
             auto* parts = dynamic_cast<ZVPingParts*>(owner.get());

@@ -1,4 +1,5 @@
 #include "usercenter/screens/ZVSuCouponSubView.h"
+#include "usercenter/core/ZVResponses.h"
 
 #include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ShareVale.h"
@@ -163,7 +164,7 @@ void ZVSuCouponSubView::doGet() {
         [weak](const Value& reply) {
             CXRMessage::showMessage(reply["b"].textValue());
             auto self = weak.lock();
-            if (self && reply["a"].intValue() == 1) self->doClose();
+            if (self && ZVReplySucceeded(reply, "a")) self->doClose();
         },
         [weak](const Error&) {
             if (auto self = weak.lock()) CXRMessage::showMessage(kServerError, self);

@@ -1,4 +1,5 @@
 #include "usercenter/screens/ZVSuCouponVC.h"
+#include "usercenter/core/ZVResponses.h"
 
 #include "platform/ui/UIBarItems.h"
 #include "platform/ui/UINavigationController.h"
@@ -245,7 +246,7 @@ void ZVSuCouponVC::claim(const char* path, Value parameters) {
         [weak](const Value& reply) {
             auto self = weak.lock();
             if (!self) return;
-            if (reply["a"].intValue() != 1) return CXRMessage::showMessage(ZVReplyMessage(reply, ""), self->view());
+            if (!ZVReplySucceeded(reply, "a")) return CXRMessage::showMessage(ZVReplyMessage(reply, ""), self->view());
             CXRMessage::showMessage("领取成功", self->view());
             self->tableViewDidTriggerHeaderRefresh();
         },

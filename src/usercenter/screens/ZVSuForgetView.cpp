@@ -1,4 +1,5 @@
 #include "usercenter/screens/ZVSuForgetView.h"
+#include "usercenter/core/ZVResponses.h"
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Strings.h"
@@ -92,7 +93,7 @@ void ZVSuForgetView::doCommit() {
             auto self = weak.lock();
             if (!self) return;
             CXRMessage::showMessage(ZVReplyMessage(reply, ""), self);
-            if (reply["a"].intValue() != 1) return;
+            if (!ZVReplySucceeded(reply, "a")) return;
             DispatchQueue::main()->asyncAfter(std::chrono::milliseconds(int(kCloseDelay * 1000)), [weak] {
                 if (auto self = weak.lock()) self->doClose();
             });
@@ -153,7 +154,7 @@ void ZVSuJieView::doCommit() {
         [weak](const Value& reply) {
             auto self = weak.lock();
             if (!self) return;
-            if (reply["a"].intValue() != 1) return CXRMessage::showMessage(ZVReplyMessage(reply, ""), self);
+            if (!ZVReplySucceeded(reply, "a")) return CXRMessage::showMessage(ZVReplyMessage(reply, ""), self);
             if (auto block = self->backBlock) block();
             self->doClose();
         },

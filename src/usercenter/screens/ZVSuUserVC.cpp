@@ -1,4 +1,5 @@
 #include "usercenter/screens/ZVSuUserVC.h"
+#include "usercenter/core/ZVResponses.h"
 
 #include "imagecache/setters/UIImageViewZVExtension.h"
 #include "platform/device/UIPasteboard.h"
@@ -96,7 +97,7 @@ void ZVSuUserVC::loadData() {
         [weak](const Value& reply) {
             auto self = weak.lock();
             if (!self) return;
-            if (reply["a"].intValue() != 1)
+            if (!ZVReplySucceeded(reply, "a"))
                 return CXRMessage::showMessage(ZVReplyMessage(reply, kZVServerErrorMessage), self->view());
             self->dic_ = reply["c"];
             self->setUpUI();

@@ -1,4 +1,5 @@
 #include "usercenter/screens/ZVUserMsgVC.h"
+#include "usercenter/core/ZVResponses.h"
 
 #include "platform/ui/UINavigationController.h"
 #include "platform/ui/UIScreen.h"
@@ -133,7 +134,7 @@ void ZVUserMsgVC::readNewsWithModel(const ZVUserMsgModel& model, const NSIndexPa
         ZVApi::kMessageRead, parameters,
         [weak, id = model.msgId, ip](const Value& reply) {
             auto self = weak.lock();
-            if (!self || reply["a"].intValue() != 1) return;
+            if (!self || !ZVReplySucceeded(reply, "a")) return;
             // The row is looked up again: a reload may have come in meanwhile.
             auto& rows = self->dataSource;
             if (size_t(ip.row) < rows.size() && self->modelAt<ZVUserMsgModel>(ip).msgId == id) {

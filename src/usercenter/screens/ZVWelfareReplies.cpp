@@ -1,4 +1,5 @@
 #include "usercenter/screens/ZVWelfareReplies.h"
+#include "usercenter/core/ZVResponses.h"
 
 #include "usercenter/screens/ZVPager.h"
 
@@ -20,7 +21,7 @@ bool isClaimed(const Value& pack) { return pack["status"].boolValue(); }
 
 Entries couponEntries(const Value& reply) {
     if (!reply.isDict()) return {std::nullopt, kServerError};
-    if (reply["a"].intValue() != 1) return {std::nullopt, reply["b"].textValue()};
+    if (!ZVReplySucceeded(reply, "a")) return {std::nullopt, reply["b"].textValue()};
     return {ZVPager::dictionariesIn(reply["c"]), ""};
 }
 

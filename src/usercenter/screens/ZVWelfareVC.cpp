@@ -1,4 +1,5 @@
 #include "usercenter/screens/ZVWelfareVC.h"
+#include "usercenter/core/ZVResponses.h"
 
 #include <cmath>
 
@@ -226,7 +227,7 @@ void ZVWelfareVC::loadData() {
             auto self = weak.lock();
             if (!self) return;
             if (!reply.isDict()) CXRMessage::showMessage(kServerError, self->view());
-            else if (reply["a"].intValue() == 1) self->showReply(reply["c"]);
+            else if (ZVReplySucceeded(reply, "a")) self->showReply(reply["c"]);
             else CXRMessage::showMessage(reply["b"].textValue(), self->view());
         },
         [weak](const Error&) {

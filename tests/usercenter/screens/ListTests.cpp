@@ -6,6 +6,7 @@
 
 #include "UserCentreTestSupport.h"
 #include "usercenter/core/ZVApi.h"
+#include "usercenter/core/ZVResponses.h"
 #include "usercenter/screens/ZVActivityVC.h"
 #include "usercenter/screens/ZVServerVC.h"
 #include "usercenter/screens/ZVStrategyVC.h"
@@ -286,6 +287,23 @@ TEST_F(Lists, AGuideTapPushesItsPage) {
     EXPECT_EQ(page->name, "");
     ASSERT_EQ(webViews.size(), 1u);
     EXPECT_EQ(webViews[0]->currentURL(), "https://pages.example/post/2");
+}
+
+// One reply, one reading of its status: the paged lists take a first page
+// only when the reply models read its status as 1.
+TEST(ZVPager, AFirstPageLoadsOnlyOnAStatusTheModelsReadAsOne) {
+    for (auto [status, loads] : {std::pair{Value(1), true}, {Value("1"), true}, {Value(" 1 "), true},
+                                 {Value("1wallet"), false}, {Value("1:"), false}, {Value(1.5), true},
+                                 {Value(2), false}, {Value(), false}}) {
+        Value reply = Value::dict({{"a", status}, {"c", Value::dict({{"lists", Value::array({Value::dict({{"id", 1}})})}})}});
+        auto pager = ZVPager::create([&](int32_t, ZVSuccess success, ZVFailure) { success(reply); },
+                                     ZVPager::Shape{{"c", "lists"}, {"c", "now_page"}, {"c", "total_page"}, true});
+        bool loaded = false, refused = false;
+        pager->loadFirst([&](const ZVPager::Page&) { loaded = true; }, [] {}, [&](const Value&) { refused = true; });
+        EXPECT_EQ(loaded, loads) << status.toJSON();
+        EXPECT_EQ(refused, !loads) << status.toJSON();
+        EXPECT_EQ(ZVReplySucceeded(reply, "a"), loads) << status.toJSON();
+    }
 }
 
 }  // namespace
