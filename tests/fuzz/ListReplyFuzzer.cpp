@@ -3,9 +3,11 @@
 // held; counters stay in 32 bits; a usable page counter is a whole number
 // from 1 that the forgiving read agrees with; a pager fed the reply for a
 // first page and a next page keeps its page where the reply allows; the
-// lists that keep their rows elsewhere read only dictionaries as rows.
+// lists that keep their rows elsewhere read only dictionaries as rows, and
+// take a first page only on a status the reply models read as 1.
 
 #include "FuzzSupport.h"
+#include "usercenter/core/ZVResponses.h"
 #include "usercenter/screens/ZVPager.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -35,10 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (auto shape : {ZVPager::Shape{{"c"}, {"nowpage"}, {"allnum"}, true},
                        ZVPager::Shape{{"c", "lists"}, {"c", "now_page"}, {"c", "total_page"}, false}}) {
         auto other = ZVPager::create([&](int32_t, ZVSuccess success, ZVFailure) { success(*reply); }, shape);
+        bool loaded = false;
         other->loadFirst([&](const ZVPager::Page& p) {
+            loaded = true;
             for (auto& row : p.rows) FUZZ_CHECK(row.isDict());
         }, [] {}, [](const Value&) {});
         FUZZ_CHECK(!other->isFirstLoadOut());
+        // The status is read as the reply models read it.
+        if (shape.firstNeedsStatus) FUZZ_CHECK(loaded == (reply->isDict() && ZVReplySucceeded(*reply, "a")));
     }
     return 0;
 }

@@ -10,8 +10,10 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "CodingTestSupport.h"
+#include "support/JPEGScanBomb.h"
 #include "imagecache/ZVImageEncoder.h"
 #include "platform/foundation/Files.h"
 #include "platform/graphics/ImageDestination.h"
@@ -104,6 +106,25 @@ void apngSeeds() {
     seed(t, "length-0xFFFFFFF0", huge);
 }
 
+// 200 one-pixel frames over an 8000 × 8000 screen, each restoring the
+// screen before it: a few KiB that once cost a gigabyte a frame.
+Data restoringGIF() {
+    std::vector<codingtest::GIFFrame> frames;
+    for (int i = 0; i < 200; ++i) frames.push_back({i, i, 1, 1, {uint8_t(i % 2)}, -1, 3, 1});
+    return codingtest::buildGIF(8000, 8000, frames, 0);
+}
+
+// Progressive JPEGs as the library writes them, and with their last scan
+// repeated (each repeat a pass over every block).
+void jpegScanSeeds() {
+    const std::string t = "fuzz_jpeg_scans";
+    for (auto [name, side, extra] : {std::tuple{"progressive", 64, 0}, std::tuple{"scans-490", 64, 480},
+                                     std::tuple{"scans-2000", 64, 2000}, std::tuple{"scans-520-512px", 512, 510}}) {
+        auto bytes = testsupport::progressiveJPEG(side, extra);
+        seed(t, name, Data(bytes.begin(), bytes.end()));
+    }
+}
+
 void decoderSeeds() {
     const std::string t = "fuzz_image_decoder";
     std::vector<codingtest::GIFFrame> frames;
@@ -128,6 +149,7 @@ void decoderSeeds() {
         {"gif-huge-screen", codingtest::buildGIF(65535, 65535, {{0, 0, 1, 1, {1}, -1, 0, 0}})},
         {"tiff-3-pages", destination(imageio::Format::TIFF, {8, 5, 12})},
         {"jp2", destination(imageio::Format::JPEG2000, {9})},
+        {"gif-huge-screen-restoring", restoringGIF()},
     };
     // Header: display flags, then the prefix as a fraction of the file.
     for (auto& [name, bytes] : files) seed(t, name, concat({0x03, 0x80, 0x00}, bytes));
@@ -277,5 +299,6 @@ int main(int argc, char** argv) {
     scaleSeeds();
     tiffSeeds();
     jp2Seeds();
+    jpegScanSeeds();
     return 0;
 }
