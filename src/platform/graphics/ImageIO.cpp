@@ -220,6 +220,7 @@ struct JpegReader {
 // libjpeg reports errors by longjmp: these functions modify nothing of
 // their own after setjmp, only what their pointers lead to.
 bool readJPEGHeaderInto(const uint8_t* bytes, size_t size, JPEGHeader* header) {
+    if (size == 0) return false;  // the memory source would fail before setjmp
     JpegReader r(bytes, size);
     if (setjmp(r.err.jump)) return false;
     if (jpeg_read_header(&r.cinfo, TRUE) != JPEG_HEADER_OK) return false;
@@ -240,6 +241,7 @@ void convertCMYKRow(uint8_t* row, int width) {
 }
 
 bool decodeJPEGInto(const uint8_t* bytes, size_t size, int* exifOrientation, std::shared_ptr<CGImage>* out) {
+    if (size == 0) return false;  // the memory source would fail before setjmp
     JpegReader r(bytes, size);
     if (setjmp(r.err.jump)) return false;
     jpeg_decompress_struct& cinfo = r.cinfo;

@@ -30,6 +30,12 @@ TEST(HostileJPEG, RepeatedScansStopTheDecodeWhereAnHonestFileDecodes) {
     EXPECT_FALSE(source->imageAtIndex(0));
 }
 
+TEST(HostileJPEG, NoBytesGiveNoImageAndNoHeader) {
+    const uint8_t none[1] = {0xFF};
+    EXPECT_FALSE(imageio::decodeJPEG(none, 0));
+    EXPECT_FALSE(imageio::readJPEGHeader(none, 0));
+}
+
 // GIF bytes written by hand: a screen without colour table, then frames of
 // two colours (0 red, 1 blue) with their disposal, each pixel coded after a
 // clear code so that codes stay three bits wide.
