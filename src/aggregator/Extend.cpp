@@ -1,8 +1,7 @@
 #include "aggregator/Extend.h"
 
-#include "platform/foundation/JSONReading.h"
-
 #include "platform/foundation/Error.h"
+#include "platform/foundation/JSONReading.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/security/Cipher.h"

@@ -1,7 +1,5 @@
 #include "platform/foundation/Value.h"
 
-#include "platform/foundation/JSONReading.h"
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +11,7 @@
 
 #include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/Error.h"
+#include "platform/foundation/JSONReading.h"
 #include "platform/foundation/Strings.h"
 
 std::string Error::localizedDescription() const {

@@ -81,10 +81,9 @@ private:
     WKUserContentController() = default;
     void registerNative(const std::string& name);
     void addNativeScript(const WKUserScript& script);
-
-    std::map<std::string, std::shared_ptr<WKScriptMessageHandler>> handlers_;
     bool pageAllowed(const std::shared_ptr<WKWebView>& webView) const;
 
+    std::map<std::string, std::shared_ptr<WKScriptMessageHandler>> handlers_;
     std::vector<WKUserScript> scripts_;
     std::vector<WebOrigin> origins_;
     size_t refused_ = 0;

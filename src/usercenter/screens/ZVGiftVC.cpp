@@ -1,5 +1,4 @@
 #include "usercenter/screens/ZVGiftVC.h"
-#include "usercenter/core/ZVResponses.h"
 
 #include "platform/device/UIPasteboard.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -7,6 +6,7 @@
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVNetwork.h"
+#include "usercenter/core/ZVResponses.h"
 #include "usercenter/screens/ZVColorExtension.h"
 #include "usercenter/screens/ZVViewExtension.h"
 #include "usercenter/screens/ZVWelfareReplies.h"

@@ -1,10 +1,10 @@
 #include "usercenter/screens/ZVPager.h"
-#include "usercenter/core/ZVResponses.h"
 
 #include <cmath>
 #include <limits>
 
 #include "platform/foundation/Strings.h"
+#include "usercenter/core/ZVResponses.h"
 
 std::shared_ptr<ZVPager> ZVPager::create(Send send) { return create(std::move(send), Shape{}); }
 

@@ -1,10 +1,10 @@
 #include "usercenter/screens/ZVPingListBase.h"
-#include "usercenter/core/ZVResponses.h"
 
 #include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVNetwork.h"
+#include "usercenter/core/ZVResponses.h"
 
 ZVPingListBase::ZVPingListBase()
     : ZVRefreshViewController(ZVPager::Shape{{"c", "lists"}, {"c", "now_page"}, {"c", "total_page"}, true}) {}

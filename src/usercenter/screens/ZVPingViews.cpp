@@ -1,5 +1,4 @@
 #include "usercenter/screens/ZVPingViews.h"
-#include "usercenter/core/ZVResponses.h"
 
 #include <cmath>
 
@@ -12,6 +11,7 @@
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVNetwork.h"
 #include "usercenter/core/ShareVale.h"
+#include "usercenter/core/ZVResponses.h"
 #include "usercenter/screens/ZVColorExtension.h"
 #include "usercenter/screens/ZVSuWebVC.h"
 #include "usercenter/screens/ZVViewExtension.h"

@@ -1,10 +1,10 @@
 #include "usercenter/screens/ZVSuCouponSubView.h"
-#include "usercenter/core/ZVResponses.h"
 
 #include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVNetwork.h"
+#include "usercenter/core/ZVResponses.h"
 #include "usercenter/screens/ZVColorExtension.h"
 #include "usercenter/screens/ZVWelfareReplies.h"
 

@@ -1,5 +1,4 @@
 #include "usercenter/screens/ZVSuCouponVC.h"
-#include "usercenter/core/ZVResponses.h"
 
 #include "platform/ui/UIBarItems.h"
 #include "platform/ui/UINavigationController.h"
@@ -10,6 +9,7 @@
 #include "usercenter/core/ZVExternal.h"
 #include "usercenter/core/ZVLoginAPI.h"
 #include "usercenter/core/ZVNetwork.h"
+#include "usercenter/core/ZVResponses.h"
 #include "usercenter/core/ZVScreenWindow.h"
 #include "usercenter/screens/ZVColorExtension.h"
 #include "usercenter/screens/ZVSuMyCouponVC.h"

@@ -1,5 +1,4 @@
 #include "usercenter/screens/ZVSuForgetView.h"
-#include "usercenter/core/ZVResponses.h"
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Strings.h"
@@ -8,6 +7,7 @@
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVLoginAPI.h"
 #include "usercenter/core/ZVNetwork.h"
+#include "usercenter/core/ZVResponses.h"
 #include "usercenter/core/ZVScreenWindow.h"
 
 namespace {

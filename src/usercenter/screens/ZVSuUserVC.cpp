@@ -1,5 +1,4 @@
 #include "usercenter/screens/ZVSuUserVC.h"
-#include "usercenter/core/ZVResponses.h"
 
 #include "imagecache/setters/UIImageViewZVExtension.h"
 #include "platform/device/UIPasteboard.h"
@@ -15,6 +14,7 @@
 #include "usercenter/core/ZVExternal.h"
 #include "usercenter/core/ZVLoginAPI.h"
 #include "usercenter/core/ZVNetwork.h"
+#include "usercenter/core/ZVResponses.h"
 #include "usercenter/core/ZVSuBangView.h"
 #include "usercenter/screens/ZVButtonExtension.h"
 #include "usercenter/screens/ZVColorExtension.h"

@@ -1,5 +1,4 @@
 #include "usercenter/screens/ZVUserMsgVC.h"
-#include "usercenter/core/ZVResponses.h"
 
 #include "platform/ui/UINavigationController.h"
 #include "platform/ui/UIScreen.h"
@@ -7,6 +6,7 @@
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVNetwork.h"
+#include "usercenter/core/ZVResponses.h"
 #include "usercenter/screens/ZVColorExtension.h"
 #include "usercenter/screens/ZVScene.h"
 #include "usercenter/screens/ZVSuWebVC.h"

@@ -1,6 +1,6 @@
 #include "usercenter/screens/ZVWelfareReplies.h"
-#include "usercenter/core/ZVResponses.h"
 
+#include "usercenter/core/ZVResponses.h"
 #include "usercenter/screens/ZVPager.h"
 
 namespace ZVWelfareReplies {

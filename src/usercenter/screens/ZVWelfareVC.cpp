@@ -1,5 +1,4 @@
 #include "usercenter/screens/ZVWelfareVC.h"
-#include "usercenter/core/ZVResponses.h"
 
 #include <cmath>
 
@@ -9,6 +8,7 @@
 #include "usercenter/core/URLEncode.h"
 #include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVNetwork.h"
+#include "usercenter/core/ZVResponses.h"
 #include "usercenter/screens/ZVColorExtension.h"
 #include "usercenter/screens/ZVViewExtension.h"
 #include "usercenter/screens/ZVWelfareReplies.h"
