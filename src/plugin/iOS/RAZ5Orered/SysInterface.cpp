@@ -142,6 +142,8 @@ void SysInterface::CropImage(const Arg& json) {
     if (!from || !to) return;
     bool isPng = (*v)["isPng"].isBool() && (*v)["isPng"].boolValue();
     uint64_t maxWidth = cropLimit((*v)["maxWidth"]), maxHeight = cropLimit((*v)["maxHeight"]);
+    // The source is read on the queue: a file an earlier call is still
+    // writing (a QR code, a thumbnail) is there by then.
     pageImageQueue()->async([from = *from, to = *to, isPng, maxWidth, maxHeight] {
         auto bytes = from.read();
         auto image = bytes ? UIImage::imageWithData(*bytes, UIImage::scaleFromFileName(from.relative)) : nullptr;

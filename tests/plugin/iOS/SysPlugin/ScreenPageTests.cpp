@@ -258,6 +258,16 @@ TEST_F(CropPage, CancelAndUnusableSourcesSendNothing) {
     EXPECT_FALSE(fs::exists(docs / "cut.png"));
 }
 
+TEST_F(CropPage, ASourceTheCallBeforeWritesIsCropped) {
+    // As the demo game does: a code made into a file, then cropped at once.
+    auto code = docs / "code.jpg";
+    run("KL_IOS.CreateQRCode(" + lit(obj(Value::dict({{"text", "made just before"}, {"savePath", code.string()}}))) +
+        "); KL_IOS.CropImage(" + obj(Value::dict({{"sourcePath", code.string()}, {"savePath", "x.png"}})) + ")");
+    ASSERT_TRUE(testsupport::waitFor([&] { return root->presentedViewController() != nullptr; }));
+    advance(0.4);
+    EXPECT_TRUE(presented<CRImageCropController>());
+}
+
 // ---- Select
 
 class SelectPage : public ScreenPage {
