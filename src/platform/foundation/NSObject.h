@@ -1,13 +1,16 @@
 #pragma once
 // The common root of classes that are found by name at run time (plug-in
 // lists, storyboard and nib identifiers), and the one registry that finds them.
+// Every NSObject carries associated objects (AssociatedObjects.h).
 
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-class NSObject {
+#include "platform/foundation/AssociatedObjects.h"
+
+class NSObject : public AssociatedObjects {
 public:
     virtual ~NSObject() = default;
     // The class's registered name; "" for classes that never registered.
