@@ -1,11 +1,28 @@
 #include "platform/ui/CALayer.h"
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 
 #include "platform/ui/DisplayLoop.h"
+#include "platform/ui/UIScreen.h"
+#include "platform/ui/ViewRenderer.h"
 #include "platform/ui/UIView.h"
 
-CALayer::~CALayer() = default;
+namespace {
+// Layers whose fade may still run, for the GTK host's question. Guarded:
+// a layer may be released off the main thread.
+std::mutex gFadingLock;
+std::set<const CALayer*>& fadingLayers() {
+    static auto* layers = new std::set<const CALayer*>();
+    return *layers;
+}
+}  // namespace
+
+CALayer::~CALayer() {
+    std::lock_guard lock(gFadingLock);
+    fadingLayers().erase(this);
+}
 
 CGRect CALayer::frame() const {
     if (view_) return view_->frame();
@@ -62,10 +79,97 @@ void CALayer::removeFromSuperlayer() {
     parent->changed();
 }
 
+// ---- Animations
+
+namespace {
+
+
+// A cubic Bézier timing curve through (0,0), (x1,y1), (x2,y2), (1,1): y at x = t.
+double bezierAt(double t, double x1, double y1, double x2, double y2) {
+    auto curve = [](double u, double a, double b) { return 3 * a * u * (1 - u) * (1 - u) + 3 * b * u * u * (1 - u) + u * u * u; };
+    double lo = 0, hi = 1, u = t;
+    for (int i = 0; i < 40; ++i) {  // x grows with u: bisect for x(u) = t
+        u = (lo + hi) / 2;
+        (curve(u, x1, x2) < t ? lo : hi) = u;
+    }
+    return curve(u, y1, y2);
+}
+
+}  // namespace
+
+double CAAnimation::timingAt(double t) const {
+    t = std::clamp(t, 0.0, 1.0);
+    if (timingFunction == kCAMediaTimingFunctionEaseIn) return bezierAt(t, 0.42, 0, 1, 1);
+    if (timingFunction == kCAMediaTimingFunctionEaseOut) return bezierAt(t, 0, 0, 0.58, 1);
+    if (timingFunction == kCAMediaTimingFunctionEaseInEaseOut) return bezierAt(t, 0.42, 0, 0.58, 1);
+    return t;
+}
+
+void CALayer::addAnimation(const CAAnimation& a, const std::string& key) {
+    Running r{a, Clock::current().now(), nullptr};
+    if (a.type == kCATransitionFade && a.duration > 0) {
+        r.from = snapshot();
+        std::lock_guard lock(gFadingLock);
+        fadingLayers().insert(this);
+    }
+    animations_[key] = std::move(r);
+    changed();
+}
+
+void CALayer::removeAnimationForKey(const std::string& key) {
+    if (animations_.erase(key)) changed();
+}
+
+void CALayer::removeAllAnimations() {
+    if (animations_.empty()) return;
+    animations_.clear();
+    changed();
+}
+
+bool CALayer::hasEnded(const Running& r) const {
+    return std::chrono::duration<double>(Clock::current().now() - r.begin).count() >= r.animation.duration;
+}
+
 std::vector<std::string> CALayer::animationKeys() const {
     std::vector<std::string> out;
-    for (auto& [k, v] : animations_) out.push_back(k);
+    for (auto& [k, r] : animations_)
+        if (!hasEnded(r)) out.push_back(k);
     return out;
+}
+
+std::optional<CAAnimation> CALayer::animationForKey(const std::string& key) const {
+    auto it = animations_.find(key);
+    if (it == animations_.end() || hasEnded(it->second)) return std::nullopt;
+    return it->second.animation;
+}
+
+std::optional<CALayer::FadeState> CALayer::runningFade() const {
+    // The latest fade that still runs draws.
+    const Running* latest = nullptr;
+    for (auto& [k, r] : animations_)
+        if (r.from && !hasEnded(r) && (!latest || r.begin >= latest->begin)) latest = &r;
+    if (!latest) return std::nullopt;
+    double t = std::chrono::duration<double>(Clock::current().now() - latest->begin).count() / latest->animation.duration;
+    return FadeState{latest->from, latest->animation.timingAt(t)};
+}
+
+bool CALayer::anyFadeRunning() {
+    std::lock_guard lock(gFadingLock);
+    auto& layers = fadingLayers();
+    for (auto it = layers.begin(); it != layers.end();) {
+        if ((*it)->runningFade()) return true;
+        it = layers.erase(it);
+    }
+    return false;
+}
+
+std::shared_ptr<CGImage> CALayer::snapshot() const {
+    CGRect b = bounds();
+    if (b.isEmpty()) return nullptr;
+    auto ctx = CGContext::bitmap(b.size, false, UIScreen::mainScreen().scale());
+    if (!ctx) return nullptr;
+    ViewRenderer(*ctx).renderAtBounds(*const_cast<CALayer*>(this));
+    return ctx->makeImage();
 }
 
 void CALayer::changed() {

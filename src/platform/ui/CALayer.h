@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/dispatch/Clock.h"
+#include "platform/foundation/AssociatedObjects.h"
 #include "platform/graphics/CGContext.h"
 #include "platform/graphics/CGImage.h"
 #include "platform/graphics/CGPath.h"
@@ -19,15 +21,26 @@
 
 class UIView;
 
-// A recorded layer animation (cross-fades of image setters); only the key
-// and duration are kept: drawing shows the end state.
+// A layer animation: a transition between the layer's look when it is
+// added and its look as it is drawn later. Only the fade is drawn (the old
+// look dissolving into the new one over the duration, on the replaceable
+// clock, by its timing function); other types are recorded and show the
+// end state. An animation is removed once its time has passed.
+inline constexpr const char* kCATransitionFade = "fade";
+inline constexpr const char* kCAMediaTimingFunctionLinear = "linear";
+inline constexpr const char* kCAMediaTimingFunctionEaseIn = "easeIn";
+inline constexpr const char* kCAMediaTimingFunctionEaseOut = "easeOut";
+inline constexpr const char* kCAMediaTimingFunctionEaseInEaseOut = "easeInEaseOut";
 struct CAAnimation {
-    std::string type = "fade";
+    std::string type = kCATransitionFade;
     double duration = 0.25;
+    std::string timingFunction = kCAMediaTimingFunctionLinear;
+    // The timing function at `t` (0...1) of the duration.
+    double timingAt(double t) const;
 };
 using CATransition = CAAnimation;
 
-class CALayer : public std::enable_shared_from_this<CALayer> {
+class CALayer : public AssociatedObjects, public std::enable_shared_from_this<CALayer> {
 public:
     static std::shared_ptr<CALayer> layer() { return std::make_shared<CALayer>(); }
     CALayer() = default;
@@ -87,10 +100,25 @@ public:
     const CGAffineTransform& affineTransform() const { return transform_; }
     void setAffineTransform(const CGAffineTransform& t) { transform_ = t; changed(); }
 
-    void addAnimation(const CAAnimation& a, const std::string& key) { animations_[key] = a; }
-    void removeAnimationForKey(const std::string& key) { animations_.erase(key); }
-    void removeAllAnimations() { animations_.clear(); }
+    // Main thread. A fade takes a picture of the layer as it looks now
+    // (for a view's layer: the view with its subviews).
+    void addAnimation(const CAAnimation& a, const std::string& key);
+    void removeAnimationForKey(const std::string& key);
+    void removeAllAnimations();
+    // Keys of the animations whose time has not passed.
     std::vector<std::string> animationKeys() const;
+    std::optional<CAAnimation> animationForKey(const std::string& key) const;
+
+    // A running fade as drawing needs it: the old look (at `scale` pixels
+    // per point, over the bounds) and how far the new one has come (0...1,
+    // through the timing function).
+    struct FadeState {
+        std::shared_ptr<CGImage> from;
+        double progress = 1;
+    };
+    std::optional<FadeState> runningFade() const;
+    // True while a fade of any layer is running (the GTK host keeps drawing).
+    static bool anyFadeRunning();
 
     // The view whose layer this is (nullptr for a plain layer).
     UIView* delegateView() const { return view_; }
@@ -135,7 +163,14 @@ private:
     std::vector<std::shared_ptr<CALayer>> sublayers_;
     std::weak_ptr<CALayer> superlayer_;
     CGAffineTransform transform_;
-    std::map<std::string, CAAnimation> animations_;
+    struct Running {
+        CAAnimation animation;
+        Clock::Monotonic begin;
+        std::shared_ptr<CGImage> from;  // a fade's old look
+    };
+    bool hasEnded(const Running& r) const;
+    std::shared_ptr<CGImage> snapshot() const;
+    std::map<std::string, Running> animations_;
 };
 
 enum class CAFillRule { NonZero, EvenOdd };

@@ -162,6 +162,7 @@ bool UIView::hasRunningAnimations() const {
 }
 
 bool UIView::anyAnimationRunning() {
+    if (CALayer::anyFadeRunning()) return true;
     auto& views = animatingViews();
     for (auto it = views.begin(); it != views.end();) {
         if ((*it)->hasRunningAnimations()) return true;

@@ -249,7 +249,8 @@ public:
     Presentation presentation() const;
     // True while an animation of this view has not reached its end.
     bool hasRunningAnimations() const;
-    // True while any view anywhere animates (the GTK host keeps redrawing).
+    // True while any view anywhere animates, layer fades included (the GTK
+    // host keeps redrawing).
     static bool anyAnimationRunning();
 
 protected:

@@ -9,6 +9,39 @@ bool ViewRenderer::painting() const { return band_ < 0 || currentBand_ == band_;
 
 void ViewRenderer::render(const UIView& view, bool asRoot) { renderView(view, asRoot); }
 
+void ViewRenderer::renderAtBounds(CALayer& layer) {
+    if (auto* view = layer.delegateView()) return renderView(*view, true);
+    cairo_t* cr = ctx_.cairo();
+    cairo_save(cr);
+    cairo_translate(cr, -layer.bounds().origin.x, -layer.bounds().origin.y);
+    renderLayerBody(layer);
+    cairo_restore(cr);
+}
+
+void ViewRenderer::paintFade(const CALayer& layer, const CGRect& b) {
+    cairo_t* cr = ctx_.cairo();
+    cairo_pattern_t* now = cairo_pop_group(cr);
+    auto fade = layer.runningFade();
+    double t = fade ? fade->progress : 1;
+    // old × (1 − t) + new × t, added in a group of its own, then laid over
+    // what lies below as one picture.
+    cairo_push_group(cr);
+    if (fade && fade->from && t < 1) {
+        ctx_.saveGState();
+        cairo_push_group(cr);
+        ctx_.drawImage(b, *fade->from);
+        cairo_pop_group_to_source(cr);
+        cairo_paint_with_alpha(cr, 1 - t);
+        ctx_.restoreGState();
+    }
+    cairo_set_operator(cr, CAIRO_OPERATOR_ADD);
+    cairo_set_source(cr, now);
+    cairo_paint_with_alpha(cr, t);
+    cairo_pattern_destroy(now);
+    cairo_pop_group_to_source(cr);
+    cairo_paint(cr);
+}
+
 namespace {
 void pathRounded(cairo_t* cr, const CGRect& r, double radius) {
     cairo_new_path(cr);
@@ -112,6 +145,16 @@ void ViewRenderer::renderLayerTree(CALayer& layer) {
     cairo_translate(cr, pos.x, pos.y);
     ctx_.concatCTM(layer.affineTransform());
     cairo_translate(cr, -(b.origin.x + b.size.width / 2), -(b.origin.y + b.size.height / 2));
+    bool fading = painting() && layer.runningFade();
+    if (fading) cairo_push_group(cr);
+    renderLayerBody(layer);
+    if (fading) paintFade(layer, b);
+    cairo_restore(cr);
+}
+
+void ViewRenderer::renderLayerBody(CALayer& layer) {
+    cairo_t* cr = ctx_.cairo();
+    CGRect b = layer.bounds();
     bool group = layer.opacity() < 1 || layer.mask();
     if (group) cairo_push_group(cr);
     paintShadow(layer, b);
@@ -123,7 +166,6 @@ void ViewRenderer::renderLayerTree(CALayer& layer) {
     for (auto& sub : std::vector(layer.sublayers())) renderLayerTree(*sub);
     paintBorder(layer, b, layer.cornerRadius());
     if (group) paintGroup(layer, layer.opacity());
-    cairo_restore(cr);
 }
 
 void ViewRenderer::renderView(const UIView& view, bool asRoot) {
@@ -143,6 +185,8 @@ void ViewRenderer::renderView(const UIView& view, bool asRoot) {
         ctx_.concatCTM(p.transform);
         cairo_translate(cr, -(b.origin.x + b.size.width / 2), -(b.origin.y + b.size.height / 2));
     }
+    bool fading = painting() && layer.runningFade();
+    if (fading) cairo_push_group(cr);
     bool group = alpha < 1 || layer.mask();
     if (group) cairo_push_group(cr);
     double radius = layer.cornerRadius();
@@ -173,5 +217,6 @@ void ViewRenderer::renderView(const UIView& view, bool asRoot) {
     for (auto& sub : std::vector(view.subviews())) renderView(*sub, false);
     paintBorder(layer, b, radius);
     if (group) paintGroup(layer, alpha);
+    if (fading) paintFade(layer, b);
     cairo_restore(cr);
 }

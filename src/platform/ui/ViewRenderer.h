@@ -26,10 +26,17 @@ public:
         : ctx_(ctx), band_(band), stackIndex_(std::move(stackIndex)) {}
     // Draws `view` placed by its own geometry (`asRoot`: at its bounds, for a window).
     void render(const UIView& view, bool asRoot = false);
+    // Draws `layer` (for a view's layer: the view) at its bounds, without
+    // its place in its superlayer: a picture of it for a transition.
+    void renderAtBounds(CALayer& layer);
 
 private:
     void renderView(const UIView& view, bool asRoot);
     void renderLayerTree(CALayer& layer);
+    void renderLayerBody(CALayer& layer);
+    // A running fade: ends the group pushed for the layer's new look and
+    // paints the old look dissolving into it.
+    void paintFade(const CALayer& layer, const CGRect& bounds);
     void paintLayerContent(CALayer& layer, const CGRect& bounds, double cornerRadius);
     void paintShadow(CALayer& layer, const CGRect& bounds);
     void paintBorder(CALayer& layer, const CGRect& bounds, double cornerRadius);
