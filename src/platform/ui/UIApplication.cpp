@@ -36,6 +36,12 @@ void UIApplication::removeWindow(const UIWindow* w) {
     windowsDidChange();
 }
 
+void UIApplication::setNetworkActivityIndicatorVisible(bool visible) {
+    if (visible == networkActivityIndicatorVisible_) return;
+    networkActivityIndicatorVisible_ = visible;
+    if (networkActivityIndicatorObserver_) networkActivityIndicatorObserver_(visible);
+}
+
 void UIApplication::windowsDidChange() {
     if (windowsObserver_) windowsObserver_();
 }

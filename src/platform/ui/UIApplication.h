@@ -66,6 +66,14 @@ public:
     void setStatusBarStyle(UIStatusBarStyle s) { statusBarStyle_ = s; }
     UIApplicationState applicationState() const { return state_; }
 
+    // The network activity indicator: recorded (the desktop has no status
+    // bar to show it in). Main thread. The observer hears each change.
+    bool isNetworkActivityIndicatorVisible() const { return networkActivityIndicatorVisible_; }
+    void setNetworkActivityIndicatorVisible(bool visible);
+    void setNetworkActivityIndicatorObserver(std::function<void(bool visible)> o) {
+        networkActivityIndicatorObserver_ = std::move(o);
+    }
+
     // Life-cycle events, as the platform delivers them: the delegate first,
     // then the matching notification.
     void didFinishLaunching(const Value& options);
@@ -107,6 +115,8 @@ private:
     UIStatusBarStyle statusBarStyle_ = UIStatusBarStyle::Default;
     UIApplicationState state_ = UIApplicationState::Inactive;
     WindowsObserver windowsObserver_;
+    bool networkActivityIndicatorVisible_ = false;
+    std::function<void(bool)> networkActivityIndicatorObserver_;
     std::map<int, std::weak_ptr<UIWindow>> touchWindows_;
 };
 
