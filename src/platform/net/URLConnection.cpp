@@ -38,6 +38,7 @@ struct URLConnection::Transfer {
     int fd = -1;  // a file
     uint64_t received = 0;
     std::chrono::milliseconds silenceLimit{0};
+    URLSessionConfiguration config;  // the thread's, or this load's own CA file (curl points into it)
     Steady::time_point lastActivity = Steady::now();
 
     ~Transfer() {
@@ -186,7 +187,9 @@ void NetworkThread::Impl::attachHTTP(const std::shared_ptr<URLConnection>& c) {
     auto& t = *c->transfer_;
     t.easy = curlsetup::newEasy();
     if (!t.easy) return fail(*c, {.curl = CURLE_OUT_OF_MEMORY});
-    t.headerList = curlsetup::configure(t.easy, c->request_, config, t.errorBuffer, c->options_.trustAnyServerCertificate);
+    t.config = config;
+    if (!c->options_.extraCAFile.empty()) t.config.extraCAFile = c->options_.extraCAFile;
+    t.headerList = curlsetup::configure(t.easy, c->request_, t.config, t.errorBuffer, c->options_.trustAnyServerCertificate);
     t.silenceLimit = c->request_.timeout.count() > 0 ? c->request_.timeout : config.timeout;
     curl_easy_setopt(t.easy, CURLOPT_PRIVATE, c.get());
     curl_easy_setopt(t.easy, CURLOPT_HEADERFUNCTION, onHeader);

@@ -75,6 +75,9 @@ public:
     struct Options {
         size_t maxBodyBytes = 64u << 20;
         bool trustAnyServerCertificate = false;  // TLS unverified: for a caller that chose it
+        // A PEM file of further trusted CAs for this load, in place of the
+        // thread's configured one ("" keeps the thread's).
+        std::string extraCAFile;
     };
 
     // Starts loading at once (the first delegate call comes later, on the thread).
