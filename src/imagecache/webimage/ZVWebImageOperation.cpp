@@ -1,0 +1,402 @@
+#include "imagecache/webimage/ZVWebImageOperation.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "imagecache/ZVImage.h"
+#include "imagecache/ZVImageCache.h"
+#include "imagecache/ZVImageCoder.h"
+#include "imagecache/ZVImageDecoder.h"
+#include "imagecache/webimage/ZVWebImageManager.h"
+#include "imagecache/webimage/ZVWebImageProgressive.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/foundation/Strings.h"
+#include "platform/ui/UIScreen.h"
+
+namespace {
+
+// What a Content-Length may make us set aside before any byte arrives.
+constexpr size_t kLargestReservation = 8u << 20;
+
+// Failures that say nothing about the URL itself: it may be tried again.
+bool isPassingFailure(long code) {
+    return code == NSURLErrorNotConnectedToInternet || code == NSURLErrorCancelled || code == NSURLErrorTimedOut ||
+           code == NSURLErrorUserCancelledAuthentication || code == NSURLErrorNetworkConnectionLost;
+}
+
+Error blacklistedError() {
+    return Error::withDescription(NSURLErrorDomain, NSURLErrorFileDoesNotExist, "Failed to load URL, blacklisted.");
+}
+
+double clockSeconds() { return std::chrono::duration<double>(Clock::current().now().time_since_epoch()).count(); }
+
+struct DecodeQueues {
+    std::vector<std::shared_ptr<DispatchQueue>> queues;
+    std::atomic<uint32_t> counter{0};
+};
+
+DecodeQueues& decodeQueues() {
+    static auto* q = [] {
+        auto* d = new DecodeQueues();
+        unsigned n = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
+        for (unsigned i = 0; i < n; ++i) d->queues.push_back(DispatchQueue::serial("com.odvanel.image.decode"));
+        return d;
+    }();
+    return *q;
+}
+
+struct FailedURLs {
+    std::mutex mutex;  // guards urls
+    std::set<std::string> urls;
+};
+
+FailedURLs& failedURLs() {
+    static auto* f = new FailedURLs();
+    return *f;
+}
+
+}  // namespace
+
+struct ZVWebImageOperation::Key {};
+
+// The connection's delegate: holds the operation weakly, so that a
+// connection never keeps it alive (and ends itself once it is gone).
+class ZVWebImageOperation::Proxy : public URLConnectionDelegate {
+public:
+    explicit Proxy(std::weak_ptr<ZVWebImageOperation> op) : op_(std::move(op)) {}
+    void connection_didReceiveResponse(URLConnection& c, const HTTPURLResponse& r) override {
+        if (auto op = op_.lock()) op->didReceiveResponse(c, r);
+    }
+    void connection_didReceiveData(URLConnection&, std::string_view piece) override {
+        if (auto op = op_.lock()) op->didReceiveData(piece);
+    }
+    void connectionDidFinishLoading(URLConnection&) override {
+        if (auto op = op_.lock()) op->didFinishLoading();
+    }
+    void connection_didFailWithError(URLConnection&, const Error& error) override {
+        if (auto op = op_.lock()) op->didFailWithError(error);
+    }
+
+private:
+    std::weak_ptr<ZVWebImageOperation> op_;
+};
+
+// ---- Making one
+
+std::shared_ptr<ZVWebImageOperation> ZVWebImageOperation::initWithRequest(
+    URLRequest request, ZVWebImageOptions options, std::shared_ptr<ZVImageCache> cache, std::string cacheKey,
+    ZVWebImageProgressHandler progress, ZVWebImageTransformHandler transform, ZVWebImageCompletionHandler completion) {
+    auto url = NSURL::URLWithString(request.url);
+    if (!url) return nullptr;
+    if (cacheKey.empty()) cacheKey = url->absoluteString();
+    auto op = std::make_shared<ZVWebImageOperation>(Key{}, std::move(request), std::move(*url), options, std::move(cache),
+                                                    std::move(cacheKey), std::move(progress), std::move(transform),
+                                                    std::move(completion));
+    op->proxy_ = std::make_shared<Proxy>(op);
+    return op;
+}
+
+ZVWebImageOperation::ZVWebImageOperation(const Key&, URLRequest request, NSURL url, ZVWebImageOptions options,
+                                         std::shared_ptr<ZVImageCache> cache, std::string cacheKey,
+                                         ZVWebImageProgressHandler progress, ZVWebImageTransformHandler transform,
+                                         ZVWebImageCompletionHandler completion)
+    : request_(std::move(request)),
+      url_(std::move(url)),
+      options_(options),
+      cache_(std::move(cache)),
+      cacheKey_(std::move(cacheKey)),
+      progress_(std::move(progress)),
+      transform_(std::move(transform)),
+      completion_(std::move(completion)) {}
+
+// Released while running: nobody can observe it any more, so only the
+// connection ends and the handler hears stage 0.
+ZVWebImageOperation::~ZVWebImageOperation() {
+    std::lock_guard lock(lock_);
+    if (!isExecuting()) return;
+    if (auto c = connection_) {
+        endConnection();
+        c->cancel();
+    }
+    complete(nullptr, ZVWebImageSourceNone, ZVWebImageStageCancelled, std::nullopt);
+}
+
+std::string ZVWebImageOperation::description() const {
+    auto yesNo = [](bool b) { return b ? "YES" : "NO"; };
+    return strings::format("<ZVWebImageOperation: %p executing:%s finished:%s cancelled:%s>", static_cast<const void*>(this),
+                           yesNo(isExecuting()), yesNo(isFinished()), yesNo(isCancelled()));
+}
+
+bool ZVWebImageOperation::progressiveIgnored() const { return progressiveIgnored_.load(); }
+
+// ---- Threads, queues and the failed-URL set
+
+NetworkThread& ZVWebImageOperation::networkThread() {
+    static auto* thread = new NetworkThread("com.odvanel.webimage.request", URLSessionConfiguration::defaultConfiguration());
+    return *thread;
+}
+
+std::shared_ptr<DispatchQueue> ZVWebImageOperation::imageQueue() {
+    auto& d = decodeQueues();
+    uint32_t n = ++d.counter;
+    return d.queues[n % d.queues.size()];
+}
+
+uint32_t ZVWebImageOperation::imageQueueUses() { return decodeQueues().counter.load(); }
+
+bool ZVWebImageOperation::ZVWebImageBlacklistContains(const std::string& url) {
+    if (url.empty()) return false;
+    auto& f = failedURLs();
+    std::lock_guard lock(f.mutex);
+    return f.urls.count(url) != 0;
+}
+
+void ZVWebImageOperation::ZVWebImageBlacklistAdd(const std::string& url) {
+    if (url.empty()) return;
+    auto& f = failedURLs();
+    std::lock_guard lock(f.mutex);
+    f.urls.insert(url);
+}
+
+// ---- State
+
+void ZVWebImageOperation::start() {
+    std::lock_guard lock(lock_);
+    started_ = true;
+    if (isCancelled()) {
+        performOnNetworkThread(&ZVWebImageOperation::cancelOperation);
+        setFinished(true);
+        return;
+    }
+    if (!isReady() || isFinished() || isExecuting()) return;
+    setExecuting(true);
+    performOnNetworkThread(&ZVWebImageOperation::startOperation);
+}
+
+void ZVWebImageOperation::cancel() {
+    std::lock_guard lock(lock_);
+    if (isCancelled()) return;
+    NSOperation::cancel();
+    if (isExecuting()) {
+        setExecuting(false);
+        performOnNetworkThread(&ZVWebImageOperation::cancelOperation);
+    }
+    if (started_) setFinished(true);
+}
+
+void ZVWebImageOperation::finish() {
+    std::lock_guard lock(lock_);
+    setExecuting(false);
+    setFinished(true);
+}
+
+void ZVWebImageOperation::complete(std::shared_ptr<UIImage> image, ZVWebImageSource from, ZVWebImageStage stage,
+                                   const std::optional<Error>& error) {
+    if (completion_) completion_(std::move(image), url_, from, stage, error);
+}
+
+void ZVWebImageOperation::performOnNetworkThread(void (ZVWebImageOperation::*step)()) {
+    auto self = std::static_pointer_cast<ZVWebImageOperation>(shared_from_this());
+    networkThread().perform([self, step] { (self.get()->*step)(); });
+}
+
+// ---- Lookups (network thread, disk lookups on a decode queue)
+
+void ZVWebImageOperation::startOperation() {
+    if (isCancelled()) return;
+    bool lookUp = cache_ && !(options_ & (ZVWebImageOptionUseURLCache | ZVWebImageOptionReloadIgnoringImageCache));
+    if (!lookUp) return startRequest();
+    if (auto image = cache_->getImageForKey(cacheKey_, ZVImageCacheTypeMemory)) {
+        std::lock_guard lock(lock_);
+        if (!isCancelled()) complete(image, ZVWebImageSourceMemory, ZVWebImageStageFinished, std::nullopt);
+        finish();
+        return;
+    }
+    if (options_ & ZVWebImageOptionMemoryCacheOnly) return startRequest();
+    std::weak_ptr<ZVWebImageOperation> weak = std::static_pointer_cast<ZVWebImageOperation>(shared_from_this());
+    imageQueue()->async([weak] {
+        auto self = weak.lock();
+        if (!self || self->isCancelled()) return;
+        auto image = self->cache_->getImageForKey(self->cacheKey_, ZVImageCacheTypeDisk);
+        if (image) self->cache_->setImage(image, nullptr, self->cacheKey_, ZVImageCacheTypeMemory);
+        networkThread().perform([self, image] {
+            if (image) self->didReceiveImageFromDiskCache(image);
+            else self->startRequest();
+        });
+    });
+}
+
+void ZVWebImageOperation::didReceiveImageFromDiskCache(std::shared_ptr<UIImage> image) {
+    std::lock_guard lock(lock_);
+    if (isCancelled()) return;
+    if (!image) return startRequest();
+    complete(std::move(image), ZVWebImageSourceDisk, ZVWebImageStageFinished, std::nullopt);
+    finish();
+}
+
+// ---- The download (network thread)
+
+void ZVWebImageOperation::startRequest() {
+    if (isCancelled()) return;
+    if ((options_ & ZVWebImageOptionSkipFailedURLs) && ZVWebImageBlacklistContains(url_.absoluteString())) {
+        std::lock_guard lock(lock_);
+        if (!isCancelled()) complete(nullptr, ZVWebImageSourceNone, ZVWebImageStageFinished, blacklistedError());
+        finish();
+        return;
+    }
+    if (url_.isFileURL()) {
+        struct stat st {};
+        expectedSize_ = ::stat(url_.path().c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
+    }
+    std::lock_guard lock(lock_);
+    if (isCancelled()) return;
+    URLRequest request = request_;
+    request.credential = credential_;
+    URLConnection::Options o;
+    o.maxBodyBytes = maxBodyBytes_;
+    o.trustAnyServerCertificate = options_ & ZVWebImageOptionTrustAnyServerCertificate;
+    o.extraCAFile = extraCAFile_;
+    connection_ = URLConnection::start(networkThread(), std::move(request), proxy_, o);
+    if ((options_ & ZVWebImageOptionNetworkIndicator) && !url_.isFileURL()) {
+        countedInIndicator_ = true;
+        ZVWebImageManager::incrementNetworkActivityCount();
+    }
+}
+
+// Forgets the connection, with its one decrement of the indicator.
+void ZVWebImageOperation::endConnection() {
+    connection_.reset();
+    if (countedInIndicator_) {
+        countedInIndicator_ = false;
+        ZVWebImageManager::decrementNetworkActivityCount();
+    }
+}
+
+void ZVWebImageOperation::cancelOperation() {
+    std::lock_guard lock(lock_);
+    if (auto c = connection_) {
+        endConnection();
+        c->cancel();
+    }
+    complete(nullptr, ZVWebImageSourceNone, ZVWebImageStageCancelled, std::nullopt);
+}
+
+void ZVWebImageOperation::didReceiveResponse(URLConnection& connection, const HTTPURLResponse& response) {
+    if (response.statusCode > 399 || response.statusCode == 304) {
+        connection.cancel();
+        didFailWithError(Error(NSURLErrorDomain, response.statusCode));
+        return;
+    }
+    if (response.expectedContentLength != 0) expectedSize_ = std::max<int64_t>(response.expectedContentLength, -1);
+    data_ = std::make_shared<Data>();
+    // The length is only a hint: a lying one reserves no more than this.
+    data_->reserve(std::min({size_t(std::max<int64_t>(expectedSize_, 0)), kLargestReservation, maxBodyBytes_}));
+    if (!progress_) return;
+    std::lock_guard lock(lock_);
+    if (!isCancelled()) progress_(0, expectedSize_);
+}
+
+void ZVWebImageOperation::didReceiveData(std::string_view piece) {
+    if (isCancelled()) return;
+    if (!data_) data_ = std::make_shared<Data>();
+    data_->insert(data_->end(), piece.begin(), piece.end());
+    if (progress_) {
+        std::lock_guard lock(lock_);
+        if (!isCancelled()) progress_(int64_t(data_->size()), expectedSize_);
+    }
+    if (completion_ && (options_ & (ZVWebImageOptionProgressiveDisplay | ZVWebImageOptionProgressiveBlurDisplay)))
+        showPartialImage(piece.size());
+}
+
+void ZVWebImageOperation::showPartialImage(size_t pieceLength) {
+    double now = clockSeconds();
+    if (!progressive_)
+        progressive_ = std::make_unique<ZVWebImageProgressive>(options_ & ZVWebImageOptionProgressiveBlurDisplay);
+    if (!progressive_->isDue(pieceLength, expectedSize_, now)) return;
+    auto image = progressive_->partialImage(*data_, expectedSize_, [this] { return isCancelled(); });
+    progressiveIgnored_ = progressive_->ignored();
+    if (!image) return;
+    std::lock_guard lock(lock_);
+    if (isCancelled()) return;
+    complete(image, ZVWebImageSourceNetwork, ZVWebImageStageIntermediate, std::nullopt);
+    progressive_->shown(now);
+}
+
+void ZVWebImageOperation::didFinishLoading() {
+    std::lock_guard lock(lock_);
+    endConnection();
+    progressive_.reset();
+    if (isCancelled()) return;
+    auto data = data_ ? std::move(data_) : std::make_shared<Data>();
+    std::weak_ptr<ZVWebImageOperation> weak = std::static_pointer_cast<ZVWebImageOperation>(shared_from_this());
+    imageQueue()->async([weak, data = std::move(data)] {
+        if (auto self = weak.lock()) self->finalDecode(data);
+    });
+}
+
+void ZVWebImageOperation::didFailWithError(const Error& error) {
+    std::lock_guard lock(lock_);
+    endConnection();
+    progressive_.reset();
+    if (isCancelled()) return;
+    complete(nullptr, ZVWebImageSourceNone, ZVWebImageStageFinished, error);
+    data_.reset();
+    finish();
+    if ((options_ & ZVWebImageOptionSkipFailedURLs) && !isPassingFailure(error.code))
+        ZVWebImageBlacklistAdd(url_.absoluteString());
+}
+
+// ---- The final image (decode queue, then the network thread)
+
+void ZVWebImageOperation::finalDecode(std::shared_ptr<Data> data) {
+    double scale = UIScreen::mainScreen().scale();
+    std::shared_ptr<UIImage> image;
+    bool animated = false;
+    if (options_ & ZVWebImageOptionFirstFrameOnly) {
+        if (auto decoder = ZVImageDecoder::decoderWithData(*data, scale))
+            if (auto frame = decoder->frameAtIndex(0, !(options_ & ZVWebImageOptionNoDecode))) image = frame->image;
+    } else if (auto decoded = ZVImage::imageWithData(*data, scale)) {
+        animated = decoded->animatedImageFrameCount() > 1;
+        image = decoded;
+        if (!(options_ & ZVWebImageOptionNoDecode)) image = ZVImageCoder::ZV_imageByDecoded(image);
+    }
+    // Bytes worth keeping go to the cache as they are; the cache encodes
+    // anything else from the image.
+    std::shared_ptr<const Data> kept;
+    auto type = ZVDetectImageType(*data);
+    if (type == ZVImageType::JPEG || type == ZVImageType::PNG ||
+        ((type == ZVImageType::GIF || type == ZVImageType::WebP) && animated))
+        kept = std::move(data);
+    if (isCancelled()) return;
+    if (transform_ && image) {
+        auto transformed = transform_(image, url_);
+        if (transformed != image) kept.reset();
+        image = std::move(transformed);
+        if (isCancelled()) return;
+    }
+    auto self = std::static_pointer_cast<ZVWebImageOperation>(shared_from_this());
+    networkThread().perform([self, image, kept] { self->didReceiveImageFromWeb(image, kept); });
+}
+
+void ZVWebImageOperation::didReceiveImageFromWeb(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> data) {
+    std::lock_guard lock(lock_);
+    if (isCancelled()) return;
+    if (cache_ && (image || (options_ & ZVWebImageOptionReloadIgnoringImageCache))) {
+        auto type = (options_ & ZVWebImageOptionMemoryCacheOnly) ? ZVImageCacheTypeMemory : ZVImageCacheTypeAll;
+        imageQueue()->async([cache = cache_, image, data, key = cacheKey_, type] { cache->setImage(image, data, key, type); });
+    }
+    std::optional<Error> error;
+    if (!image) {
+        error = Error::withDescription(ZVImageErrorDomain, -1, "Web image decode fail.");
+        if (options_ & ZVWebImageOptionSkipFailedURLs) {
+            if (ZVWebImageBlacklistContains(url_.absoluteString())) error = blacklistedError();
+            else ZVWebImageBlacklistAdd(url_.absoluteString());
+        }
+    }
+    complete(std::move(image), ZVWebImageSourceNetwork, ZVWebImageStageFinished, error);
+    finish();
+}
