@@ -103,7 +103,7 @@ TEST_F(Account, WhatTheReplyFillsIn) {
         std::string unread, wallet, nick, coupon;
         std::string balance = "0";  // vouchers and star coins
     };
-    const Value full = Value::dict({{"uinfo", Value::dict({{"vippic", "https://pic.example/vip.png"}, {"weidu", "3"},
+    const Value full = Value::dict({{"uinfo", Value::dict({{"vippic", env->standin().pictureURL("icon.png")}, {"weidu", "3"},
                                                            {"wallet", 1234567.89}, {"nicename", "星"},
                                                            {"djq", "7"}, {"starcoin", 7}})},
                                     {"coupon", Value::dict({{"money", "45"}, {"count", 3}})}});
@@ -208,7 +208,9 @@ TEST_F(Account, LogoutTellsTheGameOnce) {
 }
 
 TEST_F(Account, TheWalletAndSubAccountScreens) {
-    env->standin().setProfile("player1", Value::dict({{"avatar", "https://pic.example/a.png"}}), Value::dict());
+    // A picture of the stand-in: the avatar is loaded, and no outside name is looked up.
+    const std::string avatar = env->standin().pictureURL("icon.jpg");
+    env->standin().setProfile("player1", Value::dict({{"avatar", avatar}}), Value::dict());
     auto vc = open();
     ASSERT_TRUE(vc);
     auto nav = vc->navigationController();
@@ -216,14 +218,14 @@ TEST_F(Account, TheWalletAndSubAccountScreens) {
     advance(0.5);
     auto wallet = std::dynamic_pointer_cast<ZVSuWalletVC>(nav->topViewController());
     ASSERT_TRUE(wallet);
-    EXPECT_EQ(wallet->dataDic.text("avatar"), "https://pic.example/a.png");
+    EXPECT_EQ(wallet->dataDic.text("avatar"), avatar);
     nav->popViewControllerAnimated(false);
 
     vc->goToSubNameVC();
     advance(0.5);
     auto sub = std::dynamic_pointer_cast<ZVSuSubNameVC>(nav->topViewController());
     ASSERT_TRUE(sub);
-    EXPECT_EQ(sub->iconUrl, "https://pic.example/a.png");
+    EXPECT_EQ(sub->iconUrl, avatar);
     // No sub-account can be chosen in this build: the screen says so and offers no way that only logs out.
     uitest::layout();
     EXPECT_TRUE(labelShown(ZVSuSubNameVC::kNoChoice));

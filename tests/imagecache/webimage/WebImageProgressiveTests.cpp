@@ -1,0 +1,160 @@
+#include <algorithm>
+#include <cmath>
+
+#include "WebImageTestSupport.h"
+#include "imagecache/webimage/ZVWebImageProgressive.h"
+
+using namespace std::chrono_literals;
+using namespace webimagetest;
+using standin::Reply;
+
+namespace {
+
+class WebImageProgressiveTest : public WebImageTest {
+protected:
+    // Serves `file` in pieces cut at `cuts`, each held until the clock has
+    // moved `step` seconds; returns every call, the final one last.
+    std::vector<Call> play(const Data& file, std::vector<size_t> cuts, ZVWebImageOptions options, double step,
+                           const std::string& type = "image/png") {
+        std::vector<std::string> pieces;
+        cuts.push_back(file.size());
+        size_t from = 0;
+        for (size_t cut : cuts) {
+            pieces.push_back(std::string(file.begin() + long(from), file.begin() + long(cut)));
+            from = cut;
+        }
+        std::string path = "/p" + std::to_string(++served_);
+        server.script(path, Reply::held(pieces, type));
+        auto received = std::make_shared<std::atomic<int64_t>>(0);
+        Calls calls;
+        operation = request(url(path), options, calls, [received](int64_t r, int64_t) { *received = r; });
+        size_t total = 0;
+        for (auto& piece : pieces) {
+            clock->advance(std::chrono::nanoseconds(int64_t(step * 1e9)));
+            server.releasePieces();
+            total += piece.size();
+            EXPECT_TRUE(testsupport::waitFor([&] { return *received == int64_t(total); }));
+            drainWebImageThreads();  // its partial image, if any, is made at this clock time
+        }
+        EXPECT_TRUE(calls.waitEnd());
+        return calls.all();
+    }
+
+    static std::vector<size_t> even(size_t size, int pieces) {
+        std::vector<size_t> cuts;
+        for (int i = 1; i < pieces; ++i) cuts.push_back(size * size_t(i) / size_t(pieces));
+        return cuts;
+    }
+    static std::vector<Call> partialsOf(const std::vector<Call>& calls) {
+        std::vector<Call> out;
+        std::copy_if(calls.begin(), calls.end(), std::back_inserter(out),
+                     [](auto& c) { return c.stage == ZVWebImageStageIntermediate; });
+        return out;
+    }
+    // The steepest step of brightness along the middle row: a sharper picture has a steeper one.
+    static int sharpness(const UIImage& image) {
+        auto& cg = *image.CGImage();
+        int y = cg.height() / 2, best = 0;
+        for (int x = 1; x < cg.width(); ++x) best = std::max(best, std::abs(int(cg.pixelAt(x, y).g) - int(cg.pixelAt(x - 1, y).g)));
+        return best;
+    }
+
+    ScopedTestClock clock;
+    std::shared_ptr<ZVWebImageOperation> operation;
+    int served_ = 0;
+};
+
+// A noisy picture, so that its PNG is large enough to come in many pieces.
+std::shared_ptr<CGImage> noisy(int w, int h) {
+    auto img = disc(w, h);
+    uint32_t seed = 7;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            RGBA8 p = img->pixelAt(x, y);
+            p.r = uint8_t(seed >> 24);
+            img->setPixel(x, y, p);
+        }
+    return img;
+}
+
+// Where each scan of a progressive JPEG starts (its start-of-scan markers).
+std::vector<size_t> scanStarts(const Data& jpg) {
+    std::vector<size_t> out;
+    for (size_t i = 2; i + 1 < jpg.size(); ++i)
+        if (jpg[i] == 0xFF && jpg[i + 1] == 0xDA) out.push_back(i);
+    return out;
+}
+
+TEST_F(WebImageProgressiveTest, NoPartialImageFromOnePieceOfAtLeastNinetyNinePercent) {
+    auto calls = play(png(*disc(16, 16)), {}, ZVWebImageOptionProgressiveDisplay, 1);
+    EXPECT_TRUE(partialsOf(calls).empty());
+    EXPECT_NE(calls.back().image, nullptr);
+}
+
+TEST_F(WebImageProgressiveTest, PlainPartialImagesComeAtMostEveryFifthOfASecond) {
+    Data file = png(*noisy(200, 200));
+    auto calls = play(file, even(file.size(), 10), ZVWebImageOptionProgressiveDisplay, 0.1);
+    auto partials = partialsOf(calls);
+    ASSERT_GE(partials.size(), 3u);
+    EXPECT_LE(partials.size(), 5u);
+    for (size_t i = 0; i < partials.size(); ++i) {
+        EXPECT_EQ(partials[i].from, ZVWebImageSourceNetwork);
+        EXPECT_NE(partials[i].image, nullptr);
+        if (i > 0) {
+            EXPECT_GE(partials[i].at - partials[i - 1].at, 200ms);
+        }
+    }
+    EXPECT_EQ(calls.back().stage, ZVWebImageStageFinished);
+    EXPECT_NE(calls.back().image, nullptr);
+}
+
+TEST_F(WebImageProgressiveTest, BaselineJPEGWithBlurGivesUpOnPartialImages) {
+    Data file = jpeg(*noisy(160, 160));
+    auto calls = play(file, even(file.size(), 6), ZVWebImageOptionProgressiveBlurDisplay, 0.5, "image/jpeg");
+    EXPECT_TRUE(partialsOf(calls).empty());
+    EXPECT_TRUE(operation->progressiveIgnored());
+    EXPECT_NE(calls.back().image, nullptr);
+}
+
+TEST_F(WebImageProgressiveTest, ProgressiveJPEGBlursLessWithEachScan) {
+    Data file = jpeg(*disc(160, 160), true);
+    auto starts = scanStarts(file);
+    ASSERT_GE(starts.size(), 5u);
+    std::vector<size_t> cuts(starts.begin() + 1, starts.end());
+    auto calls = play(file, cuts, ZVWebImageOptionProgressiveBlurDisplay, 0.5, "image/jpeg");
+    auto partials = partialsOf(calls);
+    ASSERT_GE(partials.size(), 3u);
+    EXPECT_FALSE(operation->progressiveIgnored());
+    for (size_t i = 1; i < partials.size(); ++i)
+        EXPECT_GE(sharpness(*partials[i].image), sharpness(*partials[i - 1].image)) << "partial " << i;
+    EXPECT_GT(sharpness(*partials.back().image), sharpness(*partials.front().image));
+    EXPECT_GT(sharpness(*calls.back().image), sharpness(*partials.back().image)) << "the final image is sharp";
+}
+
+TEST_F(WebImageProgressiveTest, InterlacedPNGBlursLessAsPassesArriveUnlessItsLastPixelIsStillClear) {
+    // 129 × 129: the bottom-right pixel comes with the first interlace pass.
+    Data file = png(*noisy(129, 129), true);
+    auto partials = partialsOf(play(file, even(file.size(), 6), ZVWebImageOptionProgressiveBlurDisplay, 0.5));
+    ASSERT_GE(partials.size(), 3u);
+    for (size_t i = 1; i < partials.size(); ++i)
+        EXPECT_GE(sharpness(*partials[i].image), sharpness(*partials[i - 1].image)) << "partial " << i;
+
+    // The same picture with a transparent bottom-right pixel: every partial is held back.
+    auto opaque = noisy(129, 129), clear = CGImage::create(129, 129, true);
+    for (int y = 0; y < 129; ++y)
+        for (int x = 0; x < 129; ++x) clear->setPixel(x, y, opaque->pixelAt(x, y));
+    clear->setPixel(128, 128, {0, 0, 0, 0});
+    Data clearFile = png(*clear, true);
+    auto calls = play(clearFile, even(clearFile.size(), 6), ZVWebImageOptionProgressiveBlurDisplay, 0.5);
+    EXPECT_TRUE(partialsOf(calls).empty());
+    EXPECT_FALSE(operation->progressiveIgnored());
+    EXPECT_NE(calls.back().image, nullptr);
+
+    // A plain (not interlaced) PNG has no blurred partial images.
+    Data plain = png(*noisy(129, 129));
+    EXPECT_TRUE(partialsOf(play(plain, even(plain.size(), 6), ZVWebImageOptionProgressiveBlurDisplay, 0.5)).empty());
+    EXPECT_TRUE(operation->progressiveIgnored());
+}
+
+}  // namespace
