@@ -405,6 +405,10 @@ bool HttpServer::start(int port, const std::string& host) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    if (workers_ > 0) server_->new_task_queue = [n = workers_] { return new httplib::ThreadPool(n); };
+    // A reply's head and body go out at once: with Nagle's wait, the body
+    // would sit until the client's delayed acknowledgement (some 40 ms).
+    server_->set_tcp_nodelay(true);
     // Short keep-alive so that stop() never waits long for idle connections.
     server_->set_keep_alive_timeout(1);
     server_->set_read_timeout(5);

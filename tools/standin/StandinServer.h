@@ -151,6 +151,9 @@ public:
     void scriptAlways(const std::string& path, Reply reply);
     void clearScripts();
 
+    // Connections served at once (the rest wait, each kept-alive one up to
+    // a second); set before start. 0: the library's default (8 or more).
+    void setWorkerCount(size_t workers) { workers_ = workers; }
     // On 127.0.0.1 (or another loopback address), port 0 for a free one.
     // False when the port is taken.
     bool start(int port = 0, const std::string& host = "127.0.0.1");
@@ -197,6 +200,7 @@ private:
     std::thread thread_;
     int port_ = 0;
     std::string host_ = "127.0.0.1";
+    size_t workers_ = 0;
     std::string caFile_, certDir_;
     void* cert_ = nullptr;  // X509*
     void* key_ = nullptr;   // EVP_PKEY*
