@@ -305,10 +305,10 @@ long valueAfter(const std::string& text, const std::string& key) {
 }
 
 TEST(WebImageCaps, AnEndlessBodyStopsAtTheCapAndALyingLengthReservesLittle) {
-    auto endless = testsupport::runProgram({WEBIMAGE_CHILD, "endless"});
+    auto endless = testsupport::runProgram({testsupport::built(WEBIMAGE_CHILD), "endless"});
     ASSERT_EQ(endless.status, 0) << endless.err;
     EXPECT_EQ(valueAfter(endless.out, "code"), NSURLErrorDataLengthExceedsMaximum) << endless.out;
-    auto lying = testsupport::runProgram({WEBIMAGE_CHILD, "lying"});
+    auto lying = testsupport::runProgram({testsupport::built(WEBIMAGE_CHILD), "lying"});
     ASSERT_EQ(lying.status, 0) << lying.err;
     EXPECT_EQ(valueAfter(lying.out, "code"), NSURLErrorNetworkConnectionLost) << lying.out;
     if (kMeasuresMemory) {
