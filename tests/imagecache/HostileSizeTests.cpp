@@ -11,14 +11,9 @@
 namespace {
 
 // Sanitizers keep shadow memory: peak memory only means something in a
-// plain build. Under AddressSanitizer the child runs with its allocator
-// limited instead: one allocation over 32 MiB, or 192 MiB mapped in all,
-// ends it.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kMeasuresMemory = false;
-#else
-constexpr bool kMeasuresMemory = true;
-#endif
+// plain build (testsupport::kMeasuresMemory). Under AddressSanitizer the
+// child runs with its allocator limited instead: one allocation over
+// 32 MiB, or 192 MiB mapped in all, ends it.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kLimitsAllocator = true;
 #else
@@ -112,7 +107,7 @@ TEST(HostileSizes, ClaimedSizesAreRefusedBeforeAnythingIsAllocated) {
         ASSERT_EQ(run.status, 0) << c.what << ": " << run.err;
         EXPECT_NE(run.out.find(c.result), std::string::npos) << c.what << ": " << run.out;
         long peakKiB = std::stol(run.out.substr(run.out.find("peak_kib=") + 9));
-        if (kMeasuresMemory) {
+        if (testsupport::kMeasuresMemory) {
             EXPECT_LT(peakKiB, 64 * 1024) << c.what;
         }
     }

@@ -111,4 +111,12 @@ auto offMainThread(F f, std::chrono::milliseconds timeout = std::chrono::seconds
     return result;
 }
 
+// Sanitizers keep shadow memory: a process's memory only means something
+// in a plain build, so tests that bound it check only there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kMeasuresMemory = false;
+#else
+inline constexpr bool kMeasuresMemory = true;
+#endif
+
 }  // namespace testsupport

@@ -292,13 +292,6 @@ TEST_F(WebImageOperationTest, CancelRacingTheEndLeavesOneFinalCall) {
 
 namespace {
 
-// Sanitizers keep shadow memory: memory only means something in a plain build.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kMeasuresMemory = false;
-#else
-constexpr bool kMeasuresMemory = true;
-#endif
-
 long valueAfter(const std::string& text, const std::string& key) {
     auto at = text.find(key + "=");
     return at == std::string::npos ? -1 : std::stol(text.substr(at + key.size() + 1));
@@ -311,7 +304,7 @@ TEST(WebImageCaps, AnEndlessBodyStopsAtTheCapAndALyingLengthReservesLittle) {
     auto lying = testsupport::runProgram({testsupport::built(WEBIMAGE_CHILD), "lying"});
     ASSERT_EQ(lying.status, 0) << lying.err;
     EXPECT_EQ(valueAfter(lying.out, "code"), NSURLErrorNetworkConnectionLost) << lying.out;
-    if (kMeasuresMemory) {
+    if (testsupport::kMeasuresMemory) {
         EXPECT_LT(valueAfter(endless.out, "grew_kib"), 2 * 16 * 1024) << "under twice the 16 MiB cap";
         EXPECT_LE(valueAfter(lying.out, "reserved_kib"), 8 * 1024 + 256) << "at most 8 MiB for a length that is a hint";
     }
