@@ -1,5 +1,7 @@
 #include "imagecache/setters/ZVWebImageSetter.h"
 
+#include <utility>
+
 #include "imagecache/ZVImageCache.h"
 #include "imagecache/webimage/ZVWebImageOperation.h"
 #include "platform/ui/CALayer.h"
@@ -29,22 +31,34 @@ int32_t _ZVWebImageSetter::setOperationWithSentinel(int32_t sentinel, const NSUR
     if (!operation && completion)
         completion(nullptr, url, ZVWebImageSourceNone, ZVWebImageStageFinished,
                    Error::withDescription(ZVWebImageErrorDomain, -1, "ZVWebImageOperation create failed."));
-    std::lock_guard lock(lock_);
-    if (sentinel != sentinel_) {
-        if (operation) operation->cancel();
-        return sentinel;
+    // Operations are cancelled after the lock is let go: a cancel waits for
+    // the operation's own lock, which a completion call may hold.
+    std::shared_ptr<NSOperation> dropped;
+    int32_t installed = sentinel;
+    {
+        std::lock_guard lock(lock_);
+        if (sentinel != sentinel_) {
+            dropped = std::move(operation);
+        } else {
+            dropped = std::exchange(operation_, std::move(operation));
+            installed = ++sentinel_;
+        }
     }
-    if (operation_) operation_->cancel();
-    operation_ = std::move(operation);
-    return ++sentinel_;
+    if (dropped) dropped->cancel();
+    return installed;
 }
 
 int32_t _ZVWebImageSetter::cancelWithNewURL(std::optional<NSURL> url) {
-    std::lock_guard lock(lock_);
-    if (operation_) operation_->cancel();
-    operation_.reset();
-    imageURL_ = std::move(url);
-    return ++sentinel_;
+    std::shared_ptr<NSOperation> dropped;
+    int32_t sentinel;
+    {
+        std::lock_guard lock(lock_);
+        dropped = std::move(operation_);
+        imageURL_ = std::move(url);
+        sentinel = ++sentinel_;
+    }
+    if (dropped) dropped->cancel();
+    return sentinel;
 }
 
 const std::shared_ptr<DispatchQueue>& _ZVWebImageSetter::setterQueue() {
@@ -79,15 +93,6 @@ namespace zvwebimage_detail {
 
 namespace {
 
-// Where a result learns the sentinel its request was installed with. The
-// installation finishes on the setter queue, possibly after the operation
-// already answered; such a result waits for it there.
-struct Installation {
-    std::atomic<bool> done{false};
-    std::atomic<int32_t> sentinel{0};
-    std::weak_ptr<_ZVWebImageSetter> setter;
-};
-
 struct Delivery {
     std::shared_ptr<UIImage> image;
     NSURL url;
@@ -96,33 +101,77 @@ struct Delivery {
     std::optional<Error> error;
 };
 
-// Main thread: shows a delivered image unless superseded, then tells the caller.
-void deliver(const std::shared_ptr<Installation>& installation, const Target& target, ZVWebImageOptions options,
-             const ZVWebImageCompletionHandler& completion, const Delivery& d) {
-    if (!installation->done) {
-        _ZVWebImageSetter::setterQueue()->async([=] {
-            dispatch_main_async([=] { deliver(installation, target, options, completion, d); });
-        });
-        return;
-    }
-    auto setter = installation->setter.lock();  // a setter that is gone supersedes nothing
-    bool superseded = setter && setter->sentinel() != installation->sentinel;
-    bool show = d.image && d.stage != ZVWebImageStageCancelled && !(options & ZVWebImageOptionManualSet);
-    if (show && !superseded) {
-        CALayer* layer = (options & ZVWebImageOptionFadeIn) ? target.fadeLayer() : nullptr;
-        if (layer) {
-            CATransition fade;
-            fade.type = kCATransitionFade;
-            fade.duration = d.stage == ZVWebImageStageFinished ? 0.2 : 0.4;
-            fade.timingFunction = kCAMediaTimingFunctionEaseInEaseOut;
-            layer->addAnimation(fade, ZVWebImageFadeAnimationKey);
+// One request of a setter, as its results need it on the main thread. The
+// request is installed (and learns the sentinel its results must find) on
+// the setter queue, possibly after its operation already answered: such
+// answers wait here, and go to the main thread, in order, once it is.
+class Request : public std::enable_shared_from_this<Request> {
+public:
+    Request(Target target, ZVWebImageOptions options, ZVWebImageCompletionHandler completion,
+            std::weak_ptr<_ZVWebImageSetter> setter)
+        : target_(std::move(target)), options_(options), completion_(std::move(completion)), setter_(std::move(setter)) {}
+
+    // Main thread.
+    void deliver(Delivery d) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!installed_ || !waiting_.empty()) {
+                waiting_.push_back(std::move(d));
+                return;
+            }
         }
-        target.set(d.image);
+        show(d);
     }
-    if (!completion) return;
-    if (superseded) completion(nullptr, d.url, ZVWebImageSourceNone, ZVWebImageStageCancelled, std::nullopt);
-    else completion(d.image, d.url, d.from, d.stage, d.error);
-}
+
+    // Setter queue.
+    void install(int32_t sentinel) {
+        std::lock_guard lock(mutex_);
+        installed_ = true;
+        sentinel_ = sentinel;
+        if (waiting_.empty()) return;
+        dispatch_main_async([self = shared_from_this()] { self->flush(); });
+    }
+
+private:
+    void flush() {
+        std::vector<Delivery> waiting;
+        {
+            std::lock_guard lock(mutex_);
+            waiting.swap(waiting_);
+        }
+        for (auto& d : waiting) show(d);
+    }
+
+    // Shows a delivered image unless superseded, then tells the caller.
+    void show(const Delivery& d) {
+        auto setter = setter_.lock();  // a setter that is gone supersedes nothing
+        bool superseded = setter && setter->sentinel() != sentinel_;
+        bool shown = d.image && d.stage != ZVWebImageStageCancelled && !(options_ & ZVWebImageOptionManualSet);
+        if (shown && !superseded) {
+            CALayer* layer = (options_ & ZVWebImageOptionFadeIn) ? target_.fadeLayer() : nullptr;
+            if (layer) {
+                CATransition fade;
+                fade.type = kCATransitionFade;
+                fade.duration = d.stage == ZVWebImageStageFinished ? 0.2 : 0.4;
+                fade.timingFunction = kCAMediaTimingFunctionEaseInEaseOut;
+                layer->addAnimation(fade, ZVWebImageFadeAnimationKey);
+            }
+            target_.set(d.image);
+        }
+        if (!completion_) return;
+        if (superseded) completion_(nullptr, d.url, ZVWebImageSourceNone, ZVWebImageStageCancelled, std::nullopt);
+        else completion_(d.image, d.url, d.from, d.stage, d.error);
+    }
+
+    const Target target_;
+    const ZVWebImageOptions options_;
+    const ZVWebImageCompletionHandler completion_;
+    const std::weak_ptr<_ZVWebImageSetter> setter_;
+    std::mutex mutex_;  // guards the three below
+    bool installed_ = false;
+    int32_t sentinel_ = 0;  // read on the main thread once installed_ was seen
+    std::vector<Delivery> waiting_;
+};
 
 }  // namespace
 
@@ -156,22 +205,19 @@ void setImageWithURL(const std::shared_ptr<_ZVWebImageSetter>& setter, const Tar
     });
     if (!requested) return;
     _ZVWebImageSetter::setterQueue()->async([=, url = *url] {
-        auto installation = std::make_shared<Installation>();
-        installation->setter = setter;
+        auto request = std::make_shared<Request>(target, options, completion, setter);
         ZVWebImageProgressHandler progressOnMain;
         if (progress)
             progressOnMain = [progress](int64_t received, int64_t expected) {
                 dispatch_main_async([=] { progress(received, expected); });
             };
-        ZVWebImageCompletionHandler completionOnMain = [=](std::shared_ptr<UIImage> image, const NSURL& u,
-                                                           ZVWebImageSource from, ZVWebImageStage stage,
-                                                           const std::optional<Error>& error) {
-            Delivery d{std::move(image), u, from, stage, error};
-            dispatch_main_async([=] { deliver(installation, target, options, completion, d); });
+        ZVWebImageCompletionHandler completionOnMain = [request](std::shared_ptr<UIImage> image, const NSURL& u,
+                                                                 ZVWebImageSource from, ZVWebImageStage stage,
+                                                                 const std::optional<Error>& error) {
+            dispatch_main_async([request, d = Delivery{std::move(image), u, from, stage, error}] { request->deliver(d); });
         };
-        installation->sentinel = setter->setOperationWithSentinel(sentinel, url, options, manager, progressOnMain,
-                                                                  transform, completionOnMain);
-        installation->done = true;
+        request->install(setter->setOperationWithSentinel(sentinel, url, options, manager, progressOnMain, transform,
+                                                          completionOnMain));
     });
 }
 
