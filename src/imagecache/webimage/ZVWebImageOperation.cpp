@@ -128,7 +128,7 @@ ZVWebImageOperation::~ZVWebImageOperation() {
 std::string ZVWebImageOperation::description() const {
     auto yesNo = [](bool b) { return b ? "YES" : "NO"; };
     return strings::format("<ZVWebImageOperation: %p executing:%s finished:%s cancelled:%s>", static_cast<const void*>(this),
-                           yesNo(isExecuting()), yesNo(isFinished()), yesNo(isCancelled()));
+                           yesNo(isExecuting()), yesNo(isFinished()), yesNo(cancelled_));
 }
 
 bool ZVWebImageOperation::progressiveIgnored() const { return progressiveIgnored_.load(); }
@@ -167,7 +167,7 @@ void ZVWebImageOperation::ZVWebImageBlacklistAdd(const std::string& url) {
 void ZVWebImageOperation::start() {
     std::lock_guard lock(lock_);
     started_ = true;
-    if (isCancelled()) {
+    if (cancelled_) {
         performOnNetworkThread(&ZVWebImageOperation::cancelOperation);
         setFinished(true);
         return;
@@ -178,14 +178,16 @@ void ZVWebImageOperation::start() {
 }
 
 void ZVWebImageOperation::cancel() {
-    std::lock_guard lock(lock_);
-    if (isCancelled()) return;
-    NSOperation::cancel();
-    if (isExecuting()) {
-        setExecuting(false);
-        performOnNetworkThread(&ZVWebImageOperation::cancelOperation);
+    {
+        std::lock_guard lock(lock_);
+        if (cancelled_.exchange(true)) return;
+        if (isExecuting()) {
+            setExecuting(false);
+            performOnNetworkThread(&ZVWebImageOperation::cancelOperation);
+        }
+        if (started_) setFinished(true);
     }
-    if (started_) setFinished(true);
+    NSOperation::cancel();
 }
 
 void ZVWebImageOperation::finish() {
@@ -207,12 +209,12 @@ void ZVWebImageOperation::performOnNetworkThread(void (ZVWebImageOperation::*ste
 // ---- Lookups (network thread, disk lookups on a decode queue)
 
 void ZVWebImageOperation::startOperation() {
-    if (isCancelled()) return;
+    if (cancelled_) return;
     bool lookUp = cache_ && !(options_ & (ZVWebImageOptionUseURLCache | ZVWebImageOptionReloadIgnoringImageCache));
     if (!lookUp) return startRequest();
     if (auto image = cache_->getImageForKey(cacheKey_, ZVImageCacheTypeMemory)) {
         std::lock_guard lock(lock_);
-        if (!isCancelled()) complete(image, ZVWebImageSourceMemory, ZVWebImageStageFinished, std::nullopt);
+        if (!cancelled_) complete(image, ZVWebImageSourceMemory, ZVWebImageStageFinished, std::nullopt);
         finish();
         return;
     }
@@ -220,7 +222,7 @@ void ZVWebImageOperation::startOperation() {
     std::weak_ptr<ZVWebImageOperation> weak = std::static_pointer_cast<ZVWebImageOperation>(shared_from_this());
     imageQueue()->async([weak] {
         auto self = weak.lock();
-        if (!self || self->isCancelled()) return;
+        if (!self || self->cancelled_) return;
         auto image = self->cache_->getImageForKey(self->cacheKey_, ZVImageCacheTypeDisk);
         if (image) self->cache_->setImage(image, nullptr, self->cacheKey_, ZVImageCacheTypeMemory);
         networkThread().perform([self, image] {
@@ -232,7 +234,7 @@ void ZVWebImageOperation::startOperation() {
 
 void ZVWebImageOperation::didReceiveImageFromDiskCache(std::shared_ptr<UIImage> image) {
     std::lock_guard lock(lock_);
-    if (isCancelled()) return;
+    if (cancelled_) return;
     if (!image) return startRequest();
     complete(std::move(image), ZVWebImageSourceDisk, ZVWebImageStageFinished, std::nullopt);
     finish();
@@ -241,10 +243,10 @@ void ZVWebImageOperation::didReceiveImageFromDiskCache(std::shared_ptr<UIImage> 
 // ---- The download (network thread)
 
 void ZVWebImageOperation::startRequest() {
-    if (isCancelled()) return;
+    if (cancelled_) return;
     if ((options_ & ZVWebImageOptionSkipFailedURLs) && ZVWebImageBlacklistContains(url_.absoluteString())) {
         std::lock_guard lock(lock_);
-        if (!isCancelled()) complete(nullptr, ZVWebImageSourceNone, ZVWebImageStageFinished, blacklistedError());
+        if (!cancelled_) complete(nullptr, ZVWebImageSourceNone, ZVWebImageStageFinished, blacklistedError());
         finish();
         return;
     }
@@ -253,7 +255,7 @@ void ZVWebImageOperation::startRequest() {
         expectedSize_ = ::stat(url_.path().c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
     }
     std::lock_guard lock(lock_);
-    if (isCancelled()) return;
+    if (cancelled_) return;
     URLRequest request = request_;
     request.credential = credential_;
     URLConnection::Options o;
@@ -297,16 +299,16 @@ void ZVWebImageOperation::didReceiveResponse(URLConnection& connection, const HT
     data_->reserve(std::min({size_t(std::max<int64_t>(expectedSize_, 0)), kLargestReservation, maxBodyBytes_}));
     if (!progress_) return;
     std::lock_guard lock(lock_);
-    if (!isCancelled()) progress_(0, expectedSize_);
+    if (!cancelled_) progress_(0, expectedSize_);
 }
 
 void ZVWebImageOperation::didReceiveData(std::string_view piece) {
-    if (isCancelled()) return;
+    if (cancelled_) return;
     if (!data_) data_ = std::make_shared<Data>();
     data_->insert(data_->end(), piece.begin(), piece.end());
     if (progress_) {
         std::lock_guard lock(lock_);
-        if (!isCancelled()) progress_(int64_t(data_->size()), expectedSize_);
+        if (!cancelled_) progress_(int64_t(data_->size()), expectedSize_);
     }
     if (completion_ && (options_ & (ZVWebImageOptionProgressiveDisplay | ZVWebImageOptionProgressiveBlurDisplay)))
         showPartialImage(piece.size());
@@ -317,11 +319,11 @@ void ZVWebImageOperation::showPartialImage(size_t pieceLength) {
     if (!progressive_)
         progressive_ = std::make_unique<ZVWebImageProgressive>(options_ & ZVWebImageOptionProgressiveBlurDisplay);
     if (!progressive_->isDue(pieceLength, expectedSize_, now)) return;
-    auto image = progressive_->partialImage(*data_, expectedSize_, [this] { return isCancelled(); });
+    auto image = progressive_->partialImage(*data_, expectedSize_, [this] { return cancelled_.load(); });
     progressiveIgnored_ = progressive_->ignored();
     if (!image) return;
     std::lock_guard lock(lock_);
-    if (isCancelled()) return;
+    if (cancelled_) return;
     complete(image, ZVWebImageSourceNetwork, ZVWebImageStageIntermediate, std::nullopt);
     progressive_->shown(now);
 }
@@ -330,7 +332,7 @@ void ZVWebImageOperation::didFinishLoading() {
     std::lock_guard lock(lock_);
     endConnection();
     progressive_.reset();
-    if (isCancelled()) return;
+    if (cancelled_) return;
     auto data = data_ ? std::move(data_) : std::make_shared<Data>();
     std::weak_ptr<ZVWebImageOperation> weak = std::static_pointer_cast<ZVWebImageOperation>(shared_from_this());
     imageQueue()->async([weak, data = std::move(data)] {
@@ -342,7 +344,7 @@ void ZVWebImageOperation::didFailWithError(const Error& error) {
     std::lock_guard lock(lock_);
     endConnection();
     progressive_.reset();
-    if (isCancelled()) return;
+    if (cancelled_) return;
     complete(nullptr, ZVWebImageSourceNone, ZVWebImageStageFinished, error);
     data_.reset();
     finish();
@@ -371,12 +373,12 @@ void ZVWebImageOperation::finalDecode(std::shared_ptr<Data> data) {
     if (type == ZVImageType::JPEG || type == ZVImageType::PNG ||
         ((type == ZVImageType::GIF || type == ZVImageType::WebP) && animated))
         kept = std::move(data);
-    if (isCancelled()) return;
+    if (cancelled_) return;
     if (transform_ && image) {
         auto transformed = transform_(image, url_);
         if (transformed != image) kept.reset();
         image = std::move(transformed);
-        if (isCancelled()) return;
+        if (cancelled_) return;
     }
     auto self = std::static_pointer_cast<ZVWebImageOperation>(shared_from_this());
     networkThread().perform([self, image, kept] { self->didReceiveImageFromWeb(image, kept); });
@@ -384,7 +386,7 @@ void ZVWebImageOperation::finalDecode(std::shared_ptr<Data> data) {
 
 void ZVWebImageOperation::didReceiveImageFromWeb(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> data) {
     std::lock_guard lock(lock_);
-    if (isCancelled()) return;
+    if (cancelled_) return;
     if (cache_ && (image || (options_ & ZVWebImageOptionReloadIgnoringImageCache))) {
         auto type = (options_ & ZVWebImageOptionMemoryCacheOnly) ? ZVImageCacheTypeMemory : ZVImageCacheTypeAll;
         imageQueue()->async([cache = cache_, image, data, key = cacheKey_, type] { cache->setImage(image, data, key, type); });

@@ -137,10 +137,13 @@ private:
     size_t maxBodyBytes_ = 64u << 20;
     std::string extraCAFile_;
 
-    // Guards `started_`, the cancelled / executing / finished changes and
-    // every completion and progress call.
+    // Guards `started_`, the changes of `cancelled_`, the executing and
+    // finished changes and every completion and progress call. A completion
+    // skipped "when cancelled" reads `cancelled_` under it; the queue hears
+    // of a cancel (NSOperation::cancel) after it is let go.
     mutable std::recursive_mutex lock_;
     bool started_ = false;
+    std::atomic<bool> cancelled_{false};
 
     // The download: network thread only (the destructor runs when no
     // other thread holds the operation).
