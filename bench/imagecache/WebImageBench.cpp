@@ -8,7 +8,7 @@
 //   memory hit ×10,000 (main-thread time per call) vs a map LRU get and setting the image
 //                                                                     (printed; goal < 10 µs)
 //   200 views re-bound 3 times in 50 ms: wasted downloads and wrong images (wrong: 0)
-// and the longest main-thread stall while ours ran (goal < 4 ms).
+// and the longest stretch of main-thread work while each side ran (goal < 4 ms).
 //
 //   web_image_bench [N]     (default 1000)
 
@@ -54,31 +54,45 @@ bool waitFor(const std::function<bool()>& condition) {
     return RunLoop::runUntil(condition, std::chrono::seconds(60));
 }
 
-// The longest gap between ticks of a 1 ms main-loop timer while one side
-// runs (work of the main thread that holds the loop up, and the machine's
-// own scheduling delays, which both sides see alike).
+// The longest stretch the main thread worked without returning to wait in
+// the main loop's poll, while one side ran: its own main-thread work (the
+// calls that start loads, the blocks that set images), not the time the
+// thread merely waited.
 class StallMeter {
 public:
     StallMeter() {
-        g_timeout_add_full(G_PRIORITY_HIGH, 1, [](gpointer self) -> gboolean {
-            static_cast<StallMeter*>(self)->tick();
-            return G_SOURCE_CONTINUE;
-        }, this, nullptr);
+        if (!gInstalled) {
+            g_main_context_set_poll_func(g_main_context_default(), poll);
+            gInstalled = true;
+        }
+        gMeters.push_back(this);
     }
     void setActive(bool active) {
         active_ = active;
-        last_ = Steady::now();
+        since_ = Steady::now();  // work before this is not the side's
     }
-    double longestMs() const { return std::max(0.0, longest_ - 1); }
+    // The longest stretch since the last call.
+    double take() {
+        double l = longest_;
+        longest_ = 0;
+        return l;
+    }
 
 private:
-    void tick() {
-        auto now = Steady::now();
-        if (active_) longest_ = std::max(longest_, ms(now - last_));
-        last_ = now;
+    static gint poll(GPollFD* fds, guint n, gint timeout) {
+        auto entered = Steady::now();
+        if (gReturned != Steady::time_point())
+            for (auto* m : gMeters)
+                if (m->active_) m->longest_ = std::max(m->longest_, ms(entered - std::max(gReturned, m->since_)));
+        gint result = g_poll(fds, n, timeout);
+        gReturned = Steady::now();
+        return result;
     }
+    static inline bool gInstalled = false;
+    static inline std::vector<StallMeter*> gMeters;
+    static inline Steady::time_point gReturned;
     bool active_ = false;
-    Steady::time_point last_ = Steady::now();
+    Steady::time_point since_;
     double longest_ = 0;
 };
 
@@ -146,7 +160,10 @@ void misses(Bench& b, int n, std::vector<std::string>& oursURLs) {
 void burst(Bench& b) {
     constexpr int kIcons = 60, kRounds = 5;
     std::vector<double> ours, peer;
-    for (int r = 0; r < kRounds; ++r) {
+    // Round 0 opens the connections both sides then keep alive: the
+    // stand-in's listening queue is short, and connections it drops are
+    // tried again only a second later.
+    for (int r = 0; r <= kRounds; ++r) {
         std::vector<std::shared_ptr<UIImageView>> views;
         std::unique_ptr<bool[]> done(new bool[kIcons]());
         b.stall.setActive(true);
@@ -157,7 +174,7 @@ void burst(Bench& b) {
                        &done[i]);
         }
         waitFor([&] { return std::all_of(done.get(), done.get() + kIcons, [](bool d) { return d; }); });
-        ours.push_back(ms(Steady::now() - start));
+        if (r > 0) ours.push_back(ms(Steady::now() - start));
         b.stall.setActive(false);
 
         int left = kIcons;
@@ -167,7 +184,7 @@ void burst(Bench& b) {
             b.peer.fetch(b.picture(i % 2 ? "icon.jpg" : "icon.png", "peerburst=" + std::to_string(r * 100 + i)),
                          [&](std::shared_ptr<CGImage>) { --left; });
         waitFor([&] { return left == 0; });
-        peer.push_back(ms(Steady::now() - start));
+        if (r > 0) peer.push_back(ms(Steady::now() - start));
         b.peerStall.setActive(false);
     }
     row("60 icons at once (median of 5)", percentile(ours, 0.5), percentile(peer, 0.5), "ms", "≤ 1.2");
@@ -282,13 +299,20 @@ int main(int argc, char** argv) {
 
     std::printf("| case | ours | bare peer | ours/peer | target |\n| --- | --- | --- | --- | --- |\n");
     std::vector<std::string> missed;
+    std::vector<std::pair<const char*, std::pair<double, double>>> stalls;
+    auto stall = [&](const char* what) { stalls.push_back({what, {b.stall.take(), b.peerStall.take()}}); };
     misses(b, n, missed);
+    stall("misses");
     burst(b);
+    stall("burst");
     diskHits(b, missed);
+    stall("disk hits");
     memoryHits(b, missed.back());
     rebinding(b);
-    std::printf("| longest main-thread stall while each ran | %.2f ms | %.2f ms | | goal < 4 ms |\n", b.stall.longestMs(),
-                b.peerStall.longestMs());
+    stall("re-binding");
+    for (auto& [what, ms] : stalls)
+        std::printf("| longest main-thread stall, %s | %.2f ms | %.2f ms | | goal < 4 ms |\n", what, ms.first, ms.second);
+
     queue->waitUntilAllOperationsAreFinished();
     fs::remove_all(root);
     return 0;
