@@ -130,6 +130,13 @@ TEST_F(WebImageProgressiveTest, ProgressiveJPEGBlursLessWithEachScan) {
         EXPECT_GE(sharpness(*partials[i].image), sharpness(*partials[i - 1].image)) << "partial " << i;
     EXPECT_GT(sharpness(*partials.back().image), sharpness(*partials.front().image));
     EXPECT_GT(sharpness(*calls.back().image), sharpness(*partials.back().image)) << "the final image is sharp";
+
+    // A scan's marker split between two pieces (FF at the end of one, DA
+    // starting the next) is found all the same.
+    std::vector<size_t> splitMarkers;
+    for (size_t i = 1; i < starts.size(); ++i) splitMarkers.push_back(starts[i] + 1);
+    auto split = partialsOf(play(file, splitMarkers, ZVWebImageOptionProgressiveBlurDisplay, 0.5, "image/jpeg"));
+    EXPECT_GE(split.size(), partials.size() - 1);
 }
 
 TEST_F(WebImageProgressiveTest, InterlacedPNGBlursLessAsPassesArriveUnlessItsLastPixelIsStillClear) {
