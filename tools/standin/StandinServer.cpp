@@ -409,8 +409,12 @@ bool HttpServer::start(int port, const std::string& host) {
     // A reply's head and body go out at once: with Nagle's wait, the body
     // would sit until the client's delayed acknowledgement (some 40 ms).
     server_->set_tcp_nodelay(true);
-    // Short keep-alive so that stop() never waits long for idle connections.
+    // Short keep-alive so that stop() never waits long for idle connections;
+    // as many requests on one as come meanwhile (the library's default
+    // closes each after five, and a burst of new connections overflows its
+    // short listening queue: those wait a second for the client's retry).
     server_->set_keep_alive_timeout(1);
+    server_->set_keep_alive_max_count(1000);
     server_->set_read_timeout(5);
     server_->set_payload_max_length(64u << 20);
     // Every request goes through handle(); routes are ours. (A pre-routing
