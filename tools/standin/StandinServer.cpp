@@ -401,9 +401,11 @@ bool HttpServer::start(int port, const std::string& host) {
     gate_->setStopping(false);
     // Address reuse only: the library's default also shares the port with
     // other listeners, which would hide a port that is taken.
-    server_->set_socket_options([](socket_t sock) {
+    auto listening = std::make_shared<int>(-1);
+    server_->set_socket_options([listening](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        *listening = sock;
     });
     if (workers_ > 0) server_->new_task_queue = [n = workers_] { return new httplib::ThreadPool(n); };
     // A reply's head and body go out at once: with Nagle's wait, the body
@@ -411,8 +413,7 @@ bool HttpServer::start(int port, const std::string& host) {
     server_->set_tcp_nodelay(true);
     // Short keep-alive so that stop() never waits long for idle connections;
     // as many requests on one as come meanwhile (the library's default
-    // closes each after five, and a burst of new connections overflows its
-    // short listening queue: those wait a second for the client's retry).
+    // closes each after five).
     server_->set_keep_alive_timeout(1);
     server_->set_keep_alive_max_count(1000);
     server_->set_read_timeout(5);
@@ -439,6 +440,10 @@ bool HttpServer::start(int port, const std::string& host) {
         server_.reset();
         return false;
     }
+    // The library listens with a queue of five: a burst of connections
+    // would overflow it, and those dropped are tried again only a second
+    // later. Listening again only lengthens the queue.
+    if (*listening >= 0) ::listen(*listening, SOMAXCONN);
     port_ = port;
     thread_ = std::thread([this] { server_->listen_after_bind(); });
     // stop() only ends a server whose accept loop runs: wait for it to be up.
