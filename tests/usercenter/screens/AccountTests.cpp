@@ -147,7 +147,7 @@ TEST_F(Account, WhatTheReplyFillsIn) {
 }
 
 TEST_F(Account, TheTitleBadgeOpensTheTitlePage) {
-    env->standin().setProfile("player1", Value::dict({{"paypic", "https://pic.example/title.png"}}), Value::dict());
+    env->standin().setProfile("player1", Value::dict({{"paypic", env->standin().pictureURL("icon.png")}}), Value::dict());
     auto vc = open();
     ASSERT_TRUE(vc);
     uitest::layout();
