@@ -29,7 +29,7 @@
 #include "platform/ui/UIApplication.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/KorvelBundle/KorvelBundle.h"
-#include "usercenter/screens/ZVScreenRegistry.h"
+#include "usercenter/screens/shell/ZVScreenRegistry.h"
 
 #ifndef KORVEL_DEMO_BUNDLE
 #define KORVEL_DEMO_BUNDLE "examples/DemoGame.app"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "FuzzSupport.h"
-#include "usercenter/screens/ZVSuUserInfo.h"
+#include "usercenter/screens/account/ZVSuUserInfo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto payload = Value::fromJSON(fuzz::text(data, size));

@@ -6,8 +6,8 @@
 
 #include "FuzzSupport.h"
 #include "platform/foundation/Strings.h"
-#include "usercenter/screens/ZVPager.h"
-#include "usercenter/screens/ZVPingModel.h"
+#include "usercenter/screens/shell/ZVPager.h"
+#include "usercenter/screens/strategy/ZVPingModel.h"
 
 namespace {
 void checkShown(const std::string& text) {

@@ -8,7 +8,7 @@
 
 #include "FuzzSupport.h"
 #include "usercenter/core/ZVResponses.h"
-#include "usercenter/screens/ZVPager.h"
+#include "usercenter/screens/shell/ZVPager.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto reply = Value::fromJSON(fuzz::text(data, size));

@@ -6,8 +6,8 @@
 
 #include "FuzzSupport.h"
 #include "platform/foundation/Strings.h"
-#include "usercenter/screens/SPTextBackedString.h"
-#include "usercenter/screens/ZVStickerDataManager.h"
+#include "usercenter/screens/strategy/SPTextBackedString.h"
+#include "usercenter/screens/strategy/ZVStickerDataManager.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

@@ -7,7 +7,7 @@
 
 #include "FuzzSupport.h"
 #include "usercenter/core/ZVResponses.h"
-#include "usercenter/screens/ZVWelfareReplies.h"
+#include "usercenter/screens/welfare/ZVWelfareReplies.h"
 
 using namespace ZVWelfareReplies;
 

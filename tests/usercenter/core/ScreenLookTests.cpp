@@ -12,7 +12,7 @@
 #include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ZVLoginVC.h"
 #include "usercenter/core/ZVPayVC.h"
-#include "usercenter/screens/ZVScreenRegistry.h"
+#include "usercenter/screens/shell/ZVScreenRegistry.h"
 
 namespace {
 

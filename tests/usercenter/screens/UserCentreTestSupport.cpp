@@ -3,8 +3,8 @@
 #include "usercenter/core/CXRHelperBtn.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVExternal.h"
-#include "usercenter/screens/ZVNavigationController.h"
-#include "usercenter/screens/ZVScreenRegistry.h"
+#include "usercenter/screens/shell/ZVNavigationController.h"
+#include "usercenter/screens/shell/ZVScreenRegistry.h"
 
 void UserCentreTest::SetUp() {
     ScreenTest::SetUp();

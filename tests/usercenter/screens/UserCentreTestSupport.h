@@ -14,8 +14,8 @@
 #include "platform/ui/UITableView.h"
 #include "platform/web/RecordingWebView.h"
 #include "ui/ZVRefresh.h"
-#include "usercenter/screens/ZVSuTabBarVC.h"
-#include "usercenter/screens/ZVSuWebVC.h"
+#include "usercenter/screens/shell/ZVSuTabBarVC.h"
+#include "usercenter/screens/shell/ZVSuWebVC.h"
 
 class UserCentreTest : public ScreenTest {
 protected:

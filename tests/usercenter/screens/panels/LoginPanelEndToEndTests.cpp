@@ -1,0 +1,128 @@
+// The login window's real-name panel in the running game, as a player
+// meets it: a login that asks for verification (not mandatory) shows the
+// panel; an empty submit and a refused identity number show their toasts;
+// the anti-addiction rules page opens over the panel (the keyboard going
+// away) and its "<" brings the panel back, whole and answering; "暂不认证"
+// then hands the login on.
+
+#include "platform/ui/UIEventInjection.h"
+#include "platform/ui/UIKeyboard.h"
+#include "platform/ui/UIScreen.h"
+#include "usercenter/core/ZVApi.h"
+#include "usercenter/screens/panels/ZVLoginRzView.h"
+#include "usercenter/screens/panels/ZVLoginWebView.h"
+
+#include "GameTestSupport.h"
+
+using standin::UserCentreStandin;
+using L = UserCentreStandin::PageLayout;
+
+namespace {
+
+class LoginPanelInTheGame : public UserCentreGameTest {
+protected:
+    // Where the panel's parts are, laid out here as the login window lays
+    // the panel out: centred on the screen, and lifted over the keyboard
+    // while a field is edited.
+    struct PanelPoints {
+        CGPoint name, code, commit, close, detail;  // at rest
+        CGPoint liftedCode, liftedCommit, liftedDetail;  // while the keyboard shows
+        CGPoint webBack, webBar, webPage;           // the rules page over the panel at rest
+        CGPoint keyboard;                           // a point of the keyboard's bottom row
+        CGRect panel;
+    };
+    PanelPoints panelPoints() {
+        PanelPoints p;
+        auto host = makeWindow()->rootViewController()->view();
+        auto rz = ZVLoginRzView::fromNib();
+        rz->setLoginData(std::make_shared<LoginResult>());
+        rz->setCenter(CGPoint{host->bounds().width() / 2, host->bounds().height() / 2});
+        host->addSubview(rz);
+        uitest::layout();
+        p.panel = uitest::screenFrame(*rz);
+        p.name = centreOf(*rz->nameF);
+        p.code = centreOf(*rz->codeF);
+        p.commit = centreOf(*rz->rzBtn);
+        p.close = centreOf(*rz->closeBtn);
+        p.detail = centreOf(*rz->detailBtn);
+        auto web = ZVLoginWebView::fromNib();
+        rz->addSubview(web);
+        uitest::layout();
+        p.webBack = centreOf(*web->backBtn);
+        p.webBar = {p.panel.minX() + 60, p.panel.minY() + 6};
+        // In the page's coloured block, and beside the panel's own texts.
+        p.webPage = {p.panel.minX() + 8, p.panel.minY() + ZVLoginWebView::kBarHeight + 50};
+        web->removeFromSuperview();
+        rz->codeF->becomeFirstResponder();
+        uitest::layout();
+        p.liftedCode = centreOf(*rz->codeF);
+        p.liftedCommit = centreOf(*rz->rzBtn);
+        p.liftedDetail = centreOf(*rz->detailBtn);
+        CGRect keyboard = UIKeyboard::frame();
+        p.keyboard = {keyboard.minX() + 4, keyboard.maxY() - 4};
+        rz->codeF->resignFirstResponder();
+        rz->removeFromSuperview();
+        return p;
+    }
+};
+
+TEST_F(LoginPanelInTheGame, TheRulesPageReturnsToThePanelAfterFailedSubmits) {
+    UserCentreStandin::Account demo;
+    demo.password = "123456";
+    demo.nickName = "demo";
+    demo.rzStatus = "0";  // verification asked for, not mandatory
+    userCentre.addAccount("demo", demo);
+    auto p = panelPoints();
+    auto realName = UserCentreStandin::path(ZVApi::kRealName);
+    const testsupport::RGB white{255, 255, 255}, blue = rgb(0x4988FD);
+    // The game's page under the login window's dimming (black at 0.4).
+    const testsupport::RGB dimmedPage{kPageBackground.r * 6 / 10, kPageBackground.g * 6 / 10,
+                                      kPageBackground.b * 6 / 10};
+
+    start();
+    click(points.pageLogin);
+    ASSERT_TRUE(pixelIs(points.login, blue, 40)) << game->log();
+    click(points.account);
+    type("demo");
+    testsupport::xtestKey(display, XK_Return);
+    type("123456");
+    testsupport::xtestKey(display, XK_Return);
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kLogin)) << game->log();
+    ASSERT_TRUE(pixelIs(p.commit, blue, 40)) << game->log();  // the panel's "立即认证"
+    shoot("rz-panel");
+
+    // Empty fields: a toast, nothing sent. Then a name and a wrong identity
+    // number, typed with the panel lifted over the keyboard: refused.
+    click(p.commit);
+    click(p.name);
+    ASSERT_TRUE(pixelIs(p.liftedCommit, blue, 40)) << game->log();
+    type("Zhang");
+    click(p.liftedCode);
+    type("123");
+    click(p.liftedCommit);
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kRealName)) << game->log();
+    auto sent = userCentre.journal().entries(realName);
+    ASSERT_EQ(sent.size(), 1u);  // the empty submit sent nothing
+    EXPECT_EQ(sent[0].decoded.text("r"), "Zhang");
+    EXPECT_EQ(sent[0].decoded.text("id"), "123");
+
+    // The rules page: the keyboard goes, the panel settles, and the page
+    // shows inside the panel under its bar.
+    click(p.liftedDetail);
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kAntiAddictionPage)) << game->log();
+    ASSERT_TRUE(pixelIs(p.keyboard, dimmedPage, 8)) << game->log();
+    ASSERT_TRUE(pixelIs(p.webPage, rgb(L::kAccount))) << game->log();
+    EXPECT_TRUE(pixelIs(p.webBar, white)) << game->log();
+    shoot("rz-rules");
+
+    // "<": the panel again, whole, and it answers: "暂不认证" hands the login on.
+    click(p.webBack);
+    ASSERT_TRUE(pixelIs(p.webPage, white)) << game->log();
+    ASSERT_TRUE(pixelIs(p.commit, blue, 40)) << game->log();
+    shoot("rz-back");
+    click(p.close);
+    ASSERT_TRUE(pixelIs(floatingButton(), blue, 40)) << game->log();
+    EXPECT_TRUE(pixelIs(gameCorner(), kPageBackground)) << game->log();
+}
+
+}  // namespace
