@@ -1,6 +1,7 @@
 #include "usercenter/screens/account/ZVSuUserInfo.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/foundation/Strings.h"
 
@@ -25,7 +26,8 @@ ZVSuUserInfo ZVSuUserInfo::fromPayload(const Value& c) {
     info.ptb = number(u["money"]);
     info.djq = number(u["djq"]);
     info.star = number(u["starcoin"]);
-    info.wallet = strings::format("%.2f", u["wallet"].doubleValue());
+    double wallet = u["wallet"].doubleValue();  // a text such as "NaN" reads as no number
+    info.wallet = strings::format("%.2f", std::isfinite(wallet) ? wallet : 0.0);
     info.isBang = u["ismobile"].boolValue();
     info.isRz = u["id_card"].boolValue();
     info.mobile = u["mobile"].textValue();
