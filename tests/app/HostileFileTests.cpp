@@ -1,8 +1,10 @@
 // The executable while its page has a hostile picture made into a
 // thumbnail: a progressive JPEG of 8192 × 8192 pixels that repeats one
 // scan 2,000 times (under 1 MiB; such a file once held the main thread for 25 s). The
-// bridge answers within 100 ms throughout, the file gives no thumbnail, and
-// a thumbnail asked for after it is made.
+// bridge answers within a second throughout (a held main thread shows as
+// many; a busy machine takes some hundred milliseconds, and the speed itself
+// is the bridge benchmark's), the file gives no thumbnail, and a thumbnail
+// asked for after it is made.
 
 #include <gtest/gtest.h>
 
@@ -70,7 +72,7 @@ TEST(HostileFile, TheBridgeAnswersWhileAScanBombIsMadeIntoAThumbnail) {
         << game.log();
     ASSERT_EQ(done.size(), 4u) << game.log();
     EXPECT_GT(std::stoi(done[1]), 1);
-    EXPECT_LT(std::stod(done[2]), 100.0) << "the slowest bridge answer, ms";
+    EXPECT_LT(std::stod(done[2]), 1000.0) << "the slowest bridge answer, ms";
     EXPECT_EQ(done[3], "false") << "the bomb gave a thumbnail";
     EXPECT_TRUE(fs::exists(dir / "home/Documents/fine-thumb.jpg"));
     EXPECT_TRUE(game.running());
