@@ -9,12 +9,10 @@
 #include "usercenter/screens/account/ZVSuUserInfo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::string_view text = fuzz::text(data, size);
-    auto payload = Value::fromJSON(text);
+    auto payload = Value::fromJSON(fuzz::text(data, size));
     if (!payload) return 0;
     auto info = ZVSuUserInfo::fromPayload(*payload);
-    // "(null)" only where the reply itself says it.
-    if (text.find("(null)") == std::string::npos)
+    if (!fuzz::anyTextHolds(*payload, "(null)"))
         for (const std::string* t : {&info.avatar, &info.vippic, &info.paypic, &info.nickName, &info.account, &info.ptb,
                                      &info.djq, &info.star, &info.wallet, &info.mobile, &info.couponMoney,
                                      &info.couponCount})

@@ -27,6 +27,19 @@ inline std::string_view text(const uint8_t* data, size_t size) {
     return std::string_view(reinterpret_cast<const char*>(data), size);
 }
 
+// True when a text anywhere in `v` holds `needle` (keys aside): a reply
+// that says "(null)" itself may have it shown.
+inline bool anyTextHolds(const Value& v, std::string_view needle) {
+    if (auto s = v.getString()) return s->find(needle) != std::string::npos;
+    if (auto a = v.getArray())
+        for (auto& item : *a)
+            if (anyTextHolds(item, needle)) return true;
+    if (auto d = v.getDict())
+        for (auto& [key, item] : *d)
+            if (anyTextHolds(item, needle)) return true;
+    return false;
+}
+
 // A fresh folder for this process (under TMPDIR or /tmp), removed at exit.
 std::filesystem::path scratchFolder();
 
