@@ -6,6 +6,7 @@
 #include "CodingTestSupport.h"
 #include "platform/graphics/ImageDestination.h"
 #include "platform/graphics/ImageIO.h"
+#include "support/HostileImageFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -80,6 +81,33 @@ Data hugeAPNGFrame() {
     return codingtest::pngFile(chunks);
 }
 
+// What the decode child reported, run under AddressSanitizer with its
+// allocator limited to `largestMiB` in one allocation and `mappedMiB` in all.
+struct ChildRun {
+    std::string out;
+    long peakKiB = 0, cpuMs = 0;
+};
+
+ChildRun runChild(const Data& file, std::vector<std::string> arguments, int largestMiB, int mappedMiB) {
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir / "file", std::string(file.begin(), file.end()));
+    std::vector<std::string> command = {testsupport::built(DECODE_CHILD), (dir / "file").string()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    if (kLimitsAllocator) {
+        const char* inherited = std::getenv("ASAN_OPTIONS");
+        std::string options = std::string(inherited ? inherited : "") + ":max_allocation_size_mb=" +
+                              std::to_string(largestMiB) + ":allocator_may_return_null=0:mmap_limit_mb=" +
+                              std::to_string(mappedMiB);
+        command.insert(command.begin(), {"/usr/bin/env", "ASAN_OPTIONS=" + options});
+    }
+    auto run = testsupport::runProgram(command);
+    EXPECT_EQ(run.status, 0) << run.err;
+    ChildRun out{run.out};
+    if (auto at = run.out.find("peak_kib="); at != std::string::npos) out.peakKiB = std::stol(run.out.substr(at + 9));
+    if (auto at = run.out.find("cpu_ms="); at != std::string::npos) out.cpuMs = std::stol(run.out.substr(at + 7));
+    return out;
+}
+
 TEST(HostileSizes, ClaimedSizesAreRefusedBeforeAnythingIsAllocated) {
     struct Case {
         const char* what;
@@ -93,23 +121,56 @@ TEST(HostileSizes, ClaimedSizesAreRefusedBeforeAnythingIsAllocated) {
         {"TIFF 9000 x 9000", hugeTIFF(), "frames=0 images=0"},
         {"JPEG 2000 9000 x 9000", hugeJPEG2000(), "frames=0 images=0"},
     };
-    testsupport::TempDir dir;
     for (auto& c : cases) {
-        testsupport::writeFile(dir / "file", std::string(c.file.begin(), c.file.end()));
-        std::vector<std::string> command = {testsupport::built(DECODE_CHILD), (dir / "file").string()};
-        if (kLimitsAllocator) {
-            const char* inherited = std::getenv("ASAN_OPTIONS");
-            std::string options = std::string(inherited ? inherited : "") +
-                                  ":max_allocation_size_mb=32:allocator_may_return_null=0:mmap_limit_mb=192";
-            command.insert(command.begin(), {"/usr/bin/env", "ASAN_OPTIONS=" + options});
-        }
-        auto run = testsupport::runProgram(command);
-        ASSERT_EQ(run.status, 0) << c.what << ": " << run.err;
+        auto run = runChild(c.file, {}, 32, 192);
         EXPECT_NE(run.out.find(c.result), std::string::npos) << c.what << ": " << run.out;
-        long peakKiB = std::stol(run.out.substr(run.out.find("peak_kib=") + 9));
         if (testsupport::kMeasuresMemory) {
-            EXPECT_LT(peakKiB, 64 * 1024) << c.what;
+            EXPECT_LT(run.peakKiB, 64 * 1024) << c.what;
         }
+    }
+}
+
+Data bytesOf(const std::vector<uint8_t>& v) { return Data(v.begin(), v.end()); }
+
+// Files of a few hundred bytes that ask for gigabytes of decoder set-up,
+// and files of a few hundred KiB that ask for minutes of decoding: each
+// gives no image or a bounded number, at a bounded cost. The bounds are
+// generous (the cost before was 2 GB or 40 s); memory and time are only
+// measured in a plain build, the sanitized one limits the allocator.
+TEST(HostileSizes, SmallFilesAskingForHugeWorkCostABoundedAmount) {
+    using testsupport::EmptyCodestream;
+    struct Case {
+        const char* what;
+        Data file;
+        std::vector<std::string> arguments;  // a thumbnail's size, or none: every frame
+        const char* result;
+        long peakMiB, cpuSeconds;
+        int largestMiB, mappedMiB;  // the allocator's limits under AddressSanitizer
+    } cases[] = {
+        {"JPEG 2000 8192 x 8192 grey of 4 x 4 code-blocks",
+         bytesOf(testsupport::emptyCodestream({8192, 8192, 1, 8, 5, 2})), {}, "frames=0 images=0", 64, 5, 32, 192},
+        {"JPEG 2000 4096 x 4096 of four 16-bit components, 4 x 4 code-blocks",
+         bytesOf(testsupport::emptyCodestream({4096, 4096, 4, 16, 5, 2})), {}, "frames=0 images=0", 64, 5, 32, 192},
+        {"the 8192 x 8192 one made into a thumbnail",
+         bytesOf(testsupport::emptyCodestream({8192, 8192, 1, 8, 5, 2})), {"64"}, "bitmap=none", 64, 5, 32, 192},
+        // Honest code-blocks: the thumbnail decodes five levels down, not 256 MiB of samples.
+        {"JPEG 2000 8192 x 8192 of 64 x 64 code-blocks made into a thumbnail",
+         bytesOf(testsupport::emptyCodestream({8192, 8192, 1, 8, 5, 6})), {"64"}, "bitmap=256x256", 64, 5, 32, 192},
+        {"TIFF of 64 pages of 8192 x 8192 sharing one strip", bytesOf(testsupport::pagesSharingOneStrip(64, 8192)),
+         {}, "frames=16 images=16", 1024, 60, 300, 2048},
+        {"TIFF of 1024 pages of 2048 x 2048 sharing one strip", bytesOf(testsupport::pagesSharingOneStrip(1024, 2048)),
+         {}, "frames=256 images=256", 1024, 60, 300, 2048},
+    };
+    EXPECT_EQ(cases[0].file.size(), 102u);
+    EXPECT_EQ(cases[1].file.size(), 129u);
+    for (auto& c : cases) {
+        auto run = runChild(c.file, c.arguments, c.largestMiB, c.mappedMiB);
+        EXPECT_NE(run.out.find(c.result), std::string::npos) << c.what << ": " << run.out;
+        if (testsupport::kMeasuresMemory) {
+            EXPECT_LT(run.peakKiB, c.peakMiB * 1024) << c.what;
+            EXPECT_LT(run.cpuMs, c.cpuSeconds * 1000) << c.what;
+        }
+        std::printf("%s (%zu bytes): %s", c.what, c.file.size(), run.out.c_str());
     }
 }
 

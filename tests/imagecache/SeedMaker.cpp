@@ -20,6 +20,7 @@
 #include "platform/graphics/ImageIO.h"
 #include "platform/graphics/ImageReaders.h"
 #include "support/ForeignImageFiles.h"
+#include "support/HostileImageFiles.h"
 
 namespace fs = std::filesystem;
 using codingtest::Chunk;
@@ -249,6 +250,12 @@ void tiffSeeds() {
     Data loop = ours;
     putLE32(loop, ifd + 2 + le16(loop.data() + ifd) * 12u, ifd);
     seed(t, "directory-loop", loop);
+    // Huge pages that all point at one deflate strip: listed only up to the frame-work bound.
+    for (auto [name, pages, side] : {std::tuple{"pages-64-of-8192-one-strip", 64, 8192u},
+                                     std::tuple{"pages-1024-of-2048-one-strip", 1024, 2048u}}) {
+        auto bytes = testsupport::pagesSharingOneStrip(pages, side);
+        seed(t, name, Data(bytes.begin(), bytes.end()));
+    }
 }
 
 void jp2Seeds() {
@@ -276,6 +283,20 @@ void jp2Seeds() {
             break;
         }
     seed(t, "width-65536", huge);
+    // Codestreams of empty packets whose coding style asks OpenJPEG for
+    // millions of code-blocks (4 x 4 samples each), and honest ones of 64 x 64.
+    using testsupport::EmptyCodestream;
+    const std::pair<const char*, EmptyCodestream> codestreams[] = {
+        {"codeblocks-4x4-grey-8192", {8192, 8192, 1, 8, 5, 2}},
+        {"codeblocks-4x4-rgba16-4096", {4096, 4096, 4, 16, 5, 2}},
+        {"tile-part-codeblocks-4x4", {8192, 8192, 1, 8, 5, 6, 2}},
+        {"empty-packets-grey-1024", {1024, 1024, 1, 8, 5, 6}},
+        {"empty-packets-rgba16-256-3-levels", {256, 256, 4, 16, 3, 6}},
+    };
+    for (auto& [name, spec] : codestreams) {
+        auto bytes = testsupport::emptyCodestream(spec);
+        seed(t, name, Data(bytes.begin(), bytes.end()));
+    }
 }
 
 void scaleSeeds() {

@@ -4,8 +4,9 @@
 // allocated: giflib's DGifSlurp would allocate whatever a file claims);
 // frames are decompressed on request, in order at one frame's cost each.
 // Frames are listed while the pixels they cost (each frame's own and the
-// screen's it is shown on) stay within kMaxGIFWork, so a small file of
-// many frames over a huge screen plays a few frames, not hours of copying.
+// screen's it is shown on) stay within the frame-work bound (FrameWork in
+// ImageReaders.h), so a small file of many frames over a huge screen plays
+// a few frames, not hours of copying.
 
 #include <gif_lib.h>
 
@@ -40,11 +41,9 @@ struct GifFrame {
     double delay = 0;  // seconds, as stored
 };
 
-constexpr uint64_t kMaxGIFWork = uint64_t(1) << 30;
-
 struct GifLayout {
     int screenWidth = 0, screenHeight = 0;
-    uint64_t work = 0;  // pixels of the frames listed
+    FrameWork work;  // pixels of the frames listed
     std::optional<int> loopCount;
     std::vector<GifFrame> frames;
     bool invalid = false;
@@ -102,8 +101,8 @@ bool scanImage(GifHandle& handle, GraphicsControlBlock& pending, GifLayout& layo
         layout.invalid = true;
         return false;
     }
-    layout.work += uint64_t(desc.Width) * desc.Height + uint64_t(layout.screenWidth) * layout.screenHeight;
-    if (layout.work > kMaxGIFWork) return false;
+    if (!layout.work.admit(uint64_t(desc.Width) * desc.Height + uint64_t(layout.screenWidth) * layout.screenHeight))
+        return false;
     GifFrame frame;
     frame.descriptorOffset = offset;
     frame.left = desc.Left, frame.top = desc.Top, frame.width = desc.Width, frame.height = desc.Height;

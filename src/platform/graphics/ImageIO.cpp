@@ -30,11 +30,12 @@ Format sniff(const uint8_t* b, size_t n) {
     return Format::Unknown;
 }
 
-std::optional<Decoded> decode(const uint8_t* bytes, size_t size) {
+std::optional<Decoded> decode(const uint8_t* bytes, size_t size, int leastWidth, int leastHeight) {
     if (!bytes || size == 0) return std::nullopt;
     auto source = ImageSource::create(bytes, size);
     Decoded d;
-    d.image = source->imageAtIndex(0);
+    d.image = leastWidth > 0 && leastHeight > 0 ? source->reducedImageAtIndex(0, leastWidth, leastHeight)
+                                                : source->imageAtIndex(0);
     if (!d.image) return std::nullopt;
     d.format = source->type();
     d.exifOrientation = int(source->propertiesAtIndex(0)[kPropertyOrientation].intValue());

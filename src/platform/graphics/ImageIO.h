@@ -31,8 +31,10 @@ struct Decoded {
     Format format = Format::Unknown;
 };
 
-// The first image of any readable format (a GIF's first frame, an icon's first entry).
-std::optional<Decoded> decode(const uint8_t* bytes, size_t size);
+// The first image of any readable format (a GIF's first frame, an icon's
+// first entry). With a least size, for drawing at that many pixels or
+// fewer: possibly reduced, as ImageSource::reducedImageAtIndex.
+std::optional<Decoded> decode(const uint8_t* bytes, size_t size, int leastWidth = 0, int leastHeight = 0);
 inline std::optional<Decoded> decode(const Data& d) { return decode(d.data(), d.size()); }
 
 std::shared_ptr<CGImage> decodePNG(const uint8_t* bytes, size_t size);

@@ -23,6 +23,13 @@ public:
     virtual Value properties() const { return Value(); }
     virtual Value frameProperties(size_t index) const = 0;
     virtual std::shared_ptr<CGImage> image(size_t index) = 0;
+    // The image at a reduced size no smaller than leastWidth x leastHeight
+    // where the format decodes one cheaply (a JPEG 2000's lower
+    // resolutions), else whole.
+    virtual std::shared_ptr<CGImage> reducedImage(size_t index, int leastWidth, int leastHeight) {
+        (void)leastWidth, (void)leastHeight;
+        return image(index);
+    }
 };
 
 std::unique_ptr<FormatReader> makePNGReader();
@@ -53,6 +60,29 @@ inline uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(
 inline uint16_t be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 inline uint32_t le32(const uint8_t* p) { return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]; }
 inline uint16_t le16(const uint8_t* p) { return uint16_t(p[1] << 8 | p[0]); }
+
+// The work a file's frames may cost together: the pixels each listed frame
+// decodes (a GIF frame also the screen it is composed on), summed over the
+// frames. Readers of many-frame formats (GIF frames, TIFF pages) list frames
+// only while the sum stays within kMaxFrameWork, so a small file of many
+// frames or pages of a huge size plays a few of them, not minutes of
+// decoding (an 8000 x 8000 GIF screen or an 8192 x 8192 TIFF page: 16
+// frames).
+inline constexpr uint64_t kMaxFrameWork = uint64_t(1) << 30;
+
+class FrameWork {
+public:
+    // Counts a frame of `pixels`; false, counting nothing, past the bound.
+    bool admit(uint64_t pixels) {
+        if (pixels > kMaxFrameWork - spent_) return false;
+        spent_ += pixels;
+        return true;
+    }
+    uint64_t spent() const { return spent_; }
+
+private:
+    uint64_t spent_ = 0;
+};
 
 // {"PixelWidth": w, "PixelHeight": h, "HasAlpha": alpha}.
 Value sizeProperties(int width, int height, bool hasAlpha);

@@ -78,4 +78,8 @@ std::shared_ptr<CGImage> ImageSource::imageAtIndex(size_t index) {
     return index < count() ? reader_->image(index) : nullptr;
 }
 
+std::shared_ptr<CGImage> ImageSource::reducedImageAtIndex(size_t index, int leastWidth, int leastHeight) {
+    return index < count() ? reader_->reducedImage(index, leastWidth, leastHeight) : nullptr;
+}
+
 }  // namespace imageio

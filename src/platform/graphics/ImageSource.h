@@ -10,15 +10,19 @@
 // Orientation tag reported, not applied), JPEG 2000 (JP2 files and bare
 // codestreams of at most 4 components after the palette, 16 bits and 4096
 // tiles, whose decoding samples, 4 bytes per component and pixel, fit the
-// budget's bytes: at most 16 Mpx with alpha, 22 Mpx of RGB). WebP is
-// recognised but not read: no images.
+// budget's bytes, at most 16 Mpx with alpha, 22 Mpx of RGB, and whose
+// code-blocks, precincts and packets stay within bounds of their samples:
+// see JPEG2000Header.h). WebP is recognised but not read: no images.
 //
 // Data that is still arriving gives what has arrived: a PNG the rows read
 // so far, a JPEG its decodable prefix, a GIF the frames whose records have
 // begun, a TIFF the pages whose directories have arrived, a JPEG 2000 its
-// image once the header is there (its pixels only when the rest can be
+// image once its main header is there (its pixels only when the rest can be
 // decoded). Every size a file claims is checked against CGImage's pixel budget
-// before anything is allocated; a file beyond it has no images.
+// before anything is allocated; a file beyond it has no images. GIF frames
+// and TIFF pages are listed while their pixels summed stay within the
+// frame-work bound (2^30: an 8192 x 8192 TIFF page, or an 8000 x 8000 GIF
+// screen, 16 times).
 //
 // Not thread-safe: one thread at a time (the image decoder holds its lock).
 
@@ -91,6 +95,12 @@ public:
     // A new bitmap of the image (the caller may keep and change it); nullptr
     // at or beyond count() or when it cannot be decoded.
     std::shared_ptr<CGImage> imageAtIndex(size_t index);
+    // The same for drawing at leastWidth x leastHeight pixels or less (a
+    // thumbnail): where the format decodes a smaller size cheaply (a JPEG
+    // 2000 stops at a lower resolution level) the bitmap may be smaller
+    // than the image, never below that size on either side, at the same
+    // aspect; other formats decode whole. The caller scales it.
+    std::shared_ptr<CGImage> reducedImageAtIndex(size_t index, int leastWidth, int leastHeight);
 
 private:
     ImageSource() = default;

@@ -1,13 +1,13 @@
 // JPEG 2000 files (the JP2 box format, and bare codestreams) with OpenJPEG,
 // over bytes in memory.
 //
-// Reading: one image. Before OpenJPEG sees the bytes, our own reading of the
-// image header (SIZ) and of a palette box decides whether the file may be
-// decoded at all: the size must fit the pixel budget, there must be at most
-// kMaxTiles tiles and 4 components after the palette, each of at most 16
-// bits, and OpenJPEG's samples (4 bytes each, every component at full
-// size) must fit the budget's bytes. Grey, grey and alpha, RGB and RGBA
-// come out as they are; sYCC and CMYK are turned into RGB; subsampled
+// Reading: one image. Before OpenJPEG sees the bytes, our own reading of
+// the headers (JPEG2000Header.h) decides whether the file may be decoded at
+// all: its size, components and depth, and what OpenJPEG would set up for
+// it (samples, code-blocks, precincts, packets), must stay within bounds;
+// it is read again over all the bytes before each decode. A reduced image
+// (for a thumbnail) stops at a lower resolution level. Grey, grey and
+// alpha, RGB and RGBA come out as they are; sYCC and CMYK are turned into RGB; subsampled
 // components are stretched; alpha is premultiplied with rounding.
 //
 // Writing: 8-bit RGB, or RGBA with straight alpha (the alpha component
@@ -25,87 +25,16 @@
 #include "platform/graphics/ImageDestination.h"
 #include "platform/graphics/ImageReaders.h"
 #include "platform/graphics/ImageSource.h"
+#include "platform/graphics/JPEG2000Header.h"
 #include "platform/graphics/PixelLayout.h"
 
 namespace imageio {
 
 namespace {
 
-constexpr uint64_t kMaxTiles = 4096;
 constexpr int kMaxComponents = 4;
-constexpr uint64_t kMaxSampleBytes = uint64_t(CGImage::kMaxPixels) * 4;
 
-// ---- What the file claims, read by our own code.
-
-struct Header {
-    bool jp2 = false;  // a JP2 file (else a bare codestream)
-    uint32_t width = 0, height = 0;
-    int components = 0;  // after the palette
-};
-
-uint64_t be64(const uint8_t* p) { return uint64_t(be32(p)) << 32 | be32(p + 4); }
-
-// The palette box's column count inside a JP2 header box, 0 without one.
-int paletteColumns(const uint8_t* p, size_t n) {
-    for (size_t at = 0; at + 8 <= n;) {
-        size_t length = be32(p + at);
-        if (length < 8 || length > n - at) return 0;
-        if (std::memcmp(p + at + 4, "pclr", 4) == 0) return length >= 11 ? p[at + 10] : 0;
-        at += length;
-    }
-    return 0;
-}
-
-// Where the codestream starts: after the JP2 boxes up to "jp2c", or at 0.
-std::optional<size_t> codestreamStart(const uint8_t* p, size_t n, int* palette) {
-    if (n >= 2 && p[0] == 0xFF && p[1] == 0x4F) return 0;
-    for (size_t at = 0; at + 8 <= n;) {
-        uint64_t length = be32(p + at), header = 8;
-        if (length == 1) {
-            if (at + 16 > n) return std::nullopt;
-            length = be64(p + at + 8), header = 16;
-        } else if (length == 0) {
-            length = n - at;
-        }
-        if (length < header) return std::nullopt;
-        if (std::memcmp(p + at + 4, "jp2c", 4) == 0) return at + header;
-        if (length > n - at) return std::nullopt;
-        if (std::memcmp(p + at + 4, "jp2h", 4) == 0) *palette = paletteColumns(p + at + header, size_t(length - header));
-        at += size_t(length);
-    }
-    return std::nullopt;
-}
-
-uint64_t ceilDiv(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
-
-// SOC, then SIZ: the reference grid, the image and tile offsets, the tile
-// size and each component's depth and subsampling.
-std::optional<Header> readHeader(const uint8_t* p, size_t n) {
-    int palette = 0;
-    auto start = codestreamStart(p, n, &palette);
-    if (!start || n - *start < 42) return std::nullopt;
-    const uint8_t* s = p + *start;
-    if (be16(s) != 0xFF4F || be16(s + 2) != 0xFF51) return std::nullopt;
-    uint32_t X = be32(s + 8), Y = be32(s + 12), X0 = be32(s + 16), Y0 = be32(s + 20);
-    uint32_t TW = be32(s + 24), TH = be32(s + 28), TX0 = be32(s + 32), TY0 = be32(s + 36);
-    int count = be16(s + 40);
-    if (X <= X0 || Y <= Y0 || TW == 0 || TH == 0 || TX0 > X0 || TY0 > Y0) return std::nullopt;
-    if (uint64_t(TX0) + TW <= X0 || uint64_t(TY0) + TH <= Y0) return std::nullopt;
-    Header h;
-    h.jp2 = *start > 0;
-    h.width = X - X0, h.height = Y - Y0;
-    if (!CGImage::fitsBudget(h.width, h.height)) return std::nullopt;
-    if (ceilDiv(X - TX0, TW) * ceilDiv(Y - TY0, TH) > kMaxTiles) return std::nullopt;
-    if (count < 1 || count > kMaxComponents || n - *start < 42 + size_t(count) * 3) return std::nullopt;
-    for (int c = 0; c < count; ++c) {
-        const uint8_t* comp = s + 42 + c * 3;
-        if ((comp[0] & 0x7F) + 1 > 16 || comp[1] == 0 || comp[2] == 0) return std::nullopt;
-    }
-    h.components = std::max(count, count - 1 + palette);
-    if (h.components > kMaxComponents) return std::nullopt;
-    if (uint64_t(h.width) * h.height * 4 * uint64_t(h.components) > kMaxSampleBytes) return std::nullopt;
-    return h;
-}
+using jpeg2000::Header;
 
 // ---- OpenJPEG over memory
 
@@ -173,12 +102,24 @@ opj_stream_t* streamOver(MemoryStream* m, bool input) {
 
 // ---- Decoded samples to display words
 
-// One component's samples as 8-bit values at any pixel of the image.
+// The bitmap: the image's area on the reference grid halved `halvings`
+// times (OpenJPEG's reduced resolution), each bound rounded up.
+struct Extent {
+    uint32_t x0 = 0, y0 = 0, width = 0, height = 0;
+};
+
+Extent extentOf(const Header& h, int halvings) {
+    auto reduced = [halvings](uint64_t v) { return uint32_t((v + (uint64_t(1) << halvings) - 1) >> halvings); };
+    uint32_t x0 = reduced(h.x0), y0 = reduced(h.y0);
+    return Extent{x0, y0, reduced(uint64_t(h.x0) + h.width) - x0, reduced(uint64_t(h.y0) + h.height) - y0};
+}
+
+// One component's samples as 8-bit values at any pixel of the bitmap.
 struct Plane {
     const opj_image_comp_t* comp;
     std::vector<uint32_t> columns;  // sample column of each pixel column
-    uint32_t row(uint32_t imageY, const opj_image_t& image) const {
-        uint32_t y = (image.y0 + imageY) / comp->dy;
+    uint32_t row(uint32_t imageY, const Extent& extent) const {
+        uint32_t y = (extent.y0 + imageY) / comp->dy;
         uint32_t first = comp->y0;
         return std::min(y > first ? y - first : 0, comp->h - 1);
     }
@@ -191,12 +132,12 @@ struct Plane {
     }
 };
 
-std::optional<Plane> planeOf(const opj_image_t& image, const opj_image_comp_t& comp, uint32_t width) {
+std::optional<Plane> planeOf(const Extent& extent, const opj_image_comp_t& comp) {
     if (!comp.data || comp.w == 0 || comp.h == 0 || comp.dx == 0 || comp.dy == 0 || comp.prec < 1 || comp.prec > 16)
         return std::nullopt;
-    Plane p{&comp, std::vector<uint32_t>(width)};
-    for (uint32_t x = 0; x < width; ++x) {
-        uint32_t c = (image.x0 + x) / comp.dx;
+    Plane p{&comp, std::vector<uint32_t>(extent.width)};
+    for (uint32_t x = 0; x < extent.width; ++x) {
+        uint32_t c = (extent.x0 + x) / comp.dx;
         p.columns[x] = std::min(c > comp.x0 ? c - comp.x0 : 0, comp.w - 1);
     }
     return p;
@@ -216,12 +157,12 @@ struct Planes {
     bool ycc = false, cmyk = false;
 };
 
-std::optional<Planes> planesOf(const opj_image_t& image, const Header& header) {
+std::optional<Planes> planesOf(const opj_image_t& image, const Header& header, const Extent& extent) {
     if (image.x1 - image.x0 != header.width || image.y1 - image.y0 != header.height) return std::nullopt;
     if (image.numcomps < 1 || image.numcomps > uint32_t(kMaxComponents)) return std::nullopt;
     Planes p;
     for (uint32_t i = 0; i < image.numcomps; ++i) {
-        auto plane = planeOf(image, image.comps[i], header.width);
+        auto plane = planeOf(extent, image.comps[i]);
         if (!plane) return std::nullopt;
         if (image.comps[i].alpha && !p.alpha) p.alpha = std::move(plane);
         else p.colour.push_back(std::move(*plane));
@@ -238,9 +179,9 @@ std::optional<Planes> planesOf(const opj_image_t& image, const Header& header) {
 }
 
 // Full size, 8 bits, unsigned: each sample is its byte.
-bool isPlain(const Plane& p, const Header& h) {
+bool isPlain(const Plane& p, const Extent& e) {
     const opj_image_comp_t& c = *p.comp;
-    return c.dx == 1 && c.dy == 1 && c.w == h.width && c.h == h.height && c.prec == 8 && !c.sgnd;
+    return c.dx == 1 && c.dy == 1 && c.w == e.width && c.h == e.height && c.prec == 8 && !c.sgnd;
 }
 
 uint32_t byteOf(int32_t v) { return uint32_t(std::clamp(v, 0, 255)); }
@@ -264,12 +205,12 @@ void convertPlain(const Planes& p, CGImage& out) {
     }
 }
 
-void convertGeneral(const opj_image_t& image, const Planes& p, CGImage& out) {
+void convertGeneral(const Extent& extent, const Planes& p, CGImage& out) {
     const auto& colour = p.colour;
     for (uint32_t y = 0; y < uint32_t(out.height()); ++y) {
         auto* row = reinterpret_cast<uint32_t*>(out.mutableData() + size_t(y) * size_t(out.bytesPerRow()));
-        uint32_t rows[4], alphaRow = p.alpha ? p.alpha->row(y, image) : 0;
-        for (size_t c = 0; c < colour.size(); ++c) rows[c] = colour[c].row(y, image);
+        uint32_t rows[4], alphaRow = p.alpha ? p.alpha->row(y, extent) : 0;
+        for (size_t c = 0; c < colour.size(); ++c) rows[c] = colour[c].row(y, extent);
         for (uint32_t x = 0; x < uint32_t(out.width()); ++x) {
             uint32_t r = colour[0].at(rows[0], x), g = r, b = r;
             if (colour.size() >= 3) g = colour[1].at(rows[1], x), b = colour[2].at(rows[2], x);
@@ -285,20 +226,22 @@ void convertGeneral(const opj_image_t& image, const Planes& p, CGImage& out) {
     }
 }
 
-std::shared_ptr<CGImage> toBitmap(const opj_image_t& image, const Header& header) {
-    auto planes = planesOf(image, header);
+std::shared_ptr<CGImage> toBitmap(const opj_image_t& image, const Header& header, int halvings) {
+    const Extent extent = extentOf(header, halvings);
+    auto planes = planesOf(image, header, extent);
     if (!planes) return nullptr;
-    auto out = CGImage::createForOverwrite(int(header.width), int(header.height), planes->alpha.has_value());
+    auto out = CGImage::createForOverwrite(int(extent.width), int(extent.height), planes->alpha.has_value());
     if (!out) return nullptr;
-    bool plain = !planes->ycc && !planes->cmyk && (!planes->alpha || isPlain(*planes->alpha, header));
-    for (const Plane& c : planes->colour) plain = plain && isPlain(c, header);
+    bool plain = !planes->ycc && !planes->cmyk && (!planes->alpha || isPlain(*planes->alpha, extent));
+    for (const Plane& c : planes->colour) plain = plain && isPlain(c, extent);
     if (plain) convertPlain(*planes, *out);
-    else convertGeneral(image, *planes, *out);
+    else convertGeneral(extent, *planes, *out);
     out->markDirty();
     return out;
 }
 
-std::shared_ptr<CGImage> decode(const uint8_t* bytes, size_t size, const Header& header) {
+// The image at full size, or halved `halvings` times (at most header.halvings).
+std::shared_ptr<CGImage> decode(const uint8_t* bytes, size_t size, const Header& header, int halvings) {
     opj_codec_t* codec = opj_create_decompress(header.jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
     if (!codec) return nullptr;
     silence(codec);
@@ -308,9 +251,10 @@ std::shared_ptr<CGImage> decode(const uint8_t* bytes, size_t size, const Header&
     opj_stream_t* stream = streamOver(&memory, true);
     opj_image_t* image = nullptr;
     std::shared_ptr<CGImage> out;
+    parameters.cp_reduce = OPJ_UINT32(halvings);
     if (stream && opj_setup_decoder(codec, &parameters) && opj_read_header(stream, codec, &image) &&
         opj_decode(codec, stream, image) && opj_end_decompress(codec, stream))
-        out = toBitmap(*image, header);
+        out = toBitmap(*image, header, halvings);
     if (image) opj_image_destroy(image);
     if (stream) opj_stream_destroy(stream);
     opj_destroy_codec(codec);
@@ -321,7 +265,7 @@ class JPEG2000Reader : public FormatReader {
 public:
     void update(const uint8_t* bytes, size_t size, bool) override {
         bytes_ = bytes, size_ = size;
-        if (!header_) header_ = readHeader(bytes, size);
+        if (!header_) header_ = jpeg2000::readHeader(bytes, size);
     }
     // The header is read again with every update until it has arrived whole.
     bool invalid() const override { return false; }
@@ -329,9 +273,27 @@ public:
     Value frameProperties(size_t) const override {
         return sizeProperties(int(header_->width), int(header_->height), header_->components == 2 || header_->components == 4);
     }
-    std::shared_ptr<CGImage> image(size_t) override { return decode(bytes_, size_, *header_); }
+    std::shared_ptr<CGImage> image(size_t) override { return decodeNow(0, 0); }
+    std::shared_ptr<CGImage> reducedImage(size_t, int leastWidth, int leastHeight) override {
+        return decodeNow(std::max(leastWidth, 1), std::max(leastHeight, 1));
+    }
 
 private:
+    // Halved as often as the coding allows while both sides stay at least
+    // as asked (0 x 0: never). Tile-part headers that arrived since the
+    // first update are checked too.
+    std::shared_ptr<CGImage> decodeNow(int leastWidth, int leastHeight) const {
+        auto now = jpeg2000::readHeader(bytes_, size_);
+        if (!now || now->width != header_->width || now->height != header_->height) return nullptr;
+        auto fits = [&](int halvings) {
+            Extent e = extentOf(*now, halvings);
+            return leastWidth > 0 && leastHeight > 0 && e.width >= uint32_t(leastWidth) && e.height >= uint32_t(leastHeight);
+        };
+        int halvings = 0;
+        while (halvings < now->halvings && fits(halvings + 1)) ++halvings;
+        return decode(bytes_, size_, *now, halvings);
+    }
+
     const uint8_t* bytes_ = nullptr;
     size_t size_ = 0;
     std::optional<Header> header_;

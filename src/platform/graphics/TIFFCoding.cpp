@@ -1,7 +1,9 @@
 // TIFF files with libtiff, over bytes in memory.
 //
 // Reading: every directory (page) of the file is an image, in file order,
-// up to kMaxPages; a page whose size is beyond the pixel budget, whose one
+// up to kMaxPages and while the pages' pixels summed stay within the
+// frame-work bound (FrameWork, as GIF frames: 64 pages of 8192 x 8192 that
+// share one strip list 16); a page whose size is beyond the pixel budget, whose one
 // strip or tile would decode to more than the budget's bytes, or whose
 // sample layout libtiff cannot turn into RGBA is left out. Pixels come as
 // stored (the Orientation tag is reported, not applied), premultiplied
@@ -237,9 +239,12 @@ public:
         tif_ = openTIFF(&file_, "rm");
         if (!tif_) return;
         size_t directories = 0;
+        FrameWork work;
         do {
-            if (auto page = readPage(tif_)) pages_.push_back(*page);
-            else refused_ = true;
+            auto page = readPage(tif_);
+            if (!page) refused_ = true;
+            else if (!work.admit(uint64_t(page->width) * uint64_t(page->height))) break;
+            else pages_.push_back(*page);
         } while (++directories < kMaxPages && TIFFReadDirectory(tif_));
     }
     // Only pages libtiff refused, or pages beyond the budget.

@@ -41,8 +41,11 @@ std::shared_ptr<UIImage> UIImage::imageWithCGImage(std::shared_ptr<::CGImage> im
     return std::make_shared<UIImage>(std::move(image), scale, orientation);
 }
 
-std::shared_ptr<UIImage> UIImage::imageWithData(const Data& data, double scale) {
-    auto d = imageio::decode(data);
+std::shared_ptr<UIImage> UIImage::imageWithData(const Data& data, double scale) { return imageWithData(data, scale, 0); }
+
+std::shared_ptr<UIImage> UIImage::imageWithData(const Data& data, double scale, int pixels) {
+    // Either side may end up across once the orientation is applied.
+    auto d = imageio::decode(data.data(), data.size(), pixels, pixels);
     if (!d) return nullptr;
     return imageWithCGImage(d->image, scale, UIImageOrientationFromEXIF(d->exifOrientation));
 }

@@ -31,6 +31,10 @@ public:
                                                      UIImageOrientation orientation = UIImageOrientation::Up);
     // PNG, JPEG (EXIF orientation honoured) or GIF (first frame); nullptr otherwise.
     static std::shared_ptr<UIImage> imageWithData(const Data& data, double scale = 1);
+    // The same for drawing into at most `pixels` x `pixels` (a thumbnail): a
+    // JPEG 2000 decodes only the resolution levels that needs, giving a
+    // smaller bitmap of the same aspect and a size in points to match.
+    static std::shared_ptr<UIImage> imageWithData(const Data& data, double scale, int pixels);
     // A name ending in "@2x" or "@3x" (before the extension) gives that scale.
     static std::shared_ptr<UIImage> imageWithContentsOfFile(const std::filesystem::path& path);
     // 2 for a name ending in "@2x" before its extension, 3 for "@3x", else 1.

@@ -1,10 +1,15 @@
 // Files that cost far more to decode than their size says: progressive
-// JPEGs that repeat a scan, GIFs of many frames over a huge screen.
+// JPEGs that repeat a scan, GIFs of many frames over a huge screen, JPEG
+// 2000 codestreams that ask for millions of code-blocks, TIFFs of many huge
+// pages that share one strip.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/graphics/ImageIO.h"
 #include "platform/graphics/ImageSource.h"
+#include "support/HostileImageFiles.h"
 #include "support/JPEGScanBomb.h"
 
 namespace {
@@ -108,6 +113,68 @@ TEST(HostileGIF, AHugeScreenOfTinyFramesPlaysOnlyAsManyFramesAsTheWorkAllows) {
     ASSERT_TRUE(last);
     EXPECT_EQ(last->pixelAt(62, 62).r, 255);
     EXPECT_EQ(last->pixelAt(61, 61).a, 0) << "the frame before was restored away";
+}
+
+Data bytesOf(const std::vector<uint8_t>& v) { return Data(v.begin(), v.end()); }
+
+std::unique_ptr<ImageSource> codestreamSource(const testsupport::EmptyCodestream& spec) {
+    auto bytes = testsupport::emptyCodestream(spec);
+    return ImageSource::create(std::make_shared<Data>(bytes.begin(), bytes.end()));
+}
+
+TEST(HostileJPEG2000, CodingStylesThatAskForTooMuchAreRefusedBeforeOpenJPEGSeesThem) {
+    // 64 x 64 code-blocks over 1024 x 1024: an image (every packet empty).
+    auto honest = codestreamSource({1024, 1024, 1, 8, 5, 6});
+    ASSERT_EQ(honest->count(), 1u);
+    auto zeros = honest->imageAtIndex(0);
+    ASSERT_TRUE(zeros);
+    EXPECT_EQ(zeros->pixelAt(1023, 1023), (RGBA8{128, 128, 128, 255}));  // no coefficients: the level shift
+    struct Case {
+        const char* what;
+        testsupport::EmptyCodestream spec;
+    } refused[] = {
+        {"4 x 4 code-blocks over 1024 x 1024", {1024, 1024, 1, 8, 5, 2}},
+        {"4 x 4 code-blocks over 8192 x 8192 (102 bytes)", {8192, 8192, 1, 8, 5, 2}},
+        {"4 x 4 code-blocks over 4096 x 4096 x 4 x 16 bits (129 bytes)", {4096, 4096, 4, 16, 5, 2}},
+        {"4 x 4 code-blocks asked for by the tile-part header", {1024, 1024, 1, 8, 5, 6, 2}},
+        {"2 x 2 precincts over 1024 x 1024", {1024, 1024, 1, 8, 5, 6, 0, 1, 1}},
+        {"65535 layers of 64 x 64 precincts", {1024, 1024, 1, 8, 5, 6, 0, 65535, 6}},
+    };
+    for (auto& c : refused) {
+        auto source = codestreamSource(c.spec);
+        EXPECT_EQ(source->status(), imageio::SourceStatus::InvalidData) << c.what;
+        EXPECT_FALSE(source->imageAtIndex(0)) << c.what;
+    }
+    // A few layers of such precincts are fine.
+    EXPECT_EQ(codestreamSource({1024, 1024, 1, 8, 5, 6, 0, 8, 6})->count(), 1u);
+
+    // Arriving in pieces: the main header lists the image; the tile-part
+    // header that asks for 4 x 4 code-blocks, once there, stops its decode.
+    auto file = testsupport::emptyCodestream({1024, 1024, 1, 8, 5, 6, 2});
+    const uint8_t sot[] = {0xFF, 0x90};
+    size_t tilePart = size_t(std::search(file.begin(), file.end(), sot, sot + 2) - file.begin());
+    auto source = ImageSource::createIncremental();
+    source->update(std::make_shared<Data>(file.begin(), file.begin() + long(tilePart + 12)), false);
+    ASSERT_EQ(source->count(), 1u);
+    source->update(std::make_shared<Data>(bytesOf(file)), true);
+    EXPECT_FALSE(source->imageAtIndex(0));
+}
+
+TEST(HostileTIFF, HugePagesSharingOneStripAreListedOnlyAsFarAsTheWorkAllows) {
+    // 64 pages of 64 Mpx in 200 KiB: 16 pages, as a GIF screen of that size plays 16 frames.
+    auto big = testsupport::pagesSharingOneStrip(64, 8192);
+    EXPECT_LT(big.size(), 210u * 1024);
+    EXPECT_EQ(ImageSource::create(big.data(), big.size())->count(), 16u);
+    // 1024 pages of 4 Mpx: 256, the last of them decoded.
+    auto many = testsupport::pagesSharingOneStrip(1024, 2048);
+    auto source = ImageSource::create(many.data(), many.size());
+    ASSERT_EQ(source->count(), 256u);
+    auto last = source->imageAtIndex(255);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->pixelAt(2047, 2047), (RGBA8{0, 0, 0, 255}));
+    // Pages within the bound are all listed.
+    auto few = testsupport::pagesSharingOneStrip(3, 64);
+    EXPECT_EQ(ImageSource::create(few.data(), few.size())->count(), 3u);
 }
 
 }  // namespace

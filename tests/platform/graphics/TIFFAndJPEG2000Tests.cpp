@@ -6,6 +6,7 @@
 
 #include "platform/graphics/ImageDestination.h"
 #include "platform/graphics/ImageSource.h"
+#include "platform/graphics/UIImage.h"
 #include "support/ForeignImageFiles.h"
 
 namespace {
@@ -215,6 +216,46 @@ TEST(TIFFAndJPEG2000, FilesThatLieGiveNoImagesAndNoCrash) {
     auto looped = sourceOf(pages);
     EXPECT_EQ(looped->count(), 2u);
     EXPECT_TRUE(looped->imageAtIndex(1));
+}
+
+// A smooth picture: neighbouring pixels differ little, so a lower
+// resolution level shows nearly what the full picture shows there.
+std::shared_ptr<CGImage> gradient(int w, int h) {
+    auto img = CGImage::create(w, h, false);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) img->setPixel(x, y, {uint8_t(x * 255 / w), uint8_t(y * 255 / h), 90, 255});
+    return img;
+}
+
+TEST(TIFFAndJPEG2000, AThumbnailDecodesAJPEG2000AtTheLowestResolutionThatServes) {
+    // Our writer: five decomposition levels for 256 x 200.
+    Data jp2 = written(Format::JPEG2000, {gradient(256, 200)});
+    auto source = sourceOf(jp2);
+    auto full = source->imageAtIndex(0);
+    ASSERT_TRUE(full);
+    struct Case {
+        int least, width, height;
+    } cases[] = {{64, 128, 100}, {100, 128, 100}, {101, 256, 200}, {1, 8, 7}};
+    for (auto c : cases) {
+        auto reduced = source->reducedImageAtIndex(0, c.least, c.least);
+        ASSERT_TRUE(reduced) << c.least;
+        EXPECT_EQ(reduced->width(), c.width) << c.least;
+        EXPECT_EQ(reduced->height(), c.height) << c.least;
+    }
+    auto half = source->reducedImageAtIndex(0, 64, 64);
+    for (auto [x, y] : {std::pair{0, 0}, {60, 20}, {127, 99}}) {
+        RGBA8 a = half->pixelAt(x, y), b = full->pixelAt(2 * x, 2 * y);
+        EXPECT_NEAR(a.r, b.r, 4) << x << "," << y;
+        EXPECT_NEAR(a.g, b.g, 4) << x << "," << y;
+    }
+    // What the page's thumbnails load: the same reduced bitmap, its size in points to match.
+    auto thumbnailSource = UIImage::imageWithData(jp2, 1, 64);
+    ASSERT_TRUE(thumbnailSource);
+    EXPECT_EQ(thumbnailSource->size().width, 128);
+    // Other formats decode whole.
+    Data tiff = written(Format::TIFF, {gradient(256, 200)});
+    EXPECT_EQ(sourceOf(tiff)->reducedImageAtIndex(0, 64, 64)->width(), 256);
+    EXPECT_EQ(UIImage::imageWithData(tiff, 1, 64)->size().width, 256);
 }
 
 }  // namespace

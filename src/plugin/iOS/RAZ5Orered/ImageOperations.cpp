@@ -22,10 +22,11 @@ std::optional<files::Place> pathIn(const Value& v, const char* key, Access acces
     return ContainerPaths::resolve(*s, access);
 }
 
-// Read through the place's folder, without following a link.
-std::shared_ptr<UIImage> loadImage(const files::Place& place) {
+// Read through the place's folder, without following a link; for drawing
+// into at most `pixels` square when that is given.
+std::shared_ptr<UIImage> loadImage(const files::Place& place, int pixels = 0) {
     auto bytes = place.read();
-    return bytes ? UIImage::imageWithData(*bytes, UIImage::scaleFromFileName(place.relative)) : nullptr;
+    return bytes ? UIImage::imageWithData(*bytes, UIImage::scaleFromFileName(place.relative), pixels) : nullptr;
 }
 
 }  // namespace
@@ -39,7 +40,8 @@ bool SaveThumbnail(const Arg& json) {
     int64_t width = (*v)["width"].intValue(), height = (*v)["height"].intValue();
     bool crop = (*v)["crop"].boolValue(), circle = (*v)["circle"].boolValue(), alpha = (*v)["alpha"].boolValue();
     if (!CGImage::fitsBudget(width, height)) return false;  // the one pixel budget of every bitmap
-    auto image = loadImage(*source);
+    // A JPEG 2000 decodes only the resolutions the thumbnail needs.
+    auto image = loadImage(*source, int(std::max(width, height)));
     if (!image) return false;
     auto thumbnail = Utils::GetThumbnail(image, int(width), int(height), crop, circle, alpha);
     if (!thumbnail) return false;

@@ -1,0 +1,102 @@
+#pragma once
+// Small image files that ask a decoder for far more work than their size
+// says, written byte by byte: JPEG 2000 codestreams whose coding style asks
+// for millions of code-blocks, and TIFFs of many huge pages that all point
+// at one deflate strip. Header-only: users link zlib.
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+namespace testsupport {
+
+namespace hostile {
+inline void put16(std::vector<uint8_t>& d, uint32_t v) { d.insert(d.end(), {uint8_t(v >> 8), uint8_t(v)}); }
+inline void put32(std::vector<uint8_t>& d, uint32_t v) {
+    d.insert(d.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+}
+inline void le16(std::vector<uint8_t>& d, uint32_t v) { d.insert(d.end(), {uint8_t(v), uint8_t(v >> 8)}); }
+inline void le32(std::vector<uint8_t>& d, uint32_t v) {
+    d.insert(d.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+}
+// COD with `layers`, `levels` decomposition levels, code-blocks of
+// 2^blockExponent samples square and precincts of 2^precinctExponent
+// (0: the default, one precinct a resolution).
+inline void putCOD(std::vector<uint8_t>& d, int levels, int blockExponent, int layers = 1, int precinctExponent = 0) {
+    const bool precincts = precinctExponent > 0;
+    put16(d, 0xFF52), put16(d, uint32_t(12 + (precincts ? levels + 1 : 0)));
+    d.insert(d.end(), {uint8_t(precincts), 0, uint8_t(layers >> 8), uint8_t(layers), 0, uint8_t(levels),
+                       uint8_t(blockExponent - 2), uint8_t(blockExponent - 2), 0, 1});
+    for (int r = 0; precincts && r <= levels; ++r) d.push_back(uint8_t(precinctExponent * 17));
+}
+}  // namespace hostile
+
+struct EmptyCodestream {
+    uint32_t width = 0, height = 0;
+    int components = 1, bits = 8;
+    int levels = 5, blockExponent = 6;  // 64 x 64 code-blocks
+    int tilePartBlockExponent = 0;      // non-zero: the tile-part header sets this code-block size
+    int layers = 1, precinctExponent = 0;  // the packets then are more than those written
+};
+
+// A bare codestream of one tile whose every packet is empty (the image
+// decodes as zeros): SIZ, COD, QCD without quantization, one tile-part
+// with an empty packet for each resolution and component.
+// 8192 x 8192 grey at 4 x 4 code-blocks is 102 bytes; 4096 x 4096 of four
+// 16-bit components 129.
+inline std::vector<uint8_t> emptyCodestream(const EmptyCodestream& c) {
+    using namespace hostile;
+    std::vector<uint8_t> d = {0xFF, 0x4F};
+    put16(d, 0xFF51), put16(d, uint32_t(38 + 3 * c.components)), put16(d, 0);
+    for (uint32_t v : {c.width, c.height, 0u, 0u, c.width, c.height, 0u, 0u}) put32(d, v);
+    put16(d, uint32_t(c.components));
+    for (int i = 0; i < c.components; ++i) d.insert(d.end(), {uint8_t(c.bits - 1), 1, 1});
+    putCOD(d, c.levels, c.blockExponent, c.layers, c.precinctExponent);
+    const int bands = 3 * c.levels + 1;
+    put16(d, 0xFF5C), put16(d, uint32_t(3 + bands)), d.push_back(0x40);  // two guard bits, no quantization
+    for (int i = 0; i < bands; ++i) d.push_back(uint8_t((c.bits + 2) << 3));
+    const size_t sot = d.size();
+    put16(d, 0xFF90), put16(d, 10), put16(d, 0), put32(d, 0), d.insert(d.end(), {0, 1});
+    if (c.tilePartBlockExponent) putCOD(d, c.levels, c.tilePartBlockExponent);
+    put16(d, 0xFF93);
+    d.insert(d.end(), size_t((c.levels + 1) * c.components), 0);
+    const uint32_t psot = uint32_t(d.size() - sot);
+    for (int i = 0; i < 4; ++i) d[sot + 6 + size_t(i)] = uint8_t(psot >> (24 - 8 * i));
+    put16(d, 0xFFD9);
+    return d;
+}
+
+// A little-endian TIFF of `pages` pages of side x side 8-bit RGB, every page
+// pointing at the same deflate strip of zeros (one strip a page).
+inline std::vector<uint8_t> pagesSharingOneStrip(int pages, uint32_t side) {
+    using namespace hostile;
+    std::vector<uint8_t> zeros(size_t(side) * side * 3, 0);
+    uLongf packed = compressBound(uLong(zeros.size()));
+    std::vector<uint8_t> strip(packed);
+    compress2(strip.data(), &packed, zeros.data(), uLong(zeros.size()), 9);
+    strip.resize(packed);
+    std::vector<uint8_t> d = {'I', 'I', 42, 0};
+    le32(d, 8);
+    const uint32_t entries = 11, ifdSize = 2 + entries * 12 + 4;
+    const uint32_t bitsAt = 8 + uint32_t(pages) * ifdSize, stripAt = bitsAt + 6;
+    for (int p = 0; p < pages; ++p) {
+        le16(d, entries);
+        auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) {
+            le16(d, tag), le16(d, type), le32(d, tag == 258 ? 3 : 1);
+            le32(d, type == 3 && tag != 258 ? value & 0xFFFF : value);
+        };
+        // In tag order: a page of a document; its size, three 8-bit samples
+        // deflated, RGB; the one strip; contiguous samples.
+        entry(254, 4, 2), entry(256, 4, side), entry(257, 4, side), entry(258, 3, bitsAt), entry(259, 3, 8);
+        entry(262, 3, 2), entry(273, 4, stripAt), entry(277, 3, 3), entry(278, 4, side);
+        entry(279, 4, uint32_t(strip.size())), entry(284, 3, 1);
+        le32(d, p + 1 < pages ? uint32_t(d.size()) + 4 : 0);
+    }
+    le16(d, 8), le16(d, 8), le16(d, 8);
+    d.insert(d.end(), strip.begin(), strip.end());
+    return d;
+}
+
+}  // namespace testsupport
