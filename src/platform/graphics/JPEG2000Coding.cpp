@@ -265,10 +265,10 @@ class JPEG2000Reader : public FormatReader {
 public:
     void update(const uint8_t* bytes, size_t size, bool) override {
         bytes_ = bytes, size_ = size;
-        if (!header_) header_ = jpeg2000::readHeader(bytes, size);
+        if (!header_ && !refused_) header_ = jpeg2000::readHeader(bytes, size, &refused_);
     }
     // The header is read again with every update until it has arrived whole.
-    bool invalid() const override { return false; }
+    bool invalid() const override { return refused_; }
     size_t count() const override { return header_ ? 1 : 0; }
     Value frameProperties(size_t) const override {
         return sizeProperties(int(header_->width), int(header_->height), header_->components == 2 || header_->components == 4);
@@ -297,6 +297,7 @@ private:
     const uint8_t* bytes_ = nullptr;
     size_t size_ = 0;
     std::optional<Header> header_;
+    bool refused_ = false;  // damaged, or beyond a bound: for good
 };
 
 // ---- Writing

@@ -187,12 +187,12 @@ struct TileCost {
     int fewestLevels = kMaxLevels;
 };
 
+// What a COD sets: the layers, and the style of every component.
 struct StyleMarker {
-    int layers = 0;  // COD only
+    int layers = 0;
     Style style;
 };
 
-// A COD segment's layers and style.
 std::optional<StyleMarker> readCOD(const uint8_t* p, size_t n) {
     if (n < 5) return std::nullopt;
     auto style = readStyle(p + 5, n - 5, p[0] & 1);
@@ -321,13 +321,13 @@ Read segmentAt(const uint8_t* s, size_t n, size_t at, Segment* out) {
     return Read::Ok;
 }
 
-// The main header's segments up to the first SOT; its position, or nullopt.
-std::optional<size_t> walkMainHeader(const uint8_t* s, size_t n, size_t at, Walk& walk) {
-    for (Segment seg; segmentAt(s, n, at, &seg) == Read::Ok; at = seg.end) {
-        if (seg.code == kSOT) return walk.endMain() ? std::optional(at) : std::nullopt;
-        if (seg.code == kSOD || seg.code == kEOC || !walk.takeMain(seg.code, seg.body, seg.length)) return std::nullopt;
+// The main header's segments up to the first SOT, whose position `at` becomes.
+Read walkMainHeader(const uint8_t* s, size_t n, size_t& at, Walk& walk) {
+    for (Segment seg;; at = seg.end) {
+        if (Read read = segmentAt(s, n, at, &seg); read != Read::Ok) return read;
+        if (seg.code == kSOT) return walk.endMain() ? Read::Ok : Read::Damaged;
+        if (seg.code == kSOD || seg.code == kEOC || !walk.takeMain(seg.code, seg.body, seg.length)) return Read::Damaged;
     }
-    return std::nullopt;
 }
 
 // Every tile-part header that has arrived; false when one is damaged.
@@ -361,26 +361,35 @@ bool withinLimits(const Header& h) {
 
 }  // namespace
 
-std::optional<Header> readHeader(const uint8_t* p, size_t n) {
+std::optional<Header> readHeader(const uint8_t* p, size_t n, bool* refused) {
+    bool ignored = false;
+    bool& refuse = refused ? *refused : ignored;
+    refuse = false;
     int palette = 0;
     auto start = codestreamStart(p, n, &palette);
     if (!start) return std::nullopt;
     const uint8_t* s = p + *start;
     const size_t length = n - *start;
-    size_t next = 0;
-    auto image = readSIZ(s, length, &next);
-    if (!image) return std::nullopt;
-    Walk walk(*image);
-    auto firstTilePart = walkMainHeader(s, length, next, walk);
-    if (!firstTilePart || !walkTileParts(s, length, *firstTilePart, image->tilesAcross * image->tilesDown, walk))
+    size_t at = 0;
+    auto image = readSIZ(s, length, &at);
+    if (!image) {
+        refuse = length >= 6 && length >= 4 + size_t(be16(s + 4));  // SIZ is all there
         return std::nullopt;
+    }
+    Walk walk(*image);
+    Read main = walkMainHeader(s, length, at, walk);
+    if (main != Read::Ok || !walkTileParts(s, length, at, image->tilesAcross * image->tilesDown, walk)) {
+        refuse = main != Read::Missing;
+        return std::nullopt;
+    }
     Header h = walk.total();
     h.jp2 = *start > 0;
     h.x0 = uint32_t(image->grid.x0), h.y0 = uint32_t(image->grid.y0);
     h.width = uint32_t(image->grid.x1 - image->grid.x0), h.height = uint32_t(image->grid.y1 - image->grid.y0);
     const int count = int(image->components.size());
     h.components = std::max(count, count - 1 + palette);
-    if (h.components > kMaxComponents || !withinLimits(h)) return std::nullopt;
+    refuse = h.components > kMaxComponents || !withinLimits(h);
+    if (refuse) return std::nullopt;
     return h;
 }
 

@@ -41,7 +41,8 @@ struct Header {
 };
 
 // nullopt while the main header has not arrived whole, and for a file that
-// is damaged or passes a limit above.
-std::optional<Header> readHeader(const uint8_t* bytes, size_t size);
+// is damaged or passes a limit above; `refused` (when given) tells the
+// latter, which no more bytes can mend.
+std::optional<Header> readHeader(const uint8_t* bytes, size_t size, bool* refused = nullptr);
 
 }  // namespace imageio::jpeg2000

@@ -158,6 +158,11 @@ TEST(HostileJPEG2000, CodingStylesThatAskForTooMuchAreRefusedBeforeOpenJPEGSeesT
     ASSERT_EQ(source->count(), 1u);
     source->update(std::make_shared<Data>(bytesOf(file)), true);
     EXPECT_FALSE(source->imageAtIndex(0));
+    // A main header beyond the bounds is refused for good, before the rest arrives.
+    auto bomb = testsupport::emptyCodestream({8192, 8192, 1, 8, 5, 2});
+    auto early = ImageSource::createIncremental();
+    early->update(std::make_shared<Data>(bomb.begin(), bomb.end() - 10), false);
+    EXPECT_EQ(early->status(), imageio::SourceStatus::InvalidData);
 }
 
 TEST(HostileTIFF, HugePagesSharingOneStripAreListedOnlyAsFarAsTheWorkAllows) {
