@@ -15,6 +15,8 @@ namespace {
 constexpr uint64_t kMaxTiles = 4096;
 constexpr int kMaxComponents = 4;
 constexpr uint64_t kMaxSampleBytes = uint64_t(CGImage::kMaxPixels) * 4;
+// What OpenJPEG may set up for an image's samples (each code-block and
+// precinct costs it a few hundred bytes): any image may have the minimum.
 constexpr uint64_t kMinCodeBlocks = 16384, kSamplesPerCodeBlock = 256;
 constexpr uint64_t kMinPackets = uint64_t(1) << 20, kSamplesPerPacket = 16;
 constexpr int kMaxLevels = 32;

@@ -12,11 +12,11 @@
 //   - OpenJPEG's samples (4 bytes per component and pixel) would pass the
 //     budget's bytes (256 MiB);
 //   - its code-blocks or its precincts, counted over every tile, component
-//     and resolution level, pass one per 256 samples (at least 16,384
-//     allowed: what 16 x 16 code-blocks need, where encoders write 64 x 64);
+//     and resolution level, pass one per 256 samples (16 x 16 code-blocks,
+//     where encoders write 64 x 64), 16,384 being allowed to any image;
 //   - its packets (layers x components x resolutions x the most precincts of
 //     a resolution, as OpenJPEG lays them out for a tile), summed over the
-//     tiles, pass one per 16 samples (at least 2^20);
+//     tiles, pass one per 16 samples, 2^20 being allowed to any image;
 //   - its markers cannot be walked (a length that overruns its segment,
 //     bytes that are no marker where one must be).
 // A coding style is only checked once its bytes have arrived: the decoder
