@@ -1,6 +1,7 @@
 #include "HeapPeak.h"
 
 #include <atomic>
+#include <cstddef>
 
 // GCC says __SANITIZE_ADDRESS__, clang (older ones only) __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
@@ -11,8 +12,13 @@
 #endif
 #endif
 
+// GCC installs the runtime without its interface headers: declared here.
 #if KORVEL_HEAP_HOOKS
-#include <sanitizer/allocator_interface.h>
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, size_t),
+                                              void (*onFree)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* p);
+}
 #endif
 
 namespace fuzz {
