@@ -1,5 +1,7 @@
 #include "plugin/iOS/RAZ5Orered/ImageOperations.h"
 
+#include <algorithm>
+
 #include "platform/device/PhotoLibrary.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PlatformLog.h"
