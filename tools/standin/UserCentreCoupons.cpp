@@ -72,7 +72,7 @@ Value UserCentreStandin::claimCoupon(const Value& req) {
     if (claims_.count({user, sub, cid})) return refused("该小号已领取过此抵扣券");
     if (v->remaining <= 0) return refused("抵扣券已领完");
     --v->remaining;
-    claims_.insert({user, sub, cid});
+    claims_[{user, sub, cid}] = nextClaim_++;
     return done("领取成功");
 }
 
@@ -86,7 +86,7 @@ Value UserCentreStandin::claimAllCoupons(const Value& req) {
     for (auto& v : vouchers_) {
         if (v.gid != gid || v.remaining <= 0 || claims_.count({user, sub, v.cid})) continue;
         --v.remaining;
-        claims_.insert({user, sub, v.cid});
+        claims_[{user, sub, v.cid}] = nextClaim_++;
         ++count;
     }
     if (count == 0) return refused("没有可领取的抵扣券");
@@ -114,6 +114,45 @@ Value UserCentreStandin::couponRecord(const Value& fields, bool all) const {
     Value reply = done("");
     reply.set("c", rows);
     return reply;
+}
+
+std::vector<Value> UserCentreStandin::claimedRows(const std::string& user, int64_t sub, const std::string& gid) const {
+    std::vector<std::pair<uint64_t, Value>> turns;
+    for (auto& v : vouchers_) {
+        auto claim = claims_.find({user, sub, v.cid});
+        if (v.gid != gid || claim == claims_.end()) continue;
+        Value row = v.fields;
+        row.set("cid", v.cid);
+        row.set("is_get", "1");
+        turns.emplace_back(claim->second, row);
+    }
+    std::sort(turns.begin(), turns.end(), [](auto& a, auto& b) { return a.first > b.first; });
+    std::vector<Value> rows;
+    for (auto& [turn, row] : turns) rows.push_back(std::move(row));
+    return rows;
+}
+
+Value UserCentreStandin::withClaims(const Value& coupon, const std::string& user, int64_t sub, const std::string& gid) const {
+    auto rows = claimedRows(user, sub, gid);
+    if (rows.empty()) return coupon;
+    int64_t cents = std::max<int64_t>(0, centsOf(coupon["money"].textValue()));
+    for (auto& row : rows) cents += std::max<int64_t>(0, centsOf(row["coupon_money"].textValue()));
+    Value out = coupon.isDict() ? coupon : Value::dict();
+    // Whole amounts as the summary gives them ("55"), others with cents.
+    out.set("money", cents % 100 == 0 ? std::to_string(cents / 100) : moneyText(cents));
+    out.set("count", coupon["count"].intValue() + int64_t(rows.size()));
+    return out;
+}
+
+Value UserCentreStandin::myCoupons(const Value& fields) const {
+    std::string status = fields.text("status");
+    List l = list(myCouponsKey(status));
+    if (status == "1") {
+        std::lock_guard lock(mutex_);
+        auto claimed = claimedRows(fields.text("username"), subAccountOf(fields), fields.text("gid"));
+        l.rows.insert(l.rows.begin(), claimed.begin(), claimed.end());
+    }
+    return pageOf(l, fields.text("pagecode"));
 }
 
 bool UserCentreStandin::loadCoupons(const Value& fixture, std::string* error) {

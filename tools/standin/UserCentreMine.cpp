@@ -27,10 +27,6 @@ std::string masked(const std::string& phone) {
     return phone.size() < 8 ? phone : phone.substr(0, 3) + "****" + phone.substr(7);
 }
 
-std::string moneyText(int64_t cents) {
-    return strings::format("%lld.%02lld", (long long)(cents / 100), (long long)(cents % 100));
-}
-
 // The ledgers whose screens filter by source; the others list all rows whatever "screen" says.
 bool hasSources(const std::string& endpoint) {
     return endpoint == ZVApi::kDjqIncome || endpoint == ZVApi::kDjqSpending || endpoint == ZVApi::kStarIncome;
@@ -78,8 +74,9 @@ Value UserCentreStandin::indexReply(const Value& req) {
     Profile& profile = profiles_[user];
     if (auto extras = profile.uinfo.getDict())
         for (auto& [key, value] : *extras) uinfo.set(key, value);
+    Value coupon = withClaims(profile.coupon, user, subAccountOf(req), req.text("gid"));
     Value reply = done("");
-    reply.set("c", filled(Value::dict({{"uinfo", uinfo}, {"coupon", profile.coupon}})));
+    reply.set("c", filled(Value::dict({{"uinfo", uinfo}, {"coupon", coupon}})));
     return reply;
 }
 
@@ -192,9 +189,7 @@ void UserCentreStandin::installMineRoutes() {
         s.on("POST", path(name), formRoute([this, name](const Value& f) { return ledgerPage(name, f); }));
     }
     s.on("POST", path(ZVApi::kCouponList), formRoute([this](const Value& f) { return couponList(f); }));
-    s.on("POST", path(ZVApi::kMyCoupons), formRoute([this](const Value& f) {
-             return listPage(myCouponsKey(f.text("status")), f.text("pagecode"));
-         }));
+    s.on("POST", path(ZVApi::kMyCoupons), formRoute([this](const Value& f) { return myCoupons(f); }));
 }
 
 bool UserCentreStandin::loadMine(const Value& fixture, std::string* error) {

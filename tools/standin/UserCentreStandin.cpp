@@ -13,8 +13,9 @@ namespace {
 
 Value fail(int64_t code, const std::string& message) { return Value::dict({{"z", code}, {"b", message}}); }
 
-// Hundredths from a money text ("6", "6.5", "6.00"); -1 for anything else.
-int64_t centsOf(const std::string& money) {
+}  // namespace
+
+int64_t UserCentreStandin::centsOf(const std::string& money) {
     std::string t = strings::trim(money);
     if (t.empty()) return -1;
     int64_t whole = 0, frac = 0;
@@ -40,11 +41,9 @@ int64_t centsOf(const std::string& money) {
     return whole * 100 + frac;
 }
 
-std::string moneyText(int64_t cents) {
+std::string UserCentreStandin::moneyText(int64_t cents) {
     return strings::format("%lld.%02lld", (long long)(cents / 100), (long long)(cents % 100));
 }
-
-}  // namespace
 
 std::string UserCentreStandin::minuteNow() {
     std::time_t now = std::time(nullptr);

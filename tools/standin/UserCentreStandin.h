@@ -21,7 +21,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -129,7 +128,11 @@ public:
     // (kOwnAccount), as the coupon centre's list reads it. A claim is
     // refused for an unknown voucher, a sub-account the player does not
     // have (any id from 1 when no sub-accounts are set for the player), a
-    // voucher that sub-account claimed before, or none left.
+    // voucher that sub-account claimed before, or none left. What a
+    // sub-account claimed shows where the player looks for it: newest first
+    // at the top of its usable vouchers (status "1"), and added to the
+    // account page's voucher summary ("coupon": "money" and "count"), both
+    // for the game the request names.
     struct Voucher {
         int64_t cid = 0;
         std::string gid;               // the game it is for
@@ -151,7 +154,7 @@ public:
     // ---- The account tab (UserCentreMine.cpp): the account page's reply,
     // built from the account and what setProfile adds; each player's
     // messages (a read mark lowers "weidu"); the ledgers, reservations and
-    // the player's vouchers as lists (setList): the rows of the ledgers
+    // the player's vouchers as lists (setList) with the claims on top: the rows of the ledgers
     // with sources (vouchers both ways, star-coin income) carry the
     // "screen" of their source (screen 0 lists all), the other ledgers list
     // every row whatever the "screen"; each payment in platform coins heads
@@ -216,6 +219,12 @@ private:
     Value claimCoupon(const Value& request);
     Value claimAllCoupons(const Value& request);
     Value couponRecord(const Value& fields, bool all) const;
+    // The list rows of what `sub` of `user` claimed for game `gid`, newest
+    // first; and `coupon` (the account page's summary) with them added.
+    // The caller holds mutex_.
+    std::vector<Value> claimedRows(const std::string& user, int64_t sub, const std::string& gid) const;
+    Value withClaims(const Value& coupon, const std::string& user, int64_t sub, const std::string& gid) const;
+    Value myCoupons(const Value& fields) const;
     // Vouchers and sub-accounts from a fixture's JSON; false with a message when malformed.
     bool loadCoupons(const Value& fixture, std::string* error);
     void installMineRoutes();
@@ -238,6 +247,10 @@ private:
     bool loadCommentFixtures(const std::filesystem::path& file, std::string* error);
     // "2024-05-01 12:00" of now, as comments and ledger rows give their time.
     static std::string minuteNow();
+    // Hundredths from a money text ("6", "6.5", "6.00"); -1 for anything
+    // else. And back: "6.00".
+    static int64_t centsOf(const std::string& money);
+    static std::string moneyText(int64_t cents);
     // Text with "{pictures}" and "{server}" filled in.
     Value filled(const Value& v) const;
     Value loginReply(const Value& request, JournalEntry& entry);
@@ -260,7 +273,9 @@ private:
     std::map<std::tuple<std::string, std::string, std::string>, std::string> giftCodes_;
     std::vector<Voucher> vouchers_;
     std::map<std::string, std::vector<SubAccount>> subAccounts_;
-    std::set<std::tuple<std::string, int64_t, int64_t>> claims_;  // user, sub-account, voucher
+    // By user, sub-account and voucher: the claim's turn (lists show the newest first).
+    std::map<std::tuple<std::string, int64_t, int64_t>, uint64_t> claims_;
+    uint64_t nextClaim_ = 1;
     struct Profile {
         Value uinfo = Value::dict(), coupon = Value::dict();
     };

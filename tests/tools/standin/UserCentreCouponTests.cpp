@@ -95,6 +95,43 @@ TEST_F(Coupons, TheSubAccountsShowTheirClaimStateOfOneVoucherOrOfAll) {
     EXPECT_EQ(form(s, ZVApi::kCouponAllRecord, "username=nobody&gid=G1")["c"], Value::array());
 }
 
+// What a sub-account claimed tops its usable vouchers, newest first, and
+// adds to the account page's summary; for the game asked about only.
+TEST_F(Coupons, ClaimsShowInTheSummaryAndTopTheUsableVouchersOfTheirSubAccount) {
+    s.addAccount("player01", {});
+    s.setProfile("player01", Value::dict(), Value::dict({{"money", "45"}, {"count", 3}}));
+    s.setList(UserCentreStandin::myCouponsKey("1"), {{Value::dict({{"cid", 900}})}, 10, Value::dict()});
+    s.setList(UserCentreStandin::myCouponsKey("2"), {{Value::dict({{"cid", 901}})}, 10, Value::dict()});
+    auto summary = [&](const std::string& sub, const std::string& gid) {
+        Value c = coded(s, ZVApi::kUserIndex, Value::dict({{"username", "player01"}, {"gid", gid}, {"xiaohao_id", sub}}))["c"];
+        return c["coupon"].text("money") + "/" + c["coupon"].text("count");
+    };
+    auto mine = [&](const std::string& query) {
+        Value page = form(s, ZVApi::kMyCoupons, "username=player01&gid=G1&" + query);
+        std::vector<std::string> cids;
+        for (size_t i = 0; i < page["lists"].size(); ++i)
+            cids.push_back(page["lists"][i].text("cid") + (page["lists"][i].text("is_get") == "1" ? "+" : ""));
+        return cids;
+    };
+    auto claim = [&](int64_t cid, const std::string& sub) {
+        coded(s, ZVApi::kGetCoupon, Value::dict({{"cid", cid}, {"username", "player01"}, {"xiaohao_id", sub}}));
+    };
+    EXPECT_EQ(summary("", "G1"), "45/3");
+
+    claim(13, "");  // the last one, without an amount
+    claim(20, "");  // another game's
+    claim(12, "");
+    claim(12, "7");
+    EXPECT_EQ(summary("", "G1"), "50/5");
+    EXPECT_EQ(summary("0", "G1"), "50/5");
+    EXPECT_EQ(summary("7", "G1"), "50/4");
+    EXPECT_EQ(summary("8", "G1"), "45/3");
+    EXPECT_EQ(summary("", "G2"), "45/4");
+    EXPECT_EQ(mine("status=1&xiaohao_id="), (std::vector<std::string>{"12+", "13+", "900"}));
+    EXPECT_EQ(mine("status=1&xiaohao_id=7"), (std::vector<std::string>{"12+", "900"}));
+    EXPECT_EQ(mine("status=2&xiaohao_id=7"), (std::vector<std::string>{"901"}));
+}
+
 TEST(GiftPacks, AClaimGivesTheSubAccountsPackACodeAndIsRefusedTwiceOrForPacksShownClaimed) {
     UserCentreStandin s;
     s.setGifts(0, {Value::dict({{"id", 31}, {"name", "新手礼包"}, {"status", "0"}})});

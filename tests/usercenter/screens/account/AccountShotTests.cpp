@@ -262,6 +262,43 @@ TEST_P(AccountShots, ANewAccountTheLedgerAfterASwitchAndMyVouchersStretchedZone)
     EXPECT_GT(count(*img, n, {0x99, 0x99, 0x99}, 30), 40);
 }
 
+// A voucher claimed in the coupon centre shows where the player looks for
+// it: first in my vouchers, and in the account page's summary on the way back.
+TEST_P(AccountShots, AClaimedVoucherShowsInMyVouchersAndTheSummary) {
+    auto& s = env->standin();
+    s.setVouchers({{101, "G1", 5, Value::dict({{"coupon_money", "10"}, {"pay_money", "98"}, {"gamename", "星海征途"},
+                                                {"time", "2024-12-31"}, {"end_time", "2024-12-31"}})}});
+    s.setList(UserCentreStandin::myCouponsKey("1"), {{Value::dict({{"cid", 900}, {"coupon_money", "5"}, {"pay_money", "30"},
+                                                                    {"gamename", "星海征途"}, {"end_time", "2024-12-01"}})},
+                                                     10, Value::dict()});
+    auto vc = open(Value::dict());
+    ASSERT_TRUE(vc);
+    EXPECT_EQ(vc->couponNumL->text(), "共3张");
+    auto nav = vc->navigationController();
+    vc->goToCouponVc();
+    advance(0.5);
+    auto centre = std::dynamic_pointer_cast<ZVSuCouponVC>(nav->topViewController());
+    ASSERT_TRUE(centre && settle([&] { return centre->dataSource.size() == 1 && !centre->pager().isFirstLoadOut(); }));
+    centre->tableView_didSelectRowAtIndexPath(*centre->tableView(), {0, 0});
+    ASSERT_TRUE(settle([&] { return labelShown("领取成功"); }));
+    advance(3);  // the toast goes
+
+    centre->goToMyCouponVC();
+    advance(0.5);
+    auto mine = std::dynamic_pointer_cast<ZVSuMyCouponVC>(nav->topViewController());
+    ASSERT_TRUE(mine && settle([&] { return mine->dataSource.size() == 2 && !mine->pager().isFirstLoadOut(); }));
+    uitest::layout();
+    shoot("claimed-voucher-in-my-vouchers");
+    auto first = std::dynamic_pointer_cast<ZVSuMyCouponCell>(mine->tableView()->cellForRowAtIndexPath({0, 0}));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->showL->text(), "满98减10");
+
+    nav->popToRootViewControllerAnimated(false);
+    ASSERT_TRUE(settle([&] { return vc->couponNumL->text() == "共4张"; }));
+    EXPECT_EQ(vc->couponMoneyL->text(), "￥55");
+    shoot("claimed-voucher-summary");
+}
+
 INSTANTIATE_TEST_SUITE_P(Profiles, AccountShots, ::testing::Values(Profile::Compact, Profile::Tall),
                          [](const auto& info) { return info.param == Profile::Tall ? "Tall" : "Compact"; });
 
