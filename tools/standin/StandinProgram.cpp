@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/foundation/Redact.h"
 #include "platform/foundation/Strings.h"
 
 namespace standin {
@@ -76,6 +77,24 @@ int StopSignals::wait() {
     int sig = 0;
     sigwait(&set_, &sig);
     return sig;
+}
+
+std::string requestLine(const std::string& label, const JournalEntry& e, const std::vector<std::string>& alsoSecret) {
+    constexpr size_t kLongest = 300;
+    std::string read = e.decoded.isNull() ? "" : redact::json(e.decoded, alsoSecret);
+    if (read.size() > kLongest) {
+        size_t cut = kLongest;
+        while (cut > 0 && (static_cast<unsigned char>(read[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
+        read = read.substr(0, cut) + "…";
+    }
+    return strings::format("%s: %s %s -> %d %s %s", label.c_str(), e.request.method.c_str(), e.request.path.c_str(),
+                           e.status, e.played.c_str(), read.c_str());
+}
+
+void printRequests(HttpServer& server, const std::string& label, const std::vector<std::string>& alsoSecret) {
+    server.setObserver([label, alsoSecret](const JournalEntry& e) {
+        std::fprintf(stderr, "%s\n", requestLine(label, e, alsoSecret).c_str());
+    });
 }
 
 void printSettings(const Value& settings) {

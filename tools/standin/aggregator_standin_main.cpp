@@ -1,6 +1,7 @@
 // The aggregator stand-in as a program, for the demo: starts the servers on
-// the given ports (free ones by default), prints where they listen, and runs
-// until interrupted.
+// the given ports (free ones by default), prints where they listen, writes
+// a line for each request they answer to standard error (naming the server:
+// api0, api1, list, gateway, config), and runs until interrupted.
 //
 //   aggregator-standin [--api-ports P1,P2] [--list-port P] [--gateway-port P]
 //                      [--config-port P] [--product CODE:KEY]... [--tls]
@@ -31,5 +32,8 @@ int main(int argc, char** argv) {
         } else args.unknown();
     }
     standin::AggregatorStandin standin(options);
+    std::vector<standin::HttpServer*> servers{&standin.listHost(), &standin.gateway(), &standin.configHost()};
+    for (size_t i = 0; i < standin.apiCount(); ++i) servers.push_back(&standin.api(i));
+    for (auto* server : servers) standin::printRequests(*server, "aggregator-standin (" + server->name() + ")");
     return standin::serveUntilStopped("aggregator-standin", standin);
 }

@@ -1,7 +1,8 @@
 // The user-centre stand-in as a program, for the demo: starts the server
 // on the given port (a free one by default), prints the settings that
 // point a client at it, writes a line for each request it answers to
-// standard error, and runs until interrupted.
+// standard error (credentials shortened, as the client's log shows them),
+// and runs until interrupted.
 //
 //   usercentre-standin [--port P] [--tls] [--account NAME:PASSWORD]...
 //                      [--app-key KEY] [--update URL] [--fixtures DIR]
@@ -16,6 +17,7 @@
 
 #include "standin/StandinProgram.h"
 #include "standin/UserCentreStandin.h"
+#include "usercenter/core/ZVRequestCodec.h"
 
 namespace {
 
@@ -30,15 +32,6 @@ std::optional<double> seconds(const std::string& text) {
     double v = std::strtod(text.c_str(), &end);
     if (text.empty() || !end || *end || !(v >= 0 && v <= 600)) return std::nullopt;
     return v;
-}
-
-// One line per answered request: method, path, status, what was played and
-// what the stand-in read out of the request (cut short when long).
-void logRequest(const standin::JournalEntry& e) {
-    std::string read = e.decoded.isNull() ? "" : e.decoded.toJSON();
-    if (read.size() > 300) read = read.substr(0, 300) + "…";
-    std::fprintf(stderr, "usercentre-standin: %s %s -> %d %s %s\n", e.request.method.c_str(), e.request.path.c_str(),
-                 e.status, e.played.c_str(), read.c_str());
 }
 
 }  // namespace
@@ -86,6 +79,6 @@ int main(int argc, char** argv) {
     }
     if (!updateURL.empty()) standin.setUpdate(true, updateURL, "发现新版本，请更新后再登录");
     standin.server().setReplyDelay(std::chrono::nanoseconds(int64_t(slow * 1e9)));
-    standin.server().setObserver(logRequest);
+    standin::printRequests(standin.server(), "usercentre-standin", kZVCredentialKeys);
     return standin::serveUntilStopped("usercentre-standin", standin);
 }

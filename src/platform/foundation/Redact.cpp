@@ -24,23 +24,26 @@ std::string secret(const std::string& text) {
     return strings::fromUTF16(u.substr(0, keep)) + "…";
 }
 
-Value credentials(const Value& v) {
+Value credentials(const Value& v, const std::vector<std::string>& alsoSecret) {
     if (v.isArray()) {
         Value out = Value::array();
-        for (size_t i = 0; i < v.size(); ++i) out.push(credentials(v[i]));
+        for (size_t i = 0; i < v.size(); ++i) out.push(credentials(v[i], alsoSecret));
         return out;
     }
     if (!v.isDict()) return v;
     Value out = Value::dict();
     for (auto& key : v.keys()) {
         const Value& item = v[key];
-        if (namesCredential(key) && item.getString()) out.set(key, secret(*item.getString()));
-        else out.set(key, credentials(item));
+        bool named = namesCredential(key) || std::find(alsoSecret.begin(), alsoSecret.end(), key) != alsoSecret.end();
+        if (named && item.getString()) out.set(key, secret(*item.getString()));
+        else out.set(key, credentials(item, alsoSecret));
     }
     return out;
 }
 
-std::string json(const Value& v) { return credentials(v).toJSON(); }
+std::string json(const Value& v, const std::vector<std::string>& alsoSecret) {
+    return credentials(v, alsoSecret).toJSON();
+}
 
 std::string json(const std::optional<Value>& v) { return v ? json(*v) : "(none)"; }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/foundation/Value.h"
 
@@ -25,6 +26,11 @@ public:
     // nullptr restores the plain codec.
     static void install(std::shared_ptr<const ZVRequestCodec> codec);
 };
+
+// The short keys of coded bodies whose texts are credentials: "p" the
+// password's digest, "k" a login's sign, "s" the session token. Logs pass
+// them to redact:: beside its own names.
+inline const std::vector<std::string> kZVCredentialKeys{"p", "k", "s"};
 
 // The sign of a login request: MD5 of "i=<name>&g=<game>&t=<time>&key=<app key>".
 std::string ZVLoginSign(const std::string& name, const std::string& gameID, const std::string& time,

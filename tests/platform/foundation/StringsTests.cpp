@@ -140,6 +140,10 @@ TEST(Redact, CredentialsShowFourCharactersAtAnyDepthAndNothingElseChanges) {
     EXPECT_EQ(shown["sign"], Value(12345));  // only texts are credentials
     EXPECT_EQ(shown["data"]["uid"], Value("demo"));
     EXPECT_EQ(redact::json(std::optional<Value>()), "(none)");
+    // A wire format's short keys, named by the caller, match whole at any depth.
+    Value wire = Value::dict({{"i", "demo"}, {"p", "e10adc3949ba"}, {"pp", "plain"},
+                              {"c", Value::array({Value::dict({{"s", "sess1234"}})})}});
+    EXPECT_EQ(redact::json(wire, {"p", "s"}), R"({"c":[{"s":"sess…"}],"i":"demo","p":"e10a…","pp":"plain"})");
 
     // Addresses: the values of credential parameters, nothing else.
     EXPECT_EQ(redact::url("https://h/rw?username=demo&logintime=17&sign=1f3e9a0b#top"),

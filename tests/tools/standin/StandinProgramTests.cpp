@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "platform/foundation/Strings.h"
 #include "platform/net/URLSession.h"
 #include "platform/security/Digest.h"
 #include "standin/StandinProgram.h"
@@ -74,8 +75,11 @@ TEST(StandinProgram, ATakenPortEndsTheProgram) {
     EXPECT_EQ(exitStatus(USERCENTRE_STANDIN, "--port " + std::to_string(taken.port())), 1);
 }
 
-TEST(StandinProgram, ServesWhatItPrintsUntilTerminated) {
-    std::string command = "'" + testsupport::built(AGGREGATOR_STANDIN) + "' & echo pid=$!; wait $!; echo status=$?";
+TEST(StandinProgram, ServesWhatItPrintsUntilTerminatedAndLogsWhatItAnswers) {
+    testsupport::TempDir dir;
+    auto errors = dir / "stderr";
+    std::string command = "'" + testsupport::built(AGGREGATOR_STANDIN) + "' 2>'" + errors.string() +
+                          "' & echo pid=$!; wait $!; echo status=$?";
     FILE* out = popen(command.c_str(), "r");
     ASSERT_TRUE(out);
     std::map<std::string, std::string> lines;
@@ -102,6 +106,8 @@ TEST(StandinProgram, ServesWhatItPrintsUntilTerminated) {
     while (std::fgets(buf, sizeof buf, out)) last = buf;
     pclose(out);
     EXPECT_EQ(last, "status=0\n");
+    std::string logged = testsupport::readFile(errors);
+    EXPECT_NE(logged.find("aggregator-standin (config): GET /P100/977.html -> 200"), std::string::npos) << logged;
 }
 
 // The user centre's program asks for real-name verification when told,
@@ -143,6 +149,30 @@ TEST(StandinProgram, TheUserCentreAsksForRealNamesAndLogsWhatItAnswers) {
     std::string logged = testsupport::readFile(errors);
     EXPECT_NE(logged.find("usercentre-standin: POST /sdkapicoupon2/login/dologin -> 200"), std::string::npos) << logged;
     EXPECT_NE(logged.find("\"i\":\"demo\""), std::string::npos) << logged;
+    // The password's digest shows as the client's log shows credentials.
+    EXPECT_EQ(logged.find(digest::md5Hex("123456")), std::string::npos) << logged;
+    EXPECT_NE(logged.find("\"p\":\"e10a…\""), std::string::npos) << logged;
+}
+
+// A request line: the user centre's short credential keys and the names
+// the client's log knows are shortened; a long reading is cut between
+// characters.
+TEST(StandinProgram, RequestLinesShortenCredentialsAndCutBetweenCharacters) {
+    standin::JournalEntry e;
+    e.request.method = "POST";
+    e.request.path = "/sdkapicoupon2/login/dologin";
+    e.status = 200;
+    e.played = "text";
+    e.decoded = Value::dict({{"i", "demo"}, {"p", digest::md5Hex("123456")}, {"k", "9f86d081884c7d65"},
+                             {"s", "5e884898da28"}, {"token", "abcdef123"}});
+    EXPECT_EQ(standin::requestLine("uc", e, kZVCredentialKeys),
+              R"(uc: POST /sdkapicoupon2/login/dologin -> 200 text {"i":"demo","k":"9f86…","p":"e10a…","s":"5e88…","token":"abcd…"})");
+    for (size_t pad = 0; pad < 3; ++pad) {
+        e.decoded = Value::dict({{"t", std::string(280 + pad, 'x') + "星海征途星海征途星海征途"}});
+        std::string line = standin::requestLine("uc", e);
+        EXPECT_TRUE(strings::isValidUTF8(line)) << pad;
+        EXPECT_TRUE(strings::hasSuffix(line, "…")) << pad;
+    }
 }
 
 }  // namespace
