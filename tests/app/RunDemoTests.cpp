@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,8 +80,9 @@ protected:
         }
         if (display) XCloseDisplay(display);
     }
-    // Starts the script with `args`, its output going to files of the test's folder.
-    void run(const std::vector<std::string>& args) {
+    // Starts the script with `args` in folder `cwd` (the test's folder by
+    // default), its output going to files of the test's folder.
+    void run(const std::vector<std::string>& args, const fs::path& cwd = {}) {
         std::vector<std::string> argv{"bash", (testsupport::sourceDir() / "scripts/run-demo").string()};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> cargv;
@@ -103,6 +105,7 @@ protected:
         posix_spawn_file_actions_init(&files);
         posix_spawn_file_actions_addopen(&files, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&files, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addchdir_np(&files, (cwd.empty() ? dir.path() : cwd).c_str());
         ASSERT_EQ(posix_spawn(&script, "/bin/bash", &files, nullptr, cargv.data(), cenv.data()), 0);
         posix_spawn_file_actions_destroy(&files);
     }
@@ -159,6 +162,26 @@ TEST_F(RunDemo, StandinOptionsPassThroughAndSigtermEndsTheGame) {
     for (auto& e : fs::directory_iterator(dir.path()))
         leftovers = leftovers || strings::hasPrefix(e.path().filename().string(), "korvel-demo.");
     EXPECT_FALSE(leftovers);
+}
+
+// Run from another folder: a relative screenshot lands in that folder, and
+// --fresh-home starts the game on an empty home (the one KORVEL_HOME names,
+// as the script says), where the game then keeps its user defaults.
+TEST_F(RunDemo, PathsAreTheCallersAndAFreshHomeStartsEmpty) {
+    fs::create_directories(dir / "caller");
+    fs::create_directories(dir / "home");
+    { std::ofstream(dir / "home/left-by-an-earlier-run") << "x"; }
+    run({"--fresh-home", "--screenshot", "shot.png", "--exit-after", "4"}, dir / "caller");
+    int status = 0;
+    ASSERT_TRUE(testsupport::waitFor([&] { return scriptEnded(status); }, std::chrono::seconds(240))) << errors();
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << errors();
+    EXPECT_EQ(testsupport::readFile(dir / "caller/shot.png").substr(0, 8), "\x89PNG\r\n\x1a\n") << errors();
+    EXPECT_FALSE(fs::exists(dir / "home/left-by-an-earlier-run"));
+    std::string said = fileText(dir / "out");
+    EXPECT_NE(said.find("run-demo: the game's home is " + (dir / "home").string()), std::string::npos) << said;
+    // The game kept its user defaults there (the page's background, at least).
+    std::error_code ec;
+    EXPECT_FALSE(fs::is_empty(dir / "home/Library/Preferences", ec) || ec) << errors();
 }
 
 }  // namespace
