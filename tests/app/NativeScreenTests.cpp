@@ -1,8 +1,8 @@
 // The native screens in the running executable under a virtual X server,
 // driven with real keys and clicks (XTest) against both stand-ins: Escape
 // closes the login window and the page hears a failed login; a login typed
-// with keys and Return alone succeeds and logs no whole token; Pay before a
-// login fails and tells the player; the window shows the page at once and
+// with keys and Return alone succeeds and logs no whole token; a login and a
+// payment reach the log files; Pay before a login fails and tells the player; the window shows the page at once and
 // a window destroyed from outside ends the process cleanly.
 //
 // The page reports through KL_IOS.Error, whose lines reach the executable's
@@ -129,6 +129,47 @@ TEST_F(GameScreens, KeysAndReturnAloneLogInAndTheLogHoldsNoWholeToken) {
     std::string log = game->log();
     EXPECT_EQ(log.find(token), std::string::npos) << log;
     EXPECT_NE(log.find("\"user_token\":\"" + token.substr(0, 4) + "…\""), std::string::npos) << log;
+}
+
+// What succeeded reaches the log files too, not only standard error: the
+// login (its session shortened) and the payment with both order ids.
+TEST_F(GameScreens, ALoginAndAPaymentAreWrittenToTheLogFiles) {
+    launch(std::string(R"(RelaySDK_IOS.SetCallback({
+      onLogin: function (r) { say('onLogin ' + r.result); if (r.result === 0) { )") + kPay + R"( } },
+      onPay: function (r) { say('onPay ' + JSON.stringify(r)); }
+    });
+    RelaySDK_IOS.Login();)");
+    ASSERT_TRUE(loginWindowShown()) << game->log();
+    focus();
+    xtestKey(display, XK_Tab);
+    xtestType(display, roadtest::kPlayer);
+    xtestKey(display, XK_Return);
+    xtestType(display, roadtest::kPassword);
+    xtestKey(display, XK_Return);
+    ASSERT_TRUE(reported("onLogin 0")) << game->log();
+    // Return pays once the screen knows how; until then it does nothing.
+    const std::string pay = standin::UserCentreStandin::path("Pay/dopay");
+    bool paid = false;
+    for (int i = 0; i < 100 && !paid; ++i) {
+        xtestKey(display, XK_Return);
+        paid = testsupport::waitFor([&] { return standIns.userCentre.journal().count(pay) > 0; },
+                                    std::chrono::milliseconds(300));
+    }
+    ASSERT_TRUE(paid) << game->log();
+    ASSERT_TRUE(reported(R"(onPay {"cpOrderId":"cp-1","orderId":"SO000001","result":0})")) << game->log();
+    ASSERT_TRUE(game->stop());  // writes out what is queued
+
+    std::string files;
+    for (auto& f : fs::directory_iterator(dir / "home/Library/Caches/Logs")) files += readFile(f.path());
+    std::string token = standIns.userCentre.tokenFor(roadtest::kPlayer);
+    ASSERT_FALSE(token.empty());
+    EXPECT_NE(files.find("ZVLoginVC: player1 logged in with a password, session " + token.substr(0, 4) + "…"),
+              std::string::npos)
+        << files;
+    EXPECT_EQ(files.find(token), std::string::npos) << files;
+    EXPECT_NE(files.find("ZVPayVC: player1 paid 6.00 by ptb: order ZV000001, aggregator order SO000001"),
+              std::string::npos)
+        << files;
 }
 
 TEST_F(GameScreens, PayBeforeALoginFailsAndTellsThePlayer) {

@@ -2,6 +2,7 @@
 
 #include "logging/VLLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/Redact.h"
 #include "platform/ui/UIKeyboard.h"
 #include "ui/ZVProgressHUD.h"
 #include "usercenter/core/CXRMessage.h"
@@ -211,11 +212,13 @@ void ZVLoginVC::send(const std::string& name, const std::string& digest, bool au
     std::weak_ptr<ZVLoginVC> weak = std::static_pointer_cast<ZVLoginVC>(sharedController());
     ZVLoginAPI::loginWithDigest(
         name, digest,
-        [weak, digest](const LoginResult& result) {
+        [weak, digest, name, automatic](const LoginResult& result) {
             auto self = weak.lock();
             if (!self || self->finished_) return;
             self->busy_ = false;
             self->loginDigest_ = digest;
+            self->loginName_ = result.userName.empty() ? name : result.userName;
+            self->automaticLogin_ = automatic;
             ZVProgressHUD::hideHUDForView(self->view(), false);
             self->loggedIn(result);
         },
@@ -248,6 +251,9 @@ void ZVLoginVC::finish(const LoginResult& result) {
     // The next start logs in with it while the switch is on.
     auto& share = ShareVale::sharedInstance();
     share.setAutoLoginDigest(share.isNotAutoLogin() ? "" : loginDigest_);
+    // What succeeded reaches the log file too, as failures do.
+    VLLogInfo("ZVLoginVC: %s logged in %s, session %s", loginName_.c_str(),
+              automaticLogin_ ? "automatically (saved login)" : "with a password", redact::secret(result.sign).c_str());
     closeWindow();
     auto success = std::move(success_);
     success_ = nullptr;

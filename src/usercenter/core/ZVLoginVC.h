@@ -95,6 +95,8 @@ private:
     Failure failure_;
     bool busy_ = false, finished_ = false, verifying_ = false;
     std::string loginDigest_;  // of the login under way or done
+    std::string loginName_;    // the account it was for
+    bool automaticLogin_ = false;
     std::shared_ptr<ZVLoginPanels> panels_;
     std::shared_ptr<UIWindow> window_;
     std::shared_ptr<UIView> panel_;

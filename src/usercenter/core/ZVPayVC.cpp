@@ -266,10 +266,14 @@ void ZVPayVC::confirm() {
                                 {"serverid", order_.serverId},
                                 {"pn", order_.productName},
                                 {"pd", order_.productDesc}});
-    post(ZVApi::kPayOrder, params, [](ZVPayVC& self, const Value& reply) {
+    post(ZVApi::kPayOrder, params, [wayId = way.wayId](ZVPayVC& self, const Value& reply) {
         auto result = zv::objectWithKeyValues<PayOrderResult>(reply);
         if (!result || !result->isSuccess() || result->orderId.empty()) return self.showRefusal(reply);
         std::string money = result->money.empty() ? self.order_.money : result->money;
+        // The trace of a payment, in the log file as a refusal would be.
+        VLLogInfo("ZVPayVC: %s paid %s by %s: order %s, aggregator order %s",
+                  ShareVale::sharedInstance().userName().c_str(), money.c_str(), wayId.c_str(), result->orderId.c_str(),
+                  self.order_.attach.c_str());
         self.finish(true, Value(result->orderId), 0, Value(money));
     });
 }
