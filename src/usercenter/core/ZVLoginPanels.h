@@ -27,6 +27,11 @@ public:
     virtual void showForgetPassword(const std::shared_ptr<UIView>& host) = 0;
     // A publisher page in the web panel filling `host`.
     virtual void showWebPage(const std::shared_ptr<UIView>& host, const std::string& name, const std::string& url) = 0;
+    // Escape over the panels: the one on top closes as its own way out
+    // would (the web panel's back, the reset panel's close, the real-name
+    // panel's "暂不认证"). True when a panel was up: a mandatory real-name
+    // panel keeps the key and stays, as it offers no way out.
+    virtual bool closeTopPanel() = 0;
 };
 
 inline constexpr const char* kZVLoginPanelsClassName = "ZVLoginPanels";

@@ -271,9 +271,16 @@ void ZVLoginVC::cancel() {
     if (failure) failure(kCancelled, "取消登录");
 }
 
+void ZVLoginVC::escape() {
+    if (panels_ && panels_->closeTopPanel()) return;
+    // Only the real-name panel's own ways out end a verification.
+    if (verifying_) return;
+    cancel();
+}
+
 std::vector<UIKeyCommand> ZVLoginVC::keyCommands() const {
     auto weak = std::weak_ptr<ZVLoginVC>(std::static_pointer_cast<ZVLoginVC>(std::const_pointer_cast<UIResponder>(shared_from_this())));
-    return {{UIKeyInputEscape, 0, [weak] { if (auto self = weak.lock()) self->cancel(); }},
+    return {{UIKeyInputEscape, 0, [weak] { if (auto self = weak.lock()) self->escape(); }},
             {UIKeyInputReturn, 0, [weak] { if (auto self = weak.lock()) self->doLogin(); }}};
 }
 

@@ -4,7 +4,9 @@
 // refused or failed attempt shows its message as a toast and is reported to
 // the failure block, and the player may try again. The close button (and
 // Escape) takes the window away and reports kCancelled to the failure
-// block. A quick login handed over by the operator's box application
+// block; Escape over a panel of the window closes that panel instead
+// (ZVLoginPanels::closeTopPanel) and does nothing over a mandatory
+// real-name panel. A quick login handed over by the operator's box application
 // ("SendQuickLogin") fills the fields and logs in.
 //
 // The automatic login ("自动登录" on the account page): a login that
@@ -77,6 +79,8 @@ public:
     void logInAutomatically();
     // The close button's action.
     void cancel();
+    // Escape's: the panel on top, else the window (above).
+    void escape();
 
     std::vector<UIKeyCommand> keyCommands() const override;
     void touchesBegan(const UITouchSet& touches, UIEvent* event) override;

@@ -35,6 +35,8 @@ public:
     bool isOK();
     void doCommit();
     void doClose();
+    // "暂不认证" is offered: verification is not mandatory.
+    bool offersClose() const { return !closeBtn->isHidden(); }
 
 protected:
     explicit ZVRealNameForm(double height) : ZVPanelView(height) {}

@@ -46,6 +46,7 @@ void ZVLoginWindowPanels::showRealName(const std::shared_ptr<UIView>& host, cons
     };
     rz->setCenter(CGPoint{host->bounds().width() / 2, host->bounds().height() / 2});
     host->addSubview(rz);
+    realName_ = rz;
 }
 
 void ZVLoginWindowPanels::showForgetPassword(const std::shared_ptr<UIView>& host) {
@@ -56,9 +57,27 @@ void ZVLoginWindowPanels::showForgetPassword(const std::shared_ptr<UIView>& host
     forget->setCenter(CGPoint{cover->bounds().width() / 2, cover->bounds().height() / 2});
     cover->addSubview(forget);
     host->addSubview(cover);
+    forget_ = forget;
 }
 
 void ZVLoginWindowPanels::showWebPage(const std::shared_ptr<UIView>& host, const std::string& name,
                                       const std::string& url) {
     if (host) showWebPanel(webView_, *host, name, url, false);
+}
+
+bool ZVLoginWindowPanels::closeTopPanel() {
+    // The reset panel's cover lies over the whole login window; the web
+    // panel over the login panel or the real-name panel.
+    if (auto forget = forget_.lock(); forget && forget->window()) {
+        forget->doClose();
+        return true;
+    }
+    if (webView_ && webView_->window()) {
+        webView_->goBack();
+        return true;
+    }
+    auto rz = realName_.lock();
+    if (!rz || !rz->window()) return false;
+    if (rz->offersClose()) rz->doClose();
+    return true;
 }

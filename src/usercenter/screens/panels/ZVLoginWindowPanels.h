@@ -11,6 +11,9 @@
 #include "usercenter/core/ZVLoginPanels.h"
 #include "usercenter/screens/panels/ZVLoginWebView.h"
 
+class ZVLoginRzView;
+class ZVSuForgetView;
+
 class ZVLoginWindowPanels : public NSObject,
                             public ZVLoginPanels,
                             public std::enable_shared_from_this<ZVLoginWindowPanels> {
@@ -19,6 +22,7 @@ public:
                       std::function<void()> done) override;
     void showForgetPassword(const std::shared_ptr<UIView>& host) override;
     void showWebPage(const std::shared_ptr<UIView>& host, const std::string& name, const std::string& url) override;
+    bool closeTopPanel() override;
 
     // The web panel (made on first use) showing `url` over `host`, editing
     // in `host` ended first (the keyboard goes).
@@ -27,4 +31,7 @@ public:
 
 private:
     std::shared_ptr<ZVLoginWebView> webView_;
+    // The panels last shown, held weakly: their hosts own them.
+    std::weak_ptr<ZVSuForgetView> forget_;
+    std::weak_ptr<ZVLoginRzView> realName_;
 };

@@ -38,6 +38,11 @@ protected:
         return vc;
     }
     bool onScreen(const std::shared_ptr<UIView>& panel) { return panel && panel->window(); }
+    template <class Panel>
+    std::shared_ptr<Panel> findPanel() {
+        uitest::layout();
+        return std::dynamic_pointer_cast<Panel>(uitest::findView([](UIView& v) { return dynamic_cast<Panel*>(&v) != nullptr; }));
+    }
     void toastGone() { advance(3); }
 };
 
@@ -105,6 +110,67 @@ TEST_F(Panels, ALoginThatMustVerifyShowsThePanelAndFinishesAfterIt) {
     ASSERT_TRUE(uitest::tapView(*rz->rzBtn));
     ASSERT_TRUE(settle([&] { return this->login.successes == 1; }));
     EXPECT_EQ(this->login.rzStatus, "1");
+}
+
+// Escape in the login window closes the panel on top, one at a time, the
+// window last; over the real-name panel it is "暂不认证".
+TEST_F(Panels, EscapeInTheLoginWindowClosesThePanelOnTop) {
+    setAccount([](auto& a) { a.rzStatus = "0"; });
+    ShareVale::sharedInstance().setUserName("");  // the login screen offers no name
+    openLogin();
+    auto vc = ZVLoginVC::current();
+    ASSERT_TRUE(vc);
+    ASSERT_TRUE(uitest::tapView(*vc->forgetButton()));
+    auto forget = findPanel<ZVSuForgetView>();
+    ASSERT_TRUE(onScreen(forget));
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    EXPECT_EQ(ZVLoginVC::current(), vc);
+    EXPECT_FALSE(onScreen(forget));
+    EXPECT_FALSE(uitest::findView([](UIView& v) { return v.accessibilityIdentifier() == "panel_cover"; }));
+
+    ASSERT_TRUE(uitest::tapView(*vc->agreementButton()));
+    auto web = findPanel<ZVLoginWebView>();
+    ASSERT_TRUE(onScreen(web));
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    EXPECT_FALSE(onScreen(web));
+    EXPECT_EQ(ZVLoginVC::current(), vc);
+    EXPECT_TRUE(login.failures.empty());
+
+    typeInto(vc->accountField(), "player1");
+    typeInto(vc->passwordField(), "secret1");
+    ASSERT_TRUE(uitest::tapButton("登录"));
+    ASSERT_TRUE(settle([&] { return onScreen(findPanel<ZVLoginRzView>()); }));
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    EXPECT_EQ(login.successes, 1);
+    EXPECT_TRUE(login.failures.empty());
+    EXPECT_FALSE(ZVLoginVC::current());
+}
+
+TEST_F(Panels, EscapeLeavesAMandatoryRealNamePanelUp) {
+    setAccount([](auto& a) {
+        a.rzStatus = "0";
+        a.mustRZ = true;
+    });
+    ShareVale::sharedInstance().setUserName("");
+    openLogin();
+    auto vc = ZVLoginVC::current();
+    ASSERT_TRUE(vc);
+    typeInto(vc->accountField(), "player1");
+    typeInto(vc->passwordField(), "secret1");
+    ASSERT_TRUE(uitest::tapButton("登录"));
+    std::shared_ptr<ZVLoginRzView> rz;
+    ASSERT_TRUE(settle([&] { return onScreen(rz = findPanel<ZVLoginRzView>()); }));
+    // Its rules page closes; the panel stays, and so does the window.
+    rz->showDetail();
+    auto web = findPanel<ZVLoginWebView>();
+    ASSERT_TRUE(onScreen(web));
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    EXPECT_FALSE(onScreen(web));
+    for (int i = 0; i < 2; ++i) uitest::pressKey(UIKeyInputEscape);
+    EXPECT_TRUE(onScreen(rz));
+    EXPECT_EQ(ZVLoginVC::current(), vc);
+    EXPECT_TRUE(login.failures.empty());
+    EXPECT_EQ(login.successes, 0);
 }
 
 TEST_F(Panels, ClosingWithoutACoverHandsTheLoginOnAndTheOtherPanelRunsItsBlockOnce) {
