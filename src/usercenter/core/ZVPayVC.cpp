@@ -18,7 +18,7 @@
 namespace {
 constexpr double kPanelWidth = 315;
 constexpr double kWayRowHeight = 44;
-constexpr double kWaysTop = 140, kGap = 16, kButtonHeight = 44, kBottomMargin = 20;
+constexpr double kWaysTop = 140, kGap = 16, kButtonHeight = 44, kBottomMargin = 20, kSpinnerGap = 8;
 std::weak_ptr<ZVPayVC> onScreen;
 
 // A positive amount of money as plain decimal text, at most two decimals.
@@ -109,6 +109,9 @@ void ZVPayVC::viewDidLoad() {
     waysNote_->setText("正在获取支付方式…");
     waysNote_->setAccessibilityIdentifier("pay_ways_note");
     waysBox_->addSubview(waysNote_);
+    waysSpinner_ = std::make_shared<UIActivityIndicatorView>(UIActivityIndicatorViewStyle::Gray);
+    waysSpinner_->setAccessibilityIdentifier("pay_ways_spinner");
+    waysBox_->addSubview(waysSpinner_);
 
     confirmButton_ = ZVStyle::actionButton("确认支付");
     confirmButton_->setAccessibilityIdentifier("pay_confirm");
@@ -131,17 +134,17 @@ std::vector<UIKeyCommand> ZVPayVC::keyCommands() const {
             {UIKeyInputReturn, 0, [weak] { if (auto self = weak.lock()) self->confirm(); }}};
 }
 
-void ZVPayVC::post(const char* path, const Value& params, std::function<void(ZVPayVC&, const Value&)> onReply,
-                   std::function<void(ZVPayVC&)> onFailure) {
+void ZVPayVC::post(const char* path, const Value& params, bool covered,
+                   std::function<void(ZVPayVC&, const Value&)> onReply, std::function<void(ZVPayVC&)> onFailure) {
     busy_ = true;
-    ZVProgressHUD::showHUDAddedTo(panel_, false);
+    if (covered) ZVProgressHUD::showHUDAddedTo(panel_, false);
     std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
     // Both outcomes end the busy state; a refusal or a failure is shown and the screen stays.
-    auto settle = [weak]() -> std::shared_ptr<ZVPayVC> {
+    auto settle = [weak, covered]() -> std::shared_ptr<ZVPayVC> {
         auto self = weak.lock();
         if (!self || self->finished_) return nullptr;
         self->busy_ = false;
-        ZVProgressHUD::hideHUDForView(self->panel_, false);
+        if (covered) ZVProgressHUD::hideHUDForView(self->panel_, false);
         return self;
     };
     NetWorkManager::sharedInstance().PostCouponURL(
@@ -168,9 +171,11 @@ void ZVPayVC::loadWays() {
     if (busy_) return;
     auto& share = ShareVale::sharedInstance();
     Value params = Value::dict({{"i", share.userName()}, {"s", share.token()}, {"g", share.gameID()}, {"m", order_.money}});
+    showLoadingWays(true);
     post(
-        ZVApi::kPayWays, params,
+        ZVApi::kPayWays, params, false,
         [](ZVPayVC& self, const Value& reply) {
+            self.showLoadingWays(false);
             auto result = zv::objectWithKeyValues<PayWayResult>(reply);
             if (!result || !result->isSuccess()) return self.waysUnavailable(ZVReplyMessage(reply, kZVServerErrorMessage));
             self.ways_.clear();
@@ -180,7 +185,22 @@ void ZVPayVC::loadWays() {
             self.selected_ = 0;
             self.layoutWays();
         },
-        [](ZVPayVC& self) { self.waysUnavailable(kZVServerErrorMessage); });
+        [](ZVPayVC& self) {
+            self.showLoadingWays(false);
+            self.waysUnavailable(kZVServerErrorMessage);
+        });
+}
+
+void ZVPayVC::showLoadingWays(bool loading) {
+    loadingWays_ = loading;
+    if (loading) waysSpinner_->startAnimating();
+    else waysSpinner_->stopAnimating();
+    // Greyed, not disabled: a tap still reaches confirm(), which says why it waits.
+    UIColor normal = loading ? UIColor::fromRGB(0xC4C9D1) : ZVStyle::blue();
+    UIColor held = loading ? UIColor::fromRGB(0xAEB4BE) : UIColor::fromRGB(0x2F6BD9);
+    confirmButton_->setBackgroundImage(UIImage::imageWithColor(normal), UIControlStateNormal);
+    confirmButton_->setBackgroundImage(UIImage::imageWithColor(held), UIControlStateHighlighted);
+    layoutPanel();
 }
 
 void ZVPayVC::waysUnavailable(const std::string& reason) {
@@ -194,7 +214,16 @@ void ZVPayVC::waysUnavailable(const std::string& reason) {
 
 void ZVPayVC::layoutPanel() {
     double box = kWayRowHeight * double(std::clamp<size_t>(wayButtons_.size(), 1, 2));
-    if (!waysNote_->isHidden()) {
+    if (loadingWays_) {
+        // One row: the spinner, then the caption, centred together.
+        CGSize spinner = waysSpinner_->bounds().size;
+        double width = waysBox_->bounds().width();
+        double text = std::min(std::ceil(waysNote_->sizeThatFits({width, kWayRowHeight}).width),
+                               width - spinner.width - kSpinnerGap);
+        double left = std::round((width - spinner.width - kSpinnerGap - text) / 2);
+        waysSpinner_->setFrame(CGRect(left, (kWayRowHeight - spinner.height) / 2, spinner.width, spinner.height));
+        waysNote_->setFrame(CGRect(left + spinner.width + kSpinnerGap, 0, text, kWayRowHeight));
+    } else if (!waysNote_->isHidden()) {
         // The note takes the lines it needs, at least one row.
         CGSize fits = waysNote_->sizeThatFits({waysBox_->bounds().width(), 1000});
         box = std::max(kWayRowHeight, std::ceil(fits.height) + 12);
@@ -250,7 +279,9 @@ void ZVPayVC::selectWay(size_t index) {
 }
 
 void ZVPayVC::confirm() {
-    if (finished_ || busy_) return;
+    if (finished_) return;
+    if (loadingWays_) return CXRMessage::showMessage(kWaitingForWays, panel_);
+    if (busy_) return;
     // Without a way to pay the button leads back to the game.
     if (unavailable_) return finish(false, Value(order_.attach), kFailed, Value(*unavailable_));
     if (ways_.empty()) return;
@@ -266,7 +297,7 @@ void ZVPayVC::confirm() {
                                 {"serverid", order_.serverId},
                                 {"pn", order_.productName},
                                 {"pd", order_.productDesc}});
-    post(ZVApi::kPayOrder, params, [wayId = way.wayId](ZVPayVC& self, const Value& reply) {
+    post(ZVApi::kPayOrder, params, true, [wayId = way.wayId](ZVPayVC& self, const Value& reply) {
         auto result = zv::objectWithKeyValues<PayOrderResult>(reply);
         if (!result || !result->isSuccess() || result->orderId.empty()) return self.showRefusal(reply);
         std::string money = result->money.empty() ? self.order_.money : result->money;

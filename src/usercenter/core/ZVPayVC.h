@@ -10,6 +10,12 @@
 // no longer knows, or no answer), the screen says why in place of the ways
 // and its button reads "返回游戏": it closes the screen with 4000 and that
 // reason. The panel is as tall as what it shows.
+//
+// While the ways load, a small spinner sits beside the caption
+// "正在获取支付方式…" (the panel stays open to the close button and Escape),
+// and the confirmation button is greyed: a tap on it (or Return) says
+// kWaitingForWays in a toast. Placing the order covers the panel with the
+// progress overlay.
 
 #include <functional>
 #include <memory>
@@ -20,6 +26,7 @@
 #include "platform/foundation/Value.h"
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UILabel.h"
+#include "platform/ui/UISmallControls.h"
 #include "platform/ui/UIViewController.h"
 #include "platform/ui/UIWindow.h"
 #include "usercenter/core/ZVResponses.h"
@@ -35,6 +42,7 @@ public:
 
     static constexpr int kCancelled = 6001;
     static constexpr int kFailed = 4000;
+    static constexpr const char* kWaitingForWays = "正在获取支付方式，请稍候";
 
     // Opens the screen in a window of its own; returns it (nullptr when the
     // order is refused at once: not logged in, which a "请先登录" toast
@@ -58,10 +66,12 @@ public:
 
 private:
     void loadWays();
-    // A coded request with the overlay shown; `onReply` (or `onFailure`
-    // when no reply came; else a "服务器错误" toast) runs unless the screen
-    // closed meanwhile.
-    void post(const char* path, const Value& params, std::function<void(ZVPayVC&, const Value&)> onReply,
+    // The spinner and the greyed button while the ways load.
+    void showLoadingWays(bool loading);
+    // A coded request, with the overlay over the panel when `covered`;
+    // `onReply` (or `onFailure` when no reply came; else a "服务器错误"
+    // toast) runs unless the screen closed meanwhile.
+    void post(const char* path, const Value& params, bool covered, std::function<void(ZVPayVC&, const Value&)> onReply,
               std::function<void(ZVPayVC&)> onFailure = nullptr);
     void showRefusal(const Value& reply);
     void waysUnavailable(const std::string& reason);
@@ -72,12 +82,13 @@ private:
     ZVPayOrder order_;
     Success success_;
     Failure failure_;
-    bool finished_ = false, busy_ = false;
+    bool finished_ = false, busy_ = false, loadingWays_ = false;
     std::vector<PayWay> ways_;
     size_t selected_ = 0;
     std::shared_ptr<UIWindow> window_;
     std::shared_ptr<UIView> panel_, waysBox_;
     std::shared_ptr<UILabel> waysNote_;
+    std::shared_ptr<UIActivityIndicatorView> waysSpinner_;
     std::optional<std::string> unavailable_;  // why no way of paying is offered
     std::shared_ptr<UIButton> confirmButton_, closeButton_;
     std::vector<std::shared_ptr<UIButton>> wayButtons_;

@@ -10,6 +10,7 @@
 #include "platform/ui/UIEventInjection.h"
 #include "usercenter/core/CXRHelperBtn.h"
 #include "usercenter/core/CXRMessage.h"
+#include "usercenter/core/ZVApi.h"
 #include "usercenter/core/ZVLoginVC.h"
 #include "usercenter/core/ZVPayVC.h"
 #include "usercenter/screens/shell/ZVScreenRegistry.h"
@@ -145,6 +146,42 @@ TEST_F(ScreenLook, APaymentScreenWithoutWaysShowsWhyWhole) {
     CGRect button = uitest::screenFrame(*uitest::findButton("返回游戏"));
     EXPECT_GE(button.minY(), frame.maxY());
     EXPECT_LE(button.maxY(), uitest::screenFrame(*note->superview()->superview()).maxY());
+}
+
+// While the ways load: the caption shows whole beside its spinner, nothing
+// over it, and the greyed button says why it waits when tapped.
+TEST_F(ScreenLook, WhileTheWaysLoadTheCaptionShowsAndTheButtonSaysWhyItWaits) {
+    loginThroughScreen();
+    auto ways = standin::UserCentreStandin::path(ZVApi::kPayWays);
+    env->standin().server().script(ways, standin::Reply::hang());
+    openPay("6.00");
+    auto vc = ZVPayVC::current();
+    ASSERT_TRUE(vc);
+    ASSERT_TRUE(testsupport::waitFor([&] { return env->standin().journal().count(ways) == 1; }));
+    auto img = shoot(*vc->window(), "pay-loading");
+    auto note = byId("pay_ways_note"), spinner = byId("pay_ways_spinner");
+    ASSERT_TRUE(note && spinner);
+    CGRect noteFrame = uitest::screenFrame(*note);
+    CGRect caption = inkBounds(*img, noteFrame);
+    EXPECT_GT(caption.width(), 100);  // 正在获取支付方式… at 14 points
+    // Nothing darker than the caption's grey lies over it (the overlay's box did).
+    EXPECT_EQ(countPixels(*img, noteFrame, [](RGBA8 p) { return p.r < 0x50; }), 0);
+    CGRect wheel = inkBounds(*img, uitest::screenFrame(*spinner));
+    EXPECT_GT(wheel.width(), 10);
+    EXPECT_FALSE(wheel.intersects(caption));
+    auto confirm = uitest::findButton("确认支付");
+    ASSERT_TRUE(confirm);
+    CGRect button = uitest::screenFrame(*confirm);
+    auto blue = [](RGBA8 p) { return p.b > 200 && p.b - p.r > 80; };
+    EXPECT_LT(countPixels(*img, button, blue), int(button.width() * button.height() * 4) / 10);  // greyed (4 pixels a point)
+
+    ASSERT_TRUE(uitest::tapView(*confirm));
+    EXPECT_TRUE(labelShown(ZVPayVC::kWaitingForWays));
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputReturn));
+    EXPECT_FALSE(payEnded());
+    EXPECT_EQ(env->standin().journal().count(standin::UserCentreStandin::path(ZVApi::kPayOrder)), 0u);
+    shoot(*vc->window(), "pay-loading-tapped");
+    vc->cancel();
 }
 
 // The floating button, the user centre, an alert and a toast: every label's
