@@ -30,11 +30,12 @@ inline bool near(RGB p, RGB want, int tolerance = 12) {
            std::abs(p.b - want.b) <= tolerance;
 }
 
-// The mapped top-level X window of a process (GTK names its pid on it); 0 when none.
-inline Window windowOf(Display* d, pid_t pid) {
-    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr, found = 0;
+// The mapped top-level X window of a process (GTK names its pid on it),
+// searched under `parent` down to a window manager's frames; 0 when none.
+inline Window windowOf(Display* d, pid_t pid, Window parent = 0, int depth = 0) {
+    Window root = DefaultRootWindow(d), up = 0, *children = nullptr, found = 0;
     unsigned count = 0;
-    if (!XQueryTree(d, root, &root, &parent, &children, &count)) return 0;
+    if (!XQueryTree(d, parent ? parent : root, &root, &up, &children, &count)) return 0;
     Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
     for (unsigned i = 0; i < count && !found; ++i) {
         XWindowAttributes a;
@@ -49,6 +50,7 @@ inline Window windowOf(Display* d, pid_t pid) {
             found = children[i];
         if (data) XFree(data);
     }
+    for (unsigned i = 0; i < count && !found && depth < 2; ++i) found = windowOf(d, pid, children[i], depth + 1);
     if (children) XFree(children);
     return found;
 }

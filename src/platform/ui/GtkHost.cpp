@@ -15,6 +15,7 @@
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/DisplayLoop.h"
+#include "platform/ui/GtkWindowSize.h"
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIApplication.h"
 #include "platform/ui/UIKeyCommand.h"
@@ -128,17 +129,12 @@ gboolean onFocus(GtkWidget*, GdkEventFocus* e, gpointer) {
         FALSE);
 }
 
-void onSizeAllocate(GtkWidget*, GdkRectangle* alloc, gpointer) {
+// The windows keep the screen's size whatever the GTK window is given
+// (holdSize sets a size from outside back): following an allocation would
+// grow the widgets' size requests, and with them the size the window asks for.
+void onSizeAllocate(GtkWidget*, GdkRectangle*, gpointer) {
     guarded(
-        [alloc] {
-            // Windows fill the GTK window: follow its size (the keyboard keeps its own frame).
-            for (auto& w : UIApplication::sharedApplication().windows()) {
-                if (w->windowLevel() >= UIWindowLevelKeyboard) continue;
-                CGRect f = w->frame();
-                if (f.size.width != alloc->width || f.size.height != alloc->height)
-                    w->setFrame(CGRect(0, 0, alloc->width, alloc->height));
-            }
-            if (!gLayers.empty()) gtk_widget_set_size_request(gLayers[0], alloc->width, alloc->height);
+        [] {
             sync();
             return 0;
         },
@@ -525,6 +521,7 @@ GtkWidget* toplevel() {
         gWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         CGRect b = UIScreen::mainScreen().bounds();
         gtk_window_set_default_size(GTK_WINDOW(gWindow), int(b.size.width), int(b.size.height));
+        holdSize(gWindow, int(b.size.width), int(b.size.height));
         gOverlay = gtk_overlay_new();
         gtk_container_add(GTK_CONTAINER(gWindow), gOverlay);
         gFixed = gtk_fixed_new();
