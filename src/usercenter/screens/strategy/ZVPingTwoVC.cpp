@@ -24,9 +24,9 @@ Value ZVPingTwoVC::commitParameters(const std::string& text) const {
 const std::shared_ptr<ZVPingTwoHead>& ZVPingTwoVC::headView() {
     if (!headView_) {
         headView_ = ZVPingTwoHead::fromNib();
-        double height = headModel ? headModel->headH() : 0;
-        headView_->setFrame(CGRect(0, 0, view()->bounds().width(), height));
         headView_->setModel(headModel);
+        double width = view()->bounds().width();
+        headView_->setFrame(CGRect(0, 0, width, headView_->sizeThatFits({width, 0}).height));
         headView_->myVC = sharedController();
     }
     return headView_;

@@ -15,7 +15,8 @@ class ZVPingTwoVC : public ZVPingListBase {
 public:
     // Set before the screen is pushed.
     std::shared_ptr<ZVPingModel> headModel;
-    // Made on first use: as wide as the view, headModel's headH high.
+    // Made on first use: as wide as the view, headModel's headH high (or
+    // taller, for a large ribbon to end clear of the text).
     const std::shared_ptr<ZVPingTwoHead>& headView();
 
     void viewDidLoad() override;

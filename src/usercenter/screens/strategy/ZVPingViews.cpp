@@ -59,7 +59,7 @@ void ZVPingParts::buildParts(UIView& into, bool withLike) {
     iconView->setClipsToBounds(true);
     iconView->setBackgroundColor(UIColor::fromRGB(0xF0F0F0));
     nameL = label(14, 0x333333, UIFontWeight::Medium);
-    timeL = label(12, 0x999999);
+    timeL = label(kSmallText, 0x999999);
     showL = label(kTextFont, 0x333333);
     showL->setNumberOfLines(0);
     for (auto& l : {nameL, timeL, showL}) into.addSubview(l);
@@ -76,7 +76,7 @@ void ZVPingParts::buildParts(UIView& into, bool withLike) {
     });
     payPic->addGestureRecognizer(tap);
     if (!withLike) return;
-    likeCount_ = label(12, 0x999999);
+    likeCount_ = label(kSmallText, 0x999999);
     likeCount_->setTextAlignment(NSTextAlignment::Right);
     into.addSubview(likeCount_);
     likeIcon_ = imageView(into);
@@ -90,7 +90,7 @@ void ZVPingParts::buildParts(UIView& into, bool withLike) {
     goldView->setClipsToBounds(true);
     goldView->setUserInteractionEnabled(false);
     ribbonPicture_ = imageView(*goldView);
-    goldL = label(9, 0x6137E7, UIFontWeight::Bold);
+    goldL = label(kSmallText, 0x6137E7, UIFontWeight::Bold);
     goldL->setTextAlignment(NSTextAlignment::Center);
     goldView->addSubview(goldL);
     into.addSubview(goldView);
@@ -170,22 +170,34 @@ void ZVPingParts::layoutHeading(double x, double y, double side, double likeRigh
     goodBtn->setFrame(CGRect(likeCount_->frame().minX(), y - 8, likeRight + 8 - likeCount_->frame().minX(), 36));
 }
 
-double ZVPingParts::ribbonTextLength(double lineHeight) {
-    // The band's centre line x + y = 2c meets the box's right and bottom
-    // edges 2√2(S − c) apart; the text's outer edge, half a line further
-    // into the corner, has a line less of it.
-    return std::max(0.0, 2 * M_SQRT2 * (kRibbon - kRibbonCentre) - lineHeight);
+ZVPingParts::Ribbon ZVPingParts::ribbonFor(double textWidth, double lineHeight) {
+    // Measured from the box's bottom right corner along the diagonal, a
+    // line x + y = const of the band meets the box's right and bottom edges
+    // √2 × (its reach) apart. The text's outer edge, half a line nearer
+    // the corner than the band's centre line, must hold the text and the
+    // pads: the centre line reaches (text + pads + line) / √2.
+    double centreReach = (std::min(textWidth, kRibbonTextMost) + 2 * kRibbonPad + lineHeight) / M_SQRT2;
+    // The band's far edge reaches half the band further, and ends on the
+    // box's corners.
+    double side = std::ceil(centreReach + kRibbonBand / M_SQRT2);
+    return {side, side - centreReach / 2, M_SQRT2 * side};
+}
+
+ZVPingParts::Ribbon ZVPingParts::ribbon() const {
+    if (!goldL) return ribbonFor(0, 0);
+    return ribbonFor(std::ceil(goldL->sizeThatFits({0, 0}).width), goldL->font()->lineHeight());
 }
 
 void ZVPingParts::layoutRibbon(const CGRect& area) {
     if (!goldView) return;
-    goldView->setFrame(CGRect(area.maxX() - kRibbon, area.maxY() - kRibbon, kRibbon, kRibbon));
-    ribbonPicture_->setBounds(CGRect(0, 0, 92, 18));
-    // The text is as long as the clipped corner shows it, and shrinks to fit.
-    goldL->setBounds(CGRect(0, 0, ribbonTextLength(goldL->font()->lineHeight()), 18));
-    goldL->adjustsFontSizeToFitWidth = true;
+    Ribbon r = ribbon();
+    goldView->setFrame(CGRect(area.maxX() - r.side, area.maxY() - r.side, r.side, r.side));
+    ribbonPicture_->setBounds(CGRect(0, 0, r.length, kRibbonBand));
+    double text = std::min(std::ceil(goldL->sizeThatFits({0, 0}).width), kRibbonTextMost);
+    goldL->setBounds(CGRect(0, 0, text, kRibbonBand));
+    goldL->adjustsFontSizeToFitWidth = true;  // only beyond kRibbonTextMost
     for (UIView* v : {static_cast<UIView*>(ribbonPicture_.get()), static_cast<UIView*>(goldL.get())})
-        v->setCenter({kRibbonCentre, kRibbonCentre});
+        v->setCenter({r.centre, r.centre});
 }
 
 // ---- The list row
@@ -208,13 +220,14 @@ void ZVPingCell::awakeFromNib() {
 }
 
 namespace {
-constexpr double kCardInset = 12, kCardGap = 6, kTextTop = 62;
-double cardTextWidth(double cellWidth) { return cellWidth - 2 * kCardInset - 24; }
+constexpr double kCardInset = 12, kCardGap = 6, kTextTop = 62, kTextLeft = 12, kTextRight = 12;
+double cardTextWidth(double cellWidth) { return cellWidth - 2 * kCardInset - kTextLeft - kTextRight; }
 }  // namespace
 
 CGSize ZVPingCell::sizeThatFits(CGSize size) const {
     if (!model()) return {size.width, 44};
-    double bottom = model()->hasRibbon() ? 34 : 16;
+    // The text's last line ends clear of the ribbon, kTextRight in from the card's right edge.
+    double bottom = goldView && !goldView->isHidden() ? std::max(16.0, ribbon().side - kTextRight) : 16;
     return {size.width, std::ceil(2 * kCardGap + kTextTop + textHeight(model()->content, cardTextWidth(size.width)) + bottom)};
 }
 
@@ -225,7 +238,7 @@ void ZVPingCell::layoutSubviews() {
     double w = bgView->bounds().width();
     layoutHeading(12, 14, 40, w - 12);
     double text = model() ? textHeight(model()->content, cardTextWidth(b.width())) : 0;
-    showL->setFrame(CGRect(12, kTextTop, cardTextWidth(b.width()), text));
+    showL->setFrame(CGRect(kTextLeft, kTextTop, cardTextWidth(b.width()), text));
     layoutRibbon(bgView->bounds());
     Extension::setShadowWithRadius(*bgView, 10);
 }
@@ -243,12 +256,26 @@ void ZVPingTwoHead::awakeFromNib() {
     buildParts(*this, true);
 }
 
+namespace {
+constexpr double kHeadSide = 16, kHeadTextTop = 76, kHeadGap = 10;
+}  // namespace
+
+CGSize ZVPingTwoHead::sizeThatFits(CGSize size) const {
+    if (!model()) return {size.width, 0};
+    double height = model()->headH();
+    // Taller where the ribbon needs it to end clear of the text.
+    if (!goldView->isHidden())
+        height = std::max(height, kHeadTextTop + textHeight(model()->content, size.width - 2 * kHeadSide) +
+                                      ribbon().side - kHeadSide + kHeadGap);
+    return {size.width, height};
+}
+
 void ZVPingTwoHead::layoutSubviews() {
     double w = bounds().width(), h = bounds().height();
-    layoutHeading(16, 16, 44, w - 16);
-    double text = model() ? textHeight(model()->content, w - 32) : 0;
-    showL->setFrame(CGRect(16, 76, w - 32, text));
-    layoutRibbon(CGRect(0, 0, w, h - 10));
+    layoutHeading(kHeadSide, 16, 44, w - kHeadSide);
+    double text = model() ? textHeight(model()->content, w - 2 * kHeadSide) : 0;
+    showL->setFrame(CGRect(kHeadSide, kHeadTextTop, w - 2 * kHeadSide, text));
+    layoutRibbon(CGRect(0, 0, w, h - kHeadGap));
 }
 
 // ---- A reply row

@@ -37,11 +37,25 @@ public:
     // icon and the ribbon's picture go by other names on the list row and
     // on the thread's header (see there).
     std::shared_ptr<UIButton> goodBtn;
-    // The ribbon: a band turned 45° across the bottom right corner of a
-    // clipped box kRibbon square, its centre kRibbonCentre from the box's
-    // top left, so that its text (up to ribbonTextLength long) shows whole.
-    static constexpr double kRibbon = 60, kRibbonCentre = 33;
-    static double ribbonTextLength(double lineHeight);
+    // The small text of the list (the time, the like count), and the
+    // ribbon's, in bold.
+    static constexpr double kSmallText = 12;
+    // The ribbon: a band kRibbonBand thick turned 45° across the bottom
+    // right corner of a clipped square box sized to its text: the band's
+    // outer edge holds the text whole with kRibbonPad at each end, and the
+    // band's ends lie on the box's right and bottom edges. A text wider
+    // than kRibbonTextMost (an absurd reward) shrinks to that width.
+    static constexpr double kRibbonBand = 20, kRibbonPad = 4, kRibbonTextMost = 120;
+    struct Ribbon {
+        double side;    // of the box
+        double centre;  // of the band, from the box's top left along both axes
+        double length;  // of the band's picture, end to end across the box
+    };
+    // A point of the box's area whose insets from the area's right and
+    // bottom edges add up to at least `side` lies clear of the band.
+    static Ribbon ribbonFor(double textWidth, double lineHeight);
+    // The ribbon of the model shown now (its text measured at the ribbon's font).
+    Ribbon ribbon() const;
     std::shared_ptr<UIView> goldView;
     std::shared_ptr<UILabel> goldL;
 
@@ -100,6 +114,8 @@ public:
     std::shared_ptr<UIImageView>& goodPic = likeIcon_;
     std::shared_ptr<UIImageView>& goldPic = ribbonPicture_;
     void setModel(std::shared_ptr<ZVPingModel> model) { fillParts(std::move(model)); setNeedsLayout(); }
+    // The model's header height, or taller for its ribbon.
+    CGSize sizeThatFits(CGSize size) const override;
     void layoutSubviews() override;
 
 protected:

@@ -90,22 +90,35 @@ TEST_P(CommentShots, RowsRibbonsAndTheBar) {
     // Level 1's purple text and level 3's gold ribbon.
     EXPECT_GT(countColour(*img, uitest::screenFrame(*first->goldView), 0x6137E7, 40), 5);
     EXPECT_GT(countPixels(*img, uitest::screenFrame(*second->goldView), strongColour), 20);
-    // The ribbons' texts, "奖励100金币" and a long one that shrinks, lie whole inside their clipped corners.
-    for (auto& cell : {first, second}) {
+    // The ribbons' texts, "奖励100金币" and "奖励1000000金币", are drawn at
+    // the list's small size, whole inside their clipped corners and clear
+    // of the comment's text; an absurd reward shrinks to fit its corner.
+    auto absurd = ZVPingCell::fromNib();
+    absurd->setModel(ZVPingModel::modelsOf({Value::dict({{"id", 9}, {"content", "长长长长长长长长长长长长长长长长长长长长长长长长"},
+                                                         {"level", 1}, {"goldcoin", std::string(40, '9')}})})[0]);
+    absurd->setFrame(CGRect(0, 0, first->bounds().width(), absurd->sizeThatFits({first->bounds().width(), 0}).height));
+    absurd->layoutIfNeeded();
+    for (auto& cell : {first, second, absurd}) {
         const UILabel& l = *cell->goldL;
-        EXPECT_TRUE(l.adjustsFontSizeToFitWidth);
-        double shown = std::min(l.sizeThatFits({0, 0}).width, l.bounds().width()), h = l.font()->lineHeight();
+        double scale = l.fittingScale();
+        if (cell != absurd) EXPECT_GE(l.font()->pointSize() * scale, cell->timeL->font()->pointSize()) << l.text();
+        double shown = std::min(l.sizeThatFits({0, 0}).width * scale, l.bounds().width());
+        double h = l.font()->lineHeight() * scale;
+        CGRect box = cell->goldView->bounds();
         for (double sx : {-1.0, 1.0})
             for (double sy : {-1.0, 1.0}) {
                 // A corner of the text's box, turned 45° anticlockwise about the band's centre.
                 double x = sx * shown / 2, y = sy * h / 2, k = M_SQRT1_2;
-                CGPoint p{ZVPingParts::kRibbonCentre + (x + y) * k, ZVPingParts::kRibbonCentre + (y - x) * k};
-                EXPECT_TRUE(p.x >= 0 && p.x <= ZVPingParts::kRibbon && p.y >= 0 && p.y <= ZVPingParts::kRibbon)
-                    << l.text() << " corner " << sx << "," << sy << " at " << p.x << "," << p.y;
+                CGPoint p{l.center().x + (x + y) * k, l.center().y + (y - x) * k};
+                EXPECT_TRUE(box.insetBy(-0.5, -0.5).contains(p)) << l.text() << " corner " << sx << "," << sy << " at " << p.x << "," << p.y;
             }
+        // The band's far edge runs between the box's top right and bottom
+        // left corners: the text's bottom right corner lies beyond it.
+        CGRect text = cell->showL->frame(), ribbon = cell->goldView->frame();
+        EXPECT_GE(ribbon.maxX() - text.maxX() + ribbon.maxY() - text.maxY(), ribbon.width()) << l.text();
     }
     EXPECT_EQ(first->goldL->text(), "奖励100金币");
-    EXPECT_GT(second->goldL->sizeThatFits({0, 0}).width, second->goldL->bounds().width());  // it shrinks to fit
+    EXPECT_LT(absurd->goldL->fittingScale(), 1);
     // The bar's hairline, one pixel of #D2D2D2 across.
     CGRect bar = uitest::screenFrame(*comments->inputView());
     EXPECT_GT(countColour(*img, CGRect(bar.minX(), bar.minY(), bar.width(), 0.5), 0xD2D2D2, 2), int(bar.width() * 2) - 10);
@@ -129,6 +142,10 @@ TEST_P(CommentShots, TheThreadsHeaderShowsTheLikeAndTheRibbon) {
     EXPECT_GT(countColour(*img, uitest::screenFrame(*head->goodPic), 0x6137E7, 60), 20);
     EXPECT_GT(countColour(*img, uitest::screenFrame(*head->goldView), 0x6137E7, 40), 5);
     EXPECT_EQ(head->goldPic->image(), ZVColor::sdkImageNamed("zv_tab_ping_gold1.png"));
+    // As in the list: the small size, and clear of the text.
+    EXPECT_GE(head->goldL->font()->pointSize() * head->goldL->fittingScale(), head->timeL->font()->pointSize());
+    CGRect text = head->showL->frame(), ribbon = head->goldView->frame();
+    EXPECT_GE(ribbon.maxX() - text.maxX() + ribbon.maxY() - text.maxY(), ribbon.width());
 }
 
 TEST_P(CommentShots, TheStickerKeyboardsSecondPageUnderTheBar) {
