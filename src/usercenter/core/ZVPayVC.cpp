@@ -19,6 +19,7 @@ namespace {
 constexpr double kPanelWidth = 315;
 constexpr double kWayRowHeight = 44;
 constexpr double kWaysTop = 140, kGap = 16, kButtonHeight = 44, kBottomMargin = 20, kSpinnerGap = 8;
+constexpr double kToastArea = 100;  // under the panel: a toast there shows a little below it
 std::weak_ptr<ZVPayVC> onScreen;
 
 // A positive amount of money as plain decimal text, at most two decimals.
@@ -69,6 +70,9 @@ void ZVPayVC::viewDidLoad() {
     panel_->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin |
                                 UIViewAutoresizingFlexibleTopMargin | UIViewAutoresizingFlexibleBottomMargin);
     v->addSubview(panel_);
+    belowPanel_ = std::make_shared<UIView>();
+    belowPanel_->setUserInteractionEnabled(false);
+    v->addSubview(belowPanel_);
 
     auto title = std::make_shared<UILabel>(CGRect(0, 0, kPanelWidth, 50));
     title->setText("支付中心");
@@ -235,6 +239,8 @@ void ZVPayVC::layoutPanel() {
     double height = buttonTop + kButtonHeight + kBottomMargin;
     CGRect screen = view()->bounds();
     panel_->setFrame(CGRect((screen.width() - kPanelWidth) / 2, std::round((screen.height() - height) / 2), kPanelWidth, height));
+    double below = std::min(kToastArea, screen.height() - panel_->frame().maxY());
+    belowPanel_->setFrame(CGRect(0, panel_->frame().maxY(), screen.width(), below));
 }
 
 void ZVPayVC::layoutWays() {
@@ -280,7 +286,8 @@ void ZVPayVC::selectWay(size_t index) {
 
 void ZVPayVC::confirm() {
     if (finished_) return;
-    if (loadingWays_) return CXRMessage::showMessage(kWaitingForWays, panel_);
+    // Below the panel, clear of the caption it explains.
+    if (loadingWays_) return CXRMessage::showMessage(kWaitingForWays, belowPanel_);
     if (busy_) return;
     // Without a way to pay the button leads back to the game.
     if (unavailable_) return finish(false, Value(order_.attach), kFailed, Value(*unavailable_));

@@ -14,7 +14,7 @@
 // While the ways load, a small spinner sits beside the caption
 // "正在获取支付方式…" (the panel stays open to the close button and Escape),
 // and the confirmation button is greyed: a tap on it (or Return) says
-// kWaitingForWays in a toast. Placing the order covers the panel with the
+// kWaitingForWays in a toast under the panel. Placing the order covers the panel with the
 // progress overlay.
 
 #include <functional>
@@ -87,6 +87,7 @@ private:
     size_t selected_ = 0;
     std::shared_ptr<UIWindow> window_;
     std::shared_ptr<UIView> panel_, waysBox_;
+    std::shared_ptr<UIView> belowPanel_;  // where the waiting toast shows
     std::shared_ptr<UILabel> waysNote_;
     std::shared_ptr<UIActivityIndicatorView> waysSpinner_;
     std::optional<std::string> unavailable_;  // why no way of paying is offered

@@ -177,6 +177,9 @@ TEST_F(ScreenLook, WhileTheWaysLoadTheCaptionShowsAndTheButtonSaysWhyItWaits) {
 
     ASSERT_TRUE(uitest::tapView(*confirm));
     EXPECT_TRUE(labelShown(ZVPayVC::kWaitingForWays));
+    auto toast = byId("toast");
+    ASSERT_TRUE(toast);
+    EXPECT_FALSE(uitest::screenFrame(*toast).intersects(uitest::screenFrame(*note->superview()->superview())));
     EXPECT_TRUE(uitest::pressKey(UIKeyInputReturn));
     EXPECT_FALSE(payEnded());
     EXPECT_EQ(env->standin().journal().count(standin::UserCentreStandin::path(ZVApi::kPayOrder)), 0u);
