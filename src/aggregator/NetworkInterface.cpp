@@ -30,12 +30,23 @@ URLRequest build(const std::string& url, const std::string& param, const std::st
     return r;
 }
 
-// A reply that arrived: its JSON object, or an empty dictionary.
+// A reply that arrived, as the synchronous forms read it: its JSON object,
+// or an empty dictionary.
 Value dictionaryReply(const URLResult& result) {
     if (result.body.empty()) return Value::dict();
     auto v = Extend::dictionaryFromJsonData(result.body);
     if (v && v->isDict()) return *v;
     return Value::dict();
+}
+
+// A reply as the asynchronous form reads it: nothing for an empty or
+// unreadable body (a bare 404 is no answer), an empty dictionary for JSON
+// that is no object.
+std::optional<Value> asyncReply(const URLResult& result) {
+    if (result.body.empty()) return std::nullopt;
+    auto v = Extend::dictionaryFromJsonData(result.body);
+    if (!v) return std::nullopt;
+    return v->isDict() ? *v : Value::dict();
 }
 
 }  // namespace
@@ -69,8 +80,7 @@ std::shared_ptr<URLSessionTask> NetworkInterface::addHttpRequest(const std::stri
         request,
         [completion = std::move(completion)](URLResult result) {
             if (!completion) return;
-            if (!result.ok()) return completion(std::nullopt);
-            completion(dictionaryReply(result));
+            completion(result.ok() ? asyncReply(result) : std::nullopt);
         },
         queue ? std::move(queue) : DispatchQueue::main());
 }

@@ -4,10 +4,13 @@
 //
 // - POST sends the parameter text as the body with its Content-Length;
 //   GET appends it, percent-escaped where a URL needs it, after "?".
-// - Any reply that arrives counts as an answer, whatever its status, in the
-//   asynchronous and the synchronous forms alike: a body that is not a JSON
-//   object (an empty one included) reads as an empty dictionary. Only a
-//   transport failure (no connection, time-out, TLS failure) gives no reply.
+// - The status is never looked at. The synchronous forms count any reply
+//   that arrives as an answer: a body that is not a JSON object (an empty
+//   one included) reads as an empty dictionary. The asynchronous form gives
+//   no reply for an empty body or one that is no JSON (a bare 404 is no
+//   answer there), and an empty dictionary for JSON that is no object. A
+//   transport failure (no connection, time-out, TLS failure) gives no reply
+//   in every form.
 // - Certificates are verified (see URLSession); the bundle may name an
 //   extra CA file.
 // - The synchronous forms must run off the main thread: there they give no
@@ -32,7 +35,8 @@ public:
     static constexpr double defaultRequesTimeOut() { return 6.0; }
 
     // The reply (a dictionary) or nullopt, on `queue` (the main queue when
-    // none is given). A cancelled task gives nullopt.
+    // none is given). An empty or unreadable body and a cancelled task give
+    // nullopt.
     std::shared_ptr<URLSessionTask> addHttpRequest(const std::string& url, const std::string& param,
                                                    const std::string& method, Completion completion,
                                                    double timeout = defaultRequesTimeOut(),

@@ -9,7 +9,9 @@
 // called (the main queue in every flow). A completion gets the reply
 // dictionary, or nullopt when no server answered. Any reply that arrives
 // counts as an answer, whatever its status (a body that is not a JSON
-// object reads as an empty dictionary, whose "result" is false).
+// object reads as an empty dictionary, whose "result" is false), except in
+// the timed request, whose tries read replies as the transport's
+// asynchronous form does: an empty or unreadable body is no answer there.
 //
 // The server list and the remembered index are only read and written under
 // the manager's lock; each request works on a copy of the list.
@@ -91,7 +93,8 @@ public:
     // Sends `path` to the server last answered and, every ckUserTimeout
     // seconds of the installed clock while nothing has answered, to the next
     // one too, until every server has a try running; a try that fails at once
-    // hands over to the next server without waiting for the period. Each try's
+    // (no connection, or a reply with an empty or unreadable body) hands over
+    // to the next server without waiting for the period. Each try's
     // time-out, on the installed clock, is ckUserTimeout times the servers
     // still to try when it starts, so all tries end together. The first reply
     // wins (its server becomes the remembered one) and stops the rest; the

@@ -151,6 +151,22 @@ TEST_F(TimedRequestTest, ARefusedServerHandsOverAtOnceAndTheCallerGetsOnlyTheAns
     EXPECT_EQ(count(), 1u);
 }
 
+// A 404 with nothing in it is no answer: the next server is tried at once
+// and its reply wins, and it is the one remembered.
+TEST_F(TimedRequestTest, AnEmptyErrorReplyHandsOverAtOnce) {
+    standin.api(0).scriptAlways(kPath, Reply::text("", "text/plain", 404));
+    useServers({standin.apiURL(0), standin.apiURL(1)});
+    start();
+    ASSERT_TRUE(waitForReply());  // the clock never moved
+    ASSERT_TRUE(reply(0));
+    EXPECT_TRUE((*reply(0))["result"].boolValue());
+    EXPECT_EQ(initsAt(0), 1u);
+    EXPECT_EQ(initsAt(1), 1u);
+    EXPECT_EQ(net->selectedIndex(), 1u);
+    advance(60);
+    EXPECT_EQ(count(), 1u);
+}
+
 TEST_F(TimedRequestTest, EveryServerFailingGivesOneFailureWithoutWaiting) {
     useServers({standin.apiURL(0), standin.apiURL(1), standin.apiURL(2)});
     for (size_t i = 0; i < 3; ++i) standin.api(i).scriptAlways(kPath, Reply::closeConnection());
