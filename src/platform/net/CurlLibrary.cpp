@@ -1,21 +1,27 @@
-// libcurl is loaded on the first request, not at start: with its own
-// dependencies (TLS, SSH, LDAP, Kerberos, RTMP libraries, each running its
-// initialisers) it costs the process about 4.5 MiB the moment it is
-// mapped, and many launches make no request for a long while. The library
-// is not linked; these definitions of the functions we call stand in for
-// its own, open it once, and pass every call on. When it cannot be opened,
-// every call fails as libcurl's own do on a failed initialisation.
+// libcurl is opened on the first request, not at start: with its own
+// dependencies (SSH, LDAP, Kerberos, RTMP libraries, each running its
+// initialisers) mapping it adds some 2.8 MiB to the game's resident memory
+// (see the README), and many launches make no request for a long while.
+// Its functions are looked up once, by name, into a table of pointers of
+// their exact types.
 
-#include <curl/curl.h>
+#include "platform/net/CurlLibrary.h"
+
 #include <dlfcn.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <mutex>
+#include <type_traits>
+
+#include "platform/foundation/PlatformLog.h"
+
+namespace curllib {
 
 namespace {
 
-struct Library {
+constexpr const char* kLibraryName = "libcurl.so.4";
+
+struct Functions {
     CURLcode (*global_init)(long);
     CURL* (*easy_init)();
     void (*easy_cleanup)(CURL*);
@@ -42,207 +48,226 @@ struct Library {
     void (*free)(void*);
 };
 
-// The opened library, or null when it or one of its functions is missing.
-const Library* library() {
-    static Library lib;
-    static bool loaded = false;
+bool bindAll(void* handle, Functions& f) {
+    bool complete = true;
+    auto bind = [&](auto& slot, const char* name) {
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(handle, name));
+        complete = complete && slot;
+    };
+    bind(f.global_init, "curl_global_init");
+    bind(f.easy_init, "curl_easy_init");
+    bind(f.easy_cleanup, "curl_easy_cleanup");
+    bind(f.easy_setopt, "curl_easy_setopt");
+    bind(f.easy_getinfo, "curl_easy_getinfo");
+    bind(f.easy_strerror, "curl_easy_strerror");
+    bind(f.slist_append, "curl_slist_append");
+    bind(f.slist_free_all, "curl_slist_free_all");
+    bind(f.share_init, "curl_share_init");
+    bind(f.share_setopt, "curl_share_setopt");
+    bind(f.multi_init, "curl_multi_init");
+    bind(f.multi_add_handle, "curl_multi_add_handle");
+    bind(f.multi_remove_handle, "curl_multi_remove_handle");
+    bind(f.multi_perform, "curl_multi_perform");
+    bind(f.multi_poll, "curl_multi_poll");
+    bind(f.multi_wakeup, "curl_multi_wakeup");
+    bind(f.multi_timeout, "curl_multi_timeout");
+    bind(f.multi_info_read, "curl_multi_info_read");
+    bind(f.multi_cleanup, "curl_multi_cleanup");
+    bind(f.url, "curl_url");
+    bind(f.url_cleanup, "curl_url_cleanup");
+    bind(f.url_set, "curl_url_set");
+    bind(f.url_get, "curl_url_get");
+    bind(f.free, "curl_free");
+    return complete;
+}
+
+// The opened library's functions, or null when it or one of them is missing.
+const Functions* lib() {
+    static Functions functions;
+    static bool complete = false;
     static std::once_flag once;
     std::call_once(once, [] {
-        void* handle = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        void* handle = dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             fprintf(stderr, "cannot load libcurl: %s\n", dlerror());
             return;
         }
-        bool complete = true;
-        auto bind = [&](auto& slot, const char* name) {
-            slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(handle, name));
-            complete = complete && slot;
-        };
-        bind(lib.global_init, "curl_global_init");
-        bind(lib.easy_init, "curl_easy_init");
-        bind(lib.easy_cleanup, "curl_easy_cleanup");
-        bind(lib.easy_setopt, "curl_easy_setopt");
-        bind(lib.easy_getinfo, "curl_easy_getinfo");
-        bind(lib.easy_strerror, "curl_easy_strerror");
-        bind(lib.slist_append, "curl_slist_append");
-        bind(lib.slist_free_all, "curl_slist_free_all");
-        bind(lib.share_init, "curl_share_init");
-        bind(lib.share_setopt, "curl_share_setopt");
-        bind(lib.multi_init, "curl_multi_init");
-        bind(lib.multi_add_handle, "curl_multi_add_handle");
-        bind(lib.multi_remove_handle, "curl_multi_remove_handle");
-        bind(lib.multi_perform, "curl_multi_perform");
-        bind(lib.multi_poll, "curl_multi_poll");
-        bind(lib.multi_wakeup, "curl_multi_wakeup");
-        bind(lib.multi_timeout, "curl_multi_timeout");
-        bind(lib.multi_info_read, "curl_multi_info_read");
-        bind(lib.multi_cleanup, "curl_multi_cleanup");
-        bind(lib.url, "curl_url");
-        bind(lib.url_cleanup, "curl_url_cleanup");
-        bind(lib.url_set, "curl_url_set");
-        bind(lib.url_get, "curl_url_get");
-        bind(lib.free, "curl_free");
+        complete = bindAll(handle, functions);
         if (!complete) fprintf(stderr, "libcurl lacks a function this program calls\n");
-        loaded = complete;
     });
-    return loaded ? &lib : nullptr;
+    return complete ? &functions : nullptr;
 }
+
+// The range an option's number lies in names the type libcurl reads.
+long optionType(CURLoption option) {
+    if (option < CURLOPTTYPE_OBJECTPOINT) return CURLOPTTYPE_LONG;
+    if (option < CURLOPTTYPE_FUNCTIONPOINT) return CURLOPTTYPE_OBJECTPOINT;
+    if (option < CURLOPTTYPE_OFF_T) return CURLOPTTYPE_FUNCTIONPOINT;
+    if (option < CURLOPTTYPE_BLOB) return CURLOPTTYPE_OFF_T;
+    return CURLOPTTYPE_BLOB;
+}
+
+bool infoIs(CURLINFO info, long type) { return (info & CURLINFO_TYPEMASK) == type; }
 
 }  // namespace
 
-extern "C" {
+bool available() { return lib() != nullptr; }
 
-CURLcode curl_global_init(long flags) {
-    auto* l = library();
+bool loaded() {
+    void* handle = dlopen(kLibraryName, RTLD_LAZY | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle != nullptr;
+}
+
+CURLcode globalInit(long flags) {
+    auto* l = lib();
     return l ? l->global_init(flags) : CURLE_FAILED_INIT;
 }
 
-CURL* curl_easy_init() {
-    auto* l = library();
-    return l ? l->easy_init() : nullptr;
-}
-
-void curl_easy_cleanup(CURL* curl) {
-    if (auto* l = library()) l->easy_cleanup(curl);
-}
-
-// The argument's type follows from the option's number, as libcurl reads it.
-CURLcode curl_easy_setopt(CURL* curl, CURLoption option, ...) {
-    auto* l = library();
-    if (!l) return CURLE_FAILED_INIT;
-    va_list args;
-    va_start(args, option);
-    CURLcode result;
-    if (option < CURLOPTTYPE_OBJECTPOINT) {
-        result = l->easy_setopt(curl, option, va_arg(args, long));
-    } else if (option < CURLOPTTYPE_FUNCTIONPOINT) {
-        result = l->easy_setopt(curl, option, va_arg(args, void*));
-    } else if (option < CURLOPTTYPE_OFF_T) {
-        result = l->easy_setopt(curl, option, va_arg(args, void (*)()));
-    } else if (option < CURLOPTTYPE_BLOB) {
-        result = l->easy_setopt(curl, option, va_arg(args, curl_off_t));
-    } else {
-        result = l->easy_setopt(curl, option, va_arg(args, void*));
-    }
-    va_end(args);
-    return result;
-}
-
-// Every piece of information is written through a pointer.
-CURLcode curl_easy_getinfo(CURL* curl, CURLINFO info, ...) {
-    auto* l = library();
-    if (!l) return CURLE_FAILED_INIT;
-    va_list args;
-    va_start(args, info);
-    CURLcode result = l->easy_getinfo(curl, info, va_arg(args, void*));
-    va_end(args);
-    return result;
-}
-
-const char* curl_easy_strerror(CURLcode code) {
-    auto* l = library();
+const char* errorText(CURLcode code) {
+    auto* l = lib();
     return l ? l->easy_strerror(code) : "libcurl is not available";
 }
 
-curl_slist* curl_slist_append(curl_slist* list, const char* text) {
-    auto* l = library();
+CURL* easyInit() {
+    auto* l = lib();
+    return l ? l->easy_init() : nullptr;
+}
+
+void easyCleanup(CURL* curl) {
+    if (auto* l = lib()) l->easy_cleanup(curl);
+}
+
+namespace detail {
+EasySetopt easySetopt() {
+    auto* l = lib();
+    return l ? l->easy_setopt : nullptr;
+}
+bool optionTakes(CURLoption option, long type) { return optionType(option) == type; }
+CURLcode refuse(int optionOrInfo) {
+    NSLog("curllib: option or information %d does not take that type", optionOrInfo);
+    return CURLE_BAD_FUNCTION_ARGUMENT;
+}
+}  // namespace detail
+
+CURLcode setLong(CURL* curl, CURLoption option, long value) {
+    if (!detail::optionTakes(option, CURLOPTTYPE_LONG)) return detail::refuse(option);
+    auto* l = lib();
+    return l ? l->easy_setopt(curl, option, value) : CURLE_FAILED_INIT;
+}
+
+CURLcode setOffset(CURL* curl, CURLoption option, curl_off_t value) {
+    if (!detail::optionTakes(option, CURLOPTTYPE_OFF_T)) return detail::refuse(option);
+    auto* l = lib();
+    return l ? l->easy_setopt(curl, option, value) : CURLE_FAILED_INIT;
+}
+
+CURLcode setPointer(CURL* curl, CURLoption option, const void* value) {
+    if (!detail::optionTakes(option, CURLOPTTYPE_OBJECTPOINT)) return detail::refuse(option);
+    auto* l = lib();
+    return l ? l->easy_setopt(curl, option, value) : CURLE_FAILED_INIT;
+}
+
+CURLcode getLong(CURL* curl, CURLINFO info, long* value) {
+    if (!infoIs(info, CURLINFO_LONG)) return detail::refuse(info);
+    auto* l = lib();
+    return l ? l->easy_getinfo(curl, info, value) : CURLE_FAILED_INIT;
+}
+
+CURLcode getText(CURL* curl, CURLINFO info, char** value) {
+    if (!infoIs(info, CURLINFO_STRING)) return detail::refuse(info);
+    auto* l = lib();
+    return l ? l->easy_getinfo(curl, info, value) : CURLE_FAILED_INIT;
+}
+
+void* privateOf(CURL* curl) {
+    char* data = nullptr;
+    return getText(curl, CURLINFO_PRIVATE, &data) == CURLE_OK ? data : nullptr;
+}
+
+curl_slist* listAppend(curl_slist* list, const char* text) {
+    auto* l = lib();
     return l ? l->slist_append(list, text) : nullptr;
 }
 
-void curl_slist_free_all(curl_slist* list) {
-    if (auto* l = library()) l->slist_free_all(list);
+void listFree(curl_slist* list) {
+    if (auto* l = lib()) l->slist_free_all(list);
 }
 
-CURLSH* curl_share_init() {
-    auto* l = library();
+CURLSH* shareInit() {
+    auto* l = lib();
     return l ? l->share_init() : nullptr;
 }
 
-// The data to share is an int; the lock functions are function pointers;
-// the user data is a pointer.
-CURLSHcode curl_share_setopt(CURLSH* share, CURLSHoption option, ...) {
-    auto* l = library();
-    if (!l) return CURLSHE_NOT_BUILT_IN;
-    va_list args;
-    va_start(args, option);
-    CURLSHcode result;
-    switch (option) {
-    case CURLSHOPT_SHARE:
-    case CURLSHOPT_UNSHARE: result = l->share_setopt(share, option, va_arg(args, int)); break;
-    case CURLSHOPT_LOCKFUNC:
-    case CURLSHOPT_UNLOCKFUNC: result = l->share_setopt(share, option, va_arg(args, void (*)())); break;
-    default: result = l->share_setopt(share, option, va_arg(args, void*)); break;
-    }
-    va_end(args);
-    return result;
+// libcurl reads the data to share as an int.
+CURLSHcode shareData(CURLSH* share, curl_lock_data data) {
+    auto* l = lib();
+    return l ? l->share_setopt(share, CURLSHOPT_SHARE, int(data)) : CURLSHE_NOT_BUILT_IN;
 }
 
-CURLM* curl_multi_init() {
-    auto* l = library();
+CURLSHcode shareLocks(CURLSH* share, curl_lock_function lock, curl_unlock_function unlock) {
+    auto* l = lib();
+    if (!l) return CURLSHE_NOT_BUILT_IN;
+    CURLSHcode result = l->share_setopt(share, CURLSHOPT_LOCKFUNC, lock);
+    return result == CURLSHE_OK ? l->share_setopt(share, CURLSHOPT_UNLOCKFUNC, unlock) : result;
+}
+
+CURLM* multiInit() {
+    auto* l = lib();
     return l ? l->multi_init() : nullptr;
 }
 
-CURLMcode curl_multi_add_handle(CURLM* multi, CURL* curl) {
-    auto* l = library();
+CURLMcode multiAdd(CURLM* multi, CURL* curl) {
+    auto* l = lib();
     return l ? l->multi_add_handle(multi, curl) : CURLM_BAD_HANDLE;
 }
 
-CURLMcode curl_multi_remove_handle(CURLM* multi, CURL* curl) {
-    auto* l = library();
+CURLMcode multiRemove(CURLM* multi, CURL* curl) {
+    auto* l = lib();
     return l ? l->multi_remove_handle(multi, curl) : CURLM_BAD_HANDLE;
 }
 
-CURLMcode curl_multi_perform(CURLM* multi, int* running) {
-    auto* l = library();
+CURLMcode multiPerform(CURLM* multi, int* running) {
+    auto* l = lib();
     return l ? l->multi_perform(multi, running) : CURLM_BAD_HANDLE;
 }
 
-CURLMcode curl_multi_poll(CURLM* multi, curl_waitfd extra[], unsigned int count, int timeoutMs, int* ret) {
-    auto* l = library();
-    return l ? l->multi_poll(multi, extra, count, timeoutMs, ret) : CURLM_BAD_HANDLE;
+CURLMcode multiPoll(CURLM* multi, int timeoutMs) {
+    auto* l = lib();
+    return l ? l->multi_poll(multi, nullptr, 0, timeoutMs, nullptr) : CURLM_BAD_HANDLE;
 }
 
-CURLMcode curl_multi_wakeup(CURLM* multi) {
-    auto* l = library();
+CURLMcode multiWakeup(CURLM* multi) {
+    auto* l = lib();
     return l ? l->multi_wakeup(multi) : CURLM_BAD_HANDLE;
 }
 
-CURLMcode curl_multi_timeout(CURLM* multi, long* ms) {
-    auto* l = library();
+CURLMcode multiTimeout(CURLM* multi, long* ms) {
+    auto* l = lib();
     return l ? l->multi_timeout(multi, ms) : CURLM_BAD_HANDLE;
 }
 
-CURLMsg* curl_multi_info_read(CURLM* multi, int* left) {
-    auto* l = library();
+CURLMsg* multiInfoRead(CURLM* multi, int* left) {
+    auto* l = lib();
     return l ? l->multi_info_read(multi, left) : nullptr;
 }
 
-CURLMcode curl_multi_cleanup(CURLM* multi) {
-    auto* l = library();
+CURLMcode multiCleanup(CURLM* multi) {
+    auto* l = lib();
     return l ? l->multi_cleanup(multi) : CURLM_BAD_HANDLE;
 }
 
-CURLU* curl_url() {
-    auto* l = library();
-    return l ? l->url() : nullptr;
+std::string hostOf(const std::string& url) {
+    auto* l = lib();
+    CURLU* u = l ? l->url() : nullptr;
+    if (!u) return "";
+    std::string host;
+    char* h = nullptr;
+    if (l->url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK && l->url_get(u, CURLUPART_HOST, &h, 0) == CURLUE_OK)
+        host = h;
+    l->free(h);
+    l->url_cleanup(u);
+    return host;
 }
 
-void curl_url_cleanup(CURLU* url) {
-    if (auto* l = library()) l->url_cleanup(url);
-}
-
-CURLUcode curl_url_set(CURLU* url, CURLUPart part, const char* content, unsigned int flags) {
-    auto* l = library();
-    return l ? l->url_set(url, part, content, flags) : CURLUE_OUT_OF_MEMORY;
-}
-
-CURLUcode curl_url_get(CURLU* url, CURLUPart part, char** content, unsigned int flags) {
-    auto* l = library();
-    return l ? l->url_get(url, part, content, flags) : CURLUE_OUT_OF_MEMORY;
-}
-
-void curl_free(void* p) {
-    if (auto* l = library()) l->free(p);
-}
-
-}  // extern "C"
+}  // namespace curllib

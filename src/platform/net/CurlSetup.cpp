@@ -27,7 +27,7 @@ namespace {
 
 void globalInit() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] { curllib::globalInit(CURL_GLOBAL_DEFAULT); });
 }
 
 CURLcode onSSLContext(CURL*, void* sslctx, void* user) {
@@ -73,13 +73,13 @@ void unlockShare(CURL*, curl_lock_data data, void*) { gShareLocks[data].unlock()
 void setMethodAndBody(CURL* curl, const URLRequest& request) {
     std::string method = strings::toUpper(request.method.empty() ? "GET" : request.method);
     if (method == "HEAD") {
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+        curllib::setLong(curl, CURLOPT_NOBODY, 1);
     } else if (method == "POST" || !request.body.empty()) {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
-        if (method != "POST") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
+        curllib::setPointer(curl, CURLOPT_POSTFIELDS, request.body.data());
+        curllib::setOffset(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
+        if (method != "POST") curllib::setPointer(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
     } else if (method != "GET") {
-        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
+        curllib::setPointer(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
     }
 }
 
@@ -91,15 +91,15 @@ curl_slist* headerList(const URLRequest& request) {
         // The length always follows the body actually sent.
         if (lower == "content-length") continue;
         if (lower == "content-type") hasContentType = true;
-        headers = curl_slist_append(headers, (k + ": " + v).c_str());
+        headers = curllib::listAppend(headers, (k + ": " + v).c_str());
     }
     // A body without a type is a form, as the platform sends it (servers
     // that read forms by their type see nothing otherwise); no body, no
     // type. And no 100-continue round trip.
     if (!hasContentType)
-        headers = curl_slist_append(headers, request.body.empty() ? "Content-Type:"
+        headers = curllib::listAppend(headers, request.body.empty() ? "Content-Type:"
                                                                   : "Content-Type: application/x-www-form-urlencoded");
-    return curl_slist_append(headers, "Expect:");
+    return curllib::listAppend(headers, "Expect:");
 }
 
 }  // namespace
@@ -108,49 +108,49 @@ curl_slist* configure(CURL* curl, const URLRequest& request, const URLSessionCon
                       bool trustAnyServerCertificate) {
     globalInit();
     auto timeout = request.timeout.count() > 0 ? request.timeout : config.timeout;
-    curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, openSocket);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(std::min(timeout, config.connectTimeout).count()));
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 16L);
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
+    curllib::setPointer(curl, CURLOPT_URL, request.url.c_str());
+    curllib::setPointer(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curllib::setPointer(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curllib::setLong(curl, CURLOPT_NOSIGNAL, 1);
+    curllib::setCallback(curl, CURLOPT_OPENSOCKETFUNCTION, openSocket);
+    curllib::setPointer(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    curllib::setLong(curl, CURLOPT_CONNECTTIMEOUT_MS, long(std::min(timeout, config.connectTimeout).count()));
+    curllib::setLong(curl, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1 : 0);
+    curllib::setLong(curl, CURLOPT_MAXREDIRS, 16);
+    curllib::setPointer(curl, CURLOPT_ACCEPT_ENCODING, "");
+    curllib::setLong(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
     if (trustAnyServerCertificate) {
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+        curllib::setLong(curl, CURLOPT_SSL_VERIFYPEER, 0);
+        curllib::setLong(curl, CURLOPT_SSL_VERIFYHOST, 0);
     } else {
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+        curllib::setLong(curl, CURLOPT_SSL_VERIFYPEER, 1);
+        curllib::setLong(curl, CURLOPT_SSL_VERIFYHOST, 2);
         if (!config.extraCAFile.empty()) {
-            curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, onSSLContext);
-            curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &config.extraCAFile);
+            curllib::setCallback(curl, CURLOPT_SSL_CTX_FUNCTION, onSSLContext);
+            curllib::setPointer(curl, CURLOPT_SSL_CTX_DATA, &config.extraCAFile);
         }
     }
     if (request.credential) {
-        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, long(CURLAUTH_ANY));
-        curl_easy_setopt(curl, CURLOPT_USERNAME, request.credential->user.c_str());
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, request.credential->password.c_str());
+        curllib::setLong(curl, CURLOPT_HTTPAUTH, long(CURLAUTH_ANY));
+        curllib::setPointer(curl, CURLOPT_USERNAME, request.credential->user.c_str());
+        curllib::setPointer(curl, CURLOPT_PASSWORD, request.credential->password.c_str());
     }
     if (request.httpShouldHandleCookies) {
-        curl_easy_setopt(curl, CURLOPT_SHARE, cookieShare());
-        curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // the cookie engine, reading no file
+        curllib::setPointer(curl, CURLOPT_SHARE, cookieShare());
+        curllib::setPointer(curl, CURLOPT_COOKIEFILE, "");  // the cookie engine, reading no file
     }
-    if (!config.userAgent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, config.userAgent.c_str());
+    if (!config.userAgent.empty()) curllib::setPointer(curl, CURLOPT_USERAGENT, config.userAgent.c_str());
     setMethodAndBody(curl, request);
     curl_slist* headers = headerList(request);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curllib::setPointer(curl, CURLOPT_HTTPHEADER, headers);
     return headers;
 }
 
 HTTPURLResponse responseOf(CURL* curl, HTTPHeaders headers, const std::string& requestURL) {
     HTTPURLResponse response;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.statusCode);
+    curllib::getLong(curl, CURLINFO_RESPONSE_CODE, &response.statusCode);
     char* effective = nullptr;
-    curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
+    curllib::getText(curl, CURLINFO_EFFECTIVE_URL, &effective);
     response.url = effective ? effective : requestURL;
     response.expectedContentLength = httpheaders::expectedLength(headers);
     response.headers = std::move(headers);
@@ -159,7 +159,7 @@ HTTPURLResponse responseOf(CURL* curl, HTTPHeaders headers, const std::string& r
 
 CURL* newEasy() {
     globalInit();
-    return curl_easy_init();
+    return curllib::easyInit();
 }
 
 CURLM* newMulti() {
@@ -170,7 +170,7 @@ CURLM* newMulti() {
     static std::mutex creating;
     std::lock_guard lock(creating);
     auto before = openDescriptors();
-    CURLM* multi = curl_multi_init();
+    CURLM* multi = curllib::multiInit();
     for (int fd : openDescriptors()) {
         if (before.count(fd) || !isSocket(fd)) continue;
         int flags = ::fcntl(fd, F_GETFD);
@@ -182,10 +182,9 @@ CURLM* newMulti() {
 CURLSH* cookieShare() {
     static CURLSH* share = [] {
         globalInit();
-        CURLSH* s = curl_share_init();
-        curl_share_setopt(s, CURLSHOPT_LOCKFUNC, lockShare);
-        curl_share_setopt(s, CURLSHOPT_UNLOCKFUNC, unlockShare);
-        curl_share_setopt(s, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+        CURLSH* s = curllib::shareInit();
+        curllib::shareLocks(s, lockShare, unlockShare);
+        curllib::shareData(s, CURL_LOCK_DATA_COOKIE);
         return s;
     }();
     return share;
@@ -292,21 +291,14 @@ Error fromFailure(const Failure& failure, const std::string& url, const std::str
     if (failure.cancelled) text = "cancelled";
     else if (failure.tooLarge) text = "the reply is larger than allowed";
     else if (code == NSURLErrorNotConnectedToInternet) text = "The Internet connection appears to be offline.";
-    else if (text.empty()) text = failure.fileError ? std::strerror(failure.fileError) : curl_easy_strerror(failure.curl);
+    else if (text.empty()) text = failure.fileError ? std::strerror(failure.fileError) : curllib::errorText(failure.curl);
     Error e = make(code, text, url);
     if (failure.curl != CURLE_OK) e.userInfo.set("curlCode", int(failure.curl));
     return e;
 }
 
 bool isOffline(const std::string& url) {
-    std::string host;
-    if (CURLU* u = curl_url()) {
-        char* h = nullptr;
-        if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK && curl_url_get(u, CURLUPART_HOST, &h, 0) == CURLUE_OK)
-            host = h;
-        curl_free(h);
-        curl_url_cleanup(u);
-    }
+    std::string host = curllib::hostOf(url);
     if (host.empty()) return false;
     ReachabilityTarget target;
     in_addr address{};

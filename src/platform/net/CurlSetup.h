@@ -13,20 +13,19 @@
 // - the process's one cookie store, only for a request that handles cookies;
 // - sockets close-on-exec, so that no child process holds a connection.
 
-#include <curl/curl.h>
-
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/foundation/Error.h"
+#include "platform/net/CurlLibrary.h"
 #include "platform/net/URLSession.h"
 
 namespace curlsetup {
 
 // Sets `curl` up for `request` (the list above, method, body, headers,
 // connect time-out, user agent). Returns the header list the handle uses:
-// free it with curl_slist_free_all once the transfer is over.
+// free it with curllib::listFree once the transfer is over.
 // `errorBuffer` (CURL_ERROR_SIZE bytes) receives curl's detail of a failure.
 curl_slist* configure(CURL* curl, const URLRequest& request, const URLSessionConfiguration& config,
                       char* errorBuffer, bool trustAnyServerCertificate = false);

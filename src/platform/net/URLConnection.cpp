@@ -1,6 +1,5 @@
 #include "platform/net/URLConnection.h"
 
-#include <curl/curl.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -42,7 +41,7 @@ struct URLConnection::Transfer {
     Steady::time_point lastActivity = Steady::now();
 
     ~Transfer() {
-        if (headerList) curl_slist_free_all(headerList);
+        if (headerList) curllib::listFree(headerList);
         if (fd >= 0) close(fd);
     }
 };
@@ -66,7 +65,7 @@ struct NetworkThread::Impl {
         std::lock_guard lock(mutex);
         if (stopping) return;
         tasks.push_back(std::move(task));
-        curl_multi_wakeup(multi);
+        curllib::multiWakeup(multi);
     }
 
     void run();
@@ -98,7 +97,7 @@ NetworkThread::~NetworkThread() {
     {
         std::lock_guard lock(impl_->mutex);
         impl_->stopping = true;
-        curl_multi_wakeup(impl_->multi);
+        curllib::multiWakeup(impl_->multi);
     }
     impl_->thread.join();
 }
@@ -116,11 +115,11 @@ void NetworkThread::Impl::run() {
     pthread_setname_np(pthread_self(), label.substr(0, 15).c_str());
     while (runTasks()) {
         int running = 0;
-        curl_multi_perform(multi, &running);
+        curllib::multiPerform(multi, &running);
         finishMessages();
         bool filesWaiting = pumpFiles();
         checkSilence();
-        curl_multi_poll(multi, nullptr, 0, filesWaiting ? 0 : pollTimeout(), nullptr);
+        curllib::multiPoll(multi, filesWaiting ? 0 : pollTimeout());
     }
     // Ending: what still runs ends unheard.
     auto left = active;
@@ -128,7 +127,7 @@ void NetworkThread::Impl::run() {
         c->cancelled_ = true;
         end(*c);
     }
-    curl_multi_cleanup(multi);
+    curllib::multiCleanup(multi);
 }
 
 // Runs the queued blocks (and those they queue, a few rounds); false once
@@ -155,7 +154,7 @@ bool NetworkThread::Impl::runTasks() {
 
 int NetworkThread::Impl::pollTimeout() {
     long ms = -1;
-    curl_multi_timeout(multi, &ms);
+    curllib::multiTimeout(multi, &ms);
     if (ms < 0 || ms > kIdlePollMs) ms = kIdlePollMs;
     auto now = Steady::now();
     for (auto& c : active) {
@@ -191,12 +190,12 @@ void NetworkThread::Impl::attachHTTP(const std::shared_ptr<URLConnection>& c) {
     if (!c->options_.extraCAFile.empty()) t.config.extraCAFile = c->options_.extraCAFile;
     t.headerList = curlsetup::configure(t.easy, c->request_, t.config, t.errorBuffer, c->options_.trustAnyServerCertificate);
     t.silenceLimit = c->request_.timeout.count() > 0 ? c->request_.timeout : config.timeout;
-    curl_easy_setopt(t.easy, CURLOPT_PRIVATE, c.get());
-    curl_easy_setopt(t.easy, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(t.easy, CURLOPT_HEADERDATA, c.get());
-    curl_easy_setopt(t.easy, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(t.easy, CURLOPT_WRITEDATA, c.get());
-    if (curl_multi_add_handle(multi, t.easy) != CURLM_OK) fail(*c, {.curl = CURLE_FAILED_INIT});
+    curllib::setPointer(t.easy, CURLOPT_PRIVATE, c.get());
+    curllib::setCallback(t.easy, CURLOPT_HEADERFUNCTION, onHeader);
+    curllib::setPointer(t.easy, CURLOPT_HEADERDATA, c.get());
+    curllib::setCallback(t.easy, CURLOPT_WRITEFUNCTION, onBody);
+    curllib::setPointer(t.easy, CURLOPT_WRITEDATA, c.get());
+    if (curllib::multiAdd(multi, t.easy) != CURLM_OK) fail(*c, {.curl = CURLE_FAILED_INIT});
 }
 
 void NetworkThread::Impl::attachFile(const std::shared_ptr<URLConnection>& c) {
@@ -226,8 +225,8 @@ void NetworkThread::Impl::end(URLConnection& c) {
     auto keep = *it;
     active.erase(it);
     if (c.transfer_ && c.transfer_->easy) {
-        curl_multi_remove_handle(multi, c.transfer_->easy);
-        curl_easy_cleanup(c.transfer_->easy);
+        curllib::multiRemove(multi, c.transfer_->easy);
+        curllib::easyCleanup(c.transfer_->easy);
     }
     c.transfer_.reset();
     --connections;
@@ -253,7 +252,7 @@ size_t NetworkThread::Impl::onHeader(char* p, size_t size, size_t n, void* user)
 bool NetworkThread::Impl::isFinalResponse(URLConnection& c) {
     auto& t = *c.transfer_;
     long status = 0;
-    curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
+    curllib::getLong(t.easy, CURLINFO_RESPONSE_CODE, &status);
     if (status >= 100 && status < 200) return false;
     bool hasLocation = std::any_of(t.headers.begin(), t.headers.end(),
                                    [](auto& h) { return strings::toLower(h.first) == "location"; });
@@ -292,10 +291,9 @@ bool NetworkThread::Impl::deliverResponse(URLConnection& c) {
 
 void NetworkThread::Impl::finishMessages() {
     int left = 0;
-    while (CURLMsg* m = curl_multi_info_read(multi, &left)) {
+    while (CURLMsg* m = curllib::multiInfoRead(multi, &left)) {
         if (m->msg != CURLMSG_DONE) continue;
-        URLConnection* c = nullptr;
-        curl_easy_getinfo(m->easy_handle, CURLINFO_PRIVATE, &c);
+        auto* c = static_cast<URLConnection*>(curllib::privateOf(m->easy_handle));
         CURLcode rc = m->data.result;
         auto& t = *c->transfer_;
         if (rc == CURLE_OK) {
@@ -304,7 +302,7 @@ void NetworkThread::Impl::finishMessages() {
             continue;
         }
         urlerror::Failure f{.curl = rc, .tooLarge = t.tooLarge};
-        curl_easy_getinfo(t.easy, CURLINFO_SSL_VERIFYRESULT, &f.certificateVerifyResult);
+        curllib::getLong(t.easy, CURLINFO_SSL_VERIFYRESULT, &f.certificateVerifyResult);
         f.offline = (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST) && urlerror::isOffline(c->request_.url);
         fail(*c, f, t.errorBuffer);
     }

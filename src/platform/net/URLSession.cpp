@@ -1,12 +1,11 @@
 #include "platform/net/URLSession.h"
 
-#include <curl/curl.h>
-
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
+#include "platform/net/CurlLibrary.h"
 #include "platform/net/CurlSetup.h"
 
 namespace urlerror {
@@ -80,36 +79,36 @@ CURLM* threadMulti() {
     struct Holder {
         CURLM* multi = curlsetup::newMulti();
         ~Holder() {
-            if (multi) curl_multi_cleanup(multi);
+            if (multi) curllib::multiCleanup(multi);
         }
     };
     thread_local Holder holder;
     return holder.multi;
 }
 
-// curl_easy_perform, on the thread's multi handle.
+// A blocking transfer, as curl_easy_perform makes one, on the thread's multi handle.
 CURLcode performTransfer(CURL* curl) {
     CURLM* multi = threadMulti();
-    if (!multi || curl_multi_add_handle(multi, curl) != CURLM_OK) return CURLE_FAILED_INIT;
+    if (!multi || curllib::multiAdd(multi, curl) != CURLM_OK) return CURLE_FAILED_INIT;
     int running = 1;
     CURLMcode mc = CURLM_OK;
     while (mc == CURLM_OK) {
-        mc = curl_multi_perform(multi, &running);
+        mc = curllib::multiPerform(multi, &running);
         if (mc != CURLM_OK || running == 0) break;
-        mc = curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        mc = curllib::multiPoll(multi, 1000);
     }
     CURLcode rc = mc == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_RECV_ERROR;
     int left = 0;
-    while (CURLMsg* m = curl_multi_info_read(multi, &left))
+    while (CURLMsg* m = curllib::multiInfoRead(multi, &left))
         if (m->msg == CURLMSG_DONE && m->easy_handle == curl) rc = m->data.result;
-    curl_multi_remove_handle(multi, curl);
+    curllib::multiRemove(multi, curl);
     return rc;
 }
 
 Error errorFor(CURLcode rc, CURL* curl, const Transfer& t, const std::string& url, const char* detail) {
     urlerror::Failure f;
     f.curl = rc;
-    curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &f.certificateVerifyResult);
+    curllib::getLong(curl, CURLINFO_SSL_VERIFYRESULT, &f.certificateVerifyResult);
     f.tooLarge = rc == CURLE_WRITE_ERROR && t.tooLarge;
     f.cancelled = rc == CURLE_ABORTED_BY_CALLBACK && t.task && t.task->isCancelled();
     f.offline = (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST) && urlerror::isOffline(url);
@@ -154,17 +153,17 @@ URLResult URLSession::perform(const URLRequest& request, const URLSessionTask* t
     char detail[CURL_ERROR_SIZE] = {0};
     curl_slist* headers = curlsetup::configure(curl, request, config_, detail);
     auto timeout = request.timeout.count() > 0 ? request.timeout : config_.timeout;
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(timeout.count()));
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+    curllib::setLong(curl, CURLOPT_TIMEOUT_MS, long(timeout.count()));
+    curllib::setCallback(curl, CURLOPT_WRITEFUNCTION, onBody);
+    curllib::setPointer(curl, CURLOPT_WRITEDATA, &t);
+    curllib::setCallback(curl, CURLOPT_HEADERFUNCTION, onHeader);
+    curllib::setPointer(curl, CURLOPT_HEADERDATA, &t);
+    curllib::setLong(curl, CURLOPT_NOPROGRESS, 0);
+    curllib::setCallback(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curllib::setPointer(curl, CURLOPT_XFERINFODATA, &t);
     // One connection per request, closed when it ends (the thread's multi
     // handle would otherwise keep it for the next one).
-    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+    curllib::setLong(curl, CURLOPT_FORBID_REUSE, 1);
 
     CURLcode rc = performTransfer(curl);
     if (rc == CURLE_OK) {
@@ -173,8 +172,8 @@ URLResult URLSession::perform(const URLRequest& request, const URLSessionTask* t
     } else {
         result.error = errorFor(rc, curl, t, request.url, detail);
     }
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
+    curllib::listFree(headers);
+    curllib::easyCleanup(curl);
     return result;
 }
 

@@ -369,7 +369,7 @@ TEST(URLErrorTable, EveryFailureHasOneCode) {
         {{.fileError = EACCES}, -1102},
     };
     for (auto& row : rows) {
-        EXPECT_EQ(urlerror::codeFor(row.failure), row.code) << curl_easy_strerror(row.failure.curl) << " " << row.failure.fileError;
+        EXPECT_EQ(urlerror::codeFor(row.failure), row.code) << curllib::errorText(row.failure.curl) << " " << row.failure.fileError;
         Error e = urlerror::fromFailure(row.failure, "http://h/x");
         EXPECT_EQ(e.domain, NSURLErrorDomain);
         EXPECT_EQ(e.code, row.code);
