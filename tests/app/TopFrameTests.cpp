@@ -2,7 +2,9 @@
 // embeds a third-party frame from a second one, clicked as a player clicks:
 // the frame's link to the top goes to the desktop's browser and the game's
 // page stays with its bridge; a link to another page of the game's own
-// origin keeps the bridge.
+// origin keeps the bridge; no move of the top frame to a blank page, a
+// script address, inline data, a blob or a file, and no new window, from
+// the frame or from the page itself, ends the game's page.
 
 #include <gtest/gtest.h>
 
@@ -58,6 +60,59 @@ const char* kForeignPage = R"HTML(<html><body><script>
   if (window.KL_IOS) KL_IOS.CreateDir('pwned', function () {});
 </script></body></html>)HTML";
 
+// The game's page with a third party's frame of traps at the top left
+// (six columns of 60 px, two rows), three buttons of its own below (two
+// open windows, the third starts its own tries), and the same bridge calls
+// as gamePage. Once started, every third answer it moves its own top frame
+// to another kind of address, five in all.
+std::string trappedGamePage(const std::string& foreign) {
+    return R"HTML(<html><body style="margin: 0; height: 100vh; background: rgb(40, 120, 220)">
+<iframe src=")HTML" + foreign + R"HTML(/traps.html" style="position: absolute; left: 0; top: 0; width: 360px; height: 120px; border: 0"></iframe>
+<div onclick="window.open('about:blank')" style="position: absolute; left: 0; top: 200px; width: 60px; height: 60px; background: rgb(30, 200, 60)"></div>
+<div onclick="window.open(')HTML" + foreign + R"HTML(/from-page.html')" style="position: absolute; left: 60px; top: 200px; width: 60px; height: 60px; background: rgb(30, 200, 60)"></div>
+<div onclick="started = true" style="position: absolute; left: 120px; top: 200px; width: 60px; height: 60px; background: rgb(30, 200, 60)"></div>
+<script>
+  var gone = '<img src=")HTML" + foreign + R"HTML(/report?where=top-page">';
+  var own = ['about:blank', 'data:text/html,' + encodeURIComponent(gone),
+             URL.createObjectURL(new Blob([gone], {type: 'text/html'})), 'file:///etc/hostname', 'javascript:void 0'];
+  var id = Math.random().toString(36).slice(2), answers = 0, tried = 0, started = false;
+  setInterval(function () {
+    KL_IOS.GetDocumentPath(function () {
+      KL_IOS.Error('game ' + id + ' ' + (++answers));
+      if (started && answers % 3 == 0 && own.length) {
+        location = own.shift();
+        KL_IOS.Error('page tried ' + (++tried));
+      }
+    });
+  }, 200);
+</script></body></html>)HTML";
+}
+
+// The third party's traps: the top row links to the top frame, the bottom
+// row moves it from script, each to a blank page, a script address, inline
+// data, a blob and a file; the last column opens windows. Any of them that
+// became the top page would report it.
+const char* kTrapsFrame = R"HTML(<html><body style="margin: 0; background: rgb(220, 30, 30)"><script>
+  function gone(kind) { return '<img src="' + location.origin + '/report?where=top-' + kind + '">'; }
+  var addresses = ['about:blank', "javascript:'" + gone('script') + "'", 'data:text/html,' + encodeURIComponent(gone('data')),
+                   URL.createObjectURL(new Blob([gone('blob')], {type: 'text/html'})), 'file:///etc/hostname'];
+  function square(column, row, element) {
+    element.style.cssText = 'position: absolute; display: block; width: 58px; height: 58px; background: rgb(220, 30, 30); ' +
+                            'left: ' + (60 * column) + 'px; top: ' + (60 * row) + 'px';
+    document.body.appendChild(element);
+    return element;
+  }
+  addresses.forEach(function (address, column) {
+    var link = square(column, 0, document.createElement('a'));
+    link.href = address;
+    link.target = '_top';
+    square(column, 1, document.createElement('div')).onclick = function () { top.location = address; };
+  });
+  square(5, 0, document.createElement('div')).onclick = function () { window.open('about:blank'); };
+  square(5, 1, document.createElement('div')).onclick = function () { window.open(location.origin + '/from-frame.html'); };
+  new Image().src = '/report?where=traps';
+</script></body></html>)HTML";
+
 // The reports "game <id> <answers>" so far: the last one's id and count.
 std::optional<std::pair<std::string, int>> lastGameReport(const GameProcess& game) {
     std::optional<std::pair<std::string, int>> last;
@@ -74,64 +129,89 @@ bool reportedBy(standin::HttpServer& server, const std::string& where) {
     return false;
 }
 
-TEST(TopFrame, AThirdPartyFramesTopLinkGoesToTheBrowserAndTheGamesOwnPagesKeepTheBridge) {
-    Display* display = XOpenDisplay(nullptr);
-    ASSERT_TRUE(display) << "needs a display (run under xvfb-run)";
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    standin::HttpServer pages("game"), thirdParty("third party");
-    ASSERT_TRUE(pages.start());
-    ASSERT_TRUE(thirdParty.start(0, "127.0.0.2"));
-    const std::string foreign = thirdParty.baseURL();
-    pages.on("GET", "/orba7/index/native_ios/release/index.html", [&](const standin::Request&, standin::JournalEntry&) {
-        return standin::Reply::text(gamePage(foreign), "text/html");
-    });
-    pages.on("GET", "/orba7/second.html",
-             [](const standin::Request&, standin::JournalEntry&) { return standin::Reply::text(kSecondPage, "text/html"); });
-    thirdParty.on("GET", "/frame.html", [&](const standin::Request&, standin::JournalEntry&) {
-        return standin::Reply::text(framePage(foreign), "text/html");
-    });
-    thirdParty.on("GET", "/foreign.html",
-                  [](const standin::Request&, standin::JournalEntry&) { return standin::Reply::text(kForeignPage, "text/html"); });
-    thirdParty.on("GET", "/report", [](const standin::Request&, standin::JournalEntry&) { return standin::Reply::text(""); });
-
-    TempDir dir;
-    fs::copy(sourceDir() / "examples/DemoGame.app", dir / "Game.app", fs::copy_options::recursive);
-    auto info = Value::fromPlist(readFile(dir / "Game.app/Info.plist"));
-    ASSERT_TRUE(info);
-    info->set("KL_PAGE_SERVER", pages.baseURL());
-    auto xml = info->toXMLPlist();
-    writeFile(dir / "Game.app/Info.plist", std::string(xml.begin(), xml.end()));
-    DesktopRecorder desktop(dir.path());
-    GameProcess game(GameProcess::Options{dir / "Game.app", dir / "home", dir / "game.log", desktop.environment()});
-    Window window = 0;
-    ASSERT_TRUE(waitFor([&] { return !game.running() || (window = windowOf(display, game.pid())); },
-                        std::chrono::seconds(30)))
-        << game.log();
-    ASSERT_TRUE(window) << game.log();
-    auto shows = [&](int x, int y, RGB want) {
+// The game (its start page from `pages`) running in a window, a third
+// party's server beside it.
+class TopFrame : public ::testing::Test {
+protected:
+    void SetUp() override {
+        display = XOpenDisplay(nullptr);
+        ASSERT_TRUE(display) << "needs a display (run under xvfb-run)";
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        ASSERT_TRUE(pages.start());
+        ASSERT_TRUE(thirdParty.start(0, "127.0.0.2"));
+        foreign = thirdParty.baseURL();
+        thirdParty.on("GET", "/report", [](const standin::Request&, standin::JournalEntry&) { return standin::Reply::text(""); });
+    }
+    void TearDown() override {
+        game.reset();
+        if (display) XCloseDisplay(display);
+    }
+    void servePage(standin::HttpServer& server, const std::string& path, std::string html) {
+        server.on("GET", path, [html](const standin::Request&, standin::JournalEntry&) {
+            return standin::Reply::text(html, "text/html");
+        });
+    }
+    // Starts the game on the start page of `pages` and waits for its window.
+    void startGame() {
+        fs::copy(sourceDir() / "examples/DemoGame.app", dir / "Game.app", fs::copy_options::recursive);
+        auto info = Value::fromPlist(readFile(dir / "Game.app/Info.plist"));
+        ASSERT_TRUE(info);
+        info->set("KL_PAGE_SERVER", pages.baseURL());
+        auto xml = info->toXMLPlist();
+        writeFile(dir / "Game.app/Info.plist", std::string(xml.begin(), xml.end()));
+        game = std::make_unique<GameProcess>(
+            GameProcess::Options{dir / "Game.app", dir / "home", dir / "game.log", desktop.environment()});
+        ASSERT_TRUE(waitFor([&] { return !game->running() || (window = windowOf(display, game->pid())); },
+                            std::chrono::seconds(30)))
+            << game->log();
+        ASSERT_TRUE(window) << game->log();
+    }
+    bool shows(int x, int y, RGB want) {
         return waitFor(
             [&] {
                 auto p = pixel(display, window, x, y);
                 return p && near(*p, want, 20);
             },
             std::chrono::seconds(30));
-    };
-    ASSERT_TRUE(shows(100, 50, kFrameRed)) << game.log();
-    ASSERT_TRUE(waitFor([&] { return reportedBy(thirdParty, "frame"); })) << game.log();
-    ASSERT_TRUE(waitFor([&] { return lastGameReport(game).has_value(); }, std::chrono::seconds(30))) << game.log();
-    std::string pageId = lastGameReport(game)->first;
+    }
+    // The same game page answers `more` times through the bridge from now on.
+    bool keepsAnswering(const std::string& pageId, int more) {
+        int then = lastGameReport(*game)->second;
+        return waitFor([&] {
+            auto last = lastGameReport(*game);
+            return last->first == pageId && last->second >= then + more;
+        });
+    }
+
+    Display* display = nullptr;
+    Window window = 0;
+    standin::HttpServer pages{"game"}, thirdParty{"third party"};
+    std::string foreign;
+    TempDir dir;
+    DesktopRecorder desktop{dir.path()};
+    std::unique_ptr<GameProcess> game;
+};
+
+TEST_F(TopFrame, AThirdPartyFramesTopLinkGoesToTheBrowserAndTheGamesOwnPagesKeepTheBridge) {
+    servePage(pages, "/orba7/index/native_ios/release/index.html", gamePage(foreign));
+    servePage(pages, "/orba7/second.html", kSecondPage);
+    servePage(thirdParty, "/frame.html", framePage(foreign));
+    servePage(thirdParty, "/foreign.html", kForeignPage);
+    startGame();
+    ASSERT_TRUE(shows(100, 50, kFrameRed)) << game->log();
+    ASSERT_TRUE(waitFor([&] { return reportedBy(thirdParty, "frame"); })) << game->log();
+    ASSERT_TRUE(waitFor([&] { return lastGameReport(*game).has_value(); }, std::chrono::seconds(30))) << game->log();
+    std::string pageId = lastGameReport(*game)->first;
 
     // The player clicks the frame's link.
     clickIn(display, window, 100, 50);
     std::string foreignPage = foreign + "/foreign.html";
     ASSERT_TRUE(waitFor([&] { return desktop.opened() == foreignPage + "\n"; }, std::chrono::seconds(30)))
-        << desktop.opened() << game.log();
-    int answersThen = lastGameReport(game)->second;
+        << desktop.opened() << game->log();
     // The same game page (its id) goes on answering through the bridge.
-    ASSERT_TRUE(waitFor([&] { return lastGameReport(game)->second >= answersThen + 5; })) << game.log();
-    EXPECT_EQ(lastGameReport(game)->first, pageId);
-    EXPECT_TRUE(game.logged("a page of another origin is not shown in the game (handed to the desktop): " + foreignPage))
-        << game.log();
+    ASSERT_TRUE(keepsAnswering(pageId, 5)) << game->log();
+    EXPECT_TRUE(game->logged("a page of another origin is not shown in the game (handed to the desktop): " + foreignPage))
+        << game->log();
     // The third party's frame never had the bridge, and its page never ran
     // as the top one; nothing it asked of native code was done.
     for (auto& e : thirdParty.journal().entries("/report")) EXPECT_EQ(e.request.param("kl"), "undefined");
@@ -140,13 +220,59 @@ TEST(TopFrame, AThirdPartyFramesTopLinkGoesToTheBrowserAndTheGamesOwnPagesKeepTh
     EXPECT_FALSE(fs::exists(dir / "home/Documents/from-frame"));
 
     // A page of the game's own origin keeps the bridge.
-    ASSERT_TRUE(shows(100, 200, kOwnLinkGreen)) << game.log();
+    ASSERT_TRUE(shows(100, 200, kOwnLinkGreen)) << game->log();
     clickIn(display, window, 100, 200);
-    ASSERT_TRUE(waitFor([&] { return game.reported("second true"); }, std::chrono::seconds(30))) << game.log();
+    ASSERT_TRUE(waitFor([&] { return game->reported("second true"); }, std::chrono::seconds(30))) << game->log();
     EXPECT_TRUE(fs::is_directory(dir / "home/Documents/second"));
     EXPECT_EQ(desktop.opened(), foreignPage + "\n");
-    EXPECT_TRUE(game.running());
-    XCloseDisplay(display);
+    EXPECT_TRUE(game->running());
+}
+
+// The player clicks, one after the other, every trap of a third party's
+// frame (links to the top and scripts moving it, to a blank page, a script
+// address, inline data, a blob and a file; new windows), then the game
+// page's own buttons that open windows, and lets the page move its own top
+// frame to the same kinds of address: the game's page never goes away.
+TEST_F(TopFrame, NoMoveOfTheTopFrameOrNewWindowEndsTheGamesPage) {
+    servePage(pages, "/orba7/index/native_ios/release/index.html", trappedGamePage(foreign));
+    servePage(thirdParty, "/traps.html", kTrapsFrame);
+    startGame();
+    ASSERT_TRUE(shows(30, 30, kFrameRed)) << game->log();
+    ASSERT_TRUE(shows(150, 230, kOwnLinkGreen)) << game->log();
+    ASSERT_TRUE(waitFor([&] { return reportedBy(thirdParty, "traps"); })) << game->log();
+    ASSERT_TRUE(waitFor([&] { return lastGameReport(*game).has_value(); }, std::chrono::seconds(30))) << game->log();
+    std::string pageId = lastGameReport(*game)->first;
+    const std::string blankRefused = "a page without an answer of its own is not shown in the game: about:blank";
+
+    // The frame's link to a blank top page: refused, the page answers on.
+    clickIn(display, window, 30, 30);
+    ASSERT_TRUE(waitFor([&] { return game->logged(blankRefused); })) << game->log();
+    ASSERT_TRUE(keepsAnswering(pageId, 3)) << game->log();
+    for (int trap = 1; trap < 12; ++trap) {
+        int row = trap / 6, column = trap % 6;
+        SCOPED_TRACE("trap " + std::to_string(row) + "," + std::to_string(column));
+        clickIn(display, window, 30 + 60 * column, 30 + 60 * row);
+        ASSERT_TRUE(keepsAnswering(pageId, 3)) << game->log();
+    }
+    std::string fromFrame = foreign + "/from-frame.html";
+    ASSERT_TRUE(waitFor([&] { return desktop.opened() == fromFrame + "\n"; })) << desktop.opened() << game->log();
+
+    // The page's own windows, then its own moves.
+    for (int x : {30, 90, 150}) {
+        clickIn(display, window, x, 230);
+        ASSERT_TRUE(keepsAnswering(pageId, 3)) << game->log();
+    }
+    std::string fromPage = foreign + "/from-page.html";
+    ASSERT_TRUE(waitFor([&] { return desktop.opened() == fromFrame + "\n" + fromPage + "\n"; }))
+        << desktop.opened() << game->log();
+    ASSERT_TRUE(waitFor([&] { return game->reported("page tried 5"); }, std::chrono::seconds(30))) << game->log();
+
+    ASSERT_TRUE(keepsAnswering(pageId, 5)) << game->log();
+    for (auto& e : thirdParty.journal().entries("/report"))
+        EXPECT_FALSE(strings::hasPrefix(e.request.param("where"), "top")) << e.request.param("where");
+    std::string log = game->log();
+    EXPECT_EQ(strings::split(log, blankRefused).size(), 2u) << log;  // logged once
+    EXPECT_TRUE(game->running());
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 #include "Classes/ViewController/ByteRange.h"
 #include "Classes/ViewController/LocalMediaServer.h"
 #include "Classes/ViewController/PageBackground.h"
-#include "platform/device/URLOpener.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/MIMEType.h"
@@ -326,20 +325,17 @@ void MainViewController::webView_runJavaScriptTextInputPanelWithPrompt(
 
 // ---- Navigation ------------------------------------------------------------------
 
+void MainViewController::webView_decidePolicyForNavigationAction_decisionHandler(WKWebView& webView,
+                                                                                 const WKNavigationAction& action,
+                                                                                 PolicyHandler decisionHandler) {
+    auto configuration = webView.configuration();
+    auto served = [&](const std::string& scheme) { return bool(configuration->urlSchemeHandlerForURLScheme(scheme)); };
+    decisionHandler(guard_.decide(action, gameOrigin(), served));
+}
+
 void MainViewController::webView_decidePolicyForNavigationResponse_decisionHandler(
     WKWebView&, const WKNavigationResponse& response, ResponsePolicyHandler decisionHandler) {
-    if (!response.forMainFrame || gameOrigin().contains(response.URL)) {
-        decisionHandler(WKNavigationResponsePolicy::Allow);
-        return;
-    }
-    decisionHandler(WKNavigationResponsePolicy::Cancel);
-    std::string scheme = strings::toLower(response.URL.scheme());
-    bool web = (scheme == "http" || scheme == "https") && !response.URL.host().empty();
-    pluginLog(true, PluginLogLevelWarning, PluginLogFlagWarning, kFile,
-              "-[MainViewController webView:decidePolicyForNavigationResponse:decisionHandler:]", 0,
-              "a page of another origin is not shown in the game%s: %s", web ? " (handed to the desktop)" : "",
-              response.URL.absoluteString().c_str());
-    if (web) URLOpener::current()->open(response.URL.absoluteString(), nullptr);
+    decisionHandler(guard_.decide(response, gameOrigin()));
 }
 
 void MainViewController::webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,

@@ -6,9 +6,10 @@
 //
 // Only the game's own pages reach native code: the bridge's scripts and
 // channels are kept to the game's origin (the page server's, or the local
-// page's base address; every host of the "local" scheme), and a top-frame
-// page of another origin is never shown in the game's web view: a web
-// address goes to the desktop's browser, anything else nowhere.
+// page's base address; every host of the "local" scheme), and the top frame
+// never leaves the game's pages for another origin, a blank page or a new
+// window (TopFrameGuard): a web address goes to the desktop's browser,
+// anything else nowhere.
 
 #include <filesystem>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "Classes/ViewController/TopFrameGuard.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/Value.h"
@@ -82,8 +84,9 @@ public:
                                                        std::function<void(std::optional<std::string>)> done) override;
 
     // WKNavigationDelegate.
-    // A top-frame answer from outside the game's origin is not shown; an
-    // http or https one is handed to the desktop (URLOpener).
+    // Navigations and their answers as TopFrameGuard judges them.
+    void webView_decidePolicyForNavigationAction_decisionHandler(WKWebView& webView, const WKNavigationAction& action,
+                                                                 PolicyHandler decisionHandler) override;
     void webView_decidePolicyForNavigationResponse_decisionHandler(WKWebView&, const WKNavigationResponse& response,
                                                                    ResponsePolicyHandler decisionHandler) override;
     void webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,
@@ -128,6 +131,7 @@ private:
     };
     std::shared_ptr<MimeTable> mimeTable_ = std::make_shared<MimeTable>();
     std::shared_ptr<LocalMediaServer> mediaServer_;
+    TopFrameGuard guard_;
     std::shared_ptr<WKNavigation> startNavigation_;
     bool retryPending_ = false;
     bool startUpTrimmed_ = false;

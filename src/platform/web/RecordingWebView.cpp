@@ -101,16 +101,16 @@ NSURLRequest requestFor(const std::string& url) {
 }
 }  // namespace
 
-void RecordingWebView::navigate(const NSURLRequest& request, WKNavigationType type, std::function<void()> commit) {
-    const std::string& url = request.URL.absoluteString();
+void RecordingWebView::navigate(const WKNavigationAction& action, std::function<void()> commit) {
+    const std::string& url = action.request.URL.absoluteString();
     size_t at;
     {
         std::lock_guard lock(mutex_);
         at = decisions_.size();
-        decisions_.push_back(Decision{url, type, std::nullopt});
+        decisions_.push_back(Decision{url, action.navigationType, std::nullopt});
     }
     std::weak_ptr<RecordingWebView> weak = std::static_pointer_cast<RecordingWebView>(shared_from_this());
-    decidePolicy(WKNavigationAction{request, type}, [weak, at, commit](WKNavigationActionPolicy policy) {
+    decidePolicy(action, [weak, at, commit](WKNavigationActionPolicy policy) {
         auto self = weak.lock();
         if (!self) return;
         {
@@ -136,7 +136,7 @@ std::shared_ptr<WKNavigation> RecordingWebView::loadRequest(const NSURLRequest& 
         loads_.push_back(Load{nav, request, "", std::nullopt});
     }
     std::weak_ptr<RecordingWebView> weak = std::static_pointer_cast<RecordingWebView>(shared_from_this());
-    navigate(request, WKNavigationType::Other, [weak, url] {
+    navigate(WKNavigationAction{request, WKNavigationType::Other, false, true}, [weak, url] {
         if (auto self = weak.lock()) self->push(url);
     });
     return nav;
@@ -150,7 +150,7 @@ std::shared_ptr<WKNavigation> RecordingWebView::loadHTMLString(const std::string
         loads_.push_back(Load{nav, std::nullopt, html, baseURL});
     }
     std::weak_ptr<RecordingWebView> weak = std::static_pointer_cast<RecordingWebView>(shared_from_this());
-    navigate(requestFor(url), WKNavigationType::Other, [weak, url] {
+    navigate(WKNavigationAction{requestFor(url), WKNavigationType::Other, false, true}, [weak, url] {
         if (auto self = weak.lock()) self->push(url);
     });
     return nav;
@@ -161,10 +161,17 @@ std::shared_ptr<WKNavigation> RecordingWebView::followLink(const std::string& ur
     if (!parsed) return nullptr;
     auto nav = std::make_shared<WKNavigation>(url);
     std::weak_ptr<RecordingWebView> weak = std::static_pointer_cast<RecordingWebView>(shared_from_this());
-    navigate(NSURLRequest::requestWithURL(*parsed), WKNavigationType::LinkActivated, [weak, url] {
+    navigate(WKNavigationAction{NSURLRequest::requestWithURL(*parsed), WKNavigationType::LinkActivated}, [weak, url] {
         if (auto self = weak.lock()) self->push(url);
     });
     return nav;
+}
+
+bool RecordingWebView::openWindow(const std::string& url) {
+    auto parsed = NSURL::URLWithString(url);
+    if (!parsed) return false;
+    navigate(WKNavigationAction{NSURLRequest::requestWithURL(*parsed), WKNavigationType::Other, true}, nullptr);
+    return true;
 }
 
 bool RecordingWebView::canGoBack() const {
@@ -189,7 +196,7 @@ std::shared_ptr<WKNavigation> RecordingWebView::step(int delta) {
         url = history_[size_t(to)];
     }
     std::weak_ptr<RecordingWebView> weak = std::static_pointer_cast<RecordingWebView>(shared_from_this());
-    navigate(requestFor(url), WKNavigationType::BackForward, [weak, delta] {
+    navigate(WKNavigationAction{requestFor(url), WKNavigationType::BackForward, false, true}, [weak, delta] {
         auto self = weak.lock();
         if (!self) return;
         std::lock_guard lock(self->mutex_);

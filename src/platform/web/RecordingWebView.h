@@ -104,6 +104,9 @@ public:
     // A link activated in the page; the returned navigation names it
     // (nullptr for an address that is no URL).
     std::shared_ptr<WKNavigation> followLink(const std::string& url);
+    // The page opening a window of its own (window.open): only the decision
+    // is asked, no window opens. False for an address that is no URL.
+    bool openWindow(const std::string& url);
     std::shared_ptr<RecordingURLSchemeTask> startSchemeTask(const NSURLRequest& request);
     void stopSchemeTask(const std::shared_ptr<RecordingURLSchemeTask>& task);
 
@@ -118,7 +121,7 @@ public:
 private:
     using WKWebView::WKWebView;
     // Asks the delegate; an allowed navigation runs `commit` (under no lock).
-    void navigate(const NSURLRequest& request, WKNavigationType type, std::function<void()> commit);
+    void navigate(const WKNavigationAction& action, std::function<void()> commit);
     void push(const std::string& url);
     std::shared_ptr<WKNavigation> step(int delta);
 

@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <exception>
@@ -397,6 +398,34 @@ struct EngineAccess {
         return trusted;
     }
 
+    static WKNavigationAction actionOf(WebKitNavigationAction* action) {
+        WebKitURIRequest* r = webkit_navigation_action_get_request(action);
+        const char* uri = r ? webkit_uri_request_get_uri(r) : nullptr;
+        WKNavigationAction asked;
+        asked.navigationType = navigationType(webkit_navigation_action_get_navigation_type(action));
+        if (auto url = NSURL::URLWithString(uri ? uri : "")) asked.request = NSURLRequest::requestWithURL(*url);
+        if (const char* m = r ? webkit_uri_request_get_http_method(r) : nullptr) asked.request.HTTPMethod = m;
+        return asked;
+    }
+
+    // A new window (window.open, a link's target="_blank"): the delegate's
+    // policy hears of it, and none opens whatever it answers.
+    static GtkWidget* createRequested(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+        auto* engine = static_cast<WKWebView::Engine*>(data);
+        guarded("create", [&] {
+            WKNavigationAction asked = actionOf(action);
+            asked.targetsNewWindow = true;
+            engine->owner->decidePolicy(asked, [](WKNavigationActionPolicy) {});
+        });
+        return nullptr;
+    }
+
+    // A load asked for through the API that has not started yet.
+    static bool isPending(const WKWebView::Engine& engine, const std::string& uri) {
+        return std::any_of(engine.pending.begin(), engine.pending.end(),
+                           [&](auto& nav) { return sameAddress(nav->url(), uri); });
+    }
+
     static void loadAgain(WebKitWebView* v, WKWebView::Engine* engine) {
         std::string uri = std::exchange(engine->trustedAgain, "");
         if (engine->current) engine->pending.push_front(engine->current);
@@ -407,16 +436,16 @@ struct EngineAccess {
                                  gpointer data) {
         auto* engine = static_cast<WKWebView::Engine*>(data);
         if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return decideResponse(decision, engine);
-        if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;  // the engine's default
+        // A link to a new window goes on to "create", where every new
+        // window (window.open too) is asked of the delegate once.
+        if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
         WebKitNavigationAction* action =
             webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+        WKNavigationAction asked = actionOf(action);
         WebKitURIRequest* r = webkit_navigation_action_get_request(action);
         const char* uri = r ? webkit_uri_request_get_uri(r) : nullptr;
-        WKNavigationAction asked;
-        asked.navigationType = navigationType(webkit_navigation_action_get_navigation_type(action));
-        if (auto url = NSURL::URLWithString(uri ? uri : "")) asked.request = NSURLRequest::requestWithURL(*url);
-        if (const char* m = r ? webkit_uri_request_get_http_method(r) : nullptr) asked.request.HTTPMethod = m;
         std::string decided = uri ? uri : "";
+        asked.requestedByApplication = isPending(*engine, decided);
         auto held = WEBKIT_POLICY_DECISION(g_object_ref(decision));
         // The engine may be gone when a late answer comes: answer through
         // the owner only while it lives.
@@ -577,6 +606,7 @@ void WKWebView::attachEngine() {
     g_signal_connect(e->view, "decide-policy", G_CALLBACK(EngineAccess::decidePolicy), e.get());
     g_signal_connect(e->view, "web-process-terminated", G_CALLBACK(EngineAccess::processTerminated), e.get());
     g_signal_connect(e->view, "close", G_CALLBACK(EngineAccess::closeRequested), e.get());
+    g_signal_connect(e->view, "create", G_CALLBACK(EngineAccess::createRequested), e.get());
     g_signal_connect(e->view, "script-dialog", G_CALLBACK(EngineAccess::scriptDialog), e.get());
     viewRegistry()[e->view] = this;
     engine_ = std::move(e);

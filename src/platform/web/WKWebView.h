@@ -83,6 +83,15 @@ struct WKNavigationResponse {
 struct WKNavigationAction {
     NSURLRequest request;
     WKNavigationType navigationType = WKNavigationType::Other;
+    // For a window of its own (window.open, a link's target="_blank"): the
+    // web view opens none, whatever the answer. Otherwise the navigation is
+    // of a frame of this view, the top one or an inner one: the engine does
+    // not say which before the answer comes (WKNavigationResponse does), and
+    // an address without an answer (about:blank) never tells.
+    bool targetsNewWindow = false;
+    // Asked for through this web view's own calls (loadRequest,
+    // loadHTMLString, reload, goBack, goForward), not by a page.
+    bool requestedByApplication = false;
 };
 
 class WKNavigationDelegate {
@@ -90,10 +99,11 @@ public:
     using Navigation = std::shared_ptr<WKNavigation>;
     using PolicyHandler = std::function<void(WKNavigationActionPolicy)>;
     virtual ~WKNavigationDelegate() = default;
-    // Asked before every navigation (the first load, links, history, reloads),
-    // on the main thread; the handler may be called later. A cancelled
-    // navigation starts nothing and leaves the page and the history as they
-    // were. A handler called twice counts once; one dropped uncalled allows.
+    // Asked before every navigation (the first load, links, history, reloads,
+    // inner frames' loads, new windows), on the main thread; the handler may
+    // be called later. A cancelled navigation starts nothing and leaves the
+    // page and the history as they were. A handler called twice counts once;
+    // one dropped uncalled allows.
     virtual void webView_decidePolicyForNavigationAction_decisionHandler(WKWebView& webView,
                                                                          const WKNavigationAction& action,
                                                                          PolicyHandler decisionHandler) {

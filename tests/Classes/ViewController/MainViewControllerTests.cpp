@@ -167,6 +167,63 @@ TEST_F(Host, OnlyTheGamesOriginBecomesTheTopPage) {
               std::vector<WebOrigin>{*WebOrigin::of(*NSURL::URLWithString("https://game.example.com:8443"))});
 }
 
+// Before a navigation, whose frame the engine does not tell: the
+// application's own loads pass, and so do the game's pages and addresses
+// whose answer is judged when it comes; a blank page, any other address
+// without an answer and every new window are refused, each address logged
+// once, web addresses handed to the desktop.
+TEST_F(Host, TheTopFrameLeavesTheGamesPagesForNoPageWithoutAnAnswer) {
+    auto opener = std::make_shared<RecordingURLOpener>();
+    URLOpener::install(opener);
+    auto c = start(Value::dict({{"KL_URL", ""}}));  // the game's page is itself a blank page
+    SysPlugin::RunReload();                          // the shell's reload of it
+    RunLoop::drain();
+    auto policy = [&](size_t i) { return c->recording->decisions().at(i).policy; };
+    ASSERT_EQ(c->recording->decisions().size(), 2u);
+    EXPECT_EQ(policy(0), WKNavigationActionPolicy::Allow);
+    EXPECT_EQ(policy(1), WKNavigationActionPolicy::Allow);
+
+    struct Case {
+        const char* address;
+        bool allowed;
+    };
+    for (const Case& k : {Case{"about:blank", false}, Case{"about:blank#again", false}, Case{"about:srcdoc", true},
+                          Case{"https://ads.example.net/top.html", true}, Case{"data:text/html,x", true},
+                          Case{"blob:https://ads.example.net/1", true}, Case{"local://other/x.html", true},
+                          Case{"file:///etc/hostname", false}, Case{"javascript:void(0)", false},
+                          Case{"mailto:a@example.net", false}}) {
+        size_t at = c->recording->decisions().size();
+        ASSERT_TRUE(c->recording->followLink(k.address)) << k.address;
+        EXPECT_EQ(policy(at) == WKNavigationActionPolicy::Allow, k.allowed) << k.address;
+    }
+    for (const char* window : {"about:blank", "https://ads.example.net/popup.html", "local://game/"}) {
+        size_t at = c->recording->decisions().size();
+        ASSERT_TRUE(c->recording->openWindow(window));
+        EXPECT_EQ(policy(at), WKNavigationActionPolicy::Cancel) << window;
+    }
+    EXPECT_EQ(opener->opened, std::vector<std::string>{"https://ads.example.net/popup.html"});
+    auto refusals = [&] {
+        std::vector<std::string> out;
+        for (auto& line : capture->flushed())
+            if (strings::contains(line.message, "not shown in the game") || strings::contains(line.message, "not opened"))
+                out.push_back(line.message);
+        return out;
+    };
+    EXPECT_EQ(refusals(), (std::vector<std::string>{
+                           "a page without an answer of its own is not shown in the game: about:blank",
+                           "a page without an answer of its own is not shown in the game: file:///etc/hostname",
+                           "a page without an answer of its own is not shown in the game: javascript:void(0)",
+                           "a page without an answer of its own is not shown in the game: mailto:a@example.net",
+                           "a window is not opened from the game (handed to the desktop): https://ads.example.net/popup.html",
+                           "a window is not opened from the game: local://game/"}));
+
+    // A page trying address after address fills no log: the first ones only.
+    capture->clear();
+    for (int i = 0; i < 100; ++i) c->recording->followLink("about:x" + std::to_string(i));
+    EXPECT_EQ(refusals().size(), TopFrameGuard::kLoggedAddresses - 6);
+    URLOpener::install(nullptr);
+}
+
 TEST_F(Host, AMissingLocalPageIsLoggedAndNothingLoads) {
     std::filesystem::remove(bundle.path() / "Data/index.html");
     auto c = start();
