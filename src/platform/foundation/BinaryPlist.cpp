@@ -19,20 +19,17 @@ constexpr int kMaxDepth = 512;
 
 }  // namespace
 
-std::optional<Date> dateFromReferenceSeconds(double seconds) {
-    if (!std::isfinite(seconds)) return std::nullopt;
+Date dateFromReferenceSeconds(double seconds) {
+    if (std::isnan(seconds)) seconds = 0;
     // Whole seconds and the fraction apart: adding the offset to the double
     // first would round away the fraction's last bits.
     double whole = std::floor(seconds);
     constexpr double kLimit = double(std::chrono::duration_cast<std::chrono::seconds>(Date::duration::max()).count()) - 1;
-    if (whole + double(kReferenceOffset) > kLimit || whole + double(kReferenceOffset) < -kLimit) return std::nullopt;
+    if (whole + double(kReferenceOffset) > kLimit) return Date(std::chrono::seconds(int64_t(kLimit)));
+    if (whole + double(kReferenceOffset) < -kLimit) return Date(std::chrono::seconds(-int64_t(kLimit)));
     int64_t nanos = std::llround((seconds - whole) * double(kNanos));
     auto since1970 = std::chrono::seconds(int64_t(whole) + kReferenceOffset) + std::chrono::nanoseconds(nanos);
     return Date(std::chrono::duration_cast<Date::duration>(since1970));
-}
-
-std::string storedText(std::string_view s) {
-    return strings::replaceAll(strings::validUTF8(s), std::string_view("\0", 1), "\xEF\xBF\xBD");
 }
 
 double referenceSecondsFromDate(Date date) {
@@ -45,13 +42,68 @@ double referenceSecondsFromDate(Date date) {
     return double(whole - kReferenceOffset) + double(rest) / double(kNanos);
 }
 
+std::string storedText(std::string_view s) {
+    return strings::replaceAll(strings::validUTF8(s), std::string_view("\0", 1), "\xEF\xBF\xBD");
+}
+
+std::map<std::string, const Value*> storedEntries(const Value::Dictionary& d) {
+    std::map<std::string, const Value*> out;
+    for (auto& [key, value] : d) out.insert_or_assign(storedText(key), &value);
+    return out;
+}
+
+std::optional<uint32_t> storedUID(const Value& v) {
+    if (!v.isDict() || v.size() != 1) return std::nullopt;
+    const Value& n = v["CF$UID"];
+    if (!n.isInteger() || *n.getInteger() < 0 || *n.getInteger() > int64_t(UINT32_MAX)) return std::nullopt;
+    return uint32_t(*n.getInteger());
+}
+
+size_t resultBytes(const Value& v) {
+    // The root's own Value; elements are counted by their container.
+    struct Walk {
+        size_t operator()(const Value& v) const {
+            size_t n = 0;
+            if (auto s = v.getString()) n += s->size();
+            else if (auto d = v.getData()) n += d->size();
+            else if (auto a = v.getArray()) {
+                n += a->size() * sizeof(Value);
+                for (auto& e : *a) n += (*this)(e);
+            } else if (auto d = v.getDict()) {
+                for (auto& [k, e] : *d) n += kEntryBytes + k.size() + (*this)(e);
+            }
+            return n;
+        }
+    };
+    return sizeof(Value) + Walk()(v);
+}
+
+namespace {
+
+constexpr size_t kBudgetCeiling = size_t(64) << 20, kBudgetFloor = size_t(64) << 10, kBudgetFactor = 128;
+
+// The smallest file size whose budget admits `result` bytes.
+size_t sizeAdmitting(size_t result) {
+    if (result <= kBudgetFloor) return 0;
+    if (result <= kBudgetCeiling) return (result - kBudgetFloor + kBudgetFactor - 1) / kBudgetFactor;
+    return (result + 3) / 4;
+}
+
+}  // namespace
+
+size_t resultBudget(size_t fileSize) {
+    size_t scaled = fileSize > kBudgetCeiling ? kBudgetCeiling
+                                              : std::min(kBudgetCeiling, kBudgetFactor * fileSize + kBudgetFloor);
+    return std::max(scaled, fileSize > SIZE_MAX / 4 ? SIZE_MAX : 4 * fileSize);
+}
+
 // ---- reading
 
 namespace {
 
 class Reader {
 public:
-    explicit Reader(std::string_view b) : b_(b), budget_(64 * b.size() + 4096) {}
+    explicit Reader(std::string_view b) : b_(b), budget_(resultBudget(b.size())) {}
 
     std::optional<Value> run() {
         if (b_.size() < kHeader + kTrailer || b_.substr(0, 8) != "bplist00") return std::nullopt;
@@ -66,6 +118,7 @@ public:
         objectsEnd_ = table;
         count_ = count;
         inProgress_.assign(count, false);
+        charge(sizeof(Value));
         Value root = object(top, 0);
         if (failed_) return std::nullopt;
         return root;
@@ -86,9 +139,13 @@ private:
         return Value();
     }
 
-    void charge(uint64_t cost) {
+    // Counts what is built against the budget, in resultBytes: each
+    // container pays for its elements' Values or entries when it opens
+    // (before anything is reserved), texts and data for their bytes.
+    bool charge(uint64_t cost) {
         if (cost > budget_) failed_ = true;
         else budget_ -= cost;
+        return !failed_;
     }
 
     // The count of a container, text or data object: the marker's low
@@ -114,7 +171,6 @@ private:
         inProgress_[index] = true;
         Value v = decode(at, depth);
         inProgress_[index] = false;
-        charge(1);
         return failed_ ? Value() : v;
     }
 
@@ -130,13 +186,12 @@ private:
         case 0x2: return real(marker, at);
         case 0x3: {
             if (marker != 0x33 || !fits(at, 8)) return fail();
-            auto date = dateFromReferenceSeconds(doubleAt(at));
-            return date ? Value(*date) : fail();
+            auto date = Value::dateFromStoredSeconds(doubleAt(at));
+            return date ? *date : fail();
         }
         case 0x4: {
             uint64_t n = 0;
-            if (!length(marker, at, n) || !fits(at, n)) return fail();
-            charge(n);
+            if (!length(marker, at, n) || !fits(at, n) || !charge(n)) return fail();
             auto* p = reinterpret_cast<const uint8_t*>(b_.data() + at);
             return Value(Data(p, p + n));
         }
@@ -157,7 +212,7 @@ private:
             uint64_t width = uint64_t(marker & 0x0F) + 1;
             if (width > 8 || !fits(at, width)) return fail();
             uint64_t uid = be(at, width);
-            if (uid > uint64_t(INT64_MAX)) return fail();
+            if (uid > uint64_t(INT64_MAX) || !charge(kEntryBytes + 6)) return fail();
             return Value::dict({{"CF$UID", Value(int64_t(uid))}});
         }
         case 0xA:
@@ -216,7 +271,7 @@ private:
 
     Value array(uint8_t marker, uint64_t at, int depth) {
         uint64_t n = 0;
-        if (!length(marker, at, n) || !refs(at, n, 1)) return fail();
+        if (!length(marker, at, n) || !refs(at, n, 1) || !charge(n * sizeof(Value))) return fail();
         Value::Array out;
         out.reserve(n);
         for (uint64_t i = 0; i < n && !failed_; ++i) out.push_back(object(be(at + i * refSize_, refSize_), depth + 1));
@@ -225,7 +280,7 @@ private:
 
     Value dictionary(uint8_t marker, uint64_t at, int depth) {
         uint64_t n = 0;
-        if (!length(marker, at, n) || !refs(at, n, 2)) return fail();
+        if (!length(marker, at, n) || !refs(at, n, 2) || !charge(n * kEntryBytes)) return fail();
         Value::Dictionary out;
         for (uint64_t i = 0; i < n && !failed_; ++i) {
             Value key = object(be(at + i * refSize_, refSize_), depth + 1);
@@ -246,19 +301,66 @@ private:
 
 // ---- writing
 
+uint8_t widthFor(uint64_t n) { return n < 0x100 ? 1 : n < 0x10000 ? 2 : n < 0x100000000 ? 4 : 8; }
+
+template <class Bytes>
+void putBE(Bytes& out, uint64_t v, unsigned width) {
+    for (unsigned i = width; i-- > 0;) out.push_back(typename Bytes::value_type(uint8_t(v >> (8 * i))));
+}
+
+// A marker with its count: in the low nibble, or an integer after it.
+void putMarker(std::string& out, uint8_t kind, uint64_t count) {
+    if (count < 0x0F) {
+        out.push_back(char(kind << 4 | count));
+        return;
+    }
+    out.push_back(char(kind << 4 | 0x0F));
+    uint8_t width = widthFor(count);
+    out.push_back(char(0x10 | (width == 1 ? 0 : width == 2 ? 1 : width == 4 ? 2 : 3)));
+    putBE(out, count, width);
+}
+
+// The length of a marker with its count (as putMarker writes it).
+size_t markerLength(std::string_view form) {
+    if ((uint8_t(form[0]) & 0x0F) != 0x0F) return 1;
+    return 2 + (size_t(1) << (uint8_t(form[1]) & 0x0F));
+}
+
+bool isContainer(std::string_view form) {
+    uint8_t kind = uint8_t(form[0]) >> 4;
+    return kind == 0xA || kind == 0xD;
+}
+
 class Writer {
 public:
     Data run(const Value& root) {
-        add(root);
+        readBack_ = sizeof(Value);
+        uint64_t top = add(root);
+        Data out = file(top);
+        // A value many times larger than its shared form (a long list of
+        // one large dictionary) is more than the reader takes from a file
+        // so small: an object that nothing refers to makes the file as
+        // large as the reader needs, so that all that is written reads back.
+        if (size_t needed = sizeAdmitting(readBack_); out.size() < needed) {
+            std::string filler;
+            putMarker(filler, 0x4, needed - out.size() + 32);
+            filler.resize(filler.size() + needed - out.size() + 32, '\0');
+            objects_.push_back(&filler);
+            out = file(top);
+        }
+        return out;
+    }
+
+private:
+    Data file(uint64_t top) {
         uint64_t count = objects_.size();
         refSize_ = widthFor(count);
-        // Objects first (their references need refSize_), then the offsets.
         Data out = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
         std::vector<uint64_t> offsets;
         offsets.reserve(count);
-        for (auto& o : objects_) {
+        for (const std::string* form : objects_) {
             offsets.push_back(out.size());
-            encode(o, out);
+            encode(*form, out);
         }
         uint64_t table = out.size();
         uint8_t offsetSize = widthFor(table);
@@ -267,127 +369,127 @@ public:
         out.push_back(offsetSize);
         out.push_back(refSize_);
         putBE(out, count, 8);
-        putBE(out, 0, 8);  // the root is the first object
+        putBE(out, top, 8);
         putBE(out, table, 8);
         return out;
     }
 
-private:
-    // One object of the file: a value without children, or a container
-    // with the indexes of its children (keys first for a dictionary).
-    struct Object {
-        const Value* value;
-        std::string text;  // strings and keys, as stored
-        std::vector<uint64_t> children;
-    };
-
-    static uint8_t widthFor(uint64_t n) { return n < 0x100 ? 1 : n < 0x10000 ? 2 : n < 0x100000000 ? 4 : 8; }
-
-    static void putBE(Data& out, uint64_t v, unsigned width) {
-        for (unsigned i = width; i-- > 0;) out.push_back(uint8_t(v >> (8 * i)));
-    }
-
-    uint64_t addText(std::string_view s) {
-        std::string stored = storedText(s);
-        auto it = texts_.find(stored);
-        if (it != texts_.end()) return it->second;
-        objects_.push_back({nullptr, stored, {}});
-        return texts_[std::move(stored)] = objects_.size() - 1;
+    // Each distinct object is kept once, by its form: its bytes as written,
+    // except that a container's references are 8-byte indexes (widened to
+    // refSize_ when written). Children come before their container, so
+    // equal values, containers included, have equal forms and share one
+    // object.
+    uint64_t intern(std::string form) {
+        auto [it, fresh] = index_.try_emplace(std::move(form), objects_.size());
+        if (fresh) objects_.push_back(&it->first);
+        return it->second;
     }
 
     uint64_t add(const Value& v) {
-        if (v.isString()) return addText(*v.getString());
-        if (v.isNull()) return addText("");  // no null object in this format
-        uint64_t slot = objects_.size();
-        objects_.push_back({&v, {}, {}});
-        std::vector<uint64_t> children;
-        if (auto a = v.getArray()) {
-            for (auto& e : *a) children.push_back(add(e));
-        } else if (auto d = v.getDict(); d && !isUID(v)) {
-            for (auto& [k, e] : *d) children.push_back(addText(k));
-            for (auto& [k, e] : *d) children.push_back(add(e));
-        }
-        objects_[slot].children = std::move(children);
-        return slot;
-    }
-
-    static bool isUID(const Value& v) {
-        return v.size() == 1 && v["CF$UID"].isInteger() && *v["CF$UID"].getInteger() >= 0;
-    }
-
-    static void putMarker(Data& out, uint8_t kind, uint64_t count) {
-        if (count < 0x0F) {
-            out.push_back(uint8_t(kind << 4 | count));
-            return;
-        }
-        out.push_back(uint8_t(kind << 4 | 0x0F));
-        uint8_t width = widthFor(count);
-        out.push_back(uint8_t(0x10 | (width == 1 ? 0 : width == 2 ? 1 : width == 4 ? 2 : 3)));
-        putBE(out, count, width);
-    }
-
-    static void putDouble(Data& out, uint8_t marker, double d) {
-        uint64_t bits;
-        std::memcpy(&bits, &d, 8);
-        out.push_back(marker);
-        putBE(out, bits, 8);
-    }
-
-    void encode(const Object& o, Data& out) {
-        if (!o.value) return encodeText(o.text, out);
-        const Value& v = *o.value;
+        std::string form;
         switch (v.type()) {
-        case Value::Type::Bool: out.push_back(*v.getBool() ? 0x09 : 0x08); break;
-        case Value::Type::Integer: {
-            int64_t i = *v.getInteger();
-            uint8_t width = i < 0 ? 8 : widthFor(uint64_t(i));
-            out.push_back(uint8_t(0x10 | (width == 1 ? 0 : width == 2 ? 1 : width == 4 ? 2 : 3)));
-            putBE(out, uint64_t(i), width);
+        case Value::Type::Null: putText("", form); break;  // no null object in this format
+        case Value::Type::String: {
+            std::string stored = storedText(*v.getString());
+            readBack_ += stored.size();
+            putText(stored, form);
             break;
         }
-        case Value::Type::Real: putDouble(out, 0x23, *v.getNumber()); break;
-        case Value::Type::Date: putDouble(out, 0x33, referenceSecondsFromDate(*v.getDate())); break;
+        case Value::Type::Bool: form.push_back(*v.getBool() ? 0x09 : 0x08); break;
+        case Value::Type::Integer: putInteger(*v.getInteger(), form); break;
+        case Value::Type::Real: putDouble(0x23, *v.getNumber(), form); break;
+        case Value::Type::Date: putDouble(0x33, *v.storedSeconds(), form); break;
         case Value::Type::Data: {
             auto& d = *v.getData();
-            putMarker(out, 0x4, d.size());
-            out.insert(out.end(), d.begin(), d.end());
+            readBack_ += d.size();
+            putMarker(form, 0x4, d.size());
+            form.append(d.begin(), d.end());
             break;
         }
-        case Value::Type::Array:
-            putMarker(out, 0xA, o.children.size());
-            for (uint64_t c : o.children) putBE(out, c, refSize_);
+        case Value::Type::Array: {
+            std::vector<uint64_t> children;
+            for (auto& e : *v.getArray()) children.push_back(add(e));
+            readBack_ += children.size() * sizeof(Value);
+            putMarker(form, 0xA, children.size());
+            for (uint64_t c : children) putBE(form, c, 8);
             break;
+        }
         case Value::Type::Dictionary:
-            if (isUID(v)) {
-                uint64_t uid = uint64_t(*v["CF$UID"].getInteger());
-                uint8_t width = widthFor(uid);
-                out.push_back(uint8_t(0x80 | (width - 1)));
-                putBE(out, uid, width);
-                break;
+            if (auto uid = storedUID(v)) {
+                readBack_ += kEntryBytes + 6;  // read as {"CF$UID": n}
+                putUID(*uid, form);
+            } else {
+                putDictionary(*v.getDict(), form);
             }
-            putMarker(out, 0xD, o.children.size() / 2);
-            for (uint64_t c : o.children) putBE(out, c, refSize_);
             break;
-        default: break;  // strings and null are texts
         }
+        return intern(std::move(form));
+    }
+
+    void putDictionary(const Value::Dictionary& d, std::string& form) {
+        auto entries = storedEntries(d);
+        std::vector<uint64_t> children;
+        for (auto& [k, e] : entries) {
+            readBack_ += kEntryBytes + k.size();
+            std::string key;
+            putText(k, key);
+            children.push_back(intern(std::move(key)));
+        }
+        for (auto& [k, e] : entries) children.push_back(add(*e));
+        putMarker(form, 0xD, entries.size());
+        for (uint64_t c : children) putBE(form, c, 8);
     }
 
     // ASCII when it can be, else UTF-16 (big-endian), as the platform writes.
-    static void encodeText(const std::string& s, Data& out) {
+    static void putText(const std::string& s, std::string& form) {
         bool ascii = std::all_of(s.begin(), s.end(), [](char c) { return uint8_t(c) < 0x80; });
         if (ascii) {
-            putMarker(out, 0x5, s.size());
-            out.insert(out.end(), s.begin(), s.end());
+            putMarker(form, 0x5, s.size());
+            form += s;
             return;
         }
         std::u16string units = strings::toUTF16(s);
-        putMarker(out, 0x6, units.size());
-        for (char16_t u : units) putBE(out, u, 2);
+        putMarker(form, 0x6, units.size());
+        for (char16_t u : units) putBE(form, u, 2);
     }
 
-    std::vector<Object> objects_;
-    std::unordered_map<std::string, uint64_t> texts_;
+    static void putInteger(int64_t i, std::string& form) {
+        uint8_t width = i < 0 ? 8 : widthFor(uint64_t(i));
+        form.push_back(char(0x10 | (width == 1 ? 0 : width == 2 ? 1 : width == 4 ? 2 : 3)));
+        putBE(form, uint64_t(i), width);
+    }
+
+    static void putUID(uint32_t uid, std::string& form) {
+        uint8_t width = widthFor(uid);
+        form.push_back(char(0x80 | (width - 1)));
+        putBE(form, uid, width);
+    }
+
+    static void putDouble(uint8_t marker, double d, std::string& form) {
+        uint64_t bits;
+        std::memcpy(&bits, &d, 8);
+        form.push_back(char(marker));
+        putBE(form, bits, 8);
+    }
+
+    void encode(std::string_view form, Data& out) const {
+        if (!isContainer(form)) {
+            out.insert(out.end(), form.begin(), form.end());
+            return;
+        }
+        size_t header = markerLength(form);
+        out.insert(out.end(), form.begin(), form.begin() + header);
+        for (size_t at = header; at + 8 <= form.size(); at += 8) {
+            uint64_t ref = 0;
+            for (size_t i = 0; i < 8; ++i) ref = ref << 8 | uint8_t(form[at + i]);
+            putBE(out, ref, refSize_);
+        }
+    }
+
+    std::unordered_map<std::string, uint64_t> index_;
+    std::vector<const std::string*> objects_;  // keys of index_, in the file's order
     uint8_t refSize_ = 1;
+    size_t readBack_ = 0;  // what reading the file builds, in resultBytes
 };
 
 }  // namespace

@@ -6,14 +6,21 @@
 //
 // Reading refuses (nullopt) a file whose tables point outside it, whose
 // objects refer to themselves or nest deeper than 512 levels, whose shared
-// objects would expand to many times its size, that holds a NUL inside a
-// text, a dictionary key that is not text, or a date no Date can hold.
-// Texts that are not valid UTF-8 (ASCII-marked text with bytes >= 0x80,
-// lone UTF-16 surrogates) read with U+FFFD in place of the bad units, as
-// the writer writes them. Dates are the stored double, read and written
-// unrounded. A UID reads as {"CF$UID": n}, and such a dictionary is
-// written as a UID.
+// objects would build more than resultBudget allows, that holds a NUL
+// inside a text, a dictionary key that is not text, or a date that is no
+// number. Texts that are not valid UTF-8 (ASCII-marked text with bytes >=
+// 0x80, lone UTF-16 surrogates) read with U+FFFD in place of the bad
+// units, as the writer writes them. Dates are the stored double, read and
+// written unrounded, whatever the year (Value::dateFromStoredSeconds). A
+// UID reads as {"CF$UID": n}.
+//
+// Writing stores each distinct object once, containers included, so that
+// a file read and written again keeps about its size. A dictionary
+// {"CF$UID": n} with n from 0 to 2^32 - 1 is written as a UID (the width
+// other readers take); a larger n stays a dictionary.
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,15 +32,39 @@ namespace binaryplist {
 std::optional<Value> read(std::string_view bytes);
 Data write(const Value& root);
 
+// What a value read from a file holds in memory, near enough: a Value for
+// the root and each element, a map entry for each key, and the bytes of
+// texts and data. The readers of files count what they build this way, as
+// they build it.
+size_t resultBytes(const Value& v);
+inline constexpr size_t kEntryBytes = 32 + sizeof(std::string) + sizeof(Value);  // a map node
+
+// What reading a file of `fileSize` bytes may build, in resultBytes: up to
+// 128 times the file, as an ordinary file of small shared objects takes
+// (one number or UID written once behind every element of a long list),
+// within 64 MiB; a file past 16 MiB, 4 times its size, for what it holds
+// itself.
+size_t resultBudget(size_t fileSize);
+
 // Text as property lists store it: valid UTF-8 without NUL, bad bytes and
 // NULs written U+FFFD (as the JSON writer does), so that a written file
 // always reads back. Both writers use it.
 std::string storedText(std::string_view s);
 
+// A dictionary's entries as both writers store them: keys as storedText,
+// and where two keys become one there, only the later (in key order), so
+// that no file holds one key twice (other readers differ on which wins).
+std::map<std::string, const Value*> storedEntries(const Value::Dictionary& d);
+
+// The UID that both writers store for `v`, a dictionary {"CF$UID": n}
+// with n that other readers take; nullopt for anything else.
+std::optional<uint32_t> storedUID(const Value& v);
+
 // Dates as property lists store them: seconds since 2001-01-01 GMT. The
 // conversions are exact both ways for every date a Date holds to the
-// nanosecond, so a date read and written again keeps its double.
-std::optional<Date> dateFromReferenceSeconds(double seconds);
+// nanosecond, so a date read and written again keeps its double. Seconds
+// beyond what a Date holds give the nearest Date (Value keeps the seconds).
+Date dateFromReferenceSeconds(double seconds);
 double referenceSecondsFromDate(Date date);
 
 }  // namespace binaryplist

@@ -20,21 +20,23 @@ std::optional<uint64_t> uidOf(const Value& v) {
 
 struct Decoder {
     const Value::Array& objects;
-    // What may still be built: objects shared by reference are copied at
-    // each use, so a small table of objects that each refer twice to the
-    // next would otherwise expand without end.
+    // What may still be built, in binaryplist::resultBytes: objects shared
+    // by reference are copied at each use, so a small table of objects that
+    // each refer twice to the next, or a long list that refers to one large
+    // object, would otherwise expand without end.
     size_t budget;
     std::set<uint64_t> inProgress;  // guards against reference cycles
     bool failed = false;
 
-    // Counts one more value of the result, and its bytes.
-    void charge(const Value& v) {
-        size_t cost = 1;
-        if (auto s = v.getString()) cost += s->size();
-        else if (auto d = v.getData()) cost += d->size();
+    bool charge(size_t cost) {
         if (cost > budget) failed = true;
         else budget -= cost;
+        return !failed;
     }
+
+    // A value of the table taken as it is: a copy of all it holds (its own
+    // Value is paid for by its container).
+    Value copied(const Value& v) { return charge(binaryplist::resultBytes(v) - sizeof(Value)) ? v : Value(); }
 
     Value resolve(const Value& ref, int depth) {
         if (failed) return Value();
@@ -58,7 +60,6 @@ struct Decoder {
 
     Value decode(const Value& obj, int depth) {
         Value out = decodeObject(obj, depth);
-        charge(out);
         if (failed) return Value();
         return out;
     }
@@ -69,38 +70,43 @@ struct Decoder {
             failed = true;
             return Value();
         }
-        if (auto s = obj.getString()) return *s == "$null" ? Value() : obj;
-        if (!obj.isDict()) return obj;  // numbers, booleans, data, dates
+        if (auto s = obj.getString()) return *s == "$null" ? Value() : copied(obj);
+        if (!obj.isDict()) return copied(obj);  // numbers, booleans, data, dates
         if (uidOf(obj)) return resolve(obj, depth + 1);
-        if (!obj.has("$class")) return obj;
+        if (!obj.has("$class")) return copied(obj);
         std::string cls = className(obj);
         if (obj.has("NS.keys") && obj.has("NS.objects")) {
             Value out = Value::dict();
             auto& keys = obj["NS.keys"];
             auto& values = obj["NS.objects"];
-            if (!keys.isArray() || !values.isArray() || keys.size() != values.size()) {
+            if (!keys.isArray() || !values.isArray() || keys.size() != values.size() ||
+                !charge(keys.size() * binaryplist::kEntryBytes)) {
                 failed = true;
                 return Value();
             }
             for (size_t i = 0; i < keys.size(); ++i) {
                 Value k = resolve(keys[i], depth + 1);
-                out.set(k.isString() ? *k.getString() : k.textValue(), resolve(values[i], depth + 1));
+                std::string key = k.isString() ? *k.getString() : k.textValue();
+                if (!k.isString()) charge(key.size());
+                out.set(std::move(key), resolve(values[i], depth + 1));
             }
             return out;
         }
         if (obj.has("NS.objects")) {
             Value out = Value::array();
-            for (auto& e : obj["NS.objects"].getArray() ? *obj["NS.objects"].getArray() : Value::Array())
-                out.push(resolve(e, depth + 1));
+            auto elements = obj["NS.objects"].getArray();
+            if (!elements) return out;
+            if (!charge(elements->size() * sizeof(Value))) return Value();
+            for (auto& e : *elements) out.push(resolve(e, depth + 1));
             return out;
         }
-        if (obj.has("NS.string")) return Value(obj.str("NS.string"));
-        if (obj.has("NS.bytes")) return obj["NS.bytes"].isData() ? obj["NS.bytes"] : Value(Data());
-        if (obj.has("NS.data")) return obj["NS.data"].isData() ? obj["NS.data"] : Value(Data());
+        if (obj.has("NS.string")) return copied(obj["NS.string"].isString() ? obj["NS.string"] : Value(""));
+        if (obj.has("NS.bytes")) return copied(obj["NS.bytes"].isData() ? obj["NS.bytes"] : Value(Data()));
+        if (obj.has("NS.data")) return copied(obj["NS.data"].isData() ? obj["NS.data"] : Value(Data()));
         if (obj.has("NS.time")) {
-            auto date = binaryplist::dateFromReferenceSeconds(obj["NS.time"].doubleValue());
-            if (!date) failed = true;  // a date no Date can hold
-            return date ? Value(*date) : Value();
+            auto date = Value::dateFromStoredSeconds(obj["NS.time"].doubleValue());
+            if (!date) failed = true;  // no number
+            return date ? *date : Value();
         }
         if (cls == "NSNull") return Value();
         failed = true;  // a class we cannot rebuild
@@ -152,7 +158,7 @@ struct Encoder {
             return slot;
         }
         case Value::Type::Date: {
-            Value o = Value::dict({{"NS.time", binaryplist::referenceSecondsFromDate(*v.getDate())}});
+            Value o = Value::dict({{"NS.time", *v.storedSeconds()}});
             o.set("$class", uid(classRef("NSDate", {"NSDate", "NSObject"})));
             objects.push_back(o);
             return objects.size() - 1;
@@ -197,7 +203,7 @@ std::optional<Value> unarchive(const Data& bytes, Error* error) {
     auto& top = (*plist)["$top"];
     const Value& rootRef = top.has("root") ? top["root"] : top[top.keys().front()];
     // The result may be many times larger than the archive, not without bound.
-    Decoder d{*objects, 64 * bytes.size() + 4096, {}, false};
+    Decoder d{*objects, binaryplist::resultBudget(bytes.size()) - sizeof(Value), {}, false};
     Value root = d.resolve(rootRef, 0);
     if (d.failed) {
         fail(error, "The keyed archive is damaged or holds objects that cannot be read.");

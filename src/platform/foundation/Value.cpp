@@ -1,5 +1,6 @@
 #include "platform/foundation/Value.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -28,6 +29,20 @@ std::optional<Date> dateFromSeconds(double seconds) {
     return Date(std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds)));
 }
 
+Value::Value(::Date d) : v_(StoredDate{d, binaryplist::referenceSecondsFromDate(d)}) {}
+
+std::optional<Value> Value::dateFromStoredSeconds(double secondsSince2001) {
+    if (!std::isfinite(secondsSince2001)) return std::nullopt;
+    Value v;
+    v.v_ = StoredDate{binaryplist::dateFromReferenceSeconds(secondsSince2001), secondsSince2001};
+    return v;
+}
+
+std::optional<double> Value::storedSeconds() const {
+    if (auto d = std::get_if<StoredDate>(&v_)) return d->since2001;
+    return std::nullopt;
+}
+
 Value Value::dict(std::initializer_list<std::pair<const std::string, Value>> items) {
     return Value(Dictionary(items.begin(), items.end()));
 }
@@ -40,7 +55,7 @@ const Value& Value::null() {
 }
 
 std::optional<Date> Value::getDate() const {
-    if (auto d = std::get_if<::Date>(&v_)) return *d;
+    if (auto d = std::get_if<StoredDate>(&v_)) return d->date;
     return std::nullopt;
 }
 
@@ -360,11 +375,42 @@ namespace {
 // XML goes through libplist, which aborts the process (an assertion) when it
 // hands out a key holding a NUL: XML may not contain U+0000, so bytes
 // holding one are refused before parsing, and values are read through the
-// length-aware getter and checked again. Its date getter has 32-bit
-// seconds, so dates cross as tiny binary files of our own. Binary files are
-// ours alone (BinaryPlist.h).
+// length-aware getter and checked again. Its parser recurses once per
+// element (a file of 200,000 nested arrays overflows the stack), so files
+// nested deeper than a property list may be are refused before it too. Its
+// date getter has 32-bit seconds, so dates cross as tiny binary files of
+// our own. Binary files are ours alone (BinaryPlist.h).
+constexpr int kMaxPlistDepth = 512;
+
+// True when elements nest deeper than `limit` (comments, CDATA sections and
+// declarations skipped).
+bool nestsDeeperThan(std::string_view xml, size_t limit) {
+    size_t depth = 0;
+    auto skipPast = [&](size_t from, std::string_view end) {
+        size_t at = xml.find(end, from);
+        return at == std::string_view::npos ? xml.size() : at + end.size();
+    };
+    for (size_t i = xml.find('<'); i < xml.size(); i = xml.find('<', i)) {
+        std::string_view rest = xml.substr(i);
+        if (rest.substr(0, 4) == "<!--") i = skipPast(i + 4, "-->");
+        else if (rest.substr(0, 9) == "<![CDATA[") i = skipPast(i + 9, "]]>");
+        else if (rest.substr(0, 2) == "<?" || rest.substr(0, 2) == "<!") i = skipPast(i + 2, ">");
+        else if (rest.substr(0, 2) == "</") {
+            if (depth > 0) --depth;
+            i = skipPast(i + 2, ">");
+        } else {
+            size_t end = skipPast(i + 1, ">");
+            if (xml[end - 1] == '>' && xml[end - 2] != '/' && ++depth > limit) return true;
+            i = end;
+        }
+    }
+    return false;
+}
+
 bool mayHandToLibplist(std::string_view bytes) {
-    return !bytes.empty() && bytes.size() < UINT32_MAX && bytes.find('\0') == std::string_view::npos;
+    // The <plist> element and the root's own are two of the elements.
+    return !bytes.empty() && bytes.size() < UINT32_MAX && bytes.find('\0') == std::string_view::npos &&
+           !nestsDeeperThan(bytes, kMaxPlistDepth + 2);
 }
 
 // Reads a parsed tree; `damaged` is set by a node that cannot be read.
@@ -388,6 +434,7 @@ struct PlistReader {
     }
 
     Value date(plist_t node) {
+        // Through our binary reader, which keeps dates of any year.
         char* bytes = nullptr;
         uint32_t length = 0;
         plist_to_bin(node, &bytes, &length);
@@ -401,7 +448,8 @@ struct PlistReader {
 };
 
 Value PlistReader::read(plist_t node, int depth) {
-    if (!node || depth > 512 || damaged) return Value();
+    if (depth > kMaxPlistDepth) damaged = true;  // as the binary reader refuses
+    if (!node || damaged) return Value();
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         uint8_t b = 0;
@@ -456,10 +504,16 @@ Value PlistReader::read(plist_t node, int depth) {
     }
 }
 
+// XML holds whole seconds of the years 1 to 9999 (four digits): a date
+// beyond them is written as the nearest one it holds.
+constexpr double kFirstXMLSecond = -63113904000.0;  // 0001-01-01T00:00:00Z
+constexpr double kLastXMLSecond = 252423993599.0;   // 9999-12-31T23:59:59Z
+
 // A date node holding the whole date: made from our binary form, since
 // libplist's own constructor takes 32-bit seconds.
-plist_t dateNode(::Date date) {
-    ::Data bytes = binaryplist::write(Value(date));
+plist_t dateNode(const Value& date) {
+    double seconds = std::clamp(std::floor(*date.storedSeconds()), kFirstXMLSecond, kLastXMLSecond);
+    ::Data bytes = binaryplist::write(*Value::dateFromStoredSeconds(seconds));
     plist_t node = nullptr;
     plist_from_bin(reinterpret_cast<const char*>(bytes.data()), uint32_t(bytes.size()), &node);
     return node ? node : plist_new_date(0, 0);
@@ -476,17 +530,16 @@ plist_t toPlistNode(const Value& v) {
         auto& d = *v.getData();
         return plist_new_data(reinterpret_cast<const char*>(d.data()), d.size());
     }
-    case Value::Type::Date: return dateNode(*v.getDate());
+    case Value::Type::Date: return dateNode(v);
     case Value::Type::Array: {
         plist_t a = plist_new_array();
         for (auto& e : *v.getArray()) plist_array_append_item(a, toPlistNode(e));
         return a;
     }
     case Value::Type::Dictionary: {
-        const Value& uid = v["CF$UID"];
-        if (v.size() == 1 && uid.isInteger()) return plist_new_uid(uint64_t(*uid.getInteger()));
+        if (auto uid = binaryplist::storedUID(v)) return plist_new_uid(*uid);
         plist_t d = plist_new_dict();
-        for (auto& [k, e] : *v.getDict()) plist_dict_set_item(d, binaryplist::storedText(k).c_str(), toPlistNode(e));
+        for (auto& [k, e] : binaryplist::storedEntries(*v.getDict())) plist_dict_set_item(d, k.c_str(), toPlistNode(*e));
         return d;
     }
     }
@@ -518,12 +571,34 @@ std::optional<Value> Value::fromPlist(const ::Data& bytes, Error* error) {
     return fromPlist(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
 }
 
+namespace {
+
+// libplist writes the year without leading zeros ("999-01-01T..."), which
+// other readers refuse: each date's year is made four digits. Texts cannot
+// hold "<date>" unescaped, so every one found is a date.
+::Data withFourDigitYears(std::string_view xml) {
+    ::Data out;
+    out.reserve(xml.size());
+    size_t from = 0;
+    for (size_t at = xml.find("<date>"); at != std::string_view::npos; at = xml.find("<date>", from)) {
+        size_t year = at + 6, digits = 0;
+        while (year + digits < xml.size() && xml[year + digits] >= '0' && xml[year + digits] <= '9') ++digits;
+        out.insert(out.end(), xml.begin() + from, xml.begin() + year);
+        out.insert(out.end(), digits < 4 ? 4 - digits : 0, '0');
+        from = year;
+    }
+    out.insert(out.end(), xml.begin() + from, xml.end());
+    return out;
+}
+
+}  // namespace
+
 ::Data Value::toXMLPlist() const {
     plist_t root = toPlistNode(*this);
     char* out = nullptr;
     uint32_t len = 0;
     plist_to_xml(root, &out, &len);
-    ::Data d(reinterpret_cast<uint8_t*>(out), reinterpret_cast<uint8_t*>(out) + len);
+    ::Data d = withFourDigitYears(std::string_view(out ? out : "", out ? len : 0));
     free(out);
     plist_free(root);
     return d;

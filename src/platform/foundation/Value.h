@@ -51,13 +51,23 @@ public:
     Value(std::string s) : v_(std::move(s)) {}
     Value(std::string_view s) : v_(std::string(s)) {}
     Value(::Data d) : v_(std::move(d)) {}
-    Value(::Date d) : v_(d) {}
+    Value(::Date d);
     Value(Array a) : v_(std::move(a)) {}
     Value(Dictionary d) : v_(std::move(d)) {}
 
     // Value::dict({{"a", 1}, {"b", "x"}}) and Value::array({1, "x"}).
     static Value dict(std::initializer_list<std::pair<const std::string, Value>> items = {});
     static Value array(std::initializer_list<Value> items = {});
+
+    // Dates as property lists and archives store them: seconds since
+    // 2001-01-01 GMT. Files hold dates no Date can hold (other programs
+    // write the years 4001, 9999 or 1 for "never" and "always"): such a
+    // date reads (getDate) as the nearest Date there is and keeps the
+    // stored seconds, so that it is written back unchanged. Nullopt for
+    // seconds that are infinite or no number.
+    static std::optional<Value> dateFromStoredSeconds(double secondsSince2001);
+    // The seconds a date is stored with; nullopt for anything else.
+    std::optional<double> storedSeconds() const;
 
     Type type() const { return Type(v_.index()); }
     bool isNull() const { return type() == Type::Null; }
@@ -139,5 +149,13 @@ public:
     ::Data toBinaryPlist() const;
 
 private:
-    std::variant<std::monostate, bool, int64_t, double, std::string, ::Data, ::Date, Array, Dictionary> v_;
+    // A date and the seconds since 2001 that it is stored with: the same
+    // instant, unless the stored one lies beyond what a Date holds.
+    struct StoredDate {
+        ::Date date;
+        double since2001;
+        bool operator==(const StoredDate&) const = default;
+    };
+
+    std::variant<std::monostate, bool, int64_t, double, std::string, ::Data, StoredDate, Array, Dictionary> v_;
 };

@@ -55,6 +55,25 @@ TEST(UserDefaults, CorruptFileStartsEmptyInsteadOfFailing) {
     EXPECT_EQ(readFile(home.path() / "Library/Preferences/com.example.corrupt.plist.corrupt"), "garbage");
 }
 
+// A date another program wrote as "never" (the year 4001) once made the
+// file unreadable, and every setting was moved aside with it.
+TEST(UserDefaults, AFarDateKeepsEverySettingAndIsWrittenBackUnchanged) {
+    TempBundle bundle(Value::dict({{"CFBundleIdentifier", "com.example.far"}}));
+    TempHome home;
+    fs::path file = home.path() / "Library/Preferences/com.example.far.plist";
+    writeFile(file, "<plist><dict><key>expires</key><date>4001-01-01T00:00:00Z</date>"
+                    "<key>volume</key><integer>7</integer></dict></plist>");
+    NSUserDefaults::resetStandardUserDefaults();
+    auto& d = NSUserDefaults::standardUserDefaults();
+    EXPECT_EQ(d.integerForKey("volume"), 7);
+    ASSERT_TRUE(d.objectForKey("expires").isDate());
+    d.setInteger("volume", 3);  // written back in binary
+    NSUserDefaults::resetStandardUserDefaults();
+    EXPECT_EQ(d.integerForKey("volume"), 3);
+    EXPECT_EQ(d.objectForKey("expires").storedSeconds(), 63113904000.0);
+    EXPECT_FALSE(files::exists(home.path() / "Library/Preferences/com.example.far.plist.corrupt"));
+}
+
 TEST(UserDefaults, TextThatIsNotUTF8SurvivesAReloadWithReplacementCharacters) {
     // Bad bytes once made a file that could not be read back ("\xFF": every
     // preference lost) or read back with a NUL ("\xC0\x80").

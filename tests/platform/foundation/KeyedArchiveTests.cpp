@@ -67,7 +67,10 @@ TEST(KeyedArchive, TextsThatLookSpecialOrAreNotUTF8SurviveAsText) {
     EXPECT_EQ(keyedarchive::unarchive(keyedarchive::archive("$null")), Value("$null"));
 }
 
-TEST(KeyedArchive, DatesNoDateCanHoldAreRefused) {
+// A date no Date holds (a year such as 4001) reads as the nearest Date and
+// is archived again with the stored seconds; one that is no number is
+// refused.
+TEST(KeyedArchive, DatesBeyondWhatADateHoldsKeepTheirSeconds) {
     auto uid = [](int n) { return Value::dict({{"CF$UID", n}}); };
     auto archiveOf = [&](Value time) {
         Value objects = Value::array({"$null", Value::dict({{"NS.time", time}, {"$class", uid(2)}}),
@@ -75,7 +78,15 @@ TEST(KeyedArchive, DatesNoDateCanHoldAreRefused) {
         return Value::dict({{"$archiver", "NSKeyedArchiver"}, {"$top", Value::dict({{"root", uid(1)}})}, {"$objects", objects}})
             .toBinaryPlist();
     };
-    for (Value time : {Value(72169280020.0), Value(-72169280020.0), Value("1e999"), Value("nan")})
+    for (double time : {72169280020.0, -72169280020.0}) {
+        auto far = keyedarchive::unarchive(archiveOf(Value(time)));
+        ASSERT_TRUE(far && far->isDate()) << time;
+        EXPECT_EQ(far->getDate()->time_since_epoch().count() > 0, time > 0);
+        auto again = keyedarchive::unarchive(keyedarchive::archive(*far));
+        ASSERT_TRUE(again);
+        EXPECT_EQ(again->storedSeconds(), time);
+    }
+    for (Value time : {Value("1e999"), Value("nan")})
         EXPECT_FALSE(keyedarchive::unarchive(archiveOf(time))) << time.textValue();
     auto inRange = keyedarchive::unarchive(archiveOf(Value(0.5)));
     ASSERT_TRUE(inRange && inRange->isDate());

@@ -270,11 +270,84 @@ TEST(ValuePlist, DatesAreTheStoredDoubleBeyondThirtyTwoBitSeconds) {
         ASSERT_TRUE(xml && xml->isDate()) << seconds;
         EXPECT_LE(std::abs(std::chrono::duration<double>(*xml->getDate() - *v->getDate()).count()), 1.0);
     }
-    // A date no Date holds is refused, in either form.
-    for (double far : {1e12, -1e12, double(std::nan("")), double(INFINITY)})
-        EXPECT_FALSE(Value::fromPlist(binaryDate(far))) << far;
-    EXPECT_FALSE(Value::fromPlist(std::string_view("<plist><date>9999-01-01T00:00:00Z</date></plist>")));
+    // A date that is no number is refused.
+    for (double bad : {double(std::nan("")), double(INFINITY), -double(INFINITY)})
+        EXPECT_FALSE(Value::fromPlist(binaryDate(bad))) << bad;
     EXPECT_TRUE(Value::fromPlist(std::string_view("<plist><date>2200-01-01T00:00:00Z</date></plist>")));
+}
+
+std::string textOf(const Data& d) { return std::string(d.begin(), d.end()); }
+
+uint64_t bigEndian(const Data& d, size_t at, size_t width) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < width; ++i) v = v << 8 | d.at(at + i);
+    return v;
+}
+
+// The marker byte of a binary file's root object, found through its trailer.
+uint8_t rootMarker(const Data& file) {
+    size_t end = file.size(), offsetSize = file.at(end - 26);
+    uint64_t top = bigEndian(file, end - 16, 8), table = bigEndian(file, end - 8, 8);
+    return file.at(bigEndian(file, table + top * offsetSize, offsetSize));
+}
+
+// Years that other programs write for "never" and "always" lie beyond what
+// a Date holds (1678 to 2261): one of them once made the whole file
+// unreadable, and the preferences were moved aside with every setting.
+TEST(ValuePlist, FarDatesReadAsTheNearestDateAndWriteBackUnchanged) {
+    const struct {
+        double seconds;
+        const char* xml;
+        bool future;
+    } far[] = {{63113904000.0, "4001-01-01T00:00:00Z", true},
+               {252423993599.0, "9999-12-31T23:59:59Z", true},
+               {-63113904000.0, "0001-01-01T00:00:00Z", false},
+               {1e15, "9999-12-31T23:59:59Z", true}};  // past what XML holds
+    for (auto& f : far) {
+        Data binary = binaryDate(f.seconds);
+        binary[9 + 8] = 0x08;  // the trailer begins with an unused byte
+        auto v = Value::fromPlist(binary);
+        ASSERT_TRUE(v && v->isDate()) << f.seconds;
+        // The nearest Date there is.
+        EXPECT_TRUE(strings::hasPrefix(strings::iso8601(*v->getDate()), f.future ? "2262-04-11" : "1677-09-21"))
+            << strings::iso8601(*v->getDate());
+        // Binary keeps the double; XML whole seconds of the years 1 to 9999.
+        EXPECT_EQ(storedSeconds(Value::fromPlist(v->toBinaryPlist())->toBinaryPlist()), f.seconds);
+        std::string xml = textOf(v->toXMLPlist());
+        EXPECT_NE(xml.find(std::string("<date>") + f.xml + "</date>"), std::string::npos) << xml;
+        auto fromXML = Value::fromPlist(xml);
+        ASSERT_TRUE(fromXML && fromXML->isDate());
+        EXPECT_EQ(textOf(fromXML->toXMLPlist()), xml);
+    }
+    // In a dictionary of settings, in either form, the rest reads too.
+    for (std::string year : {"4001", "9999", "0001"}) {
+        std::string file = "<plist><dict><key>never</key><date>" + year +
+                           "-01-01T00:00:00Z</date><key>volume</key><integer>7</integer></dict></plist>";
+        auto v = Value::fromPlist(file);
+        ASSERT_TRUE(v) << year;
+        EXPECT_EQ((*v)["volume"].getInteger(), 7);
+        EXPECT_NE(textOf(v->toXMLPlist()).find("<date>" + year + "-01-01T00:00:00Z</date>"), std::string::npos);
+        auto binary = Value::fromPlist(v->toBinaryPlist());
+        ASSERT_TRUE(binary);
+        EXPECT_EQ(*binary, *v);
+    }
+    // A date of the years before 1000 keeps four digits in XML.
+    Value early = *Value::fromPlist(std::string_view("<plist><date>0999-03-04T05:06:07Z</date></plist>"));
+    EXPECT_NE(textOf(early.toXMLPlist()).find("<date>0999-03-04T05:06:07Z</date>"), std::string::npos);
+}
+
+// Keys that become one key when their bad bytes are replaced: once both
+// were written, and other readers took the first or the last.
+TEST(ValuePlist, KeysThatBecomeOneAreWrittenOnceTheLastKept) {
+    Value v = Value::dict({{"a\xFE", 1}, {"a\xFF", 2}, {"b", 3}});
+    for (auto& file : {v.toBinaryPlist(), v.toXMLPlist()}) {
+        auto back = Value::fromPlist(file);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(*back, Value::dict({{"a\uFFFD", 2}, {"b", 3}}));
+    }
+    EXPECT_EQ(rootMarker(v.toBinaryPlist()), 0xD2);  // a dictionary of two entries
+    std::string xml = textOf(v.toXMLPlist());
+    EXPECT_EQ(strings::replaceAll(xml, "<key>", "").size(), xml.size() - 2 * 5);
 }
 
 TEST(ValuePlist, TextMarkedASCIIWithHighBytesReadsAsItIsWritten) {
@@ -316,6 +389,17 @@ TEST(ValuePlist, KeyedArchiveUIDsSurviveAsDictionaries) {
     auto back = Value::fromPlist(root.toBinaryPlist());
     ASSERT_TRUE(back);
     EXPECT_EQ((*back)["$top"]["root"]["CF$UID"].getInteger(), 3);
+
+    // UIDs are 32 bits for other readers: a larger one (once written in 8
+    // bytes, which they refuse) stays the dictionary it is.
+    for (int64_t n : {int64_t(UINT32_MAX), int64_t(1) << 32, int64_t(-1)}) {
+        Value big = Value::dict({{"CF$UID", n}});
+        Data file = big.toBinaryPlist();
+        EXPECT_EQ(rootMarker(file), n == int64_t(UINT32_MAX) ? 0x83 : 0xD1) << n;
+        EXPECT_EQ(Value::fromPlist(file), big) << n;
+        std::string xml = textOf(big.toXMLPlist());
+        EXPECT_EQ(Value::fromPlist(xml), big) << xml;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,164 @@
+// What reading a property list may cost, and what writing one back makes.
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/BinaryPlist.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/KeyedArchive.h"
+#include "support/PlistBombs.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+struct Cost {
+    bool read = false;
+    size_t resultBytes = 0, written = 0;
+    long peakKiB = 0, ms = 0;
+};
+
+long field(const std::string& out, const std::string& name) {
+    size_t at = out.find(name + "=");
+    return at == std::string::npos ? -1 : std::stol(out.substr(at + name.size() + 1));
+}
+
+// What the file costs in a process of its own. A sanitizer build is held
+// to 3 GiB by the sanitizer (a plain build by the child itself), and keeps
+// no freed memory aside, which would count as held.
+Cost costInChild(const Data& file) {
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir / "file", std::string(file.begin(), file.end()));
+    std::vector<std::string> command = {testsupport::built(PLIST_CHILD), (dir / "file").string()};
+    if (!testsupport::kMeasuresMemory) {
+        const char* inherited = std::getenv("ASAN_OPTIONS");
+        std::string options = std::string(inherited ? inherited : "") + ":quarantine_size_mb=0:hard_rss_limit_mb=3072";
+        command.insert(command.begin(), {"/usr/bin/env", "ASAN_OPTIONS=" + options});
+    }
+    auto run = testsupport::runProgram(command);
+    EXPECT_EQ(run.status, 0) << run.err.substr(0, 2000);
+    EXPECT_NE(run.out.find("peak_kib="), std::string::npos) << run.out;
+    Cost c;
+    c.read = field(run.out, "read") == 1;
+    c.resultBytes = size_t(field(run.out, "result_bytes"));
+    c.written = size_t(field(run.out, "written"));
+    c.peakKiB = field(run.out, "peak_kib");
+    c.ms = field(run.out, "ms");
+    return c;
+}
+
+// A megabyte of [B x n], B a list of 62 texts, took 6.8 GB and 20 seconds;
+// 100 KB of it read and was written back as 26 MB. Both are refused now,
+// in a few hundred megabytes and seconds at most (the budget is 64 MiB).
+TEST(PlistLimits, SharedSubtreesAreRefusedInBoundedMemoryAndTime) {
+    const long peakBoundKiB = testsupport::kMeasuresMemory ? 512 * 1024 : 1536 * 1024;
+    for (size_t copies : {size_t(1000000), size_t(100000)}) {
+        Data file = testsupport::sharedSubtrees(copies, 62);
+        Cost c = costInChild(file);
+        EXPECT_FALSE(c.read) << copies;
+        EXPECT_LT(c.peakKiB, peakBoundKiB) << copies;
+        EXPECT_LT(c.ms, 20000) << copies;
+    }
+}
+
+// [B x 100000] with B a list of one text: 100 KB that reads as 11 MB
+// (within its budget of 128 times), and was written back as 1.3 MB, each
+// copy of B an object of its own.
+TEST(PlistLimits, AFileReadAndWrittenKeepsAboutItsSize) {
+    Data file = testsupport::sharedSubtrees(100000, 1);
+    Cost c = costInChild(file);
+    ASSERT_TRUE(c.read);
+    EXPECT_LE(c.resultBytes, binaryplist::resultBudget(file.size()));
+    EXPECT_LE(c.written, 2 * file.size());
+
+    // Equal values of every kind are written once (once 200 KB), and read
+    // back the same.
+    Value row = Value::dict({{"name", "玩家"}, {"when", Date(std::chrono::seconds(1765000000))}, {"blob", Data(300, 7)},
+                             {"list", Value::array({1, 2.5, true})}});
+    Value rows = Value::array();
+    for (int i = 0; i < 1000; ++i) rows.push(i % 2 ? row : Value::dict({{"n", i % 10}}));
+    Data written = rows.toBinaryPlist();
+    EXPECT_LT(written.size(), 10000u);
+    auto back = Value::fromPlist(written);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, rows);
+}
+
+TEST(PlistLimits, TheBudgetIsInBytesOfTheResult) {
+    // Ordinary sharing, as other writers share numbers: a list of 100000
+    // equal numbers, a byte each, reads.
+    Value zeros = Value::array();
+    for (int i = 0; i < 100000; ++i) zeros.push(0);
+    auto back = Value::fromPlist(zeros.toBinaryPlist());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->size(), 100000u);
+
+    // Two kilobytes of [B x 2000], B a list of 62 texts: 7 MB, and once
+    // within a budget of one unit per value.
+    Data file = testsupport::sharedSubtrees(2000, 62);
+    EXPECT_FALSE(Value::fromPlist(file));
+
+    // What the writer writes reads back, however repetitive: 2 MB of one
+    // kilobyte of data is written once, with the file made as large as the
+    // reader needs for it (16 KB, not 2 MB).
+    Value shared = Value::array();
+    for (int i = 0; i < 2000; ++i) shared.push(Data(1024, uint8_t(1)));
+    Data written = shared.toBinaryPlist();
+    EXPECT_LT(written.size(), 20000u);
+    auto sharedBack = Value::fromPlist(written);
+    ASSERT_TRUE(sharedBack);
+    EXPECT_EQ(*sharedBack, shared);
+}
+
+// A keyed archive's table holds each object once and names it at each use:
+// a list of 1000 numbers named by 2000 elements is 2 million values from
+// 6 KB.
+TEST(PlistLimits, AKeyedArchiveCopiesSharedObjectsWithinTheBudget) {
+    auto uid = [](int n) { return Value::dict({{"CF$UID", n}}); };
+    Value numbers = Value::array();
+    for (int i = 0; i < 1000; ++i) numbers.push(i);
+    Value list = Value::array();
+    for (int i = 0; i < 2000; ++i) list.push(uid(2));
+    Value objects = Value::array(
+        {"$null", Value::dict({{"NS.objects", list}, {"$class", uid(3)}}), numbers,
+         Value::dict({{"$classname", "NSArray"}, {"$classes", Value::array({"NSArray", "NSObject"})}})});
+    Data archive = Value::dict({{"$archiver", "NSKeyedArchiver"}, {"$top", Value::dict({{"root", uid(1)}})},
+                                {"$objects", objects}})
+                       .toBinaryPlist();
+    Error e;
+    EXPECT_FALSE(keyedarchive::unarchive(archive, &e));
+
+    // Named by 10 elements, it reads.
+    objects.mutableArray()[1].mutableDict()["NS.objects"].mutableArray().resize(10);
+    auto small = keyedarchive::unarchive(Value::dict({{"$archiver", "NSKeyedArchiver"},
+                                                      {"$top", Value::dict({{"root", uid(1)}})},
+                                                      {"$objects", objects}})
+                                             .toBinaryPlist());
+    ASSERT_TRUE(small);
+    ASSERT_EQ(small->size(), 10u);
+    EXPECT_EQ((*small)[9], numbers);
+}
+
+// Past 512 levels both forms are refused (XML read as null); so deep that
+// the XML library's recursion overflows the stack, refused before it.
+TEST(PlistLimits, NestingPast512LevelsIsRefusedInBothForms) {
+    for (int levels : {513, 514}) {
+        Value nested = testsupport::nestedLists(levels);
+        bool within = levels <= 513;  // the root is level 0
+        EXPECT_EQ(Value::fromPlist(nested.toBinaryPlist()).has_value(), within) << levels;
+        EXPECT_EQ(Value::fromPlist(nested.toXMLPlist()).has_value(), within) << levels;
+        // Without the <plist> element around it.
+        std::string bare;
+        for (int i = 0; i < levels; ++i) bare += "<array>";
+        for (int i = 0; i < levels; ++i) bare += "</array>";
+        EXPECT_EQ(Value::fromPlist(bare).has_value(), within) << levels;
+    }
+    std::string deep = "<plist>";
+    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    for (int i = 0; i < 200000; ++i) deep += "</array>";
+    EXPECT_FALSE(Value::fromPlist(deep + "</plist>"));
+    // Comments and CDATA sections are not elements.
+    std::string commented = "<plist><array><!--";
+    for (int i = 0; i < 600; ++i) commented += "<array>";
+    EXPECT_TRUE(Value::fromPlist(commented + "--><string><![CDATA[<dict><dict>]]></string></array></plist>"));
+}
+
+}  // namespace
