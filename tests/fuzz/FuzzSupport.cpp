@@ -76,9 +76,10 @@ Value Input::value(int depth) {
         return Value(Data(t.begin(), t.end()));
     }
     case 6: {
-        // Whole seconds within the years a Date holds.
-        int64_t seconds = int64_t(integer(8) % 18000000000ull) - 9000000000;
-        return Value(Date(std::chrono::duration_cast<Date::duration>(std::chrono::seconds(seconds))));
+        // Whole seconds since 2001, of the years -7500 to 11500: within
+        // what a Date holds and far beyond it, as other programs write.
+        int64_t seconds = int64_t(integer(8) % 600000000000ull) - 300000000000;
+        return *Value::dateFromStoredSeconds(double(seconds));
     }
     case 7: {
         Value out = Value::array();

@@ -58,7 +58,7 @@ public:
     // Up to `max` bytes of any value, its length read first.
     std::string text(size_t max = 32);
     // A value of any type (texts of any bytes, finite reals, dates in whole
-    // seconds that a Date holds), nested up to `depth` levels.
+    // seconds of any year from -7500 to 11500), nested up to `depth` levels.
     Value value(int depth = 3);
     // What is left.
     std::string_view rest() const;

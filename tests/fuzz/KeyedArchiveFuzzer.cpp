@@ -1,12 +1,15 @@
 // Keyed archives, two ways. The input as an archive (a keychain item, the
-// channel file): whatever unarchives is archived again and reads back the
-// same. And the input as choices building a value, which is archived and
+// channel file): what unarchives costs at most the reader's budget for the
+// archive's size (a list naming one large object at each element once
+// copied it each time without count), and is archived again and reads back
+// the same. And the input as choices building a value, which is archived and
 // must read back as the writers store it (texts valid UTF-8, "$null" a
 // text, dates to the second).
 //
 // Input: byte 0 chooses the way, the rest is the archive or the choices.
 
 #include "FuzzSupport.h"
+#include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/KeyedArchive.h"
 
 namespace {
@@ -34,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (data[0] & 1) {
         auto v = keyedarchive::unarchive(Data(data + 1, data + size));
         if (!v) return 0;
+        FUZZ_CHECK(binaryplist::resultBytes(*v) <= binaryplist::resultBudget(size - 1));
         Data again = keyedarchive::archive(*v);
         auto back = keyedarchive::unarchive(again);
         FUZZ_CHECK(back.has_value());

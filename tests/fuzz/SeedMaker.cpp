@@ -17,6 +17,7 @@
 #include "platform/foundation/KeyedArchive.h"
 #include "platform/foundation/NSDateFormatter.h"
 #include "platform/foundation/Strings.h"
+#include "support/PlistBombs.h"
 
 namespace fs = std::filesystem;
 
@@ -75,6 +76,28 @@ void plistSeeds() {
                               "000000000000" "0101" "0000000000000001" "0000000000000000" "000000000000000a"));
     seed(t, "far-date", hex("62706c6973743030" "33426d1a94a2000000" "08"
                             "000000000000" "0101" "0000000000000001" "0000000000000000" "0000000000000011"));
+    // [B x n], B a list of 62 texts: a megabyte once took 6.8 GB, and
+    // 100 KB read and was written back as 26 MB. [B x n] with B of one
+    // text reads, and was written back 13 times larger.
+    seed(t, "shared-subtrees-1mb", testsupport::sharedSubtrees(1000000, 62));
+    seed(t, "shared-subtrees-100kb", testsupport::sharedSubtrees(100000, 62));
+    seed(t, "shared-lists-100kb", testsupport::sharedSubtrees(100000, 1));
+    // Dates other programs write for "never" and "always", once refused
+    // with the whole file.
+    for (std::string year : {"4001", "9999", "0001"}) {
+        std::string xml = "<plist><dict><key>never</key><date>" + year +
+                          "-01-01T00:00:00Z</date><key>volume</key><integer>7</integer></dict></plist>";
+        seed(t, "year-" + year + "-xml", xml);
+        seed(t, "year-" + year + "-binary", Value::fromPlist(xml)->toBinaryPlist());
+    }
+    // Keys marked ASCII that become one key ("a\xFE", "a\xFF"), once
+    // written twice; a UID of 2^32 in 8 bytes, once written so; XML nested
+    // 514 levels, once read as null.
+    seed(t, "keys-become-one", hex("62706c6973743030" "d201020304" "5261fe" "5261ff" "1001" "1002" "080d101315"
+                                   "000000000000" "0101" "0000000000000005" "0000000000000000" "0000000000000017"));
+    seed(t, "uid-2-32", hex("62706c6973743030" "870000000100000000" "08"
+                            "000000000000" "0101" "0000000000000001" "0000000000000000" "0000000000000011"));
+    seed(t, "xml-514-levels", testsupport::nestedLists(514).toXMLPlist());
 }
 
 void keyedArchiveSeeds() {
@@ -92,6 +115,20 @@ void keyedArchiveSeeds() {
                                                                                   {"$class", Value::dict({{"CF$UID", 2}})}}),
                                                             Value::dict({{"$classname", "NSDate"}})})}});
     seed(t, "far-date", prefixed(1, farDate.toBinaryPlist()));
+    // A list naming one list of 1000 numbers at each of its 2000 elements:
+    // 2 million values from 6 KB, once counted as 2000.
+    Value numbers = Value::array();
+    for (int i = 0; i < 1000; ++i) numbers.push(i);
+    Value names = Value::array();
+    for (int i = 0; i < 2000; ++i) names.push(Value::dict({{"CF$UID", 2}}));
+    Value arrayClass = Value::dict({{"$classname", "NSArray"}, {"$classes", Value::array({"NSArray", "NSObject"})}});
+    Value shared = Value::dict({{"$archiver", "NSKeyedArchiver"},
+                                {"$top", Value::dict({{"root", Value::dict({{"CF$UID", 1}})}})},
+                                {"$objects", Value::array({"$null",
+                                                           Value::dict({{"NS.objects", names},
+                                                                        {"$class", Value::dict({{"CF$UID", 3}})}}),
+                                                           numbers, arrayClass})}});
+    seed(t, "shared-plain-object", prefixed(1, shared.toBinaryPlist()));
     // Choices: a dictionary of texts, numbers and a nested array.
     seed(t, "choices", Data{0, 8, 3, 1, 'k', 4, 3, 'a', 0xFF, 'b', 1, 'n', 2, 0, 0, 0, 0, 0, 0, 0, 42, 1, 'l', 7, 2, 1, 1, 0});
 }
@@ -172,6 +209,14 @@ void defaultsSeeds() {
     input.insert(input.end(), {4, 'b', 'a', 'd', 0xFF, 1, 4, 2, 0xC0, 0x80, 1, 'x', 0});
     seed(t, "sample-and-changes", input);
     seed(t, "garbage-file", Data{2, 'g', 'a', 'r', 'b', 'a', 'g', 'e', '!', 1, 'k', 1, 2, 1});
+    // A preferences file with a date of the year 4001, once moved aside
+    // with every setting; then "k" set.
+    std::string far = "<plist><dict><key>never</key><date>4001-01-01T00:00:00Z</date>"
+                      "<key>volume</key><integer>7</integer></dict></plist>";
+    far.resize((far.size() + 3) / 4 * 4, ' ');
+    Data farInput = prefixed(uint8_t(far.size() / 4), Data(far.begin(), far.end()));
+    farInput.insert(farInput.end(), {1, 'k', 1, 2, 1});
+    seed(t, "far-date-file", farInput);
 }
 
 void exifSeeds() {

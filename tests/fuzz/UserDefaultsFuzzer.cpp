@@ -1,8 +1,9 @@
 // The user-defaults store: a preferences file of any bytes, then changes
-// the input chooses (values of every type, texts of any bytes). Every
-// change survives a reload as the property-list writer stores it, an
-// unreadable file is moved aside rather than lost, and the store never
-// writes a file it cannot read back.
+// the input chooses (values of every type, texts of any bytes, dates of any
+// year). Every change survives a reload as the property-list writer stores
+// it, an unreadable file is moved aside rather than lost, the store never
+// writes a file it cannot read back, and what it writes keeps about the
+// size of what it was given.
 //
 // Input: byte 0 is the length of the file's bytes (x 4), the file, then
 // the changes.
@@ -58,5 +59,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     NSUserDefaults::resetStandardUserDefaults();
     FUZZ_CHECK(defaults.dictionaryRepresentation().toBinaryPlist() == expected.toBinaryPlist());
+    if (auto written = files::readData(path)) FUZZ_CHECK(written->size() <= 8 * size + 256);
     return 0;
 }
