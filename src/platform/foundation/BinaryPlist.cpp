@@ -171,7 +171,8 @@ private:
         inProgress_[index] = true;
         Value v = decode(at, depth);
         inProgress_[index] = false;
-        return failed_ ? Value() : v;
+        if (failed_) return Value();
+        return v;  // moved, where the conditional operator would copy
     }
 
     Value decode(uint64_t at, int depth) {
