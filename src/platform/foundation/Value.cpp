@@ -495,7 +495,7 @@ Value PlistReader::read(plist_t node, int depth) {
             plist_dict_next_item(node, it, nullptr, &item);
             if (!item) break;
             Value key = text(plist_dict_item_get_key(item));
-            d.emplace(*key.getString(), read(item, depth + 1));
+            d.insert_or_assign(*key.getString(), read(item, depth + 1));  // the last, as in binary
         }
         free(it);
         return Value(std::move(d));

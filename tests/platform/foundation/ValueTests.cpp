@@ -345,6 +345,13 @@ TEST(ValuePlist, KeysThatBecomeOneAreWrittenOnceTheLastKept) {
         ASSERT_TRUE(back);
         EXPECT_EQ(*back, Value::dict({{"a\uFFFD", 2}, {"b", 3}}));
     }
+    // Read, both forms keep the last too.
+    EXPECT_EQ(Value::fromPlist(std::string_view("<plist><dict><key>a\xFE</key><integer>1</integer>"
+                                                "<key>a\xFF</key><integer>2</integer></dict></plist>")),
+              Value::dict({{"a\uFFFD", 2}}));
+    EXPECT_EQ(Value::fromPlist(fromHex("62706c6973743030" "d201020304" "5261fe" "5261ff" "1001" "1002" "080d101315"
+                                       "000000000000" "0101" "0000000000000005" "0000000000000000" "0000000000000017")),
+              Value::dict({{"a\uFFFD", 2}}));
     EXPECT_EQ(rootMarker(v.toBinaryPlist()), 0xD2);  // a dictionary of two entries
     std::string xml = textOf(v.toXMLPlist());
     EXPECT_EQ(strings::replaceAll(xml, "<key>", "").size(), xml.size() - 2 * 5);
