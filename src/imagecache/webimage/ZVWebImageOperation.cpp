@@ -21,6 +21,9 @@ namespace {
 
 // What a Content-Length may make us set aside before any byte arrives.
 constexpr size_t kLargestReservation = 8u << 20;
+// The whole load's deadline, in time-outs: the time-out alone only limits a
+// silence, which a reply that drips never reaches.
+constexpr int kDeadlineInTimeouts = 4;
 
 // Failures that say nothing about the URL itself: it may be tried again.
 bool isPassingFailure(long code) {
@@ -262,6 +265,7 @@ void ZVWebImageOperation::startRequest() {
     o.maxBodyBytes = maxBodyBytes_;
     o.trustAnyServerCertificate = options_ & ZVWebImageOptionTrustAnyServerCertificate;
     o.extraCAFile = extraCAFile_;
+    o.deadline = request_.timeout * kDeadlineInTimeouts;
     connection_ = URLConnection::start(networkThread(), std::move(request), proxy_, o);
     if ((options_ & ZVWebImageOptionNetworkIndicator) && !url_.isFileURL()) {
         countedInIndicator_ = true;

@@ -190,6 +190,7 @@ void NetworkThread::Impl::attachHTTP(const std::shared_ptr<URLConnection>& c) {
     if (!c->options_.extraCAFile.empty()) t.config.extraCAFile = c->options_.extraCAFile;
     t.headerList = curlsetup::configure(t.easy, c->request_, t.config, t.errorBuffer, c->options_.trustAnyServerCertificate);
     t.silenceLimit = c->request_.timeout.count() > 0 ? c->request_.timeout : config.timeout;
+    if (c->options_.deadline.count() > 0) curllib::setLong(t.easy, CURLOPT_TIMEOUT_MS, long(c->options_.deadline.count()));
     curllib::setPointer(t.easy, CURLOPT_PRIVATE, c.get());
     curllib::setCallback(t.easy, CURLOPT_HEADERFUNCTION, onHeader);
     curllib::setPointer(t.easy, CURLOPT_HEADERDATA, c.get());

@@ -11,7 +11,9 @@
 //   response, any number of data pieces, then exactly one of finish or
 //   failure. Failures carry the codes of the one table (urlerror::codeFor).
 // - The request's time-out is a silence limit: no byte for that long fails
-//   with NSURLErrorTimedOut (real time, as for any socket).
+//   with NSURLErrorTimedOut (real time, as for any socket). A connection
+//   may also have a deadline for the whole load (Options::deadline), which
+//   fails the same way however steadily the bytes drip.
 // - A body larger than the connection's cap is cut off there: failure
 //   NSURLErrorDataLengthExceedsMaximum. Content-Length is only a hint.
 // - cancel() may come from any thread. Once it returns, no delegate call
@@ -22,6 +24,7 @@
 //   itself.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -78,6 +81,8 @@ public:
         // A PEM file of further trusted CAs for this load, in place of the
         // thread's configured one ("" keeps the thread's).
         std::string extraCAFile;
+        // The whole load's limit, from its start (0: none).
+        std::chrono::milliseconds deadline{0};
     };
 
     // Starts loading at once (the first delegate call comes later, on the thread).

@@ -200,6 +200,22 @@ TEST_F(WebImageOperationTest, FailedURLsAreSkippedUnlessTheFailureMayPass) {
     EXPECT_EQ(server.journal().count(slow), 2u);
 }
 
+// The time-out is a silence limit: a reply that keeps dripping would never
+// meet it. The whole load has a deadline too (a multiple of the time-out),
+// and meeting it is a time-out like any other (tried again next time).
+TEST_F(WebImageOperationTest, AReplyThatDripsFailsAtItsDeadlineAsTimedOut) {
+    manager->setTimeout(0.3);
+    std::string path = fresh("drip");
+    server.scriptAlways(path, Reply::paced(std::string(1 << 20, 'x'), 64, 100ms, "image/png"));
+    Calls calls;
+    auto op = request(url(path), ZVWebImageOptionSkipFailedURLs, calls);
+    auto end = calls.waitEnd(20s);
+    if (!end) op->cancel();
+    ASSERT_TRUE(end && end->error) << "still loading: the silence limit alone never ends a drip";
+    EXPECT_EQ(end->error->code, NSURLErrorTimedOut);
+    EXPECT_FALSE(ZVWebImageOperation::ZVWebImageBlacklistContains(url(path)));
+}
+
 TEST_F(WebImageOperationTest, RedirectsAmongHTTPAreFollowed) {
     serve("/final.png", png(*disc(12, 12)), "image/png");
     server.on("GET", "/hop2", standin::redirectTo(url("/final.png"), 301));
