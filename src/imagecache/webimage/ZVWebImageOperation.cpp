@@ -12,7 +12,7 @@
 #include "imagecache/ZVImageCoder.h"
 #include "imagecache/ZVImageDecoder.h"
 #include "imagecache/webimage/ZVWebImageManager.h"
-#include "imagecache/webimage/ZVWebImageProgressive.h"
+#include "imagecache/webimage/ZVWebImagePartials.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/UIScreen.h"
@@ -39,6 +39,7 @@ double clockSeconds() { return std::chrono::duration<double>(Clock::current().no
 
 struct DecodeQueues {
     std::vector<std::shared_ptr<DispatchQueue>> queues;
+    std::unique_ptr<std::atomic<int>[]> work;  // blocks queued or running, per queue
     std::atomic<uint32_t> counter{0};
 };
 
@@ -47,9 +48,34 @@ DecodeQueues& decodeQueues() {
         auto* d = new DecodeQueues();
         unsigned n = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
         for (unsigned i = 0; i < n; ++i) d->queues.push_back(DispatchQueue::serial("com.odvanel.image.decode"));
+        d->work.reset(new std::atomic<int>[n]());
         return d;
     }();
     return *q;
+}
+
+// Runs `job` on the next decode queue in turn that has nothing to do (the
+// next in turn when all are busy), so that a small image never waits
+// behind a large one's decode while another queue idles.
+void runOnDecodeQueue(std::function<void()> job) {
+    auto& d = decodeQueues();
+    uint32_t n = ++d.counter;
+    size_t count = d.queues.size(), pick = n % count;
+    for (size_t i = 0; i < count; ++i) {
+        size_t k = (n + i) % count;
+        if (d.work[k].load() == 0) {
+            pick = k;
+            break;
+        }
+    }
+    ++d.work[pick];
+    d.queues[pick]->async([&d, pick, job = std::move(job)] {
+        struct Done {
+            std::atomic<int>& work;
+            ~Done() { --work; }
+        } done{d.work[pick]};
+        job();
+    });
 }
 
 struct FailedURLs {
@@ -100,6 +126,13 @@ std::shared_ptr<ZVWebImageOperation> ZVWebImageOperation::initWithRequest(
                                                     std::move(cacheKey), std::move(progress), std::move(transform),
                                                     std::move(completion));
     op->proxy_ = std::make_shared<Proxy>(op);
+    if (op->completion_ && (options & (ZVWebImageOptionProgressiveDisplay | ZVWebImageOptionProgressiveBlurDisplay)))
+        op->partials_ = ZVWebImagePartials::create(
+            options & ZVWebImageOptionProgressiveBlurDisplay, op->bytes_, runOnDecodeQueue,
+            [weak = std::weak_ptr<ZVWebImageOperation>(op)](std::shared_ptr<UIImage> image) {
+                if (auto self = weak.lock()) self->showPartialImage(std::move(image));
+            },
+            clockSeconds);
     return op;
 }
 
@@ -114,12 +147,14 @@ ZVWebImageOperation::ZVWebImageOperation(const Key&, URLRequest request, NSURL u
       cacheKey_(std::move(cacheKey)),
       progress_(std::move(progress)),
       transform_(std::move(transform)),
-      completion_(std::move(completion)) {}
+      completion_(std::move(completion)),
+      bytes_(std::make_shared<ZVWebImagePartials::Bytes>()) {}
 
 // Released while running: nobody can observe it any more, so only the
 // connection ends and the handler hears stage 0.
 ZVWebImageOperation::~ZVWebImageOperation() {
     std::lock_guard lock(lock_);
+    closePartials();
     if (!isExecuting()) return;
     if (auto c = connection_) {
         endConnection();
@@ -134,7 +169,7 @@ std::string ZVWebImageOperation::description() const {
                            yesNo(isExecuting()), yesNo(isFinished()), yesNo(cancelled_));
 }
 
-bool ZVWebImageOperation::progressiveIgnored() const { return progressiveIgnored_.load(); }
+bool ZVWebImageOperation::progressiveIgnored() const { return partials_ && partials_->ignored(); }
 
 // ---- Threads, queues and the failed-URL set
 
@@ -150,6 +185,8 @@ std::shared_ptr<DispatchQueue> ZVWebImageOperation::imageQueue() {
 }
 
 uint32_t ZVWebImageOperation::imageQueueUses() { return decodeQueues().counter.load(); }
+
+void ZVWebImageOperation::runOnImageQueue(std::function<void()> job) { runOnDecodeQueue(std::move(job)); }
 
 bool ZVWebImageOperation::ZVWebImageBlacklistContains(const std::string& url) {
     if (url.empty()) return false;
@@ -184,6 +221,7 @@ void ZVWebImageOperation::cancel() {
     {
         std::lock_guard lock(lock_);
         if (cancelled_.exchange(true)) return;
+        closePartials();
         if (isExecuting()) {
             setExecuting(false);
             performOnNetworkThread(&ZVWebImageOperation::cancelOperation);
@@ -223,7 +261,7 @@ void ZVWebImageOperation::startOperation() {
     }
     if (options_ & ZVWebImageOptionMemoryCacheOnly) return startRequest();
     std::weak_ptr<ZVWebImageOperation> weak = std::static_pointer_cast<ZVWebImageOperation>(shared_from_this());
-    imageQueue()->async([weak] {
+    runOnDecodeQueue([weak] {
         auto self = weak.lock();
         if (!self || self->cancelled_) return;
         auto image = self->cache_->getImageForKey(self->cacheKey_, ZVImageCacheTypeDisk);
@@ -282,6 +320,13 @@ void ZVWebImageOperation::endConnection() {
     }
 }
 
+// No partial image goes out after this (lock held): a decode that ends
+// later shows nothing.
+void ZVWebImageOperation::closePartials() {
+    partialsOpen_ = false;
+    if (partials_) partials_->close();
+}
+
 void ZVWebImageOperation::cancelOperation() {
     std::lock_guard lock(lock_);
     if (auto c = connection_) {
@@ -298,48 +343,54 @@ void ZVWebImageOperation::didReceiveResponse(URLConnection& connection, const HT
         return;
     }
     if (response.expectedContentLength != 0) expectedSize_ = std::max<int64_t>(response.expectedContentLength, -1);
-    data_ = std::make_shared<Data>();
-    // The length is only a hint: a lying one reserves no more than this.
-    data_->reserve(std::min({size_t(std::max<int64_t>(expectedSize_, 0)), kLargestReservation, maxBodyBytes_}));
+    {
+        std::lock_guard bytesLock(bytes_->mutex);
+        bytes_->data.clear();
+        // The length is only a hint: a lying one reserves no more than this.
+        bytes_->data.reserve(std::min({size_t(std::max<int64_t>(expectedSize_, 0)), kLargestReservation, maxBodyBytes_}));
+    }
     if (!progress_) return;
     std::lock_guard lock(lock_);
     if (!cancelled_) progress_(0, expectedSize_);
 }
 
+// Moves the bytes on; partial images are made on a decode queue
+// (ZVWebImagePartials.h), never here.
 void ZVWebImageOperation::didReceiveData(std::string_view piece) {
     if (cancelled_) return;
-    if (!data_) data_ = std::make_shared<Data>();
-    data_->insert(data_->end(), piece.begin(), piece.end());
+    size_t received;
+    {
+        std::lock_guard bytesLock(bytes_->mutex);
+        bytes_->data.insert(bytes_->data.end(), piece.begin(), piece.end());
+        received = bytes_->data.size();
+    }
     if (progress_) {
         std::lock_guard lock(lock_);
-        if (!cancelled_) progress_(int64_t(data_->size()), expectedSize_);
+        if (!cancelled_) progress_(int64_t(received), expectedSize_);
     }
-    if (completion_ && (options_ & (ZVWebImageOptionProgressiveDisplay | ZVWebImageOptionProgressiveBlurDisplay)))
-        showPartialImage(piece.size());
+    if (partials_) partials_->pieceArrived(piece.size(), expectedSize_);
 }
 
-void ZVWebImageOperation::showPartialImage(size_t pieceLength) {
-    double now = clockSeconds();
-    if (!progressive_)
-        progressive_ = std::make_unique<ZVWebImageProgressive>(options_ & ZVWebImageOptionProgressiveBlurDisplay);
-    if (!progressive_->isDue(pieceLength, expectedSize_, now)) return;
-    auto image = progressive_->partialImage(*data_, expectedSize_, [this] { return cancelled_.load(); });
-    progressiveIgnored_ = progressive_->ignored();
-    if (!image) return;
+// A decode queue: the partial image goes out unless the download ended or
+// was cancelled meanwhile.
+void ZVWebImageOperation::showPartialImage(std::shared_ptr<UIImage> image) {
     std::lock_guard lock(lock_);
-    if (cancelled_) return;
-    complete(image, ZVWebImageSourceNetwork, ZVWebImageStageIntermediate, std::nullopt);
-    progressive_->shown(now);
+    if (cancelled_ || !partialsOpen_) return;
+    complete(std::move(image), ZVWebImageSourceNetwork, ZVWebImageStageIntermediate, std::nullopt);
 }
 
 void ZVWebImageOperation::didFinishLoading() {
     std::lock_guard lock(lock_);
     endConnection();
-    progressive_.reset();
+    closePartials();
     if (cancelled_) return;
-    auto data = data_ ? std::move(data_) : std::make_shared<Data>();
+    auto data = std::make_shared<Data>();
+    {
+        std::lock_guard bytesLock(bytes_->mutex);
+        data->swap(bytes_->data);
+    }
     std::weak_ptr<ZVWebImageOperation> weak = std::static_pointer_cast<ZVWebImageOperation>(shared_from_this());
-    imageQueue()->async([weak, data = std::move(data)] {
+    runOnDecodeQueue([weak, data = std::move(data)] {
         if (auto self = weak.lock()) self->finalDecode(data);
     });
 }
@@ -347,10 +398,13 @@ void ZVWebImageOperation::didFinishLoading() {
 void ZVWebImageOperation::didFailWithError(const Error& error) {
     std::lock_guard lock(lock_);
     endConnection();
-    progressive_.reset();
+    closePartials();
     if (cancelled_) return;
     complete(nullptr, ZVWebImageSourceNone, ZVWebImageStageFinished, error);
-    data_.reset();
+    {
+        std::lock_guard bytesLock(bytes_->mutex);
+        Data().swap(bytes_->data);
+    }
     finish();
     if ((options_ & ZVWebImageOptionSkipFailedURLs) && !isPassingFailure(error.code))
         ZVWebImageBlacklistAdd(url_.absoluteString());
@@ -393,7 +447,7 @@ void ZVWebImageOperation::didReceiveImageFromWeb(std::shared_ptr<UIImage> image,
     if (cancelled_) return;
     if (cache_ && (image || (options_ & ZVWebImageOptionReloadIgnoringImageCache))) {
         auto type = (options_ & ZVWebImageOptionMemoryCacheOnly) ? ZVImageCacheTypeMemory : ZVImageCacheTypeAll;
-        imageQueue()->async([cache = cache_, image, data, key = cacheKey_, type] { cache->setImage(image, data, key, type); });
+        runOnDecodeQueue([cache = cache_, image, data, key = cacheKey_, type] { cache->setImage(image, data, key, type); });
     }
     std::optional<Error> error;
     if (!image) {

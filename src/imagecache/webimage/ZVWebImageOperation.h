@@ -7,11 +7,13 @@
 //
 // Threads:
 // - every download of every operation runs on one network thread,
-//   "com.odvanel.webimage.request" (curl multi; URLConnection.h); lookups'
-//   continuations, connection events and the completion calls for hits,
-//   failures, partial and final images happen there;
-// - disk lookups, final decodes, transforms and cache stores run on 1 to
-//   16 serial decode queues "com.odvanel.image.decode", taken in turn;
+//   "com.odvanel.webimage.request" (curl multi; URLConnection.h), which only
+//   moves bytes; lookups' continuations, connection events and the
+//   completion calls for hits, failures and final images happen there;
+// - disk lookups, final decodes, transforms, cache stores and partial
+//   images run on 1 to 16 serial decode queues "com.odvanel.image.decode",
+//   taken in turn, passing over busy ones while one is idle; the completion
+//   call of a partial image comes from there;
 // - the stage 0 call of a cancel comes from the network thread, that of an
 //   operation released while running from the releasing thread.
 // Handlers must not block. One recursive lock per operation guards its
@@ -23,6 +25,14 @@
 // no image and an error (stage 1, source 0, or 4 for a decode failure); or
 // stage 0 (cancelled, nothing else). Once cancelled, only that stage 0
 // call is still made.
+//
+// Partial images (ZVWebImagePartials.h): at most one decode in flight per
+// operation, the next due 0.2 s (0.4 s blurred) after the previous one
+// ended; none goes out after the final call.
+//
+// Time: the request's time-out limits a silence; the whole load also has a
+// deadline of four time-outs (a reply that drips fails there too, with
+// NSURLErrorTimedOut).
 //
 // Bad input: a body past the cap (maxBodyBytes) ends the connection with
 // NSURLErrorDataLengthExceedsMaximum; Content-Length only sizes the buffer
@@ -39,6 +49,7 @@
 #include <optional>
 #include <string>
 
+#include "imagecache/webimage/ZVWebImagePartials.h"
 #include "imagecache/webimage/ZVWebImageTypes.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/NSOperationQueue.h"
@@ -46,7 +57,7 @@
 #include "platform/net/URLConnection.h"
 
 class ZVImageCache;
-class ZVWebImageProgressive;
+class ZVWebImagePartials;
 
 class ZVWebImageOperation : public NSOperation {
 public:
@@ -88,8 +99,10 @@ public:
     // The next decode queue, in turn.
     static std::shared_ptr<DispatchQueue> imageQueue();
     // How many times a decode queue was taken (each disk lookup, final
-    // decode and cache store takes one).
+    // decode, cache store and partial image takes one).
     static uint32_t imageQueueUses();
+    // Runs `job` on a decode queue: the next idle one in turn, else the next.
+    static void runOnImageQueue(std::function<void()> job);
 
     // The failed-URL set: URLs that failed for good, for the process's life.
     static bool ZVWebImageBlacklistContains(const std::string& url);
@@ -114,7 +127,9 @@ private:
     void didReceiveData(std::string_view piece);
     void didFinishLoading();
     void didFailWithError(const Error& error);
-    void showPartialImage(size_t pieceLength);
+    void closePartials();
+    // Decode queue.
+    void showPartialImage(std::shared_ptr<UIImage> image);
     // Decode queue.
     void finalDecode(std::shared_ptr<Data> data);
     // Any thread.
@@ -137,12 +152,13 @@ private:
     size_t maxBodyBytes_ = 64u << 20;
     std::string extraCAFile_;
 
-    // Guards `started_`, the changes of `cancelled_`, the executing and
-    // finished changes and every completion and progress call. A completion
-    // skipped "when cancelled" reads `cancelled_` under it; the queue hears
-    // of a cancel (NSOperation::cancel) after it is let go.
+    // Guards `started_`, `partialsOpen_`, the changes of `cancelled_`, the
+    // executing and finished changes and every completion and progress
+    // call. A completion skipped "when cancelled" reads `cancelled_` under
+    // it; the queue hears of a cancel (NSOperation::cancel) after it is let go.
     mutable std::recursive_mutex lock_;
     bool started_ = false;
+    bool partialsOpen_ = true;  // partial images may still go out
     std::atomic<bool> cancelled_{false};
 
     // The download: network thread only (the destructor runs when no
@@ -150,8 +166,9 @@ private:
     std::shared_ptr<Proxy> proxy_;  // the connection's delegate, holding the operation weakly
     std::shared_ptr<URLConnection> connection_;
     bool countedInIndicator_ = false;
-    std::shared_ptr<Data> data_;
     int64_t expectedSize_ = 0;
-    std::unique_ptr<ZVWebImageProgressive> progressive_;
-    std::atomic<bool> progressiveIgnored_{false};
+    // The body so far: appended here, copied by partial images, taken by
+    // the final decode.
+    const std::shared_ptr<ZVWebImagePartials::Bytes> bytes_;
+    std::shared_ptr<ZVWebImagePartials> partials_;  // set once, at creation; null without partial images
 };

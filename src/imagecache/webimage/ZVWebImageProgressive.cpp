@@ -32,7 +32,7 @@ ZVWebImageProgressive::~ZVWebImageProgressive() = default;
 bool ZVWebImageProgressive::isDue(size_t pieceLength, int64_t expectedSize, double now) const {
     if (ignored_ || pieceLength <= kSmallestPiece) return false;
     if (expectedSize > 0 && double(pieceLength) >= 0.99 * double(expectedSize)) return false;
-    return !lastShown_ || now - *lastShown_ >= (blur_ ? kBlurInterval : kPlainInterval);
+    return !lastDecodeEnd_ || now - *lastDecodeEnd_ >= (blur_ ? kBlurInterval : kPlainInterval);
 }
 
 void ZVWebImageProgressive::giveUp() {
@@ -40,8 +40,15 @@ void ZVWebImageProgressive::giveUp() {
     ignored_ = true;
 }
 
+std::shared_ptr<UIImage> ZVWebImageProgressive::frameImage() {
+    decodedFrame_ = true;
+    auto frame = decoder_->frameAtIndex(0, true);
+    return frame ? frame->image : nullptr;
+}
+
 std::shared_ptr<UIImage> ZVWebImageProgressive::partialImage(const Data& data, int64_t expectedSize,
                                                              const std::function<bool()>& cancelled) {
+    decodedFrame_ = false;
     if (!decoder_) decoder_ = std::make_unique<ZVImageDecoder>(UIScreen::mainScreen().scale());
     decoder_->updateData(data, false);
     if (cancelled()) return nullptr;
@@ -52,10 +59,7 @@ std::shared_ptr<UIImage> ZVWebImageProgressive::partialImage(const Data& data, i
         return nullptr;
     }
     if (decoder_->frameCount() == 0) return nullptr;
-    if (!blur_) {
-        auto frame = decoder_->frameAtIndex(0, true);
-        return frame ? frame->image : nullptr;
-    }
+    if (!blur_) return frameImage();
     if (!detected_) {
         Value properties = decoder_->framePropertiesAtIndex(0);
         detected_ = type == ZVImageType::JPEG
@@ -67,9 +71,9 @@ std::shared_ptr<UIImage> ZVWebImageProgressive::partialImage(const Data& data, i
         }
     }
     if (type == ZVImageType::JPEG && (!newScanBegun(data) || cancelled())) return nullptr;
-    auto frame = decoder_->frameAtIndex(0, true);
-    if (!frame || !frame->image || cancelled() || !lastPixelArrived(*frame->image)) return nullptr;
-    return blurred(frame->image, data.size(), expectedSize);
+    auto image = frameImage();
+    if (!image || cancelled() || !lastPixelArrived(*image)) return nullptr;
+    return blurred(std::move(image), data.size(), expectedSize);
 }
 
 // Searches the bytes that arrived since the last search, with one byte

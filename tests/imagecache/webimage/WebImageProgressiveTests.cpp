@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
 #include "WebImageTestSupport.h"
+#include "imagecache/webimage/ZVWebImagePartials.h"
 #include "imagecache/webimage/ZVWebImageProgressive.h"
 
 using namespace std::chrono_literals;
@@ -162,6 +165,131 @@ TEST_F(WebImageProgressiveTest, InterlacedPNGBlursLessAsPassesArriveUnlessItsLas
     Data plain = png(*noisy(129, 129));
     EXPECT_TRUE(partialsOf(play(plain, even(plain.size(), 6), ZVWebImageOptionProgressiveBlurDisplay, 0.5)).empty());
     EXPECT_TRUE(operation->progressiveIgnored());
+}
+
+// The queueing of partial images, with a decode queue and a clock of our
+// own: one decode in flight at a time, a waiting one takes the bytes that
+// came meanwhile, the interval counts from the end of the last decode, and
+// nothing is shown once the download closed.
+TEST(WebImagePartials, OneDecodeInFlightTakesTheNewestBytesAndTheIntervalCountsFromItsEnd) {
+    Data file = png(*noisy(129, 129), true);
+    const int64_t size = int64_t(file.size());
+    auto bytes = std::make_shared<ZVWebImagePartials::Bytes>();
+    std::vector<std::function<void()>> queued;
+    std::vector<std::shared_ptr<UIImage>> shown;
+    double now = 0;
+    auto partials = ZVWebImagePartials::create(
+        true, bytes, [&](std::function<void()> decode) { queued.push_back(std::move(decode)); },
+        [&](std::shared_ptr<UIImage> image) { shown.push_back(std::move(image)); }, [&] { return now; });
+    size_t received = 0;
+    auto arrive = [&](size_t length) {
+        bytes->data.insert(bytes->data.end(), file.begin() + long(received), file.begin() + long(received + length));
+        received += length;
+        partials->pieceArrived(length, size);
+    };
+    auto runQueued = [&] {
+        auto jobs = std::move(queued);
+        queued.clear();
+        for (auto& job : jobs) job();
+    };
+    const size_t sixth = file.size() / 6;
+
+    arrive(sixth);
+    EXPECT_EQ(queued.size(), 1u);
+    size_t askedWith = received;
+    arrive(sixth);
+    EXPECT_EQ(queued.size(), 1u) << "no second decode while one waits";
+    EXPECT_TRUE(partials->inFlight());
+    now = 5;  // the decode ends five seconds on
+    runQueued();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_FALSE(partials->inFlight());
+    EXPECT_LT(partials->lastRadius(), ZVWebImageProgressive::blurRadius(askedWith, size, 1))
+        << "the waiting decode took the bytes that came after it was asked for";
+
+    now = 5.3;  // 0.3 s after the decode ended, 5.3 s after it was asked for
+    arrive(sixth);
+    EXPECT_TRUE(queued.empty());
+    now = 5.5;
+    arrive(sixth);
+    EXPECT_EQ(queued.size(), 1u);
+    partials->close();
+    runQueued();
+    EXPECT_EQ(shown.size(), 1u) << "nothing is shown once the download closed";
+}
+
+// A partial image that takes long to make holds up no other image. Here its
+// handler holds the thread it is called on (as a long decode and blur of a
+// large picture would) until a small image asked for meanwhile has come:
+// the small image must come while it waits, and within a second.
+TEST_F(WebImageProgressiveTest, ASmallImageBesideADripFedProgressiveDownloadArrivesAtOnce) {
+    Data big = jpeg(*disc(480, 480), true);
+    auto starts = scanStarts(big);
+    ASSERT_GE(starts.size(), 5u);
+    std::vector<std::string> pieces;
+    size_t from = 0;
+    for (size_t i = 1; i <= starts.size(); ++i) {
+        size_t to = i < starts.size() ? starts[i] : big.size();
+        pieces.push_back(std::string(big.begin() + long(from), big.begin() + long(to)));
+        from = to;
+    }
+    server.script("/big.jpg", Reply::held(pieces, "image/jpeg"));
+    serve("/small.png", png(*disc(8, 8)), "image/png");
+
+    struct Meeting {
+        std::mutex mutex;  // guards the three flags
+        std::condition_variable changed;
+        bool partialStarted = false, smallArrived = false, smallCameDuringPartial = false;
+    };
+    auto meeting = std::make_shared<Meeting>();
+    Calls bigCalls;
+    auto recordBig = bigCalls.handler();
+    auto bigOp = manager->requestImageWithURL(
+        *NSURL::URLWithString(url("/big.jpg")), ZVWebImageOptionProgressiveBlurDisplay, {}, {},
+        [meeting, recordBig](std::shared_ptr<UIImage> image, const NSURL& u, ZVWebImageSource from, ZVWebImageStage stage,
+                             const std::optional<Error>& error) {
+            std::unique_lock lock(meeting->mutex);
+            if (stage == ZVWebImageStageIntermediate && !meeting->partialStarted) {
+                meeting->partialStarted = true;
+                meeting->changed.notify_all();
+                meeting->smallCameDuringPartial =
+                    meeting->changed.wait_for(lock, 20s, [&] { return meeting->smallArrived; });
+            }
+            lock.unlock();
+            recordBig(std::move(image), u, from, stage, error);
+        });
+    // Half the scans: a partial image is due, and no piece is the whole file.
+    clock->advance(1s);
+    server.releasePieces(int(pieces.size() / 2));
+    ASSERT_TRUE(testsupport::waitFor([&] {
+        std::lock_guard lock(meeting->mutex);
+        return meeting->partialStarted;
+    }));
+
+    auto asked = std::chrono::steady_clock::now();
+    Calls smallCalls;
+    auto recordSmall = smallCalls.handler();
+    manager->requestImageWithURL(*NSURL::URLWithString(url("/small.png")), 0, {}, {},
+                                 [meeting, recordSmall](std::shared_ptr<UIImage> image, const NSURL& u,
+                                                        ZVWebImageSource from, ZVWebImageStage stage,
+                                                        const std::optional<Error>& error) {
+                                     recordSmall(std::move(image), u, from, stage, error);
+                                     std::lock_guard lock(meeting->mutex);
+                                     meeting->smallArrived = true;
+                                     meeting->changed.notify_all();
+                                 });
+    auto small = smallCalls.waitEnd(30s);
+    auto took = std::chrono::steady_clock::now() - asked;
+    ASSERT_TRUE(small);
+    EXPECT_NE(small->image, nullptr);
+    EXPECT_LT(took, 1s) << std::chrono::duration<double>(took).count() << " s";
+
+    server.releasePieces(int(pieces.size()));
+    auto end = bigCalls.waitEnd(30s);
+    ASSERT_TRUE(end);
+    EXPECT_NE(end->image, nullptr);
+    std::lock_guard lock(meeting->mutex);
+    EXPECT_TRUE(meeting->smallCameDuringPartial) << "the small image waited for the partial image";
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Writes the seeds of the fuzz target fuzz_web_image_partials into the
 // folder named on the command line (scripts/make-image-seeds): plain and
 // interlaced PNGs, baseline and progressive JPEGs and a still GIF, each
-// behind the target's option byte.
+// behind the target's option byte (some with decodes that wait while the
+// next piece arrives).
 
 #include <algorithm>
 #include <filesystem>
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
     auto picture = webimagetest::disc(33, 33);
     struct Seed {
         const char* name;
-        uint8_t options;  // blur bit, pieces - 1 in bits 1-3, known length
+        uint8_t options;  // blur bit, pieces - 1 in bits 1-3, known length, decodes that wait
         Data file;
     } seeds[] = {
         {"png-plain-4", 3 << 1 | 16, webimagetest::png(*picture)},
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
         {"jpeg-baseline-blur-4", 1 | 3 << 1, webimagetest::jpeg(*picture)},
         {"jpeg-progressive-blur-8", 1 | 7 << 1 | 16, webimagetest::jpeg(*picture, true)},
         {"gif-still-plain-3", 2 << 1, webimagetest::stillGIF(12, 12)},
+        {"png-plain-6-waiting", 5 << 1 | 16 | 32, webimagetest::png(*picture)},
+        {"jpeg-progressive-blur-8-waiting", 1 | 7 << 1 | 32, webimagetest::jpeg(*picture, true)},
     };
     for (auto& s : seeds) {
         Data bytes(1 + s.file.size(), s.options);
