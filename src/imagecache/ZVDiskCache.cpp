@@ -82,6 +82,7 @@ std::shared_ptr<ZVDiskCache> ZVDiskCache::initWithPath(const std::string& path, 
     auto kv = ZVKVStorage::initWithPath(path, storageTypeForThreshold(inlineThreshold));
     if (!kv) return nullptr;
     std::shared_ptr<ZVDiskCache> cache(new ZVDiskCache(std::move(kv), path, inlineThreshold));
+    cache->loadIndex();
     zvcache::trimRecursively<ZVDiskCache>(cache, &ZVDiskCache::trimInBackground);
 
     if (!key.empty()) {
@@ -107,7 +108,10 @@ ZVDiskCache::ZVDiskCache(std::unique_ptr<ZVKVStorage> kv, const std::string& pat
       sqliteOnly_(storageTypeForThreshold(threshold) == ZVKVStorageType::SQLite),
       ageLimit_(DBL_MAX) {}
 
-ZVDiskCache::~ZVDiskCache() { NSNotificationCenter::defaultCenter().removeObserver(this); }
+ZVDiskCache::~ZVDiskCache() {
+    NSNotificationCenter::defaultCenter().removeObserver(this);
+    flushBatch();
+}
 
 std::string ZVDiskCache::name() const {
     std::lock_guard lock(propertyLock_);
@@ -170,11 +174,14 @@ std::string ZVDiskCache::filenameForKey(const std::string& key) const {
 // MARK: - Synchronous forms
 
 bool ZVDiskCache::containsObjectForKey(const std::string& key) {
+    if (!key.empty() && batchedItem(key)) return true;
     std::lock_guard lock(lock_);
     return kv_ && kv_->itemExistsForKey(key);
 }
 
 CacheObject ZVDiskCache::objectForKey(const std::string& key) {
+    if (auto batched = key.empty() ? std::nullopt : batchedItem(key))
+        return unarchive(*batched->bytes, std::move(batched->extendedData));
     std::optional<ZVKVStorageItem> item;
     {
         std::lock_guard lock(lock_);
@@ -182,18 +189,34 @@ CacheObject ZVDiskCache::objectForKey(const std::string& key) {
         if (item) scheduleAccessFlushLocked();
     }
     if (!item || item->value.empty()) return nullptr;
+    return unarchive(std::move(item->value), std::move(item->extendedData));
+}
+
+// The object of stored bytes, with their extended data attached; null when
+// they do not unarchive.
+CacheObject ZVDiskCache::unarchive(Data bytes, Data extendedData) const {
     CacheObject object;
     try {
-        if (auto unarchive = customUnarchiveBlock()) {
-            object = unarchive(std::move(item->value));
-        } else if (auto value = Value::fromPlist(item->value)) {
+        if (auto unarchiveBlock = customUnarchiveBlock()) {
+            object = unarchiveBlock(std::move(bytes));
+        } else if (auto value = Value::fromPlist(bytes)) {
             object = CacheObject::make(std::move(*value));
         }
     } catch (...) {
         return nullptr;
     }
-    if (object && !item->extendedData.empty()) setExtendedData(std::move(item->extendedData), object);
+    if (object && !extendedData.empty()) setExtendedData(std::move(extendedData), object);
     return object;
+}
+
+// The bytes to store for `object`; null when it has none (or archiving threw).
+std::shared_ptr<const Data> ZVDiskCache::archive(const CacheObject& object) const {
+    try {
+        if (auto archiveBlock = customArchiveBlock()) return archiveBlock(object);
+        if (const Value* value = object.get<Value>()) return std::make_shared<const Data>(value->toBinaryPlist());
+    } catch (...) {
+    }
+    return nullptr;
 }
 
 void ZVDiskCache::setObject(const CacheObject& object, const std::string& key) {
@@ -202,55 +225,62 @@ void ZVDiskCache::setObject(const CacheObject& object, const std::string& key) {
         return;
     }
     std::optional<Data> extended = getExtendedDataFromObject(object);
-    std::shared_ptr<const Data> bytes;
-    try {
-        if (auto archive = customArchiveBlock()) {
-            bytes = archive(object);
-        } else if (const Value* value = object.get<Value>()) {
-            bytes = std::make_shared<const Data>(value->toBinaryPlist());
-        }
-    } catch (...) {
-        return;
-    }
+    std::shared_ptr<const Data> bytes = archive(object);
     if (!bytes) return;
     std::string filename;
     if (!sqliteOnly_ && bytes->size() > inlineThreshold_) filename = filenameForKey(key);
     std::lock_guard lock(lock_);
-    if (kv_) kv_->saveItemWithKey(key, *bytes, filename, extended ? *extended : Data());
+    if (!kv_) return;
+    forgetBatchedLocked(key);  // this write is newer
+    indexAdd(key);
+    kv_->saveItemWithKey(key, *bytes, filename, extended ? *extended : Data());
 }
 
 void ZVDiskCache::removeObjectForKey(const std::string& key) {
     std::lock_guard lock(lock_);
-    if (kv_) kv_->removeItemForKey(key);
+    forgetBatchedLocked(key);
+    if (kv_ && kv_->removeItemForKey(key)) indexRemove(key);
 }
 
 void ZVDiskCache::removeAllObjects() {
     std::lock_guard lock(lock_);
+    {
+        std::lock_guard batchLock(batchLock_);
+        batch_.clear();
+        batchBytes_ = 0;
+    }
+    // Before the storage empties: a batched store made meanwhile stays known.
+    indexClear();
     if (kv_) kv_->removeAllItems();
 }
 
 int64_t ZVDiskCache::totalCount() {
     std::lock_guard lock(lock_);
+    flushBatchLocked();
     return kv_ ? kv_->getItemsCount() : 0;
 }
 
 int64_t ZVDiskCache::totalCost() {
     std::lock_guard lock(lock_);
+    flushBatchLocked();
     return kv_ ? kv_->getItemsSize() : 0;
 }
 
 void ZVDiskCache::trimToCount(uint64_t count) {
     std::lock_guard lock(lock_);
+    flushBatchLocked();
     trimToCountLocked(count);
 }
 
 void ZVDiskCache::trimToCost(uint64_t cost) {
     std::lock_guard lock(lock_);
+    flushBatchLocked();
     trimToCostLocked(cost);
 }
 
 void ZVDiskCache::trimToAge(double seconds) {
     std::lock_guard lock(lock_);
+    flushBatchLocked();
     trimToAgeLocked(seconds);
 }
 
@@ -297,6 +327,7 @@ void ZVDiskCache::trimInBackground() {
         auto self = weak.lock();
         if (!self) return;
         std::lock_guard lock(self->lock_);
+        self->flushBatchLocked();
         self->trimToCostLocked(self->costLimit());
         self->trimToCountLocked(self->countLimit());
         self->trimToAgeLocked(self->ageLimit());
@@ -323,6 +354,7 @@ void ZVDiskCache::scheduleAccessFlushLocked() {
 void ZVDiskCache::appWillBeTerminated() {
     std::unique_ptr<ZVKVStorage> kv;
     std::lock_guard lock(lock_);
+    flushBatchLocked();
     kv = std::move(kv_);
     // Closing the database happens here, under the lock, so no call is
     // half-way through it.
@@ -386,6 +418,12 @@ void ZVDiskCache::removeAllObjectsWithProgressBlock(std::function<void(int64_t, 
             if (end) end(true);
             return;
         }
+        {
+            std::lock_guard batchLock(self->batchLock_);
+            self->batch_.clear();
+            self->batchBytes_ = 0;
+        }
+        self->indexClear();
         self->kv_->removeAllItemsWithProgressBlock(progress, end);
     });
 }

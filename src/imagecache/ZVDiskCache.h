@@ -9,6 +9,11 @@
 // Objects are turned into bytes by `customArchiveBlock` when set; without
 // it the cache stores objects holding a Value (as a binary property list)
 // and skips any other object.
+//
+// Batched stores (setObjectInBatch) are written together, in one
+// transaction, once stores pause; until then every read, contains and
+// removal sees them. The cache also keeps the keys it may hold in memory
+// (mayContainObjectForKey), so that a lookup that cannot hit is not made.
 
 #include <atomic>
 #include <chrono>
@@ -18,8 +23,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "imagecache/CacheObject.h"
+#include "platform/dispatch/Clock.h"
 
 class ZVKVStorage;
 class DispatchQueue;
@@ -77,6 +85,25 @@ public:
     CacheObject objectForKey(const std::string& key);
     // A null object removes the key.
     void setObject(const CacheObject& object, const std::string& key);
+    // As setObject, but the write joins the open batch: the items stored
+    // close together are written in one transaction on the cache's queue
+    // once stores pause for kBatchQuiet (at most kBatchLongest after the
+    // batch opened; at once past kBatchMaxItems items or kBatchMaxBytes).
+    // Reads, contains and removals see a batched item at once; totals,
+    // trims and termination write the batch first. A killed process loses
+    // the batch (what a cache may lose), never a value half-written.
+    void setObjectInBatch(const CacheObject& object, const std::string& key);
+    // Writes the open batch now, on the caller's thread.
+    void flushBatch();
+    // False only when the cache surely holds no item for `key`: the keys
+    // are kept in memory from the creation on (a key whose item a trim
+    // removed may still answer true). Never waits for the storage.
+    bool mayContainObjectForKey(const std::string& key) const;
+
+    static constexpr std::chrono::milliseconds kBatchQuiet{25};
+    static constexpr std::chrono::milliseconds kBatchLongest{250};
+    static constexpr size_t kBatchMaxItems = 256;
+    static constexpr size_t kBatchMaxBytes = 4u << 20;
     void removeObjectForKey(const std::string& key);
     void removeAllObjects();
     int64_t totalCount();  // -1 on error; 0 after termination
@@ -121,13 +148,44 @@ private:
     void trimInBackground();
     void appWillBeTerminated();
     void scheduleAccessFlushLocked();
+
+    // The batch (ZVDiskCacheBatch.cpp).
+    struct Batched {
+        std::shared_ptr<const Data> bytes;
+        Data extendedData;
+        std::string filename;  // empty: inline
+    };
+    std::shared_ptr<const Data> archive(const CacheObject& object) const;
+    CacheObject unarchive(Data bytes, Data extendedData) const;
+    std::optional<Batched> batchedItem(const std::string& key) const;
+    void forgetBatchedLocked(const std::string& key);
+    void flushBatchLocked();
+    void scheduleBatchFlush(std::chrono::nanoseconds delay);
+    void batchTimerFired();
+    void loadIndex();
+    void indexAdd(const std::string& key);
+    void indexRemove(const std::string& key);
+    void indexClear();
     template <class F>
     void runAsync(F&& f);
 
     static constexpr std::chrono::milliseconds kAccessFlushDelay{1000};
+    // Lock order: lock_, then batchLock_, then indexLock_.
     mutable std::mutex lock_;        // guards kv_ and accessFlushScheduled_
     std::unique_ptr<ZVKVStorage> kv_;  // dropped when the application terminates
     bool accessFlushScheduled_ = false;
+
+    // Items stored in batch and not yet written. The writer takes them under
+    // lock_ too, so a reader that misses them here finds them in the storage.
+    mutable std::mutex batchLock_;  // guards the five below
+    std::unordered_map<std::string, Batched> batch_;
+    size_t batchBytes_ = 0;
+    Clock::Monotonic batchOpened_{}, lastBatched_{};
+    bool batchTimerScheduled_ = false;
+
+    mutable std::mutex indexLock_;  // guards keyHashes_ and indexComplete_
+    std::unordered_set<size_t> keyHashes_;
+    bool indexComplete_ = false;  // false: every key may be held
     std::shared_ptr<DispatchQueue> queue_;
     const std::string path_;
     const uint64_t inlineThreshold_;

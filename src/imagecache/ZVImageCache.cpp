@@ -86,11 +86,21 @@ void ZVImageCache::setImage(std::shared_ptr<UIImage> image, const std::string& k
 
 void ZVImageCache::setImage(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> imageData,
                             const std::string& key, ZVImageCacheType type) {
+    store(std::move(image), std::move(imageData), key, type, false);
+}
+
+void ZVImageCache::setImageInBatch(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> imageData,
+                                   const std::string& key, ZVImageCacheType type) {
+    store(std::move(image), std::move(imageData), key, type, true);
+}
+
+void ZVImageCache::store(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> imageData, const std::string& key,
+                         ZVImageCacheType type, bool batched) {
     if (key.empty()) return;
     if (imageData && imageData->empty()) imageData = nullptr;
     if (!image && !imageData) return;
     if (type & ZVImageCacheTypeMemory) storeInMemory(image, imageData, key);
-    if (type & ZVImageCacheTypeDisk) storeOnDisk(std::move(image), std::move(imageData), key);
+    if (type & ZVImageCacheTypeDisk) storeOnDisk(std::move(image), std::move(imageData), key, batched);
 }
 
 void ZVImageCache::storeInMemory(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> bytes,
@@ -113,22 +123,22 @@ void ZVImageCache::storeInMemory(std::shared_ptr<UIImage> image, std::shared_ptr
 }
 
 void ZVImageCache::storeOnDisk(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> bytes,
-                               const std::string& key) {
+                               const std::string& key, bool batched) {
     if (bytes) {
         CacheObject object(std::move(bytes));
         if (image) ZVDiskCache::setExtendedData(scaleExtendedData(image->scale()), object);
-        diskCache_->setObject(object, key);
+        batched ? diskCache_->setObjectInBatch(object, key) : diskCache_->setObject(object, key);
         return;
     }
     std::weak_ptr<ZVImageCache> weak = weak_from_this();
-    defaultQueue()->async([weak, image = std::move(image), key] {
+    defaultQueue()->async([weak, image = std::move(image), key, batched] {
         auto self = weak.lock();
         if (!self) return;
         auto encoded = ZVImageCoder::ZV_imageDataRepresentation(*image);
         if (!encoded || encoded->empty()) return;
         auto object = CacheObject::make<Data>(std::move(*encoded));
         ZVDiskCache::setExtendedData(scaleExtendedData(image->scale()), object);
-        self->diskCache_->setObject(object, key);
+        batched ? self->diskCache_->setObjectInBatch(object, key) : self->diskCache_->setObject(object, key);
     });
 }
 

@@ -68,6 +68,11 @@ public:
     void setImage(std::shared_ptr<UIImage> image, const std::string& key);
     void setImage(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> imageData, const std::string& key,
                   ZVImageCacheType type);
+    // The same, but the disk write joins the disk level's batch (written in
+    // one transaction with the stores made close to it; found at once all
+    // the same): for a burst of downloads.
+    void setImageInBatch(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> imageData, const std::string& key,
+                         ZVImageCacheType type);
 
     void removeImageForKey(const std::string& key, ZVImageCacheType type = ZVImageCacheTypeAll);
     bool containsImageForKey(const std::string& key, ZVImageCacheType type = ZVImageCacheTypeAll);
@@ -96,7 +101,10 @@ public:
 private:
     ZVImageCache(std::shared_ptr<ZVMemoryCache> memory, std::shared_ptr<ZVDiskCache> disk);
     void storeInMemory(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> bytes, const std::string& key);
-    void storeOnDisk(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> bytes, const std::string& key);
+    void store(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> imageData, const std::string& key,
+               ZVImageCacheType type, bool batched);
+    void storeOnDisk(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> bytes, const std::string& key,
+                     bool batched);
     std::shared_ptr<UIImage> imageFromDisk(const std::string& key);
 
     const std::shared_ptr<ZVMemoryCache> memoryCache_;

@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "imagecache/CacheSupport.h"
+#include "imagecache/ZVKVStorageGuard.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Error.h"
@@ -78,20 +79,6 @@ struct ResetOnExit {
         if (errorLogsEnabled_) NSLog(__VA_ARGS__); \
     } while (0)
 
-// Runs the reset after a public call that met a damaged database; nested
-// public calls leave it to the outermost.
-class ZVKVStorageCorruptionGuard {
-public:
-    explicit ZVKVStorageCorruptionGuard(ZVKVStorage& s) : s_(s) { ++s_.callDepth_; }
-    ~ZVKVStorageCorruptionGuard() {
-        if (--s_.callDepth_ == 0 && s_.corrupted_) s_.resetAfterCorruption();
-    }
-
-private:
-    ZVKVStorage& s_;
-};
-
-#define GUARD ZVKVStorageCorruptionGuard corruptionGuard(*this)
 
 bool ZVKVStorage::isValidFilename(std::string_view name) {
     if (name.empty() || name == "." || name == "..") return false;

@@ -55,6 +55,14 @@ struct ZVKVStorageItem {
     Data extendedData;
 };
 
+// One save of a batch (saveItems); the value is shared, not copied.
+struct ZVKVStorageSave {
+    std::string key;
+    std::shared_ptr<const Data> value;
+    std::string filename;  // empty: inline (refused by the file type)
+    Data extendedData;
+};
+
 class ZVKVStorage {
 public:
     // The sentinel of the size, count and time arguments: "no limit" (or
@@ -83,6 +91,11 @@ public:
     bool saveItemWithKey(const std::string& key, const Data& value, const std::string& filename,
                          const Data& extendedData);
 
+    // Saves each item as saveItemWithKey would, the inline ones in one
+    // transaction, so that a burst of stores costs one commit (a failed
+    // transaction is tried again item by item). False when any item failed.
+    bool saveItems(const std::vector<ZVKVStorageSave>& items);
+
     bool removeItemForKey(const std::string& key);
     bool removeItemForKeys(const std::vector<std::string>& keys);
     bool removeItemsLargerThanSize(int64_t size);
@@ -105,6 +118,8 @@ public:
     std::map<std::string, Data> getItemValueForKeys(const std::vector<std::string>& keys);
 
     bool itemExistsForKey(const std::string& key);
+    // Every item's key; null on error.
+    std::optional<std::vector<std::string>> getItemKeys();
     int64_t getItemsCount();  // -1 on error
     int64_t getItemsSize();   // bytes; -1 on error
 
@@ -140,6 +155,7 @@ private:
     int64_t dbReadInteger(std::string_view sql, const char* function, int line, const Binder& bind);
 
     bool dbSaveWithKey(const std::string& key, const Data& value, const std::string& fileName, const Data& extendedData);
+    bool dbSaveInlineInOneTransaction(const std::vector<const ZVKVStorageSave*>& items);
     void recordAccess(const std::string& key);
     void recordAccess(ZVKVStorageItem& item);
     void noteAccessAt(int64_t now);

@@ -14,6 +14,7 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/security/Digest.h"
+#include "support/SQLiteFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -279,6 +280,74 @@ TEST(DiskCacheTrim, ReadsAloneReachTheManifestSoon) {
     clock->advance(60s);
     ASSERT_TRUE(waitFor([&] { return cache->totalCount() == 1; }));
     EXPECT_TRUE(cache->containsObjectForKey("0"));
+}
+
+// Batched stores are found at once and reach the manifest together, in one
+// transaction, once stores pause; a removal or a plain store made meanwhile
+// wins over the batch.
+TEST(DiskCacheBatch, StoresAreFoundAtOnceAndWrittenInOneTransactionOnceTheyPause) {
+    TempDir tmp;
+    ScopedTestClock clock;
+    auto cache = bytesCache(tmp / "c");
+    const fs::path manifest = tmp / "c" / "manifest.sqlite", wal = tmp / "c" / "manifest.sqlite-wal";
+    for (int i = 0; i < 20; ++i) {
+        cache->setObjectInBatch(CacheObject::make(filled(100, uint8_t(i))), "k" + std::to_string(i));
+        clock->advance(10ms);  // a burst: no pause of 25 ms
+    }
+    cache->removeObjectForKey("k3");
+    cache->setObject(CacheObject::make(filled(7, 99)), "k4");
+    EXPECT_EQ(dataOf(cache->objectForKey("k0")), filled(100, 0));
+    EXPECT_TRUE(cache->containsObjectForKey("k19"));
+    EXPECT_FALSE(cache->containsObjectForKey("k3"));
+    EXPECT_EQ(testsupport::sqliteRowCount(manifest, "manifest"), 1) << "only the plain store is written";
+    const size_t commits = testsupport::sqliteWALCommits(wal);
+
+    clock->advance(30ms);
+    ASSERT_TRUE(waitFor([&] { return testsupport::sqliteRowCount(manifest, "manifest") == 19; }));
+    EXPECT_EQ(testsupport::sqliteWALCommits(wal), commits + 1) << "one transaction for the batch";
+    EXPECT_EQ(dataOf(cache->objectForKey("k4")), filled(7, 99));
+    EXPECT_FALSE(cache->containsObjectForKey("k3"));
+}
+
+// Stores that never pause are written 250 ms after the first; totals count
+// what waits in the batch.
+TEST(DiskCacheBatch, ABatchWaitsAtMostItsLongestAndTotalsWriteItFirst) {
+    TempDir tmp;
+    ScopedTestClock clock;
+    auto cache = bytesCache(tmp / "c");
+    const fs::path manifest = tmp / "c" / "manifest.sqlite";
+    for (int i = 0; i < 24; ++i) {
+        cache->setObjectInBatch(CacheObject::make(filled(10)), std::to_string(i));
+        clock->advance(10ms);
+    }
+    EXPECT_EQ(testsupport::sqliteRowCount(manifest, "manifest"), 0);
+    for (int i = 24; i < 30; ++i) {
+        cache->setObjectInBatch(CacheObject::make(filled(10)), std::to_string(i));
+        clock->advance(10ms);
+    }
+    EXPECT_TRUE(waitFor([&] { return testsupport::sqliteRowCount(manifest, "manifest") >= 25; }));
+    cache->setObjectInBatch(CacheObject::make(filled(10)), "last");
+    EXPECT_EQ(cache->totalCount(), 31);
+}
+
+// What a cache may hold is known without the storage: the keys stored
+// before it opened and since (batched too), less those removed.
+TEST(DiskCacheIndex, KnowsTheKeysItMayHold) {
+    TempDir tmp;
+    bytesCache(tmp / "c")->setObject(CacheObject::make(filled(10)), "before");
+    auto cache = bytesCache(tmp / "c");
+    EXPECT_TRUE(cache->mayContainObjectForKey("before"));
+    EXPECT_FALSE(cache->mayContainObjectForKey("never"));
+    EXPECT_FALSE(cache->mayContainObjectForKey(""));
+    cache->setObjectInBatch(CacheObject::make(filled(10)), "batched");
+    cache->setObject(CacheObject::make(filled(10)), "plain");
+    EXPECT_TRUE(cache->mayContainObjectForKey("batched"));
+    EXPECT_TRUE(cache->mayContainObjectForKey("plain"));
+    cache->removeObjectForKey("plain");
+    EXPECT_FALSE(cache->mayContainObjectForKey("plain"));
+    cache->removeAllObjects();
+    EXPECT_FALSE(cache->mayContainObjectForKey("before"));
+    EXPECT_FALSE(cache->mayContainObjectForKey("batched"));
 }
 
 TEST(DiskCacheLifecycle, AfterWillTerminateNothingIsReadOrWritten) {
