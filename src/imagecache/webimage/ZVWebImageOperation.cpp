@@ -247,7 +247,7 @@ void ZVWebImageOperation::performOnNetworkThread(void (ZVWebImageOperation::*ste
     networkThread().perform([self, step] { (self.get()->*step)(); });
 }
 
-// ---- Lookups (network thread, disk lookups on a decode queue)
+// ---- Lookups (network thread; disk lookups on the disk level's queue)
 
 void ZVWebImageOperation::startOperation() {
     if (cancelled_) return;
@@ -259,12 +259,24 @@ void ZVWebImageOperation::startOperation() {
         finish();
         return;
     }
-    if (options_ & ZVWebImageOptionMemoryCacheOnly) return startRequest();
+    // The disk level's answer comes from memory when it cannot hold the
+    // key: a miss then goes to the network without a lookup.
+    if ((options_ & ZVWebImageOptionMemoryCacheOnly) || !cache_->diskCache()->mayContainObjectForKey(cacheKey_))
+        return startRequest();
+    lookUpDisk();
+}
+
+// On the disk level's own queue, so that a lookup never waits behind a
+// decode; a hit is decoded there and kept in memory before the network
+// thread hears of it.
+void ZVWebImageOperation::lookUpDisk() {
     std::weak_ptr<ZVWebImageOperation> weak = std::static_pointer_cast<ZVWebImageOperation>(shared_from_this());
-    runOnDecodeQueue([weak] {
+    cache_->diskCache()->objectForKey(cacheKey_, [weak](const std::string&, CacheObject object) {
         auto self = weak.lock();
         if (!self || self->cancelled_) return;
-        auto image = self->cache_->getImageForKey(self->cacheKey_, ZVImageCacheTypeDisk);
+        std::shared_ptr<UIImage> image;
+        if (auto bytes = object.as<const Data>())
+            image = self->cache_->imageFromData(*bytes, ZVDiskCache::getExtendedDataFromObject(object));
         if (image) self->cache_->setImage(image, nullptr, self->cacheKey_, ZVImageCacheTypeMemory);
         networkThread().perform([self, image] {
             if (image) self->didReceiveImageFromDiskCache(image);
@@ -412,6 +424,7 @@ void ZVWebImageOperation::didFailWithError(const Error& error) {
 
 // ---- The final image (decode queue, then the network thread)
 
+
 void ZVWebImageOperation::finalDecode(std::shared_ptr<Data> data) {
     double scale = UIScreen::mainScreen().scale();
     std::shared_ptr<UIImage> image;
@@ -438,17 +451,23 @@ void ZVWebImageOperation::finalDecode(std::shared_ptr<Data> data) {
         image = std::move(transformed);
         if (cancelled_) return;
     }
+    storeInCache(image, std::move(kept));
     auto self = std::static_pointer_cast<ZVWebImageOperation>(shared_from_this());
-    networkThread().perform([self, image, kept] { self->didReceiveImageFromWeb(image, kept); });
+    networkThread().perform([self, image] { self->didReceiveImageFromWeb(image); });
 }
 
-void ZVWebImageOperation::didReceiveImageFromWeb(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> data) {
+// On the decode queue that made the image, before the network thread
+// hears of it: memory at once, the disk write with the other stores of the
+// burst (ZVDiskCache::setObjectInBatch).
+void ZVWebImageOperation::storeInCache(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> kept) {
+    if (!cache_ || !(image || (options_ & ZVWebImageOptionReloadIgnoringImageCache))) return;
+    auto type = (options_ & ZVWebImageOptionMemoryCacheOnly) ? ZVImageCacheTypeMemory : ZVImageCacheTypeAll;
+    cache_->setImageInBatch(std::move(image), std::move(kept), cacheKey_, type);
+}
+
+void ZVWebImageOperation::didReceiveImageFromWeb(std::shared_ptr<UIImage> image) {
     std::lock_guard lock(lock_);
     if (cancelled_) return;
-    if (cache_ && (image || (options_ & ZVWebImageOptionReloadIgnoringImageCache))) {
-        auto type = (options_ & ZVWebImageOptionMemoryCacheOnly) ? ZVImageCacheTypeMemory : ZVImageCacheTypeAll;
-        runOnDecodeQueue([cache = cache_, image, data, key = cacheKey_, type] { cache->setImage(image, data, key, type); });
-    }
     std::optional<Error> error;
     if (!image) {
         error = Error::withDescription(ZVImageErrorDomain, -1, "Web image decode fail.");

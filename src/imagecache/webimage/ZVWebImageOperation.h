@@ -8,12 +8,19 @@
 // Threads:
 // - every download of every operation runs on one network thread,
 //   "com.odvanel.webimage.request" (curl multi; URLConnection.h), which only
-//   moves bytes; lookups' continuations, connection events and the
-//   completion calls for hits, failures and final images happen there;
-// - disk lookups, final decodes, transforms, cache stores and partial
-//   images run on 1 to 16 serial decode queues "com.odvanel.image.decode",
-//   taken in turn, passing over busy ones while one is idle; the completion
-//   call of a partial image comes from there;
+//   moves bytes; memory lookups, lookups' continuations, connection events
+//   and the completion calls for hits, failures and final images happen
+//   there;
+// - a disk lookup runs on the disk level's queue ("com.odvanel.cache.disk",
+//   concurrent), never behind a decode, and only when the disk may hold the
+//   key (ZVDiskCache::mayContainObjectForKey): a miss it cannot hold goes
+//   to the network at once;
+// - final decodes, transforms, cache stores and partial images run on 1 to
+//   16 serial decode queues "com.odvanel.image.decode", taken in turn,
+//   passing over busy ones while one is idle; the completion call of a
+//   partial image comes from there. A store puts the image in memory at
+//   once and its bytes in the disk level's batch, written with the other
+//   stores of the burst in one transaction;
 // - the stage 0 call of a cancel comes from the network thread, that of an
 //   operation released while running from the releasing thread.
 // Handlers must not block. One recursive lock per operation guards its
@@ -98,8 +105,8 @@ public:
     static NetworkThread& networkThread();
     // The next decode queue, in turn.
     static std::shared_ptr<DispatchQueue> imageQueue();
-    // How many times a decode queue was taken (each disk lookup, final
-    // decode, cache store and partial image takes one).
+    // How many times a decode queue was taken (each final decode, with its
+    // store, and each partial image takes one).
     static uint32_t imageQueueUses();
     // Runs `job` on a decode queue: the next idle one in turn, else the next.
     static void runOnImageQueue(std::function<void()> job);
@@ -122,7 +129,7 @@ private:
     void startRequest();
     void cancelOperation();
     void didReceiveImageFromDiskCache(std::shared_ptr<UIImage> image);
-    void didReceiveImageFromWeb(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> data);
+    void didReceiveImageFromWeb(std::shared_ptr<UIImage> image);
     void didReceiveResponse(URLConnection& connection, const HTTPURLResponse& response);
     void didReceiveData(std::string_view piece);
     void didFinishLoading();
@@ -130,8 +137,11 @@ private:
     void closePartials();
     // Decode queue.
     void showPartialImage(std::shared_ptr<UIImage> image);
+    // The disk level's queue.
+    void lookUpDisk();
     // Decode queue.
     void finalDecode(std::shared_ptr<Data> data);
+    void storeInCache(std::shared_ptr<UIImage> image, std::shared_ptr<const Data> kept);
     // Any thread.
     void finish();
     void complete(std::shared_ptr<UIImage> image, ZVWebImageSource from, ZVWebImageStage stage,

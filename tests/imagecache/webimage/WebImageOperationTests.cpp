@@ -1,4 +1,6 @@
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "WebImageTestSupport.h"
 #include "imagecache/ZVImageCoder.h"
@@ -7,8 +9,10 @@
 #include "platform/foundation/NSURL.h"
 #include "platform/net/NetworkReachability.h"
 #include "standin/RawServer.h"
+#include "support/SQLiteFiles.h"
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 using namespace webimagetest;
 using standin::Reply;
 
@@ -63,6 +67,102 @@ TEST_F(WebImageOperationTest, DiskHitIsKeptInMemoryBeforeTheCompletion) {
     ASSERT_TRUE(testsupport::waitFor([&] { return seenInMemory >= 0; }));
     EXPECT_EQ(seenInMemory, 1);
     EXPECT_EQ(server.journal().size(), 0u);
+}
+
+// Holds every decode queue (as long decodes would) until released or gone.
+class BusyDecodeQueues {
+public:
+    BusyDecodeQueues() {
+        for (unsigned i = 0; i < 16; ++i)
+            ZVWebImageOperation::imageQueue()->async([state = state_] {
+                std::unique_lock lock(state->mutex);
+                state->released.wait_for(lock, 30s, [&] { return state->done; });
+            });
+    }
+    ~BusyDecodeQueues() {
+        std::lock_guard lock(state_->mutex);
+        state_->done = true;
+        state_->released.notify_all();
+    }
+
+private:
+    struct State {
+        std::mutex mutex;  // guards done
+        std::condition_variable released;
+        bool done = false;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+// A disk lookup runs on the disk level's own queue: a hit comes while every
+// decode queue is busy.
+TEST_F(WebImageOperationTest, ADiskHitWaitsForNoDecode) {
+    std::string key = url("/behind-decodes.png");
+    cache->setImage(nullptr, std::make_shared<const Data>(png(*disc(16, 16))), key, ZVImageCacheTypeDisk);
+    BusyDecodeQueues busy;
+    auto end = load("/behind-decodes.png");
+    ASSERT_TRUE(end) << "the lookup waited behind the decodes";
+    EXPECT_NE(end->image, nullptr);
+    EXPECT_EQ(end->from, ZVWebImageSourceDisk);
+}
+
+// A miss the disk level cannot hold goes to the network without asking the
+// storage: it comes while the storage is held (here by a removal whose
+// progress waits).
+TEST_F(WebImageOperationTest, AMissTheDiskCannotHoldWaitsForNoLookup) {
+    serve("/not-on-disk.png", png(*disc(16, 16)), "image/png");
+    cache->setImage(nullptr, std::make_shared<const Data>(png(*disc(4, 4))), "something", ZVImageCacheTypeDisk);
+    struct Hold {
+        std::mutex mutex;  // guards both flags
+        std::condition_variable changed;
+        bool holding = false, loaded = false;
+    };
+    auto hold = std::make_shared<Hold>();
+    cache->diskCache()->removeAllObjectsWithProgressBlock(
+        [hold](int64_t, int64_t) {
+            std::unique_lock lock(hold->mutex);
+            hold->holding = true;
+            hold->changed.notify_all();
+            hold->changed.wait_for(lock, 20s, [&] { return hold->loaded; });
+        },
+        nullptr);
+    {
+        std::unique_lock lock(hold->mutex);
+        ASSERT_TRUE(hold->changed.wait_for(lock, 10s, [&] { return hold->holding; }));
+    }
+    auto end = load("/not-on-disk.png");
+    {
+        std::lock_guard lock(hold->mutex);
+        hold->loaded = true;
+        hold->changed.notify_all();
+    }
+    ASSERT_TRUE(end) << "the miss waited for the storage";
+    EXPECT_NE(end->image, nullptr);
+    EXPECT_EQ(server.journal().count("/not-on-disk.png"), 1u);
+}
+
+// The images of a burst of downloads are in the cache at once, and reach
+// its database together, in one transaction, once the burst is over.
+TEST_F(WebImageOperationTest, TheStoresOfABurstAreWrittenInOneTransactionAfterIt) {
+    ScopedTestClock clock;
+    const fs::path manifest = dir.path() / "images" / "manifest.sqlite";
+    const fs::path wal = dir.path() / "images" / "manifest.sqlite-wal";
+    std::vector<Calls> calls(8);
+    for (size_t i = 0; i < calls.size(); ++i) {
+        std::string path = "/burst-" + std::to_string(i) + ".png";
+        serve(path, png(*disc(16, 16 + int(i))), "image/png");
+        request(url(path), 0, calls[i]);
+    }
+    for (size_t i = 0; i < calls.size(); ++i) {
+        auto end = calls[i].waitEnd();
+        ASSERT_TRUE(end && end->image) << i;
+        EXPECT_TRUE(cache->containsImageForKey(end->url, ZVImageCacheTypeDisk)) << i;
+    }
+    EXPECT_EQ(testsupport::sqliteRowCount(manifest, "manifest"), 0) << "written before the burst was over";
+    const size_t commits = testsupport::sqliteWALCommits(wal);
+    clock->advance(1s);
+    ASSERT_TRUE(testsupport::waitFor([&] { return testsupport::sqliteRowCount(manifest, "manifest") == 8; }));
+    EXPECT_EQ(testsupport::sqliteWALCommits(wal), commits + 1);
 }
 
 TEST_F(WebImageOperationTest, DownloadsKeepJPEGAndPNGBytesAndReencodeAStillGIF) {
