@@ -35,6 +35,7 @@ struct URLConnection::Transfer {
     bool challenged = false;  // a 401 or 407 that curl answers with the credential
     bool tooLarge = false;
     int fd = -1;  // a file
+    bool countedAsFile = false;  // in NetworkThread::Impl::fileCount
     uint64_t received = 0;
     std::chrono::milliseconds silenceLimit{0};
     URLSessionConfiguration config;  // the thread's, or this load's own CA file (curl points into it)
@@ -57,15 +58,21 @@ struct NetworkThread::Impl {
     std::deque<std::function<void()>> tasks;
     bool stopping = false;
 
-    std::vector<std::shared_ptr<URLConnection>> active;  // network thread only
+    // Network thread only.
+    std::vector<std::shared_ptr<URLConnection>> active;
+    size_t fileCount = 0;       // of `active`, those reading a file
+    bool runningTasks = false;  // inside runTasks, which also runs what its blocks post
 
     Impl(std::string l, URLSessionConfiguration c) : label(std::move(l)), config(std::move(c)) {}
 
     void post(std::function<void()> task) {
+        // A block posted by a block runs in the same round of blocks: no
+        // wake-up (a write and one more turn of the loop) is needed.
+        bool fromTasks = runningTasks && std::this_thread::get_id() == thread.get_id();
         std::lock_guard lock(mutex);
         if (stopping) return;
         tasks.push_back(std::move(task));
-        curllib::multiWakeup(multi);
+        if (!fromTasks) curllib::multiWakeup(multi);
     }
 
     void run();
@@ -141,6 +148,7 @@ bool NetworkThread::Impl::runTasks() {
             batch.swap(tasks);
         }
         if (batch.empty()) return true;
+        runningTasks = true;
         for (auto& task : batch) {
             try {
                 task();
@@ -148,7 +156,11 @@ bool NetworkThread::Impl::runTasks() {
                 NSLog("%s: a block threw: %s", label.c_str(), e.what());
             }
         }
+        runningTasks = false;
     }
+    // Blocks left for the next turn: make sure it comes at once.
+    std::lock_guard lock(mutex);
+    if (!tasks.empty()) curl_multi_wakeup(multi);
     return true;
 }
 
@@ -206,6 +218,8 @@ void NetworkThread::Impl::attachFile(const std::shared_ptr<URLConnection>& c) {
     struct stat st {};
     if (t.fd < 0 || fstat(t.fd, &st) != 0) return fail(*c, {.fileError = errno});
     if (S_ISDIR(st.st_mode)) return fail(*c, {.fileError = EISDIR});
+    ++fileCount;
+    t.countedAsFile = true;
     if (uint64_t(st.st_size) > c->options_.maxBodyBytes) return fail(*c, {.tooLarge = true});
     HTTPURLResponse response;
     response.url = c->request_.url;
@@ -229,6 +243,7 @@ void NetworkThread::Impl::end(URLConnection& c) {
         curllib::multiRemove(multi, c.transfer_->easy);
         curllib::easyCleanup(c.transfer_->easy);
     }
+    if (c.transfer_ && c.transfer_->countedAsFile) --fileCount;
     c.transfer_.reset();
     --connections;
 }
@@ -310,26 +325,30 @@ void NetworkThread::Impl::finishMessages() {
 }
 
 // Ends transfers silent for longer than their limit, and those whose
-// delegate is gone (nobody to hand the bytes to).
+// delegate is gone (nobody to hand the bytes to). Runs every turn of the
+// loop: the connections to end are picked first, so that the common turn
+// that ends none copies nothing.
 void NetworkThread::Impl::checkSilence() {
     auto now = Steady::now();
-    auto list = active;
-    for (auto& c : list) {
+    std::vector<std::shared_ptr<URLConnection>> gone, silent;
+    for (auto& c : active) {
         auto* t = c->transfer_.get();
         if (!t) continue;
-        if (c->delegate_.expired()) {
-            c->cancelled_ = true;
-            end(*c);
-        } else if (t->easy && now - t->lastActivity > t->silenceLimit) {
-            fail(*c, {.curl = CURLE_OPERATION_TIMEDOUT}, "The request timed out.");
-        }
+        if (c->delegate_.expired()) gone.push_back(c);
+        else if (t->easy && now - t->lastActivity > t->silenceLimit) silent.push_back(c);
     }
+    for (auto& c : gone) {
+        c->cancelled_ = true;
+        end(*c);
+    }
+    for (auto& c : silent) fail(*c, {.curl = CURLE_OPERATION_TIMEDOUT}, "The request timed out.");
 }
 
 // ---- Files ----
 
 // One piece of every file being read; true when some are still being read.
 bool NetworkThread::Impl::pumpFiles() {
+    if (fileCount == 0) return false;
     bool waiting = false;
     auto list = active;
     std::string buf;
