@@ -50,15 +50,16 @@ int32_t _ZVWebImageSetter::setOperationWithSentinel(int32_t sentinel, const NSUR
 
 int32_t _ZVWebImageSetter::cancelWithNewURL(std::optional<NSURL> url) {
     std::shared_ptr<NSOperation> dropped;
-    int32_t sentinel;
-    {
-        std::lock_guard lock(lock_);
-        dropped = std::move(operation_);
-        imageURL_ = std::move(url);
-        sentinel = ++sentinel_;
-    }
+    int32_t sentinel = supersedeWithNewURL(std::move(url), &dropped);
     if (dropped) dropped->cancel();
     return sentinel;
+}
+
+int32_t _ZVWebImageSetter::supersedeWithNewURL(std::optional<NSURL> url, std::shared_ptr<NSOperation>* superseded) {
+    std::lock_guard lock(lock_);
+    *superseded = std::move(operation_);
+    imageURL_ = std::move(url);
+    return ++sentinel_;
 }
 
 const std::shared_ptr<DispatchQueue>& _ZVWebImageSetter::setterQueue() {
@@ -110,6 +111,18 @@ public:
     Request(Target target, ZVWebImageOptions options, ZVWebImageCompletionHandler completion,
             std::weak_ptr<_ZVWebImageSetter> setter)
         : target_(std::move(target)), options_(options), completion_(std::move(completion)), setter_(std::move(setter)) {}
+
+    // The operation's thread: whether a result has anything to do on the main
+    // thread, an image to show or a completion to tell. A superseded or
+    // failed result for no completion goes nowhere.
+    bool needsMainThread(const std::shared_ptr<UIImage>& image, ZVWebImageStage stage) {
+        if (completion_) return true;
+        if (!image || stage == ZVWebImageStageCancelled || (options_ & ZVWebImageOptionManualSet)) return false;
+        std::lock_guard lock(mutex_);
+        if (!installed_) return true;  // its sentinel is not known yet
+        auto setter = setter_.lock();
+        return !setter || setter->sentinel() == sentinel_;
+    }
 
     // Main thread.
     void deliver(Delivery d) {
@@ -181,7 +194,11 @@ void setImageWithURL(const std::shared_ptr<_ZVWebImageSetter>& setter, const Tar
                      ZVWebImageTransformHandler transform, ZVWebImageCompletionHandler completion) {
     const std::optional<NSURL>& url = urlArg.url;
     if (!manager) manager = ZVWebImageManager::sharedManager();
-    int32_t sentinel = setter->cancelWithNewURL(url);
+    // The superseded operation is cancelled by the new request's block on
+    // the setter queue, not here: its results are dropped at once all the
+    // same (the sentinel moved), and the main thread does not wait for it.
+    std::shared_ptr<NSOperation> superseded;
+    int32_t sentinel = setter->supersedeWithNewURL(url, &superseded);
     bool requested = false;
     DispatchQueue::main()->sync([&] {
         if ((options & ZVWebImageOptionFadeIn) && !(options & ZVWebImageOptionManualSet))
@@ -203,8 +220,12 @@ void setImageWithURL(const std::shared_ptr<_ZVWebImageSetter>& setter, const Tar
         if (placeholderShown) target.set(placeholder);
         requested = true;
     });
-    if (!requested) return;
-    _ZVWebImageSetter::setterQueue()->async([=, url = *url] {
+    if (!requested) {
+        if (superseded) superseded->cancel();
+        return;
+    }
+    _ZVWebImageSetter::setterQueue()->async([=, url = *url, superseded = std::move(superseded)] {
+        if (superseded) superseded->cancel();
         auto request = std::make_shared<Request>(target, options, completion, setter);
         ZVWebImageProgressHandler progressOnMain;
         if (progress)
@@ -214,6 +235,7 @@ void setImageWithURL(const std::shared_ptr<_ZVWebImageSetter>& setter, const Tar
         ZVWebImageCompletionHandler completionOnMain = [request](std::shared_ptr<UIImage> image, const NSURL& u,
                                                                  ZVWebImageSource from, ZVWebImageStage stage,
                                                                  const std::optional<Error>& error) {
+            if (!request->needsMainThread(image, stage)) return;
             dispatch_main_async([request, d = Delivery{std::move(image), u, from, stage, error}] { request->deliver(d); });
         };
         request->install(setter->setOperationWithSentinel(sentinel, url, options, manager, progressOnMain, transform,

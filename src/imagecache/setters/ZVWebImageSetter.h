@@ -15,9 +15,12 @@
 // returns: inline there, else by a synchronous hop to the main queue, so
 // never call a setter off the main thread while the main thread waits for
 // that thread (it deadlocks). Requests are made one at a time on the serial
-// queue "com.odvanel.webimage.setter"; results, progress and completions
-// reach the view and the caller on the main thread. Views are held weakly
-// and must be owned by std::shared_ptr (as every view is).
+// queue "com.odvanel.webimage.setter", which also cancels the requests they
+// supersede (the main thread only moves the sentinel); results, progress
+// and completions reach the view and the caller on the main thread, and a
+// result with nothing to do there (superseded, cancelled or failed, with
+// no completion to tell) does not go there. Views are held weakly and must
+// be owned by std::shared_ptr (as every view is).
 
 #include <atomic>
 #include <cstdint>
@@ -72,6 +75,9 @@ public:
     void cancel() { cancelWithNewURL(std::nullopt); }
     // Cancels and drops the operation, keeps `url`; the new sentinel.
     int32_t cancelWithNewURL(std::optional<NSURL> url);
+    // The same, but the operation is handed to the caller to cancel (on
+    // another thread, or later): its results are dropped from now on.
+    int32_t supersedeWithNewURL(std::optional<NSURL> url, std::shared_ptr<NSOperation>* superseded);
 
     static const std::shared_ptr<DispatchQueue>& setterQueue();
 
