@@ -23,6 +23,7 @@
 #include <list>
 #include <unordered_map>
 
+#include "../common/BenchReport.h"
 #include "BarePipeline.h"
 #include "imagecache/ZVImageCache.h"
 #include "imagecache/setters/UIImageViewZVWebImage.h"
@@ -191,8 +192,10 @@ void burst(Bench& b) {
 }
 
 void diskHits(Bench& b, const std::vector<std::string>& urls) {
-    // Every miss has reached the disk; memory starts empty.
+    // Every miss has reached the disk (its database, for the peer's select);
+    // memory starts empty.
     waitFor([&] { return std::all_of(urls.begin(), urls.end(), [&](auto& u) { return b.cache->containsImageForKey(u, ZVImageCacheTypeDisk); }); });
+    b.cache->diskCache()->flushBatch();
     b.cache->memoryCache()->removeAllObjects();
     std::string db = b.cacheFolder + "/manifest.sqlite";
     auto select = [db](const std::string& key) {
@@ -282,6 +285,7 @@ void rebinding(Bench& b) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    bench::printCommandAndLoad(argc, argv);
     int n = argc > 1 ? std::max(10, std::atoi(argv[1])) : 1000;
     std::string root = (fs::temp_directory_path() / "korvel-webimage-bench-XXXXXX").string();
     root = mkdtemp(root.data());
@@ -314,6 +318,7 @@ int main(int argc, char** argv) {
         std::printf("| longest main-thread stall, %s | %.2f ms | %.2f ms | | goal < 4 ms |\n", what, ms.first, ms.second);
 
     queue->waitUntilAllOperationsAreFinished();
+    bench::printLoadAtEnd();
     fs::remove_all(root);
     return 0;
 }
