@@ -68,7 +68,7 @@ struct NetworkThread::Impl {
     void post(std::function<void()> task) {
         // A block posted by a block runs in the same round of blocks: no
         // wake-up (a write and one more turn of the loop) is needed.
-        bool fromTasks = runningTasks && std::this_thread::get_id() == thread.get_id();
+        bool fromTasks = std::this_thread::get_id() == thread.get_id() && runningTasks;  // the thread's own flag
         std::lock_guard lock(mutex);
         if (stopping) return;
         tasks.push_back(std::move(task));
