@@ -1,6 +1,8 @@
 #include "imagecache/ZVImageCache.h"
 
 #include <cmath>
+#include <map>
+#include <mutex>
 
 #include "imagecache/ZVImage.h"
 #include "imagecache/ZVImageCoder.h"
@@ -142,7 +144,18 @@ void ZVImageCache::storeOnDisk(std::shared_ptr<UIImage> image, std::shared_ptr<c
     });
 }
 
-Data ZVImageCache::scaleExtendedData(double scale) { return keyedarchive::archive(Value(scale)); }
+// Every store of a downloaded image carries one, and the scales in use are
+// few: each is archived once.
+Data ZVImageCache::scaleExtendedData(double scale) {
+    if (!std::isfinite(scale)) return keyedarchive::archive(Value(scale));  // no key of an ordered map
+    static std::mutex mutex;  // guards archives
+    static auto* archives = new std::map<double, Data>();
+    std::lock_guard lock(mutex);
+    auto it = archives->find(scale);
+    if (it != archives->end()) return it->second;
+    if (archives->size() >= 16) archives->clear();
+    return (*archives)[scale] = keyedarchive::archive(Value(scale));
+}
 
 // MARK: - Removing and asking
 
