@@ -232,9 +232,9 @@ CURLMcode multiPerform(CURLM* multi, int* running) {
     return l ? l->multi_perform(multi, running) : CURLM_BAD_HANDLE;
 }
 
-CURLMcode multiPoll(CURLM* multi, int timeoutMs) {
+CURLMcode multiPoll(CURLM* multi, int timeoutMs, int* events) {
     auto* l = lib();
-    return l ? l->multi_poll(multi, nullptr, 0, timeoutMs, nullptr) : CURLM_BAD_HANDLE;
+    return l ? l->multi_poll(multi, nullptr, 0, timeoutMs, events) : CURLM_BAD_HANDLE;
 }
 
 CURLMcode multiWakeup(CURLM* multi) {

@@ -81,7 +81,7 @@ CURLM* multiInit();
 CURLMcode multiAdd(CURLM* multi, CURL* curl);
 CURLMcode multiRemove(CURLM* multi, CURL* curl);
 CURLMcode multiPerform(CURLM* multi, int* running);
-CURLMcode multiPoll(CURLM* multi, int timeoutMs);
+CURLMcode multiPoll(CURLM* multi, int timeoutMs, int* events = nullptr);  // events: sockets that stirred
 CURLMcode multiWakeup(CURLM* multi);
 CURLMcode multiTimeout(CURLM* multi, long* ms);
 CURLMsg* multiInfoRead(CURLM* multi, int* left);

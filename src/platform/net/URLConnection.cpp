@@ -62,6 +62,7 @@ struct NetworkThread::Impl {
     std::vector<std::shared_ptr<URLConnection>> active;
     size_t fileCount = 0;       // of `active`, those reading a file
     bool runningTasks = false;  // inside runTasks, which also runs what its blocks post
+    bool handlesChanged = true;  // curl's set of transfers changed since curl last ran
 
     Impl(std::string l, URLSessionConfiguration c) : label(std::move(l)), config(std::move(c)) {}
 
@@ -120,13 +121,24 @@ size_t NetworkThread::connectionCount() const { return impl_->connections.load()
 void NetworkThread::Impl::run() {
     // The kernel keeps 15 bytes of a thread's name.
     pthread_setname_np(pthread_self(), label.substr(0, 15).c_str());
+    // curl runs when a socket of its stirred, its timer is due, or a transfer
+    // came or went: a turn that only ran blocks (posted from the decode
+    // queues and the like) leaves it be, since a run looks at every transfer.
+    bool curlDue = true;
     while (runTasks()) {
-        int running = 0;
-        curllib::multiPerform(multi, &running);
-        finishMessages();
+        if (curlDue || handlesChanged) {
+            handlesChanged = false;
+            int running = 0;
+            curllib::multiPerform(multi, &running);
+            finishMessages();
+        }
         bool filesWaiting = pumpFiles();
         checkSilence();
-        curllib::multiPoll(multi, filesWaiting ? 0 : pollTimeout());
+        int events = 0;
+        curllib::multiPoll(multi, filesWaiting ? 0 : pollTimeout(), &events);
+        long due = -1;
+        curllib::multiTimeout(multi, &due);
+        curlDue = events > 0 || due == 0;
     }
     // Ending: what still runs ends unheard.
     auto left = active;
@@ -160,7 +172,7 @@ bool NetworkThread::Impl::runTasks() {
     }
     // Blocks left for the next turn: make sure it comes at once.
     std::lock_guard lock(mutex);
-    if (!tasks.empty()) curl_multi_wakeup(multi);
+    if (!tasks.empty()) curllib::multiWakeup(multi);
     return true;
 }
 
@@ -208,6 +220,7 @@ void NetworkThread::Impl::attachHTTP(const std::shared_ptr<URLConnection>& c) {
     curllib::setPointer(t.easy, CURLOPT_HEADERDATA, c.get());
     curllib::setCallback(t.easy, CURLOPT_WRITEFUNCTION, onBody);
     curllib::setPointer(t.easy, CURLOPT_WRITEDATA, c.get());
+    handlesChanged = true;
     if (curllib::multiAdd(multi, t.easy) != CURLM_OK) fail(*c, {.curl = CURLE_FAILED_INIT});
 }
 
@@ -240,6 +253,7 @@ void NetworkThread::Impl::end(URLConnection& c) {
     auto keep = *it;
     active.erase(it);
     if (c.transfer_ && c.transfer_->easy) {
+        handlesChanged = true;
         curllib::multiRemove(multi, c.transfer_->easy);
         curllib::easyCleanup(c.transfer_->easy);
     }
