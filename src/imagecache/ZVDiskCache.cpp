@@ -354,6 +354,7 @@ void ZVDiskCache::scheduleAccessFlushLocked() {
 void ZVDiskCache::appWillBeTerminated() {
     std::unique_ptr<ZVKVStorage> kv;
     std::lock_guard lock(lock_);
+    terminated_ = true;
     flushBatchLocked();
     kv = std::move(kv_);
     // Closing the database happens here, under the lock, so no call is

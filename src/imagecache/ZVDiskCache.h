@@ -174,6 +174,7 @@ private:
     mutable std::mutex lock_;        // guards kv_ and accessFlushScheduled_
     std::unique_ptr<ZVKVStorage> kv_;  // dropped when the application terminates
     bool accessFlushScheduled_ = false;
+    std::atomic<bool> terminated_{false};  // kv_ is gone for good: nothing more is batched
 
     // Items stored in batch and not yet written. The writer takes them under
     // lock_ too, so a reader that misses them here finds them in the storage.

@@ -19,7 +19,7 @@ void ZVDiskCache::setObjectInBatch(const CacheObject& object, const std::string&
         removeObjectForKey(key);
         return;
     }
-    if (key.empty()) return;
+    if (key.empty() || terminated_) return;
     std::optional<Data> extended = getExtendedDataFromObject(object);
     std::shared_ptr<const Data> bytes = archive(object);
     if (!bytes || bytes->empty()) return;

@@ -358,6 +358,8 @@ TEST(DiskCacheLifecycle, AfterWillTerminateNothingIsReadOrWritten) {
     EXPECT_TRUE(cache->objectForKey("k").isNull());
     EXPECT_FALSE(cache->containsObjectForKey("k"));
     cache->setObject(CacheObject::make(filled(10)), "other");
+    cache->setObjectInBatch(CacheObject::make(filled(10)), "batched");
+    EXPECT_FALSE(cache->containsObjectForKey("batched"));
     EXPECT_EQ(cache->totalCount(), 0);
     std::optional<bool> error;
     DispatchSemaphore done;
