@@ -4,6 +4,7 @@
 
 #include "imagecache/ZVImageCache.h"
 #include "imagecache/webimage/ZVWebImageOperation.h"
+#include "platform/foundation/PlatformLog.h"
 #include "platform/ui/CALayer.h"
 
 // ---- The setter
@@ -93,6 +94,46 @@ std::vector<unsigned> ZVControlStateSingleStates(unsigned state) {
 namespace zvwebimage_detail {
 
 namespace {
+
+// Requests made close together (a list filling its cells) reach the setter
+// queue as one block, in the order they were made: one wake-up of the queue
+// for them all, and the caller posts nothing while a block is pending.
+class RequestBatch {
+public:
+    static void post(std::function<void()> request) {
+        auto& batch = shared();
+        bool first;
+        {
+            std::lock_guard lock(batch.mutex_);
+            first = batch.pending_.empty();
+            batch.pending_.push_back(std::move(request));
+        }
+        if (first) _ZVWebImageSetter::setterQueue()->async([] { shared().run(); });
+    }
+
+private:
+    static RequestBatch& shared() {
+        static auto* batch = new RequestBatch();
+        return *batch;
+    }
+    void run() {
+        std::vector<std::function<void()>> requests;
+        {
+            std::lock_guard lock(mutex_);
+            requests.swap(pending_);
+        }
+        for (auto& request : requests) {
+            try {
+                request();
+            } catch (const std::exception& e) {
+                NSLog("An image request threw: %s", e.what());
+            }
+        }
+    }
+
+    std::mutex mutex_;  // guards pending_
+    std::vector<std::function<void()>> pending_;
+};
 
 struct Delivery {
     std::shared_ptr<UIImage> image;
@@ -224,7 +265,7 @@ void setImageWithURL(const std::shared_ptr<_ZVWebImageSetter>& setter, const Tar
         if (superseded) superseded->cancel();
         return;
     }
-    _ZVWebImageSetter::setterQueue()->async([=, url = *url, superseded = std::move(superseded)] {
+    RequestBatch::post([=, url = *url, superseded = std::move(superseded)] {
         if (superseded) superseded->cancel();
         auto request = std::make_shared<Request>(target, options, completion, setter);
         ZVWebImageProgressHandler progressOnMain;
