@@ -186,8 +186,6 @@ std::shared_ptr<DispatchQueue> ZVWebImageOperation::imageQueue() {
 
 uint32_t ZVWebImageOperation::imageQueueUses() { return decodeQueues().counter.load(); }
 
-void ZVWebImageOperation::runOnImageQueue(std::function<void()> job) { runOnDecodeQueue(std::move(job)); }
-
 bool ZVWebImageOperation::ZVWebImageBlacklistContains(const std::string& url) {
     if (url.empty()) return false;
     auto& f = failedURLs();
@@ -423,7 +421,6 @@ void ZVWebImageOperation::didFailWithError(const Error& error) {
 }
 
 // ---- The final image (decode queue, then the network thread)
-
 
 void ZVWebImageOperation::finalDecode(std::shared_ptr<Data> data) {
     double scale = UIScreen::mainScreen().scale();

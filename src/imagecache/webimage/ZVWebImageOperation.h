@@ -108,8 +108,6 @@ public:
     // How many times a decode queue was taken (each final decode, with its
     // store, and each partial image takes one).
     static uint32_t imageQueueUses();
-    // Runs `job` on a decode queue: the next idle one in turn, else the next.
-    static void runOnImageQueue(std::function<void()> job);
 
     // The failed-URL set: URLs that failed for good, for the process's life.
     static bool ZVWebImageBlacklistContains(const std::string& url);
