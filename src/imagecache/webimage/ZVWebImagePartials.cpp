@@ -49,7 +49,7 @@ void ZVWebImagePartials::decode() {
             snapshot = bytes_->data;
         }
         image = progressive_.partialImage(snapshot, expected, [this] { return closed_.load(); });
-        if (progressive_.decodedFrame()) progressive_.decodeEnded(now_());
+        progressive_.decodeEnded(now_());
         ignored_ = progressive_.ignored();
     }
     // Shown before the next decode may start, so partial images keep their order.

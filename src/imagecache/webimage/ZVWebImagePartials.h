@@ -8,9 +8,10 @@
 // this download waits or runs, one decode is handed to the runner (a decode
 // queue). So at most one is in flight: a decode still waiting to start
 // takes the bytes that came meanwhile (a newer request replaces a waiting
-// one), and pieces that come while one runs ask for nothing. The network
-// thread's part is a lock and a comparison; the copy, the decode and the
-// blur happen in the decode.
+// one), and pieces that come while one runs ask for nothing. Each decode
+// reads all the bytes so far, so the interval follows every one, even one
+// that found nothing new to show. The network thread's part is a lock and
+// a comparison; the copy, the decode and the blur happen in the decode.
 //
 // Images go to `show` from the decode, one at a time, in order. close()
 // ends it (the download ended, failed or was cancelled): a running decode

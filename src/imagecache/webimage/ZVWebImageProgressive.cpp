@@ -41,14 +41,12 @@ void ZVWebImageProgressive::giveUp() {
 }
 
 std::shared_ptr<UIImage> ZVWebImageProgressive::frameImage() {
-    decodedFrame_ = true;
     auto frame = decoder_->frameAtIndex(0, true);
     return frame ? frame->image : nullptr;
 }
 
 std::shared_ptr<UIImage> ZVWebImageProgressive::partialImage(const Data& data, int64_t expectedSize,
                                                              const std::function<bool()>& cancelled) {
-    decodedFrame_ = false;
     if (!decoder_) decoder_ = std::make_unique<ZVImageDecoder>(UIScreen::mainScreen().scale());
     decoder_->updateData(data, false);
     if (cancelled()) return nullptr;

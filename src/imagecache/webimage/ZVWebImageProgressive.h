@@ -32,10 +32,8 @@ public:
     // show yet, or given up (see ignored()). `cancelled` is asked between
     // the costly steps.
     std::shared_ptr<UIImage> partialImage(const Data& data, int64_t expectedSize, const std::function<bool()>& cancelled);
-    // Whether the last partialImage call decoded a frame (the costly part,
-    // whether or not an image came of it).
-    bool decodedFrame() const { return decodedFrame_; }
-    // The decode that made a frame ended at `now`: the interval counts from here.
+    // A partialImage call ended at `now`: the interval counts from here
+    // (whether or not an image came of it, the bytes were read again).
     void decodeEnded(double now) { lastDecodeEnd_ = now; }
     bool ignored() const { return ignored_; }
     // The blur radius the last blurred image took (points).
@@ -54,7 +52,6 @@ private:
 
     const bool blur_;
     std::optional<double> lastDecodeEnd_;
-    bool decodedFrame_ = false;
     std::unique_ptr<ZVImageDecoder> decoder_;
     bool ignored_ = false;
     bool detected_ = false;  // progressive JPEG or interlaced PNG, seen once
