@@ -97,16 +97,18 @@ namespace {
 
 // Requests made close together (a list filling its cells) reach the setter
 // queue as one block, in the order they were made: one wake-up of the queue
-// for them all, and the caller posts nothing while a block is pending.
+// for them all, and the caller posts nothing while a block is pending. The
+// operations they supersede are all cancelled first, before any new
+// request is made, so that as few as may be still go out.
 class RequestBatch {
 public:
-    static void post(std::function<void()> request) {
+    static void post(std::shared_ptr<NSOperation> superseded, std::function<void()> request) {
         auto& batch = shared();
         bool first;
         {
             std::lock_guard lock(batch.mutex_);
             first = batch.pending_.empty();
-            batch.pending_.push_back(std::move(request));
+            batch.pending_.push_back({std::move(superseded), std::move(request)});
         }
         if (first) _ZVWebImageSetter::setterQueue()->async([] { shared().run(); });
     }
@@ -116,15 +118,22 @@ private:
         static auto* batch = new RequestBatch();
         return *batch;
     }
+    struct Pending {
+        std::shared_ptr<NSOperation> superseded;
+        std::function<void()> request;
+    };
+
     void run() {
-        std::vector<std::function<void()>> requests;
+        std::vector<Pending> batch;
         {
             std::lock_guard lock(mutex_);
-            requests.swap(pending_);
+            batch.swap(pending_);
         }
-        for (auto& request : requests) {
+        for (auto& p : batch)
+            if (p.superseded) p.superseded->cancel();
+        for (auto& p : batch) {
             try {
-                request();
+                p.request();
             } catch (const std::exception& e) {
                 NSLog("An image request threw: %s", e.what());
             }
@@ -132,7 +141,7 @@ private:
     }
 
     std::mutex mutex_;  // guards pending_
-    std::vector<std::function<void()>> pending_;
+    std::vector<Pending> pending_;
 };
 
 struct Delivery {
@@ -265,8 +274,7 @@ void setImageWithURL(const std::shared_ptr<_ZVWebImageSetter>& setter, const Tar
         if (superseded) superseded->cancel();
         return;
     }
-    RequestBatch::post([=, url = *url, superseded = std::move(superseded)] {
-        if (superseded) superseded->cancel();
+    RequestBatch::post(std::move(superseded), [=, url = *url] {
         auto request = std::make_shared<Request>(target, options, completion, setter);
         ZVWebImageProgressHandler progressOnMain;
         if (progress)
