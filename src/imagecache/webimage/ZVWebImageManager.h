@@ -5,7 +5,8 @@
 // header and cache-key filters, a shared transform), and the process-wide
 // count of requests that want the network activity indicator.
 //
-// - Requests: GET, the manager's time-out (15 s), its headers ("Accept:
+// - Requests: GET, the manager's time-out (15 s of silence; the operation
+//   gives the whole load four of them), its headers ("Accept:
 //   image/*;q=0.8" unless changed or filtered), cookies only with
 //   ZVWebImageOptionSendCookies, a credential only when both user name and
 //   password are set.
