@@ -4,7 +4,10 @@
 // takes the lock of the caller's arena, so a busy caller and the logging
 // queue would fight over it for every record. Here each thread keeps its
 // own blocks: the logging queue hands a released block back to its thread
-// with one atomic push, and the thread reuses it without any lock.
+// with one atomic push, and the thread reuses it without any lock. A thread
+// reuses the blocks that came back last first and keeps only about a
+// thousand of them in use, so that its records stay in its core's cache;
+// more are kept aside for moments when the logging queue falls behind.
 
 #include <cstddef>
 #include <new>
@@ -16,6 +19,9 @@ namespace vl_detail {
 void* poolAllocate(size_t size);
 // From any thread.
 void poolDeallocate(void* p, size_t size);
+// How many blocks the calling thread has had to make so far (it reuses the
+// ones that came back first): for tests and benchmarks.
+size_t poolBlocksMadeOnThisThread();
 
 template <class T>
 struct PoolAllocator {
