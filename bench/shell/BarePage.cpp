@@ -3,9 +3,11 @@
 // its own, as the game keeps its data under its home. Its page can post
 // to the script channel "bare" (read as text and dropped), as the game's
 // page always talks to native code: the first message makes the engine
-// start a script engine in this process, as it does in the game's.
+// start a script engine in this process, as it does in the game's. With
+// --silent the channel is not there and the page posts nothing: a bare
+// window that never talks to native code.
 //
-//   bench_bare_page PAGE.html DATA-FOLDER
+//   bench_bare_page [--silent] PAGE.html DATA-FOLDER
 
 #include <webkit2/webkit2.h>
 
@@ -21,8 +23,14 @@ void onMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpoint
 }  // namespace
 
 int main(int argc, char** argv) {
+    bool silent = argc > 1 && std::string(argv[1]) == "--silent";
+    if (silent) {
+        argv[1] = argv[0];
+        ++argv;
+        --argc;
+    }
     if (argc != 3 || !gtk_init_check(&argc, &argv)) {
-        fprintf(stderr, "usage: bench_bare_page PAGE.html DATA-FOLDER (with a display)\n");
+        fprintf(stderr, "usage: bench_bare_page [--silent] PAGE.html DATA-FOLDER (with a display)\n");
         return 2;
     }
     std::string data = std::string(argv[2]) + "/data", cache = std::string(argv[2]) + "/cache";
@@ -30,8 +38,10 @@ int main(int argc, char** argv) {
         webkit_website_data_manager_new("base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr);
     WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(manager);
     WebKitUserContentManager* channels = webkit_user_content_manager_new();
-    g_signal_connect(channels, "script-message-received::bare", G_CALLBACK(onMessage), nullptr);
-    webkit_user_content_manager_register_script_message_handler(channels, "bare");
+    if (!silent) {
+        g_signal_connect(channels, "script-message-received::bare", G_CALLBACK(onMessage), nullptr);
+        webkit_user_content_manager_register_script_message_handler(channels, "bare");
+    }
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_default_size(GTK_WINDOW(window), 375, 667);
     g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
