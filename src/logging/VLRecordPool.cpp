@@ -18,10 +18,6 @@ constexpr size_t kHotBlocks = 1024;
 // queue takes them instead of faulting in fresh memory. Beyond, freed at
 // once. (Both caps count what came back since the thread last took it.)
 constexpr size_t kSpareBlocks = 16384 - kHotBlocks;
-// Spare blocks taken at a time, so that the thread looks again soon for
-// blocks that came back.
-constexpr int kSpareRun = 32;
-
 // Blocks whose memory is being fetched ahead of use.
 constexpr int kAhead = 4;
 
@@ -102,8 +98,7 @@ struct Pool {
     SharedList spare;                 // the overflow, up to kSpareBlocks
     std::atomic<long> refs{1};        // the thread, plus each block not yet freed
     // Owner thread only.
-    alignas(64) Header* local = nullptr;  // the hot blocks being used
-    Header* reserve = nullptr;            // spare blocks taken over, used kSpareRun at a time
+    alignas(64) Header* local = nullptr;  // the blocks being used
     Header* lastWarmed = nullptr;         // the last of the first `warmed` blocks of `local`
     int warmed = 0;
     size_t made = 0;
@@ -135,18 +130,13 @@ struct Pool {
         }
     }
 
-    // The blocks that came back, else a run of spare ones.
+    // The blocks that came back, else every spare one (the thread is ahead
+    // of the logging queue). Once those are used, the thread is back to the
+    // blocks that come back, at most kHotBlocks at a time.
     void refill() {
         warmed = 0;
         local = returned.takeAll();
-        if (local) return;
-        if (!reserve) reserve = spare.takeAll();
-        if (!reserve) return;
-        local = reserve;
-        Header* last = reserve;
-        for (int i = 1; i < kSpareRun && last->next; ++i) last = last->next;
-        reserve = last->next;
-        last->next = nullptr;
+        if (!local) local = spare.takeAll();
     }
 
     void giveBack(Header* h) {
@@ -162,8 +152,8 @@ struct Pool {
     }
 
     void threadEnded() {
-        long freed = freeList(local) + freeList(reserve);
-        local = reserve = nullptr;
+        long freed = freeList(local);
+        local = nullptr;
         freed += freeList(returned.close());
         freed += freeList(spare.close());
         unref(freed + 1);
