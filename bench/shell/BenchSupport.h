@@ -1,11 +1,14 @@
 #pragma once
-// Shared by the shell's benchmarks: a window for a web view and running
-// the main loop until a condition holds.
+// Shared by the shell's benchmarks: a window for a web view, running the
+// main loop until a condition holds, and the CPU time of this process and
+// the engine's processes below it.
 
 #include <gtk/gtk.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <functional>
 #include <map>
