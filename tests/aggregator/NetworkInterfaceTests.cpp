@@ -109,7 +109,9 @@ TEST_F(NetworkInterfaceTest, AnyReplyAnswersTheSynchronousFormsOnlyJSONTheAsynch
         ASSERT_TRUE(sync);
         EXPECT_TRUE(sync->isDict() && sync->empty());
         ASSERT_EQ(async.has_value(), asyncAnswers);
-        if (async) EXPECT_TRUE(async->isDict() && async->empty());
+        if (async) {
+            EXPECT_TRUE(async->isDict() && async->empty());
+        }
     }
 }
 

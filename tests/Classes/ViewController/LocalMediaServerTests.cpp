@@ -253,7 +253,9 @@ TEST(MediaRequestHead, ReadsWhatIsThereAndNoMore) {
         MediaRequest r;
         size_t consumed = 0;
         EXPECT_EQ(readRequestHead(c.bytes, 100, r, consumed), c.status) << c.bytes;
-        if (c.status == HeadStatus::Complete) EXPECT_EQ(consumed, c.consumed) << c.bytes;
+        if (c.status == HeadStatus::Complete) {
+            EXPECT_EQ(consumed, c.consumed) << c.bytes;
+        }
     }
     MediaRequest r;
     size_t consumed = 0;

@@ -109,8 +109,12 @@ TEST_F(Facade, LogoutHidesTheButtonStopsTheTimerAndTellsTheServer) {
     EXPECT_FALSE(button->isOnlineTimerRunning());
     EXPECT_EQ(ShareVale::sharedInstance().loginStyle(), 2);
     EXPECT_FALSE(ShareVale::sharedInstance().isLogin);
-    ASSERT_TRUE(testsupport::waitFor([&] { return env->standin().tokenFor("player1").empty(); }));
-    auto sent = env->standin().journal().last(UserCentreStandin::path("login/logout"));
+    // The stand-in clears the token before it journals the request: wait for both.
+    auto logout = UserCentreStandin::path("login/logout");
+    ASSERT_TRUE(testsupport::waitFor([&] {
+        return env->standin().tokenFor("player1").empty() && env->standin().journal().last(logout);
+    }));
+    auto sent = env->standin().journal().last(logout);
     ASSERT_TRUE(sent);
     EXPECT_EQ(sent->decoded.text("s"), token);
     EXPECT_EQ(login.failures.size(), 0u);  // no call back
