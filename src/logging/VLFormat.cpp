@@ -28,26 +28,6 @@ Length lengthAt(const char*& p) {
     }
 }
 
-// True when every conversion is one formatPlain knows: no flags, widths or
-// precisions, no wide characters or strings.
-bool isPlain(const char* p) {
-    while ((p = std::strchr(p, '%'))) {
-        ++p;
-        if (*p == '%') {
-            ++p;
-            continue;
-        }
-        Length length = lengthAt(p);
-        char c = *p;
-        if (c == '\0') return false;  // a lone "%" at the end
-        ++p;
-        bool integer = c == 'd' || c == 'i' || c == 'u' || c == 'x' || c == 'X';
-        bool text = (c == 's' || c == 'c') && length == Length::None;
-        if (!integer && !text) return false;
-    }
-    return true;
-}
-
 class Out {
 public:
     Out(char* buf, size_t capacity) : p_(buf), end_(buf + capacity - 1) {}
@@ -72,13 +52,38 @@ private:
     bool full_ = false;
 };
 
-void putUnsigned(Out& out, unsigned long long v, unsigned base, bool upper) {
-    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+// Decimal digits two at a time: the divisions by a constant become
+// multiplications, where a division by a variable base cost about as much
+// as the rest of the formatting.
+void putDecimal(Out& out, unsigned long long v) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     char tmp[24];
     char* t = tmp + sizeof tmp;
+    while (v >= 100) {
+        unsigned pair = unsigned(v % 100) * 2;
+        v /= 100;
+        *--t = kPairs[pair + 1];
+        *--t = kPairs[pair];
+    }
+    if (v >= 10) {
+        *--t = kPairs[v * 2 + 1];
+        *--t = kPairs[v * 2];
+    } else {
+        *--t = char('0' + v);
+    }
+    out.put(t, size_t(tmp + sizeof tmp - t));
+}
+
+void putHex(Out& out, unsigned long long v, bool upper) {
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    char tmp[16];
+    char* t = tmp + sizeof tmp;
     do {
-        *--t = digits[v % base];
-        v /= base;
+        *--t = digits[v & 15];
+        v >>= 4;
     } while (v);
     out.put(t, size_t(tmp + sizeof tmp - t));
 }
@@ -111,18 +116,18 @@ unsigned long long unsignedArg(Length length, va_list& ap) {
 
 }  // namespace
 
+// One pass: a conversion it does not know ends it, and as it formats from
+// its own copy of `args`, the C library can start again from the caller's.
 int formatPlain(char* buf, size_t capacity, const char* format, va_list args) {
-    if (capacity == 0 || !isPlain(format)) return -1;
+    if (capacity == 0) return -1;
     Out out(buf, capacity);
     va_list ap;
     va_copy(ap, args);
-    for (const char* p = format; *p && !out.full();) {
-        const char* percent = std::strchr(p, '%');
-        if (!percent) {
-            out.put(p, std::strlen(p));
-            break;
-        }
+    bool plain = true;
+    for (const char* p = format; plain && !out.full();) {
+        const char* percent = strchrnul(p, '%');
         out.put(p, size_t(percent - p));
+        if (!*percent) break;
         p = percent + 1;
         if (*p == '%') {
             out.put('%');
@@ -135,23 +140,29 @@ int formatPlain(char* buf, size_t capacity, const char* format, va_list args) {
         case 'i': {
             long long v = signedArg(length, ap);
             if (v < 0) out.put('-');
-            putUnsigned(out, v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v),
-                        10, false);
+            putDecimal(out, v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v));
             break;
         }
-        case 'u': putUnsigned(out, unsignedArg(length, ap), 10, false); break;
+        case 'u': putDecimal(out, unsignedArg(length, ap)); break;
         case 'x':
-        case 'X': putUnsigned(out, unsignedArg(length, ap), 16, c == 'X'); break;
-        case 'c': out.put(static_cast<char>(va_arg(ap, int))); break;
-        default: {  // 's'
-            const char* s = va_arg(ap, const char*);
-            if (!s) s = "(null)";
-            out.put(s, std::strlen(s));
-        }
+        case 'X': putHex(out, unsignedArg(length, ap), c == 'X'); break;
+        case 'c':
+        case 's':
+            if (length != Length::None) {
+                plain = false;  // wide characters and strings
+            } else if (c == 'c') {
+                out.put(static_cast<char>(va_arg(ap, int)));
+            } else {
+                const char* s = va_arg(ap, const char*);
+                if (!s) s = "(null)";
+                out.put(s, std::strlen(s));
+            }
+            break;
+        default: plain = false;  // flags, widths, precisions, other conversions, a lone "%" at the end
         }
     }
     va_end(ap);
-    if (out.full()) return -1;
+    if (!plain || out.full()) return -1;
     *out.end() = '\0';
     return int(out.end() - buf);
 }
