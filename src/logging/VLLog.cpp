@@ -10,13 +10,11 @@
 #include <thread>
 #include <unistd.h>
 
-#include "logging/VLFormat.h"
 #include "logging/VLLogQueue.h"
 #include "logging/VLRecordPool.h"
 #include "platform/dispatch/DispatchSync.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/PlatformLog.h"
-#include "platform/foundation/Strings.h"
 
 std::atomic<uint64_t> VLLog::defaultLevel_{VLLogLevelVerbose};
 
@@ -426,24 +424,11 @@ void VLLog::log(bool asynchronous, uint64_t level, uint64_t flag, int64_t contex
 void VLLog::logv(bool asynchronous, uint64_t level, uint64_t flag, int64_t context, const char* file,
                  const char* function, uint64_t line, const Value& tag, const char* format, va_list args) {
     if (!format) return;
-    // Short texts are formatted on the stack and copied once, into the
-    // record; plain formats without the C library's cost.
-    char buf[512];
-    int n = vl_detail::formatPlain(buf, sizeof buf, format, args);
-    if (n < 0) {
-        va_list copy;
-        va_copy(copy, args);
-        n = vsnprintf(buf, sizeof buf, format, copy);
-        va_end(copy);
-    }
-    if (n < 0) return;
-    std::string longText;
-    std::string_view text(buf, size_t(n));
-    if (size_t(n) >= sizeof buf) {
-        longText = strings::vformat(format, args);
-        text = longText;
-    }
-    queueNew(asynchronous, text, level, flag, context, file, function, line, tag);
+    // The record first: its text is formatted straight into its block.
+    auto block = std::allocate_shared<QueuedRecord>(vl_detail::PoolAllocator<QueuedRecord>(), VLLogMessage::TextToCome{},
+                                                    level, flag, context, file ? file : "", function ? function : "",
+                                                    line, tag);
+    if (block->message.formatInPlace(format, args)) queueBlock(std::move(block), asynchronous);
 }
 
 void VLLog::log(bool asynchronous, std::string_view message, uint64_t level, uint64_t flag, int64_t context,
@@ -487,8 +472,12 @@ void queueNode(QueueNode* node, bool asynchronous) {
 // The record and its place in the queue come in one allocation.
 void VLLog::queueNew(bool asynchronous, std::string_view message, uint64_t level, uint64_t flag, int64_t context,
                      const char* file, const char* function, uint64_t line, const Value& tag) {
-    auto block = std::allocate_shared<QueuedRecord>(vl_detail::PoolAllocator<QueuedRecord>(), message, level, flag,
-                                                    context, file ? file : "", function ? function : "", line, tag);
+    queueBlock(std::allocate_shared<QueuedRecord>(vl_detail::PoolAllocator<QueuedRecord>(), message, level, flag,
+                                                  context, file ? file : "", function ? function : "", line, tag),
+               asynchronous);
+}
+
+void VLLog::queueBlock(std::shared_ptr<vl_detail::QueuedRecord> block, bool asynchronous) {
     QueueNode* node = &block->node;
     const VLLogMessage* record = &block->message;
     node->record = VLLogMessagePtr(std::move(block), record);

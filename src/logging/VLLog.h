@@ -150,6 +150,7 @@ public:
 private:
     static void queueNew(bool asynchronous, std::string_view message, uint64_t level, uint64_t flag, int64_t context,
                          const char* file, const char* function, uint64_t line, const Value& tag);
+    static void queueBlock(std::shared_ptr<vl_detail::QueuedRecord> block, bool asynchronous);
     static std::atomic<uint64_t> defaultLevel_;
 };
 

@@ -7,6 +7,7 @@
 // (withMessage).
 
 #include <chrono>
+#include <cstdarg>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -24,6 +25,10 @@ inline constexpr int64_t VLLogMessageDontCopyMessage = 4;
 class VLLogMessage;
 using VLLogMessagePtr = std::shared_ptr<const VLLogMessage>;
 
+namespace vl_detail {
+struct QueuedRecord;
+}
+
 class VLLogMessage {
 public:
     using Date = std::chrono::system_clock::time_point;
@@ -32,7 +37,7 @@ public:
     VLLogMessage();
     // `timestamp` nullopt: the current time of the installed clock.
     VLLogMessage(std::string_view message, uint64_t level, uint64_t flag, int64_t context, std::string_view file,
-                 std::string_view function, uint64_t line, Value tag = {}, int64_t options = 0,
+                 std::string_view function, uint64_t line, const Value& tag = {}, int64_t options = 0,
                  std::optional<Date> timestamp = std::nullopt);
 
     VLLogMessage(const VLLogMessage& other);
@@ -45,11 +50,13 @@ public:
     std::string_view file() const { return text(file_); }
     // The last path component of file() before its last ".":
     // "MainViewController.m" gives "MainViewController".
-    std::string_view fileName() const { return text(fileName_); }
+    // Worked out when asked: the call that builds the record is left the
+    // copying alone.
+    std::string_view fileName() const;
     std::string_view function() const { return text(function_); }
     uint64_t line() const { return line_; }
-    const Value& tag() const { return tag_; }
-    const Value& representedObject() const { return tag_; }
+    const Value& tag() const { return tag_ ? *tag_ : noTag(); }
+    const Value& representedObject() const { return tag(); }
     int64_t options() const { return options_; }
     Date timestamp() const { return timestamp_; }
     // The caller's system thread id in decimal ("missing threadId" when it
@@ -75,26 +82,47 @@ public:
                                   uint64_t qos);
 
 private:
+    friend class VLLog;
+    friend struct vl_detail::QueuedRecord;
+
+    // The record of a logging call, made before its text: formatInPlace
+    // writes the text straight into the record's block.
+    struct TextToCome {};
+    VLLogMessage(TextToCome, uint64_t level, uint64_t flag, int64_t context, std::string_view file,
+                 std::string_view function, uint64_t line, const Value& tag);
+    // Once, before the record is shared. False when the C library cannot
+    // format the text (the record is then not to be logged).
+    bool formatInPlace(const char* format, va_list args);
+
     // All texts of a record live in one block: inside the record when they
-    // are short (one allocation per record), else on the heap.
+    // are short (one allocation per record), else on the heap. The message
+    // comes last, so that a logging call can format it in place.
     struct Span {
         uint32_t offset = 0;
         uint32_t length = 0;
     };
-    static constexpr size_t kInline = 240;
+    static constexpr size_t kInline = 288;
     std::string_view text(Span s) const { return std::string_view(base_ + s.offset, s.length); }
-    void store(std::string_view message, std::string_view file, std::string_view function, std::string_view threadID,
-               std::string_view threadName, std::string_view queueLabel);
+    // Reads the calling thread's facts and stores them with the texts before the message.
+    void takeThreadFacts(std::string_view file, std::string_view function);
+    // The thread's id and name are one text: `idLength` bytes of id, then the name.
+    void store(std::string_view file, std::string_view function, std::string_view idAndName, size_t idLength,
+               std::string_view queueLabel);
+    void storeMessage(std::string_view message);
+    size_t textsBeforeMessage() const { return queueLabel_.offset + queueLabel_.length; }
+    // store() keeps the two side by side.
+    std::string_view idAndName() const { return {base_ + threadID_.offset, threadID_.length + threadName_.length}; }
+    static const Value& noTag();
 
-    Span message_, file_, fileName_, function_, threadID_, threadName_, queueLabel_;
+    Span file_, function_, threadID_, threadName_, queueLabel_, message_;
     uint64_t level_ = 0;
     uint64_t flag_ = 0;
     int64_t context_ = 0;
     uint64_t line_ = 0;
-    Value tag_;
     int64_t options_ = 0;
     Date timestamp_{};
     uint64_t qos_ = 0;
+    std::shared_ptr<const Value> tag_;  // none for a null tag, as most records; copies share it
     const char* base_ = inline_;
     std::unique_ptr<char[]> heap_;
     char inline_[kInline];

@@ -282,6 +282,46 @@ TEST_F(Core, NoLoggerNoFormatAndTheMacros) {
     EXPECT_EQ(records[0]->level(), VLLogLevelVerbose);
 }
 
+// The call formats the text straight into the record when it fits the room
+// the record has left, and on the heap when it does not: every length across
+// those edges, plain formats and those left to the C library, and texts
+// before the message too long for the record themselves.
+TEST_F(Core, TheTextIsWholeWhateverItsLengthFormatOrSourcePath) {
+    auto logger = std::make_shared<RecordingLogger>();
+    VLLog::addLogger(logger);
+    std::string longPath = "/" + std::string(400, 'd') + "/Deep.cpp";
+    std::vector<std::string> want;
+    for (size_t length = 0; length <= 600; ++length) {
+        std::string s(length, char('a' + length % 26));
+        VLLog::log(true, VLLogLevelAll, VLLogFlagInfo, 0, __FILE__, __func__, __LINE__, Value(), "%s|%zu", s.c_str(),
+                   length);
+        want.push_back(s + "|" + std::to_string(length));
+        VLLog::log(true, VLLogLevelAll, VLLogFlagInfo, 0, __FILE__, __func__, __LINE__, Value(), "%.*s|%3d",
+                   int(length), s.c_str(), 7);
+        want.push_back(s + "|  7");
+    }
+    std::string huge(70000, 'h');
+    VLLog::log(true, VLLogLevelAll, VLLogFlagInfo, 0, longPath.c_str(), __func__, __LINE__, Value(), "%s", "short");
+    want.push_back("short");
+    VLLog::log(true, VLLogLevelAll, VLLogFlagInfo, 0, longPath.c_str(), __func__, __LINE__, Value(), "%s", huge.c_str());
+    want.push_back(huge);
+    // A text the C library cannot make (a wide character the C locale cannot
+    // spell) is not logged.
+    VLLog::log(true, VLLogLevelAll, VLLogFlagInfo, 0, __FILE__, __func__, __LINE__, Value(), "%ls", L"\u4e2d");
+    VLLog::flushLog();
+    auto records = logger->records();
+    ASSERT_EQ(records.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        ASSERT_EQ(records[i]->message(), want[i]) << i;
+        bool deep = i >= want.size() - 2;
+        ASSERT_EQ(records[i]->file(), deep ? std::string_view(longPath) : std::string_view(__FILE__)) << i;
+        ASSERT_EQ(records[i]->fileName(), deep ? "Deep" : "CoreTests") << i;
+        ASSERT_EQ(records[i]->function(), "TestBody") << i;
+        ASSERT_EQ(records[i]->threadID(), std::to_string(syscall(SYS_gettid))) << i;
+        ASSERT_EQ(records[i]->queueLabel(), "com.apple.main-thread") << i;
+    }
+}
+
 TEST_F(Core, SettingAFormatterIsOrderedWithRecordsAndReadBackAtOnce) {
     struct Upper : VLLogFormatter {
         std::atomic<int> added{0}, removed{0};
