@@ -171,27 +171,38 @@ struct Pool {
     }
 };
 
+// The calling thread's pool: a plain pointer, so that reaching it costs no
+// check that a thread-local object has been made.
+thread_local Pool* tPool = nullptr;
 thread_local bool tEnded = false;
 
 struct Holder {
-    Pool* pool = new Pool();
     ~Holder() {
         tEnded = true;
+        Pool* pool = tPool;
+        tPool = nullptr;
         pool->threadEnded();
     }
 };
 
-thread_local Holder tHolder;
+// nullptr once the thread is ending.
+Pool* makePool() {
+    if (tEnded) return nullptr;
+    thread_local Holder holder;  // ends the pool with the thread
+    tPool = new Pool();
+    return tPool;
+}
 
 }  // namespace
 
 void* poolAllocate(size_t size) {
     if (size > kPayload) return ::operator new(size);
-    if (tEnded) return payloadOf(newBlock(nullptr));
-    return payloadOf(tHolder.pool->take());
+    Pool* pool = tPool ? tPool : makePool();
+    if (!pool) return payloadOf(newBlock(nullptr));
+    return payloadOf(pool->take());
 }
 
-size_t poolBlocksMadeOnThisThread() { return tEnded ? 0 : tHolder.pool->made; }
+size_t poolBlocksMadeOnThisThread() { return tPool ? tPool->made : 0; }
 
 void poolDeallocate(void* p, size_t size) {
     if (size > kPayload) {
