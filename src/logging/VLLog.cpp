@@ -12,6 +12,7 @@
 
 #include "logging/VLLogQueue.h"
 #include "logging/VLRecordPool.h"
+#include "logging/VLTakenFlags.h"
 #include "platform/dispatch/DispatchSync.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/PlatformLog.h"
@@ -63,6 +64,7 @@ public:
     }
 
     std::shared_ptr<DispatchQueue> queue() const { return queue_; }
+    vl_detail::TakenFlags& takenFlags() { return takenFlags_; }
 
     // ---- queueing, from any thread ----
 
@@ -101,8 +103,12 @@ public:
 
     void lt_addLogger(const std::shared_ptr<VLLogger>& logger, uint64_t level) {
         vl::check(VLLog::isOnLoggingQueue(), kFile, kOnlyOnLoggingQueue);
-        for (const auto& node : loggers_)
-            if (node.logger == logger && node.level == level) return;
+        for (const auto& node : loggers_) {
+            if (node.logger == logger && node.level == level) {
+                takenFlags_.registryChanged(lt_levels(), level);
+                return;
+            }
+        }
         std::shared_ptr<DispatchQueue> q;
         guarded([&] { q = logger->loggerQueue(); });
         if (!q) {
@@ -116,6 +122,7 @@ public:
         }
         q->setSpecific(&kLoggerQueueKey, &kLoggerQueueKey);
         loggers_.push_back({logger, q, level});
+        takenFlags_.registryChanged(lt_levels(), level);
         q->async([logger, q] { guarded([&] { logger->didAddLogger(q); }); });
     }
 
@@ -126,6 +133,7 @@ public:
             auto l = it->logger;
             it->loggerQueue->async([l] { guarded([&] { l->willRemoveLogger(); }); });
             loggers_.erase(it);
+            takenFlags_.registryChanged(lt_levels());
             return;
         }
     }
@@ -137,6 +145,7 @@ public:
             node.loggerQueue->async([l] { guarded([&] { l->willRemoveLogger(); }); });
         }
         loggers_.clear();
+        takenFlags_.registryChanged(lt_levels());
     }
 
     std::vector<VLLoggerNode> lt_nodes() {
@@ -157,6 +166,12 @@ public:
     void setSingleProcessor(bool single) { singleProcessor_ = single; }
 
 private:
+    uint64_t lt_levels() const {
+        uint64_t levels = 0;
+        for (const auto& node : loggers_) levels |= node.level;
+        return levels;
+    }
+
     // Records go to the loggers in batches. While the loggers write one
     // batch, the next is gathered; it is handed over only once they have
     // finished with the one before, so each logger still sees every record
@@ -293,6 +308,7 @@ private:
 
     std::shared_ptr<DispatchQueue> queue_;
     std::vector<VLLoggerNode> loggers_;
+    vl_detail::TakenFlags takenFlags_;
     bool singleProcessor_ = false;
 
     LogQueue list_;
@@ -384,6 +400,7 @@ void VLLog::addLogger(std::shared_ptr<VLLogger> logger) { addLogger(std::move(lo
 
 void VLLog::addLogger(std::shared_ptr<VLLogger> logger, uint64_t level) {
     if (!logger) return;
+    core().takenFlags().adding(level);
     asyncOnLoggingQueue([logger, level] { core().lt_addLogger(logger, level); });
 }
 
@@ -423,7 +440,7 @@ void VLLog::log(bool asynchronous, uint64_t level, uint64_t flag, int64_t contex
 
 void VLLog::logv(bool asynchronous, uint64_t level, uint64_t flag, int64_t context, const char* file,
                  const char* function, uint64_t line, const Value& tag, const char* format, va_list args) {
-    if (!format) return;
+    if (!format || !core().takenFlags().anyTakes(flag)) return;
     // The record first: its text is formatted straight into its block.
     auto block = std::allocate_shared<QueuedRecord>(vl_detail::PoolAllocator<QueuedRecord>(), VLLogMessage::TextToCome{},
                                                     level, flag, context, file ? file : "", function ? function : "",
@@ -472,6 +489,7 @@ void queueNode(QueueNode* node, bool asynchronous) {
 // The record and its place in the queue come in one allocation.
 void VLLog::queueNew(bool asynchronous, std::string_view message, uint64_t level, uint64_t flag, int64_t context,
                      const char* file, const char* function, uint64_t line, const Value& tag) {
+    if (!core().takenFlags().anyTakes(flag)) return;
     queueBlock(std::allocate_shared<QueuedRecord>(vl_detail::PoolAllocator<QueuedRecord>(), message, level, flag,
                                                   context, file ? file : "", function ? function : "", line, tag),
                asynchronous);
@@ -485,7 +503,8 @@ void VLLog::queueBlock(std::shared_ptr<vl_detail::QueuedRecord> block, bool asyn
 }
 
 void VLLog::queueLogMessage(VLLogMessagePtr message, bool asynchronous) {
-    if (message) queueNode(Core::nodeFor(std::move(message), nullptr), asynchronous);
+    if (message && core().takenFlags().anyTakes(message->flag()))
+        queueNode(Core::nodeFor(std::move(message), nullptr), asynchronous);
 }
 
 void VLLog::flushLog() {

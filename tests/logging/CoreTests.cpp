@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "LogTestSupport.h"
+#include "logging/VLRecordPool.h"
 #include "platform/dispatch/Clock.h"
 
 using namespace logtest;
@@ -106,6 +107,34 @@ TEST_F(Core, AddAndRemoveAreOrderedWithRecordsOfTheSameThread) {
     LOG_ASYNC(VLLogFlagInfo, "after");
     VLLog::flushLog();
     EXPECT_EQ(logger->texts(), std::vector<std::string>{"during"});
+}
+
+// A record no logger takes is not even built; a logger's level counts from
+// the addLogger call, and until its removal has run.
+TEST_F(Core, ARecordNoLoggerTakesCostsNoRecordYetAddAndRemoveStayOrdered) {
+    auto errors = std::make_shared<RecordingLogger>("test.errors");
+    auto debug = std::make_shared<RecordingLogger>("test.debug");
+    VLLog::addLogger(errors, VLLogLevelError);
+    auto nothingBuiltOnAFreshThread = [] {
+        std::thread([] {
+            for (int i = 0; i < 100; ++i) LOG_ASYNC(VLLogFlagDebug, "nobody takes it");
+            LOG_SYNC(VLLogFlagDebug, "nor this");
+            EXPECT_EQ(vl_detail::poolBlocksMadeOnThisThread(), 0u);
+        }).join();
+    };
+    nothingBuiltOnAFreshThread();
+    std::thread([&] {
+        VLLog::addLogger(debug, VLLogLevelDebug);
+        LOG_ASYNC(VLLogFlagDebug, "taken once added");
+        VLLog::removeLogger(debug);
+        LOG_ASYNC(VLLogFlagError, "an error");
+        LOG_ASYNC(VLLogFlagDebug, "queued after the removal");
+    }).join();
+    VLLog::flushLog();
+    nothingBuiltOnAFreshThread();
+    VLLog::flushLog();
+    EXPECT_EQ(debug->texts(), std::vector<std::string>{"taken once added"});
+    EXPECT_EQ(errors->texts(), std::vector<std::string>{"an error"});
 }
 
 TEST_F(Core, RecordsOfManyThreadsArriveInEachThreadsOrder) {
