@@ -43,6 +43,16 @@ public:
         std::memcpy(p_, s, n);
         p_ += n;
     }
+    // Room for exactly `n` bytes, or nullptr (and full) when there is none.
+    char* reserve(size_t n) {
+        if (size_t(end_ - p_) < n) {
+            full_ = true;
+            return nullptr;
+        }
+        char* at = p_;
+        p_ += n;
+        return at;
+    }
     bool full() const { return full_; }
     char* end() const { return p_; }
 
@@ -52,16 +62,24 @@ private:
     bool full_ = false;
 };
 
-// Decimal digits two at a time: the divisions by a constant become
-// multiplications, where a division by a variable base cost about as much
-// as the rest of the formatting.
+unsigned decimalDigits(unsigned long long v) {
+    unsigned n = 1;
+    for (unsigned long long limit = 10; n < 20 && v >= limit; limit *= 10) ++n;
+    return n;
+}
+
+// Decimal digits two at a time, straight into the text: the divisions by a
+// constant become multiplications, where a division by a variable base cost
+// about as much as the rest of the formatting.
 void putDecimal(Out& out, unsigned long long v) {
     static constexpr char kPairs[] =
         "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
         "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
         "8081828384858687888990919293949596979899";
-    char tmp[24];
-    char* t = tmp + sizeof tmp;
+    unsigned n = decimalDigits(v);
+    char* at = out.reserve(n);
+    if (!at) return;
+    char* t = at + n;
     while (v >= 100) {
         unsigned pair = unsigned(v % 100) * 2;
         v /= 100;
@@ -74,7 +92,6 @@ void putDecimal(Out& out, unsigned long long v) {
     } else {
         *--t = char('0' + v);
     }
-    out.put(t, size_t(tmp + sizeof tmp - t));
 }
 
 void putHex(Out& out, unsigned long long v, bool upper) {
