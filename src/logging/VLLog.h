@@ -83,7 +83,10 @@ public:
 
     // The logging call. `level` is carried in the record, not used for
     // filtering: a logger gets a record when its level shares a bit with
-    // `flag`. Nothing is logged for a null format.
+    // `flag`; when no logger's does (nor that of a logger being added), the
+    // call returns at once without building the record. Nothing is logged
+    // for a null format. The caller's thread reads the time and its own
+    // facts and formats the text; the date is formatted on a logger's queue.
     static void log(bool asynchronous, uint64_t level, uint64_t flag, int64_t context, const char* file,
                     const char* function, uint64_t line, const Value& tag, const char* format, ...)
         __attribute__((format(printf, 9, 10)));

@@ -50,8 +50,7 @@ public:
     std::string_view file() const { return text(file_); }
     // The last path component of file() before its last ".":
     // "MainViewController.m" gives "MainViewController".
-    // Worked out when asked: the call that builds the record is left the
-    // copying alone.
+    // Worked out when asked, so that building a record does not search its path.
     std::string_view fileName() const;
     std::string_view function() const { return text(function_); }
     uint64_t line() const { return line_; }
