@@ -88,6 +88,14 @@ protected:
         if (!XGetWindowAttributes(display, window, &a)) return false;
         return waitForPixel({a.width / 2.0, a.height * 2.0 / 3}, [](RGB p) { return p.r < 60 && p.g < 60 && p.b < 60; });
     }
+    // From the login window's first field: the player, Return, the password, Return.
+    void typeTheDemoAccount() {
+        xtestKey(display, XK_Tab);
+        xtestType(display, roadtest::kPlayer);
+        xtestKey(display, XK_Return);
+        xtestType(display, roadtest::kPassword);
+        xtestKey(display, XK_Return);
+    }
     // The login window dims the page around its panel.
     bool loginWindowShown() {
         RGB dimmed{kPageColour.r * 6 / 10, kPageColour.g * 6 / 10, kPageColour.b * 6 / 10};
@@ -116,11 +124,7 @@ TEST_F(GameScreens, KeysAndReturnAloneLogInAndTheLogHoldsNoWholeToken) {
     launch("RelaySDK_IOS.Login();");
     ASSERT_TRUE(loginWindowShown()) << game->log();
     focus();
-    xtestKey(display, XK_Tab);
-    xtestType(display, roadtest::kPlayer);
-    xtestKey(display, XK_Return);
-    xtestType(display, roadtest::kPassword);
-    xtestKey(display, XK_Return);
+    typeTheDemoAccount();
     ASSERT_TRUE(reported("onLogin 0 32")) << game->log();
 
     auto check = standIns.aggregator.journal().last("/v2/users/checklogin");
@@ -141,11 +145,7 @@ TEST_F(GameScreens, ALoginAndAPaymentAreWrittenToTheLogFiles) {
     RelaySDK_IOS.Login();)");
     ASSERT_TRUE(loginWindowShown()) << game->log();
     focus();
-    xtestKey(display, XK_Tab);
-    xtestType(display, roadtest::kPlayer);
-    xtestKey(display, XK_Return);
-    xtestType(display, roadtest::kPassword);
-    xtestKey(display, XK_Return);
+    typeTheDemoAccount();
     ASSERT_TRUE(reported("onLogin 0")) << game->log();
     // Return pays once the screen knows how; until then it does nothing.
     const std::string pay = standin::UserCentreStandin::path("Pay/dopay");
