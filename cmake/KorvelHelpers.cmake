@@ -1,3 +1,5 @@
+include(KorvelUnity)
+
 # Every folder below ROOT that holds a CMakeLists.txt is added as one leaf.
 # Folders never nest their own CMakeLists.txt: each library, test or tool
 # folder stands on its own, so adding one touches no shared file.
@@ -17,6 +19,7 @@ endfunction()
 function(korvel_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
+  korvel_unity(${name})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
 endfunction()
@@ -30,6 +33,7 @@ endfunction()
 function(korvel_test name)
   cmake_parse_arguments(ARG "DISPLAY;SERIAL;MEASURES_MEMORY" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  korvel_unity(${name})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} korvel_testsupport GTest::gtest GTest::gmock)
   set(labels ${ARG_LABELS})
   if(ARG_DISPLAY)
