@@ -12,11 +12,18 @@
 # compiles alone.
 option(KORVEL_UNITY "Compile each library's and test's sources in batches" OFF)
 set(KORVEL_UNITY_BATCH 8 CACHE STRING "Sources per batch of KORVEL_UNITY")
+# A source that forgot an #include still compiles in a batch when a source
+# before it brought the header. The thread and fuzz builds include each
+# batch's sources in the reverse order of the sanitized build's: a source
+# that leans on another of its batch has it after itself in one of them,
+# and fails there.
+option(KORVEL_UNITY_REVERSED "Include each batch's sources in reverse order" OFF)
 
 set(KORVEL_UNITY_ALONE
   src/imagecache/ZVKVStorage.cpp
   src/imagecache/ZVImageEncoder.cpp
   src/imagecache/ZVImageBlur.cpp
+  src/imagecache/webimage/ZVWebImageManager.cpp
   src/logging/VLBufferedProxy.cpp
   src/platform/device/NetworkFacts.cpp
   src/platform/device/URLOpener.cpp
@@ -74,7 +81,11 @@ function(korvel_unity target)
   set(in_batch 0)
   foreach(path IN LISTS batched)
     file(RELATIVE_PATH relative ${dir} ${path})
-    string(APPEND content "#include \"${relative}\"\n")
+    if(KORVEL_UNITY_REVERSED)
+      string(PREPEND content "#include \"${relative}\"\n")
+    else()
+      string(APPEND content "#include \"${relative}\"\n")
+    endif()
     math(EXPR in_batch "${in_batch} + 1")
     if(in_batch EQUAL KORVEL_UNITY_BATCH)
       _korvel_unity_write(${dir}/${target}-${index}.cpp "${content}")
