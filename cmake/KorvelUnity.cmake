@@ -20,29 +20,29 @@ set(KORVEL_UNITY_BATCH 8 CACHE STRING "Sources per batch of KORVEL_UNITY")
 option(KORVEL_UNITY_REVERSED "Include each batch's sources in reverse order" OFF)
 
 set(KORVEL_UNITY_ALONE
-  src/imagecache/ZVKVStorage.cpp
-  src/imagecache/ZVImageEncoder.cpp
   src/imagecache/ZVImageBlur.cpp
+  src/imagecache/ZVImageEncoder.cpp
+  src/imagecache/ZVKVStorage.cpp
   src/imagecache/webimage/ZVWebImageManager.cpp
   src/logging/VLBufferedProxy.cpp
-  src/platform/device/NetworkFacts.cpp
-  src/platform/device/URLOpener.cpp
   src/platform/device/CSSearchableIndex.cpp
+  src/platform/device/NetworkFacts.cpp
   src/platform/device/SystemSound.cpp
-  src/plugin/iOS/RAZ5Orered/SysPlugin.cpp
+  src/platform/device/URLOpener.cpp
   src/plugin/iOS/RAZ5Orered/HSSDKPlugin.cpp
   src/plugin/iOS/RAZ5Orered/SNSDKPlugin.cpp
+  src/plugin/iOS/RAZ5Orered/SysPlugin.cpp
   src/usercenter/core/ZVLoginVC.cpp
   src/usercenter/screens/account/ZVSuMyCouponVC.cpp
+  src/usercenter/screens/account/ZVSuUserScene.cpp
+  src/usercenter/screens/strategy/ZVSuStrategyVC.cpp
   src/usercenter/screens/welfare/ZVGiftVC.cpp
-  tools/standin/UserCentreMine.cpp
   tests/imagecache/DiskCacheTests.cpp
   tests/logging/FileManagerTests.cpp
   tests/tools/standin/UserCentreStandinTests.cpp
   tests/usercenter/screens/account/AccountShotTests.cpp
-  src/usercenter/screens/account/ZVSuUserScene.cpp
-  src/usercenter/screens/strategy/ZVSuStrategyVC.cpp
   tools/standin/UserCentreComments.cpp
+  tools/standin/UserCentreMine.cpp
 )
 
 # Targets whose sources all include the X11 headers, whose macros (None,
@@ -63,9 +63,11 @@ function(korvel_unity target)
   foreach(source IN LISTS sources)
     get_filename_component(path ${source} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
     file(RELATIVE_PATH in_checkout ${PROJECT_SOURCE_DIR} ${path})
+    file(RELATIVE_PATH in_build ${PROJECT_BINARY_DIR} ${path})
     get_source_file_property(skip ${source} SKIP_UNITY_BUILD_INCLUSION)
-    if(path MATCHES "\\.cpp$" AND NOT in_checkout MATCHES "^\\.\\./" AND NOT skip
-       AND NOT in_checkout IN_LIST KORVEL_UNITY_ALONE)
+    # Generated sources stay apart: the build makes some of them.
+    if(path MATCHES "\\.cpp$" AND NOT in_checkout MATCHES "^\\.\\./" AND in_build MATCHES "^\\.\\./"
+       AND NOT skip AND NOT in_checkout IN_LIST KORVEL_UNITY_ALONE)
       list(APPEND batched ${path})
     else()
       list(APPEND kept ${source})
