@@ -1,5 +1,5 @@
-# Batched compiling (KORVEL_UNITY, on in the builds of scripts/test,
-# scripts/test-threads and scripts/fuzz): each library and test compiles
+# Batched compiling (KORVEL_UNITY, on in the sanitized tree of scripts/test
+# and in scripts/test-threads and scripts/fuzz): each library and test compiles
 # its sources in batches of KORVEL_UNITY_BATCH, one translation unit per
 # batch that includes them. A sanitized object spends most of its time on
 # the headers and the inline code they bring, which a batch pays once.
@@ -8,8 +8,8 @@
 # that a build folder inside the checkout gives the same batch files, and
 # ccache the same hits, in every clone. A source that cannot share a unit
 # with the others (a name of its own file scope clashes with another's, or a
-# macro leaks) is named in KORVEL_UNITY_ALONE, relative to the checkout, and
-# compiles alone.
+# macro leaks; the compiler says which) is named in KORVEL_UNITY_ALONE,
+# relative to the checkout, and compiles alone.
 option(KORVEL_UNITY "Compile each library's and test's sources in batches" OFF)
 set(KORVEL_UNITY_BATCH 8 CACHE STRING "Sources per batch of KORVEL_UNITY")
 # A source that forgot an #include still compiles in a batch when a source
