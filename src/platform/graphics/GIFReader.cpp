@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/graphics/GIFLibrary.h"
 #include "platform/graphics/ImageReaders.h"
 #include "platform/graphics/ImageSource.h"
 
@@ -54,11 +55,11 @@ class GifHandle {
 public:
     GifHandle(const uint8_t* bytes, size_t size) : input_{bytes, size, 0} {
         int error = 0;
-        gif_ = DGifOpen(&input_, readMemory, &error);
+        if (giflib::available()) gif_ = giflib::DGifOpen(&input_, readMemory, &error);
     }
     ~GifHandle() {
         int error = 0;
-        if (gif_) DGifCloseFile(gif_, &error);
+        if (gif_) giflib::DGifCloseFile(gif_, &error);
     }
     GifHandle(const GifHandle&) = delete;
     GifHandle& operator=(const GifHandle&) = delete;
@@ -79,11 +80,11 @@ bool isLoopExtension(const GifByteType* block) {
 bool scanExtension(GifFileType* gif, GraphicsControlBlock& pending, GifLayout& layout) {
     int code = 0;
     GifByteType* block = nullptr;
-    if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return false;
-    if (code == GRAPHICS_EXT_FUNC_CODE && block) DGifExtensionToGCB(block[0], block + 1, &pending);
+    if (giflib::DGifGetExtension(gif, &code, &block) == GIF_ERROR) return false;
+    if (code == GRAPHICS_EXT_FUNC_CODE && block) giflib::DGifExtensionToGCB(block[0], block + 1, &pending);
     bool loop = code == APPLICATION_EXT_FUNC_CODE && isLoopExtension(block);
     while (block) {
-        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return false;
+        if (giflib::DGifGetExtensionNext(gif, &block) == GIF_ERROR) return false;
         if (loop && block && block[0] >= 3 && block[1] == 1) layout.loopCount = le16(block + 2);
     }
     return true;
@@ -93,7 +94,7 @@ bool scanExtension(GifFileType* gif, GraphicsControlBlock& pending, GifLayout& l
 bool scanImage(GifHandle& handle, GraphicsControlBlock& pending, GifLayout& layout) {
     GifFileType* gif = handle.get();
     size_t offset = handle.input().pos;
-    if (DGifGetImageDesc(gif) == GIF_ERROR) return false;
+    if (giflib::DGifGetImageDesc(gif) == GIF_ERROR) return false;
     const GifImageDesc& desc = gif->Image;
     // An empty frame ends the readable part; a huge one makes the file unusable.
     if (desc.Width <= 0 || desc.Height <= 0) return false;
@@ -114,9 +115,9 @@ bool scanImage(GifHandle& handle, GraphicsControlBlock& pending, GifLayout& layo
     layout.frames.push_back(frame);
     int codeSize = 0;
     GifByteType* block = nullptr;
-    if (DGifGetCode(gif, &codeSize, &block) == GIF_ERROR) return false;
+    if (giflib::DGifGetCode(gif, &codeSize, &block) == GIF_ERROR) return false;
     while (block)
-        if (DGifGetCodeNext(gif, &block) == GIF_ERROR) return false;
+        if (giflib::DGifGetCodeNext(gif, &block) == GIF_ERROR) return false;
     return true;
 }
 
@@ -133,7 +134,7 @@ GifLayout scanGif(const uint8_t* bytes, size_t size) {
     GraphicsControlBlock pending{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
     for (;;) {
         GifRecordType type;
-        if (DGifGetRecordType(gif, &type) == GIF_ERROR) break;
+        if (giflib::DGifGetRecordType(gif, &type) == GIF_ERROR) break;
         bool ok = type == IMAGE_DESC_RECORD_TYPE  ? scanImage(handle, pending, layout)
                   : type == EXTENSION_RECORD_TYPE ? scanExtension(gif, pending, layout)
                                                   : false;
@@ -253,7 +254,7 @@ private:
         GifFileType* gif = session();
         if (!gif) return;
         handle_->input().pos = f.descriptorOffset;
-        if (DGifGetImageDesc(gif) == GIF_ERROR) return;
+        if (giflib::DGifGetImageDesc(gif) == GIF_ERROR) return;
         ColorMapObject* map = gif->Image.ColorMap ? gif->Image.ColorMap : gif->SColorMap;
         if (!map) return;
         // Opaque colours by index; 0 marks the transparent index and indexes past the map.
@@ -266,7 +267,7 @@ private:
         uint8_t* d = canvas_->mutableData();
         int x0 = std::max(0, f.left), x1 = std::min(canvas_->width(), f.left + f.width);
         for (int stored = 0; stored < f.height; ++stored) {
-            if (DGifGetLine(gif, line.data(), f.width) == GIF_ERROR) break;
+            if (giflib::DGifGetLine(gif, line.data(), f.width) == GIF_ERROR) break;
             int y = f.top + (gif->Image.Interlace ? interlacedRow(stored, f.height) : stored);
             if (y < 0 || y >= canvas_->height()) continue;
             auto* row = reinterpret_cast<uint32_t*>(d + size_t(y) * canvas_->bytesPerRow());

@@ -11,6 +11,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/graphics/GIFLibrary.h"
 #include "platform/graphics/ImageDestination.h"
 #include "platform/graphics/PixelLayout.h"
 
@@ -70,7 +71,7 @@ bool quantised(const std::vector<uint32_t>& pixels, int limit, IndexedFrame& f) 
         r[i] = GifByteType(c >> 16), g[i] = GifByteType(c >> 8), b[i] = GifByteType(c);
     }
     int size = limit;
-    if (GifQuantizeBuffer(unsigned(f.width), unsigned(f.height), &size, r.data(), g.data(), b.data(),
+    if (giflib::GifQuantizeBuffer(unsigned(f.width), unsigned(f.height), &size, r.data(), g.data(), b.data(),
                           f.indexes.data(), f.colors.data()) == GIF_ERROR)
         return false;
     for (size_t i = 0; i < n; ++i)
@@ -95,9 +96,10 @@ std::optional<IndexedFrame> indexed(const CGImage& image) {
 bool putLoopCount(GifFileType* gif, int loopCount) {
     int n = std::clamp(loopCount, 0, 0xFFFF);
     GifByteType sub[3] = {1, GifByteType(n & 0xFF), GifByteType(n >> 8)};
-    return EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
-           EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0") == GIF_OK && EGifPutExtensionBlock(gif, 3, sub) == GIF_OK &&
-           EGifPutExtensionTrailer(gif) == GIF_OK;
+    return giflib::EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+           giflib::EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0") == GIF_OK &&
+           giflib::EGifPutExtensionBlock(gif, 3, sub) == GIF_OK &&
+           giflib::EGifPutExtensionTrailer(gif) == GIF_OK;
 }
 
 bool putFrame(GifFileType* gif, const GIFFrame& frame) {
@@ -106,21 +108,21 @@ bool putFrame(GifFileType* gif, const GIFFrame& frame) {
     GraphicsControlBlock gcb{DISPOSE_BACKGROUND, false, int(std::clamp(std::lround(frame.delay * 100), 0L, 0xFFFFL)),
                              f->transparent < 0 ? NO_TRANSPARENT_COLOR : f->transparent};
     GifByteType ext[4];
-    size_t extLength = EGifGCBToExtension(&gcb, ext);
-    ColorMapObject* map = GifMakeMapObject(256, f->colors.data());
+    size_t extLength = giflib::EGifGCBToExtension(&gcb, ext);
+    ColorMapObject* map = giflib::GifMakeMapObject(256, f->colors.data());
     if (!map) return false;
-    bool ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(extLength), ext) == GIF_OK &&
-              EGifPutImageDesc(gif, 0, 0, f->width, f->height, false, map) == GIF_OK;
+    bool ok = giflib::EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(extLength), ext) == GIF_OK &&
+              giflib::EGifPutImageDesc(gif, 0, 0, f->width, f->height, false, map) == GIF_OK;
     for (int y = 0; ok && y < f->height; ++y)
-        ok = EGifPutLine(gif, f->indexes.data() + size_t(y) * f->width, f->width) == GIF_OK;
-    GifFreeMapObject(map);
+        ok = giflib::EGifPutLine(gif, f->indexes.data() + size_t(y) * f->width, f->width) == GIF_OK;
+    giflib::GifFreeMapObject(map);
     return ok;
 }
 
 }  // namespace
 
 std::optional<Data> encodeGIF(const std::vector<GIFFrame>& frames, std::optional<int> loopCount) {
-    if (frames.empty()) return std::nullopt;
+    if (frames.empty() || !giflib::available()) return std::nullopt;
     int width = 0, height = 0;
     for (auto& f : frames) {
         if (!f.image) return std::nullopt;
@@ -129,13 +131,13 @@ std::optional<Data> encodeGIF(const std::vector<GIFFrame>& frames, std::optional
     if (width > 0xFFFF || height > 0xFFFF) return std::nullopt;
     Data out;
     int error = 0;
-    GifFileType* gif = EGifOpen(&out, writeMemory, &error);
+    GifFileType* gif = giflib::EGifOpen(&out, writeMemory, &error);
     if (!gif) return std::nullopt;
-    EGifSetGifVersion(gif, true);
-    bool ok = EGifPutScreenDesc(gif, width, height, 8, 0, nullptr) == GIF_OK;
+    giflib::EGifSetGifVersion(gif, true);
+    bool ok = giflib::EGifPutScreenDesc(gif, width, height, 8, 0, nullptr) == GIF_OK;
     if (ok && loopCount) ok = putLoopCount(gif, *loopCount);
     for (auto& f : frames) ok = ok && putFrame(gif, f);
-    if (EGifCloseFile(gif, &error) != GIF_OK) ok = false;
+    if (giflib::EGifCloseFile(gif, &error) != GIF_OK) ok = false;
     if (!ok) return std::nullopt;
     return out;
 }

@@ -26,6 +26,7 @@
 #include "platform/graphics/ImageReaders.h"
 #include "platform/graphics/ImageSource.h"
 #include "platform/graphics/JPEG2000Header.h"
+#include "platform/graphics/OpenJPEGLibrary.h"
 #include "platform/graphics/PixelLayout.h"
 
 namespace imageio {
@@ -80,23 +81,23 @@ OPJ_BOOL seekStream(OPJ_OFF_T n, void* user) {
 void silent(const char*, void*) {}
 
 void silence(opj_codec_t* codec) {
-    opj_set_error_handler(codec, silent, nullptr);
-    opj_set_warning_handler(codec, silent, nullptr);
-    opj_set_info_handler(codec, silent, nullptr);
+    openjpeglib::opj_set_error_handler(codec, silent, nullptr);
+    openjpeglib::opj_set_warning_handler(codec, silent, nullptr);
+    openjpeglib::opj_set_info_handler(codec, silent, nullptr);
 }
 
 opj_stream_t* streamOver(MemoryStream* m, bool input) {
-    opj_stream_t* stream = opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, input ? OPJ_TRUE : OPJ_FALSE);
+    opj_stream_t* stream = openjpeglib::opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, input ? OPJ_TRUE : OPJ_FALSE);
     if (!stream) return nullptr;
     if (input) {
-        opj_stream_set_read_function(stream, readStream);
-        opj_stream_set_user_data_length(stream, m->size);
+        openjpeglib::opj_stream_set_read_function(stream, readStream);
+        openjpeglib::opj_stream_set_user_data_length(stream, m->size);
     } else {
-        opj_stream_set_write_function(stream, writeStream);
+        openjpeglib::opj_stream_set_write_function(stream, writeStream);
     }
-    opj_stream_set_skip_function(stream, skipStream);
-    opj_stream_set_seek_function(stream, seekStream);
-    opj_stream_set_user_data(stream, m, nullptr);
+    openjpeglib::opj_stream_set_skip_function(stream, skipStream);
+    openjpeglib::opj_stream_set_seek_function(stream, seekStream);
+    openjpeglib::opj_stream_set_user_data(stream, m, nullptr);
     return stream;
 }
 
@@ -242,22 +243,24 @@ std::shared_ptr<CGImage> toBitmap(const opj_image_t& image, const Header& header
 
 // The image at full size, or halved `halvings` times (at most header.halvings).
 std::shared_ptr<CGImage> decode(const uint8_t* bytes, size_t size, const Header& header, int halvings) {
-    opj_codec_t* codec = opj_create_decompress(header.jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+    if (!openjpeglib::available()) return nullptr;
+    opj_codec_t* codec = openjpeglib::opj_create_decompress(header.jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
     if (!codec) return nullptr;
     silence(codec);
     opj_dparameters_t parameters;
-    opj_set_default_decoder_parameters(&parameters);
+    openjpeglib::opj_set_default_decoder_parameters(&parameters);
     MemoryStream memory{bytes, nullptr, size, 0};
     opj_stream_t* stream = streamOver(&memory, true);
     opj_image_t* image = nullptr;
     std::shared_ptr<CGImage> out;
     parameters.cp_reduce = OPJ_UINT32(halvings);
-    if (stream && opj_setup_decoder(codec, &parameters) && opj_read_header(stream, codec, &image) &&
-        opj_decode(codec, stream, image) && opj_end_decompress(codec, stream))
+    if (stream && openjpeglib::opj_setup_decoder(codec, &parameters) &&
+        openjpeglib::opj_read_header(stream, codec, &image) &&
+        openjpeglib::opj_decode(codec, stream, image) && openjpeglib::opj_end_decompress(codec, stream))
         out = toBitmap(*image, header, halvings);
-    if (image) opj_image_destroy(image);
-    if (stream) opj_stream_destroy(stream);
-    opj_destroy_codec(codec);
+    if (image) openjpeglib::opj_image_destroy(image);
+    if (stream) openjpeglib::opj_stream_destroy(stream);
+    openjpeglib::opj_destroy_codec(codec);
     return out;
 }
 
@@ -315,13 +318,13 @@ opj_image_t* imageFrom(const CGImage& bitmap) {
     opj_image_cmptparm_t parameters[4];
     std::memset(parameters, 0, sizeof parameters);
     for (auto& p : parameters) p.dx = 1, p.dy = 1, p.w = w, p.h = h, p.prec = 8, p.sgnd = 0;
-    opj_image_t* image = opj_image_create(count, parameters, OPJ_CLRSPC_SRGB);
+    opj_image_t* image = openjpeglib::opj_image_create(count, parameters, OPJ_CLRSPC_SRGB);
     if (!image) return nullptr;
     image->x0 = 0, image->y0 = 0, image->x1 = w, image->y1 = h;
     if (alpha) image->comps[3].alpha = 1;
     auto rgba = CGImageCopyPixels(bitmap, kCGImageAlphaLast | kCGBitmapByteOrder32Big);
     if (!rgba) {
-        opj_image_destroy(image);
+        openjpeglib::opj_image_destroy(image);
         return nullptr;
     }
     for (OPJ_UINT32 y = 0; y < h; ++y) {
@@ -337,10 +340,11 @@ opj_image_t* imageFrom(const CGImage& bitmap) {
 std::unique_ptr<FormatReader> makeJPEG2000Reader() { return std::make_unique<JPEG2000Reader>(); }
 
 std::optional<Data> encodeJPEG2000(const CGImage& bitmap, double quality) {
+    if (!openjpeglib::available()) return std::nullopt;
     opj_image_t* image = imageFrom(bitmap);
     if (!image) return std::nullopt;
     opj_cparameters_t parameters;
-    opj_set_default_encoder_parameters(&parameters);
+    openjpeglib::opj_set_default_encoder_parameters(&parameters);
     parameters.tcp_numlayers = 1;
     parameters.numresolution = int(resolutionsFor(bitmap.width(), bitmap.height()));
     if (!(quality < 1)) {
@@ -357,17 +361,18 @@ std::optional<Data> encodeJPEG2000(const CGImage& bitmap, double quality) {
     }
     Data out;
     MemoryStream memory{nullptr, &out, 0, 0};
-    opj_codec_t* codec = opj_create_compress(OPJ_CODEC_JP2);
+    opj_codec_t* codec = openjpeglib::opj_create_compress(OPJ_CODEC_JP2);
     opj_stream_t* stream = codec ? streamOver(&memory, false) : nullptr;
     bool ok = false;
     if (stream) {
         silence(codec);
-        ok = opj_setup_encoder(codec, &parameters, image) && opj_start_compress(codec, image, stream) &&
-             opj_encode(codec, stream) && opj_end_compress(codec, stream);
+        ok = openjpeglib::opj_setup_encoder(codec, &parameters, image) &&
+             openjpeglib::opj_start_compress(codec, image, stream) &&
+             openjpeglib::opj_encode(codec, stream) && openjpeglib::opj_end_compress(codec, stream);
     }
-    if (stream) opj_stream_destroy(stream);
-    if (codec) opj_destroy_codec(codec);
-    opj_image_destroy(image);
+    if (stream) openjpeglib::opj_stream_destroy(stream);
+    if (codec) openjpeglib::opj_destroy_codec(codec);
+    openjpeglib::opj_image_destroy(image);
     if (!ok || memory.size == 0) return std::nullopt;
     out.resize(size_t(memory.size));
     return out;

@@ -23,6 +23,7 @@
 #include "platform/graphics/ImageDestination.h"
 #include "platform/graphics/ImageReaders.h"
 #include "platform/graphics/ImageSource.h"
+#include "platform/graphics/TIFFLibrary.h"
 
 namespace imageio {
 
@@ -72,14 +73,15 @@ void unmapProc(thandle_t, void*, toff_t) {}
 int silent(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 TIFF* openTIFF(MemoryFile* file, const char* mode) {
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!tifflib::available()) return nullptr;
+    TIFFOpenOptions* options = tifflib::TIFFOpenOptionsAlloc();
     if (!options) return nullptr;
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxAllocation);
-    TIFFOpenOptionsSetErrorHandlerExtR(options, silent, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, silent, nullptr);
-    TIFF* tif = TIFFClientOpenExt("memory", mode, file, readProc, writeProc, seekProc, closeProc, sizeProc, mapProc,
-                                  unmapProc, options);
-    TIFFOpenOptionsFree(options);
+    tifflib::TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxAllocation);
+    tifflib::TIFFOpenOptionsSetErrorHandlerExtR(options, silent, nullptr);
+    tifflib::TIFFOpenOptionsSetWarningHandlerExtR(options, silent, nullptr);
+    TIFF* tif = tifflib::TIFFClientOpenExt("memory", mode, file, readProc, writeProc, seekProc, closeProc, sizeProc,
+                                           mapProc, unmapProc, options);
+    tifflib::TIFFOpenOptionsFree(options);
     return tif;
 }
 
@@ -95,29 +97,31 @@ struct Page {
 // The current directory as a page, or nullopt when it is not one we decode.
 std::optional<Page> readPage(TIFF* tif) {
     uint32_t w = 0, h = 0;
-    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h)) return std::nullopt;
+    if (!tifflib::TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) || !tifflib::TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h))
+        return std::nullopt;
     if (!CGImage::fitsBudget(w, h)) return std::nullopt;
     // What libtiff decodes at a time: one strip or one tile.
-    uint64_t unit = TIFFIsTiled(tif) ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
+    uint64_t unit = tifflib::TIFFIsTiled(tif) ? tifflib::TIFFTileSize64(tif) : tifflib::TIFFStripSize64(tif);
     if (unit == 0 || unit > uint64_t(kMaxAllocation)) return std::nullopt;
     char message[1024];
-    if (!TIFFRGBAImageOK(tif, message)) return std::nullopt;
+    if (!tifflib::TIFFRGBAImageOK(tif, message)) return std::nullopt;
     Page page;
-    page.offset = TIFFCurrentDirOffset(tif);
+    page.offset = tifflib::TIFFCurrentDirOffset(tif);
     page.width = int(w), page.height = int(h);
     uint16_t orientation = 1, extraCount = 0;
     uint16_t* extra = nullptr;
-    if (TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation) && orientation >= 1 && orientation <= 8)
+    if (tifflib::TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation) && orientation >= 1 && orientation <= 8)
         page.orientation = orientation;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+    tifflib::TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
     page.alpha = extraCount > 0;
     page.straightAlpha = extraCount > 0 && extra[0] == EXTRASAMPLE_UNASSALPHA;
     uint16_t bits = 0, samples = 0, photometric = 0, planar = 0;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
-    page.plainRGB = bits == 8 && planar == PLANARCONFIG_CONTIG && photometric == PHOTOMETRIC_RGB && !TIFFIsTiled(tif) &&
+    tifflib::TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    tifflib::TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    tifflib::TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    tifflib::TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    page.plainRGB = bits == 8 && planar == PLANARCONFIG_CONTIG && photometric == PHOTOMETRIC_RGB &&
+                    !tifflib::TIFFIsTiled(tif) &&
                     ((samples == 3 && extraCount == 0) || (samples == 4 && extraCount == 1));
     return page;
 }
@@ -167,8 +171,8 @@ void unpackRow(const uint8_t* in, int width, const Page& page, uint32_t* out) {
 // An uncompressed strip's samples where they lie in the file, or null.
 const uint8_t* storedStrip(TIFF* tif, const MemoryFile& file, uint32_t strip, tmsize_t length) {
     uint16_t compression = COMPRESSION_NONE;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    uint64_t offset = TIFFGetStrileOffset(tif, strip), stored = TIFFGetStrileByteCount(tif, strip);
+    tifflib::TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    uint64_t offset = tifflib::TIFFGetStrileOffset(tif, strip), stored = tifflib::TIFFGetStrileByteCount(tif, strip);
     if (compression != COMPRESSION_NONE || stored < uint64_t(length) || offset > file.size ||
         file.size - offset < uint64_t(length))
         return nullptr;
@@ -179,19 +183,20 @@ const uint8_t* storedStrip(TIFF* tif, const MemoryFile& file, uint32_t strip, tm
 // file's own bytes when uncompressed).
 bool decodeStrips(TIFF* tif, const MemoryFile& file, const Page& page, CGImage& out) {
     uint32_t rowsPerStrip = 0;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    tifflib::TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, uint32_t(page.height));
-    const tmsize_t rowBytes = TIFFScanlineSize(tif), stripBytes = TIFFStripSize(tif);
+    const tmsize_t rowBytes = tifflib::TIFFScanlineSize(tif), stripBytes = tifflib::TIFFStripSize(tif);
     if (rowBytes < page.width * (page.alpha ? 4 : 3) || stripBytes < rowBytes * tmsize_t(rowsPerStrip)) return false;
     std::vector<uint8_t> buffer;
     uint8_t* pixels = out.mutableData();
     for (uint32_t top = 0; top < uint32_t(page.height); top += rowsPerStrip) {
-        uint32_t rows = std::min(rowsPerStrip, uint32_t(page.height) - top), strip = TIFFComputeStrip(tif, top, 0);
+        uint32_t rows = std::min(rowsPerStrip, uint32_t(page.height) - top);
+        uint32_t strip = tifflib::TIFFComputeStrip(tif, top, 0);
         tmsize_t want = rowBytes * tmsize_t(rows);
         const uint8_t* samples = storedStrip(tif, file, strip, want);
         if (!samples) {
             buffer.resize(static_cast<size_t>(stripBytes));
-            if (TIFFReadEncodedStrip(tif, strip, buffer.data(), want) < want) return false;
+            if (tifflib::TIFFReadEncodedStrip(tif, strip, buffer.data(), want) < want) return false;
             samples = buffer.data();
         }
         for (uint32_t y = 0; y < rows; ++y)
@@ -202,7 +207,7 @@ bool decodeStrips(TIFF* tif, const MemoryFile& file, const Page& page, CGImage& 
 }
 
 std::shared_ptr<CGImage> decodePage(TIFF* tif, const MemoryFile& file, const Page& page) {
-    if (!TIFFSetSubDirectory(tif, page.offset)) return nullptr;
+    if (!tifflib::TIFFSetSubDirectory(tif, page.offset)) return nullptr;
     if (page.plainRGB) {
         auto out = CGImage::createForOverwrite(page.width, page.height, page.alpha);
         if (!out || !decodeStrips(tif, file, page, *out)) return nullptr;
@@ -211,7 +216,7 @@ std::shared_ptr<CGImage> decodePage(TIFF* tif, const MemoryFile& file, const Pag
     }
     char message[1024];
     TIFFRGBAImage img;
-    if (!TIFFRGBAImageBegin(&img, tif, 1, message)) return nullptr;
+    if (!tifflib::TIFFRGBAImageBegin(&img, tif, 1, message)) return nullptr;
     // Rows as stored: asking for the file's own orientation flips nothing.
     img.req_orientation = img.orientation;
     std::shared_ptr<CGImage> out;
@@ -219,8 +224,8 @@ std::shared_ptr<CGImage> decodePage(TIFF* tif, const MemoryFile& file, const Pag
         out = CGImage::createForOverwrite(page.width, page.height, page.alpha);
     // ARGB32 and RGB24 rows are exactly width × 4 bytes: libtiff writes into the bitmap.
     bool ok = out && out->bytesPerRow() == page.width * 4 &&
-              TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(out->mutableData()), img.width, img.height);
-    TIFFRGBAImageEnd(&img);
+              tifflib::TIFFRGBAImageGet(&img, reinterpret_cast<uint32_t*>(out->mutableData()), img.width, img.height);
+    tifflib::TIFFRGBAImageEnd(&img);
     if (!ok) return nullptr;
     swapRedAndBlue(reinterpret_cast<uint32_t*>(out->mutableData()), size_t(page.width) * size_t(page.height));
     out->markDirty();
@@ -245,7 +250,7 @@ public:
             if (!page) refused_ = true;
             else if (!work.admit(uint64_t(page->width) * uint64_t(page->height))) break;
             else pages_.push_back(*page);
-        } while (++directories < kMaxPages && TIFFReadDirectory(tif_));
+        } while (++directories < kMaxPages && tifflib::TIFFReadDirectory(tif_));
     }
     // Only pages libtiff refused, or pages beyond the budget.
     bool invalid() const override { return pages_.empty() && refused_; }
@@ -264,7 +269,7 @@ public:
 
 private:
     void close() {
-        if (tif_) TIFFClose(tif_);
+        if (tif_) tifflib::TIFFClose(tif_);
         tif_ = nullptr;
     }
 
@@ -286,32 +291,32 @@ void packRow(const uint32_t* words, int width, bool alpha, uint8_t* out) {
 bool writePage(TIFF* tif, const CGImage& image, size_t index, size_t count) {
     const bool alpha = image.hasAlpha();
     const uint16_t samples = alpha ? 4 : 3;
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(image.width()));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(image.height()));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    tifflib::TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(image.width()));
+    tifflib::TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(image.height()));
+    tifflib::TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    tifflib::TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    tifflib::TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    tifflib::TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    tifflib::TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    tifflib::TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    tifflib::TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     if (alpha) {
         uint16_t kind = EXTRASAMPLE_ASSOCALPHA;
-        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
+        tifflib::TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
     }
     if (count > 1) {
-        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-        TIFFSetField(tif, TIFFTAG_PAGENUMBER, uint16_t(index), uint16_t(count));
+        tifflib::TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        tifflib::TIFFSetField(tif, TIFFTAG_PAGENUMBER, uint16_t(index), uint16_t(count));
     }
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+    tifflib::TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, tifflib::TIFFDefaultStripSize(tif, 0));
     std::vector<uint8_t> row(size_t(image.width()) * samples);
     const uint8_t* pixels = image.data();
     for (int y = 0; y < image.height(); ++y) {
         packRow(reinterpret_cast<const uint32_t*>(pixels + size_t(y) * image.bytesPerRow()), image.width(), alpha,
                 row.data());
-        if (TIFFWriteScanline(tif, row.data(), uint32_t(y), 0) < 0) return false;
+        if (tifflib::TIFFWriteScanline(tif, row.data(), uint32_t(y), 0) < 0) return false;
     }
-    return TIFFWriteDirectory(tif) == 1;
+    return tifflib::TIFFWriteDirectory(tif) == 1;
 }
 
 }  // namespace
@@ -326,7 +331,7 @@ std::optional<Data> encodeTIFF(const std::vector<std::shared_ptr<const CGImage>>
     if (!tif) return std::nullopt;
     bool ok = true;
     for (size_t i = 0; ok && i < pages.size(); ++i) ok = writePage(tif, *pages[i], i, pages.size());
-    TIFFClose(tif);
+    tifflib::TIFFClose(tif);
     if (!ok || out.empty()) return std::nullopt;
     out.resize(size_t(file.size));
     return out;

@@ -16,10 +16,21 @@
 #include <set>
 #include <string>
 
+#include "platform/foundation/OnDemandLibrary.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/net/NetworkReachability.h"
 #include "platform/net/URLSession.h"
+
+// libssl is libcurl's: mapped with it, and not linked here, so that a
+// launch that makes no request does not load it.
+namespace ssllib {
+inline const ondemand::Library& library() {
+    static const ondemand::Library lib("libssl.so.3");
+    return lib;
+}
+KORVEL_ON_DEMAND_FUNCTION(library(), SSL_CTX_get_cert_store)
+}  // namespace ssllib
 
 namespace curlsetup {
 
@@ -30,9 +41,11 @@ void globalInit() {
     std::call_once(once, [] { curllib::globalInit(CURL_GLOBAL_DEFAULT); });
 }
 
+
 CURLcode onSSLContext(CURL*, void* sslctx, void* user) {
     auto path = static_cast<const std::string*>(user);
-    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslctx));
+    X509_STORE* store = ssllib::SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslctx));
+    if (!store) return CURLE_OK;
     if (X509_STORE_load_file(store, path->c_str()) != 1) {
         // Public servers still verify against the system's roots.
         NSLog("URLSession: the extra CA file %s cannot be read", path->c_str());

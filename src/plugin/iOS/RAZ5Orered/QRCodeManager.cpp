@@ -10,7 +10,9 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PlatformLog.h"
+#include "plugin/iOS/RAZ5Orered/QREncodeLibrary.h"
 #include "plugin/iOS/RAZ5Orered/Utils.h"
+#include "plugin/iOS/RAZ5Orered/ZBarLibrary.h"
 
 namespace {
 
@@ -31,8 +33,9 @@ QRecLevel level(QRCodeManager::Correction c) {
 
 std::shared_ptr<CGImage> QRCodeManager::CreateModuleImage(const std::string& text, Correction correction) {
     // Byte mode on the text's UTF-8 bytes (any text, NUL bytes included).
-    QRcode* code = QRcode_encodeData(int(text.size()), reinterpret_cast<const unsigned char*>(text.data()), 0,
-                                     level(correction));
+    if (!qrencodelib::available()) return nullptr;
+    QRcode* code = qrencodelib::QRcode_encodeData(int(text.size()), reinterpret_cast<const unsigned char*>(text.data()),
+                                                  0, level(correction));
     if (!code) return nullptr;
     int side = code->width + 2 * kQuietZone;
     auto image = CGImage::create(side, side, false);
@@ -46,7 +49,7 @@ std::shared_ptr<CGImage> QRCodeManager::CreateModuleImage(const std::string& tex
                 image->setPixel(x, y, RGBA8{v, v, v, 255});
             }
     }
-    QRcode_free(code);
+    qrencodelib::QRcode_free(code);
     return image;
 }
 
@@ -100,7 +103,7 @@ std::optional<std::string> QRCodeManager::ReadQRCodeInRect(const CGImage& bitmap
     CGRect r = CGRect(std::floor(pixelRect.minX()), std::floor(pixelRect.minY()),
                       std::floor(pixelRect.width()), std::floor(pixelRect.height()))
                    .intersection(CGRect(0, 0, bitmap.width(), bitmap.height()));
-    if (r.isEmpty()) return std::nullopt;
+    if (r.isEmpty() || !zbarlib::available()) return std::nullopt;
     // Grey values (8 bits per pixel); transparent pixels read as white, as on a page.
     int x0 = int(r.minX()), y0 = int(r.minY()), w = int(r.width()), h = int(r.height());
     auto* grey = static_cast<unsigned char*>(std::malloc(size_t(w) * size_t(h)));
@@ -113,21 +116,21 @@ std::optional<std::string> QRCodeManager::ReadQRCodeInRect(const CGImage& bitmap
             grey[size_t(y) * size_t(w) + size_t(x)] = (unsigned char)std::lround(lum * a + 255.0 * (1 - a));
         }
     using namespace zbar;  // the reader's C interface lives in this namespace under C++
-    zbar_image_scanner_t* scanner = zbar_image_scanner_create();
-    zbar_image_scanner_set_config(scanner, ZBAR_NONE, ZBAR_CFG_ENABLE, 0);
-    zbar_image_scanner_set_config(scanner, ZBAR_QRCODE, ZBAR_CFG_ENABLE, 1);
-    zbar_image_t* zimage = zbar_image_create();
-    zbar_image_set_format(zimage, zbar_fourcc('Y', '8', '0', '0'));
-    zbar_image_set_size(zimage, unsigned(w), unsigned(h));
-    zbar_image_set_data(zimage, grey, size_t(w) * size_t(h), zbar_image_free_data);
+    zbar_image_scanner_t* scanner = zbarlib::zbar_image_scanner_create();
+    zbarlib::zbar_image_scanner_set_config(scanner, ZBAR_NONE, ZBAR_CFG_ENABLE, 0);
+    zbarlib::zbar_image_scanner_set_config(scanner, ZBAR_QRCODE, ZBAR_CFG_ENABLE, 1);
+    zbar_image_t* zimage = zbarlib::zbar_image_create();
+    zbarlib::zbar_image_set_format(zimage, zbar_fourcc('Y', '8', '0', '0'));
+    zbarlib::zbar_image_set_size(zimage, unsigned(w), unsigned(h));
+    zbarlib::zbar_image_set_data(zimage, grey, size_t(w) * size_t(h), zbarlib::imageFreeData());
     std::optional<std::string> found;
-    if (zbar_scan_image(scanner, zimage) > 0) {
-        for (const zbar_symbol_t* s = zbar_image_first_symbol(zimage); s; s = zbar_symbol_next(s)) {
-            if (zbar_symbol_get_type(s) != ZBAR_QRCODE) continue;
-            found = std::string(zbar_symbol_get_data(s), zbar_symbol_get_data_length(s));
+    if (zbarlib::zbar_scan_image(scanner, zimage) > 0) {
+        for (const zbar_symbol_t* s = zbarlib::zbar_image_first_symbol(zimage); s; s = zbarlib::zbar_symbol_next(s)) {
+            if (zbarlib::zbar_symbol_get_type(s) != ZBAR_QRCODE) continue;
+            found = std::string(zbarlib::zbar_symbol_get_data(s), zbarlib::zbar_symbol_get_data_length(s));
         }
     }
-    zbar_image_destroy(zimage);
-    zbar_image_scanner_destroy(scanner);
+    zbarlib::zbar_image_destroy(zimage);
+    zbarlib::zbar_image_scanner_destroy(scanner);
     return found;
 }
