@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr const char* kFile = "Classes/ViewController/MainViewController";
+constexpr const char* kGuardLogFile = "Classes/ViewController/MainViewController";
 
 bool isWebAddress(const NSURL& url) {
     std::string scheme = strings::toLower(url.scheme());
@@ -52,7 +52,7 @@ void TopFrameGuard::refuse(const NSURL& url, const char* what) {
     std::string address = withoutFragment(url.absoluteString());
     bool first = logged_.size() < kLoggedAddresses && logged_.insert(address).second;
     if (first)
-        pluginLog(true, PluginLogLevelWarning, PluginLogFlagWarning, kFile, "-[MainViewController webView:decidePolicy]",
+        pluginLog(true, PluginLogLevelWarning, PluginLogFlagWarning, kGuardLogFile, "-[MainViewController webView:decidePolicy]",
                   0, "%s%s: %s", what, web ? " (handed to the desktop)" : "", url.absoluteString().c_str());
     if (web) URLOpener::current()->open(url.absoluteString(), nullptr);
 }

@@ -14,7 +14,7 @@ namespace {
 struct Size {
     int width = 0, height = 0;
 };
-Size gHeld;
+Size gFixedSize;
 
 // A window manager that speaks EWMH names itself on the root window.
 bool windowManaged(GdkWindow* window) {
@@ -24,18 +24,18 @@ bool windowManaged(GdkWindow* window) {
 }
 
 gboolean onConfigure(GtkWidget*, GdkEventConfigure* e, gpointer) {
-    if (e->width == gHeld.width && e->height == gHeld.height) return FALSE;
+    if (e->width == gFixedSize.width && e->height == gFixedSize.height) return FALSE;
     if (windowManaged(e->window)) return FALSE;
     NSLog("GtkHost: the window was resized to %dx%d from outside; set back to %dx%d", e->width, e->height,
-          gHeld.width, gHeld.height);
-    gdk_window_resize(e->window, gHeld.width, gHeld.height);
+          gFixedSize.width, gFixedSize.height);
+    gdk_window_resize(e->window, gFixedSize.width, gFixedSize.height);
     return FALSE;
 }
 
 }  // namespace
 
 void holdSize(GtkWidget* window, int width, int height) {
-    gHeld = {width, height};
+    gFixedSize = {width, height};
     GdkGeometry hints{};
     hints.min_width = hints.max_width = width;
     hints.min_height = hints.max_height = height;
