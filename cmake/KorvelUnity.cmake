@@ -39,6 +39,7 @@ set(KORVEL_UNITY_ALONE
   src/usercenter/screens/welfare/ZVGiftVC.cpp
   tests/imagecache/DiskCacheTests.cpp
   tests/logging/FileManagerTests.cpp
+  tests/support/PrivateDisplay.cpp
   tests/tools/standin/UserCentreStandinTests.cpp
   tests/usercenter/screens/account/AccountShotTests.cpp
   tools/standin/UserCentreComments.cpp
