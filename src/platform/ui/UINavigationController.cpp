@@ -394,7 +394,7 @@ void UINavigationController::transition(const std::shared_ptr<UIViewController>&
         }
     }
     auto self = std::static_pointer_cast<UINavigationController>(sharedController());
-    DispatchQueue::main()->asyncAfter(delayFor(animated), [self, from, to, push, onScreen, animated, removed] {
+    DispatchQueue::main()->asyncAfter(delayFor(animated), [self, from, to, onScreen, animated, removed] {
         // A screen shown again before its slide out ended (back tapped while
         // it came in) keeps its view.
         bool fromShownAgain = from && self->topViewController() == from;
