@@ -23,13 +23,7 @@
 #include "platform/ui/UITextInput.h"
 #include "platform/ui/ViewRenderer.h"
 
-// Xlib last: its macros (None, Bool, Status) collide with names above.
-#include <gdk/gdkx.h>
-#undef None
-#undef Bool
-#undef Status
-#undef Above
-#undef Below
+#include "platform/ui/GdkX11.h"  // last
 
 namespace GtkHost {
 

@@ -4,14 +4,7 @@
 
 #include "platform/foundation/PlatformLog.h"
 
-// Xlib last: its macros collide with names above, and with those of a
-// source compiled after this one in a batch.
-#include <gdk/gdkx.h>
-#undef None
-#undef Bool
-#undef Status
-#undef Above
-#undef Below
+#include "platform/ui/GdkX11.h"  // last
 
 namespace GtkHost {
 
