@@ -244,13 +244,7 @@ void ZVDiskCache::removeObjectForKey(const std::string& key) {
 
 void ZVDiskCache::removeAllObjects() {
     std::lock_guard lock(lock_);
-    {
-        std::lock_guard batchLock(batchLock_);
-        batch_.clear();
-        batchBytes_ = 0;
-    }
-    // Before the storage empties: a batched store made meanwhile stays known.
-    indexClear();
+    forgetEverythingKnownLocked();
     if (kv_) kv_->removeAllItems();
 }
 
@@ -419,12 +413,7 @@ void ZVDiskCache::removeAllObjectsWithProgressBlock(std::function<void(int64_t, 
             if (end) end(true);
             return;
         }
-        {
-            std::lock_guard batchLock(self->batchLock_);
-            self->batch_.clear();
-            self->batchBytes_ = 0;
-        }
-        self->indexClear();
+        self->forgetEverythingKnownLocked();
         self->kv_->removeAllItemsWithProgressBlock(progress, end);
     });
 }

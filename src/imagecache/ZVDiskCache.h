@@ -159,6 +159,7 @@ private:
     CacheObject unarchive(Data bytes, Data extendedData) const;
     std::optional<Batched> batchedItem(const std::string& key) const;
     void forgetBatchedLocked(const std::string& key);
+    void forgetEverythingKnownLocked();
     void flushBatchLocked();
     void scheduleBatchFlush(std::chrono::nanoseconds delay);
     void batchTimerFired();

@@ -113,6 +113,17 @@ void ZVDiskCache::forgetBatchedLocked(const std::string& key) {
     batch_.erase(it);
 }
 
+// Before the storage empties (lock_ held): the batch is dropped and the
+// index emptied, so that a batched store made meanwhile stays known.
+void ZVDiskCache::forgetEverythingKnownLocked() {
+    {
+        std::lock_guard lock(batchLock_);
+        batch_.clear();
+        batchBytes_ = 0;
+    }
+    indexClear();
+}
+
 // MARK: - The index of keys
 
 bool ZVDiskCache::mayContainObjectForKey(const std::string& key) const {
