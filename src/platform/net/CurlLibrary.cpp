@@ -9,10 +9,10 @@
 
 #include <dlfcn.h>
 
-#include <cstdio>
 #include <mutex>
 #include <type_traits>
 
+#include "platform/foundation/OnDemandLibrary.h"
 #include "platform/foundation/PlatformLog.h"
 
 namespace curllib {
@@ -81,19 +81,21 @@ bool bindAll(void* handle, Functions& f) {
     return complete;
 }
 
+const ondemand::Library& library() {
+    static const ondemand::Library lib(kLibraryName);
+    return lib;
+}
+
 // The opened library's functions, or null when it or one of them is missing.
 const Functions* lib() {
     static Functions functions;
     static bool complete = false;
     static std::once_flag once;
     std::call_once(once, [] {
-        void* handle = dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            fprintf(stderr, "cannot load libcurl: %s\n", dlerror());
-            return;
-        }
+        void* handle = library().handle();  // a failure is logged there
+        if (!handle) return;
         complete = bindAll(handle, functions);
-        if (!complete) fprintf(stderr, "libcurl lacks a function this program calls\n");
+        if (!complete) NSLog("%s lacks a function this program calls", kLibraryName);
     });
     return complete ? &functions : nullptr;
 }
@@ -113,11 +115,7 @@ bool infoIs(CURLINFO info, long type) { return (info & CURLINFO_TYPEMASK) == typ
 
 bool available() { return lib() != nullptr; }
 
-bool loaded() {
-    void* handle = dlopen(kLibraryName, RTLD_LAZY | RTLD_NOLOAD);
-    if (handle) dlclose(handle);
-    return handle != nullptr;
-}
+bool loaded() { return library().loaded(); }
 
 CURLcode globalInit(long flags) {
     auto* l = lib();
