@@ -200,10 +200,7 @@ void ZVPayVC::showLoadingWays(bool loading) {
     if (loading) waysSpinner_->startAnimating();
     else waysSpinner_->stopAnimating();
     // Greyed, not disabled: a tap still reaches confirm(), which says why it waits.
-    UIColor normal = loading ? UIColor::fromRGB(0xC4C9D1) : ZVStyle::blue();
-    UIColor held = loading ? UIColor::fromRGB(0xAEB4BE) : UIColor::fromRGB(0x2F6BD9);
-    confirmButton_->setBackgroundImage(UIImage::imageWithColor(normal), UIControlStateNormal);
-    confirmButton_->setBackgroundImage(UIImage::imageWithColor(held), UIControlStateHighlighted);
+    ZVStyle::paintActionButton(*confirmButton_, loading);
     layoutPanel();
 }
 

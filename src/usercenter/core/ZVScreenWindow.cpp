@@ -44,12 +44,18 @@ std::shared_ptr<UIButton> actionButton(const std::string& title) {
     b->setTitle(title, UIControlStateNormal);
     b->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
     b->titleLabel()->setFont(UIFont::systemFontOfSize(16, UIFontWeight::Medium));
-    // Darker while held: the pressed look.
-    b->setBackgroundImage(UIImage::imageWithColor(blue()), UIControlStateNormal);
-    b->setBackgroundImage(UIImage::imageWithColor(UIColor::fromRGB(0x2F6BD9)), UIControlStateHighlighted);
+    paintActionButton(*b, false);
     b->layer()->setCornerRadius(20);
     b->setClipsToBounds(true);
     return b;
+}
+
+void paintActionButton(UIButton& button, bool waiting) {
+    // Darker while held: the pressed look.
+    UIColor normal = waiting ? UIColor::fromRGB(0xC4C9D1) : blue();
+    UIColor held = UIColor::fromRGB(waiting ? 0xAEB4BE : 0x2F6BD9);
+    button.setBackgroundImage(UIImage::imageWithColor(normal), UIControlStateNormal);
+    button.setBackgroundImage(UIImage::imageWithColor(held), UIControlStateHighlighted);
 }
 
 std::shared_ptr<UITextField> field(const std::string& placeholder, const CGRect& frame, double inset) {

@@ -30,6 +30,8 @@ UIColor textGray();   // "#666666"
 UIColor lineGray();   // "#E5E5E5"
 // A full-width rounded action button (darker while held).
 std::shared_ptr<UIButton> actionButton(const std::string& title);
+// Its colours: blue, or grey while what it would act on is still loading.
+void paintActionButton(UIButton& button, bool waiting);
 // The "✕" that closes a panel, for its top right corner.
 std::shared_ptr<UIButton> closeButton();
 // A text field of the panels' look: grey, rounded, its text `inset` from the left.
