@@ -44,7 +44,7 @@ protected:
 
     void SetUp() override {
         for (const char* tool : {kPlistutil, kPython})
-            if (!fs::exists(tool)) GTEST_SKIP() << tool << " is not installed";
+            ASSERT_TRUE(fs::exists(tool)) << tool << " is missing (scripts/deps installs it)";
     }
 
     testsupport::TempDir dir_;
