@@ -3,7 +3,9 @@
 // client where no window manager applies them, it takes its size back and
 // the login window's dimming still covers all of it; under a window manager
 // (jwm, on a virtual X server of the test's own) it offers neither maximise
-// nor resizing, and a request for either leaves it as it is.
+// nor resizing, and a request for either leaves it as it is. A window its
+// monitor's work area cannot hold (GDK_SCALE=2 on a 1280×1024 screen) is
+// named in the log with both sizes in pixels; one that fits is not.
 
 #include <gtest/gtest.h>
 
@@ -21,6 +23,7 @@ using namespace testsupport;
 
 constexpr int kWidth = 375, kHeight = 667;
 constexpr RGB kDimmed{40 * 6 / 10, 120 * 6 / 10, 220 * 6 / 10};  // the page under the login window
+constexpr const char* kTooLarge = "does not fit its monitor's work area";
 
 const char* kLoginPage = R"HTML(<!DOCTYPE html><html><head><meta charset="utf-8"></head>
 <body style="margin: 0; height: 100vh; background: rgb(40, 120, 220)"><script>
@@ -78,12 +81,13 @@ protected:
         if (display) XCloseDisplay(display);
     }
     // The game on `displayName` ("" for the shared one), its login window up.
-    void launch(const std::string& displayName = "") {
+    void launch(const std::string& displayName = "",
+                const std::vector<std::pair<std::string, std::string>>& environment = {}) {
         display = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
         ASSERT_TRUE(display) << "needs a display (run under xvfb-run)";
         auto bundle = dir / "Game.app";
         roadtest::writeBundle(bundle, roadtest::infoFor(standIns), kLoginPage);
-        GameProcess::Options options{bundle, dir / "home", dir / "game.log", {}};
+        GameProcess::Options options{bundle, dir / "home", dir / "game.log", environment};
         if (!displayName.empty()) options.environment.push_back({"DISPLAY", displayName});
         game.emplace(options);
         ASSERT_TRUE(waitFor([&] { return !game->running() || (window = windowOf(display, game->pid())); }))
@@ -150,6 +154,7 @@ TEST_F(WindowSize, UnderAWindowManagerItOffersNeitherMaximiseNorResizing) {
     ASSERT_FALSE(desktop->name().empty()) << "Xvfb did not start";
     ASSERT_TRUE(desktop->startWindowManager({"jwm"})) << "jwm did not start (scripts/deps installs it)";
     launch(desktop->name());
+    EXPECT_FALSE(game->logged(kTooLarge)) << game->log();
     std::vector<std::string> allowed;
     ASSERT_TRUE(waitFor([&] { return holds(allowed = atoms(display, window, "_NET_WM_ALLOWED_ACTIONS"), "_NET_WM_ACTION_CLOSE"); }));
     for (auto* action : {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT", "_NET_WM_ACTION_RESIZE",
@@ -169,6 +174,27 @@ TEST_F(WindowSize, UnderAWindowManagerItOffersNeitherMaximiseNorResizing) {
     EXPECT_FALSE(holds(state, "_NET_WM_STATE_MAXIMIZED_HORZ"));
     EXPECT_EQ(size(), (CGSize{kWidth, kHeight}));
     EXPECT_TRUE(dimmedAt(kWidth - 8, kHeight - 8)) << game->log();
+}
+
+TEST_F(WindowSize, DoubledOnAnOrdinaryScreenTheLogSaysItDoesNotFit) {
+    desktop.emplace(1280, 1024);
+    ASSERT_FALSE(desktop->name().empty()) << "Xvfb did not start";
+    launch(desktop->name(), {{"GDK_SCALE", "2"}});
+    EXPECT_TRUE(waitFor([&] {
+        return game->logged("the window (750x1334 pixels at scale 2) does not fit its monitor's work area "
+                            "(1280x1024 pixels)");
+    })) << game->log();
+    EXPECT_TRUE(game->logged("at least 750x1334 pixels (a smaller GDK_SCALE makes it smaller)")) << game->log();
+}
+
+// Doubled, the window fits a screen 1400 pixels high (at scale 1 an
+// ordinary one, above): it is not named.
+TEST_F(WindowSize, AWindowThatFitsIsNotNamed) {
+    desktop.emplace(800, 1400);
+    ASSERT_FALSE(desktop->name().empty()) << "Xvfb did not start";
+    launch(desktop->name(), {{"GDK_SCALE", "2"}});
+    EXPECT_EQ(size(), (CGSize{2 * kWidth, 2 * kHeight}));
+    EXPECT_FALSE(game->logged(kTooLarge)) << game->log();
 }
 
 }  // namespace

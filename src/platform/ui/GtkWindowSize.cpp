@@ -31,6 +31,30 @@ gboolean onConfigure(GtkWidget*, GdkEventConfigure* e, gpointer) {
     return FALSE;
 }
 
+// What a window may use of its monitor is the work area (panels and docks
+// left out). A fixed window larger than that cannot be seen whole: it runs
+// off the screen, or a window manager stretches it around a page that keeps
+// its size. Said once, in pixels, which is how the user knows the screen.
+void warnIfLargerThanWorkArea(GdkWindow* window) {
+    GdkMonitor* monitor = gdk_display_get_monitor_at_window(gdk_window_get_display(window), window);
+    if (!monitor) return;
+    GdkRectangle area{};
+    gdk_monitor_get_workarea(monitor, &area);
+    if (gFixedSize.width <= area.width && gFixedSize.height <= area.height) return;
+    int scale = gdk_monitor_get_scale_factor(monitor);
+    NSLog("GtkHost: the window (%dx%d pixels at scale %d) does not fit its monitor's work area (%dx%d pixels), so "
+          "part of it cannot be seen; it needs a work area of at least %dx%d pixels%s",
+          gFixedSize.width * scale, gFixedSize.height * scale, scale, area.width * scale, area.height * scale,
+          gFixedSize.width * scale, gFixedSize.height * scale,
+          scale > 1 ? " (a smaller GDK_SCALE makes it smaller)" : "");
+}
+
+gboolean onFirstMap(GtkWidget* widget, GdkEvent*, gpointer) {
+    g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<gpointer>(onFirstMap), nullptr);
+    if (GdkWindow* window = gtk_widget_get_window(widget)) warnIfLargerThanWorkArea(window);
+    return FALSE;
+}
+
 }  // namespace
 
 void holdSize(GtkWidget* window, int width, int height) {
@@ -42,6 +66,7 @@ void holdSize(GtkWidget* window, int width, int height) {
                                   GdkWindowHints(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
     gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
     g_signal_connect(window, "configure-event", G_CALLBACK(onConfigure), nullptr);
+    g_signal_connect(window, "map-event", G_CALLBACK(onFirstMap), nullptr);
 }
 
 }  // namespace GtkHost

@@ -5,7 +5,9 @@
 // maximise nor resizing), and where no window manager applies those hints
 // (X lets any client resize a window), a size set from outside is set back.
 // Under a window manager the host leaves the window to it rather than
-// fight one that insists on another size.
+// fight one that insists on another size. When the window is first shown
+// and its monitor's work area cannot hold it (a large GDK_SCALE on an
+// ordinary screen), a warning in the log gives both sizes in pixels.
 
 typedef struct _GtkWidget GtkWidget;
 
