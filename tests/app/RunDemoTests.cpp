@@ -1,7 +1,9 @@
 // scripts/run-demo as a player runs it, on this build and the virtual X
 // server: the user centre's stand-in gets the options meant for it and
 // says on standard error what it answers, and SIGTERM to the script ends
-// the game and the stand-ins with it.
+// the game and the stand-ins with it. A game developer's own bundle runs
+// from a copy pointed at the stand-ins, whatever form its Info.plist has
+// and whatever product it names, and logs in with the demo account.
 
 #include <gtest/gtest.h>
 
@@ -17,8 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "UITestSupport.h"
 #include "platform/foundation/Strings.h"
+#include "platform/ui/UIEventInjection.h"
 #include "support/TestSupport.h"
+#include "usercenter/core/ZVLoginVC.h"
+#include "usercenter/core/ZVScreenWindow.h"
 
 // X11 last: its macros collide with names above.
 #include "support/GameWindow.h"
@@ -71,7 +77,40 @@ std::vector<std::pair<pid_t, std::string>> treeOf(pid_t root) {
 
 bool alive(pid_t pid) { return kill(pid, 0) == 0; }
 
-class RunDemo : public ::testing::Test {
+// A page of a developer's own: it logs in once the aggregator is ready and
+// reports what onLogin brings. Dark, so that nothing of it passes for the
+// login screen's blue button.
+const char* kOwnPage = R"HTML(<!DOCTYPE html><html><head><meta charset="utf-8"></head>
+<body style="margin: 0; height: 100vh; background: rgb(20, 24, 43)"><script>
+RelaySDK_IOS.SetCallback({onLogin: function (r) { KL_IOS.Error('login ' + r.result + ' ' + r.userToken); }});
+function whenReady(f) {
+  RelaySDK_IOS.GetInitResult(function (c) { if (c === 0) f(); else setTimeout(function () { whenReady(f); }, 100); });
+}
+whenReady(function () { RelaySDK_IOS.Login(); });
+</script></body></html>)HTML";
+
+// Generous: a sanitized game on a loaded machine can take half a minute to
+// map its window; every wait ends as soon as its event comes.
+constexpr auto kEventBound = std::chrono::seconds(120);
+
+// Where the login screen's parts are, laid out in this process before the
+// game starts, as the game lays them out.
+struct LoginPoints {
+    CGPoint account, login;
+};
+LoginPoints loginPoints() {
+    auto vc = ZVLoginVC::present([](const LoginResult&) {}, [](int64_t, const std::string&) {});
+    uitest::layout();
+    auto centre = [](const UIView& v) {
+        CGRect f = uitest::screenFrame(v);
+        return CGPoint{f.midX(), f.midY()};
+    };
+    LoginPoints p{centre(*vc->accountField()), centre(*uitest::findButton("登录"))};
+    ZVCloseScreenWindow(vc->window());
+    return p;
+}
+
+class RunDemo : public UITest {
 protected:
     void TearDown() override {
         if (script > 0 && !ended) {
@@ -79,6 +118,47 @@ protected:
             waitpid(script, nullptr, 0);
         }
         if (display) XCloseDisplay(display);
+        UITest::TearDown();
+    }
+    void openDisplay() {
+        display = XOpenDisplay(nullptr);
+        ASSERT_TRUE(display) << "needs a display (run under xvfb-run)";
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    }
+    // A copy of the demo bundle with a page of its own, as a newcomer starts.
+    fs::path ownBundle(const std::string& name) {
+        fs::path bundle = dir / name;
+        fs::copy(testsupport::sourceDir() / "examples/DemoGame.app", bundle, fs::copy_options::recursive);
+        testsupport::writeFile(bundle / "Data/index.html", kOwnPage);
+        return bundle;
+    }
+    // Waits for the game the script started (from its copy of the bundle,
+    // in the run's folder) and its window.
+    void awaitGame() {
+        ASSERT_TRUE(testsupport::waitFor(
+            [&] {
+                game = find("app/korvel-game --bundle " + dir.path().string());
+                return game && (window = testsupport::windowOf(display, *game)) != 0;
+            },
+            kEventBound))
+            << errors();
+    }
+    // The copy of the bundle the game runs from.
+    fs::path runningCopy(const std::string& name) {
+        for (auto& e : fs::directory_iterator(dir.path()))
+            if (strings::hasPrefix(e.path().filename().string(), "korvel-demo.")) return e.path() / name;
+        return {};
+    }
+    bool said(const std::string& text) {
+        return testsupport::waitFor([&] { return errors().find(text) != std::string::npos; }, kEventBound);
+    }
+    bool shows(CGPoint p, testsupport::RGB want) {
+        return testsupport::waitFor(
+            [&] {
+                auto px = testsupport::pixel(display, window, p);
+                return px && testsupport::near(*px, want, 40);
+            },
+            kEventBound);
     }
     // Starts the script with `args` in folder `cwd` (the test's folder by
     // default), its output going to files of the test's folder.
@@ -123,26 +203,18 @@ protected:
 
     testsupport::TempDir dir;
     Display* display = nullptr;
+    Window window = 0;
+    std::optional<pid_t> game;
     pid_t script = -1;
     bool ended = false;
 };
 
 TEST_F(RunDemo, StandinOptionsPassThroughAndSigtermEndsTheGame) {
-    display = XOpenDisplay(nullptr);
-    ASSERT_TRUE(display) << "needs a display (run under xvfb-run)";
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    ASSERT_NO_FATAL_FAILURE(openDisplay());
     run({"--real-name", "optional", "--slow", "0"});
 
     // The game comes up with its window; the stand-in got its options.
-    std::optional<pid_t> game;
-    Window window = 0;
-    ASSERT_TRUE(testsupport::waitFor(
-        [&] {
-            game = find("app/korvel-game --bundle " + dir.path().string());
-            return game && (window = testsupport::windowOf(display, *game)) != 0;
-        },
-        std::chrono::seconds(120)))
-        << errors();
+    ASSERT_NO_FATAL_FAILURE(awaitGame());
     auto standin = find("usercentre-standin --fixtures tools/standin/fixtures --real-name optional --slow 0");
     ASSERT_TRUE(standin) << errors();
     // It tells what it answers: the game's launch asked for the SDK's information.
@@ -182,6 +254,79 @@ TEST_F(RunDemo, PathsAreTheCallersAndAFreshHomeStartsEmpty) {
     // The game kept its user defaults there (the page's background, at least).
     std::error_code ec;
     EXPECT_FALSE(fs::is_empty(dir / "home/Library/Preferences", ec) || ec) << errors();
+}
+
+// The newcomer's road: a copy of the demo with a page of its own, started
+// with --bundle from its folder, logs in with the demo account through the
+// login screen; the aggregator checks the login (its token, not one made on
+// the device). The bundle itself is left as it was.
+TEST_F(RunDemo, ANewcomersOwnBundleLogsInWithTheDemoAccount) {
+    LoginPoints points = loginPoints();
+    ASSERT_NO_FATAL_FAILURE(openDisplay());
+    fs::path bundle = ownBundle("MyGame.app");
+    const std::string info = testsupport::readFile(bundle / "Info.plist");
+    run({"--bundle", "MyGame.app"});
+    ASSERT_NO_FATAL_FAILURE(awaitGame());
+
+    ASSERT_TRUE(shows(points.login, {0x49, 0x88, 0xFD})) << errors();  // the login screen's blue button
+    testsupport::clickIn(display, window, int(points.account.x), int(points.account.y));
+    testsupport::xtestType(display, "demo");
+    testsupport::xtestKey(display, XK_Return);
+    testsupport::xtestType(display, "123456");
+    testsupport::xtestKey(display, XK_Return);
+    ASSERT_TRUE(said("js_error: login 0 ")) << errors();
+    EXPECT_TRUE(said("usercentre-standin: POST /sdkapicoupon2/login/dologin -> 200"));
+    EXPECT_TRUE(said("POST /v2/users/checklogin -> 200 json {"));
+    std::string report = errors().substr(errors().find("js_error: login 0 "));
+    EXPECT_EQ(report.substr(0, report.find('\n')).find("|||"), std::string::npos) << "a token made on the device";
+    EXPECT_EQ(testsupport::readFile(bundle / "Info.plist"), info);
+}
+
+// A bundle whose Info.plist is binary (as plistutil writes it) and names
+// servers of its own, and whose encrypted channel file names another
+// product: the copy's Info.plist stays binary and takes the stand-ins'
+// addresses in place of the game's (the script names those it replaced),
+// and the aggregator's stand-in reads the requests signed with that
+// product's key.
+TEST_F(RunDemo, ABinaryInfoPlistAndAProductOfItsOwnArePointedAtTheStandins) {
+    ASSERT_NO_FATAL_FAILURE(openDisplay());
+    fs::path bundle = ownBundle("Other.app");
+    auto plist = Value::fromPlist(testsupport::readFile(bundle / "Info.plist"));
+    ASSERT_TRUE(plist);
+    plist->set("ZORVIA_SERVER_URL", "https://sdk.example.invalid/");
+    plist->set("RELAY_API_SERVER_URL", "https://api.example.invalid");
+    auto xml = plist->toXMLPlist();
+    testsupport::writeFile(dir / "Info.xml", std::string(xml.begin(), xml.end()));
+    ASSERT_EQ(testsupport::runProgram({"/usr/bin/plistutil", "-i", (dir / "Info.xml").string(), "-o",
+                                       (bundle / "Info.plist").string(), "-f", "bin"}).status,
+              0);
+    testsupport::writeFile(dir / "channel.txt", "channel_type=977\nproduct_code=P200\nproduct_key=k200-key\n");
+    ASSERT_EQ(testsupport::runProgram({"/bin/bash",
+                                       (testsupport::sourceDir() / "tests/aggregator/fixtures/make-channel-fixtures.sh").string(),
+                                       (dir / "channel.txt").string(), (dir / "channel").string()})
+                  .status,
+              0);
+    fs::copy_file(dir / "channel/relayChannel-encrypted.cfg", bundle / "relayChannel.cfg",
+                  fs::copy_options::overwrite_existing);
+    const std::string info = testsupport::readFile(bundle / "Info.plist");
+    ASSERT_EQ(info.substr(0, 8), "bplist00");
+
+    run({"--bundle", bundle.string()});
+    ASSERT_NO_FATAL_FAILURE(awaitGame());
+    EXPECT_TRUE(said("usercentre-standin: POST /sdkapicoupon2/Sdkhome/sdkinfo -> 200"));
+    EXPECT_TRUE(said("POST /v1/api/init -> 200 json {"));
+    EXPECT_NE(find("aggregator-standin --product P200:k200-key"), std::nullopt);
+    std::string copied = testsupport::readFile(runningCopy("Other.app") / "Info.plist");
+    EXPECT_EQ(copied.substr(0, 8), "bplist00");
+    auto read = Value::fromPlist(copied);
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(strings::hasPrefix(read->text("ZORVIA_SERVER_URL"), "http://127.0.0.1:")) << read->text("ZORVIA_SERVER_URL");
+    EXPECT_EQ(read->text("CFBundleIdentifier"), "com.korvel.demogame");
+    std::string out = fileText(dir / "out");
+    EXPECT_NE(out.find("run-demo: the stand-ins' settings replace the game's own: RELAY_API_SERVER_URL ZORVIA_SERVER_URL"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(testsupport::readFile(bundle / "Info.plist"), info);
 }
 
 }  // namespace
