@@ -3,7 +3,8 @@
 // says on standard error what it answers, and SIGTERM to the script ends
 // the game and the stand-ins with it. A game developer's own bundle runs
 // from a copy pointed at the stand-ins, whatever form its Info.plist has
-// and whatever product it names, and logs in with the demo account.
+// and whatever product it names, and logs in with the demo account; one
+// whose Info.plist cannot be read stops the script with the reason.
 
 #include <gtest/gtest.h>
 
@@ -327,6 +328,21 @@ TEST_F(RunDemo, ABinaryInfoPlistAndAProductOfItsOwnArePointedAtTheStandins) {
               std::string::npos)
         << out;
     EXPECT_EQ(testsupport::readFile(bundle / "Info.plist"), info);
+}
+
+// An Info.plist cut short stops the script before the game starts, with
+// the file and the reason; the bundle is left as it was.
+TEST_F(RunDemo, AnInfoPlistThatCannotBeReadStopsTheScriptWithTheReason) {
+    fs::path bundle = ownBundle("Broken.app");
+    const std::string cut = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>KL_URL</key>";
+    testsupport::writeFile(bundle / "Info.plist", cut);
+    run({"--bundle", "Broken.app"});
+    int status = 0;
+    ASSERT_TRUE(testsupport::waitFor([&] { return scriptEnded(status); }, kEventBound)) << errors();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+    EXPECT_NE(errors().find("Broken.app/Info.plist cannot be read ("), std::string::npos) << errors();
+    EXPECT_EQ(fileText(dir / "out").find("stand-ins ready"), std::string::npos);
+    EXPECT_EQ(testsupport::readFile(bundle / "Info.plist"), cut);
 }
 
 }  // namespace
