@@ -2,7 +2,8 @@
 // A web view without an engine for unit tests of plug-ins and hosts: it
 // records what native code asks of the page (evaluated scripts, loads) and
 // lets a test act as the page (post script messages, request scheme URLs,
-// follow links, report navigation events). Runs headless.
+// follow links, report navigation events) and as the player (presses).
+// Runs headless.
 //
 // Navigations replay the engine's policy decision and history: a load, a
 // link the test follows, a step back or forward asks the navigation
@@ -109,6 +110,9 @@ public:
     bool openWindow(const std::string& url);
     std::shared_ptr<RecordingURLSchemeTask> startSchemeTask(const NSURLRequest& request);
     void stopSchemeTask(const std::shared_ptr<RecordingURLSchemeTask>& task);
+
+    // Acting as the player: a press on the web view (presses()).
+    void press() { didReceivePress(); }
 
     // Acting as the engine.
     using WKWebView::didCommitNavigation;

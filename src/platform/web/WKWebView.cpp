@@ -505,9 +505,26 @@ struct EngineAccess {
         }
     }
 
-    static void processTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+    static void processTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
         auto* engine = static_cast<WKWebView::Engine*>(data);
-        guarded("web-process-terminated", [&] { engine->owner->webContentProcessDidTerminate(); });
+        guarded("web-process-terminated", [&] { engine->owner->webContentProcessDidTerminate(terminationOf(reason)); });
+    }
+
+    static WKContentProcessTermination terminationOf(WebKitWebProcessTerminationReason reason) {
+        switch (reason) {
+        case WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT: return WKContentProcessTermination::ExceededMemoryLimit;
+        case WEBKIT_WEB_PROCESS_TERMINATED_BY_API: return WKContentProcessTermination::EndedByApplication;
+        default: return WKContentProcessTermination::Crashed;
+        }
+    }
+
+    // A press of the player's reaches the view before the engine passes it
+    // to the page; the event goes on.
+    static gboolean pressed(GtkWidget*, GdkEvent* event, gpointer data) {
+        auto type = gdk_event_get_event_type(event);
+        if (type == GDK_BUTTON_PRESS || type == GDK_KEY_PRESS || type == GDK_TOUCH_BEGIN)
+            static_cast<WKWebView::Engine*>(data)->owner->didReceivePress();
+        return FALSE;
     }
 
     static void closeRequested(WebKitWebView*, gpointer data) {
@@ -608,6 +625,8 @@ void WKWebView::attachEngine() {
     g_signal_connect(e->view, "close", G_CALLBACK(EngineAccess::closeRequested), e.get());
     g_signal_connect(e->view, "create", G_CALLBACK(EngineAccess::createRequested), e.get());
     g_signal_connect(e->view, "script-dialog", G_CALLBACK(EngineAccess::scriptDialog), e.get());
+    for (const char* press : {"button-press-event", "key-press-event", "touch-event"})
+        g_signal_connect(e->view, press, G_CALLBACK(EngineAccess::pressed), e.get());
     viewRegistry()[e->view] = this;
     engine_ = std::move(e);
 }
@@ -854,6 +873,6 @@ void WKWebView::didFailProvisionalNavigation(const std::shared_ptr<WKNavigation>
 void WKWebView::didFailNavigation(const std::shared_ptr<WKNavigation>& navigation, const Error& error) {
     if (auto d = navigationDelegate()) d->webView_didFailNavigation_withError(*this, navigation, error);
 }
-void WKWebView::webContentProcessDidTerminate() {
-    if (auto d = navigationDelegate()) d->webViewWebContentProcessDidTerminate(*this);
+void WKWebView::webContentProcessDidTerminate(WKContentProcessTermination reason) {
+    if (auto d = navigationDelegate()) d->webViewWebContentProcessDidTerminate(*this, reason);
 }

@@ -94,6 +94,9 @@ struct WKNavigationAction {
     bool requestedByApplication = false;
 };
 
+// Why the engine's content process (where the page runs) ended.
+enum class WKContentProcessTermination { Crashed, ExceededMemoryLimit, EndedByApplication };
+
 class WKNavigationDelegate {
 public:
     using Navigation = std::shared_ptr<WKNavigation>;
@@ -128,7 +131,8 @@ public:
     // After the page committed.
     virtual void webView_didFailNavigation_withError(WKWebView& webView, const Navigation& navigation,
                                                      const Error& error) {}
-    virtual void webViewWebContentProcessDidTerminate(WKWebView& webView) {}
+    // The page is gone until something loads one again.
+    virtual void webViewWebContentProcessDidTerminate(WKWebView& webView, WKContentProcessTermination reason) {}
 };
 
 class WKWebView : public UIView {
@@ -168,6 +172,11 @@ public:
     std::string title() const;
     bool isLoading() const;
 
+    // The presses (mouse buttons, keys, touches) the player has made on this
+    // web view, counted as they arrive from the display, before the page
+    // hears of them: a page's script can add none.
+    uint64_t presses() const { return presses_; }
+
     std::shared_ptr<WKUIDelegate> UIDelegate() const { return uiDelegate_.lock(); }
     void setUIDelegate(const std::shared_ptr<WKUIDelegate>& d) { uiDelegate_ = d; }
     std::shared_ptr<WKNavigationDelegate> navigationDelegate() const { return navigationDelegate_.lock(); }
@@ -203,7 +212,8 @@ protected:
     void didFinishNavigation(const std::shared_ptr<WKNavigation>& navigation);
     void didFailProvisionalNavigation(const std::shared_ptr<WKNavigation>& navigation, const Error& error);
     void didFailNavigation(const std::shared_ptr<WKNavigation>& navigation, const Error& error);
-    void webContentProcessDidTerminate();
+    void webContentProcessDidTerminate(WKContentProcessTermination reason);
+    void didReceivePress() { ++presses_; }
 
     std::shared_ptr<WKWebViewConfiguration> configuration_;
 
@@ -215,4 +225,5 @@ private:
     std::weak_ptr<WKUIDelegate> uiDelegate_;
     UIColor underPageBackground_ = UIColor::whiteColor();
     std::weak_ptr<WKNavigationDelegate> navigationDelegate_;
+    uint64_t presses_ = 0;  // main thread only
 };

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include <webkit2/webkit2.h>
+
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Strings.h"
 #include "platform/web/WKWebView.h"
@@ -95,6 +97,10 @@ public:
     void webView_didFailNavigation_withError(WKWebView&, const Navigation& n, const Error& e) override {
         add("fail", n);
         errors.push_back(e);
+    }
+    std::vector<WKContentProcessTermination> terminations;
+    void webViewWebContentProcessDidTerminate(WKWebView&, WKContentProcessTermination reason) override {
+        terminations.push_back(reason);
     }
     bool has(const std::string& e) const { return std::find(events.begin(), events.end(), e) != events.end(); }
 
@@ -289,6 +295,17 @@ TEST_F(WebEngine, NavigationEventsNameTheLoadThatCausedThem) {
     EXPECT_EQ(nav->navigations.back(), html);
     ASSERT_TRUE(probe->waitForMessages(1));
     EXPECT_EQ(probe->messages.back(), Value("about:blank"));
+}
+
+// The engine's reason reaches the delegate (here the application's own
+// ending of the process; a crash is tested against the executable).
+TEST_F(WebEngine, AnEndedContentProcessReachesTheDelegateWithItsReason) {
+    makeView();
+    loadPage("/one.html", "<body>one</body>");
+    webkit_web_view_terminate_web_process(WEBKIT_WEB_VIEW(view->nativeWidget()));
+    ASSERT_TRUE(testsupport::waitFor([&] { return !nav->terminations.empty(); }));
+    EXPECT_EQ(nav->terminations,
+              std::vector<WKContentProcessTermination>{WKContentProcessTermination::EndedByApplication});
 }
 
 TEST_F(WebEngine, ThePolicyRefusesNavigationsAndTheHistoryGoesBack) {
