@@ -4,9 +4,18 @@
 // page stays with its bridge; a link to another page of the game's own
 // origin keeps the bridge; no move of the top frame to a blank page, a
 // script address, inline data, a blob or a file, and no new window, from
-// the frame or from the page itself, ends the game's page.
+// the frame or from the page itself, ends the game's page. An inner frame's
+// text shown as the top page brings the start page back; another host of
+// the bundle's scheme is not the game's; a frame moving the top again and
+// again after one click reaches the desktop once; a content process that
+// ends is logged with its reason.
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <set>
 
 #include "platform/foundation/Strings.h"
 #include "standin/StandinServer.h"
@@ -23,15 +32,15 @@ const RGB kFrameRed{220, 30, 30}, kOwnLinkGreen{30, 200, 60};
 
 // The game's page: a frame of the other origin at the top left, a link to
 // a page of its own below it, and a bridge call every 200 ms reporting the
-// page's own id and how many answers it has had.
-std::string gamePage(const std::string& foreign) {
+// page's own id, how many answers it has had and the host it runs under.
+std::string gamePage(const std::string& frame) {
     return R"HTML(<html><body style="margin: 0; height: 100vh; background: rgb(40, 120, 220)">
-<iframe src=")HTML" + foreign + R"HTML(/frame.html" style="position: absolute; left: 0; top: 0; width: 200px; height: 100px; border: 0"></iframe>
+<iframe src=")HTML" + frame + R"HTML(" style="position: absolute; left: 0; top: 0; width: 200px; height: 100px; border: 0"></iframe>
 <a href="/orba7/second.html" style="position: absolute; left: 0; top: 150px; width: 200px; height: 100px; background: rgb(30, 200, 60)"></a>
 <script>
   var id = Math.random().toString(36).slice(2), answers = 0;
   setInterval(function () {
-    KL_IOS.GetDocumentPath(function () { KL_IOS.Error('game ' + id + ' ' + (++answers)); });
+    KL_IOS.GetDocumentPath(function () { KL_IOS.Error('game ' + id + ' ' + (++answers) + ' ' + location.host); });
   }, 200);
 </script></body></html>)HTML";
 }
@@ -113,14 +122,53 @@ const char* kTrapsFrame = R"HTML(<html><body style="margin: 0; background: rgb(2
   new Image().src = '/report?where=traps';
 </script></body></html>)HTML";
 
-// The reports "game <id> <answers>" so far: the last one's id and count.
+// A third party's ways out after one click each, in 60 px squares: a link
+// showing an inner frame's text as the top page, the same from script, and
+// a loop moving the top frame to 40 pages of its own, 100 ms apart.
+const char* kEscapesFrame = R"HTML(<html><body style="margin: 0; background: rgb(220, 30, 30)"><script>
+  function square(column, element) {
+    element.style.cssText = 'position: absolute; display: block; width: 58px; height: 58px; top: 0; ' +
+                            'background: rgb(220, 30, 30); left: ' + (60 * column) + 'px';
+    document.body.appendChild(element);
+    return element;
+  }
+  var link = square(0, document.createElement('a'));
+  link.href = 'about:srcdoc';
+  link.target = '_top';
+  square(1, document.createElement('div')).onclick = function () { top.location = 'about:srcdoc'; };
+  square(2, document.createElement('div')).onclick = function () {
+    var moves = 0, loop = setInterval(function () {
+      top.location = location.origin + '/elsewhere.html?move=' + (++moves);
+      if (moves == 40) clearInterval(loop);
+    }, 100);
+  };
+  new Image().src = '/report?where=escapes';
+</script></body></html>)HTML";
+
+// A third party's frame in the bundle's own page: a link that shows the
+// game's page under another host of the bundle's scheme.
+const char* kOtherHostFrame = R"HTML(<html><body style="margin: 0"><a href="local://elsewhere/index.html" target="_top"
+  style="display: block; width: 200px; height: 100px; background: rgb(220, 30, 30)"></a>
+<script>new Image().src = '/report?where=frame';</script></body></html>)HTML";
+
+// The reports "game <id> <answers> [<host>]" so far: the last one's id and count.
 std::optional<std::pair<std::string, int>> lastGameReport(const GameProcess& game) {
     std::optional<std::pair<std::string, int>> last;
     for (auto& r : game.reports()) {
         auto parts = strings::split(r, " ");
-        if (parts.size() == 3 && parts[0] == "game") last = std::make_pair(parts[1], std::stoi(parts[2]));
+        if (parts.size() >= 3 && parts[0] == "game") last = std::make_pair(parts[1], std::stoi(parts[2]));
     }
     return last;
+}
+
+// The hosts the game's page reported running under, each once.
+std::set<std::string> gameHosts(const GameProcess& game) {
+    std::set<std::string> hosts;
+    for (auto& r : game.reports()) {
+        auto parts = strings::split(r, " ");
+        if (parts.size() == 4 && parts[0] == "game") hosts.insert(parts[3]);
+    }
+    return hosts;
 }
 
 bool reportedBy(standin::HttpServer& server, const std::string& where) {
@@ -151,12 +199,15 @@ protected:
             return standin::Reply::text(html, "text/html");
         });
     }
-    // Starts the game on the start page of `pages` and waits for its window.
-    void startGame() {
+    // Starts the game and waits for its window: on the start page of
+    // `pages`, or with `bundlePage` as the bundle's own page (at
+    // local://game/, as the demo has it).
+    void startGame(const std::optional<std::string>& bundlePage = std::nullopt) {
         fs::copy(sourceDir() / "examples/DemoGame.app", dir / "Game.app", fs::copy_options::recursive);
         auto info = Value::fromPlist(readFile(dir / "Game.app/Info.plist"));
         ASSERT_TRUE(info);
-        info->set("KL_PAGE_SERVER", pages.baseURL());
+        if (bundlePage) writeFile(dir / "Game.app/Data/index.html", *bundlePage);
+        else info->set("KL_PAGE_SERVER", pages.baseURL());
         auto xml = info->toXMLPlist();
         writeFile(dir / "Game.app/Info.plist", std::string(xml.begin(), xml.end()));
         game = std::make_unique<GameProcess>(
@@ -182,6 +233,26 @@ protected:
             return last->first == pageId && last->second >= then + more;
         });
     }
+    // A game page other than `pageId` (the start page loaded again) answers
+    // `count` times; its id.
+    std::optional<std::string> answersAgain(const std::string& pageId, int count) {
+        bool again = waitFor([&] {
+            auto last = lastGameReport(*game);
+            return last->first != pageId && last->second >= count;
+        });
+        if (!again) return std::nullopt;
+        return lastGameReport(*game)->first;
+    }
+    // The game is up with the frame of `thirdParty` reporting `where`; the
+    // id of its page.
+    std::string gameUp(const std::string& where) {
+        EXPECT_TRUE(shows(30, 30, kFrameRed)) << game->log();
+        EXPECT_TRUE(waitFor([&] { return reportedBy(thirdParty, where); })) << game->log();
+        EXPECT_TRUE(waitFor([&] { return lastGameReport(*game).has_value(); }, std::chrono::seconds(30)))
+            << game->log();
+        auto last = lastGameReport(*game);
+        return last ? last->first : "";
+    }
 
     Display* display = nullptr;
     Window window = 0;
@@ -193,7 +264,7 @@ protected:
 };
 
 TEST_F(TopFrame, AThirdPartyFramesTopLinkGoesToTheBrowserAndTheGamesOwnPagesKeepTheBridge) {
-    servePage(pages, "/orba7/index/native_ios/release/index.html", gamePage(foreign));
+    servePage(pages, "/orba7/index/native_ios/release/index.html", gamePage(foreign + "/frame.html"));
     servePage(pages, "/orba7/second.html", kSecondPage);
     servePage(thirdParty, "/frame.html", framePage(foreign));
     servePage(thirdParty, "/foreign.html", kForeignPage);
@@ -273,6 +344,90 @@ TEST_F(TopFrame, NoMoveOfTheTopFrameOrNewWindowEndsTheGamesPage) {
     std::string log = game->log();
     EXPECT_EQ(strings::split(log, blankRefused).size(), 2u) << log;  // logged once
     EXPECT_TRUE(game->running());
+}
+
+// An inner frame's own text is let through before the navigation (the
+// engine does not say for which frame); shown as the top page it takes the
+// game's page away, and the start page comes back, by link and by script.
+TEST_F(TopFrame, AnInnerFramesTextShownAsTheTopPageBringsBackTheStartPage) {
+    servePage(pages, "/orba7/index/native_ios/release/index.html", gamePage(foreign + "/escapes.html"));
+    servePage(thirdParty, "/escapes.html", kEscapesFrame);
+    startGame();
+    std::string pageId = gameUp("escapes");
+
+    clickIn(display, window, 30, 30);  // the link
+    auto again = answersAgain(pageId, 3);
+    ASSERT_TRUE(again) << game->log();
+    EXPECT_TRUE(game->logged("a page that is not the game's was shown; the start page is loaded again: about:srcdoc"))
+        << game->log();
+
+    ASSERT_TRUE(shows(90, 30, kFrameRed)) << game->log();
+    clickIn(display, window, 90, 30);  // the script
+    ASSERT_TRUE(answersAgain(*again, 3)) << game->log();
+    EXPECT_EQ(gameHosts(*game), std::set<std::string>{strings::split(pages.baseURL(), "//").back()});
+    EXPECT_TRUE(desktop.opened().empty()) << desktop.opened();
+    EXPECT_TRUE(game->running());
+}
+
+// The bundle's page is the game's under its own host only: another host
+// of the scheme is another origin, with its own storage.
+TEST_F(TopFrame, AnotherHostOfTheBundlesSchemeIsNotTheGames) {
+    servePage(thirdParty, "/frame.html", kOtherHostFrame);
+    startGame(gamePage(foreign + "/frame.html"));
+    std::string pageId = gameUp("frame");
+
+    clickIn(display, window, 100, 50);
+    ASSERT_TRUE(waitFor([&] {
+        return game->logged("a page of another origin is not shown in the game: local://elsewhere/index.html");
+    })) << game->log();
+    ASSERT_TRUE(keepsAnswering(pageId, 3)) << game->log();
+    EXPECT_EQ(gameHosts(*game), std::set<std::string>{"game"});
+    EXPECT_TRUE(desktop.opened().empty()) << desktop.opened();
+}
+
+// After one click a frame moves the top frame to 40 pages of its own: one
+// reaches the desktop's browser, and the rest are counted in the log.
+TEST_F(TopFrame, OneClickHandsOneAddressToTheDesktop) {
+    servePage(pages, "/orba7/index/native_ios/release/index.html", gamePage(foreign + "/escapes.html"));
+    servePage(thirdParty, "/escapes.html", kEscapesFrame);
+    servePage(thirdParty, "/elsewhere.html", kForeignPage);
+    startGame();
+    std::string pageId = gameUp("escapes");
+
+    clickIn(display, window, 150, 30);
+    auto lastMove = [&] {
+        for (auto& e : thirdParty.journal().entries("/elsewhere.html"))
+            if (e.request.param("move") == "40") return true;
+        return false;
+    };
+    ASSERT_TRUE(waitFor(lastMove)) << game->log();
+    const std::string counted = "web addresses not handed to the desktop (one per press of the player): ";
+    ASSERT_TRUE(waitFor([&] { return game->logged(counted); })) << game->log();
+    std::string opened = desktop.opened();
+    EXPECT_EQ(std::count(opened.begin(), opened.end(), '\n'), 1) << opened;
+    EXPECT_TRUE(strings::hasPrefix(opened, foreign + "/elsewhere.html?move=")) << opened;
+    ASSERT_TRUE(keepsAnswering(pageId, 3)) << game->log();
+    EXPECT_FALSE(reportedBy(thirdParty, "top"));
+}
+
+// The engine's content process ends (here killed, as a crash ends it): the
+// page is gone for good, and standard error and the log files say why.
+TEST_F(TopFrame, AContentProcessThatEndsIsLoggedWithItsReason) {
+    servePage(pages, "/orba7/index/native_ios/release/index.html", gamePage(foreign + "/frame.html"));
+    servePage(thirdParty, "/frame.html", framePage(foreign));
+    startGame();
+    gameUp("frame");
+    auto content = game->processesNamed("WebKitWebProces");
+    ASSERT_FALSE(content.empty()) << game->log();
+    for (pid_t process : content) ASSERT_EQ(::kill(process, SIGKILL), 0);
+
+    const std::string ended = "the page's content process ended (it crashed); the page is not loaded again";
+    ASSERT_TRUE(waitFor([&] { return game->logged(ended); })) << game->log();
+    EXPECT_TRUE(game->running());
+    ASSERT_TRUE(game->stop());  // writes out what is queued
+    std::string files;
+    for (auto& f : fs::directory_iterator(dir / "home/Library/Caches/Logs")) files += readFile(f.path());
+    EXPECT_NE(files.find(ended), std::string::npos) << files;
 }
 
 }  // namespace

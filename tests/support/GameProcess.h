@@ -41,6 +41,9 @@ public:
     bool reported(const std::string& prefix) const;
     // The log holds this text.
     bool logged(const std::string& text) const;
+    // The processes the game started (at any depth) whose command name
+    // begins with `name` (the kernel keeps its first 15 bytes).
+    std::vector<pid_t> processesNamed(const std::string& name) const;
 
 private:
     std::filesystem::path log_;

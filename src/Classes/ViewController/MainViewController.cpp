@@ -39,6 +39,16 @@ void logError(const char* function, const std::string& message) {
     pluginLog(false, PluginLogLevelWarning, PluginLogFlagError, kFile, function, 0, "%s", message.c_str());
 }
 
+// Why the page's content process ended, for the log.
+const char* terminationReason(WKContentProcessTermination reason) {
+    switch (reason) {
+    case WKContentProcessTermination::ExceededMemoryLimit: return "it used more memory than it may";
+    case WKContentProcessTermination::EndedByApplication: return "the application ended it";
+    case WKContentProcessTermination::Crashed: break;
+    }
+    return "it crashed";
+}
+
 // A server named in Info.plist (scheme and host), without trailing slashes.
 std::string serverSetting(const char* key) {
     std::string server = NSBundle::mainBundle().objectForInfoDictionaryKey(key).stringOr("");
@@ -184,7 +194,6 @@ std::optional<NSURL> MainViewController::GetBaseUrl() const {
 WebOrigin MainViewController::gameOrigin() const {
     auto page = GetUrl();
     if (!page) page = GetBaseUrl();
-    if (page && strings::toLower(page->scheme()) == "local") return WebOrigin::everyHostOf("local");
     if (page)
         if (auto origin = WebOrigin::of(*page)) return *origin;
     return *WebOrigin::of(*NSURL::URLWithString("about:blank"));
@@ -328,14 +337,27 @@ void MainViewController::webView_runJavaScriptTextInputPanelWithPrompt(
 void MainViewController::webView_decidePolicyForNavigationAction_decisionHandler(WKWebView& webView,
                                                                                  const WKNavigationAction& action,
                                                                                  PolicyHandler decisionHandler) {
-    auto configuration = webView.configuration();
-    auto served = [&](const std::string& scheme) { return bool(configuration->urlSchemeHandlerForURLScheme(scheme)); };
-    decisionHandler(guard_.decide(action, gameOrigin(), served));
+    decisionHandler(guard_.decide(action, gameOrigin(), webView));
 }
 
 void MainViewController::webView_decidePolicyForNavigationResponse_decisionHandler(
-    WKWebView&, const WKNavigationResponse& response, ResponsePolicyHandler decisionHandler) {
-    decisionHandler(guard_.decide(response, gameOrigin()));
+    WKWebView& webView, const WKNavigationResponse& response, ResponsePolicyHandler decisionHandler) {
+    decisionHandler(guard_.decide(response, gameOrigin(), webView));
+}
+
+// The engine does not say before a navigation which frame it is for, so
+// what the top frame shows is judged again once it shows it. The start
+// page's own load is the game's whatever its address (judging it would
+// load it again for ever).
+void MainViewController::webView_didCommitNavigation(WKWebView& webView, const Navigation& navigation) {
+    if (navigation && navigation == startNavigation_) return;
+    if (!guard_.keeps(webView.committedURL(), gameOrigin())) Load();
+}
+
+void MainViewController::webViewWebContentProcessDidTerminate(WKWebView&, WKContentProcessTermination reason) {
+    logError("webViewWebContentProcessDidTerminate:",
+             std::string("the page's content process ended (") + terminationReason(reason) +
+                 "); the page is not loaded again");
 }
 
 void MainViewController::webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,

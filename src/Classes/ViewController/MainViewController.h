@@ -6,10 +6,14 @@
 //
 // Only the game's own pages reach native code: the bridge's scripts and
 // channels are kept to the game's origin (the page server's, or the local
-// page's base address; every host of the "local" scheme), and the top frame
-// never leaves the game's pages for another origin, a blank page or a new
-// window (TopFrameGuard): a web address goes to the desktop's browser,
-// anything else nowhere.
+// page's base address, its host included), and the top frame never leaves
+// the game's pages for another origin, a blank page or a new window
+// (TopFrameGuard): a web address goes to the desktop's browser, one per
+// press of the player, anything else nowhere. Should the top frame show a
+// page that is not the game's all the same, the start page is loaded again.
+//
+// A content process that ends is logged with its reason; the page is not
+// loaded again.
 
 #include <filesystem>
 #include <memory>
@@ -51,8 +55,7 @@ public:
     std::optional<NSURL> GetUrl() const;
     std::optional<NSURL> GetBaseUrl() const;
     // The origin of the game's pages: the start page's, else the base
-    // address's ("local" with every host), else the blank page a text
-    // without a base address shows.
+    // address's, else the blank page a text without a base address shows.
     WebOrigin gameOrigin() const;
     static std::string GetCurrentTimestamp();
     std::string GetAssetPath(const std::string& path) const;
@@ -92,6 +95,9 @@ public:
     void webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,
                                                         const Error& error) override;
     void webView_didFailNavigation_withError(WKWebView&, const Navigation& navigation, const Error& error) override;
+    // The top frame's page is the game's, or the start page is loaded again.
+    void webView_didCommitNavigation(WKWebView& webView, const Navigation& navigation) override;
+    void webViewWebContentProcessDidTerminate(WKWebView&, WKContentProcessTermination reason) override;
     // The page has drawn: the host window may appear (it waits so that no empty frame shows).
     void webView_didFinishNavigation(WKWebView&, const Navigation& navigation) override;
 

@@ -1,6 +1,7 @@
 #include "Classes/ViewController/TopFrameGuard.h"
 
 #include "platform/device/URLOpener.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Strings.h"
 #include "plugin/iOS/RAZ5Orered/PluginLog.h"
 
@@ -8,14 +9,20 @@ namespace {
 
 constexpr const char* kGuardLogFile = "Classes/ViewController/MainViewController";
 
+void warn(const std::string& message) {
+    pluginLog(true, PluginLogLevelWarning, PluginLogFlagWarning, kGuardLogFile,
+              "-[MainViewController webView:decidePolicy]", 0, "%s", message.c_str());
+}
+
 bool isWebAddress(const NSURL& url) {
     std::string scheme = strings::toLower(url.scheme());
     return (scheme == "http" || scheme == "https") && !url.host().empty();
 }
 
 // Schemes whose pages come with an answer the response policy sees.
-bool getsAnAnswer(const std::string& scheme, const TopFrameGuard::ServedScheme& served) {
-    return scheme == "http" || scheme == "https" || scheme == "data" || scheme == "blob" || (served && served(scheme));
+bool getsAnAnswer(const std::string& scheme, const WKWebView& view) {
+    return scheme == "http" || scheme == "https" || scheme == "data" || scheme == "blob" ||
+           view.configuration()->urlSchemeHandlerForURLScheme(scheme);
 }
 
 // An address with a host of the game's origin ("about:blank" has none: a
@@ -27,32 +34,63 @@ std::string withoutFragment(const std::string& address) { return address.substr(
 }  // namespace
 
 WKNavigationActionPolicy TopFrameGuard::decide(const WKNavigationAction& action, const WebOrigin& game,
-                                               const ServedScheme& served) {
+                                               const WKWebView& view) {
     const NSURL& url = action.request.URL;
     if (action.targetsNewWindow) {
-        refuse(url, "a window is not opened from the game");
+        refuse(url, "a window is not opened from the game", view.presses());
         return WKNavigationActionPolicy::Cancel;
     }
     std::string scheme = strings::toLower(url.scheme());
     bool innerFrameText = strings::toLower(withoutFragment(url.absoluteString())) == "about:srcdoc";
-    if (action.requestedByApplication || isGamePage(url, game) || getsAnAnswer(scheme, served) || innerFrameText)
+    if (action.requestedByApplication || isGamePage(url, game) || getsAnAnswer(scheme, view) || innerFrameText)
         return WKNavigationActionPolicy::Allow;
-    refuse(url, "a page without an answer of its own is not shown in the game");
+    refuse(url, "a page without an answer of its own is not shown in the game", view.presses());
     return WKNavigationActionPolicy::Cancel;
 }
 
-WKNavigationResponsePolicy TopFrameGuard::decide(const WKNavigationResponse& response, const WebOrigin& game) {
+WKNavigationResponsePolicy TopFrameGuard::decide(const WKNavigationResponse& response, const WebOrigin& game,
+                                                 const WKWebView& view) {
     if (!response.forMainFrame || game.contains(response.URL)) return WKNavigationResponsePolicy::Allow;
-    refuse(response.URL, "a page of another origin is not shown in the game");
+    refuse(response.URL, "a page of another origin is not shown in the game", view.presses());
     return WKNavigationResponsePolicy::Cancel;
 }
 
-void TopFrameGuard::refuse(const NSURL& url, const char* what) {
-    bool web = isWebAddress(url);
+bool TopFrameGuard::keeps(const std::optional<NSURL>& shown, const WebOrigin& game) {
+    if (shown && game.contains(*shown)) return true;
+    std::string address = shown ? withoutFragment(shown->absoluteString()) : "(an address that is no URL)";
+    logFirst(address, "a page that is not the game's was shown; the start page is loaded again: " + address);
+    return false;
+}
+
+void TopFrameGuard::refuse(const NSURL& url, const char* what, uint64_t presses) {
     std::string address = withoutFragment(url.absoluteString());
-    bool first = logged_.size() < kLoggedAddresses && logged_.insert(address).second;
-    if (first)
-        pluginLog(true, PluginLogLevelWarning, PluginLogFlagWarning, kGuardLogFile, "-[MainViewController webView:decidePolicy]",
-                  0, "%s%s: %s", what, web ? " (handed to the desktop)" : "", url.absoluteString().c_str());
-    if (web) URLOpener::current()->open(url.absoluteString(), nullptr);
+    if (!isWebAddress(url)) {
+        logFirst(address, std::string(what) + ": " + url.absoluteString());
+        return;
+    }
+    if (presses <= pressesAtHandOff_) {
+        withhold(url, what);
+        return;
+    }
+    pressesAtHandOff_ = presses;
+    warn(std::string(what) + " (handed to the desktop): " + url.absoluteString());
+    URLOpener::current()->open(url.absoluteString(), nullptr);
+}
+
+// A frame moving the top frame again and again after one click would open
+// page after page in the browser: after the first, a burst costs two lines.
+void TopFrameGuard::withhold(const NSURL& url, const char* what) {
+    if ((*withheld_)++ > 0) return;
+    warn(std::string(what) + " (not handed to the desktop: one address per press): " + url.absoluteString());
+    std::weak_ptr<size_t> count = withheld_;
+    DispatchQueue::main()->asyncAfter(kWithheldCountDelay, [count] {
+        auto withheld = count.lock();
+        if (!withheld) return;
+        warn("web addresses not handed to the desktop (one per press of the player): " + std::to_string(*withheld));
+        *withheld = 0;
+    });
+}
+
+void TopFrameGuard::logFirst(const std::string& address, const std::string& message) {
+    if (logged_.size() < kLoggedAddresses && logged_.insert(address).second) warn(message);
 }

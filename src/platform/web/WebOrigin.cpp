@@ -28,15 +28,7 @@ std::optional<WebOrigin> WebOrigin::of(const NSURL& url) {
     return o;
 }
 
-WebOrigin WebOrigin::everyHostOf(const std::string& scheme) {
-    WebOrigin o;
-    o.scheme_ = strings::toLower(scheme);
-    o.everyHost_ = true;
-    return o;
-}
-
 bool WebOrigin::contains(const NSURL& url) const {
-    if (everyHost_) return strings::toLower(url.scheme()) == scheme_ && !url.host().empty();
     auto other = of(url);
     return other && *other == *this;
 }
@@ -48,12 +40,12 @@ bool WebOrigin::contains(const std::string& url) const {
 
 std::optional<std::string> WebOrigin::userScriptPattern() const {
     if (scheme_ == "about") return std::nullopt;
-    return scheme_ + "://" + (everyHost_ ? "*" : host_) + "/*";
+    return scheme_ + "://" + host_ + "/*";
 }
 
 std::string WebOrigin::text() const {
     if (scheme_ == "about") return "about:blank";
-    std::string out = scheme_ + "://" + (everyHost_ ? "*" : host_);
+    std::string out = scheme_ + "://" + host_;
     if (port_ >= 0 && port_ != defaultPort(scheme_)) out += ":" + std::to_string(port_);
     return out;
 }

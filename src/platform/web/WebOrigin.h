@@ -14,9 +14,6 @@ public:
     // https, a.example, 8443); "about:blank" is an origin of its own (a page
     // loaded as text without a base address); nullopt for anything else.
     static std::optional<WebOrigin> of(const NSURL& url);
-    // Every host of a scheme, for a scheme whose every host serves the same
-    // files (the game's "local" scheme).
-    static WebOrigin everyHostOf(const std::string& scheme);
 
     // The address lies in this origin (scheme and host compared without
     // case, the port with the scheme's default filled in).
@@ -26,7 +23,7 @@ public:
     // patterns name no port, so a pattern covers every port of its host.
     // nullopt for "about:blank", which no pattern can name.
     std::optional<std::string> userScriptPattern() const;
-    // "https://a.example:8443", "local://*", "about:blank".
+    // "https://a.example:8443", "local://game", "about:blank".
     std::string text() const;
 
     bool operator==(const WebOrigin& o) const = default;
@@ -34,5 +31,4 @@ public:
 private:
     std::string scheme_, host_;
     int port_ = -1;  // -1: the scheme's own, or none
-    bool everyHost_ = false;
 };

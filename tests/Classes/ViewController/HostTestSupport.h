@@ -10,6 +10,7 @@
 #include "platform/web/WebTestSupport.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/SysPlugin.h"
+#include "support/TestSupport.h"
 
 namespace hosttest {
 
@@ -42,6 +43,21 @@ protected:
 inline void freshBridge(bool loadSystemPlugin = true) {
     IOSPlugin::resetForTesting();
     if (loadSystemPlugin) SysPlugin::Load();
+}
+
+// A recording controller on `bundle`, its view loaded (the start page
+// asked for), with the bundle's Info.plist made of a test application's
+// keys and `extraInfo`.
+inline std::shared_ptr<RecordingController> startController(const testsupport::TempBundle& bundle,
+                                                            const Value& extraInfo = Value::dict()) {
+    Value info = Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"CFBundleVersion", "7"},
+                              {"KL_APP_ID", "app1"}, {"KL_GAME_ID", "g9"}});
+    for (auto& k : extraInfo.keys()) info.set(k, extraInfo[k]);
+    bundle.setInfo(info);
+    auto c = std::make_shared<RecordingController>();
+    c->view();  // viewDidLoad
+    RunLoop::drain();
+    return c;
 }
 
 }  // namespace hosttest

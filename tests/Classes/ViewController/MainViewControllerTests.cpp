@@ -1,5 +1,6 @@
 // The web-view host without an engine: start page choice, retries, script
-// dialogs, the "local" scheme's answers, and the audit request's pieces.
+// dialogs, the "local" scheme's answers, and the audit request's pieces
+// (its top frame: TopFrameGuardTests).
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,6 @@
 #include "Classes/ViewController/PageBackground.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "HostTestSupport.h"
-#include "platform/device/URLOpener.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Strings.h"
 #include "platform/web/RecordingWebView.h"
@@ -47,14 +47,7 @@ protected:
     }
 
     std::shared_ptr<hosttest::RecordingController> start(const Value& extraInfo = Value::dict()) {
-        Value info = Value::dict({{"CFBundleIdentifier", "com.example.host"}, {"CFBundleVersion", "7"},
-                                  {"KL_APP_ID", "app1"}, {"KL_GAME_ID", "g9"}});
-        for (auto& k : extraInfo.keys()) info.set(k, extraInfo[k]);
-        bundle.setInfo(info);
-        auto c = std::make_shared<hosttest::RecordingController>();
-        c->view();  // viewDidLoad
-        RunLoop::drain();
-        return c;
+        return hosttest::startController(bundle, extraInfo);
     }
     std::shared_ptr<RecordingURLSchemeTask> get(hosttest::RecordingController& c, const std::string& url,
                                                 std::optional<std::string> range = std::nullopt) {
@@ -120,108 +113,6 @@ TEST_F(Host, APageServerGivesTheFixedPageWithAFreshTimestampEachLoad) {
               "https://game.example.com/orba7/index/native_ios/release/index.html?timestamp=1700000000");
     EXPECT_EQ(c->recording->loads()[1].request->URL.absoluteString(),
               "https://game.example.com/orba7/index/native_ios/release/index.html?timestamp=1700000001");
-}
-
-// Which answers may become the top page: the game's origin only, the
-// port included; an inner frame may show anything; a web address from
-// elsewhere goes to the desktop, any other scheme nowhere.
-TEST_F(Host, OnlyTheGamesOriginBecomesTheTopPage) {
-    auto opener = std::make_shared<RecordingURLOpener>();
-    URLOpener::install(opener);
-    struct Case {
-        const char* page;
-        bool mainFrame;
-        bool allowed;
-    };
-    auto decide = [](MainViewController& c, const Case& k) {
-        std::optional<WKNavigationResponsePolicy> policy;
-        WKNavigationResponse response{*NSURL::URLWithString(k.page), k.mainFrame, 200, "text/html"};
-        c.webView_decidePolicyForNavigationResponse_decisionHandler(*c.webView(), response,
-                                                                    [&](auto p) { policy = p; });
-        ASSERT_TRUE(policy.has_value()) << k.page;
-        EXPECT_EQ(*policy == WKNavigationResponsePolicy::Allow, k.allowed) << k.page;
-    };
-    auto served = start(Value::dict({{"KL_PAGE_SERVER", "https://Game.example.com:8443/"}}));
-    for (const Case& k : {Case{"https://game.example.com:8443/orba7/other.html?x=1", true, true},
-                          Case{"https://game.example.com/orba7/index.html", true, false},
-                          Case{"http://game.example.com:8443/", true, false},
-                          Case{"https://ads.example.net/top.html", true, false},
-                          Case{"https://ads.example.net/frame.html", false, true},
-                          Case{"data:text/html,x", true, false}, Case{"local://game/index.html", true, false}})
-        decide(*served, k);
-    EXPECT_EQ(opener->opened, (std::vector<std::string>{"https://game.example.com/orba7/index.html",
-                                                        "http://game.example.com:8443/", "https://ads.example.net/top.html"}));
-    opener->opened.clear();
-    // The bundle's page: every host of the "local" scheme serves it.
-    auto local = start(Value::dict({{"KL_URL", "local://game/"}}));
-    for (const Case& k : {Case{"local://game/?timestamp=1", true, true}, Case{"local://other/b.html", true, true},
-                          Case{"about:blank", true, false}, Case{"http://127.0.0.1:9/", true, false}})
-        decide(*local, k);
-    // A text without a base address is the blank page.
-    auto plain = start(Value::dict({{"KL_URL", ""}}));
-    for (const Case& k : {Case{"about:blank", true, true}, Case{"local://game/", true, false}}) decide(*plain, k);
-    EXPECT_EQ(opener->opened, std::vector<std::string>{"http://127.0.0.1:9/"});
-    URLOpener::install(nullptr);
-    // The bridge's scripts and channels are kept to the same origin.
-    EXPECT_EQ(served->webView()->configuration()->userContentController()->allowedOrigins(),
-              std::vector<WebOrigin>{*WebOrigin::of(*NSURL::URLWithString("https://game.example.com:8443"))});
-}
-
-// Before a navigation, whose frame the engine does not tell: the
-// application's own loads pass, and so do the game's pages and addresses
-// whose answer is judged when it comes; a blank page, any other address
-// without an answer and every new window are refused, each address logged
-// once, web addresses handed to the desktop.
-TEST_F(Host, TheTopFrameLeavesTheGamesPagesForNoPageWithoutAnAnswer) {
-    auto opener = std::make_shared<RecordingURLOpener>();
-    URLOpener::install(opener);
-    auto c = start(Value::dict({{"KL_URL", ""}}));  // the game's page is itself a blank page
-    SysPlugin::RunReload();                          // the shell's reload of it
-    RunLoop::drain();
-    auto policy = [&](size_t i) { return c->recording->decisions().at(i).policy; };
-    ASSERT_EQ(c->recording->decisions().size(), 2u);
-    EXPECT_EQ(policy(0), WKNavigationActionPolicy::Allow);
-    EXPECT_EQ(policy(1), WKNavigationActionPolicy::Allow);
-
-    struct Case {
-        const char* address;
-        bool allowed;
-    };
-    for (const Case& k : {Case{"about:blank", false}, Case{"about:blank#again", false}, Case{"about:srcdoc", true},
-                          Case{"https://ads.example.net/top.html", true}, Case{"data:text/html,x", true},
-                          Case{"blob:https://ads.example.net/1", true}, Case{"local://other/x.html", true},
-                          Case{"file:///etc/hostname", false}, Case{"javascript:void(0)", false},
-                          Case{"mailto:a@example.net", false}}) {
-        size_t at = c->recording->decisions().size();
-        ASSERT_TRUE(c->recording->followLink(k.address)) << k.address;
-        EXPECT_EQ(policy(at) == WKNavigationActionPolicy::Allow, k.allowed) << k.address;
-    }
-    for (const char* window : {"about:blank", "https://ads.example.net/popup.html", "local://game/"}) {
-        size_t at = c->recording->decisions().size();
-        ASSERT_TRUE(c->recording->openWindow(window));
-        EXPECT_EQ(policy(at), WKNavigationActionPolicy::Cancel) << window;
-    }
-    EXPECT_EQ(opener->opened, std::vector<std::string>{"https://ads.example.net/popup.html"});
-    auto refusals = [&] {
-        std::vector<std::string> out;
-        for (auto& line : capture->flushed())
-            if (strings::contains(line.message, "not shown in the game") || strings::contains(line.message, "not opened"))
-                out.push_back(line.message);
-        return out;
-    };
-    EXPECT_EQ(refusals(), (std::vector<std::string>{
-                           "a page without an answer of its own is not shown in the game: about:blank",
-                           "a page without an answer of its own is not shown in the game: file:///etc/hostname",
-                           "a page without an answer of its own is not shown in the game: javascript:void(0)",
-                           "a page without an answer of its own is not shown in the game: mailto:a@example.net",
-                           "a window is not opened from the game (handed to the desktop): https://ads.example.net/popup.html",
-                           "a window is not opened from the game: local://game/"}));
-
-    // A page trying address after address fills no log: the first ones only.
-    capture->clear();
-    for (int i = 0; i < 100; ++i) c->recording->followLink("about:x" + std::to_string(i));
-    EXPECT_EQ(refusals().size(), TopFrameGuard::kLoggedAddresses - 6);
-    URLOpener::install(nullptr);
 }
 
 TEST_F(Host, AMissingLocalPageIsLoggedAndNothingLoads) {

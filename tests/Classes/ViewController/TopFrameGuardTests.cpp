@@ -1,0 +1,246 @@
+// The web-view host's top frame without an engine: which navigations and
+// answers it lets through, what it does once the top frame shows a page
+// that is not the game's, what reaches the desktop, and what it logs.
+
+#include <gtest/gtest.h>
+
+#include "Classes/ViewController/MainViewController.h"
+#include "HostTestSupport.h"
+#include "platform/device/URLOpener.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/foundation/Strings.h"
+#include "platform/web/RecordingWebView.h"
+#include "plugin/iOS/RAZ5Orered/LogCapture.h"
+#include "plugin/iOS/RAZ5Orered/PluginLog.h"
+#include "plugin/iOS/RAZ5Orered/SysPlugin.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class TopFrameHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        hosttest::freshBridge();
+        bundle.writeFile("Data/index.html", "<html>local page</html>");
+        URLOpener::install(opener);
+    }
+    void TearDown() override { URLOpener::install(nullptr); }
+    std::shared_ptr<hosttest::RecordingController> start(const Value& extraInfo) {
+        return hosttest::startController(bundle, extraInfo);
+    }
+    // The messages logged so far that hold `text`.
+    std::vector<std::string> logged(const std::string& text) {
+        std::vector<std::string> out;
+        for (auto& line : capture->flushed())
+            if (strings::contains(line.message, text)) out.push_back(line.message);
+        return out;
+    }
+
+    testsupport::TempBundle bundle;
+    shelltest::LogCapture capture;
+    std::shared_ptr<RecordingURLOpener> opener = std::make_shared<RecordingURLOpener>();
+};
+
+// Which answers may become the top page: the game's origin only, the
+// port and the host of the bundle's scheme included; an inner frame may
+// show anything; a web address from elsewhere goes to the desktop (the
+// player pressing before each), any other scheme nowhere.
+TEST_F(TopFrameHost, OnlyTheGamesOriginBecomesTheTopPage) {
+    struct Case {
+        const char* page;
+        bool mainFrame;
+        bool allowed;
+    };
+    auto decide = [](hosttest::RecordingController& c, const Case& k) {
+        c.recording->press();
+        std::optional<WKNavigationResponsePolicy> policy;
+        WKNavigationResponse response{*NSURL::URLWithString(k.page), k.mainFrame, 200, "text/html"};
+        c.webView_decidePolicyForNavigationResponse_decisionHandler(*c.webView(), response,
+                                                                    [&](auto p) { policy = p; });
+        ASSERT_TRUE(policy.has_value()) << k.page;
+        EXPECT_EQ(*policy == WKNavigationResponsePolicy::Allow, k.allowed) << k.page;
+    };
+    auto served = start(Value::dict({{"KL_PAGE_SERVER", "https://Game.example.com:8443/"}}));
+    for (const Case& k : {Case{"https://game.example.com:8443/orba7/other.html?x=1", true, true},
+                          Case{"https://game.example.com/orba7/index.html", true, false},
+                          Case{"http://game.example.com:8443/", true, false},
+                          Case{"https://ads.example.net/top.html", true, false},
+                          Case{"https://ads.example.net/frame.html", false, true},
+                          Case{"data:text/html,x", true, false}, Case{"local://game/index.html", true, false}})
+        decide(*served, k);
+    EXPECT_EQ(opener->opened, (std::vector<std::string>{"https://game.example.com/orba7/index.html",
+                                                        "http://game.example.com:8443/", "https://ads.example.net/top.html"}));
+    opener->opened.clear();
+    // The bundle's page: every host of the "local" scheme serves it.
+    auto local = start(Value::dict({{"KL_URL", "local://game/"}}));
+    for (const Case& k : {Case{"local://game/?timestamp=1", true, true}, Case{"local://Game/b.html", true, true},
+                          Case{"local://other/index.html", true, false}, Case{"local://other/frame.html", false, true},
+                          Case{"about:blank", true, false}, Case{"http://127.0.0.1:9/", true, false}})
+        decide(*local, k);
+    // A text without a base address is the blank page.
+    auto plain = start(Value::dict({{"KL_URL", ""}}));
+    for (const Case& k : {Case{"about:blank", true, true}, Case{"local://game/", true, false}}) decide(*plain, k);
+    EXPECT_EQ(opener->opened, std::vector<std::string>{"http://127.0.0.1:9/"});
+    // The bridge's scripts and channels are kept to the same origin.
+    EXPECT_EQ(served->webView()->configuration()->userContentController()->allowedOrigins(),
+              std::vector<WebOrigin>{*WebOrigin::of(*NSURL::URLWithString("https://game.example.com:8443"))});
+    EXPECT_EQ(local->webView()->configuration()->userContentController()->allowedOrigins(),
+              std::vector<WebOrigin>{*WebOrigin::of(*NSURL::URLWithString("local://game/"))});
+}
+
+// Before a navigation, whose frame the engine does not tell: the
+// application's own loads pass, and so do the game's pages and addresses
+// whose answer is judged when it comes; a blank page, any other address
+// without an answer and every new window are refused, each address logged
+// once, web addresses handed to the desktop.
+TEST_F(TopFrameHost, TheTopFrameLeavesTheGamesPagesForNoPageWithoutAnAnswer) {
+    auto c = start(Value::dict({{"KL_URL", ""}}));  // the game's page is itself a blank page
+    SysPlugin::RunReload();                          // the shell's reload of it
+    RunLoop::drain();
+    auto policy = [&](size_t i) { return c->recording->decisions().at(i).policy; };
+    ASSERT_EQ(c->recording->decisions().size(), 2u);
+    EXPECT_EQ(policy(0), WKNavigationActionPolicy::Allow);
+    EXPECT_EQ(policy(1), WKNavigationActionPolicy::Allow);
+
+    struct Case {
+        const char* address;
+        bool allowed;
+    };
+    for (const Case& k : {Case{"about:blank", false}, Case{"about:blank#again", false}, Case{"about:srcdoc", true},
+                          Case{"https://ads.example.net/top.html", true}, Case{"data:text/html,x", true},
+                          Case{"blob:https://ads.example.net/1", true}, Case{"local://other/x.html", true},
+                          Case{"file:///etc/hostname", false}, Case{"javascript:void(0)", false},
+                          Case{"mailto:a@example.net", false}}) {
+        size_t at = c->recording->decisions().size();
+        ASSERT_TRUE(c->recording->followLink(k.address)) << k.address;
+        EXPECT_EQ(policy(at) == WKNavigationActionPolicy::Allow, k.allowed) << k.address;
+    }
+    for (const char* window : {"about:blank", "https://ads.example.net/popup.html", "local://game/"}) {
+        c->recording->press();
+        size_t at = c->recording->decisions().size();
+        ASSERT_TRUE(c->recording->openWindow(window));
+        EXPECT_EQ(policy(at), WKNavigationActionPolicy::Cancel) << window;
+    }
+    EXPECT_EQ(opener->opened, std::vector<std::string>{"https://ads.example.net/popup.html"});
+    auto refusals = [&] {
+        std::vector<std::string> out;
+        for (auto& line : capture->flushed())
+            if (strings::contains(line.message, "not shown in the game") || strings::contains(line.message, "not opened"))
+                out.push_back(line.message);
+        return out;
+    };
+    EXPECT_EQ(refusals(), (std::vector<std::string>{
+                           "a page without an answer of its own is not shown in the game: about:blank",
+                           "a page without an answer of its own is not shown in the game: file:///etc/hostname",
+                           "a page without an answer of its own is not shown in the game: javascript:void(0)",
+                           "a page without an answer of its own is not shown in the game: mailto:a@example.net",
+                           "a window is not opened from the game (handed to the desktop): https://ads.example.net/popup.html",
+                           "a window is not opened from the game: local://game/"}));
+
+    // A page trying address after address fills no log: the first ones only.
+    capture->clear();
+    for (int i = 0; i < 100; ++i) c->recording->followLink("about:x" + std::to_string(i));
+    EXPECT_EQ(refusals().size(), TopFrameGuard::kLoggedAddresses - 5);  // hand-offs count apart
+}
+
+// After one press one web address goes to the desktop, whichever policy
+// refuses it; the others until the next press are withheld: the first
+// logged with its address, their count a few seconds later, and a burst
+// after that starts a count of its own. Nothing goes before any press.
+TEST_F(TopFrameHost, OneWebAddressGoesToTheDesktopPerPress) {
+    ScopedTestClock clock;
+    auto c = start(Value::dict({{"KL_PAGE_SERVER", "https://game.example.com"}}));
+    auto& view = *c->recording;
+    auto topAnswer = [&](const std::string& page) {
+        WKNavigationResponse response{*NSURL::URLWithString(page), true, 200, "text/html"};
+        c->webView_decidePolicyForNavigationResponse_decisionHandler(view, response, [](auto) {});
+    };
+    topAnswer("https://ads.example.net/0");
+    view.press();
+    for (int i = 1; i <= 40; ++i) topAnswer("https://ads.example.net/" + std::to_string(i));
+    view.press();
+    view.press();
+    view.openWindow("https://ads.example.net/window");
+    view.openWindow("https://ads.example.net/another");
+    topAnswer("ftp://ads.example.net/");  // not a web address: nothing goes, nothing withheld
+    EXPECT_EQ(opener->opened, (std::vector<std::string>{"https://ads.example.net/1", "https://ads.example.net/window"}));
+
+    const std::string countLine = "web addresses not handed to the desktop (one per press of the player): ";
+    EXPECT_EQ(logged("desktop"),
+              (std::vector<std::string>{
+                  "a page of another origin is not shown in the game (not handed to the desktop: one address per press): "
+                  "https://ads.example.net/0",
+                  "a page of another origin is not shown in the game (handed to the desktop): https://ads.example.net/1",
+                  "a window is not opened from the game (handed to the desktop): https://ads.example.net/window"}));
+    clock->advance(TopFrameGuard::kWithheldCountDelay);
+    RunLoop::drain();
+    EXPECT_EQ(logged(countLine), std::vector<std::string>{countLine + "41"});
+
+    capture->clear();
+    topAnswer("https://ads.example.net/later");
+    topAnswer("https://ads.example.net/0");
+    clock->advance(TopFrameGuard::kWithheldCountDelay);
+    RunLoop::drain();
+    EXPECT_EQ(logged("desktop"),
+              (std::vector<std::string>{
+                  "a page of another origin is not shown in the game (not handed to the desktop: one address per press): "
+                  "https://ads.example.net/later",
+                  countLine + "2"}));
+    EXPECT_EQ(opener->opened.size(), 2u);
+}
+
+// What the top frame shows is judged again once it shows it: a page that
+// is not the game's (an inner frame's text, another host of the bundle's
+// scheme) brings back the start page, each address logged once; the
+// game's own pages stay, and so does the start page's own load whatever
+// its address (a base address without a host would load it for ever).
+TEST_F(TopFrameHost, ATopPageThatIsNotTheGamesBringsBackTheStartPage) {
+    auto c = start(Value::dict({{"KL_URL", "local://game/"}}));
+    auto& view = *c->recording;
+    ASSERT_EQ(view.loads().size(), 1u);
+    view.didCommitNavigation(view.loads()[0].navigation);
+    auto shows = [&](const std::string& address) {
+        auto navigation = view.followLink(address);
+        EXPECT_EQ(view.currentURL(), address);  // let through before the navigation
+        view.didCommitNavigation(navigation);
+        RunLoop::drain();
+        return view.loads().size();
+    };
+    EXPECT_EQ(shows("local://game/second.html"), 1u);
+    EXPECT_EQ(shows("about:srcdoc"), 2u);
+    EXPECT_EQ(view.loads().back().baseURL->host(), "game");
+    EXPECT_EQ(shows("about:srcdoc#again"), 3u);
+    EXPECT_EQ(shows("local://elsewhere/index.html"), 4u);
+    EXPECT_EQ(shows("local://game/index.html"), 4u);
+    EXPECT_EQ(logged("was shown"),
+              (std::vector<std::string>{
+                  "a page that is not the game's was shown; the start page is loaded again: about:srcdoc",
+                  "a page that is not the game's was shown; the start page is loaded again: local://elsewhere/index.html"}));
+
+    auto hostless = start(Value::dict({{"KL_URL", "index.html"}}));
+    hostless->recording->didCommitNavigation(hostless->recording->loads().at(0).navigation);
+    RunLoop::drain();
+    EXPECT_EQ(hostless->recording->loads().size(), 1u);
+}
+
+// A content process that ends is one error line with the engine's reason;
+// nothing is loaded again.
+TEST_F(TopFrameHost, AnEndedContentProcessIsLoggedWithItsReasonAndNotLoadedAgain) {
+    auto c = start(Value::dict({{"KL_URL", "local://game/"}}));
+    capture->clear();
+    for (auto reason : {WKContentProcessTermination::Crashed, WKContentProcessTermination::ExceededMemoryLimit,
+                        WKContentProcessTermination::EndedByApplication})
+        c->recording->webContentProcessDidTerminate(reason);
+    auto lines = capture->lines();  // errors are written before the call returns
+    ASSERT_EQ(lines.size(), 3u);
+    for (auto& line : lines) EXPECT_EQ(line.flag, PluginLogFlagError);
+    EXPECT_EQ(lines[0].message, "the page's content process ended (it crashed); the page is not loaded again");
+    EXPECT_EQ(lines[1].message,
+              "the page's content process ended (it used more memory than it may); the page is not loaded again");
+    EXPECT_EQ(lines[2].message,
+              "the page's content process ended (the application ended it); the page is not loaded again");
+    RunLoop::drain();
+    EXPECT_EQ(c->recording->loads().size(), 1u);
+}
+
+}  // namespace
