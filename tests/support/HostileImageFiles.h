@@ -1,8 +1,10 @@
 #pragma once
 // Small image files that ask a decoder for far more work than their size
 // says, written byte by byte: JPEG 2000 codestreams whose coding style asks
-// for millions of code-blocks, and TIFFs of many huge pages that all point
-// at one deflate strip. Header-only: users link zlib.
+// for millions of code-blocks, openly or hidden in the body of a segment
+// OpenJPEG does not know (which it scans for markers it knows rather than
+// skipping it), bare or in JP2 boxes; and TIFFs of many huge pages that all
+// point at one deflate strip. Header-only: users link zlib.
 
 #include <zlib.h>
 
@@ -33,19 +35,53 @@ inline void putCOD(std::vector<uint8_t>& d, int levels, int blockExponent, int l
 }
 }  // namespace hostile
 
+// Where a hidden style sits: in the main header, a COC for component 0 in
+// the body of an unknown segment (0xFF70); or a whole tile-part header
+// (SOT, then a COD) in that body, which OpenJPEG takes for the first
+// tile-part, its data running to the end of the file.
+enum class Hidden { None, MainHeaderCOC, TilePartCOD };
+
 struct EmptyCodestream {
     uint32_t width = 0, height = 0;
     int components = 1, bits = 8;
     int levels = 5, blockExponent = 6;  // 64 x 64 code-blocks
     int tilePartBlockExponent = 0;      // non-zero: the tile-part header sets this code-block size
     int layers = 1, precinctExponent = 0;  // the packets then are more than those written
+    Hidden hidden = Hidden::None;
+    int hiddenBlockExponent = 2;  // the hidden style's code-blocks: 4 x 4
 };
+
+namespace hostile {
+// A COC for component 0 (one byte: fewer than 257 components).
+inline void putCOC(std::vector<uint8_t>& d, int levels, int blockExponent) {
+    put16(d, 0xFF53), put16(d, 9);
+    d.insert(d.end(), {0, 0, uint8_t(levels), uint8_t(blockExponent - 2), uint8_t(blockExponent - 2), 0, 1});
+}
+// An unknown segment (0xFF70) whose body is `body`: OpenJPEG, scanning it
+// by pairs from its length field, lands on the body's first marker.
+inline void putUnknown(std::vector<uint8_t>& d, const std::vector<uint8_t>& body) {
+    put16(d, 0xFF70), put16(d, uint32_t(2 + body.size()));
+    d.insert(d.end(), body.begin(), body.end());
+}
+inline std::vector<uint8_t> hiddenStyle(const EmptyCodestream& c) {
+    std::vector<uint8_t> body;
+    if (c.hidden == Hidden::MainHeaderCOC) {
+        putCOC(body, c.levels, c.hiddenBlockExponent);
+    } else {
+        put16(body, 0xFF90), put16(body, 10), put16(body, 0), put32(body, 0), body.insert(body.end(), {0, 1});
+        putCOD(body, c.levels, c.hiddenBlockExponent);
+        put16(body, 0xFF93);
+    }
+    return body;
+}
+}  // namespace hostile
 
 // A bare codestream of one tile whose every packet is empty (the image
 // decodes as zeros): SIZ, COD, QCD without quantization, one tile-part
 // with an empty packet for each resolution and component.
 // 8192 x 8192 grey at 4 x 4 code-blocks is 102 bytes; 4096 x 4096 of four
-// 16-bit components 129.
+// 16-bit components 129; 8192 x 8192 grey of 64 x 64 code-blocks with a
+// hidden COC of 4 x 4 is 117.
 inline std::vector<uint8_t> emptyCodestream(const EmptyCodestream& c) {
     using namespace hostile;
     std::vector<uint8_t> d = {0xFF, 0x4F};
@@ -57,6 +93,7 @@ inline std::vector<uint8_t> emptyCodestream(const EmptyCodestream& c) {
     const int bands = 3 * c.levels + 1;
     put16(d, 0xFF5C), put16(d, uint32_t(3 + bands)), d.push_back(0x40);  // two guard bits, no quantization
     for (int i = 0; i < bands; ++i) d.push_back(uint8_t((c.bits + 2) << 3));
+    if (c.hidden != Hidden::None) putUnknown(d, hiddenStyle(c));
     const size_t sot = d.size();
     put16(d, 0xFF90), put16(d, 10), put16(d, 0), put32(d, 0), d.insert(d.end(), {0, 1});
     if (c.tilePartBlockExponent) putCOD(d, c.levels, c.tilePartBlockExponent);
@@ -65,6 +102,29 @@ inline std::vector<uint8_t> emptyCodestream(const EmptyCodestream& c) {
     const uint32_t psot = uint32_t(d.size() - sot);
     for (int i = 0; i < 4; ++i) d[sot + 6 + size_t(i)] = uint8_t(psot >> (24 - 8 * i));
     put16(d, 0xFFD9);
+    return d;
+}
+
+// The codestream in JP2 boxes: signature, file type, header (image header
+// and colour: grey, or sRGB for three components or more), codestream.
+inline std::vector<uint8_t> inJP2Boxes(const std::vector<uint8_t>& codestream, const EmptyCodestream& c) {
+    using namespace hostile;
+    auto box = [](std::vector<uint8_t>& d, const char* type, const std::vector<uint8_t>& body) {
+        put32(d, uint32_t(8 + body.size()));
+        d.insert(d.end(), type, type + 4);
+        d.insert(d.end(), body.begin(), body.end());
+    };
+    std::vector<uint8_t> d, ftyp = {'j', 'p', '2', ' ', 0, 0, 0, 0, 'j', 'p', '2', ' '}, ihdr, colr = {1, 0, 0};
+    box(d, "jP  ", {0x0D, 0x0A, 0x87, 0x0A});
+    box(d, "ftyp", ftyp);
+    put32(ihdr, c.height), put32(ihdr, c.width), put16(ihdr, uint32_t(c.components));
+    ihdr.insert(ihdr.end(), {uint8_t(c.bits - 1), 7, 0, 0});
+    put32(colr, c.components >= 3 ? 16 : 17);
+    std::vector<uint8_t> header;
+    box(header, "ihdr", ihdr);
+    box(header, "colr", colr);
+    box(d, "jp2h", header);
+    box(d, "jp2c", codestream);
     return d;
 }
 

@@ -9,10 +9,9 @@
 // size), ICNS (PNG payloads), TIFF (every page, at its own size; the
 // Orientation tag reported, not applied), JPEG 2000 (JP2 files and bare
 // codestreams of at most 4 components after the palette, 16 bits and 4096
-// tiles, whose decoding samples, 4 bytes per component and pixel, fit the
-// budget's bytes, at most 16 Mpx with alpha, 22 Mpx of RGB, and whose
-// code-blocks, precincts and packets stay within bounds of their samples:
-// see JPEG2000Header.h). WebP is recognised but not read: no images.
+// tiles, within the pixel budget as every format, and whose decoder's
+// bookkeeping stays within its bound: see JPEG2000Header.h). WebP is
+// recognised but not read: no images.
 //
 // Data that is still arriving gives what has arrived: a PNG the rows read
 // so far, a JPEG its decodable prefix, a GIF the frames whose records have

@@ -3,9 +3,11 @@
 //
 // Reading: one image. Before OpenJPEG sees the bytes, our own reading of
 // the headers (JPEG2000Header.h) decides whether the file may be decoded at
-// all: its size, components and depth, and what OpenJPEG would set up for
-// it (samples, code-blocks, precincts, packets), must stay within bounds;
-// it is read again over all the bytes before each decode. A reduced image
+// all: its size, components and depth, and the bytes of what OpenJPEG would
+// set up for it, must stay within bounds; it is read again over all the
+// bytes before each decode. Then OpenJPEG reads the main header, and its
+// own parse of the coding styles must be the one judged, or nothing is
+// decoded: no tile is set up before that check. A reduced image
 // (for a thumbnail) stops at a lower resolution level. Grey, grey and
 // alpha, RGB and RGBA come out as they are; sYCC and CMYK are turned into RGB; subsampled
 // components are stretched; alpha is premultiplied with rounding.
@@ -33,9 +35,8 @@ namespace imageio {
 
 namespace {
 
-constexpr int kMaxComponents = 4;
-
 using jpeg2000::Header;
+using jpeg2000::kMaxComponents;
 
 // ---- OpenJPEG over memory
 
@@ -241,6 +242,31 @@ std::shared_ptr<CGImage> toBitmap(const opj_image_t& image, const Header& header
     return out;
 }
 
+// ---- OpenJPEG's parse of the main header against ours
+
+bool sameStyle(const opj_tccp_info_t& theirs, const jpeg2000::Style& ours) {
+    if (theirs.numresolutions != OPJ_UINT32(ours.resolutions) || theirs.cblkw != OPJ_UINT32(ours.blockWidth) ||
+        theirs.cblkh != OPJ_UINT32(ours.blockHeight))
+        return false;
+    // OpenJPEG 2.5 copies only as many bytes of its precinct sizes as there
+    // are resolutions, 4 bytes each: the first quarter of them (rounded up).
+    for (size_t r = 0; 4 * r < size_t(ours.resolutions); ++r)
+        if (theirs.prcw[r] != ours.precinctWidth[r] || theirs.prch[r] != ours.precinctHeight[r]) return false;
+    return true;
+}
+
+// Whether the coding styles OpenJPEG read from the main header, which every
+// tile starts from, are those our reading judged.
+bool agreesWithOpenJPEG(opj_codec_t* codec, const Header& header) {
+    opj_codestream_info_v2_t* info = openjpeglib::opj_get_cstr_info(codec);
+    if (!info) return false;
+    const opj_tile_info_v2_t& tile = info->m_default_tile_info;
+    bool same = info->nbcomps == header.styles.size() && tile.numlayers == OPJ_UINT32(header.layers) && tile.tccp_info;
+    for (size_t c = 0; same && c < header.styles.size(); ++c) same = sameStyle(tile.tccp_info[c], header.styles[c]);
+    openjpeglib::opj_destroy_cstr_info(&info);
+    return same;
+}
+
 // The image at full size, or halved `halvings` times (at most header.halvings).
 std::shared_ptr<CGImage> decode(const uint8_t* bytes, size_t size, const Header& header, int halvings) {
     if (!openjpeglib::available()) return nullptr;
@@ -255,7 +281,7 @@ std::shared_ptr<CGImage> decode(const uint8_t* bytes, size_t size, const Header&
     std::shared_ptr<CGImage> out;
     parameters.cp_reduce = OPJ_UINT32(halvings);
     if (stream && openjpeglib::opj_setup_decoder(codec, &parameters) &&
-        openjpeglib::opj_read_header(stream, codec, &image) &&
+        openjpeglib::opj_read_header(stream, codec, &image) && agreesWithOpenJPEG(codec, header) &&
         openjpeglib::opj_decode(codec, stream, image) && openjpeglib::opj_end_decompress(codec, stream))
         out = toBitmap(*image, header, halvings);
     if (image) openjpeglib::opj_image_destroy(image);

@@ -1,30 +1,47 @@
 #pragma once
-// What a JPEG 2000 file claims, read by our own code before OpenJPEG sees
-// any of it (internal to the graphics layer). OpenJPEG sets up, for every
-// tile it decodes, a structure per code-block, precinct and packet that the
-// file's coding styles ask for, whatever the file's size: a hundred bytes
-// that ask for 4 x 4 code-blocks over 8192 x 8192 pixels cost it gigabytes.
-// So the image header (SIZ), the coding styles of the main header (COD,
-// COC) and those of every tile-part header that has arrived are read here,
-// and a file is refused when
-//   - its size is beyond the pixel budget, it has more than 4,096 tiles,
-//     more than 4 components (after its palette) or more than 16 bits;
-//   - OpenJPEG's samples (4 bytes per component and pixel) would pass the
-//     budget's bytes (256 MiB);
-//   - its code-blocks or its precincts, counted over every tile, component
-//     and resolution level, pass one per 256 samples (16 x 16 code-blocks,
-//     where encoders write 64 x 64), 16,384 being allowed to any image;
-//   - its packets (layers x components x resolutions x the most precincts of
-//     a resolution, as OpenJPEG lays them out for a tile), summed over the
-//     tiles, pass one per 16 samples, 2^20 being allowed to any image;
-//   - its markers cannot be walked (a length that overruns its segment,
-//     bytes that are no marker where one must be).
-// A coding style is only checked once its bytes have arrived: the decoder
-// reads the header again over all the bytes before each decode.
+// What a JPEG 2000 file asks of OpenJPEG, read by our own code before
+// OpenJPEG sees any of it (internal to the graphics layer). OpenJPEG sets
+// up, for every tile it decodes, a structure per code-block, precinct and
+// packet that the file's coding styles ask for, whatever the file's size: a
+// hundred bytes that ask for 4 x 4 code-blocks over 8192 x 8192 pixels cost
+// it gigabytes. So the image header (SIZ) and every coding style (COD, COC)
+// of the main header and of the tile-part headers that have arrived are read
+// here, and a file is refused when
+//   - its size is beyond the pixel budget (CGImage::fitsBudget, as for every
+//     format), it has more than 4,096 tiles, more than 4 components (after
+//     its palette) or more than 16 bits;
+//   - OpenJPEG's bookkeeping for it (JPEG2000Bookkeeping.h) would pass
+//     64 MiB, or the bytes of the image's samples when they are more (a
+//     large photo coded in small code-blocks): at most it doubles what the
+//     samples cost, which the pixel budget bounds;
+//   - its markers cannot be walked as OpenJPEG walks them (below).
+//
+// The walk agrees with OpenJPEG's by construction, so that what is judged
+// is what OpenJPEG will read. Each segment is stepped over by its length,
+// as OpenJPEG does for the markers it knows; for one it does not know,
+// OpenJPEG instead reads pairs of bytes from the length field on until a
+// pair is a marker it knows. Such a segment is accepted only when that scan
+// lands exactly where the walk goes next: its length is even and no pair
+// inside it (its length field included) is a marker OpenJPEG knows.
+// Otherwise a coding style hidden in the body of an unknown segment would be
+// read by OpenJPEG and never seen here. In tile-part headers OpenJPEG
+// refuses unknown markers, and so does the walk; a tile-part header must end
+// within the tile-part's length (Psot), and the next tile-part starts where
+// that length says, as in OpenJPEG. Markers known to OpenJPEG but not
+// allowed where they stand make it fail, and are refused here too.
+// The decoder also compares the main header's styles with OpenJPEG's own
+// parse of them, before any tile is set up (JPEG2000Coding.cpp).
+//
+// A tile may be decoded after any of its tile-parts, so each state of its
+// styles counts. A coding style is only checked once its bytes have arrived:
+// the decoder reads the header again over all the bytes before each decode.
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
+
+#include "platform/graphics/JPEG2000Bookkeeping.h"
 
 namespace imageio::jpeg2000 {
 
@@ -36,13 +53,35 @@ struct Header {
     // How many times the image may be halved in decoding (a reduced
     // resolution): the fewest decomposition levels of any tile-component.
     int halvings = 0;
-    // What OpenJPEG will set up, over every tile.
-    uint64_t codeBlocks = 0, precincts = 0, packets = 0;
+    // What OpenJPEG allocates besides the samples (JPEG2000Bookkeeping.h).
+    uint64_t bookkeepingBytes = 0;
+    // The main header's final coding parameters, as OpenJPEG keeps them for
+    // every tile before its own tile-part headers (for the codestream's
+    // components, before the palette).
+    int layers = 0;
+    std::vector<Style> styles;
+};
+
+// A marker segment as OpenJPEG's codestream index records it: its code, its
+// position in the file and its length with the marker. A run of segments
+// unknown to OpenJPEG in the main header is one record of code 0, from
+// after the first one's marker to the next known marker (none when that is
+// a SOT); a SOD record runs to the end of its tile-part's data.
+struct Marker {
+    uint16_t code = 0;
+    uint64_t position = 0, length = 0;
+    bool operator==(const Marker&) const = default;
+};
+
+struct Markers {
+    std::vector<Marker> main;
+    std::vector<std::vector<Marker>> tiles;  // by tile: its tile-parts' SOT, segments and SOD
 };
 
 // nullopt while the main header has not arrived whole, and for a file that
 // is damaged or passes a limit above; `refused` (when given) tells the
-// latter, which no more bytes can mend.
-std::optional<Header> readHeader(const uint8_t* bytes, size_t size, bool* refused = nullptr);
+// latter, which no more bytes can mend. `markers` (when given) receives the
+// segments walked, also for a refused file as far as the walk went.
+std::optional<Header> readHeader(const uint8_t* bytes, size_t size, bool* refused = nullptr, Markers* markers = nullptr);
 
 }  // namespace imageio::jpeg2000

@@ -133,10 +133,10 @@ TEST(HostileJPEG2000, CodingStylesThatAskForTooMuchAreRefusedBeforeOpenJPEGSeesT
         const char* what;
         testsupport::EmptyCodestream spec;
     } refused[] = {
-        {"4 x 4 code-blocks over 1024 x 1024", {1024, 1024, 1, 8, 5, 2}},
+        {"4 x 4 code-blocks over 2048 x 2048 (100 MiB of bookkeeping)", {2048, 2048, 1, 8, 5, 2}},
         {"4 x 4 code-blocks over 8192 x 8192 (102 bytes)", {8192, 8192, 1, 8, 5, 2}},
         {"4 x 4 code-blocks over 4096 x 4096 x 4 x 16 bits (129 bytes)", {4096, 4096, 4, 16, 5, 2}},
-        {"4 x 4 code-blocks asked for by the tile-part header", {1024, 1024, 1, 8, 5, 6, 2}},
+        {"4 x 4 code-blocks asked for by the tile-part header", {8192, 8192, 1, 8, 5, 6, 2}},
         {"2 x 2 precincts over 1024 x 1024", {1024, 1024, 1, 8, 5, 6, 0, 1, 1}},
         {"65535 layers of 64 x 64 precincts", {1024, 1024, 1, 8, 5, 6, 0, 65535, 6}},
     };
@@ -145,12 +145,16 @@ TEST(HostileJPEG2000, CodingStylesThatAskForTooMuchAreRefusedBeforeOpenJPEGSeesT
         EXPECT_EQ(source->status(), imageio::SourceStatus::InvalidData) << c.what;
         EXPECT_FALSE(source->imageAtIndex(0)) << c.what;
     }
-    // A few layers of such precincts are fine.
+    // Within the bound of bytes: a few layers of such precincts, and 4 x 4
+    // code-blocks over 1024 x 1024 (27 MiB), which decode.
     EXPECT_EQ(codestreamSource({1024, 1024, 1, 8, 5, 6, 0, 8, 6})->count(), 1u);
+    auto small = codestreamSource({1024, 1024, 1, 8, 5, 2})->imageAtIndex(0);
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->pixelAt(512, 512), (RGBA8{128, 128, 128, 255}));
 
     // Arriving in pieces: the main header lists the image; the tile-part
     // header that asks for 4 x 4 code-blocks, once there, stops its decode.
-    auto file = testsupport::emptyCodestream({1024, 1024, 1, 8, 5, 6, 2});
+    auto file = testsupport::emptyCodestream({8192, 8192, 1, 8, 5, 6, 2});
     const uint8_t sot[] = {0xFF, 0x90};
     size_t tilePart = size_t(std::search(file.begin(), file.end(), sot, sot + 2) - file.begin());
     auto source = ImageSource::createIncremental();
@@ -163,6 +167,34 @@ TEST(HostileJPEG2000, CodingStylesThatAskForTooMuchAreRefusedBeforeOpenJPEGSeesT
     auto early = ImageSource::createIncremental();
     early->update(std::make_shared<Data>(bomb.begin(), bomb.end() - 10), false);
     EXPECT_EQ(early->status(), imageio::SourceStatus::InvalidData);
+}
+
+// OpenJPEG does not skip a segment it does not know: it reads on by pairs
+// of bytes for a marker it knows. A style in such a segment's body is one
+// OpenJPEG uses; the file is refused, bare or in JP2 boxes.
+TEST(HostileJPEG2000, AStyleHiddenInAnUnknownSegmentIsSeen) {
+    using testsupport::Hidden;
+    for (Hidden hidden : {Hidden::MainHeaderCOC, Hidden::TilePartCOD}) {
+        testsupport::EmptyCodestream spec{8192, 8192, 1, 8, 5, 6};
+        spec.hidden = hidden;
+        auto bare = testsupport::emptyCodestream(spec);
+        auto boxed = testsupport::inJP2Boxes(bare, spec);
+        for (const auto& file : {bare, boxed}) {
+            auto source = ImageSource::create(std::make_shared<Data>(bytesOf(file)));
+            EXPECT_EQ(source->status(), imageio::SourceStatus::InvalidData) << int(hidden) << " " << file.size();
+        }
+    }
+    // The same segment holding what OpenJPEG does not know (even a marker
+    // of its own, off the pairs OpenJPEG reads) is skipped by both; of odd
+    // length, OpenJPEG's pairs would straddle the next marker: refused.
+    auto withSegment = [](std::vector<uint8_t> segment) {
+        auto file = testsupport::emptyCodestream({1024, 1024, 1, 8, 5, 6});
+        const uint8_t sot[] = {0xFF, 0x90};
+        file.insert(std::search(file.begin(), file.end(), sot, sot + 2), segment.begin(), segment.end());
+        return ImageSource::create(std::make_shared<Data>(bytesOf(file)));
+    };
+    EXPECT_EQ(withSegment({0xFF, 0x70, 0x00, 0x06, 0x00, 0xFF, 0x53, 0x00})->count(), 1u);
+    EXPECT_EQ(withSegment({0xFF, 0x70, 0x00, 0x05, 0x00, 0x00, 0x00})->status(), imageio::SourceStatus::InvalidData);
 }
 
 TEST(HostileTIFF, HugePagesSharingOneStripAreListedOnlyAsFarAsTheWorkAllows) {

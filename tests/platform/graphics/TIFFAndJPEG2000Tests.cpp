@@ -195,7 +195,7 @@ TEST(TIFFAndJPEG2000, FilesThatLieGiveNoImagesAndNoCrash) {
         {"TIFF strip length 4 GB", tiffWith(TIFFTAG_STRIPBYTECOUNTS, 0xFFFFFFF0), false},
         {"TIFF rows per strip 0", tiffWith(TIFFTAG_ROWSPERSTRIP, 0), false},
         {"JPEG 2000 40000 wide", jp2With({{0, 40000}}), true},
-        {"JPEG 2000 4100 × 4100 RGBA (its samples beyond the budget)", jp2With({{0, 4100}, {1, 4100}, {4, 4100}, {5, 4100}}), true},
+        {"JPEG 2000 8200 × 8200 RGBA (beyond the pixel budget)", jp2With({{0, 8200}, {1, 8200}, {4, 8200}, {5, 8200}}), true},
         {"JPEG 2000 10000 one-pixel tiles", jp2With({{0, 100}, {1, 100}, {4, 1}, {5, 1}}), true},
         {"JPEG 2000 cut in half", Data(jp2.begin(), jp2.begin() + long(jp2.size() / 2)), false},
     };
@@ -206,6 +206,11 @@ TEST(TIFFAndJPEG2000, FilesThatLieGiveNoImagesAndNoCrash) {
             EXPECT_EQ(source->status(), imageio::SourceStatus::InvalidData) << c.what;
         }
     }
+    // Within the one pixel budget of every format a JPEG 2000 of that size
+    // is listed, whatever its components (its data is missing here).
+    auto rgba = sourceOf(jp2With({{0, 8000}, {1, 8000}, {4, 8000}, {5, 8000}}));
+    EXPECT_EQ(rgba->count(), 1u);
+    EXPECT_FALSE(rgba->imageAtIndex(0));
     // Pages whose directories form a loop are each read once.
     Data pages = written(Format::TIFF, {noisy(4, 4, false, 11), noisy(4, 4, false, 12)});
     ASSERT_EQ(sourceOf(pages)->count(), 2u);
