@@ -132,6 +132,15 @@ TEST(HostileSizes, ClaimedSizesAreRefusedBeforeAnythingIsAllocated) {
 
 Data bytesOf(const std::vector<uint8_t>& v) { return Data(v.begin(), v.end()); }
 
+// 8192 x 8192 grey of 64 x 64 code-blocks, with a style of 4 x 4 hidden in
+// an unknown segment of the main header.
+std::vector<uint8_t> hiddenStyle(testsupport::Hidden hidden, bool jp2) {
+    testsupport::EmptyCodestream spec{8192, 8192, 1, 8, 5, 6};
+    spec.hidden = hidden;
+    auto bare = testsupport::emptyCodestream(spec);
+    return jp2 ? testsupport::inJP2Boxes(bare, spec) : bare;
+}
+
 // Files of a few hundred bytes that ask for gigabytes of decoder set-up,
 // and files of a few hundred KiB that ask for minutes of decoding: each
 // gives no image or a bounded number, at a bounded cost. The bounds are
@@ -139,6 +148,7 @@ Data bytesOf(const std::vector<uint8_t>& v) { return Data(v.begin(), v.end()); }
 // measured in a plain build, the sanitized one limits the allocator.
 TEST(HostileSizes, SmallFilesAskingForHugeWorkCostABoundedAmount) {
     using testsupport::EmptyCodestream;
+    using testsupport::Hidden;
     struct Case {
         const char* what;
         Data file;
@@ -156,6 +166,18 @@ TEST(HostileSizes, SmallFilesAskingForHugeWorkCostABoundedAmount) {
         // Honest code-blocks: the thumbnail decodes five levels down, not 256 MiB of samples.
         {"JPEG 2000 8192 x 8192 of 64 x 64 code-blocks made into a thumbnail",
          bytesOf(testsupport::emptyCodestream({8192, 8192, 1, 8, 5, 6})), {"64"}, "bitmap=256x256", 64, 5, 32, 192},
+        // A style OpenJPEG reads in the body of a segment it does not know
+        // (it took 2.1 GB and 5.7 s, 1.6 GB as a thumbnail).
+        {"JPEG 2000 8192 x 8192 grey, a COC of 4 x 4 code-blocks hidden in an unknown segment",
+         bytesOf(hiddenStyle(Hidden::MainHeaderCOC, false)), {}, "frames=0 images=0", 64, 5, 32, 192},
+        {"the same made into a thumbnail", bytesOf(hiddenStyle(Hidden::MainHeaderCOC, false)), {"64"}, "bitmap=none",
+         64, 5, 32, 192},
+        {"the same in JP2 boxes", bytesOf(hiddenStyle(Hidden::MainHeaderCOC, true)), {}, "frames=0 images=0", 64, 5, 32,
+         192},
+        {"JPEG 2000 8192 x 8192 grey, a tile-part header of 4 x 4 code-blocks hidden in an unknown segment",
+         bytesOf(hiddenStyle(Hidden::TilePartCOD, false)), {}, "frames=0 images=0", 64, 5, 32, 192},
+        {"the same in JP2 boxes", bytesOf(hiddenStyle(Hidden::TilePartCOD, true)), {}, "frames=0 images=0", 64, 5, 32,
+         192},
         {"TIFF of 64 pages of 8192 x 8192 sharing one strip", bytesOf(testsupport::pagesSharingOneStrip(64, 8192)),
          {}, "frames=16 images=16", 1024, 60, 300, 2048},
         {"TIFF of 1024 pages of 2048 x 2048 sharing one strip", bytesOf(testsupport::pagesSharingOneStrip(1024, 2048)),
@@ -163,6 +185,7 @@ TEST(HostileSizes, SmallFilesAskingForHugeWorkCostABoundedAmount) {
     };
     EXPECT_EQ(cases[0].file.size(), 102u);
     EXPECT_EQ(cases[1].file.size(), 129u);
+    EXPECT_EQ(cases[4].file.size(), 117u);
     for (auto& c : cases) {
         auto run = runChild(c.file, c.arguments, c.largestMiB, c.mappedMiB);
         EXPECT_NE(run.out.find(c.result), std::string::npos) << c.what << ": " << run.out;
