@@ -297,6 +297,48 @@ void jp2Seeds() {
         auto bytes = testsupport::emptyCodestream(spec);
         seed(t, name, Data(bytes.begin(), bytes.end()));
     }
+    // Styles of 4 x 4 code-blocks hidden in the body of a segment OpenJPEG
+    // does not know, which it reads; bare and in JP2 boxes.
+    for (auto [name, hidden] : {std::pair{"hidden-coc-main-header", testsupport::Hidden::MainHeaderCOC},
+                                std::pair{"hidden-tile-part-cod", testsupport::Hidden::TilePartCOD}}) {
+        EmptyCodestream spec{8192, 8192, 1, 8, 5, 6};
+        spec.hidden = hidden;
+        auto bare = testsupport::emptyCodestream(spec), boxed = testsupport::inJP2Boxes(bare, spec);
+        seed(t, name, Data(bare.begin(), bare.end()));
+        seed(t, std::string(name) + "-jp2", Data(boxed.begin(), boxed.end()));
+    }
+}
+
+// The differential target: small files of every layout (its decode runs
+// for images of at most 256 x 256), and the hidden styles.
+void jp2WalkSeeds() {
+    const std::string t = "fuzz_jp2_walk";
+    using testsupport::J2KComponent;
+    using testsupport::EmptyCodestream;
+    auto ramp = [](uint32_t scale) { return [scale](uint32_t x, uint32_t y) { return int32_t((x * 7 + y * 3) * scale % 4096); }; };
+    seed(t, "ours-rgba", destination(imageio::Format::JPEG2000, {9}));
+    seed(t, "tiled-rgb", testsupport::openJPEGFile(40, 24, {J2KComponent{1, 1, 8, false, ramp(1)}, J2KComponent{1, 1, 8, false, ramp(2)},
+                                                            J2KComponent{1, 1, 8, false, ramp(3)}},
+                                                   OPJ_CLRSPC_SRGB, true, 16, 2));
+    seed(t, "codestream-grey12", testsupport::openJPEGFile(10, 6, {J2KComponent{1, 1, 12, false, ramp(5)}}, OPJ_CLRSPC_GRAY, false));
+    const std::pair<const char*, EmptyCodestream> codestreams[] = {
+        {"empty-packets-grey-256", {256, 256, 1, 8, 5, 6}},
+        {"empty-packets-rgba16-64-3-levels", {64, 64, 4, 16, 3, 6}},
+        {"tile-part-cod", {128, 128, 1, 8, 4, 6, 3}},
+        {"precincts-and-layers", {128, 96, 3, 8, 4, 5, 0, 3, 4}},
+    };
+    for (auto& [name, spec] : codestreams) {
+        auto bytes = testsupport::emptyCodestream(spec);
+        seed(t, name, Data(bytes.begin(), bytes.end()));
+    }
+    for (auto [name, hidden] : {std::pair{"hidden-coc-main-header", testsupport::Hidden::MainHeaderCOC},
+                                std::pair{"hidden-tile-part-cod", testsupport::Hidden::TilePartCOD}}) {
+        EmptyCodestream spec{128, 128, 1, 8, 4, 6};
+        spec.hidden = hidden;
+        auto bare = testsupport::emptyCodestream(spec), boxed = testsupport::inJP2Boxes(bare, spec);
+        seed(t, name, Data(bare.begin(), bare.end()));
+        seed(t, std::string(name) + "-jp2", Data(boxed.begin(), boxed.end()));
+    }
 }
 
 void scaleSeeds() {
@@ -320,6 +362,7 @@ int main(int argc, char** argv) {
     scaleSeeds();
     tiffSeeds();
     jp2Seeds();
+    jp2WalkSeeds();
     jpegScanSeeds();
     return 0;
 }
