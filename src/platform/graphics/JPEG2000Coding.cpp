@@ -249,8 +249,9 @@ bool sameStyle(const opj_tccp_info_t& theirs, const jpeg2000::Style& ours) {
         theirs.cblkh != OPJ_UINT32(ours.blockHeight))
         return false;
     // OpenJPEG 2.5 copies only as many bytes of its precinct sizes as there
-    // are resolutions, 4 bytes each: the first quarter of them (rounded up).
-    for (size_t r = 0; 4 * r < size_t(ours.resolutions); ++r)
+    // are resolutions, 4 bytes each: the first quarter of them (rounded up),
+    // and none for 33 resolutions.
+    for (size_t r = 0; ours.resolutions < jpeg2000::kMaxResolutions && 4 * r < size_t(ours.resolutions); ++r)
         if (theirs.prcw[r] != ours.precinctWidth[r] || theirs.prch[r] != ours.precinctHeight[r]) return false;
     return true;
 }

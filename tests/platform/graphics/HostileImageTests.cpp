@@ -151,6 +151,11 @@ TEST(HostileJPEG2000, CodingStylesThatAskForTooMuchAreRefusedBeforeOpenJPEGSeesT
     auto small = codestreamSource({1024, 1024, 1, 8, 5, 2})->imageAtIndex(0);
     ASSERT_TRUE(small);
     EXPECT_EQ(small->pixelAt(512, 512), (RGBA8{128, 128, 128, 255}));
+    // The most decomposition levels (32), whose precincts OpenJPEG does not
+    // report: its parse agrees with ours as far as it tells.
+    auto deepest = codestreamSource({256, 256, 1, 8, 32, 6})->imageAtIndex(0);
+    ASSERT_TRUE(deepest);
+    EXPECT_EQ(deepest->pixelAt(255, 0), (RGBA8{128, 128, 128, 255}));
 
     // Arriving in pieces: the main header lists the image; the tile-part
     // header that asks for 4 x 4 code-blocks, once there, stops its decode.
