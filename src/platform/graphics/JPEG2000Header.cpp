@@ -318,6 +318,15 @@ private:
     size_t offset_;
 };
 
+// OpenJPEG's record of a run of unknown segments from `from` up to the
+// known marker at `to`: 2 bytes, and 2 more for each marker code its scan
+// met on the way, ending at `to` + 2.
+void recordUnknown(const uint8_t* s, size_t from, size_t to, Recorder& record) {
+    size_t length = 2;
+    for (size_t at = from + 2; at < to; at += 2) length += s[at] == 0xFF ? 2 : 0;
+    record.main(0, to + 2 - length, length);
+}
+
 // The main header's segments up to the first SOT, whose position `at` becomes.
 Read walkMainHeader(const uint8_t* s, size_t n, size_t& at, Walk& walk, Recorder& record) {
     std::optional<size_t> unknownFrom;  // where a run of unknown segments began
@@ -331,7 +340,7 @@ Read walkMainHeader(const uint8_t* s, size_t n, size_t& at, Walk& walk, Recorder
         }
         if (!(where & kMain)) return Read::Damaged;
         if (seg.code == kSOT) return walk.endMain() ? Read::Ok : Read::Damaged;
-        if (unknownFrom) record.main(0, *unknownFrom + 2, at - *unknownFrom);
+        if (unknownFrom) recordUnknown(s, *unknownFrom, at, record);
         unknownFrom.reset();
         record.main(seg.code, at, seg.length + 4);
         if (!walk.takeMain(seg.code, seg.body, seg.length)) return Read::Damaged;

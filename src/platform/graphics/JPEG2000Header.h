@@ -64,9 +64,10 @@ struct Header {
 
 // A marker segment as OpenJPEG's codestream index records it: its code, its
 // position in the file and its length with the marker. A run of segments
-// unknown to OpenJPEG in the main header is one record of code 0, from
-// after the first one's marker to the next known marker (none when that is
-// a SOT); a SOD record runs to the end of its tile-part's data.
+// unknown to OpenJPEG in the main header is one record of code 0 (none when
+// a SOT follows) as OpenJPEG counts it: 2 bytes and 2 for each marker code
+// its scan met, ending 2 bytes after the next known marker's position; a
+// SOD record runs to the end of its tile-part's data.
 struct Marker {
     uint16_t code = 0;
     uint64_t position = 0, length = 0;
