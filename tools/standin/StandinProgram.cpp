@@ -79,9 +79,9 @@ int StopSignals::wait() {
     return sig;
 }
 
-std::string requestLine(const std::string& label, const JournalEntry& e, const std::vector<std::string>& alsoSecret) {
+std::string requestLine(const std::string& label, const JournalEntry& e, const redact::Keys& keys) {
     constexpr size_t kLongest = 300;
-    std::string read = e.decoded.isNull() ? "" : redact::json(e.decoded, alsoSecret);
+    std::string read = e.decoded.isNull() ? "" : redact::json(e.decoded, keys);
     if (read.size() > kLongest) {
         size_t cut = kLongest;
         while (cut > 0 && (static_cast<unsigned char>(read[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
@@ -91,9 +91,9 @@ std::string requestLine(const std::string& label, const JournalEntry& e, const s
                            e.status, e.played.c_str(), read.c_str());
 }
 
-void printRequests(HttpServer& server, const std::string& label, const std::vector<std::string>& alsoSecret) {
-    server.setObserver([label, alsoSecret](const JournalEntry& e) {
-        std::fprintf(stderr, "%s\n", requestLine(label, e, alsoSecret).c_str());
+void printRequests(HttpServer& server, const std::string& label, const redact::Keys& keys) {
+    server.setObserver([label, keys](const JournalEntry& e) {
+        std::fprintf(stderr, "%s\n", requestLine(label, e, keys).c_str());
     });
 }
 

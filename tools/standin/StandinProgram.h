@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/Redact.h"
 #include "platform/foundation/Value.h"
 #include "standin/StandinServer.h"
 
@@ -65,13 +66,13 @@ void printSettings(const Value& settings);
 
 // A line about an answered request: "<label>: METHOD PATH -> STATUS PLAYED
 // READ", READ being what the stand-in read out of the request as JSON, with
-// its credentials shortened as the client's own log shortens them (the
-// names redact:: knows, and the `alsoSecret` keys), cut short when long.
-std::string requestLine(const std::string& label, const JournalEntry& entry,
-                        const std::vector<std::string>& alsoSecret = {});
+// its credentials and personal data shortened as the client's own log
+// shortens them (the names redact:: knows, and the wire format's `keys`),
+// cut short when long.
+std::string requestLine(const std::string& label, const JournalEntry& entry, const redact::Keys& keys = {});
 // From now on, every request `server` answers is written to standard error
 // as a requestLine labelled `label`.
-void printRequests(HttpServer& server, const std::string& label, const std::vector<std::string>& alsoSecret = {});
+void printRequests(HttpServer& server, const std::string& label, const redact::Keys& keys = {});
 
 // The rest of a stand-in program: starts the stand-in, prints its settings
 // and serves until SIGINT or SIGTERM. The program's status: 1 when a port

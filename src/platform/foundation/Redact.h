@@ -1,12 +1,42 @@
 #pragma once
-// Credentials never reach a log whole. A log line keeps its wording, but a
-// token, password, key or sign in it shows as its first 4 characters and
-// "…" (a text of 4 characters or fewer shows only "…"). In a dictionary,
-// every text under a key whose name holds "token", "password", "pwd",
-// "secret", "key" or "sign" (any case) is shortened so, at any depth, and
-// so is every text under one of the `alsoSecret` keys (matched whole): the
-// short keys of a wire format that names its credentials tersely.
+// Credentials and personal data never reach a log whole. A log line keeps
+// its wording, but a token, password, key or sign in it shows as its first
+// 4 characters and "…" (a text of 4 characters or fewer shows only "…"),
+// and a name, ID number or phone number as its first character and "…"
+// (one of a single character as "…").
+//
+// Which values those are, by the key they sit under:
+// - credentials: keys whose name holds "token", "password", "pwd",
+//   "secret", "key" or "sign" (any case), and the caller's `Keys::secret`;
+// - personal data: keys that are, ignoring case, "_" and "-", one of
+//   phone, phone_no, phone_number, mobile, mobile_no, mobile_phone,
+//   cellphone, tel, telephone, real_name, true_name, id_card, id_card_no,
+//   id_no, id_number, identity_card, identity_no, and the caller's
+//   `Keys::personal`.
+// The caller's keys are a wire format's terse names, matched whole.
+//
+// Where they are found:
+// - in a dictionary, every scalar anywhere below such a key (texts,
+//   numbers, booleans, data, dates; they become texts) is shortened; null
+//   stays null; keys and the shape stay;
+// - a text elsewhere that is a JSON text ('{', '[' or '"' first, and it
+//   parses) is looked into the same way and written back compactly when
+//   something in it was shortened (as it was, byte for byte, otherwise);
+// - a text holding "?", "#" or "://" is read as an address: the password of
+//   its user part, and the values of its credential and personal parameters
+//   in query and fragment ("&", ";", "?" and "#" all separate pairs), are
+//   shortened; every other value, percent-decoded, is looked into as a text
+//   in turn.
+// Texts are looked into at most 3 deep (a JSON text in a reply, an address
+// in it, a JSON text in that address's query; an address given to url()
+// is the first of its 3). A text deeper than that which would be looked
+// into is shortened whole as a credential, so nothing hides by nesting, and
+// the work stays linear in the size: each byte is read at most 3 times more.
+//
+// Not looked into: texts that only resemble JSON (a truncated body), form
+// bodies outside an address ("a=1&token=…"), and free prose.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,15 +44,21 @@
 
 namespace redact {
 
+// A wire format's terse names, matched whole, beside the names above.
+struct Keys {
+    std::vector<std::string> secret;    // such as "p" for a password's digest
+    std::vector<std::string> personal;  // such as "sj" for a phone number
+};
+
 std::string secret(const std::string& text);
-// A copy of `v` with the credentials in it shortened.
-Value credentials(const Value& v, const std::vector<std::string>& alsoSecret = {});
-// The JSON text of `v` with the credentials shortened: what a log line prints.
-std::string json(const Value& v, const std::vector<std::string>& alsoSecret = {});
+std::string personal(const std::string& text);
+// A copy of `v` with the credentials and personal data in it shortened.
+Value credentials(const Value& v, const Keys& keys = {});
+// The JSON text of `v` so shortened: what a log line prints.
+std::string json(const Value& v, const Keys& keys = {});
 // The same for an optional reply; "(none)" without one.
 std::string json(const std::optional<Value>& v);
-// An address with the values of its credential query parameters shortened
-// ("...?user=a&sign=1f3e…"); the rest as it is.
-std::string url(const std::string& address);
+// An address so shortened ("...?user=a&sign=1f3e…"); the rest as it is.
+std::string url(const std::string& address, const Keys& keys = {});
 
 }  // namespace redact

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/NSURL.h"
-#include "platform/foundation/Redact.h"
 #include "platform/foundation/StringFormat.h"
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/Value.h"
@@ -125,32 +124,6 @@ TEST(URL, PartsOfAbsoluteAndCustomSchemeURLs) {
 }
 
 }  // namespace
-
-TEST(Redact, CredentialsShowFourCharactersAtAnyDepthAndNothingElseChanges) {
-    EXPECT_EQ(redact::secret("e2ed5d7a1a6fba1b"), "e2ed…");
-    EXPECT_EQ(redact::secret("abcd"), "…");
-    EXPECT_EQ(redact::secret("令牌令牌令牌"), "令牌令牌…");
-    Value reply = Value::fromJSON(R"({"data": {"uid": "demo", "user_token": "e2ed5d7a1a6f", "list": [{"Password": "hunter22"}]},
-                                       "appKey": "k3y-secret", "sign": 12345, "result": true})")
-                      .value_or(Value());
-    Value shown = redact::credentials(reply);
-    EXPECT_EQ(shown["data"]["user_token"], Value("e2ed…"));
-    EXPECT_EQ(shown["data"]["list"][0]["Password"], Value("hunt…"));
-    EXPECT_EQ(shown["appKey"], Value("k3y-…"));
-    EXPECT_EQ(shown["sign"], Value(12345));  // only texts are credentials
-    EXPECT_EQ(shown["data"]["uid"], Value("demo"));
-    EXPECT_EQ(redact::json(std::optional<Value>()), "(none)");
-    // A wire format's short keys, named by the caller, match whole at any depth.
-    Value wire = Value::dict({{"i", "demo"}, {"p", "e10adc3949ba"}, {"pp", "plain"},
-                              {"c", Value::array({Value::dict({{"s", "sess1234"}})})}});
-    EXPECT_EQ(redact::json(wire, {"p", "s"}), R"({"c":[{"s":"sess…"}],"i":"demo","p":"e10a…","pp":"plain"})");
-
-    // Addresses: the values of credential parameters, nothing else.
-    EXPECT_EQ(redact::url("https://h/rw?username=demo&logintime=17&sign=1f3e9a0b#top"),
-              "https://h/rw?username=demo&logintime=17&sign=1f3e…#top");
-    EXPECT_EQ(redact::url("https://h/p?user%5Ftoken=abcdefgh&flag&key="), "https://h/p?user%5Ftoken=abcd…&flag&key=…");
-    EXPECT_EQ(redact::url("local://game/index.html"), "local://game/index.html");
-}
 
 TEST(StringFormat, TableFormatsAreRenderedWithoutPrintf) {
     struct Case {

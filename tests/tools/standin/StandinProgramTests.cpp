@@ -165,7 +165,7 @@ TEST(StandinProgram, RequestLinesShortenCredentialsAndCutBetweenCharacters) {
     e.played = "text";
     e.decoded = Value::dict({{"i", "demo"}, {"p", digest::md5Hex("123456")}, {"k", "9f86d081884c7d65"},
                              {"s", "5e884898da28"}, {"token", "abcdef123"}});
-    EXPECT_EQ(standin::requestLine("uc", e, kZVCredentialKeys),
+    EXPECT_EQ(standin::requestLine("uc", e, {kZVCredentialKeys}),
               R"(uc: POST /sdkapicoupon2/login/dologin -> 200 text {"i":"demo","k":"9f86…","p":"e10a…","s":"5e88…","token":"abcd…"})");
     for (size_t pad = 0; pad < 3; ++pad) {
         e.decoded = Value::dict({{"t", std::string(280 + pad, 'x') + "星海征途星海征途星海征途"}});
