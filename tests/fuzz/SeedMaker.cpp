@@ -1,7 +1,7 @@
 // Writes the seed files of the fuzz targets for property lists, keyed
 // archives, the channel file, envelopes, replies, the model mapper, paths,
-// media requests, log file names, user defaults and EXIF
-// (scripts/make-fuzz-seeds): what our own writers make, plus the
+// media requests, log file names, user defaults, EXIF and logged
+// credentials (scripts/make-fuzz-seeds): what our own writers make, plus the
 // reproducers of faults mended in those readers.
 //
 //   fuzz_seed_maker CORPUS_FOLDER
@@ -230,6 +230,24 @@ void exifSeeds() {
     seed(t, "offset-ffffffff", hex("457869660000" "4d4d" "002a" "ffffffff" "00000000"));
 }
 
+// Logged replies and addresses (byte 0 odd), and choices that build
+// nested shapes (byte 0 even).
+void redactSeeds() {
+    const std::string t = "fuzz_redact";
+    seed(t, "reply", "\x01" R"({"data":"{\"token\":\"e2ed5d7a1a6f\",\"pwd\":123456}","sign":{"value":"1f3e9a0b"},)"
+                     R"("next":"https://bob:hunter22@h/p?user=a;sign=1f3e9a0b#access_token=abcdefgh","sj":"13812345678"})");
+    seed(t, "address", "\x01https://h/p?next=https%3A%2F%2Fx%2F%3Fdata%3D%257B%2522token%2522%253A%2522abcdefgh%2522%257D");
+    Value nested = Value::dict({{"token", "abcdefgh"}});
+    for (int i = 0; i < 10; ++i) nested = Value::dict({{"data", nested.toJSON()}});
+    seed(t, "json-10-deep", "\x01" + nested.toJSON());
+    std::string address = "https://h/p?token=abcdefgh";
+    for (int i = 0; i < 12; ++i) address = "https://h/p?next=" + strings::percentEncode(address);
+    seed(t, "address-12-deep", "\x01" + address);
+    std::string choices(1, '\0');
+    for (int i = 0; i < 512; ++i) choices += char((i * 37 + 11) & 0xFF);
+    seed(t, "shapes", choices);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -248,5 +266,6 @@ int main(int argc, char** argv) {
     logNameSeeds();
     defaultsSeeds();
     exifSeeds();
+    redactSeeds();
     return 0;
 }
