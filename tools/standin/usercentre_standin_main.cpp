@@ -1,8 +1,8 @@
 // The user-centre stand-in as a program, for the demo: starts the server
 // on the given port (a free one by default), prints the settings that
 // point a client at it, writes a line for each request it answers to
-// standard error (credentials shortened, as the client's log shows them),
-// and runs until interrupted.
+// standard error (credentials and personal data shortened, as the client's
+// log shows them), and runs until interrupted.
 //
 //   usercentre-standin [--port P] [--tls] [--account NAME:PASSWORD]...
 //                      [--app-key KEY] [--update URL] [--fixtures DIR]
@@ -79,6 +79,6 @@ int main(int argc, char** argv) {
     }
     if (!updateURL.empty()) standin.setUpdate(true, updateURL, "发现新版本，请更新后再登录");
     standin.server().setReplyDelay(std::chrono::nanoseconds(int64_t(slow * 1e9)));
-    standin::printRequests(standin.server(), "usercentre-standin", kZVCredentialKeys);
+    standin::printRequests(standin.server(), "usercentre-standin", {kZVCredentialKeys, kZVPersonalKeys});
     return standin::serveUntilStopped("usercentre-standin", standin);
 }

@@ -31,6 +31,10 @@ public:
 // password's digest, "k" a login's sign, "s" the session token. Logs pass
 // them to redact:: beside its own names.
 inline const std::vector<std::string> kZVCredentialKeys{"p", "k", "s"};
+// The short keys whose texts are personal data: "r" the real name and "id"
+// the ID number of the real-name check, "sj" a phone number (SMS codes,
+// phone binding). Longer names ("phone") redact:: knows itself.
+inline const std::vector<std::string> kZVPersonalKeys{"r", "id", "sj"};
 
 // The sign of a login request: MD5 of "i=<name>&g=<game>&t=<time>&key=<app key>".
 std::string ZVLoginSign(const std::string& name, const std::string& gameID, const std::string& time,

@@ -110,48 +110,99 @@ TEST(StandinProgram, ServesWhatItPrintsUntilTerminatedAndLogsWhatItAnswers) {
     EXPECT_NE(logged.find("aggregator-standin (config): GET /P100/977.html -> 200"), std::string::npos) << logged;
 }
 
+// The user-centre program, started with `args` and stopped by SIGTERM;
+// what it wrote to standard error is read after it ended.
+class UserCentreProgram {
+public:
+    explicit UserCentreProgram(const std::string& args) {
+        std::string command = "'" + testsupport::built(USERCENTRE_STANDIN) + "' " + args + " 2>'" + errors_.string() +
+                              "' & echo pid=$!; wait $!";
+        out_ = popen(command.c_str(), "r");
+        char buf[512];
+        while (out_ && !lines_.count("ZORVIA_SERVER_URL") && std::fgets(buf, sizeof buf, out_)) {
+            std::string line(buf);
+            if (!line.empty() && line.back() == '\n') line.pop_back();
+            auto eq = line.find('=');
+            if (eq != std::string::npos) lines_[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+    }
+    ~UserCentreProgram() { stop(); }
+
+    bool started() const { return lines_.count("pid") && lines_.count("ZORVIA_SERVER_URL"); }
+
+    // POSTs `body` to the API path `path` ("login/dologin"); a form when `form`.
+    URLResult post(const std::string& path, std::string body, bool form = false) {
+        URLRequest request(lines_["ZORVIA_SERVER_URL"] + "sdkapicoupon2/" + path, "POST");
+        request.body = std::move(body);
+        if (form) request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
+        request.timeout = std::chrono::seconds(10);
+        return testsupport::offMainThread([&] {
+            return URLSession::sessionWithConfiguration(URLSessionConfiguration())->sendSynchronousRequest(request);
+        });
+    }
+
+    // Ends the program; what it wrote to standard error.
+    std::string stop() {
+        if (out_) {
+            if (started()) kill(pid_t(std::atol(lines_["pid"].c_str())), SIGTERM);
+            char buf[512];
+            while (std::fgets(buf, sizeof buf, out_)) {
+            }
+            pclose(out_);
+            out_ = nullptr;
+        }
+        return testsupport::readFile(errors_);
+    }
+
+private:
+    testsupport::TempDir dir_;
+    std::filesystem::path errors_ = dir_ / "stderr";
+    FILE* out_ = nullptr;
+    std::map<std::string, std::string> lines_;
+};
+
 // The user centre's program asks for real-name verification when told,
 // and says on standard error what it answered.
 TEST(StandinProgram, TheUserCentreAsksForRealNamesAndLogsWhatItAnswers) {
-    testsupport::TempDir dir;
-    auto errors = dir / "stderr";
-    std::string command = "'" + testsupport::built(USERCENTRE_STANDIN) + "' --real-name mandatory --slow 0.01 2>'" +
-                          errors.string() + "' & echo pid=$!; wait $!";
-    FILE* out = popen(command.c_str(), "r");
-    ASSERT_TRUE(out);
-    std::map<std::string, std::string> lines;
-    char buf[512];
-    while (!lines.count("ZORVIA_SERVER_URL") && std::fgets(buf, sizeof buf, out)) {
-        std::string line(buf);
-        if (!line.empty() && line.back() == '\n') line.pop_back();
-        auto eq = line.find('=');
-        if (eq != std::string::npos) lines[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    ASSERT_TRUE(lines.count("pid") && lines.count("ZORVIA_SERVER_URL"));
-
+    UserCentreProgram program("--real-name mandatory --slow 0.01");
+    ASSERT_TRUE(program.started());
     auto& codec = *ZVRequestCodec::current();
-    URLRequest request(lines["ZORVIA_SERVER_URL"] + "sdkapicoupon2/login/dologin", "POST");
-    request.body = codec.encode(Value::dict({{"i", "demo"}, {"p", digest::md5Hex("123456")}}));
-    request.timeout = std::chrono::seconds(10);
-    auto reply = testsupport::offMainThread([&] {
-        return URLSession::sessionWithConfiguration(URLSessionConfiguration())->sendSynchronousRequest(request);
-    });
-    kill(pid_t(std::atol(lines["pid"].c_str())), SIGTERM);
-    while (std::fgets(buf, sizeof buf, out)) {
-    }
-    pclose(out);
+    auto reply = program.post("login/dologin", codec.encode(Value::dict({{"i", "demo"}, {"p", digest::md5Hex("123456")}})));
+    std::string logged = program.stop();
     ASSERT_TRUE(reply.ok());
     auto login = codec.decode(reply.body);
     ASSERT_TRUE(login);
     EXPECT_EQ((*login)["z"].intValue(), 1);
     EXPECT_EQ(login->text("nrz"), "0");
     EXPECT_EQ((*login)["frz"].intValue(), 1);
-    std::string logged = testsupport::readFile(errors);
     EXPECT_NE(logged.find("usercentre-standin: POST /sdkapicoupon2/login/dologin -> 200"), std::string::npos) << logged;
     EXPECT_NE(logged.find("\"i\":\"demo\""), std::string::npos) << logged;
     // The password's digest shows as the client's log shows credentials.
     EXPECT_EQ(logged.find(digest::md5Hex("123456")), std::string::npos) << logged;
     EXPECT_NE(logged.find("\"p\":\"e10a…\""), std::string::npos) << logged;
+}
+
+// The requests that carry a real name, an ID number or a phone number (the
+// real-name check, SMS codes, phone binding, password resets) are logged
+// with each shown by its first character only.
+TEST(StandinProgram, TheUserCentreLogsNoNameIdNumberOrPhoneNumberWhole) {
+    const std::string name = "欧阳星海", idNumber = "110101199003074518", phone = "13812345678";
+    UserCentreProgram program("");
+    ASSERT_TRUE(program.started());
+    auto& codec = *ZVRequestCodec::current();
+    EXPECT_TRUE(program.post("login/idcheck", codec.encode(Value::dict({{"id", idNumber}, {"r", name}, {"i", "demo"}, {"g", "1"}}))).ok());
+    EXPECT_TRUE(program.post("Sdkhome/yzm", "sj=" + phone + "&username=demo&type=5", true).ok());
+    EXPECT_TRUE(program.post("Sdkhome/bdtel", "sj=" + phone + "&yzm=1234&username=demo", true).ok());
+    EXPECT_TRUE(program.post("Sdkhome/forgetpassword",
+                             codec.encode(Value::dict({{"phone", phone}, {"yzm", "1234"}, {"password", "654321abc"}}))).ok());
+    std::string logged = program.stop();
+    for (auto& whole : {name, idNumber, phone, std::string("654321abc")})
+        EXPECT_EQ(logged.find(whole), std::string::npos) << whole << "\n" << logged;
+    for (auto* shown : {R"(POST /sdkapicoupon2/login/idcheck -> 200 text {"g":"1","i":"demo","id":"1…","r":"欧…"})",
+                        R"(POST /sdkapicoupon2/Sdkhome/yzm -> 200 json {"sj":"1…","type":"5","username":"demo"})",
+                        R"(POST /sdkapicoupon2/Sdkhome/bdtel -> 200 json {"sj":"1…","username":"demo","yzm":"1234"})",
+                        R"({"password":"6543…","phone":"1…","yzm":"1234"})"})
+        EXPECT_NE(logged.find(shown), std::string::npos) << shown << "\n" << logged;
 }
 
 // A request line: the user centre's short credential keys and the names
