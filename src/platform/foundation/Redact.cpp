@@ -103,13 +103,21 @@ public:
         bool json = looksLikeJSON(t), address = looksLikeAddress(t);
         if (!json && !address) return t;
         if (level >= kTextLevels) return secret(t);  // too deep to look into: nothing in it shows
-        if (json) {
-            if (auto parsed = Value::fromJSON(t)) {
-                Value shown = value(*parsed, Kind::Plain, level + 1);
-                return shown == *parsed ? t : shown.toJSON();
-            }
-        }
-        return address ? this->address(t, level + 1) : t;
+        if (json)
+            if (auto parsed = Value::fromJSON(t)) return jsonText(*parsed, t, level);
+        if (!address) return t;
+        std::string shown = this->address(t, level + 1);
+        // A shortened value may have cut away what broke a JSON text: read it
+        // again as one, so that a second shortening finds nothing more.
+        if (json && shown != t)
+            if (auto parsed = Value::fromJSON(shown)) return jsonText(*parsed, shown, level);
+        return shown;
+    }
+
+    // The JSON text `t`, read as `parsed`, looked into; as it was when nothing changed.
+    std::string jsonText(const Value& parsed, const std::string& t, int level) const {
+        Value shown = value(parsed, Kind::Plain, level + 1);
+        return shown == parsed ? t : shown.toJSON();
     }
 
     // An address read as a text `level` deep.

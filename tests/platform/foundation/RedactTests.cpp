@@ -62,6 +62,9 @@ TEST(Redact, CredentialsInsideJSONTextsAndAddressesAreShortened) {
     // An address in a JSON text in a reply.
     EXPECT_EQ(redact::json(parsed(R"({"data": "{\"url\":\"https://h/?sign=abcdefgh\"}"})")),
               R"({"data":"{\"url\":\"https://h/?sign=abcd…\"}"})");
+    // Shortening a value can cut away what broke a JSON text: it is then read as one.
+    std::string broken = R"({"u":"h://h/?token=abcdefgh\{"x&y","phone":"13812345678"})";
+    EXPECT_EQ(redact::credentials(Value(broken)), Value(R"({"phone":"1…","u":"h://h/?token=abcd…&y"})"));
     for (const char* untouched : {R"({"data": "  {\"a\" : 1}  "})", R"({"data": "{\"truncated\": "})",
                                   R"({"tip": "[系统] 你好?"})", R"({"colour": "#ff0000"})"})
         EXPECT_EQ(redact::credentials(parsed(untouched)), parsed(untouched)) << untouched;
