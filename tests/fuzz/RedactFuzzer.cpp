@@ -197,7 +197,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Value v = shapes.shape(8);
     std::string shown = shortenedWithinBounds(v, nullptr);
     for (auto& whole : shapes.planted()) {
-        if (shown.find(whole) != std::string::npos) std::fprintf(stderr, "%s came out whole in\n%s\n", whole.c_str(), shown.c_str());
+        if (shown.find(whole) != std::string::npos)
+            std::fprintf(stderr, "%s came out whole in\n%s\n", whole.c_str(), shown.c_str());
         FUZZ_CHECK(shown.find(whole) == std::string::npos);
     }
     return 0;

@@ -245,7 +245,8 @@ void redactSeeds() {
     seed(t, "address-12-deep", "\x01" + address);
     // Shortening a value mended a broken JSON text, which a second
     // shortening then read as JSON and shortened further.
-    seed(t, "shortening-mends-json", "\x01" R"({"data":"{\"token\":\"h://b:pw@h/p?sign=1f3e9a0b#access_token=abcd\{"x&y","sj":"13812345678"})");
+    seed(t, "shortening-mends-json",
+         "\x01" R"({"data":"{\"token\":\"h://b:pw@h/p?sign=1f3e9a0b#access_token=abcd\{"x&y","sj":"13812345678"})");
     std::string choices(1, '\0');
     for (int i = 0; i < 512; ++i) choices += char((i * 37 + 11) & 0xFF);
     seed(t, "shapes", choices);

@@ -159,7 +159,7 @@ private:
         size_t scheme = head.find("://");
         if (scheme == std::string::npos) return head;
         size_t user = scheme + 3;
-        size_t hostEnd = std::min(head.find('/', user), head.size());
+        size_t hostEnd = std::min(head.find_first_of("/ \t\r\n", user), head.size());
         size_t atSign = head.rfind('@', hostEnd);
         if (atSign == std::string::npos || atSign < user) return head;
         size_t colon = head.find(':', user);

@@ -116,11 +116,13 @@ TEST(Redact, PersonalDataShowsItsFirstCharacter) {
     EXPECT_EQ(redact::personal("13812345678"), "1…");
     EXPECT_EQ(redact::personal("张"), "…");
     EXPECT_EQ(redact::personal("😀😀"), "…");  // never half a surrogate pair
-    Value request = Value::dict({{"r", "欧阳星海"}, {"id", 110101199003074518LL}, {"i", "demo"}, {"Mobile_No", "13812345678"},
-                                 {"ismobile", 1}, {"phone", Value::array({"13812345678"})}, {"real_name", "张三"}});
+    Value request = Value::dict({{"r", "欧阳星海"}, {"id", 110101199003074518LL}, {"i", "demo"},
+                                 {"Mobile_No", "13812345678"}, {"ismobile", 1},
+                                 {"phone", Value::array({"13812345678"})}, {"real_name", "张三"}});
     EXPECT_EQ(redact::json(request, {{}, {"r", "id"}}),
               R"({"Mobile_No":"1…","i":"demo","id":"1…","ismobile":1,"phone":["1…"],"r":"欧…","real_name":"张…"})");
-    EXPECT_EQ(redact::url("https://h/p?phone=13812345678&sj=13812345678", {{}, {"sj"}}), "https://h/p?phone=1…&sj=1…");
+    EXPECT_EQ(redact::url("https://h/p?phone=13812345678&sj=13812345678", {{}, {"sj"}}),
+              "https://h/p?phone=1…&sj=1…");
     EXPECT_EQ(redact::url("https://h/p?real_name=%E6%AC%A7%E9%98%B3"), "https://h/p?real_name=欧…");
 }
 

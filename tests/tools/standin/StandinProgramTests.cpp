@@ -190,7 +190,8 @@ TEST(StandinProgram, TheUserCentreLogsNoNameIdNumberOrPhoneNumberWhole) {
     UserCentreProgram program("");
     ASSERT_TRUE(program.started());
     auto& codec = *ZVRequestCodec::current();
-    EXPECT_TRUE(program.post("login/idcheck", codec.encode(Value::dict({{"id", idNumber}, {"r", name}, {"i", "demo"}, {"g", "1"}}))).ok());
+    Value realName = Value::dict({{"id", idNumber}, {"r", name}, {"i", "demo"}, {"g", "1"}});
+    EXPECT_TRUE(program.post("login/idcheck", codec.encode(realName)).ok());
     EXPECT_TRUE(program.post("Sdkhome/yzm", "sj=" + phone + "&username=demo&type=5", true).ok());
     EXPECT_TRUE(program.post("Sdkhome/bdtel", "sj=" + phone + "&yzm=1234&username=demo", true).ok());
     EXPECT_TRUE(program.post("Sdkhome/forgetpassword",
