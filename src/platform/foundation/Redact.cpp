@@ -38,13 +38,13 @@ bool listed(const std::vector<std::string>& keys, const std::string& key) {
     return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
 
-// The first `keep` UTF-16 units and "…", never half a surrogate pair; "…"
-// alone when that would keep all of it.
+// The first `keep` UTF-16 units and "…", a pair cut in half kept whole (so
+// that shortening again keeps the same); "…" alone when that would keep all
+// of it. Bad bytes show as U+FFFD.
 std::string shortened(const std::string& text, size_t keep) {
-    std::u16string u = strings::toUTF16(text);
-    if (u.size() <= keep) return "…";
-    if (keep > 0 && u[keep - 1] >= 0xD800 && u[keep - 1] < 0xDC00) --keep;
-    return strings::fromUTF16(u.substr(0, keep)) + "…";
+    std::string valid = strings::validUTF8(text);
+    std::string kept = strings::utf16Substring(valid, 0, keep);
+    return kept.size() >= valid.size() ? "…" : kept + "…";
 }
 
 // A scalar as the text that is shortened in its place.

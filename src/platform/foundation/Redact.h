@@ -1,9 +1,10 @@
 #pragma once
 // Credentials and personal data never reach a log whole. A log line keeps
 // its wording, but a token, password, key or sign in it shows as its first
-// 4 characters and "…" (a text of 4 characters or fewer shows only "…"),
-// and a name, ID number or phone number as its first character and "…"
-// (one of a single character as "…").
+// 4 characters and "…", and a name, ID number or phone number as its first
+// character and "…" (characters are UTF-16 units, a surrogate pair kept
+// whole; a text no longer than what would show shows only "…"). Shortening
+// again changes nothing.
 //
 // Which values those are, by the key they sit under:
 // - credentials: keys whose name holds "token", "password", "pwd",

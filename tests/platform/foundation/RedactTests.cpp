@@ -115,7 +115,12 @@ TEST(Redact, TextsNestedTooDeepAreShortenedWhole) {
 TEST(Redact, PersonalDataShowsItsFirstCharacter) {
     EXPECT_EQ(redact::personal("13812345678"), "1…");
     EXPECT_EQ(redact::personal("张"), "…");
-    EXPECT_EQ(redact::personal("😀😀"), "…");  // never half a surrogate pair
+    // Never half a surrogate pair, and shortening again keeps the same.
+    EXPECT_EQ(redact::personal("😀😀"), "😀…");
+    EXPECT_EQ(redact::personal("😀"), "…");
+    EXPECT_EQ(redact::secret("abc😀defg"), "abc😀…");
+    EXPECT_EQ(redact::secret("abc😀…"), "abc😀…");
+    EXPECT_EQ(redact::secret("abc😀"), "…");
     Value request = Value::dict({{"r", "欧阳星海"}, {"id", 110101199003074518LL}, {"i", "demo"},
                                  {"Mobile_No", "13812345678"}, {"ismobile", 1},
                                  {"phone", Value::array({"13812345678"})}, {"real_name", "张三"}});
