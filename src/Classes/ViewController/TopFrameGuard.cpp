@@ -2,6 +2,7 @@
 
 #include "platform/device/URLOpener.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Redact.h"
 #include "platform/foundation/Strings.h"
 #include "plugin/iOS/RAZ5Orered/PluginLog.h"
 
@@ -58,14 +59,14 @@ WKNavigationResponsePolicy TopFrameGuard::decide(const WKNavigationResponse& res
 bool TopFrameGuard::keeps(const std::optional<NSURL>& shown, const WebOrigin& game) {
     if (shown && game.contains(*shown)) return true;
     std::string address = shown ? withoutFragment(shown->absoluteString()) : "(an address that is no URL)";
-    logFirst(address, "a page that is not the game's was shown; the start page is loaded again: " + address);
+    logFirst(address, "a page that is not the game's was shown; the start page is loaded again: " + redact::url(address));
     return false;
 }
 
 void TopFrameGuard::refuse(const NSURL& url, const char* what, uint64_t presses) {
     std::string address = withoutFragment(url.absoluteString());
     if (!isWebAddress(url)) {
-        logFirst(address, std::string(what) + ": " + url.absoluteString());
+        logFirst(address, std::string(what) + ": " + redact::url(url.absoluteString()));
         return;
     }
     if (presses <= pressesAtHandOff_) {
@@ -73,7 +74,7 @@ void TopFrameGuard::refuse(const NSURL& url, const char* what, uint64_t presses)
         return;
     }
     pressesAtHandOff_ = presses;
-    warn(std::string(what) + " (handed to the desktop): " + url.absoluteString());
+    warn(std::string(what) + " (handed to the desktop): " + redact::url(url.absoluteString()));
     URLOpener::current()->open(url.absoluteString(), nullptr);
 }
 
@@ -81,7 +82,8 @@ void TopFrameGuard::refuse(const NSURL& url, const char* what, uint64_t presses)
 // page after page in the browser: after the first, a burst costs two lines.
 void TopFrameGuard::withhold(const NSURL& url, const char* what) {
     if ((*withheld_)++ > 0) return;
-    warn(std::string(what) + " (not handed to the desktop: one address per press): " + url.absoluteString());
+    warn(std::string(what) + " (not handed to the desktop: one address per press): " +
+         redact::url(url.absoluteString()));
     std::weak_ptr<size_t> count = withheld_;
     DispatchQueue::main()->asyncAfter(kWithheldCountDelay, [count] {
         auto withheld = count.lock();

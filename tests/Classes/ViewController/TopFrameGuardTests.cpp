@@ -189,6 +189,30 @@ TEST_F(TopFrameHost, OneWebAddressGoesToTheDesktopPerPress) {
     EXPECT_EQ(opener->opened.size(), 2u);
 }
 
+// A refused address is logged with its credentials shortened, whichever
+// line logs it; the desktop still gets it whole.
+TEST_F(TopFrameHost, RefusedAddressesAreLoggedWithTheirCredentialsShortened) {
+    auto c = start(Value::dict({{"KL_PAGE_SERVER", "https://game.example.com"}}));
+    auto& view = *c->recording;
+    auto topAnswer = [&](const std::string& page) {
+        WKNavigationResponse response{*NSURL::URLWithString(page), true, 200, "text/html"};
+        c->webView_decidePolicyForNavigationResponse_decisionHandler(view, response, [](auto) {});
+    };
+    view.press();
+    topAnswer("https://ads.example.net/a?token=HANDEDTOKEN123");
+    topAnswer("https://ads.example.net/b?user=x;sign=WITHHELDSIGN99");
+    c->webView_decidePolicyForNavigationResponse_decisionHandler(
+        view, WKNavigationResponse{*NSURL::URLWithString("ftp://ads.example.net/c?password=NOWHEREPASS77"), true, 200, ""},
+        [](auto) {});
+    ASSERT_EQ(opener->opened.size(), 1u);
+    EXPECT_EQ(opener->opened[0], "https://ads.example.net/a?token=HANDEDTOKEN123");
+    std::vector<std::string> lines = logged("ads.example.net");
+    ASSERT_EQ(lines.size(), 3u);
+    for (auto& line : lines)
+        for (const char* secret : {"HANDEDTOKEN123", "WITHHELDSIGN99", "NOWHEREPASS77"})
+            EXPECT_FALSE(strings::contains(line, secret)) << line;
+}
+
 // What the top frame shows is judged again once it shows it: a page that
 // is not the game's (an inner frame's text, another host of the bundle's
 // scheme) brings back the start page, each address logged once; the
