@@ -91,6 +91,10 @@ size_t sizeAdmitting(size_t result) {
 
 }  // namespace
 
+size_t resultCeiling(size_t fileSize) {
+    return sizeof(Value) + kOwnBytesPerFileByte * fileSize + resultBudget(fileSize);
+}
+
 size_t resultBudget(size_t fileSize) {
     size_t scaled = fileSize > kBudgetCeiling ? kBudgetCeiling
                                               : std::min(kBudgetCeiling, kBudgetFactor * fileSize + kBudgetFloor);
@@ -117,8 +121,9 @@ public:
         table_ = table;
         objectsEnd_ = table;
         count_ = count;
-        inProgress_.assign(count, false);
-        charge(sizeof(Value));
+        seen_.assign(count, kUnread);
+        claimed_.assign(table, false);
+        built_ = sizeof(Value);
         Value root = object(top, 0);
         if (failed_) return std::nullopt;
         return root;
@@ -139,12 +144,16 @@ private:
         return Value();
     }
 
-    // Counts what is built against the budget, in resultBytes: each
-    // container pays for its elements' Values or entries when it opens
-    // (before anything is reserved), texts and data for their bytes.
-    bool charge(uint64_t cost) {
-        if (cost > budget_) failed_ = true;
-        else budget_ -= cost;
+    // Counts what is built, in resultBytes: each container its elements'
+    // Values or entries when it opens (before anything is reserved), texts
+    // and data their bytes. Charged against the budget only where object()
+    // says so.
+    bool build(uint64_t cost) {
+        built_ += cost;
+        if (charging_ && repeating_ == 0) {
+            if (cost > budget_) failed_ = true;
+            else budget_ -= cost;
+        }
         return !failed_;
     }
 
@@ -163,16 +172,72 @@ private:
         return true;
     }
 
+    // An object read for the first time builds what its own bytes hold,
+    // at most 64 times as many, and is not charged, unless its bytes are
+    // another's too (objects laid over each other, which no writer makes):
+    // then what it builds is charged as it is built. A later reference
+    // builds the whole of it again, which is what sharing adds: charged
+    // before it is built, and nothing inside it a second time.
     Value object(uint64_t index, int depth) {
         if (failed_) return Value();
-        if (index >= count_ || depth > kMaxDepth || inProgress_[index]) return fail();
+        if (index >= count_ || depth > kMaxDepth || seen_[index] == kInProgress) return fail();
         uint64_t at = be(table_ + index * offsetSize_, offsetSize_);
         if (at < kHeader || at >= objectsEnd_) return fail();
-        inProgress_[index] = true;
+        if (seen_[index] != kUnread) return readAgain(seen_[index] - 1, at, depth);
+        seen_[index] = kInProgress;
+        uint64_t before = built_;
+        bool outer = charging_;
+        charging_ = !claim(at, end(at));  // its own cost is built before its children are read
         Value v = decode(at, depth);
-        inProgress_[index] = false;
+        charging_ = outer;
+        seen_[index] = uint32_t(std::min<uint64_t>(built_ - before, kInProgress - 2) + 1);
         if (failed_) return Value();
         return v;  // moved, where the conditional operator would copy
+    }
+
+    Value readAgain(uint64_t cost, uint64_t at, int depth) {
+        if (repeating_ == 0) {
+            if (cost > budget_) return fail();
+            budget_ -= cost;
+        }
+        ++repeating_;
+        Value v = decode(at, depth);
+        --repeating_;
+        return failed_ ? Value() : v;
+    }
+
+    // Marks [at, end) as read; false when some of it already was.
+    bool claim(uint64_t at, uint64_t end) {
+        for (uint64_t i = at; i < end; ++i)
+            if (claimed_[i]) return false;
+        std::fill(claimed_.begin() + at, claimed_.begin() + end, true);
+        return true;
+    }
+
+    // Where the object at `at` ends (within the object area; one byte for
+    // what decode() refuses).
+    uint64_t end(uint64_t at) {
+        uint8_t marker = uint8_t(b_[at]);
+        uint64_t p = at + 1, n = 0, width = 1;
+        switch (marker >> 4) {
+        case 0x1:
+        case 0x2: p += (marker & 0x0F) <= 4 ? uint64_t(1) << (marker & 0x0F) : 0; break;
+        case 0x3: p += 8; break;
+        case 0x8: p += (marker & 0x0F) + 1; break;
+        case 0x4:
+        case 0x5:
+        case 0x6:
+        case 0x7:
+        case 0xA:
+        case 0xC:
+        case 0xD:
+            if (!length(marker, p, n)) break;
+            width = (marker >> 4) == 0x6 ? 2 : (marker >> 4) == 0xD ? 2 * refSize_ : (marker >> 4) >= 0xA ? refSize_ : 1;
+            p += std::min(n, objectsEnd_) * width;
+            break;
+        default: break;
+        }
+        return std::min(p, objectsEnd_);
     }
 
     Value decode(uint64_t at, int depth) {
@@ -192,7 +257,7 @@ private:
         }
         case 0x4: {
             uint64_t n = 0;
-            if (!length(marker, at, n) || !fits(at, n) || !charge(n)) return fail();
+            if (!length(marker, at, n) || !fits(at, n) || !build(n)) return fail();
             auto* p = reinterpret_cast<const uint8_t*>(b_.data() + at);
             return Value(Data(p, p + n));
         }
@@ -213,7 +278,7 @@ private:
             uint64_t width = uint64_t(marker & 0x0F) + 1;
             if (width > 8 || !fits(at, width)) return fail();
             uint64_t uid = be(at, width);
-            if (uid > uint64_t(INT64_MAX) || !charge(kEntryBytes + 6)) return fail();
+            if (uid > uint64_t(INT64_MAX) || !build(kEntryBytes + 6)) return fail();
             return Value::dict({{"CF$UID", Value(int64_t(uid))}});
         }
         case 0xA:
@@ -261,8 +326,7 @@ private:
     // A NUL inside a text makes the file damaged, as in XML, which cannot
     // hold one.
     Value text(std::string s) {
-        if (s.find('\0') != std::string::npos) return fail();
-        charge(s.size());
+        if (s.find('\0') != std::string::npos || !build(s.size())) return fail();
         return Value(std::move(s));
     }
 
@@ -272,7 +336,7 @@ private:
 
     Value array(uint8_t marker, uint64_t at, int depth) {
         uint64_t n = 0;
-        if (!length(marker, at, n) || !refs(at, n, 1) || !charge(n * sizeof(Value))) return fail();
+        if (!length(marker, at, n) || !refs(at, n, 1) || !build(n * sizeof(Value))) return fail();
         Value::Array out;
         out.reserve(n);
         for (uint64_t i = 0; i < n && !failed_; ++i) out.push_back(object(be(at + i * refSize_, refSize_), depth + 1));
@@ -281,7 +345,7 @@ private:
 
     Value dictionary(uint8_t marker, uint64_t at, int depth) {
         uint64_t n = 0;
-        if (!length(marker, at, n) || !refs(at, n, 2) || !charge(n * kEntryBytes)) return fail();
+        if (!length(marker, at, n) || !refs(at, n, 2) || !build(n * kEntryBytes)) return fail();
         Value::Dictionary out;
         for (uint64_t i = 0; i < n && !failed_; ++i) {
             Value key = object(be(at + i * refSize_, refSize_), depth + 1);
@@ -292,11 +356,20 @@ private:
         return failed_ ? Value() : Value(std::move(out));
     }
 
+    // Per object: kUnread, kInProgress while it is read (a reference to it
+    // then is a cycle), else what its first read built, plus one (at most
+    // kInProgress - 1, more than any budget).
+    static constexpr uint32_t kUnread = 0, kInProgress = UINT32_MAX;
+
     std::string_view b_;
-    uint64_t budget_;
+    uint64_t budget_;  // what sharing may still add
+    uint64_t built_ = 0;
+    bool charging_ = false;  // the object being read is charged as it is built
+    int repeating_ = 0;      // > 0 inside a repeated read, already charged whole
     uint8_t offsetSize_ = 0, refSize_ = 0;
     uint64_t table_ = 0, objectsEnd_ = 0, count_ = 0;
-    std::vector<bool> inProgress_;  // guards against reference cycles
+    std::vector<uint32_t> seen_;
+    std::vector<bool> claimed_;  // bytes of the objects read so far
     bool failed_ = false;
 };
 
@@ -335,14 +408,15 @@ bool isContainer(std::string_view form) {
 class Writer {
 public:
     Data run(const Value& root) {
-        readBack_ = sizeof(Value);
+        readBack_ = ownBytes_ = sizeof(Value);
         uint64_t top = add(root);
         Data out = file(top);
-        // A value many times larger than its shared form (a long list of
-        // one large dictionary) is more than the reader takes from a file
-        // so small: an object that nothing refers to makes the file as
-        // large as the reader needs, so that all that is written reads back.
-        if (size_t needed = sizeAdmitting(readBack_); out.size() < needed) {
+        // What sharing adds when read (a long list of one large dictionary
+        // builds it at each element) may be more than the reader takes from
+        // a file so small: an object that nothing refers to makes the file
+        // as large as the reader needs, so that all that is written reads
+        // back.
+        if (size_t needed = sizeAdmitting(readBack_ - ownBytes_); out.size() < needed) {
             std::string filler;
             putMarker(filler, 0x4, needed - out.size() + 32);
             filler.resize(filler.size() + needed - out.size() + 32, '\0');
@@ -379,15 +453,19 @@ private:
     // except that a container's references are 8-byte indexes (widened to
     // refSize_ when written). Children come before their container, so
     // equal values, containers included, have equal forms and share one
-    // object.
-    uint64_t intern(std::string form) {
+    // object. `own` is what its first read builds (without its children).
+    uint64_t intern(std::string form, size_t own) {
         auto [it, fresh] = index_.try_emplace(std::move(form), objects_.size());
-        if (fresh) objects_.push_back(&it->first);
+        if (fresh) {
+            objects_.push_back(&it->first);
+            ownBytes_ += own;
+        }
         return it->second;
     }
 
     uint64_t add(const Value& v) {
         std::string form;
+        size_t before = readBack_;
         switch (v.type()) {
         case Value::Type::Null: putText("", form); break;  // no null object in this format
         case Value::Type::String: {
@@ -410,35 +488,41 @@ private:
         case Value::Type::Array: {
             std::vector<uint64_t> children;
             for (auto& e : *v.getArray()) children.push_back(add(e));
-            readBack_ += children.size() * sizeof(Value);
             putMarker(form, 0xA, children.size());
             for (uint64_t c : children) putBE(form, c, 8);
-            break;
+            return intern(std::move(form), readOwn(children.size() * sizeof(Value)));
         }
         case Value::Type::Dictionary:
             if (auto uid = storedUID(v)) {
                 readBack_ += kEntryBytes + 6;  // read as {"CF$UID": n}
                 putUID(*uid, form);
             } else {
-                putDictionary(*v.getDict(), form);
+                return putDictionary(*v.getDict(), form);
             }
             break;
         }
-        return intern(std::move(form));
+        return intern(std::move(form), readBack_ - before);
     }
 
-    void putDictionary(const Value::Dictionary& d, std::string& form) {
+    // A container's own cost, added to what is read back.
+    size_t readOwn(size_t cost) {
+        readBack_ += cost;
+        return cost;
+    }
+
+    uint64_t putDictionary(const Value::Dictionary& d, std::string& form) {
         auto entries = storedEntries(d);
         std::vector<uint64_t> children;
         for (auto& [k, e] : entries) {
-            readBack_ += kEntryBytes + k.size();
+            readBack_ += k.size();
             std::string key;
             putText(k, key);
-            children.push_back(intern(std::move(key)));
+            children.push_back(intern(std::move(key), k.size()));
         }
         for (auto& [k, e] : entries) children.push_back(add(*e));
         putMarker(form, 0xD, entries.size());
         for (uint64_t c : children) putBE(form, c, 8);
+        return intern(std::move(form), readOwn(entries.size() * kEntryBytes));
     }
 
     // ASCII when it can be, else UTF-16 (big-endian), as the platform writes.
@@ -491,6 +575,7 @@ private:
     std::vector<const std::string*> objects_;  // keys of index_, in the file's order
     uint8_t refSize_ = 1;
     size_t readBack_ = 0;  // what reading the file builds, in resultBytes
+    size_t ownBytes_ = 0;  // what first reads of its objects build: the rest is sharing
 };
 
 }  // namespace

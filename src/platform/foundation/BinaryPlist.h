@@ -8,15 +8,21 @@
 // objects refer to themselves or nest deeper than 512 levels, whose shared
 // objects would build more than resultBudget allows, that holds a NUL
 // inside a text, a dictionary key that is not text, or a date that is no
-// number. Texts that are not valid UTF-8 (ASCII-marked text with bytes >=
-// 0x80, lone UTF-16 surrogates) read with U+FFFD in place of the bad
-// units, as the writer writes them. Dates are the stored double, read and
-// written unrounded, whatever the year (Value::dateFromStoredSeconds). A
-// UID reads as {"CF$UID": n}.
+// number. Only sharing is charged: an object read for the first time
+// builds what its own bytes hold, free (objects laid over each other's
+// bytes, which no writer makes, excepted), and each later reference to it
+// builds all of it again, which is charged. So a file without shared
+// containers reads whatever its density, up to kMaxFileSize. Texts that are not valid UTF-8 (ASCII-marked
+// text with bytes >= 0x80, lone UTF-16 surrogates) read with U+FFFD in
+// place of the bad units, as the writer writes them. Dates are the stored
+// double, read and written unrounded, whatever the year
+// (Value::dateFromStoredSeconds). A UID reads as {"CF$UID": n}.
 //
 // Writing stores each distinct object once, containers included, so that
-// a file read and written again keeps about its size. A dictionary
-// {"CF$UID": n} with n from 0 to 2^32 - 1 is written as a UID (the width
+// a file read and written again keeps about its size; where what that
+// sharing builds when read is more than the file's budget, an object
+// nothing refers to makes the file as large as the budget needs. A
+// dictionary {"CF$UID": n} with n from 0 to 2^32 - 1 is written as a UID (the width
 // other readers take); a larger n stays a dictionary.
 
 #include <cstdint>
@@ -39,12 +45,23 @@ Data write(const Value& root);
 size_t resultBytes(const Value& v);
 inline constexpr size_t kEntryBytes = 32 + sizeof(std::string) + sizeof(Value);  // a map node
 
-// What reading a file of `fileSize` bytes may build, in resultBytes: up to
-// 128 times the file, as an ordinary file of small shared objects takes
-// (one number or UID written once behind every element of a long list),
-// within 64 MiB; a file past 16 MiB, 4 times its size, for what it holds
-// itself.
+// Property lists larger than this are refused, in either form: what one
+// builds is a multiple of its size (below), and no file the program reads
+// comes near it.
+inline constexpr size_t kMaxFileSize = size_t(32) << 20;
+
+// What shared objects may add when a file of `fileSize` bytes is read, in
+// resultBytes: up to 128 times the file (one large dictionary named at
+// each element of a long list), within 64 MiB; a file past 16 MiB, 4
+// times its size.
 size_t resultBudget(size_t fileSize);
+
+// What reading a file of `fileSize` bytes may build at most, in either
+// form: what its objects hold, read once (at most 64 times their bytes: a
+// dictionary entry, kEntryBytes, for two bytes of references), and what
+// sharing adds.
+inline constexpr size_t kOwnBytesPerFileByte = 64;
+size_t resultCeiling(size_t fileSize);
 
 // Text as property lists store it: valid UTF-8 without NUL, bad bytes and
 // NULs written U+FFFD (as the JSON writer does), so that a written file

@@ -1,6 +1,6 @@
 #include "platform/foundation/KeyedArchive.h"
 
-#include <set>
+#include <vector>
 
 #include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/Error.h"
@@ -20,35 +20,57 @@ std::optional<uint64_t> uidOf(const Value& v) {
 
 struct Decoder {
     const Value::Array& objects;
-    // What may still be built, in binaryplist::resultBytes: objects shared
-    // by reference are copied at each use, so a small table of objects that
-    // each refer twice to the next, or a long list that refers to one large
-    // object, would otherwise expand without end.
+    // What sharing may still add, in binaryplist::resultBytes. An object of
+    // the table is copied at each reference to it: the first copy builds
+    // what the table holds once, the later ones are charged whole before
+    // they are built, so that a small table of objects that each refer twice
+    // to the next, or a long list that refers to one large object, cannot
+    // expand without end.
     size_t budget;
-    std::set<uint64_t> inProgress;  // guards against reference cycles
     bool failed = false;
+    size_t built = 0;
+    int repeating = 0;  // > 0 inside a later copy, already charged whole
+    // Per object: 0 before its first copy, kInProgress during it (a
+    // reference then is a cycle), else what that copy built, plus one.
+    static constexpr size_t kInProgress = SIZE_MAX;
+    std::vector<size_t> seen = std::vector<size_t>(objects.size(), 0);
 
-    bool charge(size_t cost) {
-        if (cost > budget) failed = true;
-        else budget -= cost;
-        return !failed;
-    }
+    void build(size_t cost) { built += cost; }
 
     // A value of the table taken as it is: a copy of all it holds (its own
     // Value is paid for by its container).
-    Value copied(const Value& v) { return charge(binaryplist::resultBytes(v) - sizeof(Value)) ? v : Value(); }
+    Value copied(const Value& v) {
+        build(binaryplist::resultBytes(v) - sizeof(Value));
+        return v;
+    }
 
     Value resolve(const Value& ref, int depth) {
         if (failed) return Value();
         auto uid = uidOf(ref);
         if (!uid) return decode(ref, depth);  // an inline value
-        if (*uid >= objects.size() || depth > kMaxDepth || inProgress.count(*uid)) {
+        if (*uid >= objects.size() || depth > kMaxDepth || seen[*uid] == kInProgress) {
             failed = true;
             return Value();
         }
-        inProgress.insert(*uid);
+        if (seen[*uid] != 0) return copyAgain(seen[*uid] - 1, objects[*uid], depth + 1);
+        seen[*uid] = kInProgress;
+        size_t before = built;
         Value out = decode(objects[*uid], depth + 1);
-        inProgress.erase(*uid);
+        seen[*uid] = built - before + 1;
+        return out;
+    }
+
+    Value copyAgain(size_t cost, const Value& obj, int depth) {
+        if (repeating == 0) {
+            if (cost > budget) {
+                failed = true;
+                return Value();
+            }
+            budget -= cost;
+        }
+        ++repeating;
+        Value out = decode(obj, depth);
+        --repeating;
         return out;
     }
 
@@ -79,15 +101,15 @@ struct Decoder {
             Value out = Value::dict();
             auto& keys = obj["NS.keys"];
             auto& values = obj["NS.objects"];
-            if (!keys.isArray() || !values.isArray() || keys.size() != values.size() ||
-                !charge(keys.size() * binaryplist::kEntryBytes)) {
+            if (!keys.isArray() || !values.isArray() || keys.size() != values.size()) {
                 failed = true;
                 return Value();
             }
+            build(keys.size() * binaryplist::kEntryBytes);
             for (size_t i = 0; i < keys.size(); ++i) {
                 Value k = resolve(keys[i], depth + 1);
                 std::string key = k.isString() ? *k.getString() : k.textValue();
-                if (!k.isString()) charge(key.size());
+                if (!k.isString()) build(key.size());
                 out.set(std::move(key), resolve(values[i], depth + 1));
             }
             return out;
@@ -96,7 +118,7 @@ struct Decoder {
             Value out = Value::array();
             auto elements = obj["NS.objects"].getArray();
             if (!elements) return out;
-            if (!charge(elements->size() * sizeof(Value))) return Value();
+            build(elements->size() * sizeof(Value));
             for (auto& e : *elements) out.push(resolve(e, depth + 1));
             return out;
         }
@@ -203,7 +225,7 @@ std::optional<Value> unarchive(const Data& bytes, Error* error) {
     auto& top = (*plist)["$top"];
     const Value& rootRef = top.has("root") ? top["root"] : top[top.keys().front()];
     // The result may be many times larger than the archive, not without bound.
-    Decoder d{*objects, binaryplist::resultBudget(bytes.size()) - sizeof(Value), {}, false};
+    Decoder d{*objects, binaryplist::resultBudget(bytes.size())};
     Value root = d.resolve(rootRef, 0);
     if (d.failed) {
         fail(error, "The keyed archive is damaged or holds objects that cannot be read.");

@@ -1,7 +1,11 @@
 #include "platform/foundation/NSUserDefaults.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/foundation/AppHome.h"
@@ -33,26 +37,58 @@ std::filesystem::path NSUserDefaults::filePath() const {
     return file_;
 }
 
+namespace {
+
+std::filesystem::path withSuffix(std::filesystem::path path, const char* suffix) {
+    path += suffix;
+    return path;
+}
+
+// The marker names the process reading; one whose process is gone was
+// left by a launch that ended while it read (another running instance's
+// is not).
+bool readingWasCut(const std::filesystem::path& marker) {
+    auto text = files::readText(marker);
+    if (!text) return false;
+    long pid = std::atol(text->c_str());
+    bool otherAlive = pid > 0 && pid != long(::getpid()) && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+    return !otherAlive;
+}
+
+}  // namespace
+
 void NSUserDefaults::loadLocked() const {
     if (loaded_) return;
     loaded_ = true;
     std::string id = NSBundle::mainBundle().bundleIdentifier();
     file_ = AppHome::preferences() / ((id.empty() ? std::string("korvel") : id) + ".plist");
     values_ = Value(Value::Dictionary{});
-    if (auto bytes = files::readData(file_)) {
-        auto v = Value::fromPlist(*bytes);
-        if (v && v->isDict()) {
-            values_ = std::move(*v);
-            return;
-        }
-        // Kept for inspection (replacing an older one) rather than
-        // overwritten by the first write.
-        auto aside = file_;
-        aside += ".corrupt";
-        bool kept = ::rename(file_.c_str(), aside.c_str()) == 0;
-        NSLog("NSUserDefaults: unreadable preferences file %s, %s; starting empty", file_.c_str(),
-              kept ? "moved aside to .corrupt" : std::strerror(errno));
+    auto marker = withSuffix(file_, ".reading");
+    bool cut = readingWasCut(marker);
+    std::error_code ec;
+    if (cut) std::filesystem::remove(marker, ec);
+    auto bytes = files::readData(file_);
+    if (!bytes) return;
+    if (cut) return setAsideLocked("the last launch ended while reading it");
+    // Kept while the file is read: a file whose reading takes the process
+    // down is set aside at the next launch instead of read again.
+    bool marked = files::writeAtomically(marker, std::to_string(::getpid()));
+    auto v = Value::fromPlist(*bytes);
+    if (marked) std::filesystem::remove(marker, ec);
+    if (v && v->isDict()) {
+        values_ = std::move(*v);
+        return;
     }
+    setAsideLocked("it is unreadable");
+}
+
+void NSUserDefaults::setAsideLocked(const char* why) const {
+    // Kept for inspection (replacing an older one) rather than overwritten
+    // by the first write.
+    auto aside = withSuffix(file_, ".corrupt");
+    bool kept = ::rename(file_.c_str(), aside.c_str()) == 0;
+    NSLog("NSUserDefaults: preferences file %s set aside, %s: %s; starting empty", file_.c_str(), why,
+          kept ? "moved to .corrupt" : std::strerror(errno));
 }
 
 bool NSUserDefaults::saveLocked() {

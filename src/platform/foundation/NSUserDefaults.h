@@ -3,6 +3,13 @@
 // home's Library/Preferences/<bundle identifier>.plist. Every change is
 // written through at once (atomically), so nothing is lost when the process
 // ends abruptly. Safe to use from any thread.
+//
+// A file that cannot be read as a dictionary is set aside as
+// "<name>.plist.corrupt" (replacing an older one), logged, and the store
+// starts empty. So is a file whose reading did not finish: while the file
+// is read, "<name>.plist.reading" holds the reading process's id, and a
+// marker left by a process that is gone means that reading the file took
+// it down, so that no file can stop every launch.
 
 #include <filesystem>
 #include <mutex>
@@ -39,6 +46,7 @@ public:
 private:
     NSUserDefaults();
     void loadLocked() const;
+    void setAsideLocked(const char* why) const;
     bool saveLocked();
 
     mutable std::mutex mutex_;

@@ -8,12 +8,12 @@
 #include <cstring>
 
 #include <nlohmann/json.hpp>
-#include <plist/plist.h>
 
 #include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/JSONReading.h"
 #include "platform/foundation/Strings.h"
+#include "platform/foundation/XMLPlist.h"
 
 std::string Error::localizedDescription() const {
     const Value& d = userInfo[NSLocalizedDescriptionKey];
@@ -370,198 +370,10 @@ std::string Value::toJSON(bool pretty) const {
 
 // ---- Property lists ----
 
-namespace {
-
-// XML goes through libplist, which aborts the process (an assertion) when it
-// hands out a key holding a NUL: XML may not contain U+0000, so bytes
-// holding one are refused before parsing, and values are read through the
-// length-aware getter and checked again. Its parser recurses once per
-// element (a file of 200,000 nested arrays overflows the stack), so files
-// nested deeper than a property list may be are refused before it too. Its
-// date getter has 32-bit seconds, so dates cross as tiny binary files of
-// our own. Binary files are ours alone (BinaryPlist.h).
-constexpr int kMaxPlistDepth = 512;
-
-// True when elements nest deeper than `limit` (comments, CDATA sections and
-// declarations skipped).
-bool nestsDeeperThan(std::string_view xml, size_t limit) {
-    size_t depth = 0;
-    auto skipPast = [&](size_t from, std::string_view end) {
-        size_t at = xml.find(end, from);
-        return at == std::string_view::npos ? xml.size() : at + end.size();
-    };
-    for (size_t i = xml.find('<'); i < xml.size(); i = xml.find('<', i)) {
-        std::string_view rest = xml.substr(i);
-        if (rest.substr(0, 4) == "<!--") i = skipPast(i + 4, "-->");
-        else if (rest.substr(0, 9) == "<![CDATA[") i = skipPast(i + 9, "]]>");
-        else if (rest.substr(0, 2) == "<?" || rest.substr(0, 2) == "<!") i = skipPast(i + 2, ">");
-        else if (rest.substr(0, 2) == "</") {
-            if (depth > 0) --depth;
-            i = skipPast(i + 2, ">");
-        } else {
-            size_t end = skipPast(i + 1, ">");
-            if (xml[end - 1] == '>' && xml[end - 2] != '/' && ++depth > limit) return true;
-            i = end;
-        }
-    }
-    return false;
-}
-
-bool mayHandToLibplist(std::string_view bytes) {
-    // The <plist> element and the root's own are two of the elements.
-    return !bytes.empty() && bytes.size() < UINT32_MAX && bytes.find('\0') == std::string_view::npos &&
-           !nestsDeeperThan(bytes, kMaxPlistDepth + 2);
-}
-
-// Reads a parsed tree; `damaged` is set by a node that cannot be read.
-struct PlistReader {
-    bool damaged = false;
-
-    Value text(plist_t node) {
-        if (plist_get_node_type(node) == PLIST_KEY) {
-            char* s = nullptr;
-            plist_get_key_val(node, &s);  // no NUL: refused before parsing
-            Value out(strings::validUTF8(s ? s : ""));
-            free(s);
-            return out;
-        }
-        uint64_t length = 0;
-        const char* s = plist_get_string_ptr(node, &length);
-        if (!s) return Value("");
-        std::string_view raw(s, length);
-        if (raw.find('\0') != std::string_view::npos) damaged = true;
-        return Value(strings::validUTF8(raw));
-    }
-
-    Value date(plist_t node) {
-        // Through our binary reader, which keeps dates of any year.
-        char* bytes = nullptr;
-        uint32_t length = 0;
-        plist_to_bin(node, &bytes, &length);
-        auto v = bytes ? binaryplist::read(std::string_view(bytes, length)) : std::nullopt;
-        free(bytes);
-        if (!v || !v->isDate()) damaged = true;
-        return v ? *v : Value();
-    }
-
-    Value read(plist_t node, int depth);
-};
-
-Value PlistReader::read(plist_t node, int depth) {
-    if (depth > kMaxPlistDepth) damaged = true;  // as the binary reader refuses
-    if (!node || damaged) return Value();
-    switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-        uint8_t b = 0;
-        plist_get_bool_val(node, &b);
-        return Value(b != 0);
-    }
-    case PLIST_UINT: {
-        uint64_t u = 0;
-        plist_get_uint_val(node, &u);
-        return Value(int64_t(u));
-    }
-    case PLIST_REAL: {
-        double d = 0;
-        plist_get_real_val(node, &d);
-        return Value(d);
-    }
-    case PLIST_STRING:
-    case PLIST_KEY: return text(node);
-    case PLIST_DATA: {
-        uint64_t len = 0;
-        auto* bytes = reinterpret_cast<const uint8_t*>(plist_get_data_ptr(node, &len));
-        return Value(bytes ? ::Data(bytes, bytes + len) : ::Data());
-    }
-    case PLIST_DATE: return date(node);
-    case PLIST_UID: {
-        uint64_t uid = 0;
-        plist_get_uid_val(node, &uid);
-        return Value::dict({{"CF$UID", Value(int64_t(uid))}});
-    }
-    case PLIST_ARRAY: {
-        Value::Array a;
-        uint32_t n = plist_array_get_size(node);
-        a.reserve(n);
-        for (uint32_t i = 0; i < n; ++i) a.push_back(read(plist_array_get_item(node, i), depth + 1));
-        return Value(std::move(a));
-    }
-    case PLIST_DICT: {
-        Value::Dictionary d;
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        while (it && !damaged) {
-            plist_t item = nullptr;
-            plist_dict_next_item(node, it, nullptr, &item);
-            if (!item) break;
-            Value key = text(plist_dict_item_get_key(item));
-            d.insert_or_assign(*key.getString(), read(item, depth + 1));  // the last, as in binary
-        }
-        free(it);
-        return Value(std::move(d));
-    }
-    default: return Value();
-    }
-}
-
-// XML holds whole seconds of the years 1 to 9999 (four digits): a date
-// beyond them is written as the nearest one it holds.
-constexpr double kFirstXMLSecond = -63113904000.0;  // 0001-01-01T00:00:00Z
-constexpr double kLastXMLSecond = 252423993599.0;   // 9999-12-31T23:59:59Z
-
-// A date node holding the whole date: made from our binary form, since
-// libplist's own constructor takes 32-bit seconds.
-plist_t dateNode(const Value& date) {
-    double seconds = std::clamp(std::floor(*date.storedSeconds()), kFirstXMLSecond, kLastXMLSecond);
-    ::Data bytes = binaryplist::write(*Value::dateFromStoredSeconds(seconds));
-    plist_t node = nullptr;
-    plist_from_bin(reinterpret_cast<const char*>(bytes.data()), uint32_t(bytes.size()), &node);
-    return node ? node : plist_new_date(0, 0);
-}
-
-plist_t toPlistNode(const Value& v) {
-    switch (v.type()) {
-    case Value::Type::Null: return plist_new_string("");
-    case Value::Type::Bool: return plist_new_bool(*v.getBool() ? 1 : 0);
-    case Value::Type::Integer: return plist_new_uint(uint64_t(*v.getInteger()));
-    case Value::Type::Real: return plist_new_real(*v.getNumber());
-    case Value::Type::String: return plist_new_string(binaryplist::storedText(*v.getString()).c_str());
-    case Value::Type::Data: {
-        auto& d = *v.getData();
-        return plist_new_data(reinterpret_cast<const char*>(d.data()), d.size());
-    }
-    case Value::Type::Date: return dateNode(v);
-    case Value::Type::Array: {
-        plist_t a = plist_new_array();
-        for (auto& e : *v.getArray()) plist_array_append_item(a, toPlistNode(e));
-        return a;
-    }
-    case Value::Type::Dictionary: {
-        if (auto uid = binaryplist::storedUID(v)) return plist_new_uid(*uid);
-        plist_t d = plist_new_dict();
-        for (auto& [k, e] : binaryplist::storedEntries(*v.getDict())) plist_dict_set_item(d, k.c_str(), toPlistNode(*e));
-        return d;
-    }
-    }
-    return plist_new_string("");
-}
-
-}  // namespace
-
 std::optional<Value> Value::fromPlist(std::string_view bytes, Error* error) {
     std::optional<Value> out;
-    if (bytes.substr(0, 6) == "bplist") {
-        out = binaryplist::read(bytes);
-    } else if (mayHandToLibplist(bytes)) {
-        plist_t root = nullptr;
-        plist_from_xml(bytes.data(), uint32_t(bytes.size()), &root);
-        PlistReader reader;
-        if (root) {
-            Value v = reader.read(root, 0);
-            if (!reader.damaged) out = std::move(v);
-        }
-        plist_free(root);
-    }
+    if (bytes.size() <= binaryplist::kMaxFileSize)
+        out = bytes.substr(0, 6) == "bplist" ? binaryplist::read(bytes) : xmlplist::read(bytes);
     if (!out && error)
         *error = Error::withDescription(NSCocoaErrorDomain, 3840, "The data couldn't be read because it isn't in the correct format.");
     return out;
@@ -571,37 +383,6 @@ std::optional<Value> Value::fromPlist(const ::Data& bytes, Error* error) {
     return fromPlist(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
 }
 
-namespace {
-
-// libplist writes the year without leading zeros ("999-01-01T..."), which
-// other readers refuse: each date's year is made four digits. Texts cannot
-// hold "<date>" unescaped, so every one found is a date.
-::Data withFourDigitYears(std::string_view xml) {
-    ::Data out;
-    out.reserve(xml.size());
-    size_t from = 0;
-    for (size_t at = xml.find("<date>"); at != std::string_view::npos; at = xml.find("<date>", from)) {
-        size_t year = at + 6, digits = 0;
-        while (year + digits < xml.size() && xml[year + digits] >= '0' && xml[year + digits] <= '9') ++digits;
-        out.insert(out.end(), xml.begin() + from, xml.begin() + year);
-        out.insert(out.end(), digits < 4 ? 4 - digits : 0, '0');
-        from = year;
-    }
-    out.insert(out.end(), xml.begin() + from, xml.end());
-    return out;
-}
-
-}  // namespace
-
-::Data Value::toXMLPlist() const {
-    plist_t root = toPlistNode(*this);
-    char* out = nullptr;
-    uint32_t len = 0;
-    plist_to_xml(root, &out, &len);
-    ::Data d = withFourDigitYears(std::string_view(out ? out : "", out ? len : 0));
-    free(out);
-    plist_free(root);
-    return d;
-}
+::Data Value::toXMLPlist() const { return xmlplist::write(*this); }
 
 ::Data Value::toBinaryPlist() const { return binaryplist::write(*this); }
