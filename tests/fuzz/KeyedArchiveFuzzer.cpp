@@ -1,14 +1,16 @@
 // Keyed archives, two ways. The input as an archive (a keychain item, the
-// channel file): what unarchives costs at most the reader's budget for the
-// archive's size (a list naming one large object at each element once
-// copied it each time without count), and is archived again and reads back
-// the same. And the input as choices building a value, which is archived and
+// channel file): what unarchives builds at most what the archive's table
+// holds once and what sharing adds within the budget for the archive's
+// size (a list naming one large object at each element once copied it each
+// time without count), reading holds little more than that, and what
+// unarchives is archived again and reads back the same. And the input as choices building a value, which is archived and
 // must read back as the writers store it (texts valid UTF-8, "$null" a
 // text, dates to the second).
 //
 // Input: byte 0 chooses the way, the rest is the archive or the choices.
 
 #include "FuzzSupport.h"
+#include "HeapPeak.h"
 #include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/KeyedArchive.h"
 
@@ -35,9 +37,16 @@ Value archivedForm(const Value& v) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     if (data[0] & 1) {
-        auto v = keyedarchive::unarchive(Data(data + 1, data + size));
+        Data archive(data + 1, data + size);
+        fuzz::HeapPeak heap;
+        auto v = keyedarchive::unarchive(archive);
+        // The table read, and the objects copied out of it.
+        size_t ceiling = 2 * binaryplist::resultCeiling(archive.size()) + 8 * archive.size() + (64 << 10);
+        if (auto growth = heap.growth()) FUZZ_CHECK(*growth <= ceiling);
         if (!v) return 0;
-        FUZZ_CHECK(binaryplist::resultBytes(*v) <= binaryplist::resultBudget(size - 1));
+        auto table = Value::fromPlist(archive);
+        FUZZ_CHECK(binaryplist::resultBytes(*v) <=
+                   binaryplist::resultBytes(*table) + binaryplist::resultBudget(archive.size()));
         Data again = keyedarchive::archive(*v);
         auto back = keyedarchive::unarchive(again);
         FUZZ_CHECK(back.has_value());

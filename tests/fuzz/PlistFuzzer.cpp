@@ -1,18 +1,24 @@
 // Property lists, XML or binary, as stored files and keychain items are
-// read. What reads costs at most the reader's budget for the input's size
-// (shared objects once made a megabyte 6.8 GB), and is written back in
+// read. What reads builds at most the reader's ceiling for the input's size
+// (its objects once each, and what sharing adds within the budget: shared
+// objects once made a megabyte 6.8 GB), and reading, libplist's tree
+// included, holds little more than that; what reads is written back in
 // both forms, and each reads again; the binary form keeps about the
 // input's size (once 259 times it) and is a fixed point (written, read and
 // written again it is the same bytes), so nothing changes from one save to
 // the next.
 
 #include "FuzzSupport.h"
+#include "HeapPeak.h"
 #include "platform/foundation/BinaryPlist.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::HeapPeak heap;
     auto v = Value::fromPlist(fuzz::text(data, size));
+    // The reader's own tables: a word for each object of a binary file.
+    if (auto growth = heap.growth()) FUZZ_CHECK(*growth <= binaryplist::resultCeiling(size) + 8 * size + (64 << 10));
     if (!v) return 0;
-    FUZZ_CHECK(binaryplist::resultBytes(*v) <= binaryplist::resultBudget(size));
+    FUZZ_CHECK(binaryplist::resultBytes(*v) <= binaryplist::resultCeiling(size));
     Data binary = v->toBinaryPlist();
     FUZZ_CHECK(binary.size() <= 4 * size + 256);
     auto back = Value::fromPlist(binary);

@@ -98,6 +98,22 @@ void plistSeeds() {
     seed(t, "uid-2-32", hex("62706c6973743030" "870000000100000000" "08"
                             "000000000000" "0101" "0000000000000001" "0000000000000000" "0000000000000011"));
     seed(t, "xml-514-levels", testsupport::nestedLists(514).toXMLPlist());
+    // XML nested 200,000 levels behind quoted "/>" (2.8 MB): it passed
+    // the nesting check and overflowed the stack in libplist's freeing, at
+    // every launch as a preferences file. The other forms that a scan may
+    // misread, at 2,000 levels.
+    // 2,000 objects at the bytes of one list of 2,000 numbers: read once
+    // each, 224 MB from 48 KB.
+    seed(t, "overlapping-objects", testsupport::overlappingObjects(2000, 2000));
+    // A dense file as other writers make it: 20,000 small numbers, each a
+    // one-byte reference to a shared number (1.2 million once refused).
+    Value dense = Value::array();
+    for (int i = 0; i < 20000; ++i) dense.push(i % 256);
+    seed(t, "dense-small-numbers", dense.toBinaryPlist());
+    seed(t, "xml-deep-quoted-attribute", testsupport::deepXML(200000, testsupport::DeepXMLForm::quotedAttribute));
+    for (auto& [form, name] : testsupport::deepXMLForms())
+        if (form != testsupport::DeepXMLForm::quotedAttribute)
+            seed(t, std::string("xml-deep-") + name, testsupport::deepXML(2000, form));
 }
 
 void keyedArchiveSeeds() {

@@ -1,7 +1,9 @@
 // The user-defaults store: a preferences file of any bytes, then changes
 // the input chooses (values of every type, texts of any bytes, dates of any
 // year). Every change survives a reload as the property-list writer stores
-// it, an unreadable file is moved aside rather than lost, the store never
+// it, an unreadable file is moved aside rather than lost, no marker of a
+// reading is left behind (it would set the next launch's file aside), the
+// store never
 // writes a file it cannot read back, and what it writes keeps about the
 // size of what it was given.
 //
@@ -42,6 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NSUserDefaults::resetStandardUserDefaults();
 
     Value expected = defaults.dictionaryRepresentation();
+    fs::path marker = path;
+    marker += ".reading";
+    FUZZ_CHECK(!fs::exists(marker));
     auto read = Value::fromPlist(file);
     // Compared as written: a real that is no number is unequal to itself.
     if (read && read->isDict()) {

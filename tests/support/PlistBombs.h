@@ -1,8 +1,12 @@
 #pragma once
-// Binary property lists made to order for the tests and the fuzz seeds:
-// shared subtrees, the shape of a hostile preferences file. Header-only.
+// Property lists made to order for the tests and the fuzz seeds: shared
+// subtrees, XML nested past what the reader takes behind markup that a
+// tag scan may misread, the shape of a hostile preferences file.
+// Header-only.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/foundation/Value.h"
 
@@ -41,11 +45,84 @@ inline Data sharedSubtrees(size_t copies, size_t width) {
     return out;
 }
 
+// A binary property list whose list holds `copies` objects that all lie at
+// the same bytes: one list of `width` references to one number. Each is an
+// object of its own to the offset table, and read once each they would
+// build copies times width values from a few bytes a copy.
+inline Data overlappingObjects(size_t copies, size_t width) {
+    auto putBE = [](Data& out, uint64_t v, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto putList = [&](Data& out, size_t count) {
+        out.push_back(0xAF);
+        out.push_back(0x13);
+        putBE(out, count, 8);
+    };
+    Data out = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+    uint64_t root = out.size();
+    putList(out, copies);
+    for (size_t i = 1; i <= copies; ++i) putBE(out, i, 4);
+    uint64_t shared = out.size();
+    putList(out, width);
+    for (size_t i = 0; i < width; ++i) putBE(out, copies + 1, 4);
+    uint64_t number = out.size();
+    out.insert(out.end(), {0x10, 0x07});
+    uint64_t table = out.size();
+    putBE(out, root, 8);
+    for (size_t i = 0; i < copies; ++i) putBE(out, shared, 8);
+    putBE(out, number, 8);
+    out.insert(out.end(), 6, 0);
+    out.push_back(8);  // offset size
+    out.push_back(4);  // reference size
+    putBE(out, copies + 2, 8);
+    putBE(out, 0, 8);
+    putBE(out, table, 8);
+    return out;
+}
+
 // `levels` lists, each holding the next; the innermost is empty.
 inline Value nestedLists(int levels) {
     Value v = Value::array();
     for (int i = 1; i < levels; ++i) v = Value::array({v});
     return v;
+}
+
+// XML whose tags open `levels` arrays in libplist's reading, each opening
+// written in one of the forms below, so that a scan reading tags otherwise
+// than libplist sees the nesting end early (a first '>' taken as the end of
+// a declaration, or a "/>" inside quotes as an empty element).
+enum class DeepXMLForm {
+    quotedAttribute,        // <array x="/>">
+    instruction,            // <array><?x > </array> ?>
+    documentType,           // <array><!DOCTYPE x [ > </array> ]>
+    commentedClose,         // <array><!-- </array> -->
+    cdataClose,             // <array><string><![CDATA[</array>]]></string>
+};
+
+inline const std::vector<std::pair<DeepXMLForm, const char*>>& deepXMLForms() {
+    static const std::vector<std::pair<DeepXMLForm, const char*>> forms = {
+        {DeepXMLForm::quotedAttribute, "quoted-attribute"},
+        {DeepXMLForm::instruction, "instruction"},
+        {DeepXMLForm::documentType, "document-type"},
+        {DeepXMLForm::commentedClose, "commented-close"},
+        {DeepXMLForm::cdataClose, "cdata-close"}};
+    return forms;
+}
+
+inline std::string deepXML(size_t levels, DeepXMLForm form) {
+    const char* opening = "";
+    switch (form) {
+    case DeepXMLForm::quotedAttribute: opening = "<array x=\"/>\">"; break;
+    case DeepXMLForm::instruction: opening = "<array><?x > </array> ?>"; break;
+    case DeepXMLForm::documentType: opening = "<array><!DOCTYPE x [ > </array> ]>"; break;
+    case DeepXMLForm::commentedClose: opening = "<array><!-- </array> -->"; break;
+    case DeepXMLForm::cdataClose: opening = "<array><string><![CDATA[</array>]]></string>"; break;
+    }
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">";
+    out.reserve(out.size() + levels * (std::char_traits<char>::length(opening) + 8) + 8);
+    for (size_t i = 0; i < levels; ++i) out += opening;
+    for (size_t i = 0; i < levels; ++i) out += "</array>";
+    return out + "</plist>\n";
 }
 
 }  // namespace testsupport
