@@ -5,6 +5,7 @@
 #include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/KeyedArchive.h"
+#include "platform/foundation/XMLPlist.h"
 #include "support/PlistBombs.h"
 #include "support/TestSupport.h"
 
@@ -159,6 +160,117 @@ TEST(PlistLimits, NestingPast512LevelsIsRefusedInBothForms) {
     std::string commented = "<plist><array><!--";
     for (int i = 0; i < 600; ++i) commented += "<array>";
     EXPECT_TRUE(Value::fromPlist(commented + "--><string><![CDATA[<dict><dict>]]></string></array></plist>"));
+}
+
+// XML nested 200,000 levels behind markup that the nesting check misread
+// (a "/>" inside quotes taken for an empty element; a '>' inside a
+// processing instruction or a document type's declarations taken for its
+// end) passed it, and libplist, freeing what it built one call per level,
+// overflowed the stack: as a preferences file, at every launch. Each form
+// is refused, in about the time and memory of reading its bytes.
+TEST(PlistLimits, DeepXMLBehindMisleadingMarkupIsRefusedInBoundedMemoryAndTime) {
+    const long peakBoundKiB = testsupport::kMeasuresMemory ? 64 * 1024 : 512 * 1024;
+    for (auto& [form, name] : testsupport::deepXMLForms()) {
+        std::string xml = testsupport::deepXML(200000, form);
+        Cost c = costInChild(Data(xml.begin(), xml.end()));
+        EXPECT_FALSE(c.read) << name;
+        EXPECT_LT(c.peakKiB, peakBoundKiB) << name;
+        EXPECT_LT(c.ms, 5000) << name;
+    }
+}
+
+// The scan reads tags as libplist does, and refuses the markup where
+// parsers part ways, which no property list holds.
+TEST(PlistLimits, TheNestingScanReadsTagsAsLibplistDoes) {
+    std::string honest = "<?xml version='1.0' encoding='UTF-8'?>\n"
+                         "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                         "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                         "<!-- settings --><plist version=\"1.0\"><dict><key>a</key><string><![CDATA[<dict>]]></string>"
+                         "<key>b</key><array><array/><dict/></array></dict></plist>";
+    auto v = Value::fromPlist(honest);
+    ASSERT_TRUE(v);
+    EXPECT_EQ((*v)["a"].stringOr(), "<dict>");
+    EXPECT_EQ((*v)["b"].size(), 2u);
+    EXPECT_TRUE(xmlplist::nestsWithin(honest, 2));
+    EXPECT_FALSE(xmlplist::nestsWithin(honest, 1));
+
+    for (const char* refused : {"<plist><array x=\"a>b\"></array></plist>", "<plist><array x='/></array></plist>",
+                                "<!DOCTYPE plist [<!ENTITY a 'b'>]><plist><true/></plist>",
+                                "<?xml version=\"<\"?><plist><true/></plist>"}) {
+        EXPECT_FALSE(xmlplist::nestsWithin(refused, 100)) << refused;
+        EXPECT_FALSE(Value::fromPlist(std::string_view(refused))) << refused;
+    }
+
+    // "<?>" is a whole instruction to libplist: what follows it nests.
+    std::string deep = "<plist><?>";
+    for (int i = 0; i < 600; ++i) deep += "<array>";
+    deep += "<?x ?>";
+    for (int i = 0; i < 600; ++i) deep += "</array>";
+    EXPECT_FALSE(xmlplist::nestsWithin(deep + "</plist>", 513));
+    // Nothing nests once the root has closed, where libplist stops.
+    std::string after = "<plist><array></array></plist>";
+    for (int i = 0; i < 600; ++i) after += "<array>";
+    EXPECT_TRUE(Value::fromPlist(after));
+}
+
+// Objects laid over each other's bytes are objects of their own to the
+// offset table: read once each, 160 KB of them would build 5.6 GB. What
+// they build is charged, as sharing is.
+TEST(PlistLimits, ObjectsLaidOverEachOtherAreChargedAsSharing) {
+    Cost c = costInChild(testsupport::overlappingObjects(10000, 10000));
+    EXPECT_FALSE(c.read);
+    EXPECT_LT(c.peakKiB, testsupport::kMeasuresMemory ? 256 * 1024 : 1536 * 1024);
+    EXPECT_LT(c.ms, 20000);
+    auto few = Value::fromPlist(testsupport::overlappingObjects(10, 10));
+    ASSERT_TRUE(few);
+    ASSERT_EQ(few->size(), 10u);
+    EXPECT_EQ((*few)[9], Value::array({7, 7, 7, 7, 7, 7, 7, 7, 7, 7}));
+}
+
+// `file` (written here) as the writer once padded it: an object nothing
+// refers to, of `filler` bytes, after the others.
+Data withFiller(const Data& file, size_t filler) {
+    auto be = [&](size_t at, size_t width) {
+        uint64_t v = 0;
+        for (size_t i = 0; i < width; ++i) v = v << 8 | file[at + i];
+        return v;
+    };
+    auto put = [](Data& out, uint64_t v, size_t width) {
+        for (size_t i = width; i-- > 0;) out.push_back(uint8_t(v >> (8 * i)));
+    };
+    size_t trailer = file.size() - 32, offsetSize = file[trailer + 6], count = be(trailer + 8, 8),
+           table = be(trailer + 24, 8);
+    Data out(file.begin(), file.begin() + long(table));
+    out.insert(out.end(), {0x4F, 0x13});  // data, its length in 8 bytes
+    put(out, filler, 8);
+    out.insert(out.end(), filler, 0);
+    size_t newTable = out.size();
+    for (size_t i = 0; i < count; ++i) put(out, be(table + i * offsetSize, offsetSize), 8);
+    put(out, table, 8);
+    out.insert(out.end(), 6, 0);
+    out.push_back(8);
+    out.push_back(file[trailer + 7]);
+    put(out, count + 1, 8);
+    put(out, be(trailer + 16, 8), 8);
+    put(out, newTable, 8);
+    return out;
+}
+
+// The writer pads a file with an object nothing refers to where what its
+// sharing builds is more than the budget of its size; once it did so for
+// everything built, shared or not. Files padded either way read.
+TEST(PlistLimits, FilesWrittenWithFillerRead) {
+    Value shared = Value::array();
+    for (int i = 0; i < 2000; ++i) shared.push(Data(1024, uint8_t(i % 2)));
+    Data written = shared.toBinaryPlist();
+    EXPECT_GT(written.size(), 15000u);  // 2 MB of copies need a 15 KB file
+    EXPECT_EQ(Value::fromPlist(written), shared);
+
+    Value dense = Value::array();
+    for (int i = 0; i < 50000; ++i) dense.push(i % 200);
+    Data unpadded = dense.toBinaryPlist();
+    EXPECT_LT(unpadded.size(), 120000u);
+    EXPECT_EQ(Value::fromPlist(withFiller(unpadded, 50000)), dense);
 }
 
 }  // namespace
