@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -141,6 +142,14 @@ ProgramResult runProgram(const std::vector<std::string>& argv) {
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
     return r;
+}
+
+int goneProcessId() {
+    pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    if (!waitFor([&] { return kill(pid, 0) != 0; })) std::abort();
+    return pid;
 }
 
 }  // namespace testsupport

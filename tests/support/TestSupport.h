@@ -111,6 +111,10 @@ auto offMainThread(F f, std::chrono::milliseconds timeout = std::chrono::seconds
     return result;
 }
 
+// An id that no process has now: a child's, once reaped (by the caller,
+// or by whatever else of the tests reaps children).
+int goneProcessId();
+
 // Sanitizers keep shadow memory: a process's memory only means something
 // in a plain build, so tests that bound it check only there.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -13,6 +13,7 @@
 namespace {
 
 using namespace testsupport;
+namespace fs = std::filesystem;
 
 TEST(UserDefaults, ValuesSurviveAReload) {
     TempBundle bundle(Value::dict({{"CFBundleIdentifier", "com.example.defaults"}}));
@@ -53,6 +54,47 @@ TEST(UserDefaults, CorruptFileStartsEmptyInsteadOfFailing) {
     EXPECT_TRUE(d.boolForKey("x"));
     // The unreadable file was kept aside, not overwritten.
     EXPECT_EQ(readFile(home.path() / "Library/Preferences/com.example.corrupt.plist.corrupt"), "garbage");
+}
+
+// A preferences file whose reading took the process down (a file nested so
+// deep that the XML library overflowed the stack) did so at every launch.
+// The reading process's id is kept beside the file while it is read; a
+// marker whose process is gone sets the file aside unread at the next
+// launch, and the store starts empty.
+TEST(UserDefaults, AFileWhoseReadingDidNotFinishIsSetAsideAtTheNextLaunch) {
+    TempBundle bundle(Value::dict({{"CFBundleIdentifier", "com.example.cut"}}));
+    TempHome home;
+    fs::path file = home.path() / "Library/Preferences/com.example.cut.plist";
+    fs::path marker = file.string() + ".reading";
+    Data settings = Value::dict({{"brightness", 7}}).toBinaryPlist();
+    writeFile(file, std::string(settings.begin(), settings.end()));
+
+    // A read that finishes leaves no marker.
+    NSUserDefaults::resetStandardUserDefaults();
+    auto& d = NSUserDefaults::standardUserDefaults();
+    EXPECT_EQ(d.integerForKey("brightness"), 7);
+    EXPECT_FALSE(fs::exists(marker));
+
+    // Another instance reading now is no cut reading.
+    writeFile(marker, std::to_string(getppid()));
+    NSUserDefaults::resetStandardUserDefaults();
+    EXPECT_EQ(d.integerForKey("brightness"), 7);
+
+    writeFile(marker, std::to_string(goneProcessId()));
+    NSUserDefaults::resetStandardUserDefaults();
+    StderrCapture err;
+    EXPECT_TRUE(d.objectForKey("brightness").isNull());
+    err.restore();
+    EXPECT_NE(err.text().find(file.string() + " set aside, the last launch ended while reading it"), std::string::npos)
+        << err.text();
+    EXPECT_EQ(readFile(file.string() + ".corrupt"), std::string(settings.begin(), settings.end()));
+    EXPECT_FALSE(fs::exists(marker));
+    EXPECT_FALSE(fs::exists(file));
+
+    // The next launch starts from what this one writes.
+    d.setInteger("brightness", 3);
+    NSUserDefaults::resetStandardUserDefaults();
+    EXPECT_EQ(d.integerForKey("brightness"), 3);
 }
 
 // A date another program wrote as "never" (the year 4001) once made the
