@@ -142,7 +142,8 @@ public:
     static std::optional<Value> fromJSON(std::string_view text, Error* error = nullptr);
     std::string toJSON(bool pretty = false) const;
 
-    // Property lists, XML or binary, read by their content.
+    // Property lists, XML or binary, read by their content (what is refused:
+    // BinaryPlist.h, XMLPlist.h).
     static std::optional<Value> fromPlist(const ::Data& bytes, Error* error = nullptr);
     static std::optional<Value> fromPlist(std::string_view bytes, Error* error = nullptr);
     ::Data toXMLPlist() const;
