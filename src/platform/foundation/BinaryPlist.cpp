@@ -187,7 +187,7 @@ private:
         seen_[index] = kInProgress;
         uint64_t before = built_;
         bool outer = charging_;
-        charging_ = !claim(at, end(at));  // its own cost is built before its children are read
+        charging_ = !claim(at, objectEnd(at));  // its own cost is built before its children are read
         Value v = decode(at, depth);
         charging_ = outer;
         seen_[index] = uint32_t(std::min<uint64_t>(built_ - before, kInProgress - 2) + 1);
@@ -216,7 +216,7 @@ private:
 
     // Where the object at `at` ends (within the object area; one byte for
     // what decode() refuses).
-    uint64_t end(uint64_t at) {
+    uint64_t objectEnd(uint64_t at) {
         uint8_t marker = uint8_t(b_[at]);
         uint64_t p = at + 1, n = 0, width = 1;
         switch (marker >> 4) {

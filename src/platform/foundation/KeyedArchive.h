@@ -15,8 +15,9 @@ namespace keyedarchive {
 
 // The root object of an archive; nullopt (and `error`) when the bytes are
 // not a property list, not a keyed archive, refer to missing objects, or
-// share objects so often that the result would build more than
-// binaryplist::resultBudget allows for their size. An archived null
+// name objects so often that their later copies (the first of each is not
+// charged) would build more than binaryplist::resultBudget allows for
+// their size. An archived null
 // ("$null") yields the null value; a date of any year keeps its stored
 // seconds (Value::dateFromStoredSeconds).
 std::optional<Value> unarchive(const Data& bytes, Error* error = nullptr);
