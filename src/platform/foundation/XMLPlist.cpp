@@ -22,7 +22,7 @@ namespace {
 constexpr int kMaxDepth = 512;
 
 // Reads tags as libplist 2.2 does (xplist.c), to learn how deep what it
-// builds will nest before it builds it. Its tree nests where a container's
+// builds will nest, and how many values it holds, before it builds it. Its tree nests where a container's
 // opening tag is not empty ("<array/>"), and goes up at each closing tag;
 // it stops, keeping what it built, when the root closes. Tags end at the
 // first '>' outside double quotes; processing instructions at the first
@@ -32,49 +32,48 @@ constexpr int kMaxDepth = 512;
 // list holds, is refused: a quoted value holding '<' or '>', an unpaired
 // quote (libplist knows only double quotes), a document type with
 // declarations of its own.
-class NestingScan {
+class TagScan {
 public:
-    explicit NestingScan(std::string_view xml) : x_(xml) {}
+    explicit TagScan(std::string_view xml) : x_(xml) {}
 
-    bool within(size_t limit) {
-        while (!refused_) {
-            skipSpace();
-            if (at_ >= x_.size() || !take("<")) return true;
-            if (x_.substr(at_, 1) == "?") {  // "<?>" is one whole
-                if (!skipPast("?>", true)) return !refused_;
-            } else if (take("!--")) {
-                if (!skipPast("-->", false)) return true;
-            } else if (take("!DOCTYPE")) {
-                if (!skipDocumentType()) return !refused_;
-            } else if (!take("!")) {
-                if (!element(limit)) return !refused_;
-            } else {
-                return true;
-            }
+    XMLShape run() {
+        while (!shape_.refused && next()) {
         }
-        return false;
+        return shape_;
     }
 
 private:
-    // One element, after its '<'; false where libplist stops.
-    bool element(size_t limit) {
+    // One declaration, comment or element; false where libplist stops.
+    bool next() {
+        skipSpace();
+        if (at_ >= x_.size() || !take("<")) return false;
+        if (x_.substr(at_, 1) == "?") return skipPast("?>", true);  // "<?>" is one whole
+        if (take("!--")) return skipPast("-->", false);
+        if (take("!DOCTYPE")) return skipDocumentType();
+        return !take("!") && element();
+    }
+
+    // One element, after its '<'.
+    bool element() {
         std::string name;
         bool empty = false;
         if (!tag(name, empty)) return false;
         if (name == "plist" || name == "/plist") return true;
         if (name[0] == '/') return parent_ > 0 && --parent_ > 0;  // the root closed: libplist is done
         bool container = name == "array" || name == "dict";
+        static constexpr std::string_view kLeaves[] = {"integer", "real", "true", "false", "string", "key", "data", "date"};
+        if (!container && std::find(std::begin(kLeaves), std::end(kLeaves), name) == std::end(kLeaves)) return false;
+        ++shape_.elements;
         if (!root_) {
             root_ = true;
             parent_ = 1;  // the root, even "<array/>", takes what follows
+            shape_.depth = 1;
             return container;
         }
         if (container) {
-            if (!empty && ++parent_ > limit) refused_ = true;
-            return !refused_;
+            if (!empty) shape_.depth = std::max(shape_.depth, ++parent_);
+            return true;
         }
-        static constexpr std::string_view kLeaves[] = {"integer", "real", "true", "false", "string", "key", "data", "date"};
-        if (std::find(std::begin(kLeaves), std::end(kLeaves), name) == std::end(kLeaves)) return false;
         return empty || text(name);
     }
 
@@ -116,7 +115,7 @@ private:
     bool skipDocumentType() {
         if (!skipTo("[>", true)) return false;
         if (x_[at_] == '[') {
-            refused_ = true;
+            shape_.refused = true;
             return false;
         }
         ++at_;
@@ -149,16 +148,16 @@ private:
     bool skipQuoted() {
         size_t close = x_.find('"', at_ + 1);
         if (close == std::string_view::npos) return false;
-        if (x_.substr(at_, close - at_).find_first_of("<>") != std::string_view::npos) refused_ = true;
+        if (x_.substr(at_, close - at_).find_first_of("<>") != std::string_view::npos) shape_.refused = true;
         at_ = close;
-        return !refused_;
+        return !shape_.refused;
     }
 
     // Single quotes in [from, to) pair up: libplist does not skip them,
     // other parsers do.
     bool quotesPair(size_t from, size_t to) {
-        if (std::count(x_.begin() + from, x_.begin() + to, '\'') % 2) refused_ = true;
-        return !refused_;
+        if (std::count(x_.begin() + from, x_.begin() + to, '\'') % 2) shape_.refused = true;
+        return !shape_.refused;
     }
 
     bool take(std::string_view s) {
@@ -175,7 +174,7 @@ private:
     size_t at_ = 0;
     size_t parent_ = 0;  // the depth of the container libplist adds to; 0 before the root
     bool root_ = false;
-    bool refused_ = false;
+    XMLShape shape_;
 };
 
 // Reads a parsed tree; `damaged` is set by a node that cannot be read.
@@ -331,11 +330,14 @@ Data withFourDigitYears(std::string_view xml) {
 
 }  // namespace
 
-bool nestsWithin(std::string_view xml, size_t limit) { return NestingScan(xml).within(limit); }
+XMLShape shapeOf(std::string_view xml) { return TagScan(xml).run(); }
 
 std::optional<Value> read(std::string_view bytes) {
+    if (bytes.empty() || bytes.find('\0') != std::string_view::npos) return std::nullopt;
     // The root is at depth 1 of what libplist builds, 0 of what is read.
-    if (bytes.empty() || bytes.find('\0') != std::string_view::npos || !nestsWithin(bytes, kMaxDepth + 1))
+    XMLShape shape = shapeOf(bytes);
+    if (shape.refused || shape.depth > kMaxDepth + 1 ||
+        shape.elements > binaryplist::resultBudget(bytes.size()) / sizeof(Value))
         return std::nullopt;
     plist_t root = nullptr;
     plist_from_xml(bytes.data(), uint32_t(bytes.size()), &root);

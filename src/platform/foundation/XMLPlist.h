@@ -11,10 +11,13 @@
 // libplist reads the file, by reading its tags as libplist does (quoted
 // values, comments, CDATA sections, processing instructions): libplist
 // frees what it builds one call per level, so a file nested 200,000 levels
-// deep would overflow the stack. XML shares nothing: what a file builds is
-// what it holds, at most about 9 times its size (a Value for each "<key/>"
-// or "<true/>"); libplist's own tree, gone when reading ends, takes about
-// 16 times.
+// deep would overflow the stack. The values are counted there too: libplist
+// builds a tree of about 110 bytes for each (about 16 times the file for
+// "<true/>"), before anything of it can be judged, and what it holds is
+// built again here, so a file whose values would build more than the
+// budget of a binary file of its size (binaryplist::resultBudget, at a
+// Value each; what XML spells out reads far within it) is refused before
+// libplist reads it.
 //
 // Dates hold whole seconds of the years 1 to 9999, written with four
 // digits; a date beyond them is written as the nearest one they hold, and
@@ -30,9 +33,13 @@ namespace xmlplist {
 std::optional<Value> read(std::string_view bytes);
 Data write(const Value& root);
 
-// Whether libplist may be given `xml`: false when what it would build
-// nests deeper than `limit` containers, or the text holds markup refused
-// above. Exposed for tests.
-bool nestsWithin(std::string_view xml, size_t limit);
+// What libplist would build from `xml`, found from its tags as libplist
+// reads them, without building it. Exposed for tests.
+struct XMLShape {
+    bool refused = false;  // markup refused above
+    size_t depth = 0;      // containers nested, the root's 1
+    size_t elements = 0;   // values, keys included
+};
+XMLShape shapeOf(std::string_view xml);
 
 }  // namespace xmlplist

@@ -191,13 +191,15 @@ TEST(PlistLimits, TheNestingScanReadsTagsAsLibplistDoes) {
     ASSERT_TRUE(v);
     EXPECT_EQ((*v)["a"].stringOr(), "<dict>");
     EXPECT_EQ((*v)["b"].size(), 2u);
-    EXPECT_TRUE(xmlplist::nestsWithin(honest, 2));
-    EXPECT_FALSE(xmlplist::nestsWithin(honest, 1));
+    auto shape = xmlplist::shapeOf(honest);
+    EXPECT_FALSE(shape.refused);
+    EXPECT_EQ(shape.depth, 2u);
+    EXPECT_EQ(shape.elements, 7u);
 
     for (const char* refused : {"<plist><array x=\"a>b\"></array></plist>", "<plist><array x='/></array></plist>",
                                 "<!DOCTYPE plist [<!ENTITY a 'b'>]><plist><true/></plist>",
                                 "<?xml version=\"<\"?><plist><true/></plist>"}) {
-        EXPECT_FALSE(xmlplist::nestsWithin(refused, 100)) << refused;
+        EXPECT_TRUE(xmlplist::shapeOf(refused).refused) << refused;
         EXPECT_FALSE(Value::fromPlist(std::string_view(refused))) << refused;
     }
 
@@ -206,11 +208,26 @@ TEST(PlistLimits, TheNestingScanReadsTagsAsLibplistDoes) {
     for (int i = 0; i < 600; ++i) deep += "<array>";
     deep += "<?x ?>";
     for (int i = 0; i < 600; ++i) deep += "</array>";
-    EXPECT_FALSE(xmlplist::nestsWithin(deep + "</plist>", 513));
+    EXPECT_EQ(xmlplist::shapeOf(deep + "</plist>").depth, 600u);
     // Nothing nests once the root has closed, where libplist stops.
     std::string after = "<plist><array></array></plist>";
     for (int i = 0; i < 600; ++i) after += "<array>";
     EXPECT_TRUE(Value::fromPlist(after));
+}
+
+// One list of 4.5 million "<true/>" (32 MB) read with a peak of 750 MB,
+// libplist's tree two thirds of it: refused now before libplist reads it,
+// as the budget of a binary file of its size refuses what it would build.
+// Files that spell their values out (numbers, records) read far within it
+// (PlistHonestFilesTests).
+TEST(PlistLimits, XMLOfMoreValuesThanTheBudgetIsRefusedBeforeLibplistReadsIt) {
+    std::string xml = "<plist><array>";
+    for (int i = 0; i < 4500000; ++i) xml += "<true/>";
+    xml += "</array></plist>";
+    Cost c = costInChild(Data(xml.begin(), xml.end()));
+    EXPECT_FALSE(c.read);
+    EXPECT_LT(c.peakKiB, testsupport::kMeasuresMemory ? 128 * 1024 : 1024 * 1024);
+    EXPECT_LT(c.ms, 5000);
 }
 
 // Objects laid over each other's bytes are objects of their own to the
