@@ -55,7 +55,7 @@ private:
 
     // One element, after its '<'.
     bool element() {
-        std::string name;
+        std::string_view name;
         bool empty = false;
         if (!tag(name, empty)) return false;
         if (name == "plist" || name == "/plist") return true;
@@ -78,20 +78,20 @@ private:
     }
 
     // The rest of a tag: its name and whether it ends with "/>".
-    bool tag(std::string& name, bool& empty) {
+    bool tag(std::string_view& name, bool& empty) {
         size_t from = at_;
         while (at_ < x_.size() && std::string_view(" \r\n\t<>").find(x_[at_]) == std::string_view::npos) ++at_;
         size_t nameEnd = at_;
         if (!skipTo("<>", true) || x_[at_] != '>') return false;
         empty = x_[at_ - 1] == '/';
-        name = std::string(x_.substr(from, (empty && at_ - 1 < nameEnd ? at_ - 1 : nameEnd) - from));
+        name = x_.substr(from, (empty && at_ - 1 < nameEnd ? at_ - 1 : nameEnd) - from);
         ++at_;
         return !name.empty();
     }
 
     // A leaf's text up to its closing tag, comments and CDATA sections
     // skipped; false where libplist fails.
-    bool text(const std::string& name) {
+    bool text(std::string_view name) {
         for (;;) {
             size_t lt = x_.find('<', at_);
             if (lt == std::string_view::npos) return false;

@@ -175,7 +175,7 @@ TEST(PlistLimits, DeepXMLBehindMisleadingMarkupIsRefusedInBoundedMemoryAndTime) 
         Cost c = costInChild(Data(xml.begin(), xml.end()));
         EXPECT_FALSE(c.read) << name;
         EXPECT_LT(c.peakKiB, peakBoundKiB) << name;
-        EXPECT_LT(c.ms, 5000) << name;
+        EXPECT_LT(c.ms, testsupport::kMeasuresMemory ? 5000 : 20000) << name;
     }
 }
 
@@ -227,7 +227,7 @@ TEST(PlistLimits, XMLOfMoreValuesThanTheBudgetIsRefusedBeforeLibplistReadsIt) {
     Cost c = costInChild(Data(xml.begin(), xml.end()));
     EXPECT_FALSE(c.read);
     EXPECT_LT(c.peakKiB, testsupport::kMeasuresMemory ? 128 * 1024 : 1024 * 1024);
-    EXPECT_LT(c.ms, 5000);
+    EXPECT_LT(c.ms, testsupport::kMeasuresMemory ? 5000 : 20000);  // a scan of 32 MB
 }
 
 // Objects laid over each other's bytes are objects of their own to the
