@@ -333,7 +333,7 @@ Data withFourDigitYears(std::string_view xml) {
 XMLShape shapeOf(std::string_view xml) { return TagScan(xml).run(); }
 
 std::optional<Value> read(std::string_view bytes) {
-    if (bytes.empty() || bytes.find('\0') != std::string_view::npos) return std::nullopt;
+    if (bytes.empty() || bytes.size() >= UINT32_MAX || bytes.find('\0') != std::string_view::npos) return std::nullopt;
     // The root is at depth 1 of what libplist builds, 0 of what is read.
     XMLShape shape = shapeOf(bytes);
     if (shape.refused || shape.depth > kMaxDepth + 1 ||
