@@ -3,11 +3,15 @@
 // queueing the operation uses (ZVWebImagePartials): whatever the bytes, a
 // partial image is a bitmap within the pixel budget, none comes once
 // partial images were given up or the download closed, at most one decode
-// is ever in flight, and the blur radius is never negative.
+// is ever in flight, over two downloads sharing one slot too, a download
+// in line for the slot gets it once the other's decode ended, every slot
+// is given back, and the blur radius is never negative.
 //
 // Input: byte 0: bit 0 blurred or plain, bits 1-3 the number of pieces
 // (1-8), bit 4 whether the length is known, bit 5 whether a decode runs at
-// once or waits while the next piece arrives; the file follows.
+// once or waits while the next piece arrives, bit 6 whether a second
+// download of the same file, one piece behind, shares the slot; the file
+// follows.
 
 #include <functional>
 #include <memory>
@@ -16,6 +20,24 @@
 #include "FuzzSupport.h"
 #include "imagecache/webimage/ZVWebImagePartials.h"
 #include "platform/graphics/CGImage.h"
+
+namespace {
+
+// One download: its bytes so far and its partial images.
+struct Download {
+    std::shared_ptr<ZVWebImagePartials::Bytes> bytes = std::make_shared<ZVWebImagePartials::Bytes>();
+    std::shared_ptr<ZVWebImagePartials> partials;
+    size_t shownCount = 0;
+    bool gaveUp = false, closed = false;
+
+    void arrive(const Data& file, size_t from, size_t to, int64_t expected) {
+        if (closed) return;
+        bytes->data.insert(bytes->data.end(), file.begin() + long(from), file.begin() + long(to));
+        partials->pieceArrived(to - from, expected);
+    }
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::quietPlatformLog();
@@ -27,50 +49,62 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool blur = data[0] & 1;
     const size_t pieces = 1 + ((data[0] >> 1) & 7);
     const bool waits = data[0] & 32;
+    const size_t downloadCount = (data[0] & 64) ? 2 : 1;
     const Data file(data + 1, data + size);
     const int64_t expected = (data[0] & 16) ? int64_t(file.size()) : -1;
 
     double now = 0;
     std::vector<std::function<void()>> queued;  // the decode queue
-    size_t shownCount = 0;
-    bool gaveUp = false, closed = false;
-    auto bytes = std::make_shared<ZVWebImagePartials::Bytes>();
-    std::shared_ptr<ZVWebImagePartials> partials;
-    partials = ZVWebImagePartials::create(
-        blur, bytes,
-        [&](std::function<void()> decode) {
-            FUZZ_CHECK(queued.empty());  // one in flight at most
-            queued.push_back(std::move(decode));
-        },
-        [&](std::shared_ptr<UIImage> image) {
-            FUZZ_CHECK(!closed && !gaveUp);
-            FUZZ_CHECK(image && image->CGImage());
-            FUZZ_CHECK(CGImage::fitsBudget(image->CGImage()->width(), image->CGImage()->height()));
-            ++shownCount;
-        },
-        [&] { return now; });
+    auto slots = std::make_shared<ZVWebImagePartials::Slots>(1);
+    std::vector<Download> downloads(downloadCount);
+    for (auto& d : downloads)
+        d.partials = ZVWebImagePartials::create(
+            blur, d.bytes, slots,
+            [&](std::function<void()> decode) {
+                FUZZ_CHECK(queued.empty());  // one in flight at most, over both downloads
+                queued.push_back(std::move(decode));
+            },
+            [&d](std::shared_ptr<UIImage> image) {
+                FUZZ_CHECK(!d.closed && !d.gaveUp);
+                FUZZ_CHECK(image && image->CGImage());
+                FUZZ_CHECK(CGImage::fitsBudget(image->CGImage()->width(), image->CGImage()->height()));
+                ++d.shownCount;
+            },
+            [&] { return now; });
+    // Runs the queue dry: a decode that ends passes the slot to the download in line.
     auto runQueued = [&] {
-        auto jobs = std::move(queued);
-        queued.clear();
-        for (auto& job : jobs) job();
-        FUZZ_CHECK(!partials->inFlight());
-        if (blur) FUZZ_CHECK(partials->lastRadius() >= 0);
-        gaveUp = partials->ignored();
+        while (!queued.empty()) {
+            auto jobs = std::move(queued);
+            queued.clear();
+            for (auto& job : jobs) job();
+        }
+        FUZZ_CHECK(slots->taken() == 0 && slots->waiting() == 0);
+        for (auto& d : downloads) {
+            FUZZ_CHECK(!d.partials->inFlight());
+            if (blur) FUZZ_CHECK(d.partials->lastRadius() >= 0);
+            d.gaveUp = d.partials->ignored();
+        }
     };
+    auto cut = [&](size_t i) { return file.size() * i / pieces; };
 
-    for (size_t i = 0; i < pieces; ++i) {
-        size_t from = file.size() * i / pieces, to = file.size() * (i + 1) / pieces;
-        bytes->data.insert(bytes->data.end(), file.begin() + long(from), file.begin() + long(to));
+    for (size_t i = 0; i <= pieces; ++i) {
         now += 1;  // a second apart: the interval never holds one back
-        partials->pieceArrived(to - from, expected);
-        FUZZ_CHECK(!gaveUp || queued.empty());
+        if (i < pieces) downloads[0].arrive(file, cut(i), cut(i + 1), expected);
+        if (downloadCount == 2 && i > 0) downloads[1].arrive(file, cut(i - 1), cut(i), expected);
+        for (auto& d : downloads) FUZZ_CHECK(!d.gaveUp || !d.partials->inFlight());
+        // The first download has all its bytes: it ends, and a decode of
+        // its that was waiting shows nothing.
+        if (i + 1 == pieces) {
+            downloads[0].partials->close();
+            downloads[0].closed = true;
+        }
         if (!waits || i % 2 == 1) runQueued();
     }
-    // A decode that was waiting when the download ended shows nothing.
-    partials->close();
-    closed = true;
-    size_t before = shownCount;
+    downloads.back().partials->close();
+    downloads.back().closed = true;
+    std::vector<size_t> before;
+    for (auto& d : downloads) before.push_back(d.shownCount);
     runQueued();
-    FUZZ_CHECK(shownCount == before);
+    for (size_t k = 0; k < downloads.size(); ++k) FUZZ_CHECK(downloads[k].shownCount == before[k]);
     return 0;
 }

@@ -78,6 +78,22 @@ void runOnDecodeQueue(std::function<void()> job) {
     });
 }
 
+// Partial images have a decode queue of their own, so that final decodes
+// never wait behind one, and one slot over every download: a large
+// picture's partial decode costs several times its pixels, and a page of
+// drip-fed pictures would otherwise decode one each at once.
+constexpr unsigned kPartialDecodesAtOnce = 1;
+
+struct PartialDecodes {
+    std::shared_ptr<DispatchQueue> queue = DispatchQueue::serial("com.odvanel.image.decode");
+    std::shared_ptr<ZVWebImagePartials::Slots> slots = std::make_shared<ZVWebImagePartials::Slots>(kPartialDecodesAtOnce);
+};
+
+PartialDecodes& partialDecodes() {
+    static auto* p = new PartialDecodes();
+    return *p;
+}
+
 struct FailedURLs {
     std::mutex mutex;  // guards urls
     std::set<std::string> urls;
@@ -128,7 +144,8 @@ std::shared_ptr<ZVWebImageOperation> ZVWebImageOperation::initWithRequest(
     op->proxy_ = std::make_shared<Proxy>(op);
     if (op->completion_ && (options & (ZVWebImageOptionProgressiveDisplay | ZVWebImageOptionProgressiveBlurDisplay)))
         op->partials_ = ZVWebImagePartials::create(
-            options & ZVWebImageOptionProgressiveBlurDisplay, op->bytes_, runOnDecodeQueue,
+            options & ZVWebImageOptionProgressiveBlurDisplay, op->bytes_, partialDecodes().slots,
+            [](std::function<void()> decode) { partialDecodes().queue->async(std::move(decode)); },
             [weak = std::weak_ptr<ZVWebImageOperation>(op)](std::shared_ptr<UIImage> image) {
                 if (auto self = weak.lock()) self->showPartialImage(std::move(image));
             },
@@ -185,6 +202,8 @@ std::shared_ptr<DispatchQueue> ZVWebImageOperation::imageQueue() {
 }
 
 uint32_t ZVWebImageOperation::imageQueueUses() { return decodeQueues().counter.load(); }
+
+std::shared_ptr<DispatchQueue> ZVWebImageOperation::partialImageQueue() { return partialDecodes().queue; }
 
 bool ZVWebImageOperation::ZVWebImageBlacklistContains(const std::string& url) {
     if (url.empty()) return false;

@@ -15,12 +15,14 @@
 //   concurrent), never behind a decode, and only when the disk may hold the
 //   key (ZVDiskCache::mayContainObjectForKey): a miss it cannot hold goes
 //   to the network at once;
-// - final decodes, transforms, cache stores and partial images run on 1 to
-//   16 serial decode queues "com.odvanel.image.decode", taken in turn,
-//   passing over busy ones while one is idle; the completion call of a
-//   partial image comes from there. A store puts the image in memory at
-//   once and its bytes in the disk level's batch, written with the other
-//   stores of the burst in one transaction;
+// - final decodes, transforms and cache stores run on 1 to 16 serial
+//   decode queues "com.odvanel.image.decode", taken in turn, passing over
+//   busy ones while one is idle. A store puts the image in memory at once
+//   and its bytes in the disk level's batch, written with the other stores
+//   of the burst in one transaction;
+// - partial images run on one more serial decode queue of the same label,
+//   kept for them, one decode at a time over all operations; the
+//   completion call of a partial image comes from there;
 // - the stage 0 call of a cancel comes from the network thread, that of an
 //   operation released while running from the releasing thread.
 // Handlers must not block. One recursive lock per operation guards its
@@ -33,9 +35,11 @@
 // stage 0 (cancelled, nothing else). Once cancelled, only that stage 0
 // call is still made.
 //
-// Partial images (ZVWebImagePartials.h): at most one decode in flight per
-// operation, the next due 0.2 s (0.4 s blurred) after the previous one
-// ended; none goes out after the final call.
+// Partial images (ZVWebImagePartials.h): at most one decode in flight over
+// all operations (whatever their number, partial images cost one decode's
+// bitmaps at a time); a piece that comes while one runs, this operation's
+// or another's, asks for none. The next is due 0.2 s (0.4 s blurred) after
+// the operation's previous one ended; none goes out after the final call.
 //
 // Time: the request's time-out limits a silence; the whole load also has a
 // deadline of four time-outs (a reply that drips fails there too, with
@@ -106,8 +110,10 @@ public:
     // The next decode queue, in turn.
     static std::shared_ptr<DispatchQueue> imageQueue();
     // How many times a decode queue was taken (each final decode, with its
-    // store, and each partial image takes one).
+    // store, takes one).
     static uint32_t imageQueueUses();
+    // The decode queue of partial images (over all operations).
+    static std::shared_ptr<DispatchQueue> partialImageQueue();
 
     // The failed-URL set: URLs that failed for good, for the process's life.
     static bool ZVWebImageBlacklistContains(const std::string& url);

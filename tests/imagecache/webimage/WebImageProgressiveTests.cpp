@@ -67,28 +67,6 @@ protected:
     int served_ = 0;
 };
 
-// A noisy picture, so that its PNG is large enough to come in many pieces.
-std::shared_ptr<CGImage> noisy(int w, int h) {
-    auto img = disc(w, h);
-    uint32_t seed = 7;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            RGBA8 p = img->pixelAt(x, y);
-            p.r = uint8_t(seed >> 24);
-            img->setPixel(x, y, p);
-        }
-    return img;
-}
-
-// Where each scan of a progressive JPEG starts (its start-of-scan markers).
-std::vector<size_t> scanStarts(const Data& jpg) {
-    std::vector<size_t> out;
-    for (size_t i = 2; i + 1 < jpg.size(); ++i)
-        if (jpg[i] == 0xFF && jpg[i + 1] == 0xDA) out.push_back(i);
-    return out;
-}
-
 TEST_F(WebImageProgressiveTest, NoPartialImageFromOnePieceOfAtLeastNinetyNinePercent) {
     auto calls = play(png(*disc(16, 16)), {}, ZVWebImageOptionProgressiveDisplay, 1);
     EXPECT_TRUE(partialsOf(calls).empty());
@@ -179,7 +157,8 @@ TEST(WebImagePartials, OneDecodeInFlightTakesTheNewestBytesAndTheIntervalCountsF
     std::vector<std::shared_ptr<UIImage>> shown;
     double now = 0;
     auto partials = ZVWebImagePartials::create(
-        true, bytes, [&](std::function<void()> decode) { queued.push_back(std::move(decode)); },
+        true, bytes, std::make_shared<ZVWebImagePartials::Slots>(1),
+        [&](std::function<void()> decode) { queued.push_back(std::move(decode)); },
         [&](std::shared_ptr<UIImage> image) { shown.push_back(std::move(image)); }, [&] { return now; });
     size_t received = 0;
     auto arrive = [&](size_t length) {
@@ -223,16 +202,8 @@ TEST(WebImagePartials, OneDecodeInFlightTakesTheNewestBytesAndTheIntervalCountsF
 // large picture would) until a small image asked for meanwhile has come:
 // the small image must come while it waits, and within a second.
 TEST_F(WebImageProgressiveTest, ASmallImageBesideADripFedProgressiveDownloadArrivesAtOnce) {
-    Data big = jpeg(*disc(480, 480), true);
-    auto starts = scanStarts(big);
-    ASSERT_GE(starts.size(), 5u);
-    std::vector<std::string> pieces;
-    size_t from = 0;
-    for (size_t i = 1; i <= starts.size(); ++i) {
-        size_t to = i < starts.size() ? starts[i] : big.size();
-        pieces.push_back(std::string(big.begin() + long(from), big.begin() + long(to)));
-        from = to;
-    }
+    auto pieces = scanPieces(jpeg(*disc(480, 480), true));
+    ASSERT_GE(pieces.size(), 5u);
     server.script("/big.jpg", Reply::held(pieces, "image/jpeg"));
     serve("/small.png", png(*disc(8, 8)), "image/png");
 

@@ -60,8 +60,13 @@ Data png(const CGImage& image, bool interlaced) {
 
 Data jpeg(const CGImage& image, bool progressive) {
     auto px = rgba(image);
-    std::vector<uint8_t> rgb;
-    for (size_t i = 0; i < px.size(); i += 4) rgb.insert(rgb.end(), {px[i], px[i + 1], px[i + 2]});
+    return jpegOfRows(image.width(), image.height(), progressive, [&](int y, uint8_t* rgb) {
+        const uint8_t* in = &px[size_t(y) * size_t(image.width()) * 4];
+        for (int x = 0; x < image.width(); ++x, in += 4, rgb += 3) rgb[0] = in[0], rgb[1] = in[1], rgb[2] = in[2];
+    });
+}
+
+Data jpegOfRows(int w, int h, bool progressive, const std::function<void(int y, uint8_t* rgb)>& row) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -69,15 +74,17 @@ Data jpeg(const CGImage& image, bool progressive) {
     unsigned char* buf = nullptr;
     unsigned long len = 0;
     jpeg_mem_dest(&cinfo, &buf, &len);
-    cinfo.image_width = JDIMENSION(image.width()), cinfo.image_height = JDIMENSION(image.height());
+    cinfo.image_width = JDIMENSION(w), cinfo.image_height = JDIMENSION(h);
     cinfo.input_components = 3, cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 90, TRUE);
     if (progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
+    std::vector<uint8_t> rgb(size_t(w) * 3);
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = &rgb[size_t(cinfo.next_scanline) * size_t(image.width()) * 3];
-        jpeg_write_scanlines(&cinfo, &row, 1);
+        row(int(cinfo.next_scanline), rgb.data());
+        JSAMPROW rows[1] = {rgb.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
@@ -107,17 +114,51 @@ Data stillGIF(int w, int h) {
     return out;
 }
 
+std::shared_ptr<CGImage> noisy(int w, int h) {
+    auto img = disc(w, h);
+    uint32_t seed = 7;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            RGBA8 p = img->pixelAt(x, y);
+            p.r = uint8_t(seed >> 24);
+            img->setPixel(x, y, p);
+        }
+    return img;
+}
+
+std::vector<size_t> scanStarts(const Data& jpg) {
+    std::vector<size_t> out;
+    for (size_t i = 2; i + 1 < jpg.size(); ++i)
+        if (jpg[i] == 0xFF && jpg[i + 1] == 0xDA) out.push_back(i);
+    return out;
+}
+
+std::vector<std::string> scanPieces(const Data& jpg) {
+    auto starts = scanStarts(jpg);
+    std::vector<std::string> pieces;
+    size_t from = 0;
+    for (size_t i = 1; i <= starts.size(); ++i) {
+        size_t to = i < starts.size() ? starts[i] : jpg.size();
+        pieces.push_back(std::string(jpg.begin() + long(from), jpg.begin() + long(to)));
+        from = to;
+    }
+    return pieces;
+}
+
 std::string text(const Data& d) { return std::string(d.begin(), d.end()); }
 
+void drainNetworkThread() {
+    auto passed = std::make_shared<DispatchSemaphore>(0);
+    ZVWebImageOperation::networkThread().perform([passed] { passed->signal(); });
+    passed->wait(std::chrono::seconds(10));
+}
+
 void drainWebImageThreads() {
-    auto networkBarrier = [] {
-        auto passed = std::make_shared<DispatchSemaphore>(0);
-        ZVWebImageOperation::networkThread().perform([passed] { passed->signal(); });
-        passed->wait(std::chrono::seconds(10));
-    };
-    networkBarrier();
+    drainNetworkThread();
     for (unsigned i = 0; i < 16; ++i) ZVWebImageOperation::imageQueue()->sync([] {});
-    networkBarrier();
+    ZVWebImageOperation::partialImageQueue()->sync([] {});
+    drainNetworkThread();
 }
 
 // ---- Calls

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,13 +29,26 @@ namespace webimagetest {
 std::shared_ptr<CGImage> disc(int w, int h, RGBA8 colour = {40, 90, 200, 255});
 Data png(const CGImage& image, bool interlaced = false);
 Data jpeg(const CGImage& image, bool progressive = false);
+// A w x h JPEG whose rows `row` writes (w R, G, B triples each), for
+// pictures too large to hold as a bitmap first.
+Data jpegOfRows(int w, int h, bool progressive, const std::function<void(int y, uint8_t* rgb)>& row);
 // A GIF of one frame.
 Data stillGIF(int w, int h);
+// disc() with noise in its red channel, so that its PNG is large enough to
+// come in many pieces.
+std::shared_ptr<CGImage> noisy(int w, int h);
+// Where each scan of a progressive JPEG starts (its start-of-scan markers).
+std::vector<size_t> scanStarts(const Data& jpg);
+// A progressive JPEG cut where each scan after the first starts: the first
+// piece holds the headers and the first scan.
+std::vector<std::string> scanPieces(const Data& jpg);
 std::string text(const Data& d);
 
 // Returns once what the network thread and every decode queue held when
 // called has run (and what that posted to the network thread).
 void drainWebImageThreads();
+// Returns once what the network thread held when called has run.
+void drainNetworkThread();
 
 struct Call {
     std::shared_ptr<UIImage> image;
