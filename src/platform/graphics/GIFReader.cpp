@@ -6,13 +6,16 @@
 // Frames are listed while the pixels they cost (each frame's own and the
 // screen's it is shown on) stay within the frame-work bound (FrameWork in
 // ImageReaders.h), so a small file of many frames over a huge screen plays
-// a few frames, not hours of copying.
+// a few frames, not hours of copying; the frames past it are only counted,
+// and the log says how many were left out once the file's last bytes are read.
 
 #include <gif_lib.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "platform/foundation/PlatformLog.h"
 #include "platform/graphics/GIFLibrary.h"
 #include "platform/graphics/ImageReaders.h"
 #include "platform/graphics/ImageSource.h"
@@ -47,7 +50,10 @@ struct GifLayout {
     FrameWork work;  // pixels of the frames listed
     std::optional<int> loopCount;
     std::vector<GifFrame> frames;
+    size_t frameTotal = 0;  // listed, and past the bound
     bool invalid = false;
+
+    bool cut() const { return frameTotal > frames.size(); }
 };
 
 // An open giflib reader over the bytes; closed with the object.
@@ -90,6 +96,16 @@ bool scanExtension(GifFileType* gif, GraphicsControlBlock& pending, GifLayout& l
     return true;
 }
 
+// Steps over a frame's compressed pixels.
+bool skipCode(GifFileType* gif) {
+    int codeSize = 0;
+    GifByteType* block = nullptr;
+    if (giflib::DGifGetCode(gif, &codeSize, &block) == GIF_ERROR) return false;
+    while (block)
+        if (giflib::DGifGetCodeNext(gif, &block) == GIF_ERROR) return false;
+    return true;
+}
+
 // Reads a frame's descriptor and steps over its compressed pixels.
 bool scanImage(GifHandle& handle, GraphicsControlBlock& pending, GifLayout& layout) {
     GifFileType* gif = handle.get();
@@ -98,12 +114,17 @@ bool scanImage(GifHandle& handle, GraphicsControlBlock& pending, GifLayout& layo
     const GifImageDesc& desc = gif->Image;
     // An empty frame ends the readable part; a huge one makes the file unusable.
     if (desc.Width <= 0 || desc.Height <= 0) return false;
-    if (!CGImage::fitsBudget(desc.Width, desc.Height)) {
+    if (!layout.cut() && !CGImage::fitsBudget(desc.Width, desc.Height)) {
         layout.invalid = true;
         return false;
     }
-    if (!layout.work.admit(uint64_t(desc.Width) * desc.Height + uint64_t(layout.screenWidth) * layout.screenHeight))
-        return false;
+    bool listed = !layout.cut() && layout.work.admit(uint64_t(desc.Width) * desc.Height +
+                                                      uint64_t(layout.screenWidth) * layout.screenHeight);
+    ++layout.frameTotal;
+    if (!listed) {
+        pending = GraphicsControlBlock{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+        return skipCode(gif);
+    }
     GifFrame frame;
     frame.descriptorOffset = offset;
     frame.left = desc.Left, frame.top = desc.Top, frame.width = desc.Width, frame.height = desc.Height;
@@ -113,12 +134,7 @@ bool scanImage(GifHandle& handle, GraphicsControlBlock& pending, GifLayout& layo
     pending = GraphicsControlBlock{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
     // Listed once its descriptor is in: a frame still arriving shows what has come.
     layout.frames.push_back(frame);
-    int codeSize = 0;
-    GifByteType* block = nullptr;
-    if (giflib::DGifGetCode(gif, &codeSize, &block) == GIF_ERROR) return false;
-    while (block)
-        if (giflib::DGifGetCodeNext(gif, &block) == GIF_ERROR) return false;
-    return true;
+    return skipCode(gif);
 }
 
 GifLayout scanGif(const uint8_t* bytes, size_t size) {
@@ -159,6 +175,8 @@ public:
     void update(const uint8_t* bytes, size_t size, bool final) override {
         bytes_ = bytes, size_ = size;
         layout_ = scanGif(bytes, size);
+        if (final && layout_.cut())
+            FrameWork::logCut("GIF", "frames", layout_.frames.size(), std::to_string(layout_.frameTotal));
         // Earlier rows may have been missing: compose afresh over the new bytes.
         handle_.reset();
         canvas_.reset();

@@ -3,7 +3,8 @@
 // Reading: every directory (page) of the file is an image, in file order,
 // up to kMaxPages and while the pages' pixels summed stay within the
 // frame-work bound (FrameWork, as GIF frames: 64 pages of 8192 x 8192 that
-// share one strip list 16); a page whose size is beyond the pixel budget, whose one
+// share one strip list 16); a file cut by either says so in the log once
+// its last bytes are read. A page whose size is beyond the pixel budget, whose one
 // strip or tile would decode to more than the budget's bytes, or whose
 // sample layout libtiff cannot turn into RGBA is left out. Pixels come as
 // stored (the Orientation tag is reported, not applied), premultiplied
@@ -18,8 +19,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "platform/foundation/PlatformLog.h"
 #include "platform/graphics/ImageDestination.h"
 #include "platform/graphics/ImageReaders.h"
 #include "platform/graphics/ImageSource.h"
@@ -236,21 +239,25 @@ class TIFFReader : public FormatReader {
 public:
     ~TIFFReader() override { close(); }
 
-    void update(const uint8_t* bytes, size_t size, bool) override {
+    void update(const uint8_t* bytes, size_t size, bool final) override {
         close();
         pages_.clear();
         refused_ = false;
         file_ = MemoryFile{bytes, nullptr, size, 0};
         tif_ = openTIFF(&file_, "rm");
         if (!tif_) return;
+        // Past the work bound the directories are only counted, for the log.
         size_t directories = 0;
         FrameWork work;
+        bool cut = false;
         do {
+            if (cut) continue;
             auto page = readPage(tif_);
             if (!page) refused_ = true;
-            else if (!work.admit(uint64_t(page->width) * uint64_t(page->height))) break;
+            else if (!work.admit(uint64_t(page->width) * uint64_t(page->height))) cut = true;
             else pages_.push_back(*page);
         } while (++directories < kMaxPages && tifflib::TIFFReadDirectory(tif_));
+        if (final) logCut(cut, directories);
     }
     // Only pages libtiff refused, or pages beyond the budget.
     bool invalid() const override { return pages_.empty() && refused_; }
@@ -271,6 +278,16 @@ private:
     void close() {
         if (tif_) tifflib::TIFFClose(tif_);
         tif_ = nullptr;
+    }
+
+    // Says so when the listing stopped short of the file's last page.
+    void logCut(bool pastWork, size_t directories) {
+        bool more = directories == kMaxPages && tifflib::TIFFReadDirectory(tif_);
+        std::string total = more ? "more than " + std::to_string(kMaxPages) : std::to_string(directories);
+        if (pastWork) FrameWork::logCut("TIFF", "pages", pages_.size(), total);
+        else if (more)
+            NSLog("TIFF: %zu of %s pages listed; the rest are left out, as only a file's first %zu are read",
+                  pages_.size(), total.c_str(), kMaxPages);
     }
 
     MemoryFile file_;
