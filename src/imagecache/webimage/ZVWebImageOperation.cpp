@@ -81,7 +81,8 @@ void runOnDecodeQueue(std::function<void()> job) {
 // Partial images have a decode queue of their own, so that final decodes
 // never wait behind one, and one slot over every download: a large
 // picture's partial decode costs several times its pixels, and a page of
-// drip-fed pictures would otherwise decode one each at once.
+// drip-fed pictures would otherwise decode one each at once. (The queue is
+// serial: a second slot would want a second queue.)
 constexpr unsigned kPartialDecodesAtOnce = 1;
 
 struct PartialDecodes {

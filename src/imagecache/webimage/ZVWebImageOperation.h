@@ -37,9 +37,11 @@
 //
 // Partial images (ZVWebImagePartials.h): at most one decode in flight over
 // all operations (whatever their number, partial images cost one decode's
-// bitmaps at a time); a piece that comes while one runs, this operation's
-// or another's, asks for none. The next is due 0.2 s (0.4 s blurred) after
-// the operation's previous one ended; none goes out after the final call.
+// bitmaps at a time); an operation whose partial image is due while
+// another's decode runs waits in line, once, and decodes in its turn with
+// every byte that came meanwhile. The next is due 0.2 s (0.4 s blurred)
+// after the operation's previous one ended; none goes out after the final
+// call.
 //
 // Time: the request's time-out limits a silence; the whole load also has a
 // deadline of four time-outs (a reply that drips fails there too, with
