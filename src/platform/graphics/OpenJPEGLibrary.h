@@ -19,12 +19,10 @@ inline const ondemand::Library& library() {
     F(opj_create_decompress) \
     F(opj_decode) \
     F(opj_destroy_codec) \
-    F(opj_destroy_cstr_index) \
     F(opj_destroy_cstr_info) \
     F(opj_encode) \
     F(opj_end_compress) \
     F(opj_end_decompress) \
-    F(opj_get_cstr_index) \
     F(opj_get_cstr_info) \
     F(opj_image_create) \
     F(opj_image_destroy) \
