@@ -29,13 +29,9 @@ int RUVURazuzEVE::initWithConfig(std::shared_ptr<RUVURazuzEVEInitConfigure> conf
     }
 
     if (!config) config = std::make_shared<RUVURazuzEVEInitConfigure>();
-    // The file names the product for the game. One that names it without a
-    // key keeps the key the game passed (without one no request could be
-    // signed); an empty code names nothing.
-    if (std::string code = cfg.text("product_code"); !code.empty()) {
-        config->setProductCode(code);
-        if (std::string key = cfg.text("product_key"); !key.empty()) config->setProductKey(key);
-    }
+    auto product = RelayChannelConfig::productOf(cfg, {config->productCode(), config->productKey()});
+    config->setProductCode(product.code);
+    config->setProductKey(product.key);
     co.setPlatformCfg(config);
     co.setLaunchOptions(launchOptions);
     co.setParamsDic(cfg);

@@ -22,6 +22,14 @@ std::optional<Value> decryptArchive(const Data& bytes) {
     return root;
 }
 
+Product productOf(const Value& config, Product passed) {
+    if (std::string code = config.text("product_code"); !code.empty()) {
+        passed.code = code;
+        if (std::string key = config.text("product_key"); !key.empty()) passed.key = key;
+    }
+    return passed;
+}
+
 Value read(const std::filesystem::path& file, PlainForm plainForm) {
     Data bytes = files::readData(file).value_or(Data());
     if (auto plain = Value::fromPlist(bytes); plain && plain->isDict()) {

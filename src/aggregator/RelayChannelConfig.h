@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "platform/foundation/Value.h"
 
@@ -25,6 +26,15 @@ enum class PlainForm {
 // else the decrypted archive's dictionary. Always a dictionary, empty
 // when neither form reads (that is logged).
 Value read(const std::filesystem::path& file, PlainForm plain = PlainForm::AnyEntries);
+
+// The product a game runs as: the code and key it passes (its Info.plist's),
+// which the file's "product_code" replaces, with its "product_key" where it
+// has one (a code without a key keeps the game's key: without one no
+// request could be signed). An empty code in the file names nothing.
+struct Product {
+    std::string code, key;
+};
+Product productOf(const Value& config, Product passed);
 
 // DES decryption under the ASCII key text's first 8 bytes; nullopt on failure.
 std::optional<Data> decrypt(const Data& bytes, const std::string& key);

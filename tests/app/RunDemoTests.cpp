@@ -315,8 +315,10 @@ TEST_F(RunDemo, ABinaryInfoPlistAndAProductOfItsOwnArePointedAtTheStandins) {
     run({"--bundle", bundle.string()});
     ASSERT_NO_FATAL_FAILURE(awaitGame());
     EXPECT_TRUE(said("usercentre-standin: POST /sdkapicoupon2/Sdkhome/sdkinfo -> 200"));
+    // The stand-in read the envelope, sealed with P200's key: it took the
+    // product the way the game reads it.
     EXPECT_TRUE(said("POST /v1/api/init -> 200 json {"));
-    EXPECT_NE(find("aggregator-standin --product P200:k200-key"), std::nullopt);
+    EXPECT_NE(find("aggregator-standin --product-of " + runningCopy("Other.app").string()), std::nullopt);
     std::string copied = testsupport::readFile(runningCopy("Other.app") / "Info.plist");
     EXPECT_EQ(copied.substr(0, 8), "bplist00");
     auto read = Value::fromPlist(copied);

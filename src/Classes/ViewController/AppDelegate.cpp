@@ -18,13 +18,6 @@ namespace {
 
 RUVURazuzEVE& aggregator() { return RUVURazuzEVE::defaultInstance(); }
 
-// An Info.plist text; a missing one stays missing (the channel file may supply it).
-std::optional<std::string> infoText(const char* key) {
-    const Value& v = NSBundle::mainBundle().objectForInfoDictionaryKey(key);
-    if (v.isString() || v.isNumber()) return v.textValue();
-    return std::nullopt;
-}
-
 }  // namespace
 
 bool AppDelegate::application_didFinishLaunchingWithOptions(UIApplication& app, const Value& options) {
@@ -41,7 +34,10 @@ bool AppDelegate::application_didFinishLaunchingWithOptions(UIApplication& app, 
     // on a first launch it writes to disk. Two hops put it behind that post.
     DispatchQueue::main()->async([relay, &app, options] {
         DispatchQueue::main()->async([relay, &app, options] {
-            relay->InitWithApplication(app, options, infoText("RELAY_PRODUCT_KEY"), infoText("RELAY_PRODUCT_CODE"));
+            // A missing text stays missing (the channel file may supply it).
+            auto& bundle = NSBundle::mainBundle();
+            relay->InitWithApplication(app, options, bundle.infoText("RELAY_PRODUCT_KEY"),
+                                       bundle.infoText("RELAY_PRODUCT_CODE"));
         });
     });
 

@@ -27,6 +27,13 @@ public:
     // The Info.plist dictionary; an empty dictionary when it is missing or unreadable.
     const Value& infoDictionary() const { return info_; }
     const Value& objectForInfoDictionaryKey(const std::string& key) const { return info_[key]; }
+    // An Info.plist entry that is a text or a number, as text; nullopt for
+    // anything else.
+    std::optional<std::string> infoText(const std::string& key) const {
+        const Value& v = info_[key];
+        if (v.isString() || v.isNumber()) return v.textValue();
+        return std::nullopt;
+    }
     std::string bundleIdentifier() const { return info_.str("CFBundleIdentifier"); }
 
     // "<name>.<type>" (or "<name>" when type is empty) in the bundle's
