@@ -1,5 +1,6 @@
 #include "platform/foundation/NSUserDefaults.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -55,6 +56,18 @@ bool readingWasCut(const std::filesystem::path& marker) {
     return !otherAlive;
 }
 
+// The marker need only outlast this process, not the machine: written
+// plainly, with no flush to disk on the way to the first screen.
+bool writeMarker(const std::filesystem::path& marker) {
+    int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    std::string pid = std::to_string(::getpid());
+    bool written = ::write(fd, pid.data(), pid.size()) == ssize_t(pid.size());
+    ::close(fd);
+    if (!written) ::unlink(marker.c_str());  // a torn marker would set a good file aside
+    return written;
+}
+
 }  // namespace
 
 void NSUserDefaults::loadLocked() const {
@@ -72,7 +85,7 @@ void NSUserDefaults::loadLocked() const {
     if (cut) return setAsideLocked("the last launch ended while reading it");
     // Kept while the file is read: a file whose reading takes the process
     // down is set aside at the next launch instead of read again.
-    bool marked = files::writeAtomically(marker, std::to_string(::getpid()));
+    bool marked = writeMarker(marker);
     auto v = Value::fromPlist(*bytes);
     if (marked) std::filesystem::remove(marker, ec);
     if (v && v->isDict()) {
