@@ -245,10 +245,8 @@ TEST(WebImagePartialsCost, EightDripFedHugeProgressiveDownloadsCostOnePartialDec
         EXPECT_GE(smallMs, 0) << mode.name << ": " << run.out;
         EXPECT_LT(smallMs, 1000) << mode.name << ": " << run.out;
         long grew = printed(run.out, testsupport::kMeasuresMemory ? "grew_kib" : "heap_kib");
-        EXPECT_NE(grew, -2) << run.out;
-        if (grew != -1) {
-            EXPECT_LT(grew, mode.boundKiB) << mode.name << ": " << run.out;
-        }
+        EXPECT_GE(grew, 0) << mode.name << ": " << run.out;
+        EXPECT_LT(grew, mode.boundKiB) << mode.name << ": " << run.out;
     }
 }
 
