@@ -36,43 +36,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What a file holds; "" when it cannot be read (a process that ended
-// under /proc fails its reads).
-std::string fileText(const fs::path& p) {
-    std::string out;
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return out;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) out.append(buf, size_t(n));
-    ::close(fd);
-    return out;
-}
-
-// The processes whose parent is `parent`, by their pid and command line
-// (arguments separated by blanks).
-std::vector<std::pair<pid_t, std::string>> childrenOf(pid_t parent) {
-    std::vector<std::pair<pid_t, std::string>> out;
-    std::error_code ec;
-    for (auto& entry : fs::directory_iterator("/proc", ec)) {
-        std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::string stat = fileText(entry.path() / "stat");
-        auto close = stat.rfind(')');
-        if (close == std::string::npos) continue;
-        auto fields = strings::split(stat.substr(close + 2), " ");
-        if (fields.size() < 2 || std::atol(fields[1].c_str()) != parent) continue;
-        std::string cmdline = fileText(entry.path() / "cmdline");
-        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
-        out.emplace_back(pid_t(std::atol(name.c_str())), cmdline);
-    }
-    return out;
-}
-
-// Every process under `root`, the root included.
+// Every process under `root`, the root included, by pid and command line.
 std::vector<std::pair<pid_t, std::string>> treeOf(pid_t root) {
     std::vector<std::pair<pid_t, std::string>> all{{root, ""}};
-    for (size_t i = 0; i < all.size(); ++i)
-        for (auto& child : childrenOf(all[i].first)) all.push_back(child);
+    for (auto& p : testsupport::processesUnder(root)) all.emplace_back(pid_t(p.pid), p.commandLine);
     return all;
 }
 
@@ -190,7 +157,7 @@ protected:
         ASSERT_EQ(posix_spawn(&script, "/bin/bash", &files, nullptr, cargv.data(), cenv.data()), 0);
         posix_spawn_file_actions_destroy(&files);
     }
-    std::string errors() { return fileText(dir / "err"); }
+    std::string errors() { return testsupport::readFile(dir / "err"); }
     // A process under the script whose command line holds `text`.
     std::optional<pid_t> find(const std::string& text) {
         for (auto& [pid, cmd] : treeOf(script))
@@ -250,7 +217,7 @@ TEST_F(RunDemo, PathsAreTheCallersAndAFreshHomeStartsEmpty) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << errors();
     EXPECT_EQ(testsupport::readFile(dir / "caller/shot.png").substr(0, 8), "\x89PNG\r\n\x1a\n") << errors();
     EXPECT_FALSE(fs::exists(dir / "home/left-by-an-earlier-run"));
-    std::string said = fileText(dir / "out");
+    std::string said = testsupport::readFile(dir / "out");
     EXPECT_NE(said.find("run-demo: the game's home is " + (dir / "home").string()), std::string::npos) << said;
     // The game kept its user defaults there (the page's background, at least).
     std::error_code ec;
@@ -325,7 +292,7 @@ TEST_F(RunDemo, ABinaryInfoPlistAndAProductOfItsOwnArePointedAtTheStandins) {
     ASSERT_TRUE(read);
     EXPECT_TRUE(strings::hasPrefix(read->text("ZORVIA_SERVER_URL"), "http://127.0.0.1:")) << read->text("ZORVIA_SERVER_URL");
     EXPECT_EQ(read->text("CFBundleIdentifier"), "com.korvel.demogame");
-    std::string out = fileText(dir / "out");
+    std::string out = testsupport::readFile(dir / "out");
     EXPECT_NE(out.find("run-demo: the stand-ins' settings replace the game's own: RELAY_API_SERVER_URL ZORVIA_SERVER_URL"),
               std::string::npos)
         << out;
@@ -343,7 +310,7 @@ TEST_F(RunDemo, AnInfoPlistThatCannotBeReadStopsTheScriptWithTheReason) {
     ASSERT_TRUE(testsupport::waitFor([&] { return scriptEnded(status); }, kEventBound)) << errors();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
     EXPECT_NE(errors().find("Broken.app/Info.plist cannot be read ("), std::string::npos) << errors();
-    EXPECT_EQ(fileText(dir / "out").find("stand-ins ready"), std::string::npos);
+    EXPECT_EQ(testsupport::readFile(dir / "out").find("stand-ins ready"), std::string::npos);
     EXPECT_EQ(testsupport::readFile(bundle / "Info.plist"), cut);
 }
 

@@ -6,9 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <map>
-#include <optional>
-
 #include "platform/foundation/Strings.h"
 #include "support/TestSupport.h"
 
@@ -71,36 +68,10 @@ bool GameProcess::reported(const std::string& prefix) const {
 
 bool GameProcess::logged(const std::string& text) const { return log().find(text) != std::string::npos; }
 
-namespace {
-
-// A process's parent and command name from /proc; nullopt once it is gone.
-std::optional<std::pair<pid_t, std::string>> parentAndName(const std::filesystem::path& process) {
-    std::string stat = readFile(process / "stat");
-    auto open = stat.find('('), close = stat.rfind(')');
-    if (open == std::string::npos || close == std::string::npos || close < open) return std::nullopt;
-    auto fields = strings::split(stat.substr(close + 2), " ");
-    if (fields.size() < 2) return std::nullopt;
-    return std::make_pair(pid_t(std::atol(fields[1].c_str())), stat.substr(open + 1, close - open - 1));
-}
-
-}  // namespace
-
 std::vector<pid_t> GameProcess::processesNamed(const std::string& name) const {
-    std::map<pid_t, std::pair<pid_t, std::string>> all;
-    std::error_code ec;
-    for (auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
-        std::string number = entry.path().filename();
-        if (number.find_first_not_of("0123456789") != std::string::npos) continue;
-        if (auto facts = parentAndName(entry.path())) all[pid_t(std::atol(number.c_str()))] = *facts;
-    }
-    auto underGame = [&](pid_t pid) {
-        for (int depth = 0; depth < 8 && all.count(pid); ++depth)
-            if ((pid = all[pid].first) == pid_) return true;
-        return false;
-    };
     std::vector<pid_t> out;
-    for (auto& [pid, facts] : all)
-        if (strings::hasPrefix(facts.second, name) && underGame(pid)) out.push_back(pid);
+    for (auto& p : processesUnder(pid_))
+        if (strings::hasPrefix(p.name, name)) out.push_back(p.pid);
     return out;
 }
 

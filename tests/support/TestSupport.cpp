@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSUserDefaults.h"
+#include "platform/foundation/Strings.h"
 
 namespace testsupport {
 
@@ -69,6 +71,53 @@ std::string readFile(const fs::path& path) {
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+namespace {
+
+// A file of /proc, read with one system call at a time: "" once the
+// process it describes is gone.
+std::string procText(const fs::path& p) {
+    std::string out;
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return out;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) out.append(buf, size_t(n));
+    ::close(fd);
+    return out;
+}
+
+}  // namespace
+
+std::vector<ProcessFacts> processesUnder(int root) {
+    struct Entry {
+        int parent;
+        ProcessFacts facts;
+    };
+    std::vector<Entry> all;
+    std::error_code ec;
+    for (auto& entry : fs::directory_iterator("/proc", ec)) {
+        std::string number = entry.path().filename();
+        if (number.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::string stat = procText(entry.path() / "stat");
+        auto open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close < open) continue;
+        auto fields = strings::split(stat.substr(close + 2), " ");
+        if (fields.size() < 2) continue;
+        std::string cmdline = procText(entry.path() / "cmdline");
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        all.push_back({std::atoi(fields[1].c_str()),
+                       {std::atoi(number.c_str()), stat.substr(open + 1, close - open - 1), cmdline}});
+    }
+    std::vector<ProcessFacts> out;
+    std::vector<int> parents{root};
+    for (size_t i = 0; i < parents.size(); ++i)
+        for (auto& e : all)
+            if (e.parent == parents[i]) {
+                out.push_back(e.facts);
+                parents.push_back(e.facts.pid);
+            }
+    return out;
 }
 
 std::string built(const std::string& relative) { return (binaryDir() / relative).string(); }

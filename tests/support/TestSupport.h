@@ -62,6 +62,16 @@ private:
 void writeFile(const fs::path& path, const std::string& content);
 std::string readFile(const fs::path& path);
 
+// A process as /proc shows it: its command name (the kernel keeps its
+// first 15 bytes) and its command line, arguments joined by blanks.
+struct ProcessFacts {
+    int pid = 0;
+    std::string name, commandLine;
+};
+// Every process below `root` (its children, theirs, ...), not `root` itself;
+// a process that ends meanwhile is left out.
+std::vector<ProcessFacts> processesUnder(int root);
+
 // The repository's own folder (for fixtures and the demo bundle).
 // The repository's and this build's folders, and a program or file of the
 // build by its path below the build folder (as the test targets name their
