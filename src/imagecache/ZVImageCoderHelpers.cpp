@@ -174,6 +174,6 @@ void ZVLogWebPUnavailable(const char* function, int line) {
     static std::once_flag once;
     std::call_once(once, [&] {
         NSLog("[%s: %d] WebP is not available, check the documentation to see how to install WebP component: %s",
-              function, line, "README.md, section \"Image coding\"");
+              function, line, "docs/images.md, section \"Image coding\"");
     });
 }

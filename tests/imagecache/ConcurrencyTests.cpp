@@ -1,6 +1,6 @@
 // Concurrent readers and writers on the memory and disk caches. They check
 // that every value read belongs to its key; run them in a ThreadSanitizer
-// build to check for data races as well (see README).
+// build to check for data races as well (see docs/caches.md).
 
 #include <gtest/gtest.h>
 

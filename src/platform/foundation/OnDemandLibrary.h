@@ -5,7 +5,7 @@
 // runs, and the dynamic loader walks past it for each symbol of every
 // library after it: a library that only a few features need (a picture
 // format, the QR codes) made each launch slower for nothing (about 7 ms,
-// see the README). Such a library is not linked; its functions are called
+// see docs/shell.md). Such a library is not linked; its functions are called
 // through wrappers of the same name and type in a namespace of our own
 // (KORVEL_ON_DEMAND_FUNCTION), and the first call opens it (dlopen, once,
 // from any thread; RTLD_LOCAL, so it never joins the global lookups).

@@ -1,7 +1,7 @@
 // libcurl is opened on the first request, not at start: with its own
 // dependencies (SSH, LDAP, Kerberos, RTMP libraries, each running its
 // initialisers) mapping it adds some 2.8 MiB to the game's resident memory
-// (see the README), and many launches make no request for a long while.
+// (see docs/shell.md), and many launches make no request for a long while.
 // Its functions are looked up once, by name, into a table of pointers of
 // their exact types.
 
