@@ -175,6 +175,9 @@ ZVLoginPanels* ZVLoginVC::panels() {
 }
 
 void ZVLoginVC::loggedIn(const LoginResult& result) {
+    // The account is known from the reply on: a real-name check asked
+    // before the login is handed on is the account's, not the last one's.
+    ShareVale::sharedInstance().setUserName(loginName_);
     if (!ZVLoginNeedsRealName(result) || !panels()) return finish(result);
     // The login is handed on once the panel is done with it.
     verifying_ = busy_ = true;

@@ -3,14 +3,17 @@
 // panel; an empty submit and a refused identity number show their toasts;
 // the anti-addiction rules page opens over the panel (the keyboard going
 // away) and its "<" brings the panel back, whole and answering; "暂不认证"
-// then hands the login on.
+// then hands the login on. A login that must verify sends the check with
+// the account just logged in, and the account page then reads "已认证".
 
 #include "platform/ui/UIEventInjection.h"
 #include "platform/ui/UIKeyboard.h"
 #include "platform/ui/UIScreen.h"
 #include "usercenter/core/ZVApi.h"
+#include "usercenter/screens/account/ZVSuUserVC.h"
 #include "usercenter/screens/panels/ZVLoginRzView.h"
 #include "usercenter/screens/panels/ZVLoginWebView.h"
+#include "usercenter/screens/shell/ZVNavigationController.h"
 
 #include "GameTestSupport.h"
 
@@ -31,11 +34,13 @@ protected:
         CGPoint keyboard;                           // a point of the keyboard's bottom row
         CGRect panel;
     };
-    PanelPoints panelPoints() {
+    PanelPoints panelPoints(bool mandatory = false) {
         PanelPoints p;
         auto host = makeWindow()->rootViewController()->view();
         auto rz = ZVLoginRzView::fromNib();
-        rz->setLoginData(std::make_shared<LoginResult>());
+        auto login = std::make_shared<LoginResult>();
+        login->isMustRZ = mandatory;
+        rz->setLoginData(login);
         rz->setCenter(CGPoint{host->bounds().width() / 2, host->bounds().height() / 2});
         host->addSubview(rz);
         uitest::layout();
@@ -63,6 +68,29 @@ protected:
         rz->codeF->resignFirstResponder();
         rz->removeFromSuperview();
         return p;
+    }
+    // The account page's real-name state and its "关闭", as the user centre lays them out.
+    struct AccountPoints {
+        CGRect rzState;
+        CGPoint rzRow, close;
+    };
+    AccountPoints accountPoints() {
+        auto account = std::make_shared<ZVSuUserVC>();
+        makeWindow(ZVNavigationController::withRoot(account));
+        uitest::layout();
+        CGRect state = uitest::screenFrame(*account->rzL);
+        return {state, {state.midX(), state.midY()}, centreOf(*account->closeBtn)};
+    }
+    // Waits until at least `least` pixels of an area show `want`.
+    bool areaShows(CGRect area, testsupport::RGB want, int least, int tolerance = 15) {
+        return testsupport::waitFor(
+            [&] {
+                int n = testsupport::countPixels(display, window, int(area.minX()), int(area.minY()), int(area.width()),
+                                                 int(area.height()),
+                                                 [&](testsupport::RGB p) { return testsupport::near(p, want, tolerance); });
+                return n >= least;
+            },
+            std::chrono::seconds(90));
     }
 };
 
@@ -123,6 +151,51 @@ TEST_F(LoginPanelInTheGame, TheRulesPageReturnsToThePanelAfterFailedSubmits) {
     click(p.close);
     ASSERT_TRUE(pixelIs(floatingButton(), blue, 40)) << game->log();
     EXPECT_TRUE(pixelIs(gameCorner(), kPageBackground)) << game->log();
+}
+
+TEST_F(LoginPanelInTheGame, AMandatoryCheckCarriesTheAccountAndItsStateIsKept) {
+    UserCentreStandin::Account demo;
+    demo.password = "123456";
+    demo.nickName = "demo";
+    demo.rzStatus = "0";
+    demo.mustRZ = true;
+    userCentre.addAccount("demo", demo);
+    auto p = panelPoints(true);
+    auto account = accountPoints();
+    const testsupport::RGB blue = rgb(0x4988FD), darkGrey{85, 85, 85};
+
+    start();  // a fresh home: no account remembered from before
+    click(points.pageLogin);
+    ASSERT_TRUE(pixelIs(points.login, blue, 40)) << game->log();
+    click(points.account);
+    type("demo");
+    testsupport::xtestKey(display, XK_Return);
+    type("123456");
+    testsupport::xtestKey(display, XK_Return);
+    ASSERT_TRUE(pixelIs(p.commit, blue, 40)) << game->log();  // "立即认证", full width
+    click(p.name);
+    ASSERT_TRUE(pixelIs(p.liftedCommit, blue, 40)) << game->log();
+    type("Zhang");
+    click(p.liftedCode);
+    type("110101199001011234");
+    click(p.liftedCommit);
+    ASSERT_TRUE(pixelIs(floatingButton(), blue, 40)) << game->log();
+
+    auto sent = userCentre.journal().entries(UserCentreStandin::path(ZVApi::kRealName));
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].decoded.text("i"), "demo");
+    EXPECT_EQ(userCentre.account("demo")->rzStatus, "1");
+
+    // "我的" reads "已认证" in dark grey; its row opens no panel, so "关闭"
+    // right after it is not under a cover and brings the button back.
+    openUserCentre();
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kUserIndex)) << game->log();
+    EXPECT_TRUE(areaShows(account.rzState, darkGrey, 20)) << game->log();
+    shoot("rz-kept");
+    click(account.rzRow);
+    click(account.close);
+    ASSERT_TRUE(pixelIs(floatingButton(), blue, 40)) << game->log();
+    EXPECT_EQ(userCentre.journal().count(UserCentreStandin::path(ZVApi::kRealName)), 1u);
 }
 
 }  // namespace
