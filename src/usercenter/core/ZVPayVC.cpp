@@ -6,7 +6,6 @@
 #include "logging/VLLog.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/UIScreen.h"
-#include "ui/ZVProgressHUD.h"
 #include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/URLEncode.h"
@@ -120,6 +119,10 @@ void ZVPayVC::viewDidLoad() {
     confirmButton_ = ZVStyle::actionButton("确认支付");
     confirmButton_->setAccessibilityIdentifier("pay_confirm");
     panel_->addSubview(confirmButton_);
+    payingSpinner_ = std::make_shared<UIActivityIndicatorView>(UIActivityIndicatorViewStyle::White);
+    payingSpinner_->setAccessibilityIdentifier("pay_paying_spinner");
+    payingSpinner_->setUserInteractionEnabled(false);
+    confirmButton_->addSubview(payingSpinner_);
     layoutPanel();
 
     std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
@@ -138,17 +141,17 @@ std::vector<UIKeyCommand> ZVPayVC::keyCommands() const {
             {UIKeyInputReturn, 0, [weak] { if (auto self = weak.lock()) self->confirm(); }}};
 }
 
-void ZVPayVC::post(const char* path, const Value& params, bool covered,
+void ZVPayVC::post(const char* path, const Value& params, bool paying,
                    std::function<void(ZVPayVC&, const Value&)> onReply, std::function<void(ZVPayVC&)> onFailure) {
     busy_ = true;
-    if (covered) ZVProgressHUD::showHUDAddedTo(panel_, false);
+    if (paying) showPaying(true);
     std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(sharedController());
     // Both outcomes end the busy state; a refusal or a failure is shown and the screen stays.
-    auto settle = [weak, covered]() -> std::shared_ptr<ZVPayVC> {
+    auto settle = [weak, paying]() -> std::shared_ptr<ZVPayVC> {
         auto self = weak.lock();
         if (!self || self->finished_) return nullptr;
         self->busy_ = false;
-        if (covered) ZVProgressHUD::hideHUDForView(self->panel_, false);
+        if (paying) self->showPaying(false);
         return self;
     };
     NetWorkManager::sharedInstance().PostCouponURL(
@@ -202,6 +205,24 @@ void ZVPayVC::showLoadingWays(bool loading) {
     // Greyed, not disabled: a tap still reaches confirm(), which says why it waits.
     ZVStyle::paintActionButton(*confirmButton_, loading);
     layoutPanel();
+}
+
+void ZVPayVC::showPaying(bool paying) {
+    panel_->setUserInteractionEnabled(!paying);
+    confirmButton_->setTitle(paying ? kPaying : "确认支付", UIControlStateNormal);
+    ZVStyle::paintActionButton(*confirmButton_, paying);
+    if (!paying) {
+        confirmButton_->setTitleEdgeInsets({0, 0, 0, 0});
+        return payingSpinner_->stopAnimating();
+    }
+    // Left of the title, the two centred together as the ways' spinner and caption are.
+    CGSize spinner = payingSpinner_->sizeThatFits({0, 0});
+    CGRect button = confirmButton_->bounds();
+    double text = std::ceil(confirmButton_->titleLabel()->sizeThatFits({button.width(), button.height()}).width);
+    double left = std::round((button.width() - spinner.width - kSpinnerGap - text) / 2);
+    payingSpinner_->setFrame(CGRect(left, (button.height() - spinner.height) / 2, spinner.width, spinner.height));
+    confirmButton_->setTitleEdgeInsets({0, spinner.width + kSpinnerGap, 0, 0});
+    payingSpinner_->startAnimating();
 }
 
 void ZVPayVC::waysUnavailable(const std::string& reason) {

@@ -14,8 +14,9 @@
 // While the ways load, a small spinner sits beside the caption
 // "正在获取支付方式…" (the panel stays open to the close button and Escape),
 // and the confirmation button is greyed: a tap on it (or Return) says
-// kWaitingForWays in a toast under the panel. Placing the order covers the panel with the
-// progress overlay.
+// kWaitingForWays in a toast under the panel. While the order is placed the
+// button reads kPaying, greyed, with a spinner inside it, and the panel
+// takes no touches: the ways and their balance stay in sight, unchanged.
 
 #include <functional>
 #include <memory>
@@ -43,6 +44,7 @@ public:
     static constexpr int kCancelled = 6001;
     static constexpr int kFailed = 4000;
     static constexpr const char* kWaitingForWays = "正在获取支付方式，请稍候";
+    static constexpr const char* kPaying = "正在支付…";
 
     // Opens the screen in a window of its own; returns it (nullptr when the
     // order is refused at once: not logged in, which a "请先登录" toast
@@ -68,11 +70,13 @@ private:
     void loadWays();
     // The spinner and the greyed button while the ways load.
     void showLoadingWays(bool loading);
-    // A coded request, with the overlay over the panel when `covered`;
+    // A coded request, shown as the payment under way when `paying`;
     // `onReply` (or `onFailure` when no reply came; else a "服务器错误"
     // toast) runs unless the screen closed meanwhile.
-    void post(const char* path, const Value& params, bool covered, std::function<void(ZVPayVC&, const Value&)> onReply,
+    void post(const char* path, const Value& params, bool paying, std::function<void(ZVPayVC&, const Value&)> onReply,
               std::function<void(ZVPayVC&)> onFailure = nullptr);
+    // The button's look and the panel's touches while the order is placed.
+    void showPaying(bool paying);
     void showRefusal(const Value& reply);
     void waysUnavailable(const std::string& reason);
     void layoutWays();
@@ -89,7 +93,7 @@ private:
     std::shared_ptr<UIView> panel_, waysBox_;
     std::shared_ptr<UIView> belowPanel_;  // where the waiting toast shows
     std::shared_ptr<UILabel> waysNote_;
-    std::shared_ptr<UIActivityIndicatorView> waysSpinner_;
+    std::shared_ptr<UIActivityIndicatorView> waysSpinner_, payingSpinner_;
     std::optional<std::string> unavailable_;  // why no way of paying is offered
     std::shared_ptr<UIButton> confirmButton_, closeButton_;
     std::vector<std::shared_ptr<UIButton>> wayButtons_;
