@@ -89,6 +89,16 @@ void ZVLoginVC::viewDidLoad() {
     forgetButton_->setAccessibilityIdentifier("login_forget");
     panel_->addSubview(forgetButton_);
 
+    // Beside "忘记密码", left of it.
+    autoLoginNote_ = std::make_shared<UILabel>(CGRect(24, 170, kPanelWidth - 48 - 64 - 8, 24));
+    autoLoginNote_->setFont(UIFont::systemFontOfSize(12));
+    autoLoginNote_->setTextColor(UIColor::fromRGB(0xFF4D4F));
+    autoLoginNote_->adjustsFontSizeToFitWidth = true;
+    autoLoginNote_->minimumScaleFactor = 0.75;
+    autoLoginNote_->setAccessibilityIdentifier("login_auto_note");
+    autoLoginNote_->setHidden(true);
+    panel_->addSubview(autoLoginNote_);
+
     loginButton_ = ZVStyle::actionButton("登录");
     loginButton_->setFrame(CGRect(24, 200, kPanelWidth - 48, 44));
     loginButton_->setAccessibilityIdentifier("login_submit");
@@ -211,6 +221,7 @@ void ZVLoginVC::logInAutomatically() {
 void ZVLoginVC::send(const std::string& name, const std::string& digest, bool automatic) {
     view()->endEditing(true);
     busy_ = true;
+    autoLoginNote_->setHidden(true);
     ZVProgressHUD::showHUDAddedTo(view(), false);
     std::weak_ptr<ZVLoginVC> weak = std::static_pointer_cast<ZVLoginVC>(sharedController());
     ZVLoginAPI::loginWithDigest(
@@ -234,7 +245,13 @@ void ZVLoginVC::send(const std::string& name, const std::string& digest, bool au
             if (!self || self->finished_) return;
             self->busy_ = false;
             ZVProgressHUD::hideHUDForView(self->view(), false);
-            CXRMessage::showMessage(message, self->view());
+            // The player typed nothing: the card keeps saying why a password is asked for.
+            if (automatic) {
+                self->autoLoginNote_->setText("自动登录失败：" + message);
+                self->autoLoginNote_->setHidden(false);
+            } else {
+                CXRMessage::showMessage(message, self->view());
+            }
             if (self->failure_) self->failure_(code, message);
         });
 }

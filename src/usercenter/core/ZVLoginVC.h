@@ -13,8 +13,9 @@
 // succeeds keeps the password's digest (ShareVale::autoLoginDigest) while
 // the switch is on, and a login window opened at a later start logs that
 // account in by itself (logInAutomatically), the player typing nothing.
-// A refusal shows its message, forgets the digest and leaves the window
-// waiting for the password.
+// A refusal forgets the digest and leaves the window waiting for the
+// password; why it failed stays on the card, under the password
+// ("自动登录失败：" and the message), until the next attempt.
 //
 // Keys: Return moves from the account to the password and there logs in
 // (also with no field being edited); a tap beside the fields ends editing,
@@ -67,6 +68,8 @@ public:
     const std::shared_ptr<UIButton>& closeButton() const { return closeButton_; }
     const std::shared_ptr<UIView>& panel() const { return panel_; }
     const std::shared_ptr<UIButton>& forgetButton() const { return forgetButton_; }
+    // Why the automatic login failed (hidden otherwise).
+    const std::shared_ptr<UILabel>& autoLoginNote() const { return autoLoginNote_; }
     const std::shared_ptr<UIButton>& agreementButton() const { return agreementButton_; }
     const std::shared_ptr<UIButton>& privacyButton() const { return privacyButton_; }
     // The real-name panel is up, waiting for the player.
@@ -105,6 +108,7 @@ private:
     std::shared_ptr<UIWindow> window_;
     std::shared_ptr<UIView> panel_;
     std::shared_ptr<UITextField> account_, password_;
+    std::shared_ptr<UILabel> autoLoginNote_;
     std::shared_ptr<UIButton> loginButton_, closeButton_, forgetButton_, agreementButton_, privacyButton_;
     CGRect restingFrame_;
 };
