@@ -167,7 +167,7 @@ void ZVSuUserVC::buildScene() {
     auto couponTitle = label(*couponView, 15, 0x333333, UIFontWeight::Medium);
     couponTitle->setText("抵扣券");
     couponTitle->setTag(2);
-    couponMoneyL = label(*couponView, 14, 0xFF5A1F, UIFontWeight::Medium);
+    couponMoneyL = label(*couponView, 14, kCouponColour, UIFontWeight::Medium);
     couponNumL = label(*couponView, 12, 0x999999);
     auto more = label(*couponView, 14, 0x6036E7, UIFontWeight::Regular, NSTextAlignment::Right);
     more->setText("去领取 ›");

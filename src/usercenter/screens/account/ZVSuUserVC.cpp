@@ -29,6 +29,7 @@
 #include "usercenter/screens/shell/ZVScene.h"
 #include "usercenter/screens/shell/ZVSuWebVC.h"
 #include "usercenter/screens/account/ZVUserMsgVC.h"
+#include "usercenter/screens/common/ZVLoadingNote.h"
 #include "usercenter/screens/common/ZVViewExtension.h"
 
 namespace {
@@ -50,8 +51,6 @@ void ZVSuUserVC::_initUI() {
     autoLoginBtn->setSelected(!ShareVale::sharedInstance().isNotAutoLogin());
     suspendStatusBtn->setSelected(!ShareVale::sharedInstance().isHideSuspend);
     xiaohao_nickL->setText(ZVSuUserInfo::subAccountLine(ShareVale::sharedInstance().xiaohao_nickName));
-    setIsBang(false);
-    setIsRz(false);
     loadData();
 }
 
@@ -91,20 +90,48 @@ void ZVSuUserVC::loadData() {
                                     {"gid", share.gameID()},
                                     {"xiaohao_id", share.xiaohao_id ? Value(*share.xiaohao_id) : Value("")},
                                     {"cpsId", share.chanelid()}});
+    if (!loaded_) showPlaceholders(false);
+    asking_ = true;
     std::weak_ptr<ZVSuUserVC> weak = std::static_pointer_cast<ZVSuUserVC>(sharedController());
+    auto failed = [weak](const std::string& message) {
+        auto self = weak.lock();
+        if (!self) return;
+        self->asking_ = false;
+        CXRMessage::showMessage(message, self->view());
+        if (!self->loaded_) self->showPlaceholders(true);
+    };
     NetWorkManager::sharedInstance().PostCouponURL(
         ZVApi::kUserIndex, parameters,
-        [weak](const Value& reply) {
+        [weak, failed](const Value& reply) {
             auto self = weak.lock();
             if (!self) return;
-            if (!ZVReplySucceeded(reply, "a"))
-                return CXRMessage::showMessage(ZVReplyMessage(reply, kZVServerErrorMessage), self->view());
+            if (!ZVReplySucceeded(reply, "a")) return failed(ZVReplyMessage(reply, kZVServerErrorMessage));
+            self->asking_ = false;
             self->dic_ = reply["c"];
+            self->loaded_ = true;
             self->setUpUI();
         },
-        [weak](const Error&) {
-            if (auto self = weak.lock()) CXRMessage::showMessage(kZVServerErrorMessage, self->view());
-        });
+        [failed](const Error&) { failed(kZVServerErrorMessage); });
+}
+
+void ZVSuUserVC::showPlaceholders(bool failed) {
+    // The balances' narrow columns take a short mark.
+    auto place = [](const std::shared_ptr<UILabel>& l, const char* text) {
+        l->setText(text);
+        l->setTextColor(lightGrey());
+    };
+    place(nickL, failed ? ZVLoadingNote::kFailed : ZVLoadingNote::kLoading);
+    for (auto& l : {couponMoneyL, mobileL, rzL}) place(l, failed ? kUnknownValue : ZVLoadingNote::kLoading);
+    for (auto& l : {ptbL, djqL, xinL, walletL}) place(l, failed ? kUnknownValue : kPendingNumber);
+    for (auto& l : {nameL, couponNumL}) l->setText("");
+    view()->setNeedsLayout();
+}
+
+bool ZVSuUserVC::waitingForReply() {
+    if (loaded_) return false;
+    if (!asking_) loadData();  // the last request failed: a tap asks again
+    CXRMessage::showMessage(kWaitForReply, view());
+    return true;
 }
 
 void ZVSuUserVC::setUpUI() {
@@ -122,6 +149,8 @@ void ZVSuUserVC::setUpUI() {
     djqL->setText(info.djq);
     xinL->setText(info.star);
     walletL->setText(info.wallet);
+    for (auto& l : {nickL, ptbL, djqL, xinL, walletL}) l->setTextColor(UIColor::fromRGB(0x333333));
+    couponMoneyL->setTextColor(UIColor::fromRGB(ZVSuUserVC::kCouponColour));
     setIsBang(info.isBang);
     setIsRz(info.isRz);
     couponMoneyL->setAttributedText(URLEncode::getPriceAttribute(info.couponMoney, UIFont::systemFontOfSize(14, UIFontWeight::Medium)));
@@ -157,6 +186,7 @@ void ZVSuUserVC::push(const std::shared_ptr<UIViewController>& vc) {
 }
 
 void ZVSuUserVC::doShowWalletVC() {
+    if (waitingForReply()) return;
     auto wallet = ZVScene<ZVSuWalletVC>("ZVSuWalletVC");
     if (wallet) wallet->dataDic = dic_["uinfo"];
     push(wallet);
@@ -297,15 +327,18 @@ const std::shared_ptr<ZVLoginWebView>& ZVSuUserVC::webView() {
 }
 
 void ZVSuUserVC::showBangView() {
+    if (waitingForReply()) return;
     if (isBang_) showPanel(jieView());
     else showPanel(bangView());
 }
 
 void ZVSuUserVC::goToRz() {
+    if (waitingForReply()) return;
     if (!isRz_) showPanel(rzView());
 }
 
 void ZVSuUserVC::showForgetView() {
+    if (waitingForReply()) return;
     if (mobileL->text() == "去绑定") return CXRMessage::showMessage("请先绑定手机号", view());
     showPanel(forgetView());
 }
@@ -336,6 +369,7 @@ void ZVSuUserVC::goToReceiveWebVcWithUrl(const std::string& url) {
 // ---- account actions
 
 void ZVSuUserVC::doCopy() {
+    if (waitingForReply()) return;
     const Value& uinfo = dic_["uinfo"];
     UIPasteboard::generalPasteboard().setString("账号：" + uinfo["user_login"].textValue() + "\n" +
                                                 ShareVale::sharedInstance().xiaohao_nickName);

@@ -13,6 +13,11 @@
 // phone binding and unbinding) on a dimming cover. The navigation bar is
 // hidden while it shows. The scene is built in code (ZVSuUserScene.cpp):
 // `payPicLeft` places the title badge (60 after the VIP badge, 5 without).
+//
+// Until a first reply is accepted the values read "加载中…" in grey (the
+// balances kPendingNumber), and after a failed request "加载失败" and "--";
+// what acts on them (the phone, real-name and password rows, the wallet,
+// copying the account) says kWaitForReply, asking again after a failure.
 
 #include <functional>
 #include <memory>
@@ -37,6 +42,10 @@ public:
     static constexpr const char* kHeaderColour = "#6036E7";
     static constexpr double kPayPicLeftWithVip = 60, kPayPicLeftAlone = 5;
     enum Shortcut : long { kBox = 10, kMessages = 11, kChat = 12, kReservations = 13 };
+    static constexpr uint32_t kCouponColour = 0xFF5A1F;
+    static constexpr const char* kUnknownValue = "--";
+    static constexpr const char* kPendingNumber = "…";
+    static constexpr const char* kWaitForReply = "正在加载，请稍候";
 
     std::function<void()> logoutBlock, backBlock;
 
@@ -100,6 +109,10 @@ public:
 private:
     void _initUI();
     void setUpUI();
+    // Grey marks in place of every value the reply brings: loading, or none came.
+    void showPlaceholders(bool failed);
+    // True (and a toast says so) while no reply has been accepted.
+    bool waitingForReply();
     void showPanel(const std::shared_ptr<UIView>& panel);
     void goToDetailWebVc();
     void goToReceiveWebVcWithUrl(const std::string& url);
@@ -111,7 +124,8 @@ private:
     void wireScene();
 
     Value dic_;
-    bool isBang_ = false, isRz_ = false, isLayout_ = false, isFirst_ = false;
+    bool isBang_ = false, isRz_ = false, isLayout_ = false, isFirst_ = false, loaded_ = false;
+    bool asking_ = false;  // a request of the page is out
     std::shared_ptr<UIView> coverView_;
     std::shared_ptr<ZVLoginRzView> rzView_;
     std::shared_ptr<ZVSuForgetView> forgetView_;

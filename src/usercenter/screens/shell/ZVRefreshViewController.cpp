@@ -34,7 +34,8 @@ void finish(UITableView& table, bool isHeader, bool reload, bool footerShown, bo
 
 }  // namespace ZVListRefresh
 
-ZVRefreshViewController::ZVRefreshViewController(ZVPager::Shape shape) {
+ZVRefreshViewController::ZVRefreshViewController(ZVPager::Shape shape)
+    : loadingNote_(std::make_shared<ZVLoadingNote>()) {
     // The pager outlives no screen: its sender holds the screen weakly.
     pager_ = ZVPager::create([this](int32_t pagecode, ZVSuccess success, ZVFailure failure) {
         Value parameters = listParameters();
@@ -76,6 +77,17 @@ void ZVRefreshViewController::viewDidLoad() {
     navigationItem().titleView = navTitleL_;
     view()->setBackgroundColor(UIColor::whiteColor());
     view()->addSubview(tableView());
+    view()->addSubview(loadingNote_);
+}
+
+void ZVRefreshViewController::viewDidLayoutSubviews() {
+    UIViewController::viewDidLayoutSubviews();
+    loadingNote_->centreIn(tableView()->frame());
+    view()->bringSubviewToFront(loadingNote_);
+}
+
+void ZVRefreshViewController::firstPageAsked() {
+    if (!firstPageCame_) loadingNote_->showLoading();
 }
 
 void ZVRefreshViewController::setShowRefreshHeader(bool show) {
@@ -117,7 +129,9 @@ bool ZVRefreshViewController::isFooterRefreshing() const {
 }
 
 void ZVRefreshViewController::tableViewDidTriggerHeaderRefresh() {
-    if (!listPath().empty()) ZVListRefresh::loadPage(*this, true);
+    if (listPath().empty()) return;
+    firstPageAsked();
+    ZVListRefresh::loadPage(*this, true);
 }
 
 void ZVRefreshViewController::tableViewDidTriggerFooterRefresh() {
@@ -129,6 +143,9 @@ void ZVRefreshViewController::autoTriggerHeaderRefresh() {
 }
 
 void ZVRefreshViewController::tableViewDidFinishTriggerHeader(bool isHeader, bool reload) {
+    if (isHeader && reload) firstPageCame_ = true;
+    if (firstPageCame_) loadingNote_->dismiss();
+    else if (isHeader) loadingNote_->showFailed();
     auto self = std::static_pointer_cast<ZVRefreshViewController>(sharedController());
     DispatchQueue::main()->async([self, isHeader, reload] {
         auto& table = *self->tableView();

@@ -15,7 +15,9 @@
 // footer is attached after the first successful load, so a failed first
 // load shows none. A refused first page (for shapes that ask for a status)
 // shows the reply's "b" as a toast and leaves rows and counters as they
-// were. Main thread only.
+// were. Until a first page has come, a loading note stands over the
+// table: "加载中…" while one is asked for, "加载失败" when none came.
+// Main thread only.
 
 #include <memory>
 #include <string>
@@ -25,6 +27,7 @@
 #include "platform/ui/UIViewController.h"
 #include "model/ZVKeyValue.h"
 #include "ui/ZVRefresh.h"
+#include "usercenter/screens/common/ZVLoadingNote.h"
 #include "usercenter/screens/shell/ZVPager.h"
 
 // The footer and the ending of a refresh, shared with lists that keep
@@ -81,6 +84,7 @@ public:
     // Made on first use: this controller as its data source and delegate.
     const std::shared_ptr<UITableView>& tableView();
     const std::shared_ptr<UIView>& defaultFooterView();
+    const std::shared_ptr<ZVLoadingNote>& loadingNote() const { return loadingNote_; }
     // The loaded rows.
     std::vector<Value> dataSource;
 
@@ -103,6 +107,7 @@ public:
     void tableViewDidFinishTriggerHeader(bool isHeader, bool reload);
 
     void viewDidLoad() override;
+    void viewDidLayoutSubviews() override;
 
     // One section of dataSource's rows; plain cells until a list builds its own.
     long tableView_numberOfRowsInSection(UITableView& t, long section) override;
@@ -118,6 +123,8 @@ public:
     void firstPageWillShow();
 
 protected:
+    // A first page is asked for: the note says so while none has come.
+    void firstPageAsked();
     // The list's request: path and form parameters ("pagecode" is added).
     virtual std::string listPath() const { return ""; }
     virtual Value listParameters() const { return Value::dict(); }
@@ -135,7 +142,8 @@ private:
     std::shared_ptr<UILabel> navTitleL_;
     std::shared_ptr<UITableView> tableView_;
     std::shared_ptr<UIView> defaultFooterView_;
-    bool showRefreshHeader_ = false, showRefreshFooter_ = false;
+    std::shared_ptr<ZVLoadingNote> loadingNote_;
+    bool showRefreshHeader_ = false, showRefreshFooter_ = false, firstPageCame_ = false;
     // The request of the last first page asked for and of the rows shown (path and parameters).
     std::string requestedList_, shownList_;
     bool anotherListShown_ = false;

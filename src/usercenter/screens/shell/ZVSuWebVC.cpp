@@ -60,7 +60,11 @@ void ZVSuWebVC::viewDidLoad() {
     auto configuration = WKWebViewConfiguration::create();
     webView_ = makeWebView(view()->bounds(), configuration);
     webView_->setNavigationDelegate(std::static_pointer_cast<ZVSuWebVC>(sharedController()));
+    webView_->setHidden(true);
     view()->addSubview(webView_);
+    loadingNote_ = std::make_shared<ZVLoadingNote>();
+    loadingNote_->showLoading();
+    view()->addSubview(loadingNote_);
     _initUI();
 }
 
@@ -68,7 +72,10 @@ void ZVSuWebVC::_initUI() {
     navigationItem().setLeftBarButtonItem(UIBarButtonItem::withCustomView(backBtn()));
     navigationItem().setTitle(name);
     if (auto address = NSURL::URLWithString(url)) webView_->loadRequest(NSURLRequest::requestWithURL(*address));
-    else NSLog("ZVSuWebVC: not an address, nothing loads");
+    else {
+        NSLog("ZVSuWebVC: not an address, nothing loads");
+        loadingNote_->showFailed();
+    }
     if (isShowMore) navigationItem().setRightBarButtonItem(UIBarButtonItem::withCustomView(moreBtn()));
 }
 
@@ -80,6 +87,7 @@ void ZVSuWebVC::viewWillLayoutSubviews() {
     auto tab = tabBarController();
     double bottom = tab && !tab->tabBar()->isHidden() ? screen.tabBarHeight() : screen.safeAreaInsets().bottom;
     webView_->setFrame(CGRect(0, top, b.width(), std::max(0.0, b.height() - top - bottom)));
+    loadingNote_->centreIn(webView_->frame());
 }
 
 void ZVSuWebVC::goBack() {
@@ -108,14 +116,26 @@ void ZVSuWebVC::webView_decidePolicyForNavigationAction_decisionHandler(WKWebVie
         return;
     }
     ZVExternal::openURL(ShareVale::sharedInstance().iosWapBoxUrl);
+    // A first page refused here is shown outside: nothing is loading.
+    if (!committed_) loadingNote_->dismiss();
     decisionHandler(WKNavigationActionPolicy::Cancel);
 }
 
 void ZVSuWebVC::webView_didStartProvisionalNavigation(WKWebView&, const Navigation&) { NSLog("开始加载"); }
 
+void ZVSuWebVC::webView_didCommitNavigation(WKWebView&, const Navigation&) {
+    if (std::exchange(committed_, true)) return;
+    loadingNote_->dismiss();
+    webView_->setHidden(false);
+}
+
 void ZVSuWebVC::webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,
                                                             const Error& error) {
     VLLogWarn("加载失败 %s", WKDescribeLoadFailure(navigation, error).c_str());
+    // A load stopped for another (a newer navigation, a refused link) is no failure.
+    bool stopped = (error.domain == NSURLErrorDomain && error.code == NSURLErrorCancelled) ||
+                   (error.domain == WebKitErrorDomain && error.code == WebKitErrorFrameLoadInterruptedByPolicyChange);
+    if (!committed_ && !stopped) loadingNote_->showFailed();
 }
 
 void ZVSuWebVC::webView_didFailNavigation_withError(WKWebView&, const Navigation& navigation, const Error& error) {

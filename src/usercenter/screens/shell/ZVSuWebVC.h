@@ -11,6 +11,10 @@
 // anywhere (the first load too) is refused and opens the box page
 // (ShareVale's iosWapBoxUrl) outside the application. An address that is
 // no URL loads nothing.
+//
+// Until its first page commits the web view stays hidden and a loading
+// note says "加载中…" in its place ("加载失败" when that page fails or
+// the address is no URL): the engine shows only white before then.
 
 #include <functional>
 #include <memory>
@@ -19,6 +23,7 @@
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIViewController.h"
 #include "platform/web/WKWebView.h"
+#include "usercenter/screens/common/ZVLoadingNote.h"
 
 class ZVSuWebVC : public UIViewController, public WKNavigationDelegate {
 public:
@@ -40,6 +45,7 @@ public:
     const std::shared_ptr<WKWebView>& webView() const { return webView_; }
     const std::shared_ptr<UIButton>& backBtn();
     const std::shared_ptr<UIButton>& moreBtn();
+    const std::shared_ptr<ZVLoadingNote>& loadingNote() const { return loadingNote_; }
 
     void viewDidLoad() override;
     void viewWillLayoutSubviews() override;
@@ -50,6 +56,7 @@ public:
     void webView_decidePolicyForNavigationAction_decisionHandler(WKWebView& webView, const WKNavigationAction& action,
                                                                  PolicyHandler decisionHandler) override;
     void webView_didStartProvisionalNavigation(WKWebView& webView, const Navigation& navigation) override;
+    void webView_didCommitNavigation(WKWebView& webView, const Navigation& navigation) override;
     void webView_didFailProvisionalNavigation_withError(WKWebView& webView, const Navigation& navigation,
                                                         const Error& error) override;
     void webView_didFailNavigation_withError(WKWebView& webView, const Navigation& navigation,
@@ -61,4 +68,6 @@ private:
 
     std::shared_ptr<WKWebView> webView_;
     std::shared_ptr<UIButton> backBtn_, moreBtn_;
+    std::shared_ptr<ZVLoadingNote> loadingNote_;
+    bool committed_ = false;  // a page has committed: the web view shows
 };

@@ -49,6 +49,7 @@ void ZVPingListBase::loadComments(bool first) {
         if (!pager().loadMore(loaded, failed)) finish(false);
         return;
     }
+    firstPageAsked();
     pager().loadFirst(loaded, failed, [weak, finish](const Value& reply) {
         if (auto self = weak.lock()) self->showToast(reply["b"].textValue());
         finish(false);

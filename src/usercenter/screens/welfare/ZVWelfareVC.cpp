@@ -104,7 +104,10 @@ void ZVWelfareVC::buildScene() {
     contentView->setBackgroundColor(UIColor::clearColor());
     contentView->showsVerticalScrollIndicator = false;
     contentView->alwaysBounceVertical = true;
+    contentView->setHidden(true);  // until the first reply fills the cards
     root->addSubview(contentView);
+    loadingNote = std::make_shared<ZVLoadingNote>();
+    root->addSubview(loadingNote);
 
     fanliView = makeCard();
     vipView = makeCard();
@@ -169,6 +172,7 @@ void ZVWelfareVC::buildScene() {
 void ZVWelfareVC::layoutCards() {
     CGRect b = view()->bounds();
     contentView->setFrame(b);
+    loadingNote->centreIn(b);
     double cw = b.width() - 2 * kMargin, inner = cw - 2 * kMargin;
     for (auto& title : cardTitles_) title->setFrame(CGRect(kMargin, 14, inner - 96, 22));
 
@@ -220,24 +224,32 @@ void ZVWelfareVC::loadData() {
                                     {"gid", share.gameID()},
                                     {"cpsId", share.chanelid()},
                                     {"appid", share.appID()}});
+    if (contentView->isHidden()) loadingNote->showLoading();
     std::weak_ptr<ZVWelfareVC> weak = std::static_pointer_cast<ZVWelfareVC>(sharedController());
     CXRSdpNetTool::sharedTool().PostWithURLString(
         ZVApi::kWelfare, parameters,
         [weak](const Value& reply) {
             auto self = weak.lock();
             if (!self) return;
-            if (!reply.isDict()) CXRMessage::showMessage(kServerError, self->view());
+            if (!reply.isDict()) self->showFailure(kServerError);
             else if (ZVReplySucceeded(reply, "a")) self->showReply(reply["c"]);
-            else CXRMessage::showMessage(reply["b"].textValue(), self->view());
+            else self->showFailure(reply["b"].textValue());
         },
         [weak](const Error&) {
-            if (auto self = weak.lock()) CXRMessage::showMessage(kServerError, self->view());
+            if (auto self = weak.lock()) self->showFailure(kServerError);
         });
+}
+
+void ZVWelfareVC::showFailure(const std::string& message) {
+    CXRMessage::showMessage(message, view());
+    if (contentView->isHidden()) loadingNote->showFailed();
 }
 
 double ZVWelfareVC::threeLines() const { return std::ceil(3 * fuliL->font()->lineHeight()); }
 
 void ZVWelfareVC::showReply(const Value& c) {
+    loadingNote->dismiss();
+    contentView->setHidden(false);
     fanliL->setText(c["fanli"].textValue());
     dataSource_ = ZVWelfareReplies::vipRows(c);
 

@@ -12,7 +12,8 @@
 // Replies are read forgivingly: a "vipList" that is no array counts as
 // empty (the header row alone), entries that are no dictionaries are
 // skipped, missing texts show "". A reply that is no dictionary counts as
-// a failed request.
+// a failed request. Until the first reply the cards stay hidden under a
+// loading note ("加载中…", then "加载失败" when no reply came).
 
 #include <memory>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "platform/ui/UIScrollView.h"
 #include "platform/ui/UITableView.h"
 #include "platform/ui/UIViewController.h"
+#include "usercenter/screens/common/ZVLoadingNote.h"
 #include "usercenter/screens/common/ZVShowLabel.h"
 
 // A row of the VIP table: the level (label tag 10) and the top-up (tag 11).
@@ -72,6 +74,7 @@ public:
     std::shared_ptr<NSLayoutConstraint> tableViewH, tableViewBottom, fuliH, fuliBottom;
     // The page's own vertical scrolling, holding the cards.
     std::shared_ptr<UIScrollView> contentView;
+    std::shared_ptr<ZVLoadingNote> loadingNote;
 
     // The VIP rows, the header row first (empty before a reply).
     const std::vector<Value>& dataSource() const { return dataSource_; }
@@ -93,6 +96,8 @@ private:
     void buildScene();
     void layoutCards();
     void showReply(const Value& c);
+    // A request failed or was refused: `message` as a toast.
+    void showFailure(const std::string& message);
     // Three lines of the welfare text's font, rounded up.
     double threeLines() const;
 

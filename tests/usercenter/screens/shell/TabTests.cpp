@@ -128,9 +128,13 @@ TEST_F(Tabs, PushedScreensGetABackButtonAndHideTheTabBar) {
 // over the real-name panel), then the screen pushed on the tab shown, then
 // the user centre; an alert over the user centre keeps the key.
 TEST_F(Tabs, EscapeClosesWhatIsOnTopOneStepAtATime) {
+    auto unverified = *env->standin().account("player1");
+    unverified.rzStatus = "0";
+    env->standin().addAccount("player01", unverified);
     auto centre = openUserCentre();
     ASSERT_TRUE(centre);
     auto account = tabRoot<ZVSuUserVC>(*centre, 0);
+    ASSERT_TRUE(settle([&] { return account->rzL->text() == "未认证"; }));  // the panel waits for the state
     account->goToRz();
     account->rzView()->showDetail();
     uitest::layout();

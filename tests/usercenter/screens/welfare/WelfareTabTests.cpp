@@ -127,6 +127,7 @@ TEST_F(WelfareTab, BackClosesTheUserCentreAndTheRebateButtonGoesToCustomerServic
     auto tab = tabRoot<ZVSuWelfareVC>(*centre, 1);
     uitest::layout();
     auto welfare = std::dynamic_pointer_cast<ZVWelfareVC>(tab->childViewControllers()[0]);
+    ASSERT_TRUE(settle([&] { return !welfare->contentView->isHidden(); }));  // the cards show with the reply
     ASSERT_TRUE(uitest::tapView(*welfare->fanliBtn));
     EXPECT_EQ(centre->selectedIndex(), 4u);
     EXPECT_EQ(tab->nowBtn(), switchButton(*tab, 0));

@@ -1,0 +1,20 @@
+#pragma once
+// The line a screen shows where its content will be while its first reply
+// is out ("加载中…"), and where none came ("加载失败"; the screens tell the
+// reason in their toast). Grey, 14 points, centred; hidden until shown.
+
+#include "platform/ui/UILabel.h"
+
+class ZVLoadingNote : public UILabel {
+public:
+    static constexpr const char* kLoading = "加载中…";
+    static constexpr const char* kFailed = "加载失败";
+    static constexpr double kHeight = 40;
+
+    ZVLoadingNote();
+    void showLoading();
+    void showFailed();
+    void dismiss() { setHidden(true); }
+    // Across `area` (in its superview), in the middle of its height.
+    void centreIn(const CGRect& area);
+};
