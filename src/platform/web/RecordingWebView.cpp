@@ -156,21 +156,32 @@ std::shared_ptr<WKNavigation> RecordingWebView::loadHTMLString(const std::string
     return nav;
 }
 
-std::shared_ptr<WKNavigation> RecordingWebView::followLink(const std::string& url) {
+namespace {
+WKNavigationAction startedBy(const RecordingWebView::Starter& starter, const NSURL& url, WKNavigationType type) {
+    WKNavigationAction action{NSURLRequest::requestWithURL(url), type};
+    action.userGesture = starter.byPress;
+    if (!starter.referrer.empty()) action.request.setValue(starter.referrer, "Referer");
+    return action;
+}
+}  // namespace
+
+std::shared_ptr<WKNavigation> RecordingWebView::followLink(const std::string& url, const Starter& starter) {
     auto parsed = NSURL::URLWithString(url);
     if (!parsed) return nullptr;
     auto nav = std::make_shared<WKNavigation>(url);
     std::weak_ptr<RecordingWebView> weak = std::static_pointer_cast<RecordingWebView>(shared_from_this());
-    navigate(WKNavigationAction{NSURLRequest::requestWithURL(*parsed), WKNavigationType::LinkActivated}, [weak, url] {
+    navigate(startedBy(starter, *parsed, WKNavigationType::LinkActivated), [weak, url] {
         if (auto self = weak.lock()) self->push(url);
     });
     return nav;
 }
 
-bool RecordingWebView::openWindow(const std::string& url) {
+bool RecordingWebView::openWindow(const std::string& url, const Starter& starter) {
     auto parsed = NSURL::URLWithString(url);
     if (!parsed) return false;
-    navigate(WKNavigationAction{NSURLRequest::requestWithURL(*parsed), WKNavigationType::Other, true}, nullptr);
+    WKNavigationAction action = startedBy(starter, *parsed, WKNavigationType::Other);
+    action.targetsNewWindow = true;
+    navigate(action, nullptr);
     return true;
 }
 

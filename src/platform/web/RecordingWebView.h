@@ -59,6 +59,14 @@ private:
     int callsAfterEnd_ = 0;
 };
 
+// What starts a navigation of a page's in a RecordingWebView: the handling
+// of a press (the engine's user gesture) or not, and the page it comes from
+// (its Referer; none when empty).
+struct NavigationStarter {
+    bool byPress = false;
+    std::string referrer;
+};
+
 class RecordingWebView : public WKWebView {
 public:
     static std::shared_ptr<RecordingWebView> create(std::shared_ptr<WKWebViewConfiguration> configuration = nullptr,
@@ -102,17 +110,23 @@ public:
 
     // Acting as the page.
     void postMessage(const std::string& channel, const Value& body);
-    // A link activated in the page; the returned navigation names it
-    // (nullptr for an address that is no URL).
-    std::shared_ptr<WKNavigation> followLink(const std::string& url);
+    using Starter = NavigationStarter;
+    // A link activated in the page (a redirect too: the engine asks again
+    // for the new address); the returned navigation names it (nullptr for an
+    // address that is no URL).
+    std::shared_ptr<WKNavigation> followLink(const std::string& url, const Starter& starter = {});
     // The page opening a window of its own (window.open): only the decision
     // is asked, no window opens. False for an address that is no URL.
-    bool openWindow(const std::string& url);
+    bool openWindow(const std::string& url, const Starter& starter = {});
     std::shared_ptr<RecordingURLSchemeTask> startSchemeTask(const NSURLRequest& request);
     void stopSchemeTask(const std::shared_ptr<RecordingURLSchemeTask>& task);
 
-    // Acting as the player: a press on the web view (presses()).
-    void press() { didReceivePress(); }
+    // Acting as the player: a press on the web view (lastPress()), by
+    // default a click in an inner frame.
+    void press(WKPress::Device device = WKPress::Device::Pointer, bool reachesTopPage = false) {
+        didReceivePress(device);
+        if (reachesTopPage) topPageHeardPress();
+    }
 
     // Acting as the engine.
     using WKWebView::didCommitNavigation;

@@ -28,6 +28,7 @@ std::shared_ptr<WKUserContentController> WKUserContentController::create() {
 }
 
 WKUserContentController::~WKUserContentController() {
+    for (void* script : nativeScripts_) webkit_user_script_unref(static_cast<WebKitUserScript*>(script));
     if (manager_) {
         g_signal_handlers_disconnect_matched(manager_, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
                                              reinterpret_cast<gpointer>(onChannelMessage), nullptr);
@@ -59,7 +60,17 @@ void WKUserContentController::addNativeScript(const WKUserScript& script) {
                                                                            : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
         patterns.empty() ? nullptr : allow.data(), nullptr);
     webkit_user_content_manager_add_script(WEBKIT_USER_CONTENT_MANAGER(manager_), s);
-    webkit_user_script_unref(s);
+    nativeScripts_.push_back(s);
+}
+
+// Only those added here: the web view keeps scripts of its own in the manager.
+void WKUserContentController::removeNativeScripts() {
+    for (void* script : nativeScripts_) {
+        auto* s = static_cast<WebKitUserScript*>(script);
+        webkit_user_content_manager_remove_script(WEBKIT_USER_CONTENT_MANAGER(manager_), s);
+        webkit_user_script_unref(s);
+    }
+    nativeScripts_.clear();
 }
 
 void WKUserContentController::registerNative(const std::string& name) {
@@ -112,14 +123,14 @@ void WKUserContentController::addUserScript(const WKUserScript& script) {
 
 void WKUserContentController::removeAllUserScripts() {
     scripts_.clear();
-    if (manager_) webkit_user_content_manager_remove_all_scripts(WEBKIT_USER_CONTENT_MANAGER(manager_));
+    if (manager_) removeNativeScripts();
 }
 
 void WKUserContentController::setAllowedOrigins(std::vector<WebOrigin> origins) {
     if (origins == origins_) return;
     origins_ = std::move(origins);
     if (!manager_) return;
-    webkit_user_content_manager_remove_all_scripts(WEBKIT_USER_CONTENT_MANAGER(manager_));
+    removeNativeScripts();
     for (auto& s : scripts_) addNativeScript(s);
 }
 

@@ -81,6 +81,7 @@ private:
     WKUserContentController() = default;
     void registerNative(const std::string& name);
     void addNativeScript(const WKUserScript& script);
+    void removeNativeScripts();
     bool pageAllowed(const std::shared_ptr<WKWebView>& webView) const;
 
     std::map<std::string, std::shared_ptr<WKScriptMessageHandler>> handlers_;
@@ -88,6 +89,7 @@ private:
     std::vector<WebOrigin> origins_;
     size_t refused_ = 0;
     void* manager_ = nullptr;
+    std::vector<void*> nativeScripts_;  // the engine's objects (WebKitUserScript) of scripts_
     std::weak_ptr<WKWebView> lastWebView_;
     friend class WKWebView;
 };

@@ -24,6 +24,7 @@
 struct WKWebView::Engine {
     WKWebView* owner = nullptr;
     WebKitWebView* view = nullptr;
+    WebKitUserContentManager* manager = nullptr;  // the configuration's, for the press reports
     // Loads asked for through the API that have not started yet, oldest first.
     std::deque<std::shared_ptr<WKNavigation>> pending;
     std::shared_ptr<WKNavigation> current;
@@ -35,6 +36,15 @@ struct WKWebView::Engine {
     // A page refused for its certificate, now trusted, to load again once
     // the refused load has ended.
     std::string trustedAgain;
+    // The last key press seen: the engine hands a key the page left
+    // unhandled back to GTK, and the view sees it a second time.
+    std::pair<guint32, guint16> lastKey{0, 0};
+    bool firstSight(GdkEvent* keyPress) {
+        guint16 code = 0;
+        gdk_event_get_keycode(keyPress, &code);
+        auto key = std::make_pair(gdk_event_get_time(keyPress), code);
+        return std::exchange(lastKey, key) != key;
+    }
 };
 
 namespace {
@@ -276,6 +286,42 @@ void registerScheme(HomeContext& c, const std::string& scheme) {
     webkit_security_manager_register_uri_scheme_as_secure(sm, scheme.c_str());
 }
 
+// ---- Presses the top page hears ---------------------------------------------
+
+// A script world of the engine's own: no page's script sees its listeners
+// or posts to its channel.
+constexpr const char* kPressWorld = "presses";
+constexpr const char* kPressChannel = "pressHeard";
+// The top page's first listeners (injected before its own scripts run),
+// capturing at the window: the report leaves before the page's handlers run
+// and before the press moves the focus out of another frame. A press in an
+// inner frame never reaches them. One report per press: the events of one
+// press come in one task (a late second report would be taken for the next
+// press's).
+constexpr const char* kPressScript = R"JS((function () {
+  var heard = window.webkit.messageHandlers.pressHeard, reported = false;
+  ['pointerdown', 'mousedown', 'touchstart', 'keydown'].forEach(function (type) {
+    window.addEventListener(type, function (event) {
+      if (!event.isTrusted || reported) return;
+      reported = true;
+      setTimeout(function () { reported = false; }, 0);
+      heard.postMessage(0);
+    }, true);
+  });
+})();)JS";
+
+// Once per content manager, whichever web view comes first.
+void installPressReports(WebKitUserContentManager* manager) {
+    if (g_object_get_data(G_OBJECT(manager), kPressWorld)) return;
+    g_object_set_data(G_OBJECT(manager), kPressWorld, GINT_TO_POINTER(1));
+    WebKitUserScript* script =
+        webkit_user_script_new_for_world(kPressScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                         WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kPressWorld, nullptr, nullptr);
+    webkit_user_content_manager_add_script(manager, script);
+    webkit_user_script_unref(script);
+    webkit_user_content_manager_register_script_message_handler_in_world(manager, kPressChannel, kPressWorld);
+}
+
 // ---- Script dialogs -------------------------------------------------------
 
 // Answers a dialog once. An answer given inside the signal handler is set
@@ -405,6 +451,14 @@ struct EngineAccess {
         asked.navigationType = navigationType(webkit_navigation_action_get_navigation_type(action));
         if (auto url = NSURL::URLWithString(uri ? uri : "")) asked.request = NSURLRequest::requestWithURL(*url);
         if (const char* m = r ? webkit_uri_request_get_http_method(r) : nullptr) asked.request.HTTPMethod = m;
+        if (SoupMessageHeaders* headers = r ? webkit_uri_request_get_http_headers(r) : nullptr)
+            soup_message_headers_foreach(
+                headers,
+                [](const char* name, const char* value, gpointer fields) {
+                    static_cast<HTTPHeaderFields*>(fields)->emplace_back(name, value);
+                },
+                &asked.request.allHTTPHeaderFields);
+        asked.userGesture = webkit_navigation_action_is_user_gesture(action);
         return asked;
     }
 
@@ -521,10 +575,16 @@ struct EngineAccess {
     // A press of the player's reaches the view before the engine passes it
     // to the page; the event goes on.
     static gboolean pressed(GtkWidget*, GdkEvent* event, gpointer data) {
+        auto* engine = static_cast<WKWebView::Engine*>(data);
         auto type = gdk_event_get_event_type(event);
+        if (type == GDK_KEY_PRESS && !engine->firstSight(event)) return FALSE;
         if (type == GDK_BUTTON_PRESS || type == GDK_KEY_PRESS || type == GDK_TOUCH_BEGIN)
-            static_cast<WKWebView::Engine*>(data)->owner->didReceivePress();
+            engine->owner->didReceivePress(type == GDK_KEY_PRESS ? WKPress::Device::Key : WKPress::Device::Pointer);
         return FALSE;
+    }
+
+    static void pressHeard(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer data) {
+        static_cast<WKWebView::Engine*>(data)->owner->topPageHeardPress();
     }
 
     static void closeRequested(WebKitWebView*, gpointer data) {
@@ -627,6 +687,10 @@ void WKWebView::attachEngine() {
     g_signal_connect(e->view, "script-dialog", G_CALLBACK(EngineAccess::scriptDialog), e.get());
     for (const char* press : {"button-press-event", "key-press-event", "touch-event"})
         g_signal_connect(e->view, press, G_CALLBACK(EngineAccess::pressed), e.get());
+    installPressReports(manager);
+    e->manager = WEBKIT_USER_CONTENT_MANAGER(g_object_ref(manager));
+    g_signal_connect(manager, (std::string("script-message-received::") + kPressChannel).c_str(),
+                     G_CALLBACK(EngineAccess::pressHeard), e.get());
     viewRegistry()[e->view] = this;
     engine_ = std::move(e);
 }
@@ -641,6 +705,8 @@ WKWebView::~WKWebView() {
     if (!engine_) return;
     viewRegistry().erase(engine_->view);
     g_signal_handlers_disconnect_matched(engine_->view, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, engine_.get());
+    g_signal_handlers_disconnect_matched(engine_->manager, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, engine_.get());
+    g_object_unref(engine_->manager);
     GtkWidget* w = GTK_WIDGET(engine_->view);
     if (GtkWidget* parent = gtk_widget_get_parent(w)) gtk_container_remove(GTK_CONTAINER(parent), w);
     gtk_widget_destroy(w);

@@ -92,6 +92,23 @@ struct WKNavigationAction {
     // Asked for through this web view's own calls (loadRequest,
     // loadHTMLString, reload, goBack, goForward), not by a page.
     bool requestedByApplication = false;
+    // Started while a page handled a press of the player (the engine's user
+    // gesture): in the press's own handlers, or in a timer of up to a second
+    // or a message they set going, or in a frame losing the focus to it.
+    // Which frame started it the engine does not say; the request's Referer
+    // names the page it came from, unless that page withheld it.
+    bool userGesture = false;
+};
+
+// The player's last press on a web view, as far as the view can tell where
+// it went.
+struct WKPress {
+    enum class Device { Pointer, Key };  // a mouse button or a touch; a key
+    uint64_t number = 0;                 // the presses so far, this one included (0: none yet)
+    Device device = Device::Pointer;
+    // The top frame's own page heard it; false for one that went to an inner
+    // frame (or that no page heard of).
+    bool reachedTopPage = false;
 };
 
 // Why the engine's content process (where the page runs) ended.
@@ -175,7 +192,11 @@ public:
     // The presses (mouse buttons, keys, touches) the player has made on this
     // web view, counted as they arrive from the display, before the page
     // hears of them: a page's script can add none.
-    uint64_t presses() const { return presses_; }
+    uint64_t presses() const { return lastPress_.number; }
+    // The last of them. Whether the top page heard it comes from a script in
+    // a world of its own there (the page's scripts cannot reach it), soon
+    // after the press and before anything the press sets going in the page.
+    const WKPress& lastPress() const { return lastPress_; }
 
     std::shared_ptr<WKUIDelegate> UIDelegate() const { return uiDelegate_.lock(); }
     void setUIDelegate(const std::shared_ptr<WKUIDelegate>& d) { uiDelegate_ = d; }
@@ -213,7 +234,8 @@ protected:
     void didFailProvisionalNavigation(const std::shared_ptr<WKNavigation>& navigation, const Error& error);
     void didFailNavigation(const std::shared_ptr<WKNavigation>& navigation, const Error& error);
     void webContentProcessDidTerminate(WKContentProcessTermination reason);
-    void didReceivePress() { ++presses_; }
+    void didReceivePress(WKPress::Device device) { lastPress_ = WKPress{lastPress_.number + 1, device, false}; }
+    void topPageHeardPress() { lastPress_.reachedTopPage = lastPress_.number > 0; }
 
     std::shared_ptr<WKWebViewConfiguration> configuration_;
 
@@ -225,5 +247,5 @@ private:
     std::weak_ptr<WKUIDelegate> uiDelegate_;
     UIColor underPageBackground_ = UIColor::whiteColor();
     std::weak_ptr<WKNavigationDelegate> navigationDelegate_;
-    uint64_t presses_ = 0;  // main thread only
+    WKPress lastPress_;  // main thread only
 };
