@@ -7,8 +7,10 @@
 // the frame or from the page itself, ends the game's page. An inner frame's
 // text shown as the top page brings the start page back; another host of
 // the bundle's scheme is not the game's; a frame moving the top again and
-// again after one click reaches the desktop once; a content process that
-// ends is logged with its reason.
+// again after one click reaches the desktop once, whatever the player
+// presses on the game's page meanwhile; a frame that keeps the focus gets
+// nothing out of clicks on the game's page nor of keys; a content process
+// that ends is logged with its reason.
 
 #include <gtest/gtest.h>
 
@@ -28,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testsupport;
 
-const RGB kFrameRed{220, 30, 30}, kOwnLinkGreen{30, 200, 60};
+const RGB kFrameRed{220, 30, 30}, kOwnLinkGreen{30, 200, 60}, kPageBlue{40, 120, 220};
 
 // The game's page: a frame of the other origin at the top left, a link to
 // a page of its own below it, and a bridge call every 200 ms reporting the
@@ -143,6 +145,32 @@ const char* kEscapesFrame = R"HTML(<html><body style="margin: 0; background: rgb
     }, 100);
   };
   new Image().src = '/report?where=escapes';
+</script></body></html>)HTML";
+
+// A third party's frame that, once clicked, moves the top frame to a page
+// of its own every 200 ms, 60 times.
+const char* kLoopingFrame = R"HTML(<html><body style="margin: 0; background: rgb(220, 30, 30)"><script>
+  document.body.onclick = function () {
+    var moves = 0, loop = setInterval(function () {
+      top.location = location.origin + '/elsewhere.html?move=' + (++moves);
+      if (moves == 60) clearInterval(loop);
+    }, 200);
+  };
+  new Image().src = '/report?where=looping';
+</script></body></html>)HTML";
+
+// A third party's frame that, once clicked, takes the keyboard focus back
+// whenever it loses it, and moves the top frame to a page of its own each
+// time it loses it (a press elsewhere) and at each key it gets: all in the
+// handling of a press, none of them a press on it.
+const char* kFocusTakingFrame = R"HTML(<html><body style="margin: 0; background: rgb(220, 30, 30)"><script>
+  var clicked = false, moves = 0;
+  document.body.onclick = function () { clicked = true; };
+  setInterval(function () { if (clicked && !document.hasFocus()) window.focus(); }, 100);
+  function move(why) { if (clicked) top.location = location.origin + '/elsewhere.html?' + why + '=' + (++moves); }
+  window.addEventListener('blur', function () { move('blur'); });
+  window.addEventListener('keydown', function () { move('key'); });
+  new Image().src = '/report?where=focus-taking';
 </script></body></html>)HTML";
 
 // A third party's frame in the bundle's own page: a link that shows the
@@ -401,12 +429,73 @@ TEST_F(TopFrame, OneClickHandsOneAddressToTheDesktop) {
         return false;
     };
     ASSERT_TRUE(waitFor(lastMove)) << game->log();
-    const std::string counted = "web addresses not handed to the desktop (one per press of the player): ";
+    const std::string counted =
+        "web addresses not handed to the desktop (one per press of the player, asked for by what was pressed): ";
     ASSERT_TRUE(waitFor([&] { return game->logged(counted); })) << game->log();
     std::string opened = desktop.opened();
     EXPECT_EQ(std::count(opened.begin(), opened.end(), '\n'), 1) << opened;
     EXPECT_TRUE(strings::hasPrefix(opened, foreign + "/elsewhere.html?move=")) << opened;
     ASSERT_TRUE(keepsAnswering(pageId, 3)) << game->log();
+    EXPECT_FALSE(reportedBy(thirdParty, "top"));
+}
+
+// The moves of the top frame to /elsewhere.html that reached the third
+// party's server with `key` in their query.
+int movesWith(standin::HttpServer& server, const std::string& key) {
+    int n = 0;
+    for (auto& e : server.journal().entries("/elsewhere.html")) n += !e.request.param(key).empty();
+    return n;
+}
+
+// One click on a frame that then moves the top frame again and again, and
+// four on the game's own page while it does: the first move, which the
+// click started, reaches the desktop's browser; the clicks on the game's
+// page let none of the others out.
+TEST_F(TopFrame, ClicksOnTheGamesPageLetNoneOfAFramesMovesOut) {
+    servePage(pages, "/orba7/index/native_ios/release/index.html", gamePage(foreign + "/looping.html"));
+    servePage(thirdParty, "/looping.html", kLoopingFrame);
+    servePage(thirdParty, "/elsewhere.html", kForeignPage);
+    startGame();
+    std::string pageId = gameUp("looping");
+    ASSERT_TRUE(shows(100, 320, kPageBlue)) << game->log();
+
+    clickIn(display, window, 100, 50);
+    for (int click = 1; click <= 4; ++click) {
+        int before = movesWith(thirdParty, "move");
+        ASSERT_TRUE(waitFor([&] { return movesWith(thirdParty, "move") >= before + 2; })) << game->log();
+        clickIn(display, window, 100, 320);
+    }
+    int before = movesWith(thirdParty, "move");
+    ASSERT_TRUE(waitFor([&] { return movesWith(thirdParty, "move") >= before + 2; })) << game->log();
+    EXPECT_EQ(desktop.opened(), foreign + "/elsewhere.html?move=1\n") << game->log();
+    ASSERT_TRUE(keepsAnswering(pageId, 3)) << game->log();
+    EXPECT_FALSE(reportedBy(thirdParty, "top"));
+}
+
+// A frame clicked once keeps the keyboard focus and moves the top frame
+// whenever a click on the game's page takes the focus away, and at each
+// key the player presses: none of it reaches the desktop's browser.
+TEST_F(TopFrame, AFrameThatKeepsTheFocusGetsNoAddressOutOfPressesElsewhere) {
+    servePage(pages, "/orba7/index/native_ios/release/index.html", gamePage(foreign + "/focus.html"));
+    servePage(thirdParty, "/focus.html", kFocusTakingFrame);
+    servePage(thirdParty, "/elsewhere.html", kForeignPage);
+    startGame();
+    std::string pageId = gameUp("focus-taking");
+    ASSERT_TRUE(shows(100, 320, kPageBlue)) << game->log();
+
+    clickIn(display, window, 100, 50);
+    for (int click = 1; click <= 4; ++click) {
+        RunLoop::runFor(std::chrono::milliseconds(400));  // the frame takes the focus back
+        clickIn(display, window, 100, 320);
+        ASSERT_TRUE(waitFor([&] { return movesWith(thirdParty, "blur") >= click; })) << game->log();
+    }
+    for (int key = 1; key <= 2; ++key) {
+        RunLoop::runFor(std::chrono::milliseconds(400));
+        xtestKey(display, XK_space);
+        ASSERT_TRUE(waitFor([&] { return movesWith(thirdParty, "key") >= key; })) << game->log();
+    }
+    ASSERT_TRUE(keepsAnswering(pageId, 3)) << game->log();
+    EXPECT_EQ(desktop.opened(), "") << game->log();
     EXPECT_FALSE(reportedBy(thirdParty, "top"));
 }
 

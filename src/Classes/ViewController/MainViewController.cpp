@@ -342,7 +342,7 @@ void MainViewController::webView_decidePolicyForNavigationAction_decisionHandler
 
 void MainViewController::webView_decidePolicyForNavigationResponse_decisionHandler(
     WKWebView& webView, const WKNavigationResponse& response, ResponsePolicyHandler decisionHandler) {
-    decisionHandler(guard_.decide(response, gameOrigin(), webView));
+    decisionHandler(guard_.decide(response, gameOrigin()));
 }
 
 // The engine does not say before a navigation which frame it is for, so

@@ -8,8 +8,8 @@
 // channels are kept to the game's origin (the page server's, or the local
 // page's base address, its host included), and the top frame never leaves
 // the game's pages for another origin, a blank page or a new window
-// (TopFrameGuard): a web address goes to the desktop's browser, one per
-// press of the player, anything else nowhere. Should the top frame show a
+// (TopFrameGuard): a web address goes to the desktop's browser when a press
+// of the player asked for it, one per press, anything else nowhere. Should the top frame show a
 // page that is not the game's all the same, the start page is loaded again.
 //
 // A content process that ends is logged with its reason; the page is not

@@ -32,28 +32,69 @@ bool isGamePage(const NSURL& url, const WebOrigin& game) { return !url.host().em
 
 std::string withoutFragment(const std::string& address) { return address.substr(0, address.find('#')); }
 
+// Whether a page of the game's origin started the navigation, as its
+// Referer says (a page may withhold it; none may name another's).
+bool fromGamePage(const WKNavigationAction& action, const WebOrigin& game) {
+    auto referrer = action.request.valueForHTTPHeaderField("Referer");
+    auto url = referrer ? NSURL::URLWithString(*referrer) : std::nullopt;
+    return url && isGamePage(*url, game);
+}
+
 }  // namespace
+
+std::optional<uint64_t> TopFrameGuard::pressAsking(const WKNavigationAction& action, const WebOrigin& game,
+                                                   const WKWebView& view) {
+    const WKPress& press = view.lastPress();
+    if (!action.userGesture || press.number == 0) return std::nullopt;
+    if (fromGamePage(action, game)) return press.number;
+    // A frame's: a click or a touch that went to an inner frame, not a key
+    // (whichever frame holds the focus gets it) nor one on the game's page.
+    if (press.device == WKPress::Device::Key || press.reachedTopPage) return std::nullopt;
+    return press.number;
+}
 
 WKNavigationActionPolicy TopFrameGuard::decide(const WKNavigationAction& action, const WebOrigin& game,
                                                const WKWebView& view) {
     const NSURL& url = action.request.URL;
+    std::optional<uint64_t> press = pressAsking(action, game, view);
     if (action.targetsNewWindow) {
-        refuse(url, "a window is not opened from the game", view.presses());
+        refuse(url, "a window is not opened from the game", press);
         return WKNavigationActionPolicy::Cancel;
     }
     std::string scheme = strings::toLower(url.scheme());
     bool innerFrameText = strings::toLower(withoutFragment(url.absoluteString())) == "about:srcdoc";
-    if (action.requestedByApplication || isGamePage(url, game) || getsAnAnswer(scheme, view) || innerFrameText)
+    if (action.requestedByApplication || isGamePage(url, game) || getsAnAnswer(scheme, view) || innerFrameText) {
+        if (press && isWebAddress(url)) remember(url, *press);
         return WKNavigationActionPolicy::Allow;
-    refuse(url, "a page without an answer of its own is not shown in the game", view.presses());
+    }
+    refuse(url, "a page without an answer of its own is not shown in the game", press);
     return WKNavigationActionPolicy::Cancel;
 }
 
-WKNavigationResponsePolicy TopFrameGuard::decide(const WKNavigationResponse& response, const WebOrigin& game,
-                                                 const WKWebView& view) {
+WKNavigationResponsePolicy TopFrameGuard::decide(const WKNavigationResponse& response, const WebOrigin& game) {
+    std::optional<uint64_t> press = takeAsked(response.URL);
     if (!response.forMainFrame || game.contains(response.URL)) return WKNavigationResponsePolicy::Allow;
-    refuse(response.URL, "a page of another origin is not shown in the game", view.presses());
+    refuse(response.URL, "a page of another origin is not shown in the game", press);
     return WKNavigationResponsePolicy::Cancel;
+}
+
+void TopFrameGuard::remember(const NSURL& url, uint64_t press) {
+    takeAsked(url);
+    asked_.push_back(AskedNavigation{withoutFragment(url.absoluteString()), press, Clock::current().now()});
+    if (asked_.size() > kAskedNavigations) asked_.pop_front();
+}
+
+std::optional<uint64_t> TopFrameGuard::takeAsked(const NSURL& url) {
+    auto oldest = Clock::current().now() - kAskedNavigationLifetime;
+    while (!asked_.empty() && asked_.front().since < oldest) asked_.pop_front();
+    std::string address = withoutFragment(url.absoluteString());
+    for (auto it = asked_.begin(); it != asked_.end(); ++it) {
+        if (it->address != address) continue;
+        uint64_t press = it->press;
+        asked_.erase(it);
+        return press;
+    }
+    return std::nullopt;
 }
 
 bool TopFrameGuard::keeps(const std::optional<NSURL>& shown, const WebOrigin& game) {
@@ -63,32 +104,30 @@ bool TopFrameGuard::keeps(const std::optional<NSURL>& shown, const WebOrigin& ga
     return false;
 }
 
-void TopFrameGuard::refuse(const NSURL& url, const char* what, uint64_t presses) {
+void TopFrameGuard::refuse(const NSURL& url, const char* what, std::optional<uint64_t> press) {
     std::string address = withoutFragment(url.absoluteString());
     if (!isWebAddress(url)) {
         logFirst(address, std::string(what) + ": " + redact::url(url.absoluteString()));
         return;
     }
-    if (presses <= pressesAtHandOff_) {
-        withhold(url, what);
-        return;
-    }
-    pressesAtHandOff_ = presses;
+    if (!press) return withhold(url, what, "no press of the player asked for it");
+    if (*press <= pressesAtHandOff_) return withhold(url, what, "one address per press");
+    pressesAtHandOff_ = *press;
     warn(std::string(what) + " (handed to the desktop): " + redact::url(url.absoluteString()));
     URLOpener::current()->open(url.absoluteString(), nullptr);
 }
 
-// A frame moving the top frame again and again after one click would open
-// page after page in the browser: after the first, a burst costs two lines.
-void TopFrameGuard::withhold(const NSURL& url, const char* what) {
+// A frame moving the top frame again and again would open page after page
+// in the browser: after the first, a burst costs two lines.
+void TopFrameGuard::withhold(const NSURL& url, const char* what, const char* why) {
     if ((*withheld_)++ > 0) return;
-    warn(std::string(what) + " (not handed to the desktop: one address per press): " +
-         redact::url(url.absoluteString()));
+    warn(std::string(what) + " (not handed to the desktop: " + why + "): " + redact::url(url.absoluteString()));
     std::weak_ptr<size_t> count = withheld_;
     DispatchQueue::main()->asyncAfter(kWithheldCountDelay, [count] {
         auto withheld = count.lock();
         if (!withheld) return;
-        warn("web addresses not handed to the desktop (one per press of the player): " + std::to_string(*withheld));
+        warn("web addresses not handed to the desktop (one per press of the player, asked for by what was pressed): " +
+             std::to_string(*withheld));
         *withheld = 0;
     });
 }

@@ -24,21 +24,35 @@
 // the caller to load the start page again.
 //
 // A refused http or https address goes to the desktop's browser
-// (URLOpener), one per press of the player on the web view: the first one
-// refused after a press goes, and is logged; the ones after it until the
-// next press are withheld, the first of them logged with its address and
-// their count kWithheldCountDelay later. Nothing else is handed on. Any
-// other refusal is logged the first time for its address (without its
-// fragment), for the first 64 addresses.
+// (URLOpener) only when a press of the player asked for it, one per press:
+// a navigation started in the handling of the press (the engine's user
+// gesture) by the page the press went to. The engine says neither which
+// frame started a navigation nor where a press went; the web view tells
+// whether the top page heard the press, and the navigation's Referer names
+// the page it came from (a page may withhold it; none can name another's).
+// So a navigation from a page of the game's origin is asked for by any
+// press; one from elsewhere only by a click or a touch that the top page
+// did not hear (one in an inner frame): a frame also handles a press on the
+// game's page when it loses the focus to it or gets a message from the
+// page, and a key goes to whichever frame holds the focus. A navigation let
+// through before its answer is remembered by its address, with its press,
+// until that answer comes (kAskedNavigationLifetime at most). The first
+// refused address a press asked for goes, and is logged; the others are
+// withheld, the first of a burst logged with its address and why, their
+// count kWithheldCountDelay later. Nothing else is handed on. Any other
+// refusal is logged the first time for its address (without its fragment),
+// for the first 64 addresses.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/web/WKWebView.h"
 #include "platform/web/WebOrigin.h"
@@ -47,27 +61,41 @@ class TopFrameGuard {
 public:
     // `view` is the web view asking: the schemes it serves, the player's presses.
     WKNavigationActionPolicy decide(const WKNavigationAction& action, const WebOrigin& game, const WKWebView& view);
-    WKNavigationResponsePolicy decide(const WKNavigationResponse& response, const WebOrigin& game,
-                                      const WKWebView& view);
+    WKNavigationResponsePolicy decide(const WKNavigationResponse& response, const WebOrigin& game);
     // Whether the page the top frame has shown may stay (nullopt: an
     // address that is no URL); false, and logged, outside the game's origin.
     bool keeps(const std::optional<NSURL>& shown, const WebOrigin& game);
 
     static constexpr size_t kLoggedAddresses = 64;
     static constexpr std::chrono::seconds kWithheldCountDelay{5};
+    static constexpr std::chrono::seconds kAskedNavigationLifetime{10};
+    static constexpr size_t kAskedNavigations = 16;  // remembered at most
 
 private:
-    // Hands a web address to the desktop when the player has pressed since
-    // the last one went, and logs `what`.
-    void refuse(const NSURL& url, const char* what, uint64_t presses);
-    void withhold(const NSURL& url, const char* what);
+    // The press that asked for `action` (nullopt: none did).
+    static std::optional<uint64_t> pressAsking(const WKNavigationAction& action, const WebOrigin& game,
+                                               const WKWebView& view);
+    void remember(const NSURL& url, uint64_t press);
+    // The press that asked for the navigation answered from `url`, forgotten
+    // with it.
+    std::optional<uint64_t> takeAsked(const NSURL& url);
+    // Hands a web address to the desktop when `press` asked for it and has
+    // handed none yet, and logs `what`.
+    void refuse(const NSURL& url, const char* what, std::optional<uint64_t> press);
+    void withhold(const NSURL& url, const char* what, const char* why);
     // Logs `message` the first time `address` comes, for the first
     // kLoggedAddresses addresses.
     void logFirst(const std::string& address, const std::string& message);
 
     std::set<std::string> logged_;
-    // The web view's presses when the last address went to the desktop.
+    // The press whose navigation last went to the desktop.
     uint64_t pressesAtHandOff_ = 0;
+    struct AskedNavigation {
+        std::string address;  // without its fragment
+        uint64_t press;
+        Clock::Monotonic since;
+    };
+    std::deque<AskedNavigation> asked_;  // oldest first, one per address
     // Web addresses withheld since the count was last logged; the timer that
     // logs it holds it weakly. Main thread only.
     std::shared_ptr<size_t> withheld_ = std::make_shared<size_t>(0);

@@ -43,8 +43,8 @@ protected:
 
 // Which answers may become the top page: the game's origin only, the
 // port and the host of the bundle's scheme included; an inner frame may
-// show anything; a web address from elsewhere goes to the desktop (the
-// player pressing before each), any other scheme nowhere.
+// show anything; a web address from elsewhere goes to the desktop (each a
+// link that a click in a frame followed), any other scheme nowhere.
 TEST_F(TopFrameHost, OnlyTheGamesOriginBecomesTheTopPage) {
     struct Case {
         const char* page;
@@ -53,6 +53,7 @@ TEST_F(TopFrameHost, OnlyTheGamesOriginBecomesTheTopPage) {
     };
     auto decide = [](hosttest::RecordingController& c, const Case& k) {
         c.recording->press();
+        c.recording->followLink(k.page, {true, ""});
         std::optional<WKNavigationResponsePolicy> policy;
         WKNavigationResponse response{*NSURL::URLWithString(k.page), k.mainFrame, 200, "text/html"};
         c.webView_decidePolicyForNavigationResponse_decisionHandler(*c.webView(), response,
@@ -118,7 +119,7 @@ TEST_F(TopFrameHost, TheTopFrameLeavesTheGamesPagesForNoPageWithoutAnAnswer) {
     for (const char* window : {"about:blank", "https://ads.example.net/popup.html", "local://game/"}) {
         c->recording->press();
         size_t at = c->recording->decisions().size();
-        ASSERT_TRUE(c->recording->openWindow(window));
+        ASSERT_TRUE(c->recording->openWindow(window, {true, ""}));
         EXPECT_EQ(policy(at), WKNavigationActionPolicy::Cancel) << window;
     }
     EXPECT_EQ(opener->opened, std::vector<std::string>{"https://ads.example.net/popup.html"});
@@ -143,50 +144,144 @@ TEST_F(TopFrameHost, TheTopFrameLeavesTheGamesPagesForNoPageWithoutAnAnswer) {
     EXPECT_EQ(refusals().size(), TopFrameGuard::kLoggedAddresses - 5);  // hand-offs count apart
 }
 
-// After one press one web address goes to the desktop, whichever policy
-// refuses it; the others until the next press are withheld: the first
-// logged with its address, their count a few seconds later, and a burst
-// after that starts a count of its own. Nothing goes before any press.
-TEST_F(TopFrameHost, OneWebAddressGoesToTheDesktopPerPress) {
+// The refused web addresses that a press asked for go to the desktop, one
+// per press, whichever policy refuses them; the others are withheld: the
+// first of a burst logged with its address and why, their count a few
+// seconds later. A navigation is remembered by its address until its
+// answer, through redirects.
+TEST_F(TopFrameHost, OnlyAnAddressAPressAskedForGoesToTheDesktopOnePerPress) {
     ScopedTestClock clock;
     auto c = start(Value::dict({{"KL_PAGE_SERVER", "https://game.example.com"}}));
     auto& view = *c->recording;
+    const std::string frame = "https://ads.example.net/frame.html";
+    const RecordingWebView::Starter byClick{true, frame}, byTimer{false, frame};
     auto topAnswer = [&](const std::string& page) {
         WKNavigationResponse response{*NSURL::URLWithString(page), true, 200, "text/html"};
         c->webView_decidePolicyForNavigationResponse_decisionHandler(view, response, [](auto) {});
     };
-    topAnswer("https://ads.example.net/0");
+    auto move = [&](const std::string& page, const RecordingWebView::Starter& starter) {
+        view.followLink(page, starter);
+        topAnswer(page);
+    };
+    move("https://ads.example.net/0", byClick);  // before any press
     view.press();
-    for (int i = 1; i <= 40; ++i) topAnswer("https://ads.example.net/" + std::to_string(i));
+    move("https://ads.example.net/1", byClick);
+    for (int i = 2; i <= 40; ++i) move("https://ads.example.net/" + std::to_string(i), byTimer);
+    move("https://ads.example.net/1", byTimer);  // its press spent, and its answer come
     view.press();
     view.press();
-    view.openWindow("https://ads.example.net/window");
-    view.openWindow("https://ads.example.net/another");
-    topAnswer("ftp://ads.example.net/");  // not a web address: nothing goes, nothing withheld
-    EXPECT_EQ(opener->opened, (std::vector<std::string>{"https://ads.example.net/1", "https://ads.example.net/window"}));
+    view.openWindow("https://ads.example.net/window", byClick);
+    view.openWindow("https://ads.example.net/another", byClick);
+    move("ftp://ads.example.net/", byClick);  // not a web address: nothing goes, nothing withheld
+    // A redirect asks again, for the address whose answer comes.
+    view.press();
+    view.followLink("https://ads.example.net/click?to=landing", byClick);
+    move("https://landing.example.org/", byClick);
+    EXPECT_EQ(opener->opened, (std::vector<std::string>{"https://ads.example.net/1", "https://ads.example.net/window",
+                                                        "https://landing.example.org/"}));
 
-    const std::string countLine = "web addresses not handed to the desktop (one per press of the player): ";
+    const std::string countLine =
+        "web addresses not handed to the desktop (one per press of the player, asked for by what was pressed): ";
+    const std::string refused = "a page of another origin is not shown in the game ";
     EXPECT_EQ(logged("desktop"),
               (std::vector<std::string>{
-                  "a page of another origin is not shown in the game (not handed to the desktop: one address per press): "
-                  "https://ads.example.net/0",
-                  "a page of another origin is not shown in the game (handed to the desktop): https://ads.example.net/1",
-                  "a window is not opened from the game (handed to the desktop): https://ads.example.net/window"}));
+                  refused +
+                      "(not handed to the desktop: no press of the player asked for it): https://ads.example.net/0",
+                  refused + "(handed to the desktop): https://ads.example.net/1",
+                  "a window is not opened from the game (handed to the desktop): https://ads.example.net/window",
+                  refused + "(handed to the desktop): https://landing.example.org/"}));
     clock->advance(TopFrameGuard::kWithheldCountDelay);
     RunLoop::drain();
-    EXPECT_EQ(logged(countLine), std::vector<std::string>{countLine + "41"});
+    EXPECT_EQ(logged(countLine), std::vector<std::string>{countLine + "42"});
 
     capture->clear();
-    topAnswer("https://ads.example.net/later");
-    topAnswer("https://ads.example.net/0");
+    view.press();
+    view.openWindow("https://ads.example.net/later", byClick);
+    view.openWindow("https://ads.example.net/again", byClick);
     clock->advance(TopFrameGuard::kWithheldCountDelay);
     RunLoop::drain();
     EXPECT_EQ(logged("desktop"),
               (std::vector<std::string>{
-                  "a page of another origin is not shown in the game (not handed to the desktop: one address per press): "
-                  "https://ads.example.net/later",
-                  countLine + "2"}));
-    EXPECT_EQ(opener->opened.size(), 2u);
+                  "a window is not opened from the game (handed to the desktop): https://ads.example.net/later",
+                  "a window is not opened from the game (not handed to the desktop: one address per press): "
+                  "https://ads.example.net/again",
+                  countLine + "1"}));
+    EXPECT_EQ(opener->opened.size(), 4u);
+}
+
+// A press on the game's own page lets out only what the game's pages ask
+// for (their Referer): a frame handles the press too when it loses the
+// focus to it, or when the page posts it a message. A key goes to
+// whichever frame holds the focus: it lets out the game's own alone. A
+// click in a frame lets out what it started there, Referer or not.
+TEST_F(TopFrameHost, PressesOnTheGamesPageLetOutOnlyTheGamesOwnPages) {
+    auto c = start(Value::dict({{"KL_PAGE_SERVER", "https://game.example.com"}}));
+    auto& view = *c->recording;
+    const std::string frame = "https://ads.example.net/frame.html";
+    auto topAnswer = [&](const std::string& page) {
+        WKNavigationResponse response{*NSURL::URLWithString(page), true, 200, "text/html"};
+        c->webView_decidePolicyForNavigationResponse_decisionHandler(view, response, [](auto) {});
+    };
+    auto tries = [&](const std::string& page, const std::string& referrer) {
+        view.followLink(page, {true, referrer});
+        topAnswer(page);
+        view.openWindow(page + "?window", {true, referrer});
+    };
+    const auto pointer = WKPress::Device::Pointer, key = WKPress::Device::Key;
+    for (auto device : {pointer, key}) {
+        view.press(device, true);
+        tries("https://ads.example.net/blur", frame);
+        tries("https://ads.example.net/message", "");
+        tries("https://ads.example.net/other-game", "https://game.example.com:444/");
+    }
+    EXPECT_EQ(opener->opened, std::vector<std::string>{});
+    view.press(key, false);
+    tries("https://ads.example.net/focused", frame);
+    EXPECT_EQ(opener->opened, std::vector<std::string>{});
+
+    const std::vector<std::pair<WKPress::Device, bool>> presses{{pointer, true}, {key, true}, {key, false}};
+    for (auto [device, onTopPage] : presses) {
+        view.press(device, onTopPage);
+        view.openWindow("https://publisher.example.com/", {true, "https://game.example.com/orba7/index.html"});
+    }
+    view.press();
+    view.followLink("https://ads.example.net/landing", {true, ""});
+    topAnswer("https://ads.example.net/landing");
+    const std::string publisher = "https://publisher.example.com/";
+    EXPECT_EQ(opener->opened,
+              (std::vector<std::string>{publisher, publisher, publisher, "https://ads.example.net/landing"}));
+}
+
+// A navigation a press asked for keeps it until its answer, however slow
+// and whatever is pressed meanwhile; the answer spends it, in an inner
+// frame too, and an answer that never comes lets it go after a while.
+TEST_F(TopFrameHost, APressedNavigationIsRememberedUntilItsAnswerOnly) {
+    ScopedTestClock clock;
+    auto c = start(Value::dict({{"KL_PAGE_SERVER", "https://game.example.com"}}));
+    auto& view = *c->recording;
+    const std::string frame = "https://ads.example.net/frame.html";
+    const RecordingWebView::Starter byClick{true, frame}, byTimer{false, frame};
+    auto answer = [&](const std::string& page, bool mainFrame) {
+        WKNavigationResponse response{*NSURL::URLWithString(page), mainFrame, 200, "text/html"};
+        c->webView_decidePolicyForNavigationResponse_decisionHandler(view, response, [](auto) {});
+    };
+    view.press();
+    view.followLink("https://ads.example.net/slow#top", byClick);
+    for (int i = 0; i < 4; ++i) view.press(WKPress::Device::Pointer, true);
+    clock->advance(TopFrameGuard::kAskedNavigationLifetime - std::chrono::seconds(1));
+    answer("https://ads.example.net/slow", true);
+    EXPECT_EQ(opener->opened, std::vector<std::string>{"https://ads.example.net/slow"});
+
+    view.press();
+    view.followLink("https://ads.example.net/own", byClick);
+    answer("https://ads.example.net/own", false);  // the frame's own page
+    view.followLink("https://ads.example.net/own", byTimer);
+    answer("https://ads.example.net/own", true);
+    view.followLink("https://ads.example.net/unanswered", byClick);
+    clock->advance(TopFrameGuard::kAskedNavigationLifetime + std::chrono::seconds(1));
+    view.followLink("https://ads.example.net/unanswered", byTimer);
+    answer("https://ads.example.net/unanswered", true);
+    EXPECT_EQ(opener->opened.size(), 1u);
 }
 
 // A refused address is logged with its credentials shortened, whichever
@@ -199,6 +294,7 @@ TEST_F(TopFrameHost, RefusedAddressesAreLoggedWithTheirCredentialsShortened) {
         c->webView_decidePolicyForNavigationResponse_decisionHandler(view, response, [](auto) {});
     };
     view.press();
+    view.followLink("https://ads.example.net/a?token=HANDEDTOKEN123", {true, ""});
     topAnswer("https://ads.example.net/a?token=HANDEDTOKEN123");
     topAnswer("https://ads.example.net/b?user=x;sign=WITHHELDSIGN99");
     c->webView_decidePolicyForNavigationResponse_decisionHandler(
