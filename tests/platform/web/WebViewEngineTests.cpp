@@ -1,5 +1,6 @@
 // The web view in the real engine: channels, user scripts, script
-// evaluation, custom schemes, script dialogs and navigation events.
+// evaluation, custom schemes, script dialogs, navigation events and the
+// player's presses.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,11 @@
 #include "platform/foundation/Strings.h"
 #include "platform/web/WKWebView.h"
 #include "platform/web/WebTestSupport.h"
+#include "standin/StandinServer.h"
+
+#include <gdk/gdkx.h>  // last, with XTest: Xlib's macros
+
+#include "support/GameWindow.h"
 
 using namespace webtest;
 
@@ -79,11 +85,15 @@ public:
     // Addresses holding this are refused; every decision asked is kept.
     std::string refuse = "\x01";
     std::vector<std::pair<std::string, WKNavigationType>> asked;
-    void webView_decidePolicyForNavigationAction_decisionHandler(WKWebView&, const WKNavigationAction& a,
+    // The refused ones by their query, with the view's last press then.
+    std::map<std::string, std::pair<WKNavigationAction, WKPress>> refused;
+    void webView_decidePolicyForNavigationAction_decisionHandler(WKWebView& view, const WKNavigationAction& a,
                                                                  PolicyHandler handler) override {
         std::string url = a.request.URL.absoluteString();
         asked.emplace_back(url, a.navigationType);
-        handler(url.find(refuse) == std::string::npos ? WKNavigationActionPolicy::Allow : WKNavigationActionPolicy::Cancel);
+        if (url.find(refuse) == std::string::npos) return handler(WKNavigationActionPolicy::Allow);
+        refused.insert_or_assign(a.request.URL.query(), std::make_pair(a, view.lastPress()));
+        handler(WKNavigationActionPolicy::Cancel);
     }
     std::vector<std::shared_ptr<WKNavigation>> navigations;
     std::vector<Error> errors;
@@ -356,6 +366,86 @@ TEST_F(WebEngine, SnapshotWritesAPicture) {
     auto bytes = testsupport::readFile(dir / "shot.png");
     ASSERT_GT(bytes.size(), 8u);
     EXPECT_EQ(bytes.substr(1, 3), "PNG");
+}
+
+// A frame of another origin (on the web, for its Referer) at the top left
+// of the page: a click on it sets a timer moving the top frame twice, 200 ms
+// apart; once clicked, it moves the top frame when it loses the focus. The
+// page's own key handler moves the top frame too.
+const char* kPressedFrame = R"HTML(<html><body style="margin: 0"><script>
+  var clicked = false;
+  document.body.onclick = function () {
+    clicked = true;
+    var moves = 0, loop = setInterval(function () {
+      top.location = location.origin + '/away?move=' + (++moves);
+      if (moves == 2) clearInterval(loop);
+    }, 200);
+  };
+  window.addEventListener('blur', function () { if (clicked) top.location = location.origin + '/away?blur'; });
+</script></body></html>)HTML";
+
+void clickView(WKWebView& view, int x, int y) {
+    int rootX = 0, rootY = 0;
+    gdk_window_get_origin(gtk_widget_get_window(view.nativeWidget()), &rootX, &rootY);
+    testsupport::xtestClick(GDK_DISPLAY_XDISPLAY(gdk_display_get_default()), rootX + x, rootY + y);
+}
+
+// Clicked and typed through the X server. A navigation a click in a frame
+// starts carries the engine's user gesture and the frame's Referer, and so
+// does the first move of a timer of 200 ms it sets going, but not the
+// second. A click on the top page takes the focus from the frame, which
+// moves the top frame with the gesture in the handling of a press it never
+// got: the top page heard that one, whatever became of the application's
+// scripts. The top page's own key handler moves it with the gesture and no
+// Referer (its scheme is not the web's); the key counts once, though the
+// engine hands it back unhandled.
+TEST_F(WebEngine, NavigationsTellTheirGestureAndReferrerAndPressesWhereTheyWent) {
+    standin::HttpServer thirdParty{"third party"};
+    ASSERT_TRUE(thirdParty.start(0, "127.0.0.2"));
+    const std::string foreign = thirdParty.baseURL(), frame = foreign + "/frame.html";
+    thirdParty.on("GET", "/frame.html", [](const standin::Request&, standin::JournalEntry&) {
+        return standin::Reply::text(kPressedFrame, "text/html");
+    });
+    makeView();
+    nav->refuse = foreign + "/away";
+    auto scripts = config->userContentController();
+    scripts->setAllowedOrigins({*WebOrigin::of(*NSURL::URLWithString("test://app/"))});
+    scripts->removeAllUserScripts();
+    loadPage("/presses.html", "<body style='margin: 0; height: 100vh'><iframe src='" + frame +
+                                  "' onload='window.webkit.messageHandlers.probe.postMessage(1)' style='border: 0'></iframe>"
+                                  "<script>onkeydown = function () { location = '" + foreign + "/away?own'; };</script>");
+    ASSERT_TRUE(probe->waitForMessages(1));
+    RunLoop::runFor(std::chrono::milliseconds(300));  // the frame shows
+    auto refused = [&](const std::string& query) {
+        EXPECT_TRUE(testsupport::waitFor([&] { return nav->refused.count(query) > 0; })) << query;
+        return nav->refused.count(query) ? nav->refused.at(query) : std::make_pair(WKNavigationAction{}, WKPress{});
+    };
+
+    clickView(*view, 50, 50);
+    auto [second, afterClick] = refused("move=2");
+    auto [first, sameClick] = refused("move=1");
+    EXPECT_TRUE(first.userGesture);
+    EXPECT_FALSE(second.userGesture);
+    EXPECT_EQ(first.request.valueForHTTPHeaderField("Referer"), frame);
+    EXPECT_EQ(second.request.valueForHTTPHeaderField("Referer"), frame);
+    EXPECT_EQ(sameClick.number, 1u);
+    EXPECT_EQ(sameClick.device, WKPress::Device::Pointer);
+    EXPECT_FALSE(sameClick.reachedTopPage);
+
+    clickView(*view, 50, 250);
+    auto [blur, onTopPage] = refused("blur");
+    EXPECT_TRUE(blur.userGesture);
+    EXPECT_EQ(blur.request.valueForHTTPHeaderField("Referer"), frame);
+    EXPECT_EQ(onTopPage.number, 2u);
+    EXPECT_TRUE(onTopPage.reachedTopPage);
+
+    testsupport::xtestKey(GDK_DISPLAY_XDISPLAY(gdk_display_get_default()), XK_space);
+    auto [own, key] = refused("own");
+    EXPECT_TRUE(own.userGesture);
+    EXPECT_EQ(own.request.valueForHTTPHeaderField("Referer"), std::nullopt);
+    EXPECT_EQ(key.number, 3u);
+    EXPECT_EQ(key.device, WKPress::Device::Key);
+    EXPECT_TRUE(key.reachedTopPage);
 }
 
 // The engine's media player takes only the protocols it knows (http,
