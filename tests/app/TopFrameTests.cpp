@@ -499,6 +499,31 @@ TEST_F(TopFrame, AFrameThatKeepsTheFocusGetsNoAddressOutOfPressesElsewhere) {
     EXPECT_FALSE(reportedBy(thirdParty, "top"));
 }
 
+// The bundle's own page sends no Referer: its button that opens a page of
+// the web goes to the desktop's browser on the player's click, but not on a
+// click that takes the focus from a frame, which may be the one asking (as
+// the frame here does, moving the top frame as it loses the focus).
+TEST_F(TopFrame, TheBundlePagesOwnWindowGoesUnlessAFrameHeldTheFocus) {
+    servePage(thirdParty, "/focus.html", kFocusTakingFrame);
+    servePage(thirdParty, "/elsewhere.html", kForeignPage);
+    const std::string fromPage = foreign + "/from-page.html";
+    startGame(strings::replaceAll(gamePage(foreign + "/focus.html"), "<a href=\"/orba7/second.html\"",
+                                  "<a onclick=\"window.open('" + fromPage + "')\""));
+    std::string pageId = gameUp("focus-taking");
+    ASSERT_TRUE(shows(100, 200, kOwnLinkGreen)) << game->log();
+
+    clickIn(display, window, 100, 200);
+    ASSERT_TRUE(waitFor([&] { return desktop.opened() == fromPage + "\n"; })) << desktop.opened() << game->log();
+    clickIn(display, window, 100, 50);  // the frame, which now keeps the focus
+    RunLoop::runFor(std::chrono::milliseconds(400));
+    clickIn(display, window, 100, 200);
+    ASSERT_TRUE(waitFor([&] { return movesWith(thirdParty, "blur") >= 1; })) << game->log();
+    ASSERT_TRUE(waitFor([&] { return game->logged("(not handed to the desktop: "); })) << game->log();
+    ASSERT_TRUE(keepsAnswering(pageId, 3)) << game->log();
+    EXPECT_EQ(desktop.opened(), fromPage + "\n") << game->log();
+    EXPECT_FALSE(reportedBy(thirdParty, "top"));
+}
+
 // The engine's content process ends (here killed, as a crash ends it): the
 // page is gone for good, and standard error and the log files say why.
 TEST_F(TopFrame, AContentProcessThatEndsIsLoggedWithItsReason) {

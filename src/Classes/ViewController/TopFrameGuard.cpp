@@ -32,12 +32,15 @@ bool isGamePage(const NSURL& url, const WebOrigin& game) { return !url.host().em
 
 std::string withoutFragment(const std::string& address) { return address.substr(0, address.find('#')); }
 
-// Whether a page of the game's origin started the navigation, as its
-// Referer says (a page may withhold it; none may name another's).
-bool fromGamePage(const WKNavigationAction& action, const WebOrigin& game) {
+// The page that started the navigation, as its Referer names it: a page may
+// withhold it (the bundle's pages, which are no web pages, send none), none
+// may name another's.
+enum class Starter { GamePage, Unnamed, OtherPage };
+Starter starterOf(const WKNavigationAction& action, const WebOrigin& game) {
     auto referrer = action.request.valueForHTTPHeaderField("Referer");
-    auto url = referrer ? NSURL::URLWithString(*referrer) : std::nullopt;
-    return url && isGamePage(*url, game);
+    if (!referrer || referrer->empty()) return Starter::Unnamed;
+    auto url = NSURL::URLWithString(*referrer);
+    return url && isGamePage(*url, game) ? Starter::GamePage : Starter::OtherPage;
 }
 
 }  // namespace
@@ -46,10 +49,16 @@ std::optional<uint64_t> TopFrameGuard::pressAsking(const WKNavigationAction& act
                                                    const WKWebView& view) {
     const WKPress& press = view.lastPress();
     if (!action.userGesture || press.number == 0) return std::nullopt;
-    if (fromGamePage(action, game)) return press.number;
-    // A frame's: a click or a touch that went to an inner frame, not a key
-    // (whichever frame holds the focus gets it) nor one on the game's page.
-    if (press.device == WKPress::Device::Key || press.reachedTopPage) return std::nullopt;
+    Starter starter = starterOf(action, game);
+    if (starter == Starter::GamePage) return press.number;
+    // A press on the game's page: a frame handles it only when it held the
+    // focus (and loses it, or gets the key) or when the page posts to it, so
+    // an unnamed starter is the page itself unless a frame held the focus.
+    if (press.reachedTopPage)
+        return starter == Starter::Unnamed && !press.innerFrameHadFocus ? std::optional(press.number) : std::nullopt;
+    // A press in an inner frame lets out what it started there; a key went
+    // to whichever frame holds the focus, which a frame can take by itself.
+    if (press.device == WKPress::Device::Key) return std::nullopt;
     return press.number;
 }
 

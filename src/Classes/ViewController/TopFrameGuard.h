@@ -31,10 +31,13 @@
 // whether the top page heard the press, and the navigation's Referer names
 // the page it came from (a page may withhold it; none can name another's).
 // So a navigation from a page of the game's origin is asked for by any
-// press; one from elsewhere only by a click or a touch that the top page
-// did not hear (one in an inner frame): a frame also handles a press on the
-// game's page when it loses the focus to it or gets a message from the
-// page, and a key goes to whichever frame holds the focus. A navigation let
+// press. A press the top page heard asks for no other page's, and for one
+// without a Referer (the bundle's pages send none) only when no inner
+// frame held the focus: a frame handles a press on the game's page too
+// when it loses the focus to it (or gets a message from the page). Other
+// navigations are asked for only by a click or a touch that the top page
+// did not hear (one in an inner frame), not by a key, which goes to
+// whichever frame holds the focus. A navigation let
 // through before its answer is remembered by its address, with its press,
 // until that answer comes (kAskedNavigationLifetime at most). The first
 // refused address a press asked for goes, and is logged; the others are

@@ -122,10 +122,12 @@ public:
     void stopSchemeTask(const std::shared_ptr<RecordingURLSchemeTask>& task);
 
     // Acting as the player: a press on the web view (lastPress()), by
-    // default a click in an inner frame.
-    void press(WKPress::Device device = WKPress::Device::Pointer, bool reachesTopPage = false) {
+    // default a click in an inner frame; one that reaches the top page may
+    // find an inner frame holding the focus.
+    void press(WKPress::Device device = WKPress::Device::Pointer, bool reachesTopPage = false,
+               bool innerFrameHadFocus = false) {
         didReceivePress(device);
-        if (reachesTopPage) topPageHeardPress();
+        if (reachesTopPage) topPageHeardPress(innerFrameHadFocus);
     }
 
     // Acting as the engine.

@@ -297,15 +297,25 @@ constexpr const char* kPressChannel = "pressHeard";
 // and before the press moves the focus out of another frame. A press in an
 // inner frame never reaches them. One report per press: the events of one
 // press come in one task (a late second report would be taken for the next
-// press's).
+// press's). The report is 1 when an inner frame held the focus as the press
+// came (it loses the focus to it, and handles the press too), else 0. A
+// focused element hidden in a closed shadow tree may be a frame: a custom
+// element without an open one counts as a frame.
 constexpr const char* kPressScript = R"JS((function () {
   var heard = window.webkit.messageHandlers.pressHeard, reported = false;
+  function frameHasFocus() {
+    var focused = document.activeElement;
+    while (focused && focused.shadowRoot && focused.shadowRoot.activeElement) focused = focused.shadowRoot.activeElement;
+    if (!focused) return false;
+    var tag = focused.tagName.toUpperCase();
+    return /^(IFRAME|FRAME|OBJECT|EMBED)$/.test(tag) || (tag.indexOf('-') >= 0 && !focused.shadowRoot);
+  }
   ['pointerdown', 'mousedown', 'touchstart', 'keydown'].forEach(function (type) {
     window.addEventListener(type, function (event) {
       if (!event.isTrusted || reported) return;
       reported = true;
       setTimeout(function () { reported = false; }, 0);
-      heard.postMessage(0);
+      heard.postMessage(frameHasFocus() ? 1 : 0);
     }, true);
   });
 })();)JS";
@@ -583,8 +593,10 @@ struct EngineAccess {
         return FALSE;
     }
 
-    static void pressHeard(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer data) {
-        static_cast<WKWebView::Engine*>(data)->owner->topPageHeardPress();
+    static void pressHeard(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+        JSCValue* value = webkit_javascript_result_get_js_value(result);
+        bool frameHadFocus = !jsc_value_is_number(value) || jsc_value_to_int32(value) != 0;
+        static_cast<WKWebView::Engine*>(data)->owner->topPageHeardPress(frameHadFocus);
     }
 
     static void closeRequested(WebKitWebView*, gpointer data) {

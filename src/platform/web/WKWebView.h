@@ -109,6 +109,9 @@ struct WKPress {
     // The top frame's own page heard it; false for one that went to an inner
     // frame (or that no page heard of).
     bool reachedTopPage = false;
+    // As the top page heard it, an inner frame held the focus (and lost it
+    // to the press, or got the key).
+    bool innerFrameHadFocus = false;
 };
 
 // Why the engine's content process (where the page runs) ended.
@@ -235,7 +238,10 @@ protected:
     void didFailNavigation(const std::shared_ptr<WKNavigation>& navigation, const Error& error);
     void webContentProcessDidTerminate(WKContentProcessTermination reason);
     void didReceivePress(WKPress::Device device) { lastPress_ = WKPress{lastPress_.number + 1, device, false}; }
-    void topPageHeardPress() { lastPress_.reachedTopPage = lastPress_.number > 0; }
+    void topPageHeardPress(bool innerFrameHadFocus) {
+        lastPress_.reachedTopPage = lastPress_.number > 0;
+        lastPress_.innerFrameHadFocus = lastPress_.reachedTopPage && innerFrameHadFocus;
+    }
 
     std::shared_ptr<WKWebViewConfiguration> configuration_;
 

@@ -230,9 +230,11 @@ TEST_F(TopFrameHost, PressesOnTheGamesPageLetOutOnlyTheGamesOwnPages) {
     const auto pointer = WKPress::Device::Pointer, key = WKPress::Device::Key;
     for (auto device : {pointer, key}) {
         view.press(device, true);
-        tries("https://ads.example.net/blur", frame);
-        tries("https://ads.example.net/message", "");
+        tries("https://ads.example.net/message", frame);
         tries("https://ads.example.net/other-game", "https://game.example.com:444/");
+        view.press(device, true, true);  // a frame held the focus, and loses it to the press
+        tries("https://ads.example.net/blur", frame);
+        tries("https://ads.example.net/blur-unnamed", "");
     }
     EXPECT_EQ(opener->opened, std::vector<std::string>{});
     view.press(key, false);
@@ -250,6 +252,30 @@ TEST_F(TopFrameHost, PressesOnTheGamesPageLetOutOnlyTheGamesOwnPages) {
     const std::string publisher = "https://publisher.example.com/";
     EXPECT_EQ(opener->opened,
               (std::vector<std::string>{publisher, publisher, publisher, "https://ads.example.net/landing"}));
+}
+
+// The bundle's pages send no Referer: a window or a move to the web that
+// the game's page starts on a press of the player goes to the desktop,
+// unless an inner frame held the focus as the press came (the frame, losing
+// it, may be the one asking).
+TEST_F(TopFrameHost, ABundlePagesOwnLinkGoesOnAPressItHeard) {
+    auto c = start(Value::dict({{"KL_URL", "local://game/"}}));
+    auto& view = *c->recording;
+    const auto pointer = WKPress::Device::Pointer, key = WKPress::Device::Key;
+    view.press(pointer, true);
+    view.openWindow("https://publisher.example.com/news", {true, ""});
+    view.press(key, true);
+    view.followLink("https://publisher.example.com/shop", {true, ""});
+    WKNavigationResponse answer{*NSURL::URLWithString("https://publisher.example.com/shop"), true, 200, "text/html"};
+    c->webView_decidePolicyForNavigationResponse_decisionHandler(view, answer, [](auto) {});
+    view.press(pointer, true, true);
+    view.openWindow("https://ads.example.net/blur", {true, ""});
+    view.press(key, true, true);
+    view.openWindow("https://ads.example.net/key", {true, ""});
+    view.press(pointer, true);
+    view.openWindow("https://ads.example.net/timer", {false, ""});
+    EXPECT_EQ(opener->opened,
+              (std::vector<std::string>{"https://publisher.example.com/news", "https://publisher.example.com/shop"}));
 }
 
 // A navigation a press asked for keeps it until its answer, however slow
