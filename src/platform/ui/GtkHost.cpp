@@ -198,16 +198,20 @@ bool toolkitTakes(CGPoint p) {
     return false;
 }
 
+// Typing goes only to a text input a click could reach (UIKeyCommand.h).
 UIKeyInput* keyInput() {
-    auto r = UIApplication::sharedApplication().textInputResponder();
+    auto r = UIKeyRouting::typingResponder();
     return dynamic_cast<UIKeyInput*>(r.get());
 }
 
 // The routed name of a key press (UIKeyCommand.h), or "" for keys the host
-// handles itself.
-std::string routedKey(GdkEventKey* e) {
+// handles itself. Space is a key only while no text is edited: it
+// activates a focused control.
+std::string routedKey(GdkEventKey* e, bool editing) {
     bool control = e->state & GDK_CONTROL_MASK;
     switch (e->keyval) {
+        case GDK_KEY_space:
+        case GDK_KEY_KP_Space: return editing ? "" : " ";
         case GDK_KEY_Tab:
         case GDK_KEY_ISO_Left_Tab: return UIKeyInputTab;
         case GDK_KEY_Escape: return UIKeyInputEscape;
@@ -262,14 +266,16 @@ bool handleKey(GdkEventKey* e) {
     auto* input = keyInput();
     // While composing, every key belongs to the input method.
     bool composing = input && input->markedTextRange().location != NSNotFound;
-    if (input && (composing || routedKey(e).empty()) && gIM && gtk_im_context_filter_keypress(gIM, e)) return true;
-    if (e->type != GDK_KEY_PRESS) return input != nullptr;
-    std::string routed = routedKey(e);
+    std::string routed = routedKey(e, input != nullptr);
+    if (input && (composing || routed.empty()) && gIM && gtk_im_context_filter_keypress(gIM, e)) return true;
+    // A focused control keeps the keys it has no use for from the page under it.
+    bool held = input != nullptr || UIKeyRouting::focusedControl() != nullptr;
+    if (e->type != GDK_KEY_PRESS) return held;
     if (!routed.empty()) {
         if (UIKeyRouting::press(routed, modifiersOf(e))) return true;
-        return input != nullptr;
+        return held;
     }
-    if (!input) return false;
+    if (!input) return held;
     editText(*input, e);
     return true;
 }

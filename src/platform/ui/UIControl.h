@@ -76,6 +76,11 @@ public:
     size_t actionCount(unsigned events = UIControlEventAllEvents) const;
     virtual void sendActionsForControlEvents(unsigned events);
 
+    // Keyboard focus: an enabled control is a Tab stop, and Space or Return
+    // on it does what a tap does.
+    bool canBecomeFocused() const override { return isEnabled(); }
+    virtual void performPrimaryAction() { sendActionsForControlEvents(UIControlEventTouchUpInside); }
+
     // Touch tracking (overridable like the platform's).
     virtual bool beginTrackingWithTouch(UITouch& touch, UIEvent* event) { return true; }
     virtual bool continueTrackingWithTouch(UITouch& touch, UIEvent* event) { return true; }

@@ -22,8 +22,9 @@ void advance(double seconds) {
     if (seconds <= 0) return;
     if (auto* tc = dynamic_cast<TestClock*>(&Clock::current())) tc->advance(std::chrono::nanoseconds(int64_t(seconds * 1e9)));
 }
+// As the host types: only into a text input a click could reach.
 UIKeyInput* keyInput() {
-    auto r = UIApplication::sharedApplication().textInputResponder();
+    auto r = UIKeyRouting::typingResponder();
     return dynamic_cast<UIKeyInput*>(r.get());
 }
 bool visibleInTree(const UIView& v) {

@@ -40,6 +40,13 @@ void UISwitch::touchesEnded(const UITouchSet& touches, UIEvent* event) {
     UIControl::touchesEnded(touches, event);
 }
 
+void UISwitch::performPrimaryAction() {
+    // As a tap inside: the switch turns, then the tap's own event.
+    setOn(!on_, true);
+    sendActionsForControlEvents(UIControlEventValueChanged);
+    UIControl::performPrimaryAction();
+}
+
 // ---- UIPageControl
 
 namespace {

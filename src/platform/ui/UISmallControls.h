@@ -14,6 +14,7 @@ public:
     CGSize sizeThatFits(CGSize) const override { return {51, 31}; }
     void drawRect(CGContext& ctx, const CGRect& rect) override;
     void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
+    void performPrimaryAction() override;
 
 private:
     bool on_ = false;
@@ -34,6 +35,8 @@ public:
     void drawRect(CGContext& ctx, const CGRect& rect) override;
     // A tap left or right of the current dot moves one page and sends value changed.
     void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
+    // Its taps depend on where they land: no Tab stop.
+    bool canBecomeFocused() const override { return false; }
 
 private:
     long pages_ = 0, current_ = 0;

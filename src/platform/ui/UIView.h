@@ -65,6 +65,9 @@ public:
     virtual void firstResponderStatusChanged(bool isFirst) {}
     // Hardware keys this responder answers (UIKeyCommand.h); asked along the chain.
     virtual std::vector<UIKeyCommand> keyCommands() const { return {}; }
+    // A Tab stop that is no text input (a button): Tab can focus it, and
+    // Space or Return then activates it (UIKeyCommand.h).
+    virtual bool canBecomeFocused() const { return false; }
 
 protected:
     // The window whose first responder this would be.

@@ -66,6 +66,7 @@ void UIWindow::setHidden(bool hidden) {
     auto& app = UIApplication::sharedApplication();
     if (hidden) {
         touches_.clear();
+        focusedView_.reset();
         if (firstResponder()) makeFirstResponder(nullptr, true);
         app.removeWindow(this);
     } else {
@@ -86,6 +87,7 @@ bool UIWindow::sendTouch(int touchId, UITouchPhase phase, CGPoint location) {
     if (phase == UITouchPhase::Began) {
         auto hit = hitTestWindow(location);
         if (!hit) return false;
+        setFocusedView(nullptr);  // the pointer took over from the keyboard
         auto touch = std::make_shared<UITouch>();
         touch->id_ = touchId;
         touch->view_ = hit;
@@ -188,11 +190,18 @@ bool UIWindow::makeFirstResponder(const std::shared_ptr<UIResponder>& responder,
     if (current && !force && !current->canResignFirstResponder()) return false;
     if (responder && !responder->canBecomeFirstResponder()) return false;
     firstResponder_ = responder;
+    if (responder) setFocusedView(nullptr);
     if (current) current->firstResponderStatusChanged(false);
     if (responder) responder->firstResponderStatusChanged(true);
     UIKeyboard::firstResponderChanged(responder);
     setNeedsDisplay();
     return true;
+}
+
+void UIWindow::setFocusedView(const std::shared_ptr<UIView>& view) {
+    if (focusedView_.lock() == view) return;
+    focusedView_ = view;
+    setNeedsDisplay();
 }
 
 void UIWindow::firstResponderInputViewsChanged() { UIKeyboard::firstResponderChanged(firstResponder()); }

@@ -55,6 +55,12 @@ public:
     bool makeFirstResponder(const std::shared_ptr<UIResponder>& responder, bool force = false);
     void firstResponderInputViewsChanged();
 
+    // ---- Keyboard focus on a control (a Tab stop that is no text input;
+    // UIKeyCommand.h). It goes when a responder takes typing, a touch
+    // begins in the window or the window hides. Drawn with a focus ring.
+    std::shared_ptr<UIView> focusedView() const { return focusedView_.lock(); }
+    void setFocusedView(const std::shared_ptr<UIView>& view);
+
     // Draws the window (its tree as it looks now) into a bitmap at the screen scale.
     std::shared_ptr<CGImage> renderImage(double scale = 2) const;
     bool writePNG(const std::string& path, double scale = 2) const;
@@ -65,5 +71,6 @@ private:
     std::shared_ptr<UIViewController> rootViewController_;
     UIWindowLevel windowLevel_ = UIWindowLevelNormal;
     std::weak_ptr<UIResponder> firstResponder_;
+    std::weak_ptr<UIView> focusedView_;
     std::map<int, std::shared_ptr<UITouch>> touches_;
 };

@@ -3,11 +3,41 @@
 #include <cmath>
 
 #include "platform/ui/CALayer.h"
-#include "platform/ui/UIView.h"
+#include "platform/ui/UIKeyCommand.h"
+#include "platform/ui/UIWindow.h"
 
 bool ViewRenderer::painting() const { return band_ < 0 || currentBand_ == band_; }
 
-void ViewRenderer::render(const UIView& view, bool asRoot) { renderView(view, asRoot); }
+void ViewRenderer::render(const UIView& view, bool asRoot) {
+    focused_.reset();
+    if (auto* w = dynamic_cast<const UIWindow*>(&view); w && asRoot)
+        if (auto f = w->focusedView(); f && UIKeyRouting::isReachable(*f)) focused_ = f;
+    renderView(view, asRoot);
+}
+
+void ViewRenderer::paintFocusRing(const UIView& view) {
+    constexpr double kOutset = 3, kWidth = 2.5;
+    // Outside the view, but inside what its ancestors show of the screen.
+    CGRect ring = view.bounds().insetBy(-kOutset, -kOutset);
+    for (auto a = view.superview(); a; a = a->superview())
+        ring = ring.intersection(view.convertRectFromView(a->bounds(), a.get()).insetBy(kWidth / 2, kWidth / 2));
+    if (ring.isEmpty()) return;
+    double radius = std::max(view.layer()->cornerRadius() + kOutset, 5.0);
+    radius = std::min(radius, std::min(ring.width(), ring.height()) / 2);
+    cairo_t* cr = ctx_.cairo();
+    CGPath outline = CGPath::roundedRect(ring, radius);
+    cairo_new_path(cr);
+    outline.apply(cr);
+    cairo_set_line_width(cr, kWidth);
+    ctx_.setSource(UIColor::fromRGB(0x1565E8));
+    cairo_stroke(cr);
+    // A light edge inside: the ring shows on dark and blue grounds alike.
+    cairo_new_path(cr);
+    CGPath::roundedRect(ring.insetBy(kWidth / 2 + 0.5, kWidth / 2 + 0.5), std::max(0.0, radius - kWidth / 2 - 0.5)).apply(cr);
+    cairo_set_line_width(cr, 1);
+    ctx_.setSource(UIColor::colorWithWhite(1, 0.9));
+    cairo_stroke(cr);
+}
 
 void ViewRenderer::renderAtBounds(CALayer& layer) {
     if (auto* view = layer.delegateView()) return renderView(*view, true);
@@ -219,4 +249,13 @@ void ViewRenderer::renderView(const UIView& view, bool asRoot) {
     if (group) paintGroup(layer, alpha);
     if (fading) paintFade(layer, b);
     cairo_restore(cr);
+    if (focused_.get() == &view && painting() && !asRoot) {
+        // In the superview's clip, not the view's own.
+        cairo_save(cr);
+        cairo_translate(cr, p.center.x, p.center.y);
+        ctx_.concatCTM(p.transform);
+        cairo_translate(cr, -(b.origin.x + b.size.width / 2), -(b.origin.y + b.size.height / 2));
+        paintFocusRing(view);
+        cairo_restore(cr);
+    }
 }

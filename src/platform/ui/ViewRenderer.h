@@ -1,5 +1,8 @@
 #pragma once
-// Draws view trees into a context. A window is drawn whole for images and
+// Draws view trees into a context. A window's focused control
+// (UIWindow::focusedView) gets a focus ring while it is reachable: just
+// outside it, drawn over it, and pulled in where its ancestors would cut
+// it off. A window is drawn whole for images and
 // PNGs; the GTK host draws the windows in bands around the native widgets
 // (web views) it stacks: band 0 is everything before the first native view
 // in drawing order, band k everything after the k-th and before the next.
@@ -7,6 +10,7 @@
 // drawing and stacking cannot disagree.
 
 #include <functional>
+#include <memory>
 
 #include "platform/graphics/CGContext.h"
 
@@ -43,9 +47,11 @@ private:
     // Ends the group pushed for `layer` and paints it, through the layer's mask, at `alpha`.
     void paintGroup(CALayer& layer, double alpha);
     bool painting() const;
+    void paintFocusRing(const UIView& view);
 
     CGContext& ctx_;
     int band_ = -1;  // -1: all
     StackIndex stackIndex_;
     int currentBand_ = 0;
+    std::shared_ptr<UIView> focused_;
 };

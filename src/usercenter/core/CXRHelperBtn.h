@@ -48,6 +48,8 @@ public:
 
     CXRHelperBtn();
     void drawRect(CGContext& ctx, const CGRect& rect) override;
+    // No Tab stop: Tab and Space over the game stay the page's.
+    bool canBecomeFocused() const override { return false; }
 
 private:
     void logoutFromUserCentre();

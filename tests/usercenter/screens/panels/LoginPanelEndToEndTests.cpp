@@ -5,14 +5,20 @@
 // away) and its "<" brings the panel back, whole and answering; "暂不认证"
 // then hands the login on. A login that must verify sends the check with
 // the account just logged in, and the account page then reads "已认证".
+// And the password reset over the login card: Tab and typing in it, with
+// real keys, never reach the card's fields.
 
 #include "platform/ui/UIEventInjection.h"
 #include "platform/ui/UIKeyboard.h"
 #include "platform/ui/UIScreen.h"
+#include "platform/security/Digest.h"
 #include "usercenter/core/ZVApi.h"
+#include "usercenter/core/ZVLoginVC.h"
+#include "usercenter/core/ZVScreenWindow.h"
 #include "usercenter/screens/account/ZVSuUserVC.h"
 #include "usercenter/screens/panels/ZVLoginRzView.h"
 #include "usercenter/screens/panels/ZVLoginWebView.h"
+#include "usercenter/screens/panels/ZVSuForgetView.h"
 #include "usercenter/screens/shell/ZVNavigationController.h"
 
 #include "GameTestSupport.h"
@@ -79,6 +85,31 @@ protected:
         type("123456");
         testsupport::xtestKey(display, XK_Return);
         ASSERT_TRUE(journalled(userCentre, ZVApi::kLogin)) << game->log();
+    }
+    // The login card's "忘记密码" and the reset panel's phone field and
+    // button, at rest.
+    struct ResetPoints {
+        CGPoint forget, phone, commit;
+        CGPoint commitRing;  // where a focus ring round "确认修改" shows, left of it
+    };
+    ResetPoints resetPoints() {
+        ResetPoints p;
+        auto vc = ZVLoginVC::present([](const LoginResult&) {}, [](int64_t, const std::string&) {});
+        uitest::layout();
+        p.forget = centreOf(*vc->forgetButton());
+        auto panels = ZVMakeLoginPanels();
+        panels->showForgetPassword(vc->view());
+        uitest::layout();
+        auto forget = std::dynamic_pointer_cast<ZVSuForgetView>(
+            uitest::findView([](UIView& v) { return dynamic_cast<ZVSuForgetView*>(&v) != nullptr; }));
+        EXPECT_TRUE(forget);
+        if (forget) {
+            p.phone = centreOf(*forget->numF);
+            p.commit = centreOf(*forget->commitBtn);
+            p.commitRing = {uitest::screenFrame(*forget->commitBtn).minX() - 3, p.commit.y};
+        }
+        ZVCloseScreenWindow(vc->window());
+        return p;
     }
     // Waits until 20 pixels of an area show `want`.
     bool areaShows(CGRect a, testsupport::RGB want) {
@@ -178,6 +209,52 @@ TEST_F(LoginPanelInTheGame, AMandatoryCheckCarriesTheAccountAndItsStateIsKept) {
     click(close);
     ASSERT_TRUE(pixelIs(floatingButton(), blue, 40)) << game->log();
     EXPECT_EQ(userCentre.journal().count(UserCentreStandin::path(ZVApi::kRealName)), 1u);
+}
+
+// Phone, Tab, new password, Tab past "显示", code, Tab to "确认修改" and
+// Space: the reset gets what was typed; Escape closes the panel, and Return
+// logs in with the card's account and password as they were.
+TEST_F(LoginPanelInTheGame, TabAndTypingInThePasswordResetNeverReachTheLoginCard) {
+    auto r = resetPoints();
+    const testsupport::RGB blue = rgb(0x4988FD);
+    start();
+    click(points.pageLogin);
+    ASSERT_TRUE(pixelIs(points.login, blue, 40)) << game->log();
+    click(points.account);
+    type("demo");
+    testsupport::xtestKey(display, XK_Tab);
+    type("123456");
+    testsupport::xtestKey(display, XK_Escape);  // the keyboard goes, the card settles
+    ASSERT_TRUE(pixelIs(points.login, blue, 40)) << game->log();
+
+    click(r.forget);
+    ASSERT_TRUE(pixelIs(r.commit, blue, 40)) << game->log();
+    click(r.phone);
+    type("13800001111");
+    testsupport::xtestKey(display, XK_Tab);
+    type("newpass1");
+    testsupport::xtestKey(display, XK_Tab);  // "显示"
+    testsupport::xtestKey(display, XK_Tab);
+    type("1234");
+    testsupport::xtestKey(display, XK_Tab);  // "获取验证码"
+    testsupport::xtestKey(display, XK_Tab);  // "确认修改", the panel back at rest
+    ASSERT_TRUE(pixelIs(r.commitRing, rgb(0x1565E8), 30)) << game->log();
+    shoot("reset-focus");
+    testsupport::xtestKey(display, XK_space);
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kForgetPassword)) << game->log();
+    auto reset = userCentre.journal().last(UserCentreStandin::path(ZVApi::kForgetPassword))->decoded;
+    EXPECT_EQ(reset.text("phone"), "13800001111");
+    EXPECT_EQ(reset.text("password"), "newpass1");
+    EXPECT_EQ(reset.text("yzm"), "1234");
+
+    testsupport::xtestKey(display, XK_Escape);
+    ASSERT_TRUE(pixelIs(points.login, blue, 40)) << game->log();  // no cover over the card
+    testsupport::xtestKey(display, XK_Return);
+    ASSERT_TRUE(journalled(userCentre, ZVApi::kLogin)) << game->log();
+    auto login = userCentre.journal().last(UserCentreStandin::path(ZVApi::kLogin))->decoded;
+    EXPECT_EQ(login.text("i"), "demo");
+    EXPECT_EQ(login.text("p"), digest::md5Hex("123456"));
+    EXPECT_TRUE(pixelIs(floatingButton(), blue, 40)) << game->log();
 }
 
 }  // namespace

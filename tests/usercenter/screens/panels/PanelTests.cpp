@@ -3,6 +3,7 @@
 // binding and unbinding, and the web panel over the real-name panel.
 
 #include "UserCentreTestSupport.h"
+#include "platform/ui/UIKeyCommand.h"
 #include "platform/ui/UIKeyboard.h"
 #include "usercenter/core/ShareVale.h"
 #include "usercenter/core/ZVApi.h"
@@ -165,6 +166,51 @@ TEST_F(Panels, EscapeInTheLoginWindowClosesThePanelOnTop) {
     EXPECT_EQ(login.successes, 1);
     EXPECT_TRUE(login.failures.empty());
     EXPECT_FALSE(ZVLoginVC::current());
+}
+
+// Tab on the login card reaches its controls too; the reset panel on top
+// keeps focus and typing, and the card's fields keep their text, also the
+// one being edited when the panel came.
+TEST_F(Panels, TabAndTypingStayInTheResetPanelOverTheLoginCard) {
+    ShareVale::sharedInstance().setUserName("");
+    openLogin();
+    auto vc = ZVLoginVC::current();
+    ASSERT_TRUE(vc);
+    typeInto(vc->accountField(), "demo");
+    typeInto(vc->passwordField(), "123456");
+    using Views = std::vector<std::shared_ptr<UIView>>;
+    EXPECT_EQ(UIKeyRouting::tabStops(),
+              (Views{vc->closeButton(), vc->accountField(), vc->passwordField(), vc->forgetButton(),
+                     uitest::findButton("登录"), vc->agreementButton(), vc->privacyButton()}));
+
+    // Tab from the password to "忘记密码", Space opens the reset panel.
+    ASSERT_TRUE(uitest::pressKey(UIKeyInputTab));
+    EXPECT_EQ(UIKeyRouting::focusedControl(), vc->forgetButton());
+    ASSERT_TRUE(uitest::pressKey(" "));
+    auto forget = findPanel<ZVSuForgetView>();
+    ASSERT_TRUE(onScreen(forget));
+    EXPECT_EQ(UIKeyRouting::tabStops(), (Views{forget->closeBtn, forget->numF, forget->pwdF, forget->pwdBtn,
+                                               forget->codeF, forget->codeBtn, forget->commitBtn}));
+    for (const char* typed : {"13800001111", "newpass1", "", "1234", "", "", "", "7"}) {
+        ASSERT_TRUE(uitest::pressKey(UIKeyInputTab));
+        EXPECT_EQ(uitest::insertText(typed), *typed != 0) << typed;
+    }
+    EXPECT_EQ(forget->numF->text(), "138000011117");
+    EXPECT_EQ(forget->pwdF->text(), "newpass1");
+    EXPECT_EQ(forget->codeF->text(), "1234");
+    EXPECT_EQ(vc->accountField()->text(), "demo");
+    EXPECT_EQ(vc->passwordField()->text(), "123456");
+
+    // Escape ends the editing, then closes the panel. The account edited
+    // when the panel opens again: typing goes nowhere.
+    ASSERT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    ASSERT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    ASSERT_FALSE(onScreen(forget));
+    ASSERT_TRUE(uitest::tapView(*vc->accountField()));
+    ASSERT_TRUE(uitest::tapView(*vc->forgetButton()));
+    ASSERT_TRUE(onScreen(findPanel<ZVSuForgetView>()));
+    EXPECT_FALSE(uitest::insertText("6543217"));
+    EXPECT_EQ(vc->accountField()->text(), "demo");
 }
 
 TEST_F(Panels, EscapeLeavesAMandatoryRealNamePanelUp) {
