@@ -70,12 +70,28 @@ void UIAlertController::loadView() {
     v->onTap = [weak] {
         // Outside an action sheet's box, a tap means its cancel action.
         auto s = weak.lock();
-        if (!s || s->style_ != UIAlertControllerStyle::ActionSheet) return;
-        for (size_t i = 0; i < s->actions_.size(); ++i)
-            if (s->actions_[i]->style() == UIAlertActionStyle::Cancel) return s->performAction(i);
+        if (s && s->style_ == UIAlertControllerStyle::ActionSheet) s->performCancelAction();
     };
     setView(v);
     build();
+}
+
+bool UIAlertController::performCancelAction() {
+    for (size_t i = 0; i < actions_.size(); ++i)
+        if (actions_[i]->style() == UIAlertActionStyle::Cancel) {
+            performAction(i);
+            return true;
+        }
+    return false;
+}
+
+std::vector<UIKeyCommand> UIAlertController::keyCommands() const {
+    std::weak_ptr<UIAlertController> weak =
+        std::static_pointer_cast<UIAlertController>(std::const_pointer_cast<UIResponder>(shared_from_this()));
+    // Escape is the cancel action's; without one the alert keeps the key and stays.
+    return {{UIKeyInputEscape, 0, [weak] {
+                 if (auto self = weak.lock()) self->performCancelAction();
+             }}};
 }
 
 void UIAlertController::build() {

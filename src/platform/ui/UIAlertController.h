@@ -1,7 +1,8 @@
 #pragma once
 // Alerts and action sheets, presented like any controller (over the
 // presenter, fading in). A tap on an action's button dismisses the alert
-// and then runs the action's handler, so a handler may present again. The
+// and then runs the action's handler, so a handler may present again;
+// Escape performs the cancel action (a tap beside an action sheet too). The
 // old-style UIAlertView shows the same alert in a window of its own at the
 // alert level and reports to its delegate by button index.
 
@@ -55,6 +56,10 @@ public:
     std::shared_ptr<UIButton> buttonForAction(size_t index);
     // What a tap on the button of `index` does: dismiss, then the handler.
     void performAction(size_t index);
+    // The first action of the Cancel style, performed; false when there is none.
+    bool performCancelAction();
+    // Escape: the cancel action.
+    std::vector<UIKeyCommand> keyCommands() const override;
 
     void loadView() override;
     bool fadesWhenPresented() const override { return true; }

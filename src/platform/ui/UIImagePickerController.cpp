@@ -108,6 +108,14 @@ void UIImagePickerController::takePicture() {
     if (auto d = delegate.lock()) d->imagePickerController_didFinishPickingMediaWithInfo(*this, info);
 }
 
+std::vector<UIKeyCommand> UIImagePickerController::keyCommands() const {
+    std::weak_ptr<UIImagePickerController> weak =
+        std::static_pointer_cast<UIImagePickerController>(std::const_pointer_cast<UIResponder>(shared_from_this()));
+    return {{UIKeyInputEscape, 0, [weak] {
+                 if (auto self = weak.lock()) self->cancel();
+             }}};
+}
+
 void UIImagePickerController::cancel() {
     if (camera_) camera_->stop();
     if (auto d = delegate.lock()) d->imagePickerControllerDidCancel(*this);

@@ -60,6 +60,8 @@ public:
     void viewDidAppear(bool animated) override;
     void viewWillDisappear(bool animated) override;
     UIStatusBarStyle preferredStatusBarStyle() const override { return UIStatusBarStyle::LightContent; }
+    // Escape: what Cancel does.
+    std::vector<UIKeyCommand> keyCommands() const override;
 
 private:
     void startCamera();

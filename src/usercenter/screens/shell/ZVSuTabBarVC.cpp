@@ -123,6 +123,11 @@ void ZVSuTabBarVC::escape() {
     auto nav = std::dynamic_pointer_cast<UINavigationController>(selectedViewController());
     auto top = nav ? nav->topViewController() : nullptr;
     if (auto account = std::dynamic_pointer_cast<ZVSuUserVC>(top); account && account->closeTopPanel()) return;
+    // A publisher page steps back as its "<" does: through its history first.
+    if (auto page = std::dynamic_pointer_cast<ZVSuWebVC>(top)) {
+        page->goBack();
+        return;
+    }
     if (nav && nav->viewControllers().size() > 1) {
         nav->popViewControllerAnimated(true);
         return;

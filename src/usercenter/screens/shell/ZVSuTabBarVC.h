@@ -13,8 +13,9 @@
 //
 // Escape (with nothing being edited) closes what is on top, one step at a
 // time: a panel of the account page, then the top pushed screen of the
-// selected tab, then the user centre itself. Whatever is presented over
-// the user centre (an alert) keeps the key for itself.
+// selected tab, then the user centre itself; on a publisher page it is the
+// page's "<" (its history first). Whatever is presented over the user
+// centre (an alert) keeps the key for itself (an alert's is its cancel).
 
 #include <functional>
 #include <memory>

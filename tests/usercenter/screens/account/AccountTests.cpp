@@ -179,8 +179,17 @@ TEST_F(Account, CopyAndTheSwitches) {
     EXPECT_EQ(ShareVale::sharedInstance().isNotAutoLogin(), wasOn);
     ASSERT_TRUE(uitest::tapView(*vc->autoLoginBtn));
 
-    // Switching the floating button off asks first; "确定" keeps it hidden after closing.
+    // Switching the floating button off asks first: Escape is "取消", and
+    // "确定" keeps it hidden after closing.
     ASSERT_TRUE(vc->suspendStatusBtn->isSelected());
+    ASSERT_TRUE(uitest::tapView(*vc->suspendStatusBtn));
+    advance(0.5);
+    ASSERT_TRUE(std::dynamic_pointer_cast<UIAlertController>(centre->presentedViewController()));
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    advance(0.5);
+    EXPECT_FALSE(centre->presentedViewController());
+    EXPECT_TRUE(vc->suspendStatusBtn->isSelected());
+    EXPECT_EQ(userCentre(), centre);
     ASSERT_TRUE(uitest::tapView(*vc->suspendStatusBtn));
     advance(0.5);
     auto alert = std::dynamic_pointer_cast<UIAlertController>(centre->presentedViewController());

@@ -92,6 +92,27 @@ TEST_F(WebPage, TheTasksTabsRootBackClosesTheUserCentre) {
     EXPECT_FALSE(CXRHelperBtn::sharedButton()->isHidden());
 }
 
+// Escape on the Tasks and service tabs is their "<": a page back, and at
+// the first page the user centre closes.
+TEST_F(WebPage, EscapeOnATabsPageStepsBackThroughItsHistory) {
+    for (size_t tab : {2u, 4u}) {
+        auto centre = openUserCentre();
+        ASSERT_TRUE(centre);
+        centre->setSelectedIndex(tab);
+        uitest::layout();
+        auto page = tabRoot<ZVSuWebVC>(*centre, tab);
+        ASSERT_TRUE(page);
+        std::string first = web(*page).currentURL();
+        web(*page).followLink("https://pages.example/next");
+        EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+        EXPECT_EQ(web(*page).currentURL(), first) << tab;
+        EXPECT_TRUE(CXRHelperBtn::sharedButton()->helperWindow()) << tab;
+        EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+        advance(0.31);
+        EXPECT_FALSE(CXRHelperBtn::sharedButton()->helperWindow()) << tab;
+    }
+}
+
 TEST_F(WebPage, ARootPageElsewhereIsDismissed) {
     auto page = std::make_shared<ZVSuWebVC>();
     page->url = "https://pages.example/agreement";

@@ -54,6 +54,14 @@ void CRImageCropController::viewDidLoad() {
 
 void CRImageCropController::ClickCancel(UIControl*) { dismissViewControllerAnimated(true); }
 
+std::vector<UIKeyCommand> CRImageCropController::keyCommands() const {
+    std::weak_ptr<CRImageCropController> weak =
+        std::static_pointer_cast<CRImageCropController>(std::const_pointer_cast<UIResponder>(shared_from_this()));
+    return {{UIKeyInputEscape, 0, [weak] {
+                 if (auto self = weak.lock()) self->ClickCancel(nullptr);
+             }}};
+}
+
 void CRImageCropController::ClickConfirm(UIControl*) {
     auto cut = imageView ? imageView->currentCroppedImage() : nullptr;
     uint64_t limit = std::min(maxWidth, maxHeight);

@@ -43,4 +43,6 @@ public:
     // sends onCropImage with the outcome and closes the screen. Without a
     // cut (a limit below 1) nothing happens and the screen stays.
     void ClickConfirm(UIControl* sender);
+    // Escape: ClickCancel.
+    std::vector<UIKeyCommand> keyCommands() const override;
 };

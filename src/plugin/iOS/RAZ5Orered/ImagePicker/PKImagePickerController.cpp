@@ -177,6 +177,24 @@ std::string PKImagePickerController::localizedString(const std::string& key) con
     return assetBundle ? assetBundle->localizedStringForKey(key, "", kStringTable) : key;
 }
 
+void PKImagePickerController::escape() {
+    auto& nav = albumsNavigation_;
+    if (!nav || nav->viewControllers().empty()) return;
+    if (nav->viewControllers().size() > 1) {
+        nav->popViewControllerAnimated(true);
+        return;
+    }
+    if (auto albums = std::dynamic_pointer_cast<PKAlbumsViewController>(nav->viewControllers().front())) albums->cancel();
+}
+
+std::vector<UIKeyCommand> PKImagePickerController::keyCommands() const {
+    std::weak_ptr<PKImagePickerController> weak =
+        std::static_pointer_cast<PKImagePickerController>(std::const_pointer_cast<UIResponder>(shared_from_this()));
+    return {{UIKeyInputEscape, 0, [weak] {
+                 if (auto self = weak.lock()) self->escape();
+             }}};
+}
+
 // ---- The delegate
 
 void PKImagePickerController::done() {

@@ -105,6 +105,9 @@ public:
     // The done button of either screen: the selected assets go to the
     // delegate, when it answers qb_imagePickerController_didSelectAssets.
     void done();
+    // Escape: the grid's back to the albums, and there the albums' cancel.
+    void escape();
+    std::vector<UIKeyCommand> keyCommands() const override;
 
     // Sends the outcome to the delegate when it answers that operation.
     void sendDidSelectAssets(const std::vector<std::shared_ptr<ALAsset>>& assets);
