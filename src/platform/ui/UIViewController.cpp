@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/ui/UIBarItems.h"
 #include "platform/ui/UINavigationController.h"
@@ -151,6 +152,7 @@ void UIViewController::presentViewController(const std::shared_ptr<UIViewControl
         v->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
         window->addSubview(v);
     });
+    NSNotificationCenter::defaultCenter().postNotificationName(UIViewControllerPresentationsDidChangeNotification, this);
     if (animated && vc->fadesWhenPresented()) {
         double a = v->alpha();
         UIView::performWithoutAnimation([&] { v->setAlpha(0); });
@@ -205,6 +207,8 @@ void UIViewController::finishDismissal(bool animated, std::function<void()> comp
         if (self->presented_ == vc) self->presented_.reset();
         vc->presenting_.reset();
         vc->beingDismissed_ = false;
+        NSNotificationCenter::defaultCenter().postNotificationName(UIViewControllerPresentationsDidChangeNotification,
+                                                                   self.get());
         if (completion) completion();
     });
 }

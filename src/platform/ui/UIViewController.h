@@ -25,6 +25,12 @@ class UIBarButtonItem;
 // Seconds a presentation, dismissal, push or pop takes when animated.
 inline constexpr double kUITransitionDuration = 0.3;
 
+// Ours: posted when a controller starts being presented and when a
+// dismissal has ended (object: the presenter), for what follows the
+// screens on display (an overlay hiding while one covers the game).
+inline const char* const UIViewControllerPresentationsDidChangeNotification =
+    "UIViewControllerPresentationsDidChangeNotification";
+
 class UIViewController : public UIResponder {
 public:
     UIViewController();

@@ -1,6 +1,7 @@
 #include "usercenter/core/CXRHelperBtn.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/PlatformLog.h"
 #include "platform/graphics/CGPath.h"
 #include "platform/ui/UIAlertController.h"
@@ -53,10 +54,25 @@ std::shared_ptr<CXRHelperBtn> CXRHelperBtn::sharedButton() {
         pan->addTarget(b, &CXRHelperBtn::dragged);
         b->addGestureRecognizer(pan);
         b->setHidden(true);
+        NSNotificationCenter::defaultCenter().addObserver(
+            b.get(), UIViewControllerPresentationsDidChangeNotification, nullptr, [weak](const NSNotification&) {
+                if (auto self = weak.lock()) self->placeWindow();
+            });
         return b;
     }());
     return *button;
 }
+
+bool CXRHelperBtn::gameScreenShown() {
+    for (auto& w : UIApplication::sharedApplication().windows()) {
+        if (w->windowLevel() >= kWindowLevel || !w->rootViewController()) continue;
+        for (auto vc = w->rootViewController()->presentedViewController(); vc; vc = vc->presentedViewController())
+            if (!vc->fadesWhenPresented()) return true;
+    }
+    return false;
+}
+
+void CXRHelperBtn::placeWindow() { buttonWindow_->setHidden(!wanted_ || gameScreenShown()); }
 
 CXRHelperBtn::CXRHelperBtn() {
     setAccessibilityIdentifier("helper_button");
@@ -80,15 +96,17 @@ void CXRHelperBtn::drawRect(CGContext& ctx, const CGRect& rect) {
 
 void CXRHelperBtn::show() {
     auto b = sharedButton();
+    b->wanted_ = true;
     b->setHidden(false);
     if (auto sv = b->superview()) sv->bringSubviewToFront(b);
-    b->buttonWindow_->setHidden(false);
+    b->placeWindow();
 }
 
 void CXRHelperBtn::hide() {
     auto b = sharedButton();
+    b->wanted_ = false;
     b->setHidden(true);
-    b->buttonWindow_->setHidden(true);
+    b->placeWindow();
 }
 
 void CXRHelperBtn::attachLogin(LoginFailure failure) {

@@ -4,6 +4,11 @@
 // opens the user centre in a window of its own. While logged in it reports
 // the time played to the server every minute; when the server answers that
 // the day's play time is used up, the player is told and logged out.
+//
+// While a screen of the game's own covers it (a controller presented over
+// a window below the button's, alerts aside: the photo picker, the crop
+// and camera screens), the button's window hides, and it comes back once
+// the last such screen is gone, if the button is still to show.
 
 #include <functional>
 #include <memory>
@@ -26,9 +31,12 @@ public:
 
     // The one button, created on first use and never destroyed.
     static std::shared_ptr<CXRHelperBtn> sharedButton();
-    // Unhides the button (and its window) and brings it to the front.
+    // Unhides the button (and its window, unless a screen of the game
+    // covers it) and brings it to the front.
     static void show();
     static void hide();
+    // A controller presented over a window below the button's, alerts aside.
+    static bool gameScreenShown();
 
     // After a login: keeps the game's failure block (for a logout in the
     // user centre, code -9) and starts the online-time report.
@@ -56,6 +64,7 @@ private:
     void onlineTimerFired();
     void settleAtEdge();
     void dragged(class UIPanGestureRecognizer* pan);
+    void placeWindow();
 
     std::shared_ptr<UIWindow> buttonWindow_;
     std::shared_ptr<UIWindow> window_;
@@ -63,4 +72,5 @@ private:
     LoginFailure loginFailure_;
     CGPoint dragStart_{};
     bool limitShown_ = false;
+    bool wanted_ = false;  // shown, as far as show() and hide() go
 };
