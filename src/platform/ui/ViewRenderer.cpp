@@ -16,13 +16,14 @@ void ViewRenderer::render(const UIView& view, bool asRoot) {
 }
 
 void ViewRenderer::paintFocusRing(const UIView& view) {
-    constexpr double kOutset = 3, kWidth = 2.5;
-    // Outside the view, but inside what its ancestors show of the screen.
+    constexpr double kOutset = 3, kWidth = 2.5, kMargin = kWidth / 2 + 2.25;
+    // Outside the view, but a little inside what its ancestors show of the
+    // screen, where the round enough corners stay clear of a panel's.
     CGRect ring = view.bounds().insetBy(-kOutset, -kOutset);
     for (auto a = view.superview(); a; a = a->superview())
-        ring = ring.intersection(view.convertRectFromView(a->bounds(), a.get()).insetBy(kWidth / 2, kWidth / 2));
+        ring = ring.intersection(view.convertRectFromView(a->bounds(), a.get()).insetBy(kMargin, kMargin));
     if (ring.isEmpty()) return;
-    double radius = std::max(view.layer()->cornerRadius() + kOutset, 5.0);
+    double radius = std::max(view.layer()->cornerRadius() + kOutset, 8.0);
     radius = std::min(radius, std::min(ring.width(), ring.height()) / 2);
     cairo_t* cr = ctx_.cairo();
     CGPath outline = CGPath::roundedRect(ring, radius);

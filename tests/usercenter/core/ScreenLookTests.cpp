@@ -9,6 +9,7 @@
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIEventInjection.h"
+#include "platform/ui/UIKeyCommand.h"
 #include "usercenter/core/CXRHelperBtn.h"
 #include "usercenter/core/CXRMessage.h"
 #include "usercenter/core/ShareVale.h"
@@ -21,6 +22,16 @@ namespace {
 
 bool inked(RGBA8 p) { return p.r < 200 || p.g < 200 || p.b < 200; }
 bool red(RGBA8 p) { return p.r > 180 && p.r - p.g > 60 && p.r - p.b > 60; }
+bool ringBlue(RGBA8 p) { return p.b > 200 && p.r < 60 && p.g > 80 && p.g < 130; }
+
+// A focus ring shows along all four sides of `f` (pulled inside where the panel ends).
+bool ringAllRound(const CGImage& img, const CGRect& f, const CGRect& screen) {
+    CGRect o = f.insetBy(-5, -5);
+    auto side = [&](CGRect r) { return countPixels(img, r.intersection(screen), ringBlue); };
+    int top = side(CGRect(o.minX(), o.minY(), o.width(), 9)), bottom = side(CGRect(o.minX(), o.maxY() - 9, o.width(), 9));
+    int left = side(CGRect(o.minX(), o.minY(), 9, o.height())), right = side(CGRect(o.maxX() - 9, o.minY(), 9, o.height()));
+    return std::min(top, bottom) >= f.width() && std::min(left, right) >= f.height();
+}
 
 // The ink of a rectangle of points: its bounds in points (empty: no ink).
 CGRect inkBounds(const CGImage& img, const CGRect& pts) {
@@ -46,6 +57,21 @@ protected:
         uitest::layout();
         w.writePNG(testsupport::built("look-") + name + "-" + fontSetUp() + ".png");
         return w.renderImage();
+    }
+    // Tabs once round the screen on top: each control focused shows its
+    // whole ring; the picture keeps the first.
+    void ringsRound(UIWindow& w, const std::string& name) {
+        size_t stops = UIKeyRouting::tabStops().size(), rings = 0;
+        ASSERT_GT(stops, 0u) << name;
+        for (size_t i = 0; i < stops; ++i) {
+            uitest::pressKey(UIKeyInputTab);
+            auto control = UIKeyRouting::focusedControl();
+            if (!control) continue;
+            auto img = rings++ ? w.renderImage() : shoot(w, "focus-" + name);
+            EXPECT_TRUE(ringAllRound(*img, uitest::screenFrame(*control), w.bounds())) << name << " stop " << i;
+        }
+        EXPECT_GT(rings, 1u) << name;
+        w.endEditing(true);
     }
     std::shared_ptr<ZVPayVC> payScreenWithBalance(long cents) {
         auto account = *env->standin().account("player1");
@@ -250,6 +276,24 @@ TEST_F(ScreenLook, WhilePayingTheSpinnerKeepsOffTheWays) {
 
 // The floating button, the user centre, an alert and a toast: every label's
 // text is drawn with ink inside its frame.
+// Keyboard focus on the login card, the reset panel over it and the
+// payment screen: a ring round every control Tab reaches, none cut off.
+TEST_F(ScreenLook, EveryControlTabReachesShowsItsWholeFocusRing) {
+    ZVLinkUserCentreScreens();  // the login window's panels
+    loginThroughScreen();
+    auto pay = payScreenWithBalance(100000);
+    ASSERT_TRUE(pay);
+    ringsRound(*pay->window(), "pay");
+    pay->cancel();
+
+    openLogin();  // again, over the login that stands
+    auto login = ZVLoginVC::current();
+    ASSERT_TRUE(login);
+    ringsRound(*login->window(), "login");
+    ASSERT_TRUE(uitest::tapView(*login->forgetButton()));
+    ringsRound(*login->window(), "reset");
+}
+
 TEST_F(ScreenLook, TheOtherScreensDrawTheirText) {
     ZVLinkUserCentreScreens();  // the user centre the button opens
     auto game = makeWindow();

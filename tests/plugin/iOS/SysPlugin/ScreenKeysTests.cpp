@@ -54,6 +54,20 @@ protected:
         advance(0.5);
         uitest::layout();
     }
+    // Tab onto the screen's first control: its focus ring shows (kept as
+    // focus-<name>.png with KORVEL_SHOT_DIR).
+    void ringShows(const std::string& name) {
+        ASSERT_TRUE(uitest::pressKey(UIKeyInputTab)) << name;
+        auto control = UIKeyRouting::focusedControl();
+        ASSERT_TRUE(control) << name;
+        auto window = game->view()->window();
+        auto img = window->renderImage();
+        screentest::keepShot(*window, "focus-" + name + ".png");
+        CGRect f = uitest::screenFrame(*control);
+        auto ring = [](RGBA8 p) { return p.b > 200 && p.r < 60 && p.g > 80 && p.g < 130; };
+        int around = countPixels(*img, f.insetBy(-5, -5).intersection(window->bounds()), ring) - countPixels(*img, f, ring);
+        EXPECT_GT(around, 4 * (f.width() + f.height())) << name;
+    }
     // Escape; the screen leaves, the button only once it is gone.
     void escapeCloses() {
         EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
@@ -83,6 +97,7 @@ TEST_F(ScreenKeys, EscapeInThePickerStepsBackFromTheGridThenCancels) {
     present(picker);
     ASSERT_TRUE(testsupport::waitFor([&] { return !screentest::albums(*picker).assetsGroups().empty(); }));
     ASSERT_TRUE(screentest::openAlbum(*picker, 0, [this](double s) { advance(s); }));
+    ringShows("picker-grid");
 
     EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
     advance(0.5);
@@ -97,6 +112,7 @@ TEST_F(ScreenKeys, EscapeOnTheCropAndCameraScreensIsTheirCancel) {
     auto crop = cropScreen(home.path());
     present(crop);
     ASSERT_TRUE(crop->imageView && crop->imageView->window());
+    ringShows("crop");
     escapeCloses();
     EXPECT_FALSE(fs::exists(home.path() / "cut.png"));
 
@@ -104,14 +120,22 @@ TEST_F(ScreenKeys, EscapeOnTheCropAndCameraScreensIsTheirCancel) {
     auto camera = std::make_shared<UIImagePickerController>();
     camera->delegate = outcome;
     present(camera);
+    ringShows("camera");
     escapeCloses();
     EXPECT_EQ(outcome->cancels, 1);
 
-    // An alert over the game leaves the button where it is.
-    game->presentViewController(UIAlertController::alertControllerWithTitle("提示", "", UIAlertControllerStyle::Alert), false);
+    // An alert over the game leaves the button where it is; Escape is its "取消".
+    int cancelled = 0;
+    auto alert = UIAlertController::alertControllerWithTitle("温馨提示", "确定关闭悬浮窗？", UIAlertControllerStyle::Alert);
+    alert->addAction(UIAlertAction::actionWithTitle("确定", UIAlertActionStyle::Default));
+    alert->addAction(UIAlertAction::actionWithTitle("取消", UIAlertActionStyle::Cancel, [&](UIAlertAction&) { ++cancelled; }));
+    game->presentViewController(alert, false);
     EXPECT_TRUE(buttonShown());
-    game->dismissViewControllerAnimated(false);
-    advance(0.1);
+    ringShows("alert");
+    EXPECT_TRUE(uitest::pressKey(UIKeyInputEscape));
+    advance(0.5);
+    EXPECT_EQ(cancelled, 1);
+    EXPECT_FALSE(game->presentedViewController());
     // Hidden by the SDK meanwhile, it stays hidden after the screen.
     present(cropScreen(home.path()));
     CXRHelperBtn::hide();
