@@ -41,7 +41,8 @@ GtkWidget* gFixed = nullptr;  // the lowest native widget, over the lowest drawi
 std::vector<GtkWidget*> gLayers;
 // The native widgets shown now, bottom to top, and where each goes (points).
 std::vector<GtkWidget*> gStack;
-std::map<GtkWidget*, GdkRectangle> gPlaces;
+std::map<GtkWidget*, GdkRectangle> gPlaces;  // the overlay's (all but the lowest)
+std::map<GtkWidget*, GdkRectangle> gShownPlaces;  // every shown one's
 GtkIMContext* gIM = nullptr;
 bool gSyncing = false;
 bool gHeld = false;        // the window waits for showWindow()
@@ -185,17 +186,39 @@ CGPoint eventPoint(GdkEvent* e) {
     return {rx - ox, ry - oy};
 }
 
-// True when a touch at `p` belongs to the toolkit rather than to a native widget.
-bool toolkitTakes(CGPoint p) {
+// What a touch at `p` reaches: a view of the toolkit, or one hosting a
+// native widget; nullptr where no window takes it (GTK's, then).
+std::shared_ptr<UIView> touchTarget(CGPoint p) {
     auto ws = UIApplication::sharedApplication().windows();
     for (auto it = ws.rbegin(); it != ws.rend(); ++it) {
         auto& w = *it;
         if (!w->isUserInteractionEnabled()) continue;
-        auto hit = w->hitTestWindow(p);
-        if (!hit) continue;
-        return hit->nativeWidget() == nullptr;
+        if (auto hit = w->hitTestWindow(p)) return hit;
     }
-    return false;
+    return nullptr;
+}
+
+// True when a touch at `p` belongs to the toolkit rather than to a native widget.
+bool toolkitTakes(CGPoint p) {
+    auto hit = touchTarget(p);
+    return hit && hit->nativeWidget() == nullptr;
+}
+
+// True when a screen of the toolkit covers the shown native widget that is
+// or holds `focus` whole: a click at none of nine points across it would
+// reach it.
+bool coveredWhole(GtkWidget* focus) {
+    auto it = gShownPlaces.end();
+    for (GtkWidget* a = focus; a && it == gShownPlaces.end(); a = gtk_widget_get_parent(a)) it = gShownPlaces.find(a);
+    if (it == gShownPlaces.end()) return false;
+    GtkWidget* w = it->first;
+    const GdkRectangle& r = it->second;
+    for (int i = 1; i <= 5; i += 2)
+        for (int j = 1; j <= 5; j += 2) {
+            auto hit = touchTarget({r.x + r.width * i / 6.0, r.y + r.height * j / 6.0});
+            if (!hit || hit->nativeWidget() == w) return false;
+        }
+    return true;
 }
 
 // Typing goes only to a text input a click could reach (UIKeyCommand.h).
@@ -268,8 +291,11 @@ bool handleKey(GdkEventKey* e) {
     bool composing = input && input->markedTextRange().location != NSNotFound;
     std::string routed = routedKey(e, input != nullptr);
     if (input && (composing || routed.empty()) && gIM && gtk_im_context_filter_keypress(gIM, e)) return true;
-    // A focused control keeps the keys it has no use for from the page under it.
-    bool held = input != nullptr || UIKeyRouting::focusedControl() != nullptr;
+    // A focused control keeps the keys it has no use for from the page under
+    // it, and so does a screen that covers the page whole (the login window
+    // with nothing focused): typing stays on the screen on top.
+    GtkWidget* keyTarget = gWindow ? gtk_window_get_focus(GTK_WINDOW(gWindow)) : nullptr;
+    bool held = input != nullptr || UIKeyRouting::focusedControl() != nullptr || (keyTarget && coveredWhole(keyTarget));
     if (e->type != GDK_KEY_PRESS) return held;
     if (!routed.empty()) {
         if (UIKeyRouting::press(routed, modifiersOf(e))) return true;
@@ -436,10 +462,12 @@ void stack(const std::vector<std::pair<GtkWidget*, GdkRectangle>>& shown) {
     auto placedBefore = gPlaces;
     gStack.clear();
     gPlaces.clear();
+    gShownPlaces.clear();
     bool moved = false;
     for (size_t i = 0; i < shown.size(); ++i) {
         auto [w, r] = shown[i];
         gStack.push_back(w);
+        gShownPlaces[w] = r;
         moveTo(w, i == 0 ? gFixed : gOverlay);
         gtk_widget_set_size_request(w, r.width, r.height);
         if (i == 0) {

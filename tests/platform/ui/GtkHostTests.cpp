@@ -44,6 +44,12 @@ public:
                              ++static_cast<NativeView*>(self)->clicks;
                              return TRUE;
                          }), this);
+        gtk_widget_set_can_focus(widget_, TRUE);
+        gtk_widget_add_events(widget_, GDK_KEY_PRESS_MASK);
+        g_signal_connect(widget_, "key-press-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
+                             ++static_cast<NativeView*>(self)->keys;
+                             return TRUE;
+                         }), this);
         gtk_widget_add_events(widget_, GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK);
         g_signal_connect(widget_, "scroll-event", G_CALLBACK(+[](GtkWidget*, GdkEventScroll* e, gpointer self) -> gboolean {
                              static_cast<NativeView*>(self)->scrolledAt.push_back(e->y);
@@ -57,7 +63,7 @@ public:
         UIView::geometryDidChange();
         GtkHost::sync();
     }
-    int clicks = 0;
+    int clicks = 0, keys = 0;
     std::vector<double> scrolledAt;  // where wheel turns reached it (its y)
 
 private:
@@ -356,6 +362,67 @@ TEST(GtkHost, TheWheelScrollsTheToolkitViewUnderThePointerNotTheWidgetItCovers) 
     for (double y : page->scrolledAt) EXPECT_GT(y, 0);
     EXPECT_EQ(list->contentOffset().y, moved);
     screen->setHidden(true);
+    window->setHidden(true);
+}
+
+// A key press of the player's on the host window, through GDK's own queue
+// (as the display delivers it to the window with the keyboard focus).
+void typeKey(guint keyval) {
+    GdkWindow* w = gtk_widget_get_window(GtkHost::toplevel());
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+        GdkEvent* e = gdk_event_new(type);
+        e->key.window = GDK_WINDOW(g_object_ref(w));
+        e->key.time = GDK_CURRENT_TIME;
+        e->key.keyval = keyval;
+        gdk_event_set_device(e, gdk_seat_get_keyboard(seat));
+        gdk_display_put_event(gdk_display_get_default(), e);
+        gdk_event_free(e);
+    }
+}
+
+// Keys go to the focused native widget (the game's page) until a screen of
+// the toolkit covers it whole, with nothing focused on it; a native widget
+// on that screen gets them.
+TEST(GtkHost, AScreenCoveringThePageWholeKeepsTheKeysFromIt) {
+    initializeHost();
+    auto root = std::make_shared<Root>();
+    auto window = std::make_shared<UIWindow>();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    GtkHost::sync();
+    ASSERT_TRUE(testsupport::waitFor([] { return gtk_widget_get_mapped(GtkHost::toplevel()); }));
+    gtk_widget_grab_focus(root->native->nativeWidget());
+    typeKey(GDK_KEY_a);
+    ASSERT_TRUE(testsupport::waitFor([&] { return root->native->keys == 1; }));
+
+    // A screen over the page, as the login window is: a button, nothing focused.
+    auto screen = std::make_shared<UIWindow>();
+    screen->setWindowLevel(UIWindowLevelStatusBar + 1);
+    screen->setBackgroundColor(UIColor::colorWithWhite(0, 0.4));
+    screen->setOpaque(false);
+    auto button = std::make_shared<UIButton>(CGRect(100, 300, 175, 44));
+    screen->addSubview(button);
+    screen->setHidden(false);
+    GtkHost::sync();
+    gtk_widget_grab_focus(root->native->nativeWidget());  // the page keeps GTK's focus under it
+    typeKey(GDK_KEY_b);
+    typeKey(GDK_KEY_Return);
+    // A page of the screen's own (as the user centre's pages are) takes keys.
+    auto page = std::make_shared<NativeView>(UIColor::greenColor());
+    page->setFrame(CGRect(0, 400, 375, 267));
+    screen->addSubview(page);
+    GtkHost::sync();
+    gtk_widget_grab_focus(page->nativeWidget());
+    typeKey(GDK_KEY_c);
+    ASSERT_TRUE(testsupport::waitFor([&] { return page->keys == 1; }));
+    EXPECT_EQ(root->native->keys, 1);
+
+    screen->setHidden(true);
+    GtkHost::sync();
+    gtk_widget_grab_focus(root->native->nativeWidget());
+    typeKey(GDK_KEY_d);
+    ASSERT_TRUE(testsupport::waitFor([&] { return root->native->keys == 2; }));
     window->setHidden(true);
 }
 
