@@ -5,6 +5,7 @@
 //
 //   imagecoding_seed_maker CORPUS_FOLDER
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -258,6 +259,51 @@ void tiffSeeds() {
     }
 }
 
+// A grey codestream OpenJPEG wrote (so that its samples vary) in JP2 boxes
+// with a palette of `columns` columns standing `at`.
+Data paletteFile(uint32_t w, uint32_t h, int columns, testsupport::PaletteAt at, int entries = 64) {
+    auto ramp = [](uint32_t x, uint32_t y) { return int32_t((x * 7 + y * 3) % 256); };
+    Data codestream = testsupport::openJPEGFile(w, h, {testsupport::J2KComponent{1, 1, 8, false, ramp}}, OPJ_CLRSPC_GRAY, false);
+    std::vector<std::vector<uint8_t>> rows(size_t(entries), std::vector<uint8_t>(size_t(columns), 0));
+    for (size_t e = 0; e < rows.size(); ++e)
+        for (size_t c = 0; c < size_t(columns); ++c) rows[e][c] = uint8_t(e * 4 + c * 60);
+    auto bytes = testsupport::jp2WithPalette(std::vector<uint8_t>(codestream.begin(), codestream.end()), w, h, 1, 16,
+                                             testsupport::paletteBoxes(rows), at);
+    return Data(bytes.begin(), bytes.end());
+}
+
+// Palettes where OpenJPEG takes them: three columns at each place, and
+// (for fuzz_jp2) 255 columns over a large image, which OpenJPEG would
+// apply as 255 full-size components.
+void paletteSeeds(const std::string& t, bool manyColumns) {
+    using testsupport::PaletteAt;
+    const std::pair<const char*, PaletteAt> places[] = {{"in-header", PaletteAt::HeaderBox},
+                                                        {"top-level", PaletteAt::TopLevel},
+                                                        {"first-of-two-headers", PaletteAt::FirstOfTwoHeaderBoxes},
+                                                        {"behind-xl-box", PaletteAt::BehindXLBox}};
+    for (auto [name, at] : places) {
+        seed(t, std::string("palette-3-columns-") + name, paletteFile(40, 24, 3, at));
+        if (!manyColumns || at == PaletteAt::HeaderBox) continue;
+        auto bytes = testsupport::manyColumnPalette(at == PaletteAt::TopLevel ? 1448 : 1024, 255, at);
+        seed(t, std::string("palette-255-columns-") + name, Data(bytes.begin(), bytes.end()));
+    }
+    // Four columns, the fourth made opacity by channel definitions standing at
+    // the top level (which OpenJPEG reads there too).
+    auto rgba = paletteFile(24, 16, 4, PaletteAt::HeaderBox);
+    const uint8_t cdef[] = {0, 0, 0, 0x22, 'c', 'd', 'e', 'f', 0, 4, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 2,
+                            0, 2, 0, 0, 0, 3, 0, 3, 0, 1, 0, 0};
+    const uint8_t jp2c[] = {'j', 'p', '2', 'c'};
+    auto at = std::search(rgba.begin(), rgba.end(), jp2c, jp2c + 4) - 4;
+    rgba.insert(at, cdef, cdef + sizeof cdef);
+    seed(t, "palette-4-columns-opacity-defined-at-top-level", rgba);
+    // Planes of Y, Cb and Cr with half-size chroma in a bare codestream, at an odd origin.
+    auto ramp = [](uint32_t scale) { return [scale](uint32_t x, uint32_t y) { return int32_t((x * 7 + y * 3) * scale % 256); }; };
+    seed(t, "ycc-planes-bare", testsupport::openJPEGFile(9, 8, {testsupport::J2KComponent{1, 1, 8, false, ramp(1)},
+                                                                testsupport::J2KComponent{2, 2, 8, false, ramp(2)},
+                                                                testsupport::J2KComponent{2, 2, 8, false, ramp(5)}},
+                                                         OPJ_CLRSPC_UNSPECIFIED, false));
+}
+
 void jp2Seeds() {
     const std::string t = "fuzz_jp2";
     using testsupport::J2KComponent;
@@ -307,6 +353,7 @@ void jp2Seeds() {
         seed(t, name, Data(bare.begin(), bare.end()));
         seed(t, std::string(name) + "-jp2", Data(boxed.begin(), boxed.end()));
     }
+    paletteSeeds(t, true);
 }
 
 // The differential target: small files of every layout (its decode runs
@@ -339,6 +386,7 @@ void jp2WalkSeeds() {
         seed(t, name, Data(bare.begin(), bare.end()));
         seed(t, std::string(name) + "-jp2", Data(boxed.begin(), boxed.end()));
     }
+    paletteSeeds(t, false);
 }
 
 void scaleSeeds() {

@@ -3,8 +3,9 @@
 // says, written byte by byte: JPEG 2000 codestreams whose coding style asks
 // for millions of code-blocks, openly or hidden in the body of a segment
 // OpenJPEG does not know (which it scans for markers it knows rather than
-// skipping it), bare or in JP2 boxes; and TIFFs of many huge pages that all
-// point at one deflate strip. Header-only: users link zlib.
+// skipping it), bare or in JP2 boxes; JP2 files whose palette of many
+// columns stands where OpenJPEG takes it; and TIFFs of many huge pages that
+// all point at one deflate strip. Header-only: users link zlib.
 
 #include <zlib.h>
 
@@ -105,27 +106,102 @@ inline std::vector<uint8_t> emptyCodestream(const EmptyCodestream& c) {
     return d;
 }
 
+namespace hostile {
+// A box of `type`: its length in the 32-bit field, or (`xl`) 1 there and
+// the length in the 64 bits after the type.
+inline void putBox(std::vector<uint8_t>& d, const char* type, const std::vector<uint8_t>& body, bool xl = false) {
+    put32(d, xl ? 1 : uint32_t(8 + body.size()));
+    d.insert(d.end(), type, type + 4);
+    if (xl) put32(d, 0), put32(d, uint32_t(16 + body.size()));
+    d.insert(d.end(), body.begin(), body.end());
+}
+// The header box's first boxes: the image header and the colour (EnumCS).
+inline std::vector<uint8_t> imageHeaderBoxes(uint32_t width, uint32_t height, int components, int bits, uint32_t space) {
+    std::vector<uint8_t> ihdr, colr = {1, 0, 0}, d;
+    put32(ihdr, height), put32(ihdr, width), put16(ihdr, uint32_t(components));
+    ihdr.insert(ihdr.end(), {uint8_t(bits - 1), 7, 0, 0});
+    put32(colr, space);
+    putBox(d, "ihdr", ihdr);
+    putBox(d, "colr", colr);
+    return d;
+}
+inline std::vector<uint8_t> joined(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+}  // namespace hostile
+
+// Signature and file type, the header box holding `header`, the boxes
+// `between`, and the codestream box.
+inline std::vector<uint8_t> jp2File(const std::vector<uint8_t>& header, const std::vector<uint8_t>& between,
+                                    const std::vector<uint8_t>& codestream) {
+    using namespace hostile;
+    std::vector<uint8_t> d;
+    putBox(d, "jP  ", {0x0D, 0x0A, 0x87, 0x0A});
+    putBox(d, "ftyp", {'j', 'p', '2', ' ', 0, 0, 0, 0, 'j', 'p', '2', ' '});
+    putBox(d, "jp2h", header);
+    d.insert(d.end(), between.begin(), between.end());
+    putBox(d, "jp2c", codestream);
+    return d;
+}
+
 // The codestream in JP2 boxes: signature, file type, header (image header
 // and colour: grey, or sRGB for three components or more), codestream.
 inline std::vector<uint8_t> inJP2Boxes(const std::vector<uint8_t>& codestream, const EmptyCodestream& c) {
+    return jp2File(hostile::imageHeaderBoxes(c.width, c.height, c.components, c.bits, c.components >= 3 ? 16 : 17), {},
+                   codestream);
+}
+
+// A palette (pclr) of unsigned 8-bit columns, `rows[entry][column]`, and
+// the component mapping (cmap) that takes component 0 through every column.
+inline std::vector<uint8_t> paletteBoxes(const std::vector<std::vector<uint8_t>>& rows) {
     using namespace hostile;
-    auto box = [](std::vector<uint8_t>& d, const char* type, const std::vector<uint8_t>& body) {
-        put32(d, uint32_t(8 + body.size()));
-        d.insert(d.end(), type, type + 4);
-        d.insert(d.end(), body.begin(), body.end());
-    };
-    std::vector<uint8_t> d, ftyp = {'j', 'p', '2', ' ', 0, 0, 0, 0, 'j', 'p', '2', ' '}, ihdr, colr = {1, 0, 0};
-    box(d, "jP  ", {0x0D, 0x0A, 0x87, 0x0A});
-    box(d, "ftyp", ftyp);
-    put32(ihdr, c.height), put32(ihdr, c.width), put16(ihdr, uint32_t(c.components));
-    ihdr.insert(ihdr.end(), {uint8_t(c.bits - 1), 7, 0, 0});
-    put32(colr, c.components >= 3 ? 16 : 17);
-    std::vector<uint8_t> header;
-    box(header, "ihdr", ihdr);
-    box(header, "colr", colr);
-    box(d, "jp2h", header);
-    box(d, "jp2c", codestream);
+    const size_t columns = rows.front().size();
+    std::vector<uint8_t> pclr, cmap, d;
+    put16(pclr, uint32_t(rows.size())), pclr.push_back(uint8_t(columns));
+    pclr.insert(pclr.end(), columns, 7);
+    for (const auto& row : rows) pclr.insert(pclr.end(), row.begin(), row.end());
+    for (size_t c = 0; c < columns; ++c) put16(cmap, 0), cmap.insert(cmap.end(), {1, uint8_t(c)});
+    putBox(d, "pclr", pclr);
+    putBox(d, "cmap", cmap);
     return d;
+}
+
+// Where the palette boxes stand: in the header box; after it at the top
+// level; in the first of two header boxes; in the header box behind a box
+// written with the 64-bit length. OpenJPEG takes the palette from each.
+enum class PaletteAt { HeaderBox, TopLevel, FirstOfTwoHeaderBoxes, BehindXLBox };
+
+// `codestream` (its image as the image header states it) in JP2 boxes
+// with `palette` (paletteBoxes) standing `at`.
+inline std::vector<uint8_t> jp2WithPalette(const std::vector<uint8_t>& codestream, uint32_t width, uint32_t height,
+                                           int components, uint32_t space, const std::vector<uint8_t>& palette,
+                                           PaletteAt at) {
+    using namespace hostile;
+    const auto image = imageHeaderBoxes(width, height, components, 8, space);
+    std::vector<uint8_t> free, second;
+    putBox(free, "free", std::vector<uint8_t>(8, 0), true);
+    putBox(second, "jp2h", image);
+    switch (at) {
+        case PaletteAt::HeaderBox: return jp2File(joined(image, palette), {}, codestream);
+        case PaletteAt::TopLevel: return jp2File(image, palette, codestream);
+        case PaletteAt::FirstOfTwoHeaderBoxes: return jp2File(joined(image, palette), second, codestream);
+        case PaletteAt::BehindXLBox: return jp2File(joined(joined(image, free), palette), {}, codestream);
+    }
+    return {};
+}
+
+// A grey codestream of empty packets, side x side, with a palette of
+// `columns` columns (20 entries) standing `at`: OpenJPEG, applying it
+// after decoding, would make a full-size component of 4 bytes a sample for
+// each column. 1448 x 1448 with 255 columns at the top level is 6,581
+// bytes that made OpenJPEG hold 2 GB.
+inline std::vector<uint8_t> manyColumnPalette(uint32_t side, int columns, PaletteAt at) {
+    std::vector<std::vector<uint8_t>> rows(20, std::vector<uint8_t>(size_t(columns)));
+    for (size_t e = 0; e < rows.size(); ++e)
+        for (size_t c = 0; c < size_t(columns); ++c) rows[e][c] = uint8_t(e * 13 + c * 7);
+    auto codestream = emptyCodestream({side, side, 1, 8, 5, 6});
+    return jp2WithPalette(codestream, side, side, 1, 16, paletteBoxes(rows), at);
 }
 
 // A little-endian TIFF of `pages` pages of side x side 8-bit RGB, every page

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <vector>
 
 #include "platform/graphics/CGImage.h"
@@ -13,44 +12,10 @@ namespace imageio::jpeg2000 {
 namespace {
 
 constexpr uint64_t kMaxTiles = 4096;
+constexpr uint32_t kCMYK = 12;  // the colour box's EnumCS
 constexpr uint64_t kBookkeepingBudget = uint64_t(64) << 20;
 
 constexpr uint16_t kSIZ = 0xFF51, kSOT = 0xFF90, kSOD = 0xFF93, kEOC = 0xFFD9, kCOD = 0xFF52, kCOC = 0xFF53;
-
-uint64_t be64(const uint8_t* p) { return uint64_t(be32(p)) << 32 | be32(p + 4); }
-
-// ---- The JP2 boxes around the codestream
-
-// The palette box's column count inside a JP2 header box, 0 without one.
-int paletteColumns(const uint8_t* p, size_t n) {
-    for (size_t at = 0; at + 8 <= n;) {
-        size_t length = be32(p + at);
-        if (length < 8 || length > n - at) return 0;
-        if (std::memcmp(p + at + 4, "pclr", 4) == 0) return length >= 11 ? p[at + 10] : 0;
-        at += length;
-    }
-    return 0;
-}
-
-// Where the codestream starts: after the JP2 boxes up to "jp2c", or at 0.
-std::optional<size_t> codestreamStart(const uint8_t* p, size_t n, int* palette) {
-    if (n >= 2 && p[0] == 0xFF && p[1] == 0x4F) return 0;
-    for (size_t at = 0; at + 8 <= n;) {
-        uint64_t length = be32(p + at), header = 8;
-        if (length == 1) {
-            if (at + 16 > n) return std::nullopt;
-            length = be64(p + at + 8), header = 16;
-        } else if (length == 0) {
-            length = n - at;
-        }
-        if (length < header) return std::nullopt;
-        if (std::memcmp(p + at + 4, "jp2c", 4) == 0) return at + header;
-        if (length > n - at) return std::nullopt;
-        if (std::memcmp(p + at + 4, "jp2h", 4) == 0) *palette = paletteColumns(p + at + header, size_t(length - header));
-        at += size_t(length);
-    }
-    return std::nullopt;
-}
 
 // ---- Coding styles (COD, COC), read as OpenJPEG reads them
 
@@ -385,9 +350,14 @@ bool walkTileParts(const uint8_t* s, size_t n, size_t at, uint64_t tiles, Walk& 
     }
 }
 
+// A palette column of more than 16 bits is beyond what is drawn, as a
+// component's depth is.
 bool withinLimits(const Header& h, size_t codestreamComponents) {
     const uint64_t samplesBytes = uint64_t(h.width) * h.height * codestreamComponents * 4;
-    return h.components <= kMaxComponents && h.bookkeepingBytes <= std::max(kBookkeepingBudget, samplesBytes);
+    for (const Channel& c : h.channels)
+        if (c.depthColumn >= 0 && h.boxes.palette->depth[size_t(c.depthColumn)] > 16) return false;
+    return h.channels.size() <= size_t(kMaxComponents) &&
+           h.bookkeepingBytes <= std::max(kBookkeepingBudget, samplesBytes);
 }
 
 }  // namespace
@@ -396,11 +366,14 @@ std::optional<Header> readHeader(const uint8_t* p, size_t n, bool* refused, Mark
     bool ignored = false;
     bool& refuse = refused ? *refused : ignored;
     refuse = false;
-    int palette = 0;
-    auto start = codestreamStart(p, n, &palette);
-    if (!start) return std::nullopt;
-    const uint8_t* s = p + *start;
-    const size_t length = n - *start;
+    Boxes boxes;
+    if (!(n >= 2 && p[0] == 0xFF && p[1] == 0x4F)) {
+        BoxRead read = readBoxes(p, n, &boxes);
+        refuse = read == BoxRead::Damaged;
+        if (read != BoxRead::Ok) return std::nullopt;
+    }
+    const uint8_t* s = p + boxes.codestream;
+    const size_t length = n - boxes.codestream;
     size_t at = 0;
     auto image = readSIZ(s, length, &at);
     if (!image) {
@@ -408,7 +381,7 @@ std::optional<Header> readHeader(const uint8_t* p, size_t n, bool* refused, Mark
         return std::nullopt;
     }
     const uint64_t tiles = image->tilesAcross * image->tilesDown;
-    Recorder record(markers, *start, tiles);
+    Recorder record(markers, boxes.codestream, tiles);
     record.main(0xFF4F, 0, 2);  // SOC
     record.main(kSIZ, 2, at - 2);
     Walk walk(*image);
@@ -417,12 +390,20 @@ std::optional<Header> readHeader(const uint8_t* p, size_t n, bool* refused, Mark
         refuse = main != Read::Missing;
         return std::nullopt;
     }
+    const int count = int(image->components());
+    auto channels = channelsOf(boxes, count);
+    if (!channels) {
+        refuse = true;
+        return std::nullopt;
+    }
     Header h;
-    h.jp2 = *start > 0;
+    h.jp2 = boxes.codestream > 0;
     h.x0 = uint32_t(image->grid.x0), h.y0 = uint32_t(image->grid.y0);
     h.width = uint32_t(image->grid.x1 - image->grid.x0), h.height = uint32_t(image->grid.y1 - image->grid.y0);
-    const int count = int(image->components());
-    h.components = std::max(count, count - 1 + palette);
+    h.channels = std::move(*channels);
+    h.components = int(h.channels.size());
+    h.opacity = h.components == 2 || (h.components == 4 && !(h.jp2 && boxes.colourSpace == kCMYK));
+    h.boxes = std::move(boxes);
     h.halvings = walk.fewestLevels();
     h.bookkeepingBytes = walk.bookkeepingBytes();
     h.layers = walk.main().layers;

@@ -8,13 +8,14 @@
 // of the main header and of the tile-part headers that have arrived are read
 // here, and a file is refused when
 //   - its size is beyond the pixel budget (CGImage::fitsBudget, as for every
-//     format), it has more than 4,096 tiles, more than 4 components (after
-//     its palette) or more than 16 bits;
+//     format), it has more than 4,096 tiles, more than 4 channels (after
+//     its palette, JPEG2000Boxes.h) or more than 16 bits;
 //   - OpenJPEG's bookkeeping for it (JPEG2000Bookkeeping.h) would pass
 //     64 MiB, or the bytes of the image's samples when they are more (a
 //     large photo coded in small code-blocks): at most it doubles what the
 //     samples cost, which the pixel budget bounds;
-//   - its markers cannot be walked as OpenJPEG walks them (below).
+//   - its markers cannot be walked as OpenJPEG walks them (below), or its
+//     boxes read as OpenJPEG reads them (JPEG2000Boxes.h).
 //
 // The walk agrees with OpenJPEG's by construction, so that what is judged
 // is what OpenJPEG will read. Each segment is stepped over by its length,
@@ -42,6 +43,7 @@
 #include <vector>
 
 #include "platform/graphics/JPEG2000Bookkeeping.h"
+#include "platform/graphics/JPEG2000Boxes.h"
 
 namespace imageio::jpeg2000 {
 
@@ -49,7 +51,14 @@ struct Header {
     bool jp2 = false;  // a JP2 file (else a bare codestream)
     uint32_t x0 = 0, y0 = 0;  // the image's offset on the reference grid
     uint32_t width = 0, height = 0;
-    int components = 0;  // after the palette
+    int components = 0;  // channels, after the palette
+    // Whether the last channel is opacity: of two, or of four that the
+    // colour box does not call CMYK (as opj_decompress writes them).
+    bool opacity = false;
+    // The JP2 boxes (none for a bare codestream), and the channels the
+    // decoder makes of the codestream's components with them.
+    Boxes boxes;
+    std::vector<Channel> channels;
     // How many times the image may be halved in decoding (a reduced
     // resolution): the fewest decomposition levels of any tile-component.
     int halvings = 0;
