@@ -3,12 +3,13 @@
 // header states, and writes back losslessly (see ImageChecks.h). Headers,
 // tiles and boxes that lie give no image and no crash. The heap grows by at
 // most what the stated image needs: OpenJPEG's samples (4 bytes per
-// component and pixel) three times over (the image, a tile's copy, a colour
-// conversion), the bookkeeping our reading judged (JPEG2000Header.h), and
-// our bitmap twice, plus 64 MiB: a hundred bytes that ask for millions of
-// code-blocks, openly or hidden where OpenJPEG reads them, cost no
-// gigabytes. fuzz_jp2_walk checks that what is judged is what OpenJPEG
-// reads. The input is the file.
+// codestream component and pixel) three times over (the image, a tile's
+// copy, and room), the bookkeeping our reading judged (JPEG2000Header.h),
+// and our bitmap twice, plus 64 MiB: a hundred bytes that ask for millions
+// of code-blocks, openly or hidden where OpenJPEG reads them, cost no
+// gigabytes; nor does a palette of many columns wherever it stands, which
+// OpenJPEG is never let apply (JPEG2000Boxes.h). fuzz_jp2_walk checks that
+// what is judged is what OpenJPEG reads. The input is the file.
 
 #include "HeapPeak.h"
 #include "ImageChecks.h"
@@ -24,7 +25,7 @@ uint64_t heapBound(const uint8_t* data, size_t size) {
     auto header = imageio::jpeg2000::readHeader(data, size);
     if (!header) return kConstantBytes;
     const uint64_t bitmap = uint64_t(header->width) * header->height * 4;
-    return 3 * bitmap * uint64_t(header->components) + header->bookkeepingBytes + 2 * bitmap + kConstantBytes;
+    return 3 * bitmap * uint64_t(header->styles.size()) + header->bookkeepingBytes + 2 * bitmap + kConstantBytes;
 }
 
 }  // namespace

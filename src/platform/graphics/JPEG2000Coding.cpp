@@ -7,10 +7,13 @@
 // set up for it, must stay within bounds; it is read again over all the
 // bytes before each decode. Then OpenJPEG reads the main header, and its
 // own parse of the coding styles must be the one judged, or nothing is
-// decoded: no tile is set up before that check. A reduced image
-// (for a thumbnail) stops at a lower resolution level. Grey, grey and
-// alpha, RGB and RGBA come out as they are; sYCC and CMYK are turned into RGB; subsampled
-// components are stretched; alpha is premultiplied with rounding.
+// decoded: no tile is set up before that check. OpenJPEG is told to leave
+// the palette, component mapping and channel definitions alone: they are
+// applied here from our reading (JPEG2000Boxes.h), so that a palette of
+// many columns costs nothing. A reduced image (for a thumbnail) stops at
+// a lower resolution level. Grey, grey and alpha, RGB and RGBA come out as
+// they are; sYCC and CMYK are turned into RGB; subsampled components are
+// stretched; alpha is premultiplied with rounding.
 //
 // Writing: 8-bit RGB, or RGBA with straight alpha (the alpha component
 // marked as opacity). Quality 1 writes the reversible (lossless) wavelet
@@ -116,28 +119,52 @@ Extent extentOf(const Header& h, int halvings) {
     return Extent{x0, y0, reduced(uint64_t(h.x0) + h.width) - x0, reduced(uint64_t(h.y0) + h.height) - y0};
 }
 
-// One component's samples as 8-bit values at any pixel of the bitmap.
+// A value of `prec` bits (signed: centred on 0) as 8 bits.
+uint8_t toByte(int32_t v, int prec, bool sgnd) {
+    if (sgnd) v += int32_t(1) << (prec - 1);
+    if (prec > 8) v >>= prec - 8;
+    else if (prec < 8) v = v * 255 / ((1 << prec) - 1);
+    return uint8_t(std::clamp(v, 0, 255));
+}
+
+// One channel (a component as it is, or through a palette column) as
+// 8-bit values at any pixel of the bitmap.
 struct Plane {
     const opj_image_comp_t* comp;
+    const jpeg2000::Palette* palette;  // with `column`, when the samples go through it
+    int column, prec;
+    bool sgnd;
     std::vector<uint32_t> columns;  // sample column of each pixel column
     uint32_t row(uint32_t imageY, const Extent& extent) const {
         uint32_t y = (extent.y0 + imageY) / comp->dy;
         uint32_t first = comp->y0;
         return std::min(y > first ? y - first : 0, comp->h - 1);
     }
+    size_t samples() const { return size_t(comp->w) * comp->h; }
+    // The channel's value at sample `index` of its component: a palette
+    // index is clamped to the entries, as OpenJPEG clamps it.
+    int32_t value(size_t index) const {
+        const int32_t v = comp->data[index];
+        if (!palette) return v;
+        const int32_t k = std::clamp(v, 0, palette->entries - 1);
+        return palette->values[size_t(k) * size_t(palette->columns) + size_t(column)];
+    }
     uint8_t at(uint32_t rowIndex, uint32_t x) const {
-        int32_t v = comp->data[size_t(rowIndex) * comp->w + columns[x]];
-        if (comp->sgnd) v += int32_t(1) << (comp->prec - 1);
-        if (comp->prec > 8) v >>= comp->prec - 8;
-        else if (comp->prec < 8) v = v * 255 / ((1 << comp->prec) - 1);
-        return uint8_t(std::clamp(v, 0, 255));
+        return toByte(value(size_t(rowIndex) * comp->w + columns[x]), prec, sgnd);
     }
 };
 
-std::optional<Plane> planeOf(const Extent& extent, const opj_image_comp_t& comp) {
-    if (!comp.data || comp.w == 0 || comp.h == 0 || comp.dx == 0 || comp.dy == 0 || comp.prec < 1 || comp.prec > 16)
+std::optional<Plane> planeOf(const Extent& extent, const opj_image_comp_t& comp, const jpeg2000::Channel& channel,
+                             const jpeg2000::Boxes& boxes) {
+    const jpeg2000::Palette* palette = boxes.palette ? &*boxes.palette : nullptr;
+    // With a palette applied every channel takes its column's depth, even one
+    // that is a component as it is.
+    int prec = int(comp.prec);
+    bool sgnd = comp.sgnd;
+    if (channel.depthColumn >= 0) prec = palette->depth[size_t(channel.depthColumn)], sgnd = palette->sgnd[size_t(channel.depthColumn)];
+    if (!comp.data || comp.w == 0 || comp.h == 0 || comp.dx == 0 || comp.dy == 0 || prec < 1 || prec > 16)
         return std::nullopt;
-    Plane p{&comp, std::vector<uint32_t>(extent.width)};
+    Plane p{&comp, channel.column >= 0 ? palette : nullptr, channel.column, prec, sgnd, std::vector<uint32_t>(extent.width)};
     for (uint32_t x = 0; x < extent.width; ++x) {
         uint32_t c = (extent.x0 + x) / comp.dx;
         p.columns[x] = std::min(c > comp.x0 ? c - comp.x0 : 0, comp.w - 1);
@@ -152,38 +179,55 @@ uint32_t premultipliedWord(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
     return a << 24 | r << 16 | g << 8 | b;
 }
 
-// The components as colour (grey, RGB, sYCC or CMYK) and opacity.
+// The channels as colour (grey, RGB, sYCC or CMYK) and opacity.
 struct Planes {
     std::vector<Plane> colour;
     std::optional<Plane> alpha;
     bool ycc = false, cmyk = false;
 };
 
+// The colour space OpenJPEG would give from the colour box (a bare
+// codestream states none).
+OPJ_COLOR_SPACE colourSpaceOf(const Header& header) {
+    if (!header.jp2) return OPJ_CLRSPC_UNSPECIFIED;
+    switch (header.boxes.colourSpace) {
+        case 16: return OPJ_CLRSPC_SRGB;
+        case 17: return OPJ_CLRSPC_GRAY;
+        case 18: return OPJ_CLRSPC_SYCC;
+        case 24: return OPJ_CLRSPC_EYCC;
+        case 12: return OPJ_CLRSPC_CMYK;
+        default: return OPJ_CLRSPC_UNKNOWN;
+    }
+}
+
 std::optional<Planes> planesOf(const opj_image_t& image, const Header& header, const Extent& extent) {
     if (image.x1 - image.x0 != header.width || image.y1 - image.y0 != header.height) return std::nullopt;
-    if (image.numcomps < 1 || image.numcomps > uint32_t(kMaxComponents)) return std::nullopt;
-    Planes p;
-    for (uint32_t i = 0; i < image.numcomps; ++i) {
-        auto plane = planeOf(extent, image.comps[i]);
+    if (image.numcomps != header.styles.size() || header.channels.empty()) return std::nullopt;
+    std::vector<Plane> channels;
+    for (const jpeg2000::Channel& c : header.channels) {
+        auto plane = planeOf(extent, image.comps[c.component], c, header.boxes);
         if (!plane) return std::nullopt;
-        if (image.comps[i].alpha && !p.alpha) p.alpha = std::move(plane);
-        else p.colour.push_back(std::move(*plane));
+        channels.push_back(std::move(*plane));
     }
-    if (!p.alpha && (p.colour.size() == 2 || (p.colour.size() == 4 && image.color_space != OPJ_CLRSPC_CMYK))) {
-        // Grey and RGB with one more component: that one is opacity.
+    const OPJ_COLOR_SPACE space = colourSpaceOf(header);
+    // Grey and RGB with one more channel: that one is opacity, whatever the
+    // channel definitions call it (as opj_decompress writes it).
+    Planes p;
+    p.colour = std::move(channels);
+    if (header.opacity) {
         p.alpha = std::move(p.colour.back());
         p.colour.pop_back();
     }
-    p.cmyk = image.color_space == OPJ_CLRSPC_CMYK && p.colour.size() == 4;
-    p.ycc = (image.color_space == OPJ_CLRSPC_SYCC || image.color_space == OPJ_CLRSPC_EYCC) && p.colour.size() >= 3;
+    p.cmyk = space == OPJ_CLRSPC_CMYK && p.colour.size() == 4;
+    p.ycc = (space == OPJ_CLRSPC_SYCC || space == OPJ_CLRSPC_EYCC) && p.colour.size() >= 3;
     if (p.colour.empty() || p.colour.size() == 2 || (p.colour.size() == 4 && !p.cmyk)) return std::nullopt;
     return p;
 }
 
-// Full size, 8 bits, unsigned: each sample is its byte.
+// Full size, 8 bits, unsigned, no palette: each sample is its byte.
 bool isPlain(const Plane& p, const Extent& e) {
     const opj_image_comp_t& c = *p.comp;
-    return c.dx == 1 && c.dy == 1 && c.w == e.width && c.h == e.height && c.prec == 8 && !c.sgnd;
+    return !p.palette && c.dx == 1 && c.dy == 1 && c.w == e.width && c.h == e.height && p.prec == 8 && !p.sgnd;
 }
 
 uint32_t byteOf(int32_t v) { return uint32_t(std::clamp(v, 0, 255)); }
@@ -281,6 +325,8 @@ std::shared_ptr<CGImage> decode(const uint8_t* bytes, size_t size, const Header&
     opj_image_t* image = nullptr;
     std::shared_ptr<CGImage> out;
     parameters.cp_reduce = OPJ_UINT32(halvings);
+    // The palette, component mapping and channel definitions are ours to apply (JPEG2000Boxes.h).
+    parameters.flags |= OPJ_DPARAMETERS_IGNORE_PCLR_CMAP_CDEF_FLAG;
     if (stream && openjpeglib::opj_setup_decoder(codec, &parameters) &&
         openjpeglib::opj_read_header(stream, codec, &image) && agreesWithOpenJPEG(codec, header) &&
         openjpeglib::opj_decode(codec, stream, image) && openjpeglib::opj_end_decompress(codec, stream))
@@ -301,7 +347,7 @@ public:
     bool invalid() const override { return refused_; }
     size_t count() const override { return header_ ? 1 : 0; }
     Value frameProperties(size_t) const override {
-        return sizeProperties(int(header_->width), int(header_->height), header_->components == 2 || header_->components == 4);
+        return sizeProperties(int(header_->width), int(header_->height), header_->opacity);
     }
     std::shared_ptr<CGImage> image(size_t) override { return decodeNow(0, 0); }
     std::shared_ptr<CGImage> reducedImage(size_t, int leastWidth, int leastHeight) override {

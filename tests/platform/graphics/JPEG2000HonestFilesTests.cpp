@@ -1,7 +1,9 @@
 // JPEG 2000 files written at test time by OpenJPEG's own tools (from
 // pictures the test writes): every encoder setting a user may pick reads,
 // pixel-equal to what opj_decompress makes of the same file, within the
-// same bounds that refuse the hostile files (HostileImageTests.cpp). The
+// same bounds that refuse the hostile files (HostileImageTests.cpp); so do
+// opacity with its channel definitions, and a palette (which opj_compress
+// cannot write: its boxes are written around a codestream it wrote). The
 // tools are dependencies (scripts/deps): a missing one fails the test.
 
 #include <gtest/gtest.h>
@@ -10,9 +12,12 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <optional>
 
+#include "platform/graphics/ImageIO.h"
 #include "platform/graphics/ImageSource.h"
+#include "support/HostileImageFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -36,7 +41,8 @@ std::string netpbm(int width, int height, bool rgb) {
     return out;
 }
 
-// A P5 or P6 file of 8-bit samples as RGB words (grey repeated).
+// A P5, P6 or P7 (grey or RGB, with or without alpha) file of 8-bit
+// samples as RGBA words (grey repeated, opaque without alpha).
 struct Picture {
     int width = 0, height = 0;
     std::vector<RGBA8> pixels;
@@ -60,28 +66,65 @@ std::vector<std::string> netpbmHeader(const std::string& file, size_t* end) {
     return fields;
 }
 
+// P7's header as P5's or P6's four fields, and its depth (channels).
+std::vector<std::string> pamHeader(const std::string& file, size_t* end, size_t* depth) {
+    std::map<std::string, std::string> fields;
+    size_t at = 0;
+    for (size_t next; (next = file.find('\n', at)) != std::string::npos; at = next + 1) {
+        std::string line = file.substr(at, next - at);
+        if (line == "ENDHDR") {
+            *end = next + 1;
+            *depth = size_t(std::stoi(fields["DEPTH"]));
+            return {"P7", fields["WIDTH"], fields["HEIGHT"], fields["MAXVAL"]};
+        }
+        if (auto space = line.find(' '); space != std::string::npos) fields[line.substr(0, space)] = line.substr(space + 1);
+    }
+    return {};
+}
+
 std::optional<Picture> readNetpbm(const std::string& file) {
-    size_t start = 0;
-    auto fields = netpbmHeader(file, &start);
-    if (fields.size() != 4 || (fields[0] != "P5" && fields[0] != "P6") || fields[3] != "255") return std::nullopt;
+    size_t start = 0, channels = file.rfind("P6", 0) == 0 ? 3 : 1;
+    auto fields = file.rfind("P7", 0) == 0 ? pamHeader(file, &start, &channels) : netpbmHeader(file, &start);
+    if (fields.size() != 4 || fields[3] != "255" || channels < 1 || channels > 4) return std::nullopt;
     const int width = std::stoi(fields[1]), height = std::stoi(fields[2]);
-    const size_t channels = fields[0] == "P6" ? 3 : 1;
     if (file.size() < start + size_t(width) * size_t(height) * channels) return std::nullopt;
     Picture p{width, height, {}};
+    const bool colour = channels >= 3, alpha = channels % 2 == 0;
     for (size_t i = 0; i < size_t(width) * size_t(height); ++i) {
-        auto at = [&](size_t c) { return uint8_t(file[start + i * channels + (channels == 3 ? c : 0)]); };
-        p.pixels.push_back({at(0), at(1), at(2), 255});
+        auto at = [&](size_t c) { return uint8_t(file[start + i * channels + c]); };
+        p.pixels.push_back({at(0), at(colour ? 1 : 0), at(colour ? 2 : 0), alpha ? at(channels - 1) : uint8_t(255)});
     }
     return p;
 }
 
-// Pixels of `image` that differ from the reference; -1 for another size.
-long differing(const CGImage& image, const Picture& reference) {
+// A straight pixel as a bitmap shows it: kept premultiplied (rounded), read back.
+RGBA8 throughPremultiplied(RGBA8 p) {
+    if (p.a == 255) return p;
+    if (p.a == 0) return {0, 0, 0, 0};
+    auto channel = [a = p.a](uint8_t v) {
+        const int kept = (v * a + 127) / 255;
+        return uint8_t(std::min(255, (kept * 255 + a / 2) / a));
+    };
+    return {channel(p.r), channel(p.g), channel(p.b), p.a};
+}
+
+std::string shown(RGBA8 p) {
+    return std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "," + std::to_string(p.a);
+}
+
+// Pixels of `image` that differ from the reference (the first told in
+// `first`); -1 for another size.
+long differing(const CGImage& image, const Picture& reference, std::string* first) {
     if (image.width() != reference.width || image.height() != reference.height) return -1;
     long count = 0;
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            count += !(image.pixelAt(x, y) == reference.pixels[size_t(y) * size_t(reference.width) + size_t(x)]);
+        for (int x = 0; x < image.width(); ++x) {
+            const RGBA8 want = throughPremultiplied(reference.pixels[size_t(y) * size_t(reference.width) + size_t(x)]);
+            const RGBA8 got = image.pixelAt(x, y);
+            if (got == want) continue;
+            if (count++ == 0)
+                *first = "at " + std::to_string(x) + "," + std::to_string(y) + ": " + shown(got) + " for " + shown(want);
+        }
     return count;
 }
 
@@ -95,9 +138,10 @@ protected:
         EXPECT_EQ(run.status, 0) << name << ": " << run.out << run.err;
         return testsupport::readFile(dir_ / name);
     }
-    // What opj_decompress makes of the file, `halvings` resolutions down.
-    std::optional<Picture> reference(const std::string& name, bool rgb, int halvings = 0) {
-        const std::string out = (dir_ / (name + (rgb ? ".ppm" : ".pgm"))).string();
+    // What opj_decompress makes of the file, `halvings` resolutions down: it
+    // writes grey as P5, colour as P6, either with opacity as P7.
+    std::optional<Picture> reference(const std::string& name, int halvings = 0) {
+        const std::string out = (dir_ / (name + ".pnm")).string();
         auto run = testsupport::runProgram(
             {kDecompress, "-i", (dir_ / name).string(), "-o", out, "-r", std::to_string(halvings)});
         EXPECT_EQ(run.status, 0) << name << ": " << run.out << run.err;
@@ -108,15 +152,24 @@ protected:
     }
     // Decodes `name` whole (or `halvings` down, as a thumbnail asks) and
     // compares it with opj_decompress's output.
-    void expectSameAsOpenJPEG(const std::string& name, bool rgb, int halvings = 0) {
+    void expectSameAsOpenJPEG(const std::string& name, int halvings = 0) {
         const std::string bytes = testsupport::readFile(dir_ / name);
         auto source = ImageSource::create(std::make_shared<Data>(bytes.begin(), bytes.end()));
         ASSERT_EQ(source->count(), 1u) << name;
-        auto expected = reference(name, rgb, halvings);
+        auto expected = reference(name, halvings);
         ASSERT_TRUE(expected) << name;
         auto image = halvings ? source->reducedImageAtIndex(0, expected->width, expected->height) : source->imageAtIndex(0);
         ASSERT_TRUE(image) << name;
-        EXPECT_EQ(differing(*image, *expected), 0) << name;
+        std::string first;
+        EXPECT_EQ(differing(*image, *expected, &first), 0) << name << ", first " << first;
+    }
+
+    void writeFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+        testsupport::writeFile(dir_ / name, std::string(bytes.begin(), bytes.end()));
+    }
+    std::vector<uint8_t> readFile(const std::string& name) {
+        auto bytes = testsupport::readFile(dir_ / name);
+        return {bytes.begin(), bytes.end()};
     }
 
     testsupport::TempDir dir_;
@@ -152,13 +205,13 @@ TEST_F(EncoderFiles, EverySettingReadsAsOpenJPEGDecodesIt) {
     };
     for (auto& c : cases) {
         compress("rgb.ppm", c.name, c.arguments);
-        expectSameAsOpenJPEG(c.name, true);
+        expectSameAsOpenJPEG(c.name);
     }
     compress("grey.pgm", "grey.jp2", {"-b", "16,16", "-c", "[64,64]"});
-    expectSameAsOpenJPEG("grey.jp2", false);
+    expectSameAsOpenJPEG("grey.jp2");
     // Reduced as a thumbnail asks, and one of 2 resolutions halved once.
-    expectSameAsOpenJPEG("tiles-256.j2k", true, 3);
-    expectSameAsOpenJPEG("resolutions-2.j2k", true, 1);
+    expectSameAsOpenJPEG("tiles-256.j2k", 3);
+    expectSameAsOpenJPEG("resolutions-2.j2k", 1);
 }
 
 // Over 1024 x 1024 the settings that counts with a floor refused: OpenJPEG
@@ -172,7 +225,7 @@ TEST_F(EncoderFiles, SmallCodeBlocksPrecinctsAndTilesOfAMegapixelRead) {
     };
     for (auto& [name, arguments] : cases) {
         compress("square.ppm", name, arguments);
-        expectSameAsOpenJPEG(name, true);
+        expectSameAsOpenJPEG(name);
     }
 }
 
@@ -181,7 +234,63 @@ TEST_F(EncoderFiles, SmallCodeBlocksPrecinctsAndTilesOfAMegapixelRead) {
 TEST_F(EncoderFiles, ALargePhotoReadsAsAThumbnail) {
     writePicture("photo.ppm", 6000, 4000, true);
     compress("photo.ppm", "photo.j2k", {"-r", "20"});
-    expectSameAsOpenJPEG("photo.j2k", true, 4);
+    expectSameAsOpenJPEG("photo.j2k", 4);
+}
+
+// A palette over a grey codestream opj_compress wrote, standing wherever
+// OpenJPEG takes it (in the header box, after it at the top level, in the
+// first of two header boxes, behind a box of the 64-bit length), reads as
+// opj_decompress applies it: indexes past its 200 entries take the last,
+// whole and halved; so does a palette of four columns whose fourth the
+// channel definitions make opacity.
+TEST_F(EncoderFiles, APaletteReadsAsOpenJPEGAppliesItWhereverItStands) {
+    using testsupport::PaletteAt;
+    writePicture("index.pgm", 300, 200, false);
+    const std::string written = compress("index.pgm", "index.j2k", {});
+    const std::vector<uint8_t> codestream(written.begin(), written.end());
+    std::vector<std::vector<uint8_t>> rgb, rgba;
+    for (int e = 0; e < 200; ++e) {
+        rgb.push_back({uint8_t(e), uint8_t(255 - e), uint8_t(e * 7)});
+        rgba.push_back({uint8_t(e * 3), uint8_t(e), uint8_t(90), uint8_t(e * 5)});
+    }
+    const std::pair<const char*, PaletteAt> places[] = {{"palette-in-header.jp2", PaletteAt::HeaderBox},
+                                                        {"palette-top-level.jp2", PaletteAt::TopLevel},
+                                                        {"palette-first-header.jp2", PaletteAt::FirstOfTwoHeaderBoxes},
+                                                        {"palette-behind-xl.jp2", PaletteAt::BehindXLBox}};
+    for (auto [name, at] : places) {
+        writeFile(name, testsupport::jp2WithPalette(codestream, 300, 200, 1, 16, testsupport::paletteBoxes(rgb), at));
+        expectSameAsOpenJPEG(name);
+    }
+    expectSameAsOpenJPEG("palette-top-level.jp2", 2);
+    std::vector<uint8_t> definitions, cdef = {0, 4};
+    for (int c = 0; c < 4; ++c) testsupport::hostile::put16(cdef, c), cdef.insert(cdef.end(), {0, uint8_t(c == 3), 0, uint8_t(c < 3 ? c + 1 : 0)});
+    testsupport::hostile::putBox(definitions, "cdef", cdef);
+    writeFile("palette-rgba.jp2", testsupport::jp2WithPalette(codestream, 300, 200, 1, 16,
+                                                              testsupport::hostile::joined(testsupport::paletteBoxes(rgba), definitions),
+                                                              PaletteAt::HeaderBox));
+    expectSameAsOpenJPEG("palette-rgba.jp2");
+}
+
+// Opacity as opj_compress writes it from a PNG (channel definitions mark
+// the fourth component as opacity), and the same codestream with
+// definitions that trade the first and third colour places.
+TEST_F(EncoderFiles, OpacityAndChannelDefinitionsReadAsOpenJPEGAppliesThem) {
+    auto picture = CGImage::create(120, 80, true);
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 120; ++x)
+            picture->setPixel(x, y, {uint8_t(x * 2), uint8_t(y * 3), uint8_t((x ^ y) * 4), uint8_t((x * 9 + y) % 256)});
+    auto png = imageio::encodePNG(*picture, true);
+    ASSERT_TRUE(png);
+    writeFile("rgba.png", std::vector<uint8_t>(png->begin(), png->end()));
+    compress("rgba.png", "rgba.jp2", {});
+    expectSameAsOpenJPEG("rgba.jp2");
+    compress("rgba.png", "rgba.j2k", {});
+    std::vector<uint8_t> header = testsupport::hostile::imageHeaderBoxes(120, 80, 4, 8, 16), cdef = {0, 4};
+    const uint8_t traded[4][2] = {{0, 3}, {0, 2}, {0, 1}, {1, 0}};  // type, association of channels 0...3
+    for (int c = 0; c < 4; ++c) testsupport::hostile::put16(cdef, c), cdef.insert(cdef.end(), {0, traded[c][0], 0, traded[c][1]});
+    testsupport::hostile::putBox(header, "cdef", cdef);
+    writeFile("traded.jp2", testsupport::jp2File(header, {}, readFile("rgba.j2k")));
+    expectSameAsOpenJPEG("traded.jp2");
 }
 
 }  // namespace

@@ -156,6 +156,21 @@ TEST(TIFFAndJPEG2000, OtherWritersLayoutsBecomeDisplayPixels) {
     RGBA8 red = y->pixelAt(2, 0);                                 // Cr 200 from the second chroma sample on
     EXPECT_GT(red.r, 200);
     EXPECT_LT(red.g, 100);
+
+    // Four components the colour box calls CMYK: no opacity, as listed.
+    auto four = openJPEGFile(2, 1, {{1, 1, 8, false, [](uint32_t x, uint32_t) { return int32_t(x * 255); }},
+                                    {1, 1, 8, false, [](uint32_t, uint32_t) { return 0; }},
+                                    {1, 1, 8, false, [](uint32_t, uint32_t) { return 0; }},
+                                    {1, 1, 8, false, [](uint32_t, uint32_t) { return 0; }}},
+                             OPJ_CLRSPC_SRGB, true);
+    putBE32(four, find(four, {'c', 'o', 'l', 'r'}) + 7, 12);  // EnumCS after the method, precedence and approximation
+    auto cmyk = sourceOf(four);
+    EXPECT_FALSE(cmyk->propertiesAtIndex(0)[imageio::kPropertyHasAlpha].boolValue());
+    auto c = cmyk->imageAtIndex(0);
+    ASSERT_TRUE(c);
+    EXPECT_FALSE(c->hasAlpha());
+    EXPECT_EQ(c->pixelAt(0, 0), (RGBA8{255, 255, 255, 255}));
+    EXPECT_EQ(c->pixelAt(1, 0), (RGBA8{0, 255, 255, 255}));  // full cyan
 }
 
 TEST(TIFFAndJPEG2000, FilesThatLieGiveNoImagesAndNoCrash) {
