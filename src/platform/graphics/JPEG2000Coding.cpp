@@ -12,8 +12,10 @@
 // applied here from our reading (JPEG2000Boxes.h), so that a palette of
 // many columns costs nothing. A reduced image (for a thumbnail) stops at
 // a lower resolution level. Grey, grey and alpha, RGB and RGBA come out as
-// they are; sYCC and CMYK are turned into RGB; subsampled components are
-// stretched; alpha is premultiplied with rounding.
+// they are; sYCC (also three components of subsampled chroma, however
+// labelled) is turned into RGB as opj_decompress turns it, eYCC and CMYK
+// into RGB; other subsampled components are stretched; alpha is
+// premultiplied with rounding.
 //
 // Writing: 8-bit RGB, or RGBA with straight alpha (the alpha component
 // marked as opacity). Quality 1 writes the reversible (lossless) wavelet
@@ -127,6 +129,12 @@ uint8_t toByte(int32_t v, int prec, bool sgnd) {
     return uint8_t(std::clamp(v, 0, 255));
 }
 
+// A component's origin (which OpenJPEG gives at its full resolution) at
+// the resolution decoded.
+uint32_t reducedOrigin(uint32_t origin, const opj_image_comp_t& comp) {
+    return uint32_t((uint64_t(origin) + (uint64_t(1) << comp.factor) - 1) >> comp.factor);
+}
+
 // One channel (a component as it is, or through a palette column) as
 // 8-bit values at any pixel of the bitmap.
 struct Plane {
@@ -137,7 +145,7 @@ struct Plane {
     std::vector<uint32_t> columns;  // sample column of each pixel column
     uint32_t row(uint32_t imageY, const Extent& extent) const {
         uint32_t y = (extent.y0 + imageY) / comp->dy;
-        uint32_t first = comp->y0;
+        uint32_t first = reducedOrigin(comp->y0, *comp);
         return std::min(y > first ? y - first : 0, comp->h - 1);
     }
     size_t samples() const { return size_t(comp->w) * comp->h; }
@@ -165,9 +173,10 @@ std::optional<Plane> planeOf(const Extent& extent, const opj_image_comp_t& comp,
     if (!comp.data || comp.w == 0 || comp.h == 0 || comp.dx == 0 || comp.dy == 0 || prec < 1 || prec > 16)
         return std::nullopt;
     Plane p{&comp, channel.column >= 0 ? palette : nullptr, channel.column, prec, sgnd, std::vector<uint32_t>(extent.width)};
+    const uint32_t first = reducedOrigin(comp.x0, comp);
     for (uint32_t x = 0; x < extent.width; ++x) {
         uint32_t c = (extent.x0 + x) / comp.dx;
-        p.columns[x] = std::min(c > comp.x0 ? c - comp.x0 : 0, comp.w - 1);
+        p.columns[x] = std::min(c > first ? c - first : 0, comp.w - 1);
     }
     return p;
 }
@@ -179,25 +188,51 @@ uint32_t premultipliedWord(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
     return a << 24 | r << 16 | g << 8 | b;
 }
 
-// The channels as colour (grey, RGB, sYCC or CMYK) and opacity.
+// How sYCC chroma is laid out, as opj_decompress converts it: half width
+// and height, half width, or full size; any other it leaves as it is.
+enum class Chroma { None, Half, HalfWidth, Full };
+
+Chroma chromaOf(const std::vector<Plane>& channels) {
+    if (channels.size() < 3) return Chroma::None;
+    auto is = [&](uint32_t dx0, uint32_t dy0, uint32_t dx, uint32_t dy) {
+        const auto &y = *channels[0].comp, &cb = *channels[1].comp, &cr = *channels[2].comp;
+        return y.dx == dx0 && y.dy == dy0 && cb.dx == dx && cr.dx == dx && cb.dy == dy && cr.dy == dy;
+    };
+    if (is(1, 1, 2, 2)) return Chroma::Half;
+    if (is(1, 1, 2, 1)) return Chroma::HalfWidth;
+    if (is(1, 1, 1, 1)) return Chroma::Full;
+    return Chroma::None;
+}
+
+// The channels as colour (grey, RGB, sYCC, eYCC or CMYK) and opacity.
 struct Planes {
     std::vector<Plane> colour;
     std::optional<Plane> alpha;
-    bool ycc = false, cmyk = false;
+    Chroma sycc = Chroma::None;
+    bool eycc = false, cmyk = false;
 };
 
 // The colour space OpenJPEG would give from the colour box (a bare
-// codestream states none).
-OPJ_COLOR_SPACE colourSpaceOf(const Header& header) {
-    if (!header.jp2) return OPJ_CLRSPC_UNSPECIFIED;
-    switch (header.boxes.colourSpace) {
-        case 16: return OPJ_CLRSPC_SRGB;
-        case 17: return OPJ_CLRSPC_GRAY;
-        case 18: return OPJ_CLRSPC_SYCC;
-        case 24: return OPJ_CLRSPC_EYCC;
-        case 12: return OPJ_CLRSPC_CMYK;
-        default: return OPJ_CLRSPC_UNKNOWN;
+// codestream states none); then opj_decompress's reading of it: three
+// channels whose chroma is subsampled are sYCC, one or two are grey.
+OPJ_COLOR_SPACE colourSpaceOf(const Header& header, const std::vector<Plane>& channels) {
+    OPJ_COLOR_SPACE space = OPJ_CLRSPC_UNSPECIFIED;
+    if (header.jp2) {
+        switch (header.boxes.colourSpace) {
+            case 16: space = OPJ_CLRSPC_SRGB; break;
+            case 17: space = OPJ_CLRSPC_GRAY; break;
+            case 18: space = OPJ_CLRSPC_SYCC; break;
+            case 24: space = OPJ_CLRSPC_EYCC; break;
+            case 12: space = OPJ_CLRSPC_CMYK; break;
+            default: space = OPJ_CLRSPC_UNKNOWN; break;
+        }
     }
+    const auto& first = *channels[0].comp;
+    if (space != OPJ_CLRSPC_SYCC && channels.size() == 3 && first.dx == first.dy && channels[1].comp->dx != 1)
+        space = OPJ_CLRSPC_SYCC;
+    else if (channels.size() <= 2)
+        space = OPJ_CLRSPC_GRAY;
+    return space;
 }
 
 std::optional<Planes> planesOf(const opj_image_t& image, const Header& header, const Extent& extent) {
@@ -209,7 +244,8 @@ std::optional<Planes> planesOf(const opj_image_t& image, const Header& header, c
         if (!plane) return std::nullopt;
         channels.push_back(std::move(*plane));
     }
-    const OPJ_COLOR_SPACE space = colourSpaceOf(header);
+    const OPJ_COLOR_SPACE space = colourSpaceOf(header, channels);
+    const Chroma sycc = space == OPJ_CLRSPC_SYCC ? chromaOf(channels) : Chroma::None;
     // Grey and RGB with one more channel: that one is opacity, whatever the
     // channel definitions call it (as opj_decompress writes it).
     Planes p;
@@ -219,7 +255,8 @@ std::optional<Planes> planesOf(const opj_image_t& image, const Header& header, c
         p.colour.pop_back();
     }
     p.cmyk = space == OPJ_CLRSPC_CMYK && p.colour.size() == 4;
-    p.ycc = (space == OPJ_CLRSPC_SYCC || space == OPJ_CLRSPC_EYCC) && p.colour.size() >= 3;
+    p.eycc = space == OPJ_CLRSPC_EYCC && p.colour.size() >= 3;
+    if (p.colour.size() == 3) p.sycc = sycc;
     if (p.colour.empty() || p.colour.size() == 2 || (p.colour.size() == 4 && !p.cmyk)) return std::nullopt;
     return p;
 }
@@ -260,7 +297,7 @@ void convertGeneral(const Extent& extent, const Planes& p, CGImage& out) {
         for (uint32_t x = 0; x < uint32_t(out.width()); ++x) {
             uint32_t r = colour[0].at(rows[0], x), g = r, b = r;
             if (colour.size() >= 3) g = colour[1].at(rows[1], x), b = colour[2].at(rows[2], x);
-            if (p.ycc) {
+            if (p.eycc) {
                 double Y = r, cb = double(g) - 128, cr = double(b) - 128;
                 r = clamp8(Y + 1.402 * cr), g = clamp8(Y - 0.344136 * cb - 0.714136 * cr), b = clamp8(Y + 1.772 * cb);
             } else if (p.cmyk) {
@@ -272,16 +309,100 @@ void convertGeneral(const Extent& extent, const Planes& p, CGImage& out) {
     }
 }
 
+// ---- sYCC as opj_decompress turns it into RGB
+
+// Its arithmetic: chroma centred on half the luma's range, products in
+// double truncated towards zero, each result clamped to the luma's range.
+void syccToRGB(int offset, int upb, int y, int cb, int cr, int rgb[3]) {
+    cb -= offset, cr -= offset;
+    rgb[0] = y + int(1.402 * double(float(cr)));
+    rgb[1] = y - int(0.344 * double(float(cb)) + 0.714 * double(float(cr)));
+    rgb[2] = y + int(1.772 * double(float(cb)));
+    for (int i = 0; i < 3; ++i) rgb[i] = std::clamp(rgb[i], 0, upb);
+}
+
+// The order in which it visits the luma samples, and the chroma sample it
+// takes for each (kNoChroma: 0 for Cb and Cr, as it takes at an odd image
+// origin's first column or row and past the chroma's last column). Its
+// loops are followed as they stand, quirks included: at an odd origin the
+// second row of each pair takes the pair's chroma in its first column.
+constexpr size_t kNoChroma = SIZE_MAX;
+
+template <class Visit>
+void visitHalfWidthRow(size_t& y, size_t& cb, size_t offx, size_t loopmaxw, size_t chromaWidth, Visit& visit) {
+    if (offx > 0) visit(y++, kNoChroma);
+    size_t j = 0;
+    for (; j < (loopmaxw & ~size_t(1)); j += 2, ++cb) visit(y++, cb), visit(y++, cb);
+    if (j < loopmaxw) {
+        visit(y++, j / 2 == chromaWidth ? kNoChroma : cb);
+        if (j / 2 < chromaWidth) ++cb;
+    }
+}
+
+template <class Visit>
+void visitSYCC(Chroma layout, const opj_image_t& image, const opj_image_comp_t& luma, size_t chromaWidth, Visit visit) {
+    const size_t maxw = luma.w, maxh = luma.h, offx = image.x0 & 1U, offy = image.y0 & 1U;
+    const size_t loopmaxw = maxw - offx, loopmaxh = maxh - offy;
+    size_t y = 0, cb = 0;
+    if (layout == Chroma::Full) {
+        for (; y < maxw * maxh; ++y) visit(y, y);
+    } else if (layout == Chroma::HalfWidth) {
+        for (size_t i = 0; i < maxh; ++i) visitHalfWidthRow(y, cb, offx, loopmaxw, chromaWidth, visit);
+    } else {
+        for (size_t j = 0; offy > 0 && j < maxw; ++j) visit(y++, kNoChroma);
+        size_t i = 0;
+        for (; i < (loopmaxh & ~size_t(1)); i += 2) {
+            size_t ny = y + maxw;
+            if (offx > 0) visit(y++, kNoChroma), visit(ny++, cb);
+            size_t j = 0;
+            for (; j < (loopmaxw & ~size_t(1)); j += 2, ++cb)
+                visit(y++, cb), visit(y++, cb), visit(ny++, cb), visit(ny++, cb);
+            if (j < loopmaxw) {
+                const size_t at = j / 2 == chromaWidth ? kNoChroma : cb;
+                visit(y++, at), visit(ny++, at);
+                if (j / 2 < chromaWidth) ++cb;
+            }
+            y += maxw;
+        }
+        if (i < loopmaxh) visitHalfWidthRow(y, cb, offx, loopmaxw, chromaWidth, visit);
+    }
+}
+
+// The luma is the bitmap's size (it is never subsampled here).
+bool convertSYCC(const opj_image_t& image, const Extent& extent, const Planes& p, CGImage& out) {
+    const Plane &luma = p.colour[0], &blue = p.colour[1], &red = p.colour[2];
+    if (luma.comp->w != extent.width || luma.comp->h != extent.height) return false;
+    const int upb = (1 << luma.prec) - 1, offset = 1 << (luma.prec - 1);
+    const size_t chroma = std::min(blue.samples(), red.samples());
+    visitSYCC(p.sycc, image, *luma.comp, blue.comp->w, [&](size_t at, size_t c) {
+        const uint32_t x = uint32_t(at % extent.width), y = uint32_t(at / extent.width);
+        int rgb[3];
+        const bool some = c != kNoChroma && c < chroma;
+        syccToRGB(offset, upb, luma.value(at), some ? blue.value(c) : 0, some ? red.value(c) : 0, rgb);
+        const uint32_t a = p.alpha ? p.alpha->at(p.alpha->row(y, extent), x) : 255;
+        auto* row = reinterpret_cast<uint32_t*>(out.mutableData() + size_t(y) * size_t(out.bytesPerRow()));
+        row[x] = premultipliedWord(toByte(rgb[0], luma.prec, false), toByte(rgb[1], luma.prec, false),
+                                   toByte(rgb[2], luma.prec, false), a);
+    });
+    return true;
+}
+
 std::shared_ptr<CGImage> toBitmap(const opj_image_t& image, const Header& header, int halvings) {
     const Extent extent = extentOf(header, halvings);
     auto planes = planesOf(image, header, extent);
     if (!planes) return nullptr;
     auto out = CGImage::createForOverwrite(int(extent.width), int(extent.height), planes->alpha.has_value());
     if (!out) return nullptr;
-    bool plain = !planes->ycc && !planes->cmyk && (!planes->alpha || isPlain(*planes->alpha, extent));
+    bool plain = planes->sycc == Chroma::None && !planes->eycc && !planes->cmyk &&
+                 (!planes->alpha || isPlain(*planes->alpha, extent));
     for (const Plane& c : planes->colour) plain = plain && isPlain(c, extent);
-    if (plain) convertPlain(*planes, *out);
-    else convertGeneral(extent, *planes, *out);
+    if (planes->sycc != Chroma::None) {
+        if (!convertSYCC(image, extent, *planes, *out)) return nullptr;
+    } else if (plain) {
+        convertPlain(*planes, *out);
+    } else {
+        convertGeneral(extent, *planes, *out);
+    }
     out->markDirty();
     return out;
 }
@@ -329,6 +450,7 @@ std::shared_ptr<CGImage> decode(const uint8_t* bytes, size_t size, const Header&
     parameters.flags |= OPJ_DPARAMETERS_IGNORE_PCLR_CMAP_CDEF_FLAG;
     if (stream && openjpeglib::opj_setup_decoder(codec, &parameters) &&
         openjpeglib::opj_read_header(stream, codec, &image) && agreesWithOpenJPEG(codec, header) &&
+        openjpeglib::opj_set_decode_area(codec, image, 0, 0, 0, 0) &&
         openjpeglib::opj_decode(codec, stream, image) && openjpeglib::opj_end_decompress(codec, stream))
         out = toBitmap(*image, header, halvings);
     if (image) openjpeglib::opj_image_destroy(image);

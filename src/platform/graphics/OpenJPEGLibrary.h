@@ -28,6 +28,7 @@ inline const ondemand::Library& library() {
     F(opj_image_destroy) \
     F(opj_read_header) \
     F(opj_set_default_decoder_parameters) \
+    F(opj_set_decode_area) \
     F(opj_set_default_encoder_parameters) \
     F(opj_set_error_handler) \
     F(opj_set_info_handler) \

@@ -2,9 +2,10 @@
 // pictures the test writes): every encoder setting a user may pick reads,
 // pixel-equal to what opj_decompress makes of the same file, within the
 // same bounds that refuse the hostile files (HostileImageTests.cpp); so do
-// opacity with its channel definitions, and a palette (which opj_compress
-// cannot write: its boxes are written around a codestream it wrote). The
-// tools are dependencies (scripts/deps): a missing one fails the test.
+// opacity with its channel definitions, a palette (which opj_compress
+// cannot write: its boxes are written around a codestream it wrote) and
+// planes of subsampled chroma. The tools are dependencies (scripts/deps): a
+// missing one fails the test.
 
 #include <gtest/gtest.h>
 
@@ -202,6 +203,7 @@ TEST_F(EncoderFiles, EverySettingReadsAsOpenJPEGDecodesIt) {
         {"order-CPRL.j2k", {"-p", "CPRL", "-c", "[64,64]"}},
         {"irreversible-tile-parts.j2k", {"-I", "-r", "20", "-TP", "R", "-SOP", "-EPH"}},
         {"offset-image.j2k", {"-d", "13,7", "-T", "5,3", "-t", "128,128"}},
+        {"offset-one-tile.j2k", {"-d", "13,7"}},
     };
     for (auto& c : cases) {
         compress("rgb.ppm", c.name, c.arguments);
@@ -212,6 +214,8 @@ TEST_F(EncoderFiles, EverySettingReadsAsOpenJPEGDecodesIt) {
     // Reduced as a thumbnail asks, and one of 2 resolutions halved once.
     expectSameAsOpenJPEG("tiles-256.j2k", 3);
     expectSameAsOpenJPEG("resolutions-2.j2k", 1);
+    expectSameAsOpenJPEG("offset-image.j2k", 1);
+    expectSameAsOpenJPEG("offset-one-tile.j2k", 1);
 }
 
 // Over 1024 x 1024 the settings that counts with a floor refused: OpenJPEG
@@ -291,6 +295,38 @@ TEST_F(EncoderFiles, OpacityAndChannelDefinitionsReadAsOpenJPEGAppliesThem) {
     testsupport::hostile::putBox(header, "cdef", cdef);
     writeFile("traded.jp2", testsupport::jp2File(header, {}, readFile("rgba.j2k")));
     expectSameAsOpenJPEG("traded.jp2");
+}
+
+// Planes of Y, Cb and Cr, the chroma subsampled, as opj_compress writes
+// raw planes into a bare codestream, which states no colour space:
+// opj_decompress shows them as sYCC, and so do we, pixel for pixel (its
+// arithmetic and its quirks at an odd image origin): half width and
+// height, at odd sizes, at an odd origin, half width only; and halved.
+TEST_F(EncoderFiles, SubsampledChromaPlanesReadAsSYCC) {
+    struct Case {
+        const char* name;
+        uint32_t width, height, dx, dy, x0, y0;
+    } cases[] = {
+        {"ycc-420.j2k", 64, 48, 2, 2, 0, 0},          {"ycc-420-odd-sizes.j2k", 65, 47, 2, 2, 0, 0},
+        {"ycc-420-odd-origin.j2k", 65, 47, 2, 2, 13, 7}, {"ycc-422.j2k", 65, 47, 2, 1, 0, 0},
+        {"ycc-422-odd-origin.j2k", 64, 48, 2, 1, 3, 0},
+    };
+    for (const Case& c : cases) {
+        // opj_compress reads width x height / (dx x dy) samples of each chroma plane.
+        const uint32_t chroma = c.width * c.height / (c.dx * c.dy);
+        std::string planes;
+        for (uint32_t y = 0; y < c.height; ++y)
+            for (uint32_t x = 0; x < c.width; ++x) planes += char(127.5 + 120 * std::sin(x * 0.2) * std::cos(y * 0.15));
+        for (uint32_t i = 0; i < 2 * chroma; ++i) planes += char(i < chroma ? i * 7 + i / 13 : 255 - i * 3);
+        testsupport::writeFile(dir_ / (std::string(c.name) + ".raw"), planes);
+        const std::string format = std::to_string(c.width) + "," + std::to_string(c.height) + ",3,8,u@1x1:" +
+                                   std::to_string(c.dx) + "x" + std::to_string(c.dy) + ":" + std::to_string(c.dx) +
+                                   "x" + std::to_string(c.dy);
+        compress(std::string(c.name) + ".raw", c.name, {"-F", format, "-d", std::to_string(c.x0) + "," + std::to_string(c.y0)});
+        expectSameAsOpenJPEG(c.name);
+    }
+    expectSameAsOpenJPEG("ycc-420-odd-sizes.j2k", 1);
+    expectSameAsOpenJPEG("ycc-420-odd-origin.j2k", 1);
 }
 
 }  // namespace
