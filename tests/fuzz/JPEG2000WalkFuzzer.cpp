@@ -9,8 +9,9 @@
 // component mapping and channel definitions left to us (as the decoder
 // does), the channels our reading of the boxes makes of it are those
 // OpenJPEG made applying them itself: their number, depth, sign, opacity,
-// size and every sample; and the colour space is the one it set. The
-// input is the file.
+// size and every sample; and the colour space is the one it set. Boxes our
+// reading finds damaged or cut short are boxes OpenJPEG cannot read
+// either. The input is the file.
 
 #include <openjpeg.h>
 
@@ -188,6 +189,11 @@ void checkStyles(opj_codec_t* codec, const Header& header) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (!(size >= 2 && data[0] == 0xFF && data[1] == 0x4F)) {
+        imageio::jpeg2000::Boxes boxes;
+        if (imageio::jpeg2000::readBoxes(data, size, &boxes) != imageio::jpeg2000::BoxRead::Ok)
+            FUZZ_CHECK(!Decoder(data, size, true, true).readHeader());
+    }
     imageio::jpeg2000::Markers walked;
     auto header = imageio::jpeg2000::readHeader(data, size, nullptr, &walked);
     if (!header) return 0;
