@@ -55,19 +55,24 @@ bool isImageHeaderBox(uint32_t type) {
 bool isTopLevelBox(uint32_t type) { return type == boxType("jP  ") || type == boxType("ftyp") || type == boxType("jp2h"); }
 
 // A box header at the top level: its length 0 runs to the end of the file;
-// 1 is followed by a 64-bit length whose high half must be 0.
-BoxRead topLevelHeader(const uint8_t* p, size_t n, BoxHeader* box) {
-    if (n < 8) return BoxRead::Missing;
+// 1 is followed by a 64-bit length. One OpenJPEG cannot take (a length of
+// 2^32 or more) ends its reading of boxes, and it reads the codestream from
+// the bytes after that header, codestream box or not.
+enum class TopLevel { Ok, Missing, EndOfBoxes };
+
+TopLevel topLevelHeader(const uint8_t* p, size_t n, BoxHeader* box) {
+    if (n < 8) return TopLevel::Missing;
     box->length = be32(p), box->type = be32(p + 4), box->header = 8;
     if (box->length == 0) {
-        if (n - 8 > 0xFFFFFFFFu - 8) return BoxRead::Damaged;
+        if (n - 8 > 0xFFFFFFFFu - 8) return TopLevel::EndOfBoxes;
         box->length = n;
     } else if (box->length == 1) {
-        if (n < 16) return BoxRead::Missing;
-        if (be32(p + 8) != 0) return BoxRead::Damaged;
-        box->length = be32(p + 12), box->header = 16;
+        if (n < 16) return TopLevel::Missing;
+        box->header = 16;
+        if (be32(p + 8) != 0) return TopLevel::EndOfBoxes;
+        box->length = be32(p + 12);
     }
-    return BoxRead::Ok;
+    return TopLevel::Ok;
 }
 
 // A box header inside the header box: no length 0, and it must fit.
@@ -84,10 +89,13 @@ bool innerHeader(const uint8_t* p, size_t n, BoxHeader* box) {
 BoxRead BoxReading::read(const uint8_t* p, size_t n) {
     for (size_t at = 0;;) {
         BoxHeader box;
-        if (BoxRead r = topLevelHeader(p + at, n - at, &box); r != BoxRead::Ok) return r;
-        if (box.type == boxType("jp2c")) {
-            // The codestream box's length is not read: the codestream runs to the end.
-            if (!(state_ & state::kHeader) || !hasHeaderBox_ || !hasImageHeader_) return BoxRead::Damaged;
+        const TopLevel header = topLevelHeader(p + at, n - at, &box);
+        if (header == TopLevel::Missing) return BoxRead::Missing;
+        // The codestream box's length is not read: the codestream runs to the end.
+        const bool codestream = header == TopLevel::EndOfBoxes || box.type == boxType("jp2c");
+        if (codestream) {
+            if (header == TopLevel::Ok && !(state_ & state::kHeader)) return BoxRead::Damaged;
+            if (!hasHeaderBox_ || !hasImageHeader_) return BoxRead::Damaged;
             out_->codestream = at + box.header;
             return BoxRead::Ok;
         }
