@@ -15,9 +15,6 @@ namespace {
 Value done(const std::string& message) { return Value::dict({{"a", 1}, {"b", message}}); }
 Value refused(const std::string& message) { return Value::dict({{"a", 0}, {"b", message}}); }
 
-// A code is any text of 4 characters or more.
-bool codeOk(const std::string& code) { return strings::utf16Length(strings::trim(code)) >= 4; }
-
 bool isPhone(const std::string& phone) {
     return phone.size() == 11 && phone.find_first_not_of("0123456789") == std::string::npos;
 }
@@ -35,6 +32,8 @@ bool hasSources(const std::string& endpoint) {
 constexpr const char* kLedgers[] = {ZVApi::kPtbIncome, ZVApi::kPtbSpending, ZVApi::kDjqIncome,
                                     ZVApi::kDjqSpending, ZVApi::kStarIncome, ZVApi::kStarSpending};
 }  // namespace
+
+bool UserCentreStandin::codeOk(const std::string& code) { return strings::utf16Length(strings::trim(code)) >= 4; }
 
 std::string UserCentreStandin::myCouponsKey(const std::string& status) {
     return std::string(ZVApi::kMyCoupons) + "?status=" + status;

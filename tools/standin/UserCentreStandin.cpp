@@ -1,5 +1,6 @@
 #include "standin/UserCentreStandin.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "platform/foundation/Strings.h"
@@ -43,6 +44,13 @@ int64_t UserCentreStandin::centsOf(const std::string& money) {
 
 std::string UserCentreStandin::moneyText(int64_t cents) {
     return strings::format("%lld.%02lld", (long long)(cents / 100), (long long)(cents % 100));
+}
+
+bool UserCentreStandin::identityNumberOk(const std::string& number) {
+    std::string id = strings::trim(number);
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    return id.size() == 18 && std::all_of(id.begin(), id.end() - 1, digit) &&
+           (digit(id.back()) || id.back() == 'X' || id.back() == 'x');
 }
 
 std::string UserCentreStandin::minuteNow() {
@@ -214,9 +222,8 @@ void UserCentreStandin::installAccountRoutes() {
              return Value::dict({{"z", 1}, {"b", ""}});
          }));
     s.on("POST", path(ZVApi::kRealName), codedRoute([this](const Value& req, JournalEntry&) {
-             std::string id = req.text("id");
              if (req.text("r").empty()) return fail(0, "请输入真实姓名");
-             if (id.size() != 18) return fail(0, "身份证号码有误");
+             if (!identityNumberOk(req.text("id"))) return fail(0, "身份证号码有误");
              std::lock_guard lock(mutex_);
              auto it = accounts_.find(req.text("i"));
              if (it != accounts_.end()) it->second.rzStatus.assign(1, '1');
@@ -235,7 +242,7 @@ void UserCentreStandin::installAccountRoutes() {
     s.on("POST", path(ZVApi::kPayOrder), codedRoute([this](const Value& req, JournalEntry&) { return payReply(req); }));
     s.on("POST", path(ZVApi::kSmsCode), formRoute([this](const Value& f) { return smsCode(f); }));
     s.on("POST", path(ZVApi::kBindPhone), formRoute([this](const Value& f) {
-             if (f.text("yzm").size() < 4) return Value::dict({{"a", 0}, {"b", "验证码错误"}});
+             if (!codeOk(f.text("yzm"))) return Value::dict({{"a", 0}, {"b", "验证码错误"}});
              std::lock_guard lock(mutex_);
              auto it = accounts_.find(f.text("username"));
              if (it == accounts_.end()) return Value::dict({{"a", 0}, {"b", "账号不存在"}});

@@ -235,6 +235,11 @@ private:
     Value resetPassword(const Value& request);
     Value unbindPhone(const Value& request);
     Value smsCode(const Value& fields) const;
+    // What every route takes, blanks at either end not counted: a
+    // verification code of 4 characters or more; an identity number of 17
+    // digits and a digit or X (either case).
+    static bool codeOk(const std::string& code);
+    static bool identityNumberOk(const std::string& number);
     Value couponList(const Value& fields) const;
     // The account tab's demo data ("mine.json"); false with a message when malformed.
     bool loadMine(const Value& fixture, std::string* error);

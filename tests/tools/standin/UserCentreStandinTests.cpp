@@ -1,5 +1,6 @@
 // The user-centre stand-in's own routes for the screens: pictures, paged
-// lists, web pages and replies held back.
+// lists, web pages and replies held back; what it takes as a verification
+// code or an identity number.
 
 #include <gtest/gtest.h>
 
@@ -163,6 +164,56 @@ TEST(UserCentreStandin, TheDemoLedgersKeepTheirRowsAfterASwitchAndShowPayments) 
     EXPECT_EQ(page["c"]["lists"][0].text("time").size(), std::string("2024-05-01 12:00").size());
     Value other = postForm(s, ZVApi::kPtbSpending, "username=player1&pagecode=1&screen=0");
     EXPECT_EQ(other["c"]["lists"].size(), 4u);
+}
+
+// One rule for a code on every route that takes one, counted in characters
+// with blanks at either end left out; an identity number is 17 digits and
+// a digit or X (either case).
+TEST(UserCentreStandin, CodesAndIdentityNumbersAreCheckedAlikeOnEveryRoute) {
+    UserCentreStandin s;
+    s.addAccount("demo", {"123456"});
+    ASSERT_TRUE(s.start());
+    const std::string phone = "13800001111";
+    auto bind = [&](const std::string& code) {
+        return postForm(s, ZVApi::kBindPhone, "username=demo&sj=" + phone + "&yzm=" + strings::percentEncode(code))
+            ["a"].intValue();
+    };
+    auto unbind = [&](const std::string& code) {
+        return postCoded(s, ZVApi::kUnbindPhone, Value::dict({{"username", "demo"}, {"code", code}}))["a"].intValue();
+    };
+    auto reset = [&](const std::string& code) {
+        return postCoded(s, ZVApi::kForgetPassword,
+                         Value::dict({{"phone", phone}, {"yzm", code}, {"password", "654321"}}))["a"].intValue();
+    };
+    struct Code {
+        std::string text;
+        bool ok;
+    };
+    for (auto& c : std::vector<Code>{{"1234", true}, {"验证码四", true}, {" 1234\n", true}, {"123", false},
+                                     {"验证", false}, {" 123 ", false}, {"\t\t\t\t", false}, {"", false}}) {
+        ASSERT_EQ(bind("0000"), 1);
+        EXPECT_EQ(unbind(c.text), c.ok ? 1 : 0) << "unbind " << c.text;
+        ASSERT_EQ(bind("0000"), 1);
+        EXPECT_EQ(reset(c.text), c.ok ? 1 : 0) << "reset " << c.text;
+        EXPECT_EQ(bind(c.text), c.ok ? 1 : 0) << "bind " << c.text;
+    }
+
+    struct Id {
+        std::string number;
+        bool ok;
+    };
+    for (auto& c : std::vector<Id>{{"110105194912310021", true}, {"11010519491231002X", true},
+                                   {"11010519491231002x", true}, {" 11010519491231002X\t", true},
+                                   {"1101051949123100X", false}, {"1101051949123100211", false},
+                                   {"1101051949123100X1", false}, {"11010519491231002Y", false},
+                                   {"abcdefghijklmnopqr", false}, {"11010519491231002X一", false},
+                                   {"1101051949123100２1", false}, {"", false}}) {
+        Value reply = postCoded(s, ZVApi::kRealName, Value::dict({{"i", "demo"}, {"r", "张三"}, {"id", c.number}}));
+        EXPECT_EQ(reply["z"].intValue(), c.ok ? 1 : 0) << c.number;
+        if (!c.ok) {
+            EXPECT_EQ(reply.text("b"), "身份证号码有误") << c.number;
+        }
+    }
 }
 
 TEST(UserCentreStandin, FixturesComeFromAFolderAndBadFilesAreNamed) {
