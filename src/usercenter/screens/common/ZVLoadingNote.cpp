@@ -21,6 +21,16 @@ void ZVLoadingNote::showFailed() {
     setHidden(false);
 }
 
+void ZVLoadingNote::requestSent() {
+    if (!contentCame_) showLoading();
+}
+
+void ZVLoadingNote::requestEnded(bool withContent) {
+    contentCame_ = contentCame_ || withContent;
+    if (contentCame_) dismiss();
+    else showFailed();
+}
+
 void ZVLoadingNote::centreIn(const CGRect& area) {
     setFrame(CGRect(area.minX(), area.midY() - kHeight / 2, area.width(), kHeight));
 }

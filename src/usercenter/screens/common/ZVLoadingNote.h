@@ -15,6 +15,14 @@ public:
     void showLoading();
     void showFailed();
     void dismiss() { setHidden(true); }
+    // For content that comes with a reply: a request is out ("加载中…"
+    // while none came with content), and it ended, with content (the note
+    // goes for good) or without ("加载失败" while none came with content).
+    void requestSent();
+    void requestEnded(bool withContent);
     // Across `area` (in its superview), in the middle of its height.
     void centreIn(const CGRect& area);
+
+private:
+    bool contentCame_ = false;
 };

@@ -86,9 +86,7 @@ void ZVRefreshViewController::viewDidLayoutSubviews() {
     view()->bringSubviewToFront(loadingNote_);
 }
 
-void ZVRefreshViewController::firstPageAsked() {
-    if (!firstPageCame_) loadingNote_->showLoading();
-}
+void ZVRefreshViewController::firstPageAsked() { loadingNote_->requestSent(); }
 
 void ZVRefreshViewController::setShowRefreshHeader(bool show) {
     if (show == showRefreshHeader_) return;
@@ -143,9 +141,7 @@ void ZVRefreshViewController::autoTriggerHeaderRefresh() {
 }
 
 void ZVRefreshViewController::tableViewDidFinishTriggerHeader(bool isHeader, bool reload) {
-    if (isHeader && reload) firstPageCame_ = true;
-    if (firstPageCame_) loadingNote_->dismiss();
-    else if (isHeader) loadingNote_->showFailed();
+    if (isHeader) loadingNote_->requestEnded(reload);
     auto self = std::static_pointer_cast<ZVRefreshViewController>(sharedController());
     DispatchQueue::main()->async([self, isHeader, reload] {
         auto& table = *self->tableView();

@@ -143,7 +143,7 @@ private:
     std::shared_ptr<UITableView> tableView_;
     std::shared_ptr<UIView> defaultFooterView_;
     std::shared_ptr<ZVLoadingNote> loadingNote_;
-    bool showRefreshHeader_ = false, showRefreshFooter_ = false, firstPageCame_ = false;
+    bool showRefreshHeader_ = false, showRefreshFooter_ = false;
     // The request of the last first page asked for and of the rows shown (path and parameters).
     std::string requestedList_, shownList_;
     bool anotherListShown_ = false;

@@ -165,6 +165,8 @@ void ZVGiftVC::buildScene() {
     tableView->setDelegate(std::static_pointer_cast<ZVGiftVC>(sharedController()));
     giftView->addSubview(tableView);
     contentView->addSubview(giftView);
+    loadingNote = std::make_shared<ZVLoadingNote>();
+    contentView->addSubview(loadingNote);
     tableViewH = std::make_shared<NSLayoutConstraint>(0, view());
 }
 
@@ -190,6 +192,8 @@ void ZVGiftVC::viewWillLayoutSubviews() {
     giftView->setFrame(CGRect(kMargin, btnsView->frame().maxY() + 12, cw, h));
     tableView->setFrame(CGRect(0, 0, cw, h));
     contentView->setContentSize({b.width(), giftView->frame().maxY() + kMargin});
+    double listTop = btnsView->frame().maxY();
+    loadingNote->centreIn(CGRect(kMargin, listTop, cw, std::max(0.0, b.height() - listTop)));
     Extension::setShadowWithRadius(*giftView, 10.0);
 }
 
@@ -216,6 +220,8 @@ void ZVGiftVC::loadData() {
                                     {"lx", (now ? now->tag() : kFirstTag) - kFirstTag}});
     std::weak_ptr<ZVGiftVC> weak = std::static_pointer_cast<ZVGiftVC>(sharedController());
     uint64_t generation = generations_.begin();
+    loadingNote->requestSent();
+    hideCardUnderNote();
     CXRSdpNetTool::sharedTool().PostWithURLString(
         ZVApi::kGiftList, parameters,
         [weak, generation](const Value& reply) {
@@ -224,13 +230,24 @@ void ZVGiftVC::loadData() {
         },
         [weak, generation](const Error&) {
             auto self = weak.lock();
-            if (self && !self->generations_.superseded(generation)) CXRMessage::showMessage(kServerError, self->view());
+            if (self && !self->generations_.superseded(generation)) self->showFailure(kServerError);
         });
 }
 
+void ZVGiftVC::showFailure(const std::string& message) {
+    CXRMessage::showMessage(message, view());
+    loadingNote->requestEnded(false);
+    hideCardUnderNote();
+}
+
+// The card would show as an empty strip where the note stands.
+void ZVGiftVC::hideCardUnderNote() { giftView->setHidden(!loadingNote->isHidden()); }
+
 void ZVGiftVC::showReply(const Value& reply) {
     auto list = ZVWelfareReplies::giftList(reply);
-    if (!list.packs) return CXRMessage::showMessage(list.message, view());
+    if (!list.packs) return showFailure(list.message);
+    loadingNote->requestEnded(true);
+    hideCardUnderNote();
     dataSource_ = std::move(*list.packs);
     tableViewH->setConstant(double(dataSource_.size()) * kRowHeight);
     tableView->reloadData();

@@ -10,7 +10,9 @@
 // earlier ones: their replies are dropped. The reply is the array of packs
 // itself; a reply that is no array leaves the list as it was and shows its
 // "b" (a dictionary that has one) or "服务器错误". Entries that are no
-// dictionaries are skipped.
+// dictionaries are skipped. Until a list first came, a loading note stands
+// under the type buttons where the packs go: "加载中…" while one is asked
+// for, "加载失败" when none came.
 
 #include <functional>
 #include <memory>
@@ -23,6 +25,7 @@
 #include "platform/ui/UIScrollView.h"
 #include "platform/ui/UITableView.h"
 #include "platform/ui/UIViewController.h"
+#include "usercenter/screens/common/ZVLoadingNote.h"
 #include "usercenter/screens/shell/ZVPager.h"
 
 class ZVGiftCell : public UITableViewCell {
@@ -72,6 +75,7 @@ public:
     std::shared_ptr<NSLayoutConstraint> tableViewH;
     // The page's own vertical scrolling, holding the buttons and the list.
     std::shared_ptr<UIScrollView> contentView;
+    std::shared_ptr<ZVLoadingNote> loadingNote;
 
     std::shared_ptr<UIButton> nowBtn() const { return nowBtn_.lock(); }
     const std::vector<Value>& dataSource() const { return dataSource_; }
@@ -90,6 +94,9 @@ public:
 private:
     void buildScene();
     void showReply(const Value& reply);
+    // A request failed or was refused: `message` as a toast.
+    void showFailure(const std::string& message);
+    void hideCardUnderNote();
 
     std::weak_ptr<UIButton> nowBtn_;
     std::vector<Value> dataSource_;

@@ -109,10 +109,14 @@ void ZVServerVC::viewDidLoad() {
     tableView_->registerClass("ZVServerCell", [] { return ZVServerCell::fromNib(); });
     tableView_->setBackgroundColor(UIColor::clearColor());
     tableView_->rowHeight = ZVServerCell::kRowHeight;
+    view()->addSubview(loadingNote_);
     tableViewDidTriggerHeaderRefresh();
 }
 
-void ZVServerVC::viewWillLayoutSubviews() { tableView()->setFrame(view()->bounds()); }
+void ZVServerVC::viewWillLayoutSubviews() {
+    tableView()->setFrame(view()->bounds());
+    loadingNote_->centreIn(tableView_->frame());
+}
 
 void ZVServerVC::setShowRefreshFooter(bool show) {
     if (show == showRefreshFooter_) return;
@@ -124,7 +128,10 @@ void ZVServerVC::setShowRefreshFooter(bool show) {
                                               : nullptr);
 }
 
-void ZVServerVC::tableViewDidTriggerHeaderRefresh() { ZVListRefresh::loadPage(*this, true); }
+void ZVServerVC::tableViewDidTriggerHeaderRefresh() {
+    loadingNote_->requestSent();
+    ZVListRefresh::loadPage(*this, true);
+}
 void ZVServerVC::tableViewDidTriggerFooterRefresh() { ZVListRefresh::loadPage(*this, false); }
 
 void ZVServerVC::firstPageDidLoad(const ZVPager::Page& page) {
@@ -132,6 +139,7 @@ void ZVServerVC::firstPageDidLoad(const ZVPager::Page& page) {
 }
 
 void ZVServerVC::tableViewDidFinishTriggerHeader(bool isHeader, bool reload) {
+    if (isHeader) loadingNote_->requestEnded(reload);
     std::weak_ptr<ZVServerVC> weak = std::static_pointer_cast<ZVServerVC>(sharedController());
     DispatchQueue::main()->async([weak, isHeader, reload] {
         if (auto self = weak.lock())

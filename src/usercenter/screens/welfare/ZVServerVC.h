@@ -4,7 +4,9 @@
 // opened or not. It keeps its own controller class (not the list base) with
 // the shared pager, the load-more footer and no pull-down header; it loads
 // once, when its view loads. When the server says servers open dynamically
-// ("auto"), a fixed explanation heads the list.
+// ("auto"), a fixed explanation heads the list. Until a first page came,
+// a loading note stands over the list: "加载中…" while it is asked for,
+// "加载失败" when none came.
 
 #include <memory>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "platform/ui/UIImageView.h"
 #include "platform/ui/UITableView.h"
 #include "platform/ui/UIViewController.h"
+#include "usercenter/screens/common/ZVLoadingNote.h"
 #include "usercenter/screens/shell/ZVPager.h"
 
 class ZVServerCell : public UITableViewCell {
@@ -55,6 +58,7 @@ public:
 
     const std::shared_ptr<UITableView>& tableView();
     const std::shared_ptr<UIView>& headView();
+    const std::shared_ptr<ZVLoadingNote>& loadingNote() const { return loadingNote_; }
 
     void viewDidLoad() override;
     void viewWillLayoutSubviews() override;
@@ -71,5 +75,6 @@ private:
     std::shared_ptr<ZVPager> pager_;
     std::shared_ptr<UITableView> tableView_;
     std::shared_ptr<UIView> headView_;
+    std::shared_ptr<ZVLoadingNote> loadingNote_ = std::make_shared<ZVLoadingNote>();
     bool showRefreshFooter_ = false;
 };

@@ -10,6 +10,8 @@
 #include "usercenter/screens/account/ZVSuUserVC.h"
 #include "usercenter/screens/account/ZVUserMsgVC.h"
 #include "usercenter/screens/panels/ZVLoginRzView.h"
+#include "usercenter/screens/welfare/ZVGiftVC.h"
+#include "usercenter/screens/welfare/ZVServerVC.h"
 #include "usercenter/screens/welfare/ZVSuWelfareVC.h"
 #include "usercenter/screens/welfare/ZVWelfareVC.h"
 
@@ -46,6 +48,33 @@ protected:
         return uitest::findView([](UIView& v) { return dynamic_cast<ZVLoginRzView*>(&v) != nullptr; }) != nullptr;
     }
     void tapRealNameRow(ZVSuUserVC& vc) { ASSERT_TRUE(uitest::tapView(*vc.infoView->viewWithTag(41))); }
+    // A page of the welfare tab, scrolled to with its switch button (its request sent).
+    template <class Page>
+    std::shared_ptr<Page> welfarePage(ZVSuTabBarVC& centre, long index) {
+        centre.setSelectedIndex(1);
+        uitest::layout();
+        auto tab = tabRoot<ZVSuWelfareVC>(centre, 1);
+        auto button = tab->topView()->viewWithTag(ZVSuWelfareVC::kFirstTag + index);
+        if (!button || !uitest::tapView(*button)) return nullptr;
+        advance(0.31);
+        return std::dynamic_pointer_cast<Page>(tab->childViewControllers()[size_t(index)]);
+    }
+    // `note` says `text` in grey, across `area` and under `above`.
+    void expectNote(const CGImage& img, const ZVLoadingNote& note, const std::string& text, const UIView& area,
+                    const UIView& above) {
+        ASSERT_FALSE(note.isHidden());
+        EXPECT_EQ(note.text(), text);
+        expectGreyText(img, note);
+        CGRect f = uitest::screenFrame(note), page = uitest::screenFrame(area);
+        EXPECT_EQ(page.intersection(f), f);
+        EXPECT_GE(f.minY(), uitest::screenFrame(above).maxY());
+    }
+    void setServers(size_t n) {
+        std::vector<Value> rows;
+        for (size_t i = 1; i <= n; ++i)
+            rows.push_back(Value::dict({{"servername", "双线" + std::to_string(i) + "服"}, {"day", "05-01"}, {"hour", "10:00"}, {"status", 1}}));
+        env->standin().setList(ZVApi::kServerList, {rows});
+    }
 };
 
 TEST_P(Loading, TheAccountPageSaysItIsLoadingAndItsRowsWaitForTheReply) {
@@ -153,6 +182,67 @@ TEST_P(Loading, TheWelfarePageSaysItIsLoadingInPlaceOfItsCards) {
     advance(3);
     ASSERT_TRUE(settle([&] { return !page->contentView->isHidden() && !page->dataSource().empty(); }));
     EXPECT_FALSE(uitest::findLabel(kLoading));
+}
+
+// The gift packs: the type buttons stay, the note stands where the packs go.
+// The server openings: the note stands over their list.
+TEST_P(Loading, TheGiftAndServerPagesSayTheyAreLoadingWhereTheirListsGo) {
+    env->standin().setGifts(0, {Value::dict({{"id", 1}, {"name", "新手礼包"}, {"excerpt", "体力×100"}, {"status", "0"}})});
+    setServers(2);
+    auto centre = openUserCentre();
+    auto gifts = centre ? welfarePage<ZVGiftVC>(*centre, 2) : nullptr;
+    ASSERT_TRUE(gifts && asked(ZVApi::kGiftList));
+    auto img = shoot(*centreWindow(), "loading-gifts");
+    expectNote(*img, *gifts->loadingNote, kLoading, *gifts->view(), *gifts->btnsView);
+    EXPECT_GT(countPixels(*img, uitest::screenFrame(*gifts->btnsView->viewWithTag(ZVGiftVC::kFirstTag + 1)), dark), 0);
+    CGRect types = uitest::screenFrame(*gifts->btnsView), note = uitest::screenFrame(*gifts->loadingNote);
+    CGRect gap(0, types.maxY() + 1, uitest::screenFrame(*gifts->view()).width(), note.minY() - types.maxY() - 1);
+    EXPECT_EQ(countPixels(*img, gap, [](RGBA8 p) { return std::abs(p.r - 0xF9) > 3; }), 0);  // no empty card
+    advance(3);
+    ASSERT_TRUE(settle([&] { return gifts->dataSource().size() == 1; }));
+    EXPECT_TRUE(gifts->loadingNote->isHidden());
+    EXPECT_FALSE(gifts->giftView->isHidden());
+
+    auto servers = welfarePage<ZVServerVC>(*centre, 3);
+    ASSERT_TRUE(servers && asked(ZVApi::kServerList));
+    auto welfareSwitch = tabRoot<ZVSuWelfareVC>(*centre, 1)->topView();
+    expectNote(*shoot(*centreWindow(), "loading-servers"), *servers->loadingNote(), kLoading, *servers->view(),
+               *welfareSwitch);
+    advance(3);
+    ASSERT_TRUE(settle([&] { return servers->dataSource.size() == 2; }));
+    EXPECT_TRUE(servers->loadingNote()->isHidden());
+}
+
+// Where no list came: "加载失败", the toast saying why; the gift packs ask
+// again for the type the player picks.
+TEST_P(Loading, GiftAndServerPagesWithoutAReplySaySoAndATypeAsksAgain) {
+    env->standin().setGifts(1, {Value::dict({{"id", 11}, {"name", "充值礼包"}, {"status", "0"}})});
+    env->standin().server().script(UserCentreStandin::path(ZVApi::kGiftList),
+                                   Reply::json(Value::dict({{"a", 0}, {"b", "礼包活动未开始"}})));
+    env->standin().server().script(UserCentreStandin::path(ZVApi::kServerList), Reply::html500());
+    auto centre = openUserCentre();
+    auto gifts = centre ? welfarePage<ZVGiftVC>(*centre, 2) : nullptr;
+    ASSERT_TRUE(gifts && asked(ZVApi::kGiftList));
+    advance(3);
+    ASSERT_TRUE(settle([&] { return gifts->loadingNote->text() == kFailed; }));
+    EXPECT_TRUE(labelShown("礼包活动未开始"));
+    expectNote(*shoot(*centreWindow(), "loading-gifts-failed"), *gifts->loadingNote, kFailed, *gifts->view(),
+               *gifts->btnsView);
+    advance(3);  // the toast goes
+    auto type1 = gifts->btnsView->viewWithTag(ZVGiftVC::kFirstTag + 1);
+    ASSERT_TRUE(type1 && uitest::tapView(*type1) && asked(ZVApi::kGiftList, 2));
+    EXPECT_EQ(gifts->loadingNote->text(), kLoading);
+    advance(3);
+    ASSERT_TRUE(settle([&] { return gifts->dataSource().size() == 1; }));
+    EXPECT_TRUE(gifts->loadingNote->isHidden());
+
+    auto servers = welfarePage<ZVServerVC>(*centre, 3);
+    ASSERT_TRUE(servers && asked(ZVApi::kServerList));
+    advance(3);
+    ASSERT_TRUE(settle([&] { return servers->loadingNote()->text() == kFailed; }));
+    EXPECT_TRUE(servers->dataSource.empty());
+    expectNote(*shoot(*centreWindow(), "loading-servers-failed"), *servers->loadingNote(), kFailed, *servers->view(),
+               *tabRoot<ZVSuWelfareVC>(*centre, 1)->topView());
 }
 
 INSTANTIATE_PROFILES(Loading);
