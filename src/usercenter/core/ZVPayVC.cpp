@@ -137,7 +137,9 @@ void ZVPayVC::viewDidLoad() {
 
 std::vector<UIKeyCommand> ZVPayVC::keyCommands() const {
     std::weak_ptr<ZVPayVC> weak = std::static_pointer_cast<ZVPayVC>(std::const_pointer_cast<UIResponder>(shared_from_this()));
-    return {{UIKeyInputEscape, 0, [weak] { if (auto self = weak.lock()) self->cancel(); }},
+    // Escape is the close button's, which waits while the order is placed:
+    // the game must not hear "cancelled" of a payment that then goes through.
+    return {{UIKeyInputEscape, 0, [weak] { if (auto self = weak.lock(); self && !self->paying_) self->cancel(); }},
             {UIKeyInputReturn, 0, [weak] { if (auto self = weak.lock()) self->confirm(); }}};
 }
 
@@ -208,6 +210,7 @@ void ZVPayVC::showLoadingWays(bool loading) {
 }
 
 void ZVPayVC::showPaying(bool paying) {
+    paying_ = paying;
     panel_->setUserInteractionEnabled(!paying);
     confirmButton_->setTitle(paying ? kPaying : "确认支付", UIControlStateNormal);
     ZVStyle::paintActionButton(*confirmButton_, paying);

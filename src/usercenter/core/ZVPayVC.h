@@ -16,7 +16,8 @@
 // and the confirmation button is greyed: a tap on it (or Return) says
 // kWaitingForWays in a toast under the panel. While the order is placed the
 // button reads kPaying, greyed, with a spinner inside it, and the panel
-// takes no touches: the ways and their balance stay in sight, unchanged.
+// takes no touches, nor Escape: the ways and their balance stay in sight,
+// unchanged.
 
 #include <functional>
 #include <memory>
@@ -95,6 +96,7 @@ private:
     std::shared_ptr<UILabel> waysNote_;
     std::shared_ptr<UIActivityIndicatorView> waysSpinner_, payingSpinner_;
     std::optional<std::string> unavailable_;  // why no way of paying is offered
+    bool paying_ = false;                      // the order is placed, its reply not come
     std::shared_ptr<UIButton> confirmButton_, closeButton_;
     std::vector<std::shared_ptr<UIButton>> wayButtons_;
 };

@@ -243,7 +243,7 @@ TEST_F(ScreenLook, AFailedAutomaticLoginSaysWhyOnTheCard) {
 
 // While the order is placed: the ways with their balance stay as they were
 // (no overlay over them), the button says so with its spinner inside it,
-// and the close button waits for the reply.
+// and the close button and Escape wait for the reply.
 TEST_F(ScreenLook, WhilePayingTheSpinnerKeepsOffTheWays) {
     loginThroughScreen();
     auto vc = payScreenWithBalance(100000);
@@ -269,6 +269,7 @@ TEST_F(ScreenLook, WhilePayingTheSpinnerKeepsOffTheWays) {
     EXPECT_FALSE(wheel.intersects(inkBounds(*img, uitest::screenFrame(*paying->titleLabel()))));
 
     uitest::tapView(*byId("pay_close"));
+    uitest::pressKey(UIKeyInputEscape);
     env->standin().server().releaseHung();
     ASSERT_TRUE(testsupport::waitFor([&] { return uitest::findButton("确认支付") != nullptr; }));
     EXPECT_FALSE(payEnded());
