@@ -32,8 +32,9 @@ const char* const kWordPieces[] = {"a", "b", "x", "token", "data", " ", "-", "_"
                                    "{", "}", "[", "]", "=", "&", ";", "?", "#", "%", "+", "@", "中", "令牌", "…", "\n",
                                    "0", "1", "5", "://", "%2", "%e4"};
 const char* const kCredentialKeys[] = {"token", "pwd", "Password", "sign", "access_token", "appKey", "secret", "p",
-                                       "k", "s", "X-Sign", "user_token"};
-const char* const kPersonalKeys[] = {"r", "id", "sj", "phone", "Mobile", "real_name", "idCard", "tel"};
+                                       "k", "s", "X-Sign", "user_token", "passwd", "pass", "user_pass", "auth",
+                                       "X-Auth", "Authorization", "Cookie", "ticket", "loginTicket", "P", "K"};
+const char* const kPersonalKeys[] = {"r", "id", "sj", "phone", "Mobile", "real_name", "idCard", "tel", "ID", "SJ", "R"};
 
 class Shapes {
 public:
@@ -100,12 +101,13 @@ private:
         return Value(n);
     }
 
-    // What sits below a credential or personal key.
+    // What sits below a credential or personal key: keys below it may be
+    // credentials too, and a value may be an authorization header's.
     Value hidden(int depth) {
         uint8_t choice = in_.byte();
         if (depth <= 0) choice %= 3;
         switch (choice % 6) {
-        case 0: return Value(plantedText());
+        case 0: return Value(choice & 8 ? "Bearer " + plantedText() : plantedText());
         case 1: return plantedNumber();
         case 2: return choice & 8 ? Value() : Value(bool(choice & 16));
         case 3: return Value(hidden(depth - 1).toJSON());
@@ -116,28 +118,31 @@ private:
         }
         default: {
             Value d = Value::dict();
-            for (int n = in_.byte() % 4; n > 0; --n) d.set(word(), hidden(depth - 1));
+            for (int n = in_.byte() % 4; n > 0; --n) d.set(in_.byte() & 1 ? plantedText() : word(), hidden(depth - 1));
             return d;
         }
         }
     }
 
-    // "https://[user:PASSWORD@]host/path?pairs#pairs", with "&" or ";"
-    // between pairs, or a route with a query in the fragment.
+    // "https://[user:PASSWORD@]host/path[;pair]/path?pairs#pairs", with "&"
+    // or ";" between pairs, or a route with a query in the fragment; the
+    // user part's ":" may be escaped.
     std::string address(int depth) {
         uint8_t form = in_.byte();
         std::string a = "https://";
-        if (form & 1) a += lowerWord() + ":" + plantedText() + "@";
+        if (form & 1) a += lowerWord() + (form & 16 ? "%3A" : ":") + plantedText() + "@";
         a += lowerWord() + "/" + lowerWord();
+        if (form & 32) a += ";" + pairs(depth, true) + "/" + lowerWord();
         if (form & 2) a += "?" + pairs(depth);
         if (form & 4) a += std::string("#") + (form & 8 ? "/" + lowerWord() + "?" : "") + pairs(depth);
         return a;
     }
 
-    std::string pairs(int depth) {
+    // Pairs of a query or fragment, or of a path segment (";" between them).
+    std::string pairs(int depth, bool inPath = false) {
         std::string out;
         for (int n = 1 + in_.byte() % 3; n > 0; --n) {
-            if (!out.empty()) out += in_.byte() & 1 ? "&" : ";";
+            if (!out.empty()) out += inPath || in_.byte() & 1 ? ";" : "&";
             uint8_t kind = in_.byte() % 4;
             if (kind == 0) out += pick(kCredentialKeys) + "=" + plantedText();
             else if (kind == 1) out += pick(kPersonalKeys) + "=" + plantedText();

@@ -35,14 +35,55 @@ TEST(Redact, CredentialsShowFourCharactersAtAnyDepthAndNothingElseChanges) {
     EXPECT_EQ(redact::url("local://game/index.html"), "local://game/index.html");
 }
 
+// Credentials under other names: a password by a short name, an
+// authorization header's value, a cookie, a ticket; short words only as a
+// key's last word, so ordinary words that begin with them stay readable.
+// The caller's names match in any case.
+TEST(Redact, CredentialsUnderEveryUsualNameAndCallersNamesInAnyCase) {
+    Value request = parsed(R"({"passwd": "hunter22", "pass": "hunter22", "user_pass": "hunter22", "auth": "abcdefgh",
+                               "X-Auth": "abcdefgh", "Authorization": "Bearer e2ed5d7a1a6f", "Cookie": "sid=abcdefgh",
+                               "ticket": "ST-12345678", "loginTicket": "ST-12345678", "XAuth": "abcdefgh",
+                               "passport": "demo_player", "pass_rate": 0.95, "author": "星海", "tickets": 3,
+                               "compass": "north", "auth_type": "password"})");
+    EXPECT_EQ(redact::json(request),
+              R"({"Authorization":"Bear…","Cookie":"sid=…","X-Auth":"abcd…","XAuth":"abcd…","auth":"abcd…",)"
+              R"("auth_type":"password","author":"星海","compass":"north","loginTicket":"ST-1…","pass":"hunt…",)"
+              R"("pass_rate":0.95,"passport":"demo_player","passwd":"hunt…","ticket":"ST-1…","tickets":3,)"
+              R"("user_pass":"hunt…"})");
+    Value wire = Value::dict({{"ID", "110101199003074518"}, {"Id", "110101199003074518"}, {"P", "e10adc3949ba"},
+                              {"ids", "12345678"}});
+    EXPECT_EQ(redact::json(wire, {{"p"}, {"id"}}), R"({"ID":"1…","Id":"1…","P":"e10a…","ids":"12345678"})");
+    EXPECT_EQ(redact::url("https://h/p?ID=110101199003074518&PASS=hunter22", {{}, {"id"}}),
+              "https://h/p?ID=1…&PASS=hunt…");
+}
+
+// Below a credential key a key may be the credential itself: keys are
+// shortened as values are, and keys that then coincide keep every value.
+TEST(Redact, KeysBelowACredentialKeyAreShortenedAndNoneIsLost) {
+    EXPECT_EQ(redact::json(parsed(R"({"token": {"e2ed5d7a1a6f": true}, "list": {"e2ed5d7a1a6f": true}})")),
+              R"({"list":{"e2ed5d7a1a6f":true},"token":{"e2ed…":"…"}})");
+    EXPECT_EQ(redact::json(parsed(R"({"phone": {"13812345678": {"13987654321": "x"}}})")),
+              R"({"phone":{"1…":{"1…":"…"}}})");
+    // A name of personal data below a credential key is a name, and says its value shows less.
+    Value named = parsed(R"({"token": {"real_name": "张三丰", "abcdefgh": {"sj": "13812345678"}}})");
+    EXPECT_EQ(redact::json(named, {{}, {"sj"}}), R"({"token":{"abcd…":{"sj":"1…"},"real_name":"张…"}})");
+    EXPECT_EQ(redact::credentials(redact::credentials(named, {{}, {"sj"}}), {{}, {"sj"}}),
+              redact::credentials(named, {{}, {"sj"}}));
+    Value alike = parsed(R"({"sessions": {"abcdefgh": 1, "abcdxyz1": [2, 3], "zz": null}})");
+    Value shown = redact::credentials(alike, {{"sessions"}});
+    EXPECT_EQ(shown.toJSON(), R"({"sessions":{"abcd…":["…",["…","…"]],"…":null}})");
+    EXPECT_EQ(redact::credentials(shown, {{"sessions"}}), shown);
+}
+
 // Below a credential key every scalar is shortened, whatever its type and
-// however deep; null says nothing and stays.
+// however deep (keys too: those that coincide keep their values in a list,
+// in the order of the keys); null says nothing and stays.
 TEST(Redact, EveryScalarBelowACredentialKeyIsShortened) {
     EXPECT_EQ(redact::json(parsed(R"({"pwd": 123456})")), R"({"pwd":"1234…"})");
     EXPECT_EQ(redact::json(parsed(R"({"token": ["abcdefgh12", "ab"]})")), R"({"token":["abcd…","…"]})");
     EXPECT_EQ(redact::json(parsed(R"({"sign": {"value": "abcdefgh", "n": 12345678.5, "ok": true, "none": null,
                                                "more": [[{"x": "12345678"}]]}})")),
-              R"({"sign":{"more":[[{"x":"1234…"}]],"n":"1234…","none":null,"ok":"…","value":"abcd…"}})");
+              R"({"sign":{"valu…":"abcd…","…":[[[{"…":"1234…"}]],"1234…",null,"…"]}})");
     // A JSON text under a credential key is a credential, not looked into.
     EXPECT_EQ(redact::json(parsed(R"({"token": "{\"a\":\"abcdefgh\"}"})")), R"({"token":"{\"a\"…"})");
     Value binary = Value::dict({{"secretData", Value(Data{1, 2, 3, 4, 5, 6})}});
@@ -83,6 +124,15 @@ TEST(Redact, AddressesHideCredentialsInEveryPart) {
               R"(https://h/p?data={"token":"abcd…"}&v=%7B%7D)");
     EXPECT_EQ(redact::url("https://h/p?next=https%3A%2F%2Fx%2Fy%3Fa%3D1%26sign%3Dabcdefgh"),
               "https://h/p?next=https://x/y%3Fa=1%26sign=abcd…");
+    // The password after an escaped ":", and pairs in the path's segments.
+    EXPECT_EQ(redact::url("https://user%3Ahunter22@h/p"), "https://user%3Ahunt…@h/p");
+    EXPECT_EQ(redact::url("https://user%3abob%3Ahunter22@h/"), "https://user%3abob%…@h/");
+    EXPECT_EQ(redact::url("https://h/a;v=x;token=abcdefgh/b;sign=abcdefgh?x=1"),
+              "https://h/a;v=x;token=abcd…/b;sign=abcd…?x=1");
+    EXPECT_EQ(redact::url("https://h/a;token=a%2Fbcdefgh/b#c"), "https://h/a;token=a%2Fbc…/b#c");
+    EXPECT_EQ(redact::url("https://h/a;token=a%2Fbcdefgh/b#c"),
+              redact::url(redact::url("https://h/a;token=a%2Fbcdefgh/b#c")));
+    EXPECT_EQ(redact::url("https://h/a;v=1;x/b?c=1"), "https://h/a;v=1;x/b?c=1");
     // Written back, it reads the same again.
     std::string once = redact::url("https://h/p?next=https%3A%2F%2Fx%2Fy%3Fa%3D1%26sign%3Dabcdefgh");
     EXPECT_EQ(redact::url(once), once);
