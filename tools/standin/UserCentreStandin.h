@@ -197,8 +197,12 @@ public:
     // ---- Fixtures (UserCentreFixtures.cpp): lists and pictures from a
     // folder ("servers.json", "guides.json", "activities.json",
     // "pictures.json", "coupons.json", "welfare.json", "mine.json", "comments.json"
-    // {rows, replies, page_size}; a missing file leaves its part as it was). False
-    // with a message when a file does not read.
+    // {rows, replies, page_size}; a missing file leaves its part as it was).
+    // Dates in their texts count from the day they are read: "{today}",
+    // "{today+N}" and "{today-N}" become that day and N days after or
+    // before it ("2026-12-08"), so that what is valid "until next year"
+    // stays valid whenever the demo runs. False with a message when a file
+    // does not read.
     bool loadFixtures(const std::filesystem::path& folder, std::string* error = nullptr);
 
     // The pictures served under PictureShelf::kRoute, and one's address.

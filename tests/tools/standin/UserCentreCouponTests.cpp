@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <regex>
+
 #include "platform/net/URLSession.h"
 #include "standin/UserCentreStandin.h"
 #include "support/TestSupport.h"
@@ -186,6 +189,46 @@ TEST(Fixtures, VouchersSubAccountsWelfareAndGiftsComeFromTheDemoFolderAndBadFile
     testsupport::writeFile(dir / "welfare.json", R"({"fuli": []})");
     EXPECT_FALSE(s.loadFixtures(dir.path(), &error));
     EXPECT_NE(error.find("welfare.json"), std::string::npos);
+}
+
+// The demo's dates count from the day the stand-in reads them, whatever
+// year it runs in: what it offers (vouchers, gift packs, usable coupons)
+// is valid from then on, the coupons no longer usable ran out before, and
+// what happened (server openings, activities) happened before. A date that
+// does not read names its file.
+TEST(Fixtures, DatesCountFromTheDayTheFixturesAreRead) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char today[16];
+    std::strftime(today, sizeof today, "%Y-%m-%d", &local);
+    UserCentreStandin s;
+    std::string error;
+    ASSERT_TRUE(s.loadFixtures(testsupport::sourceDir() / "tools/standin/fixtures", &error)) << error;
+    ASSERT_TRUE(s.start());
+    auto date = [](const Value& row, const char* key) {
+        std::string text = row.text(key);
+        EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d{4}-\d{2}-\d{2})"))) << key << " " << text;
+        return text;
+    };
+    auto rows = [&](const std::string& endpoint) { return s.list(endpoint).rows; };
+    ASSERT_FALSE(s.vouchers().empty());
+    for (auto& v : s.vouchers()) EXPECT_GE(date(v.fields, "end_time"), today) << v.cid;
+    Value packs = form(s, ZVApi::kGiftList, "lx=0");
+    ASSERT_GT(packs.size(), 0u);
+    for (size_t i = 0; i < packs.size(); ++i) EXPECT_GE(date(packs[i], "end_time"), today) << i;
+    std::string usable = std::string(ZVApi::kMyCoupons) + "?status=1", unusable = std::string(ZVApi::kMyCoupons) + "?status=0";
+    ASSERT_FALSE(rows(usable).empty());
+    for (auto& row : rows(usable)) EXPECT_GE(date(row, "end_time"), today);
+    ASSERT_FALSE(rows(unusable).empty());
+    for (auto& row : rows(unusable)) EXPECT_LT(date(row, "end_time"), today);
+    for (auto& row : rows(ZVApi::kServerList)) EXPECT_LE(date(row, "day"), today);
+    for (auto& row : rows(ZVApi::kActivityList)) EXPECT_LE(date(row, "post_date"), today);
+
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir / "welfare.json", R"({"fuli": {}, "gifts": {"0": [{"id": 1, "end_time": "{today+x}"}]}})");
+    EXPECT_FALSE(s.loadFixtures(dir.path(), &error));
+    EXPECT_NE(error.find("welfare.json: a date that does not read in \"{today+x}\""), std::string::npos) << error;
 }
 
 }  // namespace
