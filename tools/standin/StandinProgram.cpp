@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/foundation/Redact.h"
 #include "platform/foundation/Strings.h"
@@ -26,26 +27,31 @@ ProgramOptions::ProgramOptions(int argc, char** argv, std::string usage)
 bool ProgramOptions::next() {
     if (index_ + 1 >= argc_) return false;
     option_ = argv_[++index_];
-    if (option_ == "--help" || option_ == "-h") fail(0);
+    if (option_ == "--help" || option_ == "-h") {
+        std::fputs(usage_.c_str(), stdout);
+        std::exit(0);
+    }
     return true;
 }
 
 std::string ProgramOptions::value() {
-    if (index_ + 1 >= argc_) fail(2);
+    if (index_ + 1 >= argc_) fail(option_ + " needs a value");
     return argv_[++index_];
 }
 
 int ProgramOptions::port() {
-    auto p = parsePort(value());
-    if (!p) fail(2);
+    std::string v = value();
+    auto p = parsePort(v);
+    if (!p) wrongValue(v, "a port from 0 to 65535");
     return *p;
 }
 
 std::vector<int> ProgramOptions::ports() {
+    std::string v = value();
     std::vector<int> out;
-    for (auto& piece : strings::split(value(), ",")) {
+    for (auto& piece : strings::split(v, ",")) {
         auto p = parsePort(piece);
-        if (!p) fail(2);
+        if (!p) wrongValue(v, "ports from 0 to 65535 between commas");
         out.push_back(*p);
     }
     return out;
@@ -54,15 +60,20 @@ std::vector<int> ProgramOptions::ports() {
 std::pair<std::string, std::string> ProgramOptions::pair() {
     std::string v = value();
     auto colon = v.find(':');
-    if (colon == std::string::npos || colon == 0) fail(2);
+    if (colon == std::string::npos || colon == 0) wrongValue(v, "NAME:VALUE");
     return {v.substr(0, colon), v.substr(colon + 1)};
 }
 
-void ProgramOptions::unknown() { fail(2); }
+void ProgramOptions::unknown() { fail("unknown option " + option_); }
 
-void ProgramOptions::fail(int status) {
-    std::fputs(usage_.c_str(), stderr);
-    std::exit(status);
+void ProgramOptions::wrongValue(const std::string& value, const std::string& expected) {
+    fail(option_ + " takes " + expected + ", not \"" + value + "\"");
+}
+
+void ProgramOptions::fail(const std::string& what) {
+    std::string program = argc_ > 0 ? std::filesystem::path(argv_[0]).filename().string() : "";
+    std::fprintf(stderr, "%s: %s\n%s", program.c_str(), what.c_str(), usage_.c_str());
+    std::exit(2);
 }
 
 StopSignals::StopSignals() {
@@ -80,13 +91,7 @@ int StopSignals::wait() {
 }
 
 std::string requestLine(const std::string& label, const JournalEntry& e, const redact::Keys& keys) {
-    constexpr size_t kLongest = 300;
     std::string read = e.decoded.isNull() ? "" : redact::json(e.decoded, keys);
-    if (read.size() > kLongest) {
-        size_t cut = kLongest;
-        while (cut > 0 && (static_cast<unsigned char>(read[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
-        read = read.substr(0, cut) + "…";
-    }
     return strings::format("%s: %s %s -> %d %s %s", label.c_str(), e.request.method.c_str(), e.request.path.c_str(),
                            e.status, e.played.c_str(), read.c_str());
 }

@@ -20,8 +20,9 @@ namespace standin {
 std::optional<int> parsePort(std::string_view text);
 
 // Walks a program's options. What does not read (an unknown option, a
-// missing or malformed value) prints the usage and ends the program with
-// status 2; "--help" and "-h" print it and end it with 0.
+// missing or malformed value) is named ("<program>: --port takes a port
+// from 0 to 65535, not "8o80""), then the usage is printed and the program
+// ends with status 2; "--help" and "-h" print the usage and end it with 0.
 class ProgramOptions {
 public:
     ProgramOptions(int argc, char** argv, std::string usage);
@@ -39,9 +40,11 @@ public:
 
     // The current option is none of the program's.
     [[noreturn]] void unknown();
+    // The current option's `value` is not what it takes (`expected`: "optional or mandatory").
+    [[noreturn]] void wrongValue(const std::string& value, const std::string& expected);
 
 private:
-    [[noreturn]] void fail(int status);
+    [[noreturn]] void fail(const std::string& what);
 
     int argc_;
     char** argv_;
@@ -68,7 +71,7 @@ void printSettings(const Value& settings);
 // READ", READ being what the stand-in read out of the request as JSON, with
 // its credentials and personal data shortened as the client's own log
 // shortens them (the names redact:: knows, and the wire format's `keys`),
-// cut short when long.
+// whole however long (what a request held is what one looks for).
 std::string requestLine(const std::string& label, const JournalEntry& entry, const redact::Keys& keys = {});
 // From now on, every request `server` answers is written to standard error
 // as a requestLine labelled `label`.

@@ -52,10 +52,11 @@ int main(int argc, char** argv) {
         else if (a == "--fixtures") fixtures = args.value();
         else if (a == "--real-name") {
             realName = args.value();
-            if (realName != "optional" && realName != "mandatory") args.unknown();
+            if (realName != "optional" && realName != "mandatory") args.wrongValue(realName, "optional or mandatory");
         } else if (a == "--slow") {
-            auto s = seconds(args.value());
-            if (!s) args.unknown();
+            std::string value = args.value();
+            auto s = seconds(value);
+            if (!s) args.wrongValue(value, "a number of seconds from 0 to 600");
             slow = *s;
         } else args.unknown();
     }
