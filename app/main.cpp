@@ -1,6 +1,5 @@
-// The game client: runs a bundle folder's game page in a full-screen web view.
-//
-//   korvel-game [--bundle PATH] [--home PATH] [--screenshot FILE.png --exit-after SECONDS]
+// The game client: runs a bundle folder's game page in a window of a
+// phone's size. `korvel-game --help` tells its options.
 
 #include <sys/stat.h>
 
@@ -25,6 +24,7 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Strings.h"
 #include "platform/ui/GtkHost.h"
 #include "platform/ui/UIApplication.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
@@ -45,14 +45,30 @@ struct Options {
 };
 
 void usage(std::ostream& out) {
-    out << "usage: korvel-game [--bundle PATH] [--home PATH] [--screenshot FILE.png] [--exit-after SECONDS]\n"
-           "  --bundle PATH        the application bundle to run (default: the demo game)\n"
-           "  --home PATH          the application's home folder (default: $XDG_DATA_HOME/<bundle id>)\n"
-           "  --screenshot FILE    write a PNG of the page when --exit-after ends the run\n"
-           "  --exit-after SECONDS quit after that many seconds\n";
+    out << "usage: korvel-game [--bundle PATH] [--home PATH] [--screenshot FILE.png --exit-after SECONDS]\n"
+           "                   [GTK OPTION]...\n"
+           "Runs a game's bundle: its page in a window of a phone's size.\n"
+           "\n"
+           "  --bundle PATH          the game's bundle folder, holding Info.plist and Data/\n"
+           "                         (default: the demo game, " KORVEL_DEMO_BUNDLE ")\n"
+           "  --home PATH            the game's home: user defaults, keychain, caches, log files\n"
+           "                         (Library/Caches/Logs); default: $KORVEL_HOME, else\n"
+           "                         $XDG_DATA_HOME/<the bundle's identifier>\n"
+           "  --exit-after SECONDS   quit after that many seconds\n"
+           "  --screenshot FILE.png  with --exit-after, write a picture of the page first\n"
+           "  -h, --help             print this help and exit\n"
+           "GTK's own options are taken too (such as --display=DISPLAY or --class=CLASS).\n"
+           "GDK_SCALE=2 draws the window at twice the pixels; KORVEL_CAMERA_IMAGE names a\n"
+           "picture the camera shows in place of a capture device.\n";
 }
 
-// Takes our options out of argv, leaving the rest (GTK's) in place.
+// What is wrong with the command line, said before the usage.
+std::nullopt_t refuse(const std::string& what) {
+    std::cerr << "korvel-game: " << what << "\n";
+    return std::nullopt;
+}
+
+// Takes our options out of argv, then GTK's; anything left is refused.
 std::optional<Options> parse(int& argc, char** argv) {
     Options o;
     std::vector<char*> rest{argv[0]};
@@ -67,10 +83,7 @@ std::optional<Options> parse(int& argc, char** argv) {
             rest.push_back(argv[i]);
             continue;
         }
-        if (i + 1 >= argc) {
-            std::cerr << a << " needs a value\n";
-            return std::nullopt;
-        }
+        if (i + 1 >= argc) return refuse(a + " needs a value");
         std::string v = argv[++i];
         if (a == "--bundle") {
             o.bundle = v;
@@ -81,21 +94,40 @@ std::optional<Options> parse(int& argc, char** argv) {
         } else {
             char* end = nullptr;
             double seconds = std::strtod(v.c_str(), &end);
-            if (!end || *end || seconds < 0) {
-                std::cerr << "--exit-after needs a number of seconds\n";
-                return std::nullopt;
-            }
+            if (v.empty() || !end || *end || !(seconds >= 0))
+                return refuse("--exit-after takes a number of seconds, not \"" + v + "\"");
             o.exitAfter = seconds;
         }
     }
-    if (o.screenshot && !o.exitAfter) {
-        std::cerr << "--screenshot needs --exit-after\n";
-        return std::nullopt;
+    if (o.screenshot && !o.exitAfter) return refuse("--screenshot needs --exit-after (the picture is taken as the run ends)");
+    int restCount = int(rest.size());
+    rest.push_back(nullptr);
+    char** restArgs = rest.data();
+    GtkHost::takeToolkitOptions(&restCount, &restArgs);
+    if (restCount > 1) {
+        std::string first = restArgs[1];
+        return refuse(strings::hasPrefix(first, "-") ? "unknown option " + first : "unexpected argument " + first);
     }
-    argc = int(rest.size());
-    for (int i = 0; i < argc; ++i) argv[i] = rest[size_t(i)];
+    argc = restCount;
+    for (int i = 0; i < argc; ++i) argv[i] = restArgs[i];
     argv[argc] = nullptr;
     return o;
+}
+
+// The bundle the game runs: a folder whose Info.plist gives the game its
+// settings and start page (without them the page would be blank). Says
+// what is wrong, naming the path as given.
+bool bundleUsable(const std::filesystem::path& bundle) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(bundle, ec)) {
+        std::cerr << "korvel-game: no bundle folder at " << bundle.string() << "\n";
+        return false;
+    }
+    if (auto problem = NSBundle::infoPlistProblem(bundle)) {
+        std::cerr << "korvel-game: " << *problem << "; the game's settings and start page come from it\n";
+        return false;
+    }
+    return true;
 }
 
 // KORVEL_CAMERA_IMAGE names a picture the camera shows, repeated, in place
@@ -127,11 +159,7 @@ int main(int argc, char** argv) {
         usage(std::cerr);
         return 2;
     }
-    std::error_code ec;
-    if (!std::filesystem::is_directory(options->bundle, ec)) {
-        std::cerr << "no bundle folder at " << options->bundle << "\n";
-        return 2;
-    }
+    if (!bundleUsable(options->bundle)) return 2;
     NSBundle::setMainBundlePath(std::filesystem::absolute(options->bundle));
     if (options->home) AppHome::setRoot(std::filesystem::absolute(*options->home));
     // Before the application delegate runs, once the bundle and the home

@@ -19,15 +19,54 @@ int run(std::vector<std::string> args) {
 TEST(App, BadOptionsAreRefusedWithUsage) {
     EXPECT_EQ(run({"--bundle", "/nonexistent/folder"}), 2);
     EXPECT_EQ(run({"--screenshot", "x.png"}), 2);  // needs --exit-after
-    EXPECT_EQ(run({"--exit-after", "soon"}), 2);
     EXPECT_EQ(run({"--help"}), 0);
+    // What is wrong is named, the wrong value with it, before the usage.
+    for (auto& [args, said] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--bogus", "--exit-after", "0"}, "korvel-game: unknown option --bogus\n"},
+             {{"--exit-after", "1", "stray"}, "korvel-game: unexpected argument stray\n"},
+             {{"--exit-after", "soon"}, "korvel-game: --exit-after takes a number of seconds, not \"soon\"\n"}}) {
+        auto result = testsupport::runProgram([&] {
+            std::vector<std::string> argv{testsupport::built("app/korvel-game")};
+            argv.insert(argv.end(), args.begin(), args.end());
+            return argv;
+        }());
+        EXPECT_EQ(result.status, 2) << said;
+        EXPECT_TRUE(result.err.starts_with(said + "usage: korvel-game")) << result.err;
+    }
+}
+
+// A bundle whose Info.plist gives the game no settings would run a blank
+// page: the game stops at once, naming the file as given and the reason.
+TEST(App, ABundleWithoutAUsableInfoPlistStopsTheGame) {
+    testsupport::TempDir dir;
+    auto bundle = [&](const std::string& name) {
+        std::filesystem::create_directories(dir / name / "Data");
+        return (dir / name).string();
+    };
+    std::string missing = bundle("Missing.app"), dangling = bundle("Dangling.app"), folder = bundle("Folder.app"),
+                broken = bundle("Broken.app");
+    std::filesystem::create_symlink("../Shared/Info.plist", dir / "Dangling.app/Info.plist");
+    std::filesystem::create_directories(dir / "Folder.app/Info.plist");
+    testsupport::writeFile(dir / "Broken.app/Info.plist", "<plist><array/></plist>");
+    for (auto& [path, said] : std::vector<std::pair<std::string, std::string>>{
+             {missing, missing + "/Info.plist does not exist"},
+             {dangling, dangling + "/Info.plist is a link to ../Shared/Info.plist, which does not exist"},
+             {folder, folder + "/Info.plist is a folder, not a file"},
+             {broken, broken + "/Info.plist holds no dictionary"}}) {
+        auto result = testsupport::runProgram({testsupport::built("app/korvel-game"), "--bundle", path, "--home",
+                                               (dir / "home").string(), "--exit-after", "0"});
+        EXPECT_EQ(result.status, 2) << said;
+        EXPECT_TRUE(result.err.starts_with("korvel-game: " + said + ";")) << result.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "home")) << "stopped before the game made its home";
 }
 
 TEST(App, TheDemoRunsHeadlessAndWritesAPictureOfItsPage) {
     testsupport::TempDir dir;
     std::string png = (dir / "demo.png").string();
+    // GTK's own options are taken (and not refused as unknown).
     ASSERT_EQ(run({"--bundle", (testsupport::sourceDir() / "examples/DemoGame.app").string(), "--home",
-                   (dir / "home").string(), "--screenshot", png, "--exit-after", "3"}),
+                   (dir / "home").string(), "--class=KorvelTest", "--screenshot", png, "--exit-after", "3"}),
               0);
     std::string bytes = testsupport::readFile(png);
     ASSERT_GT(bytes.size(), 1000u);

@@ -18,6 +18,18 @@ std::shared_ptr<NSBundle>& mainSlot() {
     static auto* slot = new std::shared_ptr<NSBundle>();
     return *slot;
 }
+
+// The dictionary of the Info.plist `file` into `info`; else why it gives none.
+const char* readInfo(const fs::path& file, Value& info) {
+    auto bytes = files::readData(file);
+    if (!bytes) return "cannot be read";
+    if (bytes->empty()) return "is empty";
+    auto v = Value::fromPlist(*bytes);
+    if (!v) return "is not a property list, or a damaged one";
+    if (!v->isDict()) return "holds no dictionary";
+    info = std::move(*v);
+    return nullptr;
+}
 }  // namespace
 
 NSBundle::NSBundle(std::filesystem::path path) : path_(std::move(path)) { reload(); }
@@ -32,14 +44,21 @@ void NSBundle::reload() {
     // whose Info.plist cannot be used starts without its settings, so say so.
     fs::path file = path_ / "Info.plist";
     if (!files::exists(file)) return;
-    const char* why = nullptr;
-    auto bytes = files::readData(file);
-    if (!bytes) why = "it cannot be read";
-    else if (bytes->empty()) why = "it is empty";
-    else if (auto v = Value::fromPlist(*bytes); !v) why = "it is not a property list, or a damaged one";
-    else if (!v->isDict()) why = "it holds no dictionary";
-    else info_ = std::move(*v);
-    if (why) NSLog("NSBundle: ignoring %s: %s; the bundle has no identifier or settings", file.c_str(), why);
+    if (const char* why = readInfo(file, info_))
+        NSLog("NSBundle: ignoring %s, which %s; the bundle has no identifier or settings", file.c_str(), why);
+}
+
+std::optional<std::string> NSBundle::infoPlistProblem(const std::filesystem::path& folder) {
+    fs::path file = folder / "Info.plist";
+    std::error_code ec;
+    auto status = fs::symlink_status(file, ec);
+    if (!fs::exists(status)) return file.string() + " does not exist";
+    if (fs::is_symlink(status) && !fs::exists(file, ec))
+        return file.string() + " is a link to " + fs::read_symlink(file, ec).string() + ", which does not exist";
+    if (fs::is_directory(file, ec)) return file.string() + " is a folder, not a file";
+    Value info;
+    if (const char* why = readInfo(file, info)) return file.string() + " " + why;
+    return std::nullopt;
 }
 
 std::shared_ptr<NSBundle> NSBundle::bundleWithPath(const std::filesystem::path& path) {

@@ -17,6 +17,12 @@ public:
     // A bundle over a folder; nullptr when the folder does not exist.
     static std::shared_ptr<NSBundle> bundleWithPath(const std::filesystem::path& path);
 
+    // Why the Info.plist of the bundle folder `folder` gives an application
+    // no settings, naming the file: it does not exist, is a link to
+    // nothing, a folder, unreadable, or no property list holding a
+    // dictionary. nullopt when it gives them. (A resource bundle needs none.)
+    static std::optional<std::string> infoPlistProblem(const std::filesystem::path& folder);
+
     // The application's own bundle. Set once at start (the executable's
     // --bundle option); until then it is the current folder.
     static NSBundle& mainBundle();

@@ -510,6 +510,8 @@ void hideUnstacked(GtkWidget* container) {
 
 }  // namespace
 
+void takeToolkitOptions(int* argc, char*** argv) { gtk_parse_args(argc, argv); }
+
 bool initialize(int* argc, char*** argv) {
     gDisplay = gtk_init_check(argc, argv);
     // A window destroyed by another client makes drawing already queued for

@@ -21,6 +21,10 @@ typedef struct _GtkWidget GtkWidget;
 
 namespace GtkHost {
 
+// Takes GTK's own options ("--display=:1", "--class NAME", ...) out of
+// argv, leaving the rest, without opening a display: a program can then
+// refuse what is left before it starts.
+void takeToolkitOptions(int* argc, char*** argv);
 // gtk_init_check; false when there is no display (headless).
 bool initialize(int* argc, char*** argv);
 bool hasDisplay();
