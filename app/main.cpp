@@ -17,6 +17,7 @@
 #include "Classes/ViewController/PageBackground.h"
 #include "aggregator/AggregatorLoadHooks.h"
 #include "aggregator/zorvia/ZorviaSDKForwarder.h"
+#include "logging/VLLog.h"
 #include "platform/device/Camera.h"
 #include "platform/device/MemoryPressure.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -130,6 +131,20 @@ bool bundleUsable(const std::filesystem::path& bundle) {
     return true;
 }
 
+// The window's warnings (GDK_SCALE too large for the screen) reach the log
+// files as well as the platform log: a warning line of the game's log, and
+// standard error where that line goes to the journal instead.
+void logWindowWarningsToTheGamesLog() {
+    GtkHost::setWarningLog([](const std::string& warning) {
+        if (VLLog::allLoggers().empty()) {
+            NSLog("%s", warning.c_str());
+            return;
+        }
+        VLLogWarn("%s", warning.c_str());
+        if (PlatformLog::systemSink() != PlatformLog::Sink::None) PlatformLog::writeToStderr(warning);
+    });
+}
+
 // KORVEL_CAMERA_IMAGE names a picture the camera shows, repeated, in place
 // of a capture device (machines without a camera; the demo).
 void useCameraPictureFromEnvironment() {
@@ -174,6 +189,7 @@ int main(int argc, char** argv) {
     // screens), and the demo's stand-in for a camera.
     KorvelBundle::link();
     useCameraPictureFromEnvironment();
+    logWindowWarningsToTheGamesLog();
 
     if (options->exitAfter) {
         auto seconds = std::chrono::duration<double>(*options->exitAfter);

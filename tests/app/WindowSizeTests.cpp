@@ -5,7 +5,8 @@
 // (jwm, on a virtual X server of the test's own) it offers neither maximise
 // nor resizing, and a request for either leaves it as it is. A window its
 // monitor's work area cannot hold (GDK_SCALE=2 on a 1280×1024 screen) is
-// named in the log with both sizes in pixels; one that fits is not.
+// named in the log (the platform log and the game's log files) with both
+// sizes in pixels; one that fits is not.
 
 #include <gtest/gtest.h>
 
@@ -185,6 +186,16 @@ TEST_F(WindowSize, DoubledOnAnOrdinaryScreenTheLogSaysItDoesNotFit) {
                             "(1280x1024 pixels)");
     })) << game->log();
     EXPECT_TRUE(game->logged("at least 750x1334 pixels (a smaller GDK_SCALE makes it smaller)")) << game->log();
+    // The game's log files have it too.
+    auto logFiles = [&] {
+        std::string all;
+        std::error_code ec;
+        for (auto& e : std::filesystem::directory_iterator(dir / "home/Library/Caches/Logs", ec))
+            all += readFile(e.path());
+        return all;
+    };
+    EXPECT_TRUE(waitFor([&] { return logFiles().find("(a smaller GDK_SCALE makes it smaller)") != std::string::npos; }))
+        << logFiles();
 }
 
 // Doubled, the window fits a screen 1400 pixels high (at scale 1 an

@@ -50,6 +50,11 @@ void removeFrameCallback(unsigned id);
 void holdWindow(double mostSeconds);
 void showWindow();
 
+// Where the host's warnings about its window go (one that does not fit
+// its monitor, a size set from outside): the platform log until an
+// application gives them a road to its own log.
+void setWarningLog(std::function<void(const std::string& warning)> log);
+
 // A host window destroyed from outside (another X client) ends the run
 // cleanly, as a close does: X errors (its gone drawables) are trapped for
 // the whole run rather than end the process.

@@ -2,7 +2,12 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
+#include <string>
+
 #include "platform/foundation/PlatformLog.h"
+#include "platform/foundation/Strings.h"
+#include "platform/ui/GtkHost.h"
 
 #include "platform/ui/GdkX11.h"  // last
 
@@ -15,6 +20,16 @@ struct Size {
 };
 Size gFixedSize;
 
+std::function<void(const std::string&)>& warningLog() {
+    static auto* log = new std::function<void(const std::string&)>();
+    return *log;
+}
+
+void warn(const std::string& text) {
+    if (warningLog()) warningLog()(text);
+    else NSLog("%s", text.c_str());
+}
+
 // A window manager that speaks EWMH names itself on the root window.
 bool windowManaged(GdkWindow* window) {
     GdkScreen* screen = gdk_window_get_screen(window);
@@ -25,8 +40,8 @@ bool windowManaged(GdkWindow* window) {
 gboolean onConfigure(GtkWidget*, GdkEventConfigure* e, gpointer) {
     if (e->width == gFixedSize.width && e->height == gFixedSize.height) return FALSE;
     if (windowManaged(e->window)) return FALSE;
-    NSLog("GtkHost: the window was resized to %dx%d from outside; set back to %dx%d", e->width, e->height,
-          gFixedSize.width, gFixedSize.height);
+    warn(strings::format("GtkHost: the window was resized to %dx%d from outside; set back to %dx%d", e->width,
+                         e->height, gFixedSize.width, gFixedSize.height));
     gdk_window_resize(e->window, gFixedSize.width, gFixedSize.height);
     return FALSE;
 }
@@ -42,11 +57,11 @@ void warnIfLargerThanWorkArea(GdkWindow* window) {
     gdk_monitor_get_workarea(monitor, &area);
     if (gFixedSize.width <= area.width && gFixedSize.height <= area.height) return;
     int scale = gdk_monitor_get_scale_factor(monitor);
-    NSLog("GtkHost: the window (%dx%d pixels at scale %d) does not fit its monitor's work area (%dx%d pixels), so "
-          "part of it cannot be seen; it needs a work area of at least %dx%d pixels%s",
-          gFixedSize.width * scale, gFixedSize.height * scale, scale, area.width * scale, area.height * scale,
-          gFixedSize.width * scale, gFixedSize.height * scale,
-          scale > 1 ? " (a smaller GDK_SCALE makes it smaller)" : "");
+    warn(strings::format("GtkHost: the window (%dx%d pixels at scale %d) does not fit its monitor's work area (%dx%d "
+                         "pixels), so part of it cannot be seen; it needs a work area of at least %dx%d pixels%s",
+                         gFixedSize.width * scale, gFixedSize.height * scale, scale, area.width * scale,
+                         area.height * scale, gFixedSize.width * scale, gFixedSize.height * scale,
+                         scale > 1 ? " (a smaller GDK_SCALE makes it smaller)" : ""));
 }
 
 gboolean onFirstMap(GtkWidget* widget, GdkEvent*, gpointer) {
@@ -56,6 +71,8 @@ gboolean onFirstMap(GtkWidget* widget, GdkEvent*, gpointer) {
 }
 
 }  // namespace
+
+void setWarningLog(std::function<void(const std::string& warning)> log) { warningLog() = std::move(log); }
 
 void holdSize(GtkWidget* window, int width, int height) {
     gFixedSize = {width, height};
