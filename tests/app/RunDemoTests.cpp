@@ -4,7 +4,8 @@
 // the game and the stand-ins with it. A game developer's own bundle runs
 // from a copy pointed at the stand-ins, whatever form its Info.plist has
 // and whatever product it names, and logs in with the demo account; one
-// whose Info.plist cannot be read stops the script with the reason.
+// whose Info.plist cannot be read stops the script with the reason. Help
+// and wrong options stop it before it builds anything.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <functional>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -130,14 +132,17 @@ protected:
     }
     // Starts the script with `args` in folder `cwd` (the test's folder by
     // default), its output going to files of the test's folder.
-    void run(const std::vector<std::string>& args, const fs::path& cwd = {}) {
+    // `buildDir` replaces this build (a folder no build is in, to see that
+    // nothing is built).
+    void run(const std::vector<std::string>& args, const fs::path& cwd = {}, const fs::path& buildDir = {}) {
         std::vector<std::string> argv{"bash", (testsupport::sourceDir() / "scripts/run-demo").string()};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> cargv;
         for (auto& a : argv) cargv.push_back(a.data());
         cargv.push_back(nullptr);
         // This build, a folder of the test's for the run and for the game's home.
-        std::vector<std::string> env{"BUILD_DIR=" + testsupport::binaryDir().string(), "TMPDIR=" + dir.path().string(),
+        std::vector<std::string> env{"BUILD_DIR=" + (buildDir.empty() ? testsupport::binaryDir() : buildDir).string(),
+                                     "TMPDIR=" + dir.path().string(),
                                      "KORVEL_HOME=" + (dir / "home").string(), "JOBS=1"};
         for (char** e = environ; *e; ++e) {
             std::string v = *e;
@@ -167,6 +172,24 @@ protected:
     bool scriptEnded(int& status) {
         if (!ended && waitpid(script, &status, WNOHANG) == script) ended = true;
         return ended;
+    }
+    // Runs the script to its end, on a build folder that does not exist;
+    // its exit status. The script stops before it builds anything: the
+    // folder stays missing, and no run's folder was made.
+    int runWithoutBuilding(const std::vector<std::string>& args) {
+        ended = false;
+        run(args, {}, dir / "no-build");
+        int status = 0;
+        if (!testsupport::waitFor([&] { return scriptEnded(status); }, std::chrono::seconds(30))) {
+            ADD_FAILURE() << "the script went on\n" << errors();
+            for (auto& [pid, cmd] : treeOf(script)) kill(pid, SIGKILL);
+            waitpid(script, &status, 0);
+            ended = true;
+        }
+        EXPECT_FALSE(fs::exists(dir / "no-build")) << "it began to build";
+        for (auto& e : fs::directory_iterator(dir.path()))
+            EXPECT_FALSE(strings::hasPrefix(e.path().filename().string(), "korvel-demo.")) << "it began a run";
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     testsupport::TempDir dir;
@@ -299,19 +322,60 @@ TEST_F(RunDemo, ABinaryInfoPlistAndAProductOfItsOwnArePointedAtTheStandins) {
     EXPECT_EQ(testsupport::readFile(bundle / "Info.plist"), info);
 }
 
-// An Info.plist cut short stops the script before the game starts, with
-// the file and the reason; the bundle is left as it was.
-TEST_F(RunDemo, AnInfoPlistThatCannotBeReadStopsTheScriptWithTheReason) {
-    fs::path bundle = ownBundle("Broken.app");
+// --help tells the script's own options and the game's, and stops there.
+TEST_F(RunDemo, HelpTellsEveryOptionAndStopsBeforeAnythingIsBuilt) {
+    EXPECT_EQ(runWithoutBuilding({"--bundle", "Nowhere.app", "--help"}), 0);
+    std::string help = testsupport::readFile(dir / "out");
+    for (auto* option : {"--bundle PATH", "--home PATH", "--fresh-home", "--real-name optional|mandatory",
+                         "--slow SECONDS", "-h, --help", "--exit-after SECONDS", "--screenshot FILE.png",
+                         "demo / 123456"})
+        EXPECT_NE(help.find(option), std::string::npos) << option << "\n" << help;
+    EXPECT_EQ(errors(), "");
+}
+
+// A value the stand-in would refuse is named with its option at once.
+TEST_F(RunDemo, AWrongValueIsNamedWithItsOptionBeforeAnythingIsBuilt) {
+    for (auto& [args, said] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--real-name", "maybe"}, "run-demo: --real-name takes optional or mandatory, not \"maybe\""},
+             {{"--slow", "abc"}, "run-demo: --slow takes a number of seconds from 0 to 600, not \"abc\""},
+             {{"--slow", "601"}, "run-demo: --slow takes a number of seconds from 0 to 600, not \"601\""}}) {
+        EXPECT_EQ(runWithoutBuilding(args), 2) << said;
+        EXPECT_TRUE(strings::hasPrefix(errors(), said)) << errors();
+    }
+}
+
+// A bundle whose Info.plist gives the game no settings (the page would be
+// blank) stops the script before anything is built, naming the file in the
+// bundle as given (not in the run's copy) and the reason; the bundle is
+// left as it was.
+TEST_F(RunDemo, ABundleWithoutAUsableInfoPlistStopsTheScriptWithTheReason) {
     const std::string cut = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>KL_URL</key>";
-    testsupport::writeFile(bundle / "Info.plist", cut);
-    run({"--bundle", "Broken.app"});
-    int status = 0;
-    ASSERT_TRUE(testsupport::waitFor([&] { return scriptEnded(status); }, kEventBound)) << errors();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
-    EXPECT_NE(errors().find("Broken.app/Info.plist cannot be read ("), std::string::npos) << errors();
-    EXPECT_EQ(testsupport::readFile(dir / "out").find("stand-ins ready"), std::string::npos);
-    EXPECT_EQ(testsupport::readFile(bundle / "Info.plist"), cut);
+    struct Case {
+        std::string name, said;
+        std::function<void(const fs::path&)> make;
+    };
+    for (auto& [name, said, make] : std::vector<Case>{
+             {"Missing.app", "does not exist", [](const fs::path& info) { fs::remove(info); }},
+             {"Dangling.app", "is a link to ../Gone/Info.plist, which does not exist",
+              [](const fs::path& info) {
+                  fs::remove(info);
+                  fs::create_symlink("../Gone/Info.plist", info);
+              }},
+             {"Folder.app", "is a folder, not a file",
+              [](const fs::path& info) {
+                  fs::remove(info);
+                  fs::create_directory(info);
+              }},
+             {"Broken.app", "cannot be read (", [&](const fs::path& info) { testsupport::writeFile(info, cut); }}}) {
+        fs::path bundle = ownBundle(name);
+        make(bundle / "Info.plist");
+        EXPECT_NE(runWithoutBuilding({"--bundle", name}), 0) << name;
+        std::string err = errors();
+        EXPECT_TRUE(strings::hasPrefix(err, "run-demo: " + (bundle / "Info.plist").string() + " " + said)) << err;
+        EXPECT_EQ(err.find("korvel-demo."), std::string::npos) << err;
+        EXPECT_EQ(testsupport::readFile(dir / "out").find("stand-ins ready"), std::string::npos);
+    }
+    EXPECT_EQ(testsupport::readFile(dir / "Broken.app/Info.plist"), cut);
 }
 
 }  // namespace
