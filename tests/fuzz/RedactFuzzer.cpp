@@ -1,7 +1,8 @@
-// What a log prints of credentials and personal data: values below
-// credential keys at any depth, in JSON texts inside texts and in
-// addresses (user part, query, fragment), nested as deep as the input
-// likes. Byte 0 chooses the way:
+// What a log prints of credentials and personal data: values (and keys)
+// below credential keys at any depth, under every name and in any case, in
+// JSON texts inside texts and in addresses (user part, escaped or not,
+// path, query, fragment), nested as deep as the input likes. Byte 0
+// chooses the way:
 // - even: the rest are choices building such a value; no credential or
 //   personal value of 8 characters or more comes out whole, however deep;
 // - odd: the rest is a text as a reply or an address holds it.
