@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Error.h"
@@ -45,15 +48,55 @@ std::filesystem::path withSuffix(std::filesystem::path path, const char* suffix)
     return path;
 }
 
+// Anything at the marker's path that is not a regular file (a directory,
+// a link, a pipe) is no marker this program wrote: left there, it would
+// keep the marker from being written, and the file would be read
+// unprotected, or be read as another file's text. It is removed.
+void removeForeignMarker(const std::filesystem::path& marker) {
+    struct stat st {};
+    if (::lstat(marker.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return;
+    std::error_code ec;
+    std::filesystem::remove_all(marker, ec);
+    NSLog("NSUserDefaults: %s is not a reading marker (not a regular file): %s", marker.c_str(),
+          ec ? ec.message().c_str() : "removed");
+}
+
+// The process id a marker holds: digits alone, as writeMarker writes them;
+// nullopt for anything else (empty, a torn write, other text).
+std::optional<pid_t> markerProcess(const std::filesystem::path& marker) {
+    int fd = ::open(marker.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char text[16];
+    struct stat st {};
+    ssize_t n = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::read(fd, text, sizeof text) : -1;
+    ::close(fd);
+    std::string_view digits(text, size_t(std::max<ssize_t>(n, 0)));
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    long pid = std::atol(std::string(digits).c_str());
+    return pid > 0 ? std::optional<pid_t>(pid_t(pid)) : std::nullopt;
+}
+
+// A process that has ended, reaped or not: a process killed while it read
+// stays a zombie until its parent reaps it, and a relaunch comes sooner.
+bool processIsGone(pid_t pid) {
+    if (::kill(pid, 0) != 0 && errno != EPERM) return true;
+    auto stat = files::readText("/proc/" + std::to_string(pid) + "/stat");
+    if (!stat) return false;
+    size_t close = stat->rfind(')');  // the state follows the command name, which may hold anything
+    if (close == std::string::npos || close + 2 >= stat->size()) return false;
+    char state = (*stat)[close + 2];
+    return state == 'Z' || state == 'X';
+}
+
 // The marker names the process reading; one whose process is gone was
 // left by a launch that ended while it read (another running instance's
-// is not).
+// is not). A marker naming this process, or none, was left by no reading
+// that ended: it is taken as absent.
 bool readingWasCut(const std::filesystem::path& marker) {
-    auto text = files::readText(marker);
-    if (!text) return false;
-    long pid = std::atol(text->c_str());
-    bool otherAlive = pid > 0 && pid != long(::getpid()) && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
-    return !otherAlive;
+    removeForeignMarker(marker);
+    auto pid = markerProcess(marker);
+    return pid && *pid != ::getpid() && processIsGone(*pid);
 }
 
 // The marker need only outlast this process, not the machine: written
@@ -86,6 +129,9 @@ void NSUserDefaults::loadLocked() const {
     // Kept while the file is read: a file whose reading takes the process
     // down is set aside at the next launch instead of read again.
     bool marked = writeMarker(marker);
+    if (!marked)
+        NSLog("NSUserDefaults: reading marker %s cannot be written (%s); reading without it", marker.c_str(),
+              std::strerror(errno));
     auto v = Value::fromPlist(*bytes);
     if (marked) std::filesystem::remove(marker, ec);
     if (v && v->isDict()) {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <optional>
 
 #include "platform/foundation/AppHome.h"
@@ -95,6 +99,68 @@ TEST(UserDefaults, AFileWhoseReadingDidNotFinishIsSetAsideAtTheNextLaunch) {
     d.setInteger("brightness", 3);
     NSUserDefaults::resetStandardUserDefaults();
     EXPECT_EQ(d.integerForKey("brightness"), 3);
+}
+
+// What was found at the marker's path judged the last launch wrongly: a
+// directory kept the marker from being written (the file was read
+// unprotected, silently); a link to /proc/self/stat, an empty marker or
+// one naming this process set a good file aside; a killed process not yet
+// reaped counted as alive, so its file was read again. Now what is no
+// regular file is removed and logged, a marker naming this process or no
+// process counts as absent, and a zombie as gone.
+TEST(UserDefaults, TheReadingMarkerIsJudgedByWhatItIs) {
+    TempBundle bundle(Value::dict({{"CFBundleIdentifier", "com.example.marker"}}));
+    TempHome home;
+    fs::path file = home.path() / "Library/Preferences/com.example.marker.plist";
+    fs::path marker = file.string() + ".reading";
+    Data settings = Value::dict({{"brightness", 7}}).toBinaryPlist();
+    auto& d = NSUserDefaults::standardUserDefaults();
+    // The brightness read at a launch finding `place` at the marker's path,
+    // and what it logged.
+    auto launch = [&](const std::function<void()>& place) {
+        writeFile(file, std::string(settings.begin(), settings.end()));
+        fs::remove(file.string() + ".corrupt");
+        fs::remove_all(marker);
+        place();
+        NSUserDefaults::resetStandardUserDefaults();
+        StderrCapture err;
+        int64_t brightness = d.integerForKey("brightness");
+        err.restore();
+        EXPECT_FALSE(fs::exists(fs::symlink_status(marker)));
+        return std::pair{brightness, err.text()};
+    };
+
+    auto [inDirectory, dirLog] = launch([&] { fs::create_directories(marker / "inside"); });
+    EXPECT_EQ(inDirectory, 7);
+    EXPECT_NE(dirLog.find(marker.string() + " is not a reading marker (not a regular file): removed"),
+              std::string::npos)
+        << dirLog;
+
+    auto [linked, linkLog] = launch([&] { fs::create_symlink("/proc/self/stat", marker); });
+    EXPECT_EQ(linked, 7);
+    EXPECT_NE(linkLog.find(marker.string() + " is not a reading marker"), std::string::npos) << linkLog;
+    EXPECT_TRUE(fs::exists("/proc/self/stat"));
+
+    for (std::string text : {std::string(), std::to_string(getpid()), std::string("12ab")}) {
+        auto [read, log] = launch([&] { writeFile(marker, text); });
+        EXPECT_EQ(read, 7) << "marker \"" << text << "\": " << log;
+        EXPECT_FALSE(fs::exists(file.string() + ".corrupt")) << text;
+    }
+
+    // A process killed while it read, not yet reaped by its parent.
+    pid_t zombie = fork();
+    if (zombie == 0) {
+        pause();
+        _exit(0);
+    }
+    kill(zombie, SIGKILL);
+    auto stat = "/proc/" + std::to_string(zombie) + "/stat";
+    ASSERT_TRUE(waitFor([&] { return readFile(stat).find(") Z ") != std::string::npos; }));
+    auto [afterKill, killLog] = launch([&] { writeFile(marker, std::to_string(zombie)); });
+    waitpid(zombie, nullptr, 0);
+    EXPECT_EQ(afterKill, 0);
+    EXPECT_NE(killLog.find("the last launch ended while reading it"), std::string::npos) << killLog;
+    EXPECT_EQ(readFile(file.string() + ".corrupt"), std::string(settings.begin(), settings.end()));
 }
 
 // A date another program wrote as "never" (the year 4001) once made the
