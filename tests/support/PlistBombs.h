@@ -1,9 +1,11 @@
 #pragma once
 // Property lists made to order for the tests and the fuzz seeds: shared
 // subtrees, XML nested past what the reader takes behind markup that a
-// tag scan may misread, the shape of a hostile preferences file.
+// tag scan may misread, XML that costs libplist work growing faster than
+// the file, the shape of a hostile preferences file.
 // Header-only.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -123,6 +125,58 @@ inline std::string deepXML(size_t levels, DeepXMLForm form) {
     for (size_t i = 0; i < levels; ++i) out += opening;
     for (size_t i = 0; i < levels; ++i) out += "</array>";
     return out + "</plist>\n";
+}
+
+// XML that costs libplist work growing faster than the file, in forms the
+// count of its values does not show: one dictionary of 2^blocks keys that
+// all fall in one bucket of libplist's table, each key `blocks` blocks of
+// two bytes, each block either of two that its hash adds alike ("aa" and
+// "b@"), written plainly, through entities and CDATA sections, or in bytes
+// that collide only as its signed char adds them; a dictionary of
+// 2^(blocks-1) keys whose last is given again as often; a text of
+// 2^blocks * 10 "&amp;".
+enum class CostlyXMLForm { collidingKeys, spelledCollidingKeys, signedCollidingKeys, repeatedKey, entities };
+
+inline const std::vector<std::pair<CostlyXMLForm, const char*>>& costlyXMLForms() {
+    static const std::vector<std::pair<CostlyXMLForm, const char*>> forms = {
+        {CostlyXMLForm::collidingKeys, "colliding-keys"},
+        {CostlyXMLForm::spelledCollidingKeys, "spelled-colliding-keys"},
+        {CostlyXMLForm::signedCollidingKeys, "signed-colliding-keys"},
+        {CostlyXMLForm::repeatedKey, "repeated-key"},
+        {CostlyXMLForm::entities, "entities"}};
+    return forms;
+}
+
+// Key `n` of the colliding forms: bit i of n picks block i's spelling.
+inline std::string collidingKey(CostlyXMLForm form, size_t blocks, size_t n) {
+    // Spelt three ways in turn, each pair still two bytes that collide.
+    static const char* const kSpelled[3][2] = {
+        {"&amp;a", "&apos;@"}, {"<![CDATA[aa]]>", "<![CDATA[b@]]>"}, {"&#97;a", "b&#x40;"}};
+    std::string key;
+    for (size_t i = 0; i < blocks; ++i) {
+        bool second = (n >> i) & 1;
+        if (form == CostlyXMLForm::spelledCollidingKeys) key += kSpelled[i % 3][second];
+        else if (form == CostlyXMLForm::signedCollidingKeys) key += second ? "\xFFz" : "\x01" "8";
+        else key += second ? "b@" : "aa";
+    }
+    return key;
+}
+
+inline std::string costlyXML(CostlyXMLForm form, size_t blocks) {
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">";
+    size_t keys = size_t(1) << blocks;
+    if (form == CostlyXMLForm::entities) {
+        out += "<string>";
+        for (size_t i = 0; i < keys * 10; ++i) out += "&amp;";
+        return out + "</string></plist>\n";
+    }
+    out += "<dict>";
+    for (size_t n = 0; n < keys; ++n) {
+        std::string key = form == CostlyXMLForm::repeatedKey ? "k" + std::to_string(std::min(n, keys / 2 - 1))
+                                                             : collidingKey(form, blocks, n);
+        out += "<key>" + key + "</key><true/>";
+    }
+    return out + "</dict></plist>\n";
 }
 
 }  // namespace testsupport

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/Strings.h"
@@ -22,27 +25,39 @@ namespace {
 constexpr int kMaxDepth = 512;
 
 // Reads tags as libplist 2.2 does (xplist.c), to learn how deep what it
-// builds will nest, and how many values it holds, before it builds it. Its tree nests where a container's
-// opening tag is not empty ("<array/>"), and goes up at each closing tag;
-// it stops, keeping what it built, when the root closes. Tags end at the
-// first '>' outside double quotes; processing instructions at the first
-// "?>" outside them; comments at "-->"; CDATA sections, inside the text of
-// an element, at "]]>". Where libplist would fail, nothing more is built,
-// and the scan ends too. Markup where parsers differ, which no property
-// list holds, is refused: a quoted value holding '<' or '>', an unpaired
-// quote (libplist knows only double quotes), a document type with
-// declarations of its own.
+// builds will nest, how many values it holds, and the work it does filing
+// dictionaries' keys and unescaping texts (XMLPlistWork.h), before it builds
+// it. Its tree nests where a container's opening tag is not empty
+// ("<array/>"), and goes up at each closing tag; it stops, keeping what it
+// built, when the root closes. Tags end at the first '>' outside double
+// quotes; processing instructions at the first "?>" outside them; comments
+// at "-->"; CDATA sections, inside the text of an element, at "]]>". A
+// non-empty <key> in a dictionary names the next value, unless a key is
+// named already (then it is a text); any element, or closing tag, ends the
+// naming. Where libplist would fail, nothing more is built, and the scan
+// ends too; it ends as well where the work passes the budgets of the
+// file's size. Markup where parsers differ, which no property list holds,
+// is refused: a quoted value holding '<' or '>', an unpaired quote
+// (libplist knows only double quotes), a document type with declarations
+// of its own, a character reference spelt oddly.
 class TagScan {
 public:
-    explicit TagScan(std::string_view xml) : x_(xml) {}
+    explicit TagScan(std::string_view xml)
+        : x_(xml), stepBudget_(stepBudget(xml.size())), byteBudget_(byteBudget(xml.size())) {}
 
     XMLShape run() {
-        while (!shape_.refused && next()) {
+        while (!shape_.refused && !overBudget() && next()) {
         }
+        overBudget();  // the last element's work too
         return shape_;
     }
 
 private:
+    bool overBudget() {
+        shape_.overBudget = shape_.work.steps > stepBudget_ || shape_.work.bytes > byteBudget_;
+        return shape_.overBudget;
+    }
+
     // One declaration, comment or element; false where libplist stops.
     bool next() {
         skipSpace();
@@ -59,22 +74,53 @@ private:
         bool empty = false;
         if (!tag(name, empty)) return false;
         if (name == "plist" || name == "/plist") return true;
-        if (name[0] == '/') return parent_ > 0 && --parent_ > 0;  // the root closed: libplist is done
+        // The key named before, taken by this element or ended by it.
+        std::optional<std::string> named = std::exchange(key_, std::nullopt);
+        if (name[0] == '/') return close();
         bool container = name == "array" || name == "dict";
         static constexpr std::string_view kLeaves[] = {"integer", "real", "true", "false", "string", "key", "data", "date"};
         if (!container && std::find(std::begin(kLeaves), std::end(kLeaves), name) == std::end(kLeaves)) return false;
         ++shape_.elements;
+        if (name == "key" && !empty && !named && inDictionary()) {
+            key_.emplace();
+            return text(name, &*key_);
+        }
+        if (!container && !empty && !text(name, nullptr)) return false;
         if (!root_) {
             root_ = true;
-            parent_ = 1;  // the root, even "<array/>", takes what follows
             shape_.depth = 1;
+            if (container) open(name);  // the root, even "<array/>", takes what follows
             return container;
         }
-        if (container) {
-            if (!empty) shape_.depth = std::max(shape_.depth, ++parent_);
-            return true;
-        }
-        return empty || text(name);
+        if (!file(named)) return false;
+        if (container && !empty) open(name);
+        return true;
+    }
+
+    bool inDictionary() const { return !open_.empty() && open_.back() == 'd'; }
+
+    // The value goes into its parent; in a dictionary, under the key named
+    // before it (libplist fails without one).
+    bool file(const std::optional<std::string>& named) {
+        if (!inDictionary()) return true;
+        if (!named) return false;
+        dictionaries_.back().set(*named, shape_.work);
+        return true;
+    }
+
+    void open(std::string_view container) {
+        bool dictionary = container == "dict";
+        open_.push_back(dictionary ? 'd' : 'a');
+        if (dictionary) dictionaries_.emplace_back();
+        shape_.depth = std::max(shape_.depth, open_.size());
+    }
+
+    // A closing tag; false when the root closes: libplist is done.
+    bool close() {
+        if (open_.empty()) return false;
+        if (open_.back() == 'd') dictionaries_.pop_back();
+        open_.pop_back();
+        return !open_.empty();
     }
 
     // The rest of a tag: its name and whether it ends with "/>".
@@ -90,16 +136,21 @@ private:
     }
 
     // A leaf's text up to its closing tag, comments and CDATA sections
-    // skipped; false where libplist fails.
-    bool text(std::string_view name) {
-        for (;;) {
+    // skipped; false where libplist fails. A text's or a key's stretches
+    // outside CDATA sections are unescaped, a key's made into `key`.
+    bool text(std::string_view name, std::string* key) {
+        bool escaped = name == "string" || name == "key";
+        for (size_t from = at_;; from = at_) {
             size_t lt = x_.find('<', at_);
             if (lt == std::string_view::npos) return false;
+            if (escaped && !unescaped(x_.substr(from, lt - from), key)) return false;
             at_ = lt + 1;
             if (take("!--")) {
                 if (!skipPast("-->", false)) return false;
             } else if (take("![CDATA[")) {
+                size_t inside = at_;
                 if (!skipPast("]]>", false)) return false;
+                if (key) key->append(x_.substr(inside, at_ - 3 - inside));
             } else if (take("/")) {
                 if (!take(name)) return false;
                 skipSpace();
@@ -108,6 +159,11 @@ private:
                 return false;
             }
         }
+    }
+
+    bool unescaped(std::string_view raw, std::string* key) {
+        if (!unescape(raw, key, shape_.work)) shape_.refused = true;
+        return !shape_.refused;
     }
 
     // "<!DOCTYPE" ... ">", quotes skipped; one with an internal subset
@@ -171,9 +227,12 @@ private:
     }
 
     std::string_view x_;
+    uint64_t stepBudget_, byteBudget_;
     size_t at_ = 0;
-    size_t parent_ = 0;  // the depth of the container libplist adds to; 0 before the root
     bool root_ = false;
+    std::vector<char> open_;                      // the open containers, 'd' or 'a', the root first
+    std::vector<DictionaryFiling> dictionaries_;  // the open dictionaries', innermost last
+    std::optional<std::string> key_;              // named for the next value
     XMLShape shape_;
 };
 
@@ -336,7 +395,7 @@ std::optional<Value> read(std::string_view bytes) {
     if (bytes.empty() || bytes.size() >= UINT32_MAX || bytes.find('\0') != std::string_view::npos) return std::nullopt;
     // The root is at depth 1 of what libplist builds, 0 of what is read.
     XMLShape shape = shapeOf(bytes);
-    if (shape.refused || shape.depth > kMaxDepth + 1 ||
+    if (shape.refused || shape.overBudget || shape.depth > kMaxDepth + 1 ||
         shape.elements > binaryplist::resultBudget(bytes.size()) / sizeof(Value))
         return std::nullopt;
     plist_t root = nullptr;

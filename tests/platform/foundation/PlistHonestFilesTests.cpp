@@ -38,10 +38,11 @@ def add(objects, value):
     objects.append(value)
     return plistlib.UID(len(objects) - 1)
 files = {}
-if kind in ('dense', 'records'):
+if kind in ('dense', 'records', 'keys'):
     value = ([i % 250 for i in range(n)] if kind == 'dense' else
              [{'id': i, 'name': 'player-%06d' % i, 'level': i % 100, 'active': i % 3 == 0, 'guild': 'guild-%03d' % (i % 50)}
-              for i in range(n)])
+              for i in range(n)] if kind == 'records' else
+             {('k%d' % i if i % 2 else 'item <%d> & more' % i): ('v & <%d>' % i if i % 3 == 0 else i) for i in range(n)})
     # plistutil writes what it reads from plistlib's file again.
     write(kind + '.plistlib.' + form, value, plistlib.FMT_XML if form == 'xml' else plistlib.FMT_BINARY)
     subprocess.run(['plistutil', '-i', out + '/' + kind + '.plistlib.' + form, '-o',
@@ -149,6 +150,16 @@ TEST_F(HonestFiles, ManySmallRecordsReadInBothForms) {
         ASSERT_EQ(files.size(), 2u);
         for (auto& [file, expected] : files) expectReadAsWritten(file, expected, false);
     }
+}
+
+// A dictionary of 100,000 distinct keys (short ones, and ones holding
+// entities) from either program: libplist files keys in a table of 4,096
+// buckets, and what that costs it is judged before it reads, within a
+// budget that keys sharing its hash pass (PlistLimitsTests).
+TEST_F(HonestFiles, ADictionaryOfAHundredThousandKeysReads) {
+    auto files = write("keys-xml", 100000);
+    ASSERT_EQ(files.size(), 2u);
+    for (auto& [file, expected] : files) expectReadAsWritten(file, expected, false);
 }
 
 // Archives of the archiver's shape (a table of objects naming each other by

@@ -230,6 +230,50 @@ TEST(PlistLimits, XMLOfMoreValuesThanTheBudgetIsRefusedBeforeLibplistReadsIt) {
     EXPECT_LT(c.ms, testsupport::kMeasuresMemory ? 5000 : 20000);  // a scan of 32 MB
 }
 
+// XML that costs libplist work growing faster than the file, which the
+// count of its values does not show: 65,536 keys sharing its hash (3.3 MB)
+// took 30 to 76 s, the same keys spelt through entities and CDATA or in
+// bytes that collide only as signed chars as long, 32,768 repeats of a
+// dictionary's last key (1.5 MB) 60 s, 3.3 MB of "&amp;" 14 s. Each is
+// refused before libplist reads it, in a tenth of a second or so.
+TEST(PlistLimits, XMLWhoseWorkInLibplistPassesItsBudgetIsRefusedBeforeItReads) {
+    for (auto& [form, name] : testsupport::costlyXMLForms()) {
+        std::string xml = testsupport::costlyXML(form, 16);
+        Cost c = costInChild(Data(xml.begin(), xml.end()));
+        EXPECT_FALSE(c.read) << name;
+        EXPECT_LT(c.ms, testsupport::kMeasuresMemory ? 3000 : 20000) << name << ", " << xml.size() << " bytes";
+    }
+}
+
+// The scan hashes keys as libplist does, whatever their spelling: keys that
+// collide cost it the same work however written, and far more than as many
+// keys that do not.
+TEST(PlistLimits, TheScanFilesKeysAsLibplistDoes) {
+    using testsupport::CostlyXMLForm;
+    auto steps = [](CostlyXMLForm form) { return xmlplist::shapeOf(testsupport::costlyXML(form, 10)).work.steps; };
+    uint64_t plain = steps(CostlyXMLForm::collidingKeys);
+    EXPECT_EQ(steps(CostlyXMLForm::spelledCollidingKeys), plain);
+    EXPECT_EQ(steps(CostlyXMLForm::signedCollidingKeys), plain);
+    std::string distinct = "<plist><dict>";
+    for (int i = 0; i < 1024; ++i) distinct += "<key>key-" + std::to_string(i) + "</key><true/>";
+    auto honest = xmlplist::shapeOf(distinct + "</dict></plist>");
+    EXPECT_LT(honest.work.steps * 20, plain);
+    EXPECT_FALSE(honest.overBudget);
+    EXPECT_TRUE(Value::fromPlist(distinct + "</dict></plist>"));
+
+    // Entities make the keys libplist files: these two are one, found equal
+    // (a comparison of 4 bytes) and its value replaced (2 steps along the
+    // list); each entity moves the rest of its text down (2 bytes each).
+    std::string twice = "<plist><dict><key>a&amp;b</key><true/><key>a&#38;b</key><false/></dict></plist>";
+    auto shape = xmlplist::shapeOf(twice);
+    EXPECT_EQ(shape.work.steps, 3u);
+    EXPECT_EQ(shape.work.bytes, 2u + 2 + 4);
+    EXPECT_EQ(Value::fromPlist(twice), Value::dict({{"a&b", false}}));
+    EXPECT_EQ(xmlplist::shapeOf("<plist><string>x&lt;&gt;</string></plist>").work.bytes, 5u + 1);
+    for (const char* odd : {"&# 38;", "&#+38;", "&#x0x26;"})
+        EXPECT_TRUE(xmlplist::shapeOf(std::string("<plist><string>") + odd + "</string></plist>").refused) << odd;
+}
+
 // Objects laid over each other's bytes are objects of their own to the
 // offset table: read once each, 160 KB of them would build 5.6 GB. What
 // they build is charged, as sharing is.
