@@ -43,6 +43,10 @@ std::filesystem::path NSUserDefaults::filePath() const {
 
 namespace {
 
+constexpr const char* kMaxFileSizeText = "4 MiB";
+static_assert(NSUserDefaults::kMaxFileSize == size_t(4) << 20);
+constexpr const char* kTooLarge = "it is larger than 4 MiB";
+
 std::filesystem::path withSuffix(std::filesystem::path path, const char* suffix) {
     path += suffix;
     return path;
@@ -123,9 +127,11 @@ void NSUserDefaults::loadLocked() const {
     bool cut = readingWasCut(marker);
     std::error_code ec;
     if (cut) std::filesystem::remove(marker, ec);
+    if (std::filesystem::file_size(file_, ec) > kMaxFileSize && !ec) return setAsideLocked(kTooLarge);
     auto bytes = files::readData(file_);
     if (!bytes) return;
     if (cut) return setAsideLocked("the last launch ended while reading it");
+    if (bytes->size() > kMaxFileSize) return setAsideLocked(kTooLarge);
     // Kept while the file is read: a file whose reading takes the process
     // down is set aside at the next launch instead of read again.
     bool marked = writeMarker(marker);
@@ -150,13 +156,15 @@ void NSUserDefaults::setAsideLocked(const char* why) const {
           kept ? "moved to .corrupt" : std::strerror(errno));
 }
 
-bool NSUserDefaults::saveLocked() {
+NSUserDefaults::Saved NSUserDefaults::saveLocked() {
+    Data bytes = values_.toBinaryPlist();
+    if (bytes.size() > kMaxFileSize) return Saved::tooLarge;
     Error err;
-    if (!files::writeAtomically(file_, values_.toBinaryPlist(), &err)) {
+    if (!files::writeAtomically(file_, bytes, &err)) {
         NSLog("NSUserDefaults: %s", err.localizedDescription().c_str());
-        return false;
+        return Saved::failed;
     }
-    return true;
+    return Saved::yes;
 }
 
 namespace {
@@ -182,9 +190,20 @@ bool NSUserDefaults::boolForKey(const std::string& key) const { return objectFor
 void NSUserDefaults::setObject(const std::string& key, Value value) {
     std::lock_guard lock(mutex_);
     loadLocked();
-    if (value.isNull()) values_.remove(storedKey(key));
-    else values_.set(storedKey(key), std::move(value));
-    saveLocked();
+    // Moved, not copied, either way: a value may be large.
+    auto& entries = values_.mutableDict();
+    std::string stored = storedKey(key);
+    std::optional<Value> previous;
+    if (auto it = entries.find(stored); it != entries.end()) {
+        previous = std::move(it->second);
+        entries.erase(it);
+    }
+    if (!value.isNull()) entries.emplace(stored, std::move(value));
+    if (saveLocked() != Saved::tooLarge) return;
+    entries.erase(stored);
+    if (previous) entries.emplace(stored, std::move(*previous));
+    NSLog("NSUserDefaults: \"%s\" not changed: the preferences file would be larger than %s", stored.c_str(),
+          kMaxFileSizeText);
 }
 
 void NSUserDefaults::removeObjectForKey(const std::string& key) { setObject(key, Value()); }
@@ -198,7 +217,10 @@ void NSUserDefaults::registerDefaults(const Value& defaults) {
 bool NSUserDefaults::synchronize() {
     std::lock_guard lock(mutex_);
     loadLocked();
-    return saveLocked();
+    Saved saved = saveLocked();
+    if (saved == Saved::tooLarge)
+        NSLog("NSUserDefaults: not written: the preferences file would be larger than %s", kMaxFileSizeText);
+    return saved == Saved::yes;
 }
 
 Value NSUserDefaults::dictionaryRepresentation() const {

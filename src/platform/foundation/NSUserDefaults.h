@@ -9,7 +9,14 @@
 // starts empty. So is a file whose reading did not finish: while the file
 // is read, "<name>.plist.reading" holds the reading process's id, and a
 // marker left by a process that is gone means that reading the file took
-// it down, so that no file can stop every launch.
+// it down, so that no file can stop every launch. So is a file larger than
+// kMaxFileSize, unread: what a property list builds is a multiple of its
+// size (a list of one-byte references to one byte of data, read and
+// written back at the first change, takes the game 120 bytes a byte), and
+// a 32 MiB file took the game to 2.7 GB at every launch; within 4 MiB no
+// file takes it past 750 MB. A change that would make the file larger is
+// not made (and logged), so that nothing written is set aside at the next
+// launch.
 
 #include <filesystem>
 #include <mutex>
@@ -19,6 +26,8 @@
 
 class NSUserDefaults {
 public:
+    static constexpr size_t kMaxFileSize = size_t(4) << 20;
+
     static NSUserDefaults& standardUserDefaults();
     // Drops the loaded state so the next use reads the file again (tests
     // that switch homes; a restart in the same process).
@@ -47,7 +56,8 @@ private:
     NSUserDefaults();
     void loadLocked() const;
     void setAsideLocked(const char* why) const;
-    bool saveLocked();
+    enum class Saved { yes, failed, tooLarge };
+    Saved saveLocked();
 
     mutable std::mutex mutex_;
     mutable bool loaded_ = false;

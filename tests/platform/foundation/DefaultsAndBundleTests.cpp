@@ -163,6 +163,52 @@ TEST(UserDefaults, TheReadingMarkerIsJudgedByWhatItIs) {
     EXPECT_EQ(readFile(file.string() + ".corrupt"), std::string(settings.begin(), settings.end()));
 }
 
+// A 32 MiB file of one-byte references to one value read as 1.8 GB, and
+// was written back at every launch. A file past 4 MiB is set aside unread;
+// one within it reads; a change that would make the file larger is not
+// made, the value before it kept.
+TEST(UserDefaults, AFileLargerThanTheCapIsSetAsideAndNoChangeMakesOne) {
+    TempBundle bundle(Value::dict({{"CFBundleIdentifier", "com.example.cap"}}));
+    TempHome home;
+    fs::path file = home.path() / "Library/Preferences/com.example.cap.plist";
+    auto& d = NSUserDefaults::standardUserDefaults();
+    // A binary file of a text of `length` bytes, and some 60 more.
+    auto fileOf = [](size_t length) {
+        Data out = Value::dict({{"text", std::string(length, 'x')}}).toBinaryPlist();
+        return std::string(out.begin(), out.end());
+    };
+    std::string within = fileOf(NSUserDefaults::kMaxFileSize - 100), past = fileOf(NSUserDefaults::kMaxFileSize);
+    ASSERT_LE(within.size(), NSUserDefaults::kMaxFileSize);
+    ASSERT_GT(past.size(), NSUserDefaults::kMaxFileSize);
+
+    writeFile(file, within);
+    NSUserDefaults::resetStandardUserDefaults();
+    EXPECT_EQ(d.stringForKey("text").size(), NSUserDefaults::kMaxFileSize - 100);
+    EXPECT_FALSE(fs::exists(file.string() + ".corrupt"));
+
+    writeFile(file, past);
+    NSUserDefaults::resetStandardUserDefaults();
+    StderrCapture err;
+    EXPECT_TRUE(d.objectForKey("text").isNull());
+    err.restore();
+    EXPECT_NE(err.text().find(file.string() + " set aside, it is larger than 4 MiB"), std::string::npos) << err.text();
+    EXPECT_TRUE(readFile(file.string() + ".corrupt") == past);
+
+    d.setObject("text", "short");
+    StderrCapture refused;
+    d.setObject("text", std::string(NSUserDefaults::kMaxFileSize, 'y'));
+    d.setObject("blob", Data(NSUserDefaults::kMaxFileSize, 1));
+    refused.restore();
+    EXPECT_NE(refused.text().find("\"text\" not changed: the preferences file would be larger than 4 MiB"),
+              std::string::npos)
+        << refused.text();
+    EXPECT_TRUE(d.stringForKey("text") == "short");
+    EXPECT_TRUE(d.objectForKey("blob").isNull());
+    NSUserDefaults::resetStandardUserDefaults();
+    EXPECT_TRUE(d.stringForKey("text") == "short");
+    EXPECT_LT(fs::file_size(file), 1000u);
+}
+
 // A date another program wrote as "never" (the year 4001) once made the
 // file unreadable, and every setting was moved aside with it.
 TEST(UserDefaults, AFarDateKeepsEverySettingAndIsWrittenBackUnchanged) {
