@@ -179,4 +179,49 @@ inline std::string costlyXML(CostlyXMLForm form, size_t blocks) {
     return out + "</dict></plist>\n";
 }
 
+// A binary preferences file of `fileSize` bytes: {"k": [d x n], "s": [B x
+// copies]}, d one value (true, or a byte of data, which builds a heap block
+// at each copy), the n elements one-byte references to it, filling the
+// file, and B a list of 62 references to d. With `copies` up to what the
+// budget for sharing admits, the costliest file of its size that reads.
+inline Data denseReferences(size_t fileSize, size_t copies, bool data) {
+    auto putBE = [](Data& out, uint64_t v, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto putList = [&](Data& out, size_t count, uint8_t ref) {
+        out.push_back(0xAF);  // a list whose count follows as a 4-byte integer
+        out.push_back(0x12);
+        putBE(out, count, 4);
+        out.insert(out.end(), count, ref);
+    };
+    constexpr size_t kObjects = 7, kFixed = 8 + 2 + 6 + 62 + 6 + 4 + 5 + 6 + 32 + 4 * kObjects;
+    Data out = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+    std::vector<uint64_t> offsets;
+    auto next = [&] { offsets.push_back(out.size()); };
+    next();
+    if (data) out.insert(out.end(), {0x41, 0x07});  // 0: d
+    else out.insert(out.end(), {0x09, 0x09});      // 0: true, and a byte nothing reads
+    next();
+    putList(out, 62, 0);  // 1: B
+    next();
+    putList(out, fileSize - kFixed - copies, 0);  // 2
+    next();
+    putList(out, copies, 1);  // 3
+    next();
+    out.insert(out.end(), {0x51, 'k'});
+    next();
+    out.insert(out.end(), {0x51, 's'});
+    next();
+    out.insert(out.end(), {0xD2, 4, 5, 2, 3});  // 6: the root
+    uint64_t table = out.size();
+    for (uint64_t offset : offsets) putBE(out, offset, 4);
+    out.insert(out.end(), 6, 0);
+    out.push_back(4);  // offset size
+    out.push_back(1);  // reference size
+    putBE(out, kObjects, 8);
+    putBE(out, kObjects - 1, 8);
+    putBE(out, table, 8);
+    return out;
+}
+
 }  // namespace testsupport
