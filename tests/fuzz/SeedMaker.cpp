@@ -114,6 +114,18 @@ void plistSeeds() {
     for (auto& [form, name] : testsupport::deepXMLForms())
         if (form != testsupport::DeepXMLForm::quotedAttribute)
             seed(t, std::string("xml-deep-") + name, testsupport::deepXML(2000, form));
+    // XML whose work in libplist grows faster than the file (65,536 keys
+    // sharing its hash, 3.3 MB, took 76 s): 2,048 keys of each form (1,024
+    // spelt through entities and CDATA), and a binary file of such keys,
+    // whose XML is refused.
+    for (auto& [form, name] : testsupport::costlyXMLForms()) {
+        size_t blocks = form == testsupport::CostlyXMLForm::spelledCollidingKeys ? 10 : 11;
+        seed(t, std::string("xml-costly-") + name, testsupport::costlyXML(form, blocks));
+    }
+    Value colliding = Value::dict();
+    for (size_t n = 0; n < 2048; ++n)
+        colliding.set(testsupport::collidingKey(testsupport::CostlyXMLForm::collidingKeys, 11, n), true);
+    seed(t, "binary-colliding-keys", colliding.toBinaryPlist());
 }
 
 void keyedArchiveSeeds() {
@@ -220,19 +232,31 @@ void defaultsSeeds() {
     const std::string t = "fuzz_user_defaults";
     Data file = sample().toBinaryPlist();
     file.resize((file.size() + 3) / 4 * 4, 0);  // the length is given in fours
-    Data input = prefixed(uint8_t(file.size() / 4), file);
+    const Data withFile = prefixed(uint8_t(file.size() / 4), file);
+    Data input = withFile;
+    input.push_back(0);  // nothing at the marker's path
     // Then: "bad\xFF" = a text of bad bytes, "x" removed.
     input.insert(input.end(), {4, 'b', 'a', 'd', 0xFF, 1, 4, 2, 0xC0, 0x80, 1, 'x', 0});
     seed(t, "sample-and-changes", input);
-    seed(t, "garbage-file", Data{2, 'g', 'a', 'r', 'b', 'a', 'g', 'e', '!', 1, 'k', 1, 2, 1});
+    seed(t, "garbage-file", Data{2, 'g', 'a', 'r', 'b', 'a', 'g', 'e', '!', 0, 1, 'k', 1, 2, 1});
     // A preferences file with a date of the year 4001, once moved aside
     // with every setting; then "k" set.
     std::string far = "<plist><dict><key>never</key><date>4001-01-01T00:00:00Z</date>"
                       "<key>volume</key><integer>7</integer></dict></plist>";
     far.resize((far.size() + 3) / 4 * 4, ' ');
     Data farInput = prefixed(uint8_t(far.size() / 4), Data(far.begin(), far.end()));
-    farInput.insert(farInput.end(), {1, 'k', 1, 2, 1});
+    farInput.insert(farInput.end(), {0, 1, 'k', 1, 2, 1});
     seed(t, "far-date-file", farInput);
+    // The sample's file with a directory, a link to /proc/self/stat, an
+    // empty file, this process's id, a process that cannot run, and text
+    // at the marker's path: the first four once made the file be read
+    // unprotected or set aside.
+    const char* markers[] = {"directory", "link", "empty", "own-id", "gone-id", "text"};
+    for (uint8_t choice = 1; choice <= 6; ++choice) {
+        Data marked = withFile;
+        marked.insert(marked.end(), {choice, 3, '1', '2', 'x', 1, 'k', 1, 2, 1});
+        seed(t, std::string("marker-") + markers[choice - 1], marked);
+    }
 }
 
 void exifSeeds() {
