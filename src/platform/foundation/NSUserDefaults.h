@@ -8,8 +8,10 @@
 // "<name>.plist.corrupt" (replacing an older one), logged, and the store
 // starts empty. So is a file whose reading did not finish: while the file
 // is read, "<name>.plist.reading" holds the reading process's id, and a
-// marker left by a process that is gone means that reading the file took
-// it down, so that no file can stop every launch. So is a file larger than
+// marker left by a process that is gone (a zombie included) means that
+// reading the file took it down, so that no file can stop every launch; a
+// marker naming this process or none counts as absent, and what is no
+// regular file at its path is removed. So is a file larger than
 // kMaxFileSize, unread: what a property list builds is a multiple of its
 // size (a list of one-byte references to one byte of data, read and
 // written back at the first change, takes the game 120 bytes a byte), and

@@ -33,8 +33,8 @@ struct Work {
 };
 
 // What a file of `fileSize` bytes may cost: linear in its size, far above
-// what honest files take (a dictionary of 100,000 distinct keys takes about
-// a step a byte of its file) and far below what stalls.
+// what honest files take (a dictionary of 100,000 distinct keys takes less
+// than a step a byte of its file) and far below what stalls.
 uint64_t stepBudget(size_t fileSize);
 uint64_t byteBudget(size_t fileSize);
 
