@@ -49,7 +49,8 @@ uint64_t Input::integer(int bytes) {
 }
 
 std::string Input::text(size_t max) {
-    size_t n = std::min<size_t>(byte() % (max + 1), size_ - std::min(at_, size_));
+    size_t wanted = byte() % (max + 1);  // before what is left is counted
+    size_t n = std::min(wanted, size_ - std::min(at_, size_));
     std::string out(reinterpret_cast<const char*>(data_ + at_), n);
     at_ += n;
     return out;
