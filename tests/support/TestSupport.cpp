@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -118,6 +119,14 @@ std::vector<ProcessFacts> processesUnder(int root) {
                 parents.push_back(e.facts.pid);
             }
     return out;
+}
+
+long ownStatusKiB(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::strlen(field)));
+    return -1;
 }
 
 std::string built(const std::string& relative) { return (binaryDir() / relative).string(); }

@@ -71,6 +71,9 @@ struct ProcessFacts {
 // Every process below `root` (its children, theirs, ...), not `root` itself;
 // a process that ends meanwhile is left out.
 std::vector<ProcessFacts> processesUnder(int root);
+// A field of this process's /proc/self/status, in KiB ("VmRSS:", the
+// resident memory now; "VmHWM:", its peak); -1 when it is not there.
+long ownStatusKiB(const char* field);
 
 // The repository's own folder (for fixtures and the demo bundle).
 // The repository's and this build's folders, and a program or file of the

@@ -38,13 +38,6 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-long statusKiB(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::strlen(field)));
-    return -1;
-}
 
 size_t heapBytes() {
     struct mallinfo2 m = mallinfo2();
@@ -76,7 +69,7 @@ int runCap(const std::string& mode) {
     long code = 0;
     bool done = false;
     size_t heapBefore = heapBytes(), reserved = 0;
-    long rssBefore = statusKiB("VmRSS:");
+    long rssBefore = testsupport::ownStatusKiB("VmRSS:");
     auto op = manager.requestImageWithURL(
         *NSURL::URLWithString(server.baseURL() + "/x"), 0,
         [&](int64_t received, int64_t) {
@@ -91,7 +84,7 @@ int runCap(const std::string& mode) {
         });
     if (mode == "lying") server.releasePieces();
     if (!waitUntil(mutex, ended, 60, [&] { return done; })) return 4;
-    if (mode == "endless") std::printf("code=%ld grew_kib=%ld\n", code, statusKiB("VmHWM:") - rssBefore);
+    if (mode == "endless") std::printf("code=%ld grew_kib=%ld\n", code, testsupport::ownStatusKiB("VmHWM:") - rssBefore);
     else std::printf("code=%ld reserved_kib=%zu\n", code, reserved / 1024);
     return 0;
 }
@@ -210,7 +203,7 @@ int runDrip(int count, bool blur) {
     // What making the picture cost is no part of the measure.
     malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
-    long rssBefore = statusKiB("VmRSS:");
+    long rssBefore = testsupport::ownStatusKiB("VmRSS:");
     fuzz::HeapPeak heap;
     // The drip's own time: a partial image is due at every scan.
     ScopedTestClock clock;
@@ -227,7 +220,7 @@ int runDrip(int count, bool blur) {
     auto [partials, downloads] = drip.partials();
     auto heapGrowth = heap.growth();
     std::printf("partials=%d downloads=%d small_ms=%ld grew_kib=%ld heap_kib=%lld\n", partials, downloads, smallMs,
-                statusKiB("VmHWM:") - rssBefore, heapGrowth ? (long long)(*heapGrowth / 1024) : -1LL);
+                testsupport::ownStatusKiB("VmHWM:") - rssBefore, heapGrowth ? (long long)(*heapGrowth / 1024) : -1LL);
     return 0;
 }
 

@@ -135,14 +135,24 @@ void click(CGPoint p) {
     testsupport::xtestClick(GDK_DISPLAY_XDISPLAY(gdk_display_get_default()), ox + int(p.x), oy + int(p.y));
 }
 
+// The game's window, shown: a Root with its native widget, mapped.
+struct GameWindow {
+    std::shared_ptr<Root> root = std::make_shared<Root>();
+    std::shared_ptr<UIWindow> window = std::make_shared<UIWindow>();
+    GameWindow() {
+        initializeHost();
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+        GtkHost::sync();
+    }
+    bool mapped() const { return testsupport::waitFor([] { return gtk_widget_get_mapped(GtkHost::toplevel()); }); }
+};
+
 TEST(GtkHost, AlertDrawsOverTheNativeWidgetAndTakesTheClick) {
-    initializeHost();
-    auto root = std::make_shared<Root>();
-    auto window = std::make_shared<UIWindow>();
-    window->setRootViewController(root);
-    window->makeKeyAndVisible();
-    GtkHost::sync();
-    ASSERT_TRUE(testsupport::waitFor([] { return gtk_widget_get_mapped(GtkHost::toplevel()); }));
+    GameWindow game;
+    auto& root = game.root;
+    auto& window = game.window;
+    ASSERT_TRUE(game.mapped());
     // The native widget shows.
     ASSERT_TRUE(screenShows([](GdkPixbuf* pb) { return isRed(at(pb, 20, 20)); }));
 
@@ -385,13 +395,9 @@ void typeKey(guint keyval) {
 // the toolkit covers it whole, with nothing focused on it; a native widget
 // on that screen gets them.
 TEST(GtkHost, AScreenCoveringThePageWholeKeepsTheKeysFromIt) {
-    initializeHost();
-    auto root = std::make_shared<Root>();
-    auto window = std::make_shared<UIWindow>();
-    window->setRootViewController(root);
-    window->makeKeyAndVisible();
-    GtkHost::sync();
-    ASSERT_TRUE(testsupport::waitFor([] { return gtk_widget_get_mapped(GtkHost::toplevel()); }));
+    GameWindow game;
+    auto& root = game.root;
+    ASSERT_TRUE(game.mapped());
     gtk_widget_grab_focus(root->native->nativeWidget());
     typeKey(GDK_KEY_a);
     ASSERT_TRUE(testsupport::waitFor([&] { return root->native->keys == 1; }));
@@ -423,7 +429,7 @@ TEST(GtkHost, AScreenCoveringThePageWholeKeepsTheKeysFromIt) {
     gtk_widget_grab_focus(root->native->nativeWidget());
     typeKey(GDK_KEY_d);
     ASSERT_TRUE(testsupport::waitFor([&] { return root->native->keys == 2; }));
-    window->setHidden(true);
+    game.window->setHidden(true);
 }
 
 }  // namespace

@@ -29,13 +29,6 @@
 
 namespace {
 
-long statusKiB(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::strlen(field)));
-    return -1;
-}
 
 // What the road costs from here on: the peak resident memory is set back
 // to what is held now.
@@ -44,11 +37,11 @@ public:
     Cost() {
         malloc_trim(0);
         std::ofstream("/proc/self/clear_refs") << "5";
-        rssBefore_ = statusKiB("VmRSS:");
+        rssBefore_ = testsupport::ownStatusKiB("VmRSS:");
     }
     void print(bool image) const {
         auto heap = heap_.growth();
-        std::printf("image=%d grew_kib=%ld heap_kib=%lld\n", image ? 1 : 0, statusKiB("VmHWM:") - rssBefore_,
+        std::printf("image=%d grew_kib=%ld heap_kib=%lld\n", image ? 1 : 0, testsupport::ownStatusKiB("VmHWM:") - rssBefore_,
                     heap ? (long long)(*heap / 1024) : -1LL);
     }
 
