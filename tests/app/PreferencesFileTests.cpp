@@ -109,10 +109,11 @@ TEST_F(PreferencesFile, HostileFilesAreSetAsideAndTheGameStartsInSecondsUnder1GB
     }
 }
 
-// One-byte references to a byte of data, and shared lists up to the budget
-// for sharing: 4 MiB that read as about 500 MB, and are written back.
+// One-byte references to a byte of data, each copy a 32-byte block charged
+// to the budget for sharing, which admits them all: 4 MiB that read as
+// 370 MB, and are written back.
 TEST_F(PreferencesFile, TheCostliestFileWithinTheCapReadsUnder1GB) {
-    Data costly = testsupport::denseReferences(NSUserDefaults::kMaxFileSize, 17000, true);
+    Data costly = testsupport::denseReferences(NSUserDefaults::kMaxFileSize, 0, true);
     ASSERT_TRUE(Value::fromPlist(costly));
     place(std::string(costly.begin(), costly.end()));
     MeasuredLaunch run = launchOnIt("the costliest file");

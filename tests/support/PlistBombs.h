@@ -2,7 +2,8 @@
 // Property lists made to order for the tests and the fuzz seeds: shared
 // subtrees, XML nested past what the reader takes behind markup that a
 // tag scan may misread, XML that costs libplist work growing faster than
-// the file, the shape of a hostile preferences file.
+// the file, the shape of a hostile preferences file, lists of references
+// to one object.
 // Header-only.
 
 #include <algorithm>
@@ -220,6 +221,38 @@ inline Data denseReferences(size_t fileSize, size_t copies, bool data) {
     out.push_back(1);  // reference size
     putBE(out, kObjects, 8);
     putBE(out, kObjects - 1, 8);
+    putBE(out, table, 8);
+    return out;
+}
+
+// A binary list filling `fileSize` bytes with one-byte references: the
+// first `costly` to `object` (as stored: marker and bytes), the rest to
+// true. Each builds a Value, and a copy of the object when it is not true.
+inline Data referencesTo(const Data& object, size_t fileSize, size_t costly) {
+    auto putBE = [](Data& out, uint64_t v, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
+    };
+    const size_t fixed = 8 + object.size() + 1 + 6 + 3 * 4 + 32;
+    const size_t count = fileSize - fixed;
+    Data out = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+    uint64_t offsets[3];
+    offsets[0] = out.size();
+    out.insert(out.end(), object.begin(), object.end());
+    offsets[1] = out.size();
+    out.push_back(0x09);
+    offsets[2] = out.size();
+    out.push_back(0xAF);  // a list whose count follows as a 4-byte integer
+    out.push_back(0x12);
+    putBE(out, count, 4);
+    out.insert(out.end(), std::min(costly, count), 0);
+    out.insert(out.end(), count - std::min(costly, count), 1);
+    uint64_t table = out.size();
+    for (uint64_t offset : offsets) putBE(out, offset, 4);
+    out.insert(out.end(), 6, 0);
+    out.push_back(4);  // offset size
+    out.push_back(1);  // reference size
+    putBE(out, 3, 8);
+    putBE(out, 2, 8);
     putBE(out, table, 8);
     return out;
 }

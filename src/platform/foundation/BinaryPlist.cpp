@@ -16,6 +16,7 @@ constexpr int64_t kReferenceOffset = 978307200;
 constexpr int64_t kNanos = 1000000000;
 constexpr size_t kHeader = 8, kTrailer = 32;
 constexpr int kMaxDepth = 512;
+const size_t kUIDBytes = heapBytes(Value::Type::Dictionary, 1);  // read as {"CF$UID": n}
 
 }  // namespace
 
@@ -59,18 +60,32 @@ std::optional<uint32_t> storedUID(const Value& v) {
     return uint32_t(*n.getInteger());
 }
 
+size_t heapBytes(Value::Type type, size_t count) {
+    // libstdc++'s map node: its colour and three links, then the entry.
+    constexpr size_t kMapNode = 4 * sizeof(void*) + sizeof(Value::Dictionary::value_type);
+    constexpr size_t kSmallText = 15;  // held inside the std::string
+    switch (type) {
+    case Value::Type::String: return count <= kSmallText ? 0 : heapBlock(count + 1);
+    case Value::Type::Data: return heapBlock(count);
+    case Value::Type::Array: return count > SIZE_MAX / sizeof(Value) ? SIZE_MAX : heapBlock(count * sizeof(Value));
+    case Value::Type::Dictionary: return count > SIZE_MAX / heapBlock(kMapNode) ? SIZE_MAX : count * heapBlock(kMapNode);
+    default: return 0;
+    }
+}
+
 size_t resultBytes(const Value& v) {
     // The root's own Value; elements are counted by their container.
     struct Walk {
         size_t operator()(const Value& v) const {
             size_t n = 0;
-            if (auto s = v.getString()) n += s->size();
-            else if (auto d = v.getData()) n += d->size();
+            if (auto s = v.getString()) n += heapBytes(Value::Type::String, s->size());
+            else if (auto d = v.getData()) n += heapBytes(Value::Type::Data, d->size());
             else if (auto a = v.getArray()) {
-                n += a->size() * sizeof(Value);
+                n += heapBytes(Value::Type::Array, a->size());
                 for (auto& e : *a) n += (*this)(e);
             } else if (auto d = v.getDict()) {
-                for (auto& [k, e] : *d) n += kEntryBytes + k.size() + (*this)(e);
+                n += heapBytes(Value::Type::Dictionary, d->size());
+                for (auto& [k, e] : *d) n += heapBytes(Value::Type::String, k.size()) + (*this)(e);
             }
             return n;
         }
@@ -80,13 +95,18 @@ size_t resultBytes(const Value& v) {
 
 namespace {
 
-constexpr size_t kBudgetCeiling = size_t(64) << 20, kBudgetFloor = size_t(64) << 10, kBudgetFactor = 128;
+// Twice what it was when a byte of data counted as a byte and a list's
+// elements without their block: what sharing builds counts up to 1.7 times
+// as much on the heap (lists of a few bytes of data; twice for a 16-byte
+// text), and files written to the old count still read.
+constexpr size_t kBudgetCeiling = size_t(128) << 20, kBudgetFloor = size_t(128) << 10, kBudgetFactor = 256,
+                 kBudgetPastCeiling = 8;
 
 // The smallest file size whose budget admits `result` bytes.
 size_t sizeAdmitting(size_t result) {
     if (result <= kBudgetFloor) return 0;
     if (result <= kBudgetCeiling) return (result - kBudgetFloor + kBudgetFactor - 1) / kBudgetFactor;
-    return (result + 3) / 4;
+    return (result + kBudgetPastCeiling - 1) / kBudgetPastCeiling;
 }
 
 }  // namespace
@@ -98,7 +118,7 @@ size_t resultCeiling(size_t fileSize) {
 size_t resultBudget(size_t fileSize) {
     size_t scaled = fileSize > kBudgetCeiling ? kBudgetCeiling
                                               : std::min(kBudgetCeiling, kBudgetFactor * fileSize + kBudgetFloor);
-    return std::max(scaled, fileSize > SIZE_MAX / 4 ? SIZE_MAX : 4 * fileSize);
+    return std::max(scaled, fileSize > SIZE_MAX / kBudgetPastCeiling ? SIZE_MAX : kBudgetPastCeiling * fileSize);
 }
 
 // ---- reading
@@ -144,10 +164,10 @@ private:
         return Value();
     }
 
-    // Counts what is built, in resultBytes: each container its elements'
-    // Values or entries when it opens (before anything is reserved), texts
-    // and data their bytes. Charged against the budget only where object()
-    // says so.
+    // Counts what is built, in resultBytes: each container its block of
+    // elements or its map nodes when it opens (before anything is
+    // reserved), texts and data their blocks. Charged against the budget
+    // only where object() says so.
     bool build(uint64_t cost) {
         built_ += cost;
         if (charging_ && repeating_ == 0) {
@@ -257,7 +277,7 @@ private:
         }
         case 0x4: {
             uint64_t n = 0;
-            if (!length(marker, at, n) || !fits(at, n) || !build(n)) return fail();
+            if (!length(marker, at, n) || !fits(at, n) || !build(heapBytes(Value::Type::Data, n))) return fail();
             auto* p = reinterpret_cast<const uint8_t*>(b_.data() + at);
             return Value(Data(p, p + n));
         }
@@ -278,7 +298,7 @@ private:
             uint64_t width = uint64_t(marker & 0x0F) + 1;
             if (width > 8 || !fits(at, width)) return fail();
             uint64_t uid = be(at, width);
-            if (uid > uint64_t(INT64_MAX) || !build(kEntryBytes + 6)) return fail();
+            if (uid > uint64_t(INT64_MAX) || !build(kUIDBytes)) return fail();
             return Value::dict({{"CF$UID", Value(int64_t(uid))}});
         }
         case 0xA:
@@ -324,9 +344,11 @@ private:
     }
 
     // A NUL inside a text makes the file damaged, as in XML, which cannot
-    // hold one.
+    // hold one. Decoding may have reserved more than the text: it keeps
+    // only its bytes, as charged.
     Value text(std::string s) {
-        if (s.find('\0') != std::string::npos || !build(s.size())) return fail();
+        if (s.find('\0') != std::string::npos || !build(heapBytes(Value::Type::String, s.size()))) return fail();
+        if (s.capacity() > s.size()) s.shrink_to_fit();
         return Value(std::move(s));
     }
 
@@ -336,7 +358,7 @@ private:
 
     Value array(uint8_t marker, uint64_t at, int depth) {
         uint64_t n = 0;
-        if (!length(marker, at, n) || !refs(at, n, 1) || !build(n * sizeof(Value))) return fail();
+        if (!length(marker, at, n) || !refs(at, n, 1) || !build(heapBytes(Value::Type::Array, n))) return fail();
         Value::Array out;
         out.reserve(n);
         for (uint64_t i = 0; i < n && !failed_; ++i) out.push_back(object(be(at + i * refSize_, refSize_), depth + 1));
@@ -345,7 +367,7 @@ private:
 
     Value dictionary(uint8_t marker, uint64_t at, int depth) {
         uint64_t n = 0;
-        if (!length(marker, at, n) || !refs(at, n, 2) || !build(n * kEntryBytes)) return fail();
+        if (!length(marker, at, n) || !refs(at, n, 2) || !build(heapBytes(Value::Type::Dictionary, n))) return fail();
         Value::Dictionary out;
         for (uint64_t i = 0; i < n && !failed_; ++i) {
             Value key = object(be(at + i * refSize_, refSize_), depth + 1);
@@ -470,7 +492,7 @@ private:
         case Value::Type::Null: putText("", form); break;  // no null object in this format
         case Value::Type::String: {
             std::string stored = storedText(*v.getString());
-            readBack_ += stored.size();
+            readBack_ += heapBytes(Value::Type::String, stored.size());
             putText(stored, form);
             break;
         }
@@ -480,7 +502,7 @@ private:
         case Value::Type::Date: putDouble(0x33, *v.storedSeconds(), form); break;
         case Value::Type::Data: {
             auto& d = *v.getData();
-            readBack_ += d.size();
+            readBack_ += heapBytes(Value::Type::Data, d.size());
             putMarker(form, 0x4, d.size());
             form.append(d.begin(), d.end());
             break;
@@ -490,11 +512,11 @@ private:
             for (auto& e : *v.getArray()) children.push_back(add(e));
             putMarker(form, 0xA, children.size());
             for (uint64_t c : children) putBE(form, c, 8);
-            return intern(std::move(form), readOwn(children.size() * sizeof(Value)));
+            return intern(std::move(form), readOwn(heapBytes(Value::Type::Array, children.size())));
         }
         case Value::Type::Dictionary:
             if (auto uid = storedUID(v)) {
-                readBack_ += kEntryBytes + 6;  // read as {"CF$UID": n}
+                readBack_ += kUIDBytes;
                 putUID(*uid, form);
             } else {
                 return putDictionary(*v.getDict(), form);
@@ -514,15 +536,16 @@ private:
         auto entries = storedEntries(d);
         std::vector<uint64_t> children;
         for (auto& [k, e] : entries) {
-            readBack_ += k.size();
+            size_t keyBytes = heapBytes(Value::Type::String, k.size());
+            readBack_ += keyBytes;
             std::string key;
             putText(k, key);
-            children.push_back(intern(std::move(key), k.size()));
+            children.push_back(intern(std::move(key), keyBytes));
         }
         for (auto& [k, e] : entries) children.push_back(add(*e));
         putMarker(form, 0xD, entries.size());
         for (uint64_t c : children) putBE(form, c, 8);
-        return intern(std::move(form), readOwn(entries.size() * kEntryBytes));
+        return intern(std::move(form), readOwn(heapBytes(Value::Type::Dictionary, entries.size())));
     }
 
     // ASCII when it can be, else UTF-16 (big-endian), as the platform writes.

@@ -11,8 +11,10 @@
 // number. Only sharing is charged: an object read for the first time
 // builds what its own bytes hold, free (objects laid over each other's
 // bytes, which no writer makes, excepted), and each later reference to it
-// builds all of it again, which is charged. So a file without shared
-// containers reads whatever its density, up to kMaxFileSize. Texts that are not valid UTF-8 (ASCII-marked
+// builds all of it again, which is charged, block for block as glibc's
+// malloc takes it. So a file whose shared objects hold nothing on the heap
+// (numbers, dates, booleans, texts of up to 15 bytes, empty containers)
+// reads whatever its density, up to kMaxFileSize. Texts that are not valid UTF-8 (ASCII-marked
 // text with bytes >= 0x80, lone UTF-16 surrogates) read with U+FFFD in
 // place of the bad units, as the writer writes them. Dates are the stored
 // double, read and written unrounded, whatever the year
@@ -38,12 +40,27 @@ namespace binaryplist {
 std::optional<Value> read(std::string_view bytes);
 Data write(const Value& root);
 
-// What a value read from a file holds in memory, near enough: a Value for
-// the root and each element, a map entry for each key, and the bytes of
-// texts and data. The readers of files count what they build this way, as
-// they build it.
+// What a value read from a file holds in memory: its own Value, and each
+// heap block beneath it as glibc's malloc sizes it (heapBytes). The
+// readers of files count what they build this way, as they build it.
 size_t resultBytes(const Value& v);
-inline constexpr size_t kEntryBytes = 32 + sizeof(std::string) + sizeof(Value);  // a map node
+
+// What glibc's malloc takes for a request of `n` bytes on 64-bit: a chunk
+// of the request and an 8-byte header, at least 32 bytes, in steps of 16;
+// one that may be mapped on its own (past 128 KiB) in whole pages.
+constexpr size_t heapBlock(size_t n) {
+    if (n == 0) return 0;
+    size_t chunk = n + 8 + 15 < 32 ? 32 : (n + 8 + 15) & ~size_t(15);
+    return chunk < (size_t(128) << 10) ? chunk : (chunk + 8 + 4095) & ~size_t(4095);
+}
+
+// What a value of `type` holds on the heap beyond its own Value, without
+// what its elements hold: a text of `count` bytes past the small-string
+// capacity its bytes and a NUL, data its bytes, an array of `count`
+// elements their Values, a dictionary of `count` entries their map nodes
+// (keys are texts of their own). Both resultBytes and the readers' charges
+// are sums of it, so they cannot disagree.
+size_t heapBytes(Value::Type type, size_t count);
 
 // Property lists larger than this are refused, in either form: what one
 // builds is a multiple of its size (below), and no file the program reads
@@ -51,15 +68,15 @@ inline constexpr size_t kEntryBytes = 32 + sizeof(std::string) + sizeof(Value); 
 inline constexpr size_t kMaxFileSize = size_t(32) << 20;
 
 // What shared objects may add when a file of `fileSize` bytes is read, in
-// resultBytes: up to 128 times the file (one large dictionary named at
-// each element of a long list), within 64 MiB; a file past 16 MiB, 4
-// times its size.
+// resultBytes: up to 256 times the file and 128 KiB (one large dictionary
+// named at each element of a long list), within 128 MiB; a file past 16
+// MiB, 8 times its size.
 size_t resultBudget(size_t fileSize);
 
 // What reading a file of `fileSize` bytes may build at most, in either
 // form: what its objects hold, read once (at most 64 times their bytes: a
-// dictionary entry, kEntryBytes, for two bytes of references), and what
-// sharing adds.
+// dictionary's map node, 128 bytes, for two bytes of references), and
+// what sharing adds.
 inline constexpr size_t kOwnBytesPerFileByte = 64;
 size_t resultCeiling(size_t fileSize);
 

@@ -20,12 +20,12 @@ std::optional<uint64_t> uidOf(const Value& v) {
 
 struct Decoder {
     const Value::Array& objects;
-    // What sharing may still add, in binaryplist::resultBytes. An object of
-    // the table is copied at each reference to it: the first copy builds
-    // what the table holds once, the later ones are charged whole before
-    // they are built, so that a small table of objects that each refer twice
-    // to the next, or a long list that refers to one large object, cannot
-    // expand without end.
+    // What sharing may still add, in binaryplist::resultBytes (heap
+    // blocks). An object of the table is copied at each reference to it:
+    // the first copy builds what the table holds once, the later ones are
+    // charged whole before they are built, so that a small table of objects
+    // that each refer twice to the next, or a long list that refers to one
+    // large object, cannot expand without end.
     size_t budget;
     bool failed = false;
     size_t built = 0;
@@ -105,22 +105,28 @@ struct Decoder {
                 failed = true;
                 return Value();
             }
-            build(keys.size() * binaryplist::kEntryBytes);
+            build(binaryplist::heapBytes(Value::Type::Dictionary, keys.size()));
             for (size_t i = 0; i < keys.size(); ++i) {
                 Value k = resolve(keys[i], depth + 1);
                 std::string key = k.isString() ? *k.getString() : k.textValue();
-                if (!k.isString()) build(key.size());
+                if (!k.isString()) {
+                    key.shrink_to_fit();  // held as charged
+                    build(binaryplist::heapBytes(Value::Type::String, key.size()));
+                }
                 out.set(std::move(key), resolve(values[i], depth + 1));
             }
             return out;
         }
         if (obj.has("NS.objects")) {
-            Value out = Value::array();
             auto elements = obj["NS.objects"].getArray();
-            if (!elements) return out;
-            build(elements->size() * sizeof(Value));
-            for (auto& e : *elements) out.push(resolve(e, depth + 1));
-            return out;
+            if (!elements) return Value::array();
+            // Reserved whole, as charged: grown one at a time it would hold
+            // up to twice as many.
+            build(binaryplist::heapBytes(Value::Type::Array, elements->size()));
+            Value::Array out;
+            out.reserve(elements->size());
+            for (auto& e : *elements) out.push_back(resolve(e, depth + 1));
+            return Value(std::move(out));
         }
         if (obj.has("NS.string")) return copied(obj["NS.string"].isString() ? obj["NS.string"] : Value(""));
         if (obj.has("NS.bytes")) return copied(obj["NS.bytes"].isData() ? obj["NS.bytes"] : Value(Data()));

@@ -23,6 +23,10 @@ namespace {
 // getter has 32-bit seconds, so dates cross as tiny binary files of our
 // own.
 constexpr int kMaxDepth = 512;
+// Each value counts two Values against the budget of a binary file of its
+// size: the count of values a file may hold stays where it was when that
+// budget was half as large.
+constexpr size_t kValueCharge = 2 * sizeof(Value);
 
 // Reads tags as libplist 2.2 does (xplist.c), to learn how deep what it
 // builds will nest, how many values it holds, and the work it does filing
@@ -396,7 +400,7 @@ std::optional<Value> read(std::string_view bytes) {
     // The root is at depth 1 of what libplist builds, 0 of what is read.
     XMLShape shape = shapeOf(bytes);
     if (shape.refused || shape.overBudget || shape.depth > kMaxDepth + 1 ||
-        shape.elements > binaryplist::resultBudget(bytes.size()) / sizeof(Value))
+        shape.elements > binaryplist::resultBudget(bytes.size()) / kValueCharge)
         return std::nullopt;
     plist_t root = nullptr;
     plist_from_xml(bytes.data(), uint32_t(bytes.size()), &root);

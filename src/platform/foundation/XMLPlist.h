@@ -15,8 +15,8 @@
 // builds a tree of about 110 bytes for each (about 16 times the file for
 // "<true/>"), before anything of it can be judged, and what it holds is
 // built again here, so a file whose values would build more than the
-// budget of a binary file of its size (binaryplist::resultBudget, at a
-// Value each; what XML spells out reads far within it) is refused before
+// budget of a binary file of its size (binaryplist::resultBudget, at two
+// Values each; what XML spells out reads far within it) is refused before
 // libplist reads it. So is a file whose dictionaries' keys or texts'
 // entities would cost libplist more work than a budget linear in the
 // file's size (XMLPlistWork.h): keys that share its hash once took 76 s
