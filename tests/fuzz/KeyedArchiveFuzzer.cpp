@@ -2,7 +2,8 @@
 // channel file): what unarchives builds at most what the archive's table
 // holds once and what sharing adds within the budget for the archive's
 // size (a list naming one large object at each element once copied it each
-// time without count), reading holds little more than that, and what
+// time without count), reading holds little more than that in glibc's
+// chunks, the result exactly what was counted for it, and what
 // unarchives is archived again and reads back the same. And the input as choices building a value, which is archived and
 // must read back as the writers store it (texts valid UTF-8, "$null" a
 // text, dates to the second).
@@ -40,10 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Data archive(data + 1, data + size);
         fuzz::HeapPeak heap;
         auto v = keyedarchive::unarchive(archive);
-        // The table read, and the objects copied out of it.
+        // The table read, and the objects copied out of it, in glibc's chunks.
         size_t ceiling = 2 * binaryplist::resultCeiling(archive.size()) + 8 * archive.size() + (64 << 10);
-        if (auto growth = heap.growth()) FUZZ_CHECK(*growth <= ceiling);
+        if (auto growth = heap.chunkGrowth()) FUZZ_CHECK(*growth <= ceiling);
         if (!v) return 0;
+        // The copies hold what was counted for them, block for block.
+        if (auto held = heap.chunksHeld()) FUZZ_CHECK(*held == int64_t(binaryplist::resultBytes(*v) - sizeof(Value)));
         auto table = Value::fromPlist(archive);
         FUZZ_CHECK(binaryplist::resultBytes(*v) <=
                    binaryplist::resultBytes(*table) + binaryplist::resultBudget(archive.size()));
