@@ -14,7 +14,7 @@
 // regular file at its path is removed. So is a file larger than
 // kMaxFileSize, unread: what a property list builds is a multiple of its
 // size (a list of one-byte references to one byte of data, read and
-// written back at the first change, takes the game 120 bytes a byte), and
+// written back at the first change, took the game 113 bytes a byte), and
 // a 32 MiB file took the game to 2.7 GB at every launch; within 4 MiB no
 // file takes it past 750 MB. A change that would make the file larger is
 // not made (and logged), so that nothing written is set aside at the next
