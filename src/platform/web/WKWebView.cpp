@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <utility>
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/AppHome.h"
@@ -20,6 +21,7 @@
 #include "platform/web/ChunkStream.h"
 #include "platform/web/ExtraTrust.h"
 #include "platform/web/ScriptValue.h"
+#include "platform/web/SoftwareGL.h"
 
 struct WKWebView::Engine {
     WKWebView* owner = nullptr;
@@ -330,6 +332,19 @@ void installPressReports(WebKitUserContentManager* manager) {
     webkit_user_content_manager_add_script(manager, script);
     webkit_user_script_unref(script);
     webkit_user_content_manager_register_script_message_handler_in_world(manager, kPressChannel, kPressWorld);
+}
+
+// Where GL is the CPU's, the engine's compositor thread has been seen to
+// fault inside the software rasteriser and end the page's content process:
+// the engine paints the page itself there instead.
+void drawWithoutGLCompositing(WebKitSettings* settings) {
+    static bool said = false;
+    if (!std::exchange(said, true)) {
+        const std::string& driver = webengine::glDriverName();
+        NSLog("WKWebView: GL here is software (%s): web views draw without GL compositing",
+              driver.empty() ? "no driver" : driver.c_str());
+    }
+    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
 }
 
 // ---- Script dialogs -------------------------------------------------------
@@ -680,6 +695,7 @@ void WKWebView::attachEngine() {
         settings, configuration_->mediaTypesRequiringUserActionForPlayback() != WKAudiovisualMediaTypeNone);
     webkit_settings_set_media_playback_allows_inline(settings, configuration_->allowsInlineMediaPlayback());
     webkit_settings_set_enable_developer_extras(settings, FALSE);
+    if (webengine::glIsSoftware()) drawWithoutGLCompositing(settings);
 
     auto* manager = static_cast<WebKitUserContentManager*>(configuration_->userContentController()->nativeManager());
     GtkWidget* widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context.context, "settings",

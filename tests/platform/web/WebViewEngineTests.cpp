@@ -1,16 +1,18 @@
 // The web view in the real engine: channels, user scripts, script
-// evaluation, custom schemes, script dialogs, navigation events and the
-// player's presses.
+// evaluation, custom schemes, script dialogs, navigation events, the
+// player's presses, and drawing where GL is software.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
+#include <cairo.h>
 #include <webkit2/webkit2.h>
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Strings.h"
+#include "platform/web/SoftwareGL.h"
 #include "platform/web/WKWebView.h"
 #include "platform/web/WebTestSupport.h"
 #include "standin/StandinServer.h"
@@ -446,6 +448,31 @@ TEST_F(WebEngine, NavigationsTellTheirGestureAndReferrerAndPressesWhereTheyWent)
     EXPECT_EQ(key.number, 3u);
     EXPECT_EQ(key.device, WKPress::Device::Key);
     EXPECT_TRUE(key.reachedTopPage);
+}
+
+// Where GL is the CPU's (forced here, as a virtual machine without a GPU
+// driver has it), the view draws without GL compositing, and still draws.
+TEST_F(WebEngine, UnderSoftwareGLTheViewDrawsWithoutGLCompositing) {
+    // Before the first view asks (each test runs in a process of its own).
+    ::setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    ASSERT_TRUE(webengine::glIsSoftware()) << webengine::glDriverName();
+    makeView();
+    WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view->nativeWidget()));
+    EXPECT_EQ(webkit_settings_get_hardware_acceleration_policy(settings), WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    loadPage("/p.html", "<body style='margin: 0; background: rgb(0, 170, 0)'>green</body>");
+    testsupport::TempDir dir;
+    bool done = false, ok = false;
+    view->takeSnapshotToPNG((dir / "shot.png").string(), [&](bool r) { ok = r; done = true; });
+    ASSERT_TRUE(testsupport::waitFor([&] { return done; }));
+    ASSERT_TRUE(ok);
+    cairo_surface_t* shot = cairo_image_surface_create_from_png((dir / "shot.png").c_str());
+    ASSERT_EQ(cairo_surface_status(shot), CAIRO_STATUS_SUCCESS);
+    cairo_surface_flush(shot);
+    const int stride = cairo_image_surface_get_stride(shot);
+    const auto* row = cairo_image_surface_get_data(shot) + 50 * stride;
+    uint32_t pixel = reinterpret_cast<const uint32_t*>(row)[50];
+    cairo_surface_destroy(shot);
+    EXPECT_EQ(pixel & 0xFFFFFF, 0x00AA00u) << std::hex << pixel;
 }
 
 // The engine's media player takes only the protocols it knows (http,
