@@ -10,7 +10,8 @@
 // again after one click reaches the desktop once, whatever the player
 // presses on the game's page meanwhile; a frame that keeps the focus gets
 // nothing out of clicks on the game's page nor of keys; a content process
-// that ends is logged with its reason.
+// that ends is logged with its reason and the player told that the game
+// stopped.
 
 #include <gtest/gtest.h>
 
@@ -525,8 +526,10 @@ TEST_F(TopFrame, TheBundlePagesOwnWindowGoesUnlessAFrameHeldTheFocus) {
 }
 
 // The engine's content process ends (here killed, as a crash ends it): the
-// page is gone for good, and standard error and the log files say why.
-TEST_F(TopFrame, AContentProcessThatEndsIsLoggedWithItsReason) {
+// page is gone for good, standard error and the log files say why, and the
+// player sees a message over the window that the game stopped, whose
+// button ends the game.
+TEST_F(TopFrame, AContentProcessThatEndsIsLoggedAndThePlayerToldTheGameStopped) {
     servePage(pages, "/orba7/index/native_ios/release/index.html", gamePage(foreign + "/frame.html"));
     servePage(thirdParty, "/frame.html", framePage(foreign));
     startGame();
@@ -538,7 +541,24 @@ TEST_F(TopFrame, AContentProcessThatEndsIsLoggedWithItsReason) {
     const std::string ended = "the page's content process ended (it crashed); the page is not loaded again";
     ASSERT_TRUE(waitFor([&] { return game->logged(ended); })) << game->log();
     EXPECT_TRUE(game->running());
-    ASSERT_TRUE(game->stop());  // writes out what is queued
+    // The message's box, light grey, in the middle of the window, once it has faded in.
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(display, window, &a));
+    const RGB box{247, 247, 247};
+    const int inBox = a.width / 2 - 100;
+    ASSERT_TRUE(waitFor([&] {
+        auto p = pixel(display, window, inBox, a.height / 2);
+        return p && near(*p, box, 3);
+    })) << game->log();
+    // Its button is the box's last row, 44 points high, under a hairline.
+    int bottom = a.height / 2;
+    for (int y = bottom; y < a.height && y - bottom < 4; ++y) {
+        auto p = pixel(display, window, inBox, y);
+        if (p && near(*p, box, 3)) bottom = y;
+    }
+    clickIn(display, window, a.width / 2, bottom - 22);
+    ASSERT_TRUE(waitFor([&] { return !game->running(); })) << game->log();
+    EXPECT_EQ(game->exitCode(), 0) << game->log();
     std::string files;
     for (auto& f : fs::directory_iterator(dir / "home/Library/Caches/Logs")) files += readFile(f.path());
     EXPECT_NE(files.find(ended), std::string::npos) << files;

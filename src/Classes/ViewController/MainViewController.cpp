@@ -22,6 +22,7 @@
 #include "platform/foundation/Strings.h"
 #include "platform/net/URLSession.h"
 #include "platform/security/Digest.h"
+#include "platform/ui/UIAlertController.h"
 #include "platform/ui/UIStoryboard.h"
 #include "plugin/iOS/RAZ5Orered/IOSPlugin.h"
 #include "plugin/iOS/RAZ5Orered/PluginLog.h"
@@ -358,6 +359,26 @@ void MainViewController::webViewWebContentProcessDidTerminate(WKWebView&, WKCont
     logError("webViewWebContentProcessDidTerminate:",
              std::string("the page's content process ended (") + terminationReason(reason) +
                  "); the page is not loaded again");
+    showGameStopped();
+}
+
+// The page is gone for good and the window would keep its last picture, or
+// go dark, taking no taps: the player is told, over every screen, that the
+// game must be started again. Escape does not put the message away.
+void MainViewController::showGameStopped() {
+    if (stoppedWindow_) return;
+    stoppedWindow_ = std::make_shared<UIWindow>();
+    stoppedWindow_->setWindowLevel(UIWindowLevelAlert);
+    stoppedWindow_->setBackgroundColor(UIColor::clearColor());
+    stoppedWindow_->setOpaque(false);
+    auto host = std::make_shared<UIViewController>();
+    stoppedWindow_->setRootViewController(host);
+    host->view()->setBackgroundColor(UIColor::clearColor());
+    stoppedWindow_->makeKeyAndVisible();
+    auto alert = UIAlertController::alertControllerWithTitle(kStoppedTitle, kStoppedMessage, UIAlertControllerStyle::Alert);
+    alert->addAction(UIAlertAction::actionWithTitle(kStoppedButton, UIAlertActionStyle::Default,
+                                                    [](UIAlertAction&) { GtkHost::close(); }));
+    host->presentViewController(alert, true);
 }
 
 void MainViewController::webView_didFailProvisionalNavigation_withError(WKWebView&, const Navigation& navigation,

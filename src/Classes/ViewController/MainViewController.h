@@ -13,7 +13,8 @@
 // page that is not the game's all the same, the start page is loaded again.
 //
 // A content process that ends is logged with its reason; the page is not
-// loaded again.
+// loaded again, and a message over every window tells the player that the
+// game stopped, with a button that ends it.
 
 #include <filesystem>
 #include <memory>
@@ -26,6 +27,7 @@
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/Value.h"
 #include "platform/ui/UIViewController.h"
+#include "platform/ui/UIWindow.h"
 #include "platform/web/WKWebView.h"
 #include "platform/web/WebOrigin.h"
 
@@ -106,6 +108,12 @@ public:
     void webView_stopURLSchemeTask(WKWebView& webView, const std::shared_ptr<WKURLSchemeTask>& task) override;
 
     bool retryPending() const { return retryPending_; }
+    // The message shown once the page's content process ended.
+    static constexpr const char* kStoppedTitle = "温馨提示";
+    static constexpr const char* kStoppedMessage = "游戏已停止运行，请重新启动游戏";
+    static constexpr const char* kStoppedButton = "退出游戏";
+    // Its window (at the alert level), null until then.
+    const std::shared_ptr<UIWindow>& stoppedWindow() const { return stoppedWindow_; }
     // The road of <video> and <audio> from the "local" scheme (null when it
     // could not start).
     const std::shared_ptr<LocalMediaServer>& mediaServer() const { return mediaServer_; }
@@ -119,6 +127,7 @@ private:
     // Paints the window in the page's background (when known) and lets it
     // appear, once.
     void showPage(const std::optional<UIColor>& background);
+    void showGameStopped();
     std::filesystem::path dataFolder() const;
     void startMediaServer(WKWebViewConfiguration& configuration);
     void serveFile(const std::shared_ptr<WKURLSchemeTask>& task, const std::filesystem::path& file,
@@ -141,4 +150,5 @@ private:
     std::shared_ptr<WKNavigation> startNavigation_;
     bool retryPending_ = false;
     bool startUpTrimmed_ = false;
+    std::shared_ptr<UIWindow> stoppedWindow_;
 };

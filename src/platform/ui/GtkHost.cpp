@@ -608,6 +608,8 @@ void showWindow() {
     gtk_widget_show(gWindow);
 }
 
+void close() { terminate(); }
+
 void sync() {
     if (!gDisplay || gSyncing || gWindowGone) return;
     auto windows = UIApplication::sharedApplication().windows();

@@ -55,6 +55,10 @@ void showWindow();
 // application gives them a road to its own log.
 void setWarningLog(std::function<void(const std::string& warning)> log);
 
+// Ends the run as a close of the window does: the application hears that it
+// will terminate, then the main loop ends.
+void close();
+
 // A host window destroyed from outside (another X client) ends the run
 // cleanly, as a close does: X errors (its gone drawables) are trapped for
 // the whole run rather than end the process.

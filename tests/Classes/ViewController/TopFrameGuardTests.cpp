@@ -1,6 +1,7 @@
 // The web-view host's top frame without an engine: which navigations and
 // answers it lets through, what it does once the top frame shows a page
-// that is not the game's, what reaches the desktop, and what it logs.
+// that is not the game's, what reaches the desktop, what it logs, and
+// what the player sees once the page's content process ended.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,9 @@
 #include "platform/device/URLOpener.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Strings.h"
+#include "platform/ui/UIAlertController.h"
+#include "platform/ui/UIApplication.h"
+#include "platform/ui/UIKeyCommand.h"
 #include "platform/web/RecordingWebView.h"
 #include "plugin/iOS/RAZ5Orered/LogCapture.h"
 #include "plugin/iOS/RAZ5Orered/PluginLog.h"
@@ -370,10 +374,12 @@ TEST_F(TopFrameHost, ATopPageThatIsNotTheGamesBringsBackTheStartPage) {
 }
 
 // A content process that ends is one error line with the engine's reason;
-// nothing is loaded again.
-TEST_F(TopFrameHost, AnEndedContentProcessIsLoggedWithItsReasonAndNotLoadedAgain) {
+// nothing is loaded again, and the player is told once, over every window,
+// that the game stopped: a message that Escape does not put away.
+TEST_F(TopFrameHost, AnEndedContentProcessIsLoggedNotLoadedAgainAndThePlayerTold) {
     auto c = start(Value::dict({{"KL_URL", "local://game/"}}));
     capture->clear();
+    EXPECT_FALSE(c->stoppedWindow());
     for (auto reason : {WKContentProcessTermination::Crashed, WKContentProcessTermination::ExceededMemoryLimit,
                         WKContentProcessTermination::EndedByApplication})
         c->recording->webContentProcessDidTerminate(reason);
@@ -387,6 +393,28 @@ TEST_F(TopFrameHost, AnEndedContentProcessIsLoggedWithItsReasonAndNotLoadedAgain
               "the page's content process ended (the application ended it); the page is not loaded again");
     RunLoop::drain();
     EXPECT_EQ(c->recording->loads().size(), 1u);
+
+    auto window = c->stoppedWindow();
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(window->isHidden());
+    EXPECT_TRUE(window->isKeyWindow());
+    size_t aboveThePage = 0;
+    for (auto& w : UIApplication::sharedApplication().windows())
+        aboveThePage += !w->isHidden() && w->windowLevel() >= UIWindowLevelAlert;
+    EXPECT_EQ(aboveThePage, 1u);  // one message for the three ends
+    auto alert = std::dynamic_pointer_cast<UIAlertController>(window->rootViewController()->presentedViewController());
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->alertTitle(), "温馨提示");
+    EXPECT_EQ(alert->message(), "游戏已停止运行，请重新启动游戏");
+    ASSERT_EQ(alert->actions().size(), 1u);
+    EXPECT_EQ(alert->actions()[0]->title(), "退出游戏");
+    ASSERT_TRUE(testsupport::waitFor([&] { return !alert->isBeingPresented(); }));
+    if (const char* dir = std::getenv("KORVEL_SHOT_DIR")) window->writePNG(std::string(dir) + "/game-stopped.png");
+
+    UIKeyRouting::press(UIKeyInputEscape);
+    RunLoop::drain();
+    EXPECT_FALSE(window->isHidden());
+    EXPECT_EQ(window->rootViewController()->presentedViewController(), alert);
 }
 
 }  // namespace
