@@ -9,10 +9,10 @@
 // Asked once per process, of EGL on the toolkit's display (X11 or Wayland;
 // Mesa's surfaceless platform without one): the display whose GL the engine
 // takes for its own and whose device it hands to its content processes.
-// The probe's EGL display is left initialised for the engine, which asks
-// for the same one. An EGL that cannot name its driver (not Mesa's) counts
-// as a GPU's; one that cannot start at all as software, since the engine
-// finds no GL there either.
+// The probe's EGL display is never terminated: the engine may hold the same
+// one. An EGL that cannot name its driver (not Mesa's) counts as a GPU's;
+// one that cannot start at all as software, since the engine finds no GL
+// there either.
 
 #include <string>
 
