@@ -3,8 +3,9 @@
 // rasterisers ("swrast", or "kms_swrast" on a display device that has no GL
 // driver), as under a virtual X server, in a virtual machine or a remote
 // desktop without a GPU driver, or with LIBGL_ALWAYS_SOFTWARE set. The
-// engine's compositor thread has been seen to fault there, ending the page's
-// content process, so web views there draw without GL compositing.
+// engine's GL threads (its compositor, its painting workers) have been seen
+// to fault inside the rasteriser there, ending the page's content process,
+// so web views there draw without GL compositing.
 //
 // Asked once per process, of EGL on the toolkit's display (X11 or Wayland;
 // Mesa's surfaceless platform without one): the display whose GL the engine

@@ -334,9 +334,9 @@ void installPressReports(WebKitUserContentManager* manager) {
     webkit_user_content_manager_register_script_message_handler_in_world(manager, kPressChannel, kPressWorld);
 }
 
-// Where GL is the CPU's, the engine's compositor thread has been seen to
-// fault inside the software rasteriser and end the page's content process:
-// the engine paints the page itself there instead.
+// Where GL is the CPU's, the engine's GL threads (compositor, painting
+// workers) have been seen to fault inside the software rasteriser and end
+// the page's content process: the engine paints without GL there instead.
 void drawWithoutGLCompositing(WebKitSettings* settings) {
     static bool said = false;
     if (!std::exchange(said, true)) {
