@@ -485,6 +485,17 @@ std::string HttpServer::baseURL() const {
 
 void HttpServer::handle(const void* rq, void* rs) {
     auto& req = *static_cast<const httplib::Request*>(rq);
+    // The delay counts from the request's arrival, before the journal shows
+    // it: a test that sees the request and then moves its clock on must find
+    // the reply's time already fixed.
+    std::chrono::nanoseconds delay;
+    std::function<void(const JournalEntry&)> observer;
+    {
+        std::lock_guard lock(mutex_);
+        delay = replyDelay_;
+        observer = observer_;
+    }
+    const auto replyAt = Clock::current().now() + delay;
     JournalEntry entry;
     Request& r = entry.request;
     r.server = name_;
@@ -520,14 +531,7 @@ void HttpServer::handle(const void* rq, void* rs) {
     entry.played = chosen.kindName();
     entry.status = chosen.status;
     journal_->append(entry);
-    std::chrono::nanoseconds delay;
-    std::function<void(const JournalEntry&)> observer;
-    {
-        std::lock_guard lock(mutex_);
-        delay = replyDelay_;
-        observer = observer_;
-    }
-    if (delay.count() > 0 && !PieceGate::waitUntil(gate_, Clock::current().now() + delay)) {
+    if (delay.count() > 0 && !PieceGate::waitUntil(gate_, replyAt)) {
         static_cast<httplib::Response*>(rs)->status = 503;  // the server is stopping
         return;
     }
