@@ -2,8 +2,8 @@
 // text it was given and finds the same parts again in it; percent-encoding
 // then decoding gives back any text, and decoding never grows a text. An
 // address shortened for the log keeps everything before its query and
-// fragment (but a password in its user part), and shortening it again
-// changes nothing.
+// fragment (but a password in its user part and the values of credential
+// parameters in its path), and shortening it again changes nothing.
 
 #include "FuzzSupport.h"
 #include "platform/foundation/NSURL.h"
@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string logged = redact::url(text);
     size_t pairs = text.find_first_of("?#");
     size_t kept = pairs == std::string::npos ? text.size() : pairs + 1;
-    if (text.find('@') >= kept) FUZZ_CHECK(logged.compare(0, kept, text, 0, kept) == 0);
+    size_t plain = std::min(kept, text.find(';'));  // path parameters may be shortened
+    if (text.find('@') >= kept) FUZZ_CHECK(logged.compare(0, plain, text, 0, plain) == 0);
     FUZZ_CHECK(redact::url(logged) == logged);
     auto url = NSURL::URLWithString(text);
     if (!url) return 0;
