@@ -318,11 +318,16 @@ struct HttpServer::PieceGate {
     }
     // Waits until the installed clock reaches `deadline` (a test clock's
     // advance wakes it through a delayed dispatch); false when stopping.
+    // The clock is looked at again now and then too: a test clock moved on
+    // between the reading and the dispatch's scheduling would set that
+    // dispatch too late.
     static bool waitUntil(const std::shared_ptr<PieceGate>& gate, Clock::Monotonic deadline) {
         auto now = Clock::current().now();
         if (now < deadline) DispatchQueue::global()->asyncAfter(deadline - now, [gate] { gate->wake(); });
         std::unique_lock lock(gate->mutex);
-        gate->cv.wait(lock, [&] { return gate->stopping || Clock::current().now() >= deadline; });
+        auto due = [&] { return gate->stopping || Clock::current().now() >= deadline; };
+        while (!gate->cv.wait_for(lock, std::chrono::milliseconds(50), due)) {
+        }
         return !gate->stopping;
     }
 };
