@@ -15,14 +15,30 @@
 
 namespace testsupport {
 
+// `v` in `bytes` bytes, big-endian, as binary property lists store numbers.
+inline void putBE(Data& out, uint64_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
+}
+
+// Ends a binary property list: the offset table of `offsets`, each
+// `offsetSize` bytes, and the trailer (references `refSize` bytes, `top`
+// the root's index).
+inline void endBinaryPlist(Data& out, const std::vector<uint64_t>& offsets, int offsetSize, int refSize, uint64_t top) {
+    uint64_t table = out.size();
+    for (uint64_t offset : offsets) putBE(out, offset, offsetSize);
+    out.insert(out.end(), 6, 0);
+    out.push_back(uint8_t(offsetSize));
+    out.push_back(uint8_t(refSize));
+    putBE(out, offsets.size(), 8);
+    putBE(out, top, 8);
+    putBE(out, table, 8);
+}
+
 // A binary property list of three objects: a list holding `copies`
 // references to one list B, which holds `width` references to one empty
 // text. Each reference is one byte of the file, and reading copies B each
 // time: a megabyte of `[B x n]` with B of 62 texts is 63 million values.
 inline Data sharedSubtrees(size_t copies, size_t width) {
-    auto putBE = [](Data& out, uint64_t v, int bytes) {
-        for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
-    };
     auto putList = [&](Data& out, size_t count, uint8_t ref) {
         out.push_back(0xAF);  // a list whose count follows as an 8-byte integer
         out.push_back(0x13);
@@ -30,21 +46,14 @@ inline Data sharedSubtrees(size_t copies, size_t width) {
         out.insert(out.end(), count, ref);
     };
     Data out = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
-    uint64_t offsets[3];
-    offsets[0] = out.size();
+    std::vector<uint64_t> offsets;
+    offsets.push_back(out.size());
     putList(out, copies, 1);
-    offsets[1] = out.size();
+    offsets.push_back(out.size());
     putList(out, width, 2);
-    offsets[2] = out.size();
+    offsets.push_back(out.size());
     out.push_back(0x50);  // ""
-    uint64_t table = out.size();
-    for (uint64_t offset : offsets) putBE(out, offset, 8);
-    out.insert(out.end(), 6, 0);
-    out.push_back(8);  // offset size
-    out.push_back(1);  // reference size
-    putBE(out, 3, 8);
-    putBE(out, 0, 8);
-    putBE(out, table, 8);
+    endBinaryPlist(out, offsets, 8, 1, 0);
     return out;
 }
 
@@ -53,9 +62,6 @@ inline Data sharedSubtrees(size_t copies, size_t width) {
 // object of its own to the offset table, and read once each they would
 // build copies times width values from a few bytes a copy.
 inline Data overlappingObjects(size_t copies, size_t width) {
-    auto putBE = [](Data& out, uint64_t v, int bytes) {
-        for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
-    };
     auto putList = [&](Data& out, size_t count) {
         out.push_back(0xAF);
         out.push_back(0x13);
@@ -70,16 +76,10 @@ inline Data overlappingObjects(size_t copies, size_t width) {
     for (size_t i = 0; i < width; ++i) putBE(out, copies + 1, 4);
     uint64_t number = out.size();
     out.insert(out.end(), {0x10, 0x07});
-    uint64_t table = out.size();
-    putBE(out, root, 8);
-    for (size_t i = 0; i < copies; ++i) putBE(out, shared, 8);
-    putBE(out, number, 8);
-    out.insert(out.end(), 6, 0);
-    out.push_back(8);  // offset size
-    out.push_back(4);  // reference size
-    putBE(out, copies + 2, 8);
-    putBE(out, 0, 8);
-    putBE(out, table, 8);
+    std::vector<uint64_t> offsets(copies + 2, shared);
+    offsets.front() = root;
+    offsets.back() = number;
+    endBinaryPlist(out, offsets, 8, 4, 0);
     return out;
 }
 
@@ -186,9 +186,6 @@ inline std::string costlyXML(CostlyXMLForm form, size_t blocks) {
 // file, and B a list of 62 references to d. With `copies` up to what the
 // budget for sharing admits, the costliest file of its size that reads.
 inline Data denseReferences(size_t fileSize, size_t copies, bool data) {
-    auto putBE = [](Data& out, uint64_t v, int bytes) {
-        for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
-    };
     auto putList = [&](Data& out, size_t count, uint8_t ref) {
         out.push_back(0xAF);  // a list whose count follows as a 4-byte integer
         out.push_back(0x12);
@@ -214,14 +211,7 @@ inline Data denseReferences(size_t fileSize, size_t copies, bool data) {
     out.insert(out.end(), {0x51, 's'});
     next();
     out.insert(out.end(), {0xD2, 4, 5, 2, 3});  // 6: the root
-    uint64_t table = out.size();
-    for (uint64_t offset : offsets) putBE(out, offset, 4);
-    out.insert(out.end(), 6, 0);
-    out.push_back(4);  // offset size
-    out.push_back(1);  // reference size
-    putBE(out, kObjects, 8);
-    putBE(out, kObjects - 1, 8);
-    putBE(out, table, 8);
+    endBinaryPlist(out, offsets, 4, 1, kObjects - 1);
     return out;
 }
 
@@ -229,31 +219,21 @@ inline Data denseReferences(size_t fileSize, size_t copies, bool data) {
 // first `costly` to `object` (as stored: marker and bytes), the rest to
 // true. Each builds a Value, and a copy of the object when it is not true.
 inline Data referencesTo(const Data& object, size_t fileSize, size_t costly) {
-    auto putBE = [](Data& out, uint64_t v, int bytes) {
-        for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
-    };
     const size_t fixed = 8 + object.size() + 1 + 6 + 3 * 4 + 32;
     const size_t count = fileSize - fixed;
     Data out = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
-    uint64_t offsets[3];
-    offsets[0] = out.size();
+    std::vector<uint64_t> offsets;
+    offsets.push_back(out.size());
     out.insert(out.end(), object.begin(), object.end());
-    offsets[1] = out.size();
+    offsets.push_back(out.size());
     out.push_back(0x09);
-    offsets[2] = out.size();
+    offsets.push_back(out.size());
     out.push_back(0xAF);  // a list whose count follows as a 4-byte integer
     out.push_back(0x12);
     putBE(out, count, 4);
     out.insert(out.end(), std::min(costly, count), 0);
     out.insert(out.end(), count - std::min(costly, count), 1);
-    uint64_t table = out.size();
-    for (uint64_t offset : offsets) putBE(out, offset, 4);
-    out.insert(out.end(), 6, 0);
-    out.push_back(4);  // offset size
-    out.push_back(1);  // reference size
-    putBE(out, 3, 8);
-    putBE(out, 2, 8);
-    putBE(out, table, 8);
+    endBinaryPlist(out, offsets, 4, 1, 2);
     return out;
 }
 
