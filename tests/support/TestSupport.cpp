@@ -149,6 +149,11 @@ void StderrCapture::restore() {
 
 std::string StderrCapture::text() const { return readFile(path_); }
 
+long printedNumber(const std::string& text, const std::string& key) {
+    auto at = text.find(key + "=");
+    return at == std::string::npos ? -2 : std::stol(text.substr(at + key.size() + 1));
+}
+
 ProgramResult runProgram(const std::vector<std::string>& argv) {
     ProgramResult r;
     if (argv.empty()) return r;

@@ -104,6 +104,8 @@ struct ProgramResult {
     std::string out, err;
 };
 ProgramResult runProgram(const std::vector<std::string>& argv);
+// The number a program printed after "key=" in `text`; -2 when it printed none.
+long printedNumber(const std::string& text, const std::string& key);
 
 // RunLoop::runUntil with a test-friendly default time-out.
 inline bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {

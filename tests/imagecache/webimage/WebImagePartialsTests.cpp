@@ -213,12 +213,6 @@ TEST_F(WebImagePartialsAcrossDownloads, EightDripFedDownloadsDecodeOneAtATimeInT
     }
 }
 
-// The number the child printed after "key="; -2 when it printed none.
-long printed(const std::string& text, const std::string& key) {
-    auto at = text.find(key + "=");
-    return at == std::string::npos ? -2 : std::stol(text.substr(at + key.size() + 1));
-}
-
 // Eight drip-fed 8192 x 8192 progressive downloads, plain and blurred, in a
 // process of their own: what their partial images cost at the peak stays
 // near one partial decode's bitmaps (a 256 MiB bitmap, the decoder's
@@ -240,11 +234,11 @@ TEST(WebImagePartialsCost, EightDripFedHugeProgressiveDownloadsCostOnePartialDec
         if (!testsupport::kMeasuresMemory && std::string(mode.name) == "blur") continue;
         auto run = testsupport::runProgram({testsupport::built(WEBIMAGE_CHILD), "drip", "8", mode.name});
         ASSERT_EQ(run.status, 0) << mode.name << ": " << run.err;
-        EXPECT_EQ(printed(run.out, "downloads"), 8) << mode.name << ": " << run.out;
-        long smallMs = printed(run.out, "small_ms");
+        EXPECT_EQ(testsupport::printedNumber(run.out, "downloads"), 8) << mode.name << ": " << run.out;
+        long smallMs = testsupport::printedNumber(run.out, "small_ms");
         EXPECT_GE(smallMs, 0) << mode.name << ": " << run.out;
         EXPECT_LT(smallMs, 1000) << mode.name << ": " << run.out;
-        long grew = printed(run.out, testsupport::kMeasuresMemory ? "grew_kib" : "heap_kib");
+        long grew = testsupport::printedNumber(run.out, testsupport::kMeasuresMemory ? "grew_kib" : "heap_kib");
         EXPECT_GE(grew, 0) << mode.name << ": " << run.out;
         EXPECT_LT(grew, mode.boundKiB) << mode.name << ": " << run.out;
     }

@@ -16,12 +16,6 @@ struct Road {
     std::vector<std::string> arguments;  // after the file
 };
 
-// The number the child printed after "key="; -2 when it printed none.
-long printed(const std::string& text, const std::string& key) {
-    auto at = text.find(key + "=");
-    return at == std::string::npos ? -2 : std::stol(text.substr(at + key.size() + 1));
-}
-
 // JP2 files of 6.6 KB whose palette of 255 columns stands where OpenJPEG
 // takes it, which it would apply as 255 full-size components: 2 GB for
 // 1448 x 1448 grey, at the top level after the header box, in the first of
@@ -46,8 +40,8 @@ TEST(PictureCost, APaletteOfManyColumnsCostsNothingWhereverItStands) {
             auto run = testsupport::runProgram(command);
             const std::string what = std::string(road.name) + " with the palette at " + std::to_string(int(at));
             ASSERT_EQ(run.status, 0) << what << ": " << run.err;
-            EXPECT_EQ(printed(run.out, "image"), 0) << what << ": " << run.out;
-            long grew = printed(run.out, testsupport::kMeasuresMemory ? "grew_kib" : "heap_kib");
+            EXPECT_EQ(testsupport::printedNumber(run.out, "image"), 0) << what << ": " << run.out;
+            long grew = testsupport::printedNumber(run.out, testsupport::kMeasuresMemory ? "grew_kib" : "heap_kib");
             EXPECT_GE(grew, 0) << what << ": " << run.out;
             EXPECT_LT(grew, 100 * 1024) << what << ": " << run.out;
             std::printf("%s: %s", what.c_str(), run.out.c_str());
