@@ -41,6 +41,9 @@ struct ChannelDefinition {
     uint16_t channel = 0, type = 0, association = 0;
 };
 
+// The colour box's EnumCS values that have a meaning here.
+enum EnumCS : uint32_t { kEnumCSCMYK = 12, kEnumCSSRGB = 16, kEnumCSGrey = 17, kEnumCSSYCC = 18, kEnumCSEYCC = 24 };
+
 struct Boxes {
     size_t codestream = 0;        // where the codestream starts in the file
     uint32_t colourSpace = 0;     // EnumCS of the colour box OpenJPEG takes; 0 without one

@@ -219,11 +219,11 @@ OPJ_COLOR_SPACE colourSpaceOf(const Header& header, const std::vector<Plane>& ch
     OPJ_COLOR_SPACE space = OPJ_CLRSPC_UNSPECIFIED;
     if (header.jp2) {
         switch (header.boxes.colourSpace) {
-            case 16: space = OPJ_CLRSPC_SRGB; break;
-            case 17: space = OPJ_CLRSPC_GRAY; break;
-            case 18: space = OPJ_CLRSPC_SYCC; break;
-            case 24: space = OPJ_CLRSPC_EYCC; break;
-            case 12: space = OPJ_CLRSPC_CMYK; break;
+            case jpeg2000::kEnumCSSRGB: space = OPJ_CLRSPC_SRGB; break;
+            case jpeg2000::kEnumCSGrey: space = OPJ_CLRSPC_GRAY; break;
+            case jpeg2000::kEnumCSSYCC: space = OPJ_CLRSPC_SYCC; break;
+            case jpeg2000::kEnumCSEYCC: space = OPJ_CLRSPC_EYCC; break;
+            case jpeg2000::kEnumCSCMYK: space = OPJ_CLRSPC_CMYK; break;
             default: space = OPJ_CLRSPC_UNKNOWN; break;
         }
     }

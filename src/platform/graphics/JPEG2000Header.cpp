@@ -12,7 +12,6 @@ namespace imageio::jpeg2000 {
 namespace {
 
 constexpr uint64_t kMaxTiles = 4096;
-constexpr uint32_t kCMYK = 12;  // the colour box's EnumCS
 constexpr uint64_t kBookkeepingBudget = uint64_t(64) << 20;
 
 constexpr uint16_t kSIZ = 0xFF51, kSOT = 0xFF90, kSOD = 0xFF93, kEOC = 0xFFD9, kCOD = 0xFF52, kCOC = 0xFF53;
@@ -402,7 +401,7 @@ std::optional<Header> readHeader(const uint8_t* p, size_t n, bool* refused, Mark
     h.width = uint32_t(image->grid.x1 - image->grid.x0), h.height = uint32_t(image->grid.y1 - image->grid.y0);
     h.channels = std::move(*channels);
     h.components = int(h.channels.size());
-    h.opacity = h.components == 2 || (h.components == 4 && !(h.jp2 && boxes.colourSpace == kCMYK));
+    h.opacity = h.components == 2 || (h.components == 4 && !(h.jp2 && boxes.colourSpace == kEnumCSCMYK));
     h.boxes = std::move(boxes);
     h.halvings = walk.fewestLevels();
     h.bookkeepingBytes = walk.bookkeepingBytes();
